@@ -1,0 +1,88 @@
+# Shared by tools/test and tools/demo: machine set-up, the build, and the Wine
+# platform the programs run on. Expects ROOT, BUILD_DIR, DEPS_DIR and JOBS.
+
+PACKAGES=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
+  binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev wine wine64 xvfb 7zip
+  osslsigncode dpkg-dev make perl patch bc unzip cmake ninja-build googletest clang-format python3)
+
+# Installs the Debian packages and enables the source packages that the
+# dependency build needs. Does nothing when everything is already there.
+install_packages() {
+  local missing=() p
+  for p in "${PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||
+      missing+=("$p")
+  done
+  local src_list=/etc/apt/sources.list.d/vexlo-deb-src.sources
+  if [ ${#missing[@]} -eq 0 ] && [ -f "$src_list" ]; then return 0; fi
+  if [ "$(id -u)" != 0 ]; then
+    echo "tools: missing packages (${missing[*]:-deb-src}); run as root once" >&2
+    exit 1
+  fi
+  if [ ! -f "$src_list" ]; then
+    cat >"$src_list" <<'EOF'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm bookworm-updates
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+
+Types: deb-src
+URIs: http://deb.debian.org/debian-security
+Suites: bookworm-security
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+EOF
+  fi
+  echo "tools: installing ${missing[*]:-nothing new} (apt-get)"
+  apt-get update -qq >/dev/null
+  if [ ${#missing[@]} -gt 0 ]; then
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+      "${missing[@]}" >/dev/null
+  fi
+}
+
+configure_and_build() {
+  mkdir -p "$BUILD_DIR"
+  export WINEPREFIX="$BUILD_DIR/wineprefix"
+  if [ ! -f "$BUILD_DIR/build.ninja" ]; then
+    cmake -S "$ROOT" -B "$BUILD_DIR" -G Ninja \
+      -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-mingw.cmake" \
+      -DVEXLO_DEPS_PREFIX="$DEPS_DIR/prefix" >"$BUILD_DIR/configure.log" 2>&1 ||
+      { cat "$BUILD_DIR/configure.log" >&2; exit 1; }
+  fi
+  cmake --build "$BUILD_DIR" -j"$JOBS"
+}
+
+# A private Wine prefix that ends crashing programs at once with a failure
+# status (no debugger, no dialog), a persistent wineserver so that each test
+# does not pay Wine's start-up, and a virtual display for windows.
+start_test_platform() {
+  export WINEPREFIX="$BUILD_DIR/wineprefix" WINEARCH=win64 WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+  if [ ! -f "$WINEPREFIX/.vexlo-ready" ]; then
+    rm -rf "$WINEPREFIX"
+    wineboot --init >/dev/null 2>&1 || true
+    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+      /v Debugger /t REG_SZ /d "" /f >/dev/null 2>&1
+    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+      /v Auto /t REG_SZ /d 1 /f >/dev/null 2>&1
+    wineserver -w
+    touch "$WINEPREFIX/.vexlo-ready"
+  fi
+  XVFB_PID=""
+  local fd_file="$BUILD_DIR/xvfb.display"
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fd_file" \
+    >/dev/null 2>&1 &
+  XVFB_PID=$!
+  local i
+  for i in $(seq 50); do [ -s "$fd_file" ] && break; sleep 0.1; done
+  export DISPLAY=":$(tr -d '\n' <"$fd_file")"
+  wineserver -p </dev/null >/dev/null 2>&1
+  wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+}
+
+stop_test_platform() {
+  wineserver -k >/dev/null 2>&1 || true
+  if [ -n "${XVFB_PID:-}" ]; then kill "$XVFB_PID" 2>/dev/null || true; fi
+}

@@ -1,24 +1,45 @@
 # Helpers shared by every library folder.
 
-# Collects the sources of one top folder: every .cc below it except tests and
-# test-only support (files under a test/ folder go to the test executable).
-function(vexlo_collect_sources dir out_lib out_test)
-  file(GLOB_RECURSE all CONFIGURE_DEPENDS "${dir}/*.cc" "${dir}/*.c" "${dir}/*.S")
-  set(lib "")
-  set(tests "")
+# One static library per top folder, built from every source below the calling
+# folder except tests; its test support (sources under a test/ folder) as the
+# library NAME_test_support; and its test executable NAME_unittests from every
+# *_unittest.cc, registered with ctest one case per gtest case.
+#   vexlo_library(NAME [DEPS libs...] [TEST_DEPS libs...])
+# The test main lives in base's test support, so every test executable links it.
+function(vexlo_library name)
+  cmake_parse_arguments(ARG "" "" "DEPS;TEST_DEPS" ${ARGN})
+  file(GLOB_RECURSE all CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cc"
+       "${CMAKE_CURRENT_SOURCE_DIR}/*.c" "${CMAKE_CURRENT_SOURCE_DIR}/*.S")
+  set(sources "")
+  set(support_sources "")
+  set(test_sources "")
   foreach(f IN LISTS all)
-    if(f MATCHES "_unittest\\.cc$" OR f MATCHES "/test/")
-      list(APPEND tests "${f}")
+    if(f MATCHES "_unittest\\.cc$")
+      list(APPEND test_sources "${f}")
+    elseif(f MATCHES "/test/")
+      list(APPEND support_sources "${f}")
     else()
-      list(APPEND lib "${f}")
+      list(APPEND sources "${f}")
     endif()
   endforeach()
-  set(${out_lib} "${lib}" PARENT_SCOPE)
-  set(${out_test} "${tests}" PARENT_SCOPE)
-endfunction()
 
-# Registers a test executable with ctest, one ctest case per gtest case.
-function(vexlo_add_test_executable name)
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-                       PROPERTIES TIMEOUT 120)
+  if(NOT sources)
+    message(STATUS "${name}: no sources")
+    return()
+  endif()
+  add_library(${name} STATIC ${sources})
+  target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+  set(test_deps ${name} ${ARG_TEST_DEPS})
+  if(support_sources)
+    add_library(${name}_test_support STATIC ${support_sources})
+    target_link_libraries(${name}_test_support PUBLIC ${name} gmock)
+    list(APPEND test_deps ${name}_test_support)
+  endif()
+  if(test_sources)
+    add_executable(${name}_unittests ${test_sources})
+    target_link_libraries(${name}_unittests PRIVATE ${test_deps} gmock)
+    target_link_options(${name}_unittests PRIVATE -municode)
+    gtest_discover_tests(${name}_unittests DISCOVERY_MODE PRE_TEST
+                         DISCOVERY_TIMEOUT 120 PROPERTIES TIMEOUT 120)
+  endif()
 endfunction()

@@ -104,7 +104,7 @@ BasicStringPiece<StringType> DoTrimStringPiece(
   const size_t end = (positions & TRIM_TRAILING)
                          ? input.find_last_not_of(trim_chars, kNpos) + 1
                          : input.size();
-  if (begin == kNpos || end <= begin)
+  if (begin == kNpos)
     return input.substr(input.size(), 0);
   return input.substr(begin, end - begin);
 }

@@ -6,6 +6,8 @@
 # *_unittest.cc, registered with ctest one case per gtest case.
 #   vexlo_library(NAME [DEPS libs...] [TEST_DEPS libs...])
 # The test main lives in base's test support, so every test executable links it.
+# Sources named *_test_dll.cc are test modules of their own, built by explicit
+# targets, and are left out here.
 function(vexlo_library name)
   cmake_parse_arguments(ARG "" "" "DEPS;TEST_DEPS" ${ARGN})
   file(GLOB_RECURSE all CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cc"
@@ -14,7 +16,9 @@ function(vexlo_library name)
   set(support_sources "")
   set(test_sources "")
   foreach(f IN LISTS all)
-    if(f MATCHES "_unittest\\.cc$")
+    if(f MATCHES "_test_dll\\.cc$")
+      continue()
+    elseif(f MATCHES "_unittest\\.cc$")
       list(APPEND test_sources "${f}")
     elseif(f MATCHES "/test/")
       list(APPEND support_sources "${f}")

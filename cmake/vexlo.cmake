@@ -4,12 +4,14 @@
 # folder except tests; its test support (sources under a test/ folder) as the
 # library NAME_test_support; and its test executable NAME_unittests from every
 # *_unittest.cc, registered with ctest one case per gtest case.
-#   vexlo_library(NAME [DEPS libs...] [TEST_DEPS libs...])
+#   vexlo_library(NAME [DEPS libs...] [TEST_DEPS libs...] [EXCLUDE regex])
+# EXCLUDE leaves out the sources whose path matches the regex, for folders that
+# build modules of their own (such as an executable and its resources).
 # The test main lives in base's test support, so every test executable links it.
 # Sources named *_test_dll.cc are test modules of their own, built by explicit
 # targets, and are left out here.
 function(vexlo_library name)
-  cmake_parse_arguments(ARG "" "" "DEPS;TEST_DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "EXCLUDE" "DEPS;TEST_DEPS" ${ARGN})
   file(GLOB_RECURSE all CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cc"
        "${CMAKE_CURRENT_SOURCE_DIR}/*.c" "${CMAKE_CURRENT_SOURCE_DIR}/*.S")
   set(sources "")
@@ -17,6 +19,8 @@ function(vexlo_library name)
   set(test_sources "")
   foreach(f IN LISTS all)
     if(f MATCHES "_test_dll\\.cc$")
+      continue()
+    elseif(ARG_EXCLUDE AND f MATCHES "${ARG_EXCLUDE}")
       continue()
     elseif(f MATCHES "_unittest\\.cc$")
       list(APPEND test_sources "${f}")

@@ -5,8 +5,9 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <cstdint>
-#include <cstring>
 #include <iterator>
 #include <set>
 #include <string>
@@ -94,66 +95,38 @@ class InstallerHostResourcesTest : public testing::Test {
   HMODULE host_ = nullptr;
 };
 
-// The identifiers of the controls of a DIALOGEX template.
-std::set<int> GetDialogControlIds(base::StringPiece dialog, DWORD* style) {
-  std::set<int> ids;
-  const char* data = dialog.data();
-  const char* const end = data + dialog.size();
-  auto read_word = [&data, end]() -> uint16_t {
-    uint16_t value = 0;
-    if (data + sizeof(value) <= end)
-      std::memcpy(&value, data, sizeof(value));
-    data += sizeof(value);
-    return value;
-  };
-  auto read_dword = [&data, end]() -> uint32_t {
-    uint32_t value = 0;
-    if (data + sizeof(value) <= end)
-      std::memcpy(&value, data, sizeof(value));
-    data += sizeof(value);
-    return value;
-  };
-  // A NUL-terminated string, or 0xFFFF and an ordinal, or 0 for none.
-  auto skip_string_or_ordinal = [&read_word, &data, end]() {
-    const uint16_t first = read_word();
-    if (first == 0xFFFF) {
-      read_word();
-      return;
-    }
-    if (first == 0)
-      return;
-    while (data < end && read_word() != 0) {
-    }
-  };
-  auto align_to_dword = [&data, &dialog]() {
-    const size_t offset = data - dialog.data();
-    data += (4 - offset % 4) % 4;
-  };
+INT_PTR CALLBACK IgnoreDialogMessage(HWND /* dialog */,
+                                     UINT /* message */,
+                                     WPARAM /* wparam */,
+                                     LPARAM /* lparam */) {
+  return FALSE;
+}
 
-  if (read_word() != 1 || read_word() != 0xFFFF)
-    return ids;  // Not a DIALOGEX.
-  read_dword();  // Help identifier.
-  read_dword();  // Extended style.
-  *style = read_dword();
-  const uint16_t count = read_word();
-  data += 4 * sizeof(uint16_t);  // Position and size.
-  skip_string_or_ordinal();      // Menu.
-  skip_string_or_ordinal();      // Class.
-  skip_string_or_ordinal();      // Title.
-  if (*style & (DS_SETFONT | DS_SHELLFONT)) {
-    data += 2 * sizeof(uint16_t) + 2;  // Size, weight, italic, character set.
-    skip_string_or_ordinal();          // Typeface.
-  }
-  for (uint16_t i = 0; i < count && data < end; ++i) {
-    align_to_dword();
-    data += 3 * sizeof(uint32_t) + 4 * sizeof(uint16_t);
-    ids.insert(static_cast<int>(read_dword()));
-    skip_string_or_ordinal();  // Class.
-    skip_string_or_ordinal();  // Text.
-    const uint16_t creation_data_size = read_word();
-    data += creation_data_size;
+// The identifiers of the direct children of |window|.
+std::set<int> GetChildIds(HWND window) {
+  std::set<int> ids;
+  for (HWND child = GetWindow(window, GW_CHILD); child;
+       child = GetWindow(child, GW_HWNDNEXT)) {
+    ids.insert(GetDlgCtrlID(child));
   }
   return ids;
+}
+
+// Registers the window classes the installer window's templates use, as the
+// window itself does before it creates them.
+void RegisterControlClasses() {
+  HMODULE common_controls = LoadLibraryW(L"comctl32.dll");
+  ASSERT_TRUE(common_controls);
+  using InitCommonControlsExFunction =
+      BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+  const auto init_common_controls =
+      reinterpret_cast<InitCommonControlsExFunction>(reinterpret_cast<void*>(
+          GetProcAddress(common_controls, "InitCommonControlsEx")));
+  ASSERT_TRUE(init_common_controls);
+  INITCOMMONCONTROLSEX classes = {sizeof(classes),
+                                  ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
+  ASSERT_TRUE(init_common_controls(&classes));
+  ASSERT_TRUE(LoadLibraryW(L"Msftedit.dll"));
 }
 
 TEST_F(InstallerHostResourcesTest, ConfigurationHasEveryKey) {
@@ -246,8 +219,21 @@ TEST_F(InstallerHostResourcesTest, TermsAreNulTerminatedUtf8) {
                                    static_cast<int>(text.size()), nullptr, 0));
 }
 
+// Creates both dialogs from their templates, as the installer window does.
 TEST_F(InstallerHostResourcesTest, DialogsCarryTheWindowsControls) {
-  DWORD style = 0;
+  RegisterControlClasses();
+  const base::StringPiece window_template =
+      Resource(IDD_INSTALLER_WINDOW, RT_DIALOG);
+  const base::StringPiece options_template =
+      Resource(IDD_INSTALLER_OPTIONS, RT_DIALOG);
+  ASSERT_FALSE(window_template.empty());
+  ASSERT_FALSE(options_template.empty());
+
+  HWND window = CreateDialogIndirectParamW(
+      GetModuleHandleW(nullptr),
+      reinterpret_cast<LPCDLGTEMPLATEW>(window_template.data()), nullptr,
+      &IgnoreDialogMessage, 0);
+  ASSERT_TRUE(window) << GetLastError();
   EXPECT_EQ(
       (std::set<int>{IDC_LOGO, IDC_OPTIONS_BUTTON, IDC_CANCEL_BUTTON,
                      IDC_ACCEPT_BUTTON, IDC_FULL_PACKAGE_BUTTON,
@@ -256,17 +242,33 @@ TEST_F(InstallerHostResourcesTest, DialogsCarryTheWindowsControls) {
                      IDC_INSTALL_ERROR_HEADER, IDC_MESSAGE, IDC_TERMS,
                      IDC_BACK_BUTTON, IDC_PROGRESS_BAR, IDC_UNINSTALL_LABEL,
                      IDC_DELETE_PROFILE, IDC_UNINSTALL_ERROR_HEADER}),
-      GetDialogControlIds(Resource(IDD_INSTALLER_WINDOW, RT_DIALOG), &style));
-  EXPECT_FALSE(style & WS_CHILD);
+      GetChildIds(window));
+  EXPECT_FALSE(GetWindowLongW(window, GWL_STYLE) & WS_CHILD);
 
-  style = 0;
-  EXPECT_EQ(
-      (std::set<int>{IDC_LANGUAGE, IDC_INSTALL_MODE, IDC_INSTALL_FOLDER,
-                     IDC_BROWSE_BUTTON, IDC_DEFAULT_BROWSER, IDC_IMPORT_DATA,
-                     IDC_STATISTICS, IDC_FOLDER_WARNING, IDC_LANGUAGE_LABEL,
-                     IDC_INSTALL_MODE_LABEL, IDC_INSTALL_FOLDER_LABEL}),
-      GetDialogControlIds(Resource(IDD_INSTALLER_OPTIONS, RT_DIALOG), &style));
-  EXPECT_TRUE(style & WS_CHILD);
+  HWND options = CreateDialogIndirectParamW(
+      GetModuleHandleW(nullptr),
+      reinterpret_cast<LPCDLGTEMPLATEW>(options_template.data()), window,
+      &IgnoreDialogMessage, 0);
+  EXPECT_TRUE(options) << GetLastError();
+  if (options) {
+    EXPECT_EQ(
+        (std::set<int>{IDC_LANGUAGE, IDC_INSTALL_MODE, IDC_INSTALL_FOLDER,
+                       IDC_BROWSE_BUTTON, IDC_DEFAULT_BROWSER, IDC_IMPORT_DATA,
+                       IDC_STATISTICS, IDC_FOLDER_WARNING, IDC_LANGUAGE_LABEL,
+                       IDC_INSTALL_MODE_LABEL, IDC_INSTALL_FOLDER_LABEL}),
+        GetChildIds(options));
+    EXPECT_TRUE(GetWindowLongW(options, GWL_STYLE) & WS_CHILD);
+    // The folder box takes typed paths; the other two offer choices only.
+    EXPECT_EQ(
+        static_cast<LONG>(CBS_DROPDOWN),
+        GetWindowLongW(GetDlgItem(options, IDC_INSTALL_FOLDER), GWL_STYLE) &
+            0x3);
+    EXPECT_EQ(
+        static_cast<LONG>(CBS_DROPDOWNLIST),
+        GetWindowLongW(GetDlgItem(options, IDC_LANGUAGE), GWL_STYLE) & 0x3);
+    DestroyWindow(options);
+  }
+  DestroyWindow(window);
 }
 
 TEST_F(InstallerHostResourcesTest, ImagesAndIcon) {

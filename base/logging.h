@@ -10,9 +10,24 @@
 #include <type_traits>
 #include <utility>
 
+#include "base/strings/string16.h"
+
 // One diagnostic line at a time: LOG(INFO) << "text" << value;
 // Severities: INFO, WARNING, ERROR and FATAL; a FATAL line stops the process
-// through base::BreakDebugger once it is written.
+// through base::BreakDebugger once it is written. A line goes to the message
+// handler if one is installed, else to the destinations chosen by InitLogging
+// (the log file, and the debugger output with the standard error stream);
+// ERROR and FATAL lines reach the standard error stream in any case. A line
+// reads "[MMDD/HHMMSS:SEVERITY:file.cc(line)] text", optionally with the
+// process id, the thread id and the tick count (SetLogItems).
+//
+//   LOG_IF(WARNING, condition) << "...";   only when |condition| holds
+//   PLOG(ERROR) << "...";   adds ": " and the text of GetLastError
+//   VPLOG(1) << "...";   the same for a verbose line
+//   VLOG(2) << "...";   a verbose line of level 2, written only when the
+//                       switches "v" or "vmodule" (or SetMinLogLevel(-2))
+//                       switch level 2 on for this source file
+//   if (VLOG_IS_ON(2)) { ... }
 //
 // Checks of programming errors:
 //   CHECK(condition) << "more text";   always evaluated
@@ -27,16 +42,80 @@
 namespace base {
 
 typedef int LogSeverity;
-// Negative severities are verbose lines.
+// Negative severities are verbose lines: -n is a line of verbose level n.
 constexpr LogSeverity LOG_INFO = 0;
 constexpr LogSeverity LOG_WARNING = 1;
 constexpr LogSeverity LOG_ERROR = 2;
 constexpr LogSeverity LOG_FATAL = 3;
 constexpr LogSeverity LOG_NUM_SEVERITIES = 4;
 
+// Where lines go, a bit set.
+typedef uint32_t LoggingDestination;
+constexpr LoggingDestination LOG_NONE = 0;
+constexpr LoggingDestination LOG_TO_FILE = 1;
+// The debugger output and the standard error stream.
+constexpr LoggingDestination LOG_TO_SYSTEM_DEBUG_LOG = 2;
+
+// What InitLogging does with a log file that is already there.
+typedef uint32_t OldFileDeletionState;
+constexpr OldFileDeletionState DELETE_OLD_LOG_FILE = 0;
+constexpr OldFileDeletionState APPEND_TO_OLD_LOG_FILE = 1;
+
+struct LoggingSettings {
+  // The file destination, no path (the default file) and appending.
+  LoggingSettings();
+
+  LoggingDestination logging_dest;
+  // The file of LOG_TO_FILE; null means the default file.
+  const wchar_t* log_file;
+  OldFileDeletionState delete_old;
+};
+
+// Sets where lines go. The process-wide command line must exist already: its
+// switches "v" and "vmodule" set the verbose levels (which may be done at
+// most twice in a process). With LOG_TO_FILE, closes the open log file and
+// opens |settings.log_file|, falling back to "debug.log" in the current
+// directory; false when neither opens. Call at start-up, before other threads
+// log.
+bool InitLogging(const LoggingSettings& settings);
+
+// Which optional items the line header holds; only the time stamp is on by
+// default.
+void SetLogItems(bool enable_process_id,
+                 bool enable_thread_id,
+                 bool enable_timestamp,
+                 bool enable_tickcount);
+
+// Receives each line before its destinations do. |message_start| is where the
+// caller's text starts in |str| (after the header). Returning true keeps the
+// line from the destinations, and a FATAL line from stopping the process.
+typedef bool (*LogMessageHandlerFunction)(int severity,
+                                          const char* file,
+                                          int line,
+                                          size_t message_start,
+                                          const std::string& str);
+// Null removes the handler.
+void SetLogMessageHandler(LogMessageHandlerFunction handler);
+
+// Lines below |level| are not created. Levels above FATAL count as FATAL;
+// a negative level -n switches verbose levels up to n on.
+void SetMinLogLevel(int level);
+
+// "debug.log" in the folder of the host executable.
+string16 GetDefaultLogFile();
+
+// Opens the log file for appending, unless it is open already or the file
+// destination is off. On failure every later line to the file tries again.
+bool InitializeLogFileHandle();
+
 // Whether a line of |severity| would be written anywhere. LOG() tests this
 // before building a message, so a line that goes nowhere costs nothing.
 bool ShouldCreateLogMessage(LogSeverity severity);
+
+// The verbose level in force for the source file |file|, whose size
+// |file_size| counts its terminating NUL. A verbose line of level n is written
+// only when n is at most this level.
+int GetVlogLevel(const char* file, size_t file_size);
 
 // One line of the log, written when the message is destroyed. The thread's
 // Windows last-error value is the same after the line as before it.
@@ -53,7 +132,7 @@ class LogMessage {
   std::ostream& stream() { return stream_; }
 
  private:
-  // Writes the line header: "[SEVERITY:file(line)] ".
+  // Writes the line header.
   void Init(const char* file, int line);
 
   LogSeverity severity_;
@@ -65,6 +144,36 @@ class LogMessage {
   // The last-error value at creation, restored at destruction.
   uint32_t last_error_;
 };
+
+typedef uint32_t SystemErrorCode;
+
+// GetLastError, taken before a PLOG line is built.
+SystemErrorCode GetLastSystemErrorCode();
+
+// The system's text for |error_code| followed by the code in hexadecimal:
+// "The system cannot find the file specified. (0x2)".
+std::string SystemErrorCodeToString(SystemErrorCode error_code);
+
+// A line that ends in ": " and the text of a Windows error code.
+class Win32ErrorLogMessage {
+ public:
+  Win32ErrorLogMessage(const char* file,
+                       int line,
+                       LogSeverity severity,
+                       SystemErrorCode error_code);
+  Win32ErrorLogMessage(const Win32ErrorLogMessage&) = delete;
+  Win32ErrorLogMessage& operator=(const Win32ErrorLogMessage&) = delete;
+  ~Win32ErrorLogMessage();
+
+  std::ostream& stream() { return log_message_.stream(); }
+
+ private:
+  SystemErrorCode error_code_;
+  LogMessage log_message_;
+};
+
+// Streams a wide C string as UTF-8; a null pointer streams nothing.
+std::ostream& operator<<(std::ostream& out, const wchar_t* wide_text);
 
 // Turns the stream expression of the macros below into a void expression, so
 // that both arms of their conditional operator have the same type.
@@ -182,6 +291,40 @@ BASE_DEFINE_CHECK_OP_IMPL(GE, std::greater_equal<>)
   LAZY_STREAM(                                                                 \
       ::base::LogMessage(__FILE__, __LINE__, ::base::LOG_##severity).stream(), \
       ::base::ShouldCreateLogMessage(::base::LOG_##severity))
+
+#define LOG_IF(severity, condition)                                            \
+  LAZY_STREAM(                                                                 \
+      ::base::LogMessage(__FILE__, __LINE__, ::base::LOG_##severity).stream(), \
+      ::base::ShouldCreateLogMessage(::base::LOG_##severity) && (condition))
+
+#define PLOG(severity)                                                         \
+  LAZY_STREAM(                                                                 \
+      ::base::Win32ErrorLogMessage(__FILE__, __LINE__, ::base::LOG_##severity, \
+                                   ::base::GetLastSystemErrorCode())           \
+          .stream(),                                                           \
+      ::base::ShouldCreateLogMessage(::base::LOG_##severity))
+
+// The level is tested against the one in force for this source file, which
+// the compiler passes with its size.
+#define VLOG_IS_ON(verbose_level) \
+  ((verbose_level) <= ::base::GetVlogLevel(__FILE__, sizeof(__FILE__)))
+
+#define VLOG(verbose_level)                                              \
+  LAZY_STREAM(                                                           \
+      ::base::LogMessage(__FILE__, __LINE__, -(verbose_level)).stream(), \
+      VLOG_IS_ON(verbose_level))
+
+#define VLOG_IF(verbose_level, condition)                                \
+  LAZY_STREAM(                                                           \
+      ::base::LogMessage(__FILE__, __LINE__, -(verbose_level)).stream(), \
+      VLOG_IS_ON(verbose_level) && (condition))
+
+#define VPLOG(verbose_level)                                             \
+  LAZY_STREAM(                                                           \
+      ::base::Win32ErrorLogMessage(__FILE__, __LINE__, -(verbose_level), \
+                                   ::base::GetLastSystemErrorCode())     \
+          .stream(),                                                     \
+      VLOG_IS_ON(verbose_level))
 
 #define BASE_FATAL_STREAM() \
   ::base::LogMessage(__FILE__, __LINE__, ::base::LOG_FATAL).stream()

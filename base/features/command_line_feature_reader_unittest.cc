@@ -1,13 +1,10 @@
 #include "base/features/command_line_feature_reader.h"
 
-#include <io.h>
-#include <stdio.h>
-#include <windows.h>
-
 #include <string>
 #include <vector>
 
 #include "base/command_line.h"
+#include "base/logging.h"
 #include "base/strings/utf_string_conversions.h"
 #include "gtest/gtest.h"
 
@@ -23,65 +20,38 @@ std::vector<FeatureOverride> ReadOverrides(const wchar_t* command_line_text) {
   return overrides;
 }
 
-// Collects what is written to the standard error stream, where the log goes.
-class ScopedStderrCapture {
+// Collects the log lines written while it lives, keeping them from the log's
+// destinations.
+class ScopedLogCapture {
  public:
-  ScopedStderrCapture() {
-    wchar_t folder[MAX_PATH];
-    wchar_t path[MAX_PATH];
-    if (!::GetTempPathW(MAX_PATH, folder) ||
-        !::GetTempFileNameW(folder, L"log", 0, path)) {
-      return;
-    }
-    path_ = path;
-    file_ = _wfopen(path, L"w+b");
-    if (!file_)
-      return;
-    fflush(stderr);
-    saved_fd_ = _dup(_fileno(stderr));
-    if (saved_fd_ >= 0)
-      _dup2(_fileno(file_), _fileno(stderr));
+  ScopedLogCapture() {
+    captured_ = &lines_;
+    SetLogMessageHandler(&Capture);
   }
-  ScopedStderrCapture(const ScopedStderrCapture&) = delete;
-  ScopedStderrCapture& operator=(const ScopedStderrCapture&) = delete;
-  ~ScopedStderrCapture() {
-    Restore();
-    if (file_)
-      fclose(file_);
-    if (!path_.empty())
-      ::DeleteFileW(path_.c_str());
+  ScopedLogCapture(const ScopedLogCapture&) = delete;
+  ScopedLogCapture& operator=(const ScopedLogCapture&) = delete;
+  ~ScopedLogCapture() {
+    SetLogMessageHandler(nullptr);
+    captured_ = nullptr;
   }
 
-  bool is_capturing() const { return saved_fd_ >= 0; }
-
-  // Stops the capture and returns the text.
-  std::string Finish() {
-    Restore();
-    std::string text;
-    if (!file_)
-      return text;
-    rewind(file_);
-    char buffer[512];
-    size_t read;
-    while ((read = fread(buffer, 1, sizeof(buffer), file_)) > 0)
-      text.append(buffer, read);
-    return text;
-  }
+  const std::string& lines() const { return lines_; }
 
  private:
-  void Restore() {
-    if (saved_fd_ < 0)
-      return;
-    fflush(stderr);
-    _dup2(saved_fd_, _fileno(stderr));
-    _close(saved_fd_);
-    saved_fd_ = -1;
+  static bool Capture(int /*severity*/,
+                      const char* /*file*/,
+                      int /*line*/,
+                      size_t /*message_start*/,
+                      const std::string& str) {
+    captured_->append(str);
+    return true;
   }
 
-  std::wstring path_;
-  FILE* file_ = nullptr;
-  int saved_fd_ = -1;
+  static std::string* captured_;
+  std::string lines_;
 };
+
+std::string* ScopedLogCapture::captured_ = nullptr;
 
 TEST(CommandLineFeatureReaderTest, OnOffAndBareSwitches) {
   const std::vector<FeatureOverride> overrides = ReadOverrides(
@@ -115,10 +85,12 @@ TEST(CommandLineFeatureReaderTest, OtherValuesAreLoggedAndIgnored) {
     EXPECT_TRUE(ReadOverrides(text).empty()) << text;
   }
 
-  ScopedStderrCapture capture;
-  ASSERT_TRUE(capture.is_capturing());
-  EXPECT_TRUE(ReadOverrides(L"prog.exe --with-feature:foo=yes").empty());
-  const std::string log = capture.Finish();
+  std::string log;
+  {
+    ScopedLogCapture capture;
+    EXPECT_TRUE(ReadOverrides(L"prog.exe --with-feature:foo=yes").empty());
+    log = capture.lines();
+  }
   EXPECT_NE(std::string::npos,
             log.find("with-feature:foo has unhandled value: \"yes\" did you "
                      "mean \"on\" or \"off\"? Using default setting.\n"))

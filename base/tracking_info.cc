@@ -1,0 +1,17 @@
+#include "base/tracking_info.h"
+
+#include "base/tracked_objects.h"
+
+namespace base {
+
+TrackingInfo::TrackingInfo() : birth_tally(nullptr) {}
+
+TrackingInfo::TrackingInfo(const Location& posted_from,
+                           TimeTicks delayed_run_time)
+    : birth_tally(ThreadData::TallyABirthIfActive(posted_from)),
+      time_posted(ThreadData::Now()),
+      delayed_run_time(delayed_run_time) {}
+
+TrackingInfo::~TrackingInfo() = default;
+
+}  // namespace base

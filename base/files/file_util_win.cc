@@ -1,0 +1,400 @@
+#include "base/files/file_util.h"
+
+#include <share.h>
+#include <shlobj.h>
+#include <stdlib.h>
+
+#include "base/files/file_enumerator.h"
+#include "base/logging.h"
+#include "base/win/scoped_handle.h"
+
+namespace base {
+
+namespace {
+
+// Whether |path| is too long for the calls limited to MAX_PATH.
+bool IsTooLong(const FilePath& path) {
+  return path.value().length() >= MAX_PATH;
+}
+
+// Whether |path| is |dir| itself or lies below it. Windows paths ignore
+// case, and "C:\foobar" is not inside "C:\foo": only a whole component
+// boundary counts.
+bool IsSameOrInside(const FilePath& path, const FilePath& dir) {
+  const string16 path_text = path.StripTrailingSeparators().value();
+  const string16 dir_text = dir.StripTrailingSeparators().value();
+  if (dir_text.empty() || path_text.length() < dir_text.length())
+    return false;
+  const StringPiece16 head(path_text.data(), dir_text.length());
+  if (FilePath::CompareIgnoreCase(head, dir_text) != 0)
+    return false;
+  return path_text.length() == dir_text.length() ||
+         FilePath::IsSeparator(path_text[dir_text.length()]) ||
+         FilePath::IsSeparator(dir_text.back());
+}
+
+// Deletes the entries of |path| that match |pattern|: the files, and with
+// |recursive| also the matching folders after emptying them of their own
+// matching entries. Stops at the first failure.
+bool DeleteFileRecursive(const FilePath& path,
+                         const string16& pattern,
+                         bool recursive) {
+  FileEnumerator traversal(path, false,
+                           FileEnumerator::FILES | FileEnumerator::DIRECTORIES,
+                           pattern);
+  for (FilePath current = traversal.Next(); !current.empty();
+       current = traversal.Next()) {
+    const FileEnumerator::FileInfo info = traversal.GetInfo();
+    const DWORD attributes = info.find_data().dwFileAttributes;
+    const bool is_directory = info.IsDirectory();
+    if ((attributes & FILE_ATTRIBUTE_READONLY) &&
+        (recursive || !is_directory)) {
+      ::SetFileAttributesW(current.value().c_str(),
+                           attributes & ~FILE_ATTRIBUTE_READONLY);
+    }
+    if (!is_directory) {
+      if (!::DeleteFileW(current.value().c_str()))
+        return false;
+    } else if (recursive) {
+      if (!DeleteFileRecursive(current, pattern, true) ||
+          !::RemoveDirectoryW(current.value().c_str())) {
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+// CopyFile without the path checks.
+bool CopyFileUnchecked(const FilePath& from_path, const FilePath& to_path) {
+  if (!::CopyFileW(from_path.value().c_str(), to_path.value().c_str(), FALSE))
+    return false;
+  // A copy of a read-only file is read-only too; the callers want a file
+  // they can replace or delete later.
+  const DWORD attributes = ::GetFileAttributesW(to_path.value().c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES)
+    return false;
+  if (attributes & FILE_ATTRIBUTE_READONLY) {
+    ::SetFileAttributesW(to_path.value().c_str(),
+                         attributes & ~FILE_ATTRIBUTE_READONLY);
+  }
+  return true;
+}
+
+// Opens |path| with CreateFileW and the given arguments.
+HANDLE OpenPath(const FilePath& path,
+                DWORD access,
+                DWORD share,
+                DWORD disposition,
+                DWORD flags) {
+  return ::CreateFileW(path.value().c_str(), access, share, nullptr,
+                       disposition, flags, nullptr);
+}
+
+}  // namespace
+
+bool PathExists(const FilePath& path) {
+  return ::GetFileAttributesW(path.value().c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool DirectoryExists(const FilePath& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.value().c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool PathIsWritable(const FilePath& path) {
+  win::ScopedHandle handle(
+      OpenPath(path, FILE_WRITE_DATA,
+               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS));
+  return handle.IsValid();
+}
+
+bool GetFileInfo(const FilePath& path, File::Info* info) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!::GetFileAttributesExW(path.value().c_str(), GetFileExInfoStandard,
+                              &data)) {
+    return false;
+  }
+  ULARGE_INTEGER size;
+  size.HighPart = data.nFileSizeHigh;
+  size.LowPart = data.nFileSizeLow;
+  info->size = static_cast<int64_t>(size.QuadPart);
+  info->is_directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  info->is_symbolic_link = false;
+  info->last_modified = Time::FromFileTime(data.ftLastWriteTime);
+  info->last_accessed = Time::FromFileTime(data.ftLastAccessTime);
+  info->creation_time = Time::FromFileTime(data.ftCreationTime);
+  return true;
+}
+
+FilePath MakeAbsoluteFilePath(const FilePath& path) {
+  wchar_t buffer[MAX_PATH];
+  if (!_wfullpath(buffer, path.value().c_str(), MAX_PATH))
+    return FilePath();
+  return FilePath(buffer);
+}
+
+bool GetCurrentDirectory(FilePath* path) {
+  wchar_t buffer[MAX_PATH];
+  const DWORD length = ::GetCurrentDirectoryW(MAX_PATH, buffer);
+  // A length of MAX_PATH or more is the size the text would need.
+  if (length == 0 || length >= MAX_PATH)
+    return false;
+  *path = FilePath(StringPiece16(buffer, length)).StripTrailingSeparators();
+  return true;
+}
+
+bool SetCurrentDirectory(const FilePath& path) {
+  return ::SetCurrentDirectoryW(path.value().c_str()) != FALSE;
+}
+
+bool GetTempDir(FilePath* path) {
+  wchar_t buffer[MAX_PATH];
+  const DWORD length = ::GetTempPathW(MAX_PATH, buffer);
+  if (length == 0 || length >= MAX_PATH)
+    return false;
+  *path = FilePath(StringPiece16(buffer, length)).StripTrailingSeparators();
+  return true;
+}
+
+FilePath GetHomeDir() {
+  wchar_t buffer[MAX_PATH];
+  if (SUCCEEDED(::SHGetFolderPathW(nullptr, CSIDL_PROFILE, nullptr,
+                                   SHGFP_TYPE_CURRENT, buffer)) &&
+      buffer[0]) {
+    return FilePath(buffer);
+  }
+  FilePath temp_dir;
+  if (GetTempDir(&temp_dir))
+    return temp_dir;
+  return FilePath(L"C:\\");
+}
+
+int ReadFile(const FilePath& path, char* data, int max_size) {
+  if (max_size < 0)
+    return -1;
+  win::ScopedHandle file(OpenPath(path, GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN));
+  if (!file.IsValid())
+    return -1;
+  DWORD bytes_read = 0;
+  if (!::ReadFile(file.Get(), data, static_cast<DWORD>(max_size), &bytes_read,
+                  nullptr)) {
+    return -1;
+  }
+  return static_cast<int>(bytes_read);
+}
+
+int WriteFile(const FilePath& path, const char* data, int size) {
+  if (size < 0)
+    return -1;
+  win::ScopedHandle file(OpenPath(path, GENERIC_WRITE, 0, CREATE_ALWAYS, 0));
+  if (!file.IsValid())
+    return -1;
+  DWORD bytes_written = 0;
+  if (!::WriteFile(file.Get(), data, static_cast<DWORD>(size), &bytes_written,
+                   nullptr) ||
+      static_cast<int>(bytes_written) != size) {
+    return -1;
+  }
+  return size;
+}
+
+bool AppendToFile(const FilePath& path, const char* data, int size) {
+  if (size < 0)
+    return false;
+  win::ScopedHandle file(OpenPath(path, FILE_APPEND_DATA, 0, OPEN_EXISTING, 0));
+  if (!file.IsValid()) {
+    VPLOG(1) << "CreateFile failed for path " << path.AsUTF8();
+    return false;
+  }
+  DWORD bytes_written = 0;
+  if (!::WriteFile(file.Get(), data, static_cast<DWORD>(size), &bytes_written,
+                   nullptr)) {
+    VPLOG(1) << "Writing file " << path.AsUTF8() << " failed";
+    return false;
+  }
+  if (static_cast<int>(bytes_written) != size) {
+    VPLOG(1) << "Only wrote " << bytes_written << " out of " << size
+             << " byte(s) to " << path.AsUTF8();
+    return false;
+  }
+  return true;
+}
+
+FILE* OpenFile(const FilePath& path, const char* mode) {
+  string16 wide_mode;
+  for (const char* unit = mode; *unit; ++unit)
+    wide_mode.push_back(static_cast<unsigned char>(*unit));
+  return _wfsopen(path.value().c_str(), wide_mode.c_str(), _SH_DENYNO);
+}
+
+bool CreateDirectoryAndGetError(const FilePath& path, File::Error* error) {
+  const DWORD attributes = ::GetFileAttributesW(path.value().c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES) {
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+      return true;
+    if (error)
+      *error = File::FILE_ERROR_NOT_A_DIRECTORY;
+    return false;
+  }
+  const FilePath parent = path.DirName();
+  if (parent.value() == path.value()) {
+    // A root that does not exist.
+    if (error)
+      *error = File::FILE_ERROR_NOT_FOUND;
+    return false;
+  }
+  if (!CreateDirectoryAndGetError(parent, error))
+    return false;
+  if (::CreateDirectoryW(path.value().c_str(), nullptr))
+    return true;
+  const DWORD last_error = ::GetLastError();
+  // Another creator may have won the race; the outcome is what was asked.
+  if (last_error == ERROR_ALREADY_EXISTS && DirectoryExists(path))
+    return true;
+  if (error)
+    *error = File::OSErrorToFileError(last_error);
+  return false;
+}
+
+bool CopyFile(const FilePath& from_path, const FilePath& to_path) {
+  if (from_path.ReferencesParent() || to_path.ReferencesParent())
+    return false;
+  if (IsTooLong(from_path) || IsTooLong(to_path))
+    return false;
+  return CopyFileUnchecked(from_path, to_path);
+}
+
+bool CopyDirectory(const FilePath& from_path,
+                   const FilePath& to_path,
+                   bool recursive) {
+  if (IsTooLong(from_path) || IsTooLong(to_path))
+    return false;
+  const FilePath real_to_path =
+      MakeAbsoluteFilePath(PathExists(to_path) ? to_path : to_path.DirName());
+  if (real_to_path.empty())
+    return false;
+  const FilePath real_from_path = MakeAbsoluteFilePath(from_path);
+  if (real_from_path.empty())
+    return false;
+  if (IsSameOrInside(real_to_path, real_from_path))
+    return false;
+
+  int traverse_type = FileEnumerator::FILES;
+  if (recursive)
+    traverse_type |= FileEnumerator::DIRECTORIES;
+  FileEnumerator traversal(from_path, recursive, traverse_type);
+  if (!PathExists(from_path))
+    return false;
+
+  FilePath current = from_path;
+  bool from_is_dir = DirectoryExists(from_path);
+  // Copying a folder recursively into an existing folder recreates the
+  // source folder inside it.
+  const FilePath from_base =
+      (recursive && DirectoryExists(to_path)) ? from_path.DirName() : from_path;
+  while (!current.empty()) {
+    FilePath target = to_path;
+    if (from_base != current && !from_base.AppendRelativePath(current, &target))
+      return false;
+    if (from_is_dir) {
+      if (!DirectoryExists(target) &&
+          !::CreateDirectoryW(target.value().c_str(), nullptr)) {
+        return false;
+      }
+    } else if (!CopyFile(current, target)) {
+      return false;
+    }
+    current = traversal.Next();
+    if (!current.empty())
+      from_is_dir = traversal.GetInfo().IsDirectory();
+  }
+  return true;
+}
+
+bool Move(const FilePath& from_path, const FilePath& to_path) {
+  if (IsTooLong(from_path) || IsTooLong(to_path))
+    return false;
+  if (::MoveFileExW(from_path.value().c_str(), to_path.value().c_str(),
+                    MOVEFILE_COPY_ALLOWED | MOVEFILE_REPLACE_EXISTING)) {
+    return true;
+  }
+  const DWORD move_error = ::GetLastError();
+  if (DirectoryExists(from_path) && CopyAndDeleteDirectory(from_path, to_path))
+    return true;
+  ::SetLastError(move_error);
+  return false;
+}
+
+bool ReplaceFile(const FilePath& from_path,
+                 const FilePath& to_path,
+                 File::Error* error) {
+  if (::MoveFileW(from_path.value().c_str(), to_path.value().c_str()))
+    return true;
+  // The target exists: replace it in place, which keeps its identity.
+  if (::ReplaceFileW(to_path.value().c_str(), from_path.value().c_str(),
+                     nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                     nullptr)) {
+    return true;
+  }
+  if (error)
+    *error = File::OSErrorToFileError(::GetLastError());
+  return false;
+}
+
+bool DeleteFile(const FilePath& path, bool recursive) {
+  if (path.empty())
+    return true;
+  if (IsTooLong(path))
+    return false;
+  const string16 base_name = path.BaseName().value();
+  if (base_name.find_first_of(L"*?") != string16::npos)
+    return DeleteFileRecursive(path.DirName(), base_name, recursive);
+
+  DWORD attributes = ::GetFileAttributesW(path.value().c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    // Only a path that is not there counts as deleted; any other reason not
+    // to read it is a failure.
+    const DWORD last_error = ::GetLastError();
+    return last_error == ERROR_FILE_NOT_FOUND ||
+           last_error == ERROR_PATH_NOT_FOUND;
+  }
+  if (attributes & FILE_ATTRIBUTE_READONLY) {
+    attributes &= ~FILE_ATTRIBUTE_READONLY;
+    if (!::SetFileAttributesW(path.value().c_str(), attributes))
+      return false;
+  }
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+    return ::DeleteFileW(path.value().c_str()) != FALSE;
+  if (recursive && !DeleteFileRecursive(path, L"*", true))
+    return false;
+  return ::RemoveDirectoryW(path.value().c_str()) != FALSE;
+}
+
+bool DeleteFileAfterReboot(const FilePath& path) {
+  if (IsTooLong(path))
+    return false;
+  return ::MoveFileExW(
+             path.value().c_str(), nullptr,
+             MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING) != FALSE;
+}
+
+bool CreateTemporaryFileInDir(const FilePath& dir, FilePath* temp_file) {
+  wchar_t temp_name[MAX_PATH];
+  if (!::GetTempFileNameW(dir.value().c_str(), L"", 0, temp_name))
+    return false;
+  wchar_t long_temp_name[MAX_PATH];
+  const DWORD long_length =
+      ::GetLongPathNameW(temp_name, long_temp_name, MAX_PATH);
+  if (long_length > 0 && long_length < MAX_PATH)
+    *temp_file = FilePath(StringPiece16(long_temp_name, long_length));
+  else
+    *temp_file = FilePath(temp_name);
+  return true;
+}
+
+}  // namespace base

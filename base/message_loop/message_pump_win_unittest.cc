@@ -354,29 +354,6 @@ TEST(MessagePumpForUITest, QuitMessageEndsNestedRunsAndIsPostedAgain) {
   EXPECT_FALSE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
 }
 
-TEST(MessagePumpForUITest, QuitEndsOnlyTheInnermostRun) {
-  MessagePumpForUI pump;
-  TestDelegate delegate(&pump);
-  std::vector<std::string> events;
-  delegate.PostTask([&] {
-    delegate.PostTask([&] {
-      events.push_back("inner quits");
-      pump.Quit();
-    });
-    pump.Run(&delegate);
-    events.push_back("nested run returned");
-    delegate.PostTask([&] {
-      events.push_back("outer goes on");
-      pump.Quit();
-    });
-  });
-  pump.Run(&delegate);
-
-  EXPECT_EQ((std::vector<std::string>{"inner quits", "nested run returned",
-                                      "outer goes on"}),
-            events);
-}
-
 TEST(MessagePumpForUITest, DispatcherDecidesForEachMessage) {
   MessagePumpForUI pump;
   TestDelegate delegate(&pump);

@@ -118,11 +118,15 @@ void WriteToStandardError(const std::string& text) {
 void WriteToLogFile(const std::string& text) {
   if (!InitializeLogFileHandle())
     return;
+  // One writer at a time: Wine emulates appending with a seek and a write, so
+  // lines of two threads could land on each other. The lock also keeps the
+  // handle from being closed under the write.
+  AutoLock lock(LogFileLock());
   const HANDLE file = g_log_file.load();
   if (!file)
     return;
-  // One write on an appending handle: lines of other threads and processes
-  // never land inside this one.
+  // One write on an appending handle: lines of other processes never land
+  // inside this one.
   DWORD written = 0;
   ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written,
               nullptr);

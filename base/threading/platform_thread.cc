@@ -5,6 +5,7 @@
 #include "base/debug/alias.h"
 #include "base/logging.h"
 #include "base/threading/thread_name_registry.h"
+#include "base/tracked_objects.h"
 #include "base/win/windows_version.h"
 
 namespace base {
@@ -128,6 +129,9 @@ void PlatformThread::Join(win::ScopedHandle* thread_handle) {
 // static
 void PlatformThread::SetName(const std::string& name) {
   ThreadNameRegistry::GetInstance()->SetName(CurrentId(), name);
+  // A thread named "BrokerEvent" gets no task-profiler record.
+  if (name != "BrokerEvent")
+    ThreadData::InitializeThreadContext(name);
   if (::IsDebuggerPresent())
     internal::RaiseThreadNameException(name.c_str(), CurrentId());
 }

@@ -1,0 +1,369 @@
+#include "desktop/launcher/installer/installer_main.h"
+
+#include <objbase.h>
+#include <stdio.h>
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "base/at_exit.h"
+#include "base/base_paths.h"
+#include "base/command_line.h"
+#include "base/features/command_line_feature_reader.h"
+#include "base/features/feature_registry.h"
+#include "base/features/list_value_feature_reader.h"
+#include "base/files/file_path.h"
+#include "base/files/file_util.h"
+#include "base/json/json_file_value_serializer.h"
+#include "base/logging.h"
+#include "base/message_loop/message_loop.h"
+#include "base/path_service.h"
+#include "base/strings/utf_string_conversions.h"
+#include "base/values.h"
+#include "desktop/common/product/installer_features.h"
+#include "desktop/common/product/product_info.h"
+#include "desktop/launcher/installer/installer_help.h"
+#include "desktop/launcher/installer/installer_names.h"
+#include "desktop/launcher/installer/installer_startup.h"
+#include "desktop/launcher/installer/run_directory.h"
+
+namespace vexlo {
+namespace installer {
+
+namespace {
+
+constexpr wchar_t kLauncherName[] = L"launcher.exe";
+constexpr wchar_t kInstallerPrefsName[] = L"installer_prefs.json";
+constexpr char kInstallerExperimentsPref[] = "installer-experiments";
+
+// The library is built for SSE2. Run while the library loads, before any of
+// its code that needs the instructions.
+void CheckSSE2Support() {
+  if (::IsProcessorFeaturePresent(PF_XMMI64_INSTRUCTIONS_AVAILABLE))
+    return;
+  ::MessageBoxW(
+      nullptr,
+      L"This program requires a computer that supports SSE2 instructions.",
+      L"Error", MB_OK);
+  ::ExitProcess(1);
+}
+
+struct SSE2SupportCheck {
+  SSE2SupportCheck() { CheckSSE2Support(); }
+} g_sse2_support_check;
+
+// COM in a single-threaded apartment for the calling thread, for as long as
+// the object lives, when it could be initialised.
+class ScopedComApartment {
+ public:
+  ScopedComApartment()
+      : initialized_(
+            SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+  ScopedComApartment(const ScopedComApartment&) = delete;
+  ScopedComApartment& operator=(const ScopedComApartment&) = delete;
+  ~ScopedComApartment() {
+    if (initialized_)
+      ::CoUninitialize();
+  }
+
+ private:
+  const bool initialized_;
+};
+
+// Roles and services of later parts of the installer that this build does
+// not carry. Each says so in the log and fails, so that nobody mistakes a
+// run for one that did the work.
+
+bool RunCrashReporterRole() {
+  LOG(ERROR) << "The crash reporter is not available in this build.";
+  return false;
+}
+
+bool RunFolderPermissionRole() {
+  LOG(ERROR) << "Granting folder permissions is not available in this build.";
+  return false;
+}
+
+void CreateSettings(const StartupFlags& /* flags */,
+                    const base::FilePath& /* install_folder */) {
+  LOG(ERROR) << "The installer settings are not available in this build.";
+}
+
+bool RunBackendRole() {
+  LOG(ERROR) << "The installer backend is not available in this build.";
+  return false;
+}
+
+bool RunSilentRole(bool /* inside_package */,
+                   const base::FilePath& /* temporary_folder */) {
+  LOG(ERROR)
+      << "The silent installer controller is not available in this build.";
+  return false;
+}
+
+bool RunUIRole(bool /* inside_package */,
+               const base::FilePath& /* temporary_folder */,
+               bool /* run_immediately */) {
+  LOG(ERROR) << "The installer UI controller is not available in this build.";
+  return false;
+}
+
+// Answers "version", "internal-version" or "stream", the first one present,
+// on the standard output without a line feed; false when none is present.
+bool AnswerInformationSwitch(const base::CommandLine& command_line) {
+  std::string answer;
+  if (command_line.HasSwitch("version"))
+    answer = ProductInfo::GetVersionString();
+  else if (command_line.HasSwitch("internal-version"))
+    answer = ProductInfo::GetInternalVersion();
+  else if (command_line.HasSwitch("stream"))
+    answer = ProductInfo::GetChannel();
+  else
+    return false;
+  printf("%s", answer.c_str());
+  fflush(stdout);
+  return true;
+}
+
+// The folder of the program's own installation: the executable's folder, or
+// its parent when the launcher is there rather than beside the executable
+// (an installer inside the installation's version folder). Empty when the
+// executable's folder is unknown.
+base::FilePath GetInstallerContextFolder() {
+  base::FilePath folder;
+  if (!base::PathService::Get(base::DIR_EXE, &folder))
+    return base::FilePath();
+  const base::FilePath parent = folder.DirName();
+  if (!base::PathExists(folder.Append(kLauncherName)) &&
+      base::PathExists(parent.Append(kLauncherName))) {
+    return parent;
+  }
+  return folder;
+}
+
+// The first steps of every role but the crash reporter: the exception
+// policy, then crash reporting.
+void PrepareCrashReporting() {
+  ClearExceptionPolicyCallbackFilter();
+  // No crash reporter is started or joined: this build has none. The log is
+  // not open yet; the start-up lines say so once it is.
+}
+
+void OpenInstallerLog() {
+  const base::FilePath log_file = GetInstallerLogFilePath();
+  base::LoggingSettings settings;
+  settings.logging_dest = base::LOG_TO_FILE;
+  settings.log_file = log_file.value().c_str();
+  settings.delete_old = base::DELETE_OLD_LOG_FILE;
+  base::InitLogging(settings);
+  // Most of the installer's diagnostics are verbose level 1 lines.
+  base::SetMinLogLevel(-1);
+}
+
+void LogStartup(const base::CommandLine& command_line) {
+  LOG(INFO) << FormatWithProductName("%s installer starting - version ", false)
+            << ProductInfo::GetVersionString() << " "
+            << ProductInfo::GetChannel() << "Command line: "
+            << base::UTF16ToUTF8(command_line.GetCommandLineString(false));
+  LOG(WARNING) << "Crash reporting is not available in this build; no crash "
+                  "reporter watches this process.";
+}
+
+// The install folder of the command line. An autoupdate started by the
+// legacy updater passes an empty "installfolder" and the folder as the last
+// argument, and is run with the window rather than silently.
+base::FilePath GetInstallFolder(const base::CommandLine& command_line,
+                                StartupFlags* flags) {
+  if (!command_line.HasSwitch("installfolder"))
+    return base::FilePath();
+  base::FilePath install_folder =
+      command_line.GetSwitchValuePath("installfolder");
+  VLOG(1) << "Install folder from command line: " << install_folder.AsUTF8();
+  if (!install_folder.empty() || !flags->autoupdate)
+    return install_folder;
+
+  LOG(INFO) << "It looks like we are autoupdating from the legacy updater.";
+  install_folder = RecoverInstallFolderFromCommandLine(command_line);
+  LOG(INFO) << "Recovered install folder from command line: "
+            << install_folder.AsUTF8();
+  if (flags->silent && !install_folder.empty()) {
+    LOG(INFO) << "Configuring for legacy autoupdate.";
+    flags->silent = false;
+    flags->run_immediately = true;
+  }
+  return install_folder;
+}
+
+void LogStartupFlags(const StartupFlags& flags, bool inside_package) {
+  LOG(INFO) << "Uninstall:" << flags.uninstall;
+  LOG(INFO) << "Replace Talvik installation:"
+            << flags.replace_talvik_installation;
+  LOG(INFO) << "Silent:" << flags.silent;
+  LOG(INFO) << "Run Immediately" << flags.run_immediately;
+  LOG(INFO) << "Backend" << flags.backend;
+  LOG(INFO) << "Inside package" << inside_package;
+  LOG(INFO) << "Autoupdate:" << flags.autoupdate;
+}
+
+// The preferences file of the installation in |folder|; null when it cannot
+// be read.
+std::unique_ptr<base::Value> ReadInstallerPrefs(const base::FilePath& folder) {
+  base::JSONFileValueDeserializer deserializer(
+      folder.Append(kInstallerPrefsName));
+  int error_code = 0;
+  std::string error_message;
+  return deserializer.Deserialize(&error_code, &error_message);
+}
+
+// An uninstallation keeps the experiments its installation recorded in its
+// preferences; every other run takes them from the command line.
+void ReadFeatureOverrides(const base::CommandLine& command_line,
+                          bool uninstall,
+                          const base::FilePath& context_folder) {
+  base::FeatureRegistry* registry = base::FeatureRegistry::GetInstance();
+  if (uninstall) {
+    // The preferences store is not in this build: the file is read directly,
+    // which is all the store would do for this one read.
+    const std::unique_ptr<base::Value> prefs =
+        ReadInstallerPrefs(context_folder);
+    const base::DictionaryValue* dictionary = nullptr;
+    const base::ListValue* experiments = nullptr;
+    if (prefs && prefs->GetAsDictionary(&dictionary) &&
+        dictionary->GetList(kInstallerExperimentsPref, &experiments)) {
+      base::ListValueFeatureReader reader(experiments);
+      registry->AddReader(&reader);
+    }
+  } else {
+    base::CommandLineFeatureReader reader(&command_line);
+    registry->AddReader(&reader);
+  }
+  if (base::IsFeatureEnabled("installer-experiment-test"))
+    LOG(INFO) << "Test experiment is enabled";
+}
+
+// The front end's working folder: inside the folder that "temp-folder"
+// names, else the first of the run-directory candidates in which a copy of
+// the installer runs. False when there is none.
+bool GetFrontEndFolder(const base::CommandLine& command_line,
+                       const base::FilePath& executable_path,
+                       base::FilePath* folder) {
+  if (command_line.HasSwitch("temp-folder")) {
+    *folder = command_line.GetSwitchValuePath("temp-folder")
+                  .Append(GetInstallerFolderName());
+    return true;
+  }
+  return GetTemporaryInstallerFolder(GetInstallerFolderName(), executable_path,
+                                     folder);
+}
+
+bool RunFrontEnd(const base::CommandLine& command_line,
+                 const StartupFlags& flags,
+                 bool inside_package,
+                 const base::FilePath& executable_path) {
+  base::FilePath temporary_folder;
+  if (!GetFrontEndFolder(command_line, executable_path, &temporary_folder)) {
+    LOG(ERROR) << "Could not obtain temporary installer folder";
+    return false;
+  }
+  LOG(INFO) << "Installer download folder: " << temporary_folder.AsUTF8();
+  const bool result =
+      flags.silent
+          ? RunSilentRole(inside_package, temporary_folder)
+          : RunUIRole(inside_package, temporary_folder, flags.run_immediately);
+  // Goes only when the run left it empty.
+  ::RemoveDirectoryW(temporary_folder.value().c_str());
+  return result;
+}
+
+// The installer roles proper, once the log is open.
+bool RunInstallerRole(const base::CommandLine& command_line,
+                      const base::FilePath& context_folder) {
+  StartupFlags flags = ReadStartupFlags(command_line);
+
+  base::FilePath executable_folder;
+  if (!base::PathService::Get(base::DIR_EXE, &executable_folder)) {
+    LOG(ERROR) << "Cannot find own dir";
+    return false;
+  }
+  base::FilePath executable_path;
+  if (!base::PathService::Get(base::FILE_EXE, &executable_path)) {
+    LOG(ERROR) << "Cannot find own file path";
+    return false;
+  }
+
+  bool inside_package = false;
+  if (flags.uninstall) {
+    if (!HasBrowserExecutable(executable_folder)) {
+      LOG(ERROR) << "Requested to uninstall, but we are not in a valid "
+                 << "installation folder";
+      return false;
+    }
+    inside_package = true;
+  } else {
+    inside_package = IsRunningFromPackage(executable_folder, executable_path);
+  }
+
+  const base::FilePath install_folder = GetInstallFolder(command_line, &flags);
+  LogStartupFlags(flags, inside_package);
+
+  // Declared first so that it goes last, after COM and the settings.
+  base::MessageLoop main_loop(flags.backend || flags.silent
+                                  ? base::MessageLoop::TYPE_DEFAULT
+                                  : base::MessageLoop::TYPE_UI);
+  VLOG(1) << "The preferences worker pool is not available in this build; "
+             "nothing waits for preference writes at exit.";
+  ReadFeatureOverrides(command_line, flags.uninstall, context_folder);
+  ScopedComApartment com_apartment;
+  // Without settings the roles below cannot run either; each reports so.
+  CreateSettings(flags, install_folder);
+
+  if (flags.backend)
+    return RunBackendRole();
+  return RunFrontEnd(command_line, flags, inside_package, executable_path);
+}
+
+// Every role but the information answers, in start-up order.
+bool RunProcessRole(const base::CommandLine& command_line) {
+  if (command_line.HasSwitch("crash-reporter-parent-id"))
+    return RunCrashReporterRole();
+
+  PrepareCrashReporting();
+  RegisterInstallerFeatures(base::FeatureRegistry::GetInstance());
+  const base::FilePath context_folder = GetInstallerContextFolder();
+
+  if (command_line.HasSwitch("help") || command_line.HasSwitch("?")) {
+    PrintHelp();
+    return true;
+  }
+  if (command_line.HasSwitch("set-folder-permission")) {
+    const bool result = RunFolderPermissionRole();
+    if (command_line.HasSwitch("run-uninstall-bat"))
+      RunUninstallBatch(context_folder);
+    return result;
+  }
+
+  OpenInstallerLog();
+  if (!EnsureTLS10Enabled()) {
+    LOG(ERROR) << "TLS1.0 or later not supported.";
+    return false;
+  }
+  LogStartup(command_line);
+  return RunInstallerRole(command_line, context_folder);
+}
+
+}  // namespace
+
+}  // namespace installer
+}  // namespace vexlo
+
+unsigned char RunInstaller() {
+  base::CommandLine::Init();
+  const base::CommandLine& command_line =
+      *base::CommandLine::ForCurrentProcess();
+  if (vexlo::installer::AnswerInformationSwitch(command_line))
+    return 1;
+  // Runs the clean-up registered during the run when the role ends.
+  base::AtExitManager at_exit_manager;
+  return vexlo::installer::RunProcessRole(command_line) ? 1 : 0;
+}

@@ -203,8 +203,9 @@ TEST(ThreadLocalStorageTest, ModuleDestroysValuesAtThreadEndAndUnload) {
   dll_path += L"thread_local_storage_test_dll.dll";
   HMODULE module = LoadLibraryW(dll_path.c_str());
   ASSERT_NE(nullptr, module) << GetLastError();
-  auto set_recorder = reinterpret_cast<void (*)(void (*)(int))>(
-      GetProcAddress(module, "SetDestructionRecorder"));
+  auto set_recorder =
+      reinterpret_cast<void (*)(void (*)(int))>(reinterpret_cast<void*>(
+          GetProcAddress(module, "SetDestructionRecorder")));
   auto fill_slots = reinterpret_cast<void (*)()>(
       GetProcAddress(module, "FillSlotsOnThisThread"));
   ASSERT_TRUE(set_recorder && fill_slots);

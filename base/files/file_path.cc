@@ -130,7 +130,7 @@ FilePath FilePath::DirName() const {
   const size_t letter = FindDriveLetter(text);
   const size_t last_separator = FindLastSeparator(text);
   if (last_separator == kNpos) {
-    // No separator: the drive specification, or nothing.
+    // No separator: the drive prefix ("C:"), or nothing.
     text.resize(letter + 1);
   } else if (last_separator == letter + 1) {
     // The only separator is the root: keep it.
@@ -208,7 +208,7 @@ FilePath FilePath::Append(StringPiece16 component) const {
   new_path.StripTrailingSeparatorsInPlace();
   string16& text = new_path.path_;
 
-  // No separator after a bare drive specification: "C:" + "a" is "C:a",
+  // No separator after a bare drive prefix: "C:" + "a" is "C:a",
   // which is relative to the drive's current folder.
   const bool bare_drive = FindDriveLetter(text) != kNpos && text.size() == 2;
   if (!appended.empty() && !text.empty() && !IsSeparator(text.back()) &&

@@ -90,7 +90,7 @@ class FilePath {
   std::string AsASCIIOrEmpty() const;
 
  private:
-  // Index of the ':' of a leading drive specification ("C:"), else npos.
+  // Index of the ':' of a leading drive prefix ("C:"), else npos.
   static size_t FindDriveLetter(StringPiece16 path);
   static bool AreAllSeparators(StringPiece16 input);
   static bool IsEmptyOrSpecialCase(StringPiece16 path);

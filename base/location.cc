@@ -18,7 +18,7 @@ Location::Location(const char* function_name,
       program_counter_(program_counter) {}
 
 // Kept out of line, so that its return address lies in the calling code.
-__attribute__((noinline)) const void* GetCallerProgramCounter() {
+__attribute__((noinline)) void* GetProgramCounter() {
   return __builtin_return_address(0);
 }
 

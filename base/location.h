@@ -29,8 +29,8 @@ class Location {
   const void* program_counter_;
 };
 
-// An address inside the caller: the return address of this call.
-const void* GetCallerProgramCounter();
+// The address in the caller just after the call: where the caller is.
+void* GetProgramCounter();
 
 }  // namespace base
 
@@ -39,6 +39,6 @@ const void* GetCallerProgramCounter();
 //   runner->PostTask(LOCATION_FROM_HERE("base::Thread::StopSoon"), task);
 #define LOCATION_FROM_HERE(function_name)             \
   ::base::Location(function_name, __FILE__, __LINE__, \
-                   ::base::GetCallerProgramCounter())
+                   ::base::GetProgramCounter())
 
 #endif  // BASE_LOCATION_H_

@@ -18,11 +18,6 @@
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 namespace base {
-
-__attribute__((noinline)) void* GetProgramCounter() {
-  return __builtin_return_address(0);
-}
-
 namespace win {
 
 namespace {

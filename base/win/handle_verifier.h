@@ -16,9 +16,6 @@ namespace base {
 
 class Lock;
 
-// The address in the caller just after the call: where the caller is.
-void* GetProgramCounter();
-
 namespace win {
 
 // Who owns one tracked handle, and from where and which thread it was

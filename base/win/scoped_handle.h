@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include "base/location.h"
 #include "base/win/handle_verifier.h"
 
 namespace base {

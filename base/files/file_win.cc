@@ -88,7 +88,7 @@ OVERLAPPED OverlappedAt(int64_t offset) {
 void RecordUnknownError(DWORD last_error) {
   static HistogramBase* histogram =
       SparseHistogram::FactoryGet("PlatformFile.UnknownErrors.Windows",
-                                  HistogramBase::kUmaTargetedHistogramFlag);
+                                  HistogramBase::kReportedHistogramFlag);
   histogram->Add(static_cast<HistogramBase::Sample>(last_error));
 }
 
@@ -171,7 +171,7 @@ bool File::Flush() {
   const bool flushed = DoFlush();
   static HistogramBase* histogram = Histogram::FactoryTimeGet(
       "PlatformFile.FlushTime", TimeDelta::FromMilliseconds(1),
-      TimeDelta::FromSeconds(10), 50, HistogramBase::kUmaTargetedHistogramFlag);
+      TimeDelta::FromSeconds(10), 50, HistogramBase::kReportedHistogramFlag);
   histogram->AddTime(timer.Elapsed());
   return flushed;
 }

@@ -58,7 +58,7 @@ void LogFailure(const FilePath& path,
                 const std::string& message) {
   static HistogramBase* histogram = LinearHistogram::FactoryGet(
       "ImportantFile.TempFileFailures", 1, TEMP_FILE_FAILURE_MAX,
-      TEMP_FILE_FAILURE_MAX + 1, HistogramBase::kUmaTargetedHistogramFlag);
+      TEMP_FILE_FAILURE_MAX + 1, HistogramBase::kReportedHistogramFlag);
   histogram->Add(failure_code);
   LOG(WARNING) << "Failed to write " << path.AsUTF8() << ": " << message;
 }

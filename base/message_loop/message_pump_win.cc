@@ -98,7 +98,7 @@ enum MessageLoopProblem {
 void RecordProblem(MessageLoopProblem problem) {
   static HistogramBase* const histogram =
       LinearHistogram::FactoryGet("Tuvren.MessageLoopProblem", 1, 3, 4,
-                                  HistogramBase::kUmaTargetedHistogramFlag);
+                                  HistogramBase::kReportedHistogramFlag);
   histogram->Add(problem);
 }
 

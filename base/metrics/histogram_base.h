@@ -20,8 +20,8 @@ class HistogramBase {
   // Flag bits.
   enum Flags : int32_t {
     kNoFlags = 0,
-    // Passed by every call site of the program.
-    kUmaTargetedHistogramFlag = 0x1,
+    // Marks a histogram that the program reports; every call site passes it.
+    kReportedHistogramFlag = 0x1,
   };
 
   HistogramBase(const HistogramBase&) = delete;

@@ -435,7 +435,7 @@ void SequencedWorkerPool::Inner::Shutdown(
   }
   static HistogramBase* histogram = Histogram::FactoryTimeGet(
       "SequencedWorkerPool.ShutdownDelayTime", TimeDelta::FromMilliseconds(1),
-      TimeDelta::FromSeconds(10), 50, HistogramBase::kUmaTargetedHistogramFlag);
+      TimeDelta::FromSeconds(10), 50, HistogramBase::kReportedHistogramFlag);
   histogram->AddTime(TimeTicks::Now() - shutdown_wait_begin);
 }
 

@@ -48,7 +48,7 @@ void RecordJsonDataSizeHistogram(const base::FilePath& path, size_t size) {
   // histogram; a store reads its file once.
   base::HistogramBase* histogram = base::Histogram::FactoryGet(
       "Settings.JsonDataReadSizeKilobytes." + GetSpacelessBaseName(path), 1,
-      10000, 50, base::HistogramBase::kUmaTargetedHistogramFlag);
+      10000, 50, base::HistogramBase::kReportedHistogramFlag);
   histogram->Add(static_cast<base::HistogramBase::Sample>(
       std::min<size_t>(size / 1024, base::HistogramBase::kSampleType_MAX)));
 }
@@ -430,7 +430,7 @@ base::HistogramBase* JsonPrefStore::WriteCountRecorder::GetHistogram() {
     histogram_ = base::Histogram::FactoryGet(
         "Settings.JsonDataWriteCount." + GetSpacelessBaseName(path_), 1,
         maximum, static_cast<uint32_t>(maximum) + 1,
-        base::HistogramBase::kUmaTargetedHistogramFlag);
+        base::HistogramBase::kReportedHistogramFlag);
   }
   return histogram_;
 }

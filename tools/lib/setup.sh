@@ -5,6 +5,39 @@ PACKAGES=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
   binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev wine wine64 xvfb 7zip
   osslsigncode dpkg-dev make perl patch bc unzip cmake ninja-build googletest clang-format python3)
 
+# Prints a source entry for every binary entry the machine's apt is set up with
+# (the same addresses, suites, components and keys), in deb822 form, so that
+# source packages come from wherever this machine gets its packages.
+write_source_entries() {
+  local f
+  for f in /etc/apt/sources.list.d/*.sources; do
+    [ -f "$f" ] && [ "$f" != "$src_list" ] || continue
+    # Paragraph mode: one stanza a record. Disabled stanzas and those that
+    # already carry sources are left alone.
+    awk 'BEGIN { RS = ""; ORS = "\n\n" }
+      /(^|\n)[Ee]nabled:[ \t]*no/ { next }
+      /(^|\n)Types:[^\n]*deb-src/ { next }
+      /(^|\n)Types:[^\n]*deb([ \t]|\n|$)/ {
+        sub(/(^|\n)Types:[^\n]*/, "\nTypes: deb-src"); sub(/^\n/, ""); print }' "$f"
+  done
+  for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+    [ -f "$f" ] || continue
+    # One-line form: "deb [options] URI suite component..."
+    awk '$1 == "deb" {
+      i = 2; opts = ""
+      if ($2 ~ /^\[/) { while (i <= NF && $i !~ /\]$/) { opts = opts " " $i; i++ }
+                        opts = opts " " $i; i++ }
+      uri = $i; suite = $(i + 1); comps = ""
+      for (j = i + 2; j <= NF; j++) comps = comps " " $j
+      if (uri == "" || suite == "") next
+      key = ""
+      if (match(opts, /signed-by=[^] ]*/)) key = substr(opts, RSTART + 10, RLENGTH - 10)
+      printf "Types: deb-src\nURIs: %s\nSuites: %s\nComponents:%s\n", uri, suite, comps
+      if (key != "") printf "Signed-By: %s\n", key
+      printf "\n" }' "$f"
+  done
+}
+
 # Installs the Debian packages and enables the source packages that the
 # dependency build needs. Does nothing when everything is already there.
 install_packages() {
@@ -19,21 +52,7 @@ install_packages() {
     echo "tools: missing packages (${missing[*]:-deb-src}); run as root once" >&2
     exit 1
   fi
-  if [ ! -f "$src_list" ]; then
-    cat >"$src_list" <<'EOF'
-Types: deb-src
-URIs: http://deb.debian.org/debian
-Suites: bookworm bookworm-updates
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-
-Types: deb-src
-URIs: http://deb.debian.org/debian-security
-Suites: bookworm-security
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-EOF
-  fi
+  [ -f "$src_list" ] || write_source_entries >"$src_list"
   echo "tools: installing ${missing[*]:-nothing new} (apt-get)"
   apt-get update -qq >/dev/null
   if [ ${#missing[@]} -gt 0 ]; then

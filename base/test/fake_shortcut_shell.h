@@ -15,29 +15,32 @@ namespace win {
 
 // Stands in for the shell while it lives: hands out one FakePropertyStore for
 // every link, so that what one shortcut call writes the next one reads, and
-// records the verbs run and the notifications sent.
+// records the verbs run ("verb file") and the notifications sent ("event
+// flags path").
 class FakeShortcutShell : public ShortcutShell {
  public:
-  struct Execution {
-    string16 verb;
-    FilePath file;
-  };
-  struct Notification {
-    LONG event;
-    UINT flags;
-    bool has_path;
-    string16 path;
-  };
-
-  FakeShortcutShell();
+  FakeShortcutShell() : previous_(ShortcutShell::SetForTesting(this)) {}
   FakeShortcutShell(const FakeShortcutShell&) = delete;
   FakeShortcutShell& operator=(const FakeShortcutShell&) = delete;
-  ~FakeShortcutShell() override;
+  ~FakeShortcutShell() override { ShortcutShell::SetForTesting(previous_); }
 
-  // ShortcutShell:
-  HRESULT GetPropertyStore(IShellLinkW* link, IPropertyStore** store) override;
-  INT_PTR ExecuteVerb(const wchar_t* verb, const FilePath& file) override;
-  void NotifyChange(LONG event, UINT flags, const wchar_t* path) override;
+  HRESULT GetPropertyStore(IShellLinkW* link, IPropertyStore** store) override {
+    ++property_store_requests_;
+    *store = nullptr;
+    if (SUCCEEDED(property_store_result_) && hand_out_store_ && link)
+      property_store_.QueryInterface(IID_IPropertyStore,
+                                     reinterpret_cast<void**>(store));
+    return property_store_result_;
+  }
+  INT_PTR ExecuteVerb(const wchar_t* verb, const FilePath& file) override {
+    executions_.push_back(string16(verb) + L" " + file.value());
+    return execute_result_;
+  }
+  void NotifyChange(LONG event, UINT flags, const wchar_t* path) override {
+    notifications_.push_back(std::to_wstring(event) + L" " +
+                             std::to_wstring(flags) + L" " +
+                             (path ? path : L"(null)"));
+  }
 
   // A failure code makes GetPropertyStore hand out nothing; a success code is
   // returned with the store, or without it when |hand_out_store| is false.
@@ -45,25 +48,22 @@ class FakeShortcutShell : public ShortcutShell {
     property_store_result_ = result;
     hand_out_store_ = hand_out_store;
   }
-  // What ExecuteVerb returns (above 32: success).
   void set_execute_result(INT_PTR result) { execute_result_ = result; }
 
   FakePropertyStore* property_store() { return &property_store_; }
   int property_store_requests() const { return property_store_requests_; }
-  const std::vector<Execution>& executions() const { return executions_; }
-  const std::vector<Notification>& notifications() const {
-    return notifications_;
-  }
+  const std::vector<string16>& executions() const { return executions_; }
+  std::vector<string16>* notifications() { return &notifications_; }
 
  private:
   ShortcutShell* const previous_;
   FakePropertyStore property_store_;
-  HRESULT property_store_result_;
-  bool hand_out_store_;
-  INT_PTR execute_result_;
-  int property_store_requests_;
-  std::vector<Execution> executions_;
-  std::vector<Notification> notifications_;
+  HRESULT property_store_result_ = S_OK;
+  bool hand_out_store_ = true;
+  INT_PTR execute_result_ = 42;
+  int property_store_requests_ = 0;
+  std::vector<string16> executions_;
+  std::vector<string16> notifications_;
 };
 
 }  // namespace win

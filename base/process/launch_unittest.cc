@@ -226,34 +226,20 @@ TEST(ExtendedStartupInfoTest, PlainBeforeVistaThenOneAttributeList) {
 }
 
 TEST(OwnedProcessInformationTest, OwnsBothHandlesUntilReleasedOrClosed) {
-  auto new_info = [](DWORD id) {
-    PROCESS_INFORMATION info = {NewEvent(false), NewEvent(false), id, id + 1};
-    return info;
-  };
-  const PROCESS_INFORMATION first = new_info(10), second = new_info(20);
-  HANDLE released = nullptr;
-  {
-    win::OwnedProcessInformation owned;
-    owned.Set(first);
-    owned.Set(second);  // Closes both earlier handles.
-    EXPECT_FALSE(IsOpen(first.hProcess) || IsOpen(first.hThread));
-    EXPECT_EQ(second.hThread, owned.thread_handle());
-    released = owned.ReleaseProcessHandle();
-    EXPECT_EQ(second.hProcess, released);
-    EXPECT_EQ(nullptr, owned.process_handle());
-    EXPECT_EQ(0u, owned.process_id());
-    EXPECT_EQ(21u, owned.thread_id());
-  }
-  EXPECT_TRUE(IsOpen(released));
+  const PROCESS_INFORMATION first = {NewEvent(false), NewEvent(false), 1, 2};
+  const PROCESS_INFORMATION second = {NewEvent(false), NewEvent(false), 3, 4};
+  win::OwnedProcessInformation owned;
+  owned.Set(first);
+  owned.Set(second);  // Closes both earlier handles.
+  EXPECT_FALSE(IsOpen(first.hProcess) || IsOpen(first.hThread));
+  EXPECT_EQ(second.hProcess, owned.ReleaseProcessHandle());
+  EXPECT_EQ(0u, owned.process_id());
+  EXPECT_EQ(4u, owned.thread_id());
+  owned.Close();
+  EXPECT_TRUE(IsOpen(second.hProcess));
   EXPECT_FALSE(IsOpen(second.hThread));
-  ::CloseHandle(released);
-  win::OwnedProcessInformation closed;
-  const PROCESS_INFORMATION third = new_info(30);
-  closed.Set(third);
-  EXPECT_EQ(30u, closed.process_id());
-  closed.Close();
-  EXPECT_FALSE(IsOpen(third.hProcess) || IsOpen(third.hThread));
-  EXPECT_EQ(0u, closed.thread_id());
+  EXPECT_EQ(0u, owned.thread_id());
+  ::CloseHandle(second.hProcess);
 }
 
 }  // namespace

@@ -5,9 +5,9 @@
 #include <stdlib.h>
 
 #include <string>
-#include <thread>
-#include <vector>
 
+#include "base/process/launch.h"
+#include "base/test/process_test_child_command.h"
 #include "base/test/scoped_windows_version_override.h"
 #include "gtest/gtest.h"
 
@@ -60,15 +60,9 @@ TEST(WindowsVersionTest, OverrideNestsAndEnds) {
   EXPECT_EQ(real, GetVersion());
 }
 
-TEST(OSInfoTest, DescribesThisMachineOnceForEveryThread) {
-  std::vector<OSInfo*> seen(16);
-  std::vector<std::thread> threads;
-  for (OSInfo*& info : seen)
-    threads.emplace_back([&info] { info = OSInfo::GetInstance(); });
-  for (std::thread& thread : threads)
-    thread.join();
+TEST(OSInfoTest, DescribesThisMachine) {
   OSInfo* info = OSInfo::GetInstance();
-  EXPECT_EQ(std::vector<OSInfo*>(seen.size(), info), seen);
+  EXPECT_EQ(info, OSInfo::GetInstance());
   const OSInfo::VersionNumber number = info->version_number();
   EXPECT_EQ(MajorMinorBuildToVersion(number.major, number.minor, number.build),
             info->version());
@@ -76,28 +70,6 @@ TEST(OSInfoTest, DescribesThisMachineOnceForEveryThread) {
   EXPECT_EQ(OSInfo::X64_ARCHITECTURE, info->architecture());
   EXPECT_GE(info->processors(), 1);
   EXPECT_EQ(65536u, info->allocation_granularity());
-}
-
-// Runs |program| as the probe, its output discarded, and returns its exit
-// code; 0 when it could not start, STILL_ACTIVE when it did not end in time.
-DWORD RunProbe(const std::wstring& program) {
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process = {};
-  std::wstring command_line = L"\"" + program + L"\"";
-  if (!CreateProcessW(program.c_str(), &command_line[0], nullptr, nullptr,
-                      FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
-                      &process)) {
-    return 0;
-  }
-  DWORD exit_code = STILL_ACTIVE;
-  if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0)
-    GetExitCodeProcess(process.hProcess, &exit_code);
-  else
-    TerminateProcess(process.hProcess, 1);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return exit_code;
 }
 
 TEST(WindowsVersionTest, DetectsTheRelease) {
@@ -127,7 +99,9 @@ TEST(WindowsVersionTest, DetectsTheRelease) {
     ASSERT_EQ(ERROR_SUCCESS,
               RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"Version",
                               REG_SZ, release.release, size));
-    EXPECT_EQ(kProbeExitBase + release.expected, RunProbe(probe))
+    Process run = LaunchProcess(L"\"" + probe + L"\"", LaunchOptions());
+    EXPECT_EQ(kProbeExitBase + release.expected,
+              WaitForTestChildExit(run.Handle()))
         << release.release;
   }
   SetEnvironmentVariableA(kProbeVariable, nullptr);

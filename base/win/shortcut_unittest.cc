@@ -145,12 +145,12 @@ TEST_F(FakeShellShortcutTest, OperationsOnWhatIsThere) {
     if (test_case.existing == kShortcut)
       ASSERT_TRUE(Write(full, SHORTCUT_CREATE_ALWAYS));
     const std::string before = ReadBytes(shortcut_);
-    shell_.notifications()->clear();
+    shell_.notifications.clear();
     ASSERT_EQ(test_case.expected != nullptr,
               Write(test_case.written, test_case.operation));
     if (!test_case.expected) {
       EXPECT_EQ(before, ReadBytes(shortcut_));
-      EXPECT_TRUE(shell_.notifications()->empty());
+      EXPECT_TRUE(shell_.notifications.empty());
       continue;
     }
     EXPECT_EQ(AsRead(*test_case.expected), Read());
@@ -161,13 +161,13 @@ TEST_F(FakeShellShortcutTest, OperationsOnWhatIsThere) {
             test_case.existing == kNothing
                 ? std::to_wstring(SHCNE_CREATE) + L" 5 " + shortcut_.value()
                 : std::to_wstring(SHCNE_ASSOCCHANGED) + L" 0 (null)"}),
-        *shell_.notifications());
+        shell_.notifications);
   }
   const FilePath in_missing_folder = dir_.path().Append(L"no\\Vexlo.lnk");
-  shell_.notifications()->clear();
+  shell_.notifications.clear();
   EXPECT_FALSE(Write(full, SHORTCUT_CREATE_ALWAYS, &in_missing_folder));
-  EXPECT_TRUE(shell_.notifications()->empty());
-  EXPECT_EQ(0, shell_.property_store_requests());
+  EXPECT_TRUE(shell_.notifications.empty());
+  EXPECT_EQ(0, shell_.property_store_requests);
 }
 
 TEST_F(FakeShellShortcutTest, ReadsWhatIsAskedAndOnlyWhenItCan) {
@@ -203,7 +203,7 @@ TEST_F(FakeShellShortcutTest, ReadsWhatIsAskedAndOnlyWhenItCan) {
 
 TEST_F(FakeShellShortcutTest, AppUserModelPropertiesFromWindows7On) {
   ScopedWindowsVersionOverride windows_7(VERSION_WIN7);
-  FakePropertyStore* store = shell_.property_store();
+  FakePropertyStore* store = shell_.store();
   Props written = Make(target_, true);
   ASSERT_TRUE(Write(written, SHORTCUT_CREATE_ALWAYS));
   EXPECT_EQ(AsRead(written, 0x7F), Read(0x7F));  // Missing ones read empty.
@@ -233,15 +233,16 @@ TEST_F(FakeShellShortcutTest, AppUserModelPropertiesFromWindows7On) {
   store->set_get_value_result(E_FAIL);
   EXPECT_FALSE(ReadShortcutProperties(shortcut_, kStoreFields, &read));
   store->set_get_value_result(S_OK);
-  shell_.set_property_store_result(S_OK, false);
+  shell_.property_store_result = S_OK;
+  shell_.hand_out_store = false;
   EXPECT_FALSE(ReadShortcutProperties(shortcut_, kStoreFields, &read));
 
   // A failed property write leaves the file as it was, or makes none.
   const std::string saved = ReadBytes(shortcut_);
   written.options = kStoreFields | Props::PROPERTIES_DESCRIPTION;
   for (int failure = 0; failure < 4; ++failure) {
-    shell_.set_property_store_result(failure ? S_OK : E_NOINTERFACE,
-                                     failure != 1);
+    shell_.property_store_result = failure ? S_OK : E_NOINTERFACE;
+    shell_.hand_out_store = failure != 1;
     store->set_set_value_result(failure == 2 ? E_ACCESSDENIED : S_OK);
     store->set_commit_result(failure == 3 ? E_FAIL : S_OK);
     EXPECT_FALSE(Write(written, SHORTCUT_UPDATE_EXISTING)) << failure;
@@ -253,11 +254,11 @@ TEST_F(FakeShellShortcutTest, AppUserModelPropertiesFromWindows7On) {
   // Before Windows 7 they are left out, and not even a failing store is
   // asked.
   ScopedWindowsVersionOverride vista(VERSION_VISTA);
-  const int requests = shell_.property_store_requests();
+  const int requests = shell_.property_store_requests;
   written.options |= Props::PROPERTIES_TARGET | kStoreFields;
   ASSERT_TRUE(Write(written, SHORTCUT_CREATE_ALWAYS));
   EXPECT_EQ(AsRead(Make(target_, false)), Read(Props::PROPERTIES_ALL));
-  EXPECT_EQ(requests, shell_.property_store_requests());
+  EXPECT_EQ(requests, shell_.property_store_requests);
 }
 
 TEST_F(FakeShellShortcutTest, TaskbarPinning) {
@@ -272,13 +273,13 @@ TEST_F(FakeShellShortcutTest, TaskbarPinning) {
   };
   for (const auto& test_case : kCases) {
     ScopedWindowsVersionOverride version(test_case.version);
-    shell_.set_execute_result(test_case.shell_result);
+    shell_.execute_result = test_case.shell_result;
     EXPECT_EQ(test_case.pinned, TaskbarPinShortcutLink(shortcut_));
     EXPECT_EQ(test_case.unpinned, TaskbarUnpinShortcutLink(shortcut_));
   }
-  ASSERT_EQ(5u, shell_.executions().size());
-  EXPECT_EQ(L"taskbarpin " + shortcut_.value(), shell_.executions()[4]);
-  EXPECT_EQ(L"taskbarunpin " + shortcut_.value(), shell_.executions()[1]);
+  ASSERT_EQ(5u, shell_.executions.size());
+  EXPECT_EQ(L"taskbarpin " + shortcut_.value(), shell_.executions[4]);
+  EXPECT_EQ(L"taskbarunpin " + shortcut_.value(), shell_.executions[1]);
 }
 
 // The link objects, and a user-model id through the link's own property

@@ -231,7 +231,8 @@ TEST_F(FakeShellShortcutTest, AppUserModelPropertiesFromWindows7On) {
     EXPECT_FALSE(ReadShortcutProperties(shortcut_, field | 1, &read));
   EXPECT_EQ(Describe(Props()), Describe(read));
   store->set_get_value_result(E_FAIL);
-  EXPECT_FALSE(ReadShortcutProperties(shortcut_, kStoreFields, &read));
+  for (uint32_t field : {Props::PROPERTIES_APP_ID, Props::PROPERTIES_DUAL_MODE})
+    EXPECT_FALSE(ReadShortcutProperties(shortcut_, field, &read));
   store->set_get_value_result(S_OK);
   shell_.property_store_result = S_OK;
   shell_.hand_out_store = false;

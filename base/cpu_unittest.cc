@@ -2,125 +2,57 @@
 
 #include <string.h>
 
-#include <vector>
-
 #include "gtest/gtest.h"
 
 namespace base {
 namespace {
 
-// What the fake processor answers, and which leaves were asked for.
-struct FakeCpuidState {
-  uint32_t highest_leaf;
-  char vendor[13];
-  uint32_t signature;
-  uint32_t leaf1_edx;
-  uint32_t highest_extended_leaf;
-  uint32_t leaf80000007_edx;
-  std::vector<uint32_t> leaves_asked;
-};
-FakeCpuidState g_state;
+// What the leaves of a processor described by a test answer: the highest
+// leaf, the signature and EDX of leaf 1, the highest extended leaf and EDX
+// of leaf 0x80000007.
+uint32_t g_leaves[5];
 
 void FakeCpuid(uint32_t leaf, uint32_t registers[4]) {
-  g_state.leaves_asked.push_back(leaf);
-  registers[0] = registers[1] = registers[2] = registers[3] = 0;
+  memset(registers, 0, 4 * sizeof(uint32_t));
   if (leaf == 0) {
-    registers[0] = g_state.highest_leaf;
-    memcpy(&registers[1], g_state.vendor, 4);      // EBX
-    memcpy(&registers[3], g_state.vendor + 4, 4);  // EDX
-    memcpy(&registers[2], g_state.vendor + 8, 4);  // ECX
+    registers[0] = g_leaves[0];
+    memcpy(&registers[1], "AuthcAMDenti", 12);  // EBX, ECX, EDX.
   } else if (leaf == 1) {
-    registers[0] = g_state.signature;
-    registers[3] = g_state.leaf1_edx;
+    registers[0] = g_leaves[1];
+    registers[3] = g_leaves[2];
   } else if (leaf == 0x80000000) {
-    registers[0] = g_state.highest_extended_leaf;
+    registers[0] = g_leaves[3];
   } else if (leaf == 0x80000007) {
-    registers[3] = g_state.leaf80000007_edx;
+    registers[3] = g_leaves[4];
   }
 }
 
-void ResetState() {
-  g_state = FakeCpuidState();
-  g_state.highest_leaf = 0x16;
-  memcpy(g_state.vendor, "GenuineIntel", 13);
-  g_state.highest_extended_leaf = 0x80000008;
-}
-
-bool Asked(uint32_t leaf) {
-  for (uint32_t asked : g_state.leaves_asked) {
-    if (asked == leaf)
-      return true;
+TEST(CPUTest, ReadsOnlyTheLeavesTheProcessorHas) {
+  const uint32_t kSse2 = 1u << 26, kCounter = 1u << 8;
+  const struct {
+    uint32_t leaves[5];
+    int family;
+    bool sse2, non_stop_counter;
+  } kProcessors[] = {
+      // Extended family 0xA over base family 0xF: only the base counts.
+      {{0x16, 0x00A20F12, kSse2, 0x80000008, kCounter}, 15, true, true},
+      {{0x16, 0x000906EA, ~kSse2, 0x80000008, ~kCounter}, 6, false, false},
+      {{0, 0x00000F00, kSse2, 0x80000006, kCounter}, 0, false, false},
+      {{1, 0x00000600, kSse2, 0x80000007, kCounter}, 6, true, true},
+  };
+  for (const auto& processor : kProcessors) {
+    memcpy(g_leaves, processor.leaves, sizeof(g_leaves));
+    CPU cpu(&FakeCpuid);
+    EXPECT_EQ("AuthenticAMD", cpu.vendor_name());
+    EXPECT_EQ(processor.family, cpu.family()) << processor.leaves[1];
+    EXPECT_EQ(processor.sse2, cpu.has_sse2()) << processor.leaves[2];
+    EXPECT_EQ(processor.non_stop_counter, cpu.has_non_stop_time_stamp_counter())
+        << processor.leaves[3];
   }
-  return false;
-}
-
-TEST(CPUTest, ReadsVendorFromEbxEdxEcx) {
-  ResetState();
-  memcpy(g_state.vendor, "AuthenticAMD", 13);
-  CPU cpu(&FakeCpuid);
-  EXPECT_EQ("AuthenticAMD", cpu.vendor_name());
-  EXPECT_EQ(12u, cpu.vendor_name().size());
-}
-
-TEST(CPUTest, FamilyIsTheBaseFamilyOnly) {
-  ResetState();
-  // Extended family 0xA over base family 0xF, model and stepping around.
-  g_state.signature = 0x00A20F12;
-  EXPECT_EQ(15, CPU(&FakeCpuid).family());
-  ResetState();
-  g_state.signature = 0x000906EA;
-  EXPECT_EQ(6, CPU(&FakeCpuid).family());
-}
-
-TEST(CPUTest, Sse2AndNonStopCounterBits) {
-  ResetState();
-  g_state.leaf1_edx = 1u << 26;
-  g_state.leaf80000007_edx = 1u << 8;
-  CPU both(&FakeCpuid);
-  EXPECT_TRUE(both.has_sse2());
-  EXPECT_TRUE(both.has_non_stop_time_stamp_counter());
-
-  ResetState();
-  g_state.leaf1_edx = ~(1u << 26);
-  g_state.leaf80000007_edx = ~(1u << 8);
-  CPU neither(&FakeCpuid);
-  EXPECT_FALSE(neither.has_sse2());
-  EXPECT_FALSE(neither.has_non_stop_time_stamp_counter());
-}
-
-TEST(CPUTest, AsksOnlyForLeavesTheProcessorHas) {
-  // No standard leaf beyond 0: no family, no SSE2.
-  ResetState();
-  g_state.highest_leaf = 0;
-  g_state.signature = 0x00000F00;
-  g_state.leaf1_edx = 1u << 26;
-  CPU no_signature(&FakeCpuid);
-  EXPECT_FALSE(Asked(1));
-  EXPECT_EQ(0, no_signature.family());
-  EXPECT_FALSE(no_signature.has_sse2());
-
-  // Extended leaves end before 0x80000007: the counter bit is not read.
-  ResetState();
-  g_state.highest_extended_leaf = 0x80000006;
-  g_state.leaf80000007_edx = 1u << 8;
-  CPU no_power_leaf(&FakeCpuid);
-  EXPECT_FALSE(Asked(0x80000007));
-  EXPECT_FALSE(no_power_leaf.has_non_stop_time_stamp_counter());
-
-  ResetState();
-  g_state.highest_extended_leaf = 0x80000007;
-  g_state.leaf80000007_edx = 1u << 8;
-  EXPECT_TRUE(CPU(&FakeCpuid).has_non_stop_time_stamp_counter());
-}
-
-TEST(CPUTest, RealProcessor) {
-  CPU cpu;
-  EXPECT_EQ(12u, cpu.vendor_name().size());
-  EXPECT_NE("unknown", cpu.vendor_name());
-  // Every x64 processor has SSE2.
-  EXPECT_TRUE(cpu.has_sse2());
-  EXPECT_GE(cpu.family(), 0);
-  EXPECT_LE(cpu.family(), 15);
+  CPU real;
+  EXPECT_EQ(12u, real.vendor_name().size());
+  EXPECT_NE("unknown", real.vendor_name());
+  EXPECT_TRUE(real.has_sse2());  // Every x64 processor has it.
 }
 
 }  // namespace

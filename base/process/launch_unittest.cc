@@ -1,26 +1,22 @@
 #include "base/process/launch.h"
 
-#include <windows.h>
-
 #include <tlhelp32.h>
 
-#include <stdint.h>
-
 #include <string>
-#include <vector>
 
 #include "base/command_line.h"
-#include "base/process/kill.h"
 #include "base/test/process_test_child_command.h"
 #include "base/test/scoped_windows_version_override.h"
-#include "base/win/scoped_handle.h"
+#include "base/win/extended_startup_info.h"
+#include "base/win/owned_process_information.h"
 #include "gtest/gtest.h"
 
 namespace base {
-
 namespace {
 
-HANDLE CreateEvent(bool inheritable) {
+using win::ScopedHandle;
+
+HANDLE NewEvent(BOOL inheritable) {
   SECURITY_ATTRIBUTES attributes = {sizeof(attributes), nullptr, inheritable};
   return ::CreateEventW(&attributes, TRUE, FALSE, nullptr);
 }
@@ -29,309 +25,207 @@ bool IsSignaled(HANDLE handle) {
   return ::WaitForSingleObject(handle, 0) == WAIT_OBJECT_0;
 }
 
-bool IsInheritable(HANDLE handle) {
+bool IsOpen(HANDLE handle) {
   DWORD flags = 0;
-  return ::GetHandleInformation(handle, &flags) &&
-         (flags & HANDLE_FLAG_INHERIT) != 0;
+  return ::GetHandleInformation(handle, &flags) != FALSE;
 }
 
-// The exit code of |process| once it has ended.
-DWORD WaitForExitCode(const Process& process) {
-  EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(process.Handle(), INFINITE));
-  DWORD exit_code = 0;
-  EXPECT_TRUE(::GetExitCodeProcess(process.Handle(), &exit_code));
-  return exit_code;
-}
-
-// The child processes of this process that are still alive, found by a
-// process snapshot.
 int CountLiveChildren() {
-  win::ScopedHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  EXPECT_TRUE(snapshot.IsValid());
+  ScopedHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   PROCESSENTRY32W entry = {};
   entry.dwSize = sizeof(entry);
   int count = 0;
   for (BOOL more = ::Process32FirstW(snapshot.Get(), &entry); more;
        more = ::Process32NextW(snapshot.Get(), &entry)) {
-    if (entry.th32ParentProcessID == ::GetCurrentProcessId())
-      ++count;
+    count += entry.th32ParentProcessID == ::GetCurrentProcessId();
   }
   return count;
 }
 
-// Launches |command_line| with its standard output going to a pipe, and
-// returns what it wrote once it has ended.
-std::string LaunchAndReadOutput(const CommandLine& command_line,
-                                LaunchOptions options) {
-  SECURITY_ATTRIBUTES attributes = {sizeof(attributes), nullptr, TRUE};
-  HANDLE read_handle = nullptr;
-  HANDLE write_handle = nullptr;
-  EXPECT_TRUE(::CreatePipe(&read_handle, &write_handle, &attributes, 0));
-  win::ScopedHandle read_end(read_handle);
-  win::ScopedHandle write_end(write_handle);
-  ::SetHandleInformation(read_end.Get(), HANDLE_FLAG_INHERIT, 0);
+CommandLine Signal(HANDLE first, HANDLE second) {
+  return MakeTestChildCommandLine(
+      {"signal", HandleToChildArgument(first), HandleToChildArgument(second)});
+}
 
-  options.stdout_handle = write_end.Get();
-  options.inherit_handles = true;
-  Process process = LaunchProcess(command_line, options);
-  EXPECT_TRUE(process.IsValid());
-  write_end.Close();
-
-  std::string output;
-  char buffer[256];
-  DWORD read = 0;
-  while (::ReadFile(read_end.Get(), buffer, sizeof(buffer), &read, nullptr) &&
-         read > 0) {
-    output.append(buffer, read);
+TEST(LaunchProcessTest, ChildInheritsExactlyTheHandlesItIsGiven) {
+  enum List { kNone, kEmpty, kListed, kListedAndUnopened };
+  // The listed event starts out not inheritable, the other one inheritable.
+  const struct {
+    bool inherit_handles;
+    List list;
+    win::Version version;
+    bool launched, listed_set, other_set;
+  } kCases[] = {
+      {false, kNone, win::VERSION_WIN7, true, false, false},
+      {true, kNone, win::VERSION_WIN7, true, false, true},
+      {false, kListed, win::VERSION_WIN7, true, true, false},
+      {true, kEmpty, win::VERSION_WIN7, true, false, false},
+      {false, kListed, win::VERSION_SERVER_2003, false, false, false},
+      {false, kListedAndUnopened, win::VERSION_WIN7, false, false, false},
+  };
+  for (const auto& test_case : kCases) {
+    win::ScopedWindowsVersionOverride version(test_case.version);
+    ScopedHandle listed(NewEvent(false)), other(NewEvent(true));
+    HandlesToInheritVector handles;
+    if (test_case.list >= kListed)
+      handles.push_back(listed.Get());
+    if (test_case.list == kListedAndUnopened)
+      handles.push_back(reinterpret_cast<HANDLE>(0x7FFFFFF0));
+    LaunchOptions options;
+    options.inherit_handles = test_case.inherit_handles;
+    options.handles_to_inherit = test_case.list == kNone ? nullptr : &handles;
+    options.wait = true;
+    Process process = LaunchProcess(Signal(listed.Get(), other.Get()), options);
+    ASSERT_EQ(test_case.launched, process.IsValid()) << test_case.list;
+    // With the wait, the child has ended by the time LaunchProcess returns.
+    EXPECT_TRUE(!process.IsValid() || IsSignaled(process.Handle()));
+    EXPECT_EQ(test_case.listed_set, IsSignaled(listed.Get()));
+    EXPECT_EQ(test_case.other_set, IsSignaled(other.Get()));
   }
-  if (process.IsValid()) {
-    EXPECT_EQ(0u, WaitForExitCode(process));
-  }
-  return output;
-}
-
-}  // namespace
-
-TEST(LaunchProcessTest, ChildInheritsHandlesOnlyWhenAsked) {
-  win::ScopedHandle event(CreateEvent(true));
-  ASSERT_TRUE(event.IsValid());
-  const CommandLine signal =
-      MakeTestChildCommandLine({"signal", HandleToChildArgument(event.Get())});
-
-  LaunchOptions options;
-  options.wait = true;
-  Process not_inheriting = LaunchProcess(signal, options);
-  ASSERT_TRUE(not_inheriting.IsValid());
-  WaitForExitCode(not_inheriting);
-  EXPECT_FALSE(IsSignaled(event.Get()));
-
-  options.inherit_handles = true;
-  Process inheriting = LaunchProcess(signal, options);
-  ASSERT_TRUE(inheriting.IsValid());
-  EXPECT_EQ(0u, WaitForExitCode(inheriting));
-  EXPECT_TRUE(IsSignaled(event.Get()));
-}
-
-TEST(LaunchProcessTest, HandleListPassesExactlyTheListedHandles) {
-  // The listed handle starts out not inheritable; the unlisted one is
-  // inheritable and would pass without a list.
-  win::ScopedHandle listed(CreateEvent(false));
-  win::ScopedHandle unlisted(CreateEvent(true));
-  ASSERT_TRUE(listed.IsValid() && unlisted.IsValid());
-  HandlesToInheritVector handles = {listed.Get()};
-
-  LaunchOptions options;
-  options.wait = true;
-  options.handles_to_inherit = &handles;
-  Process process = LaunchProcess(
-      MakeTestChildCommandLine({"signal", HandleToChildArgument(listed.Get()),
-                                HandleToChildArgument(unlisted.Get())}),
-      options);
-  ASSERT_TRUE(process.IsValid());
-  // Bit 0 of the exit code would say that the listed handle failed.
-  EXPECT_EQ(0u, WaitForExitCode(process) & 1);
-  EXPECT_TRUE(IsSignaled(listed.Get()));
-  EXPECT_FALSE(IsSignaled(unlisted.Get()));
-  EXPECT_TRUE(IsInheritable(listed.Get()));
-}
-
-TEST(LaunchProcessTest, EmptyHandleListPassesNoHandle) {
-  win::ScopedHandle event(CreateEvent(true));
-  ASSERT_TRUE(event.IsValid());
-  HandlesToInheritVector no_handles;
-
-  LaunchOptions options;
-  options.wait = true;
-  options.inherit_handles = true;
-  options.handles_to_inherit = &no_handles;
-  Process process = LaunchProcess(
-      MakeTestChildCommandLine({"signal", HandleToChildArgument(event.Get())}),
-      options);
-  ASSERT_TRUE(process.IsValid());
-  WaitForExitCode(process);
-  EXPECT_FALSE(IsSignaled(event.Get()));
-}
-
-TEST(LaunchProcessTest, HandleListFailsBeforeVistaAndForInvalidHandles) {
-  win::ScopedHandle event(CreateEvent(true));
-  ASSERT_TRUE(event.IsValid());
-  HandlesToInheritVector handles = {event.Get()};
-  LaunchOptions options;
-  options.handles_to_inherit = &handles;
-  const CommandLine signal =
-      MakeTestChildCommandLine({"signal", HandleToChildArgument(event.Get())});
-  {
-    win::ScopedWindowsVersionOverride xp(win::VERSION_SERVER_2003);
-    EXPECT_FALSE(LaunchProcess(signal, options).IsValid());
-  }
-
-  // A handle that is not open cannot be passed on.
-  HandlesToInheritVector bad_handles = {event.Get(),
-                                        reinterpret_cast<HANDLE>(0x7FFFFFF0)};
-  options.handles_to_inherit = &bad_handles;
-  EXPECT_FALSE(LaunchProcess(signal, options).IsValid());
-  EXPECT_FALSE(IsSignaled(event.Get()));
 }
 
 TEST(LaunchProcessTest, StandardHandlesAndWindowStateReachTheChild) {
-  const CommandLine startup_info = MakeTestChildCommandLine({"startup-info"});
-  LaunchOptions options;
-  options.start_hidden = true;
-  const std::string hidden = LaunchAndReadOutput(startup_info, options);
-  EXPECT_NE(
-      std::string::npos,
-      hidden.find("flags=" +
-                  std::to_string(STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES) +
-                  " show=0 "))
-      << hidden;
-
-  options.start_hidden = false;
-  const std::string shown = LaunchAndReadOutput(startup_info, options);
-  EXPECT_NE(std::string::npos, shown.find(" show=5 ")) << shown;
+  for (bool hidden : {true, false}) {
+    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), nullptr, TRUE};
+    HANDLE read_handle = nullptr, write_handle = nullptr;
+    ASSERT_TRUE(::CreatePipe(&read_handle, &write_handle, &attributes, 0));
+    ScopedHandle read_end(read_handle), write_end(write_handle);
+    LaunchOptions options;
+    options.start_hidden = hidden;
+    options.stdout_handle = write_end.Get();
+    options.inherit_handles = true;
+    Process process =
+        LaunchProcess(MakeTestChildCommandLine({"startup-info"}), options);
+    write_end.Close();
+    char output[64] = {};
+    DWORD read = 0;
+    ::ReadFile(read_end.Get(), output, sizeof(output) - 1, &read, nullptr);
+    EXPECT_EQ(
+        "flags=" + std::to_string(STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES) +
+            (hidden ? " show=0 " : " show=5 "),
+        output);
+    EXPECT_EQ(0u, WaitForTestChildExit(process.Handle()));
+  }
 }
 
-TEST(LaunchProcessTest, JobChildRunsInsideTheJob) {
-  win::ScopedHandle job(::CreateJobObjectW(nullptr, nullptr));
-  ASSERT_TRUE(job.IsValid());
+TEST(LaunchProcessTest, JobChildRunsInsideTheJobOrNotAtAll) {
+  ScopedHandle job(::CreateJobObjectW(nullptr, nullptr));
   LaunchOptions options;
   options.job_handle = job.Get();
   Process process = LaunchProcess(MakeTestChildCommandLine({"sleep"}), options);
-  ASSERT_TRUE(process.IsValid());
-
   BOOL in_job = FALSE;
   ASSERT_TRUE(::IsProcessInJob(process.Handle(), job.Get(), &in_job));
   EXPECT_TRUE(in_job);
-  // Ending the job ends the child, which shows that it was resumed and
-  // running inside it.
-  int32_t exit_code = 0;
-  EXPECT_EQ(PROCESS_EXIT_STATUS_STILL_RUNNING,
-            GetProcessExitStatus(process.Handle(), &exit_code));
   ASSERT_TRUE(::TerminateJobObject(job.Get(), 77));
-  EXPECT_EQ(77u, WaitForExitCode(process));
-}
-
-TEST(LaunchProcessTest, ChildThatCannotJoinItsJobIsEndedUnrun) {
-  win::ScopedHandle event(CreateEvent(true));
-  ASSERT_TRUE(event.IsValid());
+  EXPECT_EQ(77u, WaitForTestChildExit(process.Handle()));
+  // An event is no job: the child is ended before it runs.
+  ScopedHandle event(NewEvent(true));
   const int children_before = CountLiveChildren();
-
-  // An event is no job, so the assignment fails.
-  LaunchOptions options;
   options.inherit_handles = true;
   options.job_handle = event.Get();
-  Process process = LaunchProcess(
-      MakeTestChildCommandLine({"signal", HandleToChildArgument(event.Get())}),
-      options);
-  EXPECT_FALSE(process.IsValid());
+  EXPECT_FALSE(
+      LaunchProcess(Signal(event.Get(), event.Get()), options).IsValid());
   EXPECT_FALSE(IsSignaled(event.Get()));
   EXPECT_EQ(children_before, CountLiveChildren());
-}
-
-TEST(LaunchProcessTest, JobCreationFlagsFollowTheWindowsVersion) {
-  LaunchOptions options;
-  EXPECT_EQ(0u, internal::JobCreationFlags(options));
-  options.force_breakaway_from_job = true;
-  EXPECT_EQ(static_cast<DWORD>(CREATE_BREAKAWAY_FROM_JOB),
-            internal::JobCreationFlags(options));
-
-  options.force_breakaway_from_job = false;
-  options.job_handle = reinterpret_cast<HANDLE>(0x1234);
-  {
-    win::ScopedWindowsVersionOverride win7(win::VERSION_WIN7);
-    EXPECT_EQ(static_cast<DWORD>(CREATE_SUSPENDED | CREATE_BREAKAWAY_FROM_JOB),
-              internal::JobCreationFlags(options));
-  }
-  {
-    win::ScopedWindowsVersionOverride win8(win::VERSION_WIN8);
-    EXPECT_EQ(static_cast<DWORD>(CREATE_SUSPENDED),
-              internal::JobCreationFlags(options));
-    options.force_breakaway_from_job = true;
-    EXPECT_EQ(static_cast<DWORD>(CREATE_SUSPENDED | CREATE_BREAKAWAY_FROM_JOB),
-              internal::JobCreationFlags(options));
+  // A job makes the child start suspended, and before Windows 8, where jobs
+  // do not nest, outside the caller's job.
+  const DWORD kSuspended = CREATE_SUSPENDED, kOut = CREATE_BREAKAWAY_FROM_JOB;
+  const struct {
+    bool job, breakaway;
+    win::Version version;
+    DWORD flags;
+  } kCases[] = {{true, false, win::VERSION_WIN7, kSuspended | kOut},
+                {true, false, win::VERSION_WIN8, kSuspended},
+                {true, true, win::VERSION_WIN8, kSuspended | kOut},
+                {false, true, win::VERSION_WIN8, kOut}};
+  for (const auto& test_case : kCases) {
+    win::ScopedWindowsVersionOverride version(test_case.version);
+    options.job_handle = test_case.job ? job.Get() : nullptr;
+    options.force_breakaway_from_job = test_case.breakaway;
+    EXPECT_EQ(test_case.flags, internal::JobCreationFlags(options));
   }
 }
 
-TEST(LaunchProcessTest, WaitReturnsOnlyAfterTheChildHasEnded) {
-  LaunchOptions options;
-  options.wait = true;
-  Process process =
-      LaunchProcess(MakeTestChildCommandLine({"exit", "5"}), options);
-  ASSERT_TRUE(process.IsValid());
-  EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0),
-            ::WaitForSingleObject(process.Handle(), 0));
-  int32_t exit_code = 0;
-  EXPECT_EQ(PROCESS_EXIT_STATUS_PROCESS_CRASHED,
-            GetProcessExitStatus(process.Handle(), &exit_code));
-  EXPECT_EQ(5, exit_code);
-}
-
-TEST(LaunchProcessTest, ChildRunsAsTheGivenUser) {
+TEST(LaunchProcessTest, AsTheGivenUserOrNotAtAll) {
   HANDLE token = nullptr;
   ASSERT_TRUE(::OpenProcessToken(
       ::GetCurrentProcess(),
       TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY, &token));
-  win::ScopedHandle user_token(token);
+  ScopedHandle user_token(token);
   LaunchOptions options;
-  options.wait = true;
   options.as_user = user_token.Get();
-  Process process =
-      LaunchProcess(MakeTestChildCommandLine({"exit", "6"}), options);
-  ASSERT_TRUE(process.IsValid());
-  EXPECT_EQ(6u, WaitForExitCode(process));
-
-  // A token that is none fails before any child is made.
-  options.as_user = ::GetCurrentProcess();
-  EXPECT_FALSE(LaunchProcess(MakeTestChildCommandLine({"exit", "6"}), options)
-                   .IsValid());
-}
-
-TEST(LaunchProcessTest, MissingProgramGivesAnInvalidProcess) {
-  LaunchOptions options;
-  options.wait = true;
-  EXPECT_FALSE(
-      LaunchProcess(string16(L"\"C:\\no such folder\\no such program.exe\""),
-                    options)
-          .IsValid());
+  const CommandLine exit_6 = MakeTestChildCommandLine({"exit", "6"});
+  EXPECT_EQ(6u, WaitForTestChildExit(LaunchProcess(exit_6, options).Handle()));
+  options.as_user = ::GetCurrentProcess();  // No token.
+  EXPECT_FALSE(LaunchProcess(exit_6, options).IsValid());
+  options.as_user = nullptr;
+  EXPECT_FALSE(LaunchProcess(L"\"C:\\no\\such.exe\"", options).IsValid());
   EXPECT_FALSE(LaunchProcess(string16(), options).IsValid());
 }
 
-TEST(GetAppOutputTest, AppendsAllTheChildWroteToItsOutput) {
+TEST(GetAppOutputTest, CollectsTheOutputOfAChildThatDidNotFail) {
   std::string output = "kept:";
   ASSERT_TRUE(
       GetAppOutput(MakeTestChildCommandLine({"write", "5000"}), &output));
-  ASSERT_EQ(5u + 5000u, output.size());
-  EXPECT_EQ("kept:", output.substr(0, 5));
-  for (size_t i = 0; i < 5000; ++i) {
-    ASSERT_EQ(static_cast<char>('a' + (i % 256) % 26), output[5 + i])
-        << "at " << i;
+  ASSERT_EQ(5005u, output.size());
+  for (size_t i = 0; i < 5000; ++i)
+    ASSERT_EQ(static_cast<char>('a' + (i % 256) % 26), output[5 + i]) << i;
+  const string16 write =
+      MakeTestChildCommandLine({"write", "3"}).GetCommandLineString(false);
+  for (bool with_errors : {true, false}) {
+    output.clear();
+    ASSERT_TRUE(GetAppOutputInternal(write, with_errors, &output));
+    EXPECT_EQ(with_errors ? "abcerr" : "abc", output);
   }
+  // Only a code that says the child was ended from outside is no failure.
+  for (const char* exit_code : {"3", "3221225477", "1"}) {
+    EXPECT_EQ(
+        exit_code[0] == '1' && !exit_code[1],
+        GetAppOutput(MakeTestChildCommandLine({"exit", exit_code}), &output));
+  }
+  EXPECT_FALSE(GetAppOutputInternal(L"\"C:\\no\\such.exe\"", false, &output));
+  EXPECT_EQ("abc", output);
 }
 
-TEST(GetAppOutputTest, StandardErrorIsCollectedOnlyWhenAsked) {
-  const string16 command_line =
-      MakeTestChildCommandLine({"write-both"}).GetCommandLineString(false);
-  std::string output;
-  ASSERT_TRUE(GetAppOutputInternal(command_line, true, &output));
-  EXPECT_EQ("outerr", output);
-
-  output.clear();
-  ASSERT_TRUE(GetAppOutputInternal(command_line, false, &output));
-  EXPECT_EQ("out", output);
+TEST(ExtendedStartupInfoTest, PlainBeforeVistaThenOneAttributeList) {
+  {
+    win::ScopedWindowsVersionOverride xp(win::VERSION_XP);
+    win::ExtendedStartupInfo plain;
+    EXPECT_EQ(sizeof(STARTUPINFOW), plain.startup_info()->cb);
+    EXPECT_FALSE(plain.InitializeAttributeList(1));
+  }
+  win::ScopedWindowsVersionOverride vista(win::VERSION_VISTA);
+  win::ExtendedStartupInfo info;
+  EXPECT_EQ(sizeof(STARTUPINFOEXW), info.startup_info()->cb);
+  HANDLE handles[1] = {::GetCurrentProcess()};
+  const DWORD_PTR kList = PROC_THREAD_ATTRIBUTE_HANDLE_LIST;
+  EXPECT_FALSE(info.UpdateAttribute(kList, handles, sizeof(handles)));
+  ASSERT_TRUE(info.InitializeAttributeList(1));
+  EXPECT_FALSE(info.InitializeAttributeList(1));
+  EXPECT_TRUE(info.UpdateAttribute(kList, handles, sizeof(handles)));
+  // A list made for one attribute has no room for a second.
+  EXPECT_FALSE(info.UpdateAttribute(PROC_THREAD_ATTRIBUTE_PARENT_PROCESS,
+                                    handles, sizeof(handles)));
+  EXPECT_NE(
+      nullptr,
+      reinterpret_cast<STARTUPINFOEXW*>(info.startup_info())->lpAttributeList);
 }
 
-TEST(GetAppOutputTest, CrashedOrMissingChildIsAFailure) {
-  std::string output = "kept";
-  EXPECT_FALSE(GetAppOutput(MakeTestChildCommandLine({"exit", "3"}), &output));
-  EXPECT_FALSE(GetAppOutput(
-      MakeTestChildCommandLine({"exit", std::to_string(0xC0000005u)}),
-      &output));
-  // Codes that mean the child was ended from outside are not failures.
-  EXPECT_TRUE(GetAppOutput(MakeTestChildCommandLine({"exit", "1"}), &output));
-  EXPECT_EQ("kept", output);
-
-  EXPECT_FALSE(GetAppOutputInternal(
-      L"\"C:\\no such folder\\no such program.exe\"", false, &output));
-  EXPECT_EQ("kept", output);
+TEST(OwnedProcessInformationTest, OwnsBothHandlesUntilReleasedOrClosed) {
+  const PROCESS_INFORMATION first = {NewEvent(false), NewEvent(false), 1, 2};
+  const PROCESS_INFORMATION second = {NewEvent(false), NewEvent(false), 3, 4};
+  win::OwnedProcessInformation owned;
+  owned.Set(first);
+  owned.Set(second);  // Closes both earlier handles.
+  EXPECT_FALSE(IsOpen(first.hProcess) || IsOpen(first.hThread));
+  EXPECT_EQ(second.hProcess, owned.ReleaseProcessHandle());
+  EXPECT_EQ(0u, owned.process_id());
+  EXPECT_EQ(4u, owned.thread_id());
+  owned.Close();
+  EXPECT_TRUE(IsOpen(second.hProcess));
+  EXPECT_FALSE(IsOpen(second.hThread));
+  ::CloseHandle(second.hProcess);
 }
 
+}  // namespace
 }  // namespace base

@@ -4,75 +4,74 @@
 #include <windows.h>
 
 #include <propsys.h>
+#include <string.h>
 
+#include <map>
 #include <string>
-#include <vector>
+
+#include "base/win/scoped_propvariant.h"
 
 namespace base {
 namespace win {
 
-// An in-memory IPropertyStore for tests: it keeps what is written and
-// committed, records each call by name and can be made to return any result.
-// Values written become readable only once committed, so that a forgotten
-// commit shows. It belongs to its test; the references that others take are
-// counted (references()) but never free it.
+// An in-memory IPropertyStore for tests: it names each call it gets in
+// calls() ("SetValue Commit ..."), can be made to fail or to succeed with any
+// code, and counts the references others take, which never free it.
 class FakePropertyStore : public IPropertyStore {
  public:
-  FakePropertyStore();
-  FakePropertyStore(const FakePropertyStore&) = delete;
-  FakePropertyStore& operator=(const FakePropertyStore&) = delete;
-  virtual ~FakePropertyStore();
-
-  // IUnknown:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
-
-  // IPropertyStore:
-  HRESULT STDMETHODCALLTYPE GetCount(DWORD* count) override;
-  HRESULT STDMETHODCALLTYPE GetAt(DWORD index, PROPERTYKEY* key) override;
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+    *object = nullptr;
+    if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IPropertyStore))
+      return E_NOINTERFACE;
+    *object = static_cast<IPropertyStore*>(this);
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+  ULONG STDMETHODCALLTYPE Release() override { return --references_; }
+  HRESULT STDMETHODCALLTYPE GetCount(DWORD*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetAt(DWORD, PROPERTYKEY*) override {
+    return E_NOTIMPL;
+  }
   HRESULT STDMETHODCALLTYPE GetValue(REFPROPERTYKEY key,
-                                     PROPVARIANT* value) override;
+                                     PROPVARIANT* value) override {
+    memset(value, 0, sizeof(*value));
+    if (SUCCEEDED(get_value_result_) && values_.count(Name(key)))
+      PropVariantCopy(value, &values_[Name(key)].get());
+    return get_value_result_;
+  }
   HRESULT STDMETHODCALLTYPE SetValue(REFPROPERTYKEY key,
-                                     REFPROPVARIANT value) override;
-  HRESULT STDMETHODCALLTYPE Commit() override;
+                                     REFPROPVARIANT value) override {
+    calls_ += "SetValue ";
+    if (SUCCEEDED(set_value_result_))
+      PropVariantCopy(values_[Name(key)].Receive(), &value);
+    return set_value_result_;
+  }
+  HRESULT STDMETHODCALLTYPE Commit() override {
+    calls_ += "Commit ";
+    return commit_result_;
+  }
 
-  // What the next calls return. A failure code does nothing else; a success
-  // code does the work and is returned in place of S_OK.
   void set_get_value_result(HRESULT result) { get_value_result_ = result; }
   void set_set_value_result(HRESULT result) { set_value_result_ = result; }
   void set_commit_result(HRESULT result) { commit_result_ = result; }
-
-  // Puts a copy of |value| for |key| in place as if written and committed,
-  // without recording a call.
-  void PutCommitted(const PROPERTYKEY& key, const PROPVARIANT& value);
-
-  // The names of the IPropertyStore calls made, in order ("GetValue",
-  // "SetValue", "Commit", ...).
-  const std::vector<std::string>& calls() const { return calls_; }
-  // The references others hold now.
+  void Put(const PROPERTYKEY& key, const PROPVARIANT& value) {
+    PropVariantCopy(values_[Name(key)].Receive(), &value);
+  }
+  const std::string& calls() const { return calls_; }
   ULONG references() const { return references_; }
 
  private:
-  struct Entry {
-    PROPERTYKEY key;
-    PROPVARIANT value;
-  };
-  using Entries = std::vector<Entry>;
+  static std::string Name(const PROPERTYKEY& key) {
+    return std::string(reinterpret_cast<const char*>(&key), sizeof(key));
+  }
 
-  static Entry* Find(Entries* entries, const PROPERTYKEY& key);
-  static void Put(Entries* entries,
-                  const PROPERTYKEY& key,
-                  const PROPVARIANT& value);
-  static void Clear(Entries* entries);
-
-  Entries pending_;
-  Entries committed_;
-  std::vector<std::string> calls_;
-  ULONG references_;
-  HRESULT get_value_result_;
-  HRESULT set_value_result_;
-  HRESULT commit_result_;
+  std::map<std::string, ScopedPropVariant> values_;
+  std::string calls_;
+  ULONG references_ = 0;
+  HRESULT get_value_result_ = S_OK;
+  HRESULT set_value_result_ = S_OK;
+  HRESULT commit_result_ = S_OK;
 };
 
 }  // namespace win

@@ -3,10 +3,9 @@
 
 #include <windows.h>
 
+#include <string>
 #include <vector>
 
-#include "base/files/file_path.h"
-#include "base/strings/string16.h"
 #include "base/test/fake_property_store.h"
 #include "base/win/shortcut_shell.h"
 
@@ -15,55 +14,46 @@ namespace win {
 
 // Stands in for the shell while it lives: hands out one FakePropertyStore for
 // every link, so that what one shortcut call writes the next one reads, and
-// records the verbs run and the notifications sent.
+// records the verbs run ("verb file") and the notifications sent ("event
+// flags path").
 class FakeShortcutShell : public ShortcutShell {
  public:
-  struct Execution {
-    string16 verb;
-    FilePath file;
-  };
-  struct Notification {
-    LONG event;
-    UINT flags;
-    bool has_path;
-    string16 path;
-  };
-
-  FakeShortcutShell();
+  FakeShortcutShell() : previous_(ShortcutShell::SetForTesting(this)) {}
   FakeShortcutShell(const FakeShortcutShell&) = delete;
   FakeShortcutShell& operator=(const FakeShortcutShell&) = delete;
-  ~FakeShortcutShell() override;
+  ~FakeShortcutShell() override { ShortcutShell::SetForTesting(previous_); }
 
-  // ShortcutShell:
-  HRESULT GetPropertyStore(IShellLinkW* link, IPropertyStore** store) override;
-  INT_PTR ExecuteVerb(const wchar_t* verb, const FilePath& file) override;
-  void NotifyChange(LONG event, UINT flags, const wchar_t* path) override;
-
-  // A failure code makes GetPropertyStore hand out nothing; a success code is
-  // returned with the store, or without it when |hand_out_store| is false.
-  void set_property_store_result(HRESULT result, bool hand_out_store) {
-    property_store_result_ = result;
-    hand_out_store_ = hand_out_store;
+  HRESULT GetPropertyStore(IShellLinkW* link, IPropertyStore** store) override {
+    ++property_store_requests;
+    *store = nullptr;
+    if (SUCCEEDED(property_store_result) && hand_out_store && link)
+      store_.QueryInterface(IID_IPropertyStore,
+                            reinterpret_cast<void**>(store));
+    return property_store_result;
   }
-  // What ExecuteVerb returns (above 32: success).
-  void set_execute_result(INT_PTR result) { execute_result_ = result; }
-
-  FakePropertyStore* property_store() { return &property_store_; }
-  int property_store_requests() const { return property_store_requests_; }
-  const std::vector<Execution>& executions() const { return executions_; }
-  const std::vector<Notification>& notifications() const {
-    return notifications_;
+  INT_PTR ExecuteVerb(const wchar_t* verb, const FilePath& file) override {
+    executions.push_back(verb + (L" " + file.value()));
+    return execute_result;
   }
+  void NotifyChange(LONG event, UINT flags, const wchar_t* path) override {
+    notifications.push_back(std::to_wstring(event) + L" " +
+                            std::to_wstring(flags) + L" " +
+                            (path ? path : L"(null)"));
+  }
+  FakePropertyStore* store() { return &store_; }
+
+  // What the calls return: GetPropertyStore hands out the store only with a
+  // success code and |hand_out_store|; above 32 is a verb's success.
+  HRESULT property_store_result = S_OK;
+  bool hand_out_store = true;
+  INT_PTR execute_result = 42;
+  int property_store_requests = 0;
+  std::vector<std::wstring> executions;
+  std::vector<std::wstring> notifications;
 
  private:
   ShortcutShell* const previous_;
-  FakePropertyStore property_store_;
-  HRESULT property_store_result_;
-  bool hand_out_store_;
-  INT_PTR execute_result_;
-  int property_store_requests_;
-  std::vector<Execution> executions_;
-  std::vector<Notification> notifications_;
+  FakePropertyStore store_;
 };
 
 }  // namespace win

@@ -25,4 +25,13 @@ std::string HandleToChildArgument(void* handle) {
                                   reinterpret_cast<uintptr_t>(handle)));
 }
 
+DWORD WaitForTestChildExit(HANDLE process) {
+  DWORD exit_code = STILL_ACTIVE;
+  if (::WaitForSingleObject(process, 30000) != WAIT_OBJECT_0 ||
+      !::GetExitCodeProcess(process, &exit_code)) {
+    return STILL_ACTIVE;
+  }
+  return exit_code;
+}
+
 }  // namespace base

@@ -1,6 +1,8 @@
 #ifndef BASE_TEST_PROCESS_TEST_CHILD_COMMAND_H_
 #define BASE_TEST_PROCESS_TEST_CHILD_COMMAND_H_
 
+#include <windows.h>
+
 #include <initializer_list>
 #include <string>
 
@@ -16,6 +18,10 @@ CommandLine MakeTestChildCommandLine(std::initializer_list<std::string> args);
 // The hexadecimal text of |handle|'s value, as the child's "signal" mode
 // reads it.
 std::string HandleToChildArgument(void* handle);
+
+// Waits for |process| to end, at most 30 s, and returns its exit code:
+// STILL_ACTIVE when it did not end in time.
+DWORD WaitForTestChildExit(HANDLE process);
 
 }  // namespace base
 

@@ -11,11 +11,14 @@ namespace win {
 // the outer one comes back when the inner one ends.
 class ScopedWindowsVersionOverride {
  public:
-  explicit ScopedWindowsVersionOverride(Version version);
+  explicit ScopedWindowsVersionOverride(Version version)
+      : previous_(internal::SetVersionOverrideForTesting(version)) {}
   ScopedWindowsVersionOverride(const ScopedWindowsVersionOverride&) = delete;
   ScopedWindowsVersionOverride& operator=(const ScopedWindowsVersionOverride&) =
       delete;
-  ~ScopedWindowsVersionOverride();
+  ~ScopedWindowsVersionOverride() {
+    internal::SetVersionOverrideForTesting(previous_);
+  }
 
  private:
   const int previous_;

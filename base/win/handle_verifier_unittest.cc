@@ -1,6 +1,6 @@
 #include "base/win/handle_verifier.h"
 
-#include <windows.h>
+#include <ctype.h>
 
 #include <string>
 #include <thread>
@@ -35,204 +35,113 @@ bool IsOpen(HANDLE handle) {
 }
 
 // A handle value that names no object: kernel handles are multiples of 4.
-HANDLE BogusHandle() {
-  return reinterpret_cast<HANDLE>(static_cast<uintptr_t>(0x7FFFFFF4));
+HANDLE Bogus(uintptr_t n = 0x1FFFFFFD) {
+  return reinterpret_cast<HANDLE>(n * 4);
 }
 
-std::wstring ExecutableFolder() {
-  wchar_t path[MAX_PATH];
-  const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring folder(path, length);
-  folder.resize(folder.find_last_of(L'\\') + 1);
-  return folder;
+int g_owner = 0;
+int g_other = 0;
+
+// Runs |steps| on a new enabled verifier, each one a letter: 's' and 'S'
+// start tracking the bogus handle for one owner or the other, 't' and 'T'
+// stop it, 'c' reports it closed from outside.
+void RunSteps(const char* steps) {
+  HandleVerifier verifier(true);
+  for (; *steps; ++steps) {
+    const void* owner = islower(*steps) ? &g_owner : &g_other;
+    if (tolower(*steps) == 's')
+      verifier.StartTracking(Bogus(), owner, nullptr, nullptr);
+    else if (tolower(*steps) == 't')
+      verifier.StopTracking(Bogus(), owner, nullptr, nullptr);
+    else
+      verifier.OnHandleBeingClosed(Bogus());
+  }
 }
 
-TEST(HandleVerifierTest, ExecutableExportsTheVerifierEveryCallerShares) {
-  FARPROC exported =
-      ::GetProcAddress(::GetModuleHandleW(nullptr), "GetHandleVerifier");
-  ASSERT_NE(nullptr, exported);
+TEST(HandleVerifierTest, EveryModuleAndThreadSharesTheExecutablesVerifier) {
   HandleVerifier* active = GetActiveHandleVerifier();
   EXPECT_EQ(active, GetHandleVerifier());
   EXPECT_EQ(::GetModuleHandleW(nullptr), active->GetModule());
-
   std::vector<HandleVerifier*> seen(8, nullptr);
   std::vector<std::thread> threads;
   for (size_t i = 0; i < seen.size(); ++i)
     threads.emplace_back([&seen, i] { seen[i] = GetActiveHandleVerifier(); });
   for (std::thread& thread : threads)
     thread.join();
-  for (HandleVerifier* verifier : seen)
-    EXPECT_EQ(active, verifier);
-}
+  EXPECT_EQ(std::vector<HandleVerifier*>(8, active), seen);
 
-TEST(HandleVerifierTest, ModulesUseTheExecutablesVerifier) {
-  const std::wstring dll_path =
-      ExecutableFolder() + L"handle_verifier_test_dll.dll";
-  HMODULE module = ::LoadLibraryW(dll_path.c_str());
+  wchar_t path[MAX_PATH];
+  std::wstring dll(path, ::GetModuleFileNameW(nullptr, path, MAX_PATH));
+  dll.resize(dll.find_last_of(L'\\') + 1);
+  HMODULE module =
+      ::LoadLibraryW((dll + L"handle_verifier_test_dll.dll").c_str());
   ASSERT_NE(nullptr, module) << ::GetLastError();
-  auto module_verifier = reinterpret_cast<void* (*)()>(reinterpret_cast<void*>(
-      ::GetProcAddress(module, "GetModuleActiveVerifier")));
-  auto module_export = reinterpret_cast<void* (*)()>(
-      reinterpret_cast<void*>(::GetProcAddress(module, "GetHandleVerifier")));
-  auto open_event = reinterpret_cast<HANDLE (*)()>(reinterpret_cast<void*>(
-      ::GetProcAddress(module, "OpenModuleOwnedEvent")));
-  auto close_event = reinterpret_cast<void (*)()>(reinterpret_cast<void*>(
-      ::GetProcAddress(module, "CloseModuleOwnedEvent")));
-  auto event_owner = reinterpret_cast<const void* (*)()>(
-      reinterpret_cast<void*>(::GetProcAddress(module, "GetModuleEventOwner")));
-  ASSERT_TRUE(module_verifier && module_export && open_event && close_event &&
-              event_owner);
-
-  EXPECT_EQ(GetActiveHandleVerifier(), module_verifier());
-  EXPECT_EQ(GetActiveHandleVerifier(), module_export());
-
+  auto function = [module](const char* name) {
+    return reinterpret_cast<void* (*)()>(
+        reinterpret_cast<void*>(::GetProcAddress(module, name)));
+  };
+  EXPECT_EQ(active, function("GetModuleActiveVerifier")());
+  EXPECT_EQ(active, function("GetHandleVerifier")());
   // A handle registered by the module's code is in this module's table: its
-  // real owner can be given up and registered again from here, any other
-  // owner is refused.
-  HANDLE event = open_event();
-  ASSERT_TRUE(IsOpen(event));
-  StopHandleTracking(event, event_owner(), nullptr, nullptr);
-  StartHandleTracking(event, event_owner(), nullptr, nullptr);
+  // real owner can be given up and registered again from here, no other.
+  HANDLE event = function("OpenModuleOwnedEvent")();
+  const void* owner = function("GetModuleEventOwner")();
+  StopHandleTracking(event, owner, nullptr, nullptr);
+  StartHandleTracking(event, owner, nullptr, nullptr);
   EXPECT_EXIT(StopHandleTracking(event, &event, nullptr, nullptr),
               kBrokeIntoDebugger, "");
-  close_event();
+  function("CloseModuleOwnedEvent")();
   EXPECT_FALSE(IsOpen(event));
   ::FreeLibrary(module);
 }
 
-TEST(HandleVerifierTest, TypeNamesOfHandles) {
+TEST(HandleVerifierTest, TypeNamesAndRecordsThatGoWhenGivenUp) {
   ScopedHandle event(NewEvent());
   ScopedHandle process(DuplicateOfCurrentProcess());
-  ASSERT_TRUE(event.IsValid() && process.IsValid());
   std::string name;
   EXPECT_EQ(0, GetHandleTypeName(event.Get(), &name));
   EXPECT_EQ("Event", name);
   EXPECT_EQ(0, GetHandleTypeName(process.Get(), &name));
   EXPECT_EQ("Process", name);
-
-  name = "unchanged";
-  EXPECT_NE(0, GetHandleTypeName(BogusHandle(), &name));
-  EXPECT_EQ("unchanged", name);
-}
-
-TEST(HandleVerifierTest, TracksUntilGivenUpByItsOwner) {
+  EXPECT_NE(0, GetHandleTypeName(Bogus(), &name));
+  EXPECT_EQ("Process", name);
+  // Once given up, a close notice passes and another owner may come.
+  RunSteps("stcSTc");
   HandleVerifier verifier(true);
-  int first_owner = 0;
-  int second_owner = 0;
-  HANDLE handle = BogusHandle();
-  verifier.StartTracking(handle, &first_owner, nullptr, nullptr);
-  verifier.StopTracking(handle, &first_owner, nullptr, nullptr);
-  // The record is gone, so the handle can be registered again and a close
-  // notice for it passes.
-  verifier.OnHandleBeingClosed(handle);
-  verifier.StartTracking(handle, &second_owner, nullptr, nullptr);
-  verifier.StopTracking(handle, &second_owner, nullptr, nullptr);
-
-  HANDLE event = NewEvent();
-  ASSERT_TRUE(IsOpen(event));
-  EXPECT_TRUE(verifier.CloseHandle(event));
-  EXPECT_FALSE(IsOpen(event));
-}
-
-TEST(HandleVerifierTest, DisabledVerifierTracksNothing) {
-  HandleVerifier disabled(false);
-  int owner = 0;
-  int other = 0;
-  HANDLE handle = BogusHandle();
-  disabled.StartTracking(handle, &owner, nullptr, nullptr);
-  disabled.StartTracking(handle, &other, nullptr, nullptr);
-  disabled.OnHandleBeingClosed(handle);
-  disabled.StopTracking(handle, &other, nullptr, nullptr);
-  disabled.StopTracking(BogusHandle(), &owner, nullptr, nullptr);
-
-  // Disabling keeps the records made so far but ignores them from then on.
-  HandleVerifier verifier(true);
-  verifier.StartTracking(handle, &owner, nullptr, nullptr);
+  verifier.StartTracking(Bogus(), &g_owner, nullptr, nullptr);
   verifier.Disable();
-  verifier.StartTracking(handle, &other, nullptr, nullptr);
-  verifier.OnHandleBeingClosed(handle);
-  verifier.StopTracking(handle, &other, nullptr, nullptr);
+  verifier.StartTracking(Bogus(), &g_owner, nullptr, nullptr);
+  verifier.OnHandleBeingClosed(Bogus());
+  verifier.StopTracking(Bogus(1), &g_owner, nullptr, nullptr);
+  for (bool enabled : {false, true}) {
+    HandleVerifier closing(enabled);
+    HANDLE event = NewEvent();
+    closing.StartTracking(event, &g_owner, nullptr, nullptr);
+    EXPECT_TRUE(closing.CloseHandle(event));  // Its own close passes.
+    EXPECT_FALSE(IsOpen(event));
+  }
+}
 
+TEST(HandleVerifierDeathTest, MisuseAndFailedClosesAreFatal) {
+  // Registered twice, given up though nobody registered it, by a stranger or
+  // twice, or closed from outside while tracked.
+  for (const char* misuse : {"sS", "ss", "t", "sT", "stt", "sc"})
+    EXPECT_EXIT(RunSteps(misuse), kBrokeIntoDebugger, "") << misuse;
+  EXPECT_EXIT(CloseHandleChecked(Bogus()), kBrokeIntoDebugger, "");
+  EXPECT_EXIT(HandleVerifier(true).CloseHandle(Bogus()), kBrokeIntoDebugger,
+              "");
+  EXPECT_EXIT(HandleVerifier(false).CloseHandle(Bogus()), kBrokeIntoDebugger,
+              "");
   HANDLE event = NewEvent();
-  EXPECT_TRUE(disabled.CloseHandle(event));
-  EXPECT_FALSE(IsOpen(event));
-}
-
-TEST(HandleVerifierDeathTest, MisuseOfAnEnabledVerifierIsFatal) {
-  int owner = 0;
-  int other = 0;
-  HANDLE handle = BogusHandle();
-  // Registered twice, by the same owner or by another.
-  EXPECT_EXIT(
-      {
-        HandleVerifier verifier(true);
-        verifier.StartTracking(handle, &owner, nullptr, nullptr);
-        verifier.StartTracking(handle, &other, nullptr, nullptr);
-      },
-      kBrokeIntoDebugger, "");
-  EXPECT_EXIT(
-      {
-        HandleVerifier verifier(true);
-        verifier.StartTracking(handle, &owner, nullptr, nullptr);
-        verifier.StartTracking(handle, &owner, nullptr, nullptr);
-      },
-      kBrokeIntoDebugger, "");
-  // Given up though nobody registered it, or by an object that does not own
-  // it, or twice.
-  EXPECT_EXIT(
-      {
-        HandleVerifier verifier(true);
-        verifier.StopTracking(handle, &owner, nullptr, nullptr);
-      },
-      kBrokeIntoDebugger, "");
-  EXPECT_EXIT(
-      {
-        HandleVerifier verifier(true);
-        verifier.StartTracking(handle, &owner, nullptr, nullptr);
-        verifier.StopTracking(handle, &other, nullptr, nullptr);
-      },
-      kBrokeIntoDebugger, "");
-  EXPECT_EXIT(
-      {
-        HandleVerifier verifier(true);
-        verifier.StartTracking(handle, &owner, nullptr, nullptr);
-        verifier.StopTracking(handle, &owner, nullptr, nullptr);
-        verifier.StopTracking(handle, &owner, nullptr, nullptr);
-      },
-      kBrokeIntoDebugger, "");
-  // Closed from outside while tracked.
-  EXPECT_EXIT(
-      {
-        HandleVerifier verifier(true);
-        verifier.StartTracking(handle, &owner, nullptr, nullptr);
-        verifier.OnHandleBeingClosed(handle);
-      },
-      kBrokeIntoDebugger, "");
-}
-
-TEST(HandleVerifierDeathTest, FailedClosesAreFatalEnabledOrNot) {
-  EXPECT_EXIT(CloseHandleChecked(BogusHandle()), kBrokeIntoDebugger, "");
-  EXPECT_EXIT(HandleVerifier(true).CloseHandle(BogusHandle()),
-              kBrokeIntoDebugger, "");
-  EXPECT_EXIT(HandleVerifier(false).CloseHandle(BogusHandle()),
-              kBrokeIntoDebugger, "");
-  // Closing twice.
-  EXPECT_EXIT(
-      {
-        HANDLE event = NewEvent();
-        CloseHandleVerified(event);
-        CloseHandleVerified(event);
-      },
-      kBrokeIntoDebugger, "");
+  CloseHandleVerified(event);
+  EXPECT_EXIT(CloseHandleVerified(event), kBrokeIntoDebugger, "");
 }
 
 // A process handle protected from closing may refuse to close. Where the
 // system reports the protection flag, that failure is tolerated; where it
-// does not (Wine reports no handle flags at all), the failed close cannot be
-// told from any other and stops the process.
+// does not (Wine reports no handle flags at all), it stops the process.
 TEST(HandleVerifierDeathTest, ProtectedProcessHandleMayRefuseToClose) {
   HANDLE process = DuplicateOfCurrentProcess();
-  ASSERT_NE(nullptr, process);
   ASSERT_TRUE(::SetHandleInformation(process, HANDLE_FLAG_PROTECT_FROM_CLOSE,
                                      HANDLE_FLAG_PROTECT_FROM_CLOSE));
   DWORD flags = 0;
@@ -243,8 +152,6 @@ TEST(HandleVerifierDeathTest, ProtectedProcessHandleMayRefuseToClose) {
     EXPECT_TRUE(HandleVerifier(true).CloseHandle(process));
   } else {
     EXPECT_EXIT(CloseHandleChecked(process), kBrokeIntoDebugger, "");
-    EXPECT_EXIT(HandleVerifier(false).CloseHandle(process), kBrokeIntoDebugger,
-                "");
   }
   EXPECT_TRUE(IsOpen(process));
   ASSERT_TRUE(
@@ -252,34 +159,24 @@ TEST(HandleVerifierDeathTest, ProtectedProcessHandleMayRefuseToClose) {
   EXPECT_TRUE(CloseHandleChecked(process));
 }
 
-// Many threads register and give up handles at once, in the process-wide
-// verifier and in one of their own; a lost or misplaced record would make a
-// later StopTracking fatal.
+// Many threads register and give up handles at once, in this verifier and
+// the process's; a lost or misplaced record would make a call fatal.
 TEST(HandleVerifierTest, ConcurrentTrackingKeepsEveryRecord) {
   HandleVerifier verifier(true);
-  constexpr int kThreads = 8;
-  constexpr int kRounds = 200;
   std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t) {
+  for (uintptr_t t = 0; t < 8; ++t) {
     threads.emplace_back([&verifier, t] {
-      int owner = 0;
-      for (int round = 0; round < kRounds; ++round) {
+      for (uintptr_t n = t * 200 + 1; n <= t * 200 + 200; ++n) {
         ScopedHandle event(NewEvent());
-        HANDLE fake = reinterpret_cast<HANDLE>(
-            static_cast<uintptr_t>((t * kRounds + round + 1) * 4));
-        verifier.StartTracking(fake, &owner, nullptr, nullptr);
-        ScopedHandle taken(event.Take());
-        verifier.StopTracking(fake, &owner, nullptr, nullptr);
+        verifier.StartTracking(Bogus(n), &g_owner, nullptr, nullptr);
+        verifier.StopTracking(Bogus(n), &g_owner, nullptr, nullptr);
       }
     });
   }
   for (std::thread& thread : threads)
     thread.join();
-  for (int i = 1; i <= kThreads * kRounds; ++i) {
-    // Every record is gone: a close notice for any of them passes.
-    verifier.OnHandleBeingClosed(
-        reinterpret_cast<HANDLE>(static_cast<uintptr_t>(i * 4)));
-  }
+  for (uintptr_t n = 1; n <= 1600; ++n)
+    verifier.OnHandleBeingClosed(Bogus(n));
 }
 
 }  // namespace

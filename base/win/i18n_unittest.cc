@@ -11,128 +11,87 @@ namespace base {
 namespace win {
 namespace {
 
-using internal::AppendPreferredUILanguages;
-using internal::AppendUILanguagesOfLanguageId;
-
 using Languages = std::vector<string16>;
 
-// What the fake language function lists, and how it behaves.
-struct FakeLanguages {
-  std::wstring list;  // Names separated and ended by NULs.
-  ULONG count = 0;
-  bool fail_size_query = false;
-  bool fail_fetch = false;
-  bool report_no_size = false;
-  DWORD flags_seen = 0;
-  ULONG fetch_size_seen = 0;
+// What the fake language function lists (names separated and ended by NULs)
+// and how it fails.
+struct FakeList {
+  std::wstring list;
+  ULONG count;
+  bool fail_size_query, report_no_size, fail_fetch;
 };
-FakeLanguages g_fake;
+const FakeList* g_list = nullptr;
+DWORD g_flags_seen = 0;
 
 BOOL WINAPI FakePreferredUILanguages(DWORD flags,
                                      ULONG* count,
                                      wchar_t* buffer,
                                      ULONG* buffer_size) {
-  g_fake.flags_seen = flags;
+  g_flags_seen = flags;
+  const ULONG size = static_cast<ULONG>(g_list->list.size());
+  *count = g_list->count;
   if (!buffer) {
-    if (g_fake.fail_size_query)
-      return FALSE;
-    *buffer_size = g_fake.report_no_size ? 0 : g_fake.list.size();
-    *count = g_fake.count;
-    return TRUE;
+    *buffer_size = g_list->report_no_size ? 0 : size;
+    return !g_list->fail_size_query;
   }
-  g_fake.fetch_size_seen = *buffer_size;
-  if (g_fake.fail_fetch || *buffer_size < g_fake.list.size())
+  if (g_list->fail_fetch || *buffer_size != size)
     return FALSE;
-  memcpy(buffer, g_fake.list.data(), g_fake.list.size() * sizeof(wchar_t));
-  *count = g_fake.count;
+  memcpy(buffer, g_list->list.data(), size * sizeof(wchar_t));
   return TRUE;
 }
 
-void SetFake(const wchar_t* list, size_t length, ULONG count) {
-  g_fake = FakeLanguages();
-  g_fake.list.assign(list, length);
-  g_fake.count = count;
-}
-
-TEST(I18nTest, ListsThePreferredLanguagesInOrder) {
-  static const wchar_t kList[] = L"fr-FR\0en-US\0en\0";  // Plus the final NUL.
-  SetFake(kList, sizeof(kList) / sizeof(wchar_t), 3);
-  Languages languages = {L"kept"};
-  EXPECT_TRUE(
-      AppendPreferredUILanguages(&FakePreferredUILanguages, &languages));
-  EXPECT_EQ((Languages{L"kept", L"fr-FR", L"en-US", L"en"}), languages);
-  // Names, with both fallbacks merged in; the buffer is the size learned.
-  EXPECT_EQ(0x38u, g_fake.flags_seen);
-  EXPECT_EQ(g_fake.list.size(), g_fake.fetch_size_seen);
-}
-
-TEST(I18nTest, FailuresOfThePreferredListAppendNothing) {
-  static const wchar_t kList[] = L"de-DE\0";
+TEST(I18nTest, PreferredLanguagesInOrderOrNothing) {
+  const std::wstring de(L"de-DE\0\0", 7);
+  const struct {
+    FakeList list;
+    Languages expected;  // Only what was there: the call fails.
+  } kCases[] = {
+      {{std::wstring(L"fr-FR\0en-US\0en\0\0", 16), 3},
+       {L"kept", L"fr-FR", L"en-US", L"en"}},
+      // Filled to the end without the terminators.
+      {{std::wstring(L"en\0de", 5), 2}, {L"kept", L"en", L"de"}},
+      {{de, 1, true}, {L"kept"}},
+      {{de, 1, false, true}, {L"kept"}},
+      {{de, 1, false, false, true}, {L"kept"}},
+      {{de, 0}, {L"kept"}},
+  };
+  for (const auto& test_case : kCases) {
+    g_list = &test_case.list;
+    Languages languages = {L"kept"};
+    EXPECT_EQ(test_case.expected.size() > 1,
+              internal::AppendPreferredUILanguages(&FakePreferredUILanguages,
+                                                   &languages));
+    EXPECT_EQ(test_case.expected, languages);
+  }
+  EXPECT_EQ(static_cast<DWORD>(MUI_LANGUAGE_NAME | MUI_MERGE_USER_FALLBACK |
+                               MUI_MERGE_SYSTEM_FALLBACK),
+            g_flags_seen);
   Languages languages;
-  EXPECT_FALSE(AppendPreferredUILanguages(nullptr, &languages));
-
-  SetFake(kList, sizeof(kList) / sizeof(wchar_t), 1);
-  g_fake.fail_size_query = true;
-  EXPECT_FALSE(
-      AppendPreferredUILanguages(&FakePreferredUILanguages, &languages));
-  SetFake(kList, sizeof(kList) / sizeof(wchar_t), 1);
-  g_fake.report_no_size = true;
-  EXPECT_FALSE(
-      AppendPreferredUILanguages(&FakePreferredUILanguages, &languages));
-  SetFake(kList, sizeof(kList) / sizeof(wchar_t), 1);
-  g_fake.fail_fetch = true;
-  EXPECT_FALSE(
-      AppendPreferredUILanguages(&FakePreferredUILanguages, &languages));
-  SetFake(kList, sizeof(kList) / sizeof(wchar_t), 0);
-  EXPECT_FALSE(
-      AppendPreferredUILanguages(&FakePreferredUILanguages, &languages));
-  EXPECT_TRUE(languages.empty());
+  EXPECT_FALSE(internal::AppendPreferredUILanguages(nullptr, &languages));
 }
 
-TEST(I18nTest, UnterminatedListStaysInsideTheBuffer) {
-  // A list that fills its buffer without the terminators.
-  static const wchar_t kList[] = {L'e', L'n', 0, L'd', L'e'};
-  SetFake(kList, 5, 2);
-  Languages languages;
-  EXPECT_TRUE(
-      AppendPreferredUILanguages(&FakePreferredUILanguages, &languages));
-  EXPECT_EQ((Languages{L"en", L"de"}), languages);
-}
-
-TEST(I18nTest, DefaultLanguageWithAndWithoutCountry) {
-  Languages languages;
-  EXPECT_TRUE(AppendUILanguagesOfLanguageId(
-      MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), &languages));
-  EXPECT_EQ((Languages{L"en-US", L"en"}), languages);
-
-  languages.clear();
-  EXPECT_TRUE(AppendUILanguagesOfLanguageId(
-      MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN_AUSTRIAN), &languages));
-  EXPECT_EQ((Languages{L"de-AT", L"de"}), languages);
-
-  // A neutral language (no sublanguage) has no country.
-  languages.clear();
-  EXPECT_TRUE(AppendUILanguagesOfLanguageId(LANG_ENGLISH, &languages));
-  EXPECT_EQ((Languages{L"en"}), languages);
-}
-
-TEST(I18nTest, DefaultLanguageWithoutAStandardName) {
-  Languages languages;
-  EXPECT_FALSE(
-      AppendUILanguagesOfLanguageId(LOCALE_CUSTOM_UI_DEFAULT, &languages));
-  // An id that names no language at all.
-  EXPECT_FALSE(AppendUILanguagesOfLanguageId(0x03FE, &languages));
-  EXPECT_TRUE(languages.empty());
-}
-
-TEST(I18nTest, ThisThreadHasLanguages) {
+TEST(I18nTest, LanguagesOfALanguageId) {
+  const struct {
+    LANGID id;
+    Languages expected;  // Empty: the call fails.
+  } kIds[] = {
+      {MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), {L"en-US", L"en"}},
+      {MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN_AUSTRIAN), {L"de-AT", L"de"}},
+      {LANG_ENGLISH, {L"en"}},  // Neutral: no country.
+      {LOCALE_CUSTOM_UI_DEFAULT, {}},
+      {0x03FE, {}},  // Names no language.
+  };
+  for (const auto& id : kIds) {
+    Languages languages;
+    EXPECT_EQ(!id.expected.empty(),
+              internal::AppendUILanguagesOfLanguageId(id.id, &languages));
+    EXPECT_EQ(id.expected, languages) << id.id;
+  }
   Languages languages;
   ASSERT_TRUE(GetThreadPreferredUILanguageList(&languages));
   ASSERT_FALSE(languages.empty());
-  for (const string16& language : languages) {
-    EXPECT_GE(language.size(), 2u);
-    EXPECT_EQ(string16::npos, language.find(L'\0'));
-  }
+  for (const string16& language : languages)
+    EXPECT_EQ(wcslen(language.c_str()), language.size());
 }
 
 }  // namespace

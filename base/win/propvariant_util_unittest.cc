@@ -3,7 +3,6 @@
 #include <string.h>
 
 #include <string>
-#include <vector>
 
 #include "base/test/fake_property_store.h"
 #include "base/win/scoped_propvariant.h"
@@ -13,112 +12,83 @@ namespace base {
 namespace win {
 namespace {
 
-using Calls = std::vector<std::string>;
-
-// The committed value of |key| in |store|, read through the interface.
-void ReadCommitted(FakePropertyStore* store,
-                   const PROPERTYKEY& key,
-                   ScopedPropVariant* value) {
-  ASSERT_EQ(S_OK, store->GetValue(key, value->Receive()));
-}
-
-TEST(PropVariantUtilTest, InitStringPropVariant) {
+TEST(PropVariantUtilTest, InitStringPropVariantCopiesOrClears) {
   PROPVARIANT variant;
-  // Garbage in the output must not survive a failure.
   memset(&variant, 0xCD, sizeof(variant));
   EXPECT_EQ(E_INVALIDARG, InitStringPropVariant(nullptr, &variant));
-  EXPECT_EQ(VT_EMPTY, variant.vt);
   const PROPVARIANT zero = {};
   EXPECT_EQ(0, memcmp(&zero, &variant, sizeof(variant)));
-
-  const wchar_t text[] = L"Vexlo.Browser \"x\" \u00e9\u4e2d";
-  ScopedPropVariant value;
-  ASSERT_EQ(S_OK, InitStringPropVariant(text, value.Receive()));
-  EXPECT_EQ(VT_LPWSTR, value.type());
-  // A copy, not the caller's string.
-  EXPECT_NE(text, value.get().pwszVal);
-  EXPECT_STREQ(text, value.get().pwszVal);
-
-  ASSERT_EQ(S_OK, InitStringPropVariant(L"", value.Receive()));
-  EXPECT_EQ(VT_LPWSTR, value.type());
-  ASSERT_TRUE(value.get().pwszVal);
-  EXPECT_EQ(L'\0', value.get().pwszVal[0]);
-}
-
-TEST(PropVariantUtilTest, StoreAppUserModelIdWritesAndCommits) {
-  FakePropertyStore store;
-  EXPECT_TRUE(StoreAppUserModelId(&store, L"Vexlo.Stable"));
-  EXPECT_EQ((Calls{"SetValue", "Commit"}), store.calls());
-  EXPECT_EQ(0u, store.references());
-
-  ScopedPropVariant value;
-  ReadCommitted(&store, kAppUserModelIdKey, &value);
-  ASSERT_EQ(VT_LPWSTR, value.type());
-  EXPECT_STREQ(L"Vexlo.Stable", value.get().pwszVal);
-  // Nothing landed under the dual-mode key of the same property set.
-  ReadCommitted(&store, kAppUserModelIsDualModeKey, &value);
-  EXPECT_EQ(VT_EMPTY, value.type());
-}
-
-TEST(PropVariantUtilTest, StoreAppUserModelIdFailures) {
-  {
-    // No id: the store is not touched.
-    FakePropertyStore store;
-    EXPECT_FALSE(StoreAppUserModelId(&store, nullptr));
-    EXPECT_TRUE(store.calls().empty());
-  }
-  {
-    // A refused write is not committed.
-    FakePropertyStore store;
-    store.set_set_value_result(E_ACCESSDENIED);
-    EXPECT_FALSE(StoreAppUserModelId(&store, L"Vexlo"));
-    EXPECT_EQ((Calls{"SetValue"}), store.calls());
-  }
-  {
-    // A failed commit fails the store.
-    FakePropertyStore store;
-    store.set_commit_result(E_FAIL);
-    EXPECT_FALSE(StoreAppUserModelId(&store, L"Vexlo"));
-    EXPECT_EQ((Calls{"SetValue", "Commit"}), store.calls());
-  }
-  {
-    // A write that succeeds with a code other than S_OK counts as done and
-    // is not committed.
-    FakePropertyStore store;
-    store.set_set_value_result(S_FALSE);
-    EXPECT_TRUE(StoreAppUserModelId(&store, L"Vexlo"));
-    EXPECT_EQ((Calls{"SetValue"}), store.calls());
+  for (const wchar_t* text : {L"Vexlo.Browser \"x\" \u00e9\u4e2d", L""}) {
     ScopedPropVariant value;
-    ReadCommitted(&store, kAppUserModelIdKey, &value);
-    EXPECT_EQ(VT_EMPTY, value.type());
+    ASSERT_EQ(S_OK, InitStringPropVariant(text, value.Receive()));
+    EXPECT_EQ(VT_LPWSTR, value.type());
+    EXPECT_NE(text, value.get().pwszVal);
+    EXPECT_STREQ(text, value.get().pwszVal);
   }
 }
 
-TEST(PropVariantUtilTest, StoreBooleanProperty) {
+TEST(PropVariantUtilTest, StoresCommitOnlyAWriteThatGaveS_OK) {
+  const struct {
+    HRESULT set_result, commit_result;
+    bool stored;
+    const char* calls;
+  } kCases[] = {
+      {S_OK, S_OK, true, "SetValue Commit "},
+      {E_ACCESSDENIED, S_OK, false, "SetValue "},
+      {S_OK, E_FAIL, false, "SetValue Commit "},
+      {S_FALSE, S_OK, true, "SetValue "},
+  };
+  for (const auto& test_case : kCases) {
+    for (bool dual_mode : {false, true}) {
+      FakePropertyStore store;
+      store.set_set_value_result(test_case.set_result);
+      store.set_commit_result(test_case.commit_result);
+      const PROPERTYKEY& key =
+          dual_mode ? kAppUserModelIsDualModeKey : kAppUserModelIdKey;
+      EXPECT_EQ(test_case.stored,
+                dual_mode ? StoreBooleanProperty(&store, key, dual_mode)
+                          : StoreAppUserModelId(&store, L"Vexlo.Stable"))
+          << test_case.set_result << dual_mode;
+      EXPECT_EQ(test_case.calls, store.calls());
+    }
+  }
   FakePropertyStore store;
-  EXPECT_TRUE(StoreBooleanProperty(&store, kAppUserModelIsDualModeKey, true));
+  EXPECT_FALSE(StoreAppUserModelId(&store, nullptr));
+  EXPECT_EQ("", store.calls());
   ScopedPropVariant value;
-  ReadCommitted(&store, kAppUserModelIsDualModeKey, &value);
-  ASSERT_EQ(VT_BOOL, value.type());
-  EXPECT_EQ(VARIANT_TRUE, value.get().boolVal);
+  for (bool dual_mode : {true, false}) {
+    ASSERT_TRUE(
+        StoreBooleanProperty(&store, kAppUserModelIsDualModeKey, dual_mode));
+    ASSERT_EQ(S_OK,
+              store.GetValue(kAppUserModelIsDualModeKey, value.Receive()));
+    EXPECT_EQ(VT_BOOL, value.type());
+    EXPECT_EQ(dual_mode ? VARIANT_TRUE : VARIANT_FALSE, value.get().boolVal);
+  }
+  ASSERT_TRUE(StoreAppUserModelId(&store, L"Vexlo.Stable"));
+  ASSERT_EQ(S_OK, store.GetValue(kAppUserModelIdKey, value.Receive()));
+  EXPECT_STREQ(L"Vexlo.Stable", value.get().pwszVal);
+  EXPECT_EQ(0u, store.references());
+}
 
-  EXPECT_TRUE(StoreBooleanProperty(&store, kAppUserModelIsDualModeKey, false));
-  ReadCommitted(&store, kAppUserModelIsDualModeKey, &value);
-  ASSERT_EQ(VT_BOOL, value.type());
-  EXPECT_EQ(VARIANT_FALSE, value.get().boolVal);
-  EXPECT_EQ((Calls{"SetValue", "Commit", "GetValue", "SetValue", "Commit",
-                   "GetValue"}),
-            store.calls());
-
-  FakePropertyStore failing;
-  failing.set_commit_result(STG_E_ACCESSDENIED);
-  EXPECT_FALSE(
-      StoreBooleanProperty(&failing, kAppUserModelIsDualModeKey, true));
-  failing.set_commit_result(S_OK);
-  failing.set_set_value_result(E_INVALIDARG);
-  EXPECT_FALSE(
-      StoreBooleanProperty(&failing, kAppUserModelIsDualModeKey, true));
-  EXPECT_EQ((Calls{"SetValue", "Commit", "SetValue"}), failing.calls());
+TEST(ScopedPropVariantTest, ReceiveResetAndDestructionFreeTheValue) {
+  EXPECT_EQ(VT_EMPTY, ScopedPropVariant().type());
+  FakePropertyStore object;
+  auto hold = [&object](PROPVARIANT* variant) {
+    object.AddRef();
+    variant->vt = VT_UNKNOWN;
+    variant->punkVal = &object;
+  };
+  {
+    ScopedPropVariant variant;
+    hold(variant.Receive());
+  }
+  ScopedPropVariant variant;
+  hold(variant.Receive());
+  EXPECT_EQ(VT_EMPTY, variant.Receive()->vt);
+  hold(variant.Receive());
+  variant.Reset();
+  EXPECT_EQ(0u, object.references());
+  EXPECT_EQ(nullptr, variant.get().punkVal);
 }
 
 }  // namespace

@@ -1,52 +1,38 @@
 #include "base/win/scoped_variant.h"
 
+#include "base/win/scoped_bstr.h"
 #include "gtest/gtest.h"
 
 namespace base {
 namespace win {
 namespace {
 
-TEST(ScopedVariantTest, EmptyAndString) {
-  ScopedVariant empty;
-  EXPECT_EQ(VT_EMPTY, empty.type());
-
-  ScopedVariant text(L"Vexlo");
-  EXPECT_EQ(VT_BSTR, text.type());
-  ASSERT_TRUE(text.Get().bstrVal);
-  EXPECT_STREQ(L"Vexlo", text.Get().bstrVal);
-  EXPECT_EQ(5u, SysStringLen(text.Get().bstrVal));
-}
-
-TEST(ScopedVariantTest, TakesAnArrayOfKnownElementType) {
-  SAFEARRAY* array = SafeArrayCreateVector(VT_BSTR, 0, 2);
-  ASSERT_TRUE(array);
-  ScopedVariant variant;
-  EXPECT_TRUE(variant.Set(array));
-  EXPECT_EQ(VT_ARRAY | VT_BSTR, variant.type());
-  EXPECT_EQ(array, variant.Get().parray);
-
-  // A variant that held a value frees it and takes the new array.
-  ScopedVariant reused(L"old");
+TEST(ScopedVariantTest, HoldsAStringOrAnArrayOfKnownElementType) {
+  EXPECT_EQ(VT_EMPTY, ScopedVariant().type());
+  ScopedVariant variant(L"Vexlo");
+  ASSERT_EQ(VT_BSTR, variant.type());
+  EXPECT_STREQ(L"Vexlo", variant.Get().bstrVal);
+  // Taking an array frees the string held before.
   SAFEARRAY* numbers = SafeArrayCreateVector(VT_I4, 0, 3);
-  ASSERT_TRUE(numbers);
-  EXPECT_TRUE(reused.Set(numbers));
-  EXPECT_EQ(VT_ARRAY | VT_I4, reused.type());
-  EXPECT_EQ(numbers, reused.Get().parray);
+  EXPECT_TRUE(variant.Set(numbers));
+  EXPECT_EQ(VT_ARRAY | VT_I4, variant.type());
+  EXPECT_EQ(numbers, variant.Get().parray);
+  // A bare descriptor has no element type: it stays the caller's.
+  SAFEARRAY* bare = nullptr;
+  ASSERT_EQ(S_OK, SafeArrayAllocDescriptor(1, &bare));
+  EXPECT_FALSE(variant.Set(bare));
+  EXPECT_EQ(VT_EMPTY, variant.type());
+  EXPECT_EQ(S_OK, SafeArrayDestroyDescriptor(bare));
 }
 
-TEST(ScopedVariantTest, LeavesAnArrayOfUnknownElementTypeToTheCaller) {
-  // A bare descriptor carries no element type.
-  SAFEARRAY* array = nullptr;
-  ASSERT_EQ(S_OK, SafeArrayAllocDescriptor(1, &array));
-  VARTYPE element_type;
-  ASSERT_TRUE(FAILED(SafeArrayGetVartype(array, &element_type)));
-  {
-    ScopedVariant variant;
-    EXPECT_FALSE(variant.Set(array));
-    EXPECT_EQ(VT_EMPTY, variant.type());
-  }
-  // Still the caller's: the variant did not free it.
-  EXPECT_EQ(S_OK, SafeArrayDestroyDescriptor(array));
+TEST(ScopedBstrTest, HoldsACopyOrNothing) {
+  wchar_t text[] = L"install";
+  ScopedBstr copy(text);
+  text[0] = L'X';
+  EXPECT_STREQ(L"install", copy.Get());
+  EXPECT_EQ(7u, copy.Length());
+  EXPECT_EQ(0u, ScopedBstr(L"").Length());
+  EXPECT_EQ(nullptr, ScopedBstr(nullptr).Get());
 }
 
 }  // namespace

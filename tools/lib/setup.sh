@@ -75,13 +75,18 @@ configure_and_build() {
 
 # A private Wine prefix that ends crashing programs at once with a failure
 # status (no debugger, no dialog), a persistent wineserver so that each test
-# does not pay Wine's start-up, and a virtual display for windows.
+# does not pay Wine's start-up, and a virtual display for windows. Returns
+# only once all of it is up: a platform that does not come up stops the run
+# here, with the reason, rather than showing later as tests lost at start.
 start_test_platform() {
   export WINEPREFIX="$BUILD_DIR/wineprefix" WINEARCH=win64 WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml="
   if [ ! -f "$WINEPREFIX/.vexlo-ready" ]; then
     rm -rf "$WINEPREFIX"
-    wineboot --init >/dev/null 2>&1 || true
+    if ! wineboot --init >/dev/null 2>&1; then
+      echo "tools: making the Wine prefix failed" >&2
+      return 1
+    fi
     wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
       /v Debugger /t REG_SZ /d "" /f >/dev/null 2>&1
     wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
@@ -95,11 +100,22 @@ start_test_platform() {
     >/dev/null 2>&1 &
   XVFB_PID=$!
   local i
-  for i in $(seq 50); do [ -s "$fd_file" ] && break; sleep 0.1; done
+  # Xvfb can take seconds to come up on a loaded machine.
+  for i in $(seq 300); do [ -s "$fd_file" ] && break; sleep 0.1; done
+  if [ ! -s "$fd_file" ]; then
+    echo "tools: Xvfb reported no display within 30 s" >&2
+    return 1
+  fi
   export DISPLAY=":$(tr -d '\n' <"$fd_file")"
   # A wineserver already serving this prefix (a run beside this one) will do.
   wineserver -p </dev/null >/dev/null 2>&1 || true
-  wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+  # The service manager answers only once the prefix's services have started,
+  # so no test starts while the first Wine processes of the session are still
+  # coming up.
+  if ! wine net start </dev/null >/dev/null 2>&1; then
+    echo "tools: the Wine prefix's services did not start" >&2
+    return 1
+  fi
 }
 
 stop_test_platform() {

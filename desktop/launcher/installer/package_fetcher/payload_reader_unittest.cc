@@ -64,6 +64,8 @@ TEST(PayloadReaderTest, FindsOrRefusesThePayload) {
        nullptr},
       {"payload shorter than the signature", Image(0, 0) + Trailer("7z\xBC"),
        true, true, false, false, "7z\xBC", nullptr},
+      {"bare signature", Image(0, 0) + Trailer(kArchive.substr(0, 6)), true,
+       true, true, false, kArchive.substr(0, 6), nullptr},
       {"length with top bit", Image(0, 0) + "VXQ" + Le32(0x80000001), false,
        false, false, false, "", "Could not find a valid starting position"},
       {"length beyond the file", Image(0, 0) + "VXQab" + Le32(0x1000), false,

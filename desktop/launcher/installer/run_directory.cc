@@ -11,6 +11,7 @@
 #include "base/path_service.h"
 #include "base/process/launch.h"
 #include "base/process/process.h"
+#include "base/win/scoped_handle.h"
 
 namespace vexlo {
 namespace installer {
@@ -85,6 +86,18 @@ bool TestRunExecutableIn(const base::FilePath& folder,
   command_line.AppendSwitch("version");
   base::LaunchOptions options;
   options.wait = true;
+  // The copy answers on its standard output: that answer is not ours to
+  // print.
+  base::win::ScopedHandle discard(
+      ::CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  base::HandlesToInheritVector inherited;
+  if (discard.IsValid()) {
+    inherited.push_back(discard.Get());
+    options.handles_to_inherit = &inherited;
+    options.stdout_handle = discard.Get();
+    options.stderr_handle = discard.Get();
+  }
   const bool started = base::LaunchProcess(command_line, options).IsValid();
   base::DeleteFile(copy, false);
   return started;

@@ -1,0 +1,232 @@
+#include "desktop/launcher/installer/package_fetcher/lzma_util.h"
+
+#include <vector>
+
+#include "base/files/file_util.h"
+#include "base/logging.h"
+#include "desktop/launcher/installer/package_fetcher/lzma_sdk.h"
+#include "desktop/launcher/installer/package_fetcher/mapped_file_allocator.h"
+#include "desktop/launcher/installer/package_fetcher/package_fetcher_delegate.h"
+
+namespace vexlo {
+namespace installer {
+
+namespace {
+
+// Large reads of the packed data; the decoder asks for no more than this.
+constexpr size_t kLookBufferSize = 1 << 20;
+
+// The decoder's seekable input over the archive's handle.
+struct HandleInStream {
+  ISeekInStream vt;
+  HANDLE handle;
+};
+
+SRes ReadHandle(ISeekInStreamPtr stream, void* buffer, size_t* size) {
+  const HANDLE handle = reinterpret_cast<const HandleInStream*>(stream)->handle;
+  const size_t wanted = *size;
+  size_t done = 0;
+  while (done < wanted) {
+    const DWORD chunk =
+        static_cast<DWORD>(std::min<size_t>(wanted - done, 1u << 30));
+    DWORD read = 0;
+    const BOOL ok = ::ReadFile(handle, static_cast<char*>(buffer) + done, chunk,
+                               &read, nullptr);
+    done += read;
+    if (read == 0) {
+      // A failed read leaves a short count, which the decoder takes for a
+      // truncated archive; a clean end of file is an error of its own.
+      *size = done;
+      return ok ? SZ_ERROR_READ : SZ_OK;
+    }
+  }
+  *size = done;
+  return SZ_OK;
+}
+
+SRes SeekHandle(ISeekInStreamPtr stream, Int64* position, ESzSeek origin) {
+  static const DWORD kMethods[] = {FILE_BEGIN, FILE_CURRENT, FILE_END};
+  if (origin < SZ_SEEK_SET || origin > SZ_SEEK_END)
+    return SZ_ERROR_PARAM;
+  const HANDLE handle = reinterpret_cast<const HandleInStream*>(stream)->handle;
+  LONG high = static_cast<LONG>(*position >> 32);
+  SetLastError(NO_ERROR);
+  const DWORD low = SetFilePointer(handle, static_cast<LONG>(*position), &high,
+                                   kMethods[origin]);
+  if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR)
+    return SZ_ERROR_FAIL;
+  *position = (static_cast<Int64>(high) << 32) | low;
+  return SZ_OK;
+}
+
+// The archive's table of contents, freed with the object.
+class ArchiveDatabase {
+ public:
+  ArchiveDatabase() { SzArEx_Init(&db_); }
+  ~ArchiveDatabase() { SzArEx_Free(&db_, &kHeapAllocator); }
+  CSzArEx* get() { return &db_; }
+
+ private:
+  CSzArEx db_;
+};
+
+bool IsSeparator(wchar_t c) {
+  return c == L'\\' || c == L'/';
+}
+
+// Writes one unpacked item: 0, or the Windows error of the step that failed.
+DWORD WriteItem(const base::FilePath& path,
+                const Byte* data,
+                size_t size,
+                const CNtfsFileTime* modified) {
+  base::win::ScopedHandle file(CreateFileW(path.value().c_str(), GENERIC_WRITE,
+                                           0, nullptr, CREATE_ALWAYS,
+                                           FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.IsValid()) {
+    const DWORD error = GetLastError();
+    LOG(ERROR) << "Error returned by CreateFile: " << error;
+    return error;
+  }
+  DWORD written = 0;
+  if (size > MAXDWORD ||
+      !::WriteFile(file.Get(), data, static_cast<DWORD>(size), &written,
+                   nullptr) ||
+      written != size) {
+    DWORD error = GetLastError();
+    if (error == NO_ERROR)
+      error = ERROR_WRITE_FAULT;
+    LOG(ERROR) << "Error returned by WriteFile: " << error;
+    return error;
+  }
+  if (modified) {
+    FILETIME time = {modified->Low, modified->High};
+    if (!SetFileTime(file.Get(), nullptr, nullptr, &time)) {
+      const DWORD error = GetLastError();
+      LOG(ERROR) << "Error returned by SetFileTime: " << error;
+      return error;
+    }
+  }
+  if (!CloseHandle(file.Take())) {
+    const DWORD error = GetLastError();
+    LOG(ERROR) << "Error returned by CloseHandle: " << error;
+    return error;
+  }
+  return 0;
+}
+
+}  // namespace
+
+LzmaExtractor::LzmaExtractor() = default;
+
+LzmaExtractor::~LzmaExtractor() = default;
+
+uint32_t LzmaExtractor::Open(const base::FilePath& archive_path) {
+  archive_.Set(CreateFileW(archive_path.value().c_str(), GENERIC_READ,
+                           FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr));
+  return archive_.IsValid() ? 0 : GetLastError();
+}
+
+// static
+bool LzmaExtractor::IsSafeItemName(const base::string16& name) {
+  if (name.empty() || IsSeparator(name[0]) ||
+      name.find(L':') != base::string16::npos) {
+    return false;
+  }
+  size_t start = 0;
+  while (start <= name.size()) {
+    size_t end = start;
+    while (end < name.size() && !IsSeparator(name[end]))
+      ++end;
+    const base::string16 component = name.substr(start, end - start);
+    if (component == L"." || component == L"..")
+      return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+bool LzmaExtractor::EnsureFolderExists(const base::FilePath& folder) {
+  if (created_folders_.count(folder.value()))
+    return true;
+  if (!base::CreateDirectory(folder))
+    return false;
+  created_folders_.insert(folder.value());
+  return true;
+}
+
+int32_t LzmaExtractor::Extract(const base::FilePath& target_folder) {
+  if (!archive_.IsValid())
+    return kArchiveError;
+  HandleInStream in_stream = {{&ReadHandle, &SeekHandle}, archive_.Get()};
+  std::vector<Byte> look_buffer(kLookBufferSize);
+  CLookToRead2 look;
+  LookToRead2_CreateVTable(&look, False);
+  look.buf = look_buffer.data();
+  look.bufSize = look_buffer.size();
+  look.realStream = &in_stream.vt;
+  LookToRead2_INIT(&look);
+  CrcGenerateTable();
+  ArchiveDatabase archive;
+  CSzArEx* db = archive.get();
+  const SRes opened =
+      SzArEx_Open(db, &look.vt, &kHeapAllocator, &kHeapAllocator);
+  if (opened != SZ_OK) {
+    LOG(ERROR) << "Error returned by SzArchiveOpen: " << opened;
+    return kArchiveError;
+  }
+
+  MappedFileAllocator allocator(target_folder);
+  UInt32 block_index = 0xFFFFFFFF;
+  Byte* out_buffer = nullptr;
+  size_t out_buffer_size = 0;
+  int32_t result = 0;
+  if (delegate_)
+    delegate_->SetTotalProgress(static_cast<int32_t>(db->NumFiles));
+  std::vector<UInt16> name;
+  for (UInt32 i = 0; i < db->NumFiles && result == 0; ++i) {
+    if (delegate_)
+      delegate_->SetCurrentProgress(static_cast<int32_t>(i));
+    size_t offset = 0, size = 0;
+    const SRes extracted = SzArEx_Extract(
+        db, &look.vt, i, &block_index, &out_buffer, &out_buffer_size, &offset,
+        &size, allocator.interface(), &kHeapAllocator);
+    if (extracted != SZ_OK) {
+      LOG(ERROR) << "Error returned by SzExtract: " << extracted;
+      result = kArchiveError;
+      break;
+    }
+    // An archive without a name table has no names to ask for.
+    const size_t length =
+        db->FileNameOffsets ? SzArEx_GetFileNameUtf16(db, i, nullptr) : 0;
+    if (length == 0) {
+      LOG(ERROR) << "Couldn't get file name";
+      result = kArchiveError;
+      break;
+    }
+    name.resize(length);
+    SzArEx_GetFileNameUtf16(db, i, name.data());
+    const base::string16 item_name(reinterpret_cast<wchar_t*>(name.data()));
+    if (!IsSafeItemName(item_name)) {
+      LOG(ERROR) << "Refusing an item outside the target folder: "
+                 << base::FilePath(item_name).AsUTF8();
+      result = kArchiveError;
+      break;
+    }
+    const base::FilePath path = target_folder.Append(item_name);
+    if (SzArEx_IsDir(db, i)) {
+      EnsureFolderExists(path);
+      continue;
+    }
+    EnsureFolderExists(path.DirName());
+    const bool has_time = SzBitWithVals_Check(&db->MTime, i);
+    result = static_cast<int32_t>(
+        WriteItem(path, out_buffer + offset, size,
+                  has_time ? &db->MTime.Vals[i] : nullptr));
+  }
+  allocator.Free(out_buffer);
+  return result;
+}
+
+}  // namespace installer
+}  // namespace vexlo

@@ -1,0 +1,159 @@
+#include "desktop/launcher/installer/package_fetcher/payload_reader.h"
+
+#include <stdint.h>
+#include <string.h>
+
+#include "base/files/file_util.h"
+#include "base/test/unique_test_dir.h"
+#include "desktop/launcher/installer/package_fetcher/test/package_test_util.h"
+#include "gtest/gtest.h"
+
+namespace vexlo {
+namespace installer {
+namespace {
+
+const std::string kArchive("7z\xBC\xAF\x27\x1C archive", 14);
+const uint32_t kHeader = 0x80;
+
+std::string Le32(uint32_t value) {
+  return std::string(reinterpret_cast<const char*>(&value), 4);
+}
+
+// A 0x200-byte image header whose certificate table is at |offset|.
+std::string Image(uint32_t offset, uint32_t size, uint32_t header = kHeader) {
+  std::string image(0x200, '\0');
+  image.replace(0, 2, "MZ");
+  image.replace(0x3C, 4, Le32(header));
+  if (header + 0xB0 <= image.size()) {
+    image.replace(header, 4, std::string("PE\0\0", 4));
+    image.replace(header + 0xA8, 8, Le32(offset) + Le32(size));
+  }
+  return image;
+}
+
+std::string Trailer(const std::string& payload, const char* magic = "VXQ") {
+  return magic + payload + Le32(static_cast<uint32_t>(payload.size()));
+}
+
+// An image signed with 16 bytes whose trailer |before| stands just before
+// the signature and |after| just after it.
+std::string Signed(const std::string& before, const std::string& after) {
+  const uint32_t offset = 0x200 + static_cast<uint32_t>(before.size());
+  return Image(offset, 16) + before + std::string(16, 'S') + after;
+}
+
+struct Case {
+  const char* name;
+  std::string file;
+  bool init;
+  bool initialised;
+  bool full;
+  bool corrupted;
+  std::string payload;
+  const char* log;
+};
+
+TEST(PayloadReaderTest, FindsOrRefusesThePayload) {
+  const std::string blob = "tracking data";
+  const Case cases[] = {
+      {"package at end", Image(0, 0) + Trailer(kArchive), true, true, true,
+       false, kArchive, nullptr},
+      {"blob at end", Image(0, 0) + Trailer(blob), true, true, false, false,
+       blob, nullptr},
+      {"empty payload", Image(0, 0) + Trailer(""), true, true, false, false, "",
+       nullptr},
+      {"payload shorter than the signature", Image(0, 0) + Trailer("7z\xBC"),
+       true, true, false, false, "7z\xBC", nullptr},
+      {"bare signature", Image(0, 0) + Trailer(kArchive.substr(0, 6)), true,
+       true, true, false, kArchive.substr(0, 6), nullptr},
+      {"length with top bit", Image(0, 0) + "VXQ" + Le32(0x80000001), false,
+       false, false, false, "", "Could not find a valid starting position"},
+      {"length beyond the file", Image(0, 0) + "VXQab" + Le32(0x1000), false,
+       false, false, false, "", "Could not find a valid starting position"},
+      {"wrong magic", Image(0, 0) + Trailer(blob, "VXR"), false, false, false,
+       false, "", "Payload data invalid"},
+      {"table beyond the file", Image(0x10000, 8) + Trailer(blob), false, true,
+       false, true, "", nullptr},
+      {"package before signature", Signed(Trailer(kArchive), ""), true, true,
+       true, false, kArchive, nullptr},
+      {"package after signature", Signed("", Trailer(kArchive)), false, false,
+       false, false, "", nullptr},
+      {"blob after signature", Signed("", Trailer(blob)), true, true, false,
+       false, blob, nullptr},
+      {"bad end, good before signature",
+       Signed(Trailer(kArchive), Trailer(blob, "VXR")), true, true, true, false,
+       kArchive, "Payload data invalid"},
+      {"signature at offset 2", Image(2, 16) + "tail", false, false, false,
+       false, "", nullptr},
+      {"negative header offset", Image(0, 0, 0x80000000) + Trailer(blob), false,
+       false, false, false, "", nullptr},
+      {"header beyond the file", Image(0, 0, 0x7FFFFF00) + Trailer(blob), false,
+       false, false, false, "", nullptr},
+      {"too short for a header", std::string("MZVXQ") + Le32(0), false, false,
+       false, false, "", nullptr},
+  };
+  base::UniqueTestDir dir;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const base::FilePath path = dir.path().Append(L"installer.exe");
+    ASSERT_EQ(static_cast<int>(c.file.size()),
+              base::WriteFile(path, c.file.data(), c.file.size()));
+    PayloadReader reader(path);
+    ScopedLogCapture log;
+    EXPECT_EQ(c.init, reader.Init());
+    EXPECT_EQ(c.initialised, reader.IsInitialised());
+    EXPECT_EQ(c.full, reader.IsFullPackage());
+    EXPECT_EQ(c.corrupted, reader.IsCorrupted());
+    EXPECT_EQ(c.payload, reader.GetPayload());
+    EXPECT_TRUE(!c.log || log.Saw(c.log));
+    const base::FilePath out = dir.path().Append(L"payload");
+    EXPECT_EQ(!c.corrupted, reader.WritePayloadToFile(out));
+    EXPECT_EQ(c.corrupted ? "" : c.payload,
+              c.corrupted ? "" : ReadWholeFile(out));
+  }
+}
+
+TEST(PayloadReaderTest, ReadsPackagedAndSignedExecutables) {
+  const struct {
+    const wchar_t* file;
+    bool init;
+    bool full;
+  } cases[] = {
+      {L"unsigned_package.exe", true, true},
+      {L"signed_package.exe", true, true},
+      {L"inserted_package.exe", true, true},
+      {L"signed_package_after.exe", false, false},
+      {L"signed_blob_after.exe", true, false},
+      {L"signed.exe", false, false},
+  };
+  const std::string archive = ReadWholeFile(PackageFixture(L"lzma2_bcj.7z"));
+  ASSERT_FALSE(archive.empty());
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    PayloadReader reader(PackageFixture(c.file));
+    EXPECT_EQ(c.init, reader.Init());
+    EXPECT_EQ(c.full, reader.IsFullPackage());
+    EXPECT_EQ(c.full, archive == reader.GetPayload());
+  }
+}
+
+TEST(PayloadReaderTest, OverrideStandsInForTheFile) {
+  PayloadReader reader(PackageFixture(L"signed_blob_after.exe"));
+  EXPECT_EQ("", reader.GetPayload());
+  ASSERT_TRUE(reader.Init());
+  EXPECT_EQ("tracking data", reader.GetPayload());
+  reader.SetOverridePayload("from the command line");
+  EXPECT_EQ("from the command line", reader.GetPayload());
+
+  PayloadReader missing(PackageFixture(L"missing.exe"));
+  ScopedLogCapture log;
+  EXPECT_FALSE(missing.Init());
+  EXPECT_TRUE(log.Saw("Could not initialize memory mapped file"));
+  missing.SetOverridePayload("blob");
+  EXPECT_TRUE(missing.Init());
+  EXPECT_EQ("blob", missing.GetPayload());
+}
+
+}  // namespace
+}  // namespace installer
+}  // namespace vexlo

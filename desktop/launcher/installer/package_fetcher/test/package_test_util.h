@@ -1,0 +1,38 @@
+#ifndef DESKTOP_LAUNCHER_INSTALLER_PACKAGE_FETCHER_TEST_PACKAGE_TEST_UTIL_H_
+#define DESKTOP_LAUNCHER_INSTALLER_PACKAGE_FETCHER_TEST_PACKAGE_TEST_UTIL_H_
+
+#include <string>
+#include <vector>
+
+#include "base/files/file_path.h"
+
+namespace vexlo {
+namespace installer {
+
+// A file the build made for the package tests (make_package_fixtures).
+base::FilePath PackageFixture(const wchar_t* name);
+
+// The whole file at |path|; empty when it cannot be read.
+std::string ReadWholeFile(const base::FilePath& path);
+
+// Collects the message of every log line written while it lives, and keeps
+// them from the log's destinations.
+class ScopedLogCapture {
+ public:
+  ScopedLogCapture();
+  ScopedLogCapture(const ScopedLogCapture&) = delete;
+  ScopedLogCapture& operator=(const ScopedLogCapture&) = delete;
+  ~ScopedLogCapture();
+
+  // Whether some line's message starts with |text|.
+  bool Saw(const std::string& text) const;
+  const std::vector<std::string>& lines() const { return lines_; }
+
+ private:
+  std::vector<std::string> lines_;
+};
+
+}  // namespace installer
+}  // namespace vexlo
+
+#endif  // DESKTOP_LAUNCHER_INSTALLER_PACKAGE_FETCHER_TEST_PACKAGE_TEST_UTIL_H_

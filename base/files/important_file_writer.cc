@@ -47,10 +47,17 @@ ImportantFileWriter::StepHook GetStepHook() {
   return slot.hook;
 }
 
+ImportantFileWriter::StepOutcome RunStepHook(
+    const ImportantFileWriter::StepHook& hook,
+    ImportantFileWriter::WriteStep step) {
+  return hook.is_null() ? ImportantFileWriter::StepOutcome::kProceed
+                        : hook.Run(step);
+}
+
 // Whether the hook, if any, lets |step| go ahead.
 bool StepMayProceed(const ImportantFileWriter::StepHook& hook,
                     ImportantFileWriter::WriteStep step) {
-  return hook.is_null() || hook.Run(step);
+  return RunStepHook(hook, step) == ImportantFileWriter::StepOutcome::kProceed;
 }
 
 void LogFailure(const FilePath& path,
@@ -63,15 +70,17 @@ void LogFailure(const FilePath& path,
   LOG(WARNING) << "Failed to write " << path.AsUTF8() << ": " << message;
 }
 
-// Writes all of |data| at the start of |file|; a refused write stores the
-// first half only, as a disk that fills up does. The number of bytes
-// written, or -1.
-int WriteData(File* file, StringPiece data, bool may_proceed) {
+// Writes all of |data| at the start of |file|, or as the hook makes it fail:
+// the first half only, as a disk that fills up stores, reported as an error
+// or as a short count. The number of bytes written, or -1.
+int WriteData(File* file,
+              StringPiece data,
+              ImportantFileWriter::StepOutcome outcome) {
   const int data_length = static_cast<int>(data.size());
-  if (may_proceed)
+  if (outcome == ImportantFileWriter::StepOutcome::kProceed)
     return file->Write(0, data.data(), data_length);
-  file->Write(0, data.data(), data_length / 2);
-  return -1;
+  const int written = file->Write(0, data.data(), data_length / 2);
+  return outcome == ImportantFileWriter::StepOutcome::kFallShort ? written : -1;
 }
 
 // The task of WriteNow, which owns the data.
@@ -185,7 +194,7 @@ bool ImportantFileWriter::WriteFileAtomically(const FilePath& path,
   // Every step runs before any is judged, so the file is closed in any case.
   const int data_length = static_cast<int>(data.size());
   const int bytes_written =
-      WriteData(&temp_file, data, StepMayProceed(hook, WriteStep::kWrite));
+      WriteData(&temp_file, data, RunStepHook(hook, WriteStep::kWrite));
   const bool flush_success =
       StepMayProceed(hook, WriteStep::kFlush) && temp_file.Flush();
   StepMayProceed(hook, WriteStep::kClose);

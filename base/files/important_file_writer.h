@@ -45,11 +45,19 @@ class ImportantFileWriter {
     kClose,
     kReplace,
   };
-  // Called before each step on the writing thread; false makes the step
-  // fail as it would on a failing disk (a write then stores only the first
-  // half of the data). Closing reports no failure, so there the hook can
-  // only watch.
-  using StepHook = Callback<bool(WriteStep)>;
+  // What the hook of SetStepHookForTesting makes of a step.
+  enum class StepOutcome {
+    kProceed,
+    // The step fails as it would on a failing disk; a write then stores
+    // only the first half of the data and reports an error.
+    kFail,
+    // As kFail, but a write reports the count it stored, as a write cut
+    // short without an error does.
+    kFallShort,
+  };
+  // Called before each step on the writing thread. Closing reports no
+  // failure, so there the hook can only watch.
+  using StepHook = Callback<StepOutcome(WriteStep)>;
 
   static constexpr int64_t kDefaultCommitIntervalMs = 10000;
 

@@ -14,7 +14,16 @@ namespace base {
 
 namespace {
 
-// The file position as the system keeps it.
+// Short names for the flags the tables use.
+constexpr uint32_t kOpen = File::FLAG_OPEN;
+constexpr uint32_t kCreate = File::FLAG_CREATE;
+constexpr uint32_t kOpenAlways = File::FLAG_OPEN_ALWAYS;
+constexpr uint32_t kCreateAlways = File::FLAG_CREATE_ALWAYS;
+constexpr uint32_t kTruncated = File::FLAG_OPEN_TRUNCATED;
+constexpr uint32_t kRead = File::FLAG_READ;
+constexpr uint32_t kWrite = File::FLAG_WRITE;
+
+// Moves the file position as the system keeps it; the new position.
 int64_t SeekTo(const File& file, int64_t position, DWORD method) {
   LARGE_INTEGER target;
   target.QuadPart = position;
@@ -36,7 +45,7 @@ class FileTest : public testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(temp_dir_.IsValid());
-    path_ = temp_dir_.path().Append(L"file.txt");
+    path_ = temp_dir_.path().Append(L"file");
   }
 
   UniqueTestDir temp_dir_;
@@ -58,86 +67,65 @@ TEST_F(FileTest, DefaultFileIsInvalidAndFails) {
             File::OSErrorToFileError(ERROR_INVALID_PARAMETER));
 }
 
-// One row per way an open fails; |path_| exists and holds "abc".
-TEST_F(FileTest, OpenFailures) {
-  ASSERT_TRUE(CreateDirectory(temp_dir_.path().Append(L"sub")));
-  wchar_t exe[MAX_PATH];
-  ASSERT_NE(0u, ::GetModuleFileNameW(nullptr, exe, MAX_PATH));
+// One row per open: "file" exists and holds "12345", "new" does not.
+TEST_F(FileTest, OpensAndTheirFailures) {
   const struct {
     const wchar_t* name;
     uint32_t flags;
     File::Error error;
-  } kFailures[] = {
+    bool created = false;
+    int64_t length = -1;
+  } kOpens[] = {
       // A parent reference is refused before anything reaches the disk.
-      {L"sub\\..\\new.txt", File::FLAG_CREATE_ALWAYS,
-       File::FILE_ERROR_ACCESS_DENIED},
-      {L"file.txt", File::FLAG_READ, File::FILE_ERROR_INVALID_OPERATION},
-      {L"new.txt", File::FLAG_OPEN, File::FILE_ERROR_NOT_FOUND},
-      {L"no\\such\\new.txt", File::FLAG_CREATE_ALWAYS,
-       File::FILE_ERROR_NOT_FOUND},
-      {L"new.txt", File::FLAG_OPEN_TRUNCATED, File::FILE_ERROR_NOT_FOUND},
-      {L"file.txt", File::FLAG_CREATE, File::FILE_ERROR_EXISTS},
+      {L"sub\\..\\new", kCreateAlways, File::FILE_ERROR_ACCESS_DENIED},
+      {L"file", 0, File::FILE_ERROR_INVALID_OPERATION},
+      {L"new", kOpen, File::FILE_ERROR_NOT_FOUND},
+      {L"no\\such\\new", kCreateAlways, File::FILE_ERROR_NOT_FOUND},
+      {L"new", kTruncated, File::FILE_ERROR_NOT_FOUND},
+      {L"file", kCreate, File::FILE_ERROR_EXISTS},
+      // A folder opens only with backup semantics.
+      {L"sub", kOpen, File::FILE_ERROR_ACCESS_DENIED},
+      {L"sub", kOpen | File::FLAG_BACKUP_SEMANTICS, File::FILE_OK, false, 0},
+      {L"new", kOpenAlways, File::FILE_OK, true, 0},
+      {L"file", kOpenAlways, File::FILE_OK, false, 5},
+      {L"file", kOpen, File::FILE_OK, false, 5},
+      {L"new", kCreate, File::FILE_OK, true, 0},
+      // Replacing an existing file still counts as creating it.
+      {L"file", kCreateAlways, File::FILE_OK, true, 0},
+      {L"file", kTruncated, File::FILE_OK, false, 0},
       // The highest disposition flag wins.
-      {L"file.txt", File::FLAG_OPEN | File::FLAG_CREATE,
-       File::FILE_ERROR_EXISTS},
-      {L"new.txt", File::FLAG_CREATE_ALWAYS | File::FLAG_OPEN_TRUNCATED,
-       File::FILE_ERROR_NOT_FOUND},
-      // A running program, and a folder without backup semantics.
-      {exe, File::FLAG_OPEN, File::FILE_ERROR_IN_USE},
-      {L"sub", File::FLAG_OPEN, File::FILE_ERROR_ACCESS_DENIED},
+      {L"file", kOpen | kCreate, File::FILE_ERROR_EXISTS},
+      {L"new", kCreateAlways | kTruncated, File::FILE_ERROR_NOT_FOUND},
+      {L"file", kOpenAlways | kCreateAlways, File::FILE_OK, true, 0},
   };
-  ASSERT_EQ(3, WriteFile(path_, "abc", 3));
-  for (const auto& failure : kFailures) {
-    const FilePath path(failure.name);
-    File file(path.IsAbsolute() ? path : temp_dir_.path().Append(path),
-              failure.flags | File::FLAG_READ | File::FLAG_WRITE);
-    EXPECT_FALSE(file.IsValid()) << failure.name;
-    EXPECT_EQ(failure.error, file.error_details()) << failure.name;
+  ASSERT_TRUE(CreateDirectory(temp_dir_.path().Append(L"sub")));
+  for (const auto& open : kOpens) {
+    ASSERT_EQ(5, WriteFile(path_, "12345", 5));
+    ASSERT_TRUE(DeleteFile(temp_dir_.path().Append(L"new"), false));
+    File file(temp_dir_.path().Append(open.name), open.flags | kRead | kWrite);
+    SCOPED_TRACE(testing::Message() << open.name << " " << open.flags);
+    EXPECT_EQ(open.error, file.error_details());
+    EXPECT_EQ(open.error == File::FILE_OK, file.IsValid());
+    EXPECT_EQ(open.created, file.created());
+    EXPECT_EQ(open.length, file.GetLength());
   }
-  EXPECT_FALSE(PathExists(temp_dir_.path().Append(L"new.txt")));
-  EXPECT_TRUE(
-      File(temp_dir_.path().Append(L"sub"),
-           File::FLAG_OPEN | File::FLAG_READ | File::FLAG_BACKUP_SEMANTICS)
-          .IsValid());
+  EXPECT_FALSE(PathExists(temp_dir_.path().Append(L"no")));
+  // A running program cannot be written.
+  wchar_t exe[MAX_PATH];
+  ASSERT_NE(0u, ::GetModuleFileNameW(nullptr, exe, MAX_PATH));
+  EXPECT_EQ(File::FILE_ERROR_IN_USE,
+            File(FilePath(exe), kOpen | kWrite).error_details());
 
   // A file that was valid before loses its old handle and reports why.
-  File reopened(path_, File::FLAG_OPEN | File::FLAG_READ);
-  reopened.Initialize(path_, File::FLAG_READ);
+  File reopened(path_, kOpen | kRead);
+  reopened.Initialize(path_, kRead);
   EXPECT_FALSE(reopened.IsValid());
   EXPECT_EQ(File::FILE_ERROR_INVALID_OPERATION, reopened.error_details());
   EXPECT_TRUE(::DeleteFileW(path_.value().c_str()));
 }
 
-TEST_F(FileTest, DispositionsAndCreatedFlag) {
-  const struct {
-    bool exists;
-    uint32_t flags;
-    bool created;
-    int64_t length;
-  } kOpens[] = {
-      {false, File::FLAG_OPEN_ALWAYS, true, 0},
-      {true, File::FLAG_OPEN_ALWAYS, false, 5},
-      {true, File::FLAG_OPEN, false, 5},
-      {false, File::FLAG_CREATE, true, 0},
-      // Replacing an existing file still counts as creating it.
-      {true, File::FLAG_CREATE_ALWAYS, true, 0},
-      {true, File::FLAG_OPEN_TRUNCATED, false, 0},
-      {true, File::FLAG_OPEN_ALWAYS | File::FLAG_CREATE_ALWAYS, true, 0},
-  };
-  for (const auto& open : kOpens) {
-    SCOPED_TRACE(open.flags);
-    ASSERT_TRUE(open.exists ? WriteFile(path_, "12345", 5) == 5
-                            : DeleteFile(path_, false));
-    File file(path_, open.flags | File::FLAG_WRITE);
-    ASSERT_TRUE(file.IsValid());
-    EXPECT_EQ(File::FILE_OK, file.error_details());
-    EXPECT_EQ(open.created, file.created());
-    EXPECT_EQ(open.length, file.GetLength());
-  }
-}
-
 TEST_F(FileTest, PositionalReadsWritesAndLength) {
-  File file(path_, File::FLAG_CREATE | File::FLAG_READ | File::FLAG_WRITE);
+  File file(path_, kCreate | kRead | kWrite);
   ASSERT_TRUE(file.IsValid());
   EXPECT_EQ(4, file.Write(6, "WXYZ", 4));
   // The file position does not decide where positional I/O goes.
@@ -175,46 +163,33 @@ TEST_F(FileTest, PositionalReadsWritesAndLength) {
 }
 
 TEST_F(FileTest, AccessAndSharingFlags) {
-  const struct {
-    uint32_t holder;
-    uint32_t other;
-    bool other_opens;
-  } kPairs[] = {
-      {File::FLAG_READ, File::FLAG_WRITE, true},
-      {File::FLAG_READ | File::FLAG_EXCLUSIVE_READ, File::FLAG_READ, false},
-      {File::FLAG_READ | File::FLAG_EXCLUSIVE_READ, File::FLAG_WRITE, true},
-      {File::FLAG_READ | File::FLAG_EXCLUSIVE_WRITE, File::FLAG_WRITE, false},
-      {File::FLAG_READ | File::FLAG_EXCLUSIVE_WRITE, File::FLAG_READ, true},
-  };
   ASSERT_EQ(3, WriteFile(path_, "abc", 3));
-  for (const auto& pair : kPairs) {
-    File holder(path_, File::FLAG_OPEN | pair.holder);
-    ASSERT_TRUE(holder.IsValid());
-    File other(path_, File::FLAG_OPEN | pair.other);
-    EXPECT_EQ(pair.other_opens, other.IsValid()) << pair.holder;
-    EXPECT_EQ(pair.other_opens ? File::FILE_OK : File::FILE_ERROR_IN_USE,
-              other.error_details());
-    // Only a holder that shares deleting lets the file go.
-    EXPECT_FALSE(::DeleteFileW(path_.value().c_str()));
-  }
   {
-    File reader(path_, File::FLAG_OPEN | File::FLAG_READ);
+    File reader(path_, kOpen | kRead);
     EXPECT_EQ(-1, reader.Write(0, "x", 1));
     // Append access cannot write in place: the bytes go to the end.
-    File appender(path_, File::FLAG_OPEN | File::FLAG_APPEND);
+    File appender(path_, kOpen | File::FLAG_APPEND);
     EXPECT_EQ(2, appender.Write(0, "de", 2));
     EXPECT_EQ("abcde", ReadAll(&reader));
+    // Others may read and write beside, but not delete or read alone.
+    EXPECT_FALSE(::DeleteFileW(path_.value().c_str()));
+    EXPECT_EQ(
+        File::FILE_ERROR_IN_USE,
+        File(path_, kOpen | kRead | File::FLAG_EXCLUSIVE_READ).error_details());
   }
-  File deletable(path_,
-                 File::FLAG_OPEN | File::FLAG_READ | File::FLAG_SHARE_DELETE);
+  File exclusive(path_, kOpen | kRead | File::FLAG_EXCLUSIVE_WRITE);
+  EXPECT_EQ(File::FILE_ERROR_IN_USE,
+            File(path_, kOpen | kWrite).error_details());
+  EXPECT_TRUE(File(path_, kOpen | kRead).IsValid());
+  exclusive.Close();
+  File deletable(path_, kOpen | kRead | File::FLAG_SHARE_DELETE);
   EXPECT_TRUE(::DeleteFileW(path_.value().c_str()));
 }
 
 TEST_F(FileTest, AttributeAndLifetimeFlags) {
   {
-    File file(path_, File::FLAG_CREATE_ALWAYS | File::FLAG_WRITE |
-                         File::FLAG_TEMPORARY | File::FLAG_HIDDEN |
-                         File::FLAG_DELETE_ON_CLOSE);
+    File file(path_, kCreateAlways | kWrite | File::FLAG_TEMPORARY |
+                         File::FLAG_HIDDEN | File::FLAG_DELETE_ON_CLOSE);
     ASSERT_TRUE(file.IsValid());
     EXPECT_TRUE(::GetFileAttributesW(path_.value().c_str()) &
                 FILE_ATTRIBUTE_HIDDEN);
@@ -222,7 +197,7 @@ TEST_F(FileTest, AttributeAndLifetimeFlags) {
     EXPECT_TRUE(file.Flush());
   }
   EXPECT_FALSE(PathExists(path_));
-  File async(path_, File::FLAG_CREATE | File::FLAG_WRITE | File::FLAG_ASYNC);
+  File async(path_, kCreate | kWrite | File::FLAG_ASYNC);
   EXPECT_TRUE(async.IsValid() && async.async());
   async.Close();
   EXPECT_EQ(nullptr, async.GetPlatformFile());
@@ -260,7 +235,7 @@ TEST_F(FileTest, ReportsOperationsToTheTracingProvider) {
   RecordingProvider provider;
   FileTracing::SetProvider(&provider);
   {
-    File file(path_, File::FLAG_CREATE | File::FLAG_READ | File::FLAG_WRITE);
+    File file(path_, kCreate | kRead | kWrite);
     file.Write(0, "abc", 3);
     char buffer[2];
     file.Read(1, buffer, 2);
@@ -269,15 +244,15 @@ TEST_F(FileTest, ReportsOperationsToTheTracingProvider) {
   }
   // Registered, but with the category off no operation is reported.
   provider.enabled = false;
-  File(path_, File::FLAG_OPEN | File::FLAG_READ).GetLength();
+  File(path_, kOpen | kRead).GetLength();
   FileTracing::SetProvider(nullptr);
-  File(path_, File::FLAG_OPEN | File::FLAG_READ).GetLength();
+  File(path_, kOpen | kRead).GetLength();
   EXPECT_EQ(
-      "enable;+File::Initialize(file.txt 0);-File::Initialize;"
-      "+File::Write(file.txt 3);-File::Write;+File::Read(file.txt 2);"
-      "-File::Read;+File::GetLength(file.txt 0);-File::GetLength;"
-      "+File::SetLength(file.txt 7);-File::SetLength;"
-      "+File::Close(file.txt 0);-File::Close;disable;enable;disable;",
+      "enable;+File::Initialize(file 0);-File::Initialize;"
+      "+File::Write(file 3);-File::Write;+File::Read(file 2);"
+      "-File::Read;+File::GetLength(file 0);-File::GetLength;"
+      "+File::SetLength(file 7);-File::SetLength;"
+      "+File::Close(file 0);-File::Close;disable;enable;disable;",
       provider.events);
 }
 

@@ -1,6 +1,5 @@
 #include "base/files/file_enumerator.h"
 
-#include <algorithm>
 #include <set>
 #include <string>
 #include <vector>
@@ -97,19 +96,6 @@ TEST_P(FileEnumeratorTest, SelectsTypesAndPatterns) {
     FileEnumerator nothing(Root().Append(root), true, kAll);
     EXPECT_TRUE(nothing.Next().empty()) << root;
   }
-}
-
-TEST_P(FileEnumeratorTest, WalksTheLastFoundFolderFirst) {
-  FileEnumerator all(Root(), true, kAll);
-  const std::vector<string16> walked = Walk(&all);
-  ASSERT_EQ(8u, walked.size());
-  // The root's entries come first, in the system's order; then the folder
-  // found last, each folder's subfolders right after it.
-  const auto root_end = walked.begin() + 4;
-  const bool two_last = std::find(walked.begin(), root_end, L"two.txt\\") >
-                        std::find(walked.begin(), root_end, L"one\\");
-  EXPECT_EQ(L"two.txt\\e.bin", walked[two_last ? 4 : 7]);
-  EXPECT_EQ(L"one\\nested\\d.txt", walked[two_last ? 7 : 6]);
   // An enumerator dropped in the middle of a walk closes its search.
   {
     FileEnumerator partial(Root(), true, FileEnumerator::FILES);

@@ -251,16 +251,11 @@ TEST_F(ScheduledWriteTest, ABurstIsWrittenOnceWithTheLatestData) {
   const auto timers = thread_runner_->GetPendingTasks();
   ASSERT_EQ(1u, timers.size());
   EXPECT_EQ(TimeDelta::FromSeconds(10), timers[0].delay);
-  EXPECT_STREQ("base::ImportantFileWriter::ScheduleWrite",
-               timers[0].from_here.function_name());
   thread_runner_->RunPendingTasks();
   EXPECT_FALSE(writer.HasPendingWrite());
   EXPECT_EQ(0, first.calls);
   // The write itself waits for the file runner.
-  const auto writes = file_runner_->GetPendingTasks();
-  ASSERT_EQ(1u, writes.size());
-  EXPECT_STREQ("base::ImportantFileWriter::PostWriteTask",
-               writes[0].from_here.function_name());
+  EXPECT_EQ(1u, file_runner_->GetPendingTasks().size());
   EXPECT_EQ("", Folder());
   file_runner_->RunUntilIdle();
   EXPECT_EQ("target=second;", Folder());

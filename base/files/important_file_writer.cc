@@ -37,25 +37,33 @@ constexpr size_t kMaxDataSize = std::numeric_limits<int32_t>::max();
 // one that sets it, hence the lock.
 struct StepHookSlot {
   Lock lock;
-  ImportantFileWriter::StepHook hook;
+  ImportantFileWriter::StepOutcomeHook hook;
 };
 LazyInstance::Leaky<StepHookSlot> g_step_hook;
 
-ImportantFileWriter::StepHook GetStepHook() {
+ImportantFileWriter::StepOutcomeHook GetStepHook() {
   StepHookSlot& slot = g_step_hook.Get();
   AutoLock auto_lock(slot.lock);
   return slot.hook;
 }
 
 ImportantFileWriter::StepOutcome RunStepHook(
-    const ImportantFileWriter::StepHook& hook,
+    const ImportantFileWriter::StepOutcomeHook& hook,
     ImportantFileWriter::WriteStep step) {
   return hook.is_null() ? ImportantFileWriter::StepOutcome::kProceed
                         : hook.Run(step);
 }
 
+// The outcome of a hook that answers only whether a step may go ahead.
+ImportantFileWriter::StepOutcome OutcomeOfStep(
+    const ImportantFileWriter::StepHook& hook,
+    ImportantFileWriter::WriteStep step) {
+  return hook.Run(step) ? ImportantFileWriter::StepOutcome::kProceed
+                        : ImportantFileWriter::StepOutcome::kFail;
+}
+
 // Whether the hook, if any, lets |step| go ahead.
-bool StepMayProceed(const ImportantFileWriter::StepHook& hook,
+bool StepMayProceed(const ImportantFileWriter::StepOutcomeHook& hook,
                     ImportantFileWriter::WriteStep step) {
   return RunStepHook(hook, step) == ImportantFileWriter::StepOutcome::kProceed;
 }
@@ -172,7 +180,7 @@ bool ImportantFileWriter::WriteFileAtomically(const FilePath& path,
                  << data.size() << " bytes)";
     return false;
   }
-  const StepHook hook = GetStepHook();
+  const StepOutcomeHook hook = GetStepHook();
 
   FilePath temp_file_path;
   if (!StepMayProceed(hook, WriteStep::kCreateTemporaryFile) ||
@@ -222,6 +230,12 @@ bool ImportantFileWriter::WriteFileAtomically(const FilePath& path,
 
 // static
 void ImportantFileWriter::SetStepHookForTesting(const StepHook& hook) {
+  SetStepHookForTesting(hook.is_null() ? StepOutcomeHook()
+                                       : Bind(&OutcomeOfStep, hook));
+}
+
+// static
+void ImportantFileWriter::SetStepHookForTesting(const StepOutcomeHook& hook) {
   StepHookSlot& slot = g_step_hook.Get();
   AutoLock auto_lock(slot.lock);
   slot.hook = hook;

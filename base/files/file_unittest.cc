@@ -138,6 +138,7 @@ TEST_F(FileTest, PositionalReadsWritesAndLength) {
   // At and past the end of the file a read gives 0, not a failure.
   EXPECT_EQ(0, file.Read(10, buffer, sizeof(buffer)));
   EXPECT_EQ(0, file.Read(1000, buffer, sizeof(buffer)));
+  EXPECT_EQ(0, file.Read(0, buffer, 0));
   // An address that faults when touched: negative sizes must not use it.
   char* const kBadBuffer = reinterpret_cast<char*>(16);
   EXPECT_EQ(-1, file.Read(0, kBadBuffer, -1));

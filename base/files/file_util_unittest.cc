@@ -210,6 +210,8 @@ TEST_F(FileUtilTest, ReadFileToStringLimits) {
     EXPECT_EQ(big.substr(0, max_size), contents) << max_size;
     EXPECT_EQ(fits, ReadFileToStringWithMaxSize(file, nullptr, max_size));
   }
+  // Every read closed the file again.
+  EXPECT_TRUE(Write(file, "x"));
   for (const wchar_t* unreadable : {L"sub\\..\\file.txt", L"missing"}) {
     EXPECT_FALSE(ReadFileToString(Path(unreadable), &contents));
     EXPECT_EQ("", contents);

@@ -4,6 +4,7 @@
 
 #include <stdint.h>
 
+#include <memory>
 #include <string>
 
 #include "base/files/file_util.h"
@@ -26,6 +27,12 @@ bool HoldsPattern(const MemoryMappedFile& mapped, size_t start) {
       return false;
   }
   return mapped.length() > 0;
+}
+
+bool IsMapped(const void* address) {
+  MEMORY_BASIC_INFORMATION info = {};
+  return ::VirtualQuery(address, &info, sizeof(info)) == sizeof(info) &&
+         info.State == MEM_COMMIT && info.Type == MEM_MAPPED;
 }
 
 class MemoryMappedFileTest : public testing::Test {
@@ -60,18 +67,20 @@ TEST_F(MemoryMappedFileTest, MapsTheWholeFileOrARegion) {
   };
   for (const auto& map : kMaps) {
     SCOPED_TRACE(map.region.offset);
-    MemoryMappedFile mapped;
-    ASSERT_TRUE(mapped.Initialize(file, map.region));
-    ASSERT_EQ(map.length, mapped.length());
-    EXPECT_TRUE(HoldsPattern(mapped, map.region.offset));
-    const uint8_t* data = mapped.data();
+    auto mapped = std::make_unique<MemoryMappedFile>();
+    ASSERT_TRUE(mapped->Initialize(file, map.region));
+    ASSERT_EQ(map.length, mapped->length());
+    EXPECT_TRUE(HoldsPattern(*mapped, map.region.offset));
+    const uint8_t* data = mapped->data();
     MEMORY_BASIC_INFORMATION info = {};
     ASSERT_EQ(sizeof(info), ::VirtualQuery(data, &info, sizeof(info)));
     EXPECT_EQ(map.region.offset % granularity,
               data - static_cast<uint8_t*>(info.AllocationBase));
-    // A mapped object keeps its mapping.
-    EXPECT_FALSE(mapped.Initialize(file));
-    EXPECT_EQ(data, mapped.data());
+    // A mapped object keeps its mapping, until it goes.
+    EXPECT_FALSE(mapped->Initialize(file));
+    EXPECT_EQ(data, mapped->data());
+    mapped.reset();
+    EXPECT_FALSE(IsMapped(data));
   }
   // Nothing holds the file open any more.
   EXPECT_TRUE(::DeleteFileW(file.value().c_str()));
@@ -88,13 +97,13 @@ TEST_F(MemoryMappedFileTest, FailuresLeaveTheObjectReusable) {
     EXPECT_FALSE(mapped.Initialize(file, region))
         << region.offset << " " << region.size;
   }
+  // Each failed attempt closes its file again.
+  EXPECT_TRUE(::DeleteFileW(file.value().c_str()));
   EXPECT_FALSE(mapped.Initialize(empty));
+  EXPECT_TRUE(::DeleteFileW(empty.value().c_str()));
   EXPECT_FALSE(mapped.Initialize(dir_.path().Append(L"missing")));
   EXPECT_FALSE(mapped.IsValid());
   EXPECT_EQ(0u, mapped.length());
-  // The failed attempts closed the files again.
-  EXPECT_TRUE(::DeleteFileW(file.value().c_str()));
-  EXPECT_TRUE(::DeleteFileW(empty.value().c_str()));
   const FilePath small = MakeFile(L"small", 3);
   ASSERT_TRUE(mapped.Initialize(small));
   EXPECT_TRUE(mapped.IsValid());

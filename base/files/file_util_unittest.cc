@@ -155,6 +155,7 @@ TEST_F(FileUtilTest, WholeFileReadsAndWrites) {
   EXPECT_EQ(-1, ReadFile(file, buffer, sizeof(buffer)));
   EXPECT_EQ(6, WriteFile(file, "abcdef", 6));
   EXPECT_EQ(4, ReadFile(file, buffer, 4));
+  EXPECT_EQ(0, ReadFile(file, buffer, 0));
   EXPECT_EQ(6, ReadFile(file, buffer, sizeof(buffer)));
   EXPECT_EQ("abcdef", std::string(buffer, 6));
   EXPECT_EQ(2, WriteFile(file, "xy", 2));
@@ -241,7 +242,8 @@ TEST_F(FileUtilTest, RefusesParentReferencesAndLongPaths) {
   const FilePath long_file = LongPath(260);
   const FilePath long_dir = LongPath(261);
   const FilePath long_new = LongPath(262);
-  ASSERT_TRUE(Write(file, "x"));
+  ASSERT_TRUE(Write(file, "x") && CreateDirectory(Path(L"sub")) &&
+              Write(Path(L"sub\\f"), "x"));
   ASSERT_TRUE(
       ::CopyFileW(file.value().c_str(), LongForm(long_file).c_str(), FALSE));
   ASSERT_TRUE(::CreateDirectoryW(LongForm(long_dir).c_str(), nullptr));
@@ -267,7 +269,7 @@ TEST_F(FileUtilTest, RefusesParentReferencesAndLongPaths) {
       {&MoveChecked, via_parent, fresh},
       {&MoveChecked, file, new_via_parent},
       {copy_directory, long_dir, fresh},
-      {copy_directory, temp_dir_.path(), long_new},
+      {copy_directory, Path(L"sub"), long_new},
   };
   for (const auto& refused : kRefused) {
     EXPECT_FALSE(refused.operation(refused.from, refused.to))

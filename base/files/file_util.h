@@ -85,7 +85,8 @@ bool CopyAndDeleteDirectory(const FilePath& from_path, const FilePath& to_path);
 bool Move(const FilePath& from_path, const FilePath& to_path);
 // Move that refuses paths referencing a parent.
 bool MoveChecked(const FilePath& from_path, const FilePath& to_path);
-// Moves |from_path| onto |to_path|, replacing an existing file in place.
+// Moves |from_path| onto |to_path| in one rename, replacing an existing
+// file (in place when the rename cannot). A folder at |to_path| is refused.
 bool ReplaceFile(const FilePath& from_path,
                  const FilePath& to_path,
                  File::Error* error);

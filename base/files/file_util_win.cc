@@ -333,9 +333,20 @@ bool Move(const FilePath& from_path, const FilePath& to_path) {
 bool ReplaceFile(const FilePath& from_path,
                  const FilePath& to_path,
                  File::Error* error) {
-  if (::MoveFileW(from_path.value().c_str(), to_path.value().c_str()))
+  // A folder is not replaced by a file, as a rename onto it is refused;
+  // Wine's ReplaceFileW would move it aside.
+  if (DirectoryExists(to_path)) {
+    if (error)
+      *error = File::FILE_ERROR_ACCESS_DENIED;
+    return false;
+  }
+  // One rename, so that a reader, or a crash, finds the old file or the new
+  // one and never neither: Wine's ReplaceFileW moves the old file aside,
+  // deletes it and only then moves the new one in.
+  if (::MoveFileExW(from_path.value().c_str(), to_path.value().c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     return true;
-  // The target exists: replace it in place, which keeps its identity.
+  }
   if (::ReplaceFileW(to_path.value().c_str(), from_path.value().c_str(),
                      nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
                      nullptr)) {

@@ -37,20 +37,35 @@ constexpr size_t kMaxDataSize = std::numeric_limits<int32_t>::max();
 // one that sets it, hence the lock.
 struct StepHookSlot {
   Lock lock;
-  ImportantFileWriter::StepHook hook;
+  ImportantFileWriter::StepOutcomeHook hook;
 };
 LazyInstance::Leaky<StepHookSlot> g_step_hook;
 
-ImportantFileWriter::StepHook GetStepHook() {
+ImportantFileWriter::StepOutcomeHook GetStepHook() {
   StepHookSlot& slot = g_step_hook.Get();
   AutoLock auto_lock(slot.lock);
   return slot.hook;
 }
 
+ImportantFileWriter::StepOutcome RunStepHook(
+    const ImportantFileWriter::StepOutcomeHook& hook,
+    ImportantFileWriter::WriteStep step) {
+  return hook.is_null() ? ImportantFileWriter::StepOutcome::kProceed
+                        : hook.Run(step);
+}
+
+// The outcome of a hook that answers only whether a step may go ahead.
+ImportantFileWriter::StepOutcome OutcomeOfStep(
+    const ImportantFileWriter::StepHook& hook,
+    ImportantFileWriter::WriteStep step) {
+  return hook.Run(step) ? ImportantFileWriter::StepOutcome::kProceed
+                        : ImportantFileWriter::StepOutcome::kFail;
+}
+
 // Whether the hook, if any, lets |step| go ahead.
-bool StepMayProceed(const ImportantFileWriter::StepHook& hook,
+bool StepMayProceed(const ImportantFileWriter::StepOutcomeHook& hook,
                     ImportantFileWriter::WriteStep step) {
-  return hook.is_null() || hook.Run(step);
+  return RunStepHook(hook, step) == ImportantFileWriter::StepOutcome::kProceed;
 }
 
 void LogFailure(const FilePath& path,
@@ -63,15 +78,17 @@ void LogFailure(const FilePath& path,
   LOG(WARNING) << "Failed to write " << path.AsUTF8() << ": " << message;
 }
 
-// Writes all of |data| at the start of |file|; a refused write stores the
-// first half only, as a disk that fills up does. The number of bytes
-// written, or -1.
-int WriteData(File* file, StringPiece data, bool may_proceed) {
+// Writes all of |data| at the start of |file|, or as the hook makes it fail:
+// the first half only, as a disk that fills up stores, reported as an error
+// or as a short count. The number of bytes written, or -1.
+int WriteData(File* file,
+              StringPiece data,
+              ImportantFileWriter::StepOutcome outcome) {
   const int data_length = static_cast<int>(data.size());
-  if (may_proceed)
+  if (outcome == ImportantFileWriter::StepOutcome::kProceed)
     return file->Write(0, data.data(), data_length);
-  file->Write(0, data.data(), data_length / 2);
-  return -1;
+  const int written = file->Write(0, data.data(), data_length / 2);
+  return outcome == ImportantFileWriter::StepOutcome::kFallShort ? written : -1;
 }
 
 // The task of WriteNow, which owns the data.
@@ -163,7 +180,7 @@ bool ImportantFileWriter::WriteFileAtomically(const FilePath& path,
                  << data.size() << " bytes)";
     return false;
   }
-  const StepHook hook = GetStepHook();
+  const StepOutcomeHook hook = GetStepHook();
 
   FilePath temp_file_path;
   if (!StepMayProceed(hook, WriteStep::kCreateTemporaryFile) ||
@@ -185,7 +202,7 @@ bool ImportantFileWriter::WriteFileAtomically(const FilePath& path,
   // Every step runs before any is judged, so the file is closed in any case.
   const int data_length = static_cast<int>(data.size());
   const int bytes_written =
-      WriteData(&temp_file, data, StepMayProceed(hook, WriteStep::kWrite));
+      WriteData(&temp_file, data, RunStepHook(hook, WriteStep::kWrite));
   const bool flush_success =
       StepMayProceed(hook, WriteStep::kFlush) && temp_file.Flush();
   StepMayProceed(hook, WriteStep::kClose);
@@ -213,6 +230,12 @@ bool ImportantFileWriter::WriteFileAtomically(const FilePath& path,
 
 // static
 void ImportantFileWriter::SetStepHookForTesting(const StepHook& hook) {
+  SetStepHookForTesting(hook.is_null() ? StepOutcomeHook()
+                                       : Bind(&OutcomeOfStep, hook));
+}
+
+// static
+void ImportantFileWriter::SetStepHookForTesting(const StepOutcomeHook& hook) {
   StepHookSlot& slot = g_step_hook.Get();
   AutoLock auto_lock(slot.lock);
   slot.hook = hook;

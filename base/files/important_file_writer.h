@@ -47,9 +47,19 @@ class ImportantFileWriter {
   };
   // Called before each step on the writing thread; false makes the step
   // fail as it would on a failing disk (a write then stores only the first
-  // half of the data). Closing reports no failure, so there the hook can
-  // only watch.
+  // half of the data and reports an error). Closing reports no failure, so
+  // there the hook can only watch.
   using StepHook = Callback<bool(WriteStep)>;
+  // What a hook of the second kind makes of a step.
+  enum class StepOutcome {
+    kProceed,
+    // As false from a StepHook.
+    kFail,
+    // As kFail, but a write reports the count it stored, as a write cut
+    // short without an error does.
+    kFallShort,
+  };
+  using StepOutcomeHook = Callback<StepOutcome(WriteStep)>;
 
   static constexpr int64_t kDefaultCommitIntervalMs = 10000;
 
@@ -94,6 +104,7 @@ class ImportantFileWriter {
   // Makes every later WriteFileAtomically consult |hook| before each step;
   // a null hook restores plain writes.
   static void SetStepHookForTesting(const StepHook& hook);
+  static void SetStepHookForTesting(const StepOutcomeHook& hook);
 
  private:
   // Posts |task| to the task runner, ignoring its result. False when the

@@ -3,282 +3,227 @@
 #include <windows.h>
 
 #include <memory>
+#include <random>
 #include <set>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "base/bind.h"
 #include "base/files/file.h"
 #include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
-#include "base/location.h"
-#include "base/message_loop/message_loop.h"
-#include "base/run_loop.h"
-#include "base/synchronization/waitable_event.h"
-#include "base/test/loop_thread.h"
+#include "base/path_service.h"
+#include "base/process/launch.h"
 #include "base/test/null_task_runner.h"
 #include "base/test/test_simple_task_runner.h"
 #include "base/test/unique_test_dir.h"
 #include "base/threading/platform_thread.h"
 #include "base/threading/thread_task_runner_handle.h"
-#include "base/time/time.h"
 #include "gtest/gtest.h"
 
 namespace base {
 
 namespace {
 
+using Outcome = ImportantFileWriter::StepOutcome;
+using WriteStep = ImportantFileWriter::WriteStep;
+
+bool WriteAtomically(const FilePath& path, StringPiece data) {
+  return ImportantFileWriter::WriteFileAtomically(path, data);
+}
+
+std::string ContentsOf(const FilePath& path) {
+  std::string contents;
+  return ReadFileToString(path, &contents) ? contents : "(missing)";
+}
+
+// What |dir| holds, sorted: "name=contents;" for a file, "~=contents;" for
+// a temporary file (whose name the system picks), "name/;" for a folder.
+// Wine's ReplaceFileW leaves a backup of its own ("rf" and hex digits) when
+// it fails; that is left out.
+std::string Folder(const FilePath& dir) {
+  std::multiset<std::string> entries;
+  FileEnumerator enumerator(
+      dir, false, FileEnumerator::FILES | FileEnumerator::DIRECTORIES);
+  for (FilePath path = enumerator.Next(); !path.empty();
+       path = enumerator.Next()) {
+    const std::string name = path.BaseName().AsUTF8();
+    if (enumerator.GetInfo().IsDirectory())
+      entries.insert(name + "/;");
+    else if (path.Extension() == L".tmp" && name.compare(0, 2, "rf") != 0)
+      entries.insert("~=" + ContentsOf(path) + ";");
+    else if (path.Extension() != L".tmp")
+      entries.insert(name + "=" + ContentsOf(path) + ";");
+  }
+  std::string joined;
+  for (const std::string& entry : entries)
+    joined += entry;
+  return joined;
+}
+
 class ImportantFileWriterTest : public testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(temp_dir_.IsValid());
-    target_ = temp_dir_.path().Append(L"target.json");
-  }
+  void SetUp() override { ASSERT_TRUE(temp_dir_.IsValid()); }
 
-  // The names in the test folder: a temporary file left behind shows here.
-  // Wine's ReplaceFileW leaves a backup of its own ("rf" and hex digits)
-  // when it fails; the writer's files have no prefix, so they never start
-  // with "rf".
-  std::set<string16> Names() const {
-    std::set<string16> names;
-    FileEnumerator enumerator(
-        temp_dir_.path(), false,
-        FileEnumerator::FILES | FileEnumerator::DIRECTORIES);
-    for (FilePath path = enumerator.Next(); !path.empty();
-         path = enumerator.Next()) {
-      const string16 name = path.BaseName().value();
-      if (name.compare(0, 2, L"rf") != 0)
-        names.insert(name);
-    }
-    return names;
+  FilePath Path(const wchar_t* name) const {
+    return temp_dir_.path().Append(name);
   }
-
-  std::string Contents() const {
-    std::string contents;
-    if (!ReadFileToString(target_, &contents))
-      return "(unreadable)";
-    return contents;
-  }
+  std::string Folder() const { return base::Folder(temp_dir_.path()); }
 
   UniqueTestDir temp_dir_;
-  FilePath target_;
+  const FilePath target_ = Path(L"target");
 };
 
 TEST_F(ImportantFileWriterTest, CreatesAndReplaces) {
-  EXPECT_TRUE(ImportantFileWriter::WriteFileAtomically(target_, "first"));
-  EXPECT_EQ("first", Contents());
-  EXPECT_TRUE(ImportantFileWriter::WriteFileAtomically(target_, "2nd"));
-  EXPECT_EQ("2nd", Contents());
-  EXPECT_TRUE(ImportantFileWriter::WriteFileAtomically(target_, ""));
-  EXPECT_EQ("", Contents());
-  const std::string binary("a\0b\r\n", 5);
-  EXPECT_TRUE(ImportantFileWriter::WriteFileAtomically(target_, binary));
-  EXPECT_EQ(binary, Contents());
-  EXPECT_EQ(std::set<string16>({L"target.json"}), Names());
-}
-
-TEST_F(ImportantFileWriterTest, MissingFolderCreatesNothing) {
-  const FilePath target = temp_dir_.path().Append(L"missing\\target.json");
-  EXPECT_FALSE(ImportantFileWriter::WriteFileAtomically(target, "data"));
-  EXPECT_FALSE(PathExists(target));
-  EXPECT_TRUE(Names().empty());
-}
-
-TEST_F(ImportantFileWriterTest, RefusesTwoGibibytesWithoutReadingThem) {
-  // The data pointer faults when touched: the refusal must come first.
-  const StringPiece huge(reinterpret_cast<const char*>(16), size_t{1} << 31);
-  EXPECT_FALSE(ImportantFileWriter::WriteFileAtomically(target_, huge));
-  EXPECT_TRUE(Names().empty());
-}
-
-TEST_F(ImportantFileWriterTest, TargetInUseKeepsItsContents) {
-  ASSERT_TRUE(ImportantFileWriter::WriteFileAtomically(target_, "old"));
-  {
-    File holder(target_, File::FLAG_OPEN | File::FLAG_READ);
-    ASSERT_TRUE(holder.IsValid());
-    EXPECT_FALSE(ImportantFileWriter::WriteFileAtomically(target_, "new"));
+  for (const std::string& data : {std::string("first"), std::string("2nd"),
+                                  std::string(), std::string("a\0b\r\n", 5)}) {
+    EXPECT_TRUE(WriteAtomically(target_, data));
+    EXPECT_EQ("target=" + data + ";", Folder());
   }
-  EXPECT_EQ("old", Contents());
-  // The temporary file went away with the failure.
-  EXPECT_EQ(std::set<string16>({L"target.json"}), Names());
-  EXPECT_TRUE(ImportantFileWriter::WriteFileAtomically(target_, "new"));
-  EXPECT_EQ("new", Contents());
 }
 
-TEST_F(ImportantFileWriterTest, UnopenableTemporaryFileIsRemoved) {
-  // The temporary file is created beside a target reached through '..',
-  // which the file class refuses to open.
-  ASSERT_TRUE(CreateDirectory(temp_dir_.path().Append(L"sub")));
-  const FilePath target = temp_dir_.path().Append(L"sub\\..\\target.json");
-  EXPECT_FALSE(ImportantFileWriter::WriteFileAtomically(target, "data"));
-  EXPECT_EQ(std::set<string16>({L"sub"}), Names());
+// A missing folder, a temporary file reached through ".." (which the file
+// class refuses to open), a folder (which is not moved aside for a file), a
+// target in use and 2 GiB of data are refused, and nothing changes.
+TEST_F(ImportantFileWriterTest, RefusedWritesChangeNothing) {
+  ASSERT_TRUE(WriteAtomically(target_, "old"));
+  ASSERT_TRUE(CreateDirectory(Path(L"sub")));
+  ASSERT_TRUE(WriteAtomically(Path(L"sub\\inside"), "inside"));
+  File holder(target_, File::FLAG_OPEN | File::FLAG_READ);
+  for (const wchar_t* refused :
+       {L"missing\\new", L"sub\\..\\new", L"sub", L"target"}) {
+    EXPECT_FALSE(WriteAtomically(Path(refused), "new")) << refused;
+    EXPECT_EQ("sub/;target=old;", Folder()) << refused;
+  }
+  holder.Close();
+  EXPECT_EQ("inside=inside;", base::Folder(Path(L"sub")));
+  // The data pointer faults when touched: the refusal must come first.
+  EXPECT_FALSE(WriteAtomically(
+      target_,
+      StringPiece(reinterpret_cast<const char*>(16), size_t{1} << 31)));
+  EXPECT_EQ("sub/;target=old;", Folder());
 }
 
-using WriteStep = ImportantFileWriter::WriteStep;
-
-constexpr WriteStep kAllSteps[] = {
-    WriteStep::kCreateTemporaryFile,
-    WriteStep::kOpen,
-    WriteStep::kWrite,
-    WriteStep::kFlush,
-    WriteStep::kClose,
-    WriteStep::kReplace,
-};
-
-// What the disk held when a step was about to run: what a crash at that
-// moment would leave behind.
-struct StepObservation {
-  WriteStep step;
-  DWORD thread_id;
-  // The target's contents, or "(missing)".
-  std::string target;
-  // The contents of the other files in the folder.
-  std::vector<std::string> others;
-};
-
-// Watches the steps of the atomic write and makes one of them fail.
+// Watches the steps of the atomic writes while it lives, noting each as
+// "step: folder" when it begins, and gives |outcome| to |failing_step|.
 class StepWatcher {
  public:
-  StepWatcher(const FilePath& target, const WriteStep* failing_step)
-      : target_(target),
-        fail_(failing_step != nullptr),
-        failing_step_(fail_ ? *failing_step : WriteStep::kClose) {}
-
-  bool OnStep(WriteStep step) {
-    StepObservation observation;
-    observation.step = step;
-    observation.thread_id = ::GetCurrentThreadId();
-    if (!ReadFileToString(target_, &observation.target))
-      observation.target = "(missing)";
-    FileEnumerator enumerator(target_.DirName(), false, FileEnumerator::FILES);
-    for (FilePath path = enumerator.Next(); !path.empty();
-         path = enumerator.Next()) {
-      std::string contents;
-      if (path.BaseName().value() != target_.BaseName().value() &&
-          ReadFileToString(path, &contents)) {
-        observation.others.push_back(contents);
-      }
-    }
-    observations_.push_back(observation);
-    return !(fail_ && step == failing_step_);
-  }
-
-  const std::vector<StepObservation>& observations() const {
-    return observations_;
-  }
-  std::vector<WriteStep> steps() const {
-    std::vector<WriteStep> steps;
-    for (const StepObservation& observation : observations_)
-      steps.push_back(observation.step);
-    return steps;
-  }
-
- private:
-  const FilePath target_;
-  const bool fail_;
-  const WriteStep failing_step_;
-  std::vector<StepObservation> observations_;
-};
-
-// Installs a watcher's hook for the scope.
-class ScopedStepHook {
- public:
-  explicit ScopedStepHook(StepWatcher* watcher) {
+  explicit StepWatcher(const FilePath& dir,
+                       WriteStep failing_step = WriteStep::kClose,
+                       Outcome outcome = Outcome::kProceed)
+      : dir_(dir), failing_step_(failing_step), outcome_(outcome) {
     ImportantFileWriter::SetStepHookForTesting(
-        Bind(&StepWatcher::OnStep, watcher));
+        Bind(&StepWatcher::OnStep, this));
   }
-  ScopedStepHook(const ScopedStepHook&) = delete;
-  ScopedStepHook& operator=(const ScopedStepHook&) = delete;
-  ~ScopedStepHook() {
+  ~StepWatcher() {
     ImportantFileWriter::SetStepHookForTesting(ImportantFileWriter::StepHook());
   }
+
+  std::vector<std::string> seen;
+
+ private:
+  Outcome OnStep(WriteStep step) {
+    seen.push_back(std::to_string(static_cast<int>(step)) + ": " +
+                   Folder(dir_));
+    return step == failing_step_ ? outcome_ : Outcome::kProceed;
+  }
+
+  const FilePath dir_;
+  const WriteStep failing_step_;
+  const Outcome outcome_;
 };
 
+// The steps in order: until the rename the target is untouched, and the
+// temporary file beside it is whole by then.
 TEST_F(ImportantFileWriterTest, EveryMomentOfAWriteLeavesAWholeFile) {
-  ASSERT_TRUE(ImportantFileWriter::WriteFileAtomically(target_, "old data"));
-  StepWatcher watcher(target_, nullptr);
-  {
-    ScopedStepHook hook(&watcher);
-    EXPECT_TRUE(ImportantFileWriter::WriteFileAtomically(target_, "new data"));
-  }
-  EXPECT_EQ(std::vector<WriteStep>(std::begin(kAllSteps), std::end(kAllSteps)),
-            watcher.steps());
-  // Until the rename the target is untouched; the temporary file sits
-  // beside it, and is whole and closed by the time it is renamed.
-  for (const StepObservation& observation : watcher.observations())
-    EXPECT_EQ("old data", observation.target);
-  const std::vector<StepObservation>& seen = watcher.observations();
-  EXPECT_TRUE(seen[0].others.empty());
-  EXPECT_EQ(std::vector<std::string>({""}), seen[1].others);
-  EXPECT_EQ(std::vector<std::string>({"new data"}), seen[5].others);
-  EXPECT_EQ("new data", Contents());
-  EXPECT_EQ(std::set<string16>({L"target.json"}), Names());
+  ASSERT_TRUE(WriteAtomically(target_, "old"));
+  StepWatcher watcher(temp_dir_.path());
+  EXPECT_TRUE(WriteAtomically(target_, "new"));
+  EXPECT_EQ("target=new;", Folder());
+  EXPECT_EQ(std::vector<std::string>(
+                {"0: target=old;", "1: target=old;~=;", "2: target=old;~=;",
+                 "3: target=old;~=new;", "4: target=old;~=new;",
+                 "5: target=old;~=new;"}),
+            watcher.seen);
 }
 
 TEST_F(ImportantFileWriterTest, AFailureAtAnyStepKeepsTheOldFile) {
-  const WriteStep kFallibleSteps[] = {WriteStep::kCreateTemporaryFile,
-                                      WriteStep::kOpen, WriteStep::kWrite,
-                                      WriteStep::kFlush, WriteStep::kReplace};
-  const FilePath fresh = temp_dir_.path().Append(L"fresh.json");
-  for (WriteStep failing_step : kFallibleSteps) {
-    SCOPED_TRACE(static_cast<int>(failing_step));
-    ASSERT_TRUE(ImportantFileWriter::WriteFileAtomically(target_, "old"));
-    StepWatcher watcher(target_, &failing_step);
-    {
-      ScopedStepHook hook(&watcher);
-      EXPECT_FALSE(ImportantFileWriter::WriteFileAtomically(target_, "new!"));
-      // A target that did not exist is not created half way either.
-      EXPECT_FALSE(ImportantFileWriter::WriteFileAtomically(fresh, "new!"));
-    }
-    EXPECT_EQ("old", Contents());
-    EXPECT_FALSE(PathExists(fresh));
-    // No temporary file is left behind.
-    EXPECT_EQ(std::set<string16>({L"target.json"}), Names());
-    for (const StepObservation& observation : watcher.observations()) {
-      if (observation.step == WriteStep::kCreateTemporaryFile ||
-          observation.target != "(missing)") {
-        EXPECT_EQ("old", observation.target);
-      }
-    }
-    if (failing_step == WriteStep::kWrite) {
+  const struct {
+    WriteStep step;
+    Outcome outcome;
+  } kFailures[] = {
+      {WriteStep::kCreateTemporaryFile, Outcome::kFail},
+      {WriteStep::kOpen, Outcome::kFail},
+      {WriteStep::kWrite, Outcome::kFail},
+      {WriteStep::kWrite, Outcome::kFallShort},
+      {WriteStep::kFlush, Outcome::kFail},
+      {WriteStep::kReplace, Outcome::kFail},
+  };
+  ASSERT_TRUE(WriteAtomically(target_, "old"));
+  for (const auto& failure : kFailures) {
+    SCOPED_TRACE(testing::Message() << static_cast<int>(failure.step) << " "
+                                    << static_cast<int>(failure.outcome));
+    StepWatcher watcher(temp_dir_.path(), failure.step, failure.outcome);
+    EXPECT_FALSE(WriteAtomically(target_, "new!"));
+    // A target that did not exist is not created half way either.
+    EXPECT_FALSE(WriteAtomically(Path(L"fresh"), "new!"));
+    EXPECT_EQ("target=old;", Folder());
+    if (failure.step == WriteStep::kWrite) {
       // A disk that fills up leaves a torn temporary file: it is flushed
       // and closed like any other, and then thrown away, never renamed.
-      const std::vector<StepObservation>& seen = watcher.observations();
-      ASSERT_EQ(10u, seen.size());
-      EXPECT_EQ(WriteStep::kClose, seen[4].step);
-      EXPECT_EQ(std::vector<std::string>({"ne"}), seen[4].others);
+      ASSERT_EQ(10u, watcher.seen.size());
+      EXPECT_EQ("4: target=old;~=ne;", watcher.seen[4]);
     }
   }
-  // Without the fault the same writes go through.
-  EXPECT_TRUE(ImportantFileWriter::WriteFileAtomically(target_, "new!"));
-  EXPECT_EQ("new!", Contents());
 }
 
-class TestSerializer : public ImportantFileWriter::DataSerializer {
- public:
-  explicit TestSerializer(const std::string& data)
-      : data_(data), succeed_(true), calls_(0) {}
-  ~TestSerializer() override = default;
+// A child replaces the target in a loop and is ended at random moments:
+// each time the target must be a whole file, the old one or a new one, and
+// it must be there all along.
+TEST_F(ImportantFileWriterTest, AWriterEndedAtAnyMomentLeavesAWholeFile) {
+  FilePath exe;
+  ASSERT_TRUE(PathService::Get(FILE_EXE, &exe));
+  const string16 command =
+      L"\"" +
+      exe.DirName().Append(L"important_file_writer_test_child.exe").value() +
+      L"\" \"" + target_.value() + L"\"";
+  ASSERT_TRUE(WriteAtomically(target_, std::string(65536, '-')));
+  std::minstd_rand random(13);
+  for (int end = 0; end < 40; ++end) {
+    File::Info before;
+    File::Info now;
+    ASSERT_TRUE(GetFileInfo(target_, &before));
+    Process writer = LaunchProcess(command, LaunchOptions());
+    // Once the target changes the child is in its loop; it is left to write
+    // for a random while.
+    bool present = true;
+    for (int polls = 0, after = 1 + random() % 20;
+         present && after > 0 && polls < 10000; ++polls) {
+      present = GetFileInfo(target_, &now);
+      after -= now.last_modified != before.last_modified;
+      PlatformThread::Sleep(TimeDelta::FromMilliseconds(1));
+    }
+    ASSERT_TRUE(writer.Terminate(1, true));
+    ASSERT_TRUE(present) << end;
+    ASSERT_NE(before.last_modified, now.last_modified) << "no write came";
+    // The child writes 65536 copies of one letter at a time.
+    const std::string contents = ContentsOf(target_);
+    ASSERT_TRUE(contents == std::string(65536, contents[0]))
+        << end << ": " << contents.substr(0, 16);
+  }
+}
 
-  bool SerializeData(std::string* data) override {
-    ++calls_;
-    *data = data_;
-    if (!on_serialize_.is_null())
-      on_serialize_.Run();
-    return succeed_;
+struct TestSerializer : ImportantFileWriter::DataSerializer {
+  explicit TestSerializer(const std::string& data) : data(data) {}
+  bool SerializeData(std::string* out) override {
+    ++calls;
+    *out = data;
+    return succeed;
   }
 
-  void set_data(const std::string& data) { data_ = data; }
-  void set_succeed(bool succeed) { succeed_ = succeed; }
-  void set_on_serialize(const Closure& closure) { on_serialize_ = closure; }
-  int calls() const { return calls_; }
-
- private:
-  std::string data_;
-  bool succeed_;
-  int calls_;
-  Closure on_serialize_;
+  std::string data;
+  bool succeed = true;
+  int calls = 0;
 };
 
 std::unique_ptr<std::string> Data(const char* data) {
@@ -289,174 +234,70 @@ std::unique_ptr<std::string> Data(const char* data) {
 // test says so: the commit interval passes when the timer's task runs.
 class ScheduledWriteTest : public ImportantFileWriterTest {
  protected:
-  ScheduledWriteTest()
-      : thread_runner_(new TestSimpleTaskRunner),
-        file_runner_(new TestSimpleTaskRunner),
-        thread_handle_(thread_runner_) {}
-
-  scoped_refptr<TestSimpleTaskRunner> thread_runner_;
-  scoped_refptr<TestSimpleTaskRunner> file_runner_;
-  ThreadTaskRunnerHandle thread_handle_;
+  scoped_refptr<TestSimpleTaskRunner> thread_runner_ = new TestSimpleTaskRunner;
+  scoped_refptr<TestSimpleTaskRunner> file_runner_ = new TestSimpleTaskRunner;
+  ThreadTaskRunnerHandle thread_handle_{thread_runner_};
 };
 
 TEST_F(ScheduledWriteTest, ABurstIsWrittenOnceWithTheLatestData) {
   ImportantFileWriter writer(target_, file_runner_);
-  EXPECT_EQ(TimeDelta::FromSeconds(10), writer.commit_interval());
   TestSerializer first("first");
   TestSerializer second("second");
-  EXPECT_FALSE(writer.HasPendingWrite());
-  const TimeTicks first_request = TimeTicks::Now();
-  writer.ScheduleWrite(&first);
-  first.set_data("first, changed");
-  // Later requests come later by the clock, which must not put the write
-  // off.
-  while (TimeTicks::Now() <= first_request)
-    PlatformThread::Sleep(TimeDelta::FromMilliseconds(1));
-  writer.ScheduleWrite(&first);
-  writer.ScheduleWrite(&second);
+  for (TestSerializer* serializer : {&first, &first, &second})
+    writer.ScheduleWrite(serializer);
   EXPECT_TRUE(writer.HasPendingWrite());
-
   // One timer for the whole burst, due a commit interval after the first
   // request.
-  std::vector<TestSimpleTaskRunner::PostedTask> timers =
-      thread_runner_->GetPendingTasks();
+  const auto timers = thread_runner_->GetPendingTasks();
   ASSERT_EQ(1u, timers.size());
   EXPECT_EQ(TimeDelta::FromSeconds(10), timers[0].delay);
-  EXPECT_STREQ("base::ImportantFileWriter::ScheduleWrite",
-               timers[0].from_here.function_name());
-  EXPECT_EQ(0, first.calls() + second.calls());
-  EXPECT_FALSE(file_runner_->HasPendingTask());
-
   thread_runner_->RunPendingTasks();
   EXPECT_FALSE(writer.HasPendingWrite());
-  EXPECT_EQ(0, first.calls());
-  EXPECT_EQ(1, second.calls());
+  EXPECT_EQ(0, first.calls);
   // The write itself waits for the file runner.
-  std::vector<TestSimpleTaskRunner::PostedTask> writes =
-      file_runner_->GetPendingTasks();
-  ASSERT_EQ(1u, writes.size());
-  EXPECT_STREQ("base::ImportantFileWriter::PostWriteTask",
-               writes[0].from_here.function_name());
-  EXPECT_FALSE(PathExists(target_));
+  EXPECT_EQ(1u, file_runner_->GetPendingTasks().size());
+  EXPECT_EQ("", Folder());
   file_runner_->RunUntilIdle();
-  EXPECT_EQ("second", Contents());
-  EXPECT_FALSE(thread_runner_->HasPendingTask());
+  EXPECT_EQ("target=second;", Folder());
 }
 
-TEST_F(ScheduledWriteTest, WriteNowSupersedesAScheduledWrite) {
-  ImportantFileWriter writer(target_, file_runner_,
-                             TimeDelta::FromMilliseconds(500));
-  TestSerializer serializer("scheduled");
-  writer.ScheduleWrite(&serializer);
-  writer.WriteNow(Data("now"));
-  EXPECT_FALSE(writer.HasPendingWrite());
-  // The stopped timer's task does nothing when it comes.
-  thread_runner_->RunUntilIdle();
-  EXPECT_EQ(0, serializer.calls());
-  file_runner_->RunUntilIdle();
-  EXPECT_EQ("now", Contents());
-
-  // A forced scheduled write goes at once and stops the timer.
-  writer.ScheduleWrite(&serializer);
-  ASSERT_TRUE(writer.HasPendingWrite());
-  writer.DoScheduledWrite();
-  EXPECT_FALSE(writer.HasPendingWrite());
-  EXPECT_EQ(1, serializer.calls());
-  file_runner_->RunUntilIdle();
-  EXPECT_EQ("scheduled", Contents());
-  thread_runner_->RunUntilIdle();
-  EXPECT_EQ(1, serializer.calls());
-  EXPECT_FALSE(file_runner_->HasPendingTask());
-}
-
-TEST_F(ScheduledWriteTest, AFailedSerializationLeavesTheFileAlone) {
-  ASSERT_TRUE(ImportantFileWriter::WriteFileAtomically(target_, "old"));
-  ImportantFileWriter writer(target_, file_runner_);
-  TestSerializer serializer("new");
-  serializer.set_succeed(false);
-  writer.ScheduleWrite(&serializer);
-  thread_runner_->RunUntilIdle();
-  EXPECT_EQ(1, serializer.calls());
-  EXPECT_FALSE(file_runner_->HasPendingTask());
-  EXPECT_EQ("old", Contents());
-
-  // The next burst starts a timer of its own.
-  serializer.set_succeed(true);
-  writer.ScheduleWrite(&serializer);
-  EXPECT_TRUE(writer.HasPendingWrite());
-  thread_runner_->RunUntilIdle();
-  file_runner_->RunUntilIdle();
-  EXPECT_EQ("new", Contents());
-}
-
-TEST_F(ScheduledWriteTest, ARefusingRunnerMakesTheWriteSynchronous) {
-  StepWatcher watcher(target_, nullptr);
-  ScopedStepHook hook(&watcher);
-  ImportantFileWriter writer(target_, new NullTaskRunner);
-  writer.WriteNow(Data("direct"));
-  EXPECT_EQ("direct", Contents());
-
-  TestSerializer serializer("scheduled");
-  writer.ScheduleWrite(&serializer);
-  thread_runner_->RunUntilIdle();
-  EXPECT_EQ("scheduled", Contents());
-  ASSERT_FALSE(watcher.observations().empty());
-  for (const StepObservation& observation : watcher.observations())
-    EXPECT_EQ(::GetCurrentThreadId(), observation.thread_id);
-}
-
-TEST_F(ScheduledWriteTest, DestructionDropsOnlyTheScheduledWrite) {
+TEST_F(ScheduledWriteTest, OnlyWritesAlreadyPostedOutliveTheTimer) {
   TestSerializer serializer("scheduled");
   {
-    ImportantFileWriter writer(target_, file_runner_);
-    writer.WriteNow(Data("posted"));
+    ImportantFileWriter writer(target_, file_runner_, TimeDelta());
+    // A failed serialization writes nothing; the next burst has a timer of
+    // its own, stopped by a write now or by a forced write.
+    serializer.succeed = false;
+    writer.ScheduleWrite(&serializer);
+    thread_runner_->RunUntilIdle();
+    EXPECT_FALSE(file_runner_->HasPendingTask());
+    serializer.succeed = true;
+    writer.ScheduleWrite(&serializer);
+    writer.WriteNow(Data("now"));
+    EXPECT_FALSE(writer.HasPendingWrite());
+    writer.ScheduleWrite(&serializer);
+    writer.DoScheduledWrite();
+    EXPECT_FALSE(writer.HasPendingWrite());
+    // Destruction drops a scheduled write.
     writer.ScheduleWrite(&serializer);
   }
   thread_runner_->RunUntilIdle();
-  EXPECT_EQ(0, serializer.calls());
-  EXPECT_FALSE(PathExists(target_));
-  // The write posted before keeps its own copy of the path and the data.
+  EXPECT_EQ(2, serializer.calls);
+  // The writes posted keep their own copies of the path and the data.
+  StepWatcher watcher(temp_dir_.path());
   file_runner_->RunUntilIdle();
-  EXPECT_EQ("posted", Contents());
-}
+  ASSERT_EQ(12u, watcher.seen.size());
+  EXPECT_EQ("0: target=now;", watcher.seen[6]);
+  EXPECT_EQ("target=scheduled;", Folder());
 
-TEST_F(ImportantFileWriterTest, ScheduledWritesRunBehindOnTheFileThread) {
-  MessageLoop loop;
-  LoopThread file_thread;
-  StepWatcher watcher(target_, nullptr);
-  ScopedStepHook hook(&watcher);
-  const TimeDelta interval = TimeDelta::FromMilliseconds(50);
-  ImportantFileWriter writer(target_, file_thread.task_runner(), interval);
-
-  // Writes already posted run in posting order.
-  for (const char* data : {"1", "2", "3"})
-    writer.WriteNow(Data(data));
-
-  RunLoop run_loop;
-  TestSerializer serializer("a");
-  serializer.set_on_serialize(run_loop.QuitClosure());
-  const TimeTicks start = TimeTicks::Now();
+  // A runner that refuses posts makes the writes synchronous.
+  ImportantFileWriter writer(target_, new NullTaskRunner);
+  writer.WriteNow(Data("direct"));
+  EXPECT_EQ("target=direct;", Folder());
+  serializer.data = "later";
   writer.ScheduleWrite(&serializer);
-  serializer.set_data("b");
-  writer.ScheduleWrite(&serializer);
-  run_loop.Run();
-  EXPECT_GE(TimeTicks::Now() - start, interval);
-  EXPECT_EQ(1, serializer.calls());
-  EXPECT_FALSE(writer.HasPendingWrite());
-
-  // Everything posted to the file thread before this has run once it runs.
-  WaitableEvent written(true, false);
-  file_thread.task_runner()->PostTask(
-      LOCATION_FROM_HERE("ScheduledWritesRunBehindOnTheFileThread"),
-      Bind(&WaitableEvent::Signal, &written));
-  written.Wait();
-  EXPECT_EQ("b", Contents());
-  ASSERT_EQ(4 * 6u, watcher.observations().size());
-  for (const StepObservation& observation : watcher.observations())
-    EXPECT_EQ(file_thread.thread_id(), observation.thread_id);
-  const char* expected_before[] = {"(missing)", "1", "2", "3"};
-  for (size_t i = 0; i < 4; ++i)
-    EXPECT_EQ(expected_before[i], watcher.observations()[i * 6].target);
+  thread_runner_->RunUntilIdle();
+  EXPECT_EQ("target=later;", Folder());
 }
 
 }  // namespace

@@ -15,9 +15,13 @@ namespace win {
 
 namespace {
 
-bool SectionHolds(const PEImage& image,
-                  const IMAGE_SECTION_HEADER* section,
-                  const void* address) {
+// The section of |image| named |name| holds |address|.
+bool SectionHolds(const PEImage& image, const char* name, const void* address) {
+  const IMAGE_SECTION_HEADER* section = image.GetImageSectionHeaderByName(name);
+  if (!section || strncmp(reinterpret_cast<const char*>(section->Name), name,
+                          IMAGE_SIZEOF_SHORT_NAME) != 0) {
+    return false;
+  }
   const char* start =
       static_cast<const char*>(image.RVAToAddr(section->VirtualAddress));
   const char* target = static_cast<const char*>(address);
@@ -26,44 +30,26 @@ bool SectionHolds(const PEImage& image,
 
 }  // namespace
 
-TEST(PEImageTest, FindsSectionsOfTheLoadedModuleByName) {
+TEST(PEImageTest, FindsSectionsByTheirWholeName) {
   PEImage image(::GetModuleHandleW(nullptr));
-
-  PIMAGE_SECTION_HEADER text = image.GetImageSectionHeaderByName(".text");
-  ASSERT_NE(nullptr, text);
-  EXPECT_EQ(0, memcmp(text->Name, ".text\0\0\0", 8));
-  EXPECT_TRUE(
-      SectionHolds(image, text, reinterpret_cast<const void*>(&SectionHolds)));
-
-  PIMAGE_SECTION_HEADER probe = image.GetImageSectionHeaderByName(".vxprobe");
-  ASSERT_NE(nullptr, probe);
-  EXPECT_EQ(0, memcmp(probe->Name, ".vxprobe", 8));
-  EXPECT_TRUE(SectionHolds(image, probe, kProbeData));
-  EXPECT_FALSE(SectionHolds(image, text, kProbeData));
-
-  // Names match whole: neither a prefix nor a longer name finds a section.
-  EXPECT_EQ(nullptr, image.GetImageSectionHeaderByName(".vxprob"));
-  EXPECT_EQ(nullptr, image.GetImageSectionHeaderByName(".vxprobe1"));
-  EXPECT_EQ(nullptr, image.GetImageSectionHeaderByName(".tex"));
-  EXPECT_EQ(nullptr, image.GetImageSectionHeaderByName(".nosuch"));
-  EXPECT_EQ(nullptr, image.GetImageSectionHeaderByName(""));
+  EXPECT_TRUE(SectionHolds(image, ".text",
+                           reinterpret_cast<const void*>(&SectionHolds)));
+  EXPECT_TRUE(SectionHolds(image, ".vxprobe", kProbeData));
+  EXPECT_FALSE(SectionHolds(image, ".text", kProbeData));
+  for (const char* name : {".vxprob", ".vxprobe1", ".tex", ".nosuch", ""})
+    EXPECT_EQ(nullptr, image.GetImageSectionHeaderByName(name)) << name;
   EXPECT_EQ(nullptr, image.GetImageSectionHeaderByName(nullptr));
-}
 
-TEST(PEImageTest, WorksOnOtherModulesAndMapsAddresses) {
+  // Other modules too.
   HMODULE kernel32 = ::GetModuleHandleW(L"kernel32.dll");
-  ASSERT_NE(nullptr, kernel32);
-  PEImage image(kernel32);
-  EXPECT_EQ(kernel32, image.module());
-  PIMAGE_SECTION_HEADER text = image.GetImageSectionHeaderByName(".text");
-  ASSERT_NE(nullptr, text);
+  PEImage other(kernel32);
+  EXPECT_EQ(kernel32, other.module());
   EXPECT_TRUE(SectionHolds(
-      image, text,
+      other, ".text",
       reinterpret_cast<const void*>(::GetProcAddress(kernel32, "Sleep"))));
-
-  EXPECT_EQ(nullptr, image.RVAToAddr(0));
+  EXPECT_EQ(nullptr, other.RVAToAddr(0));
   EXPECT_EQ(reinterpret_cast<char*>(kernel32) + 0x1000,
-            image.RVAToAddr(0x1000));
+            other.RVAToAddr(0x1000));
 }
 
 }  // namespace win

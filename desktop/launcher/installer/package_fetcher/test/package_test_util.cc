@@ -17,12 +17,8 @@ bool CollectLine(int /*severity*/,
                  int /*line*/,
                  size_t message_start,
                  const std::string& text) {
-  if (g_lines) {
-    std::string message = text.substr(message_start);
-    if (!message.empty() && message.back() == '\n')
-      message.pop_back();
-    g_lines->push_back(message);
-  }
+  if (g_lines)
+    g_lines->push_back(text.substr(message_start));
   return true;
 }
 

@@ -26,7 +26,6 @@ class ScopedLogCapture {
 
   // Whether some line's message starts with |text|.
   bool Saw(const std::string& text) const;
-  const std::vector<std::string>& lines() const { return lines_; }
 
  private:
   std::vector<std::string> lines_;

@@ -1,23 +1,27 @@
 // Runs the real installer, the host executable with the installer library,
-// as a user would, and checks what each start-up answers, prints and logs.
-// Each run gets a temporary folder of its own (TMP and TEMP), so that its
-// log file is the only one there.
+// as a user would, and checks what each start-up answers, logs and leaves
+// behind. Each run gets folders of its own: the program's folder, which is
+// also the current directory, and the temporary folder (TMP and TEMP).
 
 #include <windows.h>
 
 #include <algorithm>
+#include <map>
+#include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
-#include "base/base_paths.h"
+#include "base/files/file.h"
 #include "base/files/file_enumerator.h"
 #include "base/files/file_path.h"
 #include "base/files/file_util.h"
 #include "base/path_service.h"
+#include "base/process/launch.h"
+#include "base/process/process.h"
 #include "base/strings/string16.h"
 #include "base/strings/string_split.h"
-#include "base/strings/string_util.h"
-#include "base/strings/utf_string_conversions.h"
+#include "base/strings/stringprintf.h"
 #include "base/test/unique_test_dir.h"
 #include "base/threading/platform_thread.h"
 #include "base/time/time.h"
@@ -30,28 +34,11 @@ namespace {
 
 constexpr wchar_t kHostName[] = L"installer.exe";
 constexpr wchar_t kLibraryName[] = L"vexlo_installer.dll";
-// The product configuration of the host executable names the product
-// "Vexlo" with the browser executable "vexlo.exe".
+// The host's product configuration names the product "Vexlo", with the
+// browser executable "vexlo.exe".
 constexpr wchar_t kInstallerFolderName[] = L"Vexlo Installer";
-constexpr char kStartingLine[] =
-    "INFO Vexlo installer starting - version 12.0.1450.0 developerCommand "
-    "line: ";
-
-// Generous: a run ends within a second or two.
-constexpr DWORD kRunTimeoutMs = 90000;
-
-// What one run of the installer left behind.
-struct InstallerRun {
-  int exit_code = -1;
-  std::string output;
-  std::string errors;
-};
-
-base::FilePath GetBuildFolder() {
-  base::FilePath folder;
-  EXPECT_TRUE(base::PathService::Get(base::DIR_EXE, &folder));
-  return folder;
-}
+constexpr char kNoConfiguration[] =
+    "The product configuration resource is missing or empty.";
 
 std::string ReadWholeFile(const base::FilePath& path) {
   std::string content;
@@ -59,90 +46,108 @@ std::string ReadWholeFile(const base::FilePath& path) {
   return content;
 }
 
-// A batch file that writes "ran" into |marker|.
-std::string MakeMarkingBatch(const base::FilePath& marker) {
-  return "@echo off\r\necho ran> \"" + marker.AsUTF8() + "\"\r\n";
-}
-
-// Batch files run on their own: waits, for at most a minute, until one has
-// written its mark.
-bool WaitForBatchMark(const base::FilePath& marker) {
-  for (int i = 0; i < 600; ++i) {
-    if (ReadWholeFile(marker) == "ran\r\n")
-      return true;
-    base::PlatformThread::Sleep(base::TimeDelta::FromMilliseconds(100));
+// Every file in and below |folder|, by its path relative to |folder|.
+std::vector<std::string> ListFiles(const base::FilePath& folder) {
+  std::vector<std::string> names;
+  base::FileEnumerator enumerator(folder, true, base::FileEnumerator::FILES);
+  for (base::FilePath file = enumerator.Next(); !file.empty();
+       file = enumerator.Next()) {
+    names.push_back(file.AsUTF8().substr(folder.AsUTF8().size() + 1));
   }
-  return false;
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
-// The environment of this process with TMP and TEMP set to |temp|, as a
-// block for CreateProcessW.
-base::string16 MakeEnvironment(const base::FilePath& temp) {
-  base::string16 block;
-  wchar_t* const strings = ::GetEnvironmentStringsW();
-  for (const wchar_t* entry = strings; *entry; entry += wcslen(entry) + 1) {
-    const base::StringPiece16 text(entry);
-    if (base::StartsWith16(text, L"TMP=",
-                           base::CompareCase::INSENSITIVE_ASCII) ||
-        base::StartsWith16(text, L"TEMP=",
-                           base::CompareCase::INSENSITIVE_ASCII)) {
-      continue;
+// The log a run should write, from a shorthand of lines separated by "|":
+// "flags" and seven digits stand for the flag lines (uninstall, replace,
+// silent, run immediately, backend, inside package, autoupdate), "download"
+// for the download folder line, and the names below for the lines of the
+// services this build lacks. Every log starts alike.
+std::vector<std::string> ExpandLog(const std::string& shorthand,
+                                   const base::FilePath& download_folder) {
+  const std::string missing = " is not available in this build.";
+  const std::map<std::string, std::string> kLines = {
+      {"pool",
+       "VERBOSE1 The preferences worker pool is not available in this "
+       "build; nothing waits for preference writes at exit."},
+      {"settings",
+       "ERROR The installer settings are not available in this "
+       "build."},
+      {"window", "ERROR The installer UI controller" + missing},
+      {"silent", "ERROR The silent installer controller" + missing},
+      {"backend", "ERROR The installer backend" + missing}};
+  const char* const kFlags[] = {"Uninstall:", "Replace Talvik installation:",
+                                "Silent:",    "Run Immediately",
+                                "Backend",    "Inside package",
+                                "Autoupdate:"};
+  std::vector<std::string> lines = {
+      "VERBOSE1 Ensuring that TLS 1.0 is enabled",
+      "INFO Vexlo installer starting - version 12.0.1450.0 developerCommand "
+      "line: ",
+      "WARNING Crash reporting is not available in this build; no crash "
+      "reporter watches this process."};
+  for (const std::string& item : base::SplitString(
+           shorthand, "|", base::KEEP_WHITESPACE, base::SPLIT_WANT_ALL)) {
+    if (item.compare(0, 6, "flags ") == 0) {
+      for (int i = 0; i < 7; ++i)
+        lines.push_back(std::string("INFO ") + kFlags[i] + item[6 + i]);
+    } else if (item == "download") {
+      lines.push_back("INFO Installer download folder: " +
+                      download_folder.AsUTF8());
+    } else {
+      lines.push_back(kLines.count(item) ? kLines.at(item) : item);
     }
-    block.append(entry).push_back(L'\0');
   }
-  ::FreeEnvironmentStringsW(strings);
-  for (const wchar_t* name : {L"TMP=", L"TEMP="})
-    block.append(name).append(temp.value()).push_back(L'\0');
-  block.push_back(L'\0');
-  return block;
+  return lines;
 }
 
-// A file handle that a child process can inherit as a standard handle.
-HANDLE CreateInheritableFile(const base::FilePath& path) {
-  SECURITY_ATTRIBUTES attributes = {sizeof(attributes), nullptr, TRUE};
-  return ::CreateFileW(path.value().c_str(), GENERIC_WRITE | GENERIC_READ,
-                       FILE_SHARE_READ | FILE_SHARE_WRITE, &attributes,
-                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-}
-
-// One log line reduced to its severity and message, or empty for a line
-// that is not one of the installer's own.
-std::string ReduceLogLine(const std::string& line) {
-  // "[MMDD/hhmmss:SEVERITY:file.cc(line)] message"
-  const size_t severity_start = line.find(':');
-  const size_t file_start = line.find(':', severity_start + 1);
-  const size_t message_start = line.find(")] ");
-  if (line.empty() || line[0] != '[' || severity_start == std::string::npos ||
-      file_start == std::string::npos || message_start == std::string::npos) {
-    return "unparsed line: " + line;
-  }
-  const std::string file =
-      line.substr(file_start + 1, message_start - file_start - 1);
-  if (!base::StartsWith(file, "installer_", base::CompareCase::SENSITIVE) &&
-      !base::StartsWith(file, "run_directory", base::CompareCase::SENSITIVE)) {
-    return std::string();
-  }
-  return line.substr(severity_start + 1, file_start - severity_start - 1) +
-         " " + line.substr(message_start + 3);
+// Makes the size of the product configuration resource of |host| 0, which
+// the library takes for a host built without one. A module loaded as a data
+// file is the file as it is, so the resource's data entry, whose second
+// field is the size, lies at the same offset in the file.
+void EmptyProductConfiguration(const base::FilePath& host) {
+  const HMODULE module =
+      ::LoadLibraryExW(host.value().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_TRUE(module);
+  const HRSRC entry = ::FindResourceW(module, MAKEINTRESOURCEW(133), L"TXT");
+  const uintptr_t offset = reinterpret_cast<uintptr_t>(entry) -
+                           (reinterpret_cast<uintptr_t>(module) & ~3u);
+  ::FreeLibrary(module);
+  ASSERT_TRUE(entry);
+  const char kNoSize[4] = {};
+  ASSERT_EQ(4, base::File(host, base::File::FLAG_OPEN | base::File::FLAG_WRITE)
+                   .Write(offset + 4, kNoSize, 4));
 }
 
 class InstallerMainTest : public testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(app_.IsValid());
-    ASSERT_TRUE(temp_.IsValid());
-    ASSERT_TRUE(io_.IsValid());
-    ASSERT_TRUE(InstallHost(app_.path(), kHostName));
+    ASSERT_TRUE(app_.IsValid() && temp_.IsValid() && io_.IsValid());
+    ASSERT_TRUE(base::GetCurrentDirectory(&saved_current_directory_));
+    // The runs inherit them.
+    for (const wchar_t* name : {L"TMP", L"TEMP"}) {
+      wchar_t value[MAX_PATH] = {};
+      ::GetEnvironmentVariableW(name, value, MAX_PATH);
+      saved_environment_[name] = value;
+      ::SetEnvironmentVariableW(name, temp_.path().value().c_str());
+    }
+  }
+  void TearDown() override {
+    for (const auto& variable : saved_environment_)
+      ::SetEnvironmentVariableW(variable.first.c_str(),
+                                variable.second.c_str());
+    base::SetCurrentDirectory(saved_current_directory_);
   }
 
-  // Puts the installer, the host and its library, into |folder|, the host
-  // under |host_name|.
-  static bool InstallHost(const base::FilePath& folder,
-                          const wchar_t* host_name) {
-    const base::FilePath build = GetBuildFolder();
-    return base::CopyFile(build.Append(kHostName), folder.Append(host_name)) &&
-           base::CopyFile(build.Append(kLibraryName),
-                          folder.Append(kLibraryName));
+  // Puts the host and its library into |folder|.
+  static void InstallHost(const base::FilePath& folder,
+                          bool configured = true) {
+    base::FilePath build;
+    ASSERT_TRUE(base::PathService::Get(base::DIR_EXE, &build));
+    for (const wchar_t* name : {kHostName, kLibraryName})
+      ASSERT_TRUE(base::CopyFile(build.Append(name), folder.Append(name)));
+    if (!configured)
+      EmptyProductConfiguration(folder.Append(kHostName));
   }
 
   void AddAppFile(const wchar_t* name, const std::string& content) {
@@ -151,442 +156,225 @@ class InstallerMainTest : public testing::Test {
                               static_cast<int>(content.size())));
   }
 
-  InstallerRun Run(const base::string16& arguments) {
-    return RunHost(app_.path().Append(kHostName), arguments);
+  // Runs the host of |folder| with |arguments|, in the program's folder;
+  // its exit code, or -1, and its standard output and error, in one.
+  std::pair<int, std::string> Run(const base::string16& arguments,
+                                  const base::FilePath& folder) {
+    const base::FilePath output_path = io_.path().Append(L"output.txt");
+    DWORD exit_code = static_cast<DWORD>(-1);
+    {
+      base::File output(
+          output_path, base::File::FLAG_CREATE_ALWAYS | base::File::FLAG_WRITE);
+      ::SetHandleInformation(output.GetPlatformFile(), HANDLE_FLAG_INHERIT,
+                             HANDLE_FLAG_INHERIT);
+      base::LaunchOptions options;
+      options.inherit_handles = true;
+      options.stdout_handle = options.stderr_handle = output.GetPlatformFile();
+      EXPECT_TRUE(base::SetCurrentDirectory(app_.path()));
+      const base::Process process = base::LaunchProcess(
+          L"\"" + folder.Append(kHostName).value() + L"\" " + arguments,
+          options);
+      EXPECT_TRUE(base::SetCurrentDirectory(io_.path()));
+      // Generous: a run ends within a second or two.
+      if (::WaitForSingleObject(process.Handle(), 90000) != WAIT_OBJECT_0) {
+        ADD_FAILURE() << "the installer did not end";
+        process.Terminate(1, true);
+      }
+      ::GetExitCodeProcess(process.Handle(), &exit_code);
+    }
+    return {static_cast<int>(exit_code), ReadWholeFile(output_path)};
   }
 
-  InstallerRun RunHost(const base::FilePath& host,
-                       const base::string16& arguments) {
-    InstallerRun run;
-    const base::FilePath output_path = io_.path().Append(L"stdout.txt");
-    const base::FilePath errors_path = io_.path().Append(L"stderr.txt");
-    const HANDLE output = CreateInheritableFile(output_path);
-    const HANDLE errors = CreateInheritableFile(errors_path);
-    EXPECT_NE(INVALID_HANDLE_VALUE, output);
-    EXPECT_NE(INVALID_HANDLE_VALUE, errors);
-
-    STARTUPINFOW startup_info = {};
-    startup_info.cb = sizeof(startup_info);
-    startup_info.dwFlags = STARTF_USESTDHANDLES;
-    startup_info.hStdInput = nullptr;
-    startup_info.hStdOutput = output;
-    startup_info.hStdError = errors;
-    base::string16 command_line = L"\"" + host.value() + L"\"";
-    if (!arguments.empty())
-      command_line += L" " + arguments;
-    base::string16 environment = MakeEnvironment(temp_.path());
-    PROCESS_INFORMATION process_info = {};
-    const bool started = ::CreateProcessW(
-        host.value().c_str(), &command_line[0], nullptr, nullptr, TRUE,
-        CREATE_UNICODE_ENVIRONMENT, &environment[0],
-        app_.path().value().c_str(), &startup_info, &process_info);
-    ::CloseHandle(output);
-    ::CloseHandle(errors);
-    if (!started) {
-      ADD_FAILURE() << "CreateProcess failed: " << ::GetLastError();
-      return run;
+  // The installer's own lines, as severity and message, of the one file in
+  // the temporary folder; the starting line without the command line.
+  std::vector<std::string> ReadLog() const {
+    const std::vector<std::string> files = ListFiles(temp_.path());
+    EXPECT_EQ(1u, files.size());
+    const std::regex own_line(
+        "\\[\\d{4}/\\d{6}:(\\w+):(?:installer_|run_directory)[^:]*\\(\\d+\\)"
+        "\\] (.*?(Command line: |$)).*");
+    std::vector<std::string> lines;
+    std::istringstream log(
+        files.empty() ? "" : ReadWholeFile(temp_.path().AppendASCII(files[0])));
+    std::smatch parts;
+    for (std::string line; std::getline(log, line);) {
+      if (std::regex_match(line, parts, own_line))
+        lines.push_back(parts[1].str() + " " + parts[2].str());
     }
-    ::CloseHandle(process_info.hThread);
-    if (::WaitForSingleObject(process_info.hProcess, kRunTimeoutMs) ==
-        WAIT_OBJECT_0) {
-      DWORD exit_code = 0;
-      ::GetExitCodeProcess(process_info.hProcess, &exit_code);
-      run.exit_code = static_cast<int>(exit_code);
-    } else {
-      ADD_FAILURE() << "the installer did not end";
-      ::TerminateProcess(process_info.hProcess, 1);
-      ::WaitForSingleObject(process_info.hProcess, kRunTimeoutMs);
-    }
-    ::CloseHandle(process_info.hProcess);
-    run.output = ReadWholeFile(output_path);
-    run.errors = ReadWholeFile(errors_path);
-    return run;
+    return lines;
   }
 
   base::FilePath InstallerFolder() const {
     return temp_.path().Append(kInstallerFolderName);
   }
 
-  // The log files of the runs so far.
-  std::vector<base::FilePath> LogFiles() const {
-    std::vector<base::FilePath> files;
-    base::FileEnumerator enumerator(InstallerFolder(), false,
-                                    base::FileEnumerator::FILES, L"*.log");
-    for (base::FilePath file = enumerator.Next(); !file.empty();
-         file = enumerator.Next()) {
-      files.push_back(file);
-    }
-    return files;
-  }
-
-  // The installer's own lines of the one log file, as severity and message.
-  std::vector<std::string> ReadLog() const {
-    const std::vector<base::FilePath> files = LogFiles();
-    EXPECT_EQ(1u, files.size());
-    if (files.size() != 1)
-      return std::vector<std::string>();
-    std::vector<std::string> lines;
-    for (std::string line :
-         base::SplitString(ReadWholeFile(files[0]), "\n", base::KEEP_WHITESPACE,
-                           base::SPLIT_WANT_NONEMPTY)) {
-      // Messages may end in a blank; only the line end goes.
-      if (!line.empty() && line.back() == '\r')
-        line.pop_back();
-      const std::string reduced = ReduceLogLine(line);
-      if (!reduced.empty())
-        lines.push_back(reduced);
-    }
-    return lines;
-  }
-
-  // Checks that the log holds |expected|, the command line of the starting
-  // line aside, which must name this run's host.
-  void ExpectLog(std::vector<std::string> expected) const {
-    std::vector<std::string> lines = ReadLog();
-    for (std::string& line : lines) {
-      if (!base::StartsWith(line, kStartingLine, base::CompareCase::SENSITIVE))
-        continue;
-      EXPECT_TRUE(
-          base::StartsWith(line.substr(std::string(kStartingLine).size()),
-                           "\"" + app_.path().Append(kHostName).AsUTF8() + "\"",
-                           base::CompareCase::INSENSITIVE_ASCII))
-          << line;
-      line = kStartingLine;
-    }
-    EXPECT_EQ(expected, lines);
-  }
-
-  // The lines that every installer run begins with.
-  static std::vector<std::string> StartOfLog() {
-    return {
-        "VERBOSE1 Ensuring that TLS 1.0 is enabled",
-        kStartingLine,
-        "WARNING Crash reporting is not available in this build; no crash "
-        "reporter watches this process.",
-    };
-  }
-
-  static std::vector<std::string> FlagLines(bool uninstall,
-                                            bool silent,
-                                            bool run_immediately,
-                                            bool backend,
-                                            bool inside_package) {
-    auto digit = [](bool flag) { return std::string(flag ? "1" : "0"); };
-    return {
-        "INFO Uninstall:" + digit(uninstall),
-        "INFO Replace Talvik installation:0",
-        "INFO Silent:" + digit(silent),
-        "INFO Run Immediately" + digit(run_immediately),
-        "INFO Backend" + digit(backend),
-        "INFO Inside package" + digit(inside_package),
-        "INFO Autoupdate:0",
-    };
-  }
-
-  static std::vector<std::string> Join(
-      std::initializer_list<std::vector<std::string>> parts) {
-    std::vector<std::string> joined;
-    for (const std::vector<std::string>& part : parts)
-      joined.insert(joined.end(), part.begin(), part.end());
-    return joined;
-  }
-
-  std::string DownloadFolderLine() const {
-    return "INFO Installer download folder: " + InstallerFolder().AsUTF8();
-  }
-
-  // The folder of the host and its library, a package or installation when a
-  // test adds the files that make it one.
   base::UniqueTestDir app_;
-  // TMP and TEMP of the runs.
   base::UniqueTestDir temp_;
-  // Where the runs' standard output and error go.
+  // The current directory between runs, where their output goes.
   base::UniqueTestDir io_;
+  base::FilePath saved_current_directory_;
+  std::map<base::string16, base::string16> saved_environment_;
 };
 
-constexpr char kPreferencesPoolLine[] =
-    "VERBOSE1 The preferences worker pool is not available in this build; "
-    "nothing waits for preference writes at exit.";
-constexpr char kSettingsLine[] =
-    "ERROR The installer settings are not available in this build.";
-constexpr char kUILine[] =
-    "ERROR The installer UI controller is not available in this build.";
-constexpr char kSilentLine[] =
-    "ERROR The silent installer controller is not available in this build.";
-
-TEST_F(InstallerMainTest, AnswersTheInformationSwitches) {
+// The roles that end before the log is opened answer, and leave no file
+// anywhere: in real use the program's folder is the downloads folder. The
+// first of version, internal version and stream wins, whatever the order on
+// the line; the help goes to a console of its own.
+TEST_F(InstallerMainTest, RolesBeforeTheLogLeaveNoFileBehind) {
   const struct {
     const wchar_t* arguments;
-    const char* answer;
+    bool configured;
+    int exit_code;
+    const char* output;
+    const char* error;  // Beside the output; "" for none.
   } kCases[] = {
-      {L"--version", "12.0.1450.0"},
-      {L"--internal-version", "1450.0"},
-      {L"--stream", "developer"},
-      // The first of version, internal version and stream wins, whatever
-      // the order on the line; nothing else runs.
-      {L"--stream --internal-version --version", "12.0.1450.0"},
-      {L"--stream --internal-version", "1450.0"},
+      {L"--version", true, HOST_EXIT_SUCCESS, "12.0.1450.0", ""},
+      {L"--internal-version --stream", true, HOST_EXIT_SUCCESS, "1450.0", ""},
+      {L"--stream", true, HOST_EXIT_SUCCESS, "developer", ""},
+      {L"--stream --internal-version --version", true, HOST_EXIT_SUCCESS,
+       "12.0.1450.0", ""},
       {L"--help --set-folder-permission --crash-reporter-parent-id=1 --stream",
-       "developer"},
-      {L"/version --silent", "12.0.1450.0"},
-  };
-  for (const auto& test_case : kCases) {
-    const InstallerRun run = Run(test_case.arguments);
-    EXPECT_EQ(HOST_EXIT_SUCCESS, run.exit_code) << test_case.arguments;
-    EXPECT_EQ(test_case.answer, run.output) << test_case.arguments;
-    EXPECT_EQ("", run.errors) << test_case.arguments;
+       true, HOST_EXIT_SUCCESS, "developer", ""},
+      {L"--help", true, HOST_EXIT_SUCCESS, "", ""},
+      {L"/? --set-folder-permission", true, HOST_EXIT_SUCCESS, "", ""},
+      {L"--crash-reporter-parent-id=7 --help", true, HOST_EXIT_INSTALLER_FAILED,
+       "", "The crash reporter is not available in this build."},
+      {L"--set-folder-permission", true, HOST_EXIT_INSTALLER_FAILED, "",
+       "Granting folder permissions is not available in this build."},
+      {L"--version", false, HOST_EXIT_SUCCESS, "12.0.1450.0", kNoConfiguration},
+      // The log opens, in the temporary folder, after the failure.
+      {L"--silent", false, HOST_EXIT_INSTALLER_FAILED, "", kNoConfiguration}};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(testing::Message() << c.arguments << " " << c.configured);
+    for (const base::FilePath& folder : {app_.path(), temp_.path()}) {
+      ASSERT_TRUE(base::DeleteFile(folder, true));
+      ASSERT_TRUE(base::CreateDirectory(folder));
+    }
+    InstallHost(app_.path(), c.configured);
+    const std::pair<int, std::string> run = Run(c.arguments, app_.path());
+    EXPECT_EQ(c.exit_code, run.first);
+    const std::string& output = run.second;
+    EXPECT_TRUE(*c.error ? output.find(c.error) != std::string::npos &&
+                               output.find(c.output) != std::string::npos
+                         : output == c.output)
+        << output;
+    EXPECT_EQ(
+        std::vector<std::string>({"installer.exe", "vexlo_installer.dll"}),
+        ListFiles(app_.path()));
+    const bool opens_log = !c.configured && c.exit_code != HOST_EXIT_SUCCESS;
+    EXPECT_EQ(opens_log ? 1u : 0u, ListFiles(temp_.path()).size());
   }
-  // No log, no crash reporter, no folder.
-  EXPECT_FALSE(base::PathExists(InstallerFolder()));
-}
-
-TEST_F(InstallerMainTest, HelpOpensNoLog) {
-  for (const wchar_t* arguments :
-       {L"--help", L"/?", L"-?", L"--help --set-folder-permission"}) {
-    const InstallerRun run = Run(arguments);
-    EXPECT_EQ(HOST_EXIT_SUCCESS, run.exit_code) << arguments;
-    // The help goes to a console of its own.
-    EXPECT_EQ("", run.output) << arguments;
-    EXPECT_EQ("", run.errors) << arguments;
-  }
-  EXPECT_FALSE(base::PathExists(InstallerFolder()));
-}
-
-TEST_F(InstallerMainTest, TheCrashReporterRoleComesBeforeTheHelp) {
-  const InstallerRun run = Run(L"--crash-reporter-parent-id=7 --help");
-  EXPECT_EQ(HOST_EXIT_INSTALLER_FAILED, run.exit_code);
-  EXPECT_NE(
-      std::string::npos,
-      run.errors.find("The crash reporter is not available in this build."));
-  EXPECT_FALSE(base::PathExists(InstallerFolder()));
-}
-
-TEST_F(InstallerMainTest, TheFolderPermissionRoleComesBeforeTheLog) {
-  // The batch of an uninstallation in the program's folder runs after the
-  // role, whatever the role achieved.
-  const base::FilePath marker = io_.path().Append(L"batch_ran.txt");
-  AddAppFile(L"k.bat", MakeMarkingBatch(marker));
-
-  InstallerRun run = Run(L"--set-folder-permission");
-  EXPECT_EQ(HOST_EXIT_INSTALLER_FAILED, run.exit_code);
-  EXPECT_NE(std::string::npos,
-            run.errors.find("Granting folder permissions is not available in "
-                            "this build."));
-  EXPECT_FALSE(base::PathExists(InstallerFolder()));
-
-  run = Run(L"--set-folder-permission --run-uninstall-bat");
-  EXPECT_EQ(HOST_EXIT_INSTALLER_FAILED, run.exit_code);
-  EXPECT_FALSE(base::PathExists(InstallerFolder()));
-  EXPECT_TRUE(WaitForBatchMark(marker));
 }
 
 // An installer inside an installation's version folder belongs to the
-// installation above it, where the launcher is.
-TEST_F(InstallerMainTest, TheInstallationIsWhereTheLauncherIs) {
+// installation above it, where the launcher is; the batch of an
+// uninstallation there runs after the permission role, whatever it achieved.
+TEST_F(InstallerMainTest, RunsTheUninstallBatchOfTheInstallation) {
   const base::FilePath version_folder = app_.path().Append(L"12.0.1450.0");
   ASSERT_TRUE(base::CreateDirectory(version_folder));
-  ASSERT_TRUE(InstallHost(version_folder, kHostName));
   const base::FilePath marker = io_.path().Append(L"batch_ran.txt");
-  AddAppFile(L"k.bat", MakeMarkingBatch(marker));
-  AddAppFile(L"launcher.exe", "launcher");
-
-  const InstallerRun run =
-      RunHost(version_folder.Append(kHostName),
-              L"--set-folder-permission --run-uninstall-bat");
-  EXPECT_EQ(HOST_EXIT_INSTALLER_FAILED, run.exit_code);
-  EXPECT_TRUE(WaitForBatchMark(marker));
+  AddAppFile(L"k.bat",
+             "@echo off\r\necho ran> \"" + marker.AsUTF8() + "\"\r\n");
+  for (const base::FilePath& folder : {app_.path(), version_folder}) {
+    SCOPED_TRACE(folder.AsUTF8());
+    base::DeleteFile(marker, false);
+    InstallHost(folder);
+    EXPECT_EQ(
+        HOST_EXIT_INSTALLER_FAILED,
+        Run(L"--set-folder-permission --run-uninstall-bat", folder).first);
+    // The batch runs on its own; waits for its mark, for at most a minute.
+    for (int i = 0; i < 600 && ReadWholeFile(marker) != "ran\r\n"; ++i)
+      base::PlatformThread::Sleep(base::TimeDelta::FromMilliseconds(100));
+    EXPECT_EQ("ran\r\n", ReadWholeFile(marker));
+    AddAppFile(L"launcher.exe", "launcher");
+  }
 }
 
-TEST_F(InstallerMainTest, TheFrontEndWithAWindowIsTheDefault) {
-  const InstallerRun run = Run(L"");
-  EXPECT_EQ(HOST_EXIT_INSTALLER_FAILED, run.exit_code);
-  EXPECT_EQ("", run.output);
-  ExpectLog(Join(
-      {StartOfLog(),
-       FlagLines(false, false, false, false, false),
-       {kPreferencesPoolLine, kSettingsLine, DownloadFolderLine(), kUILine}}));
-}
-
-TEST_F(InstallerMainTest, NamesTheLogFileByItsStartTime) {
-  base::Time::Exploded now;
-  base::Time::Now().Explode(true, &now);
-  const InstallerRun run = Run(L"--silent");
-  EXPECT_EQ(HOST_EXIT_INSTALLER_FAILED, run.exit_code);
-  base::Time::Exploded then;
-  base::Time::Now().Explode(true, &then);
-
-  const std::vector<base::FilePath> files = LogFiles();
-  ASSERT_EQ(1u, files.size());
-  const std::string name = files[0].BaseName().AsUTF8();
-  ASSERT_EQ(std::string("vexlo_installer_").size() + 14 + 4, name.size())
-      << name;
-  EXPECT_EQ(0u, name.find("vexlo_installer_")) << name;
-  EXPECT_EQ(".log", name.substr(name.size() - 4)) << name;
-  const std::string stamp = name.substr(16, 14);
-  auto format = [](const base::Time::Exploded& time) {
-    char text[32];
-    snprintf(text, sizeof(text), "%04d%02d%02d%02d%02d%02d", time.year,
-             time.month, time.day_of_month, time.hour, time.minute,
-             time.second);
-    return std::string(text);
+// The program's folder holds installer preferences that switch the test
+// experiment on; only an uninstallation reads them, every other run takes
+// the command line's experiments.
+TEST_F(InstallerMainTest, LogsTheStartUpOfEachRole) {
+  const struct {
+    const wchar_t* arguments;
+    bool browser;          // Beside the installer, as in an installation.
+    const char* expected;  // In the shorthand of ExpandLog.
+  } kCases[] = {
+      {L"", false, "flags 0000000|pool|settings|download|window"},
+      // The backend needs no download folder.
+      {L"--backend --silent", false, "flags 0010100|pool|settings|backend"},
+      {L"--uninstall", false,
+       "ERROR Requested to uninstall, but we are not in a valid installation "
+       "folder"},
+      {L"--uninstall --with-feature:installer-experiment-test=off", true,
+       "flags 1000010|pool|INFO Test experiment is enabled|settings|download|"
+       "window"},
+      {L"--silent --with-feature:installer-experiment-test=on", false,
+       "flags 0010000|pool|INFO Test experiment is enabled|settings|download|"
+       "silent"},
+      // The legacy updater's autoupdate: the folder is the last argument,
+      // and an absolute one makes the run start at once with the window.
+      {L"--installfolder --autoupdate --silent \"C:\\Legacy Place\\Vexlo\"",
+       false,
+       "VERBOSE1 Install folder from command line: |INFO It looks like we are "
+       "autoupdating from the legacy updater.|INFO Recovered install folder "
+       "from command line: C:\\Legacy Place\\Vexlo|INFO Configuring for legacy "
+       "autoupdate.|flags 0001001|pool|settings|download|window"},
+      {L"--installfolder= --autoupdate --silent Legacy\\Vexlo", false,
+       "VERBOSE1 Install folder from command line: |INFO It looks like we are "
+       "autoupdating from the legacy updater.|INFO Recovered install folder "
+       "from command line: |flags 0010001|pool|settings|download|silent"},
+      {L"--installfolder=D:\\Vexlo --autoupdate --silent C:\\Other", false,
+       "VERBOSE1 Install folder from command line: D:\\Vexlo|flags 0010001|"
+       "pool|settings|download|silent"}};
+  // "YYYYMMDDhhmmss" of the local time, as log file names carry it.
+  auto stamp_now = [] {
+    base::Time::Exploded t;
+    base::Time::Now().Explode(true, &t);
+    return base::StringPrintf("%04d%02d%02d%02d%02d%02d", t.year, t.month,
+                              t.day_of_month, t.hour, t.minute, t.second);
   };
-  EXPECT_LE(format(now), stamp);
-  EXPECT_GE(format(then), stamp);
-}
-
-TEST_F(InstallerMainTest, SilentAndBackendRunWithoutAWindow) {
-  InstallerRun run = Run(L"--silent");
-  EXPECT_EQ(HOST_EXIT_INSTALLER_FAILED, run.exit_code);
-  ExpectLog(Join({StartOfLog(),
-                  FlagLines(false, true, false, false, false),
-                  {kPreferencesPoolLine, kSettingsLine, DownloadFolderLine(),
-                   kSilentLine}}));
-
-  ASSERT_TRUE(base::DeleteFile(InstallerFolder(), true));
-  // The backend needs no download folder.
-  run = Run(L"--backend --silent");
-  EXPECT_EQ(HOST_EXIT_INSTALLER_FAILED, run.exit_code);
-  ExpectLog(Join({StartOfLog(),
-                  FlagLines(false, true, false, true, false),
-                  {kPreferencesPoolLine, kSettingsLine,
-                   "ERROR The installer backend is not available in this "
-                   "build."}}));
-}
-
-TEST_F(InstallerMainTest, UninstallsOnlyFromAnInstallation) {
-  InstallerRun run = Run(L"--uninstall");
-  EXPECT_EQ(HOST_EXIT_INSTALLER_FAILED, run.exit_code);
-  ExpectLog(Join({StartOfLog(),
-                  {"ERROR Requested to uninstall, but we are not in a valid "
-                   "installation folder"}}));
-
-  // An installation: the browser beside the installer, with the
-  // experiments it was installed with. The command line's are ignored.
-  ASSERT_TRUE(base::DeleteFile(InstallerFolder(), true));
-  AddAppFile(L"vexlo.exe", "browser");
+  InstallHost(app_.path());
   AddAppFile(L"installer_prefs.json",
              R"({"installer-experiments": ["installer-experiment-test@1"]})");
-  run = Run(L"--uninstall --with-feature:installer-experiment-test=off");
-  EXPECT_EQ(HOST_EXIT_INSTALLER_FAILED, run.exit_code);
-  ExpectLog(Join({StartOfLog(),
-                  FlagLines(true, false, false, false, true),
-                  {kPreferencesPoolLine, "INFO Test experiment is enabled",
-                   kSettingsLine, DownloadFolderLine(), kUILine}}));
-}
-
-TEST_F(InstallerMainTest, ReadsFeaturesFromTheCommandLine) {
-  AddAppFile(L"installer_prefs.json",
-             R"({"installer-experiments": ["installer-experiment-test@2"]})");
-  const InstallerRun run =
-      Run(L"--silent --with-feature:installer-experiment-test=on");
-  EXPECT_EQ(HOST_EXIT_INSTALLER_FAILED, run.exit_code);
-  ExpectLog(Join({StartOfLog(),
-                  FlagLines(false, true, false, false, false),
-                  {kPreferencesPoolLine, "INFO Test experiment is enabled",
-                   kSettingsLine, DownloadFolderLine(), kSilentLine}}));
-}
-
-TEST_F(InstallerMainTest, RecognisesAnUnpackedPackage) {
-  AddAppFile(L"vexlo.exe", "browser");
-  AddAppFile(L"files_list", "vexlo.exe\n");
-  InstallerRun run = Run(L"--silent");
-  EXPECT_EQ(HOST_EXIT_INSTALLER_FAILED, run.exit_code);
-  ExpectLog(Join({StartOfLog(),
-                  FlagLines(false, true, false, false, true),
-                  {kPreferencesPoolLine, kSettingsLine, DownloadFolderLine(),
-                   kSilentLine}}));
-
-  // The same folder with the installer named otherwise is no package.
-  base::UniqueTestDir other_app;
-  ASSERT_TRUE(other_app.IsValid());
-  ASSERT_TRUE(InstallHost(other_app.path(), L"Installer.exe"));
-  for (const wchar_t* name : {L"vexlo.exe", L"files_list"}) {
-    ASSERT_TRUE(base::CopyFile(app_.path().Append(name),
-                               other_app.path().Append(name)));
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.arguments);
+    ASSERT_TRUE(base::DeleteFile(InstallerFolder(), true));
+    base::DeleteFile(app_.path().Append(L"vexlo.exe"), false);
+    if (c.browser)
+      AddAppFile(L"vexlo.exe", "browser");
+    const std::string before = stamp_now();
+    EXPECT_EQ(HOST_EXIT_INSTALLER_FAILED, Run(c.arguments, app_.path()).first);
+    const std::string after = stamp_now();
+    EXPECT_EQ(ExpandLog(c.expected, InstallerFolder()), ReadLog());
+    // The log is named by its start time.
+    const std::vector<std::string> files = ListFiles(InstallerFolder());
+    ASSERT_EQ(1u, files.size());
+    EXPECT_TRUE(
+        std::regex_match(files[0], std::regex("vexlo_installer_\\d{14}\\.log")))
+        << files[0];
+    EXPECT_LE(before, files[0].substr(16, 14));
+    EXPECT_GE(after, files[0].substr(16, 14));
   }
-  ASSERT_TRUE(base::DeleteFile(InstallerFolder(), true));
-  run = RunHost(other_app.path().Append(L"Installer.exe"), L"--silent");
-  EXPECT_EQ(HOST_EXIT_INSTALLER_FAILED, run.exit_code);
-  std::vector<std::string> lines = ReadLog();
-  EXPECT_NE(lines.end(),
-            std::find(lines.begin(), lines.end(), "INFO Inside package0"));
 }
 
-TEST_F(InstallerMainTest, RecoversTheFolderOfALegacyAutoupdate) {
-  InstallerRun run =
-      Run(L"--installfolder --autoupdate --silent \"C:\\Legacy Place\\Vexlo\"");
-  EXPECT_EQ(HOST_EXIT_INSTALLER_FAILED, run.exit_code);
-  std::vector<std::string> flags = FlagLines(false, false, true, false, false);
-  flags.back() = "INFO Autoupdate:1";
-  ExpectLog(Join(
-      {StartOfLog(),
-       {"VERBOSE1 Install folder from command line: ",
-        "INFO It looks like we are autoupdating from the legacy "
-        "updater.",
-        "INFO Recovered install folder from command line: "
-        "C:\\Legacy Place\\Vexlo",
-        "INFO Configuring for legacy autoupdate."},
-       flags,
-       {kPreferencesPoolLine, kSettingsLine, DownloadFolderLine(), kUILine}}));
-
-  // A relative last argument is no folder: the run stays silent.
-  ASSERT_TRUE(base::DeleteFile(InstallerFolder(), true));
-  run = Run(L"--installfolder= --autoupdate --silent Legacy\\Vexlo");
-  EXPECT_EQ(HOST_EXIT_INSTALLER_FAILED, run.exit_code);
-  flags = FlagLines(false, true, false, false, false);
-  flags.back() = "INFO Autoupdate:1";
-  ExpectLog(Join({StartOfLog(),
-                  {"VERBOSE1 Install folder from command line: ",
-                   "INFO It looks like we are autoupdating from the legacy "
-                   "updater.",
-                   "INFO Recovered install folder from command line: "},
-                  flags,
-                  {kPreferencesPoolLine, kSettingsLine, DownloadFolderLine(),
-                   kSilentLine}}));
-
-  // A folder given outright is taken as it is.
-  ASSERT_TRUE(base::DeleteFile(InstallerFolder(), true));
-  run = Run(L"--installfolder=D:\\Vexlo --autoupdate --silent C:\\Other");
-  EXPECT_EQ(HOST_EXIT_INSTALLER_FAILED, run.exit_code);
-  ExpectLog(Join({StartOfLog(),
-                  {"VERBOSE1 Install folder from command line: D:\\Vexlo"},
-                  flags,
-                  {kPreferencesPoolLine, kSettingsLine, DownloadFolderLine(),
-                   kSilentLine}}));
-}
-
+// The folder that "temp-folder" names gets the installer's folder, which is
+// not created there and goes after the run only when empty.
 TEST_F(InstallerMainTest, UsesTheGivenTemporaryFolder) {
-  base::UniqueTestDir given;
-  ASSERT_TRUE(given.IsValid());
-  const base::FilePath folder = given.path().Append(kInstallerFolderName);
-  const base::string16 arguments =
-      L"--silent \"--temp-folder=" + given.path().value() + L"\"";
-  const std::vector<std::string> expected = Join(
-      {StartOfLog(),
-       FlagLines(false, true, false, false, false),
-       {kPreferencesPoolLine, kSettingsLine,
-        "INFO Installer download folder: " + folder.AsUTF8(), kSilentLine}});
-
-  // Not created when missing.
-  InstallerRun run = Run(arguments);
-  EXPECT_EQ(HOST_EXIT_INSTALLER_FAILED, run.exit_code);
-  ExpectLog(expected);
-  EXPECT_FALSE(base::PathExists(folder));
-
-  // Removed after the run when empty.
-  ASSERT_TRUE(base::DeleteFile(InstallerFolder(), true));
-  ASSERT_TRUE(base::CreateDirectory(folder));
-  run = Run(arguments);
-  ExpectLog(expected);
-  EXPECT_FALSE(base::PathExists(folder));
-
-  // Kept with what it holds.
-  ASSERT_TRUE(base::DeleteFile(InstallerFolder(), true));
-  ASSERT_TRUE(base::CreateDirectory(folder));
-  ASSERT_EQ(4, base::WriteFile(folder.Append(L"keep"), "keep", 4));
-  run = Run(arguments);
-  ExpectLog(expected);
-  EXPECT_TRUE(base::PathExists(folder.Append(L"keep")));
+  InstallHost(app_.path());
+  const base::FilePath given = io_.path().Append(L"given");
+  const base::FilePath folder = given.Append(kInstallerFolderName);
+  for (int files_there : {-1, 0, 1}) {  // -1: no folder at all.
+    SCOPED_TRACE(files_there);
+    ASSERT_TRUE(base::DeleteFile(InstallerFolder(), true));
+    if (files_there >= 0)
+      base::CreateDirectory(folder);
+    if (files_there > 0)
+      base::WriteFile(folder.Append(L"keep"), "keep", 4);
+    Run(L"--silent \"--temp-folder=" + given.value() + L"\"", app_.path());
+    EXPECT_EQ(ExpandLog("flags 0010000|pool|settings|download|silent", folder),
+              ReadLog());
+    EXPECT_EQ(files_there > 0, base::PathExists(folder));
+  }
 }
 
 }  // namespace

@@ -24,6 +24,7 @@ LONG CALLBACK ResumeAfterBreakpoint(EXCEPTION_POINTERS* info) {
 
 // Without a debugger the process ends with the breakpoint's status.
 TEST(BreakDebuggerDeathTest, RaisesABreakpoint) {
+  g_breakpoints_seen = 0;
   void* handler = ::AddVectoredExceptionHandler(1, &ResumeAfterBreakpoint);
   BreakDebugger();
   BreakDebugger();

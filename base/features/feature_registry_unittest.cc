@@ -120,9 +120,6 @@ TEST(FeatureRegistryTest, DefaultsAndOverrides) {
 TEST(FeatureRegistryTest, ProcessWideRegistryAndChildCommandLine) {
   FeatureRegistry* registry = FeatureRegistry::GetInstance();
   ASSERT_EQ(registry, FeatureRegistry::GetInstance());
-  CommandLine child(CommandLine::NO_PROGRAM);
-  AppendFeatureSwitches(&child);
-  EXPECT_TRUE(child.GetSwitches().empty());
   registry->RegisterFeature("alpha", false, true);
   registry->RegisterFeature("beta", true, true);
   registry->RegisterFeature("gamma", false, true);
@@ -141,6 +138,7 @@ TEST(FeatureRegistryTest, ProcessWideRegistryAndChildCommandLine) {
   for (const auto& c : kCases)
     EXPECT_EQ(c.second, IsFeatureEnabled(c.first)) << c.first;
   // Every override, the later switch of a name replacing the earlier one.
+  CommandLine child(CommandLine::NO_PROGRAM);
   child.ParseFromString(L"child.exe --type=backend");
   AppendFeatureSwitches(&child);
   EXPECT_EQ(5u, child.GetSwitches().size());

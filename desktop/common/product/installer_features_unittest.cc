@@ -56,18 +56,6 @@ TEST(InstallerFeaturesTest, DefaultsAndOverridabilityPerProduct) {
   }
 }
 
-// The installer's own features are not the browser's.
-TEST(InstallerFeaturesTest, FindBrowserFeature) {
-  const FeatureDefinition* feature =
-      FindBrowserFeature("alternative-crash-logging");
-  ASSERT_TRUE(feature);
-  EXPECT_STREQ("alternative-crash-logging", feature->name);
-  for (const char* name :
-       {"Alternative-crash-logging", "alternative-crash-loggin", "",
-        "installer-ui-stats"})
-    EXPECT_FALSE(FindBrowserFeature(name)) << name;
-}
-
 }  // namespace
 }  // namespace installer
 }  // namespace vexlo

@@ -69,18 +69,6 @@ TEST(ProductConfigurationTest, AccessorsReadTheirKeys) {
   }
 }
 
-TEST(ProductConfigurationTest, SwappingInADocumentReplacesTheProcessWideOne) {
-  ScopedProductConfiguration first(R"({"company_name": "First"})");
-  const base::DictionaryValue* first_dictionary =
-      Configuration::GetDictionary();
-  {
-    ScopedProductConfiguration second(R"({"company_name": "Second"})");
-    EXPECT_EQ("Second", Configuration::GetCompanyName());
-  }
-  EXPECT_EQ(first_dictionary, Configuration::GetDictionary());
-  EXPECT_EQ("First", Configuration::GetCompanyName());
-}
-
 // The test executable carries no configuration of its own, so the document
 // comes from the test library beside it, which the build puts there. It is
 // loaded once, by the first query, and its UTF-8 text comes through as it is.

@@ -11,30 +11,25 @@ namespace {
 
 LONG g_breakpoints_seen = 0;
 
-// Plays a debugger that resumes: counts breakpoint exceptions and continues
-// after the breakpoint instruction.
+// Plays a debugger that resumes after the breakpoint instruction, at which
+// the context points or just past it, depending on the system.
 LONG CALLBACK ResumeAfterBreakpoint(EXCEPTION_POINTERS* info) {
   if (info->ExceptionRecord->ExceptionCode != EXCEPTION_BREAKPOINT)
     return EXCEPTION_CONTINUE_SEARCH;
   ++g_breakpoints_seen;
-  // Depending on the system the context points at the int3 (0xCC) or just
-  // past it.
   if (*reinterpret_cast<const uint8_t*>(info->ContextRecord->Rip) == 0xCC)
     ++info->ContextRecord->Rip;
   return EXCEPTION_CONTINUE_EXECUTION;
 }
 
-TEST(BreakDebuggerTest, RaisesBreakpointAndReturnsWhenResumed) {
+// Without a debugger the process ends with the breakpoint's status.
+TEST(BreakDebuggerDeathTest, RaisesABreakpoint) {
   g_breakpoints_seen = 0;
   void* handler = ::AddVectoredExceptionHandler(1, &ResumeAfterBreakpoint);
-  ASSERT_NE(nullptr, handler);
   BreakDebugger();
   BreakDebugger();
   ::RemoveVectoredExceptionHandler(handler);
   EXPECT_EQ(2, g_breakpoints_seen);
-}
-
-TEST(BreakDebuggerDeathTest, EndsProcessWithoutDebugger) {
   EXPECT_EXIT(BreakDebugger(),
               testing::ExitedWithCode(static_cast<int>(EXCEPTION_BREAKPOINT)),
               "");

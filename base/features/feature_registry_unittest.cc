@@ -1,6 +1,8 @@
 #include "base/features/feature_registry.h"
 
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/command_line.h"
@@ -12,168 +14,141 @@
 namespace base {
 namespace {
 
-// Hands out a fixed set of overrides and counts how often it was asked.
-class FixedFeatureReader : public FeatureReader {
- public:
-  explicit FixedFeatureReader(std::vector<FeatureOverride> overrides)
-      : overrides_(std::move(overrides)) {}
+// "name+ " or "name- " for each override, in order.
+std::string Describe(const std::vector<FeatureOverride>& overrides) {
+  std::string text;
+  for (const FeatureOverride& feature : overrides)
+    text += feature.name() + (feature.IsEnabled() ? "+ " : "- ");
+  return text;
+}
 
-  void ReadFeatures(std::vector<FeatureOverride>* overrides) override {
-    ++read_count_;
-    overrides->insert(overrides->end(), overrides_.begin(), overrides_.end());
-  }
+std::string ReadCommandLine(const wchar_t* arguments) {
+  CommandLine command_line(CommandLine::NO_PROGRAM);
+  command_line.ParseFromString(string16(L"prog.exe ") + arguments);
+  std::vector<FeatureOverride> overrides;
+  CommandLineFeatureReader(&command_line).ReadFeatures(&overrides);
+  return Describe(overrides);
+}
 
-  int read_count() const { return read_count_; }
-
- private:
-  const std::vector<FeatureOverride> overrides_;
-  int read_count_ = 0;
-};
-
-void AddOverrides(FeatureRegistry* registry,
-                  std::vector<FeatureOverride> overrides) {
-  FixedFeatureReader reader(std::move(overrides));
+// Adds a reader of |items| ("name@1" on, "name@2" off) to |registry|.
+void AddListReader(FeatureRegistry* registry,
+                   std::initializer_list<const char*> items) {
+  ListValue list;
+  for (const char* item : items)
+    list.AppendString(item);
+  ListValueFeatureReader reader(&list);
   registry->AddReader(&reader);
-  EXPECT_EQ(1, reader.read_count());
 }
 
-TEST(FeatureRegistryTest, Defaults) {
-  FeatureRegistry registry;
-  registry.RegisterFeature("on_by_default", true, true);
-  registry.RegisterFeature("off_by_default", false, true);
-  registry.RegisterFeature("fixed_on", true, false);
-
-  EXPECT_TRUE(registry.IsEnabled("on_by_default"));
-  EXPECT_FALSE(registry.IsEnabled("off_by_default"));
-  EXPECT_TRUE(registry.IsEnabled("fixed_on"));
-  // Names compare byte for byte.
-  EXPECT_FALSE(registry.IsEnabled("On_by_default"));
-  EXPECT_FALSE(registry.IsEnabled("on_by_default "));
-  EXPECT_FALSE(registry.IsEnabled(""));
+// Switches in name order, names lower-cased; a switch counts with no value,
+// "on" or "off", exactly. A value that is not ASCII is not read as empty.
+TEST(CommandLineFeatureReaderTest, ReadsOnOffAndBareSwitches) {
+  const std::pair<const wchar_t*, const char*> kCases[] = {
+      {L"--with-feature:foo --with-feature:bar=off arg --other=on "
+       L"/with-feature:baz=on --with-featurex=on",
+       "bar- baz+ foo+ "},
+      {L"--With-Feature:Foo=on", "foo+ "},
+      {L"--with-feature:foo=ON \"--with-feature:bar= on\"", ""},
+      {L"--with-feature:foo=1 --with-feature:bar=\x00F6n", ""}};
+  for (const auto& c : kCases)
+    EXPECT_EQ(c.second, ReadCommandLine(c.first)) << c.first;
+  // Any other value is refused, with a warning.
+  EXPECT_EQ("", ReadCommandLine(L"--with-feature:foo=yes"));
 }
 
-TEST(FeatureRegistryTest, Overrides) {
+// An item is a name, "@" and 1 (on) or 2 (off); any other item leaves the
+// result as it was, and the list's other values are skipped.
+TEST(ListValueFeatureReaderTest, ReadsValidStringItemsInOrder) {
+  const std::pair<const char*, const char*> kItems[] = {
+      {"foo@1", "foo+ "}, {" foo @ 2 ", "foo- "}, {"Foo.Bar@1", "Foo.Bar+ "},
+      {"foo@3", ""},      {"foo@0", ""},          {"foo@-1", ""},
+      {"foo@x", ""},      {"foo@", ""},           {"foo", ""},
+      {"foo@1@2", ""},    {"foo@@1", ""},         {"foo@01x", ""},
+      {"", ""},           {"foo@4294967297", ""}};
+  for (const auto& c : kItems) {
+    FeatureOverride result("untouched", true);
+    const bool parsed = ListValueFeatureReader::ParseOverride(c.first, &result);
+    EXPECT_EQ(*c.second ? c.second : "untouched+ ", Describe({result}))
+        << c.first;
+    EXPECT_EQ(*c.second != '\0', parsed) << c.first;
+  }
+  ListValue list;
+  list.AppendString("foo@1");
+  list.AppendInteger(1);
+  list.AppendString("bar@9");
+  list.Append(std::make_unique<ListValue>());
+  list.AppendString("foo@2");
+  std::vector<FeatureOverride> overrides = {{"earlier", true}};
+  ListValueFeatureReader(&list).ReadFeatures(&overrides);
+  EXPECT_EQ("earlier+ foo+ foo- ", Describe(overrides));
+}
+
+// Overrides of features that are not overridable, or not registered, do
+// nothing; the first registration decides; names compare byte for byte. A
+// later reader wins, and within one reader the later item.
+TEST(FeatureRegistryTest, DefaultsAndOverrides) {
   FeatureRegistry registry;
+  registry.RegisterFeature("on", true, true);
   registry.RegisterFeature("switchable", false, true);
   registry.RegisterFeature("fixed_off", false, false);
   registry.RegisterFeature("fixed_on", true, false);
   registry.RegisterFeature("twice", false, false);
   registry.RegisterFeature("twice", true, true);
-
-  AddOverrides(&registry, {{"switchable", true},
-                           {"fixed_off", true},
-                           {"fixed_on", false},
-                           {"twice", true},
-                           {"unregistered", true}});
+  const FeatureRegistry untouched = registry;
+  AddListReader(&registry, {"switchable@1", "fixed_off@1", "fixed_on@2",
+                            "twice@1", "unregistered@1", "Switchable@2"});
   EXPECT_TRUE(registry.IsEnabled("switchable"));
-  // Not overridable: the default stands whatever the overrides say.
-  EXPECT_FALSE(registry.IsEnabled("fixed_off"));
-  EXPECT_TRUE(registry.IsEnabled("fixed_on"));
-  // The first registration decides.
-  EXPECT_FALSE(registry.IsEnabled("twice"));
-  // An unregistered name is off even with an override.
-  EXPECT_FALSE(registry.IsEnabled("unregistered"));
-  // Case matters for overrides too.
-  AddOverrides(&registry, {{"Switchable", false}});
-  EXPECT_TRUE(registry.IsEnabled("switchable"));
-
-  // A later reader wins; within one reader, the later item wins.
-  AddOverrides(&registry, {{"switchable", false}, {"other", true}});
-  EXPECT_FALSE(registry.IsEnabled("switchable"));
-  AddOverrides(&registry, {{"switchable", true}, {"switchable", false}});
-  EXPECT_FALSE(registry.IsEnabled("switchable"));
-  AddOverrides(&registry, {{"switchable", true}});
-  EXPECT_TRUE(registry.IsEnabled("switchable"));
-
-  // Every override is kept, in order.
-  const std::vector<FeatureOverride> all = registry.GetAllOverrides();
-  ASSERT_EQ(11u, all.size());
-  EXPECT_EQ("switchable", all[0].name());
-  EXPECT_EQ("unregistered", all[4].name());
-  EXPECT_EQ("Switchable", all[5].name());
-  EXPECT_EQ("other", all[7].name());
-  EXPECT_TRUE(all[10].IsEnabled());
-}
-
-TEST(FeatureRegistryTest, RegistriesAreIndependentValues) {
-  FeatureRegistry original;
-  original.RegisterFeature("foo", false, true);
-  FeatureRegistry copy = original;
-  AddOverrides(&copy, {{"foo", true}});
-  EXPECT_TRUE(copy.IsEnabled("foo"));
-  EXPECT_FALSE(original.IsEnabled("foo"));
-  EXPECT_TRUE(original.GetAllOverrides().empty());
-}
-
-TEST(FeatureRegistryTest, SwitchName) {
-  EXPECT_EQ("with-feature:foo", GetFeatureSwitchName("foo"));
-  EXPECT_EQ("with-feature:", GetFeatureSwitchName(""));
+  AddListReader(&registry, {"on@2"});
+  AddListReader(&registry, {"switchable@1", "switchable@2"});
+  const std::pair<const char*, bool> kCases[] = {
+      {"on", false},         {"switchable", false}, {"fixed_off", false},
+      {"fixed_on", true},    {"twice", false},      {"unregistered", false},
+      {"Switchable", false}, {"fixed_on ", false},  {"", false}};
+  for (const auto& c : kCases)
+    EXPECT_EQ(c.second, registry.IsEnabled(c.first)) << c.first;
+  EXPECT_EQ(
+      "switchable+ fixed_off+ fixed_on- twice+ unregistered+ Switchable- on- "
+      "switchable+ switchable- ",
+      Describe(registry.GetAllOverrides()));
+  // A copy is a value of its own.
+  EXPECT_TRUE(untouched.GetAllOverrides().empty());
+  EXPECT_TRUE(untouched.IsEnabled("on"));
 }
 
 // The only test that touches the process-wide registry: it reads both kinds
 // of source as the installer does, then hands the decisions to a child.
 TEST(FeatureRegistryTest, ProcessWideRegistryAndChildCommandLine) {
   FeatureRegistry* registry = FeatureRegistry::GetInstance();
-  ASSERT_TRUE(registry);
-  EXPECT_EQ(registry, FeatureRegistry::GetInstance());
-  ASSERT_TRUE(registry->GetAllOverrides().empty());
-
-  CommandLine untouched(CommandLine::NO_PROGRAM);
-  AppendFeatureSwitches(&untouched);
-  EXPECT_TRUE(untouched.GetSwitches().empty());
-
-  const char* const kNames[] = {"alpha", "beta", "gamma", "fixed", "delta"};
-  auto register_table = [](FeatureRegistry* target) {
-    target->RegisterFeature("alpha", false, true);
-    target->RegisterFeature("beta", true, true);
-    target->RegisterFeature("gamma", false, true);
-    target->RegisterFeature("fixed", true, false);
-    target->RegisterFeature("delta", true, true);
-  };
-  register_table(registry);
-
+  ASSERT_EQ(registry, FeatureRegistry::GetInstance());
+  registry->RegisterFeature("alpha", false, true);
+  registry->RegisterFeature("beta", true, true);
+  registry->RegisterFeature("gamma", false, true);
+  registry->RegisterFeature("fixed", true, false);
+  registry->RegisterFeature("delta", true, true);
   // The preferences list first, then the command line, which wins.
-  ListValue preferences;
-  preferences.AppendString("alpha@1");
-  preferences.AppendString("beta@2");
-  preferences.AppendString("gamma@1");
-  preferences.AppendString("fixed@2");
-  ListValueFeatureReader list_reader(&preferences);
-  registry->AddReader(&list_reader);
+  AddListReader(registry, {"alpha@1", "beta@2", "gamma@1", "fixed@2"});
   CommandLine command_line(CommandLine::NO_PROGRAM);
   command_line.ParseFromString(
       L"setup.exe --with-feature:gamma=off --with-feature:delta=maybe");
   CommandLineFeatureReader command_line_reader(&command_line);
   registry->AddReader(&command_line_reader);
-
-  EXPECT_TRUE(IsFeatureEnabled("alpha"));
-  EXPECT_FALSE(IsFeatureEnabled("beta"));
-  EXPECT_FALSE(IsFeatureEnabled("gamma"));
-  EXPECT_TRUE(IsFeatureEnabled("fixed"));
-  EXPECT_TRUE(IsFeatureEnabled("delta"));
-  EXPECT_FALSE(IsFeatureEnabled("unknown"));
-
+  const std::pair<const char*, bool> kCases[] = {
+      {"alpha", true}, {"beta", false}, {"gamma", false},
+      {"fixed", true}, {"delta", true}, {"unknown", false}};
+  for (const auto& c : kCases)
+    EXPECT_EQ(c.second, IsFeatureEnabled(c.first)) << c.first;
+  // Every override, the later switch of a name replacing the earlier one.
   CommandLine child(CommandLine::NO_PROGRAM);
   child.ParseFromString(L"child.exe --type=backend");
   AppendFeatureSwitches(&child);
-  EXPECT_EQ("on", child.GetSwitchValueASCII("with-feature:alpha"));
-  EXPECT_EQ("off", child.GetSwitchValueASCII("with-feature:beta"));
-  // Named twice; the later switch replaced the earlier one.
-  EXPECT_EQ("off", child.GetSwitchValueASCII("with-feature:gamma"));
-  EXPECT_EQ("off", child.GetSwitchValueASCII("with-feature:fixed"));
-  EXPECT_FALSE(child.HasSwitch("with-feature:delta"));
   EXPECT_EQ(5u, child.GetSwitches().size());
-
-  // The child parses its command line and reaches the same decisions.
-  CommandLine child_view(CommandLine::NO_PROGRAM);
-  child_view.ParseFromString(child.GetCommandLineString(false));
-  FeatureRegistry child_registry;
-  register_table(&child_registry);
-  CommandLineFeatureReader child_reader(&child_view);
-  child_registry.AddReader(&child_reader);
-  for (const char* name : kNames)
-    EXPECT_EQ(registry->IsEnabled(name), child_registry.IsEnabled(name))
-        << name;
+  const std::pair<const char*, const char*> kSwitches[] = {
+      {"alpha", "on"}, {"beta", "off"}, {"gamma", "off"}, {"fixed", "off"}};
+  for (const auto& c : kSwitches) {
+    EXPECT_EQ(c.second,
+              child.GetSwitchValueASCII(GetFeatureSwitchName(c.first)))
+        << c.first;
+  }
 }
 
 }  // namespace

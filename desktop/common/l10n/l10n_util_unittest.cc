@@ -11,22 +11,14 @@ namespace {
 
 using Locales = std::vector<base::string16>;
 
+// One tag per line, trimmed; empty lines, a final line feed's among them,
+// stay as empty tags.
 TEST(L10nUtilTest, ParsesOneTagPerLine) {
-  EXPECT_EQ(Locales({L"en", L"de", L"pt-br"}),
-            ParseAvailableLocales("en\nde\npt-br"));
-  // Carriage returns and blanks around a tag are not part of it.
   EXPECT_EQ(Locales({L"en", L"de", L"zh-tw"}),
             ParseAvailableLocales("en\r\n de \r\n\tzh-tw"));
-  EXPECT_EQ(Locales(), ParseAvailableLocales(""));
-}
-
-TEST(L10nUtilTest, KeepsEmptyLines) {
-  // Empty lines, a final line feed's among them, stay as empty tags.
   EXPECT_EQ(Locales({L"en", L"", L"de", L""}),
             ParseAvailableLocales("en\r\n\r\nde\r\n"));
-}
-
-TEST(L10nUtilTest, AnExecutableWithoutTheListOffersNoLocales) {
+  EXPECT_EQ(Locales(), ParseAvailableLocales(""));
   // The test executable carries no locale list.
   EXPECT_EQ(Locales(), GetAvailableLocales());
 }

@@ -1,7 +1,5 @@
 #include "desktop/common/product/experiments.h"
 
-#include <string>
-
 #include "base/strings/string_piece.h"
 #include "desktop/common/product/test/scoped_product_configuration.h"
 #include "gtest/gtest.h"
@@ -10,49 +8,36 @@ namespace vexlo {
 namespace installer {
 namespace {
 
+// The token must match exactly: same length, same bytes, same case.
 TEST(ExperimentsTest, FindExperimentIndexMatchesTokenAndChannel) {
-  EXPECT_EQ(0, FindExperimentIndex("VXQ", 2));
-  EXPECT_EQ(1, FindExperimentIndex("VXQ", 3));
-  EXPECT_EQ(2, FindExperimentIndex("VXQ", 4));
-  EXPECT_EQ(3, FindExperimentIndex("ZKW", 2));
-  EXPECT_EQ(4, FindExperimentIndex("ZKW", 3));
-  EXPECT_EQ(5, FindExperimentIndex("ZKW", 4));
-
-  EXPECT_EQ(-1, FindExperimentIndex("VXQ", 1));
-  EXPECT_EQ(-1, FindExperimentIndex("VXQ", 5));
-  EXPECT_EQ(-1, FindExperimentIndex("VXQ", -2));
-  // The token must match exactly: same length, same bytes, same case.
-  EXPECT_EQ(-1, FindExperimentIndex("vxq", 2));
-  EXPECT_EQ(-1, FindExperimentIndex("VX", 2));
-  EXPECT_EQ(-1, FindExperimentIndex("VXQQ", 2));
+  const struct {
+    const char* product;
+    int channel_code;
+    int index;
+  } kCases[] = {{"VXQ", 2, 0},   {"VXQ", 4, 2},  {"ZKW", 2, 3},  {"ZKW", 4, 5},
+                {"VXQ", 1, -1},  {"VXQ", 5, -1}, {"vxq", 2, -1}, {"VX", 2, -1},
+                {"VXQQ", 2, -1}, {"", 2, -1}};
+  for (const auto& c : kCases) {
+    EXPECT_EQ(c.index, FindExperimentIndex(c.product, c.channel_code))
+        << c.product << " " << c.channel_code;
+  }
   EXPECT_EQ(-1, FindExperimentIndex(base::StringPiece("VXQ\0", 4), 2));
-  EXPECT_EQ(-1, FindExperimentIndex("", 2));
 }
 
-TEST(ExperimentsTest, MasksOfTheRunningProductOnTheDeveloperChannel) {
-  {
-    ScopedProductConfiguration configuration(R"({"user_agent_name": "VXQ"})");
+// The running product on the developer channel; an unknown one gets none.
+TEST(ExperimentsTest, MasksOfTheRunningProduct) {
+  const struct {
+    const char* configuration;
+    uint32_t masks;  // Default and overridable masks are the same here.
+  } kCases[] = {{R"({"user_agent_name": "VXQ"})", 0x3},
+                {R"({"user_agent_name": "ZKW"})", 0x4},
+                {R"({"user_agent_name": "vxq"})", 0},
+                {"{}", 0}};
+  for (const auto& c : kCases) {
+    ScopedProductConfiguration configuration(c.configuration);
     const ExperimentMasks masks = GetExperimentMasks();
-    EXPECT_EQ(0x3u, masks.default_mask);
-    EXPECT_EQ(0x3u, masks.overridable_mask);
-  }
-  {
-    ScopedProductConfiguration configuration(R"({"user_agent_name": "ZKW"})");
-    const ExperimentMasks masks = GetExperimentMasks();
-    EXPECT_EQ(0x4u, masks.default_mask);
-    EXPECT_EQ(0x4u, masks.overridable_mask);
-  }
-}
-
-TEST(ExperimentsTest, UnknownProductGetsNoMasks) {
-  for (const char* configuration_text :
-       {R"({"user_agent_name": "ABC"})", R"({"user_agent_name": "vxq"})",
-        "{}"}) {
-    SCOPED_TRACE(configuration_text);
-    ScopedProductConfiguration configuration(configuration_text);
-    const ExperimentMasks masks = GetExperimentMasks();
-    EXPECT_EQ(0u, masks.default_mask);
-    EXPECT_EQ(0u, masks.overridable_mask);
+    EXPECT_EQ(c.masks, masks.default_mask) << c.configuration;
+    EXPECT_EQ(c.masks, masks.overridable_mask) << c.configuration;
   }
 }
 

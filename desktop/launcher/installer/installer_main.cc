@@ -150,6 +150,16 @@ void PrepareCrashReporting() {
   // not open yet; the start-up lines say so once it is.
 }
 
+// Until the installer log is open no line may reach a file: the log's
+// default file is beside the executable, which in real use is the user's
+// downloads folder. Lines before then are dropped; errors still reach the
+// standard error stream.
+void KeepEarlyLinesFromFiles() {
+  base::LoggingSettings settings;
+  settings.logging_dest = base::LOG_NONE;
+  base::InitLogging(settings);
+}
+
 void OpenInstallerLog() {
   const base::FilePath log_file = GetInstallerLogFilePath();
   base::LoggingSettings settings;
@@ -359,6 +369,7 @@ bool RunProcessRole(const base::CommandLine& command_line) {
 
 unsigned char RunInstaller() {
   base::CommandLine::Init();
+  vexlo::installer::KeepEarlyLinesFromFiles();
   const base::CommandLine& command_line =
       *base::CommandLine::ForCurrentProcess();
   if (vexlo::installer::AnswerInformationSwitch(command_line))

@@ -1,26 +1,26 @@
 // Runs the real installer, the host executable with the installer library,
-// as a user would, and checks what each start-up answers, prints and logs.
-// Each run gets a temporary folder of its own (TMP and TEMP), so that its
-// log file is the only one there.
+// as a user would: in the program's folder, with a temporary folder (TMP and
+// TEMP) of the test's own.
 
 #include <windows.h>
 
 #include <algorithm>
+#include <map>
+#include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
-#include "base/base_paths.h"
+#include "base/files/file.h"
 #include "base/files/file_enumerator.h"
 #include "base/files/file_path.h"
 #include "base/files/file_util.h"
 #include "base/path_service.h"
-#include "base/strings/string16.h"
+#include "base/process/launch.h"
+#include "base/process/process.h"
 #include "base/strings/string_split.h"
-#include "base/strings/string_util.h"
-#include "base/strings/utf_string_conversions.h"
 #include "base/test/unique_test_dir.h"
 #include "base/threading/platform_thread.h"
-#include "base/time/time.h"
 #include "desktop/launcher/installer/host/installer_host_exit_codes.h"
 #include "gtest/gtest.h"
 
@@ -30,28 +30,6 @@ namespace {
 
 constexpr wchar_t kHostName[] = L"installer.exe";
 constexpr wchar_t kLibraryName[] = L"vexlo_installer.dll";
-// The product configuration of the host executable names the product
-// "Vexlo" with the browser executable "vexlo.exe".
-constexpr wchar_t kInstallerFolderName[] = L"Vexlo Installer";
-constexpr char kStartingLine[] =
-    "INFO Vexlo installer starting - version 12.0.1450.0 developerCommand "
-    "line: ";
-
-// Generous: a run ends within a second or two.
-constexpr DWORD kRunTimeoutMs = 90000;
-
-// What one run of the installer left behind.
-struct InstallerRun {
-  int exit_code = -1;
-  std::string output;
-  std::string errors;
-};
-
-base::FilePath GetBuildFolder() {
-  base::FilePath folder;
-  EXPECT_TRUE(base::PathService::Get(base::DIR_EXE, &folder));
-  return folder;
-}
 
 std::string ReadWholeFile(const base::FilePath& path) {
   std::string content;
@@ -59,90 +37,136 @@ std::string ReadWholeFile(const base::FilePath& path) {
   return content;
 }
 
-// A batch file that writes "ran" into |marker|.
-std::string MakeMarkingBatch(const base::FilePath& marker) {
-  return "@echo off\r\necho ran> \"" + marker.AsUTF8() + "\"\r\n";
-}
-
-// Batch files run on their own: waits, for at most a minute, until one has
-// written its mark.
-bool WaitForBatchMark(const base::FilePath& marker) {
-  for (int i = 0; i < 600; ++i) {
-    if (ReadWholeFile(marker) == "ran\r\n")
-      return true;
-    base::PlatformThread::Sleep(base::TimeDelta::FromMilliseconds(100));
+// Every file in and below |folder|, by its path relative to |folder|.
+std::vector<std::string> ListFiles(const base::FilePath& folder) {
+  std::vector<std::string> names;
+  base::FileEnumerator enumerator(folder, true, base::FileEnumerator::FILES);
+  for (base::FilePath file = enumerator.Next(); !file.empty();
+       file = enumerator.Next()) {
+    names.push_back(file.AsUTF8().substr(folder.AsUTF8().size() + 1));
   }
-  return false;
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
-// The environment of this process with TMP and TEMP set to |temp|, as a
-// block for CreateProcessW.
-base::string16 MakeEnvironment(const base::FilePath& temp) {
-  base::string16 block;
-  wchar_t* const strings = ::GetEnvironmentStringsW();
-  for (const wchar_t* entry = strings; *entry; entry += wcslen(entry) + 1) {
-    const base::StringPiece16 text(entry);
-    if (base::StartsWith16(text, L"TMP=",
-                           base::CompareCase::INSENSITIVE_ASCII) ||
-        base::StartsWith16(text, L"TEMP=",
-                           base::CompareCase::INSENSITIVE_ASCII)) {
-      continue;
+// The installer's own lines of a log, as severity and message, the starting
+// line without the command line.
+std::string ReduceLog(const std::string& log) {
+  const std::regex own_line(
+      "\\[\\d{4}/\\d{6}:(\\w+):(?:installer_|run_directory)[^:]*\\(\\d+\\)\\] "
+      "(.*?(Command line: |$)).*");
+  std::string lines;
+  std::istringstream stream(log);
+  std::smatch parts;
+  for (std::string line; std::getline(stream, line);) {
+    if (std::regex_match(line, parts, own_line))
+      lines += parts[1].str() + " " + parts[2].str() + "|";
+  }
+  return lines;
+}
+
+// The log a run should write, from a shorthand of lines ended by "|", in
+// which "flags" and seven digits stand for the flag lines (uninstall,
+// replace, silent, run immediately, backend, inside package, autoupdate),
+// and the names below for the lines that every run of the roles writes.
+std::string ExpandLog(const std::string& shorthand) {
+  const std::map<std::string, std::string> kLines = {
+      {"start",
+       "VERBOSE1 Ensuring that TLS 1.0 is enabled|INFO Vexlo "
+       "installer starting - version 12.0.1450.0 developerCommand "
+       "line: |WARNING Crash reporting is not available in this "
+       "build; no crash reporter watches this process."},
+      {"pool",
+       "VERBOSE1 The preferences worker pool is not available in "
+       "this build; nothing waits for preference writes at exit."},
+      {"settings",
+       "ERROR The installer settings are not available in this "
+       "build."},
+      {"window",
+       "ERROR The installer UI controller is not available in this "
+       "build."},
+      {"silent",
+       "ERROR The silent installer controller is not available in "
+       "this build."},
+      {"legacy",
+       "INFO It looks like we are autoupdating from the legacy "
+       "updater.|INFO Recovered install folder from command line: "},
+      {"folder", "VERBOSE1 Install folder from command line: "}};
+  const char* const kFlags[] = {"Uninstall:", "Replace Talvik installation:",
+                                "Silent:",    "Run Immediately",
+                                "Backend",    "Inside package",
+                                "Autoupdate:"};
+  std::string log;
+  for (const std::string& item : base::SplitString(
+           shorthand, "|", base::KEEP_WHITESPACE, base::SPLIT_WANT_NONEMPTY)) {
+    for (int i = 0; i < 7 && item.compare(0, 6, "flags ") == 0; ++i)
+      log += std::string("INFO ") + kFlags[i] + item[6 + i] + "|";
+    if (item.compare(0, 6, "flags ") != 0) {
+      const size_t name_end = item.find(' ');
+      const auto known = kLines.find(item.substr(0, name_end));
+      log += known == kLines.end()
+                 ? item
+                 : known->second + (name_end == std::string::npos
+                                        ? ""
+                                        : item.substr(name_end + 1));
+      log += "|";
     }
-    block.append(entry).push_back(L'\0');
   }
-  ::FreeEnvironmentStringsW(strings);
-  for (const wchar_t* name : {L"TMP=", L"TEMP="})
-    block.append(name).append(temp.value()).push_back(L'\0');
-  block.push_back(L'\0');
-  return block;
+  return log;
 }
 
-// A file handle that a child process can inherit as a standard handle.
-HANDLE CreateInheritableFile(const base::FilePath& path) {
-  SECURITY_ATTRIBUTES attributes = {sizeof(attributes), nullptr, TRUE};
-  return ::CreateFileW(path.value().c_str(), GENERIC_WRITE | GENERIC_READ,
-                       FILE_SHARE_READ | FILE_SHARE_WRITE, &attributes,
-                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-}
-
-// One log line reduced to its severity and message, or empty for a line
-// that is not one of the installer's own.
-std::string ReduceLogLine(const std::string& line) {
-  // "[MMDD/hhmmss:SEVERITY:file.cc(line)] message"
-  const size_t severity_start = line.find(':');
-  const size_t file_start = line.find(':', severity_start + 1);
-  const size_t message_start = line.find(")] ");
-  if (line.empty() || line[0] != '[' || severity_start == std::string::npos ||
-      file_start == std::string::npos || message_start == std::string::npos) {
-    return "unparsed line: " + line;
-  }
-  const std::string file =
-      line.substr(file_start + 1, message_start - file_start - 1);
-  if (!base::StartsWith(file, "installer_", base::CompareCase::SENSITIVE) &&
-      !base::StartsWith(file, "run_directory", base::CompareCase::SENSITIVE)) {
-    return std::string();
-  }
-  return line.substr(severity_start + 1, file_start - severity_start - 1) +
-         " " + line.substr(message_start + 3);
+// Makes the size of the product configuration resource of |host| 0, which
+// the library takes for a host built without one. A module loaded as a data
+// file is the file as it is, so the resource's data entry, whose second
+// field is the size, lies at the same offset in the file.
+void EmptyProductConfiguration(const base::FilePath& host) {
+  const HMODULE module =
+      ::LoadLibraryExW(host.value().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_TRUE(module);
+  const HRSRC entry = ::FindResourceW(module, MAKEINTRESOURCEW(133), L"TXT");
+  const uintptr_t offset = reinterpret_cast<uintptr_t>(entry) -
+                           (reinterpret_cast<uintptr_t>(module) & ~3u);
+  ::FreeLibrary(module);
+  ASSERT_TRUE(entry);
+  const char kNoSize[4] = {};
+  ASSERT_EQ(4, base::File(host, base::File::FLAG_OPEN | base::File::FLAG_WRITE)
+                   .Write(offset + 4, kNoSize, 4));
 }
 
 class InstallerMainTest : public testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(app_.IsValid());
-    ASSERT_TRUE(temp_.IsValid());
-    ASSERT_TRUE(io_.IsValid());
-    ASSERT_TRUE(InstallHost(app_.path(), kHostName));
+    ASSERT_TRUE(app_.IsValid() && temp_.IsValid() && io_.IsValid());
+    ASSERT_TRUE(base::GetCurrentDirectory(&saved_current_directory_));
+    ASSERT_TRUE(base::SetCurrentDirectory(io_.path()));
+    for (const wchar_t* name : {L"TMP", L"TEMP"}) {
+      wchar_t value[MAX_PATH] = {};
+      ::GetEnvironmentVariableW(name, value, MAX_PATH);
+      saved_environment_[name] = value;
+      ::SetEnvironmentVariableW(name, temp_.path().value().c_str());
+    }
+  }
+  void TearDown() override {
+    for (const auto& variable : saved_environment_)
+      ::SetEnvironmentVariableW(variable.first.c_str(),
+                                variable.second.c_str());
+    base::SetCurrentDirectory(saved_current_directory_);
   }
 
-  // Puts the installer, the host and its library, into |folder|, the host
-  // under |host_name|.
-  static bool InstallHost(const base::FilePath& folder,
-                          const wchar_t* host_name) {
-    const base::FilePath build = GetBuildFolder();
-    return base::CopyFile(build.Append(kHostName), folder.Append(host_name)) &&
-           base::CopyFile(build.Append(kLibraryName),
-                          folder.Append(kLibraryName));
+  // Empties the program's and the temporary folder and puts the host there,
+  // with |library| (a file of the build) as its library.
+  void Reset(const wchar_t* library = kLibraryName) {
+    base::FilePath build;
+    ASSERT_TRUE(base::PathService::Get(base::DIR_EXE, &build));
+    for (const base::FilePath& folder : {app_.path(), temp_.path()}) {
+      ASSERT_TRUE(base::DeleteFile(folder, true));
+      ASSERT_TRUE(base::CreateDirectory(folder));
+    }
+    ASSERT_TRUE(base::CopyFile(build.Append(kHostName), Host()));
+    if (library) {
+      ASSERT_TRUE(base::CopyFile(build.Append(library),
+                                 app_.path().Append(kLibraryName)));
+    }
   }
 
   void AddAppFile(const wchar_t* name, const std::string& content) {
@@ -151,442 +175,200 @@ class InstallerMainTest : public testing::Test {
                               static_cast<int>(content.size())));
   }
 
-  InstallerRun Run(const base::string16& arguments) {
-    return RunHost(app_.path().Append(kHostName), arguments);
-  }
+  base::FilePath Host() const { return app_.path().Append(kHostName); }
 
-  InstallerRun RunHost(const base::FilePath& host,
-                       const base::string16& arguments) {
-    InstallerRun run;
-    const base::FilePath output_path = io_.path().Append(L"stdout.txt");
-    const base::FilePath errors_path = io_.path().Append(L"stderr.txt");
-    const HANDLE output = CreateInheritableFile(output_path);
-    const HANDLE errors = CreateInheritableFile(errors_path);
-    EXPECT_NE(INVALID_HANDLE_VALUE, output);
-    EXPECT_NE(INVALID_HANDLE_VALUE, errors);
-
-    STARTUPINFOW startup_info = {};
-    startup_info.cb = sizeof(startup_info);
-    startup_info.dwFlags = STARTF_USESTDHANDLES;
-    startup_info.hStdInput = nullptr;
-    startup_info.hStdOutput = output;
-    startup_info.hStdError = errors;
-    base::string16 command_line = L"\"" + host.value() + L"\"";
-    if (!arguments.empty())
-      command_line += L" " + arguments;
-    base::string16 environment = MakeEnvironment(temp_.path());
-    PROCESS_INFORMATION process_info = {};
-    const bool started = ::CreateProcessW(
-        host.value().c_str(), &command_line[0], nullptr, nullptr, TRUE,
-        CREATE_UNICODE_ENVIRONMENT, &environment[0],
-        app_.path().value().c_str(), &startup_info, &process_info);
-    ::CloseHandle(output);
-    ::CloseHandle(errors);
-    if (!started) {
-      ADD_FAILURE() << "CreateProcess failed: " << ::GetLastError();
-      return run;
+  // Runs |host| with |arguments| in the program's folder; its exit code, or
+  // -1, and its standard output and error in one.
+  std::pair<int, std::string> Run(const base::string16& arguments,
+                                  const base::FilePath& host) {
+    const base::FilePath output_path = io_.path().Append(L"output.txt");
+    DWORD exit_code = static_cast<DWORD>(-1);
+    {
+      base::File output(
+          output_path, base::File::FLAG_CREATE_ALWAYS | base::File::FLAG_WRITE);
+      ::SetHandleInformation(output.GetPlatformFile(), HANDLE_FLAG_INHERIT,
+                             HANDLE_FLAG_INHERIT);
+      base::LaunchOptions options;
+      options.inherit_handles = true;
+      options.stdout_handle = options.stderr_handle = output.GetPlatformFile();
+      EXPECT_TRUE(base::SetCurrentDirectory(app_.path()));
+      const base::Process process = base::LaunchProcess(
+          L"\"" + host.value() + L"\" " + arguments, options);
+      EXPECT_TRUE(base::SetCurrentDirectory(io_.path()));
+      // Generous: a run ends within a second or two.
+      if (::WaitForSingleObject(process.Handle(), 90000) != WAIT_OBJECT_0) {
+        ADD_FAILURE() << "the installer did not end";
+        process.Terminate(1, true);
+      }
+      ::GetExitCodeProcess(process.Handle(), &exit_code);
     }
-    ::CloseHandle(process_info.hThread);
-    if (::WaitForSingleObject(process_info.hProcess, kRunTimeoutMs) ==
-        WAIT_OBJECT_0) {
-      DWORD exit_code = 0;
-      ::GetExitCodeProcess(process_info.hProcess, &exit_code);
-      run.exit_code = static_cast<int>(exit_code);
-    } else {
-      ADD_FAILURE() << "the installer did not end";
-      ::TerminateProcess(process_info.hProcess, 1);
-      ::WaitForSingleObject(process_info.hProcess, kRunTimeoutMs);
-    }
-    ::CloseHandle(process_info.hProcess);
-    run.output = ReadWholeFile(output_path);
-    run.errors = ReadWholeFile(errors_path);
-    return run;
+    return {static_cast<int>(exit_code), ReadWholeFile(output_path)};
   }
 
-  base::FilePath InstallerFolder() const {
-    return temp_.path().Append(kInstallerFolderName);
-  }
-
-  // The log files of the runs so far.
-  std::vector<base::FilePath> LogFiles() const {
-    std::vector<base::FilePath> files;
-    base::FileEnumerator enumerator(InstallerFolder(), false,
-                                    base::FileEnumerator::FILES, L"*.log");
-    for (base::FilePath file = enumerator.Next(); !file.empty();
-         file = enumerator.Next()) {
-      files.push_back(file);
-    }
-    return files;
-  }
-
-  // The installer's own lines of the one log file, as severity and message.
-  std::vector<std::string> ReadLog() const {
-    const std::vector<base::FilePath> files = LogFiles();
-    EXPECT_EQ(1u, files.size());
-    if (files.size() != 1)
-      return std::vector<std::string>();
-    std::vector<std::string> lines;
-    for (std::string line :
-         base::SplitString(ReadWholeFile(files[0]), "\n", base::KEEP_WHITESPACE,
-                           base::SPLIT_WANT_NONEMPTY)) {
-      // Messages may end in a blank; only the line end goes.
-      if (!line.empty() && line.back() == '\r')
-        line.pop_back();
-      const std::string reduced = ReduceLogLine(line);
-      if (!reduced.empty())
-        lines.push_back(reduced);
-    }
-    return lines;
-  }
-
-  // Checks that the log holds |expected|, the command line of the starting
-  // line aside, which must name this run's host.
-  void ExpectLog(std::vector<std::string> expected) const {
-    std::vector<std::string> lines = ReadLog();
-    for (std::string& line : lines) {
-      if (!base::StartsWith(line, kStartingLine, base::CompareCase::SENSITIVE))
-        continue;
-      EXPECT_TRUE(
-          base::StartsWith(line.substr(std::string(kStartingLine).size()),
-                           "\"" + app_.path().Append(kHostName).AsUTF8() + "\"",
-                           base::CompareCase::INSENSITIVE_ASCII))
-          << line;
-      line = kStartingLine;
-    }
-    EXPECT_EQ(expected, lines);
-  }
-
-  // The lines that every installer run begins with.
-  static std::vector<std::string> StartOfLog() {
-    return {
-        "VERBOSE1 Ensuring that TLS 1.0 is enabled",
-        kStartingLine,
-        "WARNING Crash reporting is not available in this build; no crash "
-        "reporter watches this process.",
-    };
-  }
-
-  static std::vector<std::string> FlagLines(bool uninstall,
-                                            bool silent,
-                                            bool run_immediately,
-                                            bool backend,
-                                            bool inside_package) {
-    auto digit = [](bool flag) { return std::string(flag ? "1" : "0"); };
-    return {
-        "INFO Uninstall:" + digit(uninstall),
-        "INFO Replace Talvik installation:0",
-        "INFO Silent:" + digit(silent),
-        "INFO Run Immediately" + digit(run_immediately),
-        "INFO Backend" + digit(backend),
-        "INFO Inside package" + digit(inside_package),
-        "INFO Autoupdate:0",
-    };
-  }
-
-  static std::vector<std::string> Join(
-      std::initializer_list<std::vector<std::string>> parts) {
-    std::vector<std::string> joined;
-    for (const std::vector<std::string>& part : parts)
-      joined.insert(joined.end(), part.begin(), part.end());
-    return joined;
-  }
-
-  std::string DownloadFolderLine() const {
-    return "INFO Installer download folder: " + InstallerFolder().AsUTF8();
-  }
-
-  // The folder of the host and its library, a package or installation when a
-  // test adds the files that make it one.
   base::UniqueTestDir app_;
-  // TMP and TEMP of the runs.
   base::UniqueTestDir temp_;
-  // Where the runs' standard output and error go.
+  // The current directory between runs, where their output goes.
   base::UniqueTestDir io_;
+  base::FilePath saved_current_directory_;
+  std::map<base::string16, base::string16> saved_environment_;
 };
 
-constexpr char kPreferencesPoolLine[] =
-    "VERBOSE1 The preferences worker pool is not available in this build; "
-    "nothing waits for preference writes at exit.";
-constexpr char kSettingsLine[] =
-    "ERROR The installer settings are not available in this build.";
-constexpr char kUILine[] =
-    "ERROR The installer UI controller is not available in this build.";
-constexpr char kSilentLine[] =
-    "ERROR The silent installer controller is not available in this build.";
-
-TEST_F(InstallerMainTest, AnswersTheInformationSwitches) {
+// Each role answers and logs, and leaves no file in the program's folder,
+// in real use the downloads folder: the roles that end before the log opens
+// write no file at all, even when they fail. The first of version, internal
+// version and stream wins, whatever the order on the line; the help goes to
+// a console of its own. Installer preferences in the program's folder
+// switch the test experiment on, and only an uninstallation reads them. The
+// legacy updater's autoupdate passes the folder as the last argument, and
+// an absolute one makes the run start at once with the window.
+TEST_F(InstallerMainTest, RunsEachRoleAndLeavesNoFileBehind) {
+  enum Folder { kPlain, kInstallation, kUnconfigured };
   const struct {
     const wchar_t* arguments;
-    const char* answer;
+    Folder folder;
+    int exit_code;
+    // In the standard output and error; all of it for a configured success.
+    const char* output;
+    const char* log;  // In the shorthand of ExpandLog; null for no log.
   } kCases[] = {
-      {L"--version", "12.0.1450.0"},
-      {L"--internal-version", "1450.0"},
-      {L"--stream", "developer"},
-      // The first of version, internal version and stream wins, whatever
-      // the order on the line; nothing else runs.
-      {L"--stream --internal-version --version", "12.0.1450.0"},
-      {L"--stream --internal-version", "1450.0"},
+      {L"--version", kPlain, HOST_EXIT_SUCCESS, "12.0.1450.0", nullptr},
+      {L"--internal-version --stream", kPlain, HOST_EXIT_SUCCESS, "1450.0",
+       nullptr},
+      {L"--stream --internal-version --version", kPlain, HOST_EXIT_SUCCESS,
+       "12.0.1450.0", nullptr},
       {L"--help --set-folder-permission --crash-reporter-parent-id=1 --stream",
-       "developer"},
-      {L"/version --silent", "12.0.1450.0"},
-  };
-  for (const auto& test_case : kCases) {
-    const InstallerRun run = Run(test_case.arguments);
-    EXPECT_EQ(HOST_EXIT_SUCCESS, run.exit_code) << test_case.arguments;
-    EXPECT_EQ(test_case.answer, run.output) << test_case.arguments;
-    EXPECT_EQ("", run.errors) << test_case.arguments;
+       kPlain, HOST_EXIT_SUCCESS, "developer", nullptr},
+      {L"--help", kPlain, HOST_EXIT_SUCCESS, "", nullptr},
+      {L"/? --set-folder-permission", kPlain, HOST_EXIT_SUCCESS, "", nullptr},
+      {L"--crash-reporter-parent-id=7 --help", kPlain,
+       HOST_EXIT_INSTALLER_FAILED,
+       "The crash reporter is not available in this build.", nullptr},
+      {L"--set-folder-permission", kPlain, HOST_EXIT_INSTALLER_FAILED,
+       "Granting folder permissions is not available in this build.", nullptr},
+      {L"--version", kUnconfigured, HOST_EXIT_SUCCESS, "12.0.1450.0", nullptr},
+      {L"--silent", kUnconfigured, HOST_EXIT_INSTALLER_FAILED,
+       "The product configuration resource is missing or empty.", ""},
+      {L"", kPlain, HOST_EXIT_INSTALLER_FAILED, "",
+       "start|flags 0000000|pool|settings|download|window"},
+      {L"--backend --silent", kPlain, HOST_EXIT_INSTALLER_FAILED, "",
+       "start|flags 0010100|pool|settings|ERROR The installer backend is not "
+       "available in this build."},
+      {L"--uninstall", kPlain, HOST_EXIT_INSTALLER_FAILED, "",
+       "start|ERROR Requested to uninstall, but we are not in a valid "
+       "installation folder"},
+      {L"--uninstall --with-feature:installer-experiment-test=off",
+       kInstallation, HOST_EXIT_INSTALLER_FAILED, "",
+       "start|flags 1000010|pool|INFO Test experiment is enabled|settings|"
+       "download|window"},
+      {L"--silent --with-feature:installer-experiment-test=on", kPlain,
+       HOST_EXIT_INSTALLER_FAILED, "",
+       "start|flags 0010000|pool|INFO Test experiment is enabled|settings|"
+       "download|silent"},
+      {L"--installfolder --autoupdate --silent \"C:\\Legacy Place\\Vexlo\"",
+       kPlain, HOST_EXIT_INSTALLER_FAILED, "",
+       "start|folder|legacy C:\\Legacy Place\\Vexlo|INFO Configuring for "
+       "legacy autoupdate.|flags 0001001|pool|settings|download|window"},
+      {L"--installfolder= --autoupdate --silent Legacy\\Vexlo", kPlain,
+       HOST_EXIT_INSTALLER_FAILED, "",
+       "start|folder|legacy|flags 0010001|pool|settings|download|silent"},
+      {L"--installfolder=D:\\Vexlo --autoupdate --silent C:\\Other", kPlain,
+       HOST_EXIT_INSTALLER_FAILED, "",
+       "start|folder D:\\Vexlo|flags 0010001|pool|settings|download|silent"},
+      // The folder that "temp-folder" names gets the installer's folder,
+      // which is not made there, and goes after the run when empty.
+      {L"--silent --temp-folder=given", kPlain, HOST_EXIT_INSTALLER_FAILED, "",
+       "start|flags 0010000|pool|settings|INFO Installer download folder: "
+       "given\\Vexlo Installer|silent"}};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(testing::Message() << c.arguments << " " << c.folder);
+    Reset();
+    if (c.folder == kUnconfigured)
+      EmptyProductConfiguration(Host());
+    if (c.folder == kInstallation)
+      AddAppFile(L"vexlo.exe", "browser");
+    AddAppFile(L"installer_prefs.json",
+               R"({"installer-experiments": ["installer-experiment-test@1"]})");
+    ASSERT_TRUE(
+        base::CreateDirectory(app_.path().Append(L"given\\Vexlo Installer")));
+    const std::vector<std::string> app_files = ListFiles(app_.path());
+    const std::pair<int, std::string> run = Run(c.arguments, Host());
+    EXPECT_EQ(c.exit_code, run.first);
+    EXPECT_TRUE(c.exit_code == HOST_EXIT_SUCCESS && c.folder != kUnconfigured
+                    ? run.second == c.output
+                    : run.second.find(c.output) != std::string::npos)
+        << run.second;
+    EXPECT_EQ(app_files, ListFiles(app_.path()));
+    const std::vector<std::string> logs = ListFiles(temp_.path());
+    ASSERT_EQ(c.log ? 1u : 0u, logs.size());
+    if (c.log && *c.log) {
+      // Named by the product, in the installer's folder.
+      EXPECT_EQ(0u, logs[0].find("Vexlo Installer\\vexlo_installer_"));
+      std::string expected = ExpandLog(c.log);
+      const size_t download = expected.find("download|");
+      if (download != std::string::npos) {
+        expected.replace(download, 8,
+                         "INFO Installer download folder: " +
+                             temp_.path().Append(L"Vexlo Installer").AsUTF8());
+      }
+      EXPECT_EQ(expected,
+                ReduceLog(ReadWholeFile(temp_.path().AppendASCII(logs[0]))));
+    }
+    EXPECT_EQ(c.arguments != std::wstring(L"--silent --temp-folder=given"),
+              base::PathExists(app_.path().Append(L"given\\Vexlo Installer")));
   }
-  // No log, no crash reporter, no folder.
-  EXPECT_FALSE(base::PathExists(InstallerFolder()));
-}
-
-TEST_F(InstallerMainTest, HelpOpensNoLog) {
-  for (const wchar_t* arguments :
-       {L"--help", L"/?", L"-?", L"--help --set-folder-permission"}) {
-    const InstallerRun run = Run(arguments);
-    EXPECT_EQ(HOST_EXIT_SUCCESS, run.exit_code) << arguments;
-    // The help goes to a console of its own.
-    EXPECT_EQ("", run.output) << arguments;
-    EXPECT_EQ("", run.errors) << arguments;
-  }
-  EXPECT_FALSE(base::PathExists(InstallerFolder()));
-}
-
-TEST_F(InstallerMainTest, TheCrashReporterRoleComesBeforeTheHelp) {
-  const InstallerRun run = Run(L"--crash-reporter-parent-id=7 --help");
-  EXPECT_EQ(HOST_EXIT_INSTALLER_FAILED, run.exit_code);
-  EXPECT_NE(
-      std::string::npos,
-      run.errors.find("The crash reporter is not available in this build."));
-  EXPECT_FALSE(base::PathExists(InstallerFolder()));
-}
-
-TEST_F(InstallerMainTest, TheFolderPermissionRoleComesBeforeTheLog) {
-  // The batch of an uninstallation in the program's folder runs after the
-  // role, whatever the role achieved.
-  const base::FilePath marker = io_.path().Append(L"batch_ran.txt");
-  AddAppFile(L"k.bat", MakeMarkingBatch(marker));
-
-  InstallerRun run = Run(L"--set-folder-permission");
-  EXPECT_EQ(HOST_EXIT_INSTALLER_FAILED, run.exit_code);
-  EXPECT_NE(std::string::npos,
-            run.errors.find("Granting folder permissions is not available in "
-                            "this build."));
-  EXPECT_FALSE(base::PathExists(InstallerFolder()));
-
-  run = Run(L"--set-folder-permission --run-uninstall-bat");
-  EXPECT_EQ(HOST_EXIT_INSTALLER_FAILED, run.exit_code);
-  EXPECT_FALSE(base::PathExists(InstallerFolder()));
-  EXPECT_TRUE(WaitForBatchMark(marker));
 }
 
 // An installer inside an installation's version folder belongs to the
-// installation above it, where the launcher is.
-TEST_F(InstallerMainTest, TheInstallationIsWhereTheLauncherIs) {
+// installation above it, where the launcher is; the batch of an
+// uninstallation there runs after the permission role, whatever it achieved.
+TEST_F(InstallerMainTest, RunsTheUninstallBatchOfTheInstallation) {
+  Reset();
   const base::FilePath version_folder = app_.path().Append(L"12.0.1450.0");
   ASSERT_TRUE(base::CreateDirectory(version_folder));
-  ASSERT_TRUE(InstallHost(version_folder, kHostName));
-  const base::FilePath marker = io_.path().Append(L"batch_ran.txt");
-  AddAppFile(L"k.bat", MakeMarkingBatch(marker));
-  AddAppFile(L"launcher.exe", "launcher");
-
-  const InstallerRun run =
-      RunHost(version_folder.Append(kHostName),
-              L"--set-folder-permission --run-uninstall-bat");
-  EXPECT_EQ(HOST_EXIT_INSTALLER_FAILED, run.exit_code);
-  EXPECT_TRUE(WaitForBatchMark(marker));
-}
-
-TEST_F(InstallerMainTest, TheFrontEndWithAWindowIsTheDefault) {
-  const InstallerRun run = Run(L"");
-  EXPECT_EQ(HOST_EXIT_INSTALLER_FAILED, run.exit_code);
-  EXPECT_EQ("", run.output);
-  ExpectLog(Join(
-      {StartOfLog(),
-       FlagLines(false, false, false, false, false),
-       {kPreferencesPoolLine, kSettingsLine, DownloadFolderLine(), kUILine}}));
-}
-
-TEST_F(InstallerMainTest, NamesTheLogFileByItsStartTime) {
-  base::Time::Exploded now;
-  base::Time::Now().Explode(true, &now);
-  const InstallerRun run = Run(L"--silent");
-  EXPECT_EQ(HOST_EXIT_INSTALLER_FAILED, run.exit_code);
-  base::Time::Exploded then;
-  base::Time::Now().Explode(true, &then);
-
-  const std::vector<base::FilePath> files = LogFiles();
-  ASSERT_EQ(1u, files.size());
-  const std::string name = files[0].BaseName().AsUTF8();
-  ASSERT_EQ(std::string("vexlo_installer_").size() + 14 + 4, name.size())
-      << name;
-  EXPECT_EQ(0u, name.find("vexlo_installer_")) << name;
-  EXPECT_EQ(".log", name.substr(name.size() - 4)) << name;
-  const std::string stamp = name.substr(16, 14);
-  auto format = [](const base::Time::Exploded& time) {
-    char text[32];
-    snprintf(text, sizeof(text), "%04d%02d%02d%02d%02d%02d", time.year,
-             time.month, time.day_of_month, time.hour, time.minute,
-             time.second);
-    return std::string(text);
-  };
-  EXPECT_LE(format(now), stamp);
-  EXPECT_GE(format(then), stamp);
-}
-
-TEST_F(InstallerMainTest, SilentAndBackendRunWithoutAWindow) {
-  InstallerRun run = Run(L"--silent");
-  EXPECT_EQ(HOST_EXIT_INSTALLER_FAILED, run.exit_code);
-  ExpectLog(Join({StartOfLog(),
-                  FlagLines(false, true, false, false, false),
-                  {kPreferencesPoolLine, kSettingsLine, DownloadFolderLine(),
-                   kSilentLine}}));
-
-  ASSERT_TRUE(base::DeleteFile(InstallerFolder(), true));
-  // The backend needs no download folder.
-  run = Run(L"--backend --silent");
-  EXPECT_EQ(HOST_EXIT_INSTALLER_FAILED, run.exit_code);
-  ExpectLog(Join({StartOfLog(),
-                  FlagLines(false, true, false, true, false),
-                  {kPreferencesPoolLine, kSettingsLine,
-                   "ERROR The installer backend is not available in this "
-                   "build."}}));
-}
-
-TEST_F(InstallerMainTest, UninstallsOnlyFromAnInstallation) {
-  InstallerRun run = Run(L"--uninstall");
-  EXPECT_EQ(HOST_EXIT_INSTALLER_FAILED, run.exit_code);
-  ExpectLog(Join({StartOfLog(),
-                  {"ERROR Requested to uninstall, but we are not in a valid "
-                   "installation folder"}}));
-
-  // An installation: the browser beside the installer, with the
-  // experiments it was installed with. The command line's are ignored.
-  ASSERT_TRUE(base::DeleteFile(InstallerFolder(), true));
-  AddAppFile(L"vexlo.exe", "browser");
-  AddAppFile(L"installer_prefs.json",
-             R"({"installer-experiments": ["installer-experiment-test@1"]})");
-  run = Run(L"--uninstall --with-feature:installer-experiment-test=off");
-  EXPECT_EQ(HOST_EXIT_INSTALLER_FAILED, run.exit_code);
-  ExpectLog(Join({StartOfLog(),
-                  FlagLines(true, false, false, false, true),
-                  {kPreferencesPoolLine, "INFO Test experiment is enabled",
-                   kSettingsLine, DownloadFolderLine(), kUILine}}));
-}
-
-TEST_F(InstallerMainTest, ReadsFeaturesFromTheCommandLine) {
-  AddAppFile(L"installer_prefs.json",
-             R"({"installer-experiments": ["installer-experiment-test@2"]})");
-  const InstallerRun run =
-      Run(L"--silent --with-feature:installer-experiment-test=on");
-  EXPECT_EQ(HOST_EXIT_INSTALLER_FAILED, run.exit_code);
-  ExpectLog(Join({StartOfLog(),
-                  FlagLines(false, true, false, false, false),
-                  {kPreferencesPoolLine, "INFO Test experiment is enabled",
-                   kSettingsLine, DownloadFolderLine(), kSilentLine}}));
-}
-
-TEST_F(InstallerMainTest, RecognisesAnUnpackedPackage) {
-  AddAppFile(L"vexlo.exe", "browser");
-  AddAppFile(L"files_list", "vexlo.exe\n");
-  InstallerRun run = Run(L"--silent");
-  EXPECT_EQ(HOST_EXIT_INSTALLER_FAILED, run.exit_code);
-  ExpectLog(Join({StartOfLog(),
-                  FlagLines(false, true, false, false, true),
-                  {kPreferencesPoolLine, kSettingsLine, DownloadFolderLine(),
-                   kSilentLine}}));
-
-  // The same folder with the installer named otherwise is no package.
-  base::UniqueTestDir other_app;
-  ASSERT_TRUE(other_app.IsValid());
-  ASSERT_TRUE(InstallHost(other_app.path(), L"Installer.exe"));
-  for (const wchar_t* name : {L"vexlo.exe", L"files_list"}) {
-    ASSERT_TRUE(base::CopyFile(app_.path().Append(name),
-                               other_app.path().Append(name)));
+  for (const wchar_t* name : {kHostName, kLibraryName}) {
+    ASSERT_TRUE(
+        base::CopyFile(app_.path().Append(name), version_folder.Append(name)));
   }
-  ASSERT_TRUE(base::DeleteFile(InstallerFolder(), true));
-  run = RunHost(other_app.path().Append(L"Installer.exe"), L"--silent");
-  EXPECT_EQ(HOST_EXIT_INSTALLER_FAILED, run.exit_code);
-  std::vector<std::string> lines = ReadLog();
-  EXPECT_NE(lines.end(),
-            std::find(lines.begin(), lines.end(), "INFO Inside package0"));
+  const base::FilePath marker = io_.path().Append(L"batch_ran.txt");
+  AddAppFile(L"k.bat",
+             "@echo off\r\necho ran> \"" + marker.AsUTF8() + "\"\r\n");
+  for (const base::FilePath& folder : {app_.path(), version_folder}) {
+    SCOPED_TRACE(folder.AsUTF8());
+    base::DeleteFile(marker, false);
+    EXPECT_EQ(HOST_EXIT_INSTALLER_FAILED,
+              Run(L"--set-folder-permission --run-uninstall-bat",
+                  folder.Append(kHostName))
+                  .first);
+    // The batch runs on its own; waits for its mark, for at most a minute.
+    for (int i = 0; i < 600 && ReadWholeFile(marker) != "ran\r\n"; ++i)
+      base::PlatformThread::Sleep(base::TimeDelta::FromMilliseconds(100));
+    EXPECT_EQ("ran\r\n", ReadWholeFile(marker));
+    AddAppFile(L"launcher.exe", "launcher");
+  }
 }
 
-TEST_F(InstallerMainTest, RecoversTheFolderOfALegacyAutoupdate) {
-  InstallerRun run =
-      Run(L"--installfolder --autoupdate --silent \"C:\\Legacy Place\\Vexlo\"");
-  EXPECT_EQ(HOST_EXIT_INSTALLER_FAILED, run.exit_code);
-  std::vector<std::string> flags = FlagLines(false, false, true, false, false);
-  flags.back() = "INFO Autoupdate:1";
-  ExpectLog(Join(
-      {StartOfLog(),
-       {"VERBOSE1 Install folder from command line: ",
-        "INFO It looks like we are autoupdating from the legacy "
-        "updater.",
-        "INFO Recovered install folder from command line: "
-        "C:\\Legacy Place\\Vexlo",
-        "INFO Configuring for legacy autoupdate."},
-       flags,
-       {kPreferencesPoolLine, kSettingsLine, DownloadFolderLine(), kUILine}}));
-
-  // A relative last argument is no folder: the run stays silent.
-  ASSERT_TRUE(base::DeleteFile(InstallerFolder(), true));
-  run = Run(L"--installfolder= --autoupdate --silent Legacy\\Vexlo");
-  EXPECT_EQ(HOST_EXIT_INSTALLER_FAILED, run.exit_code);
-  flags = FlagLines(false, true, false, false, false);
-  flags.back() = "INFO Autoupdate:1";
-  ExpectLog(Join({StartOfLog(),
-                  {"VERBOSE1 Install folder from command line: ",
-                   "INFO It looks like we are autoupdating from the legacy "
-                   "updater.",
-                   "INFO Recovered install folder from command line: "},
-                  flags,
-                  {kPreferencesPoolLine, kSettingsLine, DownloadFolderLine(),
-                   kSilentLine}}));
-
-  // A folder given outright is taken as it is.
-  ASSERT_TRUE(base::DeleteFile(InstallerFolder(), true));
-  run = Run(L"--installfolder=D:\\Vexlo --autoupdate --silent C:\\Other");
-  EXPECT_EQ(HOST_EXIT_INSTALLER_FAILED, run.exit_code);
-  ExpectLog(Join({StartOfLog(),
-                  {"VERBOSE1 Install folder from command line: D:\\Vexlo"},
-                  flags,
-                  {kPreferencesPoolLine, kSettingsLine, DownloadFolderLine(),
-                   kSilentLine}}));
-}
-
-TEST_F(InstallerMainTest, UsesTheGivenTemporaryFolder) {
-  base::UniqueTestDir given;
-  ASSERT_TRUE(given.IsValid());
-  const base::FilePath folder = given.path().Append(kInstallerFolderName);
-  const base::string16 arguments =
-      L"--silent \"--temp-folder=" + given.path().value() + L"\"";
-  const std::vector<std::string> expected = Join(
-      {StartOfLog(),
-       FlagLines(false, true, false, false, false),
-       {kPreferencesPoolLine, kSettingsLine,
-        "INFO Installer download folder: " + folder.AsUTF8(), kSilentLine}});
-
-  // Not created when missing.
-  InstallerRun run = Run(arguments);
-  EXPECT_EQ(HOST_EXIT_INSTALLER_FAILED, run.exit_code);
-  ExpectLog(expected);
-  EXPECT_FALSE(base::PathExists(folder));
-
-  // Removed after the run when empty.
-  ASSERT_TRUE(base::DeleteFile(InstallerFolder(), true));
-  ASSERT_TRUE(base::CreateDirectory(folder));
-  run = Run(arguments);
-  ExpectLog(expected);
-  EXPECT_FALSE(base::PathExists(folder));
-
-  // Kept with what it holds.
-  ASSERT_TRUE(base::DeleteFile(InstallerFolder(), true));
-  ASSERT_TRUE(base::CreateDirectory(folder));
-  ASSERT_EQ(4, base::WriteFile(folder.Append(L"keep"), "keep", 4));
-  run = Run(arguments);
-  ExpectLog(expected);
-  EXPECT_TRUE(base::PathExists(folder.Append(L"keep")));
+// The host runs the library beside it and returns its result, and fails
+// cleanly without one, with one that lacks the entry point, and with one
+// only in the current folder, which must not be run.
+// The executable carries the installer itself: a lone copy, as the package
+// check and the run directory start it, answers without any library, and a
+// file by the library's old name beside it changes nothing.
+using InstallerHostTest = InstallerMainTest;
+TEST_F(InstallerHostTest, ALoneCopyAnswersTheInformationSwitches) {
+  Reset(nullptr);
+  AddAppFile(kLibraryName, "not a library");
+  const struct {
+    const wchar_t* arguments;
+    const char* answer;
+  } kCases[] = {{L"--version", "12.0.1450.0"},
+                {L"--internal-version", "1450.0"},
+                {L"--stream", "developer"}};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.arguments);
+    EXPECT_EQ(std::make_pair(static_cast<int>(HOST_EXIT_SUCCESS),
+                             std::string(c.answer)),
+              Run(c.arguments, Host()));
+  }
 }
 
 }  // namespace

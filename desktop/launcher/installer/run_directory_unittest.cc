@@ -25,115 +25,75 @@ base::FilePath GetRunnableExecutable() {
   return folder.Append(L"installer.exe");
 }
 
-bool IsEmptyFolder(const base::FilePath& folder) {
+// The names in |folder|, "|"-separated; "missing" when it is not there.
+std::string Contents(const base::FilePath& folder) {
+  if (!base::DirectoryExists(folder))
+    return "missing";
+  std::string names;
   base::FileEnumerator enumerator(
       folder, false,
       base::FileEnumerator::FILES | base::FileEnumerator::DIRECTORIES);
-  return base::DirectoryExists(folder) && enumerator.Next().empty();
-}
-
-class RunDirectoryTest : public testing::Test {
- protected:
-  void SetUp() override { ASSERT_TRUE(temp_.IsValid()); }
-
-  // A file that Windows refuses to start.
-  base::FilePath WriteNonProgram() {
-    const base::FilePath path = temp_.path().Append(L"not_a_program.exe");
-    EXPECT_EQ(4, base::WriteFile(path, "text", 4));
-    return path;
+  for (base::FilePath path = enumerator.Next(); !path.empty();
+       path = enumerator.Next()) {
+    names += path.BaseName().AsUTF8() + "|";
   }
-
-  base::UniqueTestDir temp_;
-};
-
-TEST_F(RunDirectoryTest, CreatesTheFolderWithoutRunningAnything) {
-  base::FilePath folder = temp_.path().Append(L"missing parent");
-  EXPECT_TRUE(PrepareFolderIn(kSubFolder, base::FilePath(), &folder));
-  EXPECT_EQ(temp_.path().Append(L"missing parent").Append(kSubFolder), folder);
-  EXPECT_TRUE(IsEmptyFolder(folder));
-
-  // An empty name: the folder itself.
-  base::FilePath same = temp_.path();
-  EXPECT_TRUE(PrepareFolderIn(L"", base::FilePath(), &same));
-  EXPECT_EQ(temp_.path(), same);
+  return names;
 }
 
-TEST_F(RunDirectoryTest, ProvesTheFolderByRunningACopy) {
-  base::FilePath folder = temp_.path();
-  ASSERT_TRUE(base::PathExists(GetRunnableExecutable()));
-  EXPECT_TRUE(PrepareFolderIn(kSubFolder, GetRunnableExecutable(), &folder));
-  EXPECT_EQ(temp_.path().Append(kSubFolder), folder);
-  // The copy is gone once it has run.
-  EXPECT_TRUE(IsEmptyFolder(folder));
+// The folder is made, missing parents too, and proven by running a copy of
+// the executable there, which then goes; a folder where nothing runs is
+// removed when empty. An existing folder is reused as it is.
+TEST(RunDirectoryTest, PreparesAFolderWhereTheExecutableRuns) {
+  base::UniqueTestDir temp;
+  ASSERT_TRUE(temp.IsValid());
+  const base::FilePath not_a_program = temp.path().Append(L"text.exe");
+  ASSERT_EQ(4, base::WriteFile(not_a_program, "text", 4));
+  ASSERT_TRUE(base::CreateDirectory(temp.path().Append(L"busy")));
+  ASSERT_EQ(4, base::WriteFile(temp.path().Append(L"busy\\keep"), "keep", 4));
+  const struct {
+    const wchar_t* parent;
+    const wchar_t* name;
+    base::FilePath executable;
+    bool prepared;
+    const char* contents;  // Of the folder afterwards.
+  } kCases[] = {{L"missing parent", kSubFolder, base::FilePath(), true, ""},
+                {L"", L"", base::FilePath(), true, nullptr},
+                {L"", kSubFolder, GetRunnableExecutable(), true, ""},
+                {L"", L"busy", GetRunnableExecutable(), true, "keep|"},
+                {L"", L"other", not_a_program, false, "missing"},
+                {L"", L"busy", not_a_program, false, "keep|"}};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(testing::Message() << c.parent << "\\" << c.name);
+    base::FilePath folder = temp.path().Append(c.parent);
+    EXPECT_EQ(c.prepared, PrepareFolderIn(c.name, c.executable, &folder));
+    EXPECT_EQ(temp.path().Append(c.parent).Append(c.name), folder);
+    EXPECT_EQ(c.contents ? c.contents : Contents(folder), Contents(folder));
+  }
+  EXPECT_FALSE(TestRunExecutableIn(temp.path(), temp.path().Append(L"no.exe")));
+  base::FilePath untouched(L"C:\\untouched");
+  // A path key that nothing answers.
+  EXPECT_FALSE(PrepareFolderUnderPathKey(kSubFolder, base::FilePath(),
+                                         &untouched, 2016));
+  EXPECT_EQ(L"C:\\untouched", untouched.value());
 }
 
-TEST_F(RunDirectoryTest, ReusesAnExistingFolder) {
-  const base::FilePath existing = temp_.path().Append(kSubFolder);
-  ASSERT_TRUE(base::CreateDirectory(existing));
-  const base::FilePath other_file = existing.Append(L"keep.txt");
-  ASSERT_EQ(4, base::WriteFile(other_file, "keep", 4));
-
-  base::FilePath folder = temp_.path();
-  EXPECT_TRUE(PrepareFolderIn(kSubFolder, GetRunnableExecutable(), &folder));
-  EXPECT_EQ(existing, folder);
-  EXPECT_TRUE(base::PathExists(other_file));
-  EXPECT_FALSE(base::PathExists(existing.Append(L"installer.exe")));
-}
-
-TEST_F(RunDirectoryTest, RemovesAnEmptyFolderWhereNothingRuns) {
-  const base::FilePath non_program = WriteNonProgram();
-  base::FilePath folder = temp_.path();
-  EXPECT_FALSE(PrepareFolderIn(kSubFolder, non_program, &folder));
-  EXPECT_FALSE(base::PathExists(temp_.path().Append(kSubFolder)));
-
-  // A folder that holds something stays; only the copy goes.
-  const base::FilePath existing = temp_.path().Append(L"busy");
-  ASSERT_TRUE(base::CreateDirectory(existing));
-  ASSERT_EQ(4, base::WriteFile(existing.Append(L"keep.txt"), "keep", 4));
-  folder = temp_.path();
-  EXPECT_FALSE(PrepareFolderIn(L"busy", non_program, &folder));
-  EXPECT_TRUE(base::PathExists(existing.Append(L"keep.txt")));
-  EXPECT_FALSE(base::PathExists(existing.Append(L"not_a_program.exe")));
-}
-
-TEST_F(RunDirectoryTest, AMissingExecutableCannotBeRun) {
-  EXPECT_FALSE(
-      TestRunExecutableIn(temp_.path(), temp_.path().Append(L"missing.exe")));
-  EXPECT_TRUE(IsEmptyFolder(temp_.path()));
-}
-
-TEST_F(RunDirectoryTest, AnUnknownPathKeyGivesNoFolder) {
-  // A key that nothing answers.
-  constexpr int kUnansweredKey = 2016;
-  base::FilePath folder(L"C:\\untouched");
-  EXPECT_FALSE(PrepareFolderUnderPathKey(kSubFolder, base::FilePath(), &folder,
-                                         kUnansweredKey));
-  EXPECT_EQ(L"C:\\untouched", folder.value());
-}
-
-TEST_F(RunDirectoryTest, PrefersTheTemporaryFolder) {
-  ScopedPathOverride temp_override(base::DIR_TEMP, temp_.path());
-  base::FilePath folder;
-  EXPECT_TRUE(GetTemporaryInstallerFolder(kSubFolder, GetRunnableExecutable(),
-                                          &folder));
-  EXPECT_EQ(temp_.path().Append(kSubFolder), folder);
-  EXPECT_TRUE(IsEmptyFolder(folder));
-}
-
-TEST_F(RunDirectoryTest, FallsBackToTheDownloadsFolder) {
-  // A file where the temporary folder should be: no folder below it.
-  const base::FilePath file = temp_.path().Append(L"file");
-  ASSERT_EQ(1, base::WriteFile(file, "x", 1));
-  ScopedPathOverride temp_override(base::DIR_TEMP, file);
-
+// The temporary folder first, then the downloads folder.
+TEST(RunDirectoryTest, GetsTheTemporaryInstallerFolder) {
+  base::UniqueTestDir temp;
+  ASSERT_TRUE(temp.IsValid());
+  ASSERT_EQ(1, base::WriteFile(temp.path().Append(L"file"), "x", 1));
   base::FilePath downloads;
   ASSERT_TRUE(PrepareFolderInDownloads(L"", base::FilePath(), &downloads));
-  base::FilePath folder;
-  EXPECT_TRUE(GetTemporaryInstallerFolder(kSubFolder, GetRunnableExecutable(),
-                                          &folder));
-  EXPECT_EQ(downloads.Append(kSubFolder), folder);
-  EXPECT_TRUE(IsEmptyFolder(folder));
-  EXPECT_TRUE(::RemoveDirectoryW(folder.value().c_str()));
+  // With a file in the way of the temporary folder, no folder below it.
+  for (const wchar_t* name : {L"", L"file"}) {
+    ScopedPathOverride temp_override(base::DIR_TEMP, temp.path().Append(name));
+    base::FilePath folder;
+    EXPECT_TRUE(GetTemporaryInstallerFolder(kSubFolder, GetRunnableExecutable(),
+                                            &folder));
+    EXPECT_EQ((*name ? downloads : temp.path()).Append(kSubFolder), folder);
+    EXPECT_EQ("", Contents(folder));
+    EXPECT_TRUE(::RemoveDirectoryW(folder.value().c_str()));
+  }
 }
 
 }  // namespace

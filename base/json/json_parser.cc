@@ -23,12 +23,12 @@ constexpr size_t kMaxInputLength = std::numeric_limits<int32_t>::max() - 1;
 constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
 constexpr int kByteOrderMarkLength = 3;
 
-// Characters that JSON text may carry: no surrogates and no
-// noncharacters.
+// Characters that JSON text may carry: every Unicode scalar value, so no
+// surrogates. Noncharacters are included: the writer writes them as they
+// are, and what it writes must read back.
 bool IsValidCharacter(uint32_t code_point) {
-  return code_point < 0xD800 || (code_point >= 0xE000 && code_point < 0xFDD0) ||
-         (code_point >= 0xFDF0 && code_point <= 0x10FFFF &&
-          (code_point & 0xFFFE) != 0xFFFE);
+  return code_point < 0xD800 ||
+         (code_point >= 0xE000 && code_point <= 0x10FFFF);
 }
 
 bool IsHighSurrogate(uint32_t unit) {
@@ -578,12 +578,13 @@ std::unique_ptr<Value> JSONParser::ConsumeNumber() {
   if (StringToInt(number_text, &integer_value))
     return std::make_unique<FundamentalValue>(integer_value);
 
-  // A number beyond a double's range fails without an error code.
+  // The syntax is checked, so only the range can fail the conversion. A
+  // subnormal number, which the writer writes, still reads; one beyond a
+  // double's range, or one that falls to zero, fails without an error code.
   double double_value = 0;
-  if (!StringToDouble(number_text.as_string(), &double_value) ||
-      !std::isfinite(double_value)) {
+  const bool converted = StringToDouble(number_text.as_string(), &double_value);
+  if (!std::isfinite(double_value) || (!converted && double_value == 0))
     return nullptr;
-  }
   return std::make_unique<FundamentalValue>(double_value);
 }
 

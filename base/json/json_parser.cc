@@ -23,14 +23,6 @@ constexpr size_t kMaxInputLength = std::numeric_limits<int32_t>::max() - 1;
 constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
 constexpr int kByteOrderMarkLength = 3;
 
-// Characters that JSON text may carry: every Unicode scalar value, so no
-// surrogates. Noncharacters are included: the writer writes them as they
-// are, and what it writes must read back.
-bool IsValidCharacter(uint32_t code_point) {
-  return code_point < 0xD800 ||
-         (code_point >= 0xE000 && code_point <= 0x10FFFF);
-}
-
 bool IsHighSurrogate(uint32_t unit) {
   return (unit & 0xFC00) == 0xD800;
 }
@@ -366,9 +358,11 @@ bool JSONParser::ConsumeString(std::string* out) {
         ReportError(JSONReader::JSON_UNSUPPORTED_ENCODING, 1);
         return false;
       }
+      // Every Unicode scalar value is taken, noncharacters included: the
+      // writer writes them as they are, and what it writes must read back.
       const int32_t decoded =
           UTF8NextCharSafeBody(bytes, &index_, length, lead, -1);
-      if (decoded < 0 || !IsValidCharacter(static_cast<uint32_t>(decoded))) {
+      if (decoded < 0) {
         ReportError(JSONReader::JSON_UNSUPPORTED_ENCODING, 1);
         return false;
       }
@@ -507,10 +501,6 @@ bool JSONParser::ConsumeUnicodeEscape(std::string* out) {
     return false;
   }
 
-  if (!IsValidCharacter(code_point)) {
-    ReportError(JSONReader::JSON_INVALID_ESCAPE, -1);
-    return false;
-  }
   // "\u0000" is dropped, so that no text read through \u carries a NUL.
   if (code_point != 0)
     WriteUnicodeCharacter(code_point, out);

@@ -62,29 +62,30 @@ std::string ReadAll(const Pickle& pickle, const std::string& reads) {
 
 TEST(PickleTest, WritesTheWireLayoutAndReadsItBack) {
   const struct {
-    std::function<void(Pickle*)> write;
+    std::function<bool(Pickle*)> write;
     std::string bytes;
     const char* reads;
     const char* results;
   } kCases[] = {
-      {[](Pickle*) {}, Word(0), "0i", "[] x"},
-      {[](Pickle* p) { p->WriteString("abc"); },
+      {[](Pickle*) { return true; }, Word(0), "0i", "[] x"},
+      {[](Pickle* p) { return p->WriteString("abc"); },
        Message(Word(3) + std::string("abc\0", 4)), "si", "'abc' x"},
-      {[](Pickle* p) { p->WriteString16(L"ab"); },
+      {[](Pickle* p) { return p->WriteString16(L"ab"); },
        Message(Word(2) + std::string("a\0b\0", 4)), "w", "'ab'"},
       // A bool takes a whole four-byte slot.
-      {[](Pickle* p) { p->WriteBool(true), p->WriteBool(false); },
+      {[](Pickle* p) { return p->WriteBool(true) && p->WriteBool(false); },
        Message(Word(1) + Word(0)), "bbb", "true false x"},
       {[](Pickle* p) {
-         p->Write4Bytes(0x01020304), p->Write4Bytes(static_cast<uint32_t>(-2));
-         p->Write8Bytes(static_cast<uint64_t>(INT64_MIN));
+         return p->Write4Bytes(0x01020304) &&
+                p->Write4Bytes(static_cast<uint32_t>(-2)) &&
+                p->Write8Bytes(static_cast<uint64_t>(INT64_MIN));
        },
        Message(Word(0x01020304) + Word(0xFFFFFFFE) + Word(0) + Word(1u << 31)),
        "iil", "16909060 -2 -9223372036854775808"},
       // Raw bytes carry no length and are padded, like text.
       {[](Pickle* p) {
-         p->WriteBytes("abcde", 5), p->WriteBytes(nullptr, 0);
-         p->WriteString(""), p->WriteString16(L"\U0001F600");
+         return p->WriteBytes("abcde", 5) && p->WriteBytes(nullptr, 0) &&
+                p->WriteString("") && p->WriteString16(L"\U0001F600");
        },
        Message(std::string("abcde\0\0\0", 8) + Word(0) + Word(2) +
                std::string("\x3D\xD8\0\xDE", 4)),
@@ -92,7 +93,7 @@ TEST(PickleTest, WritesTheWireLayoutAndReadsItBack) {
   };
   for (const auto& c : kCases) {
     Pickle pickle;
-    c.write(&pickle);
+    EXPECT_TRUE(c.write(&pickle));
     EXPECT_EQ(c.bytes, BytesOf(pickle)) << c.reads;
     EXPECT_EQ(c.results, ReadAll(pickle, c.reads));
   }
@@ -222,6 +223,7 @@ TEST(PickleTest, CopiesAreWritableAndIndependent) {
   Pickle owned(view);
   Pickle from_rejected(rejected);
   received.assign(received.size(), '\xCC');
+  EXPECT_EQ(Word(0), BytesOf(from_rejected));
   owned.Write4Bytes(6);
   EXPECT_EQ("5 6", ReadAll(owned, "ii"));
   from_rejected.Write4Bytes(1);

@@ -122,10 +122,11 @@ TEST(ValuesTest, StringsAndDoubles) {
   list.Append(new FundamentalValue(-inf));
   list.AppendDouble(inf);
   list.AppendDouble(-2.5);
+  list.AppendBoolean(true);
   DictionaryValue dictionary;
   dictionary.SetDoubleWithoutPathExpansion("x", nan);
   dictionary.SetDoubleWithoutPathExpansion("y", 1e-310);
-  EXPECT_EQ("[0.0,0.0,0.0,-2.5] {'x':0.0,'y':1e-310}",
+  EXPECT_EQ("[0.0,0.0,0.0,-2.5,true] {'x':0.0,'y':1e-310}",
             Json(&list) + " " + Json(&dictionary));
   const FundamentalValue zero_double(0.0);
   EXPECT_TRUE(FundamentalValue(nan).Equals(&zero_double));
@@ -267,7 +268,7 @@ TEST(ValuesTest, ListSetPadsWithNullsAndRemoveClosesTheGap) {
   EXPECT_EQ("[null,true,null,4]", Json(&list));
   EXPECT_FALSE(list.Remove(4, &removed) || removed);
   EXPECT_TRUE(list.Remove(1, &removed));
-  EXPECT_TRUE(list.Get(2, &element) && !list.Get(3, nullptr));
+  EXPECT_TRUE(list.Get(2, &element) && !list.Get(3, &element));
   EXPECT_EQ("true [null,null,4] 4",
             Json(removed.get()) + " " + Json(&list) + " " + Json(element));
 }

@@ -18,7 +18,7 @@ TEST(StringEscapeTest, EscapesWhatJsonAndScriptsNeed) {
       // Other controls in upper-case hex; a zero byte as the reader keeps it.
       {std::string("\0\1\v\x1F", 4), "\\x00\\u0001\\u000B\\u001F", true},
       {"a<b\xE2\x80\xA8\xE2\x80\xA9", "a\\u003Cb\\u2028\\u2029", true},
-      {"/>\x7F\xE2\x80\xA7", "/>\x7F\xE2\x80\xA7", true},
+      {"/ >\x7F\xE2\x80\xA7", "/ >\x7F\xE2\x80\xA7", true},
       // Non-ASCII as UTF-8, noncharacters included.
       {"\xC3\xA9\xF0\x9F\x98\x80\xEF\xBF\xBE",
        "\xC3\xA9\xF0\x9F\x98\x80\xEF\xBF\xBE", true},

@@ -506,21 +506,14 @@ TEST(JsonPrefStoreWriteCountRecorderTest, ReportsWritesPerFiveMinutes) {
   EXPECT_EQ("4,0,2,1,", histogram.samples);
 }
 
-// With a real worker pool: the store's disk work runs on the pool, in the
-// order posted, and shutdown waits for it.
-class JsonPrefStorePoolTest : public testing::Test {
+// With a real worker pool: all the disk work of one file runs in the order
+// posted, whichever runner of the file posts it, away from the store's
+// thread, and shutdown waits for it.
+class JsonPrefStorePoolTest : public testing::Test, public PrefStoreObserver {
  public:
-  void SetUp() override {
-    ASSERT_TRUE(dir_.IsValid());
-    path_ = dir_.path().Append(L"prefs.json");
-    pool_ = new base::SequencedWorkerPool(3, "PrefsTaskPool");
-  }
-  void TearDown() override { pool_->Shutdown(0); }
-
-  static void Record(JsonPrefStorePoolTest* test, int value) {
-    base::PlatformThread::Sleep(base::TimeDelta::FromMilliseconds(20));
-    base::AutoLock auto_lock(test->lock_);
-    test->order_.push_back(value);
+  static void WriteAfterPause(const FilePath& path) {
+    base::PlatformThread::Sleep(base::TimeDelta::FromMilliseconds(50));
+    WriteText(path, "{'a':1}");
   }
   static bool RecordThread(JsonPrefStorePoolTest* test,
                            base::ImportantFileWriter::WriteStep) {
@@ -528,61 +521,47 @@ class JsonPrefStorePoolTest : public testing::Test {
     test->write_threads_.push_back(base::PlatformThread::CurrentId());
     return true;
   }
+  void OnValueChanged(const std::string&) override {}
+  void OnInitialized(bool) override { run_loop_.Quit(); }
 
   base::MessageLoop loop_;
+  base::RunLoop run_loop_;
   base::UniqueTestDir dir_;
-  FilePath path_;
-  base::scoped_refptr<base::SequencedWorkerPool> pool_;
   base::Lock lock_;
-  std::vector<int> order_;
   std::vector<base::PlatformThreadId> write_threads_;
 };
 
 TEST_F(JsonPrefStorePoolTest, OneFileHasOneSequence) {
-  base::scoped_refptr<base::SequencedTaskRunner> runners[] = {
-      JsonPrefStore::GetTaskRunnerForFile(path_, pool_.get()),
-      JsonPrefStore::GetTaskRunnerForFile(path_, pool_.get())};
-  // Each task pauses, so a free worker would overtake it if the two runners
-  // did not share a sequence.
-  for (int i = 0; i < 6; ++i) {
-    runners[i % 2]->PostTask(LOCATION_FROM_HERE("OneFileHasOneSequence"),
-                             base::Bind(&Record, this, i));
-  }
-  pool_->Shutdown(0);
-  EXPECT_EQ(std::vector<int>({0, 1, 2, 3, 4, 5}), order_);
-}
+  const FilePath path = dir_.path().Append(L"prefs.json");
+  base::scoped_refptr<base::SequencedWorkerPool> pool(
+      new base::SequencedWorkerPool(3, "PrefsTaskPool"));
+  // The file appears only after a pause: a free worker would read before it
+  // if the two runners did not share a sequence.
+  JsonPrefStore::GetTaskRunnerForFile(path, pool.get())
+      ->PostTask(LOCATION_FROM_HERE("OneFileHasOneSequence"),
+                 base::Bind(&WriteAfterPause, path));
+  base::scoped_refptr<JsonPrefStore> store(new JsonPrefStore(
+      path, JsonPrefStore::GetTaskRunnerForFile(path, pool.get()), nullptr));
+  store->AddObserver(this);
+  store->ReadPrefsAsync(nullptr);
+  base::ThreadTaskRunnerHandle::Get()->PostDelayedTask(
+      LOCATION_FROM_HERE("OneFileHasOneSequence"), run_loop_.QuitClosure(),
+      base::TimeDelta::FromSeconds(30));
+  run_loop_.Run();
+  EXPECT_EQ("1", ValueAt(*store, "a"));
 
-TEST_F(JsonPrefStorePoolTest, TheStoreReadsAndWritesOnItsSequence) {
-  WriteText(path_, "{'a':1}");
   base::ImportantFileWriter::SetStepHookForTesting(
       base::Bind(&RecordThread, this));
-  base::scoped_refptr<JsonPrefStore> store(new JsonPrefStore(
-      path_, JsonPrefStore::GetTaskRunnerForFile(path_, pool_.get()), nullptr));
-  base::RunLoop run_loop;
-  class QuittingObserver : public PrefStoreObserver {
-   public:
-    explicit QuittingObserver(const base::Closure& quit) : quit_(quit) {}
-    void OnValueChanged(const std::string&) override {}
-    void OnInitialized(bool) override { quit_.Run(); }
-
-   private:
-    const base::Closure quit_;
-  } quitter(run_loop.QuitClosure());
-  store->AddObserver(&quitter);
-  store->ReadPrefsAsync(nullptr);
-  run_loop.Run();
-  EXPECT_EQ("1", ValueAt(*store, "a"));
   store->SetValue("a", Parsed("2"), 0);
   store->CommitPendingWrite();
   store->SetValue("a", Parsed("3"), 0);
-  store->RemoveObserver(&quitter);
-  // The store's end hands the last change to the pool; shutdown waits for
-  // both writes, made on the pool's threads.
+  store->RemoveObserver(this);
+  // The store's end hands the last change to the pool.
   store = nullptr;
-  pool_->Shutdown(0);
+  pool->Shutdown(0);
   base::ImportantFileWriter::SetStepHookForTesting(
       base::ImportantFileWriter::StepHook());
-  EXPECT_EQ("{'a':3}", ReadText(path_));
+  EXPECT_EQ("{'a':3}", ReadText(path));
   EXPECT_EQ(12u, write_threads_.size());
   EXPECT_EQ(write_threads_.end(),
             std::find(write_threads_.begin(), write_threads_.end(),

@@ -1,7 +1,6 @@
 #include "base/values.h"
 
 #include <algorithm>
-#include <functional>
 #include <limits>
 #include <memory>
 #include <string>
@@ -40,18 +39,6 @@ std::unique_ptr<DictionaryValue> ParsedDictionary(const char* json) {
   value.release();
   return std::unique_ptr<DictionaryValue>(dictionary);
 }
-
-// Counts its own destructions, so that tests see which nodes a container
-// deleted.
-class CountedValue : public Value {
- public:
-  explicit CountedValue(int* deletions)
-      : Value(TYPE_NULL), deletions_(deletions) {}
-  ~CountedValue() override { ++*deletions_; }
-
- private:
-  int* deletions_;
-};
 
 // Which typed reads of |value| succeed (in the order of the slots), then
 // what they wrote: outputs of reads that failed stay as they were.
@@ -273,46 +260,6 @@ TEST(ValuesTest, ListSetPadsWithNullsAndRemoveClosesTheGap) {
             Json(removed.get()) + " " + Json(&list) + " " + Json(element));
 }
 
-// Containers delete every node they stop holding, unless they hand it out.
-TEST(ValuesTest, ContainersDeleteTheNodesTheyDrop) {
-  int deletions = 0;
-  auto counted = [&deletions] { return new CountedValue(&deletions); };
-  {
-    DictionaryValue root;
-    ListValue list;
-    std::unique_ptr<Value> kept;
-    const struct {
-      std::function<void()> step;
-      int deletions;
-    } kSteps[] = {
-        {[&] { root.Set("k", counted()), root.SetInteger("k.inner", 1); }, 1},
-        {[&] { root.Set("k", counted()), root.SetInteger("k", 1); }, 2},
-        {[&] { root.Set("k", counted()), root.Remove("k", nullptr); }, 3},
-        {[&] { root.Set("k", counted()), root.Remove("k", &kept); }, 3},
-        // Handing out into a pointer that holds a node deletes that node.
-        {[&] { root.Set("k", counted()), root.RemovePath("k", &kept); }, 4},
-        {[&] { kept.reset(); }, 5},
-        {[&] { list.Set(0, counted()), list.Set(0, counted()); }, 6},
-        {[&] { list.Append(counted()), list.Remove(1, nullptr); }, 7},
-        {[&] { list.Clear(); }, 8},
-        {[&] { root.Set("a.b", counted()), root.Clear(); }, 9},
-        {[&] { root.Set("x", counted()), list.Append(counted()); }, 9},
-        // Storing the node that is already there keeps it.
-        {[&] {
-           Value* x = nullptr;
-           root.GetWithoutPathExpansion("x", &x);
-           root.SetWithoutPathExpansion("x", x);
-         },
-         9},
-    };
-    for (const auto& step : kSteps) {
-      step.step();
-      EXPECT_EQ(step.deletions, deletions) << "step " << &step - kSteps;
-    }
-  }
-  EXPECT_EQ(11, deletions);
-}
-
 TEST(ValuesTest, CopiesEqualitySwaps) {
   std::unique_ptr<DictionaryValue> original = ParsedDictionary(
       "{'a':{'b':1,'s':'t'},'f':false,'p':3.25,'z':null,'l':[1,{'k':'v'}]}");
@@ -348,6 +295,14 @@ TEST(ValuesTest, CopiesEqualitySwaps) {
   ASSERT_TRUE(original->Get("l", &moved));
   EXPECT_EQ(node, moved);
   EXPECT_EQ(kOriginal, Json(copy.get()));
+  // Storing a node where it already is keeps it; Clear empties the tree.
+  Value* list_node = nullptr;
+  ASSERT_TRUE(copy->Get("l", &list_node));
+  copy->SetWithoutPathExpansion("l", list_node);
+  EXPECT_EQ(kOriginal, Json(copy.get()));
+  copy->Clear();
+  copy->Set("x", new FundamentalValue(1));
+  EXPECT_EQ("{'x':1}", Json(copy.get()));
   ListValue first, second;
   first.AppendInteger(1);
   second.AppendString("x");

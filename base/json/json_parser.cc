@@ -23,14 +23,6 @@ constexpr size_t kMaxInputLength = std::numeric_limits<int32_t>::max() - 1;
 constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
 constexpr int kByteOrderMarkLength = 3;
 
-// Characters that JSON text may carry: no surrogates and no
-// noncharacters.
-bool IsValidCharacter(uint32_t code_point) {
-  return code_point < 0xD800 || (code_point >= 0xE000 && code_point < 0xFDD0) ||
-         (code_point >= 0xFDF0 && code_point <= 0x10FFFF &&
-          (code_point & 0xFFFE) != 0xFFFE);
-}
-
 bool IsHighSurrogate(uint32_t unit) {
   return (unit & 0xFC00) == 0xD800;
 }
@@ -366,9 +358,11 @@ bool JSONParser::ConsumeString(std::string* out) {
         ReportError(JSONReader::JSON_UNSUPPORTED_ENCODING, 1);
         return false;
       }
+      // Every Unicode scalar value is taken, noncharacters included: the
+      // writer writes them as they are, and what it writes must read back.
       const int32_t decoded =
           UTF8NextCharSafeBody(bytes, &index_, length, lead, -1);
-      if (decoded < 0 || !IsValidCharacter(static_cast<uint32_t>(decoded))) {
+      if (decoded < 0) {
         ReportError(JSONReader::JSON_UNSUPPORTED_ENCODING, 1);
         return false;
       }
@@ -507,10 +501,6 @@ bool JSONParser::ConsumeUnicodeEscape(std::string* out) {
     return false;
   }
 
-  if (!IsValidCharacter(code_point)) {
-    ReportError(JSONReader::JSON_INVALID_ESCAPE, -1);
-    return false;
-  }
   // "\u0000" is dropped, so that no text read through \u carries a NUL.
   if (code_point != 0)
     WriteUnicodeCharacter(code_point, out);
@@ -578,12 +568,13 @@ std::unique_ptr<Value> JSONParser::ConsumeNumber() {
   if (StringToInt(number_text, &integer_value))
     return std::make_unique<FundamentalValue>(integer_value);
 
-  // A number beyond a double's range fails without an error code.
+  // The syntax is checked, so only the range can fail the conversion. A
+  // subnormal number, which the writer writes, still reads; one beyond a
+  // double's range, or one that falls to zero, fails without an error code.
   double double_value = 0;
-  if (!StringToDouble(number_text.as_string(), &double_value) ||
-      !std::isfinite(double_value)) {
+  const bool converted = StringToDouble(number_text.as_string(), &double_value);
+  if (!std::isfinite(double_value) || (!converted && double_value == 0))
     return nullptr;
-  }
   return std::make_unique<FundamentalValue>(double_value);
 }
 

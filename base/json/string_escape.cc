@@ -43,7 +43,11 @@ const char* FixedEscape(uint32_t code_point) {
 }
 
 void AppendEscapedCodePoint(uint32_t code_point, std::string* out) {
-  if (const char* escape = FixedEscape(code_point)) {
+  if (code_point == 0) {
+    // The reader drops "\u0000", so that no text read through \u carries a
+    // zero byte; "\x00" reads back as the zero byte written.
+    out->append("\\x00");
+  } else if (const char* escape = FixedEscape(code_point)) {
     out->append(escape);
   } else if (code_point < 0x20) {
     StringAppendF(out, "\\u%04X", static_cast<unsigned>(code_point));

@@ -282,9 +282,10 @@ void JsonPrefStore::Unimplemented() {
 }
 
 bool JsonPrefStore::SerializeData(std::string* output) {
-  if (read_only_) {
-    // Turned read-only by the read after a write was scheduled: the file
-    // that could not be read must not be replaced.
+  if (read_only_ || !initialized_) {
+    // A file that could not be read, or has not been read yet, must not be
+    // replaced by what was set in memory meanwhile: the read may be still
+    // running, or gone with a store destroyed before it ended.
     return false;
   }
   pending_lossy_write_ = false;

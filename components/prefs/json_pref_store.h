@@ -130,7 +130,7 @@ class JsonPrefStore : public PersistentPrefStoreInterface,
   void Unimplemented() override;
 
   // base::ImportantFileWriter::DataSerializer: the dictionary as compact
-  // JSON. Nothing while the store is read-only.
+  // JSON. Nothing while the store is read-only or has not read its file.
   bool SerializeData(std::string* output) override;
 
  private:

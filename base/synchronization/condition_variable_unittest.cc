@@ -67,6 +67,7 @@ TEST_P(ConditionVariableTest, SignalWakesOneWaiterBroadcastTheRest) {
     condition_.Signal();
     WaitUntil([&] { return woken_.size() == 2; });
     condition_.Broadcast();
+    WaitUntil([&] { return woken_.size() == 3; });
     JoinWaiters();
     EXPECT_EQ(3u, woken_.size());
     EXPECT_TRUE(GetParam() != Kind::kEventBased ||

@@ -20,7 +20,6 @@ TEST(WaitableEventTest, ResetKindDecidesHowLongASignalLasts) {
     const char* steps;
   } kCases[] = {
       {true, false, "-S+W++R-"},
-      {true, true, "++"},
       {false, true, "+-SS+-"},
       {false, false, "SR-"},
   };

@@ -1,182 +1,147 @@
 #include "base/callback.h"
 
-#include <atomic>
-#include <thread>
-#include <vector>
+#include <memory>
 
 #include "base/bind.h"
+#include "base/memory/ref_counted.h"
+#include "base/memory/weak_ptr.h"
 #include "gtest/gtest.h"
 
 namespace base {
 namespace {
 
-// Counts its destructions, so that tests see when a bind state goes.
-class DestructionCounter {
- public:
-  explicit DestructionCounter(int* destroyed) : destroyed_(destroyed) {}
-  ~DestructionCounter() { ++*destroyed_; }
+int g_calls = 0;
+int g_deletions = 0;
 
- private:
-  int* destroyed_;
+struct Target : RefCountedThreadSafe<Target> {
+  ~Target() { ++g_deletions; }
+  void Record(int value) {
+    last = value;
+    ++g_calls;
+  }
+  int Add(int a, int b) const { return last + a + b; }
+  int last = 0;
+  WeakPtrFactory<Target> weak_factory{this};
 };
 
-void Nothing() {}
-void TouchCounter(DestructionCounter*) {}
-int Twice(int value) {
-  return 2 * value;
+int Sum3(int a, int b, int c) {
+  return 100 * a + 10 * b + c;
+}
+int TakeUnique(std::unique_ptr<int> value) {
+  return *value;
+}
+int Use(Target* target) {
+  return ++target->last;
+}
+void Touch(Target*) {}
+Closure Counted() {
+  return Bind(&Touch, Owned(new Target));
 }
 
-TEST(CallbackTest, NullCallbacks) {
-  Closure null_closure;
-  EXPECT_TRUE(null_closure.is_null());
-  EXPECT_TRUE(null_closure.Equals(Closure()));
-  Closure bound = Bind(&Nothing);
-  EXPECT_FALSE(bound.is_null());
-  EXPECT_FALSE(bound.Equals(null_closure));
-  bound.Reset();
-  EXPECT_TRUE(bound.is_null());
-  EXPECT_TRUE(bound.Equals(null_closure));
+TEST(BindTest, ArgumentsAreBoundByCopyAndCalledWithTheRest) {
+  EXPECT_EQ(123, Bind(&Sum3).Run(1, 2, 3));
+  Callback<int(int)> partial = Bind(&Sum3, 4, 5);
+  EXPECT_EQ(456, partial.Run(6));
+  EXPECT_EQ(457, partial.Run(7)) << "bound arguments are reused";
+  int bound = 1;
+  Callback<int()> copied = Bind(&Sum3, bound, 2, 3);
+  bound = 9;
+  EXPECT_EQ(123, copied.Run());
+  EXPECT_EQ(42, Bind(&TakeUnique).Run(std::make_unique<int>(42)));
 }
 
-TEST(CallbackTest, EqualsOnlyForCopies) {
-  Callback<int(int)> first = Bind(&Twice);
-  Callback<int(int)> second = Bind(&Twice);
-  EXPECT_FALSE(first.Equals(second));
-  Callback<int(int)> copy = first;
-  EXPECT_TRUE(copy.Equals(first));
-  EXPECT_TRUE(first.Equals(copy));
-  EXPECT_EQ(14, copy.Run(7));
+TEST(BindTest, ReceiversRawCountedOwnedOrWeak) {
+  Target raw;
+  Bind(&Target::Record, &raw, 5).Run();
+  const Target* const_raw = &raw;
+  EXPECT_EQ(8, Bind(&Target::Add, const_raw, 1).Run(2));
+  Bind(&Target::Record).Run(&raw, 9);
+  EXPECT_EQ(9, raw.last);
+  // A counted receiver lives with the callback; an owned one dies with it.
+  g_deletions = 0;
+  Closure record = Bind(&Target::Record, scoped_refptr<Target>(new Target), 1);
+  Callback<int()> use = Bind(&Use, Owned(new Target));
+  Counted();
+  EXPECT_EQ(1, g_deletions);
+  record.Run();
+  EXPECT_EQ(1, use.Run());
+  EXPECT_EQ(2, Callback<int()>(use).Run());
+  record.Reset();
+  use.Reset();
+  EXPECT_EQ(3, g_deletions);
+  auto target = std::make_unique<Target>();
+  Closure record_weak =
+      Bind(&Target::Record, target->weak_factory.GetWeakPtr(), 1);
+  g_calls = 0;
+  record_weak.Run();
+  target.reset();
+  record_weak.Run();
+  EXPECT_EQ(1, g_calls);
 }
 
-TEST(CallbackTest, BindStateLivesUntilTheLastCopyGoes) {
-  int destroyed = 0;
-  Closure original =
-      Bind(&TouchCounter, Owned(new DestructionCounter(&destroyed)));
+TEST(CallbackTest, CopiesShareOneBindStateUntilTheLastGoes) {
+  g_deletions = 0;
+  Closure kept = Counted();
+  EXPECT_FALSE(kept.is_null() || kept.Equals(Closure()));
+  EXPECT_FALSE(kept.Equals(Counted())) << "another binding is not equal";
   {
-    Closure copy(original);
+    Closure copy(kept);
     Closure assigned;
     assigned = copy;
-    original.Reset();
-    EXPECT_EQ(0, destroyed);
-    copy.Run();
+    EXPECT_TRUE(copy.Equals(kept) && kept.Equals(copy));
+    // Assigning a callback to itself, by copy or move, keeps its state.
+    Closure& alias = assigned;
+    assigned = alias;
+    assigned = std::move(alias);
+    EXPECT_TRUE(assigned.Equals(kept));
     assigned.Run();
-    EXPECT_EQ(0, destroyed) << "running does not release the bound data";
+    Closure target = Counted();
+    target = std::move(assigned);
+    EXPECT_EQ(2, g_deletions) << "the target's old state goes at once";
+    EXPECT_TRUE(assigned.is_null());  // NOLINT: moved-from state is defined.
   }
-  EXPECT_EQ(1, destroyed);
+  EXPECT_EQ(2, g_deletions);
+  kept.Reset();
+  EXPECT_EQ(3, g_deletions);
+  EXPECT_TRUE(kept.is_null() && kept.Equals(Closure()));
 }
 
-TEST(CallbackTest, SelfAssignmentKeepsTheBindState) {
-  int destroyed = 0;
-  Closure closure =
-      Bind(&TouchCounter, Owned(new DestructionCounter(&destroyed)));
-  const Closure before = closure;
-  Closure& alias = closure;
-  closure = alias;
-  EXPECT_EQ(0, destroyed);
-  EXPECT_TRUE(closure.Equals(before));
-  closure = std::move(alias);
-  EXPECT_EQ(0, destroyed);
-  EXPECT_TRUE(closure.Equals(before));
-  closure.Run();
+void CountCall() {
+  ++g_calls;
 }
 
-TEST(CallbackTest, AssignmentReleasesThePreviousBindState) {
-  int first_destroyed = 0;
-  int second_destroyed = 0;
-  Closure target =
-      Bind(&TouchCounter, Owned(new DestructionCounter(&first_destroyed)));
-  Closure source =
-      Bind(&TouchCounter, Owned(new DestructionCounter(&second_destroyed)));
-  const Closure source_copy = source;
-  target = std::move(source);
-  EXPECT_EQ(1, first_destroyed);
-  EXPECT_TRUE(source.is_null());  // NOLINT: the moved-from state is defined.
-  EXPECT_TRUE(target.Equals(source_copy));
-
-  Closure other = Bind(&Nothing);
-  target = other;
-  EXPECT_EQ(0, second_destroyed) << "source_copy still holds it";
-  EXPECT_TRUE(target.Equals(other));
-}
-
-// A closure owned by the bound data of another closure.
-struct ClosureHolder {
-  ~ClosureHolder() {
-    // Clear eagerly, so that a read of this closure after its holder is
-    // gone shows up as a null invoke function.
+// Bound data that owns a closure, and notes whether |watched| is null by
+// the time it is destroyed.
+bool g_watched_was_null = false;
+struct Holder {
+  ~Holder() {
+    g_watched_was_null = watched && watched->is_null();
     closure.Reset();
   }
-  Closure closure;
+  Closure closure = Bind(&CountCall);
+  Closure* watched = nullptr;
 };
+void TouchHolder(Holder*) {}
 
-int g_holder_runs = 0;
-void CountHolderRun() {
-  ++g_holder_runs;
-}
-void TouchHolder(ClosureHolder*) {}
-
-TEST(CallbackTest, AssigningFromDataOwnedByTheOldBindState) {
-  ClosureHolder* holder = new ClosureHolder;
-  holder->closure = Bind(&CountHolderRun);
-  Closure target = Bind(&TouchHolder, Owned(holder));
-  // Releasing target's old bind state destroys the source of the copy.
-  target = holder->closure;
-  g_holder_runs = 0;
-  target.Run();
-  EXPECT_EQ(1, g_holder_runs);
-
-  holder = new ClosureHolder;
-  holder->closure = Bind(&CountHolderRun);
-  target = Bind(&TouchHolder, Owned(holder));
-  target = std::move(holder->closure);
-  target.Run();
-  EXPECT_EQ(2, g_holder_runs);
-}
-
-Closure* g_closure_being_reset = nullptr;
-bool g_seen_null_during_release = false;
-
-class ResetObserver {
- public:
-  ~ResetObserver() {
-    g_seen_null_during_release = g_closure_being_reset->is_null();
+TEST(CallbackTest, AssigningOrResetLeavesNoWindowOnTheOldState) {
+  // Releasing the target's old bind state destroys the source of the copy
+  // or move.
+  g_calls = 0;
+  for (bool move : {false, true}) {
+    Holder* holder = new Holder;
+    Closure target = Bind(&TouchHolder, Owned(holder));
+    if (move)
+      target = std::move(holder->closure);
+    else
+      target = holder->closure;
+    target.Run();
   }
-};
-void TouchObserver(ResetObserver*) {}
-
-TEST(CallbackTest, ResetClearsBeforeReleasing) {
-  Closure closure = Bind(&TouchObserver, Owned(new ResetObserver));
-  g_closure_being_reset = &closure;
-  g_seen_null_during_release = false;
+  EXPECT_EQ(2, g_calls);
+  Holder* holder = new Holder;
+  Closure closure = Bind(&TouchHolder, Owned(holder));
+  holder->watched = &closure;
   closure.Reset();
-  EXPECT_TRUE(g_seen_null_during_release);
-  g_closure_being_reset = nullptr;
-}
-
-TEST(CallbackTest, CopiesOnManyThreadsReleaseTheBindStateOnce) {
-  int destroyed = 0;
-  Closure shared =
-      Bind(&TouchCounter, Owned(new DestructionCounter(&destroyed)));
-  std::atomic<bool> go{false};
-  std::vector<std::thread> threads;
-  for (int i = 0; i < 8; ++i) {
-    threads.emplace_back([&shared, &go] {
-      while (!go.load())
-        std::this_thread::yield();
-      for (int round = 0; round < 20000; ++round) {
-        Closure copy = shared;
-        Closure another;
-        another = copy;
-        another.Run();
-      }
-    });
-  }
-  go.store(true);
-  for (std::thread& thread : threads)
-    thread.join();
-  EXPECT_EQ(0, destroyed);
-  shared.Reset();
-  EXPECT_EQ(1, destroyed);
+  EXPECT_TRUE(g_watched_was_null);
 }
 
 }  // namespace

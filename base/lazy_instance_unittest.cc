@@ -2,134 +2,139 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "base/at_exit.h"
+#include "base/memory/singleton.h"
 #include "gtest/gtest.h"
 
 namespace base {
+
+// Reaches the manager chain, to see what a manager holds and to run without
+// any manager.
+class AtExitManagerTest : public testing::Test {
+ protected:
+  void SetUp() override { order_.clear(); }
+
+  static AtExitManager* ExchangeCurrent(AtExitManager* manager) {
+    return AtExitManager::current_.exchange(manager);
+  }
+  static size_t Pending(AtExitManager* manager) {
+    AutoLock lock(manager->lock_);
+    return manager->stack_.size();
+  }
+  // Registers a callback that appends |text|; "R" registers "C" when run.
+  static void Register(const char* text) {
+    AtExitManager::RegisterCallback(
+        [](void* text) {
+          order_ += static_cast<const char*>(text);
+          if (order_.back() == 'R')
+            Register("C");
+        },
+        const_cast<char*>(text));
+  }
+
+  static inline std::string order_;
+};
+
+TEST_F(AtExitManagerTest, RunsTheCurrentManagersCallbacksLastRegisteredFirst) {
+  {
+    AtExitManager outer;
+    Register("A");
+    {
+      AtExitManager inner;
+      Register("B");
+      Register("R");
+      Register("D");
+      // What a callback registers waits for the next pass.
+      AtExitManager::ProcessCallbacksNow();
+      EXPECT_EQ("DRB", order_);
+      AtExitManager::ProcessCallbacksNow();
+      AtExitManager::ProcessCallbacksNow();
+      EXPECT_EQ("DRBC", order_);
+      // What the inner manager's last pass registers is dropped.
+      Register("R");
+      EXPECT_EQ(1u, Pending(&outer));
+    }
+    EXPECT_EQ("DRBCR", order_);
+    Register("E");
+  }
+  EXPECT_EQ("DRBCREA", order_);
+}
+
+TEST_F(AtExitManagerTest, WithoutAManagerNothingIsRegistered) {
+  AtExitManager* hidden = ExchangeCurrent(nullptr);
+  const size_t hidden_pending = hidden ? Pending(hidden) : 0;
+  Register("A");
+  AtExitManager::ProcessCallbacksNow();
+  {
+    AtExitManager manager;
+    EXPECT_EQ(0u, Pending(&manager));
+  }
+  EXPECT_EQ(nullptr, ExchangeCurrent(hidden));
+  EXPECT_EQ(hidden_pending, hidden ? Pending(hidden) : 0);
+  EXPECT_EQ("", order_);
+}
+
 namespace {
 
 // Slow to build, so that racing callers really overlap with the builder,
 // and checkable, so that a caller handed a half-built object notices.
-class SlowToBuild {
- public:
-  static constexpr int kMagic = 0x5EED;
-
+struct SlowToBuild {
   SlowToBuild() {
-    constructions.fetch_add(1);
+    ++constructions;
     for (int i = 0; i < 200; ++i)
       ::Sleep(0);
-    magic_ = kMagic;
+    built = true;
   }
-  ~SlowToBuild() { destructions.fetch_add(1); }
+  ~SlowToBuild() { ++destructions; }
 
-  int magic() const { return magic_; }
-
-  static std::atomic<int> constructions;
-  static std::atomic<int> destructions;
-
- private:
-  int magic_ = 0;
+  bool built = false;
+  static inline std::atomic<int> constructions{0};
+  static inline std::atomic<int> destructions{0};
 };
-
-std::atomic<int> SlowToBuild::constructions{0};
-std::atomic<int> SlowToBuild::destructions{0};
-
-// Calls |get| from several threads released at once; returns what each saw.
-template <typename Getter>
-std::vector<SlowToBuild*> RaceForInstance(Getter get) {
-  constexpr int kThreads = 8;
-  std::vector<SlowToBuild*> seen(kThreads, nullptr);
-  std::vector<int> magic(kThreads, 0);
-  std::atomic<bool> go{false};
-  std::vector<std::thread> threads;
-  for (int i = 0; i < kThreads; ++i) {
-    threads.emplace_back([&, i] {
-      while (!go.load())
-        std::this_thread::yield();
-      seen[i] = get();
-      magic[i] = seen[i]->magic();
-    });
-  }
-  go.store(true);
-  for (std::thread& thread : threads)
-    thread.join();
-  for (int i = 0; i < kThreads; ++i)
-    EXPECT_EQ(SlowToBuild::kMagic, magic[i]) << "thread " << i;
-  return seen;
-}
 
 LazyInstance::Leaky<SlowToBuild> g_leaky;
 LazyInstance::DestroyedAtExit<SlowToBuild> g_destroyed_at_exit;
 
-TEST(LazyInstanceTest, RacingThreadsBuildOnceAndTheManagerDestroys) {
-  SlowToBuild::constructions = 0;
-  SlowToBuild::destructions = 0;
-  {
-    AtExitManager manager;
-    std::vector<SlowToBuild*> seen =
-        RaceForInstance([] { return g_destroyed_at_exit.Pointer(); });
-    for (SlowToBuild* instance : seen)
-      EXPECT_EQ(seen[0], instance);
-    EXPECT_EQ(seen[0], &g_destroyed_at_exit.Get());
-    EXPECT_EQ(1, SlowToBuild::constructions.load());
-    EXPECT_EQ(0, SlowToBuild::destructions.load());
-  }
-  EXPECT_EQ(1, SlowToBuild::destructions.load());
-  {
-    AtExitManager manager;
-    EXPECT_EQ(SlowToBuild::kMagic, g_destroyed_at_exit.Get().magic());
-    EXPECT_EQ(2, SlowToBuild::constructions.load());
-  }
-  EXPECT_EQ(2, SlowToBuild::destructions.load());
+bool AllGetOneBuiltInstance(SlowToBuild* (*get)()) {
+  SlowToBuild* seen[8] = {};
+  std::vector<std::thread> threads;
+  for (SlowToBuild*& mine : seen)
+    threads.emplace_back([&] { mine = get()->built ? get() : nullptr; });
+  for (std::thread& thread : threads)
+    thread.join();
+  return seen[0] && std::count(seen, seen + 8, seen[0]) == 8;
 }
 
-TEST(LazyInstanceTest, LeakyIsNotDestroyedByTheManager) {
-  SlowToBuild::destructions = 0;
-  SlowToBuild* first = nullptr;
-  {
-    AtExitManager manager;
-    first = g_leaky.Pointer();
+TEST(LazyInstanceTest, RacersBuildOnceAndTheManagerDestroysUnlessLeaky) {
+  const struct {
+    SlowToBuild* (*get)();
+    bool destroyed_at_exit;
+  } kCases[] = {
+      {[] { return g_destroyed_at_exit.Pointer(); }, true},
+      {[] { return &g_leaky.Get(); }, false},
+      {&Singleton<SlowToBuild>::get, true},
+      {&Singleton<SlowToBuild, LeakySingletonTraits<SlowToBuild>>::get, false},
+  };
+  for (const auto& c : kCases) {
+    for (int round = 0; round < 2; ++round) {
+      SlowToBuild::constructions = 0;
+      SlowToBuild::destructions = 0;
+      {
+        AtExitManager manager;
+        EXPECT_TRUE(AllGetOneBuiltInstance(c.get));
+      }
+      EXPECT_TRUE(c.destroyed_at_exit
+                      ? SlowToBuild::constructions == 1
+                      : SlowToBuild::constructions <= 1 - round);
+      EXPECT_EQ(c.destroyed_at_exit, SlowToBuild::destructions == 1);
+    }
   }
-  EXPECT_EQ(0, SlowToBuild::destructions.load());
-  EXPECT_EQ(first, &g_leaky.Get());
-  EXPECT_EQ(SlowToBuild::kMagic, g_leaky.Get().magic());
-}
-
-TEST(LazyInstanceTest, ProtocolOnARawStateWord) {
-  LazyInstance::StateWord state{0};
-  ASSERT_TRUE(LazyInstance::NeedsInstance(&state));
-  EXPECT_EQ(LazyInstance::kBeingCreated, state.load());
-
-  // Others wait while the word reads 1 and then get the published value.
-  int instance = 7;
-  std::atomic<bool> waiter_started{false};
-  void* waited_for = nullptr;
-  bool needs_instance_in_other = true;
-  void* seen_by_other = nullptr;
-  std::thread waiter([&] {
-    waiter_started.store(true);
-    waited_for = LazyInstance::WaitForInstance(&state);
-  });
-  std::thread asker([&] {
-    needs_instance_in_other = LazyInstance::NeedsInstance(&state);
-    seen_by_other = reinterpret_cast<void*>(state.load());
-  });
-  while (!waiter_started.load())
-    std::this_thread::yield();
-  LazyInstance::CompleteInstance(&state, &instance, nullptr, nullptr);
-  waiter.join();
-  asker.join();
-  EXPECT_EQ(&instance, waited_for);
-  EXPECT_FALSE(needs_instance_in_other);
-  EXPECT_EQ(&instance, seen_by_other);
-
-  // Once published, no one else builds.
-  EXPECT_FALSE(LazyInstance::NeedsInstance(&state));
-  EXPECT_EQ(&instance, LazyInstance::WaitForInstance(&state));
 }
 
 int g_destructor_runs = 0;
@@ -138,28 +143,21 @@ void CountDestructorRun(void* state_word) {
   static_cast<LazyInstance::StateWord*>(state_word)->store(0);
 }
 
-TEST(LazyInstanceTest, CompleteInstanceRegistersTheDestructor) {
+TEST(LazyInstanceTest, AFailedCreationRegistersNothingAndIsTriedAgain) {
   g_destructor_runs = 0;
   LazyInstance::StateWord state{0};
-  int instance = 1;
+  int instance = 7;
   {
     AtExitManager manager;
+    ASSERT_TRUE(LazyInstance::NeedsInstance(&state));
+    EXPECT_EQ(LazyInstance::kBeingCreated, state.load());
+    LazyInstance::CompleteInstance(&state, nullptr, &state,
+                                   &CountDestructorRun);
     ASSERT_TRUE(LazyInstance::NeedsInstance(&state));
     LazyInstance::CompleteInstance(&state, &instance, &state,
                                    &CountDestructorRun);
-  }
-  EXPECT_EQ(1, g_destructor_runs);
-  EXPECT_EQ(0u, state.load());
-
-  // A creation that failed publishes 0 and leaves nothing to destroy; the
-  // next caller tries again.
-  {
-    AtExitManager manager;
-    ASSERT_TRUE(LazyInstance::NeedsInstance(&state));
-    LazyInstance::CompleteInstance(&state, nullptr, &state,
-                                   &CountDestructorRun);
-    EXPECT_TRUE(LazyInstance::NeedsInstance(&state));
-    LazyInstance::CompleteInstance(&state, &instance, nullptr, nullptr);
+    EXPECT_FALSE(LazyInstance::NeedsInstance(&state));
+    EXPECT_EQ(&instance, LazyInstance::WaitForInstance(&state));
   }
   EXPECT_EQ(1, g_destructor_runs);
 }

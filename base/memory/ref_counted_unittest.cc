@@ -1,165 +1,107 @@
 #include "base/memory/ref_counted.h"
 
-#include <atomic>
-#include <thread>
-#include <vector>
+#include <memory>
 
+#include "base/memory/weak_ptr.h"
 #include "gtest/gtest.h"
 
 namespace base {
 namespace {
 
-class Shared : public RefCountedThreadSafe<Shared> {
- public:
-  explicit Shared(int* destructions) : destructions_(destructions) {}
+int g_destructions = 0;
 
- protected:
-  friend class RefCountedThreadSafe<Shared>;
-  virtual ~Shared() { ++*destructions_; }
-
- private:
-  int* destructions_;
+struct Shared : RefCountedThreadSafe<Shared> {
+  virtual ~Shared() { ++g_destructions; }
+};
+struct Derived : Shared {};
+struct Plain : RefCounted<Plain> {
+  ~Plain() { ++g_destructions; }
 };
 
-class DerivedShared : public Shared {
- public:
-  using Shared::Shared;
-};
-
-// Like a task runner: the last release hands the object to a virtual
-// operation instead of deleting it directly.
-class Runner;
-struct RunnerTraits {
-  static void Destruct(const Runner* runner);
-};
-
-class Runner : public RefCountedThreadSafe<Runner, RunnerTraits> {
- public:
-  Runner(int* on_destruct_calls, int* destructions)
-      : on_destruct_calls_(on_destruct_calls), destructions_(destructions) {}
-  virtual ~Runner() { ++*destructions_; }
-
-  virtual void OnDestruct() const {
-    ++*on_destruct_calls_;
-    delete this;
-  }
-
- private:
-  int* on_destruct_calls_;
-  int* destructions_;
-};
-
-void RunnerTraits::Destruct(const Runner* runner) {
-  runner->OnDestruct();
-}
-
-class PlainCounted : public RefCounted<PlainCounted> {
- public:
-  explicit PlainCounted(int* destructions) : destructions_(destructions) {}
-
- private:
-  friend class RefCounted<PlainCounted>;
-  ~PlainCounted() { ++*destructions_; }
-
-  int* destructions_;
-};
-
-TEST(RefCountedTest, LastReleaseDestroys) {
-  int destructions = 0;
-  Shared* shared = new Shared(&destructions);
+TEST(RefCountedTest, TheLastReleaseDestroys) {
+  g_destructions = 0;
+  Shared* shared = new Shared;
+  Plain* plain = new Plain;
   EXPECT_FALSE(shared->HasOneRef()) << "the count starts at 0";
   shared->AddRef();
-  EXPECT_TRUE(shared->HasOneRef());
+  plain->AddRef();
   shared->AddRef();
-  EXPECT_FALSE(shared->HasOneRef());
-  shared->Release();
-  EXPECT_TRUE(shared->HasOneRef());
-  EXPECT_EQ(0, destructions);
-  shared->Release();
-  EXPECT_EQ(1, destructions);
-
-  PlainCounted* plain = new PlainCounted(&destructions);
   plain->AddRef();
-  plain->AddRef();
+  EXPECT_FALSE(shared->HasOneRef() || plain->HasOneRef());
+  shared->Release();
   plain->Release();
-  EXPECT_TRUE(plain->HasOneRef());
+  EXPECT_TRUE(shared->HasOneRef() && plain->HasOneRef());
+  EXPECT_EQ(0, g_destructions);
+  shared->Release();
   plain->Release();
-  EXPECT_EQ(2, destructions);
-}
-
-TEST(RefCountedTest, TraitsDecideHowTheLastReleaseDestroys) {
-  int on_destruct_calls = 0;
-  int destructions = 0;
-  {
-    scoped_refptr<Runner> runner(new Runner(&on_destruct_calls, &destructions));
-    scoped_refptr<Runner> copy = runner;
-  }
-  EXPECT_EQ(1, on_destruct_calls);
-  EXPECT_EQ(1, destructions);
+  EXPECT_EQ(2, g_destructions);
 }
 
 TEST(ScopedRefptrTest, HoldsOneReferenceEach) {
-  int destructions = 0;
-  scoped_refptr<Shared> first(new Shared(&destructions));
-  EXPECT_TRUE(first->HasOneRef());
-  scoped_refptr<Shared> second = first;
-  EXPECT_FALSE(first->HasOneRef());
-  EXPECT_TRUE(first == second);
-
-  // Self-assignment, directly and through the raw pointer.
+  g_destructions = 0;
+  scoped_refptr<Derived> derived(new Derived);
+  scoped_refptr<Shared> first = derived;
+  scoped_refptr<Shared> moved = std::move(derived);
+  EXPECT_EQ(nullptr, derived);  // NOLINT: moved-from state is defined.
+  EXPECT_EQ(first, moved);
   scoped_refptr<Shared>& alias = first;
   first = alias;
   first = first.get();
-  EXPECT_EQ(0, destructions);
-
-  scoped_refptr<Shared> moved = std::move(second);
-  EXPECT_EQ(nullptr, second);  // NOLINT: moved-from state is defined.
-  EXPECT_FALSE(first->HasOneRef());
+  moved = std::move(moved);
   first = nullptr;
   EXPECT_TRUE(moved->HasOneRef());
-  moved = std::move(moved);
-  EXPECT_EQ(0, destructions);
-  moved = new Shared(&destructions);
-  EXPECT_EQ(1, destructions);
+  moved = new Shared;
+  EXPECT_EQ(1, g_destructions);
   moved = nullptr;
-  EXPECT_EQ(2, destructions);
+  EXPECT_EQ(2, g_destructions);
 }
 
-TEST(ScopedRefptrTest, ConvertsFromDerived) {
-  int destructions = 0;
-  scoped_refptr<DerivedShared> derived(new DerivedShared(&destructions));
-  scoped_refptr<Shared> copied = derived;
-  EXPECT_FALSE(derived->HasOneRef());
-  scoped_refptr<Shared> moved = std::move(derived);
-  EXPECT_EQ(nullptr, derived);  // NOLINT
-  EXPECT_EQ(copied, moved);
-  copied = nullptr;
-  moved = nullptr;
-  EXPECT_EQ(1, destructions);
+TEST(WeakPtrTest, FollowsTheObjectUntilInvalidated) {
+  Derived object;
+  auto factory = std::make_unique<WeakPtrFactory<Derived>>(&object);
+  WeakPtr<Derived> weak = factory->GetWeakPtr();
+  WeakPtr<Derived> copy = weak;
+  WeakPtr<Shared> as_base = weak;
+  WeakPtr<Derived> moved(factory->GetWeakPtr());
+  WeakPtr<Derived> source = std::move(moved);
+  EXPECT_EQ(nullptr, moved.get());  // NOLINT: moved-from state is defined.
+  EXPECT_TRUE(&*weak == &object && copy.get() == &object &&
+              as_base.get() == &object && source.get() == &object);
+  copy.reset();
+  EXPECT_TRUE(copy == nullptr && WeakPtr<Derived>() == nullptr);
+  EXPECT_TRUE(weak);
+
+  // Invalidation reaches every earlier pointer, but no later one.
+  factory->InvalidateWeakPtrs();
+  EXPECT_FALSE(weak || as_base || source);
+  WeakPtr<Derived> later = factory->GetWeakPtr();
+  EXPECT_EQ(&object, later.get());
+  WeakPtr<Derived> copied_after = weak;
+  EXPECT_EQ(nullptr, copied_after.get());
+  factory.reset();
+  EXPECT_EQ(nullptr, later.get());
 }
 
-TEST(RefCountedTest, CountsStayExactUnderContention) {
-  int destructions = 0;
-  scoped_refptr<Shared> shared(new Shared(&destructions));
-  std::atomic<bool> go{false};
-  std::vector<std::thread> threads;
-  for (int i = 0; i < 8; ++i) {
-    threads.emplace_back([&] {
-      while (!go.load())
-        std::this_thread::yield();
-      for (int round = 0; round < 50000; ++round) {
-        scoped_refptr<Shared> copy = shared;
-        copy = nullptr;
-      }
-    });
+TEST(WeakReferenceOwnerTest, OutstandingReferencesShareOneFlag) {
+  WeakReference survivor;
+  {
+    WeakReferenceOwner owner;
+    WeakReference first = owner.GetRef();
+    WeakReference second = owner.GetRef();
+    ASSERT_NE(nullptr, first.flag());
+    EXPECT_EQ(first.flag(), second.flag());
+    const WeakReference::Flag* old_flag = first.flag();
+    first = WeakReference();
+    EXPECT_EQ(old_flag, owner.GetRef().flag()) << "|second| is outstanding";
+    // With every reference gone the owner starts a new flag, made while the
+    // old one exists: their addresses differ.
+    second = WeakReference();
+    survivor = owner.GetRef();
+    EXPECT_NE(old_flag, survivor.flag());
+    EXPECT_TRUE(survivor.IsValid());
   }
-  go.store(true);
-  for (std::thread& thread : threads)
-    thread.join();
-  EXPECT_EQ(0, destructions);
-  EXPECT_TRUE(shared->HasOneRef());
-  shared = nullptr;
-  EXPECT_EQ(1, destructions);
+  EXPECT_FALSE(survivor.IsValid());
+  EXPECT_FALSE(WeakReference().IsValid());
 }
 
 }  // namespace

@@ -1,93 +1,71 @@
 #include "base/synchronization/waitable_event.h"
 
-#include <windows.h>
-
 #include <stdint.h>
 
 #include <thread>
 
+#include "base/synchronization/cancellation_flag.h"
+#include "base/synchronization/wait_milliseconds.h"
 #include "gtest/gtest.h"
 
 namespace base {
 namespace {
 
-TEST(WaitableEventTest, ManualResetStaysSignalledUntilReset) {
-  WaitableEvent event(true, false);
-  EXPECT_FALSE(event.TimedWait(TimeDelta()));
-  event.Signal();
-  event.Wait();
-  EXPECT_TRUE(event.TimedWait(TimeDelta()));
-  EXPECT_TRUE(event.TimedWait(TimeDelta::FromMilliseconds(-5)));
-  event.Reset();
-  EXPECT_FALSE(event.TimedWait(TimeDelta()));
-
-  WaitableEvent initially_signalled(true, true);
-  EXPECT_TRUE(initially_signalled.TimedWait(TimeDelta()));
-  EXPECT_TRUE(initially_signalled.TimedWait(TimeDelta()));
-}
-
-TEST(WaitableEventTest, AutoResetLetsOneWaitThroughPerSignal) {
-  WaitableEvent event(false, true);
-  EXPECT_TRUE(event.TimedWait(TimeDelta::FromMicroseconds(-1)));
-  EXPECT_FALSE(event.TimedWait(TimeDelta::FromMicroseconds(-1)));
-  event.Signal();
-  event.Signal();
-  event.Wait();
-  EXPECT_FALSE(event.TimedWait(TimeDelta()));
-  event.Signal();
-  event.Reset();
-  EXPECT_FALSE(event.TimedWait(TimeDelta()));
-}
-
-TEST(WaitableEventTest, TimedWaitNeverEndsEarly) {
-  WaitableEvent event(false, false);
-  // Fractions of a millisecond included: a wait cut down to whole
-  // milliseconds would end before the time asked for.
-  const int64_t kMicroseconds[] = {1, 500, 1000, 1500, 2999, 16000, 31500};
-  for (int round = 0; round < 3; ++round) {
-    for (int64_t microseconds : kMicroseconds) {
-      SCOPED_TRACE(microseconds);
-      const TimeDelta max_time = TimeDelta::FromMicroseconds(microseconds);
-      const TimeTicks start = TimeTicks::Now();
-      EXPECT_FALSE(event.TimedWait(max_time));
-      EXPECT_GE(TimeTicks::Now() - start, max_time);
+TEST(WaitableEventTest, ResetKindDecidesHowLongASignalLasts) {
+  // S signal, R reset, W wait; + a timed wait of no time, or less, that
+  // finds the event signalled, - one that does not.
+  const struct {
+    bool manual_reset;
+    bool initially_signaled;
+    const char* steps;
+  } kCases[] = {
+      {true, false, "-S+W++R-"},
+      {false, true, "+-SS+-"},
+      {false, false, "SR-"},
+  };
+  for (const auto& c : kCases) {
+    WaitableEvent event(c.manual_reset, c.initially_signaled);
+    for (int i = 0; c.steps[i]; ++i) {
+      SCOPED_TRACE(testing::Message() << c.steps << " at " << i);
+      if (c.steps[i] == 'S')
+        event.Signal();
+      else if (c.steps[i] == 'R')
+        event.Reset();
+      else if (c.steps[i] == 'W')
+        event.Wait();
+      else
+        EXPECT_EQ(c.steps[i] == '+',
+                  event.TimedWait(TimeDelta::FromMicroseconds(-(i % 2))));
     }
   }
 }
 
-TEST(WaitableEventTest, TimedWaitsBeyondTheCounterStayLong) {
-  // Kept to their low 32 bits, these would be waits of at most 5 ms; all
-  // must still be waiting when the other thread signals. (That none turns
-  // into INFINITE is seen in the millisecond conversion's own test.)
-  const TimeDelta kLongWaits[] = {
-      TimeDelta::FromMilliseconds(int64_t{1} << 32),
-      TimeDelta::FromMilliseconds((int64_t{1} << 32) + 5),
-      TimeDelta::FromMilliseconds(0xFFFFFFFF),
-      TimeDelta::Max(),
+TEST(TimedWaitMillisecondsTest, RoundsUpAndStaysBelowInfinite) {
+  // A microsecond beyond the longest wait, and more, reach it neither as
+  // INFINITE nor wrapped around.
+  const struct {
+    int64_t microseconds;
+    uint32_t milliseconds;
+  } kCases[] = {
+      {-INT64_MAX, 0},
+      {0, 0},
+      {1, 1},
+      {1001, 2},
+      {4294967294001, 0xFFFFFFFE},
+      {INT64_MAX, 0xFFFFFFFE},
   };
-  for (const TimeDelta& max_time : kLongWaits) {
-    SCOPED_TRACE(max_time.InMicroseconds());
-    WaitableEvent event(false, false);
-    std::thread signaller([&event] {
-      Sleep(50);
-      event.Signal();
-    });
-    EXPECT_TRUE(event.TimedWait(max_time));
-    signaller.join();
+  for (const auto& c : kCases) {
+    EXPECT_EQ(c.milliseconds, internal::TimedWaitMilliseconds(
+                                  TimeDelta::FromMicroseconds(c.microseconds)))
+        << c.microseconds;
   }
 }
 
-TEST(WaitableEventTest, WakesAWaiterOnAnotherThread) {
-  WaitableEvent request(false, false);
-  WaitableEvent reply(true, false);
-  std::thread waiter([&] {
-    request.Wait();
-    reply.Signal();
-  });
-  EXPECT_FALSE(reply.TimedWait(TimeDelta::FromMilliseconds(20)));
-  request.Signal();
-  reply.Wait();
-  waiter.join();
+TEST(CancellationFlagTest, OnceSetStaysSetOnEveryThread) {
+  CancellationFlag flag;
+  EXPECT_FALSE(flag.IsSet());
+  std::thread([&flag] { flag.Set(); }).join();
+  EXPECT_TRUE(flag.IsSet());
 }
 
 }  // namespace

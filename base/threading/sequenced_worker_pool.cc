@@ -3,6 +3,7 @@
 #include <objbase.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <map>
 #include <optional>
@@ -192,16 +193,25 @@ class SequencedWorkerPool::Inner {
 
   // Under the lock: the number of a new worker to start when one would
   // help (no worker is idle, there is runnable work and room for another
-  // thread), else 0. Marks the thread as being created, so that threads
-  // start one at a time.
+  // thread), else 0; after Shutdown, only when no worker is left for the
+  // tasks accepted since. Counts the thread as being created, so that
+  // threads start one at a time until Shutdown.
   int32_t PrepareToStartAdditionalThreadIfHelpful();
 
-  // Without the lock.
-  void StartAdditionalThread(int32_t thread_number);
+  // Without the lock. False when the thread could not be started.
+  bool StartAdditionalThread(int32_t thread_number);
+
+  // Under the lock: takes back the pending task numbered
+  // |sequence_task_number|, accepted after Shutdown, when no worker has
+  // taken it; false when one has.
+  bool TakeBackTaskAcceptedAfterShutdown(int64_t sequence_task_number,
+                                         std::optional<SequencedTask>* task);
 
   bool IsSequenceTokenRunnable(int32_t token_id) const;
   // Under the lock.
   bool CanShutdown() const;
+  // Under the lock: workers that entered their loop and have not left it.
+  size_t LiveThreadCount() const;
   // Under the lock: the calling thread's worker, or null.
   Worker* CurrentWorker() const;
   // The id that ties a task's post to its run in a trace.
@@ -224,7 +234,9 @@ class SequencedWorkerPool::Inner {
   std::map<PlatformThreadId, std::unique_ptr<Worker>> threads_;
   // Workers that have left their loop for good.
   size_t exited_thread_count_;
-  bool thread_being_created_;
+  // Workers started that have not entered their loop yet. More than one
+  // only after Shutdown.
+  size_t threads_being_created_;
   size_t waiting_thread_count_;
   // Workers running a task that is not CONTINUE_ON_SHUTDOWN.
   size_t blocking_shutdown_thread_count_;
@@ -319,7 +331,7 @@ SequencedWorkerPool::Inner::Inner(SequencedWorkerPool* worker_pool,
       max_threads_(max_threads),
       thread_name_prefix_(thread_name_prefix),
       exited_thread_count_(0),
-      thread_being_created_(false),
+      threads_being_created_(0),
       waiting_thread_count_(0),
       blocking_shutdown_thread_count_(0),
       next_sequence_task_number_(0),
@@ -362,6 +374,8 @@ bool SequencedWorkerPool::Inner::PostTask(int32_t token_id,
   sequenced.time_to_run = TimeTicks::Now() + delay;
 
   int32_t create_thread_id = 0;
+  bool accepted_after_shutdown = false;
+  int64_t sequence_task_number = 0;
   {
     AutoLock lock(lock_);
     if (shutdown_called_) {
@@ -377,6 +391,7 @@ bool SequencedWorkerPool::Inner::PostTask(int32_t token_id,
       if (max_blocking_tasks_after_shutdown_ <= 0)
         return false;
       --max_blocking_tasks_after_shutdown_;
+      accepted_after_shutdown = true;
     }
 
     sequenced.trace_id = trace_id_++;
@@ -387,7 +402,8 @@ bool SequencedWorkerPool::Inner::PostTask(int32_t token_id,
             trace_event::TRACE_EVENT_FLAG_FLOW_OUT,
         0, nullptr, nullptr, nullptr);
 
-    sequenced.sequence_task_number = next_sequence_task_number_++;
+    sequence_task_number = next_sequence_task_number_++;
+    sequenced.sequence_task_number = sequence_task_number;
     pending_tasks_.insert(std::move(sequenced));
     if (shutdown_behavior == BLOCK_SHUTDOWN)
       ++blocking_shutdown_pending_task_count_;
@@ -395,11 +411,17 @@ bool SequencedWorkerPool::Inner::PostTask(int32_t token_id,
     create_thread_id = PrepareToStartAdditionalThreadIfHelpful();
   }
 
-  if (create_thread_id)
-    StartAdditionalThread(create_thread_id);
-  else
+  if (!create_thread_id) {
     has_work_cv_.Signal();
-  return true;
+    return true;
+  }
+  if (StartAdditionalThread(create_thread_id) || !accepted_after_shutdown)
+    return true;
+  // No worker is left to run the task, and none could be started: an
+  // accepted task would be destroyed unrun, so the post is refused.
+  std::optional<SequencedTask> taken_back;
+  AutoLock lock(lock_);
+  return !TakeBackTaskAcceptedAfterShutdown(sequence_task_number, &taken_back);
 }
 
 bool SequencedWorkerPool::Inner::RunsTasksOnCurrentThread() const {
@@ -443,7 +465,7 @@ void SequencedWorkerPool::Inner::ThreadLoop(Worker* this_worker) {
   TaskList delete_on_exit;
   {
     AutoLock lock(lock_);
-    thread_being_created_ = false;
+    --threads_being_created_;
     threads_[PlatformThread::CurrentId()].reset(this_worker);
 
     while (true) {
@@ -571,20 +593,27 @@ void SequencedWorkerPool::Inner::RunTaskOutsideLock(
 }
 
 int32_t SequencedWorkerPool::Inner::PrepareToStartAdditionalThreadIfHelpful() {
-  if (shutdown_called_ || thread_being_created_ ||
-      threads_.size() >= max_threads_ || waiting_thread_count_ != 0) {
+  if (shutdown_called_) {
+    // Workers leave once Shutdown has nothing left to wait for. A blocking
+    // task accepted after that gets a worker of its own; one for each such
+    // post, since a worker already starting may fail to.
+    if (LiveThreadCount() != 0 || pending_tasks_.empty())
+      return 0;
+  } else if (threads_being_created_ != 0 || LiveThreadCount() >= max_threads_ ||
+             waiting_thread_count_ != 0) {
+    return 0;
+  } else if (std::none_of(pending_tasks_.begin(), pending_tasks_.end(),
+                          [this](const SequencedTask& task) {
+                            return IsSequenceTokenRunnable(
+                                task.sequence_token_id);
+                          })) {
     return 0;
   }
-  for (const SequencedTask& task : pending_tasks_) {
-    if (IsSequenceTokenRunnable(task.sequence_token_id)) {
-      thread_being_created_ = true;
-      return static_cast<int32_t>(threads_.size() + 1);
-    }
-  }
-  return 0;
+  ++threads_being_created_;
+  return static_cast<int32_t>(threads_.size() + threads_being_created_);
 }
 
-void SequencedWorkerPool::Inner::StartAdditionalThread(int32_t thread_number) {
+bool SequencedWorkerPool::Inner::StartAdditionalThread(int32_t thread_number) {
   bool fail_for_testing = false;
   {
     AutoLock lock(lock_);
@@ -600,7 +629,7 @@ void SequencedWorkerPool::Inner::StartAdditionalThread(int32_t thread_number) {
   if (!fail_for_testing && worker->Start()) {
     // The running worker puts itself into the thread map, which owns it.
     worker.release();
-    return;
+    return true;
   }
 
   LOG(ERROR) << "could not start worker thread " << thread_number << " of "
@@ -609,11 +638,29 @@ void SequencedWorkerPool::Inner::StartAdditionalThread(int32_t thread_number) {
     // Let a later post try again, and let a waiting Shutdown look again:
     // the worker it was waiting for will never come.
     AutoLock lock(lock_);
-    thread_being_created_ = false;
+    --threads_being_created_;
     can_shutdown_cv_.Signal();
   }
   // Drops the worker's reference to the pool, without the lock.
   worker.reset();
+  return false;
+}
+
+bool SequencedWorkerPool::Inner::TakeBackTaskAcceptedAfterShutdown(
+    int64_t sequence_task_number,
+    std::optional<SequencedTask>* task) {
+  auto found =
+      std::find_if(pending_tasks_.begin(), pending_tasks_.end(),
+                   [sequence_task_number](const SequencedTask& task) {
+                     return task.sequence_task_number == sequence_task_number;
+                   });
+  if (found == pending_tasks_.end())
+    return false;
+  task->emplace(std::move(pending_tasks_.extract(found).value()));
+  --blocking_shutdown_pending_task_count_;
+  // A refused post uses none of the allowance.
+  ++max_blocking_tasks_after_shutdown_;
+  return true;
 }
 
 bool SequencedWorkerPool::Inner::IsSequenceTokenRunnable(
@@ -623,11 +670,13 @@ bool SequencedWorkerPool::Inner::IsSequenceTokenRunnable(
 
 bool SequencedWorkerPool::Inner::CanShutdown() const {
   // Pending blocking tasks can only run on a worker still in its loop;
-  // without one (every start failed, or they all left before a late post
-  // came in) waiting for them would never end.
-  const bool no_worker_left = exited_thread_count_ == threads_.size();
-  return !thread_being_created_ && blocking_shutdown_thread_count_ == 0 &&
-         (blocking_shutdown_pending_task_count_ == 0 || no_worker_left);
+  // without one (every start failed) waiting for them would never end.
+  return threads_being_created_ == 0 && blocking_shutdown_thread_count_ == 0 &&
+         (blocking_shutdown_pending_task_count_ == 0 || LiveThreadCount() == 0);
+}
+
+size_t SequencedWorkerPool::Inner::LiveThreadCount() const {
+  return threads_.size() - exited_thread_count_;
 }
 
 SequencedWorkerPool::Worker* SequencedWorkerPool::Inner::CurrentWorker() const {

@@ -87,7 +87,9 @@ class SequencedWorkerPool : public TaskRunner {
   // shutdown, and waits for those and for every running task that is not
   // CONTINUE_ON_SHUTDOWN. From then on at most
   // |max_new_blocking_tasks_after_shutdown| tasks that block shutdown are
-  // accepted, and none of any other kind. Only the first call counts.
+  // accepted, and none of any other kind. Each one accepted runs, on a
+  // worker started for it when every worker has left; a post that cannot
+  // start one is refused. Only the first call counts.
   void Shutdown(int32_t max_new_blocking_tasks_after_shutdown);
 
   // Makes the next |count| worker starts fail as if the system refused to

@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "base/callback.h"
+#include "base/memory/ref_counted.h"
 #include "base/memory/weak_ptr.h"
 #include "base/message_loop/message_loop.h"
 
@@ -45,23 +45,25 @@ class ObjectWatcher : public MessageLoop::DestructionObserver {
   bool StartWatchingOnce(HANDLE object, Delegate* delegate);
 
   // Ends the watch; a signal already on its way to the loop is dropped.
-  // Waits for a wait callback that is running right now. False when nothing
-  // was watched or the wait could not be cancelled.
+  // False when nothing was watched or the wait could not be cancelled; the
+  // watch is over either way.
   bool StopWatching();
 
  private:
+  class Notification;
+
   // MessageLoop::DestructionObserver:
   void WillDestroyCurrentMessageLoop() override;
 
-  // Runs on the system wait thread once |param|'s object is signalled.
+  // Runs on the system wait thread once the object is signalled; |param| is
+  // the watch's Notification.
   static void CALLBACK DoneWaiting(void* param, BOOLEAN timed_out);
 
   // The notification task, on the starting loop.
   void Signal(Delegate* delegate);
 
-  // The notification task; set before the wait is registered, reset by the
-  // wait callback once it has posted it.
-  Closure callback_;
+  // What the wait callback posts; null when not watching.
+  scoped_refptr<Notification> notification_;
   HANDLE object_;
   // The registered wait; null when not watching.
   HANDLE wait_object_;
@@ -71,6 +73,17 @@ class ObjectWatcher : public MessageLoop::DestructionObserver {
   WeakPtrFactory<ObjectWatcher> weak_factory_;
 };
 
+namespace internal {
+
+// The system call that cancels a registered wait.
+using UnregisterWaitExFunction = BOOL(WINAPI*)(HANDLE, HANDLE);
+
+// Makes ObjectWatcher cancel its waits through |function| instead of the
+// system, so that tests can give the results the system gives only under
+// rare races; null puts the system call back.
+void SetUnregisterWaitExFunctionForTesting(UnregisterWaitExFunction function);
+
+}  // namespace internal
 }  // namespace win
 }  // namespace base
 

@@ -4,6 +4,8 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
+
 #include "base/strings/string_util.h"
 #include "base/strings/utf_string_conversions.h"
 
@@ -248,7 +250,18 @@ void CommandLine::AppendSwitchPath(const std::string& switch_string,
 }
 
 void CommandLine::AppendArg(const std::string& value) {
-  argv_.push_back(UTF8ToUTF16(value));
+  const string16 arg = UTF8ToUTF16(value);
+  // Read back, an argument that looks like a switch ("/silent") would turn
+  // into one and move ahead of the others; after the end-of-switches marker
+  // it stays a plain argument. Reading trims each entry, so the trimmed text
+  // is what counts.
+  string16 switch_string;
+  string16 switch_value;
+  if (IsSwitch(TrimmedCopy(arg), &switch_string, &switch_value) &&
+      !HasSwitchTerminator()) {
+    argv_.push_back(kSwitchTerminator);
+  }
+  argv_.push_back(arg);
 }
 
 void CommandLine::AppendArguments(const CommandLine& other,
@@ -322,6 +335,11 @@ void CommandLine::RebuildSwitchIndex() {
   switches_by_stringpiece_.clear();
   for (const auto& entry : switches_)
     switches_by_stringpiece_[StringPiece(entry.first)] = &entry.second;
+}
+
+bool CommandLine::HasSwitchTerminator() const {
+  return std::find(argv_.begin() + begin_args_, argv_.end(),
+                   kSwitchTerminator) != argv_.end();
 }
 
 const string16* CommandLine::FindSwitch(StringPiece switch_string) const {

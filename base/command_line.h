@@ -64,7 +64,9 @@ class CommandLine {
   void AppendSwitchASCII(const std::string& switch_string,
                          const std::string& value_string);
   void AppendSwitchPath(const std::string& switch_string, const FilePath& path);
-  // Adds a plain argument (UTF-8), untrimmed.
+  // Adds a plain argument (UTF-8), untrimmed. One that looks like a switch
+  // gets the end-of-switches marker "--" before it, unless one is there
+  // already, so that the written line reads back with it as an argument.
   void AppendArg(const std::string& value);
   // Adds |other|'s switches and arguments, reparsed; also its program when
   // |include_program| is set.
@@ -86,6 +88,8 @@ class CommandLine {
   // entry "--" ends switch parsing.
   void AppendSwitchesAndArguments(const StringVector& argv);
   void RebuildSwitchIndex();
+  // Whether the plain arguments hold the end-of-switches marker.
+  bool HasSwitchTerminator() const;
   const string16* FindSwitch(StringPiece switch_string) const;
 
   // Entry 0 is the program; switches come next, up to |begin_args_|; plain

@@ -5,6 +5,8 @@
 
 #include <vector>
 
+#include "base/logging.h"
+
 namespace base {
 
 namespace {
@@ -54,6 +56,15 @@ int VsnprintfT(Char* buffer,
   return FormattedLength(format, arguments);
 }
 
+// The runtime refuses a format it cannot carry out: most often wide text
+// ("%ls") in a narrow format holding a character that the C locale has no
+// byte for. The caller's text is lost then, which must not pass unnoticed.
+template <typename Char>
+void ReportUnformattable(const Char* format) {
+  LOG(ERROR) << "Cannot format \"" << format << "\"; the text is dropped";
+  NOTREACHED() << "Unformattable text";
+}
+
 template <typename String>
 void StringAppendVT(String* dst,
                     const typename String::value_type* format,
@@ -64,8 +75,10 @@ void StringAppendVT(String* dst,
   va_copy(copy, arguments);
   int result = VsnprintfT(stack_buffer, kStackBufferSize, format, copy);
   va_end(copy);
-  if (result < 0)
+  if (result < 0) {
+    ReportUnformattable(format);
     return;
+  }
   if (static_cast<size_t>(result) < kStackBufferSize) {
     dst->append(stack_buffer, result);
     return;
@@ -80,8 +93,10 @@ void StringAppendVT(String* dst,
     va_copy(copy, arguments);
     result = VsnprintfT(heap_buffer.data(), mem_length, format, copy);
     va_end(copy);
-    if (result < 0)
+    if (result < 0) {
+      ReportUnformattable(format);
       return;
+    }
     if (static_cast<size_t>(result) < mem_length) {
       dst->append(heap_buffer.data(), result);
       return;

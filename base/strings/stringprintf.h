@@ -30,8 +30,10 @@ int vsnprintf(wchar_t* buffer,
               const wchar_t* format,
               va_list arguments);
 
-// Append the formatted text to |dst|. On a format error, or a result longer
-// than kMaxFormattedLength, |dst| is left as it was.
+// Append the formatted text to |dst|. A format the runtime cannot carry out
+// (such as "%ls" text with a character the C locale has no byte for) leaves
+// |dst| as it was, logs an error and fails a DCHECK. A result longer than
+// kMaxFormattedLength leaves |dst| as it was too.
 void StringAppendV(std::string* dst, const char* format, va_list arguments)
     BASE_PRINTF_FORMAT(2, 0);
 void StringAppendVWide(string16* dst, const wchar_t* format, va_list arguments);

@@ -145,6 +145,14 @@ void MessageLoop::QuitWhenIdle() {
     run_loop_->quit_when_idle_received_ = true;
 }
 
+void MessageLoop::QuitOutermostWhenIdle() {
+  RunLoop* outermost = run_loop_;
+  while (outermost && outermost->previous_run_loop_)
+    outermost = outermost->previous_run_loop_;
+  if (outermost)
+    outermost->quit_when_idle_received_ = true;
+}
+
 void MessageLoop::QuitNow() {
   if (run_loop_)
     pump_->Quit();
@@ -280,7 +288,10 @@ void MessageLoop::ReloadWorkQueue() {
 }
 
 bool MessageLoop::DeferOrRunPendingTask(PendingTask pending_task) {
-  if (pending_task.nestable || IsOutermostRun()) {
+  // A non-nestable task queues behind those already deferred, so that
+  // non-nestable tasks run in the order in which they were posted.
+  if (pending_task.nestable ||
+      (IsOutermostRun() && deferred_non_nestable_work_queue_.empty())) {
     RunTask(pending_task);
     return true;
   }

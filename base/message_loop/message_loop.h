@@ -134,6 +134,11 @@ class MessageLoop : public MessagePump::Delegate {
   // the tasks already due have run.
   void QuitWhenIdle();
 
+  // Makes the outermost run loop quit at its first idle moment after the
+  // run loops nested inside it have returned: the request may arrive inside
+  // a nested run, which it must not end instead.
+  void QuitOutermostWhenIdle();
+
   // Makes the innermost run end once the current task returns.
   void QuitNow();
 
@@ -195,8 +200,9 @@ class MessageLoop : public MessagePump::Delegate {
   // Takes the incoming tasks when the work queue is empty.
   void ReloadWorkQueue();
 
-  // Runs |pending_task| unless it is non-nestable and a nested run is
-  // going on; then keeps it for the outermost run. True when it ran.
+  // Runs |pending_task| unless it is non-nestable and a nested run is going
+  // on or deferred tasks wait; then keeps it for idle moments of the
+  // outermost run. True when it ran.
   bool DeferOrRunPendingTask(PendingTask pending_task);
 
   // Runs the oldest deferred non-nestable task when the outermost run is

@@ -10,8 +10,10 @@ namespace base {
 
 namespace {
 
-void QuitCurrentLoopWhenIdle() {
-  MessageLoop::current()->QuitWhenIdle();
+// The task that stops the thread may run inside a nested run loop of one of
+// its tasks; it ends the run that Run started all the same.
+void QuitThreadLoopWhenIdle() {
+  MessageLoop::current()->QuitOutermostWhenIdle();
 }
 
 }  // namespace
@@ -38,18 +40,20 @@ bool Thread::StartWithOptions(const Options& options) {
   message_loop_timer_slack_ = options.timer_slack;
   std::unique_ptr<MessageLoop> loop =
       MessageLoop::CreateUnbound(type, options.message_pump_factory);
-  scoped_refptr<SingleThreadTaskRunner> task_runner = loop->task_runner();
-  message_loop_ = loop.release();
 
   AutoLock lock(thread_lock_);
+  // Set before the thread exists: creating it orders these writes before
+  // anything the thread runs, Init included.
+  task_runner_ = loop->task_runner();
+  message_loop_ = loop.release();
   if (!PlatformThread::CreateWithPriority(options.stack_size, this, &thread_,
                                           options.priority)) {
+    task_runner_ = nullptr;
     MessageLoop* unstarted = message_loop_;
     message_loop_ = nullptr;
     delete unstarted;
     return false;
   }
-  task_runner_ = std::move(task_runner);
   return true;
 }
 
@@ -58,7 +62,7 @@ void Thread::StopSoon() {
     return;
   stopping_ = true;
   task_runner_->PostTask(LOCATION_FROM_HERE("base::Thread::StopSoon"),
-                         Bind(&QuitCurrentLoopWhenIdle));
+                         Bind(&QuitThreadLoopWhenIdle));
 }
 
 void Thread::Stop() {

@@ -47,7 +47,8 @@ class Thread : public PlatformThread::Delegate {
   // cannot be created; the object can then be started again.
   bool StartWithOptions(const Options& options);
 
-  // Makes the loop quit at its next idle moment: tasks already due run
+  // Makes the loop's outermost run quit at its next idle moment, after any
+  // nested run of the current task has returned: tasks already due run
   // first, delayed tasks not yet due are destroyed unrun. Does not wait.
   // Only the thread that started the thread may call this.
   void StopSoon();

@@ -12,13 +12,15 @@ class NullTaskRunner : public SequencedTaskRunner {
   NullTaskRunner(const NullTaskRunner&) = delete;
   NullTaskRunner& operator=(const NullTaskRunner&) = delete;
 
-  bool PostDelayedTask(const Location& from_here,
-                       const Closure& task,
-                       TimeDelta delay) override;
-  bool RunsTasksOnCurrentThread() const override;
-  bool PostNonNestableDelayedTask(const Location& from_here,
-                                  const Closure& task,
-                                  TimeDelta delay) override;
+  bool PostDelayedTask(const Location&, const Closure&, TimeDelta) override {
+    return false;
+  }
+  bool RunsTasksOnCurrentThread() const override { return false; }
+  bool PostNonNestableDelayedTask(const Location&,
+                                  const Closure&,
+                                  TimeDelta) override {
+    return false;
+  }
 
  private:
   ~NullTaskRunner() override;

@@ -19,16 +19,6 @@ bool TestSimpleTaskRunner::PostDelayedTask(const Location& from_here,
   return true;
 }
 
-bool TestSimpleTaskRunner::PostNonNestableDelayedTask(const Location& from_here,
-                                                      const Closure& task,
-                                                      TimeDelta delay) {
-  return PostDelayedTask(from_here, task, delay);
-}
-
-bool TestSimpleTaskRunner::RunsTasksOnCurrentThread() const {
-  return PlatformThread::CurrentId() == thread_id_;
-}
-
 std::vector<TestSimpleTaskRunner::PostedTask>
 TestSimpleTaskRunner::GetPendingTasks() const {
   AutoLock auto_lock(lock_);
@@ -38,15 +28,6 @@ TestSimpleTaskRunner::GetPendingTasks() const {
 bool TestSimpleTaskRunner::HasPendingTask() const {
   AutoLock auto_lock(lock_);
   return !pending_tasks_.empty();
-}
-
-void TestSimpleTaskRunner::ClearPendingTasks() {
-  std::deque<PostedTask> tasks;
-  {
-    AutoLock auto_lock(lock_);
-    tasks.swap(pending_tasks_);
-  }
-  // Destroyed outside the lock: a task's bound objects may post again.
 }
 
 void TestSimpleTaskRunner::RunPendingTasks() {

@@ -34,15 +34,17 @@ class TestSimpleTaskRunner : public SingleThreadTaskRunner {
                        TimeDelta delay) override;
   bool PostNonNestableDelayedTask(const Location& from_here,
                                   const Closure& task,
-                                  TimeDelta delay) override;
+                                  TimeDelta delay) override {
+    return PostDelayedTask(from_here, task, delay);
+  }
   // True on the thread that created the runner.
-  bool RunsTasksOnCurrentThread() const override;
+  bool RunsTasksOnCurrentThread() const override {
+    return PlatformThread::CurrentId() == thread_id_;
+  }
 
   // Copies of the tasks waiting, in posting order.
   std::vector<PostedTask> GetPendingTasks() const;
   bool HasPendingTask() const;
-  // Destroys the waiting tasks unrun.
-  void ClearPendingTasks();
 
   // Runs the tasks waiting now in posting order; tasks they post wait for
   // the next call.

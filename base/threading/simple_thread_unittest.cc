@@ -12,76 +12,57 @@
 namespace base {
 namespace {
 
-// Runs until released, recording what it saw of itself.
-class RecordingThread : public SimpleThread {
+const char* RegisteredName(PlatformThreadId id) {
+  return ThreadNameRegistry::GetInstance()->GetName(id);
+}
+
+// Runs until released, or for ten seconds at most.
+class WaitingThread : public SimpleThread {
  public:
-  explicit RecordingThread(const std::string& prefix)
-      : SimpleThread(prefix), release_(true, false) {}
-
+  explicit WaitingThread(const Options& options = Options())
+      : SimpleThread("SimpleThreadTest", options), release(true, false) {}
   void Run() override {
-    run_id_ = PlatformThread::CurrentId();
-    registered_name_ = ThreadNameRegistry::GetInstance()->GetName(run_id_);
-    release_.Wait();
-    finished_ = true;
+    run_id = PlatformThread::CurrentId();
+    finished = release.TimedWait(TimeDelta::FromSeconds(10));
   }
-
-  void Release() { release_.Signal(); }
-  PlatformThreadId run_id() const { return run_id_; }
-  const std::string& registered_name() const { return registered_name_; }
-  bool finished() const { return finished_; }
-
- private:
-  WaitableEvent release_;
-  PlatformThreadId run_id_ = 0;
-  std::string registered_name_;
-  std::atomic<bool> finished_{false};
+  WaitableEvent release;
+  std::atomic<PlatformThreadId> run_id{0};
+  std::atomic<bool> finished{false};
 };
 
-TEST(SimpleThreadTest, NamedByPrefixAndThreadIdOnceRunning) {
-  RecordingThread thread("SimpleThreadTest");
-  EXPECT_EQ("SimpleThreadTest", thread.name());
-  EXPECT_EQ(0u, thread.tid());
-
-  ASSERT_TRUE(thread.Start());
-  const std::string expected =
-      "SimpleThreadTest/" + std::to_string(thread.tid());
-  EXPECT_NE(0u, thread.tid());
-  EXPECT_EQ(expected, thread.name());
-  EXPECT_EQ("SimpleThreadTest", thread.name_prefix());
-  EXPECT_STREQ(expected.c_str(),
-               ThreadNameRegistry::GetInstance()->GetName(thread.tid()));
-
-  EXPECT_FALSE(thread.finished());
-  thread.Release();
-  thread.Join();
-  EXPECT_TRUE(thread.finished());
-  EXPECT_EQ(thread.tid(), thread.run_id());
-  EXPECT_EQ(expected, thread.registered_name());
-}
-
-TEST(SimpleThreadTest, JoinWithoutStartDoesNothing) {
-  RecordingThread thread("never started");
-  thread.Join();
-  EXPECT_FALSE(thread.finished());
-}
-
-TEST(SimpleThreadTest, ManyThreadsStartAndJoin) {
-  for (int round = 0; round < 5; ++round) {
-    std::vector<std::unique_ptr<RecordingThread>> threads;
-    for (int i = 0; i < 16; ++i) {
-      threads.push_back(std::make_unique<RecordingThread>("Pool"));
-      ASSERT_TRUE(threads.back()->Start());
-    }
-    for (auto& thread : threads)
-      thread->Release();
-    for (auto& thread : threads) {
-      thread->Join();
-      EXPECT_TRUE(thread->finished());
-      // The name left the registry with the thread.
-      EXPECT_STREQ(
-          "", ThreadNameRegistry::GetInstance()->GetName(thread->run_id()));
-    }
+// A few threads side by side: each is named by the prefix until it runs,
+// then by the prefix and its own id, and Join waits for its Run.
+TEST(SimpleThreadTest, NamedByPrefixAndThreadIdWhileRunning) {
+  std::vector<std::unique_ptr<WaitingThread>> threads;
+  for (int i = 0; i < 3; ++i) {
+    threads.push_back(std::make_unique<WaitingThread>());
+    EXPECT_EQ("SimpleThreadTest", threads.back()->name());
+    ASSERT_TRUE(threads.back()->Start());
   }
+  for (auto& thread : threads) {
+    const std::string name =
+        "SimpleThreadTest/" + std::to_string(thread->tid());
+    EXPECT_EQ(name, thread->name());
+    EXPECT_STREQ(name.c_str(), RegisteredName(thread->tid()));
+    EXPECT_FALSE(thread->finished);
+    thread->release.Signal();
+    thread->Join();
+    EXPECT_TRUE(thread->finished);
+    EXPECT_EQ(thread->tid(), thread->run_id);
+    EXPECT_STREQ("", RegisteredName(thread->tid()));
+  }
+}
+
+TEST(SimpleThreadTest, AThreadThatNeverRanJoinsAtOnce) {
+  WaitingThread never_started;
+  never_started.Join();
+  SimpleThread::Options impossible;
+  // No address space can reserve a stack this large.
+  impossible.stack_size = static_cast<size_t>(1) << 62;
+  WaitingThread unstartable(impossible);
+  EXPECT_FALSE(unstartable.Start());
+  unstartable.Join();
+  EXPECT_EQ(0u, unstartable.tid());
 }
 
 }  // namespace

@@ -14,8 +14,7 @@
 
 namespace base {
 
-// Reaches the manager chain, to see what a manager holds and to run without
-// any manager.
+// Reaches the manager chain: what a manager holds, and no manager at all.
 class AtExitManagerTest : public testing::Test {
  protected:
   void SetUp() override { order_.clear(); }

@@ -59,6 +59,13 @@ class ConditionVariableTest : public testing::TestWithParam<Kind> {
 };
 
 TEST_P(ConditionVariableTest, SignalWakesOneWaiterBroadcastTheRest) {
+  // A signal without a waiter is lost: it cannot cut the wait short.
+  condition_.Signal();
+  lock_.Acquire();
+  const TimeTicks start = TimeTicks::Now();
+  condition_.TimedWait(TimeDelta::FromMicroseconds(1500));
+  EXPECT_GE(TimeTicks::Now() - start, TimeDelta::FromMicroseconds(1500));
+  lock_.Release();
   for (int round = 0; round < 3; ++round) {
     StartWaiters(&condition_);
     condition_.Signal();

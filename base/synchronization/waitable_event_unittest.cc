@@ -41,8 +41,7 @@ TEST(WaitableEventTest, ResetKindDecidesHowLongASignalLasts) {
 }
 
 TEST(TimedWaitMillisecondsTest, RoundsUpAndStaysBelowInfinite) {
-  // A microsecond beyond the longest wait, and more, reach it neither as
-  // INFINITE nor wrapped around.
+  // Beyond the longest wait: neither INFINITE nor wrapped around.
   const struct {
     int64_t microseconds;
     uint32_t milliseconds;

@@ -50,9 +50,6 @@ BOOL WINAPI CancelThenReport(HANDLE wait, HANDLE completion_event) {
 class ObjectWatcherTest : public testing::Test, public ObjectWatcher::Delegate {
  protected:
   ObjectWatcherTest() { NewLoop(); }
-  ~ObjectWatcherTest() override {
-    internal::SetUnregisterWaitExFunctionForTesting(nullptr);
-  }
 
   void OnObjectSignaled(HANDLE object) override {
     EXPECT_EQ(loop_.get(), MessageLoop::current());
@@ -161,6 +158,7 @@ TEST_F(ObjectWatcherTest, AWatchEndedBeforeItsTaskRunsTellsNobody) {
       EXPECT_EQ(ending == kDestroy ? 1 : 2, g_cancels);
     }
   }
+  internal::SetUnregisterWaitExFunctionForTesting(nullptr);
 }
 
 }  // namespace

@@ -54,7 +54,6 @@ TEST(PlatformThreadTest, RunsTheDelegateAsAskedAndNamesTheThreadWhileItRuns) {
     EXPECT_EQ(c.joinable, handle.IsValid());
     ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(delegate.done.Get(), 20000));
     EXPECT_EQ(c.windows_priority, delegate.priority);
-    // The system's default reservation is far smaller.
     EXPECT_EQ(c.stack_size != 0, delegate.reserved >= kLargeStack);
     EXPECT_EQ("PlatformThreadTest worker", delegate.name);
     EXPECT_EQ(main_name, registry->GetName(PlatformThread::CurrentId()));

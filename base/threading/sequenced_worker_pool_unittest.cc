@@ -278,8 +278,7 @@ TEST_F(SequencedWorkerPoolTest, AllowanceLetsBlockingTasksInAfterShutdown) {
 }
 
 TEST_F(SequencedWorkerPoolTest, BlockingTaskAcceptedAfterEveryWorkerLeftRuns) {
-  // The post starts a worker, or is refused when none can start, which
-  // leaves the allowance to the next post.
+  // The post starts a worker, or is refused, giving its allowance back.
   for (bool had_worker : {false, true}) {
     for (int failed_starts : {0, 1}) {
       SCOPED_TRACE(testing::Message() << had_worker << failed_starts);

@@ -147,8 +147,7 @@ TEST_F(ObjectWatcherTest, AWatchEndedBeforeItsTaskRunsTellsNobody) {
       test::RunUntilIdle();
       EXPECT_TRUE(signals_.empty());
       if (watcher) {
-        // Free to watch again, on the thread's loop of now; the signal ends
-        // that watch, and the destructor cancels nothing more.
+        // Free to watch again; the signal ends that watch, for good.
         EXPECT_FALSE(watcher->StopWatching());
         g_error = ERROR_SUCCESS;
         ASSERT_TRUE(watcher->StartWatchingOnce(event_.Get(), this));

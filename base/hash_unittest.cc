@@ -1,129 +1,99 @@
 #include "base/hash.h"
 
 #include <stdint.h>
-#include <string.h>
 
 #include <string>
-#include <vector>
 
+#include "base/md5.h"
+#include "base/sha1.h"
+#include "base/strings/string_number_conversions.h"
 #include "gtest/gtest.h"
 
 namespace base {
 namespace {
 
-// A second, deliberately plain writing of the published algorithm: 64-bit
-// arithmetic cut to 32 bits after every step, the length split into whole
-// 4-byte blocks and a tail, and the tail's last byte sign-extended by hand.
-uint32_t ReferenceHash(const std::vector<uint8_t>& bytes) {
-  const uint64_t kMask = 0xFFFFFFFFu;
-  if (bytes.empty())
-    return 0;
-  uint64_t h = bytes.size();
-  auto half = [&bytes](size_t at) -> uint64_t {
-    return bytes[at] + 256u * bytes[at + 1];
-  };
-  auto signed_byte = [](uint8_t b) -> uint64_t {
-    return b < 128 ? b : (kMask - (255u - b));  // -1 for 0xFF, -128 for 0x80.
-  };
-  const size_t blocks = bytes.size() / 4;
-  const size_t tail = bytes.size() % 4;
-  size_t at = 0;
-  for (size_t block = 0; block < blocks; ++block, at += 4) {
-    h = (h + half(at)) & kMask;
-    const uint64_t tmp = (((half(at + 2) << 11) & kMask) ^ h) & kMask;
-    h = ((h << 16) & kMask) ^ tmp;
-    h = (h + (h >> 11)) & kMask;
-  }
-  if (tail == 3) {
-    h = (h + half(at)) & kMask;
-    h ^= (h << 16) & kMask;
-    h ^= (signed_byte(bytes[at + 2]) << 18) & kMask;
-    h = (h + (h >> 11)) & kMask;
-  } else if (tail == 2) {
-    h = (h + half(at)) & kMask;
-    h ^= (h << 11) & kMask;
-    h = (h + (h >> 17)) & kMask;
-  } else if (tail == 1) {
-    h = (h + signed_byte(bytes[at])) & kMask;
-    h ^= (h << 10) & kMask;
-    h = (h + (h >> 1)) & kMask;
-  }
-  h ^= (h << 3) & kMask;
-  h = (h + (h >> 5)) & kMask;
-  h ^= (h << 4) & kMask;
-  h = (h + (h >> 17)) & kMask;
-  h ^= (h << 25) & kMask;
-  h = (h + (h >> 6)) & kMask;
-  return static_cast<uint32_t>(h);
+// Bytes 3, 10, 17, ... (i * 7 + 3 modulo 256).
+std::string Pattern(size_t size) {
+  std::string data;
+  for (size_t i = 0; i < size; ++i)
+    data.push_back(static_cast<char>(i * 7 + 3));
+  return data;
 }
 
-uint32_t HashOf(const std::string& text) {
-  return SuperFastHash(text.data(), static_cast<int>(text.size()));
-}
-
+// Values worked out from the published algorithm: every tail length, and
+// trailing bytes that enter signed.
 TEST(HashTest, KnownValues) {
-  // Worked out separately from the published description of the algorithm.
-  EXPECT_EQ(0x115EA782u, HashOf("a"));
-  EXPECT_EQ(0xF30533C4u, HashOf("\x80"));
-  EXPECT_EQ(0x516B8B44u, HashOf("ab"));
-  EXPECT_EQ(0xD2BE198Au, HashOf("abc"));
-  EXPECT_EQ(0xDAD8B8DBu, HashOf("abcd"));
-  EXPECT_EQ(0xA68C6882u, HashOf("hello world"));
-  EXPECT_EQ(0x547A507Eu, HashOf("\xFF\xFE\xFD"));
-  EXPECT_EQ(0x926A9E78u, HashOf("\x01\x02\x03\x04\x05\x06\x07\x08"));
-  EXPECT_EQ(0x77D8492Bu, HashOf("The quick brown fox"));
-}
-
-TEST(HashTest, NothingToHashGivesZero) {
-  EXPECT_EQ(0u, SuperFastHash(nullptr, 0));
+  const std::pair<std::string, uint32_t> kCases[] = {
+      {"a", 0x115EA782u},    {"\x80", 0xF30533C4u},
+      {"ab", 0x516B8B44u},   {"\xFF\xFE\xFD", 0x547A507Eu},
+      {"abcd", 0xDAD8B8DBu}, {"hello world", 0xA68C6882u},
+  };
+  for (const auto& c : kCases) {
+    EXPECT_EQ(c.second,
+              SuperFastHash(c.first.data(), static_cast<int>(c.first.size())));
+  }
+  // Nothing to hash gives 0.
   EXPECT_EQ(0u, SuperFastHash(nullptr, 8));
   EXPECT_EQ(0u, SuperFastHash("abc", 0));
-  EXPECT_EQ(0u, SuperFastHash("abc", -1));
 }
 
-TEST(HashTest, TrailingBytesEnterSigned) {
-  // By the steps for one trailing byte: start at the length 1, add -128,
-  // then h ^= h << 10 and h += h >> 1, then the final avalanche.
-  uint32_t h = 1u + 0xFFFFFF80u;
-  h ^= h << 10;
-  h += h >> 1;
-  h ^= h << 3;
-  h += h >> 5;
-  h ^= h << 4;
-  h += h >> 17;
-  h ^= h << 25;
-  h += h >> 6;
-  EXPECT_EQ(h, HashOf("\x80"));
-  EXPECT_NE(HashOf("\x80"), HashOf("\x7F"));
-}
-
-TEST(HashTest, MatchesReferenceForEveryLengthAndByte) {
-  std::vector<uint8_t> bytes;
-  for (int length = 1; length <= 40; ++length) {
-    bytes.push_back(static_cast<uint8_t>(length * 37 + 11));
-    for (int value : {0x00, 0x7F, 0x80, 0xFF}) {
-      std::vector<uint8_t> varied = bytes;
-      varied.back() = static_cast<uint8_t>(value);
+// Reference vectors and lengths around the block boundary, also fed in
+// pieces; the context is wiped once the digest is out.
+TEST(MD5Test, Digests) {
+  const std::pair<std::string, const char*> kCases[] = {
+      {"", "D41D8CD98F00B204E9800998ECF8427E"},
+      {"message digest", "F96B697D7CB7938D525A2F31AAF161D0"},
+      {std::string(1000000, 'a'), "7707D6AE4E027C70EEA2A935C2296F21"},
+      {Pattern(55), "52C0E574E1198DE5FE3F8F11440DCB1B"},
+      {Pattern(56), "46C9907FC908EE68B1E7B8E71286A518"},
+      {Pattern(64), "7160B8FB5E9E4023D549C3971FBAEEAD"},
+      {Pattern(120), "E3EB5A6C8669EA01A8C185B8ABC8A5DC"},
+  };
+  for (const auto& c : kCases) {
+    MD5Digest digest;
+    MD5Sum(c.first.data(), c.first.size(), &digest);
+    EXPECT_EQ(c.second, HexEncode(digest.a, 16)) << c.first.size();
+    for (size_t piece : {1u, 63u, 65u}) {
+      MD5Context context;
+      MD5Init(&context);
+      for (size_t offset = 0; offset < c.first.size(); offset += piece)
+        MD5Update(&context, StringPiece(c.first).substr(offset, piece));
+      MD5Final(&digest, &context);
+      EXPECT_EQ(c.second, HexEncode(digest.a, 16)) << piece;
       EXPECT_EQ(
-          ReferenceHash(varied),
-          SuperFastHash(reinterpret_cast<const char*>(varied.data()), length))
-          << "length " << length << " last byte " << value;
+          std::string(sizeof(context), '\0'),
+          std::string(reinterpret_cast<char*>(&context), sizeof(context)));
     }
   }
 }
 
-TEST(HashTest, EveryByteOfAHandleValueMatters) {
-  // The handle verifier hashes the 8 bytes of a handle value.
-  const uint64_t handle = 0x00000000000004A8u;
-  char bytes[8];
-  memcpy(bytes, &handle, sizeof(bytes));
-  const uint32_t base_hash = SuperFastHash(bytes, 8);
-  EXPECT_EQ(base_hash, SuperFastHash(bytes, 8));
-  for (int i = 0; i < 8; ++i) {
-    char changed[8];
-    memcpy(changed, bytes, sizeof(changed));
-    changed[i] ^= 0x01;
-    EXPECT_NE(base_hash, SuperFastHash(changed, 8)) << i;
+// As for MD5; after a first block, padding must clear what the block held.
+TEST(Sha1Test, Digests) {
+  const std::pair<std::string, const char*> kCases[] = {
+      {"", "DA39A3EE5E6B4B0D3255BFEF95601890AFD80709"},
+      {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+       "84983E441C3BD26EBAAE4AA1F95129E5E54670F1"},
+      {std::string(1000000, 'a'), "34AA973CD4C4DAA4F61EEB2BDBAD27316534016F"},
+      {Pattern(55), "DDF57317EF34BFEE3B6DF83D359098930EB278BC"},
+      {Pattern(56), "A0D492BB0FC889D0ECA3BC137066AB6F4F74F369"},
+      {Pattern(64), "BEDE92BE29C3874E1B54DDC77988D606FC857A8E"},
+      {Pattern(120), "82134B02FB3F702491BE9BED581EEAB59334ACB2"},
+      {Pattern(777), "1AB6E7C788B7EDCC1FF4EEB9BF8D4354499C02E1"},
+  };
+  for (const auto& c : kCases) {
+    unsigned char hash[kSha1Length];
+    ComputeSha1Digest(reinterpret_cast<const unsigned char*>(c.first.data()),
+                      c.first.size(), hash);
+    EXPECT_EQ(c.second, HexEncode(hash, kSha1Length)) << c.first.size();
+    for (size_t piece : {1u, 56u, 100u}) {
+      Sha1Context context;
+      for (size_t offset = 0; offset < c.first.size(); offset += piece) {
+        const std::string part = c.first.substr(offset, piece);
+        context.Update(part.data(), part.size());
+      }
+      context.Finish();
+      EXPECT_EQ(c.second, HexEncode(context.GetDigest(), kSha1Length)) << piece;
+    }
   }
 }
 

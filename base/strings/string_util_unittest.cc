@@ -2,7 +2,9 @@
 
 #include <string.h>
 
+#include <algorithm>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "gtest/gtest.h"
@@ -10,183 +12,94 @@
 namespace base {
 namespace {
 
+// The string and the piece forms trim alike; the string form also reports
+// which ends lost characters, or the requested ends when all is trimmed.
+// Only the six ASCII white-space characters count: 0xA0 and NUL stay.
 TEST(StringUtilTest, TrimWhitespaceASCII) {
-  std::string out;
-  EXPECT_EQ(TRIM_ALL, TrimWhitespaceASCII("  x ", TRIM_ALL, &out));
-  EXPECT_EQ("x", out);
-  // All white space: emptied, and the requested positions come back.
-  out = "stale";
-  EXPECT_EQ(TRIM_ALL, TrimWhitespaceASCII("   ", TRIM_ALL, &out));
-  EXPECT_EQ("", out);
-  EXPECT_EQ(TRIM_LEADING, TrimWhitespaceASCII(" \t", TRIM_LEADING, &out));
-  EXPECT_EQ("", out);
-  out = "stale";
-  EXPECT_EQ(TRIM_NONE, TrimWhitespaceASCII("", TRIM_ALL, &out));
-  EXPECT_EQ("", out);
-
-  EXPECT_EQ(TRIM_NONE, TrimWhitespaceASCII("x  ", TRIM_LEADING, &out));
-  EXPECT_EQ("x  ", out);
-  EXPECT_EQ(TRIM_TRAILING, TrimWhitespaceASCII(" x  ", TRIM_TRAILING, &out));
-  EXPECT_EQ(" x", out);
-  EXPECT_EQ(TRIM_LEADING, TrimWhitespaceASCII("\r\nx y", TRIM_ALL, &out));
-  EXPECT_EQ("x y", out);
-  EXPECT_EQ(TRIM_NONE, TrimWhitespaceASCII(" x ", TRIM_NONE, &out));
-  EXPECT_EQ(" x ", out);
-  EXPECT_EQ(TRIM_NONE, TrimWhitespaceASCII("x", TRIM_ALL, &out));
-  EXPECT_EQ("x", out);
-
-  // Every one of the six characters, and nothing else: 0xA0 and NUL stay.
-  EXPECT_EQ(TRIM_ALL,
-            TrimWhitespaceASCII("\t\n\v\f\r x\t\n\v\f\r ", TRIM_ALL, &out));
-  EXPECT_EQ("x", out);
-  EXPECT_EQ(TRIM_NONE, TrimWhitespaceASCII("\xA0x\xA0", TRIM_ALL, &out));
-  EXPECT_EQ("\xA0x\xA0", out);
-  const std::string nul_edges("\0x\0", 3);
-  EXPECT_EQ(TRIM_NONE, TrimWhitespaceASCII(nul_edges, TRIM_ALL, &out));
-  EXPECT_EQ(nul_edges, out);
-
-  // The output may be the input.
-  std::string in_place("  both  ");
-  EXPECT_EQ(TRIM_ALL, TrimWhitespaceASCII(in_place, TRIM_ALL, &in_place));
-  EXPECT_EQ("both", in_place);
-  in_place = "    ";
-  EXPECT_EQ(TRIM_ALL, TrimWhitespaceASCII(in_place, TRIM_ALL, &in_place));
-  EXPECT_EQ("", in_place);
-}
-
-TEST(StringUtilTest, TrimWhitespaceWide) {
-  const char16 kExpectedWhitespace[] = {
-      0x0009, 0x000A, 0x000B, 0x000C, 0x000D, 0x0020, 0x0085, 0x00A0, 0x1680,
-      0x2000, 0x2001, 0x2002, 0x2003, 0x2004, 0x2005, 0x2006, 0x2007, 0x2008,
-      0x2009, 0x200A, 0x2028, 0x2029, 0x202F, 0x205F, 0x3000};
-  EXPECT_EQ(25u, string16(kWhitespaceWide).size());
-  string16 out;
-  for (char16 space : kExpectedWhitespace) {
-    const string16 text = string16(1, space) + L"x" + string16(2, space);
-    EXPECT_EQ(TRIM_ALL, TrimWhitespace(text, TRIM_ALL, &out))
-        << std::hex << static_cast<int>(space);
-    EXPECT_EQ(L"x", out);
+  const TrimPositions kNone = TRIM_NONE, kLead = TRIM_LEADING,
+                      kTrail = TRIM_TRAILING, kAll = TRIM_ALL;
+  const std::tuple<std::string, TrimPositions, TrimPositions, std::string>
+      kCases[] = {
+          {"  x ", kAll, kAll, "x"},
+          {" \t", kLead, kLead, ""},
+          {"\n\n", kTrail, kTrail, ""},
+          {"", kAll, kNone, ""},
+          {"x  ", kLead, kNone, "x  "},
+          {" x  ", kTrail, kTrail, " x"},
+          {"\r\nx y", kAll, kLead, "x y"},
+          {" x ", kNone, kNone, " x "},
+          {"\t\v\f x\240", kAll, kLead, "x\240"},
+          {std::string("\0x\0", 3), kAll, kNone, std::string("\0x\0", 3)}};
+  for (const auto& [input, positions, result, output] : kCases) {
+    std::string out = input;  // The output may be the input.
+    EXPECT_EQ(result, TrimWhitespaceASCII(out, positions, &out)) << input;
+    EXPECT_EQ(output, out);
+    const StringPiece piece =
+        TrimStringPiece(input, kWhitespaceASCII, positions);
+    EXPECT_EQ(output, piece.as_string());
+    if (!output.empty()) {
+      EXPECT_EQ(input.data() + input.find(output), piece.data());
+    }
   }
-
-  // Look-alikes that are not white space here.
-  const char16 kNotWhitespace[] = {0x200B, 0xFEFF, 0x180E, 0x0000, 0x2060,
-                                   0x00A1, 0x3001, 0x0120, 0x2100};
-  for (char16 other : kNotWhitespace) {
-    const string16 text = string16(1, other) + L"x" + string16(1, other);
-    EXPECT_EQ(TRIM_NONE, TrimWhitespace(text, TRIM_ALL, &out))
-        << std::hex << static_cast<int>(other);
-    EXPECT_EQ(text, out);
-  }
-
-  EXPECT_EQ(TRIM_ALL, TrimWhitespace(L"\x3000\x00A0", TRIM_ALL, &out));
-  EXPECT_EQ(L"", out);
-  EXPECT_EQ(TRIM_NONE, TrimWhitespace(L"", TRIM_ALL, &out));
-  EXPECT_EQ(TRIM_TRAILING, TrimWhitespace(L" a \x2028", TRIM_TRAILING, &out));
-  EXPECT_EQ(L" a", out);
-}
-
-TEST(StringUtilTest, TrimStringWithOwnSets) {
   std::string out;
-  EXPECT_EQ(TRIM_ALL, TrimString("--x-y--", "-", TRIM_ALL, &out));
-  EXPECT_EQ("x-y", out);
   EXPECT_EQ(TRIM_LEADING, TrimString("ab-x-ba", "ab", TRIM_LEADING, &out));
   EXPECT_EQ("-x-ba", out);
-  // An empty set trims nothing.
   EXPECT_EQ(TRIM_NONE, TrimString("  x  ", StringPiece(), TRIM_ALL, &out));
-  EXPECT_EQ("  x  ", out);
-
-  string16 wide_out;
-  EXPECT_EQ(TRIM_TRAILING,
-            TrimString16(L"\"quoted\"\"", L"\"", TRIM_TRAILING, &wide_out));
-  EXPECT_EQ(L"\"quoted", wide_out);
-  EXPECT_EQ(TRIM_ALL, TrimString16(L"\"\"", L"\"", TRIM_ALL, &wide_out));
-  EXPECT_EQ(L"", wide_out);
 }
 
-TEST(StringUtilTest, TrimStringPiece) {
-  const std::string text("  mid dle \t");
-  StringPiece trimmed = TrimStringPiece(text, kWhitespaceASCII, TRIM_ALL);
-  EXPECT_EQ("mid dle", trimmed.as_string());
-  EXPECT_EQ(text.data() + 2, trimmed.data());  // A view into the input.
-  EXPECT_EQ("mid dle \t",
-            TrimStringPiece(text, kWhitespaceASCII, TRIM_LEADING).as_string());
-  EXPECT_EQ("  mid dle",
-            TrimStringPiece(text, kWhitespaceASCII, TRIM_TRAILING).as_string());
-  EXPECT_EQ(text, TrimStringPiece(text, kWhitespaceASCII, TRIM_NONE));
-
-  // Text made only of trim characters gives an empty piece at every setting
-  // that trims.
-  EXPECT_TRUE(TrimStringPiece(" \t ", kWhitespaceASCII, TRIM_ALL).empty());
-  EXPECT_TRUE(TrimStringPiece(" \t ", kWhitespaceASCII, TRIM_LEADING).empty());
-  EXPECT_TRUE(TrimStringPiece(" \t ", kWhitespaceASCII, TRIM_TRAILING).empty());
-  EXPECT_TRUE(TrimStringPiece("", kWhitespaceASCII, TRIM_ALL).empty());
-  EXPECT_EQ("x", TrimStringPiece("x", kWhitespaceASCII, TRIM_ALL).as_string());
-
-  EXPECT_EQ(L"x y",
-            TrimStringPiece16(L"\x3000x y\x00A0", kWhitespaceWide, TRIM_ALL)
-                .as_string());
-  EXPECT_TRUE(TrimStringPiece16(L"\x3000", kWhitespaceWide, TRIM_ALL).empty());
+// Every character of the wide table goes, and look-alikes stay.
+TEST(StringUtilTest, TrimWhitespaceWide) {
+  const string16 text =
+      string16(kWhitespaceWide) + L"\u200B\uFEFF\u2060x" + kWhitespaceWide;
+  string16 out;
+  EXPECT_EQ(TRIM_ALL, TrimWhitespace(text, TRIM_ALL, &out));
+  EXPECT_EQ(L"\u200B\uFEFF\u2060x", out);
+  EXPECT_EQ(TRIM_TRAILING,
+            TrimString16(L"\"\"q\"", L"\"", TRIM_TRAILING, &out));
   EXPECT_EQ(L"//a",
             TrimStringPiece16(L"//a//", L"/", TRIM_TRAILING).as_string());
 }
 
+// Inner runs become one space, and with the flag a run holding a line
+// break, even a lone CR, vanishes; leading and trailing runs always go.
 TEST(StringUtilTest, CollapseWhitespaceASCII) {
-  EXPECT_EQ("a b", CollapseWhitespaceASCII("  a\t b  ", false));
-  EXPECT_EQ("ab", CollapseWhitespaceASCII("a\r\nb", true));
-  EXPECT_EQ("a b", CollapseWhitespaceASCII("a\r\nb", false));
-  EXPECT_EQ("a b", CollapseWhitespaceASCII("a b", true));
-  EXPECT_EQ("ab", CollapseWhitespaceASCII("a \n b", true));
-  EXPECT_EQ("a b c", CollapseWhitespaceASCII("a\v\fb\t\t c", true));
-  EXPECT_EQ("", CollapseWhitespaceASCII("", true));
-  EXPECT_EQ("", CollapseWhitespaceASCII(" \r\n\t ", false));
-  EXPECT_EQ("", CollapseWhitespaceASCII(" \r\n\t ", true));
-  // Leading and trailing runs with line breaks vanish without eating text.
-  EXPECT_EQ("x", CollapseWhitespaceASCII("\n x \r", true));
-  EXPECT_EQ("x y", CollapseWhitespaceASCII("\n x  y \r", true));
-  // Bytes of 0x80 and above are never white space.
-  EXPECT_EQ("\xA0x\x85", CollapseWhitespaceASCII("\xA0x\x85", true));
-  EXPECT_EQ(std::string("a\0b", 3),
-            CollapseWhitespaceASCII(std::string(" a\0b ", 5), false));
+  const std::tuple<std::string, std::string, std::string> kCases[] = {
+      {"  a\t b  ", "a b", "a b"},
+      {"a\r\nb", "a b", "ab"},
+      {"a\rb \r c", "a b c", "abc"},
+      {"a\v\fb\t\t c", "a b c", "a b c"},
+      {" \r\n\t ", "", ""},
+      {"\n x  y \r", "x y", "x y"},
+      {std::string("\xA0x\x85 \0", 5), std::string("\xA0x\x85 \0", 5),
+       std::string("\xA0x\x85 \0", 5)},
+  };
+  for (const auto& [input, without_flag, with_flag] : kCases) {
+    EXPECT_EQ(without_flag, CollapseWhitespaceASCII(input, false)) << input;
+    EXPECT_EQ(with_flag, CollapseWhitespaceASCII(input, true)) << input;
+  }
 }
 
+// One non-ASCII unit at each place of texts of every length and start
+// alignment, so that the leading, whole-word and tail parts of the scan each
+// see one; non-ASCII just outside the text does not count.
 TEST(StringUtilTest, IsStringASCIIAtEveryAlignment) {
-  // A single non-ASCII character at each position of texts of every length
-  // and start alignment, so that the leading, whole-word and tail parts of
-  // the scan each see one.
-  alignas(16) char narrow[64];
-  alignas(16) char16 wide[64];
-  for (size_t start = 0; start < 16; ++start) {
-    for (size_t length = 0; length + start <= 40; ++length) {
-      memset(narrow, 'a', sizeof(narrow));
-      for (char16& unit : wide)
-        unit = L'a';
-      EXPECT_TRUE(IsStringASCII(StringPiece(narrow + start, length)));
-      EXPECT_TRUE(IsStringASCII16(StringPiece16(wide + start, length)));
-      for (size_t bad = 0; bad < length; ++bad) {
-        SCOPED_TRACE(::testing::Message() << "start " << start << " length "
-                                          << length << " bad " << bad);
-        narrow[start + bad] = '\x80';
-        EXPECT_FALSE(IsStringASCII(StringPiece(narrow + start, length)));
-        narrow[start + bad] = '\xFF';
-        EXPECT_FALSE(IsStringASCII(StringPiece(narrow + start, length)));
-        narrow[start + bad] = 'a';
-        // Units whose only non-ASCII bits are in the high byte, or only the
-        // 0x80 bit.
-        wide[start + bad] = 0x0100;
-        EXPECT_FALSE(IsStringASCII16(StringPiece16(wide + start, length)));
-        wide[start + bad] = 0x0080;
-        EXPECT_FALSE(IsStringASCII16(StringPiece16(wide + start, length)));
-        wide[start + bad] = L'a';
-      }
-      // Non-ASCII just outside the piece does not count.
-      narrow[start + length] = '\x80';
+  alignas(16) char16 wide[32] = {};
+  for (size_t start = 0; start < 8; ++start) {
+    for (size_t length = 0; start + length < 24; ++length) {
       wide[start + length] = 0xFFFF;
-      EXPECT_TRUE(IsStringASCII(StringPiece(narrow + start, length)));
       EXPECT_TRUE(IsStringASCII16(StringPiece16(wide + start, length)));
+      wide[start + length] = 0;
+      for (size_t bad = start; bad < start + length; ++bad) {
+        wide[bad] = bad % 2 ? 0x0080 : 0x0100;
+        EXPECT_FALSE(IsStringASCII16(StringPiece16(wide + start, length)))
+            << start << " " << length << " " << bad;
+        wide[bad] = 0;
+      }
     }
   }
-  EXPECT_TRUE(IsStringASCII(std::string("\0\x7F", 2)));
-  EXPECT_TRUE(IsStringASCII16(string16(L"\0\x7F", 2)));
+  EXPECT_TRUE(IsStringASCII(std::string("0123456\0\x7F", 9)));
+  EXPECT_FALSE(IsStringASCII("01234567\x80"));
+  EXPECT_FALSE(IsStringASCII("\37701234567"));
 }
 
 TEST(StringUtilTest, CaseMappingTouchesOnlyLatinLetters) {
@@ -195,306 +108,160 @@ TEST(StringUtilTest, CaseMappingTouchesOnlyLatinLetters) {
     all_bytes.push_back(static_cast<char>(b));
   const std::string lower = ToLowerASCII(all_bytes);
   const std::string upper = ToUpperASCII(all_bytes);
-  ASSERT_EQ(256u, lower.size());
-  ASSERT_EQ(256u, upper.size());
   for (int b = 0; b < 256; ++b) {
-    const int expected_lower = (b >= 'A' && b <= 'Z') ? b + 32 : b;
-    const int expected_upper = (b >= 'a' && b <= 'z') ? b - 32 : b;
-    EXPECT_EQ(expected_lower, static_cast<unsigned char>(lower[b])) << b;
-    EXPECT_EQ(expected_upper, static_cast<unsigned char>(upper[b])) << b;
+    EXPECT_EQ(b >= 'A' && b <= 'Z' ? b + 32 : b, lower[b] & 0xFF);
+    EXPECT_EQ(b >= 'a' && b <= 'z' ? b - 32 : b, upper[b] & 0xFF);
   }
-  EXPECT_EQ("", ToLowerASCII(StringPiece()));
-}
-
-TEST(StringUtilTest, LowerCaseEqualsASCII) {
+  // Lengths must agree; the expected text is not lowered; only A-Z are; a
+  // narrow byte of 0x80 or above never matches; a unit must match whole.
   EXPECT_TRUE(LowerCaseEqualsASCII(L"HeLLo", "hello"));
-  EXPECT_TRUE(LowerCaseEqualsASCII(L"", ""));
-  EXPECT_FALSE(LowerCaseEqualsASCII(L"hello", "hell"));
-  EXPECT_FALSE(LowerCaseEqualsASCII(L"hell", "hello"));
-  // The expected text is not lowered.
-  EXPECT_FALSE(LowerCaseEqualsASCII(L"hello", "HELLO"));
-  // Only A-Z are lowered: U+00C9 does not become U+00E9.
-  EXPECT_FALSE(LowerCaseEqualsASCII(L"\x00C9", "\xE9"));
-  // A narrow byte of 0x80 or above never matches, whatever the unit.
-  EXPECT_FALSE(LowerCaseEqualsASCII(L"\x00E9", "\xE9"));
-  EXPECT_FALSE(LowerCaseEqualsASCII(L"\xFFE9", "\xE9"));
-  // A unit matches only by its whole value, not its low byte.
-  EXPECT_FALSE(LowerCaseEqualsASCII(L"\x0161", "a"));
-  EXPECT_TRUE(
-      LowerCaseEqualsASCII(string16(L"A\0B", 3), std::string("a\0b", 3)));
+  const std::pair<const wchar_t*, const char*> kUnequal[] = {
+      {L"hello", "hell"},  {L"hell", "hello"},  {L"hello", "HELLO"},
+      {L"\x00C9", "\xE9"}, {L"\x00E9", "\xE9"}, {L"\x0161", "a"},
+  };
+  for (const auto& c : kUnequal)
+    EXPECT_FALSE(LowerCaseEqualsASCII(c.first, c.second)) << c.first;
 }
 
+// An affix longer than the text never matches; one as long must match all
+// of it. Any case value but the two compares false.
 TEST(StringUtilTest, StartsWithAndEndsWith) {
-  EXPECT_TRUE(StartsWith("Hello", "HE", CompareCase::INSENSITIVE_ASCII));
-  EXPECT_FALSE(StartsWith("Hello", "HE", CompareCase::SENSITIVE));
-  EXPECT_TRUE(StartsWith("Hello", "He", CompareCase::SENSITIVE));
-  EXPECT_FALSE(StartsWith("Hello", "He", static_cast<CompareCase>(2)));
-  EXPECT_FALSE(StartsWith("He", "Hello", CompareCase::INSENSITIVE_ASCII));
-  EXPECT_TRUE(StartsWith("Hello", "", CompareCase::SENSITIVE));
-  EXPECT_TRUE(StartsWith("", "", CompareCase::INSENSITIVE_ASCII));
-  EXPECT_FALSE(StartsWith("", "a", CompareCase::INSENSITIVE_ASCII));
-  EXPECT_FALSE(StartsWith("\xC9t\xE9", "\xE9", CompareCase::INSENSITIVE_ASCII));
-  EXPECT_TRUE(StartsWith(std::string("a\0b", 3), std::string("A\0", 2),
-                         CompareCase::INSENSITIVE_ASCII));
-  EXPECT_FALSE(StartsWith(std::string("a\0b", 3), std::string("a\0c", 3),
-                          CompareCase::SENSITIVE));
-
-  EXPECT_TRUE(StartsWith16(L"Hello", L"hE", CompareCase::INSENSITIVE_ASCII));
-  EXPECT_FALSE(StartsWith16(L"Hello", L"hE", CompareCase::SENSITIVE));
-  EXPECT_FALSE(
-      StartsWith16(L"\x00C9", L"\x00E9", CompareCase::INSENSITIVE_ASCII));
-  EXPECT_FALSE(StartsWith16(L"He", L"Hello", CompareCase::SENSITIVE));
-  EXPECT_FALSE(StartsWith16(L"Hello", L"He", static_cast<CompareCase>(5)));
-
-  EXPECT_TRUE(
-      EndsWith16(L"setup.EXE", L".exe", CompareCase::INSENSITIVE_ASCII));
-  EXPECT_FALSE(EndsWith16(L"setup.EXE", L".exe", CompareCase::SENSITIVE));
-  EXPECT_TRUE(EndsWith16(L"setup.exe", L".exe", CompareCase::SENSITIVE));
-  EXPECT_FALSE(EndsWith16(L"exe", L".exe", CompareCase::INSENSITIVE_ASCII));
-  EXPECT_TRUE(EndsWith16(L"abc", L"", CompareCase::SENSITIVE));
-  EXPECT_FALSE(EndsWith16(L"setup.exe", L"setup", CompareCase::SENSITIVE));
-  EXPECT_FALSE(EndsWith16(L"x.exe", L".exe", static_cast<CompareCase>(2)));
+  const CompareCase kSensitive = CompareCase::SENSITIVE;
+  const CompareCase kInsensitive = CompareCase::INSENSITIVE_ASCII;
+  const std::tuple<const wchar_t*, const wchar_t*, CompareCase, bool, bool>
+      kCases[] = {
+          {L"Hello", L"hE", kInsensitive, true, false},
+          {L"Hello", L"hE", kSensitive, false, false},
+          {L"Hello", L"", static_cast<CompareCase>(2), false, false},
+          {L"Hello", L"", kSensitive, true, true},
+          {L"He", L"Hello", kInsensitive, false, false},
+          {L"setup.EXE", L".exe", kInsensitive, false, true},
+          {L"\x00C9t\x00E9", L"\x00E9", kInsensitive, false, true},
+          {L"\x00C9", L"\x00E9", kInsensitive, false, false},
+          {L"Abc", L"abc", kInsensitive, true, true},
+          {L"abc", L"xbc", kSensitive, false, false},
+      };
+  for (const auto& [text, affix, case_sensitivity, starts, ends] : kCases) {
+    EXPECT_EQ(starts, StartsWith16(text, affix, case_sensitivity))
+        << text << " " << affix;
+    EXPECT_EQ(ends, EndsWith16(text, affix, case_sensitivity))
+        << text << " " << affix;
+  }
+  EXPECT_TRUE(StartsWith("Hello", "HE", kInsensitive));
+  EXPECT_FALSE(StartsWith("He", "He!", kInsensitive));
 }
 
 TEST(StringUtilTest, JoinString) {
   EXPECT_EQ("", JoinString({}, ", "));
-  EXPECT_EQ("a", JoinString({"a"}, ", "));
   EXPECT_EQ("a, b, c", JoinString({"a", "b", "c"}, ", "));
-  EXPECT_EQ("abc", JoinString({"a", "b", "c"}, ""));
-  EXPECT_EQ(",,", JoinString({"", "", ""}, ","));
-  EXPECT_EQ(L"", JoinString16({}, L";"));
-  EXPECT_EQ(L"x;y", JoinString16({L"x", L"y"}, L";"));
   EXPECT_EQ(string16(L"x\0y", 3),
             JoinString16({L"x", L"y"}, StringPiece16(L"\0", 1)));
 }
 
-TEST(StringUtilTest, ReplaceChars) {
-  std::string out;
-  EXPECT_TRUE(ReplaceChars("a.b.c", ".", "..", &out));
-  EXPECT_EQ("a..b..c", out);
-
-  out = "stale";
-  EXPECT_FALSE(ReplaceChars("abc", ".", "-", &out));
-  EXPECT_EQ("abc", out);  // The copy is made even when nothing changes.
-
-  EXPECT_TRUE(ReplaceChars("a/b\\c", "/\\", "_", &out));
-  EXPECT_EQ("a_b_c", out);
-  EXPECT_TRUE(ReplaceChars("x\"y\"", "\"", "", &out));
-  EXPECT_EQ("xy", out);
-  // Inserted text holding set characters is not searched again.
-  EXPECT_TRUE(ReplaceChars("ab", "ab", "ba", &out));
-  EXPECT_EQ("baba", out);
-  EXPECT_FALSE(ReplaceChars("abc", StringPiece(), "-", &out));
-  EXPECT_EQ("abc", out);
-
-  std::string in_place("1.2.3");
-  EXPECT_TRUE(ReplaceChars(in_place, ".", ",", &in_place));
-  EXPECT_EQ("1,2,3", in_place);
-}
-
-TEST(StringUtilTest, ReplaceFirstSubstringAfterOffset) {
-  std::string text("one two one two");
-  ReplaceFirstSubstringAfterOffset(&text, 0, "two", "2");
-  EXPECT_EQ("one 2 one two", text);
-  ReplaceFirstSubstringAfterOffset(&text, 1, "one", "1");
-  EXPECT_EQ("one 2 1 two", text);
-  ReplaceFirstSubstringAfterOffset(&text, 0, "three", "3");
-  EXPECT_EQ("one 2 1 two", text);
-
-  // An empty pattern matches at the start offset itself.
-  text = "abc";
-  ReplaceFirstSubstringAfterOffset(&text, 1, StringPiece(), "X");
-  EXPECT_EQ("aXbc", text);
-  text = "abc";
-  ReplaceFirstSubstringAfterOffset(&text, 3, StringPiece(), "X");
-  EXPECT_EQ("abcX", text);
-
-  // A start offset beyond the end changes nothing.
-  text = "abc";
-  ReplaceFirstSubstringAfterOffset(&text, 4, StringPiece(), "X");
-  ReplaceFirstSubstringAfterOffset(&text, 10, "c", "X");
-  EXPECT_EQ("abc", text);
-  ReplaceFirstSubstringAfterOffset(&text, 0, "b", StringPiece());
-  EXPECT_EQ("ac", text);
-}
-
-// Builds a new string scanning forward for non-overlapping matches: the
-// meaning that the in-place algorithm must reproduce.
-std::string ReplaceAllByCopy(const std::string& text,
-                             size_t start_offset,
-                             const std::string& find_this,
-                             const std::string& replace_with) {
-  if (find_this.empty() || start_offset > text.size())
-    return text;
-  std::string result = text.substr(0, start_offset);
-  size_t pos = start_offset;
-  for (;;) {
-    const size_t match = text.find(find_this, pos);
-    if (match == std::string::npos)
-      break;
-    result += text.substr(pos, match - pos) + replace_with;
-    pos = match + find_this.size();
+TEST(StringUtilTest, ReplaceCharsAndFirstSubstring) {
+  // {input, set, replacement, output}; inserted text holding set characters
+  // is not searched again; the copy is made even when nothing changes.
+  const char* kChars[][4] = {
+      {"a.b.c", ".", "..", "a..b..c"}, {"abc", ".", "-", "abc"},
+      {"a/b\\c", "/\\", "_", "a_b_c"}, {"abc", "", "-", "abc"},
+      {"ab", "ab", "ba", "baba"},
+  };
+  for (const auto& c : kChars) {
+    std::string out = "stale";
+    EXPECT_EQ(strcmp(c[0], c[3]) != 0, ReplaceChars(c[0], c[1], c[2], &out));
+    EXPECT_EQ(c[3], out);
   }
-  return result + text.substr(pos);
-}
-
-TEST(StringUtilTest, ReplaceSubstringsAfterOffsetCases) {
-  std::string text("aaaa");
-  ReplaceSubstringsAfterOffset(&text, 0, "aa", "bbb");
-  EXPECT_EQ("bbbbbb", text);
-
-  text = "abcabc";
-  ReplaceSubstringsAfterOffset(&text, 1, "abc", "x");
-  EXPECT_EQ("abcx", text);
-
-  // Growth with a pattern that overlaps itself: the matches are the ones a
-  // forward scan finds (0 and 4), not the ones a backward scan would (1).
-  text = "aaaXaa";
-  ReplaceSubstringsAfterOffset(&text, 0, "aa", "bbb");
-  EXPECT_EQ("bbbaXbbb", text);
-
-  text = "abcabc";
-  ReplaceSubstringsAfterOffset(&text, 0, "b", "B");  // Same length.
-  EXPECT_EQ("aBcaBc", text);
-  ReplaceSubstringsAfterOffset(&text, 0, "aBc", "");  // Shrinks to nothing.
-  EXPECT_EQ("", text);
-
-  text = "abc";
-  ReplaceSubstringsAfterOffset(&text, 0, StringPiece(), "X");
-  EXPECT_EQ("abc", text);
-  ReplaceSubstringsAfterOffset(&text, 4, "a", "X");
-  EXPECT_EQ("abc", text);
-  ReplaceSubstringsAfterOffset(&text, 3, "c", "X");
-  EXPECT_EQ("abc", text);
-
-  // Replacement text holding the pattern is not searched again.
-  text = "a-b";
-  ReplaceSubstringsAfterOffset(&text, 0, "-", "--");
-  EXPECT_EQ("a--b", text);
-
-  text = std::string("x\0y\0z", 5);
-  ReplaceSubstringsAfterOffset(&text, 0, StringPiece("\0", 1), "<nul>");
-  EXPECT_EQ("x<nul>y<nul>z", text);
+  // In "abc-abc": an empty pattern matches at the offset itself; an offset
+  // beyond the end changes nothing.
+  const std::tuple<size_t, const char*, const char*> kFirst[] = {
+      {0, "b", "aXc-abc"},
+      {2, "b", "abc-aXc"},
+      {0, "z", "abc-abc"},
+      {7, "", "abc-abcX"},
+      {8, "", "abc-abc"}};
+  for (const auto& [offset, find, output] : kFirst) {
+    std::string text = "abc-abc";
+    ReplaceFirstSubstringAfterOffset(&text, offset, find, "X");
+    EXPECT_EQ(output, text) << offset << " '" << find << "'";
+  }
 }
 
 // Every small text over a two-letter alphabet, against patterns that overlap
-// themselves and replacements shorter, equal and longer, from every offset.
+// themselves and replacements shorter, equal and longer, from every offset:
+// the matches are the ones a forward scan finds, and inserted text is never
+// searched.
 TEST(StringUtilTest, ReplaceSubstringsAfterOffsetMatchesForwardScan) {
-  const std::vector<std::string> patterns = {"a", "aa", "ab", "aba", "bab"};
-  const std::vector<std::string> replacements = {"",    "x",    "yy",
-                                                 "zzz", "aaaa", "ba"};
   for (int length = 0; length <= 8; ++length) {
     for (int bits = 0; bits < (1 << length); ++bits) {
       std::string text;
       for (int i = 0; i < length; ++i)
         text.push_back((bits >> i) & 1 ? 'b' : 'a');
-      for (const std::string& find_this : patterns) {
-        for (const std::string& replace_with : replacements) {
+      for (const std::string find : {"a", "aa", "ab", "aba", "bab"}) {
+        for (const char* replace : {"", "x", "yy", "zzz", "aaaa", "ba"}) {
           for (size_t offset = 0; offset <= text.size() + 1; ++offset) {
+            std::string expected = text;
+            for (size_t match = text.find(find, offset), shift = 0;
+                 match != std::string::npos;
+                 match = text.find(find, match + find.size())) {
+              expected.replace(match + shift, find.size(), replace);
+              shift += strlen(replace) - find.size();
+            }
             std::string actual = text;
-            ReplaceSubstringsAfterOffset(&actual, offset, find_this,
-                                         replace_with);
-            ASSERT_EQ(ReplaceAllByCopy(text, offset, find_this, replace_with),
-                      actual)
-                << "text '" << text << "' offset " << offset << " find '"
-                << find_this << "' replace '" << replace_with << "'";
+            ReplaceSubstringsAfterOffset(&actual, offset, find, replace);
+            ASSERT_EQ(expected, actual)
+                << "'" << text << "' from " << offset << ": '" << find
+                << "' by '" << replace << "'";
           }
         }
       }
     }
   }
+  std::string text("x\0y", 3);
+  ReplaceSubstringsAfterOffset(&text, 0, StringPiece("\0", 1), "<nul>");
+  ReplaceSubstringsAfterOffset(&text, 0, "", "X");
+  EXPECT_EQ("x<nul>y", text);
 }
 
 TEST(StringUtilTest, ReplaceStringPlaceholders) {
-  const std::vector<std::string> xy = {"x", "y"};
-  EXPECT_EQ("x and y", ReplaceStringPlaceholders("$1 and $2", xy, nullptr));
-  EXPECT_EQ("y then x", ReplaceStringPlaceholders("$2 then $1", xy));
-  EXPECT_EQ("$1", ReplaceStringPlaceholders("$$1", xy));
-  EXPECT_EQ("$", ReplaceStringPlaceholders("$$", xy));
-  // In a run of dollars only the first is dropped; digits after the run are
-  // plain text.
-  EXPECT_EQ("$$", ReplaceStringPlaceholders("$$$", xy));
-  EXPECT_EQ("$$$1", ReplaceStringPlaceholders("$$$$1", xy));
-  EXPECT_EQ("$ x", ReplaceStringPlaceholders("$$ $1", xy));
-  EXPECT_EQ("cost: ", ReplaceStringPlaceholders("cost: $", xy));
-  EXPECT_EQ("x", ReplaceStringPlaceholders("x$", xy));
-  EXPECT_EQ("x.", ReplaceStringPlaceholders("$x.", xy));    // No digits.
-  EXPECT_EQ("<>", ReplaceStringPlaceholders("<$20>", xy));  // Not "$2" "0".
-  EXPECT_EQ("", ReplaceStringPlaceholders("$0$3", xy));
-  EXPECT_EQ("", ReplaceStringPlaceholders("", xy));
-  EXPECT_EQ("x y", ReplaceStringPlaceholders("x y", {}));
-
   std::vector<std::string> twelve;
   for (int i = 1; i <= 12; ++i)
     twelve.push_back("s" + std::to_string(i));
-  EXPECT_EQ("[s12]", ReplaceStringPlaceholders("[$12]", twelve));
-  EXPECT_EQ("[s1]", ReplaceStringPlaceholders("[$01]", twelve));
-  // $12 with only eleven substitutions is not $1 followed by "2".
+  // Offsets are appended (here after a 99), ordered by placeholder number,
+  // the later first for the same number. "$" without digits, "$0" and
+  // placeholders without a substitution give no text but an offset. In a
+  // run of dollars only the first is dropped, and a lone '$' at the end. A
+  // number too long for 64 bits must not wrap round to a small one.
+  const std::tuple<const char*, const char*, std::vector<size_t>> kCases[] = {
+      {"$2-$1", "s2-s1", {99, 3, 0}},
+      {"$1.$1", "s1.s1", {99, 3, 0}},
+      {"$$$1", "$$1", {99}},
+      {"x$", "x", {99}},
+      {"$x.", "x.", {99, 0}},
+      {"a$13b$0", "ab", {99, 1, 2}},
+      {"[$12]", "[s12]", {99, 1}},
+      {"<$18446744073709551617>", "<>", {99, 1}},
+  };
+  for (const auto& [format, output, expected_offsets] : kCases) {
+    EXPECT_EQ(output, ReplaceStringPlaceholders(format, twelve, nullptr));
+    std::vector<size_t> offsets = {99};
+    EXPECT_EQ(output, ReplaceStringPlaceholders(format, twelve, &offsets));
+    EXPECT_EQ(expected_offsets, offsets) << format;
+  }
   twelve.pop_back();
   EXPECT_EQ("[]", ReplaceStringPlaceholders("[$12]", twelve));
-
-  // A number too long for 64 bits saturates instead of wrapping round to a
-  // small placeholder (2^64 + 1 would wrap to $1).
-  EXPECT_EQ("<>", ReplaceStringPlaceholders("<$18446744073709551617>", xy));
-  EXPECT_EQ("<>", ReplaceStringPlaceholders("<$99999999999999999999999>", xy));
 }
 
-TEST(StringUtilTest, ReplaceStringPlaceholdersOffsets) {
-  const std::vector<std::string> xy = {"xx", "y"};
-  std::vector<size_t> offsets;
-  EXPECT_EQ("xx and y", ReplaceStringPlaceholders("$1 and $2", xy, &offsets));
-  EXPECT_EQ((std::vector<size_t>{0, 7}), offsets);
-
-  // Ordered by placeholder number, not by place in the output.
-  offsets.clear();
-  EXPECT_EQ("y-xx", ReplaceStringPlaceholders("$2-$1", xy, &offsets));
-  EXPECT_EQ((std::vector<size_t>{2, 0}), offsets);
-
-  // With the same number, the later placeholder comes first.
-  offsets.clear();
-  EXPECT_EQ("xx.xx", ReplaceStringPlaceholders("$1.$1", xy, &offsets));
-  EXPECT_EQ((std::vector<size_t>{3, 0}), offsets);
-
-  // Placeholders without substitution still give an offset; "$" and "$0"
-  // sort last.
-  offsets.clear();
-  EXPECT_EQ("ab", ReplaceStringPlaceholders("a$3b$0", xy, &offsets));
-  EXPECT_EQ((std::vector<size_t>{1, 2}), offsets);
-
-  // The vector is appended to, not cleared.
-  offsets = {99};
-  EXPECT_EQ("$ xx", ReplaceStringPlaceholders("$$ $1", xy, &offsets));
-  EXPECT_EQ((std::vector<size_t>{99, 2}), offsets);
-  EXPECT_EQ("$$1", ReplaceStringPlaceholders("$$$1", xy, &offsets));
-  EXPECT_EQ((std::vector<size_t>{99, 2}), offsets);
-
-  std::vector<size_t> wide_offsets;
-  EXPECT_EQ(L"<y|\x00E9>", ReplaceStringPlaceholders16(
-                               L"<$2|$1>", {L"\x00E9", L"y"}, &wide_offsets));
-  EXPECT_EQ((std::vector<size_t>{3, 1}), wide_offsets);
-  EXPECT_EQ(L"$1", ReplaceStringPlaceholders16(L"$$1", {L"z"}));
-  EXPECT_EQ(L"z", ReplaceStringPlaceholders16(L"$1$", {L"z"}));
-}
-
+// The source's length comes back; the copy is cut and NUL-terminated to fit
+// the size, and nothing is written beyond it.
 TEST(StringUtilTest, Strlcpy) {
-  char buffer[8];
-  memset(buffer, 'X', sizeof(buffer));
-  EXPECT_EQ(5u, strlcpy(buffer, "hello", 4));
-  EXPECT_STREQ("hel", buffer);
-  EXPECT_EQ('X', buffer[4]);
-
-  memset(buffer, 'X', sizeof(buffer));
-  EXPECT_EQ(5u, strlcpy(buffer, "hello", 0));
-  EXPECT_EQ('X', buffer[0]);
-
-  EXPECT_EQ(5u, strlcpy(buffer, "hello", 6));
-  EXPECT_STREQ("hello", buffer);
-  EXPECT_EQ(5u, strlcpy(buffer, "hello", 5));
-  EXPECT_STREQ("hell", buffer);
-  EXPECT_EQ(5u, strlcpy(buffer, "hello", 1));
-  EXPECT_STREQ("", buffer);
-  EXPECT_EQ(0u, strlcpy(buffer, "", sizeof(buffer)));
-  EXPECT_STREQ("", buffer);
+  for (size_t size : {0u, 1u, 4u, 5u, 6u}) {
+    char buffer[8] = "XXXXXXX";
+    EXPECT_EQ(5u, strlcpy(buffer, "hello", size));
+    std::string expected(7, 'X');
+    if (size != 0)
+      expected.replace(0, size, std::string("hello", size - 1) + '\0');
+    EXPECT_EQ(expected, std::string(buffer, 7)) << size;
+  }
 }
 
 }  // namespace

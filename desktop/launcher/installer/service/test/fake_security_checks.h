@@ -1,0 +1,42 @@
+#ifndef DESKTOP_LAUNCHER_INSTALLER_SERVICE_TEST_FAKE_SECURITY_CHECKS_H_
+#define DESKTOP_LAUNCHER_INSTALLER_SERVICE_TEST_FAKE_SECURITY_CHECKS_H_
+
+#include <set>
+
+#include "base/strings/string16.h"
+#include "desktop/launcher/installer/service/security_checks.h"
+
+namespace vexlo {
+namespace installer {
+
+// Answers for the system while it lives, for what the test machine cannot
+// show: access to the denied objects is refused, and a user who is not an
+// administrator is not a member of BUILTIN\Administrators. Every other
+// question goes to the system.
+class FakeSecurityChecks : public SecurityChecks {
+ public:
+  FakeSecurityChecks();
+  FakeSecurityChecks(const FakeSecurityChecks&) = delete;
+  FakeSecurityChecks& operator=(const FakeSecurityChecks&) = delete;
+  ~FakeSecurityChecks() override;
+
+  void Deny(const base::string16& object_name) { denied_.insert(object_name); }
+  void set_administrator(bool administrator) { administrator_ = administrator; }
+  int access_checks() const { return access_checks_; }
+
+  bool HasAccess(const base::string16& object_name,
+                 SE_OBJECT_TYPE object_type,
+                 ACCESS_MASK access) override;
+  bool IsMember(HANDLE token, PSID sid) override;
+
+ private:
+  SecurityChecks* const previous_;
+  std::set<base::string16> denied_;
+  bool administrator_;
+  int access_checks_;
+};
+
+}  // namespace installer
+}  // namespace vexlo
+
+#endif  // DESKTOP_LAUNCHER_INSTALLER_SERVICE_TEST_FAKE_SECURITY_CHECKS_H_

@@ -4,6 +4,8 @@
 #include <sddl.h>
 #include <shlwapi.h>
 
+#include <utility>
+
 #include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/strings/string_number_conversions.h"
@@ -40,12 +42,13 @@ std::string SecurityText(PSECURITY_DESCRIPTOR descriptor,
 }  // namespace
 
 const wchar_t OperationTest::kLockedKey[] =
-    L"O:SYD:P(D;;0xC0006;;;WD)(A;;0x30019;;;WD)";
+    L"O:SYG:SYD:P(D;;0xC0006;;;WD)(A;;0x30019;;;WD)";
 
 OperationTest::OperationTest() : key_path_(MakeUniqueKeyPath()) {}
 
 OperationTest::~OperationTest() {
-  for (const base::string16& key : secured_keys_)
+  const std::vector<base::string16> secured_keys = std::move(secured_keys_);
+  for (const base::string16& key : secured_keys)
     SetKeySecurity(key, L"D:(A;OICI;KA;;;WD)");
   EXPECT_EQ(ERROR_SUCCESS,
             ::SHDeleteKeyW(HKEY_CURRENT_USER, key_path_.c_str()));
@@ -113,16 +116,19 @@ void OperationTest::SetKeySecurity(const base::string16& key,
   ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
       sddl, SDDL_REVISION_1, &descriptor, nullptr));
   PSID owner = nullptr;
+  PSID group = nullptr;
   PACL dacl = nullptr;
   BOOL present = FALSE;
   BOOL defaulted = FALSE;
   ::GetSecurityDescriptorOwner(descriptor, &owner, &defaulted);
+  ::GetSecurityDescriptorGroup(descriptor, &group, &defaulted);
   ::GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
   base::string16 name = GetRegistryObjectName(HKEY_CURRENT_USER, Key(key));
-  ::SetNamedSecurityInfoW(
-      &name[0], SE_REGISTRY_KEY,
-      (owner ? OWNER_SECURITY_INFORMATION : 0) | DACL_SECURITY_INFORMATION,
-      owner, nullptr, dacl, nullptr);
+  ::SetNamedSecurityInfoW(&name[0], SE_REGISTRY_KEY,
+                          (owner ? OWNER_SECURITY_INFORMATION : 0) |
+                              (group ? GROUP_SECURITY_INFORMATION : 0) |
+                              DACL_SECURITY_INFORMATION,
+                          owner, group, dacl, nullptr);
   ::LocalFree(descriptor);
   secured_keys_.push_back(key);
 }

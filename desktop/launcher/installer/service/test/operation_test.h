@@ -49,6 +49,9 @@ class OperationTest : public testing::Test {
   // "<type in hexadecimal>:<bytes>", or "none".
   std::string ReadValue(const base::string16& key,
                         const base::string16& name) const;
+  // Gives the key the owner, group and access list of |sddl|. A key that
+  // never had its security set may report another owner and group after
+  // its access list changes on the test platform: tests set it first.
   void SetKeySecurity(const base::string16& key, const wchar_t* sddl);
   // Owner, group and access list as text, or the error code.
   std::string KeySecurity(const base::string16& key) const;

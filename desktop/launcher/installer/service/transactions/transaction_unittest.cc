@@ -130,7 +130,7 @@ class MixedTransactionTest : public OperationTest {
     SetValue(L"tree\\child", L"q", REG_QWORD, std::string(8, '\x5a'));
     SetValue(L"tree\\child\\grand", L"", REG_EXPAND_SZ, "%\0T\0%\0\0\0");
     SetKeySecurity(L"tree\\child",
-                   L"O:BAD:P(D;;KR;;;S-1-5-21-1-2-3-4)(A;OICI;KA;;;WD)");
+                   L"O:BAG:BAD:P(D;;KR;;;S-1-5-21-1-2-3-4)(A;OICI;KA;;;WD)");
   }
 
   Breaker Lock(const base::string16& file, DWORD share) {

@@ -22,41 +22,20 @@ namespace installer {
 namespace {
 
 TEST(ServiceUtilsTest, IsValidPath) {
-  const struct {
-    base::string16 path;
-    bool valid;
-  } kCases[] = {
-      {L"C:", true},
-      {L"C:\\a\\b", true},
-      {L"C:/a/b\\", true},
-      {L"a\\b", true},
-      {L"\\\\server\\share\\", true},
-      {L"C:\\console", true},
-      {L"C:\\com5", true},
-      {L"C:\\a\\.b", true},
-      {L"C:\\" + base::string16(244, L'x'), true},
-      {L"C:\\" + base::string16(245, L'x'), false},
-      {L"", false},
-      {L"\\\\server", false},
-      {L"\\\\server\\share", false},
-      {L"\\\\\\share\\a", false},
-      {L"\\\\server\\\\a", false},
-      {L"C:\\a.", false},
-      {L"C:\\con", false},
-      {L"C:\\dir\\Aux.log", false},
-      {L"C:\\lpt1.txt\\x", false},
-      {L"C:\\a|b", false},
-      {L"C:\\a?", false},
-      {L"C:\\a:b", false},
-      {L"C:\\a\x1f", false},
-      {L"C:\\a\"", false},
-      {L"C:\\<a>", false},
-      {L"C:\\*", false},
+  auto expect = [](bool valid, std::initializer_list<const wchar_t*> paths) {
+    for (const wchar_t* path : paths)
+      EXPECT_EQ(valid, IsValidPath(base::FilePath(path))) << path;
   };
-  for (const auto& c : kCases) {
-    SCOPED_TRACE(base::UTF16ToUTF8(c.path));
-    EXPECT_EQ(c.valid, IsValidPath(base::FilePath(c.path)));
-  }
+  expect(true,
+         {L"C:", L"C:\\a\\b", L"C:/a/b\\", L"a\\b", L"\\\\server\\share\\",
+          L"\\\\server\\share.\\a", L"C:\\console", L"C:\\com5", L"C:\\a\\.b"});
+  expect(false, {L"", L"\\\\server", L"\\\\server\\share", L"\\\\\\share\\a",
+                 L"\\\\server\\\\a", L"C:\\a.", L"C:\\con", L"C:\\dir\\Aux.log",
+                 L"C:\\lpt1.txt\\x", L"C:\\a|b", L"C:\\a?", L"C:\\a:b",
+                 L"C:\\a\x1f", L"C:\\a\x01", L"C:\\a\"", L"C:\\<a>", L"C:\\*"});
+  const base::string16 longest = L"C:\\" + base::string16(244, L'x');
+  expect(true, {longest.c_str()});
+  expect(false, {(longest + L"y").c_str()});
 }
 
 TEST(ServiceUtilsTest, Names) {
@@ -106,46 +85,42 @@ class AccessGrantTest : public OperationTest {
   base::string16 ObjectName(const wchar_t* key) {
     return GetRegistryObjectName(HKEY_CURRENT_USER, Key(key));
   }
+  std::string Dacl(const wchar_t* key) {
+    const std::string security = KeySecurity(key);
+    return security.substr(security.find("D:"));
+  }
 };
 
 TEST_F(AccessGrantTest, GrantsAndRestoresRegistryAccess) {
-  HANDLE token = nullptr;
-  ASSERT_TRUE(::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token));
-  BYTE user[256];
-  DWORD size = sizeof(user);
-  ASSERT_TRUE(::GetTokenInformation(token, TokenUser, user, size, &size));
-  ::CloseHandle(token);
-  wchar_t* sid = nullptr;
-  ASSERT_TRUE(::ConvertSidToStringSidW(
-      reinterpret_cast<TOKEN_USER*>(user)->User.Sid, &sid));
-  const std::string user_grant =
-      "(A;OICI;CCDC;;;" + base::UTF16ToUTF8(sid) + ")";
-  ::LocalFree(sid);
-
   const struct {
     const wchar_t* security;
     bool had_access;
     bool permanent;
     bool granted;
-    // Parts the access list shows after the grant.
-    std::vector<std::string> after_grant;
+    // The start of the security after the grant.
+    const char* after_grant;
   } kCases[] = {
-      {L"O:BAG:BAD:(A;;KA;;;BA)", true, false, true, {user_grant}},
+      {L"O:BAG:BAD:(A;;KA;;;BA)", true, false, true,
+       "O:BAG:BAD:(A;;KA;;;BA)(A;OICI;CCDC;;;"},
       // The user's deny entries lose the granted rights, others' stay.
-      {L"O:BAG:BAD:P(D;;KA;;;S-1-5-21-1-2-3-4)(D;;KR;;;WD)(A;;KA;;;BA)",
-       false,
-       false,
-       true,
-       {"(D;;KA;;;S-1-5-21-1-2-3-4)", "(D;;SWRPRC;;;WD)", user_grant}},
-      {L"O:BAG:BAD:P(D;;KA;;;WD)", false, true, true, {user_grant}},
-      {kLockedKey, false, false, false, {}},
+      {L"O:BAG:BAD:(D;;KA;;;S-1-5-21-1-2-3-4)(D;;KR;;;WD)(A;;KA;;;BA)", false,
+       false, true,
+       "O:BAG:BAD:(D;;KA;;;S-1-5-21-1-2-3-4)(D;;SWRPRC;;;WD)(A;;KA;;;BA)(A;"
+       "OICI;"
+       "CCDC;;;"},
+      {L"O:BAG:BAD:(D;;KA;;;WD)", false, true, true,
+       "O:BAG:BAD:(D;;LCSWRPWPSDRCWDWO;;;WD)(A;OICI;CCDC;;;"},
+      // Ownership taken to write the access list.
+      {L"O:SYG:SYD:(D;;WD;;;WD)(A;;KA;;;WD)", true, false, true,
+       "O:BAG:SYD:(D;;WD;;;WD)(A;;KA;;;WD)(A;OICI;CCDC;;;"},
+      {kLockedKey, false, false, false, "O:SYG:SYD:"},
   };
   SetValue(L"canary", L"v", REG_SZ, "v");
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.security);
     SetValue(L"key", L"v", REG_SZ, "v");
     SetKeySecurity(L"key", c.security);
-    const std::string before = KeySecurity(L"key");
+    const std::string before = Dacl(L"key");
     EXPECT_EQ(c.had_access,
               CurrentUserHasAccess(ObjectName(L"key"), SE_REGISTRY_KEY,
                                    KEY_QUERY_VALUE | KEY_SET_VALUE));
@@ -159,27 +134,20 @@ TEST_F(AccessGrantTest, GrantsAndRestoresRegistryAccess) {
     EXPECT_EQ(c.granted,
               CurrentUserHasAccess(ObjectName(L"key"), SE_REGISTRY_KEY,
                                    KEY_QUERY_VALUE | KEY_SET_VALUE));
-    for (const std::string& part : c.after_grant)
-      EXPECT_NE(std::string::npos, KeySecurity(L"key").find(part)) << part;
+    EXPECT_EQ(0u, KeySecurity(L"key").find(c.after_grant))
+        << KeySecurity(L"key");
     EXPECT_EQ(c.granted && !c.permanent, RestoreSavedDacl(&saved));
     EXPECT_FALSE(RestoreSavedDacl(&saved));
-    EXPECT_EQ(c.granted && c.permanent, before != KeySecurity(L"key"));
-    SetKeySecurity(L"key", L"D:(A;;KA;;;WD)");
+    EXPECT_EQ(c.granted && c.permanent, before != Dacl(L"key"));
+    if (c.security != kLockedKey)
+      SetKeySecurity(L"key", L"O:BAG:BAD:(A;;KA;;;WD)");
   }
   EXPECT_FALSE(
       CurrentUserHasAccess(ObjectName(L"missing"), SE_REGISTRY_KEY, KEY_READ));
   EXPECT_FALSE(CurrentUserHasAccess(ObjectName(L""), SE_SERVICE, KEY_READ));
 }
 
-TEST_F(AccessGrantTest, TakesOwnershipAndPrivileges) {
-  SetValue(L"open", L"v", REG_SZ, "v");
-  SetKeySecurity(L"open", L"O:SYG:BAD:(A;;KA;;;WD)");
-  SetValue(L"locked", L"v", REG_SZ, "v");
-  SetKeySecurity(L"locked", kLockedKey);
-  EXPECT_TRUE(TakeOwnership(ObjectName(L"open"), SE_REGISTRY_KEY));
-  EXPECT_EQ(0u, KeySecurity(L"open").find("O:BAG:BAD:"));
-  EXPECT_FALSE(TakeOwnership(ObjectName(L"locked"), SE_REGISTRY_KEY));
-
+TEST(ServiceUtilsTest, SetPrivilege) {
   for (DWORD access : {TOKEN_QUERY, TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY}) {
     HANDLE token = nullptr;
     ASSERT_TRUE(::OpenProcessToken(::GetCurrentProcess(), access, &token));

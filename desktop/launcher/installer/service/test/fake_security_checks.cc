@@ -4,9 +4,7 @@ namespace vexlo {
 namespace installer {
 
 FakeSecurityChecks::FakeSecurityChecks()
-    : previous_(SecurityChecks::SetForTesting(this)),
-      administrator_(true),
-      access_checks_(0) {}
+    : previous_(SecurityChecks::SetForTesting(this)), administrator_(true) {}
 
 FakeSecurityChecks::~FakeSecurityChecks() {
   SecurityChecks::SetForTesting(previous_);
@@ -15,7 +13,6 @@ FakeSecurityChecks::~FakeSecurityChecks() {
 bool FakeSecurityChecks::HasAccess(const base::string16& object_name,
                                    SE_OBJECT_TYPE object_type,
                                    ACCESS_MASK access) {
-  ++access_checks_;
   return !denied_.count(object_name) &&
          SecurityChecks::HasAccess(object_name, object_type, access);
 }

@@ -9,9 +9,9 @@
 namespace vexlo {
 namespace installer {
 
-// Answers for the system while it lives, for what the test machine cannot
-// show: access to the denied objects is refused, and a user who is not an
-// administrator is not a member of BUILTIN\Administrators. Every other
+// Answers in place of the system while it lives, for what the test
+// platform cannot show: access to the denied objects is refused, and a user
+// who is not an administrator is not in BUILTIN\Administrators. Every other
 // question goes to the system.
 class FakeSecurityChecks : public SecurityChecks {
  public:
@@ -22,7 +22,6 @@ class FakeSecurityChecks : public SecurityChecks {
 
   void Deny(const base::string16& object_name) { denied_.insert(object_name); }
   void set_administrator(bool administrator) { administrator_ = administrator; }
-  int access_checks() const { return access_checks_; }
 
   bool HasAccess(const base::string16& object_name,
                  SE_OBJECT_TYPE object_type,
@@ -33,7 +32,6 @@ class FakeSecurityChecks : public SecurityChecks {
   SecurityChecks* const previous_;
   std::set<base::string16> denied_;
   bool administrator_;
-  int access_checks_;
 };
 
 }  // namespace installer

@@ -4,8 +4,6 @@
 #include <sddl.h>
 #include <shlwapi.h>
 
-#include <utility>
-
 #include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/strings/string_number_conversions.h"
@@ -13,43 +11,28 @@
 #include "base/strings/utf_string_conversions.h"
 #include "base/win/registry.h"
 #include "desktop/launcher/installer/service/service_utils.h"
+#include "desktop/launcher/installer/service/test/fake_security_checks.h"
 
 namespace vexlo {
 namespace installer {
 
 namespace {
 
-base::string16 MakeUniqueKeyPath() {
-  static LONG counter = 0;
-  return L"Software\\VexloTest\\" +
-         base::UintToString16(::GetCurrentProcessId()) + L"_" +
-         base::UintToString16(::GetTickCount()) + L"_" +
-         base::UintToString16(::InterlockedIncrement(&counter));
-}
-
-std::string SecurityText(PSECURITY_DESCRIPTOR descriptor,
-                         SECURITY_INFORMATION information) {
-  wchar_t* text = nullptr;
-  if (!::ConvertSecurityDescriptorToStringSecurityDescriptorW(
-          descriptor, SDDL_REVISION_1, information, &text, nullptr)) {
-    return "unconvertible";
-  }
-  const std::string result = base::UTF16ToUTF8(text);
-  ::LocalFree(text);
-  return result;
-}
+constexpr SECURITY_INFORMATION kKeySecurityInformation =
+    OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION |
+    DACL_SECURITY_INFORMATION;
 
 }  // namespace
 
 const wchar_t OperationTest::kLockedKey[] =
-    L"O:SYG:SYD:P(D;;0xC0006;;;WD)(A;;0x30019;;;WD)";
+    L"O:SYG:SYD:(D;;0xC0006;;;WD)(A;;0x30019;;;WD)";
 
-OperationTest::OperationTest() : key_path_(MakeUniqueKeyPath()) {}
+OperationTest::OperationTest()
+    : key_path_(L"Software\\VexloTest\\" +
+                base::UintToString16(::GetCurrentProcessId()) + L"_" +
+                base::UintToString16(::GetTickCount())) {}
 
 OperationTest::~OperationTest() {
-  const std::vector<base::string16> secured_keys = std::move(secured_keys_);
-  for (const base::string16& key : secured_keys)
-    SetKeySecurity(key, L"D:(A;OICI;KA;;;WD)");
   EXPECT_EQ(ERROR_SUCCESS,
             ::SHDeleteKeyW(HKEY_CURRENT_USER, key_path_.c_str()));
 }
@@ -74,9 +57,19 @@ void OperationTest::Write(const base::string16& relative,
   ASSERT_TRUE(::SetFileAttributesW(Path(relative).value().c_str(), attributes));
 }
 
-std::string OperationTest::Read(const base::string16& relative) const {
-  std::string content;
-  return base::ReadFileToString(Path(relative), &content) ? content : "none";
+std::shared_ptr<void> OperationTest::Lock(const base::string16& relative,
+                                          DWORD share) const {
+  return std::shared_ptr<void>(
+      ::CreateFileW(Path(relative).value().c_str(), GENERIC_READ, share,
+                    nullptr, OPEN_EXISTING, 0, nullptr),
+      ::CloseHandle);
+}
+
+std::shared_ptr<void> OperationTest::Deny(
+    const base::string16& relative) const {
+  auto checks = std::make_shared<FakeSecurityChecks>();
+  checks->Deny(Path(relative).value());
+  return checks;
 }
 
 base::string16 OperationTest::Key(const base::string16& relative) const {
@@ -115,38 +108,33 @@ void OperationTest::SetKeySecurity(const base::string16& key,
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
       sddl, SDDL_REVISION_1, &descriptor, nullptr));
-  PSID owner = nullptr;
-  PSID group = nullptr;
-  PACL dacl = nullptr;
-  BOOL present = FALSE;
-  BOOL defaulted = FALSE;
-  ::GetSecurityDescriptorOwner(descriptor, &owner, &defaulted);
-  ::GetSecurityDescriptorGroup(descriptor, &group, &defaulted);
-  ::GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
-  base::string16 name = GetRegistryObjectName(HKEY_CURRENT_USER, Key(key));
-  ::SetNamedSecurityInfoW(&name[0], SE_REGISTRY_KEY,
-                          (owner ? OWNER_SECURITY_INFORMATION : 0) |
-                              (group ? GROUP_SECURITY_INFORMATION : 0) |
-                              DACL_SECURITY_INFORMATION,
-                          owner, group, dacl, nullptr);
+  base::win::RegKey reg_key;
+  if (reg_key.Open(HKEY_CURRENT_USER, Key(key).c_str(),
+                   WRITE_DAC | WRITE_OWNER) == ERROR_FILE_NOT_FOUND) {
+    reg_key.Create(HKEY_CURRENT_USER, Key(key).c_str(),
+                   WRITE_DAC | WRITE_OWNER);
+  }
+  EXPECT_EQ(ERROR_SUCCESS,
+            ::RegSetKeySecurity(reg_key.Handle(), kKeySecurityInformation,
+                                descriptor));
   ::LocalFree(descriptor);
-  secured_keys_.push_back(key);
 }
 
 std::string OperationTest::KeySecurity(const base::string16& key) const {
-  constexpr SECURITY_INFORMATION kInformation = OWNER_SECURITY_INFORMATION |
-                                                GROUP_SECURITY_INFORMATION |
-                                                DACL_SECURITY_INFORMATION;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   const DWORD result = ::GetNamedSecurityInfoW(
       GetRegistryObjectName(HKEY_CURRENT_USER, Key(key)).c_str(),
-      SE_REGISTRY_KEY, kInformation, nullptr, nullptr, nullptr, nullptr,
-      &descriptor);
+      SE_REGISTRY_KEY, kKeySecurityInformation, nullptr, nullptr, nullptr,
+      nullptr, &descriptor);
   if (result != ERROR_SUCCESS)
     return "error " + base::UintToString(result);
-  const std::string text = SecurityText(descriptor, kInformation);
+  wchar_t* text = nullptr;
+  EXPECT_TRUE(::ConvertSecurityDescriptorToStringSecurityDescriptorW(
+      descriptor, SDDL_REVISION_1, kKeySecurityInformation, &text, nullptr));
+  const std::string security = base::UTF16ToUTF8(text);
+  ::LocalFree(text);
   ::LocalFree(descriptor);
-  return text;
+  return security;
 }
 
 Snapshot OperationTest::TakeSnapshot() const {

@@ -4,8 +4,8 @@
 #include <windows.h>
 
 #include <map>
+#include <memory>
 #include <string>
-#include <vector>
 
 #include "base/files/file_path.h"
 #include "base/strings/string16.h"
@@ -15,17 +15,17 @@
 namespace vexlo {
 namespace installer {
 
-// What the tests compare before and after: every file (attributes, time of
-// last write, bytes) and folder below the test folder, and every key
-// (owner, group, access list) and value (type, bytes) below the test key.
+// Every file (attributes, time of last write, bytes) and folder below the
+// test folder, and every key (owner, group, access list) and value (type,
+// bytes) below the test key, one entry each.
 using Snapshot = std::map<base::string16, std::string>;
 
-// A test with a folder of its own and a registry key of its own,
-// HKCU\Software\VexloTest\<unique>, both deleted afterwards.
+// A test with a folder and a key, HKCU\Software\VexloTest\<unique>, of its
+// own, both deleted afterwards.
 class OperationTest : public testing::Test {
  protected:
-  // Owner SYSTEM, the access list refusing the current user every change,
-  // even of the access list: no grant can open it, but it can be deleted.
+  // Owner SYSTEM and no right for anyone to change the key or its access
+  // list: no grant opens it, but it can be deleted.
   static const wchar_t kLockedKey[];
 
   OperationTest();
@@ -34,13 +34,16 @@ class OperationTest : public testing::Test {
   void SetUp() override;
 
   base::FilePath Path(const base::string16& relative) const;
-  // Writes |content| to the file |relative|, creating its folders.
+  // Writes the file, creating its folders.
   void Write(const base::string16& relative,
              const std::string& content,
              DWORD attributes = FILE_ATTRIBUTE_NORMAL);
-  std::string Read(const base::string16& relative) const;
+  // Holds the file open with |share| while the result lives.
+  std::shared_ptr<void> Lock(const base::string16& relative, DWORD share) const;
+  // Refuses the rights on the file while the result lives.
+  std::shared_ptr<void> Deny(const base::string16& relative) const;
 
-  // The key |relative| below the test key (the test key when empty).
+  // The key |relative| below the test key (the test key itself when empty).
   base::string16 Key(const base::string16& relative) const;
   void SetValue(const base::string16& key,
                 const base::string16& name,
@@ -49,11 +52,13 @@ class OperationTest : public testing::Test {
   // "<type in hexadecimal>:<bytes>", or "none".
   std::string ReadValue(const base::string16& key,
                         const base::string16& name) const;
-  // Gives the key the owner, group and access list of |sddl|. A key that
-  // never had its security set may report another owner and group after
-  // its access list changes on the test platform: tests set it first.
+  // Gives the key, created when missing, the owner, group and access list
+  // of |sddl|. (A key whose
+  // security was never set may report another owner and group once its
+  // access list changes on the test platform.) A key left unopenable fails
+  // the test's cleanup.
   void SetKeySecurity(const base::string16& key, const wchar_t* sddl);
-  // Owner, group and access list as text, or the error code.
+  // The owner, group and access list as text, or "error <code>".
   std::string KeySecurity(const base::string16& key) const;
 
   Snapshot TakeSnapshot() const;
@@ -63,9 +68,6 @@ class OperationTest : public testing::Test {
 
  private:
   void SnapshotKey(const base::string16& relative, Snapshot* snapshot) const;
-
-  // Keys whose security a test changed, opened up again before cleanup.
-  std::vector<base::string16> secured_keys_;
 };
 
 }  // namespace installer

@@ -114,8 +114,7 @@ bool ChangeRegValueOperation::OpenKey(Transaction* spawned,
   }
   if (result == ERROR_SUCCESS || result == ERROR_ACCESS_DENIED) {
     VLOG(1) << "We don't have enough permissions on the key.";
-    if (saved_dacl_ ||
-        !GrantCurrentUserAccess(object_name_, SE_REGISTRY_KEY, kValueAccess,
+    if (!GrantCurrentUserAccess(object_name_, SE_REGISTRY_KEY, kValueAccess,
                                 false, &saved_dacl_)) {
       LOG(ERROR) << "Failed to obtain sufficient permissions on "
                  << base::UTF16ToUTF8(object_name_);

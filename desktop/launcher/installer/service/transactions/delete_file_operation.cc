@@ -72,8 +72,8 @@ bool DeleteFileOperation::Do(Transaction* /*spawned*/) {
   moved_aside_ = true;
   VLOG(1) << "File moved successfully to " << temporary_path_.AsUTF8();
   if (check_in_use_ && IsImage(path_) && IsImageInUse()) {
+    // The rollback that follows a failed Do moves it back.
     PLOG(ERROR) << "Attempt to open the file for writing failed";
-    MoveBack();
     LOG(ERROR) << "File removal failed";
     return false;
   }
@@ -95,14 +95,13 @@ bool DeleteFileOperation::IsImageInUse() const {
   return !file.IsValid();
 }
 
-bool DeleteFileOperation::MoveBack() {
+void DeleteFileOperation::MoveBack() {
   if (!base::Move(temporary_path_, path_)) {
     PLOG(ERROR) << "Failed to move " << temporary_path_.AsUTF8() << " back to "
                 << path_.AsUTF8();
-    return false;
+    return;
   }
   moved_aside_ = false;
-  return true;
 }
 
 void DeleteFileOperation::Commit() {

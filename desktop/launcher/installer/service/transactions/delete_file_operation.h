@@ -34,9 +34,9 @@ class DeleteFileOperation : public Operation {
 
  private:
   bool IsImageInUse() const;
-  // Moves the path back from the side; false, with the file left aside,
-  // when it cannot.
-  bool MoveBack();
+  // Moves the path back from the side; a file that cannot be moved back
+  // stays aside, under its ".old" name, and is never deleted.
+  void MoveBack();
   void Commit();
 
   const base::FilePath path_;

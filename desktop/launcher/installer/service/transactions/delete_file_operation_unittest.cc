@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <functional>
 #include <memory>
 
 #include "base/base_paths.h"
@@ -10,7 +9,6 @@
 #include "base/path_service.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/time/time.h"
-#include "desktop/launcher/installer/service/test/fake_security_checks.h"
 #include "desktop/launcher/installer/service/test/operation_test.h"
 #include "desktop/launcher/installer/service/transactions/transaction.h"
 #include "gtest/gtest.h"
@@ -19,6 +17,9 @@ namespace vexlo {
 namespace installer {
 namespace {
 
+// What stands in the deletion's way meanwhile.
+enum Obstacle { kNone, kLoaded, kLocked, kAsideNameTaken, kNoRights };
+
 class DeleteFileOperationTest : public OperationTest {
  protected:
   void SetUp() override {
@@ -26,49 +27,68 @@ class DeleteFileOperationTest : public OperationTest {
     Write(L"a\\keep.txt", "keep");
     Write(L"a\\b\\c\\f.txt", "file");
     Write(L"a\\d\\x.dll", "image");
+    ASSERT_TRUE(base::CreateDirectory(Path(L"e")));
   }
 
-  // Makes |relative| a module loaded into this process until the result
-  // goes.
-  std::shared_ptr<void> Load(const base::string16& relative) {
-    base::FilePath folder;
-    EXPECT_TRUE(base::PathService::Get(base::DIR_EXE, &folder));
-    EXPECT_TRUE(base::CopyFile(folder.Append(L"fake_installer_test_dll.dll"),
-                               Path(relative)));
-    HMODULE module = ::LoadLibraryW(Path(relative).value().c_str());
-    EXPECT_TRUE(module);
-    return std::shared_ptr<void>(module, [](void* module) {
-      ::FreeLibrary(static_cast<HMODULE>(module));
-    });
+  // Puts |obstacle| in the way of deleting |relative| while the result
+  // lives.
+  std::shared_ptr<void> Obstruct(Obstacle obstacle, const wchar_t* relative) {
+    const base::FilePath path = Path(relative);
+    base::FilePath exe_folder;
+    const int64_t now = base::Time::Now().ToTimeT();
+    switch (obstacle) {
+      case kNone:
+        return nullptr;
+      case kLoaded:
+        EXPECT_TRUE(base::PathService::Get(base::DIR_EXE, &exe_folder));
+        EXPECT_TRUE(base::CopyFile(
+            exe_folder.Append(L"fake_installer_test_dll.dll"), path));
+        return std::shared_ptr<void>(
+            ::LoadLibraryW(path.value().c_str()),
+            [](void* module) { ::FreeLibrary(static_cast<HMODULE>(module)); });
+      case kLocked:
+        return Lock(relative, 0);
+      case kAsideNameTaken:
+        for (int64_t seconds : {now, now + 1}) {
+          EXPECT_TRUE(base::CreateDirectory(
+              base::FilePath(path.value() + L"." +
+                             base::Uint64ToString16(seconds) + L".old")));
+        }
+        return nullptr;
+      case kNoRights:
+        return Deny(relative);
+    }
+    return nullptr;
   }
 };
 
 TEST_F(DeleteFileOperationTest, MovesAsideUntilCommittedAndBackOnRollback) {
-  FakeSecurityChecks security;
-  security.Deny(Path(L"a\\keep.txt").value());
   const struct {
     const wchar_t* path;
     bool check_in_use;
     bool remove_emptied_parents;
-    bool loaded;
+    Obstacle obstacle;
     bool done;
     // What the commit removed (empty: nothing) and what it left.
     const wchar_t* gone;
     const wchar_t* kept;
   } kCases[] = {
-      {L"a\\b\\c\\f.txt", false, true, false, true, L"a\\b", L"a\\keep.txt"},
-      {L"a\\b\\c\\f.txt", false, false, false, true, L"a\\b\\c\\f.txt",
+      {L"a\\b\\c\\f.txt", false, true, kNone, true, L"a\\b", L"a\\keep.txt"},
+      {L"a\\b\\c\\f.txt", false, false, kNone, true, L"a\\b\\c\\f.txt",
        L"a\\b\\c"},
-      {L"a\\b", false, true, false, true, L"a\\b", L"a\\keep.txt"},
-      {L"a\\missing.txt", false, true, false, true, L"", L"a\\b\\c\\f.txt"},
-      {L"a\\d\\x.dll", true, true, true, false, L"", L"a\\d\\x.dll"},
-      {L"a\\d\\x.dll", true, true, false, true, L"a\\d", L"a\\keep.txt"},
-      // No right to delete: granted, and failing all the same.
-      {L"a\\keep.txt", false, false, false, false, L"", L"a\\keep.txt"},
+      {L"a\\b", false, true, kNone, true, L"a\\b", L"a\\keep.txt"},
+      {L"e\\missing.txt", false, true, kNone, true, L"", L"e"},
+      {L"a\\d\\x.dll", true, true, kLoaded, false, L"", L"a\\d\\x.dll"},
+      {L"a\\d\\x.dll", true, true, kNone, true, L"a\\d", L"a\\keep.txt"},
+      {L"a\\keep.txt", false, false, kLocked, false, L"", L"a\\keep.txt"},
+      {L"a\\keep.txt", false, false, kAsideNameTaken, false, L"",
+       L"a\\keep.txt"},
+      // Granted the rights, and failing all the same.
+      {L"a\\keep.txt", false, false, kNoRights, false, L"", L"a\\keep.txt"},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.path);
-    std::shared_ptr<void> module = c.loaded ? Load(c.path) : nullptr;
+    std::shared_ptr<void> obstacle = Obstruct(c.obstacle, c.path);
     const Snapshot before = TakeSnapshot();
     auto make = [&c, this] {
       return std::make_unique<DeleteFileOperation>(Path(c.path), c.check_in_use,
@@ -81,27 +101,16 @@ TEST_F(DeleteFileOperationTest, MovesAsideUntilCommittedAndBackOnRollback) {
 
     EXPECT_EQ(c.done, transaction.Execute(make()));
     transaction.Commit();
+    obstacle.reset();
     EXPECT_TRUE(!*c.gone || !base::PathExists(Path(c.gone)));
     EXPECT_TRUE(base::PathExists(Path(c.kept)));
+    size_t asides = 0;
     for (const auto& entry : TakeSnapshot())
-      EXPECT_EQ(base::string16::npos, entry.first.find(L".old"));
-    module.reset();
+      asides += entry.first.find(L".old") != base::string16::npos;
+    EXPECT_EQ(c.obstacle == kAsideNameTaken ? 2u : 0u, asides);
+    base::DeleteFile(temp_.path(), true);
     SetUp();
   }
-}
-
-TEST_F(DeleteFileOperationTest, RefusesATakenAsideName) {
-  const base::FilePath path = Path(L"a\\keep.txt");
-  const int64_t now = base::Time::Now().ToTimeT();
-  for (int64_t seconds : {now, now + 1}) {
-    ASSERT_TRUE(base::CreateDirectory(base::FilePath(
-        path.value() + L"." + base::Uint64ToString16(seconds) + L".old")));
-  }
-  const Snapshot before = TakeSnapshot();
-  Transaction transaction;
-  EXPECT_FALSE(transaction.Execute(
-      std::make_unique<DeleteFileOperation>(path, false, false)));
-  EXPECT_EQ(before, TakeSnapshot());
 }
 
 }  // namespace

@@ -25,7 +25,6 @@ bool Transaction::Execute(std::unique_ptr<Operation> operation) {
   operations_.insert(operations_.end(),
                      std::make_move_iterator(spawned.operations_.begin()),
                      std::make_move_iterator(spawned.operations_.end()));
-  spawned.operations_.clear();
   return true;
 }
 

@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "base/files/file_util.h"
+#include "base/strings/utf_string_conversions.h"
 #include "base/win/registry.h"
+#include "desktop/launcher/installer/service/test/fake_security_checks.h"
 #include "desktop/launcher/installer/service/test/operation_test.h"
 #include "desktop/launcher/installer/service/transactions/change_reg_value_operation.h"
 #include "desktop/launcher/installer/service/transactions/copy_file_operation.h"
@@ -22,6 +24,8 @@
 namespace vexlo {
 namespace installer {
 namespace {
+
+constexpr DWORD kNoValue = ChangeRegValueOperation::kNoValue;
 
 using Log = std::vector<std::string>;
 
@@ -57,33 +61,39 @@ TEST(TransactionTest, UndoesAndDestroysInReverseOrderOfCompletion) {
                    std::vector<RecordingOperation*> spawns = {}) {
     return new RecordingOperation(name, &log, result, std::move(spawns));
   };
-  Transaction transaction;
+  auto transaction = std::make_unique<Transaction>();
+  auto execute = [&transaction](Operation* operation) {
+    return transaction->Execute(std::unique_ptr<Operation>(operation));
+  };
   const struct {
     std::function<void()> action;
     Log expected;
   } kSteps[] = {
-      {[&] { transaction.RollbackAll(); }, {}},
+      {[&] { transaction->RollbackAll(); }, {}},
       {[&] {
-         EXPECT_TRUE(transaction.Execute(std::unique_ptr<Operation>(
-             op("A", true, {op("a1", true, {op("a11", true)})}))));
+         EXPECT_TRUE(
+             execute(op("A", true, {op("a1", true, {op("a11", true)})})));
        },
        {"do A", "do a1", "do a11"}},
       // A failure undoes the operation and what it spawned, nothing else.
       {[&] {
-         EXPECT_FALSE(transaction.Execute(std::unique_ptr<Operation>(
-             op("B", false, {op("b1", true), op("b2", true)}))));
+         EXPECT_FALSE(
+             execute(op("B", false, {op("b1", true), op("b2", true)})));
        },
        {"do B", "do b1", "do b2", "rollback B", "rollback b2", "rollback b1",
         "delete B", "delete b2", "delete b1"}},
-      {[&] { transaction.Execute(std::unique_ptr<Operation>(op("C", true))); },
-       {"do C"}},
-      {[&] { transaction.RollbackAll(); },
+      {[&] { execute(op("C", true)); }, {"do C"}},
+      {[&] { transaction->RollbackAll(); },
        {"rollback C", "rollback A", "rollback a1", "rollback a11", "delete C",
         "delete A", "delete a1", "delete a11"}},
-      {[&] { transaction.Execute(std::unique_ptr<Operation>(op("D", true))); },
-       {"do D"}},
-      {[&] { transaction.Commit(); }, {"delete D"}},
-      {[&] { transaction.Commit(); }, {}},
+      {[&] { execute(op("D", true)); }, {"do D"}},
+      {[&] { transaction->Commit(); }, {"delete D"}},
+      {[&] { transaction->Commit(); }, {}},
+      {[&] {
+         execute(op("E", true));
+         execute(op("F", true));
+       },
+       {"do E", "do F"}},
   };
   for (size_t i = 0; i < std::size(kSteps); ++i) {
     SCOPED_TRACE(i);
@@ -91,20 +101,12 @@ TEST(TransactionTest, UndoesAndDestroysInReverseOrderOfCompletion) {
     kSteps[i].action();
     EXPECT_EQ(kSteps[i].expected, log);
   }
-  {
-    Transaction destroyed;
-    destroyed.Execute(std::unique_ptr<Operation>(op("E", true)));
-    log.clear();
-  }
-  EXPECT_EQ(Log{"delete E"}, log);
+  log.clear();
+  transaction.reset();
+  EXPECT_EQ((Log{"delete F", "delete E"}), log);
 }
 
-class InjectedFailure : public Operation {
- public:
-  bool Do(Transaction* /*spawned*/) override { return false; }
-  void Rollback() override {}
-};
-
+// Makes an operation fail while it lives.
 using Breaker = std::shared_ptr<void>;
 
 // A transaction of every kind of operation over real files and keys.
@@ -112,55 +114,60 @@ class MixedTransactionTest : public OperationTest {
  protected:
   struct Step {
     std::function<Operation*()> make;
-    // Makes the operation fail while the result lives; none: an injected
-    // failure takes the operation's place.
+    // None: an injected failure takes the step's place.
     std::function<Breaker()> break_it;
   };
 
   void SetUp() override {
     OperationTest::SetUp();
     Write(L"src\\a.txt", "alpha", FILE_ATTRIBUTE_READONLY);
-    Write(L"src\\b.dat", "bravo");
+    Write(L"src\\b.dat", "bravo", FILE_ATTRIBUTE_READONLY);
     Write(L"dst\\a.txt", "old a");
     Write(L"dst\\gone.dll", "image");
     Write(L"dst\\keep\\k.txt", "keep");
+    ASSERT_TRUE(base::CreateDirectory(Path(L"dst\\empty")));
     SetValue(L"app", L"version", REG_SZ, std::string("1\0.\0000\0\0\0", 8));
     SetValue(L"app", L"flags", REG_DWORD, std::string("\7\0\0\0", 4));
     SetValue(L"tree", L"", REG_MULTI_SZ, std::string("x\0\0\0\0\0", 6));
     SetValue(L"tree\\child", L"q", REG_QWORD, std::string(8, '\x5a'));
     SetValue(L"tree\\child\\grand", L"", REG_EXPAND_SZ, "%\0T\0%\0\0\0");
     SetKeySecurity(L"tree\\child",
-                   L"O:BAG:BAD:P(D;;KR;;;S-1-5-21-1-2-3-4)(A;OICI;KA;;;WD)");
+                   L"O:BAG:BAD:(D;;KR;;;S-1-5-21-1-2-3-4)(A;OICI;KA;;;WD)");
   }
 
-  Breaker Lock(const base::string16& file, DWORD share) {
-    return Breaker(::CreateFileW(Path(file).value().c_str(), GENERIC_READ,
-                                 share, nullptr, OPEN_EXISTING, 0, nullptr),
-                   ::CloseHandle);
-  }
-
-  Breaker MakeKey(const base::string16& key, DWORD options) {
+  Breaker MakeKey(const wchar_t* key, DWORD options, const wchar_t* security) {
     HKEY handle = nullptr;
     EXPECT_EQ(
         ERROR_SUCCESS,
         ::RegCreateKeyExW(HKEY_CURRENT_USER, Key(key).c_str(), 0, nullptr,
                           options, KEY_ALL_ACCESS, nullptr, &handle, nullptr));
     ::RegCloseKey(handle);
+    if (security)
+      SetKeySecurity(key, security);
     const base::string16 path = Key(key);
     return Breaker(nullptr, [path](void*) {
       EXPECT_EQ(ERROR_SUCCESS,
                 ::RegDeleteKeyW(HKEY_CURRENT_USER, path.c_str()));
     });
   }
+  Operation* SetRegValue(const wchar_t* key, const wchar_t* name, DWORD type) {
+    static const wchar_t kData[] = L"2.0";
+    return new ChangeRegValueOperation(HKEY_CURRENT_USER, Key(key), name, kData,
+                                       type, sizeof(kData));
+  }
+
+  // Of the injected failures.
+  Log log_;
+
+  Operation* Copy(const wchar_t* from, const wchar_t* to) {
+    return new CopyFileOperation(Path(from), Path(to));
+  }
 
   std::vector<Step> Steps() {
-    const DWORD kOne = 1;
-    const wchar_t kVersion[] = L"2.0";
     return {
-        {[=] {
-           return new CopyFileOperation(Path(L"src\\a.txt"),
-                                        Path(L"dst\\a.txt"));
-         },
+        {[=] { return Copy(L"src\\a.txt", L"dst\\a.txt"); },
+         [=] { return Deny(L"dst\\a.txt"); }},
+        {[=] { return Copy(L"src\\a.txt", L"dst\\keep\\a.txt"); },
          [=] { return Lock(L"src\\a.txt", 0); }},
         {[=] {
            return new MoveFileOperation(Path(L"src\\b.dat"),
@@ -180,42 +187,18 @@ class MixedTransactionTest : public OperationTest {
            return Breaker(nullptr,
                           [path](void*) { base::DeleteFile(path, false); });
          }},
-        {[=] {
-           return new ChangeRegValueOperation(HKEY_CURRENT_USER,
-                                              Key(L"fresh\\key"), L"v", &kOne,
-                                              REG_DWORD, sizeof(kOne));
-         },
-         [=] { return MakeKey(L"fresh", REG_OPTION_VOLATILE); }},
-        {[=] {
-           return new ChangeRegValueOperation(
-               HKEY_CURRENT_USER, Key(L"app"), L"flags", nullptr,
-               ChangeRegValueOperation::kNoValue, 0);
-         },
+        {[=] { return new CreateFolderOperation(Path(L"dst\\empty")); },
          nullptr},
-        {[=] {
-           return new ChangeRegValueOperation(HKEY_CURRENT_USER, Key(L"app"),
-                                              L"version", kVersion, REG_SZ,
-                                              sizeof(kVersion));
-         },
-         nullptr},
+        {[=] { return SetRegValue(L"fresh\\key", L"v", REG_BINARY); },
+         [=] { return MakeKey(L"fresh", REG_OPTION_VOLATILE, nullptr); }},
+        {[=] { return SetRegValue(L"app", L"flags", kNoValue); }, nullptr},
+        {[=] { return SetRegValue(L"app", L"version", REG_SZ); }, nullptr},
         {[=] {
            return new DeleteRegKeyOperation(HKEY_CURRENT_USER, Key(L"tree"));
          },
-         [=] {
-           Breaker key = MakeKey(L"tree\\zz", 0);
-           SetKeySecurity(L"tree\\zz", kLockedKey);
-           return key;
-         }},
-        {[=] {
-           return new ChangeRegValueOperation(HKEY_CURRENT_USER, Key(L"locked"),
-                                              L"v", kVersion, REG_SZ,
-                                              sizeof(kVersion));
-         },
-         [=] {
-           Breaker key = MakeKey(L"locked", 0);
-           SetKeySecurity(L"locked", kLockedKey);
-           return key;
-         }},
+         [=] { return MakeKey(L"tree\\zz", 0, kLockedKey); }},
+        {[=] { return SetRegValue(L"locked", L"v", REG_SZ); },
+         [=] { return MakeKey(L"locked", 0, kLockedKey); }},
     };
   }
 };
@@ -235,7 +218,8 @@ TEST_F(MixedTransactionTest, RollbackAfterAFailureAtAnyPositionRestoresAll) {
       const bool breakable = failing < steps.size() && steps[failing].break_it;
       Breaker breaker = breakable ? steps[failing].break_it() : nullptr;
       EXPECT_FALSE(transaction.Execute(std::unique_ptr<Operation>(
-          breakable ? steps[failing].make() : new InjectedFailure)));
+          breakable ? steps[failing].make()
+                    : new RecordingOperation("injected", &log_, false))));
       transaction.RollbackAll();
     }
     EXPECT_EQ(before, TakeSnapshot());
@@ -248,24 +232,18 @@ TEST_F(MixedTransactionTest, DestroyingTheTransactionKeepsEveryChange) {
     for (const Step& step : Steps())
       ASSERT_TRUE(transaction.Execute(std::unique_ptr<Operation>(step.make())));
   }
-  EXPECT_EQ("alpha", Read(L"src\\a.txt"));
-  EXPECT_EQ("alpha", Read(L"dst\\a.txt"));
-  EXPECT_EQ(FILE_ATTRIBUTE_ARCHIVE,
-            ::GetFileAttributesW(Path(L"dst\\a.txt").value().c_str()));
-  EXPECT_EQ("none", Read(L"src\\b.dat"));
-  EXPECT_EQ("bravo", Read(L"dst\\new\\deep\\b.dat"));
-  EXPECT_FALSE(base::PathExists(Path(L"dst\\gone.dll")));
-  EXPECT_TRUE(base::PathExists(Path(L"dst\\keep\\k.txt")));
-  EXPECT_TRUE(base::DirectoryExists(Path(L"dst\\made\\x")));
-  EXPECT_EQ(std::string("4:\1\0\0\0", 6), ReadValue(L"fresh\\key", L"v"));
-  EXPECT_EQ("none", ReadValue(L"app", L"flags"));
-  EXPECT_EQ(std::string("1:2\0.\0000\0\0\0", 10),
-            ReadValue(L"app", L"version"));
-  EXPECT_EQ(std::string("1:2\0.\0000\0\0\0", 10), ReadValue(L"locked", L"v"));
-  const Snapshot after = TakeSnapshot();
-  EXPECT_EQ(0u, after.count(L"key tree"));
-  for (const auto& entry : after)
-    EXPECT_EQ(base::string16::npos, entry.first.find(L".old")) << entry.first;
+  std::string all;
+  for (const auto& entry : TakeSnapshot())
+    all += base::UTF16ToUTF8(entry.first) + " " + entry.second + "\n";
+  auto expect = [&all](bool kept, std::initializer_list<const char*> texts) {
+    for (const char* text : texts)
+      EXPECT_EQ(kept, all.find(text) != std::string::npos) << text;
+  };
+  expect(true, {"src\\a.txt attributes 20", "dst\\a.txt attributes 20", "alpha",
+                "dst\\keep\\a.txt", "deep\\b.dat attributes 20", "bravo",
+                "dst\\keep\\k.txt", "made\\x", "fresh\\key : v 3:2",
+                "app : version 1:2", "locked : v"});
+  expect(false, {"src\\b.dat", "gone.dll", ".old", "app : flags", "key tree"});
 }
 
 }  // namespace

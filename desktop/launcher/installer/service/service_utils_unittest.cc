@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <objbase.h>
-#include <sddl.h>
 
 #include <string>
 
@@ -82,9 +81,6 @@ TEST(ServiceUtilsTest, AdministratorsAndUserName) {
 
 class AccessGrantTest : public OperationTest {
  protected:
-  base::string16 ObjectName(const wchar_t* key) {
-    return GetRegistryObjectName(HKEY_CURRENT_USER, Key(key));
-  }
   std::string Dacl(const wchar_t* key) {
     const std::string security = KeySecurity(key);
     return security.substr(security.find("D:"));

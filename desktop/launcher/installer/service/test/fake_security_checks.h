@@ -15,23 +15,30 @@ namespace installer {
 // question goes to the system.
 class FakeSecurityChecks : public SecurityChecks {
  public:
-  FakeSecurityChecks();
+  FakeSecurityChecks() : previous_(SetForTesting(this)) {}
   FakeSecurityChecks(const FakeSecurityChecks&) = delete;
   FakeSecurityChecks& operator=(const FakeSecurityChecks&) = delete;
-  ~FakeSecurityChecks() override;
+  ~FakeSecurityChecks() override { SetForTesting(previous_); }
 
   void Deny(const base::string16& object_name) { denied_.insert(object_name); }
   void set_administrator(bool administrator) { administrator_ = administrator; }
 
   bool HasAccess(const base::string16& object_name,
                  SE_OBJECT_TYPE object_type,
-                 ACCESS_MASK access) override;
-  bool IsMember(HANDLE token, PSID sid) override;
+                 ACCESS_MASK access) override {
+    return !denied_.count(object_name) &&
+           SecurityChecks::HasAccess(object_name, object_type, access);
+  }
+  bool IsMember(HANDLE token, PSID sid) override {
+    return (administrator_ ||
+            !::IsWellKnownSid(sid, WinBuiltinAdministratorsSid)) &&
+           SecurityChecks::IsMember(token, sid);
+  }
 
  private:
   SecurityChecks* const previous_;
   std::set<base::string16> denied_;
-  bool administrator_;
+  bool administrator_ = true;
 };
 
 }  // namespace installer

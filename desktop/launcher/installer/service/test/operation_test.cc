@@ -76,6 +76,10 @@ base::string16 OperationTest::Key(const base::string16& relative) const {
   return relative.empty() ? key_path_ : key_path_ + L"\\" + relative;
 }
 
+base::string16 OperationTest::ObjectName(const base::string16& key) const {
+  return GetRegistryObjectName(HKEY_CURRENT_USER, Key(key));
+}
+
 void OperationTest::SetValue(const base::string16& key,
                              const base::string16& name,
                              DWORD type,
@@ -123,9 +127,8 @@ void OperationTest::SetKeySecurity(const base::string16& key,
 std::string OperationTest::KeySecurity(const base::string16& key) const {
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   const DWORD result = ::GetNamedSecurityInfoW(
-      GetRegistryObjectName(HKEY_CURRENT_USER, Key(key)).c_str(),
-      SE_REGISTRY_KEY, kKeySecurityInformation, nullptr, nullptr, nullptr,
-      nullptr, &descriptor);
+      ObjectName(key).c_str(), SE_REGISTRY_KEY, kKeySecurityInformation,
+      nullptr, nullptr, nullptr, nullptr, &descriptor);
   if (result != ERROR_SUCCESS)
     return "error " + base::UintToString(result);
   wchar_t* text = nullptr;

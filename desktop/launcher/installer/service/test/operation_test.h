@@ -45,6 +45,8 @@ class OperationTest : public testing::Test {
 
   // The key |relative| below the test key (the test key itself when empty).
   base::string16 Key(const base::string16& relative) const;
+  // The key's name for the security functions.
+  base::string16 ObjectName(const base::string16& key) const;
   void SetValue(const base::string16& key,
                 const base::string16& name,
                 DWORD type,

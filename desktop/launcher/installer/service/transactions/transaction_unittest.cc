@@ -13,6 +13,7 @@
 #include "desktop/launcher/installer/service/transactions/change_reg_value_operation.h"
 #include "desktop/launcher/installer/service/transactions/copy_file_operation.h"
 #include "desktop/launcher/installer/service/transactions/create_folder_operation.h"
+#include "desktop/launcher/installer/service/transactions/create_reg_key_operation.h"
 #include "desktop/launcher/installer/service/transactions/delete_file_operation.h"
 #include "desktop/launcher/installer/service/transactions/delete_reg_key_operation.h"
 #include "desktop/launcher/installer/service/transactions/move_file_operation.h"
@@ -110,6 +111,8 @@ class MixedTransactionTest : public OperationTest {
          }},
         {[=] { return new CreateFolderOperation(Path(L"dst\\empty")); },
          nullptr},
+        {[=] { return new CreateFolderOperation(Path(L"dst\\empty\\x\\y")); },
+         nullptr},
         {[=] { return SetRegValue(L"fresh\\key", L"v", REG_BINARY); },
          [=] { return MakeKey(L"fresh", REG_OPTION_VOLATILE, nullptr); }},
         {[=] { return SetRegValue(L"app", L"flags", kNoValue); }, nullptr},
@@ -161,9 +164,17 @@ TEST_F(MixedTransactionTest, DestroyingTheTransactionKeepsEveryChange) {
   };
   expect(true, {"src\\a.txt attributes 20", "dst\\a.txt attributes 20", "alpha",
                 "dst\\keep\\a.txt", "deep\\b.dat attributes 20", "bravo",
-                "dst\\keep\\k.txt", "made\\x", "fresh\\key : v 3:2",
-                "app : version 1:2", "locked : v"});
+                "dst\\keep\\k.txt", "made\\x", "empty\\x\\y",
+                "fresh\\key : v 3:2", "app : version 1:2", "locked : v"});
   expect(false, {"src\\b.dat", "gone.dll", ".old", "app : flags", "key tree"});
+}
+
+TEST_F(MixedTransactionTest, NothingIsCreatedWithoutAnExistingAncestor) {
+  Transaction transaction;
+  EXPECT_FALSE(transaction.Execute(
+      std::make_unique<CreateFolderOperation>(base::FilePath(L"B:\\a\\b"))));
+  EXPECT_FALSE(transaction.Execute(
+      std::make_unique<CreateRegKeyOperation>(HKEY_USERS, L"VexloNoHive")));
 }
 
 }  // namespace

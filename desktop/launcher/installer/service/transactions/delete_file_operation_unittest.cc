@@ -17,6 +17,8 @@ namespace vexlo {
 namespace installer {
 namespace {
 
+constexpr int kAsideNames = 30;
+
 // What stands in the deletion's way meanwhile.
 enum Obstacle { kNone, kLoaded, kLocked, kAsideNameTaken, kNoRights };
 
@@ -49,7 +51,8 @@ class DeleteFileOperationTest : public OperationTest {
       case kLocked:
         return Lock(relative, 0);
       case kAsideNameTaken:
-        for (int64_t seconds : {now, now + 1}) {
+        // Every name the next half minute could give.
+        for (int64_t seconds = now; seconds < now + kAsideNames; ++seconds) {
           EXPECT_TRUE(base::CreateDirectory(
               base::FilePath(path.value() + L"." +
                              base::Uint64ToString16(seconds) + L".old")));
@@ -104,10 +107,10 @@ TEST_F(DeleteFileOperationTest, MovesAsideUntilCommittedAndBackOnRollback) {
     obstacle.reset();
     EXPECT_TRUE(!*c.gone || !base::PathExists(Path(c.gone)));
     EXPECT_TRUE(base::PathExists(Path(c.kept)));
-    size_t asides = 0;
+    int asides = 0;
     for (const auto& entry : TakeSnapshot())
       asides += entry.first.find(L".old") != base::string16::npos;
-    EXPECT_EQ(c.obstacle == kAsideNameTaken ? 2u : 0u, asides);
+    EXPECT_EQ(c.obstacle == kAsideNameTaken ? kAsideNames : 0, asides);
     base::DeleteFile(temp_.path(), true);
     SetUp();
   }

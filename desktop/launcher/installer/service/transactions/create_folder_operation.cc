@@ -1,0 +1,60 @@
+#include "desktop/launcher/installer/service/transactions/create_folder_operation.h"
+
+#include <windows.h>
+
+#include "base/files/file_util.h"
+#include "base/logging.h"
+
+namespace vexlo {
+namespace installer {
+
+CreateFolderOperation::CreateFolderOperation(const base::FilePath& path)
+    : path_(path) {}
+
+CreateFolderOperation::~CreateFolderOperation() = default;
+
+bool CreateFolderOperation::Do(Transaction* /*spawned*/) {
+  VLOG(1) << "Attempting to create folder " << path_.AsUTF8();
+  if (base::DirectoryExists(path_)) {
+    VLOG(1) << "Folder already exists";
+    return true;
+  }
+  base::FilePath current = path_;
+  base::FilePath parent = current.DirName();
+  while (!base::DirectoryExists(parent) && parent != current) {
+    current = parent;
+    parent = current.DirName();
+  }
+  if (!base::DirectoryExists(parent)) {
+    LOG(ERROR) << "Failed folder creation";
+    return false;
+  }
+  VLOG(1) << "Valid ancestor";
+  // Recorded before creating: a creation that fails half way has made
+  // folders too.
+  ancestor_ = parent;
+  if (!base::CreateDirectory(path_)) {
+    LOG(ERROR) << "Failed folder creation";
+    return false;
+  }
+  VLOG(1) << "Folder created successfully";
+  return true;
+}
+
+void CreateFolderOperation::Rollback() {
+  if (ancestor_.empty())
+    return;
+  // Only empty folders go: a folder that something else filled meanwhile
+  // stays, with everything above it.
+  for (base::FilePath folder = path_; folder != ancestor_;) {
+    if (!::RemoveDirectoryW(folder.value().c_str()))
+      break;
+    const base::FilePath parent = folder.DirName();
+    if (parent == folder)
+      break;
+    folder = parent;
+  }
+}
+
+}  // namespace installer
+}  // namespace vexlo

@@ -1,0 +1,119 @@
+#include "desktop/launcher/installer/service/transactions/delete_file_operation.h"
+
+#include <windows.h>
+
+#include "base/files/file_util.h"
+#include "base/logging.h"
+#include "base/strings/string_number_conversions.h"
+#include "base/strings/string_util.h"
+#include "base/time/time.h"
+#include "base/win/scoped_handle.h"
+#include "desktop/launcher/installer/service/service_utils.h"
+
+namespace vexlo {
+namespace installer {
+
+namespace {
+
+// FILE_GENERIC_WRITE | DELETE.
+constexpr ACCESS_MASK kDeleteAccess = 0x130116;
+
+bool IsImage(const base::FilePath& path) {
+  return base::EndsWith16(path.value(), L".exe",
+                          base::CompareCase::INSENSITIVE_ASCII) ||
+         base::EndsWith16(path.value(), L".dll",
+                          base::CompareCase::INSENSITIVE_ASCII);
+}
+
+}  // namespace
+
+DeleteFileOperation::DeleteFileOperation(const base::FilePath& path,
+                                         bool check_in_use,
+                                         bool remove_emptied_parents)
+    : path_(path),
+      check_in_use_(check_in_use),
+      remove_emptied_parents_(remove_emptied_parents),
+      moved_aside_(false),
+      rolled_back_(false) {}
+
+DeleteFileOperation::~DeleteFileOperation() {
+  if (moved_aside_ && !rolled_back_)
+    Commit();
+  if (saved_dacl_)
+    RestoreSavedDacl(&saved_dacl_);
+}
+
+bool DeleteFileOperation::Do(Transaction* /*spawned*/) {
+  VLOG(1) << "Preparing file " << path_.AsUTF8() << " for removal";
+  if (!base::PathExists(path_)) {
+    VLOG(1) << "File does not exist. Nothing to do";
+    return true;
+  }
+  temporary_path_ = base::FilePath(path_.value() + L"." +
+                                   base::Uint64ToString16(static_cast<uint64_t>(
+                                       base::Time::Now().ToTimeT())) +
+                                   L".old");
+  if (base::PathExists(temporary_path_)) {
+    LOG(ERROR) << "Temporary file with name" << temporary_path_.AsUTF8()
+               << "already exists";
+    return false;
+  }
+  if (!CurrentUserHasAccess(path_.value(), SE_FILE_OBJECT, kDeleteAccess)) {
+    if (!GrantCurrentUserAccess(path_.value(), SE_FILE_OBJECT, kDeleteAccess,
+                                false, &saved_dacl_)) {
+      LOG(ERROR) << "Cannot obtain proper permissions on the file";
+    }
+    return false;
+  }
+  if (!base::Move(path_, temporary_path_)) {
+    LOG(ERROR) << "File removal failed";
+    return false;
+  }
+  moved_aside_ = true;
+  VLOG(1) << "File moved successfully to " << temporary_path_.AsUTF8();
+  if (check_in_use_ && IsImage(path_) && IsImageInUse()) {
+    // The rollback that follows a failed Do moves it back.
+    PLOG(ERROR) << "Attempt to open the file for writing failed";
+    LOG(ERROR) << "File removal failed";
+    return false;
+  }
+  return true;
+}
+
+void DeleteFileOperation::Rollback() {
+  rolled_back_ = true;
+  if (moved_aside_)
+    MoveBack();
+}
+
+bool DeleteFileOperation::IsImageInUse() const {
+  // A running program or a loaded module can be renamed but not opened for
+  // writing.
+  base::win::ScopedHandle file(::CreateFileW(
+      temporary_path_.value().c_str(), GENERIC_WRITE, FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return !file.IsValid();
+}
+
+void DeleteFileOperation::MoveBack() {
+  if (!base::Move(temporary_path_, path_)) {
+    PLOG(ERROR) << "Failed to move " << temporary_path_.AsUTF8() << " back to "
+                << path_.AsUTF8();
+    return;
+  }
+  moved_aside_ = false;
+}
+
+void DeleteFileOperation::Commit() {
+  VLOG(1) << "Actual removal of " << temporary_path_.AsUTF8();
+  if (!base::DeleteFile(temporary_path_, true))
+    base::DeleteFileAfterReboot(temporary_path_);
+  if (!remove_emptied_parents_)
+    return;
+  for (base::FilePath folder = path_.DirName();
+       ::RemoveDirectoryW(folder.value().c_str()); folder = folder.DirName()) {
+  }
+}
+
+}  // namespace installer
+}  // namespace vexlo

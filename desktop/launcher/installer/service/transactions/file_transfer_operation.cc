@@ -1,0 +1,72 @@
+#include "desktop/launcher/installer/service/transactions/file_transfer_operation.h"
+
+#include <memory>
+
+#include "base/files/file_util.h"
+#include "base/logging.h"
+#include "desktop/launcher/installer/service/transactions/create_folder_operation.h"
+#include "desktop/launcher/installer/service/transactions/delete_file_operation.h"
+#include "desktop/launcher/installer/service/transactions/transaction.h"
+
+namespace vexlo {
+namespace installer {
+
+FileTransferOperation::FileTransferOperation(const base::FilePath& source,
+                                             const base::FilePath& destination)
+    : source_(source),
+      destination_(destination),
+      done_(false),
+      changed_source_attributes_(INVALID_FILE_ATTRIBUTES) {}
+
+FileTransferOperation::~FileTransferOperation() = default;
+
+bool FileTransferOperation::Do(Transaction* spawned) {
+  if (!PrepareDestination(spawned))
+    return false;
+  ClearSourceReadOnly();
+  if (!Transfer()) {
+    LOG(ERROR) << "File copy failed";
+    return false;
+  }
+  VLOG(1) << "File copied successfully";
+  done_ = true;
+  return true;
+}
+
+void FileTransferOperation::Rollback() {
+  if (done_)
+    UndoTransfer();
+  if (changed_source_attributes_ != INVALID_FILE_ATTRIBUTES &&
+      !::SetFileAttributesW(source_.value().c_str(),
+                            changed_source_attributes_)) {
+    PLOG(ERROR) << "Couldn't restore the attributes of " << source_.AsUTF8();
+  }
+}
+
+bool FileTransferOperation::PrepareDestination(Transaction* spawned) {
+  const base::FilePath folder = destination_.DirName();
+  if (!base::DirectoryExists(folder))
+    return spawned->Execute(std::make_unique<CreateFolderOperation>(folder));
+  if (base::PathExists(destination_)) {
+    return spawned->Execute(
+        std::make_unique<DeleteFileOperation>(destination_, false, false));
+  }
+  return true;
+}
+
+void FileTransferOperation::ClearSourceReadOnly() {
+  // An attribute query that fails counts as read-only: clearing is tried
+  // and fails alike.
+  const DWORD attributes = ::GetFileAttributesW(source_.value().c_str());
+  if (!(attributes & FILE_ATTRIBUTE_READONLY))
+    return;
+  if (!::SetFileAttributesW(source_.value().c_str(),
+                            attributes & ~FILE_ATTRIBUTE_READONLY)) {
+    LOG(ERROR) << "Couldn't clear RO attribute of " << source_.AsUTF8();
+    return;
+  }
+  changed_source_attributes_ = attributes;
+}
+
+}  // namespace installer
+}  // namespace vexlo

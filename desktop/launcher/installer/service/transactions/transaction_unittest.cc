@@ -170,11 +170,15 @@ TEST_F(MixedTransactionTest, DestroyingTheTransactionKeepsEveryChange) {
 }
 
 TEST_F(MixedTransactionTest, NothingIsCreatedWithoutAnExistingAncestor) {
+  // A key right below the root has no ancestor to create it from.
+  const base::string16 top_key = Key(L"").substr(Key(L"").rfind(L'\\') + 1);
   Transaction transaction;
   EXPECT_FALSE(transaction.Execute(
       std::make_unique<CreateFolderOperation>(base::FilePath(L"B:\\a\\b"))));
   EXPECT_FALSE(transaction.Execute(
-      std::make_unique<CreateRegKeyOperation>(HKEY_USERS, L"VexloNoHive")));
+      std::make_unique<CreateRegKeyOperation>(HKEY_CURRENT_USER, top_key)));
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND,
+            ::RegDeleteKeyW(HKEY_CURRENT_USER, top_key.c_str()));
 }
 
 }  // namespace

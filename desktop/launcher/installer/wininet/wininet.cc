@@ -110,7 +110,8 @@ class Wininet::TerminationThread : public base::SimpleThread {
 
 Wininet::Wininet(UICallbackRunner* ui_callback_runner,
                  PackageFetcherDelegate* progress_delegate)
-    : cancelled_(new base::CancellationFlag),
+    : buffer_(kReadBufferSize),
+      cancelled_(new base::CancellationFlag),
       termination_event_(true, false),
       ui_callback_runner_(ui_callback_runner),
       progress_delegate_(progress_delegate) {
@@ -471,7 +472,8 @@ void Wininet::HandleCompletionInProgress() {
   VLOG(2) << "Additional data downloaded";
   while (!cancelled_->IsSet()) {
     if (bytes_in_buffer_) {
-      if (!writer_->Write(buffer_, static_cast<uint32_t>(bytes_in_buffer_))) {
+      if (!writer_->Write(buffer_.data(),
+                          static_cast<uint32_t>(bytes_in_buffer_))) {
         PostToOwner(base::Bind(&Wininet::DownloadFailed, weak_this_));
         return;
       }
@@ -485,7 +487,7 @@ void Wininet::HandleCompletionInProgress() {
       if (!progress_posted_.exchange(true))
         PostToOwner(base::Bind(&Wininet::ReportCurrentProgress, weak_this_));
     }
-    if (!InternetReadFile(request_, buffer_, sizeof(buffer_),
+    if (!InternetReadFile(request_, buffer_.data(), kReadBufferSize,
                           &bytes_in_buffer_)) {
       const DWORD error = GetLastError();
       if (error == ERROR_IO_PENDING)

@@ -52,7 +52,9 @@ class Wininet {
   static const int32_t kDefaultMaxRetries = 600;
   // The pause before a counted retry.
   static const int64_t kRetryDelayMs = 6000;
-  static const uint32_t kReadBufferSize = 1024;
+  // Each read costs far more than the bytes it moves, so reads are large: a
+  // package of a few hundred megabytes takes about a thousand of them.
+  static const uint32_t kReadBufferSize = 256 * 1024;
 
   // |ui_callback_runner| must not be null; |progress_delegate| may be. Both
   // must outlive the client.
@@ -157,7 +159,7 @@ class Wininet {
   std::unique_ptr<WininetDelegate> stats_delegate_;
 
   uint32_t expected_total_ = 0;
-  char buffer_[kReadBufferSize];
+  std::vector<char> buffer_;
   unsigned long bytes_in_buffer_ = 0;
   std::atomic<uint32_t> downloaded_{0};
   // The body bytes held when the current request was sent: a response that

@@ -43,9 +43,11 @@ bool CanOpenForWriting(const base::FilePath& path) {
   return handle.IsValid();
 }
 
+UINT(WINAPI* g_get_drive_type)(const wchar_t* root) = &::GetDriveTypeW;
+
 bool IsOnCdRom(const base::FilePath& path) {
   const base::string16 root = path.value().substr(0, 3);
-  return ::GetDriveTypeW(root.c_str()) == DRIVE_CDROM;
+  return g_get_drive_type(root.c_str()) == DRIVE_CDROM;
 }
 
 // 1 or 0 for a boolean preference, -1 when it is absent or not a boolean.
@@ -104,6 +106,12 @@ Status::Status(bool replace_talvik_installation)
       replace_talvik_installation_(replace_talvik_installation) {}
 
 Status::~Status() = default;
+
+// static
+void Status::SetDriveTypeQueryForTesting(
+    UINT(WINAPI* get_drive_type)(const wchar_t* root)) {
+  g_get_drive_type = get_drive_type ? get_drive_type : &::GetDriveTypeW;
+}
 
 void Status::Initialize(const base::FilePath& path) {
   VLOG(1) << "Initializing status: " << path.AsUTF8();

@@ -29,6 +29,11 @@ class Status {
   Status& operator=(const Status&) = delete;
   ~Status();
 
+  // Makes |get_drive_type| answer in place of the system's drive-type query
+  // (null: the system again), for tests, whose platform has no CD-ROM.
+  static void SetDriveTypeQueryForTesting(
+      UINT(WINAPI* get_drive_type)(const wchar_t* root));
+
   // Classifies |path| and reads the details of the installation in it.
   // Every problem is an outcome (valid() false), never an error.
   void Initialize(const base::FilePath& path);

@@ -116,7 +116,13 @@ base::string16 MissingDrive() {
   return L"B:";
 }
 
+UINT WINAPI CdRomDriveType(const wchar_t* /* root */) {
+  return DRIVE_CDROM;
+}
+
 TEST_F(StatusTest, ClassifiesPreparedFolders) {
+  constexpr int kReplaceTalvik = 1;
+  constexpr int kCdRom = 2;
   const std::string kFlags =
       "copy_only=\"False\" all_users=\"False\" pinned=\"False\"";
   const std::string kCopyOnly =
@@ -142,7 +148,7 @@ TEST_F(StatusTest, ClassifiesPreparedFolders) {
     const char* what;
     base::string16 path;  // Relative to the test's folder unless absolute.
     std::function<void()> prepare;
-    bool replace_talvik;
+    int options;      // kReplaceTalvik, kCdRom.
     const char* log;  // After "Initializing status: " and the path.
     bool valid;
     bool existing;
@@ -225,19 +231,27 @@ TEST_F(StatusTest, ClassifiesPreparedFolders) {
        [&] { Record(L"legacy\\vexlo_install_log.xml", kFlags, ""); }, false,
        kExisting.c_str(), true, false, true, false, L"legacy", 0x1201BF, -1, -1,
        L""},
+      {"a missing folder on a CD-ROM", L"cd\\missing", [] {}, kCdRom,
+       "Path is to a non-writable CD-ROM|", false, false, false, false, nullptr,
+       0, -1, -1, L""},
+      {"a writable folder on a CD-ROM", L"empty",
+       [this] { ASSERT_TRUE(base::CreateDirectory(Path(L"empty"))); }, kCdRom,
+       kFolder.c_str(), true, false, false, false, L"empty", 0x1201BF, -1, -1,
+       L""},
       {"a legacy installation to replace", L"legacy",
        [&] {
          Record(L"legacy\\vexlo_install_log.xml", kFlags, "");
          Write(L"legacy\\installer_prefs.json", "{\"language\": \"de\"}");
          Write(L"legacy\\vexloprefs_default.ini", kOldConfiguration);
        },
-       true, kExisting.c_str(), true, true, true, false, L"legacy", 0x1201BF, 1,
-       2, L"nb-NO"},
+       kReplaceTalvik, kExisting.c_str(), true, true, true, false, L"legacy",
+       0x1201BF, 1, 2, L"nb-NO"},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.what);
     base::DeleteFile(Path(L"file.txt"), false);
-    for (const wchar_t* folder : {L"app", L"old", L"inst", L"legacy", L"user"})
+    for (const wchar_t* folder :
+         {L"app", L"old", L"inst", L"legacy", L"user", L"empty"})
       base::DeleteFile(Path(folder), true);
     c.prepare();
     const base::FilePath path =
@@ -246,8 +260,11 @@ TEST_F(StatusTest, ClassifiesPreparedFolders) {
             : Path(c.path.c_str());
     RecordingSecurityChecks checks;
     g_log.clear();
-    Status status(c.replace_talvik);
+    Status::SetDriveTypeQueryForTesting(c.options & kCdRom ? &CdRomDriveType
+                                                           : nullptr);
+    Status status(c.options & kReplaceTalvik);
     status.Initialize(path);
+    Status::SetDriveTypeQueryForTesting(nullptr);
     EXPECT_EQ(c.path.empty()
                   ? std::string("Initializing status:|") + c.log
                   : "Initializing status: " + path.AsUTF8() + "|" + c.log,

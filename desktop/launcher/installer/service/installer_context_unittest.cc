@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "base/at_exit.h"
 #include "base/base_paths.h"
 #include "base/base_paths_win.h"
 #include "base/bind.h"
@@ -13,6 +14,7 @@
 #include "base/message_loop/message_loop.h"
 #include "base/synchronization/waitable_event.h"
 #include "base/test/unique_test_dir.h"
+#include "base/threading/platform_thread.h"
 #include "base/values.h"
 #include "base/win/registry.h"
 #include "desktop/common/product/test/scoped_product_configuration.h"
@@ -230,6 +232,31 @@ TEST_F(InstallerContextTest, PoolStoresWriteBehindInOrder) {
   ASSERT_TRUE(base::ReadFileToString(file, &content));
   EXPECT_EQ("{\"round\":39}", content);
   EXPECT_EQ(pool, PrefsTaskPool::GetInstance());
+}
+
+// Writes posted before the exit reach the disk: the exit waits for them,
+// even behind a slow task, and for the program's own context one instance
+// serves every caller.
+TEST_F(InstallerContextTest, ExitWaitsForPendingPreferenceWrites) {
+  const base::FilePath file = dir_.path().Append(L"prefs.json");
+  {
+    base::AtExitManager exit_manager;
+    base::MessageLoop loop;
+    PrefsTaskPool* pool = PrefsTaskPool::GetInstance();
+    pool->GetTaskRunnerForFile(file)->PostTask(
+        LOCATION_FROM_HERE("InstallerContextTest"),
+        base::Bind(&base::PlatformThread::Sleep,
+                   base::TimeDelta::FromMilliseconds(300)));
+    pool->OpenPrefStore(file)->SetValue(
+        "written", std::make_unique<base::FundamentalValue>(true), 0);
+    EXPECT_FALSE(base::PathExists(file));
+    EXPECT_EQ(InstallerContext::GetInstance(), InstallerContext::GetInstance());
+    EXPECT_EQ(InstallerContext::GetOwnInstallationFolder(),
+              InstallerContext::GetInstance()->folder());
+  }
+  std::string content;
+  ASSERT_TRUE(base::ReadFileToString(file, &content));
+  EXPECT_EQ("{\"written\":true}", content);
 }
 
 // The open command comes from the user's choice, or the class that the

@@ -125,12 +125,6 @@ TEST_F(StatusTest, ClassifiesPreparedFolders) {
   constexpr int kCdRom = 2;
   const std::string kFlags =
       "copy_only=\"False\" all_users=\"False\" pinned=\"False\"";
-  const std::string kCopyOnly =
-      "copy_only=\"True\" all_users=\"True\" pinned=\"False\"";
-  const std::string kUserKeys =
-      "<registry hive=\"HKCU\"><key path=\"S\\V\" clean=\"1\"/></registry>";
-  const std::string kMachineKeys =
-      "<registry hive=\"HKLM\"><key path=\"S\\V\" clean=\"1\"/></registry>";
   const std::string kOldConfiguration =
       "[System]\r\nVexlo Product=2\r\nMulti User=0\r\n[User Prefs]\r\n"
       "Language Files Directory=C:\\Old\\locale\\nb-NO\\\r\n";
@@ -342,34 +336,33 @@ TEST_F(StatusTest, ReadsTheDetailsOfAnInstallation) {
 // Copy-only holds only for a record that left nothing else behind; such an
 // installation is never for all users, and machine keys make one for all.
 TEST_F(StatusTest, SettlesTheInstallationFlags) {
+  const std::string keys = "<key path=\"S\\V\" clean=\"1\"/></registry>";
   const struct {
-    const char* attributes;
-    const char* extra;
     bool copy_only;
     bool all_users;
+    std::string extra;
+    bool settled_copy_only;
+    bool settled_all_users;
   } kCases[] = {
-      {"copy_only=\"True\" all_users=\"True\" pinned=\"False\"", "", true,
+      {true, true, "", true, false},
+      {true, true, "<registry hive=\"HKCU\">" + keys, false, true},
+      {true, false, "<shortcut type=\"SC_DEST_MENU\">C:\\m</shortcut>", false,
        false},
-      {"copy_only=\"True\" all_users=\"True\" pinned=\"False\"",
-       "<registry hive=\"HKCU\"><key path=\"S\\V\" clean=\"1\"/></registry>",
-       false, true},
-      {"copy_only=\"True\" all_users=\"False\" pinned=\"False\"",
-       "<shortcut type=\"SC_DEST_QUICK_LAUNCH\">C:\\q.lnk</shortcut>", false,
-       false},
-      {"copy_only=\"False\" all_users=\"False\" pinned=\"False\"",
-       "<registry hive=\"HKLM\"><key path=\"S\\V\" clean=\"1\"/></registry>",
-       false, true},
-      {"copy_only=\"False\" all_users=\"True\" pinned=\"False\"", "", false,
-       true},
+      {false, false, "<registry hive=\"HKLM\">" + keys, false, true},
+      {false, true, "", false, true},
   };
   for (const auto& c : kCases) {
-    SCOPED_TRACE(testing::Message() << c.attributes << c.extra);
-    Record(L"inst\\installation_status.xml", c.attributes, c.extra);
+    SCOPED_TRACE(testing::Message() << c.copy_only << c.all_users << c.extra);
+    Record(L"inst\\installation_status.xml",
+           std::string("copy_only=\"") + (c.copy_only ? "True" : "False") +
+               "\" all_users=\"" + (c.all_users ? "True" : "False") +
+               "\" pinned=\"False\"",
+           c.extra);
     Status status(false);
     status.Initialize(Path(L"inst"));
     ASSERT_TRUE(status.existing_installation());
-    EXPECT_EQ(c.copy_only, status.record().copy_only);
-    EXPECT_EQ(c.all_users, status.record().all_users);
+    EXPECT_EQ(c.settled_copy_only, status.record().copy_only);
+    EXPECT_EQ(c.settled_all_users, status.record().all_users);
   }
 }
 

@@ -91,7 +91,7 @@ constexpr char kFullRecordText[] =
 constexpr char kHead[] =
     "<?xml version=\"1.0\"?>\n<install_log version=\"1.2\" copy_only=\"False\""
     " all_users=\"False\" pinned=\"False\">\n <path>C:\\V</path>\n";
-constexpr char kFiles[] = " <files><file>a.dll</file></files>\n";
+constexpr char kFiles[] = "<files><file>a.dll</file></files>";
 constexpr char kTail[] = "</install_log>\n";
 
 class InstallationStatusTest : public testing::Test {
@@ -194,110 +194,57 @@ TEST_F(InstallationStatusTest, KeepsEveryCharacterThroughTheFile) {
 }
 
 TEST_F(InstallationStatusTest, RefusesMalformedAndTruncatedRecords) {
-  const std::string head = kHead;
-  const std::string files = kFiles;
-  const std::string tail = kTail;
   const std::string full = kFullRecordText;
-  const struct {
-    const char* what;
-    std::string text;
-  } kCases[] = {
-      {"empty file", ""},
-      {"not XML", "install_log"},
-      {"cut in the middle", full.substr(0, full.size() / 2)},
-      {"cut before the end tag", full.substr(0, full.size() - 15)},
-      {"two roots", full + full.substr(22)},
-      {"wrong root",
-       "<install_logs version=\"1\" copy_only=\"False\" "
-       "all_users=\"True\" pinned=\"False\"/>"},
-      {"no version",
-       "<install_log copy_only=\"False\" all_users=\"True\" "
-       "pinned=\"False\"/>"},
-      {"no pinned",
-       "<install_log version=\"1\" copy_only=\"False\" "
-       "all_users=\"True\"/>"},
-      {"nothing inside",
-       "<install_log version=\"1\" copy_only=\"False\" "
-       "all_users=\"True\" pinned=\"False\"/>"},
-      {"no files", head + tail},
-      {"files first",
-       "<install_log version=\"1\" copy_only=\"False\" all_users=\"True\" "
-       "pinned=\"False\">" +
-           files + "<path>C:\\V</path>" + tail},
-      {"empty files", head + " <files/>\n" + tail},
-      {"stranger in files", head +
-                                " <files><file>a</file><dir>b</dir>"
-                                "</files>\n" +
-                                tail},
-      {"unknown element", head + files + " <extra/>\n" + tail},
-      {"root files after the registry",
-       head + files +
-           "<registry hive=\"HKCU\"><key path=\"S\" clean=\"0\"/>"
-           "</registry><root_files><file>b</file></root_files>" +
-           tail},
-      {"registry after a shortcut",
-       head + files +
-           "<shortcut type=\"SC_DEST_MENU\">C:\\m.lnk</shortcut>"
-           "<registry hive=\"HKCU\"><key path=\"S\" clean=\"0\"/>"
-           "</registry>" +
-           tail},
-      {"unknown hive", head + files +
-                           "<registry hive=\"HKCR\"><key path=\"S\""
-                           " clean=\"0\"/></registry>" +
-                           tail},
-      {"no hive", head + files +
-                      "<registry><key path=\"S\" clean=\"0\"/>"
-                      "</registry>" +
-                      tail},
-      {"empty registry", head + files + "<registry hive=\"HKLM\"/>" + tail},
-      {"key without clean", head + files +
-                                "<registry hive=\"HKLM\"><key "
-                                "path=\"S\"/></registry>" +
-                                tail},
-      {"key without path", head + files +
-                               "<registry hive=\"HKLM\"><key "
-                               "clean=\"1\"/></registry>" +
-                               tail},
-      {"clean in words", head + files +
-                             "<registry hive=\"HKLM\"><key path="
-                             "\"S\" clean=\"one\"/></registry>" +
-                             tail},
-      {"clean with a tail", head + files +
-                                "<registry hive=\"HKLM\"><key path="
-                                "\"S\" clean=\"1x\"/></registry>" +
-                                tail},
-      {"clean beyond 32 bits",
-       head + files +
-           "<registry hive=\"HKLM\"><key path=\"S\" clean="
-           "\"2147483648\"/></registry>" +
-           tail},
-      {"value without type",
-       head + files +
-           "<registry hive=\"HKLM\"><key path=\"S\" clean=\"0\">"
-           "<value name=\"n\">d</value></key></registry>" +
-           tail},
-      {"value without name",
-       head + files +
-           "<registry hive=\"HKLM\"><key path=\"S\" clean=\"0\">"
-           "<value type=\"REG_SZ\">d</value></key></registry>" +
-           tail},
-      {"stranger in a key",
-       head + files +
-           "<registry hive=\"HKLM\"><key path=\"S\" clean=\"0\">"
-           "<key path=\"T\" clean=\"0\"/></key></registry>" +
-           tail},
-      {"unknown shortcut type",
-       head + files +
-           "<shortcut type=\"SC_DEST_STARTUP\">C:\\s.lnk"
-           "</shortcut>" +
-           tail},
-      {"shortcut without type",
-       head + files + "<shortcut>C:\\s.lnk</shortcut>" + tail},
+  const std::string root =
+      "<install_log version=\"1\" copy_only=\"False\" all_users=\"True\" "
+      "pinned=\"False\"";
+  // A record whose body after the file list is |rest|, and one whose only
+  // registry holds |keys|.
+  const auto body = [](const std::string& rest) {
+    return kHead + std::string(kFiles) + rest + kTail;
   };
-  for (const auto& c : kCases) {
-    SCOPED_TRACE(c.what);
+  const auto registry = [&body](const std::string& keys) {
+    return body("<registry hive=\"HKLM\">" + keys + "</registry>");
+  };
+  const std::string key = "<key path=\"S\" clean=\"0\"/>";
+  const std::string kCases[] = {
+      "",
+      "install_log",
+      full.substr(0, full.size() / 2),
+      full.substr(0, full.size() - 15),
+      full + full.substr(22),
+      "<install_logs" + root.substr(12) + "/>",
+      "<install_log copy_only=\"False\" all_users=\"True\" pinned=\"False\"/>",
+      "<install_log version=\"1\" copy_only=\"False\" all_users=\"True\"/>",
+      root + "/>",
+      kHead + std::string(kTail),
+      root + ">" + kFiles + "<path>C:\\V</path>" + kTail,
+      kHead + std::string(" <files/>\n") + kTail,
+      kHead + std::string("<files><file>a</file><dir>b</dir></files>") + kTail,
+      body("<extra/>"),
+      body("<registry hive=\"HKCU\">" + key +
+           "</registry><root_files><file>b</file></root_files>"),
+      body("<shortcut type=\"SC_DEST_MENU\">C:\\m.lnk</shortcut>"
+           "<registry hive=\"HKCU\">" +
+           key + "</registry>"),
+      body("<registry hive=\"HKCR\">" + key + "</registry>"),
+      body("<registry>" + key + "</registry>"),
+      body("<registry hive=\"HKLM\"/>"),
+      registry("<key path=\"S\"/>"),
+      registry("<key clean=\"1\"/>"),
+      registry("<key path=\"S\" clean=\"one\"/>"),
+      registry("<key path=\"S\" clean=\"1x\"/>"),
+      registry("<key path=\"S\" clean=\"2147483648\"/>"),
+      registry("<key path=\"S\" clean=\"0\"><value name=\"n\">d</value></key>"),
+      registry("<key path=\"S\" clean=\"0\"><value type=\"REG_SZ\"/></key>"),
+      registry("<key path=\"S\" clean=\"0\">" + key + "</key>"),
+      body("<shortcut type=\"SC_DEST_STARTUP\">C:\\s.lnk</shortcut>"),
+      body("<shortcut>C:\\s.lnk</shortcut>"),
+  };
+  for (const std::string& text : kCases) {
+    SCOPED_TRACE(text);
     InstallationStatus status = MakeFullRecord();
-    EXPECT_FALSE(Read(c.text, &status));
+    EXPECT_FALSE(Read(text, &status));
   }
 
   InstallationStatus status = MakeFullRecord();
@@ -446,14 +393,6 @@ TEST_F(InstallationStatusTest, GathersValuesUnderTheLastKeyOfTheirPath) {
                                      {2, "S\\A", {one, one, one}},
                                      {0, "s\\a", {one}}};
   EXPECT_TRUE(keys == expected);
-}
-
-TEST_F(InstallationStatusTest, NamesTheRegistryTypes) {
-  EXPECT_EQ("REG_NONE", GetRegistryTypeName(0));
-  EXPECT_EQ("REG_RESOURCE_REQUIREMENTS_LIST", GetRegistryTypeName(10));
-  EXPECT_EQ("REG_QWORD", GetRegistryTypeName(11));
-  EXPECT_EQ("", GetRegistryTypeName(12));
-  EXPECT_EQ("", GetRegistryTypeName(0xFFFFFFFF));
 }
 
 }  // namespace

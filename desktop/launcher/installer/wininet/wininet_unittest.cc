@@ -4,6 +4,8 @@
 
 #include <wininet.h>
 
+#include <string.h>
+
 #include <atomic>
 #include <memory>
 #include <string>
@@ -99,6 +101,9 @@ class RecordingStats : public WininetDelegate {
   explicit RecordingStats(EventLog* log) : log_(log) {}
   void OnChunkStart(int32_t offset) override {
     log_->Add("start " + std::to_string(offset));
+  }
+  void OnRedirected(const base::string16& url) override {
+    log_->Add("redirect " + base::UTF16ToUTF8(url));
   }
   void OnResponseHeader(const base::string16& name,
                         const base::string16& value) override {
@@ -354,6 +359,55 @@ TEST_F(WininetTest, RedirectsFollowOnlyIntoAllowedDomains) {
     EXPECT_EQ(c.end_state, client_.state());
     EXPECT_EQ(HttpTestServer::Pattern(c.body_size), received_);
   }
+  std::vector<std::string> redirects;
+  for (const std::string& event : events_.events()) {
+    if (event.compare(0, 9, "redirect ") == 0)
+      redirects.push_back(event.substr(9));
+  }
+  const std::string by_name = to_loopback_name.substr(strlen("/redirect?to="));
+  EXPECT_EQ((std::vector<std::string>{
+                by_name, to_loopback_address.substr(strlen("/redirect?to=")),
+                by_name}),
+            redirects);
+}
+
+TEST_F(WininetTest, ConnectionResetsResumeAndRefusedConnectionsRetry) {
+  ASSERT_TRUE(FetchFile("/bytes/200000?cut=5000,90000&reset=1"));
+  EXPECT_EQ(Wininet::STATE_COMPLETED, client_.state());
+  EXPECT_TRUE(file_contents() == HttpTestServer::Pattern(200000));
+  EXPECT_EQ(3u, server_.GetRequests().size());
+
+  // Nothing listens on the port of a stopped server: a connectivity error,
+  // retried once with a maximum of 0.
+  const base::string16 url = server_.Url("/bytes/10");
+  server_.Stop();
+  client_.SetMaxRetries(0);
+  const size_t delays_before = retry_runner_->delays_ms().size();
+  base::RunLoop run_loop;
+  ASSERT_TRUE(client_.Start(url, "", run_loop.QuitClosure(),
+                            std::make_unique<DiscardingResponseWriter>(),
+                            std::make_unique<WininetDelegate>()));
+  ASSERT_TRUE(base::test::RunWithTimeout(&run_loop));
+  EXPECT_EQ(Wininet::STATE_FAILED, client_.state());
+  EXPECT_EQ(delays_before + 1, retry_runner_->delays_ms().size());
+}
+
+TEST_F(WininetTest, ANewStartAbandonsTheTransferInFlight) {
+  bool first_completed = false;
+  ASSERT_TRUE(client_.Start(server_.Url("/bytes/2000000?slow=20"), "",
+                            base::Bind(&SetFlag, &first_completed),
+                            std::make_unique<DiscardingResponseWriter>(),
+                            std::make_unique<WininetDelegate>()));
+  for (int i = 0; i < 500 && progress_.current_ <= 0; ++i) {
+    base::test::RunUntilIdle();
+    Sleep(10);
+  }
+  EXPECT_EQ(Wininet::STATE_READING, client_.state());
+  ASSERT_TRUE(FetchString("/bytes/4321"));
+  EXPECT_EQ(Wininet::STATE_COMPLETED, client_.state());
+  EXPECT_EQ(HttpTestServer::Pattern(4321), received_);
+  base::test::RunUntilIdle();
+  EXPECT_FALSE(first_completed);
 }
 
 TEST_F(WininetTest, StartRefusesDisallowedHostsAndBadUrls) {
@@ -473,6 +527,7 @@ TEST_F(WininetTest, StopDuringASlowBodyEndsQuietlyAndAllowsANewStart) {
     Sleep(10);
   }
   EXPECT_GT(progress_.current_, 0);
+  EXPECT_EQ(Wininet::STATE_READING, client_.state());
   client_.Stop();
   EXPECT_EQ(Wininet::STATE_STOPPED, client_.state());
   base::test::RunUntilIdle();

@@ -140,8 +140,14 @@ bool HttpTestServer::Start() {
 
 void HttpTestServer::Stop() {
   std::string answer;
-  if (port_)
-    Control("shutdown", &answer);
+  if (port_ && Control("shutdown", &answer)) {
+    // The port is free once the server no longer answers.
+    for (int waited = 0; waited < kStartWaitMs && Control("requests", &answer);
+         waited += 20) {
+      answer.clear();
+      Sleep(20);
+    }
+  }
   port_ = 0;
 }
 

@@ -33,6 +33,7 @@ class HttpTestServer {
 
   // Starts the server and waits until it listens.
   bool Start();
+  // Returns once the port no longer accepts connections.
   void Stop();
 
   uint16_t port() const { return port_; }

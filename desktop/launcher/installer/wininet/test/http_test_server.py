@@ -15,6 +15,7 @@ set-up round trip:
                       Content-Length, or 206 for "Range: bytes=K-".
     cut=A,B,...       the n-th request for this URL ends its body early, at
                       the absolute offset given n-th (the connection closes).
+    reset=1           ends a cut body with a connection reset, not a close.
     norange=1         answers 200 with the whole body whatever Range says.
     nolength=1        sends no Content-Length; the body ends with the close.
     slow=MS           waits MS milliseconds before every 64 KiB of body.
@@ -34,7 +35,9 @@ and GET /__control/reset forgets them and the per-URL request counts.
 import http.server
 import json
 import os
+import socket
 import socketserver
+import struct
 import sys
 import threading
 import time
@@ -182,6 +185,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
             # Cut short: the client sees the connection end mid-body.
             self.wfile.flush()
             self.close_connection = True
+            if query.get("reset") == "1":
+                self.connection.setsockopt(
+                    socket.SOL_SOCKET, socket.SO_LINGER,
+                    struct.pack("ii", 1, 0))
 
     def write_pattern(self, offset, end, slow_ms):
         while offset < end:

@@ -194,9 +194,8 @@ bool Wininet::Start(const base::string16& url,
   stats_delegate_ = std::move(stats_delegate);
   completion_ = completion;
   owner_task_runner_ = base::ThreadTaskRunnerHandle::Get();
-  url_ = url;
 
-  if (!ParseUrl(url_, &parsed_url_)) {
+  if (!ParseUrl(url, &parsed_url_)) {
     PLOG(ERROR) << "Could not parse URL";
     writer_->Close();
     return false;
@@ -566,11 +565,6 @@ void Wininet::Resume() {
   LOG(INFO) << "Attempting download resume";
   const base::string16 range =
       L"Range: bytes=" + base::UintToString16(downloaded) + L"-";
-  if (!ParseUrl(url_, &parsed_url_)) {
-    PLOG(ERROR) << "Could not parse URL";
-    DownloadFailed();
-    return;
-  }
   {
     base::AutoLock hold(lock_);
     if (retry_count() <= 1)

@@ -150,7 +150,6 @@ class Wininet {
   void* closing_session_ = nullptr;
   void* closing_connection_ = nullptr;
 
-  base::string16 url_;
   ParsedUrl parsed_url_;
   std::string body_;
   std::vector<base::string16> allowed_domains_;

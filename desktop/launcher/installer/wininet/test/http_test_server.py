@@ -25,6 +25,8 @@ set-up round trip:
                       (the last one repeats); a 200 or 206 in the list serves
                       the /bytes/N body given by size=N (default 1000).
   /redirect?to=URL    answers 302 to URL.
+/status, /seq and /echo ignore what follows in the path, so that a base URL
+pointing at them can take any further path.
   /echo               answers 200 with the request body.
 
 Every request but the control ones is recorded: GET /__control/requests
@@ -118,9 +120,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         parts = url.path.strip("/").split("/")
         if parts[0] == "bytes" and len(parts) == 2:
             return self.send_bytes(int(parts[1]), query, hit)
-        if parts[0] == "status" and len(parts) == 2:
+        if parts[0] == "status" and len(parts) >= 2:
             return self.send_simple(int(parts[1]), b"status body")
-        if parts[0] == "seq" and len(parts) == 2:
+        if parts[0] == "seq" and len(parts) >= 2:
             codes = [int(c) for c in parts[1].split(",")]
             code = codes[min(hit, len(codes) - 1)]
             if code in (200, 206):

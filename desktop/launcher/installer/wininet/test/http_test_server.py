@@ -25,9 +25,10 @@ set-up round trip:
                       (the last one repeats); a 200 or 206 in the list serves
                       the /bytes/N body given by size=N (default 1000).
   /redirect?to=URL    answers 302 to URL.
+  /echo               answers 200 with the request body.
+
 /status, /seq and /echo ignore what follows in the path, so that a base URL
 pointing at them can take any further path.
-  /echo               answers 200 with the request body.
 
 Every request but the control ones is recorded: GET /__control/requests
 answers them as a JSON list of {"method", "path", "headers", "body_hex"},

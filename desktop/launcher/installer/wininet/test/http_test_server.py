@@ -19,7 +19,6 @@ set-up round trip:
     norange=1         answers 200 with the whole body whatever Range says.
     nolength=1        sends no Content-Length; the body ends with the close.
     slow=MS           waits MS milliseconds before every 64 KiB of body.
-    hold=MS           waits MS milliseconds before the response header.
   /status/CODE        answers CODE with a short body.
   /seq/C1,C2,...      the n-th request for this URL answers the n-th code
                       (the last one repeats); a 200 or 206 in the list serves
@@ -160,9 +159,6 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.wfile.write(body)
 
     def send_bytes(self, size, query, hit):
-        hold = int(query.get("hold", "0"))
-        if hold:
-            time.sleep(hold / 1000.0)
         start = parse_range(self.headers.get("Range"))
         if query.get("norange") == "1" or start is None or start > size:
             start = None

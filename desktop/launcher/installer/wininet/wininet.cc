@@ -444,6 +444,16 @@ bool Wininet::HandleInitialCompletion() {
         }
         PostToOwner(base::Bind(&Wininet::ReportTotalProgress, weak_this_,
                                expected_total_));
+      } else if (!expected_total_) {
+        // No whole answer came before (the first one was a retried
+        // failure): the part's length from where it starts gives the total,
+        // so that a part cut short is resumed and not taken for the end.
+        const uint32_t rest = QueryNumber(HTTP_QUERY_CONTENT_LENGTH, &found);
+        if (found) {
+          expected_total_ = downloaded_ + rest;
+          PostToOwner(base::Bind(&Wininet::ReportTotalProgress, weak_this_,
+                                 expected_total_));
+        }
       }
       SetState(STATE_READING);
       return true;

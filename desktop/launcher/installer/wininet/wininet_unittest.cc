@@ -297,6 +297,17 @@ TEST_F(WininetTest, ResumesAfterCutsAtSeveralOffsetsToAnIdenticalFile) {
   EXPECT_EQ(static_cast<int32_t>(size), progress_.current_);
 }
 
+// After a retried failure the first body comes as a part, from offset 0; its
+// length gives the total, so that a cut in it is resumed.
+TEST_F(WininetTest, APartFirstCutShortIsResumed) {
+  ASSERT_TRUE(FetchFile("/seq/503,200,200?size=5000&cut=0,2000"));
+  EXPECT_EQ(Wininet::STATE_COMPLETED, client_.state());
+  EXPECT_TRUE(file_contents() == HttpTestServer::Pattern(5000));
+  EXPECT_EQ((std::vector<std::string>{"-", "bytes=0-", "bytes=2000-"}),
+            Ranges());
+  EXPECT_EQ(5000, progress_.total_);
+}
+
 TEST_F(WininetTest, AWholeBodyAnsweringARangeStartsTheBodyOver) {
   ASSERT_TRUE(FetchFile("/bytes/100000?cut=30000,70000&norange=1"));
   EXPECT_EQ(Wininet::STATE_COMPLETED, client_.state());

@@ -293,6 +293,16 @@ TEST_F(WininetTest, ResumesAfterCutsAtSeveralOffsetsToAnIdenticalFile) {
             Ranges());
   // Resumes that made headway are neither delayed nor counted.
   EXPECT_TRUE(retry_runner_->delays_ms().empty());
+  std::vector<std::string> chunks;
+  for (const std::string& event : events_.events()) {
+    if (event.compare(0, 6, "start ") == 0 || event.compare(0, 4, "end ") == 0)
+      chunks.push_back(event);
+  }
+  EXPECT_EQ(
+      (std::vector<std::string>{"start 0", "end 1", "start 1", "end 4096",
+                                "start 4096", "end 150000", "start 150000",
+                                "end 299999", "start 299999", "end 300000"}),
+      chunks);
   EXPECT_EQ(static_cast<int32_t>(size), progress_.total_);
   EXPECT_EQ(static_cast<int32_t>(size), progress_.current_);
 }

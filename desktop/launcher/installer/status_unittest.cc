@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "base/base_paths_win.h"
 #include "base/files/file_util.h"
 #include "base/logging.h"
 #include "base/strings/string_util.h"
@@ -15,6 +16,7 @@
 #include "base/win/windows_version.h"
 #include "desktop/launcher/installer/service/security_checks.h"
 #include "desktop/launcher/installer/service/service_utils.h"
+#include "desktop/launcher/installer/test/scoped_path_override.h"
 #include "gtest/gtest.h"
 
 namespace vexlo {
@@ -289,6 +291,11 @@ TEST_F(StatusTest, ReadsTheDetailsOfAnInstallation) {
   Write(browser.c_str(), "browser");
   Link(L"links\\desktop.lnk", browser.c_str());
   Link(L"links\\menu.lnk", L"inst\\launcher.exe");
+  const base::string16 root_browser = L"inst\\" + GetBrowserExeName();
+  Write(root_browser.c_str(), "browser");
+  Link(L"links\\quick.lnk", root_browser.c_str());
+  Link(L"pins\\pin.lnk", root_browser.c_str());
+  ScopedPathOverride pins(base::DIR_TASKBAR_PINS, Path(L"pins"));
   Record(L"inst\\installation_status.xml",
          "copy_only=\"False\" all_users=\"False\" pinned=\"True\"",
          "<registry hive=\"HKLM\"><key path=\"S\\V\" clean=\"1\"/></registry>"
@@ -297,7 +304,7 @@ TEST_F(StatusTest, ReadsTheDetailsOfAnInstallation) {
              "</shortcut><shortcut type=\"SC_DEST_MENU\">" +
              Path(L"links\\menu.lnk").AsUTF8() +
              "</shortcut><shortcut type=\"SC_DEST_QUICK_LAUNCH\">" +
-             Path(L"links\\none.lnk").AsUTF8() + "</shortcut>");
+             Path(L"links\\quick.lnk").AsUTF8() + "</shortcut>");
   Write(L"inst\\installer_prefs.json",
         "{\"import_browser_data\": true, \"enable_stats\": false, "
         "\"single_profile\": true, \"welcome-url\": \"https://w/\", "
@@ -321,16 +328,35 @@ TEST_F(StatusTest, ReadsTheDetailsOfAnInstallation) {
   EXPECT_NE(std::string::npos,
             g_log.find("Test experiment was enabled in install folder."));
   EXPECT_FALSE(status.default_browser());
-  // The desktop link runs the browser: found and owned. The menu link runs
-  // the launcher: found, owned only where the system owns the menu anyway.
+  // The desktop, quick-launch and pinned links run the browser: found and
+  // owned. The menu link runs the launcher: found, owned only where the
+  // system owns the menu anyway.
   EXPECT_TRUE(status.desktop_found());
   EXPECT_TRUE(status.desktop_owned());
   EXPECT_TRUE(status.start_menu_found());
   EXPECT_EQ(base::win::GetVersion() >= base::win::VERSION_WIN8,
             status.start_menu_owned());
-  EXPECT_FALSE(status.quick_launch_found());
-  EXPECT_FALSE(status.quick_launch_owned());
-  EXPECT_FALSE(status.pinned_owned());
+  EXPECT_TRUE(status.quick_launch_found());
+  EXPECT_TRUE(status.quick_launch_owned());
+  EXPECT_EQ(Path(L"pins\\pin.lnk"), status.pinned_shortcut());
+  EXPECT_TRUE(status.pinned_owned());
+}
+
+// The old configuration's language folder counts only when it was read
+// whole: a value that fills the buffer may have been cut.
+TEST_F(StatusTest, ReadsTheOldLanguageFolderOnlyWhole) {
+  for (size_t length : {259u, 260u, 261u}) {
+    SCOPED_TRACE(length);
+    const std::string folder =
+        "C:\\" + std::string(length - 9, 'x') + "\\nb-NO";
+    Write(L"old\\vexloprefs_default.ini",
+          "[User Prefs]\r\nLanguage Files Directory=" + folder + "\r\n");
+    Status status(false);
+    status.Initialize(Path(L"old"));
+    EXPECT_EQ(length < 260 ? L"nb-NO" : L"", status.language());
+    EXPECT_EQ(0, status.legacy_product());
+    EXPECT_EQ(-1, status.single_profile());
+  }
 }
 
 // Copy-only holds only for a record that left nothing else behind; such an

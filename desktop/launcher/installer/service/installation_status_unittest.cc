@@ -131,7 +131,7 @@ TEST_F(InstallationStatusTest, SavesTheExactTextAndReadsItBack) {
   EXPECT_EQ(kFullRecordText, Save(full));
   InstallationStatus read;
   ASSERT_TRUE(Read(kFullRecordText, &read));
-  EXPECT_TRUE(read == full);
+  EXPECT_EQ(Save(full), Save(read));
 
   // Per-user shortcuts carry their own types.
   InstallationStatus per_user = full;
@@ -142,7 +142,7 @@ TEST_F(InstallationStatusTest, SavesTheExactTextAndReadsItBack) {
   EXPECT_NE(std::string::npos,
             text.find("<shortcut type=\"SC_DEST_MENU\">C:\\Start"));
   ASSERT_TRUE(Read(text, &read));
-  EXPECT_TRUE(read == per_user);
+  EXPECT_EQ(Save(per_user), Save(read));
 }
 
 // Without root files, keys and shortcuts only the three fixed elements are
@@ -159,7 +159,7 @@ TEST_F(InstallationStatusTest, SavesOnlyWhatTheRecordHolds) {
   InstallationStatus read;
   read.all_users = false;
   ASSERT_TRUE(Read(minimal, &read));
-  EXPECT_TRUE(read == status);
+  EXPECT_EQ(Save(status), Save(read));
 
   status.files.clear();
   const std::string empty = Save(status);
@@ -189,7 +189,7 @@ TEST_F(InstallationStatusTest, KeepsEveryCharacterThroughTheFile) {
   ASSERT_TRUE(base::CreateDirectory(folder));
   InstallationStatus read;
   ASSERT_TRUE(Read(text, &read, L"\x0444\x0430\x0439\x043b\\\x00e9.xml"));
-  EXPECT_TRUE(read == status);
+  EXPECT_EQ(Save(status), Save(read));
   EXPECT_EQ("  a\tb\r\nc\rd & <e>  ", read.user_keys[0].values[0].data);
 }
 

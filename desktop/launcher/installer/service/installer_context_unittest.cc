@@ -75,6 +75,7 @@ TEST_F(InstallerContextTest, FindsTheProgramsOwnInstallation) {
   WriteFile(version.Append(L"launcher.exe"), "launcher");
   EXPECT_EQ(version, InstallerContext::GetOwnInstallationFolder());
   EXPECT_EQ(version, InstallerContext().folder());
+  EXPECT_EQ(L"Vexlo developer", InstallerContext().name());
 }
 
 // The profile comes from "profile_path" with its first "<USERNAME>" put in,

@@ -254,8 +254,8 @@ int32_t LzmaExtractor::Extract(const base::FilePath& target_folder) {
       continue;
     const base::FilePath path = target_folder.Append(relative);
     if (path.value().size() > kMaxPathLength) {
-      LOG(ERROR) << "Refusing an item name of " << item_name.size()
-                 << " characters";
+      LOG(ERROR) << "Refusing an item whose path would be "
+                 << path.value().size() << " characters long";
       result = kArchiveError;
       break;
     }

@@ -30,10 +30,11 @@ class LzmaExtractor {
   uint32_t Open(const base::FilePath& archive_path);
 
   // 0 when every item was unpacked below |target_folder|; kArchiveError for
-  // an archive that is missing, damaged, names an item unsafely (see
-  // GetSafeRelativePath) or holds a block larger than the free space of the
-  // folder's volume; a Windows error when an item cannot be written. What
-  // was written before a failure stays.
+  // an archive that is missing or damaged, names an item unsafely (see
+  // GetSafeRelativePath) or by a path longer than Windows takes, or holds a
+  // block larger than the free space of the folder's volume; a Windows
+  // error when an item cannot be written. What was written before a
+  // failure stays.
   int32_t Extract(const base::FilePath& target_folder);
 
   // May be null; not owned.

@@ -171,67 +171,47 @@ TEST(LzmaExtractorTest, RefusesAnItemBelow17000FoldersInAChild) {
 }
 
 TEST(LzmaExtractorTest, KeepsItemNamesInsideTheFolder) {
-  // |relative| is null for a refused name.
+  // "." names the folder it stands in, as does an empty component.
   const struct {
     const wchar_t* name;
     const wchar_t* relative;
-  } cases[] = {
+  } kept[] = {
       {L"a.txt", L"a.txt"},
       {L"sub\\a.txt", L"sub\\a.txt"},
       {L"sub/a..b/c", L"sub\\a..b\\c"},
       {L".hidden", L".hidden"},
-      {L"", nullptr},
-      {L"\\a", nullptr},
-      {L"/a", nullptr},
-      {L"C:\\a", nullptr},
-      {L"C:a", nullptr},
-      {L"a:stream", nullptr},
-      {L"sub\\a:s", nullptr},
-      {L"..", nullptr},
-      {L"a\\..\\..\\b", nullptr},
-      {L"a/../b", nullptr},
-      {L"a/..", nullptr},
-      {L"./..", nullptr},
-      // "." names the folder it stands in, as does an empty component.
       {L".", L""},
       {L"./", L""},
       {L"a\\.\\b", L"a\\b"},
-      {L"./bin/app.exe", L"bin\\app.exe"},
       {L"a//b/", L"a\\b"},
-      // Devices, in any component.
-      {L"NUL", nullptr},
-      {L"nul.txt", nullptr},
-      {L"a\\NUL", nullptr},
-      {L"AUX.dat", nullptr},
-      {L"nul ", nullptr},
-      {L"nul .txt", nullptr},
-      {L"Nul. .", nullptr},
-      {L"con", nullptr},
-      {L"PRN.tar.gz", nullptr},
-      {L"CONIN$", nullptr},
-      {L"conout$.log", nullptr},
-      {L"sub/com1/x", nullptr},
-      {L"COM9.txt", nullptr},
-      {L"lpt1", nullptr},
-      {L"LPT9 ", nullptr},
-      {L"com\u00B9", nullptr},
-      {L"lpt\u00B3.txt", nullptr},
+      {L"./bin/app.exe", L"bin\\app.exe"},
       {L"com0", L"com0"},
       {L"com10", L"com10"},
       {L"lpt", L"lpt"},
       {L"comx", L"comx"},
       {L"nula", L"nula"},
       {L"a nul", L"a nul"},
-      {L"console.txt", L"console.txt"},
       {L"conin", L"conin"},
+      {L"console.txt", L"console.txt"},
   };
-  for (const auto& c : cases) {
+  for (const auto& c : kept) {
     SCOPED_TRACE(c.name);
     base::string16 relative = L"left over";
-    EXPECT_EQ(c.relative != nullptr,
-              LzmaExtractor::GetSafeRelativePath(c.name, &relative));
-    if (c.relative)
-      EXPECT_EQ(c.relative, relative);
+    EXPECT_TRUE(LzmaExtractor::GetSafeRelativePath(c.name, &relative));
+    EXPECT_EQ(c.relative, relative);
+  }
+  // Empty, rooted, a drive or stream, "..", and a device in any component.
+  const wchar_t* const refused[] = {
+      L"",           L"\\a",      L"/a",          L"C:\\a",         L"C:a",
+      L"a:stream",   L"sub\\a:s", L"..",          L"a\\..\\..\\b",  L"a/../b",
+      L"a/..",       L"./..",     L"NUL",         L"nul.txt",       L"a\\NUL",
+      L"AUX.dat",    L"nul ",     L"nul .txt",    L"Nul. .",        L"con",
+      L"PRN.tar.gz", L"CONIN$",   L"conout$.log", L"sub/com1/x",    L"COM9.txt",
+      L"lpt1",       L"LPT9 ",    L"com\u00B9",   L"lpt\u00B3.txt",
+  };
+  for (const wchar_t* name : refused) {
+    base::string16 relative;
+    EXPECT_FALSE(LzmaExtractor::GetSafeRelativePath(name, &relative)) << name;
   }
 }
 

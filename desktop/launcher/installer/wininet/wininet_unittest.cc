@@ -170,6 +170,18 @@ class WininetTest : public testing::Test {
     return contents;
   }
 
+  // The statistics events that start with one of |prefixes|, in order.
+  std::vector<std::string> Events(std::vector<std::string> prefixes) {
+    std::vector<std::string> found;
+    for (const std::string& event : events_.events()) {
+      for (const std::string& prefix : prefixes) {
+        if (event.compare(0, prefix.size(), prefix) == 0)
+          found.push_back(event);
+      }
+    }
+    return found;
+  }
+
   // The Range header of every request the server saw ("-" for none).
   std::vector<std::string> Ranges() {
     std::vector<std::string> ranges;
@@ -270,14 +282,9 @@ TEST_F(WininetTest, RetriesCountUpAndReportStalling) {
   EXPECT_EQ(0, client_.retry_count());
   // Checks at the counts 2 and 3 come after two failures in a row.
   EXPECT_EQ(2, progress_.stalled_);
-  std::vector<std::string> retries;
-  for (const std::string& event : events_.events()) {
-    if (event.compare(0, 6, "retry ") == 0)
-      retries.push_back(event);
-  }
   EXPECT_EQ(
       (std::vector<std::string>{"retry 1", "retry 2", "retry 3", "retry 4"}),
-      retries);
+      Events({"retry "}));
   EXPECT_EQ((std::vector<std::string>{"-", "bytes=0-", "bytes=0-", "bytes=0-",
                                       "bytes=0-"}),
             Ranges());
@@ -293,16 +300,11 @@ TEST_F(WininetTest, ResumesAfterCutsAtSeveralOffsetsToAnIdenticalFile) {
             Ranges());
   // Resumes that made headway are neither delayed nor counted.
   EXPECT_TRUE(retry_runner_->delays_ms().empty());
-  std::vector<std::string> chunks;
-  for (const std::string& event : events_.events()) {
-    if (event.compare(0, 6, "start ") == 0 || event.compare(0, 4, "end ") == 0)
-      chunks.push_back(event);
-  }
   EXPECT_EQ(
       (std::vector<std::string>{"start 0", "end 1", "start 1", "end 4096",
                                 "start 4096", "end 150000", "start 150000",
                                 "end 299999", "start 299999", "end 300000"}),
-      chunks);
+      Events({"start ", "end "}));
   EXPECT_EQ(static_cast<int32_t>(size), progress_.total_);
   EXPECT_EQ(static_cast<int32_t>(size), progress_.current_);
 }
@@ -380,16 +382,14 @@ TEST_F(WininetTest, RedirectsFollowOnlyIntoAllowedDomains) {
     EXPECT_EQ(c.end_state, client_.state());
     EXPECT_EQ(HttpTestServer::Pattern(c.body_size), received_);
   }
-  std::vector<std::string> redirects;
-  for (const std::string& event : events_.events()) {
-    if (event.compare(0, 9, "redirect ") == 0)
-      redirects.push_back(event.substr(9));
-  }
-  const std::string by_name = to_loopback_name.substr(strlen("/redirect?to="));
-  EXPECT_EQ((std::vector<std::string>{
-                by_name, to_loopback_address.substr(strlen("/redirect?to=")),
-                by_name}),
-            redirects);
+  const std::string by_name =
+      "redirect " + to_loopback_name.substr(strlen("/redirect?to="));
+  EXPECT_EQ(
+      (std::vector<std::string>{
+          by_name,
+          "redirect " + to_loopback_address.substr(strlen("/redirect?to=")),
+          by_name}),
+      Events({"redirect "}));
 }
 
 TEST_F(WininetTest, ConnectionResetsResumeAndRefusedConnectionsRetry) {

@@ -45,10 +45,14 @@ void CreateFolderOperation::Rollback() {
   if (ancestor_.empty())
     return;
   // Only empty folders go: a folder that something else filled meanwhile
-  // stays, with everything above it.
+  // stays, with everything above it. The levels that a creation failing
+  // half way never made are passed over.
   for (base::FilePath folder = path_; folder != ancestor_;) {
-    if (!::RemoveDirectoryW(folder.value().c_str()))
+    if (!::RemoveDirectoryW(folder.value().c_str()) &&
+        ::GetLastError() != ERROR_FILE_NOT_FOUND &&
+        ::GetLastError() != ERROR_PATH_NOT_FOUND) {
       break;
+    }
     const base::FilePath parent = folder.DirName();
     if (parent == folder)
       break;

@@ -9,6 +9,7 @@
 #include "base/time/time.h"
 #include "base/win/scoped_handle.h"
 #include "desktop/launcher/installer/service/service_utils.h"
+#include "desktop/launcher/installer/service/transactions/set_aside_paths.h"
 
 namespace vexlo {
 namespace installer {
@@ -17,6 +18,9 @@ namespace {
 
 // FILE_GENERIC_WRITE | DELETE.
 constexpr ACCESS_MASK kDeleteAccess = 0x130116;
+
+// How many numbered names are tried when the plain one is taken.
+constexpr int kMaxNumberedNames = 1000;
 
 bool IsImage(const base::FilePath& path) {
   return base::EndsWith16(path.value(), L".exe",
@@ -39,6 +43,7 @@ DeleteFileOperation::DeleteFileOperation(const base::FilePath& path,
 DeleteFileOperation::~DeleteFileOperation() {
   if (moved_aside_ && !rolled_back_)
     Commit();
+  SetAsidePaths::Forget(&temporary_path_);
   if (saved_dacl_)
     RestoreSavedDacl(&saved_dacl_);
 }
@@ -49,11 +54,7 @@ bool DeleteFileOperation::Do(Transaction* /*spawned*/) {
     VLOG(1) << "File does not exist. Nothing to do";
     return true;
   }
-  temporary_path_ = base::FilePath(path_.value() + L"." +
-                                   base::Uint64ToString16(static_cast<uint64_t>(
-                                       base::Time::Now().ToTimeT())) +
-                                   L".old");
-  if (base::PathExists(temporary_path_)) {
+  if (!ChooseTemporaryPath()) {
     LOG(ERROR) << "Temporary file with name" << temporary_path_.AsUTF8()
                << "already exists";
     return false;
@@ -65,11 +66,13 @@ bool DeleteFileOperation::Do(Transaction* /*spawned*/) {
     }
     return false;
   }
-  if (!base::Move(path_, temporary_path_)) {
-    LOG(ERROR) << "File removal failed";
+  // Never over anything: the name was free a moment ago.
+  if (!SetAsidePaths::Rename(path_, temporary_path_, 0)) {
+    PLOG(ERROR) << "File removal failed";
     return false;
   }
   moved_aside_ = true;
+  SetAsidePaths::Watch(&temporary_path_);
   VLOG(1) << "File moved successfully to " << temporary_path_.AsUTF8();
   if (check_in_use_ && IsImage(path_) && IsImageInUse()) {
     // The rollback that follows a failed Do moves it back.
@@ -84,6 +87,24 @@ void DeleteFileOperation::Rollback() {
   rolled_back_ = true;
   if (moved_aside_)
     MoveBack();
+  if (saved_dacl_)
+    RestoreSavedDacl(&saved_dacl_);
+}
+
+bool DeleteFileOperation::ChooseTemporaryPath() {
+  // Two deletions of one path within a second, or a copy onto a path and
+  // its deletion, would otherwise want the same name.
+  const base::string16 stem = path_.value() + L"." +
+                              base::Uint64ToString16(static_cast<uint64_t>(
+                                  base::Time::Now().ToTimeT()));
+  temporary_path_ = base::FilePath(stem + L".old");
+  for (int number = 1;
+       base::PathExists(temporary_path_) && number <= kMaxNumberedNames;
+       ++number) {
+    temporary_path_ =
+        base::FilePath(stem + L"." + base::IntToString16(number) + L".old");
+  }
+  return !base::PathExists(temporary_path_);
 }
 
 bool DeleteFileOperation::IsImageInUse() const {
@@ -96,12 +117,14 @@ bool DeleteFileOperation::IsImageInUse() const {
 }
 
 void DeleteFileOperation::MoveBack() {
-  if (!base::Move(temporary_path_, path_)) {
+  // Never over what now stands at the path: what is aside stays there.
+  if (!SetAsidePaths::Rename(temporary_path_, path_, 0)) {
     PLOG(ERROR) << "Failed to move " << temporary_path_.AsUTF8() << " back to "
                 << path_.AsUTF8();
     return;
   }
   moved_aside_ = false;
+  SetAsidePaths::Forget(&temporary_path_);
 }
 
 void DeleteFileOperation::Commit() {

@@ -4,6 +4,8 @@
 #include <sddl.h>
 #include <shlwapi.h>
 
+#include <vector>
+
 #include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/strings/string_number_conversions.h"
@@ -125,10 +127,16 @@ void OperationTest::SetKeySecurity(const base::string16& key,
 }
 
 std::string OperationTest::KeySecurity(const base::string16& key) const {
+  return SecurityText(ObjectName(key), SE_REGISTRY_KEY);
+}
+
+// static
+std::string OperationTest::SecurityText(const base::string16& object_name,
+                                        SE_OBJECT_TYPE object_type) {
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   const DWORD result = ::GetNamedSecurityInfoW(
-      ObjectName(key).c_str(), SE_REGISTRY_KEY, kKeySecurityInformation,
-      nullptr, nullptr, nullptr, nullptr, &descriptor);
+      object_name.c_str(), object_type, kKeySecurityInformation, nullptr,
+      nullptr, nullptr, nullptr, &descriptor);
   if (result != ERROR_SUCCESS)
     return "error " + base::UintToString(result);
   wchar_t* text = nullptr;
@@ -140,18 +148,19 @@ std::string OperationTest::KeySecurity(const base::string16& key) const {
   return security;
 }
 
-Snapshot OperationTest::TakeSnapshot() const {
+Snapshot OperationTest::TakeSnapshot(bool with_file_security) const {
   Snapshot snapshot;
   base::FileEnumerator entries(
       temp_.path(), true,
       base::FileEnumerator::FILES | base::FileEnumerator::DIRECTORIES);
   for (base::FilePath path = entries.Next(); !path.empty();
        path = entries.Next()) {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    EXPECT_TRUE(::GetFileAttributesExW(path.value().c_str(),
-                                       GetFileExInfoStandard, &data));
+    const base::FileEnumerator::FileInfo info = entries.GetInfo();
+    const WIN32_FIND_DATAW& data = info.find_data();
     std::string& entry = snapshot[L"file " + path.value()];
     entry = base::StringPrintf("attributes %lx", data.dwFileAttributes);
+    if (with_file_security)
+      entry += " " + SecurityText(path.value(), SE_FILE_OBJECT);
     std::string content;
     if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
         base::ReadFileToString(path, &content)) {
@@ -173,18 +182,27 @@ void OperationTest::SnapshotKey(const base::string16& relative,
       ERROR_SUCCESS) {
     return;
   }
-  wchar_t name[256];
+  wchar_t name[16384];
+  std::vector<char> data(65536);
   for (DWORD i = 0;; ++i) {
-    DWORD length = 256;
-    if (::RegEnumValueW(key.Handle(), i, name, &length, nullptr, nullptr,
-                        nullptr, nullptr) != ERROR_SUCCESS) {
+    DWORD length = ARRAYSIZE(name);
+    DWORD type = 0;
+    DWORD size = static_cast<DWORD>(data.size());
+    const LONG result =
+        ::RegEnumValueW(key.Handle(), i, name, &length, nullptr, &type,
+                        reinterpret_cast<BYTE*>(data.data()), &size);
+    if (result == ERROR_NO_MORE_ITEMS)
+      break;
+    if (result != ERROR_SUCCESS) {
+      (*snapshot)[L"value " + relative + L" #" + base::UintToString16(i)] =
+          "error " + base::IntToString(result);
       break;
     }
     (*snapshot)[L"value " + relative + L" : " + name] =
-        ReadValue(relative, name);
+        base::StringPrintf("%lx:", type) + std::string(data.data(), size);
   }
   for (DWORD i = 0;; ++i) {
-    DWORD length = 256;
+    DWORD length = ARRAYSIZE(name);
     if (::RegEnumKeyExW(key.Handle(), i, name, &length, nullptr, nullptr,
                         nullptr, nullptr) != ERROR_SUCCESS) {
       break;

@@ -24,6 +24,26 @@ constexpr SECURITY_INFORMATION kKeySecurityInformation =
     OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION |
     DACL_SECURITY_INFORMATION;
 
+std::string SecurityDescriptorText(PSECURITY_DESCRIPTOR descriptor) {
+  wchar_t* text = nullptr;
+  EXPECT_TRUE(::ConvertSecurityDescriptorToStringSecurityDescriptorW(
+      descriptor, SDDL_REVISION_1, kKeySecurityInformation, &text, nullptr));
+  const std::string security = base::UTF16ToUTF8(text);
+  ::LocalFree(text);
+  return security;
+}
+
+// The security of an open key, as KeySecurity tells it.
+std::string OpenKeySecurity(HKEY key) {
+  std::vector<BYTE> descriptor(4096);
+  DWORD size = static_cast<DWORD>(descriptor.size());
+  const LONG result = ::RegGetKeySecurity(key, kKeySecurityInformation,
+                                          descriptor.data(), &size);
+  if (result != ERROR_SUCCESS)
+    return "error " + base::IntToString(result);
+  return SecurityDescriptorText(descriptor.data());
+}
+
 }  // namespace
 
 const wchar_t OperationTest::kLockedKey[] =
@@ -139,16 +159,12 @@ std::string OperationTest::SecurityText(const base::string16& object_name,
       nullptr, nullptr, nullptr, &descriptor);
   if (result != ERROR_SUCCESS)
     return "error " + base::UintToString(result);
-  wchar_t* text = nullptr;
-  EXPECT_TRUE(::ConvertSecurityDescriptorToStringSecurityDescriptorW(
-      descriptor, SDDL_REVISION_1, kKeySecurityInformation, &text, nullptr));
-  const std::string security = base::UTF16ToUTF8(text);
-  ::LocalFree(text);
+  const std::string security = SecurityDescriptorText(descriptor);
   ::LocalFree(descriptor);
   return security;
 }
 
-Snapshot OperationTest::TakeSnapshot(bool with_file_security) const {
+Snapshot OperationTest::TakeSnapshot() const {
   Snapshot snapshot;
   base::FileEnumerator entries(
       temp_.path(), true,
@@ -159,8 +175,8 @@ Snapshot OperationTest::TakeSnapshot(bool with_file_security) const {
     const WIN32_FIND_DATAW& data = info.find_data();
     std::string& entry = snapshot[L"file " + path.value()];
     entry = base::StringPrintf("attributes %lx", data.dwFileAttributes);
-    if (with_file_security)
-      entry += " " + SecurityText(path.value(), SE_FILE_OBJECT);
+    snapshot[L"security " + path.value()] =
+        SecurityText(path.value(), SE_FILE_OBJECT);
     std::string content;
     if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
         base::ReadFileToString(path, &content)) {
@@ -176,12 +192,13 @@ Snapshot OperationTest::TakeSnapshot(bool with_file_security) const {
 
 void OperationTest::SnapshotKey(const base::string16& relative,
                                 Snapshot* snapshot) const {
-  (*snapshot)[L"key " + relative] = KeySecurity(relative);
   base::win::RegKey key;
   if (key.Open(HKEY_CURRENT_USER, Key(relative).c_str(), KEY_READ) !=
       ERROR_SUCCESS) {
+    (*snapshot)[L"key " + relative] = KeySecurity(relative);
     return;
   }
+  (*snapshot)[L"key " + relative] = OpenKeySecurity(key.Handle());
   wchar_t name[16384];
   std::vector<char> data(65536);
   for (DWORD i = 0;; ++i) {

@@ -17,9 +17,9 @@
 namespace vexlo {
 namespace installer {
 
-// Every file (attributes, security, time of last write, bytes) and folder
-// below the test folder, and every key (owner, group, access list) and value
-// (type, bytes) below the test key, one entry each.
+// Every file (attributes, time of last write, bytes; its security apart) and
+// folder below the test folder, and every key (owner, group, access list) and
+// value (type, bytes) below the test key, one entry each.
 using Snapshot = std::map<base::string16, std::string>;
 
 // A test with a folder and a key, HKCU\Software\VexloTest\<unique>, of its
@@ -67,9 +67,7 @@ class OperationTest : public testing::Test {
   static std::string SecurityText(const base::string16& object_name,
                                   SE_OBJECT_TYPE object_type);
 
-  // Without |with_file_security|, files and folders are recorded without
-  // their security.
-  Snapshot TakeSnapshot(bool with_file_security = true) const;
+  Snapshot TakeSnapshot() const;
 
   base::UniqueTestDir temp_;
   const base::string16 key_path_;

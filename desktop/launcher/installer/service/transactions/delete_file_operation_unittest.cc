@@ -110,7 +110,8 @@ TEST_F(DeleteFileOperationTest, MovesAsideUntilCommittedAndBackOnRollback) {
     EXPECT_TRUE(base::PathExists(Path(c.kept)));
     int asides = 0;
     for (const auto& entry : TakeSnapshot())
-      asides += entry.first.find(L".old") != base::string16::npos;
+      asides += entry.first.compare(0, 5, L"file ") == 0 &&
+                entry.first.find(L".old") != base::string16::npos;
     EXPECT_EQ(c.obstacle == kAsideNameTaken ? kAsideNames : 0, asides);
     base::DeleteFile(temp_.path(), true);
     SetUp();

@@ -48,9 +48,8 @@ void CreateFolderOperation::Rollback() {
   // stays, with everything above it. The levels that a creation failing
   // half way never made are passed over.
   for (base::FilePath folder = path_; folder != ancestor_;) {
-    if (!::RemoveDirectoryW(folder.value().c_str()) &&
-        ::GetLastError() != ERROR_FILE_NOT_FOUND &&
-        ::GetLastError() != ERROR_PATH_NOT_FOUND) {
+    if (base::DirectoryExists(folder) &&
+        !::RemoveDirectoryW(folder.value().c_str())) {
       break;
     }
     const base::FilePath parent = folder.DirName();

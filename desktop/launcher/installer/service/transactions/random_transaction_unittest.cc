@@ -409,39 +409,42 @@ RandomOperation RandomTransactionTest::MakeRandom(std::mt19937* random,
   for (char& byte : bytes)
     byte = "\0\1az\xff"[std::uniform_int_distribution<int>(0, 4)(*random)];
   const bool flag = std::uniform_int_distribution<int>(0, 3)(*random) == 0;
-  const std::string what =
-      base::UTF16ToUTF8(from) + " " + base::UTF16ToUTF8(to) + " " +
+  const std::string path = base::UTF16ToUTF8(from);
+  const std::string paths = path + " to " + base::UTF16ToUTF8(to);
+  const std::string value =
       base::UTF16ToUTF8(key) + " '" + base::UTF16ToUTF8(name) + "'";
   const base::FilePath source = Path(from);
   const base::FilePath destination = Path(to);
   const base::string16 key_path = Key(key);
   switch (std::uniform_int_distribution<int>(0, inner ? 7 : 8)(*random)) {
     case 0:
-      return {"copy " + what,
+      return {"copy " + paths,
               [=] {
                 return std::make_unique<CopyFileOperation>(source, destination);
               },
               [=](Model* model) { return model->Copy(from, to); }};
     case 1:
-      return {"move " + what,
+      return {"move " + paths,
               [=] {
                 return std::make_unique<MoveFileOperation>(source, destination);
               },
               [=](Model* model) { return model->Move(from, to); }};
     case 2:
-      return {base::StringPrintf("delete %d ", flag) + what,
+      return {(flag ? "delete, emptied parents too, " : "delete ") + path,
               [=] {
                 return std::make_unique<DeleteFileOperation>(source, flag,
                                                              flag);
               },
               [=](Model* model) { return model->Delete(from, flag); }};
     case 3:
-      return {"create folder " + what,
+      return {"create folder " + path,
               [=] { return std::make_unique<CreateFolderOperation>(source); },
               [=](Model* model) { return model->CreateFolder(from); }};
     case 4:
     case 5:
-      return {base::StringPrintf("change value %lx ", type) + what,
+      return {base::StringPrintf("set %lx, %u bytes: ", type,
+                                 static_cast<unsigned>(bytes.size())) +
+                  value,
               [=] {
                 return std::make_unique<ChangeRegValueOperation>(
                     HKEY_CURRENT_USER, key_path, name, bytes.data(), type,
@@ -451,14 +454,14 @@ RandomOperation RandomTransactionTest::MakeRandom(std::mt19937* random,
                 return model->ChangeValue(key, name, type, bytes);
               }};
     case 6:
-      return {"create key " + what,
+      return {"create key " + base::UTF16ToUTF8(key),
               [=] {
                 return std::make_unique<CreateRegKeyOperation>(
                     HKEY_CURRENT_USER, key_path);
               },
               [=](Model* model) { return model->CreateKey(key); }};
     case 7:
-      return {"delete key " + what,
+      return {"delete key " + base::UTF16ToUTF8(key),
               [=] {
                 return std::make_unique<DeleteRegKeyOperation>(
                     HKEY_CURRENT_USER, key_path);

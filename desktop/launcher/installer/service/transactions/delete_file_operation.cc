@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/logging.h"
 #include "base/strings/string_number_conversions.h"
@@ -21,6 +22,23 @@ constexpr ACCESS_MASK kDeleteAccess = 0x130116;
 
 // How many numbered names are tried when the plain one is taken.
 constexpr int kMaxNumberedNames = 1000;
+
+// What cannot be deleted now goes at the next start. The system deletes a
+// folder then only once it is empty, so whatever is left inside is
+// scheduled before it.
+void DeleteAtReboot(const base::FilePath& path) {
+  if (base::DirectoryExists(path)) {
+    base::FileEnumerator entries(
+        path, false,
+        base::FileEnumerator::FILES | base::FileEnumerator::DIRECTORIES);
+    for (base::FilePath entry = entries.Next(); !entry.empty();
+         entry = entries.Next()) {
+      DeleteAtReboot(entry);
+    }
+  }
+  if (!base::DeleteFileAfterReboot(path))
+    PLOG(ERROR) << "Failed to schedule the removal of " << path.AsUTF8();
+}
 
 bool IsImage(const base::FilePath& path) {
   return base::EndsWith16(path.value(), L".exe",
@@ -130,7 +148,7 @@ void DeleteFileOperation::MoveBack() {
 void DeleteFileOperation::Commit() {
   VLOG(1) << "Actual removal of " << temporary_path_.AsUTF8();
   if (!base::DeleteFile(temporary_path_, true))
-    base::DeleteFileAfterReboot(temporary_path_);
+    DeleteAtReboot(temporary_path_);
   if (!remove_emptied_parents_)
     return;
   for (base::FilePath folder = path_.DirName();

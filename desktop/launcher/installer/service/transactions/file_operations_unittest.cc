@@ -3,9 +3,12 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/strings/utf_string_conversions.h"
+#include "base/win/registry.h"
 #include "desktop/launcher/installer/service/test/fake_security_checks.h"
 #include "desktop/launcher/installer/service/test/operation_test.h"
 #include "desktop/launcher/installer/service/transactions/copy_file_operation.h"
@@ -150,6 +153,68 @@ TEST_F(FileOperationTest, WhatCannotBeMovedBackIsKept) {
     EXPECT_NE(std::string::npos, listing.find(" old\n")) << listing;
     Reset();
   }
+}
+
+// The paths that the system is to delete at the next start, in order.
+std::vector<base::string16> ScheduledDeletions(const std::string& pending) {
+  std::vector<base::string16> tokens(1);
+  const base::string16 text(reinterpret_cast<const wchar_t*>(pending.data()),
+                            pending.size() / sizeof(wchar_t));
+  for (wchar_t character : text) {
+    if (character)
+      tokens.back() += character;
+    else
+      tokens.emplace_back();
+  }
+  std::vector<base::string16> deletions;
+  for (size_t i = 0; i + 1 < tokens.size(); ++i) {
+    if (tokens[i].compare(0, 4, L"\\??\\") == 0 && tokens[i + 1].empty())
+      deletions.push_back(tokens[i].substr(tokens[i].rfind(L'\\') + 1));
+  }
+  return deletions;
+}
+
+// A set-aside folder whose content cannot all be deleted at the commit:
+// what is left is deleted at the next start, each folder after its content.
+TEST_F(FileOperationTest, WhatCannotBeDeletedNowGoesAtTheNextStart) {
+  base::win::RegKey key(HKEY_LOCAL_MACHINE,
+                        L"System\\CurrentControlSet\\Control\\Session Manager",
+                        KEY_QUERY_VALUE | KEY_SET_VALUE);
+  const wchar_t kPending[] = L"PendingFileRenameOperations";
+  auto read_pending = [&key, &kPending] {
+    std::string bytes(65536, '\0');
+    DWORD size = static_cast<DWORD>(bytes.size());
+    if (key.ReadValueRaw(kPending, &bytes[0], &size, nullptr) != ERROR_SUCCESS)
+      size = 0;
+    bytes.resize(size);
+    return bytes;
+  };
+  const std::string pending_before = read_pending();
+  Write(L"d\\sub\\locked.txt", "locked");
+  Write(L"d\\a.txt", "a");
+  std::shared_ptr<void> lock;
+  {
+    Transaction transaction;
+    ASSERT_TRUE(transaction.Execute(Delete(L"d")));
+    base::FileEnumerator asides(temp_.path(), false,
+                                base::FileEnumerator::DIRECTORIES, L"d.*.old");
+    lock = Lock(asides.Next().BaseName().value() + L"\\sub\\locked.txt",
+                FILE_SHARE_READ);
+  }
+  std::vector<base::string16> scheduled = ScheduledDeletions(read_pending());
+  if (pending_before.empty()) {
+    key.DeleteValue(kPending);
+  } else {
+    key.WriteValueRaw(kPending, pending_before.data(),
+                      static_cast<DWORD>(pending_before.size()), REG_MULTI_SZ);
+  }
+  scheduled.erase(
+      scheduled.begin(),
+      scheduled.begin() + ScheduledDeletions(pending_before).size());
+  ASSERT_EQ(3u, scheduled.size()) << Listing();
+  EXPECT_EQ(L"locked.txt", scheduled[0]);
+  EXPECT_EQ(L"sub", scheduled[1]);
+  EXPECT_EQ(0u, scheduled[2].find(L"d.")) << scheduled[2];
 }
 
 // A chain of folders whose last level cannot be made: the levels made

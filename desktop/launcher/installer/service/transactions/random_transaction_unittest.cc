@@ -41,8 +41,9 @@ const wchar_t* const kPaths[] = {L"a",    L"b",       L"c",         L"d",
                                  L"d\\x", L"d\\sub",  L"d\\sub\\y", L"e",
                                  L"e\\z", L"f\\g\\h", L"d\\sub\\q"};
 // "k2\zlocked" cannot be deleted, so deleting "k2" fails half way.
-const wchar_t* const kKeys[] = {L"k1",          L"k1\\s",   L"k2",  L"k2\\t\\u",
-                                L"k2\\zlocked", L"granted", L"n\\m"};
+const wchar_t* const kKeys[] = {L"k1",           L"k1\\s",       L"k2",
+                                L"k2\\t\\u",     L"k2\\zlocked", L"granted",
+                                L"granted\\sub", L"n\\m"};
 const wchar_t* const kValueNames[] = {L"", L"v", L"w"};
 const DWORD kTypes[] = {REG_SZ,    REG_EXPAND_SZ, REG_MULTI_SZ, REG_BINARY,
                         REG_DWORD, REG_QWORD,     REG_NONE,     kNoValue};
@@ -298,6 +299,7 @@ class RandomTransactionTest : public OperationTest,
     AddValue(L"k2", L"w", REG_EXPAND_SZ, "%\0T\0%\0");
     AddValue(L"k2\\t\\u", L"", REG_QWORD, std::string(8, '\0'));
     AddValue(L"granted", L"v", REG_SZ, "g");
+    AddValue(L"granted\\sub", L"", REG_SZ, "s");
     AddValue(L"k2\\zlocked", L"v", REG_SZ, "l");
     SetKeySecurity(L"granted", kGrantedKey);
     SetKeySecurity(L"k2\\zlocked", kLockedKey);

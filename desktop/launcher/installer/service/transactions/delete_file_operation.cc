@@ -142,7 +142,6 @@ void DeleteFileOperation::MoveBack() {
     return;
   }
   moved_aside_ = false;
-  SetAsidePaths::Forget(&temporary_path_);
 }
 
 void DeleteFileOperation::Commit() {

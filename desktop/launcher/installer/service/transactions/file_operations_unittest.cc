@@ -7,7 +7,9 @@
 
 #include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
+#include "base/strings/string_number_conversions.h"
 #include "base/strings/utf_string_conversions.h"
+#include "base/time/time.h"
 #include "base/win/registry.h"
 #include "desktop/launcher/installer/service/test/fake_security_checks.h"
 #include "desktop/launcher/installer/service/test/operation_test.h"
@@ -107,8 +109,20 @@ TEST_F(FileOperationTest, OnePathSetAsideOftenInOneSecond) {
   ASSERT_TRUE(base::CreateDirectory(Path(L"b.1234.old")));
   const Snapshot before = TakeSnapshot();
   for (bool commit : {false, true}) {
+    const int64_t start = base::Time::Now().ToTimeT();
     Transaction transaction;
-    for (int round = 0; round < 3; ++round) {
+    ASSERT_TRUE(transaction.Execute(Copy(L"a", L"b")));
+    // The first name has no number.
+    const int64_t end = base::Time::Now().ToTimeT();
+    bool plain_name = false;
+    for (int64_t second = start; second <= end; ++second) {
+      plain_name |= base::PathExists(
+          Path(L"b." + base::Uint64ToString16(static_cast<uint64_t>(second)) +
+               L".old"));
+    }
+    EXPECT_TRUE(plain_name);
+    ASSERT_TRUE(transaction.Execute(Delete(L"b")));
+    for (int round = 1; round < 3; ++round) {
       ASSERT_TRUE(transaction.Execute(Copy(L"a", L"b")));
       ASSERT_TRUE(transaction.Execute(Delete(L"b")));
     }

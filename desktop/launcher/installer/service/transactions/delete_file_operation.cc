@@ -25,9 +25,13 @@ constexpr int kMaxNumberedNames = 1000;
 
 // What cannot be deleted now goes at the next start. The system deletes a
 // folder then only once it is empty, so whatever is left inside is
-// scheduled before it.
+// scheduled before it. A link to a folder goes as a link: what it points to
+// is not the set-aside folder's.
 void DeleteAtReboot(const base::FilePath& path) {
-  if (base::DirectoryExists(path)) {
+  const DWORD attributes = ::GetFileAttributesW(path.value().c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES &&
+      (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+      !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
     base::FileEnumerator entries(
         path, false,
         base::FileEnumerator::FILES | base::FileEnumerator::DIRECTORIES);

@@ -153,7 +153,7 @@ TEST_F(FileOperationTest, WhatCannotBeMovedBackIsKept) {
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.folder);
-    Write(L"a", "moved");
+    Write(L"a", "moved", FILE_ATTRIBUTE_READONLY);
     Write(L"b", "old");
     {
       Transaction transaction;
@@ -165,6 +165,11 @@ TEST_F(FileOperationTest, WhatCannotBeMovedBackIsKept) {
     const std::string listing = Listing();
     EXPECT_EQ(1, CountAsides()) << listing;
     EXPECT_NE(std::string::npos, listing.find(" old\n")) << listing;
+    // What stands in the way is not the source's to change either.
+    EXPECT_NE(std::string::npos,
+              listing.find("file " + base::UTF16ToUTF8(c.folder) +
+                           " attributes 10\n"))
+        << listing;
     Reset();
   }
 }

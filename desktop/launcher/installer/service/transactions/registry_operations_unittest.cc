@@ -128,6 +128,8 @@ TEST_F(RegistryOperationTest, GrantsLastAsLongAsTheOperation) {
       {L"O:BAG:BAD:(D;;SD;;;WD)(A;;KA;;;WD)", false,
        [&] { return DeleteKey(L"key"); }, true, true},
       {kLockedKey, false, [&] { return DeleteKey(L""); }, false, false},
+      // Opened, but the check says no.
+      {kOpenKey, true, [&] { return DeleteKey(L"key"); }, true, true},
       {kOpenKey, false, [&] { return DeleteKey(L"missing"); }, true, false},
   };
   for (const auto& c : kCases) {

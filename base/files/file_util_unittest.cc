@@ -386,6 +386,24 @@ TEST_F(FileUtilTest, MoveAndReplace) {
   EXPECT_EQ("a", Read(existing.Append(L"dir\\a.txt")));
 }
 
+// A target that a reader holds on to is left whole, the new file beside
+// it, even when the reader shares deletion, which would let an in-place
+// replace move the target aside for a moment.
+TEST_F(FileUtilTest, ReplaceLeavesATargetHeldOpenWhole) {
+  const FilePath from = Path(L"from");
+  const FilePath to = Path(L"to");
+  ASSERT_TRUE(Write(from, "new") && Write(to, "old"));
+  for (uint32_t sharing : {0u, uint32_t{File::FLAG_SHARE_DELETE}}) {
+    File held = Hold(to, sharing);
+    File::Error error = File::FILE_OK;
+    EXPECT_FALSE(ReplaceFile(from, to, &error)) << sharing;
+    EXPECT_EQ(File::FILE_ERROR_ACCESS_DENIED, error) << sharing;
+    EXPECT_EQ("old", Read(to));
+    EXPECT_EQ("new", Read(from));
+  }
+  EXPECT_EQ((std::set<string16>{L"from", L"to"}), Tree(temp_dir_.path()));
+}
+
 TEST_F(FileUtilTest, Delete) {
   EXPECT_TRUE(DeleteFile(FilePath(), false));
   EXPECT_TRUE(DeleteFile(Path(L"missing\\deeper"), true));

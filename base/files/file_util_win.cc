@@ -6,6 +6,8 @@
 
 #include "base/files/file_enumerator.h"
 #include "base/logging.h"
+#include "base/threading/platform_thread.h"
+#include "base/time/time.h"
 #include "base/win/scoped_handle.h"
 
 namespace base {
@@ -31,6 +33,37 @@ bool IsSameOrInside(const FilePath& path, const FilePath& dir) {
   return path_text.length() == dir_text.length() ||
          FilePath::IsSeparator(path_text[dir_text.length()]) ||
          FilePath::IsSeparator(dir_text.back());
+}
+
+// Whether a rename onto a file was refused because another handle holds
+// that file open, which refuses it even to a reader sharing everything.
+bool IsRefusedWhileHeld(DWORD error) {
+  return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
+}
+
+// Renames |from_path| over |to_path| in one step. Readers hold a file for
+// moments, so a rename they refuse is tried again for a short while: at once
+// a few times, then after a millisecond. On failure the last error is the
+// rename's.
+bool RenameOverWhileHeld(const FilePath& from_path, const FilePath& to_path) {
+  constexpr int kImmediateRetries = 20;
+  const TimeTicks deadline =
+      TimeTicks::Now() + TimeDelta::FromMilliseconds(200);
+  for (int attempt = 0;; ++attempt) {
+    if (::MoveFileExW(from_path.value().c_str(), to_path.value().c_str(),
+                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      return true;
+    }
+    const DWORD error = ::GetLastError();
+    if (!IsRefusedWhileHeld(error) || TimeTicks::Now() >= deadline) {
+      ::SetLastError(error);
+      return false;
+    }
+    if (attempt < kImmediateRetries)
+      PlatformThread::YieldCurrentThread();
+    else
+      PlatformThread::Sleep(TimeDelta::FromMilliseconds(1));
+  }
 }
 
 // Deletes the entries of |path| that match |pattern|: the files, and with
@@ -342,12 +375,13 @@ bool ReplaceFile(const FilePath& from_path,
   }
   // One rename, so that a reader, or a crash, finds the old file or the new
   // one and never neither: Wine's ReplaceFileW moves the old file aside,
-  // deletes it and only then moves the new one in.
-  if (::MoveFileExW(from_path.value().c_str(), to_path.value().c_str(),
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  // deletes it and only then moves the new one in. So while readers still
+  // hold the target it is left whole and the replace fails; the caller keeps
+  // its data for the next write.
+  if (RenameOverWhileHeld(from_path, to_path))
     return true;
-  }
-  if (::ReplaceFileW(to_path.value().c_str(), from_path.value().c_str(),
+  if (!IsRefusedWhileHeld(::GetLastError()) &&
+      ::ReplaceFileW(to_path.value().c_str(), from_path.value().c_str(),
                      nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
                      nullptr)) {
     return true;

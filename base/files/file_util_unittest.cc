@@ -1,5 +1,6 @@
 #include "base/files/file_util.h"
 
+#include <malloc.h>
 #include <windows.h>
 
 #include <algorithm>
@@ -233,6 +234,54 @@ TEST_F(FileUtilTest, CreateDirectoryAndGetError) {
   // A drive that does not exist ends at its root.
   EXPECT_FALSE(CreateDirectoryAndGetError(FilePath(L"Q:\\x\\y"), &error));
   EXPECT_EQ(File::FILE_ERROR_NOT_FOUND, error);
+}
+
+// CreateDirectoryAndGetError with no more than 64 KiB of the thread's stack
+// left to it, which a call per folder of a deep chain would overrun.
+bool CreateDirectoryOnLittleStack(const FilePath& path, File::Error* error) {
+  MEMORY_BASIC_INFORMATION stack;
+  if (!::VirtualQuery(&stack, &stack, sizeof(stack)))
+    return false;
+  const size_t free_below = reinterpret_cast<char*>(&stack) -
+                            static_cast<char*>(stack.AllocationBase);
+  // The guard pages at the bottom of the stack are not the call's to use.
+  constexpr size_t kLeft = 64 * 1024 + 16 * 4096;
+  if (free_below <= kLeft)
+    return false;
+  volatile char* const filler = static_cast<char*>(_alloca(free_below - kLeft));
+  filler[0] = 0;
+  return CreateDirectoryAndGetError(path, error);
+}
+
+// A chain of folders is made from the top down, without a call per folder;
+// one that the system refuses half way reports the refusal and keeps the
+// folders made before it.
+TEST_F(FileUtilTest, CreateDirectoryMakesDeepChains) {
+  FilePath chain = Path(L"chain");
+  for (int i = 0; i < 200; ++i)
+    chain = chain.Append(L"a");
+  File::Error error = File::FILE_OK;
+  EXPECT_TRUE(CreateDirectoryAndGetError(chain, &error));
+  EXPECT_EQ(File::FILE_OK, error);
+  int made = 0;
+  for (FilePath folder = Path(L"chain"); DirectoryExists(folder);
+       folder = folder.Append(L"a")) {
+    ++made;
+  }
+  EXPECT_EQ(201, made);
+
+  // Four thousand folders on a drive that does not exist: each is looked
+  // at before the missing root ends the walk.
+  FilePath deep(L"Q:");
+  for (int i = 0; i < 4000; ++i)
+    deep = deep.Append(L"a");
+  EXPECT_FALSE(CreateDirectoryOnLittleStack(deep, &error));
+  EXPECT_EQ(File::FILE_ERROR_NOT_FOUND, error);
+
+  EXPECT_FALSE(
+      CreateDirectoryAndGetError(Path(L"half\\way\\c<d\\e\\f"), &error));
+  EXPECT_EQ(File::FILE_ERROR_FAILED, error);
+  EXPECT_EQ(std::set<string16>{L"way"}, Tree(Path(L"half")));
 }
 
 // Paths through a parent reference and of 260 units or more are refused

@@ -4,6 +4,8 @@
 #include <shlobj.h>
 #include <stdlib.h>
 
+#include <vector>
+
 #include "base/files/file_enumerator.h"
 #include "base/logging.h"
 #include "base/threading/platform_thread.h"
@@ -266,32 +268,44 @@ FILE* OpenFile(const FilePath& path, const char* mode) {
 }
 
 bool CreateDirectoryAndGetError(const FilePath& path, File::Error* error) {
-  const DWORD attributes = ::GetFileAttributesW(path.value().c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES) {
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
-      return true;
+  // The folders missing on the way down, deepest first, each noted by its
+  // length: every parent is a leading part of its child's text. A loop, not
+  // a call per folder, so that a path of many thousand components does not
+  // run out of stack.
+  std::vector<size_t> missing_lengths;
+  FilePath existing = path;
+  DWORD attributes;
+  while ((attributes = ::GetFileAttributesW(existing.value().c_str())) ==
+         INVALID_FILE_ATTRIBUTES) {
+    const FilePath parent = existing.DirName();
+    if (parent.value() == existing.value()) {
+      // A root that does not exist.
+      if (error)
+        *error = File::FILE_ERROR_NOT_FOUND;
+      return false;
+    }
+    missing_lengths.push_back(existing.value().length());
+    existing = parent;
+  }
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     if (error)
       *error = File::FILE_ERROR_NOT_A_DIRECTORY;
     return false;
   }
-  const FilePath parent = path.DirName();
-  if (parent.value() == path.value()) {
-    // A root that does not exist.
+  for (auto length = missing_lengths.rbegin(); length != missing_lengths.rend();
+       ++length) {
+    const string16 folder = path.value().substr(0, *length);
+    if (::CreateDirectoryW(folder.c_str(), nullptr))
+      continue;
+    const DWORD last_error = ::GetLastError();
+    // Another creator may have won the race; the outcome is what was asked.
+    if (last_error == ERROR_ALREADY_EXISTS && DirectoryExists(FilePath(folder)))
+      continue;
     if (error)
-      *error = File::FILE_ERROR_NOT_FOUND;
+      *error = File::OSErrorToFileError(last_error);
     return false;
   }
-  if (!CreateDirectoryAndGetError(parent, error))
-    return false;
-  if (::CreateDirectoryW(path.value().c_str(), nullptr))
-    return true;
-  const DWORD last_error = ::GetLastError();
-  // Another creator may have won the race; the outcome is what was asked.
-  if (last_error == ERROR_ALREADY_EXISTS && DirectoryExists(path))
-    return true;
-  if (error)
-    *error = File::OSErrorToFileError(last_error);
-  return false;
+  return true;
 }
 
 bool CopyFile(const FilePath& from_path, const FilePath& to_path) {

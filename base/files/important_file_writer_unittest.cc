@@ -331,16 +331,23 @@ TEST_F(ScheduledWriteTest, ABurstIsWrittenOnceWithTheLatestData) {
   ImportantFileWriter writer(target_, file_runner_);
   TestSerializer first("first");
   TestSerializer second("second");
-  for (TestSerializer* serializer : {&first, &first, &second})
+  // The requests come on different ticks of the clock, so that a timer
+  // started again by a later one would be due later.
+  for (TestSerializer* serializer : {&first, &first, &second}) {
+    const TimeTicks before = TimeTicks::Now();
+    while (TimeTicks::Now() == before)
+      PlatformThread::YieldCurrentThread();
     writer.ScheduleWrite(serializer);
+  }
   EXPECT_TRUE(writer.HasPendingWrite());
   // One timer for the whole burst, due a commit interval after the first
-  // request.
+  // request: when it fires it writes, and waits no longer.
   const auto timers = thread_runner_->GetPendingTasks();
   ASSERT_EQ(1u, timers.size());
   EXPECT_EQ(TimeDelta::FromSeconds(10), timers[0].delay);
   thread_runner_->RunPendingTasks();
   EXPECT_FALSE(writer.HasPendingWrite());
+  EXPECT_FALSE(thread_runner_->HasPendingTask());
   EXPECT_EQ(0, first.calls);
   // The write itself waits for the file runner.
   EXPECT_EQ(1u, file_runner_->GetPendingTasks().size());

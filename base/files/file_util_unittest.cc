@@ -269,6 +269,11 @@ TEST_F(FileUtilTest, CreateDirectoryMakesDeepChains) {
     ++made;
   }
   EXPECT_EQ(201, made);
+  // The test folder's removal stops at paths of MAX_PATH units or more.
+  for (FilePath folder = chain; folder != temp_dir_.path();
+       folder = folder.DirName()) {
+    ::RemoveDirectoryW(LongForm(folder).c_str());
+  }
 
   // Four thousand folders on a drive that does not exist: each is looked
   // at before the missing root ends the walk.

@@ -13,11 +13,15 @@
 #include "base/strings/stringprintf.h"
 #include "base/threading/platform_thread.h"
 #include "base/threading/thread_name_registry.h"
+#include "base/threading/thread_task_runner_handle.h"
 #include "base/trace_event/heap_profiler_allocation_context_tracker.h"
+#include "base/trace_event/memory_dump_manager.h"
+#include "base/trace_event/process_memory_dump.h"
 #include "base/trace_event/trace_buffer.h"
 #include "base/trace_event/trace_event.h"
 #include "base/trace_event/trace_event_etw_export_win.h"
 #include "base/trace_event/trace_event_impl.h"
+#include "base/trace_event/trace_event_memory_overhead.h"
 
 namespace base {
 namespace trace_event {
@@ -53,7 +57,7 @@ constexpr int kThreadColorCount = 6;
 constexpr unsigned long long kFnvOffsetBasis = 14695981039346656037ull;
 constexpr unsigned long long kFnvPrime = 1099511628211ull;
 
-LazyInstance::StateWord g_trace_log_state{0};
+LazyInstance::Leaky<TraceLog> g_instance;
 
 ThreadTicks ThreadNow() {
   return ThreadTicks::IsSupported() ? ThreadTicks::Now() : ThreadTicks();
@@ -119,7 +123,8 @@ int NumberOfProcessors() {
 // The event buffer of one thread with a message loop: it fills a chunk
 // without the trace log's lock until the chunk is full.
 class TraceLog::ThreadLocalEventBuffer
-    : public MessageLoop::DestructionObserver {
+    : public MessageLoop::DestructionObserver,
+      public MemoryDumpProvider {
  public:
   explicit ThreadLocalEventBuffer(TraceLog* trace_log);
   ThreadLocalEventBuffer(const ThreadLocalEventBuffer&) = delete;
@@ -139,6 +144,10 @@ class TraceLog::ThreadLocalEventBuffer
   const TraceBufferChunk* chunk() const { return chunk_.get(); }
   int generation() const { return generation_; }
 
+  // MemoryDumpProvider: the chunk's memory, under "tracing/thread_%d".
+  bool OnMemoryDump(const MemoryDumpArgs& args,
+                    ProcessMemoryDump* pmd) override;
+
  private:
   void WillDestroyCurrentMessageLoop() override { delete this; }
   // Gives the chunk back to the buffer, unless the buffer has changed.
@@ -156,6 +165,8 @@ TraceLog::ThreadLocalEventBuffer::ThreadLocalEventBuffer(TraceLog* trace_log)
       generation_(trace_log->generation_.load()) {
   MessageLoop* const message_loop = MessageLoop::current();
   message_loop->AddDestructionObserver(this);
+  MemoryDumpManager::GetInstance()->AddDumpProvider(
+      this, "ThreadLocalEventBuffer", ThreadTaskRunnerHandle::Get());
   AutoLock lock(trace_log->lock_);
   trace_log->thread_message_loops_.insert(message_loop);
 }
@@ -163,6 +174,7 @@ TraceLog::ThreadLocalEventBuffer::ThreadLocalEventBuffer(TraceLog* trace_log)
 TraceLog::ThreadLocalEventBuffer::~ThreadLocalEventBuffer() {
   MessageLoop* const message_loop = MessageLoop::current();
   message_loop->RemoveDestructionObserver(this);
+  MemoryDumpManager::GetInstance()->RemoveDumpProvider(this);
   {
     AutoLock lock(trace_log_->lock_);
     FlushWhileLocked();
@@ -192,6 +204,20 @@ TraceEvent* TraceLog::ThreadLocalEventBuffer::AddTraceEvent(
   return trace_event;
 }
 
+bool TraceLog::ThreadLocalEventBuffer::OnMemoryDump(
+    const MemoryDumpArgs& /*args*/,
+    ProcessMemoryDump* pmd) {
+  if (!chunk_)
+    return true;
+  TraceEventMemoryOverhead overhead;
+  chunk_->EstimateTraceMemoryOverhead(&overhead);
+  overhead.DumpInto(StringPrintf("tracing/thread_%d",
+                                 static_cast<int>(PlatformThread::CurrentId()))
+                        .c_str(),
+                    pmd);
+  return true;
+}
+
 void TraceLog::ThreadLocalEventBuffer::FlushWhileLocked() {
   if (!chunk_)
     return;
@@ -201,17 +227,7 @@ void TraceLog::ThreadLocalEventBuffer::FlushWhileLocked() {
 
 // static
 TraceLog* TraceLog::GetInstance() {
-  const uintptr_t value = g_trace_log_state.load(std::memory_order_acquire);
-  if (value > LazyInstance::kBeingCreated)
-    return reinterpret_cast<TraceLog*>(value);
-  if (LazyInstance::NeedsInstance(&g_trace_log_state)) {
-    TraceLog* const instance = new TraceLog();
-    LazyInstance::CompleteInstance(&g_trace_log_state, instance, nullptr,
-                                   nullptr);
-    return instance;
-  }
-  return reinterpret_cast<TraceLog*>(
-      g_trace_log_state.load(std::memory_order_acquire));
+  return g_instance.Pointer();
 }
 
 TraceLog::TraceLog()
@@ -231,9 +247,26 @@ TraceLog::TraceLog()
        static_cast<unsigned long long>(static_cast<long long>(process_id_))) *
       kFnvPrime;
   logged_events_ = CreateTraceBuffer();
+  MemoryDumpManager::GetInstance()->AddDumpProvider(this, "TraceLog", nullptr);
 }
 
 TraceLog::~TraceLog() = default;
+
+bool TraceLog::OnMemoryDump(const MemoryDumpArgs& /*args*/,
+                            ProcessMemoryDump* pmd) {
+  TraceEventMemoryOverhead overhead;
+  overhead.Add("TraceLog", sizeof(*this));
+  {
+    AutoLock lock(lock_);
+    if (logged_events_)
+      logged_events_->EstimateTraceMemoryOverhead(&overhead);
+    for (const std::unique_ptr<TraceEvent>& metadata_event : metadata_events_)
+      metadata_event->EstimateTraceMemoryOverhead(&overhead);
+  }
+  overhead.AddSelf();
+  overhead.DumpInto("tracing/main_trace_log", pmd);
+  return true;
+}
 
 std::unique_ptr<TraceBuffer> TraceLog::CreateTraceBuffer() const {
   if (trace_options_ & kInternalRecordContinuously)

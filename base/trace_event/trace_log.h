@@ -14,9 +14,11 @@
 #include <vector>
 
 #include "base/callback.h"
+#include "base/lazy_instance.h"
 #include "base/synchronization/lock.h"
 #include "base/threading/thread_local.h"
 #include "base/time/time.h"
+#include "base/trace_event/memory_dump_provider.h"
 #include "base/trace_event/trace_config.h"
 
 // The process-wide collector of trace events. Trace sites look a category
@@ -45,7 +47,8 @@ struct TraceEventHandle {
   TraceEventHandle() : chunk_index(0), event_index(0) {}
 };
 
-class TraceLog {
+// Reports its own memory use to the memory-dump manager.
+class TraceLog : public MemoryDumpProvider {
  public:
   enum Mode { DISABLED = 0, RECORDING_MODE = 1 };
 
@@ -176,16 +179,23 @@ class TraceLog {
     return logged_events_.get();
   }
 
+  // MemoryDumpProvider: the buffer's and the metadata's memory, under
+  // "tracing/main_trace_log".
+  bool OnMemoryDump(const MemoryDumpArgs& args,
+                    ProcessMemoryDump* pmd) override;
+
   // The coloured one-line echo of an event, for the console option.
   std::string EventToConsoleMessage(char phase,
                                     const TimeTicks& timestamp,
                                     TraceEvent* trace_event);
 
  private:
+  friend class LazyInstance::StaticInstance<TraceLog, false>;
+
   class ThreadLocalEventBuffer;
 
   TraceLog();
-  ~TraceLog();
+  ~TraceLog() override;
 
   const unsigned char* GetCategoryGroupEnabledInternal(const char* name);
   void UpdateCategoryGroupEnabledFlag(size_t category_index);

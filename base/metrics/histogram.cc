@@ -26,9 +26,12 @@ constexpr HistogramBase::Count kCommonRaceBasedCountMismatch = 5;
 // Exponential buckets wider than this are drawn as if this wide.
 constexpr double kTransitionWidth = 5;
 
-void RecordCountMismatch(const char* name, int64_t difference) {
-  HistogramBase* const histogram = Histogram::FactoryGet(
-      name, 1, 1000000, 50, HistogramBase::kReportedHistogramFlag);
+HistogramBase* GetMismatchHistogram(const char* name) {
+  return Histogram::FactoryGet(name, 1, 1000000, 50,
+                               HistogramBase::kReportedHistogramFlag);
+}
+
+void RecordCountMismatch(HistogramBase* histogram, int64_t difference) {
   histogram->Add(static_cast<HistogramBase::Sample>(
       std::min<int64_t>(difference, HistogramBase::kSampleType_MAX)));
 }
@@ -265,11 +268,15 @@ uint32_t Histogram::FindCorruption(const HistogramSamples& samples) const {
   const int64_t delta =
       static_cast<int64_t>(samples.redundant_count()) - samples.TotalCount();
   if (delta > 0) {
-    RecordCountMismatch("Histogram.InconsistentCountHigh", delta);
+    static HistogramBase* const count_high =
+        GetMismatchHistogram("Histogram.InconsistentCountHigh");
+    RecordCountMismatch(count_high, delta);
     if (delta > kCommonRaceBasedCountMismatch)
       inconsistencies |= COUNT_HIGH_ERROR;
   } else if (delta < 0) {
-    RecordCountMismatch("Histogram.InconsistentCountLow", -delta);
+    static HistogramBase* const count_low =
+        GetMismatchHistogram("Histogram.InconsistentCountLow");
+    RecordCountMismatch(count_low, -delta);
     if (-delta > kCommonRaceBasedCountMismatch)
       inconsistencies |= COUNT_LOW_ERROR;
   }

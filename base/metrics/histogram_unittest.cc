@@ -143,12 +143,14 @@ class CorruptionTest : public testing::Test {
     return samples;
   }
 
-  static HistogramBase::Count InconsistentCount(const char* name) {
-    return Histogram::FactoryGet(name, 1, 1000000, 50, 0)
-        ->SnapshotSamples()
-        ->TotalCount();
+  // The samples recorded so far in the registered histogram |name|.
+  static std::unique_ptr<HistogramSamples> Recorded(const char* name) {
+    HistogramBase* histogram = StatisticsRecorder::FindHistogram(name);
+    return histogram ? histogram->SnapshotSamples() : nullptr;
   }
 
+  // Registered, so that the mismatch histograms can be read back.
+  StatisticsRecorder recorder_;
   Histogram* const histogram_;
 };
 
@@ -164,6 +166,47 @@ TEST_F(CorruptionTest, CountMismatches) {
   std::unique_ptr<HistogramSamples> exact = SamplesWithMismatch(100, 100);
   EXPECT_EQ(HistogramBase::NO_INCONSISTENCIES,
             histogram_->FindCorruption(*exact));
+
+  // Every difference is recorded, the small ones included.
+  std::unique_ptr<HistogramSamples> high_counts =
+      Recorded("Histogram.InconsistentCountHigh");
+  ASSERT_TRUE(high_counts);
+  EXPECT_EQ(2, high_counts->TotalCount());
+  EXPECT_EQ(11, high_counts->sum());
+  std::unique_ptr<HistogramSamples> low_counts =
+      Recorded("Histogram.InconsistentCountLow");
+  ASSERT_TRUE(low_counts);
+  EXPECT_EQ(1, low_counts->TotalCount());
+  EXPECT_EQ(6, low_counts->sum());
+}
+
+TEST_F(CorruptionTest, LayoutFaults) {
+  BucketRanges* ranges = const_cast<BucketRanges*>(histogram_->bucket_ranges());
+  std::unique_ptr<HistogramSamples> samples = histogram_->SnapshotSamples();
+  ranges->set_range(2, 1);
+  EXPECT_EQ(
+      HistogramBase::BUCKET_ORDER_ERROR | HistogramBase::RANGE_CHECKSUM_ERROR,
+      histogram_->FindCorruption(*samples));
+  ranges->ResetChecksum();
+  EXPECT_EQ(HistogramBase::BUCKET_ORDER_ERROR,
+            histogram_->FindCorruption(*samples));
+  ranges->set_range(2, 2);
+  ranges->ResetChecksum();
+  EXPECT_EQ(HistogramBase::NO_INCONSISTENCIES,
+            histogram_->FindCorruption(*samples));
+}
+
+TEST(HistogramTest, AddSamplesFromAnotherHistogram) {
+  HistogramBase* source = Histogram::FactoryGet("Source", 1, 100, 10, 0);
+  HistogramBase* target = Histogram::FactoryGet("Target", 1, 100, 10, 0);
+  source->AddCount(7, 3);
+  target->Add(50);
+  target->AddSamples(*source->SnapshotSamples());
+  std::unique_ptr<HistogramSamples> snapshot = target->SnapshotSamples();
+  EXPECT_EQ(3, snapshot->GetCount(7));
+  EXPECT_EQ(1, snapshot->GetCount(50));
+  EXPECT_EQ(71, snapshot->sum());
+  EXPECT_EQ(4, snapshot->redundant_count());
 }
 
 TEST(HistogramTest, ParametersAndBucketData) {
@@ -253,6 +296,20 @@ TEST(HistogramTextTest, LinearWithGraph) {
 TEST(HistogramTextTest, EmptyExponential) {
   EXPECT_EQ("Histogram: Empty recorded 0 samples\n0 ... \n",
             Ascii(Histogram::FactoryGet("Empty", 1, 100, 10, 0)));
+}
+
+TEST(HistogramTextTest, NothingToDivideByPrintsZero) {
+  // Every bucket but the last is described and empty: only the last one
+  // prints, with no samples to share out.
+  const LinearHistogram::DescriptionPair kDescriptions[] = {
+      {0, "zero"}, {1, "one"}, {2, "two"}, {0, nullptr}};
+  HistogramBase* histogram = LinearHistogram::FactoryGetWithRangeDescription(
+      "NoSamples", 1, 3, 4, 0, kDescriptions);
+  EXPECT_EQ(
+      "Histogram: NoSamples recorded 0 samples\n"
+      "3 O" +
+          std::string(72, ' ') + " (0 = 0.0%) {0.0%}\n",
+      Ascii(histogram));
 }
 
 TEST(HistogramTextTest, HexLabels) {

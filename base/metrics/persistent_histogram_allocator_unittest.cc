@@ -9,6 +9,7 @@
 #include "base/metrics/histogram.h"
 #include "base/metrics/sparse_histogram.h"
 #include "base/metrics/statistics_recorder.h"
+#include "base/pickle.h"
 #include "gtest/gtest.h"
 
 namespace base {
@@ -135,6 +136,39 @@ TEST_F(PersistentHistogramTest, InvalidRangesAreRefused) {
   int32_t* record = reinterpret_cast<int32_t*>(segment_.data() + ref + 16);
   record[0] = 9;
   EXPECT_FALSE(allocator_->GetHistogram(ref));
+}
+
+TEST_F(PersistentHistogramTest, CustomLayoutFromARecord) {
+  std::unique_ptr<BucketRanges> ranges(new BucketRanges(5));
+  const HistogramBase::Sample kRanges[] = {0, 1, 5, 10,
+                                           HistogramBase::kSampleType_MAX};
+  for (size_t i = 0; i < 5; ++i)
+    ranges->set_range(i, kRanges[i]);
+  ranges->ResetChecksum();
+  Reference ref = 0;
+  std::unique_ptr<HistogramBase> histogram = allocator_->AllocateHistogram(
+      CUSTOM_HISTOGRAM, "Custom", 1, 10, ranges.get(), 0, &ref);
+  ASSERT_TRUE(histogram);
+  EXPECT_EQ(CUSTOM_HISTOGRAM, histogram->GetHistogramType());
+  EXPECT_TRUE(histogram->HasConstructionArguments(1, 10, 4));
+  histogram->Add(7);
+  EXPECT_EQ(1, histogram->SnapshotSamples()->GetCount(5));
+
+  // The serialised form carries the inner ranges.
+  Pickle pickle;
+  ASSERT_TRUE(static_cast<Histogram*>(histogram.get())->SerializeInfo(&pickle));
+  PickleIterator iter(pickle);
+  std::string name;
+  ASSERT_TRUE(iter.ReadString(&name));
+  int field;
+  // Flags, minimum, maximum, bucket count and checksum come first.
+  for (int i = 0; i < 5; ++i)
+    ASSERT_TRUE(iter.ReadInt(&field));
+  for (int expected : {1, 5, 10}) {
+    ASSERT_TRUE(iter.ReadInt(&field));
+    EXPECT_EQ(expected, field);
+  }
+  EXPECT_FALSE(iter.ReadInt(&field));
 }
 
 TEST_F(PersistentHistogramTest, FullSegmentFallsBackToTheHeap) {

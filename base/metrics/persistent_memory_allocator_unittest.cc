@@ -74,6 +74,54 @@ TEST_F(AllocatorTest, ShortTailsJoinTheBlock) {
   EXPECT_EQ(4096u, WordAt(segment_, 32));
 }
 
+TEST_F(AllocatorTest, BoundaryFits) {
+  // A block that ends exactly at the end of the segment.
+  Make(4096, 4096);
+  EXPECT_EQ(56u, allocator_->Allocate(4024, 1));
+  EXPECT_EQ(4096u, WordAt(segment_, 32));
+  EXPECT_FALSE(allocator_->IsFull());
+  EXPECT_EQ(0u, allocator_->Allocate(8, 1));
+  EXPECT_TRUE(allocator_->IsFull());
+
+  // A block of a whole page.
+  Make(8192, 4096, 4096);
+  EXPECT_EQ(4096u, allocator_->Allocate(4080, 1));
+  EXPECT_EQ(4096u, WordAt(segment_, 4096));
+
+  // A tail of exactly 24 bytes is left to the page.
+  Make(8192, 4096, 3968);
+  EXPECT_EQ(3968u, allocator_->Allocate(88, 1));
+  EXPECT_EQ(104u, WordAt(segment_, 3968));
+  EXPECT_EQ(4072u, WordAt(segment_, 32));
+}
+
+TEST_F(AllocatorTest, PageEndsTooShortForAHeaderAreCorruption) {
+  Make(8192, 4096, 4080);
+  EXPECT_EQ(0u, allocator_->Allocate(100, 1));
+  EXPECT_TRUE(allocator_->IsCorrupt());
+
+  // A block that would run past a segment that ends inside a page.
+  Make(4090, 4096, 4000);
+  EXPECT_EQ(0u, allocator_->Allocate(64, 1));
+  EXPECT_TRUE(allocator_->IsCorrupt());
+}
+
+TEST_F(AllocatorTest, SegmentSmallerThanItsHeader) {
+  std::vector<char> tiny(32, 0);
+  PersistentMemoryAllocator allocator(tiny.data(), tiny.size(), 0, false);
+  EXPECT_TRUE(allocator.IsCorrupt());
+  EXPECT_EQ(0u, allocator.Allocate(8, 1));
+  EXPECT_EQ(std::vector<char>(32, 0), tiny);
+}
+
+TEST_F(AllocatorTest, BrokenQueueTailIsCorruption) {
+  Make(4096, 4096);
+  const Reference ref = allocator_->Allocate(8, 1);
+  SetWord(&segment_, 36, 60);  // A tail that names no block.
+  allocator_->MakeIterable(ref);
+  EXPECT_TRUE(allocator_->IsCorrupt());
+}
+
 TEST_F(AllocatorTest, RefusedSizes) {
   Make(4096, 4096);
   EXPECT_EQ(0u, allocator_->Allocate(0, 1));
@@ -154,6 +202,11 @@ TEST_F(AllocatorTest, BlockSizesNearTheTopOfTheAddressRange) {
 }
 
 TEST_F(AllocatorTest, ReadOnlySegmentIsNeverWritten) {
+  std::vector<char> zeroed(4096, 0);
+  PersistentMemoryAllocator zeroed_reader(zeroed.data(), zeroed.size(), 4096,
+                                          true);
+  EXPECT_EQ(std::vector<char>(4096, 0), zeroed);
+
   Make(4096, 4096);
   allocator_->Allocate(8, 1);
   const std::vector<char> before = segment_;

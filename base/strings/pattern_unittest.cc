@@ -45,6 +45,19 @@ TEST(MatchPatternTest, Table) {
 TEST(MatchPatternTest, DepthLimit) {
   EXPECT_TRUE(MatchPattern("a", std::string(16, '?') + "a"));
   EXPECT_FALSE(MatchPattern("a", std::string(17, '?') + "a"));
+  // Each '?' that takes a character is one step deeper too.
+  EXPECT_TRUE(
+      MatchPattern(std::string(16, 'b') + "a", std::string(16, '?') + "a"));
+  EXPECT_FALSE(
+      MatchPattern(std::string(17, 'b') + "a", std::string(17, '?') + "a"));
+  // And so is each '*'; a run of wildcards after one counts once.
+  std::string sixteen;
+  std::string seventeen;
+  for (int i = 0; i < 16; ++i)
+    sixteen += "*?a";
+  seventeen = sixteen + "*?a";
+  EXPECT_TRUE(MatchPattern(std::string(16, 'a'), sixteen));
+  EXPECT_FALSE(MatchPattern(std::string(17, 'a'), seventeen));
 }
 
 TEST(MatchPatternTest, MalformedCharactersNeverMatch) {

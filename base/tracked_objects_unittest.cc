@@ -144,6 +144,19 @@ TEST(TaskProfilerTest, NestedRunsAreTakenOut) {
   EXPECT_LT(death->run_duration_sum(), 50);
 }
 
+TEST(TaskProfilerTest, RunsWithoutABirthAreNotTallied) {
+  ThreadData::InitializeThreadContext("NoBirth");
+  TaskStopwatch stopwatch;
+  stopwatch.Start();
+  stopwatch.Stop();
+  ThreadData::TallyRunOnWorkerThreadIfTracking(nullptr, ThreadData::Now(),
+                                               stopwatch);
+  ThreadData::BirthMap births;
+  ThreadData::DeathMap deaths;
+  ThreadData::Get()->SnapshotMaps(&births, &deaths);
+  EXPECT_TRUE(deaths.empty());
+}
+
 TEST(TaskProfilerTest, TimingCanBeSwitchedOff) {
   CommandLine::Init();
   CommandLine::ForCurrentProcess()->AppendSwitchASCII("profiler-timing", "0");

@@ -79,6 +79,7 @@ TEST_F(AllocatorTest, BoundaryFits) {
   Make(4096, 4096);
   EXPECT_EQ(56u, allocator_->Allocate(4024, 1));
   EXPECT_EQ(4096u, WordAt(segment_, 32));
+  EXPECT_NE(nullptr, allocator_->GetBlockData(56, 1, 4024));
   EXPECT_FALSE(allocator_->IsFull());
   EXPECT_EQ(0u, allocator_->Allocate(8, 1));
   EXPECT_TRUE(allocator_->IsFull());
@@ -103,6 +104,14 @@ TEST_F(AllocatorTest, PageEndsTooShortForAHeaderAreCorruption) {
   // A block that would run past a segment that ends inside a page.
   Make(4090, 4096, 4000);
   EXPECT_EQ(0u, allocator_->Allocate(64, 1));
+  EXPECT_TRUE(allocator_->IsCorrupt());
+}
+
+TEST_F(AllocatorTest, HeaderOnlyBlockIsCorruption) {
+  Make(4096, 4096);
+  const Reference ref = allocator_->Allocate(8, 1);
+  SetWord(&segment_, ref, 16);
+  EXPECT_EQ(0u, allocator_->GetAllocSize(ref));
   EXPECT_TRUE(allocator_->IsCorrupt());
 }
 

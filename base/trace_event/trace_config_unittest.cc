@@ -61,10 +61,16 @@ TEST(TraceConfigTest, IncludedPatterns) {
 
 TEST(TraceConfigTest, ClearDropsTheDefaultExclusions) {
   TraceConfig config;
+  config.included_categories()->push_back("a");
+  config.disabled_categories()->push_back("disabled-by-default-a");
+  config.mutable_memory_dump_config()->push_back({250, 0});
   EXPECT_FALSE(config.IsCategoryGroupEnabled("unitTest"));
   config.Clear();
   EXPECT_TRUE(config.IsCategoryGroupEnabled("unitTest"));
   EXPECT_TRUE(config.excluded_categories()->empty());
+  EXPECT_TRUE(config.included_categories()->empty());
+  EXPECT_TRUE(config.disabled_categories()->empty());
+  EXPECT_TRUE(config.memory_dump_config().empty());
 }
 
 TEST(TraceConfigTest, DisabledCategoriesWinOverExclusions) {

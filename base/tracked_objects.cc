@@ -244,6 +244,8 @@ void ThreadData::TallyADeath(const Births& births,
 void ThreadData::TallyRunOnNamedThreadIfTracking(
     const PendingTask& pending_task,
     const TaskStopwatch& stopwatch) {
+  if (!pending_task.birth_tally || !stopwatch.GetThreadData())
+    return;
   const TrackedTime time_posted =
       pending_task.delayed_run_time.is_null()
           ? pending_task.time_posted

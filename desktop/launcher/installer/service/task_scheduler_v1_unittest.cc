@@ -175,6 +175,7 @@ TEST_F(TaskSchedulerV1Test, TriggersFlagsAndLimitsOfEachKind) {
   struct {
     uint32_t kind;
     bool logon;
+    uint32_t system;
     uint32_t limit;
     DWORD flags;
     DWORD max_run_time;
@@ -182,6 +183,7 @@ TEST_F(TaskSchedulerV1Test, TriggersFlagsAndLimitsOfEachKind) {
   } const kCases[] = {
       {ScheduledTaskInfo::SCHEDULE_DAILY,
        true,
+       1,
        3600,
        kLoggedOn,
        3600000,
@@ -189,15 +191,25 @@ TEST_F(TaskSchedulerV1Test, TriggersFlagsAndLimitsOfEachKind) {
       {ScheduledTaskInfo::SCHEDULE_NONE,
        true,
        0,
+       0,
        kLoggedOn,
        INFINITE,
        {-1, TASK_EVENT_TRIGGER_AT_LOGON}},
-      {ScheduledTaskInfo::SCHEDULE_NONE, false, 1, kLoggedOn, 1000, {-1}},
+      {ScheduledTaskInfo::SCHEDULE_NONE, false, 0, 1, kLoggedOn, 1000, {-1}},
+      // Deleted once it ran; no logon trigger.
+      {ScheduledTaskInfo::SCHEDULE_ONCE,
+       true,
+       0,
+       3600,
+       kLoggedOn | TASK_FLAG_DELETE_WHEN_DONE,
+       3600000,
+       {TASK_TIME_TRIGGER_ONCE}},
   };
   for (const auto& test : kCases) {
     SCOPED_TRACE(testing::Message() << test.kind << " " << test.logon);
     ScheduledTaskInfo info = MakeInfo(Name(), test.kind);
     info.logon_trigger = test.logon;
+    info.system = test.system;
     info.execution_time_limit = test.limit;
     ASSERT_TRUE(scheduler_.RegisterTask(info));
     ScopedComPtr<ITask> task;
@@ -326,30 +338,6 @@ TEST_F(TaskSchedulerV1Test, DeletesOnlyTheProductsEnabledOrphans) {
   EXPECT_TRUE(SUCCEEDED(
       reader_->Activate(foreign.c_str(), IID_ITask,
                         reinterpret_cast<IUnknown**>(foreign_task.Receive()))));
-}
-
-TEST_F(TaskSchedulerV1Test, RunsATaskThatRunsOnceAndKeepsItUntilItRan) {
-  ScheduledTaskInfo info = MakeInfo(Name(), ScheduledTaskInfo::SCHEDULE_ONCE);
-  info.logon_trigger = true;
-  ASSERT_TRUE(scheduler_.RegisterTask(info));
-  ScopedComPtr<ITask> task;
-  ASSERT_TRUE(Read(Name(), &task));
-  EXPECT_EQ(static_cast<DWORD>(TASK_FLAG_RUN_ONLY_IF_LOGGED_ON |
-                               TASK_FLAG_DELETE_WHEN_DONE),
-            ReadFlags(task.get()));
-  const std::vector<TASK_TRIGGER> triggers = ReadTriggers(task.get());
-  ASSERT_EQ(1u, triggers.size());
-  EXPECT_EQ(TASK_TIME_TRIGGER_ONCE, triggers[0].TriggerType);
-}
-
-TEST_F(TaskSchedulerV1Test, RegistersASystemTask) {
-  ScheduledTaskInfo info = MakeInfo(Name(), ScheduledTaskInfo::SCHEDULE_DAILY);
-  info.system = 1;
-  info.logon_trigger = true;
-  ASSERT_TRUE(scheduler_.RegisterTask(info));
-  ScopedComPtr<ITask> task;
-  ASSERT_TRUE(Read(Name(), &task));
-  EXPECT_EQ(2u, ReadTriggers(task.get()).size());
 }
 
 }  // namespace

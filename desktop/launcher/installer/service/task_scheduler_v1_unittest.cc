@@ -29,8 +29,14 @@ class TaskSchedulerV1Test : public OperationTest {
                            IID_ITaskScheduler, reader_.ReceiveVoid())));
   }
   void TearDown() override {
-    for (const base::string16& name : created_)
-      reader_->Delete(name.c_str());
+    // The scheduler's service may hold a new job file for a moment.
+    for (const base::string16& name : created_) {
+      for (int i = 0; i < 50 && reader_->Delete(name.c_str()) ==
+                                    HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION);
+           ++i) {
+        ::Sleep(10);
+      }
+    }
     reader_.Reset();
     ::CoUninitialize();
   }

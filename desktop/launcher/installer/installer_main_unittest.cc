@@ -74,8 +74,7 @@ std::string ExpandLog(const std::string& shorthand) {
       {"start",
        "VERBOSE1 Ensuring that TLS 1.0 is enabled|INFO Vexlo "
        "installer starting - version 12.0.1450.0 developerCommand "
-       "line: |WARNING Crash reporting is not available in this "
-       "build; no crash reporter watches this process."},
+       "line: "},
       {"pool",
        "VERBOSE1 The preferences worker pool is not available in "
        "this build; nothing waits for preference writes at exit."},
@@ -113,6 +112,16 @@ std::string ExpandLog(const std::string& shorthand) {
     }
   }
   return log;
+}
+
+// |output| without the line of the crash reporter that a role started:
+// in this build it ends at once and says so on the error stream it shares
+// with the installer.
+std::string WithoutReporterNotice(const std::string& output) {
+  static const std::regex kNotice(
+      "\\[[^\\]]*:ERROR:installer_main\\.cc\\(\\d+\\)\\] The crash "
+      "reporter is not available in this build\\.\r?\n");
+  return std::regex_replace(output, kNotice, "");
 }
 
 // Makes the size of the product configuration resource of |host| 0, which
@@ -294,7 +303,7 @@ TEST_F(InstallerMainTest, RunsEachRoleAndLeavesNoFileBehind) {
     const std::pair<int, std::string> run = Run(c.arguments, Host());
     EXPECT_EQ(c.exit_code, run.first);
     EXPECT_TRUE(c.exit_code == HOST_EXIT_SUCCESS && c.folder != kUnconfigured
-                    ? run.second == c.output
+                    ? WithoutReporterNotice(run.second) == c.output
                     : run.second.find(c.output) != std::string::npos)
         << run.second;
     EXPECT_EQ(app_files, ListFiles(app_.path()));

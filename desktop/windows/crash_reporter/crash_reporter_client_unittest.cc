@@ -9,13 +9,8 @@
 #include <vector>
 
 #include "base/command_line.h"
-#include "base/files/file_path.h"
-#include "base/process/launch.h"
-#include "base/process/process.h"
-#include "base/strings/string_number_conversions.h"
-#include "base/strings/utf_string_conversions.h"
-#include "base/test/process_test_child_command.h"
 #include "desktop/windows/crash_reporter/test/crash_server_recorder.h"
+#include "desktop/windows/crash_reporter/test/crash_test_child_command.h"
 #include "gtest/gtest.h"
 
 namespace vexlo {
@@ -25,38 +20,6 @@ namespace {
 constexpr DWORD kAccessViolation = 0xC0000005;
 constexpr DWORD kRaised = 0xE0000001;
 constexpr DWORD kBreakpoint = 0x80000003;
-
-base::CommandLine ChildCommandLine(const std::string& mode) {
-  wchar_t exe_path[MAX_PATH];
-  const DWORD length = ::GetModuleFileNameW(nullptr, exe_path, MAX_PATH);
-  base::CommandLine command_line(
-      base::FilePath(base::StringPiece16(exe_path, length))
-          .DirName()
-          .Append(L"crash_reporter_test_child.exe"));
-  command_line.AppendSwitchASCII("mode", mode);
-  return command_line;
-}
-
-// The child's exit code; STILL_ACTIVE when it did not end within 30 s.
-DWORD RunChild(const base::CommandLine& command_line, uint32_t* pid) {
-  base::Process process =
-      base::LaunchProcess(command_line, base::LaunchOptions());
-  if (!process.IsValid())
-    return STILL_ACTIVE;
-  if (pid)
-    *pid = process.Pid();
-  const DWORD exit_code = base::WaitForTestChildExit(process.Handle());
-  if (exit_code == STILL_ACTIVE)
-    process.Terminate(1, true);
-  return exit_code;
-}
-
-base::CommandLine WatchedChild(const std::string& mode) {
-  base::CommandLine command_line = ChildCommandLine(mode);
-  command_line.AppendSwitchASCII("crash-reporter-pid",
-                                 base::UintToString(::GetCurrentProcessId()));
-  return command_line;
-}
 
 class ScopedEnvironmentVariable {
  public:
@@ -98,7 +61,8 @@ TEST(CrashReporterClientTest, EachCrashReachesTheReporterWithTheCrashKeys) {
     CrashServerRecorder server;
     ASSERT_TRUE(server.Start());
     uint32_t pid = 0;
-    EXPECT_EQ(c.exit_code, RunChild(WatchedChild(c.mode), &pid));
+    EXPECT_EQ(c.exit_code,
+              RunCrashTestChild(WatchedCrashTestChild(c.mode), &pid));
     ASSERT_EQ(1u, server.dumps().size());
     const RecordedDump dump = server.dumps()[0];
     EXPECT_EQ(pid, dump.process_id);
@@ -123,7 +87,8 @@ TEST(CrashReporterClientTest, EachCrashReachesTheReporterWithTheCrashKeys) {
 TEST(CrashReporterClientTest, AnInvalidParameterCarriesItsAssertionRecord) {
   CrashServerRecorder server;
   ASSERT_TRUE(server.Start());
-  EXPECT_EQ(1u, RunChild(WatchedChild("invalid-parameter"), nullptr));
+  EXPECT_EQ(1u, RunCrashTestChild(WatchedCrashTestChild("invalid-parameter"),
+                                  nullptr));
   ASSERT_EQ(1u, server.dumps().size());
   const AssertionRecord assertion = server.dumps()[0].assertion;
   EXPECT_EQ(std::wstring(L"length < size"), assertion.expression);
@@ -137,8 +102,9 @@ TEST(CrashReporterClientTest, AnInvalidParameterCarriesItsAssertionRecord) {
 TEST(CrashReporterClientTest, ACrashInsideAHandlerReachesTheOlderOne) {
   CrashServerRecorder server;
   ASSERT_TRUE(server.Start());
-  EXPECT_EQ(kAccessViolation,
-            RunChild(WatchedChild("crash-in-callback"), nullptr));
+  EXPECT_EQ(
+      kAccessViolation,
+      RunCrashTestChild(WatchedCrashTestChild("crash-in-callback"), nullptr));
   ASSERT_EQ(1u, server.dumps().size());
   EXPECT_EQ(kAccessViolation, server.dumps()[0].exception_code);
 }
@@ -146,14 +112,14 @@ TEST(CrashReporterClientTest, ACrashInsideAHandlerReachesTheOlderOne) {
 // Without a reporter's pipe the process runs without a handler, and the
 // crash goes to the system unreported.
 TEST(CrashReporterClientTest, WithoutAListeningReporterNoHandlerIsConnected) {
-  EXPECT_EQ(11u, RunChild(WatchedChild("report"), nullptr));
-  base::CommandLine not_a_number = ChildCommandLine("report");
+  EXPECT_EQ(11u, RunCrashTestChild(WatchedCrashTestChild("report"), nullptr));
+  base::CommandLine not_a_number = CrashTestChildCommandLine("report");
   not_a_number.AppendSwitchASCII("crash-reporter-pid", "12x");
-  EXPECT_EQ(11u, RunChild(not_a_number, nullptr));
+  EXPECT_EQ(11u, RunCrashTestChild(not_a_number, nullptr));
 
   CrashServerRecorder server;
   ASSERT_TRUE(server.Start());
-  EXPECT_EQ(10u, RunChild(WatchedChild("report"), nullptr));
+  EXPECT_EQ(10u, RunCrashTestChild(WatchedCrashTestChild("report"), nullptr));
   EXPECT_TRUE(server.WaitForExits(1));
   EXPECT_TRUE(server.dumps().empty());
 }
@@ -161,10 +127,11 @@ TEST(CrashReporterClientTest, WithoutAListeningReporterNoHandlerIsConnected) {
 // A started reporter counts once it says its pipe listens; one that ends
 // first does not.
 TEST(CrashReporterClientTest, LaunchingWaitsForTheReporterToListen) {
-  base::CommandLine signalling = ChildCommandLine("launch");
+  base::CommandLine signalling = CrashTestChildCommandLine("launch");
   signalling.AppendSwitch("signal-init");
-  EXPECT_EQ(20u, RunChild(signalling, nullptr));
-  EXPECT_EQ(21u, RunChild(ChildCommandLine("launch"), nullptr));
+  EXPECT_EQ(20u, RunCrashTestChild(signalling, nullptr));
+  EXPECT_EQ(21u,
+            RunCrashTestChild(CrashTestChildCommandLine("launch"), nullptr));
 }
 
 }  // namespace

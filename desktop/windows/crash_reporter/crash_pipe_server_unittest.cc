@@ -5,8 +5,10 @@
 
 #include <windows.h>
 
+#include <dbghelp.h>
 #include <string.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -275,6 +277,66 @@ TEST(CrashPipeServerTest, EndsWithClientsRegisteredOrExiting) {
     }
     server.Stop();
   }
+}
+
+// The user streams of the minidump in |bytes|, by type.
+std::map<uint32_t, std::string> ReadUserStreams(const std::string& bytes) {
+  std::map<uint32_t, std::string> streams;
+  if (bytes.size() < 16 || bytes.compare(0, 4, "MDMP") != 0)
+    return streams;
+  uint32_t count = 0;
+  uint32_t directory = 0;
+  memcpy(&count, &bytes[8], 4);
+  memcpy(&directory, &bytes[12], 4);
+  for (uint32_t i = 0; i < count; ++i) {
+    uint32_t entry[3];  // type, size, offset
+    if (directory + (i + 1) * 12 > bytes.size())
+      break;
+    memcpy(entry, &bytes[directory + i * 12], 12);
+    if (entry[0] >= DumpWriter::kWriterRecordStream &&
+        entry[2] + entry[1] <= bytes.size()) {
+      streams[entry[0]] = bytes.substr(entry[2], entry[1]);
+    }
+  }
+  return streams;
+}
+
+// With dump writing on, the server writes a new dump named by a fresh
+// identifier, with the writer record and the client's assertion record
+// as streams of their own, before the callback; a full-memory dump is
+// refused, and then the callback is skipped but the client released.
+TEST(CrashPipeServerTest, WritesDumpsWithTheClientsRecords) {
+  base::UniqueTestDir folder;
+  ASSERT_TRUE(folder.IsValid());
+  CrashServerRecorder recorder(CrashServerRecorder::OwnPipeName(),
+                               &folder.path());
+  ASSERT_TRUE(recorder.Start());
+  EXPECT_EQ(1u, RunCrashTestChild(WatchedCrashTestChild("invalid-parameter"),
+                                  nullptr));
+  ASSERT_EQ(1u, recorder.dumps().size());
+  const RecordedDump dump = recorder.dumps()[0];
+  ASSERT_TRUE(dump.dump_path_given);
+  EXPECT_EQ(folder.path(), dump.dump_path.DirName());
+  EXPECT_EQ(40u, dump.dump_path.BaseName().value().size());
+  EXPECT_EQ(L".dmp", dump.dump_path.Extension());
+  std::string bytes;
+  ASSERT_TRUE(base::ReadFileToString(dump.dump_path, &bytes));
+  std::map<uint32_t, std::string> streams = ReadUserStreams(bytes);
+  EXPECT_EQ(std::string(12, '\0'), streams[DumpWriter::kWriterRecordStream]);
+  const std::string& assertion = streams[DumpWriter::kAssertionRecordStream];
+  ASSERT_EQ(sizeof(AssertionRecord), assertion.size());
+  EXPECT_EQ(
+      std::wstring(L"length < size"),
+      reinterpret_cast<const AssertionRecord*>(assertion.data())->expression);
+
+  CrashPipeClient full_memory(CrashServerRecorder::OwnPipeName(),
+                              MiniDumpWithFullMemory, CrashKeySet());
+  ASSERT_TRUE(full_memory.Register());
+  EXPECT_TRUE(RequestDumpOnOtherThread(&full_memory, nullptr, nullptr));
+  EXPECT_EQ(1u, recorder.dumps().size());
+  base::FileEnumerator files(folder.path(), false, base::FileEnumerator::FILES);
+  EXPECT_EQ(dump.dump_path, files.Next());
+  EXPECT_TRUE(files.Next().empty());
 }
 
 }  // namespace

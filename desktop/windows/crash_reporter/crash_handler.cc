@@ -83,6 +83,19 @@ void CopyText(const wchar_t* text, wchar_t* field) {
   field[length] = L'\0';
 }
 
+// The runtime library's own report, which calls the installed handler:
+// without one, so that it does not come back here. The process ends next.
+void ReportToRuntimeLibrary(const wchar_t* expression,
+                            const wchar_t* function,
+                            const wchar_t* file,
+                            unsigned int line,
+                            uintptr_t reserved) {
+  const RuntimeLibrary& runtime = g_runtime_library.Get();
+  if (runtime.set_invalid_parameter_handler)
+    runtime.set_invalid_parameter_handler(nullptr);
+  runtime.invalid_parameter(expression, function, file, line, reserved);
+}
+
 }  // namespace
 
 const CrashHandler::Handlers CrashHandler::kEntryPoints = {
@@ -90,8 +103,10 @@ const CrashHandler::Handlers CrashHandler::kEntryPoints = {
     &CrashHandler::HandlePureCall};
 
 // The frame of every entry point: serialises crashing threads and picks
-// the handler for this depth, giving the process that handler's
-// predecessors for the duration, so that a crash inside it reaches them.
+// the handler for this depth. The entry points stay installed, so that a
+// crash inside a handler comes back here one level deeper and reaches the
+// next older handler, and a crash on another thread meanwhile waits here
+// rather than passing the handlers by.
 class CrashHandler::HandlerFrame {
  public:
   HandlerFrame() : stack_(g_handler_stack.Get()) {
@@ -100,23 +115,28 @@ class CrashHandler::HandlerFrame {
     const size_t size = stack_.handlers ? stack_.handlers->size() : 0;
     if (stack_.depth <= size)
       handler_ = (*stack_.handlers)[size - stack_.depth];
+    else if (size > 0)
+      predecessors_ = stack_.handlers->front()->previous_;
     if (handler_)
-      handler_->SetHandlers(handler_->previous_);
+      predecessors_ = handler_->previous_;
   }
   HandlerFrame(const HandlerFrame&) = delete;
   HandlerFrame& operator=(const HandlerFrame&) = delete;
   ~HandlerFrame() {
-    if (handler_)
-      handler_->SetHandlers(kEntryPoints);
     --stack_.depth;
     stack_.lock.Release();
   }
 
+  // Null when every handler has had its turn.
   CrashHandler* handler() const { return handler_; }
+  // What the crash goes to next: the handlers that this depth's handler
+  // replaced, or those the oldest one replaced.
+  const Handlers& predecessors() const { return predecessors_; }
 
  private:
   HandlerStack& stack_;
   CrashHandler* handler_ = nullptr;
+  Handlers predecessors_ = {};
 };
 
 CrashHandler::CrashHandler(const base::string16& dump_folder,
@@ -261,8 +281,9 @@ LONG WINAPI
 CrashHandler::HandleException(EXCEPTION_POINTERS* exception_pointers) {
   HandlerFrame frame;
   CrashHandler* handler = frame.handler();
+  const LPTOP_LEVEL_EXCEPTION_FILTER next = frame.predecessors().filter;
   if (!handler)
-    return EXCEPTION_CONTINUE_SEARCH;
+    return next ? next(exception_pointers) : EXCEPTION_CONTINUE_SEARCH;
   const DWORD code = exception_pointers->ExceptionRecord->ExceptionCode;
   if (code == kInvalidHandleCode && handler->swallow_invalid_handle_exceptions_)
     return EXCEPTION_CONTINUE_EXECUTION;
@@ -272,9 +293,7 @@ CrashHandler::HandleException(EXCEPTION_POINTERS* exception_pointers) {
       handler->WriteDumpOnThisThread(exception_pointers, nullptr)) {
     return EXCEPTION_EXECUTE_HANDLER;
   }
-  return handler->previous_.filter
-             ? handler->previous_.filter(exception_pointers)
-             : EXCEPTION_CONTINUE_SEARCH;
+  return next ? next(exception_pointers) : EXCEPTION_CONTINUE_SEARCH;
 }
 
 // static
@@ -294,12 +313,11 @@ void __cdecl CrashHandler::HandleInvalidParameter(const wchar_t* expression,
     assertion.type = AssertionRecord::kInvalidParameter;
     if (!handler ||
         !handler->WriteDumpForAssertion(&assertion, kInvalidParameterCode)) {
-      if (handler && handler->previous_.invalid_parameter) {
-        handler->previous_.invalid_parameter(expression, function, file, line,
-                                             reserved);
+      if (frame.predecessors().invalid_parameter) {
+        frame.predecessors().invalid_parameter(expression, function, file, line,
+                                               reserved);
       } else if (g_runtime_library.Get().invalid_parameter) {
-        g_runtime_library.Get().invalid_parameter(expression, function, file,
-                                                  line, reserved);
+        ReportToRuntimeLibrary(expression, function, file, line, reserved);
       }
     }
   }
@@ -316,9 +334,9 @@ void __cdecl CrashHandler::HandlePureCall() {
     if (!handler ||
         !handler->WriteDumpForAssertion(&assertion, kPureCallCode)) {
       // Without a predecessor the runtime library's own handling follows.
-      if (!handler || !handler->previous_.pure_call)
+      if (!frame.predecessors().pure_call)
         return;
-      handler->previous_.pure_call();
+      frame.predecessors().pure_call();
     }
   }
   exit(kRuntimeErrorExitCode);

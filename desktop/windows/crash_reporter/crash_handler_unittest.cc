@@ -156,16 +156,13 @@ class ScriptedServer {
     });
   }
   ~ScriptedServer() {
-    ::DisconnectNamedPipe(server_.Get());
-    thread_.join();
+    if (thread_.joinable())
+      thread_.join();
   }
-  // The client end, for the handler to use.
+  // The client end, for the handler to use; the handler closes it.
   HANDLE client() const { return client_; }
-  void Finish() {
-    ::DisconnectNamedPipe(server_.Get());
-    thread_.join();
-    thread_ = std::thread([] {});
-  }
+  // Waits until the exchange is over: the client has acknowledged or gone.
+  void Finish() { thread_.join(); }
 
   CrashPipeMessage request_ = {};
   CrashPipeMessage ack_ = {};

@@ -105,7 +105,7 @@ CrashPipeServer::~CrashPipeServer() {
     ::DisconnectNamedPipe(pipe_.Get());
   if (overlapped_event_.IsValid())
     ::SetEvent(overlapped_event_.Get());
-  for (int i = 0; i < kShutdownPolls && state_ != kError; ++i)
+  for (int i = 0; pipe_wait_ && i < kShutdownPolls && state_ != kError; ++i)
     ::Sleep(kShutdownPollMs);
   if (pipe_wait_) {
     CancelWait(pipe_wait_);

@@ -113,6 +113,10 @@ TEST(CrashReporterClientTest, ACrashInsideAHandlerReachesTheOlderOne) {
 // crash goes to the system unreported.
 TEST(CrashReporterClientTest, WithoutAListeningReporterNoHandlerIsConnected) {
   EXPECT_EQ(11u, RunCrashTestChild(WatchedCrashTestChild("report"), nullptr));
+  // A handler that cannot report a pure call leaves it to the runtime
+  // library, which here returns to the caller.
+  EXPECT_EQ(255u, RunCrashTestChild(
+                      WatchedCrashTestChild("unwatched-pure-call"), nullptr));
   base::CommandLine not_a_number = CrashTestChildCommandLine("report");
   not_a_number.AppendSwitchASCII("crash-reporter-pid", "12x");
   EXPECT_EQ(11u, RunCrashTestChild(not_a_number, nullptr));

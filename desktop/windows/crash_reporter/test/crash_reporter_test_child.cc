@@ -12,6 +12,9 @@
 //   two-threads     crashes two threads at the same moment
 //   invalid-parameter, pure-call
 //                   enters the handler's runtime-library entry points
+//   unwatched-pure-call
+//                   adds a handler without a reporter, then enters its
+//                   pure-call entry point, which returns
 //   window-proc     passes an exception to the window procedures' hook
 //   crash-in-callback
 //                   adds a second, newer handler whose dump callback
@@ -108,6 +111,12 @@ int Run(const base::CommandLine& command_line) {
                                          L"copy.cc", 42, 0);
   if (mode == L"pure-call")
     CrashHandler::HandlePureCall();
+  if (mode == L"unwatched-pure-call") {
+    new CrashHandler(std::wstring(), nullptr, nullptr, nullptr,
+                     CrashHandler::kHandleAll, 0, std::wstring(),
+                     CrashKeySet());
+    CrashHandler::HandlePureCall();
+  }
   if (mode == L"window-proc") {
     EXCEPTION_RECORD record = {};
     record.ExceptionCode = kRaisedCode;

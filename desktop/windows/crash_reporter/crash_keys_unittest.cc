@@ -96,6 +96,10 @@ TEST(CrashKeysTest, OneSlotHoldsSixtyThreeUnits) {
     EXPECT_EQ(std::wstring(L"crash_guid"), keys->entries()[kFreeSlot].name);
     EXPECT_TRUE(IsReadOnly(keys->entries()));
   }
+  // A range of one slot is one slot.
+  keys->SetValueRange(kFreeSlot, kFreeSlot, units65);
+  EXPECT_EQ(units63, Value(kFreeSlot));
+  keys->SetValue(kFreeSlot, nullptr);
   // Slots beyond the table are not there to write.
   keys->SetValue(96, L"x");
   keys->SetValueRange(95, 96, L"x");

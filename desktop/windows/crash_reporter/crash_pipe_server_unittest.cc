@@ -302,8 +302,9 @@ std::map<uint32_t, std::string> ReadUserStreams(const std::string& bytes) {
 }
 
 // With dump writing on, the server writes a new dump named by a fresh
-// identifier, with the writer record and the client's assertion record
-// as streams of their own, before the callback; a full-memory dump is
+// identifier, with the writer record and the client's assertion record (a
+// runtime library's report with its texts) as streams of their own,
+// before the callback; a full-memory dump is
 // refused, and then the callback is skipped but the client released.
 TEST(CrashPipeServerTest, WritesDumpsWithTheClientsRecords) {
   base::UniqueTestDir folder;
@@ -315,6 +316,10 @@ TEST(CrashPipeServerTest, WritesDumpsWithTheClientsRecords) {
                                   nullptr));
   ASSERT_EQ(1u, recorder.dumps().size());
   const RecordedDump dump = recorder.dumps()[0];
+  EXPECT_EQ(std::wstring(L"length < size"), dump.assertion.expression);
+  EXPECT_EQ(std::wstring(L"CopyBytes"), dump.assertion.function);
+  EXPECT_EQ(std::wstring(L"copy.cc"), dump.assertion.file);
+  EXPECT_EQ(42u, dump.assertion.line);
   ASSERT_TRUE(dump.dump_path_given);
   EXPECT_EQ(folder.path(), dump.dump_path.DirName());
   EXPECT_EQ(40u, dump.dump_path.BaseName().value().size());

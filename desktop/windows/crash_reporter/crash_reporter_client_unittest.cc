@@ -83,20 +83,6 @@ TEST(CrashReporterClientTest, EachCrashReachesTheReporterWithTheCrashKeys) {
   }
 }
 
-// The runtime library's reports carry their texts, cut to fit.
-TEST(CrashReporterClientTest, AnInvalidParameterCarriesItsAssertionRecord) {
-  CrashServerRecorder server;
-  ASSERT_TRUE(server.Start());
-  EXPECT_EQ(1u, RunCrashTestChild(WatchedCrashTestChild("invalid-parameter"),
-                                  nullptr));
-  ASSERT_EQ(1u, server.dumps().size());
-  const AssertionRecord assertion = server.dumps()[0].assertion;
-  EXPECT_EQ(std::wstring(L"length < size"), assertion.expression);
-  EXPECT_EQ(std::wstring(L"CopyBytes"), assertion.function);
-  EXPECT_EQ(std::wstring(L"copy.cc"), assertion.file);
-  EXPECT_EQ(42u, assertion.line);
-}
-
 // A crash inside the newest handler's own dump callback goes to the older
 // handler, here the one connected to the reporter.
 TEST(CrashReporterClientTest, ACrashInsideAHandlerReachesTheOlderOne) {

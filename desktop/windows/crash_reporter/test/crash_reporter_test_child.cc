@@ -107,8 +107,8 @@ int Run(const base::CommandLine& command_line) {
   if (mode == L"two-threads")
     CrashTwoThreads();
   if (mode == L"invalid-parameter")
-    CrashHandler::HandleInvalidParameter(L"length < size", L"CopyBytes",
-                                         L"copy.cc", 42, 0);
+    CrashHandler::HandleInvalidParameter(
+        L"length < size", std::wstring(200, L'f').c_str(), L"copy.cc", 42, 0);
   if (mode == L"pure-call")
     CrashHandler::HandlePureCall();
   if (mode == L"unwatched-pure-call") {

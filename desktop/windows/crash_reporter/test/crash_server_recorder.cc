@@ -64,48 +64,17 @@ void CrashServerRecorder::Stop() {
   server_.reset();
 }
 
-bool CrashServerRecorder::WaitFor(const std::vector<uint32_t>* list,
-                                  const std::vector<RecordedDump>* dump_list,
+bool CrashServerRecorder::WaitFor(const std::vector<uint32_t>& list,
                                   size_t count) const {
   for (DWORD waited = 0; waited < kWaitLimitMs; waited += 5) {
     {
       base::AutoLock lock(lock_);
-      if ((list ? list->size() : dump_list->size()) >= count)
+      if (list.size() >= count)
         return true;
     }
     ::Sleep(5);
   }
   return false;
-}
-
-bool CrashServerRecorder::WaitForDumps(size_t count) {
-  return WaitFor(nullptr, &dumps_, count);
-}
-bool CrashServerRecorder::WaitForConnections(size_t count) {
-  return WaitFor(&connected_, nullptr, count);
-}
-bool CrashServerRecorder::WaitForExits(size_t count) {
-  return WaitFor(&exited_, nullptr, count);
-}
-bool CrashServerRecorder::WaitForUploads(size_t count) {
-  return WaitFor(&uploads_, nullptr, count);
-}
-
-std::vector<RecordedDump> CrashServerRecorder::dumps() const {
-  base::AutoLock lock(lock_);
-  return dumps_;
-}
-std::vector<uint32_t> CrashServerRecorder::connected() const {
-  base::AutoLock lock(lock_);
-  return connected_;
-}
-std::vector<uint32_t> CrashServerRecorder::exited() const {
-  base::AutoLock lock(lock_);
-  return exited_;
-}
-std::vector<uint32_t> CrashServerRecorder::uploads() const {
-  base::AutoLock lock(lock_);
-  return uploads_;
 }
 
 // static
@@ -136,8 +105,6 @@ void CrashServerRecorder::OnDumpRequest(void* context,
   dump.dump_path_given = dump_path != nullptr;
   if (dump_path)
     dump.dump_path = *dump_path;
-  if (recorder->hold_dumps_)
-    ::WaitForSingleObject(recorder->hold_dumps_, kWaitLimitMs);
   base::AutoLock lock(recorder->lock_);
   recorder->dumps_.push_back(dump);
 }

@@ -50,19 +50,15 @@ class CrashServerRecorder {
   // Ends the server; the records stay.
   void Stop();
 
-  // Waits, at most 30 s, until the counts reach the given numbers.
-  bool WaitForDumps(size_t count);
-  bool WaitForConnections(size_t count);
-  bool WaitForExits(size_t count);
-  bool WaitForUploads(size_t count);
+  // Wait, at most 30 s, until the counts reach |count|.
+  bool WaitForConnections(size_t count) { return WaitFor(connected_, count); }
+  bool WaitForExits(size_t count) { return WaitFor(exited_, count); }
+  bool WaitForUploads(size_t count) { return WaitFor(uploads_, count); }
 
-  // While set, dump requests are held (at most 30 s) before they answer.
-  void set_hold_dumps(HANDLE release_event) { hold_dumps_ = release_event; }
-
-  std::vector<RecordedDump> dumps() const;
-  std::vector<uint32_t> connected() const;
-  std::vector<uint32_t> exited() const;
-  std::vector<uint32_t> uploads() const;
+  std::vector<RecordedDump> dumps() const { return Copy(dumps_); }
+  std::vector<uint32_t> connected() const { return Copy(connected_); }
+  std::vector<uint32_t> exited() const { return Copy(exited_); }
+  std::vector<uint32_t> uploads() const { return Copy(uploads_); }
 
  private:
   static void OnConnected(void* context, CrashClient* client);
@@ -72,15 +68,17 @@ class CrashServerRecorder {
   static void OnExited(void* context, CrashClient* client);
   static void OnUpload(void* context, uint32_t crash_id);
 
-  bool WaitFor(const std::vector<uint32_t>* list,
-               const std::vector<RecordedDump>* dump_list,
-               size_t count) const;
+  bool WaitFor(const std::vector<uint32_t>& list, size_t count) const;
+  template <typename Item>
+  std::vector<Item> Copy(const std::vector<Item>& list) const {
+    base::AutoLock lock(lock_);
+    return list;
+  }
 
   const std::wstring pipe_name_;
   const bool write_dumps_;
   const base::FilePath dump_folder_;
   std::unique_ptr<CrashPipeServer> server_;
-  HANDLE hold_dumps_ = nullptr;
 
   mutable base::Lock lock_;
   std::vector<RecordedDump> dumps_;

@@ -152,7 +152,6 @@ CrashHandler::CrashHandler(const base::string16& dump_folder,
                    dump_callback,
                    callback_context,
                    handler_kinds,
-                   dump_type,
                    pipe_name.empty()
                        ? nullptr
                        : std::make_unique<CrashPipeClient>(pipe_name,
@@ -173,7 +172,6 @@ CrashHandler::CrashHandler(const base::string16& dump_folder,
           dump_callback,
           callback_context,
           handler_kinds,
-          dump_type,
           std::make_unique<CrashPipeClient>(pipe, dump_type, crash_keys)) {}
 
 CrashHandler::CrashHandler(const base::string16& dump_folder,
@@ -181,14 +179,12 @@ CrashHandler::CrashHandler(const base::string16& dump_folder,
                            DumpCallback dump_callback,
                            void* callback_context,
                            int handler_kinds,
-                           uint32_t dump_type,
                            std::unique_ptr<CrashPipeClient> pipe_client)
     : dump_folder_(dump_folder),
       filter_(filter),
       dump_callback_(dump_callback),
       callback_context_(callback_context),
-      handler_kinds_(handler_kinds),
-      dump_type_(dump_type) {
+      handler_kinds_(handler_kinds) {
   if (pipe_client && pipe_client->Register())
     pipe_client_ = std::move(pipe_client);
   if (handler_kinds_ == kHandleNone)

@@ -99,7 +99,6 @@ class CrashHandler {
                DumpCallback dump_callback,
                void* callback_context,
                int handler_kinds,
-               uint32_t dump_type,
                std::unique_ptr<CrashPipeClient> pipe_client);
 
   // One handler of each kind.
@@ -123,7 +122,6 @@ class CrashHandler {
   const DumpCallback dump_callback_;
   void* const callback_context_;
   const int handler_kinds_;
-  const uint32_t dump_type_;
   std::unique_ptr<CrashPipeClient> pipe_client_;
   bool report_debug_exceptions_ = false;
   bool swallow_invalid_handle_exceptions_ = false;

@@ -18,10 +18,12 @@
 #include "base/path_service.h"
 #include "base/process/launch.h"
 #include "base/process/process.h"
+#include "base/strings/string_number_conversions.h"
 #include "base/strings/string_split.h"
 #include "base/test/unique_test_dir.h"
 #include "base/threading/platform_thread.h"
 #include "desktop/launcher/installer/host/installer_host_exit_codes.h"
+#include "desktop/windows/crash_reporter/test/crash_server_recorder.h"
 #include "gtest/gtest.h"
 
 namespace vexlo {
@@ -351,6 +353,22 @@ TEST_F(InstallerMainTest, RunsTheUninstallBatchOfTheInstallation) {
     EXPECT_EQ("ran\r\n", ReadWholeFile(marker));
     AddAppFile(L"launcher.exe", "launcher");
   }
+}
+
+// Start-up joins the crash reporter that the command line names, here the
+// test process listening as one, before the role runs.
+TEST_F(InstallerMainTest, JoinsTheCrashReporterItIsGiven) {
+  Reset();
+  crash_reporter::CrashServerRecorder reporter;
+  ASSERT_TRUE(reporter.Start());
+  EXPECT_EQ(HOST_EXIT_INSTALLER_FAILED,
+            Run(L"--set-folder-permission --crash-reporter-pid=" +
+                    base::UintToString16(::GetCurrentProcessId()),
+                Host())
+                .first);
+  EXPECT_EQ(1u, reporter.connected().size());
+  EXPECT_TRUE(reporter.WaitForExits(1));
+  EXPECT_EQ(reporter.connected(), reporter.exited());
 }
 
 // The host runs the library beside it and returns its result, and fails

@@ -102,12 +102,16 @@ bool RequestDumpOnOtherThread(CrashPipeClient* client,
   return request.result;
 }
 
-// A process that is not the one talking on the pipe.
+// A process that is not the one talking on the pipe. It is given a
+// reporter without a pipe, so that it starts none of its own: a process
+// started while its parent is being ended can be left behind.
 class OtherProcess {
  public:
-  OtherProcess()
-      : process_(base::LaunchProcess(CrashTestChildCommandLine("wait"),
-                                     base::LaunchOptions())) {}
+  OtherProcess() {
+    base::CommandLine command_line = CrashTestChildCommandLine("wait");
+    command_line.AppendSwitchASCII("crash-reporter-pid", "1");
+    process_ = base::LaunchProcess(command_line, base::LaunchOptions());
+  }
   ~OtherProcess() { process_.Terminate(1, true); }
   uint32_t pid() const { return process_.Pid(); }
 

@@ -28,6 +28,7 @@
 #include "desktop/launcher/installer/run_directory.h"
 #include "desktop/launcher/installer/service/installer_context.h"
 #include "desktop/launcher/installer/service/prefs_task_pool.h"
+#include "desktop/windows/crash_reporter/crash_reporter_client.h"
 
 namespace vexlo {
 namespace installer {
@@ -126,11 +127,13 @@ bool AnswerInformationSwitch(const base::CommandLine& command_line) {
 }
 
 // The first steps of every role but the crash reporter: the exception
-// policy, then crash reporting.
+// policy, then the crash reporter that watches this process, joined or
+// started, and the crash keys, which are filled even when no reporter
+// watches.
 void PrepareCrashReporting() {
   ClearExceptionPolicyCallbackFilter();
-  // No crash reporter is started or joined: this build has none. The log is
-  // not open yet; the start-up lines say so once it is.
+  crash_reporter::JoinOrStartCrashReporter();
+  crash_reporter::SetInstallerCrashKeys();
 }
 
 // Until the installer log is open no line may reach a file: the log's
@@ -159,8 +162,6 @@ void LogStartup(const base::CommandLine& command_line) {
             << ProductInfo::GetVersionString() << " "
             << ProductInfo::GetChannel() << "Command line: "
             << base::UTF16ToUTF8(command_line.GetCommandLineString(false));
-  LOG(WARNING) << "Crash reporting is not available in this build; no crash "
-                  "reporter watches this process.";
 }
 
 // The install folder of the command line. An autoupdate started by the

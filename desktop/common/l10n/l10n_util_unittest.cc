@@ -1,8 +1,14 @@
 #include "desktop/common/l10n/l10n_util.h"
 
+#include <windows.h>
+
+#include <memory>
 #include <vector>
 
+#include "base/files/file_path.h"
+#include "base/path_service.h"
 #include "base/strings/string16.h"
+#include "desktop/launcher/installer/host/installer_host_resource_ids.h"
 #include "gtest/gtest.h"
 
 namespace vexlo {
@@ -10,6 +16,9 @@ namespace l10n {
 namespace {
 
 using Locales = std::vector<base::string16>;
+
+constexpr uint16_t kEnglish = 1033;
+constexpr uint16_t kGerman = 1031;
 
 // One tag per line, trimmed; empty lines, a final line feed's among them,
 // stay as empty tags.
@@ -21,6 +30,179 @@ TEST(L10nUtilTest, ParsesOneTagPerLine) {
   EXPECT_EQ(Locales(), ParseAvailableLocales(""));
   // The test executable carries no locale list.
   EXPECT_EQ(Locales(), GetAvailableLocales());
+}
+
+TEST(L10nUtilTest, MapsTagsToLanguageIds) {
+  const struct {
+    const wchar_t* tag;
+    uint16_t language_id;
+  } kCases[] = {
+      {L"en", 1033},    {L"EN", 1033},   {L"en-GB", 2057},     {L"en-us", 0},
+      {L"", 0},         {L"xx", 0},      {L"tl", 1024},        {L"fil", 1124},
+      {L"iw", 1037},    {L"He", 1037},   {L"fake-bidi", 1037}, {L"no", 1044},
+      {L"nb", 1044},    {L"neutral", 0}, {L"es-419", 2058},    {L"zh-TW", 1028},
+      {L"pt-PT", 2070}, {L"or", 1096},   {L"az", 1068},        {L"de ", 0},
+  };
+  for (const auto& c : kCases)
+    EXPECT_EQ(c.language_id, GetLanguageIdForLocale(c.tag)) << c.tag;
+}
+
+TEST(L10nUtilTest, NormalizesWholeTagsOnly) {
+  const struct {
+    const wchar_t* tag;
+    const wchar_t* normalized;
+  } kCases[] = {
+      {L"no", L"nb"},    {L"NO", L"nb"},  {L"pt", L"pt-PT"},
+      {L"Pt", L"pt-PT"}, {L"tl", L"fil"}, {L"pt-br", L"pt-br"},
+      {L"nob", L"nob"},  {L"", L""},      {L"fil", L"fil"},
+  };
+  for (const auto& c : kCases)
+    EXPECT_EQ(c.normalized, NormalizeLocale(c.tag)) << c.tag;
+}
+
+TEST(L10nUtilTest, FindsLocalesWithoutRegardToCase) {
+  const Locales list = {L"en", L"Pt-BR", L"", L"de"};
+  EXPECT_TRUE(internal::IsLocaleInList(L"pt-br", list));
+  EXPECT_TRUE(internal::IsLocaleInList(L"DE", list));
+  EXPECT_TRUE(internal::IsLocaleInList(L"", list));
+  EXPECT_FALSE(internal::IsLocaleInList(L"pt", list));
+  EXPECT_FALSE(internal::IsLocaleInList(L"d\u00e9", {L"d\u00e9"}));
+  EXPECT_FALSE(internal::IsLocaleInList(L"en", Locales()));
+}
+
+// The choice of UI locale for a request, the host's list and the user's
+// preferred languages in order.
+TEST(L10nUtilTest, ChoosesTheUILocale) {
+  const struct {
+    const wchar_t* requested;
+    Locales available;
+    Locales preferred;
+    const wchar_t* chosen;
+  } kCases[] = {
+      // The request itself, normalised.
+      {L"pt", {L"pt-pt"}, {L"de-DE"}, L"pt-PT"},
+      {L"DE", {L"de"}, {}, L"DE"},
+      {L"no", {L"nb", L"no"}, {}, L"nb"},
+      // es-ES keeps "es", which is not offered; de-DE gives "de".
+      {L"xx", {L"en", L"es-419", L"de"}, {L"es-ES", L"de-DE"}, L"de"},
+      {L"", {L"es-419"}, {L"es-MX"}, L"es-419"},
+      {L"", {L"es"}, {L"ES-es"}, L"ES"},
+      // A whole name before its relatives.
+      {L"", {L"de-at", L"de"}, {L"de-AT"}, L"de-AT"},
+      {L"", {L"zh-tw", L"zh-cn"}, {L"zh-MO"}, L"zh-TW"},
+      {L"", {L"zh-tw", L"zh-cn"}, {L"zh-hk"}, L"zh-TW"},
+      {L"", {L"zh-tw", L"zh-cn"}, {L"zh-SG"}, L"zh-CN"},
+      {L"", {L"en-gb", L"en-us"}, {L"en-ZA"}, L"en-GB"},
+      {L"", {L"en-gb", L"en-us"}, {L"en-IN"}, L"en-US"},
+      {L"", {L"nb"}, {L"no-NO"}, L"nb"},
+      {L"", {L"tl"}, {L"fil-PH"}, L"tl"},
+      // "fil" is not tried for fil-PH: the next language decides.
+      {L"", {L"fil", L"sv"}, {L"fil-PH", L"sv-SE"}, L"sv"},
+      // A name without a dash, or with one first, is tried whole only.
+      {L"", {L"fr"}, {L"fr"}, L"fr"},
+      {L"", {L"x"}, {L"-x"}, L"en"},
+      // Nothing offered: English.
+      {L"de", {}, {L"de-DE"}, L"en"},
+      {L"de", {L"fr"}, {}, L"en"},
+  };
+  for (const auto& c : kCases) {
+    EXPECT_EQ(c.chosen,
+              internal::ChooseUILocale(c.requested, c.available, c.preferred))
+        << c.requested << " " << (c.preferred.empty() ? L"" : c.preferred[0]);
+  }
+}
+
+// The test executable offers no locales: every choice ends in English, and
+// the choice becomes the current language.
+TEST(L10nUtilTest, ResolvesAndStoresTheLanguage) {
+  uint16_t* current = GetCurrentLanguageIdStorage();
+  ASSERT_TRUE(current);
+  EXPECT_EQ(current, GetCurrentLanguageIdStorage());
+  *current = 0;
+  base::string16 locale = L"de";
+  uint16_t language_id = 0;
+  EXPECT_EQ(kEnglish, ResolveUILanguage(&language_id, &locale));
+  EXPECT_EQ(L"en", locale);
+  EXPECT_EQ(kEnglish, language_id);
+  EXPECT_EQ(kEnglish, *current);
+}
+
+// Reads the string tables of the real installer executable.
+class LocalizedStringTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    base::FilePath folder;
+    ASSERT_TRUE(base::PathService::Get(base::DIR_EXE, &folder));
+    host_ = ::LoadLibraryExW(folder.Append(L"installer.exe").value().c_str(),
+                             nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_TRUE(host_);
+    module_override_.reset(new internal::ScopedStringModuleForTesting(host_));
+    saved_language_ = *GetCurrentLanguageIdStorage();
+  }
+  void TearDown() override {
+    *GetCurrentLanguageIdStorage() = saved_language_;
+    module_override_.reset();
+    if (host_)
+      ::FreeLibrary(host_);
+  }
+
+  HMODULE host_ = nullptr;
+  std::unique_ptr<internal::ScopedStringModuleForTesting> module_override_;
+  uint16_t saved_language_ = 0;
+};
+
+TEST_F(LocalizedStringTest, LoadsByNumberAndLanguage) {
+  const struct {
+    uint16_t language_id;
+    int string_id;
+    std::vector<base::string16> substitutions;
+    const wchar_t* text;
+  } kCases[] = {
+      {kEnglish, IDS_LANGUAGE_LABEL, {}, L"Language:"},
+      {kGerman, IDS_LANGUAGE_LABEL, {}, L"Sprache:"},
+      // First and last entries of their blocks.
+      {kEnglish, IDS_CAPTION, {}, L"Vexlo Installer"},
+      {kEnglish, IDS_OK, {}, L"OK"},
+      {kEnglish,
+       IDS_ERROR_GENERIC,
+       {},
+       L"The installation could not be "
+       L"completed.\nDetails: $1"},
+      {kGerman,
+       IDS_AUTOUPDATE_TASK_DESCRIPTION,
+       {},
+       L"H\u00e4lt Vexlo aktuell, indem regelm\u00e4\u00dfig nach Updates "
+       L"gesucht wird."},
+      {kEnglish, IDS_TITLE, {L"Vexlo"}, L"Welcome to Vexlo"},
+      {kEnglish, IDS_TITLE, {L"$1 $$"}, L"Welcome to $1 $$"},
+      {kGerman, IDS_TITLE, {L"A", L"B"}, L"Willkommen bei A"},
+      // No table in that language, no such block, no such entry.
+      {1036, IDS_OK, {}, L""},
+      {kEnglish, 1, {}, L""},
+      {kEnglish, IDS_ERROR_NO_SSE2 + 1, {}, L""},
+  };
+  for (const auto& c : kCases) {
+    EXPECT_EQ(c.text,
+              LoadLocalizedString(c.language_id, c.string_id, c.substitutions))
+        << c.language_id << " " << c.string_id;
+  }
+}
+
+TEST_F(LocalizedStringTest, UsesTheCurrentLanguage) {
+  *GetCurrentLanguageIdStorage() = kGerman;
+  EXPECT_EQ(L"Sprache:", GetLocalizedString(IDS_LANGUAGE_LABEL));
+  EXPECT_EQ(L"Willkommen bei $1", GetLocalizedString(IDS_TITLE));
+  EXPECT_EQ(L"Willkommen bei Vexlo",
+            GetLocalizedStringWithArgument(IDS_TITLE, L"Vexlo"));
+  *GetCurrentLanguageIdStorage() = kEnglish;
+  EXPECT_EQ(L"Welcome to $1", GetLocalizedString(IDS_TITLE));
+  EXPECT_EQ(L"Welcome to ", GetLocalizedStringWithArgument(IDS_TITLE, L""));
+  // Each language's own name, whatever the current language.
+  EXPECT_EQ(L"Deutsch", GetLocalizedStringForLocale(L"DE", IDS_LANGUAGE_NAME));
+  EXPECT_EQ(L"English", GetLocalizedStringForLocale(L"en", IDS_LANGUAGE_NAME));
+  // An unknown tag has the neutral identifier, which lets the system choose
+  // a language of the table.
+  EXPECT_FALSE(GetLocalizedStringForLocale(L"xx", IDS_LANGUAGE_NAME).empty());
 }
 
 }  // namespace

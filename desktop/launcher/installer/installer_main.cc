@@ -15,7 +15,6 @@
 #include "base/features/list_value_feature_reader.h"
 #include "base/files/file_path.h"
 #include "base/files/file_util.h"
-#include "base/json/json_file_value_serializer.h"
 #include "base/logging.h"
 #include "base/message_loop/message_loop.h"
 #include "base/path_service.h"
@@ -28,14 +27,14 @@
 #include "desktop/launcher/installer/installer_names.h"
 #include "desktop/launcher/installer/installer_startup.h"
 #include "desktop/launcher/installer/run_directory.h"
+#include "desktop/launcher/installer/service/installer_context.h"
+#include "desktop/launcher/installer/service/prefs_task_pool.h"
 
 namespace vexlo {
 namespace installer {
 
 namespace {
 
-constexpr wchar_t kLauncherName[] = L"launcher.exe";
-constexpr wchar_t kInstallerPrefsName[] = L"installer_prefs.json";
 constexpr char kInstallerExperimentsPref[] = "installer-experiments";
 
 // The library is built for SSE2. Run while the library loads, before any of
@@ -122,22 +121,6 @@ bool AnswerInformationSwitch(const base::CommandLine& command_line) {
   return true;
 }
 
-// The folder of the program's own installation: the executable's folder, or
-// its parent when the launcher is there rather than beside the executable
-// (an installer inside the installation's version folder). Empty when the
-// executable's folder is unknown.
-base::FilePath GetInstallerContextFolder() {
-  base::FilePath folder;
-  if (!base::PathService::Get(base::DIR_EXE, &folder))
-    return base::FilePath();
-  const base::FilePath parent = folder.DirName();
-  if (!base::PathExists(folder.Append(kLauncherName)) &&
-      base::PathExists(parent.Append(kLauncherName))) {
-    return parent;
-  }
-  return folder;
-}
-
 // The first steps of every role but the crash reporter: the exception
 // policy, then crash reporting.
 void PrepareCrashReporting() {
@@ -212,31 +195,17 @@ void LogStartupFlags(const StartupFlags& flags, bool inside_package) {
   LOG(INFO) << "Autoupdate:" << flags.autoupdate;
 }
 
-// The preferences file of the installation in |folder|; null when it cannot
-// be read.
-std::unique_ptr<base::Value> ReadInstallerPrefs(const base::FilePath& folder) {
-  base::JSONFileValueDeserializer deserializer(
-      folder.Append(kInstallerPrefsName));
-  int error_code = 0;
-  std::string error_message;
-  return deserializer.Deserialize(&error_code, &error_message);
-}
-
 // An uninstallation keeps the experiments its installation recorded in its
 // preferences; every other run takes them from the command line.
 void ReadFeatureOverrides(const base::CommandLine& command_line,
-                          bool uninstall,
-                          const base::FilePath& context_folder) {
+                          bool uninstall) {
   base::FeatureRegistry* registry = base::FeatureRegistry::GetInstance();
   if (uninstall) {
-    // The preferences store is not in this build: the file is read directly,
-    // which is all the store would do for this one read.
-    const std::unique_ptr<base::Value> prefs =
-        ReadInstallerPrefs(context_folder);
-    const base::DictionaryValue* dictionary = nullptr;
+    const base::Value* value = nullptr;
     const base::ListValue* experiments = nullptr;
-    if (prefs && prefs->GetAsDictionary(&dictionary) &&
-        dictionary->GetList(kInstallerExperimentsPref, &experiments)) {
+    if (InstallerContext::GetInstance()->GetInstallerPrefs()->GetValue(
+            kInstallerExperimentsPref, &value) &&
+        value->GetAsList(&experiments)) {
       base::ListValueFeatureReader reader(experiments);
       registry->AddReader(&reader);
     }
@@ -283,8 +252,7 @@ bool RunFrontEnd(const base::CommandLine& command_line,
 }
 
 // The installer roles proper, once the log is open.
-bool RunInstallerRole(const base::CommandLine& command_line,
-                      const base::FilePath& context_folder) {
+bool RunInstallerRole(const base::CommandLine& command_line) {
   StartupFlags flags = ReadStartupFlags(command_line);
 
   base::FilePath executable_folder;
@@ -317,9 +285,10 @@ bool RunInstallerRole(const base::CommandLine& command_line,
   base::MessageLoop main_loop(flags.backend || flags.silent
                                   ? base::MessageLoop::TYPE_DEFAULT
                                   : base::MessageLoop::TYPE_UI);
-  VLOG(1) << "The preferences worker pool is not available in this build; "
-             "nothing waits for preference writes at exit.";
-  ReadFeatureOverrides(command_line, flags.uninstall, context_folder);
+  // Created now, while the loop stands; the exit then waits for the
+  // preference writes that the run posted.
+  PrefsTaskPool::GetInstance();
+  ReadFeatureOverrides(command_line, flags.uninstall);
   ScopedComApartment com_apartment;
   // Without settings the roles below cannot run either; each reports so.
   CreateSettings(flags, install_folder);
@@ -336,7 +305,8 @@ bool RunProcessRole(const base::CommandLine& command_line) {
 
   PrepareCrashReporting();
   RegisterInstallerFeatures(base::FeatureRegistry::GetInstance());
-  const base::FilePath context_folder = GetInstallerContextFolder();
+  const base::FilePath context_folder =
+      InstallerContext::GetInstance()->folder();
 
   if (command_line.HasSwitch("help") || command_line.HasSwitch("?")) {
     PrintHelp();
@@ -355,7 +325,7 @@ bool RunProcessRole(const base::CommandLine& command_line) {
     return false;
   }
   LogStartup(command_line);
-  return RunInstallerRole(command_line, context_folder);
+  return RunInstallerRole(command_line);
 }
 
 }  // namespace

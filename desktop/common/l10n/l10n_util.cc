@@ -76,7 +76,7 @@ base::LazyInstance::DestroyedAtExit<uint16_t> g_current_language_id;
 // The bytes of the locale list of the host executable; false when it has
 // none.
 bool ReadAvailableLocalesResource(base::StringPiece* text) {
-  const HMODULE module = ::GetModuleHandleW(nullptr);
+  const HMODULE module = GetStringModule();
   const HRSRC info = ::FindResourceW(
       module, MAKEINTRESOURCEW(kAvailableLocalesResourceId), kTextResourceType);
   if (!info)

@@ -78,9 +78,9 @@ base::string16 ChooseUILocale(
 bool IsLocaleInList(const base::string16& locale,
                     const std::vector<base::string16>& available);
 
-// Loads the strings from |module| rather than from the host executable
-// while it lives, so that a test can read a string table it built; null
-// puts the host back.
+// Reads the strings and the locale list from |module| rather than from the
+// host executable while it lives, so that a test can read the tables of a
+// module it loaded.
 class ScopedStringModuleForTesting {
  public:
   explicit ScopedStringModuleForTesting(void* module);

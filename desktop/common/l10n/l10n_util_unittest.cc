@@ -9,6 +9,7 @@
 #include "base/path_service.h"
 #include "base/strings/string16.h"
 #include "desktop/launcher/installer/host/installer_host_resource_ids.h"
+#include "desktop/launcher/installer/package_fetcher/test/package_test_util.h"
 #include "gtest/gtest.h"
 
 namespace vexlo {
@@ -101,6 +102,7 @@ TEST(L10nUtilTest, ChoosesTheUILocale) {
       // A name without a dash, or with one first, is tried whole only.
       {L"", {L"fr"}, {L"fr"}, L"fr"},
       {L"", {L"x"}, {L"-x"}, L"en"},
+      {L"q", {L""}, {L"-x"}, L"en"},
       // Nothing offered: English.
       {L"de", {}, {L"de-DE"}, L"en"},
       {L"de", {L"fr"}, {}, L"en"},
@@ -186,6 +188,30 @@ TEST_F(LocalizedStringTest, LoadsByNumberAndLanguage) {
               LoadLocalizedString(c.language_id, c.string_id, c.substitutions))
         << c.language_id << " " << c.string_id;
   }
+  installer::ScopedLogCapture log;
+  EXPECT_EQ(L"", LoadLocalizedString(kEnglish, 1, {}));
+  EXPECT_TRUE(log.Saw("Failed to find string"));
+  // Back to the test program, which has no strings.
+  module_override_.reset();
+  EXPECT_EQ(L"", LoadLocalizedString(kEnglish, IDS_OK, {}));
+}
+
+// The host's locale list, and the choice of language from it.
+TEST_F(LocalizedStringTest, ChoosesFromTheHostsLocales) {
+  EXPECT_EQ(Locales({L"en", L"de"}), GetAvailableLocales());
+  EXPECT_TRUE(IsLocaleAvailable(L"DE"));
+  EXPECT_FALSE(IsLocaleAvailable(L"fr"));
+  base::string16 locale = L"De";
+  uint16_t language_id = 0;
+  EXPECT_EQ(kGerman, ResolveUILanguage(&language_id, &locale));
+  EXPECT_EQ(L"De", locale);
+  EXPECT_EQ(kGerman, *GetCurrentLanguageIdStorage());
+  EXPECT_EQ(L"Sprache:", GetLocalizedString(IDS_LANGUAGE_LABEL));
+  // A language the host lacks falls back to English.
+  locale = L"fr";
+  EXPECT_EQ(kEnglish, ResolveUILanguage(&language_id, &locale));
+  EXPECT_EQ(L"en", locale);
+  EXPECT_EQ(L"Language:", GetLocalizedString(IDS_LANGUAGE_LABEL));
 }
 
 TEST_F(LocalizedStringTest, UsesTheCurrentLanguage) {

@@ -341,13 +341,18 @@ TEST(InstallerMessageTest, CutsFailureTextsToFitOneDatagram) {
       // A pair that would be split goes whole.
       {base::string16(1001, L'm').replace(1001, 0, pair), "", 1001, 0},
       {base::string16(999, L'm') + pair + L"z", "abcd", 999, 4},
-      // So does a UTF-8 sequence.
+      {base::string16(1001, L'm') + L"\xD800\xDC00", "", 1001, 0},
+      // So does a UTF-8 sequence; stray continuation bytes are dropped.
       {L"", std::string(2003, 'd') + "\xC3\xA9", 0, 2003},
+      {L"", std::string(3000, '\x80'), 0, 0},
   };
   for (const auto& c : kCases) {
     CollectingEncoder encoder;
+    ScopedLogCapture log;
     encoder.OnInstallationFailed(37057, c.text, c.detail);
     ASSERT_EQ(1u, encoder.messages.size());
+    EXPECT_EQ(c.text_size != c.text.size() || c.detail_size != c.detail.size(),
+              log.Saw("Failure texts cut to fit one installer message"));
     EXPECT_LE(encoder.messages[0]->size(), kMaxInstallerMessageSize);
 
     base::PickleIterator iterator(*encoder.messages[0]);

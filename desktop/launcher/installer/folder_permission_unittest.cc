@@ -4,7 +4,6 @@
 
 #include <sddl.h>
 
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -35,21 +34,6 @@ namespace {
 constexpr wchar_t kOldDacl[] = L"D:(A;OICI;FA;;;SY)";
 constexpr DWORD kWaitMs = 30000;
 
-base::string16 DaclToText(PACL dacl) {
-  SECURITY_DESCRIPTOR descriptor;
-  ::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
-  ::SetSecurityDescriptorDacl(&descriptor, TRUE, dacl, FALSE);
-  wchar_t* text = nullptr;
-  if (!::ConvertSecurityDescriptorToStringSecurityDescriptorW(
-          &descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text,
-          nullptr)) {
-    return L"?";
-  }
-  const base::string16 result = text;
-  ::LocalFree(text);
-  return result;
-}
-
 // Keeps folder access lists where the test platform forgets them: every
 // folder starts with kOldDacl, and each written list is noted as text.
 class FakeFolderDacl : public FolderDacl {
@@ -59,22 +43,28 @@ class FakeFolderDacl : public FolderDacl {
 
   DWORD Read(const base::FilePath& folder,
              PACL* dacl,
-             PSECURITY_DESCRIPTOR* security_descriptor) override {
+             PSECURITY_DESCRIPTOR* descriptor) override {
     BOOL present = FALSE, defaulted = FALSE;
-    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(
-            kOldDacl, SDDL_REVISION_1, security_descriptor, nullptr) ||
-        !::GetSecurityDescriptorDacl(*security_descriptor, &present, dacl,
-                                     &defaulted)) {
-      return ERROR_INVALID_DATA;
-    }
-    return ERROR_SUCCESS;
+    return ::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+               kOldDacl, SDDL_REVISION_1, descriptor, nullptr) &&
+                   ::GetSecurityDescriptorDacl(*descriptor, &present, dacl,
+                                               &defaulted)
+               ? ERROR_SUCCESS
+               : ERROR_INVALID_DATA;
   }
   DWORD Write(const base::FilePath& folder, PACL dacl) override {
+    SECURITY_DESCRIPTOR descriptor;
+    ::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+    ::SetSecurityDescriptorDacl(&descriptor, TRUE, dacl, FALSE);
+    wchar_t* text = nullptr;
+    ::ConvertSecurityDescriptorToStringSecurityDescriptorW(
+        &descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text,
+        nullptr);
     base::AutoLock hold(lock_);
-    writes_.push_back(DaclToText(dacl));
+    writes_.push_back(text ? text : L"?");
+    ::LocalFree(text);
     return ERROR_SUCCESS;
   }
-
   std::vector<base::string16> writes() {
     base::AutoLock hold(lock_);
     return writes_;
@@ -91,7 +81,9 @@ class FakeFolderDacl : public FolderDacl {
 class PermissionRoleThread : public base::SimpleThread {
  public:
   explicit PermissionRoleThread(const base::CommandLine& command_line)
-      : base::SimpleThread("PermissionRole"), command_line_(command_line) {}
+      : base::SimpleThread("PermissionRole"), command_line_(command_line) {
+    Start();
+  }
   ~PermissionRoleThread() override { Join(); }
 
   void Run() override {
@@ -102,41 +94,39 @@ class PermissionRoleThread : public base::SimpleThread {
   const base::CommandLine command_line_;
 };
 
-base::string16 GetUserName() {
-  base::string16 name;
-  EXPECT_TRUE(GetCurrentUserName(false, &name));
-  return name;
-}
-
 class FolderPermissionTest : public testing::Test {
  protected:
   void SetUp() override {
     base::CommandLine::Init();
     ASSERT_TRUE(dir_.IsValid());
     folder_ = dir_.path().Append(L"Program Files").Append(L"Vexlo");
+    ASSERT_TRUE(GetCurrentUserName(false, &user_));
   }
 
+  base::win::ScopedHandle MakeEvent(const wchar_t* name, bool global) {
+    return base::win::ScopedHandle(::CreateEventW(
+        nullptr, FALSE, FALSE,
+        MakeKernelObjectName(name, folder_.value(), global).c_str()));
+  }
   // The requester's two events, as RequestFolderPermission makes them.
   void CreateEvents() {
-    give_event_.Set(::CreateEventW(
-        nullptr, FALSE, FALSE,
-        MakeKernelObjectName(L"VexloInstaller/GiveInstallPermission",
-                             folder_.value(), false)
-            .c_str()));
-    undo_event_.Set(::CreateEventW(
-        nullptr, FALSE, FALSE,
-        MakeKernelObjectName(L"VexloInstaller/GiveInstallPermission/Undo",
-                             folder_.value(), false)
-            .c_str()));
+    give_event_.Set(
+        MakeEvent(L"VexloInstaller/GiveInstallPermission", false).Take());
+    undo_event_.Set(
+        MakeEvent(L"VexloInstaller/GiveInstallPermission/Undo", false).Take());
     ASSERT_TRUE(give_event_.IsValid() && undo_event_.IsValid());
   }
 
-  // The elevated process's command line, naming |requester_pid|.
-  base::CommandLine RoleCommandLine(bool permanent, DWORD requester_pid) {
+  // The elevated process's command line, with |own|'s switches.
+  base::CommandLine RoleCommandLine(bool permanent,
+                                    DWORD requester_pid,
+                                    const base::FilePath& package) {
     base::CommandLine own(base::CommandLine::NO_PROGRAM);
     own.AppendSwitchASCII("initial-pid", base::UintToString(requester_pid));
-    return internal::GetFolderPermissionCommandLine(folder_, GetUserName(),
-                                                    permanent, false, 0, own);
+    if (!package.empty())
+      own.AppendSwitchPath("wait-for-package", package);
+    return internal::GetFolderPermissionCommandLine(folder_, user_, permanent,
+                                                    false, 0, own);
   }
 
   // A process that stands in for the requester until it is killed.
@@ -152,6 +142,7 @@ class FolderPermissionTest : public testing::Test {
 
   base::UniqueTestDir dir_;
   base::FilePath folder_;
+  base::string16 user_;
   base::win::ScopedHandle give_event_;
   base::win::ScopedHandle undo_event_;
 };
@@ -163,33 +154,31 @@ TEST_F(FolderPermissionTest, DISABLED_StandsInForARequester) {
 
 // The elevated process's switches, in order, each once.
 TEST_F(FolderPermissionTest, BuildsTheElevatedCommandLine) {
-  const base::string16 own_pid = base::UintToString16(::GetCurrentProcessId());
+  const base::string16 start =
+      L"--set-folder-permission=\"C:\\Program Files\\V\" "
+      L"--permissions-for-user=jo ";
   const struct {
     bool permanent;
     bool uninstall;
     uint32_t crash_reporter_pid;
     const wchar_t* own;
-    base::string16 expected;
+    base::string16 expected;  // After |start|.
   } kCases[] = {
       {false, false, 0, L"x.exe",
-       L"--set-folder-permission=\"C:\\Program Files\\V\" "
-       L"--permissions-for-user=jo --crash-reporter-pid=0 --initial-pid=" +
-           own_pid},
+       L"--crash-reporter-pid=0 --initial-pid=" +
+           base::UintToString16(::GetCurrentProcessId())},
       {true, true, 4294967295u,
        L"x.exe --initial-pid=12 --wait-for-package=C:\\p --temp-folder=C:\\t",
-       L"--set-folder-permission=\"C:\\Program Files\\V\" "
-       L"--permissions-for-user=jo --permanent-permissions "
-       L"--run-uninstall-bat --crash-reporter-pid=4294967295 "
-       L"--wait-for-package=\"C:\\p\" --initial-pid=12"},
+       L"--permanent-permissions --run-uninstall-bat "
+       L"--crash-reporter-pid=4294967295 --wait-for-package=\"C:\\p\" "
+       L"--initial-pid=12"},
       {false, true, 7, L"x.exe --initial-pid= --backend",
-       L"--set-folder-permission=\"C:\\Program Files\\V\" "
-       L"--permissions-for-user=jo --run-uninstall-bat "
-       L"--crash-reporter-pid=7 --initial-pid"},
+       L"--run-uninstall-bat --crash-reporter-pid=7 --initial-pid"},
   };
   for (const auto& c : kCases) {
     base::CommandLine own(base::CommandLine::NO_PROGRAM);
     own.ParseFromString(c.own);
-    EXPECT_EQ(c.expected,
+    EXPECT_EQ(start + c.expected,
               internal::GetFolderPermissionCommandLine(
                   base::FilePath(L"C:\\Program Files\\V"), L"jo", c.permanent,
                   c.uninstall, c.crash_reporter_pid, own)
@@ -198,19 +187,20 @@ TEST_F(FolderPermissionTest, BuildsTheElevatedCommandLine) {
   }
 }
 
-// The role creates the missing folder, grants the user full access and
-// puts the old list back once the requester is done, or at once when the
-// requester dies before its undo.
+// The role creates the missing folder and grants the user full access. The
+// old list goes back once the requester is done, or at once when the
+// requester dies first; a permanent grant stays and ends the role.
 TEST_F(FolderPermissionTest, GrantsAndUndoes) {
-  for (bool requester_dies : {false, true}) {
-    SCOPED_TRACE(requester_dies);
+  enum End { kUndo, kRequesterDies, kPermanent };
+  CreateEvents();
+  for (End end : {kUndo, kRequesterDies, kPermanent}) {
+    SCOPED_TRACE(end);
     base::DeleteFile(folder_, true);
     FakeFolderDacl dacl;
-    CreateEvents();
     base::Process requester = StartRequester();
     ASSERT_TRUE(requester.IsValid());
-    PermissionRoleThread role(RoleCommandLine(false, requester.Pid()));
-    ASSERT_TRUE(role.Start());
+    PermissionRoleThread role(
+        RoleCommandLine(end == kPermanent, requester.Pid(), base::FilePath()));
     ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(give_event_.Get(), kWaitMs));
     EXPECT_TRUE(base::DirectoryExists(folder_));
     std::vector<base::string16> writes = dacl.writes();
@@ -218,44 +208,29 @@ TEST_F(FolderPermissionTest, GrantsAndUndoes) {
     EXPECT_NE(base::string16::npos, writes[0].find(L"(A;OICI;GA;;;"));
     EXPECT_NE(base::string16::npos, writes[0].find(L"(A;OICI;FA;;;SY)"));
 
-    if (requester_dies)
+    if (end == kRequesterDies)
       ASSERT_TRUE(requester.Terminate(1, true));
-    else
+    else if (end == kUndo)
       ::SetEvent(undo_event_.Get());
     role.Join();
     writes = dacl.writes();
-    ASSERT_EQ(2u, writes.size());
-    EXPECT_EQ(kOldDacl, writes[1]);
+    ASSERT_EQ(end == kPermanent ? 1u : 2u, writes.size());
+    if (end != kPermanent)
+      EXPECT_EQ(kOldDacl, writes[1]);
     requester.Terminate(0, true);
   }
 }
 
-// A permanent grant ends the role at once and stays; without the
-// requester's events, or without a user, the role does nothing at all.
-TEST_F(FolderPermissionTest, KeepsPermanentGrantsAndNeedsTheRequester) {
-  {
-    FakeFolderDacl dacl;
-    PermissionRoleThread role(RoleCommandLine(false, ::GetCurrentProcessId()));
-    ASSERT_TRUE(role.Start());
-    role.Join();
-    EXPECT_TRUE(dacl.writes().empty());
-    EXPECT_FALSE(base::PathExists(folder_));
-
-    base::CommandLine no_user(base::CommandLine::NO_PROGRAM);
-    no_user.AppendSwitchPath("set-folder-permission", folder_);
-    CreateEvents();
-    internal::RunSetFolderPermission(no_user, base::TimeDelta());
-    EXPECT_TRUE(dacl.writes().empty());
-    EXPECT_FALSE(base::PathExists(folder_));
-  }
+// Without the requester's events, or without a user, the role does nothing.
+TEST_F(FolderPermissionTest, NeedsTheRequester) {
   FakeFolderDacl dacl;
-  PermissionRoleThread role(RoleCommandLine(true, ::GetCurrentProcessId()));
-  ASSERT_TRUE(role.Start());
-  role.Join();
-  EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(give_event_.Get(), 0));
-  const std::vector<base::string16> writes = dacl.writes();
-  ASSERT_EQ(1u, writes.size());
-  EXPECT_NE(kOldDacl, writes[0]);
+  { PermissionRoleThread role(RoleCommandLine(false, 0, base::FilePath())); }
+  CreateEvents();
+  base::CommandLine no_user(base::CommandLine::NO_PROGRAM);
+  no_user.AppendSwitchPath("set-folder-permission", folder_);
+  internal::RunSetFolderPermission(no_user, base::TimeDelta());
+  EXPECT_TRUE(dacl.writes().empty());
+  EXPECT_FALSE(base::PathExists(folder_));
 }
 
 // Waiting for the package: the package's installer runs, with the
@@ -268,37 +243,26 @@ TEST_F(FolderPermissionTest, WaitsForThePackageOrGivesUp) {
   ASSERT_TRUE(base::CopyFile(host.Append(L"installer.exe"),
                              package.path().Append(L"installer.exe")));
   CreateEvents();
-  base::win::ScopedHandle ready(
-      ::CreateEventW(nullptr, TRUE, FALSE,
-                     MakeKernelObjectName(L"VexloInstaller/PackageReady",
-                                          folder_.value(), true)
-                         .c_str()));
-  base::win::ScopedHandle interrupted(::CreateEventW(
-      nullptr, TRUE, FALSE,
-      MakeKernelObjectName(L"VexloInstaller/InstallationInterrupted",
-                           folder_.value(), true)
-          .c_str()));
+  const base::win::ScopedHandle ready =
+      MakeEvent(L"VexloInstaller/PackageReady", true);
+  const base::win::ScopedHandle interrupted =
+      MakeEvent(L"VexloInstaller/InstallationInterrupted", true);
   ASSERT_TRUE(ready.IsValid() && interrupted.IsValid());
   enum First { kFrontEndEnds, kInterrupted, kPackageReady };
   for (First first : {kFrontEndEnds, kInterrupted, kPackageReady}) {
     SCOPED_TRACE(first);
     base::Process front_end = StartRequester();
     ASSERT_TRUE(front_end.IsValid());
-    base::CommandLine own(base::CommandLine::NO_PROGRAM);
-    own.AppendSwitchASCII("initial-pid", base::UintToString(front_end.Pid()));
-    own.AppendSwitchPath("wait-for-package", package.path());
-    // Granted for good, so that the package's installer ends by itself.
-    PermissionRoleThread role(internal::GetFolderPermissionCommandLine(
-        folder_, GetUserName(), true, false, 0, own));
-    ASSERT_TRUE(role.Start());
-    if (first == kFrontEndEnds)
-      front_end.Terminate(1, true);
-    else
-      ::SetEvent(first == kInterrupted ? interrupted.Get() : ready.Get());
-    role.Join();
+    {
+      // Granted for good, so that the package's installer ends by itself.
+      PermissionRoleThread role(
+          RoleCommandLine(true, front_end.Pid(), package.path()));
+      if (first == kFrontEndEnds)
+        front_end.Terminate(1, true);
+      else
+        ::SetEvent(first == kInterrupted ? interrupted.Get() : ready.Get());
+    }
     front_end.Terminate(0, true);
-    ::ResetEvent(interrupted.Get());
-    ::ResetEvent(ready.Get());
     // Only the package's installer grants, and creates the folder.
     EXPECT_EQ(first == kPackageReady ? WAIT_OBJECT_0 : WAIT_TIMEOUT,
               ::WaitForSingleObject(give_event_.Get(), 0));
@@ -312,12 +276,10 @@ TEST_F(FolderPermissionTest, RequestsThroughTheElevatedProcess) {
   base::FilePath exe_folder;
   ASSERT_TRUE(base::PathService::Get(base::DIR_EXE, &exe_folder));
   ScopedPathOverride exe(base::FILE_EXE, exe_folder.Append(L"installer.exe"));
-
   FolderPermissionGrant kept;
   ASSERT_EQ(kFolderPermissionGranted,
             RequestFolderPermission(folder_, true, false, 0, &kept));
   EXPECT_TRUE(kept.undo_event.IsValid());
-  EXPECT_NE(0u, kept.elevated_process_id);
   EXPECT_TRUE(base::DirectoryExists(folder_));
 
   // Taken back on the undo, and not before.
@@ -330,73 +292,51 @@ TEST_F(FolderPermissionTest, RequestsThroughTheElevatedProcess) {
   EXPECT_EQ(WAIT_TIMEOUT, ::WaitForSingleObject(elevated.Get(), 500));
   ::SetEvent(grant.undo_event.Get());
   EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(elevated.Get(), kWaitMs));
-}
 
-// What the requester reports when it cannot get a grant.
-TEST_F(FolderPermissionTest, ReportsWhyNoGrantCame) {
-  wchar_t system_path[MAX_PATH];
-  ASSERT_NE(0u, ::GetSystemDirectoryW(system_path, MAX_PATH));
-  const base::FilePath system_folder(system_path);
-  const struct {
-    base::FilePath program;
-    FolderPermissionResult result;
-    const char* log;
-  } kCases[] = {
-      // Ends at once without granting.
-      {system_folder.Append(L"hostname.exe"), kFolderPermissionNotGranted,
-       "Failed to run the elevated process"},
-  };
-  for (const auto& c : kCases) {
-    ScopedPathOverride exe(base::FILE_EXE, c.program);
-    ScopedLogCapture log;
-    FolderPermissionGrant grant;
-    EXPECT_EQ(c.result,
-              RequestFolderPermission(folder_, false, false, 0, &grant));
-    EXPECT_TRUE(log.Saw(c.log));
-    EXPECT_FALSE(grant.undo_event.IsValid());
-  }
+  // A program that ends at once without granting.
+  wchar_t system_folder[MAX_PATH];
+  ASSERT_NE(0u, ::GetSystemDirectoryW(system_folder, MAX_PATH));
+  ScopedPathOverride other(
+      base::FILE_EXE, base::FilePath(system_folder).Append(L"hostname.exe"));
+  ScopedLogCapture log;
+  FolderPermissionGrant none;
+  EXPECT_EQ(kFolderPermissionNotGranted,
+            RequestFolderPermission(folder_, false, false, 0, &none));
+  EXPECT_TRUE(log.Saw("Failed to run the elevated process"));
+  EXPECT_FALSE(none.undo_event.IsValid());
 }
 
 // Elevation is impossible only for a user who is not an administrator, on
 // Vista or later, with user account control off.
 TEST_F(FolderPermissionTest, KnowsWhenElevationIsImpossible) {
-  const wchar_t kPolicies[] =
-      L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
   base::win::RegKey policies;
-  ASSERT_EQ(ERROR_SUCCESS, policies.Create(HKEY_LOCAL_MACHINE, kPolicies,
-                                           KEY_QUERY_VALUE | KEY_SET_VALUE));
-  uint32_t saved = 0;
+  ASSERT_EQ(ERROR_SUCCESS,
+            policies.Create(HKEY_LOCAL_MACHINE,
+                            L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\"
+                            L"Policies\\System",
+                            KEY_QUERY_VALUE | KEY_SET_VALUE));
+  uint32_t saved = 1;
   const bool had_value =
       policies.ReadValueDW(L"EnableLUA", &saved) == ERROR_SUCCESS;
-  const struct {
-    bool administrator;
-    base::win::Version version;
-    int enable_lua;  // -1: no value.
-    bool can_elevate;
-  } kCases[] = {
-      {false, base::win::VERSION_WIN7, 0, false},
-      {true, base::win::VERSION_WIN7, 0, true},
-      {false, base::win::VERSION_WIN7, 1, true},
-      {false, base::win::VERSION_WIN7, -1, true},
-      {false, base::win::VERSION_XP, 0, true},
-  };
-  for (const auto& c : kCases) {
-    FakeSecurityChecks checks;
-    checks.set_administrator(c.administrator);
-    base::win::ScopedWindowsVersionOverride version(c.version);
-    if (c.enable_lua < 0)
-      policies.DeleteValue(L"EnableLUA");
-    else
-      policies.WriteValueDW(L"EnableLUA", c.enable_lua);
-    EXPECT_EQ(c.can_elevate, internal::CanElevate()) << c.enable_lua;
-    if (!c.can_elevate) {
-      ScopedLogCapture log;
-      FolderPermissionGrant grant;
-      EXPECT_EQ(kFolderPermissionCannotElevate,
-                RequestFolderPermission(folder_, false, false, 0, &grant));
-      EXPECT_TRUE(log.Saw("Cannot elevate with UAC disabled"));
-    }
+  policies.WriteValueDW(L"EnableLUA", 0);
+  FakeSecurityChecks checks;
+  checks.set_administrator(false);
+  {
+    ScopedLogCapture log;
+    FolderPermissionGrant grant;
+    EXPECT_EQ(kFolderPermissionCannotElevate,
+              RequestFolderPermission(folder_, false, false, 0, &grant));
+    EXPECT_TRUE(log.Saw("Cannot elevate with UAC disabled"));
   }
+  {
+    base::win::ScopedWindowsVersionOverride xp(base::win::VERSION_XP);
+    EXPECT_TRUE(internal::CanElevate());
+  }
+  policies.DeleteValue(L"EnableLUA");
+  EXPECT_TRUE(internal::CanElevate());
+  policies.WriteValueDW(L"EnableLUA", 0);
+  checks.set_administrator(true);
+  EXPECT_TRUE(internal::CanElevate());
   if (had_value)
     policies.WriteValueDW(L"EnableLUA", saved);
   else

@@ -9,9 +9,9 @@
 #include "base/features/feature_registry.h"
 #include "base/json/json_reader.h"
 #include "base/json/json_writer.h"
+#include "base/strings/string_number_conversions.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/threading/simple_thread.h"
-#include "base/values.h"
 #include "base/win/windows_version.h"
 #include "desktop/common/product/product_info.h"
 #include "gtest/gtest.h"
@@ -20,81 +20,60 @@ namespace vexlo {
 namespace installer {
 namespace {
 
-// The record as the upload would send it, read back.
-std::unique_ptr<base::DictionaryValue> ReadRecord(InstallerStats* stats) {
+// The record's value at |path| as compact JSON; empty when there is none.
+std::string Read(InstallerStats* stats, const std::string& path) {
   std::string json;
   EXPECT_TRUE(stats->SerializeRecord(&json));
+  base::DictionaryValue* root = nullptr;
   std::unique_ptr<base::Value> value = base::JSONReader::Read(json);
-  base::DictionaryValue* dictionary = nullptr;
-  if (!value || !value->GetAsDictionary(&dictionary))
-    return nullptr;
-  value.release();
-  return std::unique_ptr<base::DictionaryValue>(dictionary);
+  const base::Value* found = nullptr;
+  if (!value || !value->GetAsDictionary(&root) || !root->Get(path, &found))
+    return "";
+  std::string text;
+  base::JSONWriter::Write(*found, &text);
+  return text;
 }
 
-bool IsStatsTime(const std::string& text) {
-  return std::regex_match(
-      text, std::regex("\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3}"));
-}
+const char kTimePattern[] =
+    "\"\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3}\"";
 
 TEST(InstallerStatsTest, StartsTheRecord) {
+  base::CommandLine::Init();
   InstallerStats stats;
-  std::unique_ptr<base::DictionaryValue> record = ReadRecord(&stats);
-  ASSERT_TRUE(record);
-  std::string text;
-  int number = -1;
-  EXPECT_TRUE(record->GetString("installer_start_time.time", &text));
-  EXPECT_TRUE(IsStatsTime(text)) << text;
-  EXPECT_TRUE(record->GetInteger("installer_start_time.elapsed", &number));
-  EXPECT_GE(number, 0);
-  EXPECT_TRUE(record->GetString("installation_start_time", &text));
-  EXPECT_TRUE(IsStatsTime(text)) << text;
-  EXPECT_TRUE(record->GetString("version", &text));
-  EXPECT_EQ(ProductInfo::GetVersionString(), text);
-  EXPECT_TRUE(record->GetString("stream", &text));
-  EXPECT_EQ(ProductInfo::GetChannel(), text);
-  EXPECT_TRUE(record->GetString("product", &text));
-  EXPECT_EQ(ProductInfo::GetProductName(), text);
-  EXPECT_TRUE(record->GetString("os.name", &text));
-  EXPECT_EQ("windows", text);
   const base::win::OSInfo* os = base::win::OSInfo::GetInstance();
   const struct {
     const char* path;
-    int value;
-  } kNumbers[] = {
-      {"os.version.major", os->version_number().major},
-      {"os.version.minor", os->version_number().minor},
-      {"os.version.build", os->version_number().build},
-      {"os.service_pack.major", os->service_pack().major},
-      {"os.service_pack.minor", os->service_pack().minor},
+    std::string json;  // A pattern.
+  } kCases[] = {
+      {"installer_start_time",
+       "\\{\"elapsed\":\\d+,\"time\":" + std::string(kTimePattern) + "\\}"},
+      {"installation_start_time", kTimePattern},
+      {"version", "\"" + ProductInfo::GetVersionString() + "\""},
+      {"stream", "\"" + ProductInfo::GetChannel() + "\""},
+      {"product", "\"" + ProductInfo::GetProductName() + "\""},
+      {"os.name", "\"windows\""},
+      {"os.version.build", base::IntToString(os->version_number().build)},
+      {"os.version.minor", base::IntToString(os->version_number().minor)},
+      {"os.service_pack.major", base::IntToString(os->service_pack().major)},
+      // Neither without "installer-ui-stats" or a fetch.
+      {"command_line_args", ""},
+      {"wininet_retries", ""},
   };
-  for (const auto& n : kNumbers) {
-    EXPECT_TRUE(record->GetInteger(n.path, &number)) << n.path;
-    EXPECT_EQ(n.value, number) << n.path;
-  }
-  // No fetch yet: no download summary.
   stats.WriteFetchSummary();
-  record = ReadRecord(&stats);
-  EXPECT_FALSE(record->Get("wininet_retries", nullptr));
-  EXPECT_FALSE(record->Get("download_ips", nullptr));
-}
-
-// The command line goes into the record only with "installer-ui-stats" on.
-TEST(InstallerStatsTest, RecordsTheArgumentsWithTheFeatureOnly) {
-  base::CommandLine::Init();
-  EXPECT_FALSE(
-      ReadRecord(std::unique_ptr<InstallerStats>(new InstallerStats).get())
-          ->Get("command_line_args", nullptr));
+  for (const auto& c : kCases) {
+    EXPECT_TRUE(std::regex_match(Read(&stats, c.path), std::regex(c.json)))
+        << c.path << " " << Read(&stats, c.path);
+  }
   base::FeatureRegistry::GetInstance()->RegisterFeature("installer-ui-stats",
                                                         true, true);
-  InstallerStats stats;
-  std::string arguments;
-  EXPECT_TRUE(ReadRecord(&stats)->GetString("command_line_args", &arguments));
-  EXPECT_EQ(
-      base::UTF16ToUTF8(
-          base::CommandLine::ForCurrentProcess()->GetArgumentsString(false)),
-      arguments);
-  EXPECT_FALSE(arguments.empty());
+  InstallerStats with_feature;
+  std::string expected;
+  base::JSONWriter::Write(
+      base::StringValue(base::UTF16ToUTF8(
+          base::CommandLine::ForCurrentProcess()->GetArgumentsString(false))),
+      &expected);
+  EXPECT_NE("\"\"", expected);
+  EXPECT_EQ(expected, Read(&with_feature, "command_line_args"));
 }
 
 TEST(InstallerStatsTest, WritesThroughViews) {
@@ -115,10 +94,6 @@ TEST(InstallerStatsTest, WritesThroughViews) {
   top->SetString("not_a_list", "x");
   top->AppendDictionary("not_a_list").SetInteger("n", 1);
   top->RecordTime("phase");
-
-  std::unique_ptr<base::DictionaryValue> record = ReadRecord(&stats);
-  ASSERT_TRUE(record);
-  std::string json;
   const struct {
     const char* path;
     const char* json;
@@ -131,19 +106,12 @@ TEST(InstallerStatsTest, WritesThroughViews) {
        "\"tries\":1}]"},
       {"not_a_list", "[{\"n\":1}]"},
   };
-  for (const auto& c : kCases) {
-    const base::Value* value = nullptr;
-    ASSERT_TRUE(record->Get(c.path, &value)) << c.path;
-    std::string text;
-    base::JSONWriter::Write(*value, &text);
-    EXPECT_EQ(c.json, text) << c.path;
-  }
-  std::string time;
-  int elapsed = -1;
-  EXPECT_TRUE(record->GetString("phase.time", &time));
-  EXPECT_TRUE(IsStatsTime(time));
-  EXPECT_TRUE(record->GetInteger("phase.elapsed", &elapsed));
-  EXPECT_GE(elapsed, 0);
+  for (const auto& c : kCases)
+    EXPECT_EQ(c.json, Read(&stats, c.path)) << c.path;
+  EXPECT_TRUE(
+      std::regex_match(Read(&stats, "phase.time"), std::regex(kTimePattern)));
+  EXPECT_TRUE(
+      std::regex_match(Read(&stats, "phase.elapsed"), std::regex("\\d+")));
 }
 
 TEST(InstallerStatsTest, FormatsTimes) {
@@ -175,24 +143,15 @@ TEST(InstallerStatsTest, SummarizesTheFetches) {
   third.AppendDictionary("download_chunks").SetString("ip", "10.0.0.1");
   third.AppendDictionary("download_chunks").SetInteger("ip", 7);
   stats.WriteFetchSummary();
-
-  std::unique_ptr<base::DictionaryValue> record = ReadRecord(&stats);
-  int retries = 0;
-  std::string addresses;
-  EXPECT_TRUE(record->GetInteger("wininet_retries", &retries));
-  EXPECT_EQ(5, retries);
-  EXPECT_TRUE(record->GetString("download_ips", &addresses));
-  EXPECT_EQ("10.0.0.1; 10.0.0.2; 10.0.0.1", addresses);
+  EXPECT_EQ("5", Read(&stats, "wininet_retries"));
+  EXPECT_EQ("\"10.0.0.1; 10.0.0.2; 10.0.0.1\"", Read(&stats, "download_ips"));
 
   // Fetches without chunks: zero and an empty list.
   InstallerStats empty;
   empty.stats()->AppendDictionary("fetches");
   empty.WriteFetchSummary();
-  record = ReadRecord(&empty);
-  EXPECT_TRUE(record->GetInteger("wininet_retries", &retries));
-  EXPECT_EQ(0, retries);
-  EXPECT_TRUE(record->GetString("download_ips", &addresses));
-  EXPECT_EQ("", addresses);
+  EXPECT_EQ("0", Read(&empty, "wininet_retries"));
+  EXPECT_EQ("\"\"", Read(&empty, "download_ips"));
 }
 
 // Writers on several threads, each through views of its own, lose nothing.
@@ -205,16 +164,16 @@ class StatsWriter : public base::SimpleThread {
 
   void Run() override {
     StatsDictionary top = *stats_->stats();
-    const std::string own = "own." + std::to_string(index_);
+    const std::string own = "own." + base::IntToString(index_);
     for (int i = 0; i < kRounds; ++i) {
-      top.IncrementInteger("shared.count");
+      top.IncrementInteger("shared");
       top.IncrementInteger(own);
-      StatsDictionary fetch = top.AppendDictionary("fetches");
-      fetch.AppendDictionary("download_chunks").SetString("ip", own);
-      if (i % 50 == 0) {
-        std::string json;
+      top.AppendDictionary("fetches")
+          .AppendDictionary("download_chunks")
+          .SetString("ip", own);
+      std::string json;
+      if (i % 50 == 0)
         stats_->SerializeRecord(&json);
-      }
     }
   }
 
@@ -234,17 +193,13 @@ TEST(InstallerStatsTest, KeepsEveryWriteOfConcurrentWriters) {
   for (auto& writer : writers)
     writer->Join();
   stats.WriteFetchSummary();
-
-  std::unique_ptr<base::DictionaryValue> record = ReadRecord(&stats);
-  int count = 0;
-  EXPECT_TRUE(record->GetInteger("shared.count", &count));
-  EXPECT_EQ(kThreads * StatsWriter::kRounds, count);
-  for (int i = 0; i < kThreads; ++i) {
-    EXPECT_TRUE(record->GetInteger("own." + std::to_string(i), &count));
-    EXPECT_EQ(StatsWriter::kRounds, count);
-  }
-  EXPECT_TRUE(record->GetInteger("wininet_retries", &count));
-  EXPECT_EQ(kThreads * StatsWriter::kRounds, count);
+  const std::string total = base::IntToString(kThreads * StatsWriter::kRounds);
+  EXPECT_EQ(total, Read(&stats, "shared"));
+  EXPECT_EQ(total, Read(&stats, "wininet_retries"));
+  const std::string own = base::IntToString(StatsWriter::kRounds);
+  EXPECT_EQ("{\"0\":" + own + ",\"1\":" + own + ",\"2\":" + own +
+                ",\"3\":" + own + "}",
+            Read(&stats, "own"));
 }
 
 }  // namespace

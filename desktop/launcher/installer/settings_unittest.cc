@@ -49,7 +49,7 @@ std::string Describe(const Settings& s) {
 class CountingObserver : public Settings::Observer {
  public:
   void OnSettingChanged() override { ++settings; }
-  void OnLanguageChanged() override { ++languages; }
+  void OnLanguageChanged() override {}
   void OnPathChanged() override {
     ++paths;
     if (run_loop)
@@ -57,7 +57,6 @@ class CountingObserver : public Settings::Observer {
   }
 
   int settings = 0;
-  int languages = 0;
   int paths = 0;
   base::RunLoop* run_loop = nullptr;
 };
@@ -148,47 +147,59 @@ TEST(SwitchValueTest, ReadsYesTrueAndNumbers) {
     EXPECT_EQ(c.is_true, SwitchValueIsTrue(c.value)) << c.value;
 }
 
-// Options from the command line over the defaults; the wine user is an
-// administrator on Windows 7, of a release channel that is not Stable.
-TEST_F(SettingsTest, ReadsTheCommandLine) {
+// Options from the command line over the defaults, and the installation
+// modes over those; the wine user is an administrator on Windows 7, of a
+// release channel that is not Stable.
+TEST_F(SettingsTest, ReadsTheCommandLineAndSetsModes) {
+  const base::win::Version kWin7 = base::win::VERSION_WIN7;
   const struct {
     const wchar_t* arguments;
+    int mode;  // -1: none set.
     const char* flags;
+    bool administrator;
+    base::win::Version version;
   } kCases[] = {
-      {L"", "001 10111 1101"},
-      {L"--copyonly=1 --allusers=1 --desktopshortcut=1", "111 00111 0000"},
-      {L"--copyonly=1 --allusers=1 --singleprofile=0", "101 00111 0000"},
-      {L"--copyonly", "001 10111 1101"},
-      {L"--copyonly=yes", "111 00111 0000"},
-      {L"--copyonly=TRUE", "111 00111 0000"},
-      {L"--copyonly=2", "111 00111 0000"},
-      {L"--enable-stats=0 --enable-installer-stats=1", "001 10101 1101"},
-      {L"--enable-stats=0", "001 10100 1101"},
-      {L"--enable-installer-stats=0 --enable-stats=1", "001 10110 1101"},
-      {L"--launchbrowser=0", "000 10111 1101"},
-      {L"--launchvexlo=1 --launchbrowser=0", "001 10111 1101"},
-      {L"--allusers=0 --setdefaultbrowser=1 --import-browser-data=no",
-       "001 01011 1101"},
+      {L"", -1, "001 10111 1101", true, kWin7},
+      {L"", -1, "001 00111 1101", false, kWin7},
+      {L"", -1, "001 10111 1110", true, base::win::VERSION_XP},
+      {L"--copyonly=1 --allusers=1 --desktopshortcut=1", -1, "111 00111 0000",
+       true, kWin7},
+      {L"--copyonly=1 --allusers=1 --singleprofile=0", -1, "101 00111 0000",
+       true, kWin7},
+      {L"--copyonly", -1, "001 10111 1101", true, kWin7},
+      {L"--enable-stats=0 --enable-installer-stats=1", -1, "001 10101 1101",
+       true, kWin7},
+      {L"--enable-stats=0", -1, "001 10100 1101", true, kWin7},
+      {L"--enable-installer-stats=0 --enable-stats=1", -1, "001 10110 1101",
+       true, kWin7},
+      {L"--launchbrowser=0", -1, "000 10111 1101", true, kWin7},
+      {L"--launchvexlo=1 --launchbrowser=0", -1, "001 10111 1101", true, kWin7},
+      {L"--allusers=0 --setdefaultbrowser=1 --import-browser-data=no", -1,
+       "001 01011 1101", true, kWin7},
       {L"--desktopshortcut=0 --startmenushortcut=0 --quicklaunchshortcut=1 "
        L"--pintotaskbar=0",
-       "001 10111 0010"},
-      {L"--singleprofile=true", "011 10111 1101"},
+       -1, "001 10111 0010", true, kWin7},
+      {L"--allusers=0", 0, "001 10111 1101", true, kWin7},
+      {L"", 1, "001 00111 1101", true, kWin7},
+      {L"", 2, "111 00111 0000", true, kWin7},
+      {L"--singleprofile=1", 1, "011 00111 1101", true, kWin7},
+      {L"--singleprofile=0", 2, "101 00111 0000", true, kWin7},
+      {L"", 3, "001 10111 1101", true, kWin7},  // Refused.
   };
   for (const auto& c : kCases) {
-    std::unique_ptr<Settings> settings = Make(c.arguments);
-    EXPECT_EQ(c.flags, Describe(*settings)) << c.arguments;
-  }
-}
-
-// The defaults that depend on the user and on Windows.
-TEST_F(SettingsTest, DefaultsFollowTheUserAndWindows) {
-  {
     FakeSecurityChecks checks;
-    checks.set_administrator(false);
-    EXPECT_EQ("001 00111 1101", Describe(*Make(L"")));
+    checks.set_administrator(c.administrator);
+    base::win::ScopedWindowsVersionOverride version(c.version);
+    std::unique_ptr<Settings> settings = Make(c.arguments);
+    if (c.mode >= 0)
+      EXPECT_EQ(c.mode < 3, settings->SetInstallationMode(c.mode));
+    EXPECT_EQ(c.flags, Describe(*settings)) << c.arguments << " " << c.mode;
   }
-  base::win::ScopedWindowsVersionOverride xp(base::win::VERSION_XP);
-  EXPECT_EQ("001 10111 1110", Describe(*Make(L"")));
+  // Leaving standalone takes both setters.
+  std::unique_ptr<Settings> settings = Make(L"");
+  EXPECT_TRUE(settings->SetInstallationMode(2));
+  EXPECT_TRUE(settings->SetInstallationMode(0));
+  EXPECT_EQ("001 10111 0000", Describe(*settings));
 }
 
 TEST_F(SettingsTest, RefusesSettersByTheRules) {
@@ -219,32 +230,6 @@ TEST_F(SettingsTest, RefusesSettersByTheRules) {
   settings->SetLanguage(L"de");
   EXPECT_NE(L"de", settings->language());
   EXPECT_EQ(9, observer_.settings);
-}
-
-TEST_F(SettingsTest, SetsTheInstallationMode) {
-  const struct {
-    const wchar_t* arguments;
-    uint32_t mode;
-    bool result;
-    const char* flags;
-  } kCases[] = {
-      {L"", 0, true, "001 10111 1101"},
-      {L"", 1, true, "001 00111 1101"},
-      {L"", 2, true, "111 00111 0000"},
-      {L"--singleprofile=1", 1, true, "011 00111 1101"},
-      {L"--singleprofile=0", 2, true, "101 00111 0000"},
-      {L"", 3, false, "001 10111 1101"},
-  };
-  for (const auto& c : kCases) {
-    std::unique_ptr<Settings> settings = Make(c.arguments);
-    EXPECT_EQ(c.result, settings->SetInstallationMode(c.mode)) << c.mode;
-    EXPECT_EQ(c.flags, Describe(*settings)) << c.arguments << " " << c.mode;
-  }
-  // Leaving standalone needs both setters.
-  std::unique_ptr<Settings> settings = Make(L"");
-  EXPECT_TRUE(settings->SetInstallationMode(2));
-  EXPECT_TRUE(settings->SetInstallationMode(0));
-  EXPECT_EQ("001 10111 0000", Describe(*settings));
 }
 
 // A new folder is installed into; the same folder is not checked twice; a
@@ -279,18 +264,6 @@ TEST_F(SettingsTest, ChecksEachNewFolderOnce) {
   // Settings that go away before the reply take it with them.
   settings->SetInstallFolder(Path(L"fourth"));
   settings.reset();
-}
-
-// An uninstallation of a folder without an installation has nothing to do.
-TEST_F(SettingsTest, RefusesToUninstallWhatIsNotInstalled) {
-  ScopedLogCapture log;
-  std::unique_ptr<Settings> settings = Make(L"--deleteuserprofile=yes", true);
-  EXPECT_TRUE(settings->delete_profile());
-  WaitForPath();
-  EXPECT_TRUE(log.Saw("Invalid install folder"));
-  EXPECT_EQ(Settings::kInvalidOperation, settings->operation());
-  EXPECT_TRUE(settings->SetDeleteProfile(false));
-  EXPECT_FALSE(settings->delete_profile());
 }
 
 // An existing installation is updated with what it was installed with,
@@ -376,12 +349,17 @@ TEST_F(SettingsTest, BuildsTheBackendCommandLine) {
        L"--backend --initial-pid=9"},
   };
   for (const auto& c : kCases) {
+    ScopedLogCapture log;
     std::unique_ptr<Settings> settings =
         Make(c.arguments, c.uninstall, c.autoupdate, c.folder);
     WaitForPath();
     if (c.uninstall) {
       // An uninstallation starts in the program's own folder, which holds
-      // no installation here.
+      // no installation here: nothing to do there.
+      EXPECT_TRUE(log.Saw("Invalid install folder"));
+      EXPECT_EQ(Settings::kInvalidOperation, settings->operation());
+      EXPECT_TRUE(settings->delete_profile());
+      EXPECT_TRUE(settings->SetDeleteProfile(true));
       settings->SetInstallFolder(c.folder);
       WaitForPath();
     }
@@ -395,88 +373,86 @@ TEST_F(SettingsTest, BuildsTheBackendCommandLine) {
 // writes, and under the names that older installers wrote.
 TEST_F(SettingsTest, FindsTheRememberedFolder) {
   const base::string16 key_path =
-      L"Software\\VexloSettingsTest\\" +
-      base::FilePath(dir_.path()).BaseName().value();
+      L"Software\\VexloSettingsTest\\" + dir_.path().BaseName().value();
   base::win::RegKey key;
   ASSERT_EQ(ERROR_SUCCESS,
             key.Create(HKEY_CURRENT_USER, key_path.c_str(), KEY_ALL_ACCESS));
   ASSERT_TRUE(base::CreateDirectory(Path(L"a")));
   ASSERT_TRUE(base::CreateDirectory(Path(L"b")));
-  const base::string16 a = Path(L"a").value();
-  const base::string16 b = Path(L"b").value();
+  // Written, then older: by channel, by stream, the oldest. Value names
+  // ignore case, so the channel's name differs from the stream's here.
+  const wchar_t* const kNames[] = {
+      L"Last Developer Install Path", L"Last dev Install Path x64",
+      L"Last Developer Install Path x64", L"Last install path"};
   const struct {
-    std::vector<std::pair<const wchar_t*, base::string16>> values;
+    const wchar_t* values[4];  // By kNames; null for none.
     int channel_code;
-    base::FilePath expected;
+    const wchar_t* expected;
   } kCases[] = {
-      // What the installer writes, with its trailing separator.
-      {{{L"Last Developer Install Path", a + L"\\"}}, 2, Path(L"a")},
-      {{{L"Last Developer Install Path", a},
-        {L"Last developer Install Path x64", b}},
-       2,
-       Path(L"a")},
-      {{{L"Last developer Install Path x64", b + L"\\\\"}}, 2, Path(L"b")},
-      {{{L"Last Developer Install Path x64", b}}, 2, Path(L"b")},
-      // A folder that is gone, or a relative one, is passed over.
-      {{{L"Last Developer Install Path", Path(L"gone").value()},
-        {L"Last Developer Install Path x64", b}},
-       2,
-       Path(L"b")},
-      {{{L"Last Developer Install Path", L"a"}}, 2, base::FilePath()},
-      // The oldest name only on the Stable channel.
-      {{{L"Last install path", a}}, 2, base::FilePath()},
-      {{{L"Last install path", a}}, 4, Path(L"a")},
-      {{}, 4, base::FilePath()},
+      {{L"a\\"}, 2, L"a"},  // As the installer writes it.
+      {{L"a", L"b"}, 2, L"a"},
+      {{nullptr, L"b\\\\"}, 2, L"b"},
+      {{nullptr, nullptr, L"b"}, 2, L"b"},
+      {{L"gone", nullptr, L"b"}, 2, L"b"},
+      {{nullptr, nullptr, nullptr, L"a"}, 2, nullptr},
+      {{nullptr, nullptr, nullptr, L"a"}, 4, L"a"},
+      {{}, 4, nullptr},
   };
   for (const auto& c : kCases) {
-    for (const wchar_t* name :
-         {L"Last Developer Install Path", L"Last developer Install Path x64",
-          L"Last Developer Install Path x64", L"Last install path"}) {
-      key.DeleteValue(name);
+    for (int i = 0; i < 4; ++i) {
+      key.DeleteValue(kNames[i]);
+      if (c.values[i])
+        key.WriteValue(kNames[i], Path(c.values[i]).value().c_str());
     }
-    for (const auto& value : c.values)
-      key.WriteValue(value.first, value.second.c_str());
-    EXPECT_EQ(c.expected, internal::ReadRegistryInstallFolder(
-                              HKEY_CURRENT_USER, key_path, "developer",
-                              "Developer", c.channel_code))
-        << (c.values.empty() ? L"" : c.values[0].first);
+    EXPECT_EQ(
+        (c.expected ? Path(c.expected) : base::FilePath()).value(),
+        internal::ReadRegistryInstallFolder(HKEY_CURRENT_USER, key_path, "dev",
+                                            "Developer", c.channel_code)
+            .value())
+        << (&c - kCases);
   }
+  // A relative folder is passed over.
+  key.WriteValue(kNames[0], L"a");
+  EXPECT_EQ(base::FilePath(),
+            internal::ReadRegistryInstallFolder(HKEY_CURRENT_USER, key_path,
+                                                "dev", "Developer", 2));
   key.Close();
   EXPECT_EQ(ERROR_SUCCESS, ::RegDeleteTreeW(HKEY_CURRENT_USER,
                                             L"Software\\VexloSettingsTest"));
 }
 
-// The best drive for a standalone copy: the lowest rank, removable drives
+// The drives' ranks from A on, '-' for none with a medium.
+const char* g_drive_ranks = "";
+int RankFromTable(wchar_t letter) {
+  const char rank = g_drive_ranks[letter - L'A'];
+  return rank == '-' ? -1 : rank - '0';
+}
+
+// The best drive for a standalone copy: the lowest rank, a removable one
 // at once; drive A when no drive holds a medium.
 TEST_F(SettingsTest, ChoosesTheStandaloneDrive) {
   const struct {
     uint32_t drives;
-    internal::DriveRankFunction rank;
+    const char* ranks;
     const wchar_t* root;
   } kCases[] = {
-      {0, [](wchar_t) { return 0; }, L"A:\\"},
-      {0x4 | 0x8, [](wchar_t) { return -1; }, L"A:\\"},
-      {0x4 | 0x8 | 0x10,
-       [](wchar_t l) { return l == L'C'   ? 3
-                              : l == L'D' ? 5
-                                          : 1; }, L"E:\\"},
-      {0x4 | 0x8, [](wchar_t l) { return l == L'C' ? 3 : 3; }, L"C:\\"},
-      {0x4 | 0x8 | 0x10,
-       [](wchar_t l) { return l == L'D'   ? 0
-                              : l == L'E' ? 0
-                                          : 7; }, L"D:\\"},
-      {1u << 25, [](wchar_t) { return 7; }, L"Z:\\"},
-      {0x4, [](wchar_t) { return 8; }, L"A:\\"},
+      {0, "00000000000000000000000000", L"A:\\"},
+      {0x1C, "00351000000000000000000000", L"E:\\"},
+      {0x0C, "00330000000000000000000000", L"C:\\"},
+      {0x1C, "00700000000000000000000000", L"D:\\"},
+      {1u << 25, "00000000000000000000000007", L"Z:\\"},
   };
   for (const auto& c : kCases) {
+    g_drive_ranks = c.ranks;
     EXPECT_EQ(base::FilePath(c.root),
-              internal::ChooseStandaloneDrive(c.drives, c.rank))
-        << c.drives;
+              internal::ChooseStandaloneDrive(c.drives, &RankFromTable))
+        << c.ranks;
   }
   // The system's own answer is some drive's root.
-  const base::FilePath root = internal::ChooseStandaloneDrive(
-      ::GetLogicalDrives(), &internal::RankDrive);
-  EXPECT_EQ(3u, root.value().size());
+  EXPECT_EQ(3u, internal::ChooseStandaloneDrive(::GetLogicalDrives(),
+                                                &internal::RankDrive)
+                    .value()
+                    .size());
 }
 
 // Where a new installation goes by default.

@@ -16,18 +16,17 @@ namespace vexlo {
 namespace installer {
 namespace {
 
-// Writes down every call as one line.
+// Writes down every call, behind its name, ended by "|".
 class RecordingObserver : public InstallerObserver {
  public:
-  explicit RecordingObserver(std::vector<std::string>* calls,
-                             const std::string& name = "")
+  RecordingObserver(std::string* calls, const std::string& name)
       : calls_(calls), name_(name) {}
 
   void OnInstallationStarted() override { Record("started"); }
   void OnSubprocessStarting(bool flag) override {
-    Record(std::string("subprocess ") + (flag ? "1" : "0"));
+    Record(flag ? "sub 1" : "sub 0");
   }
-  void OnSubprocessFinished() override { Record("subprocess finished"); }
+  void OnSubprocessFinished() override { Record("sub done"); }
   void SetTotalSteps(int32_t steps) override {
     Record("steps " + base::IntToString(steps));
   }
@@ -36,17 +35,15 @@ class RecordingObserver : public InstallerObserver {
                             const base::string16& message,
                             const std::string& detail) override {
     Record("failed " + base::IntToString(error_code) + " " +
-           base::UTF16ToUTF8(message) + "|" + detail);
+           base::UTF16ToUTF8(message) + "/" + detail);
   }
   void OnInstallationSucceeded() override { Record("succeeded"); }
-  void OnInstallerTerminated(bool success) override {
-    Record(std::string("terminated ") + (success ? "1" : "0"));
-  }
+  void OnInstallerTerminated(bool success) override { Record("terminated"); }
 
  private:
-  void Record(const std::string& call) { calls_->push_back(name_ + call); }
+  void Record(const std::string& call) { *calls_ += name_ + call + "|"; }
 
-  std::vector<std::string>* const calls_;
+  std::string* const calls_;
   const std::string name_;
 };
 
@@ -61,9 +58,10 @@ class CollectingEncoder : public InstallerMessageEncoder {
   }
 };
 
-std::string ToHex(const base::Pickle& message) {
-  return base::HexEncode(message.data(), message.size());
-}
+// The magic field as it travels: its length, the text and one pad byte.
+const char kMagicHex[] =
+    "13000000"
+    "3A496E7374616C6C6572206D6573736167653A00";
 
 // A received datagram: |payload_hex| behind a header that matches it.
 std::string MakeDatagram(const std::string& payload_hex) {
@@ -77,19 +75,7 @@ std::string MakeDatagram(const std::string& payload_hex) {
   return std::string(reinterpret_cast<const char*>(&size), 4) + bytes;
 }
 
-bool Dispatch(const std::string& datagram,
-              base::ObserverList<InstallerObserver>* observers) {
-  return DispatchInstallerMessage(
-      base::Pickle(datagram.data(), static_cast<int>(datagram.size())),
-      observers);
-}
-
-// The magic field as it travels: its length, the text and one pad byte.
-const char kMagicHex[] =
-    "13000000"
-    "3A496E7374616C6C6572206D6573736167653A00";
-
-// Each call's datagram, byte for byte.
+// Each call's datagram, byte for byte; the last call is never sent.
 TEST(InstallerMessageTest, EncodesEachCallExactly) {
   const struct {
     void (*call)(InstallerObserver*);
@@ -107,222 +93,142 @@ TEST(InstallerMessageTest, EncodesEachCallExactly) {
       {[](InstallerObserver* o) {
          o->OnInstallationFailed(37050, L"ab\u00e9", "xyz");
        },
-       "05000000"
-       "BA900000"
-       "03000000"
-       "61006200E9000000"
-       "03000000"
-       "78797A00"},
+       "05000000BA900000"
+       "0300000061006200E9000000"
+       "0300000078797A00"},
       {[](InstallerObserver* o) { o->OnInstallationFailed(37058, L"", ""); },
-       "05000000"
-       "C2900000"
+       "05000000C2900000"
        "00000000"
        "00000000"},
       {[](InstallerObserver* o) { o->OnInstallationSucceeded(); }, "06000000"},
+      {[](InstallerObserver* o) { o->OnInstallerTerminated(true); }, nullptr},
   };
   for (const auto& c : kCases) {
     CollectingEncoder encoder;
     c.call(&encoder);
-    ASSERT_EQ(1u, encoder.messages.size()) << c.hex;
-    const std::string payload = std::string(kMagicHex) + c.hex;
-    char header[9];
-    snprintf(header, sizeof(header), "%02X000000",
-             static_cast<unsigned>(payload.size() / 2));
-    EXPECT_EQ(header + payload, ToHex(*encoder.messages[0]));
+    ASSERT_EQ(c.hex ? 1u : 0u, encoder.messages.size());
+    if (!c.hex)
+      continue;
+    const base::Pickle& message = *encoder.messages[0];
+    EXPECT_EQ(
+        MakeDatagram(std::string(kMagicHex) + c.hex),
+        std::string(static_cast<const char*>(message.data()), message.size()));
   }
-  CollectingEncoder encoder;
-  encoder.OnInstallerTerminated(true);
-  EXPECT_TRUE(encoder.messages.empty());
-  // The two sizes the wire format names.
-  encoder.OnInstallationStarted();
-  encoder.SetTotalSteps(7);
-  EXPECT_EQ(32u, encoder.messages[0]->size());
-  EXPECT_EQ(36u, encoder.messages[1]->size());
 }
 
 // Every call travels and arrives as the same call, on every observer in the
-// order they were added.
+// order in which they were added.
 TEST(InstallerMessageTest, RoundTripsEveryCall) {
   CollectingEncoder encoder;
   encoder.OnInstallationStarted();
   encoder.OnSubprocessStarting(true);
-  encoder.OnSubprocessStarting(false);
   encoder.OnSubprocessFinished();
   encoder.SetTotalSteps(12);
   encoder.OnNextStep();
-  encoder.OnInstallationFailed(37054, L"C:\\Pf\\V\u00e9", "Cannot create");
-  encoder.OnInstallationFailed(37050, L"", "");
+  encoder.OnInstallationFailed(37054, L"C:\\V\u00e9", "Cannot create");
   encoder.OnInstallationSucceeded();
 
-  std::vector<std::string> calls;
+  std::string calls;
   RecordingObserver first(&calls, "a:"), second(&calls, "b:");
   base::ObserverList<InstallerObserver> observers;
   observers.AddObserver(&first);
   observers.AddObserver(&second);
   for (const auto& message : encoder.messages) {
     // As a receiver sees it: bytes, not the sender's object.
-    const base::Pickle received(static_cast<const char*>(message->data()),
-                                static_cast<int>(message->size()));
-    EXPECT_TRUE(DispatchInstallerMessage(received, &observers));
+    EXPECT_TRUE(DispatchInstallerMessage(
+        base::Pickle(static_cast<const char*>(message->data()),
+                     static_cast<int>(message->size())),
+        &observers));
   }
-  const std::vector<std::string> expected = {
-      "a:started",
-      "b:started",
-      "a:subprocess 1",
-      "b:subprocess 1",
-      "a:subprocess 0",
-      "b:subprocess 0",
-      "a:subprocess finished",
-      "b:subprocess finished",
-      "a:steps 12",
-      "b:steps 12",
-      "a:next",
-      "b:next",
-      "a:failed 37054 C:\\Pf\\V\u00e9|Cannot create",
-      "b:failed 37054 C:\\Pf\\V\u00e9|Cannot create",
-      "a:failed 37050 |",
-      "b:failed 37050 |",
-      "a:succeeded",
-      "b:succeeded"};
+  std::string expected;
+  for (const char* call :
+       {"started", "sub 1", "sub done", "steps 12", "next",
+        "failed 37054 C:\\V\u00e9/Cannot create", "succeeded"}) {
+    expected += std::string("a:") + call + "|b:" + call + "|";
+  }
   EXPECT_EQ(expected, calls);
 }
 
-// Refusal of foreign and malformed datagrams, given as payload hex after
-// the header (which is computed unless the case gives a whole datagram).
-TEST(InstallerMessageTest, DropsMalformedMessages) {
-  const std::string magic = kMagicHex;
+// What a receiver makes of datagrams, given as payload hex behind a
+// matching header: foreign and malformed ones are dropped, only an unknown
+// type is logged; a flag's low byte counts and trailing bytes are ignored.
+TEST(InstallerMessageTest, ReadsOrDropsDatagrams) {
+  const std::string m = kMagicHex;
   const struct {
-    std::string payload_hex;
+    std::string hex;
+    const char* call;  // Empty when dropped.
     bool logged;
   } kCases[] = {
-      // Magic one byte off, longer, shorter.
+      {m + "0000000000010000", "sub 0|", false},
+      {m + "00000000FF000000", "sub 1|", false},
+      {m + "0200000063000000", "started|", false},
+      {m + "03000000FFFFFF7F09000000", "steps 2147483647|", false},
+      {m + "05000000BA900000"
+           "00000000"
+           "00000000",
+       "failed 37050 /|", false},
+      // Magic one byte off, longer, shorter, missing; no type.
       {"13000000"
        "3A496E7374616C6C6572206D6573736167653B00"
        "02000000",
-       false},
+       "", false},
       {"14000000"
        "3A496E7374616C6C6572206D6573736167653A58"
        "02000000",
-       false},
+       "", false},
       {"12000000"
        "3A496E7374616C6C6572206D657373616765"
        "0000"
        "02000000",
-       false},
-      // No magic at all, magic without a type.
-      {"", false},
-      {magic, false},
+       "", false},
+      {"", "", false},
+      {m, "", false},
       // Unknown types.
-      {magic + "07000000", true},
-      {magic + "FFFFFFFF", true},
-      // Types whose arguments are missing or cut.
-      {magic + "00000000", false},
-      {magic + "03000000", false},
-      {magic + "05000000", false},
-      {magic + "05000000"
-               "BA900000",
-       false},
-      {magic + "05000000"
-               "BA900000"
-               "02000000"
-               "61006200",
-       false},
-      {magic + "05000000"
-               "BA900000"
-               "02000000"
-               "61006200"
-               "05000000"
-               "78797A00",
-       false},
-      {magic + "05000000"
-               "BA900000"
-               "FFFFFF7F",
-       false},
-  };
-  std::vector<std::string> calls;
-  RecordingObserver observer(&calls);
-  base::ObserverList<InstallerObserver> observers;
-  observers.AddObserver(&observer);
-  for (const auto& c : kCases) {
-    ScopedLogCapture log;
-    EXPECT_FALSE(Dispatch(MakeDatagram(c.payload_hex), &observers))
-        << c.payload_hex;
-    EXPECT_EQ(c.logged, log.Saw("Not a valid installer message type"))
-        << c.payload_hex;
-  }
-  EXPECT_TRUE(calls.empty());
-
-  // A header that does not match the datagram's length.
-  std::string datagram = MakeDatagram(magic + "02000000");
-  datagram[0] += 4;
-  EXPECT_FALSE(Dispatch(datagram, &observers));
-  EXPECT_TRUE(calls.empty());
-}
-
-// Only the low byte of a flag counts; bytes after the arguments are
-// ignored.
-TEST(InstallerMessageTest, ReadsFieldsAsTheWireFormatSays) {
-  const struct {
-    const char* hex;
-    const char* call;
-  } kCases[] = {
-      {"0000000000010000", "subprocess 0"},
-      {"0000000001000000", "subprocess 1"},
-      {"00000000FF000000", "subprocess 1"},
-      {"0200000063000000", "started"},
-      {"03000000FFFFFF7F09000000", "steps 2147483647"},
+      {m + "07000000", "", true},
+      {m + "FFFFFFFF", "", true},
+      // Arguments missing or cut.
+      {m + "00000000", "", false},
+      {m + "03000000", "", false},
+      {m + "05000000BA900000", "", false},
+      {m + "05000000BA900000"
+           "0200000061006200",
+       "", false},
+      {m + "05000000BA900000"
+           "0200000061006200"
+           "0500000078797A00",
+       "", false},
+      {m + "05000000BA900000"
+           "FFFFFF7F",
+       "", false},
   };
   for (const auto& c : kCases) {
-    std::vector<std::string> calls;
-    RecordingObserver observer(&calls);
+    std::string calls;
+    RecordingObserver observer(&calls, "");
     base::ObserverList<InstallerObserver> observers;
     observers.AddObserver(&observer);
-    EXPECT_TRUE(
-        Dispatch(MakeDatagram(std::string(kMagicHex) + c.hex), &observers));
-    EXPECT_EQ(std::vector<std::string>({c.call}), calls) << c.hex;
+    const std::string datagram = MakeDatagram(c.hex);
+    ScopedLogCapture log;
+    EXPECT_EQ(*c.call != 0, DispatchInstallerMessage(
+                                base::Pickle(datagram.data(),
+                                             static_cast<int>(datagram.size())),
+                                &observers))
+        << c.hex;
+    EXPECT_EQ(c.call, calls) << c.hex;
+    EXPECT_EQ(c.logged, log.Saw("Not a valid installer message type"));
   }
-}
-
-// An observer that takes another out of the list while it is told.
-class RemovingObserver : public RecordingObserver {
- public:
-  RemovingObserver(std::vector<std::string>* calls,
-                   base::ObserverList<InstallerObserver>* list,
-                   InstallerObserver* victim)
-      : RecordingObserver(calls, "r:"), list_(list), victim_(victim) {}
-  void OnNextStep() override {
-    RecordingObserver::OnNextStep();
-    list_->RemoveObserver(victim_);
-  }
-
- private:
-  base::ObserverList<InstallerObserver>* const list_;
-  InstallerObserver* const victim_;
-};
-
-TEST(InstallerMessageTest, SkipsObserversRemovedWhileTold) {
-  std::vector<std::string> calls;
-  base::ObserverList<InstallerObserver> observers;
-  RecordingObserver last(&calls, "l:");
-  RemovingObserver remover(&calls, &observers, &last);
-  observers.AddObserver(&remover);
-  observers.AddObserver(&last);
-  CollectingEncoder encoder;
-  encoder.OnNextStep();
-  encoder.OnNextStep();
-  for (const auto& message : encoder.messages)
-    EXPECT_TRUE(DispatchInstallerMessage(*message, &observers));
-  EXPECT_EQ(std::vector<std::string>({"r:next", "r:next"}), calls);
-
-  // Nobody to tell: nothing happens.
+  // A header that does not match the datagram's length.
+  std::string datagram = MakeDatagram(m + "02000000");
+  datagram[0] += 4;
   base::ObserverList<InstallerObserver> none;
-  EXPECT_TRUE(DispatchInstallerMessage(*encoder.messages[0], &none));
+  EXPECT_FALSE(DispatchInstallerMessage(
+      base::Pickle(datagram.data(), static_cast<int>(datagram.size())), &none));
 }
 
 // Failure texts too long for one datagram are cut, the user's text first,
 // never inside a character, and the message still arrives.
 TEST(InstallerMessageTest, CutsFailureTextsToFitOneDatagram) {
-  const base::string16 pair = L"\U0001F600";  // One surrogate pair.
+  const base::string16 m1000(1000, L'm');
+  const base::string16 pair = L"\xD800\xDC00";
   const struct {
     base::string16 text;
     std::string detail;
@@ -330,18 +236,16 @@ TEST(InstallerMessageTest, CutsFailureTextsToFitOneDatagram) {
     size_t detail_size;
   } kCases[] = {
       // Exactly full: 44 fixed bytes, 1000 units, 4 bytes of detail.
-      {base::string16(1000, L'm'), "abcd", 1000, 4},
-      {base::string16(1001, L'm'), "abcd", 1000, 4},
-      {base::string16(1001, L'm'), "", 1001, 0},
-      {base::string16(1003, L'm'), "", 1002, 0},
+      {m1000, "abcd", 1000, 4},
+      {m1000 + L"m", "abcd", 1000, 4},
+      {m1000 + L"m", "", 1001, 0},
+      {m1000 + L"mmm", "", 1002, 0},
       {base::string16(5000, L'm'), "short", 998, 5},
       // The user's text goes whole before the detail is cut.
-      {L"", std::string(3000, 'd'), 0, 2004},
       {L"msg", std::string(3000, 'd'), 0, 2004},
       // A pair that would be split goes whole.
-      {base::string16(1001, L'm').replace(1001, 0, pair), "", 1001, 0},
+      {m1000 + L"m" + pair, "", 1001, 0},
       {base::string16(999, L'm') + pair + L"z", "abcd", 999, 4},
-      {base::string16(1001, L'm') + L"\xD800\xDC00", "", 1001, 0},
       // So does a UTF-8 sequence; stray continuation bytes are dropped.
       {L"", std::string(2003, 'd') + "\xC3\xA9", 0, 2003},
       {L"", std::string(3000, '\x80'), 0, 0},
@@ -355,19 +259,15 @@ TEST(InstallerMessageTest, CutsFailureTextsToFitOneDatagram) {
               log.Saw("Failure texts cut to fit one installer message"));
     EXPECT_LE(encoder.messages[0]->size(), kMaxInstallerMessageSize);
 
-    base::PickleIterator iterator(*encoder.messages[0]);
-    std::string magic;
-    int type = 0, code = 0;
-    base::string16 text;
-    std::string detail;
-    ASSERT_TRUE(iterator.ReadString(&magic) && iterator.ReadInt(&type) &&
-                iterator.ReadInt(&code) && iterator.ReadString16(&text) &&
-                iterator.ReadString(&detail));
-    EXPECT_EQ(37057, code);
-    EXPECT_EQ(c.text_size, text.size()) << c.text.size();
-    EXPECT_EQ(c.detail_size, detail.size()) << c.detail.size();
-    EXPECT_EQ(c.text.substr(0, text.size()), text);
-    EXPECT_EQ(c.detail.substr(0, detail.size()), detail);
+    std::string calls;
+    RecordingObserver observer(&calls, "");
+    base::ObserverList<InstallerObserver> observers;
+    observers.AddObserver(&observer);
+    EXPECT_TRUE(DispatchInstallerMessage(*encoder.messages[0], &observers));
+    EXPECT_EQ("failed 37057 " +
+                  base::UTF16ToUTF8(c.text.substr(0, c.text_size)) + "/" +
+                  c.detail.substr(0, c.detail_size) + "|",
+              calls);
   }
 }
 

@@ -52,9 +52,11 @@ TEST(InstallerStatsTest, StartsTheRecord) {
       {"stream", "\"" + ProductInfo::GetChannel() + "\""},
       {"product", "\"" + ProductInfo::GetProductName() + "\""},
       {"os.name", "\"windows\""},
+      {"os.version.major", base::IntToString(os->version_number().major)},
       {"os.version.build", base::IntToString(os->version_number().build)},
       {"os.version.minor", base::IntToString(os->version_number().minor)},
       {"os.service_pack.major", base::IntToString(os->service_pack().major)},
+      {"os.service_pack.minor", base::IntToString(os->service_pack().minor)},
       // Neither without "installer-ui-stats" or a fetch.
       {"command_line_args", ""},
       {"wininet_retries", ""},

@@ -49,7 +49,7 @@ std::string Describe(const Settings& s) {
 class CountingObserver : public Settings::Observer {
  public:
   void OnSettingChanged() override { ++settings; }
-  void OnLanguageChanged() override {}
+  void OnLanguageChanged() override { ++languages; }
   void OnPathChanged() override {
     ++paths;
     if (run_loop)
@@ -57,6 +57,7 @@ class CountingObserver : public Settings::Observer {
   }
 
   int settings = 0;
+  int languages = 0;
   int paths = 0;
   base::RunLoop* run_loop = nullptr;
 };
@@ -222,13 +223,22 @@ TEST_F(SettingsTest, RefusesSettersByTheRules) {
   EXPECT_TRUE(settings->SetDefaultBrowser(true));
   EXPECT_EQ(9, observer_.settings);
 
-  settings->set_editable(false);
-  EXPECT_FALSE(settings->SetImportBrowserData(true));
-  EXPECT_FALSE(settings->SetEnableVexloStats(true));
-  EXPECT_FALSE(settings->SetCopyOnly(true));
-  EXPECT_FALSE(settings->SetInstallationMode(1));
   settings->SetLanguage(L"de");
-  EXPECT_NE(L"de", settings->language());
+  settings->SetLanguage(L"de");
+  EXPECT_EQ(L"de", settings->language());
+  EXPECT_EQ(1, observer_.languages);
+
+  settings->set_editable(false);
+  for (bool (Settings::*setter)(bool) :
+       {&Settings::SetImportBrowserData, &Settings::SetEnableVexloStats,
+        &Settings::SetEnableInstallerStats, &Settings::SetCopyOnly,
+        &Settings::SetSingleProfile, &Settings::SetAllUsers,
+        &Settings::SetDefaultBrowser}) {
+    EXPECT_FALSE((settings.get()->*setter)(false));
+  }
+  EXPECT_FALSE(settings->SetInstallationMode(1));
+  settings->SetLanguage(L"fr");
+  EXPECT_EQ(L"de", settings->language());
   EXPECT_EQ(9, observer_.settings);
 }
 
@@ -264,6 +274,14 @@ TEST_F(SettingsTest, ChecksEachNewFolderOnce) {
   // Settings that go away before the reply take it with them.
   settings->SetInstallFolder(Path(L"fourth"));
   settings.reset();
+  // A new folder's profile mode follows the copy mode unless the command
+  // line names one.
+  for (const wchar_t* arguments : {L"", L"--singleprofile=1"}) {
+    std::unique_ptr<Settings> fresh = Make(arguments);
+    EXPECT_TRUE(fresh->SetSingleProfile(true));
+    WaitForPath();
+    EXPECT_EQ(*arguments != 0, fresh->single_profile()) << arguments;
+  }
 }
 
 // An existing installation is updated with what it was installed with,
@@ -285,8 +303,11 @@ TEST_F(SettingsTest, TakesOverAnExistingInstallation) {
   for (const auto& c : kCases) {
     std::unique_ptr<Settings> settings =
         Make(c.arguments, false, false, Path(L"inst"));
+    // An existing installation reads the command line again.
+    EXPECT_TRUE(settings->SetDefaultBrowser(true));
     WaitForPath();
     EXPECT_EQ(Settings::kUpdateOperation, settings->operation());
+    EXPECT_FALSE(settings->SetInstallationMode(1));
     EXPECT_EQ(c.flags, Describe(*settings)) << c.arguments;
     EXPECT_EQ(c.language, settings->language());
     // An update keeps the installation's mode.
@@ -499,6 +520,15 @@ TEST_F(SettingsTest, RecordsItsStatistics) {
         "0}"}) {
     EXPECT_NE(std::string::npos, json.find(expected)) << json;
   }
+  // A user who is not an administrator installing for all users.
+  FakeSecurityChecks checks;
+  checks.set_administrator(false);
+  settings = Make(L"--allusers=1");
+  settings->RecordStats("", stats.stats());
+  ASSERT_TRUE(stats.SerializeRecord(&json));
+  EXPECT_NE(std::string::npos,
+            json.find("\"using_privileged_installation_folder\":1"))
+      << json;
 }
 
 }  // namespace

@@ -524,6 +524,7 @@ TEST_F(SettingsTest, RecordsItsStatistics) {
   FakeSecurityChecks checks;
   checks.set_administrator(false);
   settings = Make(L"--allusers=1");
+  WaitForPath();  // A writable folder.
   settings->RecordStats("", stats.stats());
   ASSERT_TRUE(stats.SerializeRecord(&json));
   EXPECT_NE(std::string::npos,

@@ -1,9 +1,12 @@
 #include "desktop/launcher/installer/package_fetcher/lzma_util.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "base/files/file_util.h"
 #include "base/logging.h"
+#include "base/strings/string_piece.h"
+#include "base/strings/string_util.h"
 #include "desktop/launcher/installer/package_fetcher/lzma_sdk.h"
 #include "desktop/launcher/installer/package_fetcher/mapped_file_allocator.h"
 #include "desktop/launcher/installer/package_fetcher/package_fetcher_delegate.h"
@@ -70,8 +73,32 @@ class ArchiveDatabase {
   CSzArEx db_;
 };
 
+// The longest path Windows takes, in UTF-16 units.
+constexpr size_t kMaxPathLength = 32767;
+
 bool IsSeparator(wchar_t c) {
   return c == L'\\' || c == L'/';
+}
+
+// Whether Windows takes |component| for a device in whatever folder it
+// stands: the device's name in any case, perhaps followed by spaces, then
+// perhaps an extension or dots.
+bool IsDeviceName(base::StringPiece16 component) {
+  size_t end = std::min(component.find(L'.'), component.size());
+  while (end > 0 && component[end - 1] == L' ')
+    --end;
+  const base::StringPiece16 stem = component.substr(0, end);
+  for (const char* device : {"con", "prn", "aux", "nul", "conin$", "conout$"}) {
+    if (base::LowerCaseEqualsASCII(stem, device))
+      return true;
+  }
+  // COM1-9 and LPT1-9, and the superscript ones Windows counts among them.
+  const bool numbered = stem.size() == 4 &&
+                        (base::LowerCaseEqualsASCII(stem.substr(0, 3), "com") ||
+                         base::LowerCaseEqualsASCII(stem.substr(0, 3), "lpt"));
+  const wchar_t number = numbered ? stem[3] : L'0';
+  return (number >= L'1' && number <= L'9') || number == L'\u00B9' ||
+         number == L'\u00B2' || number == L'\u00B3';
 }
 
 // Writes one unpacked item: 0, or the Windows error of the step that failed.
@@ -128,20 +155,26 @@ uint32_t LzmaExtractor::Open(const base::FilePath& archive_path) {
 }
 
 // static
-bool LzmaExtractor::IsSafeItemName(const base::string16& name) {
+bool LzmaExtractor::GetSafeRelativePath(const base::string16& name,
+                                        base::string16* relative) {
+  relative->clear();
   if (name.empty() || IsSeparator(name[0]) ||
       name.find(L':') != base::string16::npos) {
     return false;
   }
-  size_t start = 0;
-  while (start <= name.size()) {
+  for (size_t start = 0; start < name.size();) {
     size_t end = start;
     while (end < name.size() && !IsSeparator(name[end]))
       ++end;
     const base::string16 component = name.substr(start, end - start);
-    if (component == L"." || component == L"..")
-      return false;
     start = end + 1;
+    if (component.empty() || component == L".")
+      continue;
+    if (component == L".." || IsDeviceName(component))
+      return false;
+    if (!relative->empty())
+      relative->push_back(L'\\');
+    relative->append(component);
   }
   return true;
 }
@@ -190,7 +223,7 @@ int32_t LzmaExtractor::Extract(const base::FilePath& target_folder) {
     size_t offset = 0, size = 0;
     const SRes extracted = SzArEx_Extract(
         db, &look.vt, i, &block_index, &out_buffer, &out_buffer_size, &offset,
-        &size, allocator.interface(), &kHeapAllocator);
+        &size, allocator.decoder_allocator(), &kHeapAllocator);
     if (extracted != SZ_OK) {
       LOG(ERROR) << "Error returned by SzExtract: " << extracted;
       result = kArchiveError;
@@ -207,14 +240,26 @@ int32_t LzmaExtractor::Extract(const base::FilePath& target_folder) {
     name.resize(length);
     SzArEx_GetFileNameUtf16(db, i, name.data());
     const base::string16 item_name(reinterpret_cast<wchar_t*>(name.data()));
-    if (!IsSafeItemName(item_name)) {
-      LOG(ERROR) << "Refusing an item outside the target folder: "
+    const bool is_folder = SzArEx_IsDir(db, i);
+    base::string16 relative;
+    if (!GetSafeRelativePath(item_name, &relative) ||
+        (relative.empty() && !is_folder)) {
+      LOG(ERROR) << "Refusing an unsafe item name: "
                  << base::FilePath(item_name).AsUTF8();
       result = kArchiveError;
       break;
     }
-    const base::FilePath path = target_folder.Append(item_name);
-    if (SzArEx_IsDir(db, i)) {
+    // An entry for the target folder itself.
+    if (relative.empty())
+      continue;
+    const base::FilePath path = target_folder.Append(relative);
+    if (path.value().size() > kMaxPathLength) {
+      LOG(ERROR) << "Refusing an item whose path would be "
+                 << path.value().size() << " characters long";
+      result = kArchiveError;
+      break;
+    }
+    if (is_folder) {
       EnsureFolderExists(path);
       continue;
     }

@@ -30,18 +30,26 @@ class LzmaExtractor {
   uint32_t Open(const base::FilePath& archive_path);
 
   // 0 when every item was unpacked below |target_folder|; kArchiveError for
-  // an archive that is missing, damaged or names an item outside the
-  // folder; a Windows error when an item cannot be written. What was
-  // written before a failure stays.
+  // an archive that is missing or damaged, names an item unsafely (see
+  // GetSafeRelativePath) or by a path longer than Windows takes, or holds a
+  // block larger than the free space of the folder's volume; a Windows
+  // error when an item cannot be written. What was written before a
+  // failure stays.
   int32_t Extract(const base::FilePath& target_folder);
 
   // May be null; not owned.
   void set_delegate(PackageFetcherDelegate* delegate) { delegate_ = delegate; }
 
-  // Whether an item name stays inside the folder it is unpacked into: not
-  // empty, not rooted, no drive or stream (':'), no "." or ".." component;
-  // '/' counts as '\'.
-  static bool IsSafeItemName(const base::string16& name);
+  // The path below the folder an item is unpacked into that the item's name
+  // stands for: '/' counts as '\', and empty and "." components name the
+  // folder they stand in, so they are dropped; empty for the folder itself.
+  // False for a name that could leave the folder or name something other
+  // than a file of its own: empty, rooted, with a drive or stream (':'), a
+  // ".." component, or a component Windows takes for a device (CON, PRN,
+  // AUX, NUL, COM1-9, LPT1-9, CONIN$, CONOUT$, in any case, perhaps with
+  // an extension or trailing dots or spaces).
+  static bool GetSafeRelativePath(const base::string16& name,
+                                  base::string16* relative);
 
  private:
   bool EnsureFolderExists(const base::FilePath& folder);

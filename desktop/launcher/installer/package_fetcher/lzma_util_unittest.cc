@@ -1,3 +1,7 @@
+// First, so that the package headers are shown to compile after the COM
+// headers, which define plain words such as "interface" as macros.
+#include <objbase.h>
+
 #include "desktop/launcher/installer/package_fetcher/lzma_util.h"
 
 #include <map>
@@ -5,6 +9,10 @@
 
 #include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
+#include "base/path_service.h"
+#include "base/process/launch.h"
+#include "base/process/process.h"
+#include "base/test/process_test_child_command.h"
 #include "base/test/unique_test_dir.h"
 #include "base/win/scoped_handle.h"
 #include "desktop/launcher/installer/package_fetcher/mapped_file_allocator.h"
@@ -82,20 +90,34 @@ TEST(LzmaExtractorTest, UnpacksEveryKindByteForByte) {
   const base::FilePath deep = dir.path().Append(L"sub\\deeper\\counting.txt");
   EXPECT_EQ(ReadWholeFile(PackageFixture(L"tree\\sub\\deeper\\counting.txt")),
             ReadWholeFile(deep));
+  // Written from inside the tree: "./" before every name and a "." entry in
+  // place of the empty folder's.
+  base::UniqueTestDir current;
+  EXPECT_EQ(0, ExtractFixture(L"current_folder.7z", current.path(), nullptr));
+  auto without_empty_folder = tree;
+  without_empty_folder.erase(L"empty_folder");
+  EXPECT_EQ(without_empty_folder, Listing(current.path()));
 }
 
 TEST(LzmaExtractorTest, RefusesDamagedAndEscapingArchives) {
+  const char* const kUnsafe = "Refusing an unsafe item name: ";
+  // |empty|: the failure comes before anything is written.
   const struct {
     const wchar_t* archive;
     const char* log;
+    bool empty;
   } cases[] = {
-      {L"truncated.7z", "Error returned by SzArchiveOpen: "},
+      {L"truncated.7z", "Error returned by SzArchiveOpen: ", true},
       {L"flipped.7z", "Error returned by SzExtract: "},
-      {L"nameless.7z", "Couldn't get file name"},
-      {L"dotdot.7z", "Refusing an item outside the target folder: "},
-      {L"absolute.7z", "Refusing an item outside the target folder: "},
-      {L"drive.7z", "Refusing an item outside the target folder: "},
-      {L"blob.bin", "Error returned by SzArchiveOpen: "},
+      {L"nameless.7z", "Couldn't get file name", true},
+      {L"dotdot.7z", kUnsafe},
+      {L"absolute.7z", kUnsafe},
+      {L"drive.7z", kUnsafe},
+      {L"device.7z", kUnsafe},
+      {L"blob.bin", "Error returned by SzArchiveOpen: ", true},
+      // Its one block claims 2^42 bytes, refused before the block's file is
+      // sized.
+      {L"huge_block.7z", "A block of 4398046511104 bytes exceeds the ", true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.archive);
@@ -108,6 +130,7 @@ TEST(LzmaExtractorTest, RefusesDamagedAndEscapingArchives) {
     EXPECT_TRUE(log.Saw(c.log));
     // Nothing beside the target folder.
     EXPECT_EQ(1u, Listing(dir.path()).size() - Listing(target).size());
+    EXPECT_TRUE(!c.empty || Listing(target).empty());
   }
 }
 
@@ -130,21 +153,65 @@ TEST(LzmaExtractorTest, ReportsOpenAndWriteFailures) {
   EXPECT_TRUE(log.Saw("Error returned by CreateFile: 32"));
 }
 
+// The item is refused: the target folder itself would be a path of
+// nearly 34,000 characters, and a crash would end only the child.
+TEST(LzmaExtractorTest, RefusesAnItemBelow17000FoldersInAChild) {
+  base::UniqueTestDir dir;
+  base::FilePath exe;
+  ASSERT_TRUE(base::PathService::Get(base::FILE_EXE, &exe));
+  const base::string16 command =
+      L"\"" + exe.DirName().Append(L"lzma_util_test_child.exe").value() +
+      L"\" \"" + PackageFixture(L"deep.7z").value() + L"\" \"" +
+      dir.path().value() + L"\"";
+  base::Process child = base::LaunchProcess(command, base::LaunchOptions());
+  ASSERT_TRUE(child.IsValid());
+  EXPECT_EQ(static_cast<DWORD>(LzmaExtractor::kArchiveError),
+            base::WaitForTestChildExit(child.Handle()));
+  EXPECT_TRUE(Listing(dir.path()).empty());
+}
+
 TEST(LzmaExtractorTest, KeepsItemNamesInsideTheFolder) {
+  // "." names the folder it stands in, as does an empty component.
   const struct {
     const wchar_t* name;
-    bool safe;
-  } cases[] = {
-      {L"a.txt", true},     {L"sub\\a.txt", true}, {L"sub/a..b/c", true},
-      {L".hidden", true},   {L"", false},          {L"\\a", false},
-      {L"/a", false},       {L"C:\\a", false},     {L"C:a", false},
-      {L"a:stream", false}, {L"..", false},        {L"a\\..\\..\\b", false},
-      {L"a/../b", false},   {L".", false},         {L"a\\.\\b", false},
-      {L"a/..", false},
+    const wchar_t* relative;
+  } kept[] = {
+      {L"a.txt", L"a.txt"},
+      {L"sub\\a.txt", L"sub\\a.txt"},
+      {L"sub/a..b/c", L"sub\\a..b\\c"},
+      {L".hidden", L".hidden"},
+      {L".", L""},
+      {L"./", L""},
+      {L"a\\.\\b", L"a\\b"},
+      {L"a//b/", L"a\\b"},
+      {L"./bin/app.exe", L"bin\\app.exe"},
+      {L"com0", L"com0"},
+      {L"com10", L"com10"},
+      {L"lpt", L"lpt"},
+      {L"comx", L"comx"},
+      {L"nula", L"nula"},
+      {L"a nul", L"a nul"},
+      {L"conin", L"conin"},
+      {L"console.txt", L"console.txt"},
   };
-  for (const auto& c : cases) {
+  for (const auto& c : kept) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(c.safe, LzmaExtractor::IsSafeItemName(c.name));
+    base::string16 relative = L"left over";
+    EXPECT_TRUE(LzmaExtractor::GetSafeRelativePath(c.name, &relative));
+    EXPECT_EQ(c.relative, relative);
+  }
+  // Empty, rooted, a drive or stream, "..", and a device in any component.
+  const wchar_t* const refused[] = {
+      L"",           L"\\a",      L"/a",          L"C:\\a",         L"C:a",
+      L"a:stream",   L"sub\\a:s", L"..",          L"a\\..\\..\\b",  L"a/../b",
+      L"a/..",       L"./..",     L"NUL",         L"nul.txt",       L"a\\NUL",
+      L"AUX.dat",    L"nul ",     L"nul .txt",    L"Nul. .",        L"con",
+      L"PRN.tar.gz", L"CONIN$",   L"conout$.log", L"sub/com1/x",    L"COM9.txt",
+      L"lpt1",       L"LPT9 ",    L"com\u00B9",   L"lpt\u00B3.txt",
+  };
+  for (const wchar_t* name : refused) {
+    base::string16 relative;
+    EXPECT_FALSE(LzmaExtractor::GetSafeRelativePath(name, &relative)) << name;
   }
 }
 
@@ -154,6 +221,17 @@ TEST(MappedFileAllocatorTest, BacksBlocksWithATemporaryFile) {
     MappedFileAllocator allocator(dir.path());
     EXPECT_EQ(nullptr, allocator.Allocate(0));
     EXPECT_EQ(1u, Listing(dir.path()).size());
+    // No volume here has 2^42 bytes free: the block is refused before the
+    // file is sized (which succeeds where files are sparse).
+    {
+      ScopedLogCapture log;
+      EXPECT_EQ(nullptr, allocator.Allocate(size_t{1} << 42));
+      EXPECT_TRUE(log.Saw("A block of 4398046511104 bytes exceeds the "));
+    }
+    base::FileEnumerator files(dir.path(), false, base::FileEnumerator::FILES);
+    ASSERT_FALSE(files.Next().empty());
+    const WIN32_FIND_DATAW& found = files.GetInfo().find_data();
+    EXPECT_EQ(0u, found.nFileSizeHigh | found.nFileSizeLow);
     for (size_t size : {size_t{1}, size_t{3} << 20}) {
       char* block = static_cast<char*>(allocator.Allocate(size));
       ASSERT_NE(nullptr, block);

@@ -3,14 +3,16 @@
 #include <stdint.h>
 
 #include "base/files/file_util.h"
+#include "base/logging.h"
 
 namespace vexlo {
 namespace installer {
 
-MappedFileAllocator::MappedFileAllocator(const base::FilePath& folder) {
-  interface_.Alloc = kHeapAllocator.Alloc;
-  interface_.Free = kHeapAllocator.Free;
-  interface_.owner = this;
+MappedFileAllocator::MappedFileAllocator(const base::FilePath& folder)
+    : folder_(folder) {
+  decoder_allocator_.Alloc = kHeapAllocator.Alloc;
+  decoder_allocator_.Free = kHeapAllocator.Free;
+  decoder_allocator_.owner = this;
   base::FilePath path;
   if (!base::CreateTemporaryFileInDir(folder, &path))
     return;
@@ -22,8 +24,8 @@ MappedFileAllocator::MappedFileAllocator(const base::FilePath& folder) {
     base::DeleteFile(path, false);
     return;
   }
-  interface_.Alloc = &AllocateThunk;
-  interface_.Free = &FreeThunk;
+  decoder_allocator_.Alloc = &AllocateThunk;
+  decoder_allocator_.Free = &FreeThunk;
 }
 
 MappedFileAllocator::~MappedFileAllocator() {
@@ -32,15 +34,15 @@ MappedFileAllocator::~MappedFileAllocator() {
 }
 
 void* MappedFileAllocator::Allocate(size_t size) {
-  return interface_.Alloc(&interface_, size);
+  return decoder_allocator_.Alloc(&decoder_allocator_, size);
 }
 
 void MappedFileAllocator::Free(void* address) {
-  interface_.Free(&interface_, address);
+  decoder_allocator_.Free(&decoder_allocator_, address);
 }
 
 void* MappedFileAllocator::MapBlock(size_t size) {
-  if (size == 0)
+  if (size == 0 || !FitsOnVolume(size))
     return nullptr;
   if (file_.SetLength(static_cast<int64_t>(size))) {
     mapping_.Set(CreateFileMappingW(file_.GetPlatformFile(), nullptr,
@@ -55,14 +57,31 @@ void* MappedFileAllocator::MapBlock(size_t size) {
   return kHeapAllocator.Alloc(&kHeapAllocator, size);
 }
 
+bool MappedFileAllocator::FitsOnVolume(size_t size) const {
+  // Sizing the file claims the space (or, where files are sparse, memory
+  // for the whole view) before one byte is decoded; a block that cannot fit
+  // could never be written out anyway. When the space is unknown the
+  // sizing itself decides.
+  ULARGE_INTEGER available;
+  if (!GetDiskFreeSpaceExW(folder_.value().c_str(), &available, nullptr,
+                           nullptr) ||
+      size <= available.QuadPart) {
+    return true;
+  }
+  LOG(ERROR) << "A block of " << size << " bytes exceeds the "
+             << available.QuadPart << " bytes free beside " << folder_.AsUTF8();
+  return false;
+}
+
 // static
 void* MappedFileAllocator::AllocateThunk(ISzAllocPtr allocator, size_t size) {
-  return static_cast<const Interface*>(allocator)->owner->MapBlock(size);
+  return static_cast<const DecoderAllocator*>(allocator)->owner->MapBlock(size);
 }
 
 // static
 void MappedFileAllocator::FreeThunk(ISzAllocPtr allocator, void* address) {
-  MappedFileAllocator* owner = static_cast<const Interface*>(allocator)->owner;
+  MappedFileAllocator* owner =
+      static_cast<const DecoderAllocator*>(allocator)->owner;
   if (!address)
     return;
   if (owner->mapping_.IsValid()) {

@@ -14,8 +14,9 @@ namespace installer {
 // The allocator for the blocks the 7z decoder unpacks into: a view of a
 // temporary file in a given folder, so that a large block is backed by that
 // file rather than by the page file. Falls back to the heap when the file or
-// a mapping cannot be had. Holds one mapped block at a time: the decoder
-// frees a block before it asks for the next.
+// a mapping cannot be had. Refuses a block larger than the free space of the
+// folder's volume, which could never be written out. Holds one mapped block
+// at a time: the decoder frees a block before it asks for the next.
 class MappedFileAllocator {
  public:
   explicit MappedFileAllocator(const base::FilePath& folder);
@@ -25,13 +26,13 @@ class MappedFileAllocator {
   ~MappedFileAllocator();
 
   // The decoder's view of this allocator.
-  ISzAllocPtr interface() const { return &interface_; }
+  ISzAllocPtr decoder_allocator() const { return &decoder_allocator_; }
 
   void* Allocate(size_t size);
   void Free(void* address);
 
  private:
-  struct Interface : ISzAlloc {
+  struct DecoderAllocator : ISzAlloc {
     MappedFileAllocator* owner;
   };
 
@@ -39,10 +40,12 @@ class MappedFileAllocator {
   static void FreeThunk(ISzAllocPtr allocator, void* address);
 
   void* MapBlock(size_t size);
+  bool FitsOnVolume(size_t size) const;
 
+  const base::FilePath folder_;
   base::File file_;
   base::win::ScopedHandle mapping_;
-  Interface interface_;
+  DecoderAllocator decoder_allocator_;
 };
 
 }  // namespace installer

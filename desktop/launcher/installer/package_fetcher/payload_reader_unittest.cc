@@ -24,7 +24,7 @@ std::string Image(uint32_t offset, uint32_t size, uint32_t header = kHeader) {
   std::string image(0x200, '\0');
   image.replace(0, 2, "MZ");
   image.replace(0x3C, 4, Le32(header));
-  if (header + 0xB0 <= image.size()) {
+  if (uint64_t{header} + 0xB0 <= image.size()) {
     image.replace(header, 4, std::string("PE\0\0", 4));
     image.replace(header + 0xA8, 8, Le32(offset) + Le32(size));
   }
@@ -73,9 +73,20 @@ TEST(PayloadReaderTest, FindsOrRefusesThePayload) {
        Signed(Trailer(kArchive), Trailer(blob, "VXR")), "IiF", kArchive,
        kInvalid},
       {"signature at offset 2", Image(2, 16) + "tail", "", "", ""},
+      // Too close to the start for a trailer before the signature; the
+      // trailer at the end fails on its own.
+      {"signature at offset 4", Image(4, 16) + Trailer(blob, "VXR"), "", "",
+       kNoStart},
+      {"signature at offset 5", Image(5, 16) + Trailer(blob, "VXR"), "", "",
+       kNoStart},
+      {"signature at offset 6", Image(6, 16) + Trailer(blob, "VXR"), "", "",
+       kNoStart},
       {"negative header offset", Image(0, 0, 0x80000000) + Trailer(blob), "",
        "", ""},
       {"header beyond the file", Image(0, 0, 0x7FFFFF00) + Trailer(blob), "",
+       "", ""},
+      // Just below zero, where the sum of offset and field bounds wraps.
+      {"header offset 0xFFFFFF50", Image(0, 0, 0xFFFFFF50) + Trailer(blob), "",
        "", ""},
       {"too short for a header", std::string("MZVXQ") + Le32(0), "", "", ""},
   };

@@ -120,9 +120,14 @@ bool ReadSignerName(const base::FilePath& path, base::string16* name) {
   if (length == 0)
     return false;
   std::vector<wchar_t> buffer(length);
-  CertGetNameStringW(certificate.get(), CERT_NAME_SIMPLE_DISPLAY_TYPE, 0,
-                     nullptr, buffer.data(), length);
-  name->assign(buffer.data());
+  const DWORD written =
+      CertGetNameStringW(certificate.get(), CERT_NAME_SIMPLE_DISPLAY_TYPE, 0,
+                         nullptr, buffer.data(), length);
+  if (written == 0 || written > length)
+    return false;
+  // The whole name by its length: a name may hold a NUL, and the part
+  // before it must not pass for the name.
+  name->assign(buffer.data(), written - 1);
   return true;
 }
 

@@ -19,8 +19,9 @@ bool VerifySigner(const base::FilePath& path);
 // The trust decision alone, through WinVerifyTrust.
 bool IsTrustedByWindows(const base::FilePath& path);
 
-// The simple display name of the certificate that signed |path|; false when
-// the file carries no readable embedded signature.
+// The whole simple display name of the certificate that signed |path|, any
+// NUL in it included; false when the file carries no readable embedded
+// signature.
 bool ReadSignerName(const base::FilePath& path, base::string16* name);
 
 // Wine trusts any self-signed certificate, so tests decide trust here; null

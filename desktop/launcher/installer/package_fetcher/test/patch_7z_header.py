@@ -1,12 +1,21 @@
 #!/usr/bin/env python3
-"""Damages a 7z archive whose header is stored plain (7zz -mhc=off):
+"""Makes hostile and unusual 7z archives out of ones whose header is stored
+plain (7zz -mhc=off):
 
-  patch_7z_header.py SOURCE FLIPPED NAMELESS DOTDOT ABSOLUTE DRIVE
+  patch_7z_header.py damaged SOURCE FLIPPED NAMELESS DOTDOT ABSOLUTE DRIVE DEVICE
+    FLIPPED has one byte of packed data changed; NAMELESS has its name table
+    turned into padding; the others have the entry "readme.txt" renamed to a
+    name that points out of the target folder or names a device.
+  patch_7z_header.py current_folder SOURCE OUT FOLDER
+    Every name starts with "./" and the folder entry FOLDER becomes ".", as
+    archivers write an archive of the current folder.
+  patch_7z_header.py deep SOURCE OUT DEPTH
+    The first entry is named by DEPTH folders "a" and then "f".
+  patch_7z_header.py huge_block SOURCE OUT SIZE
+    The first block claims SIZE unpacked bytes; SOURCE has one coder in it.
 
-FLIPPED has one byte of packed data changed; NAMELESS has its name table
-turned into padding; the last three have the entry "readme.txt" renamed to
-a name that points out of the target folder. The header checksums are made
-right again, so that only the change itself is wrong.
+The header checksums are made right again, so that only the change itself
+is wrong.
 """
 import struct
 import sys
@@ -14,6 +23,8 @@ import zlib
 
 START_HEADER = 32
 NAME_PROPERTY, DUMMY_PROPERTY = 0x11, 0x19
+PACK_INFO, UNPACK_INFO, FOLDER, SIZE, UNPACK_SIZE, END = (
+    0x06, 0x07, 0x0B, 0x09, 0x0C, 0x00)
 
 
 def read_number(data, at):
@@ -26,44 +37,123 @@ def read_number(data, at):
     return int.from_bytes(data[at + 1:at + 9], "little"), at + 9
 
 
-def fix_checksums(data):
+def number(value):
+    """The shortest encoding of |value|, as read_number reads it."""
+    for extra in range(8):
+        high = value >> (8 * extra)
+        if high < (0x80 >> extra):
+            mark = (0xFF00 >> extra) & 0xFF
+            return bytes([mark | high]) + value.to_bytes(8, "little")[:extra]
+    return b"\xFF" + value.to_bytes(8, "little")
+
+
+def header_span(data):
     offset, size = struct.unpack_from("<QQ", data, 12)
-    header = data[START_HEADER + offset:START_HEADER + offset + size]
-    struct.pack_into("<I", data, 28, zlib.crc32(header))
+    return START_HEADER + offset, START_HEADER + offset + size
+
+
+def with_header(data, header):
+    """|data| with its header replaced, sizes and checksums made right."""
+    start, _ = header_span(data)
+    data = bytearray(data[:start] + header)
+    struct.pack_into("<QI", data, 20, len(header), zlib.crc32(header))
     struct.pack_into("<I", data, 8, zlib.crc32(bytes(data[12:32])))
     return data
 
 
-def name_property_at(data):
-    target = "readme.txt".encode("utf-16-le")
-    header = START_HEADER + struct.unpack_from("<Q", data, 12)[0]
-    for at in range(header, len(data)):
-        if data[at] != NAME_PROPERTY:
+def name_table(data):
+    """The header, and where its name property starts and ends."""
+    start, end = header_span(data)
+    header = bytes(data[start:end])
+    for at in range(len(header)):
+        if header[at] != NAME_PROPERTY:
             continue
-        size, after = read_number(data, at + 1)
-        names = data[after + 1:after + size]
-        if data[after:after + 1] == b"\0" and target in names and \
-                names.endswith(b"\0\0"):
-            return at
+        size, after = read_number(header, at + 1)
+        names = header[after + 1:after + size]
+        if header[after:after + 1] == b"\0" and after + size <= len(header) \
+                and len(names) % 2 == 0 and names.endswith(b"\0\0"):
+            return header, at, after + size
     sys.exit("patch_7z_header: no name table")
 
 
-def renamed(data, name):
-    old = "readme.txt".encode("utf-16-le")
-    new = name.encode("utf-16-le")
-    assert len(old) == len(new) and data.count(old) == 1
-    return fix_checksums(bytearray(data.replace(old, new)))
+def names_of(data):
+    header, at, end = name_table(data)
+    _, after = read_number(header, at + 1)
+    return header[after + 1:end].decode("utf-16-le").split("\0")[:-1]
+
+
+def with_names(data, names):
+    header, at, end = name_table(data)
+    table = b"\0" + "".join(name + "\0" for name in names).encode("utf-16-le")
+    return with_header(data, header[:at] + bytes([NAME_PROPERTY]) +
+                       number(len(table)) + table + header[end:])
+
+
+def renamed(data, old, new):
+    return with_names(data, [new if n == old else n for n in names_of(data)])
+
+
+def damaged(source):
+    flipped = bytearray(source)
+    flipped[START_HEADER + 100] ^= 0x55
+    header, at, _ = name_table(source)
+    nameless = bytearray(header)
+    nameless[at] = DUMMY_PROPERTY
+    return [flipped, with_header(source, bytes(nameless))] + [
+        renamed(source, "readme.txt", name)
+        for name in ("..\\dmx.txt", "\\eadme.txt", "C:readme.t", "sub/nul.txt")
+    ]
+
+
+def current_folder(source, folder):
+    return with_names(source, ["." if n == folder else "./" + n
+                               for n in names_of(source)])
+
+
+def deep(source, depth):
+    names = names_of(source)
+    return with_names(source, ["a\\" * depth + "f"] + names[1:])
+
+
+def huge_block(source, size):
+    """Walks the pack and unpack information of a header that starts with
+    them and holds one folder of one simple coder."""
+    header = bytes(source[slice(*header_span(source))])
+    assert header[:3] == b"\x01\x04" + bytes([PACK_INFO])
+    _, at = read_number(header, 3)  # pack position
+    streams, at = read_number(header, at)
+    assert header[at] == SIZE
+    at += 1
+    for _ in range(streams):
+        _, at = read_number(header, at)
+    assert header[at:at + 3] == bytes([END, UNPACK_INFO, FOLDER])
+    folders, at = read_number(header, at + 3)
+    coders, at = read_number(header, at + 1)  # after the external flag
+    assert folders == 1 and coders == 1
+    flags = header[at]
+    assert not flags & 0x10
+    at += 1 + (flags & 0x0F)
+    if flags & 0x20:
+        properties, at = read_number(header, at)
+        at += properties
+    assert header[at] == UNPACK_SIZE
+    _, end = read_number(header, at + 1)
+    return with_header(source, header[:at + 1] + number(size) + header[end:])
 
 
 def main():
-    source = bytearray(open(sys.argv[1], "rb").read())
-    flipped = bytearray(source)
-    flipped[START_HEADER + 100] ^= 0x55
-    nameless = bytearray(source)
-    nameless[name_property_at(source)] = DUMMY_PROPERTY
-    outputs = [flipped, fix_checksums(nameless), renamed(source, "..\\dmx.txt"),
-               renamed(source, "\\eadme.txt"), renamed(source, "C:readme.t")]
-    for path, data in zip(sys.argv[2:], outputs):
+    command, source = sys.argv[1], open(sys.argv[2], "rb").read()
+    if command == "damaged":
+        outputs = zip(sys.argv[3:], damaged(source))
+    elif command == "current_folder":
+        outputs = [(sys.argv[3], current_folder(source, sys.argv[4]))]
+    elif command == "deep":
+        outputs = [(sys.argv[3], deep(source, int(sys.argv[4])))]
+    elif command == "huge_block":
+        outputs = [(sys.argv[3], huge_block(source, int(sys.argv[4])))]
+    else:
+        sys.exit("patch_7z_header: unknown command " + command)
+    for path, data in outputs:
         open(path, "wb").write(data)
 
 

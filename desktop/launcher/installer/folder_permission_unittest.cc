@@ -328,9 +328,10 @@ TEST_F(FolderPermissionTest, KnowsWhenElevationIsImpossible) {
               RequestFolderPermission(folder_, false, false, 0, &grant));
     EXPECT_TRUE(log.Saw("Cannot elevate with UAC disabled"));
   }
-  {
-    base::win::ScopedWindowsVersionOverride xp(base::win::VERSION_XP);
-    EXPECT_TRUE(internal::CanElevate());
+  for (base::win::Version version :
+       {base::win::VERSION_XP, base::win::VERSION_VISTA}) {
+    base::win::ScopedWindowsVersionOverride override_version(version);
+    EXPECT_EQ(version == base::win::VERSION_XP, internal::CanElevate());
   }
   policies.DeleteValue(L"EnableLUA");
   EXPECT_TRUE(internal::CanElevate());

@@ -8,6 +8,7 @@
 #include "base/base_paths_win.h"
 #include "base/bind.h"
 #include "base/command_line.h"
+#include "base/features/command_line_feature_reader.h"
 #include "base/features/feature_registry.h"
 #include "base/files/file_util.h"
 #include "base/location.h"
@@ -276,11 +277,22 @@ TEST_F(SettingsTest, ChecksEachNewFolderOnce) {
   settings.reset();
   // A new folder's profile mode follows the copy mode unless the command
   // line names one.
-  for (const wchar_t* arguments : {L"", L"--singleprofile=1"}) {
-    std::unique_ptr<Settings> fresh = Make(arguments);
-    EXPECT_TRUE(fresh->SetSingleProfile(true));
+  // A new folder's profile mode is the one its old configuration names,
+  // else it follows the copy mode, unless the command line names one.
+  Write(L"prefs\\vexloprefs_default.ini", "[System]\r\nMulti User=0\r\n");
+  const struct {
+    const wchar_t* arguments;
+    const wchar_t* folder;
+    bool single_profile;
+  } kFresh[] = {{L"", L"new", false},
+                {L"--singleprofile=1", L"new", true},
+                {L"", L"prefs", true},
+                {L"--singleprofile=0", L"prefs", false}};
+  for (const auto& c : kFresh) {
+    std::unique_ptr<Settings> fresh =
+        Make(c.arguments, false, false, Path(c.folder));
     WaitForPath();
-    EXPECT_EQ(*arguments != 0, fresh->single_profile()) << arguments;
+    EXPECT_EQ(c.single_profile, fresh->single_profile()) << c.arguments;
   }
 }
 
@@ -344,14 +356,15 @@ TEST_F(SettingsTest, BuildsTheBackendCommandLine) {
            L"\" --profile-folder --language=de --singleprofile=0 --copyonly=0 "
            L"--allusers=1 --setdefaultbrowser=0 --startmenushortcut=1 "
            L"--desktopshortcut=1 --quicklaunchshortcut=0 --pintotaskbar=1 "
-           L"--server-tracking-data=abc --import-bookmarks=0 "
+           L"--server-tracking-data=abc --with-feature:installer-ui-stats=off "
+           L"--import-bookmarks=0 "
            L"--import-session=1"},
       {L"--copyonly=1 --profile-folder=C:\\p", false, false, Path(L"new"), true,
        L"--backend --install --import-browser-data=1 --enable-stats=1 "
        L"--enable-installer-stats=1 --launchvexlo=0 --installfolder=\"" +
            fresh +
            L"\" --profile-folder=\"C:\\p\" --language=en --singleprofile=1 "
-           L"--copyonly=1"},
+           L"--copyonly=1 --with-feature:installer-ui-stats=off"},
       {L"", false, true, Path(L"inst"), false,
        L"--backend --install --autoupdate --import-browser-data=1 "
        L"--enable-stats=1 --enable-installer-stats=1 --launchvexlo=1 "
@@ -359,20 +372,29 @@ TEST_F(SettingsTest, BuildsTheBackendCommandLine) {
            inst +
            L"\" --profile-folder --language=en --setdefaultbrowser=0 "
            L"--startmenushortcut=0 --desktopshortcut=0 "
-           L"--quicklaunchshortcut=0 --pintotaskbar=0"},
+           L"--quicklaunchshortcut=0 --pintotaskbar=0 "
+           L"--with-feature:installer-ui-stats=off"},
       {L"", false, false, Path(L"standalone"), false,
        L"--backend --install --import-browser-data=1 --enable-stats=1 "
        L"--enable-installer-stats=1 --launchvexlo=1 --installfolder=\"" +
-           standalone + L"\" --profile-folder --language=en"},
+           standalone +
+           L"\" --profile-folder --language=en "
+           L"--with-feature:installer-ui-stats=off"},
       {L"--initial-pid=9 --deleteuserprofile=1", true, false, Path(L"inst"),
        false, L"--backend --initial-pid=9 --uninstall --deleteuserprofile=1"},
       {L"--initial-pid=9", false, false, Path(L"in|valid"), false,
        L"--backend --initial-pid=9"},
   };
+  // The run's feature overrides travel to an installing backend.
+  base::CommandLine features(base::CommandLine::NO_PROGRAM);
+  features.ParseFromString(L"x.exe --with-feature:installer-ui-stats=off");
+  base::CommandLineFeatureReader reader(&features);
+  base::FeatureRegistry::GetInstance()->AddReader(&reader);
   for (const auto& c : kCases) {
     ScopedLogCapture log;
     std::unique_ptr<Settings> settings =
         Make(c.arguments, c.uninstall, c.autoupdate, c.folder);
+
     WaitForPath();
     if (c.uninstall) {
       // An uninstallation starts in the program's own folder, which holds

@@ -356,7 +356,8 @@ TEST_F(SettingsTest, BuildsTheBackendCommandLine) {
            L"\" --profile-folder --language=de --singleprofile=0 --copyonly=0 "
            L"--allusers=1 --setdefaultbrowser=0 --startmenushortcut=1 "
            L"--desktopshortcut=1 --quicklaunchshortcut=0 --pintotaskbar=1 "
-           L"--server-tracking-data=abc --with-feature:installer-ui-stats=off "
+           L"--server-tracking-data=abc "
+           L"--with-feature:settings-test-feature=off "
            L"--import-bookmarks=0 "
            L"--import-session=1"},
       {L"--copyonly=1 --profile-folder=C:\\p", false, false, Path(L"new"), true,
@@ -364,7 +365,7 @@ TEST_F(SettingsTest, BuildsTheBackendCommandLine) {
        L"--enable-installer-stats=1 --launchvexlo=0 --installfolder=\"" +
            fresh +
            L"\" --profile-folder=\"C:\\p\" --language=en --singleprofile=1 "
-           L"--copyonly=1 --with-feature:installer-ui-stats=off"},
+           L"--copyonly=1 --with-feature:settings-test-feature=off"},
       {L"", false, true, Path(L"inst"), false,
        L"--backend --install --autoupdate --import-browser-data=1 "
        L"--enable-stats=1 --enable-installer-stats=1 --launchvexlo=1 "
@@ -373,13 +374,13 @@ TEST_F(SettingsTest, BuildsTheBackendCommandLine) {
            L"\" --profile-folder --language=en --setdefaultbrowser=0 "
            L"--startmenushortcut=0 --desktopshortcut=0 "
            L"--quicklaunchshortcut=0 --pintotaskbar=0 "
-           L"--with-feature:installer-ui-stats=off"},
+           L"--with-feature:settings-test-feature=off"},
       {L"", false, false, Path(L"standalone"), false,
        L"--backend --install --import-browser-data=1 --enable-stats=1 "
        L"--enable-installer-stats=1 --launchvexlo=1 --installfolder=\"" +
            standalone +
            L"\" --profile-folder --language=en "
-           L"--with-feature:installer-ui-stats=off"},
+           L"--with-feature:settings-test-feature=off"},
       {L"--initial-pid=9 --deleteuserprofile=1", true, false, Path(L"inst"),
        false, L"--backend --initial-pid=9 --uninstall --deleteuserprofile=1"},
       {L"--initial-pid=9", false, false, Path(L"in|valid"), false,
@@ -387,7 +388,7 @@ TEST_F(SettingsTest, BuildsTheBackendCommandLine) {
   };
   // The run's feature overrides travel to an installing backend.
   base::CommandLine features(base::CommandLine::NO_PROGRAM);
-  features.ParseFromString(L"x.exe --with-feature:installer-ui-stats=off");
+  features.ParseFromString(L"x.exe --with-feature:settings-test-feature=off");
   base::CommandLineFeatureReader reader(&features);
   base::FeatureRegistry::GetInstance()->AddReader(&reader);
   for (const auto& c : kCases) {

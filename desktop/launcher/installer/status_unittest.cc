@@ -3,11 +3,12 @@
 #include <objbase.h>
 #include <windows.h>
 
-#include <functional>
 #include <string>
 
+#include "base/base_paths_win.h"
 #include "base/files/file_util.h"
 #include "base/logging.h"
+#include "base/strings/string_split.h"
 #include "base/strings/string_util.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/unique_test_dir.h"
@@ -15,6 +16,7 @@
 #include "base/win/windows_version.h"
 #include "desktop/launcher/installer/service/security_checks.h"
 #include "desktop/launcher/installer/service/service_utils.h"
+#include "desktop/launcher/installer/test/scoped_path_override.h"
 #include "gtest/gtest.h"
 
 namespace vexlo {
@@ -120,134 +122,100 @@ UINT WINAPI CdRomDriveType(const wchar_t* /* root */) {
   return DRIVE_CDROM;
 }
 
+// Each case prepares files below the test's folder (name=content, each
+// ended by "|"; content "/" for a folder), classifies a path and checks the
+// outcome (the words "valid", "existing", "legacy", "launcher"), the log and
+// the details (single profile, legacy product and language).
 TEST_F(StatusTest, ClassifiesPreparedFolders) {
   constexpr int kReplaceTalvik = 1;
   constexpr int kCdRom = 2;
-  const std::string kFlags =
-      "copy_only=\"False\" all_users=\"False\" pinned=\"False\"";
-  const std::string kOldConfiguration =
+  const std::string record =
+      "<install_log version=\"1\" copy_only=\"False\" all_users=\"False\" "
+      "pinned=\"False\"><path>X</path><files><file>a</file></files>"
+      "</install_log>|";
+  const std::string ini =
       "[System]\r\nVexlo Product=2\r\nMulti User=0\r\n[User Prefs]\r\n"
       "Language Files Directory=C:\\Old\\locale\\nb-NO\\\r\n";
-  const std::string kExisting =
-      "Path is a folder|Path is a existing "
-      "installation|Testing shortcuts|";
-  const std::string kFolder =
-      "Path is a folder|Path is not an existing "
-      "installation|";
-  const std::string kProfile = Path(L"user").AsUTF8();
-  std::string escaped_profile = kProfile;
-  base::ReplaceSubstringsAfterOffset(&escaped_profile, 0, "\\", "\\\\");
-
+  const std::string existing =
+      "Path is a folder|Path is a existing installation|Testing shortcuts|";
+  const std::string folder =
+      "Path is a folder|Path is not an existing installation|";
+  std::string profile = "\"profile_path\": \"" + Path(L"user").AsUTF8() + "\"";
+  base::ReplaceSubstringsAfterOffset(&profile, 0, "\\", "\\\\");
+  const std::string prefs = "installer_prefs.json=";
   const struct Case {
-    const char* what;
     base::string16 path;  // Relative to the test's folder unless absolute.
-    std::function<void()> prepare;
-    int options;      // kReplaceTalvik, kCdRom.
-    const char* log;  // After "Initializing status: " and the path.
-    bool valid;
-    bool existing;
-    bool legacy;
-    bool launcher;
-    const wchar_t* existing_folder;
-    ACCESS_MASK access;  // 0: none asked.
-    int32_t single_profile;
-    int32_t legacy_product;
-    const wchar_t* language;
+    std::string files;
+    int options;
+    std::string log;  // After the line "Initializing status: " and the path.
+    const char* outcome;
+    const wchar_t* existing_folder;  // Null: none.
+    const char* details;
   } kCases[] = {
-      {"empty", L"", [] {}, false, "Path is empty|", false, false, false, false,
-       nullptr, 0, -1, -1, L""},
-      {"invalid", L"in|valid", [] {}, false, "Path is not a valid Win32 path|",
-       false, false, false, false, nullptr, 0, -1, -1, L""},
-      {"relative", L"C:relative", [] {}, false, "Path is relative|", false,
-       false, false, false, nullptr, 0, -1, -1, L""},
-      {"a file", L"file.txt", [this] { Write(L"file.txt", "x"); }, false,
-       "Path is a file path|", false, false, false, false, nullptr, 0, -1, -1,
-       L""},
-      {"a child of a file", L"file.txt\\a\\b",
-       [this] { Write(L"file.txt", "x"); }, false,
-       "Path is child of a file (invalid)|", false, false, false, false,
-       nullptr, 0, -1, -1, L""},
-      {"missing parents", L"new\\deeper", [] {}, false, "Path is valid|", true,
-       false, false, false, L"", FILE_ADD_SUBDIRECTORY, -1, -1, L""},
-      {"a missing drive", MissingDrive() + L"\\Vexlo\\x", [] {}, false,
+      {L"", "", 0, "Path is empty|", "", nullptr, "-1 -1 "},
+      {L"in|valid", "", 0, "Path is not a valid Win32 path|", "", nullptr,
+       "-1 -1 "},
+      {L"C:relative", "", 0, "Path is relative|", "", nullptr, "-1 -1 "},
+      {L"f", "f=x|", 0, "Path is a file path|", "", nullptr, "-1 -1 "},
+      {L"f\\a\\b", "f=x|", 0, "Path is child of a file (invalid)|", "", nullptr,
+       "-1 -1 "},
+      {L"new\\deeper", "", 0, "Path is valid|", "valid", L"", "-1 -1 "},
+      {MissingDrive() + L"\\Vexlo\\x", "", 0,
        "Path is a root folder that's not valid(probably invalid drive "
        "letter)|",
-       false, false, false, false, nullptr, 0, -1, -1, L""},
-      {"an empty folder", L"empty",
-       [this] { ASSERT_TRUE(base::CreateDirectory(Path(L"empty"))); }, false,
-       kFolder.c_str(), true, false, false, false, L"empty", 0x1201BF, -1, -1,
-       L""},
-      {"a folder with a launcher", L"app",
-       [this] {
-         Write(L"app\\launcher.exe", "l");
-         Record(L"app\\installation_status.xml", "version=\"1\"", "");
-       },
-       false, kFolder.c_str(), true, false, false, true, L"app", 0x1201BF, -1,
-       -1, L""},
-      {"an old configuration", L"old",
-       [this, &kOldConfiguration] {
-         Write(L"old\\vexloprefs_default.ini", kOldConfiguration);
-       },
-       false, kFolder.c_str(), true, false, false, false, L"old", 0x1201BF, 1,
-       2, L"nb-NO"},
-      {"an installation", L"inst",
-       [&] {
-         Record(L"inst\\installation_status.xml", kFlags, "");
-         Write(L"inst\\installer_prefs.json",
-               "{\"single_profile\": false, \"language\": \"de\", "
-               "\"profile_path\": \"" +
-                   escaped_profile + "\"}");
-         Write(L"inst\\vexloprefs_default.ini", kOldConfiguration);
-       },
-       false, kExisting.c_str(), true, true, false, false, L"inst", 0x1201BF, 0,
-       -1, L"de"},
-      {"an installation with a locale", L"inst",
-       [&] {
-         Record(L"inst\\installation_status.xml", kFlags, "");
-         Write(L"inst\\installer_prefs.json",
-               "{\"profile_path\": \"" + escaped_profile + "\"}");
-         Write(L"user\\Local State", "{\"intl\": {\"app_locale\": \"sv\"}}");
-       },
-       false, kExisting.c_str(), true, true, false, false, L"inst", 0x1201BF,
-       -1, -1, L"sv"},
-      {"an installation without preferences", L"inst",
-       [&] {
-         Record(L"inst\\installation_status.xml", kFlags, "");
-         Write(L"inst\\vexloprefs_default.ini", kOldConfiguration);
-       },
-       false, kExisting.c_str(), true, true, false, false, L"inst", 0x1201BF, 1,
-       2, L"nb-NO"},
-      {"a damaged record", L"inst",
-       [&] { Write(L"inst\\installation_status.xml", "<install_log>"); }, false,
-       kFolder.c_str(), true, false, false, false, L"inst", 0x1201BF, -1, -1,
-       L""},
-      {"a legacy installation", L"legacy",
-       [&] { Record(L"legacy\\vexlo_install_log.xml", kFlags, ""); }, false,
-       kExisting.c_str(), true, false, true, false, L"legacy", 0x1201BF, -1, -1,
-       L""},
-      {"a missing folder on a CD-ROM", L"cd\\missing", [] {}, kCdRom,
-       "Path is to a non-writable CD-ROM|", false, false, false, false, nullptr,
-       0, -1, -1, L""},
-      {"a writable folder on a CD-ROM", L"empty",
-       [this] { ASSERT_TRUE(base::CreateDirectory(Path(L"empty"))); }, kCdRom,
-       kFolder.c_str(), true, false, false, false, L"empty", 0x1201BF, -1, -1,
-       L""},
-      {"a legacy installation to replace", L"legacy",
-       [&] {
-         Record(L"legacy\\vexlo_install_log.xml", kFlags, "");
-         Write(L"legacy\\installer_prefs.json", "{\"language\": \"de\"}");
-         Write(L"legacy\\vexloprefs_default.ini", kOldConfiguration);
-       },
-       kReplaceTalvik, kExisting.c_str(), true, true, true, false, L"legacy",
-       0x1201BF, 1, 2, L"nb-NO"},
+       "", nullptr, "-1 -1 "},
+      {L"cd\\missing", "", kCdRom, "Path is to a non-writable CD-ROM|", "",
+       nullptr, "-1 -1 "},
+      {L"cd", "cd=/|", kCdRom, folder, "valid", L"cd", "-1 -1 "},
+      {L"i", "i\\launcher.exe=l|i\\installation_status.xml=<install_log>|", 0,
+       folder, "valid launcher", L"i", "-1 -1 "},
+      {L"i", "i\\vexloprefs_default.ini=" + ini, 0, folder, "valid", L"i",
+       "1 2 nb-NO"},
+      // A language folder that fills the buffer may have been cut: ignored.
+      {L"i",
+       "i\\vexloprefs_default.ini=[User Prefs]\nLanguage Files "
+       "Directory=C:\\" +
+           std::string(251, 'x') + "\\nb-N|",
+       0, folder, "valid", L"i", "-1 0 nb-N"},
+      {L"i",
+       "i\\vexloprefs_default.ini=[User Prefs]\nLanguage Files "
+       "Directory=C:\\" +
+           std::string(251, 'x') + "\\nb-NO|",
+       0, folder, "valid", L"i", "-1 0 "},
+      {L"i",
+       "i\\installation_status.xml=" + record + "i\\" + prefs +
+           "{\"single_profile\": false, \"language\": \"de\", " + profile +
+           "}|i\\vexloprefs_default.ini=" + ini,
+       0, existing, "valid existing", L"i", "0 -1 de"},
+      {L"i",
+       "i\\installation_status.xml=" + record + "i\\" + prefs + "{" + profile +
+           "}|user\\Local State={\"intl\": {\"app_locale\": "
+           "\"sv\"}}|",
+       0, existing, "valid existing", L"i", "-1 -1 sv"},
+      {L"i",
+       "i\\installation_status.xml=" + record +
+           "i\\vexloprefs_default.ini=" + ini,
+       0, existing, "valid existing", L"i", "1 2 nb-NO"},
+      {L"i", "i\\vexlo_install_log.xml=" + record, 0, existing, "valid legacy",
+       L"i", "-1 -1 "},
+      {L"i",
+       "i\\vexlo_install_log.xml=" + record + "i\\" + prefs +
+           "{\"language\": \"de\"}|i\\vexloprefs_default.ini=" + ini,
+       kReplaceTalvik, existing, "valid existing legacy", L"i", "1 2 nb-NO"},
   };
   for (const Case& c : kCases) {
-    SCOPED_TRACE(c.what);
-    base::DeleteFile(Path(L"file.txt"), false);
-    for (const wchar_t* folder :
-         {L"app", L"old", L"inst", L"legacy", L"user", L"empty"})
-      base::DeleteFile(Path(folder), true);
-    c.prepare();
+    SCOPED_TRACE(testing::Message() << c.path << " " << c.log);
+    for (const wchar_t* name : {L"f", L"i", L"user", L"cd"})
+      base::DeleteFile(Path(name), true);
+    for (const std::string& line : base::SplitString(
+             c.files, "|", base::KEEP_WHITESPACE, base::SPLIT_WANT_NONEMPTY)) {
+      const size_t equals = line.find('=');
+      const base::string16 name = base::UTF8ToUTF16(line.substr(0, equals));
+      if (line.substr(equals + 1) == "/")
+        ASSERT_TRUE(base::CreateDirectory(Path(name.c_str())));
+      else
+        Write(name.c_str(), line.substr(equals + 1));
+    }
     const base::FilePath path =
         c.path.empty() || c.path.find(L':') != base::string16::npos
             ? base::FilePath(c.path)
@@ -259,25 +227,33 @@ TEST_F(StatusTest, ClassifiesPreparedFolders) {
     Status status(c.options & kReplaceTalvik);
     status.Initialize(path);
     Status::SetDriveTypeQueryForTesting(nullptr);
-    EXPECT_EQ(c.path.empty()
-                  ? std::string("Initializing status:|") + c.log
-                  : "Initializing status: " + path.AsUTF8() + "|" + c.log,
+    EXPECT_EQ(("Initializing status: " + path.AsUTF8())
+                      .substr(0, c.path.empty() ? 20 : std::string::npos) +
+                  "|" + c.log,
               g_log);
+    const std::string outcome = c.outcome;
+    const auto has = [&outcome](const char* word) {
+      return outcome.find(word) != std::string::npos;
+    };
     EXPECT_EQ(path, status.requested_path());
-    EXPECT_EQ(c.valid, status.valid());
-    EXPECT_EQ(c.existing, status.existing_installation());
-    EXPECT_EQ(c.legacy, status.legacy_installation());
-    EXPECT_EQ(c.launcher, status.launcher_present());
-    EXPECT_EQ(c.existing_folder
-                  ? Path(c.existing_folder).StripTrailingSeparators()
-                  : base::FilePath(),
-              status.existing_folder());
-    EXPECT_EQ(c.access, checks.access_);
-    EXPECT_EQ(c.access ? status.existing_folder().value() : L"", checks.asked_);
-    EXPECT_EQ(c.access != 0, status.writable());
-    EXPECT_EQ(c.single_profile, status.single_profile());
-    EXPECT_EQ(c.legacy_product, status.legacy_product());
-    EXPECT_EQ(c.language, status.language());
+    EXPECT_EQ(has("valid"), status.valid());
+    EXPECT_EQ(has("existing"), status.existing_installation());
+    EXPECT_EQ(has("legacy"), status.legacy_installation());
+    EXPECT_EQ(has("launcher"), status.launcher_present());
+    const base::FilePath existing_folder =
+        c.existing_folder ? Path(c.existing_folder).StripTrailingSeparators()
+                          : base::FilePath();
+    EXPECT_EQ(existing_folder, status.existing_folder());
+    // The whole folder for one that exists, a new subfolder in an ancestor.
+    EXPECT_EQ(!c.existing_folder        ? 0
+              : existing_folder == path ? 0x1201BF
+                                        : FILE_ADD_SUBDIRECTORY,
+              checks.access_);
+    EXPECT_EQ(existing_folder.value(), checks.asked_);
+    EXPECT_EQ(c.existing_folder != nullptr, status.writable());
+    EXPECT_EQ(c.details, std::to_string(status.single_profile()) + " " +
+                             std::to_string(status.legacy_product()) + " " +
+                             base::UTF16ToUTF8(status.language()));
   }
 }
 
@@ -289,6 +265,11 @@ TEST_F(StatusTest, ReadsTheDetailsOfAnInstallation) {
   Write(browser.c_str(), "browser");
   Link(L"links\\desktop.lnk", browser.c_str());
   Link(L"links\\menu.lnk", L"inst\\launcher.exe");
+  const base::string16 root_browser = L"inst\\" + GetBrowserExeName();
+  Write(root_browser.c_str(), "browser");
+  Link(L"links\\quick.lnk", root_browser.c_str());
+  Link(L"pins\\pin.lnk", root_browser.c_str());
+  ScopedPathOverride pins(base::DIR_TASKBAR_PINS, Path(L"pins"));
   Record(L"inst\\installation_status.xml",
          "copy_only=\"False\" all_users=\"False\" pinned=\"True\"",
          "<registry hive=\"HKLM\"><key path=\"S\\V\" clean=\"1\"/></registry>"
@@ -297,7 +278,7 @@ TEST_F(StatusTest, ReadsTheDetailsOfAnInstallation) {
              "</shortcut><shortcut type=\"SC_DEST_MENU\">" +
              Path(L"links\\menu.lnk").AsUTF8() +
              "</shortcut><shortcut type=\"SC_DEST_QUICK_LAUNCH\">" +
-             Path(L"links\\none.lnk").AsUTF8() + "</shortcut>");
+             Path(L"links\\quick.lnk").AsUTF8() + "</shortcut>");
   Write(L"inst\\installer_prefs.json",
         "{\"import_browser_data\": true, \"enable_stats\": false, "
         "\"single_profile\": true, \"welcome-url\": \"https://w/\", "
@@ -321,16 +302,18 @@ TEST_F(StatusTest, ReadsTheDetailsOfAnInstallation) {
   EXPECT_NE(std::string::npos,
             g_log.find("Test experiment was enabled in install folder."));
   EXPECT_FALSE(status.default_browser());
-  // The desktop link runs the browser: found and owned. The menu link runs
-  // the launcher: found, owned only where the system owns the menu anyway.
+  // The desktop, quick-launch and pinned links run the browser: found and
+  // owned. The menu link runs the launcher: found, owned only where the
+  // system owns the menu anyway.
   EXPECT_TRUE(status.desktop_found());
   EXPECT_TRUE(status.desktop_owned());
   EXPECT_TRUE(status.start_menu_found());
   EXPECT_EQ(base::win::GetVersion() >= base::win::VERSION_WIN8,
             status.start_menu_owned());
-  EXPECT_FALSE(status.quick_launch_found());
-  EXPECT_FALSE(status.quick_launch_owned());
-  EXPECT_FALSE(status.pinned_owned());
+  EXPECT_TRUE(status.quick_launch_found());
+  EXPECT_TRUE(status.quick_launch_owned());
+  EXPECT_EQ(Path(L"pins\\pin.lnk"), status.pinned_shortcut());
+  EXPECT_TRUE(status.pinned_owned());
 }
 
 // Copy-only holds only for a record that left nothing else behind; such an

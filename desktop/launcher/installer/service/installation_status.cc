@@ -414,18 +414,6 @@ InstallationStatus& InstallationStatus::operator=(
 
 InstallationStatus::~InstallationStatus() = default;
 
-bool InstallationStatus::operator==(const InstallationStatus& other) const {
-  return copy_only == other.copy_only && all_users == other.all_users &&
-         pinned == other.pinned && app_id == other.app_id &&
-         install_path == other.install_path && subfolder == other.subfolder &&
-         version == other.version &&
-         desktop_shortcut == other.desktop_shortcut &&
-         start_menu_shortcut == other.start_menu_shortcut &&
-         quick_launch_shortcut == other.quick_launch_shortcut &&
-         files == other.files && root_files == other.root_files &&
-         machine_keys == other.machine_keys && user_keys == other.user_keys;
-}
-
 // static
 void InstallationStatus::AddRegistryValue(std::vector<RegistryKey>* keys,
                                           const base::string16& key_path,
@@ -527,14 +515,9 @@ bool ReadInstallationStatus(XmlDocument* document,
   status->root_files.clear();
   status->machine_keys.clear();
   status->user_keys.clear();
-  if (!document->Initialize() || !document->Load(file))
-    return false;
-  if (document->MoveToFirstChildElement() != XmlDocument::Move::kFound) {
-    LOG(ERROR) << "The installation status " << file.AsUTF8()
-               << " has no element";
-    return false;
-  }
-  return ReadRootAttributes(*document, status) && ReadBody(document, status);
+  return document->Initialize() && document->Load(file) &&
+         document->MoveToFirstChildElement() == XmlDocument::Move::kFound &&
+         ReadRootAttributes(*document, status) && ReadBody(document, status);
 }
 
 }  // namespace installer

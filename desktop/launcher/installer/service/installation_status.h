@@ -46,8 +46,6 @@ struct InstallationStatus {
   InstallationStatus& operator=(const InstallationStatus& other);
   ~InstallationStatus();
 
-  bool operator==(const InstallationStatus& other) const;
-
   // Records that |size| bytes at |data| of the registry value type |type|
   // were written as |value_name| of |key_path| into |keys| (the list of one
   // hive), with |clean| for the key: a key already in the list keeps the

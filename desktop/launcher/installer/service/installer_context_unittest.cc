@@ -75,6 +75,7 @@ TEST_F(InstallerContextTest, FindsTheProgramsOwnInstallation) {
   WriteFile(version.Append(L"launcher.exe"), "launcher");
   EXPECT_EQ(version, InstallerContext::GetOwnInstallationFolder());
   EXPECT_EQ(version, InstallerContext().folder());
+  EXPECT_EQ(L"Vexlo developer", InstallerContext().name());
 }
 
 // The profile comes from "profile_path" with its first "<USERNAME>" put in,
@@ -83,15 +84,15 @@ TEST_F(InstallerContextTest, DerivesTheProfileAndUserDataFolders) {
   const base::string16 user = GetUserName();
   const base::FilePath app_data = dir_.path().Append(L"Roaming");
   ScopedPathOverride roaming(base::DIR_APP_DATA, app_data);
+  const base::string16 fallback =
+      app_data.value() + L"\\Vexlo Software\\Vexlo Developer";
   const struct {
     const char* prefs;
     base::string16 profile;  // Also the user data folder.
   } kCases[] = {
-      {"{}", app_data.value() + L"\\Vexlo Software\\Vexlo Developer"},
-      {R"({"profile_path": ""})",
-       app_data.value() + L"\\Vexlo Software\\Vexlo Developer"},
-      {R"({"profile_path": 7})",
-       app_data.value() + L"\\Vexlo Software\\Vexlo Developer"},
+      {"{}", fallback},
+      {R"({"profile_path": ""})", fallback},
+      {R"({"profile_path": 7})", fallback},
       {R"({"profile_path": "D:\\Profiles\\<USERNAME>\\Vexlo"})",
        L"D:\\Profiles\\" + user + L"\\Vexlo"},
       {R"({"profile_path": "D:\\P\\<USERNAME>"})", L"D:\\P\\" + user},
@@ -264,8 +265,6 @@ TEST_F(InstallerContextTest, FindsTheHandlerOfAProtocolOrExtension) {
   EXPECT_TRUE(context.IsDefaultHandlerFor(protocol, false));
   EXPECT_FALSE(context.IsDefaultHandlerFor(protocol, true));
   EXPECT_FALSE(context.IsDefaultHandlerFor(extension, false));
-  EXPECT_FALSE(InstallerContext(dir_.path().Append(L"sub"))
-                   .IsDefaultHandlerFor(protocol, false));
   for (bool machine_wide : {false, true}) {
     ASSERT_TRUE(
         InstallerContext::GetOpenCommand(extension, machine_wide, &command));

@@ -22,6 +22,7 @@
 #include "base/values.h"
 #include "desktop/common/product/installer_features.h"
 #include "desktop/common/product/product_info.h"
+#include "desktop/launcher/installer/folder_permission.h"
 #include "desktop/launcher/installer/installer_help.h"
 #include "desktop/launcher/installer/installer_names.h"
 #include "desktop/launcher/installer/installer_startup.h"
@@ -76,11 +77,6 @@ class ScopedComApartment {
 
 bool RunCrashReporterRole() {
   LOG(ERROR) << "The crash reporter is not available in this build.";
-  return false;
-}
-
-bool RunFolderPermissionRole() {
-  LOG(ERROR) << "Granting folder permissions is not available in this build.";
   return false;
 }
 
@@ -317,10 +313,10 @@ bool RunProcessRole(const base::CommandLine& command_line) {
     return true;
   }
   if (command_line.HasSwitch("set-folder-permission")) {
-    const bool result = RunFolderPermissionRole();
+    RunSetFolderPermission();
     if (command_line.HasSwitch("run-uninstall-bat"))
       RunUninstallBatch(context_folder);
-    return result;
+    return true;
   }
 
   OpenInstallerLog();

@@ -27,11 +27,11 @@ bool RowApplies(const RegistryItem& row, HKEY root, int channel_code) {
   return channel_code >= row.min_channel_code;
 }
 
-// The value's bytes as the registry takes them; false for an unknown kind.
+// The value's bytes as the registry takes them, into the empty |data|;
+// false for an unknown kind.
 bool GetRowData(const RegistryItem& row,
                 RegistryItem::Delegate* delegate,
                 std::vector<uint8_t>* data) {
-  data->clear();
   switch (row.kind) {
     case REG_NONE:
     case RegistryItem::kDeleteValue:

@@ -396,17 +396,17 @@ TEST_F(InstallerTest, BoundsTheSearchForAnUninstallKey) {
   EXPECT_EQ(before, State());
 }
 
-namespace {
+namespace {}  // namespace
+
+class InstallerFaultTest;
 
 // One way to make an installation fail, and what it must report.
 struct Fault {
   const char* name;
-  std::function<std::shared_ptr<void>(InstallerTest*)> inject;
+  std::function<std::shared_ptr<void>(InstallerFaultTest*)> inject;
   int32_t code;
   std::string narrow;
 };
-
-}  // namespace
 
 class InstallerFaultTest : public InstallerTest {
  protected:
@@ -474,86 +474,71 @@ class InstallerFaultTest : public InstallerTest {
   std::vector<Fault> Faults() {
     return {
         {"no files list",
-         [](InstallerTest* test) {
-           base::DeleteFile(
-               static_cast<InstallerFaultTest*>(test)->package_.Append(
-                   L"files_list"),
-               false);
+         [](InstallerFaultTest* test) {
+           base::DeleteFile(test->package_.Append(L"files_list"), false);
            return nullptr;
          },
          37050, "Could not read files list"},
         {"empty files list",
-         [](InstallerTest* test) {
-           static_cast<InstallerFaultTest*>(test)->WriteList(L"files_list",
-                                                             " \r\n\r\n");
+         [](InstallerFaultTest* test) {
+           test->WriteList(L"files_list", " \r\n\r\n");
            return nullptr;
          },
          37050, "No files in files list"},
         {"entry leading out",
-         [](InstallerTest* test) {
-           static_cast<InstallerFaultTest*>(test)->WriteList(
-               L"files_list", "res\\file0.dat\r\nres\\..\\..\\evil.dat\r\n");
+         [](InstallerFaultTest* test) {
+           test->WriteList(L"files_list",
+                           "res\\file0.dat\r\nres\\..\\..\\evil.dat\r\n");
            return nullptr;
          },
          37050, "Invalid path in files list"},
         {"absolute root entry",
-         [](InstallerTest* test) {
-           static_cast<InstallerFaultTest*>(test)->WriteList(
-               L"root_files_list", "C:\\evil.dat\r\n");
+         [](InstallerFaultTest* test) {
+           test->WriteList(L"root_files_list", "C:\\evil.dat\r\n");
            return nullptr;
          },
          37050, "Invalid path in files list"},
         {"stream entry",
-         [](InstallerTest* test) {
-           static_cast<InstallerFaultTest*>(test)->WriteList(
-               L"root_files_list", "root.dll:hidden\r\n");
+         [](InstallerFaultTest* test) {
+           test->WriteList(L"root_files_list", "root.dll:hidden\r\n");
            return nullptr;
          },
          37050, "Invalid path in files list"},
         {"missing listed file",
-         [](InstallerTest* test) {
-           base::DeleteFile(
-               static_cast<InstallerFaultTest*>(test)->package_.Append(
-                   L"res\\deep\\file3.dat"),
-               false);
+         [](InstallerFaultTest* test) {
+           base::DeleteFile(test->package_.Append(L"res\\deep\\file3.dat"),
+                            false);
            return nullptr;
          },
          37057, "Failed copying res\\deep\\file3.dat"},
         {"locked last file",
-         [](InstallerTest* test) {
-           return Lock(static_cast<InstallerFaultTest*>(test)->package_.Append(
-                           L"res\\file4.dat"),
-                       0);
+         [](InstallerFaultTest* test) {
+           return Lock(test->package_.Append(L"res\\file4.dat"), 0);
          },
          37057, "Failed copying res\\file4.dat"},
         {"locked root file",
-         [](InstallerTest* test) {
-           auto* self = static_cast<InstallerFaultTest*>(test);
-           base::CreateDirectory(self->install_.Append(L"sub"));
-           base::WriteFile(self->install_.Append(L"sub\\root2.dat"), "old", 3);
-           return Lock(self->install_.Append(L"sub\\root2.dat"));
+         [](InstallerFaultTest* test) {
+           base::CreateDirectory(test->install_.Append(L"sub"));
+           base::WriteFile(test->install_.Append(L"sub\\root2.dat"), "old", 3);
+           return Lock(test->install_.Append(L"sub\\root2.dat"));
          },
          37057, "Failed copying sub\\root2.dat"},
         {"missing launcher",
-         [](InstallerTest* test) {
-           base::DeleteFile(
-               static_cast<InstallerFaultTest*>(test)->package_.Append(
-                   L"launcher.exe"),
-               false);
+         [](InstallerFaultTest* test) {
+           base::DeleteFile(test->package_.Append(L"launcher.exe"), false);
            return nullptr;
          },
          37057, "Failed copying the launcher"},
         {"locked launcher",
-         [](InstallerTest* test) {
-           auto* self = static_cast<InstallerFaultTest*>(test);
-           base::CreateDirectory(self->install_);
-           base::WriteFile(self->install_.Append(L"launcher.exe"), "old", 3);
-           return Lock(self->install_.Append(L"launcher.exe"));
+         [](InstallerFaultTest* test) {
+           base::CreateDirectory(test->install_);
+           base::WriteFile(test->install_.Append(L"launcher.exe"), "old", 3);
+           return Lock(test->install_.Append(L"launcher.exe"));
          },
          37057, "Failed copying the launcher"},
         {"no interruption event",
-         [](InstallerTest* test) {
-           static_cast<InstallerFaultTest*>(test)->interrupted_.Close();
+         [](InstallerFaultTest* test) {
+           test->interrupted_.Close();
            return nullptr;
          },
          37050,
@@ -585,9 +570,10 @@ TEST_F(InstallerFaultTest, AnUnwritableUninstallEntryFailsTheRegistryStep) {
   ::SHDeleteKeyW(HKEY_CURRENT_USER, kUninstallRoot);
   base::win::RegKey(HKEY_CURRENT_USER, kUninstallRoot, KEY_SET_VALUE);
   LockKey(kUninstallRoot);
-  RunFault({"locked uninstall parent", [](InstallerTest*) { return nullptr; },
-            37050, "Failed writing uninstallation information"},
-           false);
+  RunFault(
+      {"locked uninstall parent", [](InstallerFaultTest*) { return nullptr; },
+       37050, "Failed writing uninstallation information"},
+      false);
   ::SHDeleteKeyW(HKEY_CURRENT_USER, kUninstallRoot);
 }
 

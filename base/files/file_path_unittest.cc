@@ -212,6 +212,9 @@ TEST(FilePathTest, Comparisons) {
       {L"A:\\b", L"a:\\b", true, 0},
       {L"C:\\A", L"C:\\a", false, 0},
       {L"Z:", L"z:", true, 0},
+      // Without a drive, the first two units are no drive letter either.
+      {L"ab", L"AB", false, 0},
+      {L"a\\b", L"A\\b", false, 0},
       {L"C:\\a", L"C:/a", false, 1},
       {L"\x00e9t\x00e9", L"\x00c9T\x00c9", false, 0},
       {L"a", L"B", false, -1},

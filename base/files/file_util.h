@@ -86,7 +86,10 @@ bool Move(const FilePath& from_path, const FilePath& to_path);
 // Move that refuses paths referencing a parent.
 bool MoveChecked(const FilePath& from_path, const FilePath& to_path);
 // Moves |from_path| onto |to_path| in one rename, replacing an existing
-// file (in place when the rename cannot). A folder at |to_path| is refused.
+// file (in place when the rename cannot for a reason other than the file
+// being open). A target that other handles keep open for longer than about
+// 200 ms is left whole and the replace fails. A folder at |to_path| is
+// refused.
 bool ReplaceFile(const FilePath& from_path,
                  const FilePath& to_path,
                  File::Error* error);

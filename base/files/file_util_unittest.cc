@@ -1,5 +1,6 @@
 #include "base/files/file_util.h"
 
+#include <malloc.h>
 #include <windows.h>
 
 #include <algorithm>
@@ -235,6 +236,59 @@ TEST_F(FileUtilTest, CreateDirectoryAndGetError) {
   EXPECT_EQ(File::FILE_ERROR_NOT_FOUND, error);
 }
 
+// CreateDirectoryAndGetError with no more than 64 KiB of the thread's stack
+// left to it, which a call per folder of a deep chain would overrun.
+bool CreateDirectoryOnLittleStack(const FilePath& path, File::Error* error) {
+  MEMORY_BASIC_INFORMATION stack;
+  if (!::VirtualQuery(&stack, &stack, sizeof(stack)))
+    return false;
+  const size_t free_below = reinterpret_cast<char*>(&stack) -
+                            static_cast<char*>(stack.AllocationBase);
+  // The guard pages at the bottom of the stack are not the call's to use.
+  constexpr size_t kLeft = 64 * 1024 + 16 * 4096;
+  if (free_below <= kLeft)
+    return false;
+  volatile char* const filler = static_cast<char*>(_alloca(free_below - kLeft));
+  filler[0] = 0;
+  return CreateDirectoryAndGetError(path, error);
+}
+
+// A chain of folders is made from the top down, without a call per folder;
+// one that the system refuses half way reports the refusal and keeps the
+// folders made before it.
+TEST_F(FileUtilTest, CreateDirectoryMakesDeepChains) {
+  FilePath chain = Path(L"chain");
+  for (int i = 0; i < 200; ++i)
+    chain = chain.Append(L"a");
+  File::Error error = File::FILE_OK;
+  EXPECT_TRUE(CreateDirectoryAndGetError(chain, &error));
+  EXPECT_EQ(File::FILE_OK, error);
+  int made = 0;
+  for (FilePath folder = Path(L"chain"); DirectoryExists(folder);
+       folder = folder.Append(L"a")) {
+    ++made;
+  }
+  EXPECT_EQ(201, made);
+  // The test folder's removal stops at paths of MAX_PATH units or more.
+  for (FilePath folder = chain; folder != temp_dir_.path();
+       folder = folder.DirName()) {
+    ::RemoveDirectoryW(LongForm(folder).c_str());
+  }
+
+  // Four thousand folders on a drive that does not exist: each is looked
+  // at before the missing root ends the walk.
+  FilePath deep(L"Q:");
+  for (int i = 0; i < 4000; ++i)
+    deep = deep.Append(L"a");
+  EXPECT_FALSE(CreateDirectoryOnLittleStack(deep, &error));
+  EXPECT_EQ(File::FILE_ERROR_NOT_FOUND, error);
+
+  EXPECT_FALSE(
+      CreateDirectoryAndGetError(Path(L"half\\way\\c<d\\e\\f"), &error));
+  EXPECT_EQ(File::FILE_ERROR_FAILED, error);
+  EXPECT_EQ(std::set<string16>{L"way"}, Tree(Path(L"half")));
+}
+
 // Paths through a parent reference and of 260 units or more are refused
 // before the system sees them; nothing is made or removed.
 TEST_F(FileUtilTest, RefusesParentReferencesAndLongPaths) {
@@ -384,6 +438,24 @@ TEST_F(FileUtilTest, MoveAndReplace) {
   EXPECT_FALSE(ReplaceFile(from, existing, nullptr));
   EXPECT_EQ("newer", Read(from));
   EXPECT_EQ("a", Read(existing.Append(L"dir\\a.txt")));
+}
+
+// A target that a reader holds on to is left whole, the new file beside
+// it, even when the reader shares deletion, which would let an in-place
+// replace move the target aside for a moment.
+TEST_F(FileUtilTest, ReplaceLeavesATargetHeldOpenWhole) {
+  const FilePath from = Path(L"from");
+  const FilePath to = Path(L"to");
+  ASSERT_TRUE(Write(from, "new") && Write(to, "old"));
+  for (uint32_t sharing : {0u, uint32_t{File::FLAG_SHARE_DELETE}}) {
+    File held = Hold(to, sharing);
+    File::Error error = File::FILE_OK;
+    EXPECT_FALSE(ReplaceFile(from, to, &error)) << sharing;
+    EXPECT_EQ(File::FILE_ERROR_ACCESS_DENIED, error) << sharing;
+    EXPECT_EQ("old", Read(to));
+    EXPECT_EQ("new", Read(from));
+  }
+  EXPECT_EQ((std::set<string16>{L"from", L"to"}), Tree(temp_dir_.path()));
 }
 
 TEST_F(FileUtilTest, Delete) {

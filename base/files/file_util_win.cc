@@ -4,8 +4,12 @@
 #include <shlobj.h>
 #include <stdlib.h>
 
+#include <vector>
+
 #include "base/files/file_enumerator.h"
 #include "base/logging.h"
+#include "base/threading/platform_thread.h"
+#include "base/time/time.h"
 #include "base/win/scoped_handle.h"
 
 namespace base {
@@ -31,6 +35,37 @@ bool IsSameOrInside(const FilePath& path, const FilePath& dir) {
   return path_text.length() == dir_text.length() ||
          FilePath::IsSeparator(path_text[dir_text.length()]) ||
          FilePath::IsSeparator(dir_text.back());
+}
+
+// Whether a rename onto a file was refused because another handle holds
+// that file open, which refuses it even to a reader sharing everything.
+bool IsRefusedWhileHeld(DWORD error) {
+  return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
+}
+
+// Renames |from_path| over |to_path| in one step. Readers hold a file for
+// moments, so a rename they refuse is tried again for a short while: at once
+// a few times, then after a millisecond. On failure the last error is the
+// rename's.
+bool RenameOverWhileHeld(const FilePath& from_path, const FilePath& to_path) {
+  constexpr int kImmediateRetries = 20;
+  const TimeTicks deadline =
+      TimeTicks::Now() + TimeDelta::FromMilliseconds(200);
+  for (int attempt = 0;; ++attempt) {
+    if (::MoveFileExW(from_path.value().c_str(), to_path.value().c_str(),
+                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      return true;
+    }
+    const DWORD error = ::GetLastError();
+    if (!IsRefusedWhileHeld(error) || TimeTicks::Now() >= deadline) {
+      ::SetLastError(error);
+      return false;
+    }
+    if (attempt < kImmediateRetries)
+      PlatformThread::YieldCurrentThread();
+    else
+      PlatformThread::Sleep(TimeDelta::FromMilliseconds(1));
+  }
 }
 
 // Deletes the entries of |path| that match |pattern|: the files, and with
@@ -233,32 +268,44 @@ FILE* OpenFile(const FilePath& path, const char* mode) {
 }
 
 bool CreateDirectoryAndGetError(const FilePath& path, File::Error* error) {
-  const DWORD attributes = ::GetFileAttributesW(path.value().c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES) {
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
-      return true;
+  // The folders missing on the way down, deepest first, each noted by its
+  // length: every parent is a leading part of its child's text. A loop, not
+  // a call per folder, so that a path of many thousand components does not
+  // run out of stack.
+  std::vector<size_t> missing_lengths;
+  FilePath existing = path;
+  DWORD attributes;
+  while ((attributes = ::GetFileAttributesW(existing.value().c_str())) ==
+         INVALID_FILE_ATTRIBUTES) {
+    const FilePath parent = existing.DirName();
+    if (parent.value() == existing.value()) {
+      // A root that does not exist.
+      if (error)
+        *error = File::FILE_ERROR_NOT_FOUND;
+      return false;
+    }
+    missing_lengths.push_back(existing.value().length());
+    existing = parent;
+  }
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     if (error)
       *error = File::FILE_ERROR_NOT_A_DIRECTORY;
     return false;
   }
-  const FilePath parent = path.DirName();
-  if (parent.value() == path.value()) {
-    // A root that does not exist.
+  for (auto length = missing_lengths.rbegin(); length != missing_lengths.rend();
+       ++length) {
+    const string16 folder = path.value().substr(0, *length);
+    if (::CreateDirectoryW(folder.c_str(), nullptr))
+      continue;
+    const DWORD last_error = ::GetLastError();
+    // Another creator may have won the race; the outcome is what was asked.
+    if (last_error == ERROR_ALREADY_EXISTS && DirectoryExists(FilePath(folder)))
+      continue;
     if (error)
-      *error = File::FILE_ERROR_NOT_FOUND;
+      *error = File::OSErrorToFileError(last_error);
     return false;
   }
-  if (!CreateDirectoryAndGetError(parent, error))
-    return false;
-  if (::CreateDirectoryW(path.value().c_str(), nullptr))
-    return true;
-  const DWORD last_error = ::GetLastError();
-  // Another creator may have won the race; the outcome is what was asked.
-  if (last_error == ERROR_ALREADY_EXISTS && DirectoryExists(path))
-    return true;
-  if (error)
-    *error = File::OSErrorToFileError(last_error);
-  return false;
+  return true;
 }
 
 bool CopyFile(const FilePath& from_path, const FilePath& to_path) {
@@ -342,12 +389,13 @@ bool ReplaceFile(const FilePath& from_path,
   }
   // One rename, so that a reader, or a crash, finds the old file or the new
   // one and never neither: Wine's ReplaceFileW moves the old file aside,
-  // deletes it and only then moves the new one in.
-  if (::MoveFileExW(from_path.value().c_str(), to_path.value().c_str(),
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  // deletes it and only then moves the new one in. So while readers still
+  // hold the target it is left whole and the replace fails; the caller keeps
+  // its data for the next write.
+  if (RenameOverWhileHeld(from_path, to_path))
     return true;
-  }
-  if (::ReplaceFileW(to_path.value().c_str(), from_path.value().c_str(),
+  if (!IsRefusedWhileHeld(::GetLastError()) &&
+      ::ReplaceFileW(to_path.value().c_str(), from_path.value().c_str(),
                      nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
                      nullptr)) {
     return true;

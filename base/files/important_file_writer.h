@@ -97,8 +97,9 @@ class ImportantFileWriter {
   void WriteNow(std::unique_ptr<std::string> data);
 
   // Replaces |path| with |data| on the calling thread. The target keeps its
-  // old contents unless the whole sequence succeeds. Data of 2 GiB or more
-  // is refused.
+  // old contents unless the whole sequence succeeds; a target that readers
+  // keep open for longer than a moment is left so and the write fails. Data
+  // of 2 GiB or more is refused.
   static bool WriteFileAtomically(const FilePath& path, StringPiece data);
 
   // Makes every later WriteFileAtomically consult |hook| before each step;

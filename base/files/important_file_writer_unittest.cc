@@ -6,6 +6,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/bind.h"
@@ -15,6 +16,8 @@
 #include "base/path_service.h"
 #include "base/process/launch.h"
 #include "base/test/null_task_runner.h"
+#include "base/test/process_test_child_command.h"
+#include "base/test/replaced_file_reader.h"
 #include "base/test/test_simple_task_runner.h"
 #include "base/test/unique_test_dir.h"
 #include "base/threading/platform_thread.h"
@@ -177,16 +180,22 @@ TEST_F(ImportantFileWriterTest, AFailureAtAnyStepKeepsTheOldFile) {
   }
 }
 
+// The command line of the child program, with its mode before the target.
+string16 ChildCommand(const string16& mode, const FilePath& target) {
+  FilePath exe;
+  if (!PathService::Get(FILE_EXE, &exe))
+    return string16();
+  return L"\"" +
+         exe.DirName().Append(L"important_file_writer_test_child.exe").value() +
+         L"\" " + mode + L"\"" + target.value() + L"\"";
+}
+
 // A child replaces the target in a loop and is ended at random moments:
 // each time the target must be a whole file, the old one or a new one, and
 // it must be there all along.
 TEST_F(ImportantFileWriterTest, AWriterEndedAtAnyMomentLeavesAWholeFile) {
-  FilePath exe;
-  ASSERT_TRUE(PathService::Get(FILE_EXE, &exe));
-  const string16 command =
-      L"\"" +
-      exe.DirName().Append(L"important_file_writer_test_child.exe").value() +
-      L"\" \"" + target_.value() + L"\"";
+  const string16 command = ChildCommand(L"", target_);
+  ASSERT_FALSE(command.empty());
   ASSERT_TRUE(WriteAtomically(target_, std::string(65536, '-')));
   std::minstd_rand random(13);
   for (int end = 0; end < 40; ++end) {
@@ -211,6 +220,85 @@ TEST_F(ImportantFileWriterTest, AWriterEndedAtAnyMomentLeavesAWholeFile) {
     ASSERT_TRUE(contents == std::string(65536, contents[0]))
         << end << ": " << contents.substr(0, 16);
   }
+}
+
+// Replaces the target hundreds of times with whole files of the reader's
+// size while a reader opens it in a loop. A refused write must leave the
+// file as it was; nearly all must land. Ends the reading with the stop word.
+class ReaderBesideWriterTest : public ImportantFileWriterTest {
+ protected:
+  static constexpr size_t kWholeSize = 5120;
+  static constexpr int kWrites = 200;
+
+  static std::string Whole(int write) {
+    return std::string(kWholeSize, static_cast<char>('a' + write % 26));
+  }
+
+  void SetUp() override {
+    ImportantFileWriterTest::SetUp();
+    ASSERT_TRUE(WriteAtomically(target_, Whole(0)));
+  }
+
+  void ReplaceBesideReader() {
+    std::string expected = Whole(0);
+    int landed = 0;
+    int not_as_written = 0;
+    for (int write = 1; write <= kWrites; ++write) {
+      if (WriteAtomically(target_, Whole(write))) {
+        ++landed;
+        expected = Whole(write);
+      }
+      not_as_written += ContentsOf(target_) != expected;
+    }
+    EXPECT_EQ(0, not_as_written);
+    // A reader in a tight loop holds the file for moments only.
+    EXPECT_GE(landed, kWrites * 95 / 100);
+    // Should the stop word never land whole, it is written in place, so
+    // that the reader ends all the same.
+    const StringPiece stop(ReplacedFileReader::kStopWord);
+    for (int attempt = 0; !WriteAtomically(target_, stop); ++attempt) {
+      if (attempt == 50) {
+        ADD_FAILURE() << "the stop word never landed";
+        while (WriteFile(target_, stop.data(), 4) != 4)
+          PlatformThread::YieldCurrentThread();
+        break;
+      }
+    }
+  }
+};
+
+TEST_F(ReaderBesideWriterTest, AReaderThreadAlwaysFindsAWholeFile) {
+  ReplacedFileReader::Tally tally;
+  std::thread reader([&] {
+    tally = ReplacedFileReader(target_, kWholeSize).ReadUntilStopped();
+  });
+  ReplaceBesideReader();
+  reader.join();
+  EXPECT_EQ(0, tally.missing);
+  EXPECT_EQ(0, tally.torn);
+  EXPECT_EQ(0, tally.failed);
+  EXPECT_LT(0, tally.whole);
+  EXPECT_EQ("target=stop;", Folder());
+}
+
+TEST_F(ReaderBesideWriterTest, AReaderProcessAlwaysFindsAWholeFile) {
+  Process reader =
+      LaunchProcess(ChildCommand(L"read ", target_), LaunchOptions());
+  ASSERT_TRUE(reader.IsValid());
+  // The writes begin once the child reads.
+  const FilePath reading = target_.AddExtension(L"reading");
+  bool began = false;
+  for (int polls = 0; polls < 30000 && !(began = PathExists(reading));
+       ++polls) {
+    PlatformThread::Sleep(TimeDelta::FromMilliseconds(1));
+  }
+  const DWORD exit_code =
+      began ? (ReplaceBesideReader(), WaitForTestChildExit(reader.Handle()))
+            : STILL_ACTIVE;
+  // A child that never began, or never ended, is ended here.
+  reader.Terminate(1, true);
+  EXPECT_EQ(0u, exit_code) << "1 missing, 2 torn, 4 failed, 8 never whole";
+  EXPECT_EQ("target.reading=;target=stop;", Folder());
 }
 
 struct TestSerializer : ImportantFileWriter::DataSerializer {
@@ -243,16 +331,23 @@ TEST_F(ScheduledWriteTest, ABurstIsWrittenOnceWithTheLatestData) {
   ImportantFileWriter writer(target_, file_runner_);
   TestSerializer first("first");
   TestSerializer second("second");
-  for (TestSerializer* serializer : {&first, &first, &second})
+  // The requests come on different ticks of the clock, so that a timer
+  // started again by a later one would be due later.
+  for (TestSerializer* serializer : {&first, &first, &second}) {
+    const TimeTicks before = TimeTicks::Now();
+    while (TimeTicks::Now() == before)
+      PlatformThread::YieldCurrentThread();
     writer.ScheduleWrite(serializer);
+  }
   EXPECT_TRUE(writer.HasPendingWrite());
   // One timer for the whole burst, due a commit interval after the first
-  // request.
+  // request: when it fires it writes, and waits no longer.
   const auto timers = thread_runner_->GetPendingTasks();
   ASSERT_EQ(1u, timers.size());
   EXPECT_EQ(TimeDelta::FromSeconds(10), timers[0].delay);
   thread_runner_->RunPendingTasks();
   EXPECT_FALSE(writer.HasPendingWrite());
+  EXPECT_FALSE(thread_runner_->HasPendingTask());
   EXPECT_EQ(0, first.calls);
   // The write itself waits for the file runner.
   EXPECT_EQ(1u, file_runner_->GetPendingTasks().size());

@@ -257,16 +257,20 @@ TEST_F(SequencedWorkerPoolTest, AllowanceLetsBlockingTasksInAfterShutdown) {
   std::atomic<int> started{0};
   Counts late[3];
   std::atomic<bool> accepted[3] = {false, true, true};
-  auto poster = [&](int first, int count) {
-    return [&, first, count] {
+  // The posters take turns, the skip task first: its post, were it let in,
+  // would use up the allowance before the blocking task's.
+  std::atomic<int> turns_done{0};
+  auto poster = [&](int first, int count, int turn) {
+    return [&, first, count, turn] {
       ++started;
-      WaitUntil([this] { return ShutdownBegun(); });
+      WaitUntil([&] { return ShutdownBegun() && turns_done == turn; });
       for (int i = first; i < first + count; ++i)
         accepted[i] = pool_->PostTask(HERE, late[i].Task());
+      ++turns_done;
     };
   };
-  ASSERT_TRUE(Post(pool_.get(), poster(0, 2)));
-  ASSERT_TRUE(Post(Runner("skip", kSkip), poster(2, 1)));
+  ASSERT_TRUE(Post(pool_.get(), poster(0, 2, 1)));
+  ASSERT_TRUE(Post(Runner("skip", kSkip), poster(2, 1, 0)));
   WaitUntil([&] { return started == 2; });
   pool_->Shutdown(1);
   EXPECT_TRUE(accepted[0] && !accepted[1] && !accepted[2]);
@@ -303,6 +307,66 @@ TEST_F(SequencedWorkerPoolTest, BlockingTaskAcceptedAfterEveryWorkerLeftRuns) {
       EXPECT_EQ(!!failed_starts, second.runs == 1);
     }
   }
+}
+
+// A worker that cannot start neither hangs Shutdown nor loses work that a
+// worker started later can run.
+TEST_F(SequencedWorkerPoolTest, FailedWorkerStartBeforeShutdownLosesNoWork) {
+  // The only worker cannot start: Shutdown does not wait for a blocking
+  // task that no thread will run, and the task goes with the pool.
+  CreatePool(1);
+  pool_->FailWorkerStartsForTesting(1);
+  Counts stranded;
+  EXPECT_TRUE(pool_->PostTask(HERE, stranded.Task()));
+  pool_->Shutdown(0);
+  DestroyPool();
+  EXPECT_EQ(0, stranded.runs.load());
+  EXPECT_EQ(1, stranded.destroyed.load());
+
+  // A later post tries again, and its worker runs both tasks.
+  CreatePool(1);
+  pool_->FailWorkerStartsForTesting(1);
+  Counts both;
+  EXPECT_TRUE(pool_->PostTask(HERE, both.Task()));
+  EXPECT_TRUE(pool_->PostTask(HERE, both.Task()));
+  pool_->Shutdown(0);
+  EXPECT_EQ(2, both.runs.load());
+  DestroyPool();
+
+  // A second worker that cannot start leaves the work to the first.
+  CreatePool(2);
+  Event started, release;
+  ASSERT_TRUE(Post(pool_.get(), [&] {
+    started.Signal();
+    release.Wait();
+  }));
+  started.Wait();
+  pool_->FailWorkerStartsForTesting(1);
+  Counts queued;
+  EXPECT_TRUE(pool_->PostTask(HERE, queued.Task()));
+  release.Signal();
+  pool_->Shutdown(0);
+  EXPECT_EQ(1, queued.runs.load());
+  DestroyPool();
+}
+
+// A name keeps its token within a pool; tokens are unique across pools.
+TEST_F(SequencedWorkerPoolTest, NamedTokensAreSharedWithinAPoolOnly) {
+  CreatePool(1);
+  scoped_refptr<SequencedWorkerPool> other_pool =
+      new SequencedWorkerPool(1, "OtherPool");
+  const int32_t first = pool_->GetNamedSequenceToken("name").id();
+  EXPECT_NE(0, first);
+  EXPECT_EQ(first, pool_->GetNamedSequenceToken("name").id());
+  EXPECT_EQ(first + 1, other_pool->GetNamedSequenceToken("other").id());
+  EXPECT_EQ(first + 2, other_pool->GetNamedSequenceToken("name").id());
+  EXPECT_EQ(first + 1, other_pool->GetNamedSequenceToken("other").id());
+  EXPECT_EQ(first + 3, pool_->GetNamedSequenceToken("other").id());
+  EXPECT_EQ(0, SequencedWorkerPool::SequenceToken().id());
+  other_pool->Shutdown(0);
+  other_pool = nullptr;
+  pool_->Shutdown(0);
+  DestroyPool();
 }
 
 }  // namespace

@@ -69,6 +69,20 @@ TEST(ProductConfigurationTest, AccessorsReadTheirKeys) {
   }
 }
 
+// Scopes nest: each puts back the document that was there when it began.
+TEST(ProductConfigurationTest, NestedScopesRestoreTheOuterDocument) {
+  const std::string before = Configuration::GetDomain();
+  {
+    ScopedProductConfiguration outer(R"({"domain": "outer.invalid"})");
+    {
+      ScopedProductConfiguration inner(R"({"domain": "inner.invalid"})");
+      EXPECT_EQ("inner.invalid", Configuration::GetDomain());
+    }
+    EXPECT_EQ("outer.invalid", Configuration::GetDomain());
+  }
+  EXPECT_EQ(before, Configuration::GetDomain());
+}
+
 // The test executable carries no configuration of its own, so the document
 // comes from the test library beside it, which the build puts there. It is
 // loaded once, by the first query, and its UTF-8 text comes through as it is.

@@ -10,10 +10,12 @@
 #include <vector>
 
 #include "base/base_paths.h"
+#include "base/bind.h"
 #include "base/command_line.h"
 #include "base/files/file_util.h"
 #include "base/location.h"
 #include "base/message_loop/message_loop.h"
+#include "base/path_service.h"
 #include "base/run_loop.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/utf_string_conversions.h"
@@ -49,7 +51,11 @@ constexpr wchar_t kLockedKeySddl[] =
 // when the installation ends.
 class RecordingObserver : public InstallerObserver {
  public:
-  void OnInstallationStarted() override { calls.push_back("started"); }
+  void OnInstallationStarted() override {
+    calls.push_back("started");
+    if (on_started)
+      on_started();
+  }
   void OnSubprocessStarting(bool) override { calls.push_back("subprocess"); }
   void OnSubprocessFinished() override { calls.push_back("subprocess end"); }
   void SetTotalSteps(int32_t steps) override { total_steps = steps; }
@@ -82,8 +88,13 @@ class RecordingObserver : public InstallerObserver {
   base::string16 wide;
   std::string narrow;
   std::function<void(int)> on_next_step;
+  std::function<void()> on_started;
   base::Closure quit;
 };
+
+void SignalEvent(HANDLE event) {
+  ::SetEvent(event);
+}
 
 // Waits for the settings' folder status.
 class StatusWaiter : public Settings::Observer {
@@ -811,6 +822,83 @@ TEST_F(InstallerTest, UninstallsRecordedKeysUnlessTheBrowserRuns) {
     EXPECT_EQ(L"none", Read(L"Software\\Classes\\.pdf\\OpenWithProgIDs",
                             L"VexloTestdeveloper"));
     EXPECT_FALSE(base::PathExists(browser));
+  }
+}
+
+// A backend started before its package was ready hands the run to the
+// package's installer once the package-ready event comes, at once or
+// through its watch, and reports that installer's outcome; the process's
+// own command line names the package.
+TEST_F(InstallerTest, HandsTheRunToThePackagesInstaller) {
+  const base::FilePath ready_package = temp_.path().Append(L"ready");
+  base::FilePath build;
+  ASSERT_TRUE(base::PathService::Get(base::DIR_MODULE, &build));
+  ASSERT_TRUE(base::CreateDirectory(ready_package));
+  base::CommandLine::ForCurrentProcess()->AppendSwitchPath("wait-for-package",
+                                                           ready_package);
+  base::string16 ready_name = install_.value();
+  for (wchar_t& character : ready_name) {
+    if (character == L'\\')
+      character = L'/';
+  }
+  ready_name = L"Global\\" + ready_name + L"/VexloInstaller/PackageReady";
+  const struct {
+    bool event;
+    bool signalled;
+    bool installer;
+    int32_t code;
+    const char* narrow;
+  } kCases[] = {
+      {false, false, true, 37050,
+       "Failed to open a handle to the package ready event"},
+      {true, true, false, 37050,
+       "Failed to start installer process from the package folder."},
+      // The package's installer is a backend that no front end started: it
+      // ends with failure, which is the run's.
+      {true, true, true, 37050,
+       "Installer process did not complete successfully."},
+      {true, false, true, 37050,
+       "Installer process did not complete successfully."},
+  };
+  for (const auto& test : kCases) {
+    SCOPED_TRACE(testing::Message()
+                 << test.event << test.signalled << test.installer);
+    base::DeleteFile(ready_package.Append(L"installer.exe"), false);
+    if (test.installer) {
+      ASSERT_TRUE(base::CopyFile(build.Append(L"installer.exe"),
+                                 ready_package.Append(L"installer.exe")));
+    }
+    base::win::ScopedHandle ready;
+    if (test.event) {
+      ready.Set(
+          ::CreateEventW(nullptr, TRUE, test.signalled, ready_name.c_str()));
+    }
+    auto settings = MakeSettings();
+    observer_ = RecordingObserver();
+    if (!test.signalled && test.event) {
+      // After the installer has begun to watch the event.
+      observer_.on_started = [this, &ready] {
+        loop_.PostTask(LOCATION_FROM_HERE("SignalReady"),
+                       base::Bind(&SignalEvent, ready.Get()));
+      };
+    }
+    Installer installer;
+    base::RunLoop run_loop;
+    observer_.quit = run_loop.QuitClosure();
+    installer.AddObserver(&observer_);
+    installer.Run(settings.get());
+    run_loop.Run();
+    EXPECT_EQ(test.code, observer_.code);
+    EXPECT_EQ(test.narrow, observer_.narrow);
+    EXPECT_FALSE(installer.succeeded());
+    EXPECT_EQ(test.event ? (std::vector<std::string>{"started", "subprocess",
+                                                     "subprocess end", "failed",
+                                                     "terminated"})
+                         : (std::vector<std::string>{"started", "failed",
+                                                     "terminated"}),
+              observer_.calls);
+    // No step of its own: the package's installer does the work.
+    EXPECT_EQ(-1, observer_.total_steps);
   }
 }
 

@@ -263,6 +263,21 @@ TEST_F(InstallerTest, InstallsFilesRootFilesLauncherAndRecord) {
                                            L"Last developer Install Path"));
 }
 
+// A package without root files: the root-file step passes, one step fewer
+// is counted, and one listed file makes no extra step.
+TEST_F(InstallerTest, InstallsAPackageWithoutRootFiles) {
+  base::DeleteFile(package_, true);
+  files_ = WriteTestPackage(package_, 1, {});
+  auto settings = MakeSettings();
+  Install(settings.get());
+  ASSERT_TRUE(installer_.succeeded()) << observer_.narrow;
+  EXPECT_EQ(4 + 0 - 1 + 1, observer_.total_steps);
+  EXPECT_EQ(4, observer_.next_steps);
+  EXPECT_TRUE(installer_.status_record().root_files.empty());
+  EXPECT_TRUE(base::PathExists(
+      install_.Append(version_).Append(base::UTF8ToUTF16(files_[0]))));
+}
+
 // The registry table row by row, on each side of the Vista branch.
 TEST_F(InstallerTest, WritesTheRegistryTableForEachWindowsVersion) {
   for (base::win::Version version :

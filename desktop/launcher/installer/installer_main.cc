@@ -23,12 +23,14 @@
 #include "desktop/common/product/installer_features.h"
 #include "desktop/common/product/product_info.h"
 #include "desktop/launcher/installer/folder_permission.h"
+#include "desktop/launcher/installer/installer_backend.h"
 #include "desktop/launcher/installer/installer_help.h"
 #include "desktop/launcher/installer/installer_names.h"
 #include "desktop/launcher/installer/installer_startup.h"
 #include "desktop/launcher/installer/run_directory.h"
 #include "desktop/launcher/installer/service/installer_context.h"
 #include "desktop/launcher/installer/service/prefs_task_pool.h"
+#include "desktop/launcher/installer/settings.h"
 #include "desktop/windows/crash_reporter/crash_reporter_client.h"
 
 namespace vexlo {
@@ -81,14 +83,16 @@ bool RunCrashReporterRole() {
   return false;
 }
 
-void CreateSettings(const StartupFlags& /* flags */,
-                    const base::FilePath& /* install_folder */) {
-  LOG(ERROR) << "The installer settings are not available in this build.";
+std::unique_ptr<Settings> CreateSettings(const StartupFlags& flags,
+                                         const base::FilePath& install_folder) {
+  return std::make_unique<Settings>(flags.uninstall, flags.silent,
+                                    flags.autoupdate, install_folder,
+                                    flags.replace_talvik_installation);
 }
 
-bool RunBackendRole() {
-  LOG(ERROR) << "The installer backend is not available in this build.";
-  return false;
+bool RunBackendRole(Settings* settings) {
+  InstallerBackend backend;
+  return backend.Run(settings, *base::CommandLine::ForCurrentProcess());
 }
 
 bool RunSilentRole(bool /* inside_package */,
@@ -291,11 +295,11 @@ bool RunInstallerRole(const base::CommandLine& command_line) {
   PrefsTaskPool::GetInstance();
   ReadFeatureOverrides(command_line, flags.uninstall);
   ScopedComApartment com_apartment;
-  // Without settings the roles below cannot run either; each reports so.
-  CreateSettings(flags, install_folder);
+  const std::unique_ptr<Settings> settings =
+      CreateSettings(flags, install_folder);
 
   if (flags.backend)
-    return RunBackendRole();
+    return RunBackendRole(settings.get());
   return RunFrontEnd(command_line, flags, inside_package, executable_path);
 }
 

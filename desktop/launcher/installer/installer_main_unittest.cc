@@ -77,9 +77,6 @@ std::string ExpandLog(const std::string& shorthand) {
        "VERBOSE1 Ensuring that TLS 1.0 is enabled|INFO Vexlo "
        "installer starting - version 12.0.1450.0 developerCommand "
        "line: "},
-      {"settings",
-       "ERROR The installer settings are not available in this "
-       "build."},
       {"window",
        "ERROR The installer UI controller is not available in this "
        "build."},
@@ -257,35 +254,34 @@ TEST_F(InstallerMainTest, RunsEachRoleAndLeavesNoFileBehind) {
       {L"--silent", kUnconfigured, HOST_EXIT_INSTALLER_FAILED,
        "The product configuration resource is missing or empty.", ""},
       {L"", kPlain, HOST_EXIT_INSTALLER_FAILED, "",
-       "start|flags 0000000|settings|download|window"},
+       "start|flags 0000000|download|window"},
       {L"--backend --silent", kPlain, HOST_EXIT_INSTALLER_FAILED, "",
-       "start|flags 0010100|settings|ERROR The installer backend is not "
-       "available in this build."},
+       "start|flags 0010100|ERROR No front-end process given"},
       {L"--uninstall", kPlain, HOST_EXIT_INSTALLER_FAILED, "",
        "start|ERROR Requested to uninstall, but we are not in a valid "
        "installation folder"},
       {L"--uninstall --with-feature:installer-experiment-test=off",
        kInstallation, HOST_EXIT_INSTALLER_FAILED, "",
-       "start|flags 1000010|INFO Test experiment is enabled|settings|"
+       "start|flags 1000010|INFO Test experiment is enabled|"
        "download|window"},
       {L"--silent --with-feature:installer-experiment-test=on", kPlain,
        HOST_EXIT_INSTALLER_FAILED, "",
-       "start|flags 0010000|INFO Test experiment is enabled|settings|"
+       "start|flags 0010000|INFO Test experiment is enabled|"
        "download|silent"},
       {L"--installfolder --autoupdate --silent \"C:\\Legacy Place\\Vexlo\"",
        kPlain, HOST_EXIT_INSTALLER_FAILED, "",
        "start|folder|legacy C:\\Legacy Place\\Vexlo|INFO Configuring for "
-       "legacy autoupdate.|flags 0001001|settings|download|window"},
+       "legacy autoupdate.|flags 0001001|download|window"},
       {L"--installfolder= --autoupdate --silent Legacy\\Vexlo", kPlain,
        HOST_EXIT_INSTALLER_FAILED, "",
-       "start|folder|legacy|flags 0010001|settings|download|silent"},
+       "start|folder|legacy|flags 0010001|download|silent"},
       {L"--installfolder=D:\\Vexlo --autoupdate --silent C:\\Other", kPlain,
        HOST_EXIT_INSTALLER_FAILED, "",
-       "start|folder D:\\Vexlo|flags 0010001|settings|download|silent"},
+       "start|folder D:\\Vexlo|flags 0010001|download|silent"},
       // The folder that "temp-folder" names gets the installer's folder,
       // which is not made there, and goes after the run when empty.
       {L"--silent --temp-folder=given", kPlain, HOST_EXIT_INSTALLER_FAILED, "",
-       "start|flags 0010000|settings|INFO Installer download folder: "
+       "start|flags 0010000|INFO Installer download folder: "
        "given\\Vexlo Installer|silent"}};
   for (const auto& c : kCases) {
     SCOPED_TRACE(testing::Message() << c.arguments << " " << c.folder);

@@ -86,12 +86,15 @@ void RunUntilIdle() {
   loop.Run();
 }
 
+HANDLE OpenForWriting(const base::string16& channel) {
+  return ::CreateFileW(MailslotPath(channel).c_str(), GENERIC_WRITE,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
 // Writes one raw datagram to the mailslot, as a foreign writer might.
 void WriteDatagram(const base::string16& channel, const std::string& bytes) {
-  base::win::ScopedHandle slot(
-      ::CreateFileW(MailslotPath(channel).c_str(), GENERIC_WRITE,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                    FILE_ATTRIBUTE_NORMAL, nullptr));
+  base::win::ScopedHandle slot(OpenForWriting(channel));
   ASSERT_TRUE(slot.IsValid());
   DWORD written = 0;
   ASSERT_TRUE(::WriteFile(slot.Get(), bytes.data(),
@@ -101,10 +104,7 @@ void WriteDatagram(const base::string16& channel, const std::string& bytes) {
 // Waits until the receiver's mailslot exists, so that a sender finds it.
 void WaitForMailslot(const base::string16& channel) {
   for (int i = 0; i < 1000; ++i) {
-    base::win::ScopedHandle slot(
-        ::CreateFileW(MailslotPath(channel).c_str(), GENERIC_WRITE,
-                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    base::win::ScopedHandle slot(OpenForWriting(channel));
     if (slot.IsValid())
       return;
     ::Sleep(5);

@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <memory>
 #include <utility>
 
@@ -277,18 +276,17 @@ int32_t GlobalStorageWin::ReadFromRegistry(const std::string& name,
   DWORD size = 0;
   LONG result = ::RegQueryValueExA(key.Handle(), name.c_str(), nullptr, nullptr,
                                    nullptr, &size);
-  if (result == ERROR_FILE_NOT_FOUND || (result == ERROR_SUCCESS && !size))
+  if (result == ERROR_FILE_NOT_FOUND)
     return kSuccess;
   if (result != ERROR_SUCCESS)
     return kFailure;
-  // One byte more, so that data stored without a terminator reads as text.
+  // The byte past the data stays zero, so data stored without a terminator
+  // still reads as text; the text ends at the first zero byte.
   std::string buffer(size + 1, '\0');
-  DWORD read_size = size + 1;
   result = ::RegQueryValueExA(key.Handle(), name.c_str(), nullptr, nullptr,
-                              reinterpret_cast<BYTE*>(&buffer[0]), &read_size);
+                              reinterpret_cast<BYTE*>(&buffer[0]), &size);
   if (result != ERROR_SUCCESS)
     return kFailure;
-  buffer.resize(std::min<size_t>(read_size, size));
   value->assign(buffer.c_str());
   return kSuccess;
 }

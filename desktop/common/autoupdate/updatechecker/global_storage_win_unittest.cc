@@ -53,6 +53,19 @@ class MutexHolder {
   std::thread thread_;
 };
 
+// Whether a thread other than the caller's can take the named mutex at once:
+// an operation that kept it would shut other processes out.
+bool MutexIsFree(const base::string16& name) {
+  DWORD wait = WAIT_FAILED;
+  std::thread([&] {
+    base::win::ScopedHandle mutex(::CreateMutexW(nullptr, FALSE, name.c_str()));
+    wait = ::WaitForSingleObject(mutex.Get(), 0);
+    if (wait == WAIT_OBJECT_0)
+      ::ReleaseMutex(mutex.Get());
+  }).join();
+  return wait == WAIT_OBJECT_0;
+}
+
 }  // namespace
 
 class GlobalStorageWinTest : public installer::OperationTest {
@@ -136,6 +149,7 @@ TEST_F(GlobalStorageWinTest, StoresValuesWithoutTerminator) {
   EXPECT_EQ("x", Get(storage.get(), "dotted.name"));
   EXPECT_EQ(0, storage->SetValue("UUID", "z"));
   EXPECT_EQ("z", Get(storage.get(), "UUID"));
+  EXPECT_TRUE(MutexIsFree(mutex_name_));
   // The registry alone holds the values while it is writable.
   EXPECT_EQ("none", FallbackText());
 }
@@ -193,6 +207,9 @@ TEST_F(GlobalStorageWinTest, ReadOnlyKeyUsesFallbackFile) {
   EXPECT_EQ("{\"GS\":{\"a.b\":\"w\"}}", FallbackText());
   // A value set empty reads back empty, as from the registry.
   EXPECT_EQ("", Get(storage.get(), "k"));
+  EXPECT_TRUE(MutexIsFree(mutex_name_));
+  EXPECT_EQ(0, storage->SetValue("k", "x"));
+  EXPECT_TRUE(MutexIsFree(mutex_name_));
   SetKeySecurity(kCompany, kWritableKey);
 }
 

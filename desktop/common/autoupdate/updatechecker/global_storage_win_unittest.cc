@@ -25,34 +25,6 @@ const wchar_t kReadOnlyKey[] = L"O:BAG:BAD:(A;;0xF0019;;;WD)";
 const wchar_t kWritableKey[] = L"O:BAG:BAD:(A;;KA;;;WD)";
 const wchar_t kCompany[] = L"Company";
 
-// Holds the named mutex on a thread of its own until destroyed, as another
-// process would.
-class MutexHolder {
- public:
-  explicit MutexHolder(const base::string16& name)
-      : held_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
-        release_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
-        thread_([this, name] {
-          base::win::ScopedHandle mutex(
-              ::CreateMutexW(nullptr, FALSE, name.c_str()));
-          ::WaitForSingleObject(mutex.Get(), INFINITE);
-          ::SetEvent(held_.Get());
-          ::WaitForSingleObject(release_.Get(), INFINITE);
-          ::ReleaseMutex(mutex.Get());
-        }) {
-    EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(held_.Get(), 10000));
-  }
-  ~MutexHolder() {
-    ::SetEvent(release_.Get());
-    thread_.join();
-  }
-
- private:
-  base::win::ScopedHandle held_;
-  base::win::ScopedHandle release_;
-  std::thread thread_;
-};
-
 // Whether a thread other than the caller's can take the named mutex at once:
 // an operation that kept it would shut other processes out.
 bool MutexIsFree(const base::string16& name) {
@@ -98,20 +70,17 @@ class GlobalStorageWinTest : public installer::OperationTest {
   // "<type>:<text up to the first zero>", or "none". (The narrow setter adds
   // a terminator of its own when the byte after the data is zero.)
   std::string ReadAnsi(const std::string& name) const {
-    base::win::RegKey key;
+    base::win::RegKey key(HKEY_CURRENT_USER, Key(kCompany).c_str(),
+                          KEY_QUERY_VALUE);
+    char data[256] = {};
     DWORD type = 0;
-    DWORD size = 0;
-    if (key.Open(HKEY_CURRENT_USER, Key(kCompany).c_str(), KEY_QUERY_VALUE) !=
-            ERROR_SUCCESS ||
-        ::RegQueryValueExA(key.Handle(), name.c_str(), nullptr, &type, nullptr,
+    DWORD size = sizeof(data) - 1;
+    if (::RegQueryValueExA(key.Handle(), name.c_str(), nullptr, &type,
+                           reinterpret_cast<BYTE*>(data),
                            &size) != ERROR_SUCCESS) {
       return "none";
     }
-    std::string data(size, '\0');
-    EXPECT_EQ(ERROR_SUCCESS,
-              ::RegQueryValueExA(key.Handle(), name.c_str(), nullptr, &type,
-                                 reinterpret_cast<BYTE*>(&data[0]), &size));
-    return base::UintToString(type) + ":" + data.substr(0, size).c_str();
+    return base::UintToString(type) + ":" + data;
   }
   void WriteAnsi(const std::string& name, DWORD type, const std::string& data) {
     base::win::RegKey key(HKEY_CURRENT_USER, Key(kCompany).c_str(),
@@ -195,8 +164,12 @@ TEST_F(GlobalStorageWinTest, RefusesInvalidArguments) {
 
 TEST_F(GlobalStorageWinTest, ReadOnlyKeyUsesFallbackFile) {
   SetKeySecurity(kCompany, kReadOnlyKey);
-  std::unique_ptr<GlobalStorageWin> storage = MakeInitializedStorage();
+  std::unique_ptr<GlobalStorageWin> storage = MakeStorage();
   ASSERT_TRUE(storage->registry_read_only());
+  // No folder, no file to fall back on.
+  EXPECT_EQ(GlobalStorage::kFailure, storage->SetValue("k", "v"));
+  EXPECT_EQ("", Get(storage.get(), "k", GlobalStorage::kFailure));
+  storage->Initialize(temp_.path());
   EXPECT_EQ(0, storage->SetValue("k", "v"));
   EXPECT_EQ(0, storage->SetValue("a.b", "w"));
   EXPECT_EQ("{\"GS\":{\"a.b\":\"w\",\"k\":\"v\"}}", FallbackText());
@@ -210,14 +183,6 @@ TEST_F(GlobalStorageWinTest, ReadOnlyKeyUsesFallbackFile) {
   EXPECT_TRUE(MutexIsFree(mutex_name_));
   EXPECT_EQ(0, storage->SetValue("k", "x"));
   EXPECT_TRUE(MutexIsFree(mutex_name_));
-  SetKeySecurity(kCompany, kWritableKey);
-}
-
-TEST_F(GlobalStorageWinTest, ReadOnlyKeyWithoutFolderFails) {
-  SetKeySecurity(kCompany, kReadOnlyKey);
-  std::unique_ptr<GlobalStorageWin> storage = MakeStorage();
-  EXPECT_EQ(GlobalStorage::kFailure, storage->SetValue("k", "v"));
-  EXPECT_EQ("", Get(storage.get(), "k", GlobalStorage::kFailure));
   SetKeySecurity(kCompany, kWritableKey);
 }
 
@@ -251,28 +216,21 @@ TEST_F(GlobalStorageWinTest, MalformedFallbackFile) {
 
 TEST_F(GlobalStorageWinTest, CopiesFallbackBackWhenWritable) {
   SetKeySecurity(kCompany, kReadOnlyKey);
-  {
-    std::unique_ptr<GlobalStorageWin> storage = MakeInitializedStorage();
-    ASSERT_EQ(0, storage->SetValue("UUID", "u-1"));
-    ASSERT_EQ(0, storage->SetValue("a", "1"));
-  }
-  WriteFallback(
-      "{\"GS\":{\"UUID\":\"u-1\",\"a\":\"1\",\"n\":5,\"d\":{\"x\":\"y\"}}}");
+  WriteFallback("{\"GS\":{\"n\":5,\"d\":{\"x\":\"y\"}}}");
+  ASSERT_EQ(0, MakeInitializedStorage()->SetValue("UUID", "u-1"));
+  EXPECT_EQ("none", ReadAnsi("UUID"));
   SetKeySecurity(kCompany, kWritableKey);
 
   std::unique_ptr<GlobalStorageWin> storage = MakeInitializedStorage();
   EXPECT_FALSE(storage->registry_read_only());
   EXPECT_EQ("1:u-1", ReadAnsi("UUID"));
-  EXPECT_EQ("1:1", ReadAnsi("a"));
   EXPECT_EQ("none", ReadAnsi("n"));
   EXPECT_EQ("none", ReadAnsi("d"));
-  EXPECT_TRUE(base::PathExists(FallbackPath()));
   // The file stays the full copy, so writes go to both.
-  EXPECT_EQ(0, storage->SetValue("a", "2"));
-  EXPECT_EQ("1:2", ReadAnsi("a"));
-  EXPECT_EQ(
-      "{\"GS\":{\"UUID\":\"u-1\",\"a\":\"2\",\"d\":{\"x\":\"y\"},\"n\":5}}",
-      FallbackText());
+  EXPECT_EQ(0, storage->SetValue("UUID", "u-2"));
+  EXPECT_EQ("1:u-2", ReadAnsi("UUID"));
+  EXPECT_EQ("{\"GS\":{\"UUID\":\"u-2\",\"d\":{\"x\":\"y\"},\"n\":5}}",
+            FallbackText());
 }
 
 TEST_F(GlobalStorageWinTest, NoCopyAfterRegistryWrite) {
@@ -306,13 +264,22 @@ TEST_F(GlobalStorageWinTest, MutexThatCannotBeCreated) {
 TEST_F(GlobalStorageWinTest, BusyMutexDoesNothing) {
   std::unique_ptr<GlobalStorageWin> storage = MakeInitializedStorage();
   ASSERT_EQ(0, storage->SetValue("k", "v"));
-  {
-    MutexHolder holder(mutex_name_);
-    EXPECT_EQ(GlobalStorage::kBusy, storage->SetValue("k", "w"));
-    EXPECT_EQ("", Get(storage.get(), "k", GlobalStorage::kBusy));
-  }
+  // This thread holds the mutex, as another process would.
+  base::win::ScopedHandle mutex(
+      ::CreateMutexW(nullptr, FALSE, mutex_name_.c_str()));
+  ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(mutex.Get(), 0));
+  int32_t set_status = 0;
+  int32_t get_status = 0;
+  std::string value = "stale";
+  std::thread([&] {
+    set_status = storage->SetValue("k", "w");
+    get_status = storage->GetValue("k", &value);
+  }).join();
+  ::ReleaseMutex(mutex.Get());
+  EXPECT_EQ(GlobalStorage::kBusy, set_status);
+  EXPECT_EQ(GlobalStorage::kBusy, get_status);
+  EXPECT_EQ("", value);
   EXPECT_EQ("1:v", ReadAnsi("k"));
-  EXPECT_EQ("v", Get(storage.get(), "k"));
 }
 
 TEST_F(GlobalStorageWinTest, TwoThreadsContend) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/debug/alias.h"
+#include "base/debug/profiler.h"
 #include "base/logging.h"
 #include "base/threading/thread_name_registry.h"
 #include "base/tracked_objects.h"
@@ -132,7 +133,7 @@ void PlatformThread::SetName(const std::string& name) {
   // A thread named "BrokerEvent" gets no task-profiler record.
   if (name != "BrokerEvent")
     ThreadData::InitializeThreadContext(name);
-  if (::IsDebuggerPresent())
+  if (::IsDebuggerPresent() || debug::IsBinaryInstrumented())
     internal::RaiseThreadNameException(name.c_str(), CurrentId());
 }
 

@@ -19,7 +19,14 @@ constexpr unsigned char kEnabledForEtwExport = 8;
 constexpr unsigned char kEnabledForAnyMask =
     kEnabledForRecording | kEnabledForEventCallback | kEnabledForEtwExport;
 
+// Event phases.
+constexpr char TRACE_EVENT_PHASE_BEGIN = 'B';
+constexpr char TRACE_EVENT_PHASE_END = 'E';
 constexpr char TRACE_EVENT_PHASE_COMPLETE = 'X';
+constexpr char TRACE_EVENT_PHASE_INSTANT = 'I';
+constexpr char TRACE_EVENT_PHASE_NESTABLE_ASYNC_BEGIN = 'b';
+constexpr char TRACE_EVENT_PHASE_NESTABLE_ASYNC_END = 'e';
+constexpr char TRACE_EVENT_PHASE_METADATA = 'M';
 
 constexpr unsigned int TRACE_EVENT_FLAG_NONE = 0;
 constexpr unsigned int TRACE_EVENT_FLAG_COPY = 0x1;
@@ -29,8 +36,14 @@ constexpr unsigned int TRACE_EVENT_FLAG_FLOW_IN = 0x100;
 constexpr unsigned int TRACE_EVENT_FLAG_FLOW_OUT = 0x200;
 
 // Argument types.
+constexpr unsigned char TRACE_VALUE_TYPE_BOOL = 1;
+constexpr unsigned char TRACE_VALUE_TYPE_UINT = 2;
 constexpr unsigned char TRACE_VALUE_TYPE_INT = 3;
+constexpr unsigned char TRACE_VALUE_TYPE_DOUBLE = 4;
+constexpr unsigned char TRACE_VALUE_TYPE_POINTER = 5;
 constexpr unsigned char TRACE_VALUE_TYPE_STRING = 6;
+constexpr unsigned char TRACE_VALUE_TYPE_COPY_STRING = 7;
+constexpr unsigned char TRACE_VALUE_TYPE_CONVERTABLE = 8;
 
 // A complete ('X') event around a scope on the calling thread, without an
 // event id. It is begun only when its category is enabled, and its duration

@@ -97,6 +97,31 @@ bool GetUserProgramFilesFolderBeforeVista(base::FilePath* folder) {
   return true;
 }
 
+// Puts back attributes that a grant changed on the way (where the system
+// keeps file permissions in the file's mode, a grant of write access clears
+// the read-only attribute, and restoring the access list does not set it).
+bool RestoreFileAttributes(const SavedDacl& saved) {
+  constexpr DWORD kSettable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                              FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                              FILE_ATTRIBUTE_TEMPORARY |
+                              FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+  const DWORD saved_attributes = saved.file_attributes();
+  const DWORD attributes = ::GetFileAttributesW(saved.object_name().c_str());
+  if (saved_attributes == INVALID_FILE_ATTRIBUTES ||
+      attributes == INVALID_FILE_ATTRIBUTES ||
+      (attributes & kSettable) == (saved_attributes & kSettable)) {
+    return true;
+  }
+  const DWORD wanted = saved_attributes & kSettable;
+  if (::SetFileAttributesW(saved.object_name().c_str(),
+                           wanted ? wanted : FILE_ATTRIBUTE_NORMAL)) {
+    return true;
+  }
+  PLOG(ERROR) << "Failed to restore the attributes of "
+              << base::UTF16ToUTF8(saved.object_name());
+  return false;
+}
+
 bool IsSameFile(const base::FilePath& path,
                 const base::FilePath& target,
                 const BY_HANDLE_FILE_INFORMATION* target_information) {
@@ -332,9 +357,16 @@ bool GrantCurrentUserAccess(const base::string16& object_name,
   }
   ScopedLocalMemory<ACL> owned_new_dacl(new_dacl);
 
+  const DWORD file_attributes = object_type == SE_FILE_OBJECT
+                                    ? ::GetFileAttributesW(object_name.c_str())
+                                    : INVALID_FILE_ATTRIBUTES;
   result = SetObjectDacl(object_name, object_type, new_dacl);
   if (result == ERROR_ACCESS_DENIED && TakeOwnership(object_name, object_type))
-    result = SetObjectDacl(object_name, object_type, new_dacl);
+    const DWORD file_attributes =
+        object_type == SE_FILE_OBJECT
+            ? ::GetFileAttributesW(object_name.c_str())
+            : INVALID_FILE_ATTRIBUTES;
+  result = SetObjectDacl(object_name, object_type, new_dacl);
   if (result != ERROR_SUCCESS) {
     LOG(ERROR) << "Failed to write the access list of "
                << base::UTF16ToUTF8(object_name) << ": " << result;
@@ -342,7 +374,8 @@ bool GrantCurrentUserAccess(const base::string16& object_name,
   }
   if (!permanent) {
     saved_dacl->reset(new SavedDacl(object_name, object_type, old_dacl,
-                                    owned_old_descriptor.release()));
+                                    owned_old_descriptor.release(),
+                                    file_attributes));
   }
   return true;
 }
@@ -356,8 +389,9 @@ bool RestoreSavedDacl(std::unique_ptr<SavedDacl>* saved_dacl) {
   LOG_IF(ERROR, result != ERROR_SUCCESS)
       << "Failed to restore the access list of "
       << base::UTF16ToUTF8(saved.object_name()) << ": " << result;
+  const bool restored = result == ERROR_SUCCESS && RestoreFileAttributes(saved);
   saved_dacl->reset();
-  return result == ERROR_SUCCESS;
+  return restored;
 }
 
 base::string16 GetRegistryObjectName(HKEY root,

@@ -4,6 +4,8 @@
 #include <sddl.h>
 #include <shlwapi.h>
 
+#include <vector>
+
 #include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/strings/string_number_conversions.h"
@@ -21,6 +23,26 @@ namespace {
 constexpr SECURITY_INFORMATION kKeySecurityInformation =
     OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION |
     DACL_SECURITY_INFORMATION;
+
+std::string SecurityDescriptorText(PSECURITY_DESCRIPTOR descriptor) {
+  wchar_t* text = nullptr;
+  EXPECT_TRUE(::ConvertSecurityDescriptorToStringSecurityDescriptorW(
+      descriptor, SDDL_REVISION_1, kKeySecurityInformation, &text, nullptr));
+  const std::string security = base::UTF16ToUTF8(text);
+  ::LocalFree(text);
+  return security;
+}
+
+// The security of an open key, as KeySecurity tells it.
+std::string OpenKeySecurity(HKEY key) {
+  std::vector<BYTE> descriptor(4096);
+  DWORD size = static_cast<DWORD>(descriptor.size());
+  const LONG result = ::RegGetKeySecurity(key, kKeySecurityInformation,
+                                          descriptor.data(), &size);
+  if (result != ERROR_SUCCESS)
+    return "error " + base::IntToString(result);
+  return SecurityDescriptorText(descriptor.data());
+}
 
 }  // namespace
 
@@ -125,17 +147,19 @@ void OperationTest::SetKeySecurity(const base::string16& key,
 }
 
 std::string OperationTest::KeySecurity(const base::string16& key) const {
+  return SecurityText(ObjectName(key), SE_REGISTRY_KEY);
+}
+
+// static
+std::string OperationTest::SecurityText(const base::string16& object_name,
+                                        SE_OBJECT_TYPE object_type) {
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   const DWORD result = ::GetNamedSecurityInfoW(
-      ObjectName(key).c_str(), SE_REGISTRY_KEY, kKeySecurityInformation,
-      nullptr, nullptr, nullptr, nullptr, &descriptor);
+      object_name.c_str(), object_type, kKeySecurityInformation, nullptr,
+      nullptr, nullptr, nullptr, &descriptor);
   if (result != ERROR_SUCCESS)
     return "error " + base::UintToString(result);
-  wchar_t* text = nullptr;
-  EXPECT_TRUE(::ConvertSecurityDescriptorToStringSecurityDescriptorW(
-      descriptor, SDDL_REVISION_1, kKeySecurityInformation, &text, nullptr));
-  const std::string security = base::UTF16ToUTF8(text);
-  ::LocalFree(text);
+  const std::string security = SecurityDescriptorText(descriptor);
   ::LocalFree(descriptor);
   return security;
 }
@@ -147,11 +171,12 @@ Snapshot OperationTest::TakeSnapshot() const {
       base::FileEnumerator::FILES | base::FileEnumerator::DIRECTORIES);
   for (base::FilePath path = entries.Next(); !path.empty();
        path = entries.Next()) {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    EXPECT_TRUE(::GetFileAttributesExW(path.value().c_str(),
-                                       GetFileExInfoStandard, &data));
+    const base::FileEnumerator::FileInfo info = entries.GetInfo();
+    const WIN32_FIND_DATAW& data = info.find_data();
     std::string& entry = snapshot[L"file " + path.value()];
     entry = base::StringPrintf("attributes %lx", data.dwFileAttributes);
+    snapshot[L"security " + path.value()] =
+        SecurityText(path.value(), SE_FILE_OBJECT);
     std::string content;
     if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
         base::ReadFileToString(path, &content)) {
@@ -167,24 +192,34 @@ Snapshot OperationTest::TakeSnapshot() const {
 
 void OperationTest::SnapshotKey(const base::string16& relative,
                                 Snapshot* snapshot) const {
-  (*snapshot)[L"key " + relative] = KeySecurity(relative);
   base::win::RegKey key;
   if (key.Open(HKEY_CURRENT_USER, Key(relative).c_str(), KEY_READ) !=
       ERROR_SUCCESS) {
+    (*snapshot)[L"key " + relative] = KeySecurity(relative);
     return;
   }
-  wchar_t name[256];
+  (*snapshot)[L"key " + relative] = OpenKeySecurity(key.Handle());
+  wchar_t name[16384];
+  std::vector<char> data(65536);
   for (DWORD i = 0;; ++i) {
-    DWORD length = 256;
-    if (::RegEnumValueW(key.Handle(), i, name, &length, nullptr, nullptr,
-                        nullptr, nullptr) != ERROR_SUCCESS) {
+    DWORD length = ARRAYSIZE(name);
+    DWORD type = 0;
+    DWORD size = static_cast<DWORD>(data.size());
+    const LONG result =
+        ::RegEnumValueW(key.Handle(), i, name, &length, nullptr, &type,
+                        reinterpret_cast<BYTE*>(data.data()), &size);
+    if (result == ERROR_NO_MORE_ITEMS)
+      break;
+    if (result != ERROR_SUCCESS) {
+      (*snapshot)[L"value " + relative + L" #" + base::UintToString16(i)] =
+          "error " + base::IntToString(result);
       break;
     }
     (*snapshot)[L"value " + relative + L" : " + name] =
-        ReadValue(relative, name);
+        base::StringPrintf("%lx:", type) + std::string(data.data(), size);
   }
   for (DWORD i = 0;; ++i) {
-    DWORD length = 256;
+    DWORD length = ARRAYSIZE(name);
     if (::RegEnumKeyExW(key.Handle(), i, name, &length, nullptr, nullptr,
                         nullptr, nullptr) != ERROR_SUCCESS) {
       break;

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <aclapi.h>
+
 #include <map>
 #include <memory>
 #include <string>
@@ -15,9 +17,9 @@
 namespace vexlo {
 namespace installer {
 
-// Every file (attributes, time of last write, bytes) and folder below the
-// test folder, and every key (owner, group, access list) and value (type,
-// bytes) below the test key, one entry each.
+// Every file (attributes, time of last write, bytes; its security apart) and
+// folder below the test folder, and every key (owner, group, access list) and
+// value (type, bytes) below the test key, one entry each.
 using Snapshot = std::map<base::string16, std::string>;
 
 // A test with a folder and a key, HKCU\Software\VexloTest\<unique>, of its
@@ -62,6 +64,8 @@ class OperationTest : public testing::Test {
   void SetKeySecurity(const base::string16& key, const wchar_t* sddl);
   // The owner, group and access list as text, or "error <code>".
   std::string KeySecurity(const base::string16& key) const;
+  static std::string SecurityText(const base::string16& object_name,
+                                  SE_OBJECT_TYPE object_type);
 
   Snapshot TakeSnapshot() const;
 

@@ -4,6 +4,7 @@
 #include "base/strings/utf_string_conversions.h"
 #include "desktop/launcher/installer/service/service_utils.h"
 #include "desktop/launcher/installer/service/transactions/create_reg_key_operation.h"
+#include "desktop/launcher/installer/service/transactions/registry_value_writer.h"
 #include "desktop/launcher/installer/service/transactions/transaction.h"
 
 namespace vexlo {
@@ -51,49 +52,34 @@ bool ChangeRegValueOperation::Do(Transaction* spawned) {
           << base::UTF16ToUTF8(key_path_) << " - "
           << base::UTF16ToUTF8(value_name_)
           << ". New Type:" << static_cast<int32_t>(new_type_);
+  base::win::RegKey key;
   bool nothing_to_do = false;
-  if (!OpenKey(spawned, &nothing_to_do))
+  if (!OpenKey(spawned, &key, &nothing_to_do))
     return nothing_to_do;
-  if (!ReadOldValue())
-    return false;
-
-  if (new_type_ != kNoValue) {
-    if (key_.WriteValueRaw(value_name_.c_str(), new_data_.data(),
-                           static_cast<DWORD>(new_data_.size()),
-                           new_type_) != ERROR_SUCCESS) {
-      LOG(ERROR) << "Failed writing " << base::UTF16ToUTF8(value_name_)
-                 << " to " << base::UTF16ToUTF8(object_name_);
-      return false;
-    }
-  } else if (!had_old_value_) {
-    VLOG(1) << "We are supposed to remove the value. Nothing to do.";
-    return true;
-  } else if (key_.DeleteValue(value_name_.c_str()) != ERROR_SUCCESS) {
-    LOG(ERROR) << "Failed to remove " << base::UTF16ToUTF8(value_name_)
-               << " from " << base::UTF16ToUTF8(object_name_);
-    return false;
-  }
-  VLOG(1) << "Value changed successfully.";
-  done_ = true;
-  return true;
+  return ReadOldValue(key) && ChangeValue(&key);
 }
 
 void ChangeRegValueOperation::Rollback() {
   if (!done_)
     return;
-  const LONG result =
-      !had_old_value_
-          ? key_.DeleteValue(value_name_.c_str())
-          : key_.WriteValueRaw(value_name_.c_str(), old_data_.data(),
-                               static_cast<DWORD>(old_data_.size()), old_type_);
+  // By the path, as it is now: a later operation of the transaction may have
+  // deleted the key that Do opened, and its rollback made a new one.
+  base::win::RegKey key;
+  LONG result = key.Open(root_, key_path_.c_str(), kValueAccess);
+  if (result == ERROR_SUCCESS) {
+    result = had_old_value_ ? WriteRegistryValue(key.Handle(), value_name_,
+                                                 old_type_, old_data_)
+                            : key.DeleteValue(value_name_.c_str());
+  }
   LOG_IF(ERROR, result != ERROR_SUCCESS)
       << "Failed to restore " << base::UTF16ToUTF8(value_name_) << " of "
       << base::UTF16ToUTF8(object_name_) << ": " << result;
 }
 
 bool ChangeRegValueOperation::OpenKey(Transaction* spawned,
+                                      base::win::RegKey* key,
                                       bool* nothing_to_do) {
-  LONG result = key_.Open(root_, key_path_.c_str(), kValueAccess);
+  LONG result = key->Open(root_, key_path_.c_str(), kValueAccess);
   if (result == ERROR_FILE_NOT_FOUND) {
     VLOG(1) << "Key does not exist,";
     if (new_type_ == kNoValue) {
@@ -106,7 +92,7 @@ bool ChangeRegValueOperation::OpenKey(Transaction* spawned,
             std::make_unique<CreateRegKeyOperation>(root_, key_path_))) {
       return false;
     }
-    result = key_.Open(root_, key_path_.c_str(), kValueAccess);
+    result = key->Open(root_, key_path_.c_str(), kValueAccess);
   }
   if (result == ERROR_SUCCESS &&
       CurrentUserHasAccess(object_name_, SE_REGISTRY_KEY, kValueAccess)) {
@@ -120,7 +106,7 @@ bool ChangeRegValueOperation::OpenKey(Transaction* spawned,
                  << base::UTF16ToUTF8(object_name_);
       return false;
     }
-    result = key_.Open(root_, key_path_.c_str(), kValueAccess);
+    result = key->Open(root_, key_path_.c_str(), kValueAccess);
   }
   if (result != ERROR_SUCCESS) {
     LOG(ERROR) << "Failed to open " << base::UTF16ToUTF8(object_name_);
@@ -129,9 +115,9 @@ bool ChangeRegValueOperation::OpenKey(Transaction* spawned,
   return true;
 }
 
-bool ChangeRegValueOperation::ReadOldValue() {
+bool ChangeRegValueOperation::ReadOldValue(const base::win::RegKey& key) {
   DWORD size = 0;
-  LONG result = key_.ReadValueRaw(value_name_.c_str(), nullptr, &size, nullptr);
+  LONG result = key.ReadValueRaw(value_name_.c_str(), nullptr, &size, nullptr);
   if (result == ERROR_FILE_NOT_FOUND) {
     VLOG(1) << "The value doesn't already exist.";
     return true;
@@ -142,8 +128,8 @@ bool ChangeRegValueOperation::ReadOldValue() {
     return false;
   }
   old_data_.resize(size);
-  result = key_.ReadValueRaw(value_name_.c_str(), old_data_.data(), &size,
-                             &old_type_);
+  result = key.ReadValueRaw(value_name_.c_str(), old_data_.data(), &size,
+                            &old_type_);
   if (result != ERROR_SUCCESS) {
     LOG(ERROR) << "Failed to read " << base::UTF16ToUTF8(value_name_)
                << " from " << base::UTF16ToUTF8(object_name_)
@@ -153,6 +139,27 @@ bool ChangeRegValueOperation::ReadOldValue() {
   old_data_.resize(size);
   had_old_value_ = true;
   VLOG(1) << "Value read successfully.";
+  return true;
+}
+
+bool ChangeRegValueOperation::ChangeValue(base::win::RegKey* key) {
+  if (new_type_ != kNoValue) {
+    if (WriteRegistryValue(key->Handle(), value_name_, new_type_, new_data_) !=
+        ERROR_SUCCESS) {
+      LOG(ERROR) << "Failed writing " << base::UTF16ToUTF8(value_name_)
+                 << " to " << base::UTF16ToUTF8(object_name_);
+      return false;
+    }
+  } else if (!had_old_value_) {
+    VLOG(1) << "We are supposed to remove the value. Nothing to do.";
+    return true;
+  } else if (key->DeleteValue(value_name_.c_str()) != ERROR_SUCCESS) {
+    LOG(ERROR) << "Failed to remove " << base::UTF16ToUTF8(value_name_)
+               << " from " << base::UTF16ToUTF8(object_name_);
+    return false;
+  }
+  VLOG(1) << "Value changed successfully.";
+  done_ = true;
   return true;
 }
 

@@ -17,10 +17,10 @@ namespace vexlo {
 namespace installer {
 
 // Sets or removes one registry value, keeping its old type and bytes so that
-// rolling back writes them back (or removes a value that did not exist). A
-// missing key is created first, through a spawned operation. When the key
-// refuses the change, the current user is allowed to make it for as long as
-// the operation lives.
+// rolling back writes them back (or removes a value that did not exist),
+// byte for byte. A missing key is created first, through a spawned
+// operation. When the key refuses the change, the current user is allowed to
+// make it for as long as the operation lives.
 class ChangeRegValueOperation : public Operation {
  public:
   // The type that stands for no value: with it the value is removed.
@@ -41,12 +41,15 @@ class ChangeRegValueOperation : public Operation {
   void Rollback() override;
 
  private:
-  // Opens |key_| for reading and writing values, creating the key or
+  // Opens |key| for reading and writing values, creating the key or
   // loosening its permissions when needed. False when the value is to be
   // removed from a key that does not exist (|*nothing_to_do| set), or on
   // failure.
-  bool OpenKey(Transaction* spawned, bool* nothing_to_do);
-  bool ReadOldValue();
+  bool OpenKey(Transaction* spawned,
+               base::win::RegKey* key,
+               bool* nothing_to_do);
+  bool ReadOldValue(const base::win::RegKey& key);
+  bool ChangeValue(base::win::RegKey* key);
 
   const HKEY root_;
   const base::string16 key_path_;
@@ -54,8 +57,6 @@ class ChangeRegValueOperation : public Operation {
   const base::string16 object_name_;
   const DWORD new_type_;
   const std::vector<uint8_t> new_data_;
-  // Open from Do until the operation goes.
-  base::win::RegKey key_;
   // Any type is a value's own, even kNoValue's.
   bool had_old_value_;
   DWORD old_type_;

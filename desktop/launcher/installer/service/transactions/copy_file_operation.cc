@@ -18,10 +18,12 @@ bool CopyFileOperation::Transfer() {
   return base::CopyFile(source(), destination());
 }
 
-void CopyFileOperation::UndoTransfer() {
+bool CopyFileOperation::UndoTransfer() {
   if (!base::DeleteFile(destination(), false)) {
     PLOG(ERROR) << "Failed to delete the copy " << destination().AsUTF8();
   }
+  // The source was never moved.
+  return true;
 }
 
 }  // namespace installer

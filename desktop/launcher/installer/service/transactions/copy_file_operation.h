@@ -18,7 +18,7 @@ class CopyFileOperation : public FileTransferOperation {
 
  private:
   bool Transfer() override;
-  void UndoTransfer() override;
+  bool UndoTransfer() override;
 };
 
 }  // namespace installer

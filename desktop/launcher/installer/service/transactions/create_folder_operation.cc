@@ -45,10 +45,13 @@ void CreateFolderOperation::Rollback() {
   if (ancestor_.empty())
     return;
   // Only empty folders go: a folder that something else filled meanwhile
-  // stays, with everything above it.
+  // stays, with everything above it. The levels that a creation failing
+  // half way never made are passed over.
   for (base::FilePath folder = path_; folder != ancestor_;) {
-    if (!::RemoveDirectoryW(folder.value().c_str()))
+    if (base::DirectoryExists(folder) &&
+        !::RemoveDirectoryW(folder.value().c_str())) {
       break;
+    }
     const base::FilePath parent = folder.DirName();
     if (parent == folder)
       break;

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/logging.h"
 #include "base/strings/string_number_conversions.h"
@@ -9,6 +10,7 @@
 #include "base/time/time.h"
 #include "base/win/scoped_handle.h"
 #include "desktop/launcher/installer/service/service_utils.h"
+#include "desktop/launcher/installer/service/transactions/set_aside_paths.h"
 
 namespace vexlo {
 namespace installer {
@@ -17,6 +19,30 @@ namespace {
 
 // FILE_GENERIC_WRITE | DELETE.
 constexpr ACCESS_MASK kDeleteAccess = 0x130116;
+
+// How many numbered names are tried when the plain one is taken.
+constexpr int kMaxNumberedNames = 1000;
+
+// What cannot be deleted now goes at the next start. The system deletes a
+// folder then only once it is empty, so whatever is left inside is
+// scheduled before it. A link to a folder goes as a link: what it points to
+// is not the set-aside folder's.
+void DeleteAtReboot(const base::FilePath& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.value().c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES &&
+      (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+      !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    base::FileEnumerator entries(
+        path, false,
+        base::FileEnumerator::FILES | base::FileEnumerator::DIRECTORIES);
+    for (base::FilePath entry = entries.Next(); !entry.empty();
+         entry = entries.Next()) {
+      DeleteAtReboot(entry);
+    }
+  }
+  if (!base::DeleteFileAfterReboot(path))
+    PLOG(ERROR) << "Failed to schedule the removal of " << path.AsUTF8();
+}
 
 bool IsImage(const base::FilePath& path) {
   return base::EndsWith16(path.value(), L".exe",
@@ -39,6 +65,7 @@ DeleteFileOperation::DeleteFileOperation(const base::FilePath& path,
 DeleteFileOperation::~DeleteFileOperation() {
   if (moved_aside_ && !rolled_back_)
     Commit();
+  SetAsidePaths::Forget(&temporary_path_);
   if (saved_dacl_)
     RestoreSavedDacl(&saved_dacl_);
 }
@@ -49,11 +76,7 @@ bool DeleteFileOperation::Do(Transaction* /*spawned*/) {
     VLOG(1) << "File does not exist. Nothing to do";
     return true;
   }
-  temporary_path_ = base::FilePath(path_.value() + L"." +
-                                   base::Uint64ToString16(static_cast<uint64_t>(
-                                       base::Time::Now().ToTimeT())) +
-                                   L".old");
-  if (base::PathExists(temporary_path_)) {
+  if (!ChooseTemporaryPath()) {
     LOG(ERROR) << "Temporary file with name" << temporary_path_.AsUTF8()
                << "already exists";
     return false;
@@ -65,11 +88,13 @@ bool DeleteFileOperation::Do(Transaction* /*spawned*/) {
     }
     return false;
   }
-  if (!base::Move(path_, temporary_path_)) {
-    LOG(ERROR) << "File removal failed";
+  // Never over anything: the name was free a moment ago.
+  if (!SetAsidePaths::Rename(path_, temporary_path_, 0)) {
+    PLOG(ERROR) << "File removal failed";
     return false;
   }
   moved_aside_ = true;
+  SetAsidePaths::Watch(&temporary_path_);
   VLOG(1) << "File moved successfully to " << temporary_path_.AsUTF8();
   if (check_in_use_ && IsImage(path_) && IsImageInUse()) {
     // The rollback that follows a failed Do moves it back.
@@ -84,6 +109,24 @@ void DeleteFileOperation::Rollback() {
   rolled_back_ = true;
   if (moved_aside_)
     MoveBack();
+  if (saved_dacl_)
+    RestoreSavedDacl(&saved_dacl_);
+}
+
+bool DeleteFileOperation::ChooseTemporaryPath() {
+  // Two deletions of one path within a second, or a copy onto a path and
+  // its deletion, would otherwise want the same name.
+  const base::string16 stem = path_.value() + L"." +
+                              base::Uint64ToString16(static_cast<uint64_t>(
+                                  base::Time::Now().ToTimeT()));
+  temporary_path_ = base::FilePath(stem + L".old");
+  for (int number = 1;
+       base::PathExists(temporary_path_) && number <= kMaxNumberedNames;
+       ++number) {
+    temporary_path_ =
+        base::FilePath(stem + L"." + base::IntToString16(number) + L".old");
+  }
+  return !base::PathExists(temporary_path_);
 }
 
 bool DeleteFileOperation::IsImageInUse() const {
@@ -96,7 +139,8 @@ bool DeleteFileOperation::IsImageInUse() const {
 }
 
 void DeleteFileOperation::MoveBack() {
-  if (!base::Move(temporary_path_, path_)) {
+  // Never over what now stands at the path: what is aside stays there.
+  if (!SetAsidePaths::Rename(temporary_path_, path_, 0)) {
     PLOG(ERROR) << "Failed to move " << temporary_path_.AsUTF8() << " back to "
                 << path_.AsUTF8();
     return;
@@ -107,7 +151,7 @@ void DeleteFileOperation::MoveBack() {
 void DeleteFileOperation::Commit() {
   VLOG(1) << "Actual removal of " << temporary_path_.AsUTF8();
   if (!base::DeleteFile(temporary_path_, true))
-    base::DeleteFileAfterReboot(temporary_path_);
+    DeleteAtReboot(temporary_path_);
   if (!remove_emptied_parents_)
     return;
   for (base::FilePath folder = path_.DirName();

@@ -11,9 +11,10 @@ namespace vexlo {
 namespace installer {
 
 // Deletes a file or a folder with its contents. Do only moves it aside to
-// "<path>.<seconds since 1970>.old"; rolling back moves it back, and only
-// the commit deletes it (at the next restart when it cannot be deleted
-// now).
+// "<path>.<seconds since 1970>.old" (with a number before ".old" when that
+// name is taken); rolling back moves it back, and only the commit deletes
+// it (at the next restart when it cannot be deleted now), wherever later
+// operations have moved it meanwhile.
 class DeleteFileOperation : public Operation {
  public:
   // With |check_in_use|, an executable or library that is in use (a running
@@ -28,11 +29,13 @@ class DeleteFileOperation : public Operation {
   ~DeleteFileOperation() override;
 
   // Without the rights to delete the path, grants them to the current user
-  // and fails all the same; the grant lasts as long as the operation.
+  // and fails all the same; rolling back takes the grant back.
   bool Do(Transaction* spawned) override;
   void Rollback() override;
 
  private:
+  // A name beside the path that nothing uses; false when none is found.
+  bool ChooseTemporaryPath();
   bool IsImageInUse() const;
   // Moves the path back from the side; a file that cannot be moved back
   // stays aside, under its ".old" name, and is never deleted.
@@ -42,6 +45,7 @@ class DeleteFileOperation : public Operation {
   const base::FilePath path_;
   const bool check_in_use_;
   const bool remove_emptied_parents_;
+  // Watched while the path is aside, so that it follows later renames.
   base::FilePath temporary_path_;
   // Whether the path sits at |temporary_path_|.
   bool moved_aside_;

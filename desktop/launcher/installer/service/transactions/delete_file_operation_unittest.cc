@@ -84,8 +84,9 @@ TEST_F(DeleteFileOperationTest, MovesAsideUntilCommittedAndBackOnRollback) {
       {L"a\\d\\x.dll", true, true, kLoaded, false, L"", L"a\\d\\x.dll"},
       {L"a\\d\\x.dll", true, true, kNone, true, L"a\\d", L"a\\keep.txt"},
       {L"a\\keep.txt", false, false, kLocked, false, L"", L"a\\keep.txt"},
-      {L"a\\keep.txt", false, false, kAsideNameTaken, false, L"",
-       L"a\\keep.txt"},
+      // Another name is found.
+      {L"a\\keep.txt", false, false, kAsideNameTaken, true, L"a\\keep.txt",
+       L"a"},
       // Granted the rights, and failing all the same.
       {L"a\\keep.txt", false, false, kNoRights, false, L"", L"a\\keep.txt"},
   };
@@ -109,7 +110,8 @@ TEST_F(DeleteFileOperationTest, MovesAsideUntilCommittedAndBackOnRollback) {
     EXPECT_TRUE(base::PathExists(Path(c.kept)));
     int asides = 0;
     for (const auto& entry : TakeSnapshot())
-      asides += entry.first.find(L".old") != base::string16::npos;
+      asides += entry.first.compare(0, 5, L"file ") == 0 &&
+                entry.first.find(L".old") != base::string16::npos;
     EXPECT_EQ(c.obstacle == kAsideNameTaken ? kAsideNames : 0, asides);
     base::DeleteFile(temp_.path(), true);
     SetUp();

@@ -3,6 +3,7 @@
 #include "base/logging.h"
 #include "base/strings/utf_string_conversions.h"
 #include "desktop/launcher/installer/service/service_utils.h"
+#include "desktop/launcher/installer/service/transactions/registry_value_writer.h"
 
 namespace vexlo {
 namespace installer {
@@ -217,9 +218,7 @@ void DeleteRegKeyOperation::Recreate(const SavedKey& saved_key) {
     return;
   }
   for (const SavedValue& value : saved_key.values) {
-    result = ::RegSetValueExW(key, value.name.c_str(), 0, value.type,
-                              value.data.data(),
-                              static_cast<DWORD>(value.data.size()));
+    result = WriteRegistryValue(key, value.name, value.type, value.data);
     LOG_IF(ERROR, result != ERROR_SUCCESS)
         << "Failed to restore value " << base::UTF16ToUTF8(value.name) << " of "
         << base::UTF16ToUTF8(saved_key.path) << ": " << result;

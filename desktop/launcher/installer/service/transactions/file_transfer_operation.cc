@@ -34,8 +34,9 @@ bool FileTransferOperation::Do(Transaction* spawned) {
 }
 
 void FileTransferOperation::Rollback() {
-  if (done_)
-    UndoTransfer();
+  // A source that is not back is not the source's to change.
+  if (done_ && !UndoTransfer())
+    return;
   if (changed_source_attributes_ != INVALID_FILE_ATTRIBUTES &&
       !::SetFileAttributesW(source_.value().c_str(),
                             changed_source_attributes_)) {

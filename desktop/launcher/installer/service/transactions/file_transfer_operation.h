@@ -33,8 +33,9 @@ class FileTransferOperation : public Operation {
  private:
   // Puts the source's content at the destination; true on success.
   virtual bool Transfer() = 0;
-  // Undoes a successful Transfer.
-  virtual void UndoTransfer() = 0;
+  // Undoes a successful Transfer; false when the source could not be put
+  // back.
+  virtual bool UndoTransfer() = 0;
 
   bool PrepareDestination(Transaction* spawned);
   void ClearSourceReadOnly();

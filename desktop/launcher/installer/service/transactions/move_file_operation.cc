@@ -1,7 +1,9 @@
 #include "desktop/launcher/installer/service/transactions/move_file_operation.h"
 
-#include "base/files/file_util.h"
+#include <windows.h>
+
 #include "base/logging.h"
+#include "desktop/launcher/installer/service/transactions/set_aside_paths.h"
 
 namespace vexlo {
 namespace installer {
@@ -14,14 +16,20 @@ MoveFileOperation::~MoveFileOperation() = default;
 
 bool MoveFileOperation::Transfer() {
   VLOG(1) << "Moving " << source().AsUTF8() << "to" << destination().AsUTF8();
-  return base::Move(source(), destination());
+  // One rename (a copy and a deletion for a file on another volume), never
+  // over anything: the destination was moved aside. A folder that cannot be
+  // renamed is not moved at all, as copying it and then deleting the source
+  // could fail half way and leave its files in neither place.
+  return SetAsidePaths::Rename(source(), destination(), MOVEFILE_COPY_ALLOWED);
 }
 
-void MoveFileOperation::UndoTransfer() {
-  if (!base::Move(destination(), source())) {
+bool MoveFileOperation::UndoTransfer() {
+  if (!SetAsidePaths::Rename(destination(), source(), MOVEFILE_COPY_ALLOWED)) {
     PLOG(ERROR) << "Failed to move " << destination().AsUTF8() << " back to "
                 << source().AsUTF8();
+    return false;
   }
+  return true;
 }
 
 }  // namespace installer

@@ -18,7 +18,7 @@ class MoveFileOperation : public FileTransferOperation {
 
  private:
   bool Transfer() override;
-  void UndoTransfer() override;
+  bool UndoTransfer() override;
 };
 
 }  // namespace installer

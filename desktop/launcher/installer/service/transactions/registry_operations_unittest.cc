@@ -5,8 +5,10 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "base/strings/stringprintf.h"
+#include "base/strings/utf_string_conversions.h"
 #include "desktop/launcher/installer/service/test/fake_security_checks.h"
 #include "desktop/launcher/installer/service/test/operation_test.h"
 #include "desktop/launcher/installer/service/transactions/change_reg_value_operation.h"
@@ -126,6 +128,8 @@ TEST_F(RegistryOperationTest, GrantsLastAsLongAsTheOperation) {
       {L"O:BAG:BAD:(D;;SD;;;WD)(A;;KA;;;WD)", false,
        [&] { return DeleteKey(L"key"); }, true, true},
       {kLockedKey, false, [&] { return DeleteKey(L""); }, false, false},
+      // Opened, but the check says no.
+      {kOpenKey, true, [&] { return DeleteKey(L"key"); }, true, true},
       {kOpenKey, false, [&] { return DeleteKey(L"missing"); }, true, false},
   };
   for (const auto& c : kCases) {
@@ -175,6 +179,89 @@ TEST_F(RegistryOperationTest, StackedGrantsAreTakenBackInReverse) {
     EXPECT_EQ(security, KeySecurity(L"key"));
   }
   SetKeySecurity(L"key", kOpenKey);
+}
+
+// A value changed, then its key deleted and made anew: each rollback writes
+// through the key that the path names when it runs.
+TEST_F(RegistryOperationTest, RollbackReachesTheKeyByItsPathAtRollbackTime) {
+  SetValue(L"k", L"changed", REG_SZ, Wide(L"old"));
+  SetValue(L"k", L"removed", REG_DWORD, std::string("\1\0\0\0", 4));
+  SetValue(L"k\\sub", L"", REG_SZ, Wide(L"sub"));
+  const Snapshot before = TakeSnapshot();
+  auto change = [this](const wchar_t* name, DWORD type) {
+    static const wchar_t kData[] = L"new";
+    return std::make_unique<ChangeRegValueOperation>(
+        HKEY_CURRENT_USER, Key(L"k"), name, kData, type, sizeof(kData));
+  };
+  Transaction transaction;
+  ASSERT_TRUE(transaction.Execute(change(L"changed", REG_SZ)));
+  ASSERT_TRUE(transaction.Execute(change(L"removed", kNoValue)));
+  ASSERT_TRUE(transaction.Execute(change(L"added", REG_BINARY)));
+  ASSERT_TRUE(transaction.Execute(DeleteKey(L"k")));
+  ASSERT_TRUE(transaction.Execute(change(L"changed", REG_EXPAND_SZ)));
+  transaction.RollbackAll();
+  EXPECT_EQ(before, TakeSnapshot());
+}
+
+// Strings stored without their closing NUL, and values of many sizes, come
+// back exactly from a change and from a deleted key; what an operation
+// writes is exactly what it was given.
+TEST_F(RegistryOperationTest, ValuesComeBackByteForByte) {
+  std::vector<std::string> names;
+  SetValue(L"k", L"large", REG_BINARY, std::string(5000, '\x42'));
+  for (DWORD type : {REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ}) {
+    for (size_t size = 0; size <= 9; ++size) {
+      names.push_back(
+          base::StringPrintf("%lx %u", type, static_cast<unsigned>(size)));
+      SetValue(L"k", base::UTF8ToUTF16(names.back()), type,
+               std::string(size, 'a'));
+    }
+  }
+  SetValue(L"k\\sub", L"", REG_SZ, "x");
+  const Snapshot before = TakeSnapshot();
+  for (int round = 0; round < 2; ++round) {
+    Transaction transaction;
+    for (const std::string& name : names) {
+      const std::string data(name.size() % 2 ? 3 : 5, 'b');
+      ASSERT_TRUE(transaction.Execute(std::make_unique<ChangeRegValueOperation>(
+          HKEY_CURRENT_USER, Key(L"k"), base::UTF8ToUTF16(name), data.data(),
+          REG_SZ, static_cast<DWORD>(data.size()))));
+      EXPECT_EQ("1:" + data, ReadValue(L"k", base::UTF8ToUTF16(name)));
+    }
+    if (round == 1) {
+      ASSERT_TRUE(transaction.Execute(DeleteKey(L"k")));
+    }
+    transaction.RollbackAll();
+    EXPECT_EQ(before, TakeSnapshot());
+  }
+}
+
+// A key that refuses to show its values and subkeys to the user is opened
+// up to be saved and deleted; rolling back brings it back with its values
+// and with the security that refused them.
+TEST_F(RegistryOperationTest, AKeyThatRefusesReadingIsDeletedAndRestored) {
+  constexpr wchar_t kUnreadable[] = L"O:BAG:BAD:(D;;0x9;;;WD)(A;;KA;;;WD)";
+  SetValue(L"hidden", L"v", REG_SZ, Wide(L"value"));
+  SetValue(L"hidden", L"", REG_BINARY, std::string(70, '\7'));
+  SetValue(L"hidden\\sub", L"w", REG_DWORD, std::string("\2\0\0\0", 4));
+  const Snapshot readable = TakeSnapshot();
+  for (const wchar_t* key : {L"hidden\\sub", L"hidden"})
+    SetKeySecurity(key, kUnreadable);
+  const Snapshot before = TakeSnapshot();
+  {
+    Transaction transaction;
+    ASSERT_TRUE(transaction.Execute(DeleteKey(L"hidden")));
+    EXPECT_EQ("error 2", KeySecurity(L"hidden"));
+    transaction.RollbackAll();
+  }
+  EXPECT_EQ(before, TakeSnapshot());
+  for (const wchar_t* key : {L"hidden", L"hidden\\sub"})
+    SetKeySecurity(key, kOpenKey);
+  Snapshot opened = TakeSnapshot();
+  Snapshot expected = readable;
+  for (const wchar_t* key : {L"key hidden", L"key hidden\\sub"})
+    expected[key] = opened[key];
+  EXPECT_EQ(expected, opened);
 }
 
 }  // namespace

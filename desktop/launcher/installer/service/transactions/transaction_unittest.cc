@@ -31,6 +31,80 @@ class InjectedFailure : public Operation {
   void Rollback() override {}
 };
 
+// Writes what happens to it into a shared log; spawns the operations it is
+// given and then succeeds or fails.
+class LoggingOperation : public Operation {
+ public:
+  LoggingOperation(std::string name,
+                   std::string* log,
+                   bool succeeds,
+                   std::vector<std::unique_ptr<Operation>> spawns = {})
+      : name_(std::move(name)),
+        log_(log),
+        succeeds_(succeeds),
+        spawns_(std::move(spawns)) {}
+  ~LoggingOperation() override { *log_ += "~" + name_ + " "; }
+
+  bool Do(Transaction* spawned) override {
+    *log_ += "do" + name_ + " ";
+    for (auto& operation : spawns_)
+      spawned->Execute(std::move(operation));
+    return succeeds_;
+  }
+  void Rollback() override { *log_ += "undo" + name_ + " "; }
+
+ private:
+  const std::string name_;
+  std::string* const log_;
+  const bool succeeds_;
+  std::vector<std::unique_ptr<Operation>> spawns_;
+};
+
+TEST(TransactionTest, OrderOfDoRollbackAndDestruction) {
+  std::string log;
+  auto make = [&log](const char* name, bool succeeds,
+                     std::unique_ptr<Operation> spawn = nullptr) {
+    std::vector<std::unique_ptr<Operation>> spawns;
+    if (spawn)
+      spawns.push_back(std::move(spawn));
+    return std::make_unique<LoggingOperation>(name, &log, succeeds,
+                                              std::move(spawns));
+  };
+  Transaction transaction;
+  transaction.RollbackAll();
+  transaction.Commit();
+  EXPECT_TRUE(transaction.empty());
+  EXPECT_EQ("", log);
+
+  // A failing operation is undone before what it spawned, and destroyed
+  // before it too; the list stays as it was.
+  EXPECT_FALSE(transaction.Execute(make("X", false, make("S", true))));
+  EXPECT_EQ("doX doS undoX undoS ~X ~S ", log);
+  EXPECT_TRUE(transaction.empty());
+
+  // [spawned A, B, spawned C, D], a failed spawn leaving no trace.
+  log.clear();
+  EXPECT_TRUE(transaction.Execute(make("B", true, make("A", true))));
+  EXPECT_TRUE(transaction.Execute(make("D", true, make("C", true))));
+  EXPECT_TRUE(transaction.Execute(make("F", true, make("E", false))));
+  EXPECT_EQ("doB doA doD doC doF doE undoE ~E ", log);
+  log.clear();
+  transaction.RollbackAll();
+  EXPECT_EQ("undoF undoD undoC undoB undoA ~F ~D ~C ~B ~A ", log);
+
+  // Usable again; committing destroys without undoing, last first.
+  log.clear();
+  EXPECT_TRUE(transaction.Execute(make("B", true, make("A", true))));
+  transaction.Commit();
+  EXPECT_EQ("doB doA ~B ~A ", log);
+  log.clear();
+  {
+    Transaction destroyed;
+    EXPECT_TRUE(destroyed.Execute(make("Y", true)));
+  }
+  EXPECT_EQ("doY ~Y ", log);
+}
+
 // Makes an operation fail while it lives.
 using Breaker = std::shared_ptr<void>;
 

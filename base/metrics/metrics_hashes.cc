@@ -1,0 +1,19 @@
+#include "base/metrics/metrics_hashes.h"
+
+#include "base/logging.h"
+#include "base/md5.h"
+
+namespace base {
+
+uint64_t HashMetricName(StringPiece name) {
+  MD5Digest digest;
+  MD5Sum(name.data(), name.size(), &digest);
+  uint64_t hash = 0;
+  for (int i = 0; i < 8; ++i)
+    hash = (hash << 8) | digest.a[i];
+  // 0 stands for "no id" in the sample containers.
+  CHECK(hash != 0);
+  return hash;
+}
+
+}  // namespace base

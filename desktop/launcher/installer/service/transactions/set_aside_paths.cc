@@ -1,0 +1,75 @@
+#include "desktop/launcher/installer/service/transactions/set_aside_paths.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "base/lazy_instance.h"
+#include "base/synchronization/lock.h"
+
+namespace vexlo {
+namespace installer {
+
+namespace {
+
+struct Watched {
+  base::Lock lock;
+  std::vector<base::FilePath*> paths;
+};
+
+base::LazyInstance::Leaky<Watched> g_watched;
+
+Watched& GetWatched() {
+  return g_watched.Get();
+}
+
+// Whether |path| is |folder| or lies below it, in the file system's way of
+// comparing names (without regard to case).
+bool IsAtOrBelow(const base::string16& path, const base::string16& folder) {
+  if (path.size() < folder.size() ||
+      base::FilePath::CompareIgnoreCase(path.substr(0, folder.size()),
+                                        folder) != 0) {
+    return false;
+  }
+  return path.size() == folder.size() ||
+         base::FilePath::IsSeparator(path[folder.size()]);
+}
+
+}  // namespace
+
+// static
+void SetAsidePaths::Watch(base::FilePath* path) {
+  Watched& watched = GetWatched();
+  base::AutoLock lock(watched.lock);
+  watched.paths.push_back(path);
+}
+
+// static
+void SetAsidePaths::Forget(base::FilePath* path) {
+  Watched& watched = GetWatched();
+  base::AutoLock lock(watched.lock);
+  watched.paths.erase(
+      std::remove(watched.paths.begin(), watched.paths.end(), path),
+      watched.paths.end());
+}
+
+// static
+bool SetAsidePaths::Rename(const base::FilePath& from,
+                           const base::FilePath& to,
+                           DWORD flags) {
+  if (!::MoveFileExW(from.value().c_str(), to.value().c_str(), flags))
+    return false;
+  const base::string16 old_prefix = from.StripTrailingSeparators().value();
+  const base::string16 new_prefix = to.StripTrailingSeparators().value();
+  Watched& watched = GetWatched();
+  base::AutoLock lock(watched.lock);
+  for (base::FilePath* path : watched.paths) {
+    if (IsAtOrBelow(path->value(), old_prefix)) {
+      *path =
+          base::FilePath(new_prefix + path->value().substr(old_prefix.size()));
+    }
+  }
+  return true;
+}
+
+}  // namespace installer
+}  // namespace vexlo

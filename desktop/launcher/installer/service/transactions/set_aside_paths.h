@@ -1,0 +1,35 @@
+#ifndef DESKTOP_LAUNCHER_INSTALLER_SERVICE_TRANSACTIONS_SET_ASIDE_PATHS_H_
+#define DESKTOP_LAUNCHER_INSTALLER_SERVICE_TRANSACTIONS_SET_ASIDE_PATHS_H_
+
+#include <windows.h>
+
+#include "base/files/file_path.h"
+
+namespace vexlo {
+namespace installer {
+
+// Where the files and folders that deletions set aside until the commit are
+// now. A later operation may rename a folder that holds one (move it, or set
+// it aside in turn); every rename the operations make goes through Rename,
+// which carries the set-aside paths below the renamed one along, so that the
+// commit finds and deletes them wherever they went.
+class SetAsidePaths {
+ public:
+  SetAsidePaths() = delete;
+
+  // Keeps |path| current until Forget. |path| must outlive the watch.
+  static void Watch(base::FilePath* path);
+  static void Forget(base::FilePath* path);
+
+  // MoveFileExW with |flags|, then the watched paths at or below |from| are
+  // changed to lie below |to|. The thread's last error tells why a rename
+  // failed.
+  static bool Rename(const base::FilePath& from,
+                     const base::FilePath& to,
+                     DWORD flags);
+};
+
+}  // namespace installer
+}  // namespace vexlo
+
+#endif  // DESKTOP_LAUNCHER_INSTALLER_SERVICE_TRANSACTIONS_SET_ASIDE_PATHS_H_

@@ -1,0 +1,218 @@
+#include "desktop/launcher/installer/wininet/test/http_test_server.h"
+
+#include <windows.h>
+
+#include <wininet.h>
+
+#include <memory>
+
+#include "base/base_paths.h"
+#include "base/files/file_util.h"
+#include "base/json/json_reader.h"
+#include "base/logging.h"
+#include "base/path_service.h"
+#include "base/strings/string_number_conversions.h"
+#include "base/strings/utf_string_conversions.h"
+#include "base/values.h"
+
+namespace vexlo {
+namespace installer {
+
+namespace {
+
+const uint32_t kPatternPeriod = 65521;
+const wchar_t kPython[] = L"Z:\\usr\\bin\\python3";
+const int kStartWaitMs = 30000;
+
+// The host path of a path in this process's file system: the server runs
+// outside Wine and takes host paths only.
+std::string HostPath(const base::FilePath& path) {
+  using ToUnix = char*(__cdecl*)(const wchar_t*);
+  auto to_unix =
+      reinterpret_cast<ToUnix>(reinterpret_cast<void*>(GetProcAddress(
+          GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  if (to_unix) {
+    if (char* unix_path = to_unix(path.value().c_str())) {
+      std::string result(unix_path);
+      HeapFree(GetProcessHeap(), 0, unix_path);
+      return result;
+    }
+  }
+  std::string result = base::UTF16ToUTF8(path.value().substr(2));
+  for (char& c : result) {
+    if (c == '\\')
+      c = '/';
+  }
+  return result;
+}
+
+// The host process id of this process: the server ends when it is gone.
+std::string HostProcessId() {
+  std::string stat;
+  base::ReadFileToString(base::FilePath(L"Z:\\proc\\self\\stat"), &stat);
+  return stat.substr(0, stat.find(' '));
+}
+
+// The script in the source tree, found upwards from the test executable
+// (which the build puts in a folder inside the tree).
+base::FilePath ServerScript() {
+  base::FilePath folder;
+  base::PathService::Get(base::DIR_EXE, &folder);
+  for (;;) {
+    const base::FilePath script = folder.Append(L"desktop")
+                                      .Append(L"launcher")
+                                      .Append(L"installer")
+                                      .Append(L"wininet")
+                                      .Append(L"test")
+                                      .Append(L"http_test_server.py");
+    if (base::PathExists(script) || folder.DirName() == folder)
+      return script;
+    folder = folder.DirName();
+  }
+}
+
+// A plain synchronous GET, apart from the client under test.
+bool FetchUrl(const base::string16& url, std::string* body) {
+  HINTERNET session =
+      InternetOpenW(L"http_test_server control", INTERNET_OPEN_TYPE_DIRECT,
+                    nullptr, nullptr, 0);
+  if (!session)
+    return false;
+  HINTERNET request =
+      InternetOpenUrlW(session, url.c_str(), nullptr, 0,
+                       INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0);
+  bool ok = request != nullptr;
+  char buffer[16384];
+  DWORD read = 0;
+  while (ok &&
+         (ok = InternetReadFile(request, buffer, sizeof(buffer), &read) !=
+               FALSE) &&
+         read) {
+    body->append(buffer, read);
+  }
+  if (request)
+    InternetCloseHandle(request);
+  InternetCloseHandle(session);
+  return ok;
+}
+
+}  // namespace
+
+HttpTestServer::HttpTestServer() = default;
+
+HttpTestServer::~HttpTestServer() {
+  Stop();
+}
+
+bool HttpTestServer::Start() {
+  const base::FilePath port_file = dir_.path().Append(L"port");
+  std::wstring command = std::wstring(kPython) + L" " +
+                         base::UTF8ToUTF16(HostPath(ServerScript())) + L" " +
+                         base::UTF8ToUTF16(HostPath(port_file)) + L" " +
+                         base::UTF8ToUTF16(HostProcessId());
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process = {};
+  // Wine runs a host program without a process handle to wait on; the
+  // server announces itself through the port file instead.
+  if (!CreateProcessW(kPython, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                      nullptr, &startup, &process)) {
+    PLOG(ERROR) << "Could not start the test server";
+    return false;
+  }
+  if (process.hThread)
+    CloseHandle(process.hThread);
+  if (process.hProcess)
+    CloseHandle(process.hProcess);
+  for (int waited = 0; waited < kStartWaitMs; waited += 20) {
+    std::string text;
+    unsigned port = 0;
+    if (base::ReadFileToString(port_file, &text) &&
+        base::StringToUint(text, &port) && port && port < 65536) {
+      port_ = static_cast<uint16_t>(port);
+      return true;
+    }
+    Sleep(20);
+  }
+  LOG(ERROR) << "The test server did not announce its port";
+  return false;
+}
+
+void HttpTestServer::Stop() {
+  std::string answer;
+  if (port_ && Control("shutdown", &answer)) {
+    // The port is free once the server no longer answers.
+    for (int waited = 0; waited < kStartWaitMs && Control("requests", &answer);
+         waited += 20) {
+      answer.clear();
+      Sleep(20);
+    }
+  }
+  port_ = 0;
+}
+
+base::string16 HttpTestServer::Url(const std::string& path) const {
+  return L"http://127.0.0.1:" + base::UintToString16(port_) +
+         base::UTF8ToUTF16(path);
+}
+
+bool HttpTestServer::Control(const std::string& what, std::string* answer) {
+  return FetchUrl(Url("/__control/" + what), answer);
+}
+
+bool HttpTestServer::Reset() {
+  std::string answer;
+  return Control("reset", &answer);
+}
+
+std::vector<HttpTestServer::Request> HttpTestServer::GetRequests() {
+  std::vector<Request> requests;
+  std::string answer;
+  if (!Control("requests", &answer))
+    return requests;
+  std::unique_ptr<base::Value> value = base::JSONReader::Read(answer);
+  const base::ListValue* list = nullptr;
+  if (!value || !value->GetAsList(&list))
+    return requests;
+  for (const auto& item : *list) {
+    const base::DictionaryValue* entry = nullptr;
+    if (!item->GetAsDictionary(&entry))
+      continue;
+    Request request;
+    std::string body_hex;
+    std::vector<uint8_t> body;
+    entry->GetString("method", &request.method);
+    entry->GetString("path", &request.path);
+    entry->GetString("body_hex", &body_hex);
+    if (!body_hex.empty() && base::HexStringToBytes(body_hex, &body))
+      request.body.assign(body.begin(), body.end());
+    const base::Value* headers_value = nullptr;
+    const base::DictionaryValue* headers = nullptr;
+    if (entry->Get("headers", &headers_value) &&
+        headers_value->GetAsDictionary(&headers)) {
+      for (base::DictionaryValue::Iterator it(*headers); !it.IsAtEnd();
+           it.Advance()) {
+        it.value().GetAsString(&request.headers[it.key()]);
+      }
+    }
+    requests.push_back(request);
+  }
+  return requests;
+}
+
+// static
+char HttpTestServer::PatternByte(uint64_t offset) {
+  const uint64_t j = offset % kPatternPeriod;
+  return static_cast<char>((j * j * 7 + j) % 256);
+}
+
+// static
+std::string HttpTestServer::Pattern(uint32_t size) {
+  std::string bytes(size, '\0');
+  for (uint32_t i = 0; i < size; ++i)
+    bytes[i] = PatternByte(i);
+  return bytes;
+}
+
+}  // namespace installer
+}  // namespace vexlo

@@ -1,0 +1,63 @@
+#ifndef DESKTOP_LAUNCHER_INSTALLER_WININET_TEST_HTTP_TEST_SERVER_H_
+#define DESKTOP_LAUNCHER_INSTALLER_WININET_TEST_HTTP_TEST_SERVER_H_
+
+#include <stdint.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "base/strings/string16.h"
+#include "base/test/unique_test_dir.h"
+
+namespace vexlo {
+namespace installer {
+
+// The loopback HTTP server of http_test_server.py, a host program that the
+// test starts and stops; see the script for what each path answers.
+class HttpTestServer {
+ public:
+  struct Request {
+    std::string method;
+    // The path with its query.
+    std::string path;
+    std::map<std::string, std::string> headers;
+    std::string body;
+  };
+
+  HttpTestServer();
+  HttpTestServer(const HttpTestServer&) = delete;
+  HttpTestServer& operator=(const HttpTestServer&) = delete;
+  // Stops the server when it runs.
+  ~HttpTestServer();
+
+  // Starts the server and waits until it listens.
+  bool Start();
+  // Returns once the port no longer accepts connections.
+  void Stop();
+
+  uint16_t port() const { return port_; }
+  // "http://127.0.0.1:<port>" followed by |path|.
+  base::string16 Url(const std::string& path) const;
+
+  // Every request served so far, in arrival order.
+  std::vector<Request> GetRequests();
+  // Forgets the requests and the per-URL counts.
+  bool Reset();
+
+  // The byte at |offset| of every body the server sends.
+  static char PatternByte(uint64_t offset);
+  // |size| bytes of the pattern from offset 0.
+  static std::string Pattern(uint32_t size);
+
+ private:
+  bool Control(const std::string& what, std::string* answer);
+
+  base::UniqueTestDir dir_;
+  uint16_t port_ = 0;
+};
+
+}  // namespace installer
+}  // namespace vexlo
+
+#endif  // DESKTOP_LAUNCHER_INSTALLER_WININET_TEST_HTTP_TEST_SERVER_H_

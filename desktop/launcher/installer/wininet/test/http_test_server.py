@@ -1,0 +1,232 @@
+#!/usr/bin/env python3
+"""A loopback HTTP server for the WinINet client's tests and benchmark.
+
+    http_test_server.py PORT_FILE [PARENT_PID]
+
+Binds 127.0.0.1 on a free port, writes the port number to PORT_FILE (through a
+rename, so that a reader never sees half of it) and serves until asked to stop
+with GET /__control/shutdown, or until the process PARENT_PID is gone, so that
+a test that dies leaves no server behind.
+
+What a request gets is chosen by its path and query, so that a test needs no
+set-up round trip:
+
+  /bytes/N            N bytes of the fixed pattern (PatternByte), 200 with
+                      Content-Length, or 206 for "Range: bytes=K-".
+    cut=A,B,...       the n-th request for this URL ends its body early, at
+                      the absolute offset given n-th (the connection closes).
+    reset=1           ends a cut body with a connection reset, not a close.
+    norange=1         answers 200 with the whole body whatever Range says.
+    nolength=1        sends no Content-Length; the body ends with the close.
+    slow=MS           waits MS milliseconds before every 64 KiB of body.
+  /status/CODE        answers CODE with a short body.
+  /seq/C1,C2,...      the n-th request for this URL answers the n-th code
+                      (the last one repeats); a 200 or 206 in the list serves
+                      the /bytes/N body given by size=N (default 1000).
+  /redirect?to=URL    answers 302 to URL.
+  /echo               answers 200 with the request body.
+
+/status, /seq and /echo ignore what follows in the path, so that a base URL
+pointing at them can take any further path.
+
+Every request but the control ones is recorded: GET /__control/requests
+answers them as a JSON list of {"method", "path", "headers", "body_hex"},
+and GET /__control/reset forgets them and the per-URL request counts.
+"""
+
+import http.server
+import json
+import os
+import socket
+import socketserver
+import struct
+import sys
+import threading
+import time
+import urllib.parse
+
+PERIOD = 65521
+CHUNK = 64 * 1024
+
+
+def pattern_block():
+    # byte i of every body is BLOCK[i % PERIOD]; the tests compute the same.
+    return bytes(((j * j * 7 + j) % 256) for j in range(PERIOD))
+
+
+BLOCK = pattern_block()
+# Long enough that any chunk starting anywhere in one period is a slice.
+REPEATED = BLOCK * ((CHUNK // PERIOD) + 2)
+
+
+class Recorder:
+    def __init__(self):
+        self.lock = threading.Lock()
+        self.requests = []
+        self.hits = {}
+
+    def record(self, entry, url):
+        with self.lock:
+            self.requests.append(entry)
+            count = self.hits.get(url, 0)
+            self.hits[url] = count + 1
+            return count
+
+    def reset(self):
+        with self.lock:
+            self.requests = []
+            self.hits = {}
+
+    def dump(self):
+        with self.lock:
+            return json.dumps(self.requests)
+
+
+RECORDER = Recorder()
+
+
+def parse_range(header):
+    if not header or not header.startswith("bytes="):
+        return None
+    first = header[len("bytes="):].split("-", 1)[0]
+    return int(first) if first.isdigit() else None
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def log_message(self, *args):
+        pass
+
+    def do_GET(self):
+        self.handle_any()
+
+    def do_POST(self):
+        self.handle_any()
+
+    def handle_any(self):
+        length = int(self.headers.get("Content-Length") or 0)
+        body = self.rfile.read(length) if length else b""
+        url = urllib.parse.urlsplit(self.path)
+        query = dict(urllib.parse.parse_qsl(url.query))
+        if url.path.startswith("/__control/"):
+            return self.control(url.path[len("/__control/"):])
+        hit = RECORDER.record({
+            "method": self.command,
+            "path": self.path,
+            "headers": {k: v for k, v in self.headers.items()},
+            "body_hex": body.hex(),
+        }, self.path)
+        parts = url.path.strip("/").split("/")
+        if parts[0] == "bytes" and len(parts) == 2:
+            return self.send_bytes(int(parts[1]), query, hit)
+        if parts[0] == "status" and len(parts) >= 2:
+            return self.send_simple(int(parts[1]), b"status body")
+        if parts[0] == "seq" and len(parts) >= 2:
+            codes = [int(c) for c in parts[1].split(",")]
+            code = codes[min(hit, len(codes) - 1)]
+            if code in (200, 206):
+                return self.send_bytes(int(query.get("size", "1000")), query,
+                                       hit)
+            return self.send_simple(code, b"sequence body")
+        if parts[0] == "redirect":
+            self.send_response(302)
+            self.send_header("Location", query.get("to", "/"))
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+            return
+        if parts[0] == "echo":
+            return self.send_simple(200, body)
+        return self.send_simple(404, b"not found")
+
+    def control(self, what):
+        if what == "requests":
+            return self.send_simple(200, RECORDER.dump().encode())
+        if what == "reset":
+            RECORDER.reset()
+            return self.send_simple(200, b"reset")
+        if what == "shutdown":
+            self.send_simple(200, b"bye")
+            threading.Thread(target=self.server.shutdown, daemon=True).start()
+            return
+        return self.send_simple(404, b"no such control")
+
+    def send_simple(self, code, body):
+        self.send_response(code)
+        self.send_header("Content-Type", "application/octet-stream")
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+
+    def send_bytes(self, size, query, hit):
+        start = parse_range(self.headers.get("Range"))
+        if query.get("norange") == "1" or start is None or start > size:
+            start = None
+        first = start or 0
+        cuts = [int(c) for c in query["cut"].split(",")] if "cut" in query \
+            else []
+        end = size
+        if hit < len(cuts):
+            end = max(first, min(size, cuts[hit]))
+        self.send_response(206 if start is not None else 200)
+        if start is not None:
+            self.send_header("Content-Range",
+                             "bytes %d-%d/%d" % (first, size - 1, size))
+        if query.get("nolength") == "1":
+            self.send_header("Connection", "close")
+            self.close_connection = True
+        else:
+            self.send_header("Content-Length", str(size - first))
+        self.send_header("X-Served-By", "http_test_server")
+        self.end_headers()
+        self.write_pattern(first, end, int(query.get("slow", "0")))
+        if end < size:
+            # Cut short: the client sees the connection end mid-body.
+            self.wfile.flush()
+            self.close_connection = True
+            if query.get("reset") == "1":
+                self.connection.setsockopt(
+                    socket.SOL_SOCKET, socket.SO_LINGER,
+                    struct.pack("ii", 1, 0))
+
+    def write_pattern(self, offset, end, slow_ms):
+        while offset < end:
+            if slow_ms:
+                time.sleep(slow_ms / 1000.0)
+            start = offset % PERIOD
+            count = min(CHUNK, end - offset)
+            self.wfile.write(REPEATED[start:start + count])
+            offset += count
+
+
+class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+
+def watch_parent(server, parent_pid):
+    while True:
+        time.sleep(0.5)
+        try:
+            os.kill(parent_pid, 0)
+        except OSError:
+            server.shutdown()
+            return
+
+
+def main():
+    port_file = sys.argv[1]
+    server = Server(("127.0.0.1", 0), Handler)
+    temporary = port_file + ".tmp"
+    with open(temporary, "w") as f:
+        f.write(str(server.server_address[1]))
+    os.rename(temporary, port_file)
+    if len(sys.argv) > 2:
+        threading.Thread(target=watch_parent, args=(server, int(sys.argv[2])),
+                         daemon=True).start()
+    server.serve_forever(poll_interval=0.1)
+    server.server_close()
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,555 @@
+#include "desktop/launcher/installer/wininet/wininet.h"
+
+#include <windows.h>
+
+#include <wininet.h>
+
+#include <string.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/bind.h"
+#include "base/files/file_util.h"
+#include "base/message_loop/message_loop.h"
+#include "base/run_loop.h"
+#include "base/strings/utf_string_conversions.h"
+#include "base/synchronization/lock.h"
+#include "base/test/task_test_util.h"
+#include "base/test/test_simple_task_runner.h"
+#include "base/test/unique_test_dir.h"
+#include "base/threading/thread_task_runner_handle.h"
+#include "desktop/common/product/product_info.h"
+#include "desktop/launcher/installer/package_fetcher/package_fetcher_delegate.h"
+#include "desktop/launcher/installer/package_fetcher/ui_callback_runner.h"
+#include "desktop/launcher/installer/wininet/test/http_test_server.h"
+#include "desktop/launcher/installer/wininet/test/immediate_retry_runner.h"
+#include "desktop/launcher/installer/wininet/wininet_delegate.h"
+#include "desktop/launcher/installer/wininet/wininet_response_writer.h"
+#include "gtest/gtest.h"
+
+namespace vexlo {
+namespace installer {
+
+namespace {
+
+void SetFlag(bool* flag) {
+  *flag = true;
+}
+
+void RunReply(const UICallbackRunner::Reply& reply, int32_t answer) {
+  reply.Run(answer);
+}
+
+// Answers every UI callback with a fixed code, as a user at the proxy prompt
+// would; the dialog itself cannot appear in a test.
+class CannedUICallbackRunner : public UICallbackRunner {
+ public:
+  explicit CannedUICallbackRunner(int32_t answer) : answer_(answer) {}
+
+  void RunUICallbackAndPostReply(
+      const UICallback& /*ui_callback*/,
+      const base::scoped_refptr<base::SingleThreadTaskRunner>&
+          reply_task_runner,
+      const Reply& reply) override {
+    ++calls_;
+    reply_task_runner->PostTask(LOCATION_FROM_HERE("CannedUICallbackRunner"),
+                                base::Bind(&RunReply, reply, answer_));
+  }
+
+  int calls() const { return calls_; }
+
+ private:
+  const int32_t answer_;
+  std::atomic<int> calls_{0};
+};
+
+class RecordingProgress : public PackageFetcherDelegate {
+ public:
+  void SetTotalProgress(int32_t total) override { total_ = total; }
+  void SetCurrentProgress(int32_t current) override { current_ = current; }
+  void NotifyStalled() override { ++stalled_; }
+  void NotifyStatusChanged(PackageFetcher::Status /*status*/) override {}
+  void NotifyTrackingDataObtained(const std::string& /*data*/) override {}
+
+  int32_t total_ = -1;
+  int32_t current_ = -1;
+  std::atomic<int> stalled_{0};
+};
+
+// The events of the statistics delegate as text, in order.
+class EventLog {
+ public:
+  void Add(const std::string& event) {
+    base::AutoLock hold(lock_);
+    events_.push_back(event);
+  }
+  std::vector<std::string> events() {
+    base::AutoLock hold(lock_);
+    return events_;
+  }
+
+ private:
+  base::Lock lock_;
+  std::vector<std::string> events_;
+};
+
+class RecordingStats : public WininetDelegate {
+ public:
+  explicit RecordingStats(EventLog* log) : log_(log) {}
+  void OnChunkStart(int32_t offset) override {
+    log_->Add("start " + std::to_string(offset));
+  }
+  void OnRedirected(const base::string16& url) override {
+    log_->Add("redirect " + base::UTF16ToUTF8(url));
+  }
+  void OnResponseHeader(const base::string16& name,
+                        const base::string16& value) override {
+    if (name == L"X-Served-By")
+      log_->Add("header " + base::UTF16ToUTF8(value));
+  }
+  void OnWininetError(int32_t error) override {
+    log_->Add("error " + std::to_string(error));
+  }
+  void OnHttpStatus(int32_t status) override {
+    log_->Add("status " + std::to_string(status));
+  }
+  void OnRetry(int32_t count) override {
+    log_->Add("retry " + std::to_string(count));
+  }
+  void OnChunkEnd(int32_t offset) override {
+    log_->Add("end " + std::to_string(offset));
+  }
+
+ private:
+  EventLog* const log_;
+};
+
+class WininetTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(server_.Start());
+    retry_runner_ = new ImmediateRetryRunner;
+    client_.SetRetryTaskRunnerForTesting(retry_runner_);
+  }
+
+  // Starts a transfer into |writer| and runs the loop until its completion.
+  // False when it did not start or did not end within the time-out.
+  bool Fetch(const std::string& path,
+             const std::string& body,
+             std::unique_ptr<ResponseWriter> writer) {
+    base::RunLoop run_loop;
+    if (!client_.Start(server_.Url(path), body, run_loop.QuitClosure(),
+                       std::move(writer),
+                       std::make_unique<RecordingStats>(&events_))) {
+      return false;
+    }
+    return base::test::RunWithTimeout(&run_loop,
+                                      base::TimeDelta::FromSeconds(30));
+  }
+
+  bool FetchString(const std::string& path, const std::string& body = "") {
+    received_.clear();
+    return Fetch(path, body,
+                 std::make_unique<StringResponseWriter>(&received_));
+  }
+
+  bool FetchFile(const std::string& path) {
+    auto writer = std::make_unique<FileResponseWriter>();
+    if (!writer->Open(file_path()))
+      return false;
+    return Fetch(path, "", std::move(writer));
+  }
+
+  base::FilePath file_path() const { return dir_.path().Append(L"body.bin"); }
+  std::string file_contents() const {
+    std::string contents;
+    base::ReadFileToString(file_path(), &contents);
+    return contents;
+  }
+
+  // The statistics events that start with one of |prefixes|, in order.
+  std::vector<std::string> Events(std::vector<std::string> prefixes) {
+    std::vector<std::string> found;
+    for (const std::string& event : events_.events()) {
+      for (const std::string& prefix : prefixes) {
+        if (event.compare(0, prefix.size(), prefix) == 0)
+          found.push_back(event);
+      }
+    }
+    return found;
+  }
+
+  // The Range header of every request the server saw ("-" for none).
+  std::vector<std::string> Ranges() {
+    std::vector<std::string> ranges;
+    for (const HttpTestServer::Request& request : server_.GetRequests()) {
+      auto it = request.headers.find("Range");
+      ranges.push_back(it == request.headers.end() ? "-" : it->second);
+    }
+    return ranges;
+  }
+
+  base::MessageLoop loop_;
+  base::UniqueTestDir dir_;
+  HttpTestServer server_;
+  CannedUICallbackRunner ui_runner_{0};
+  RecordingProgress progress_;
+  EventLog events_;
+  base::scoped_refptr<ImmediateRetryRunner> retry_runner_;
+  std::string received_;
+  Wininet client_{&ui_runner_, &progress_};
+};
+
+TEST_F(WininetTest, GetSendsNoBodyAndReceivesTheWholeBody) {
+  ASSERT_TRUE(FetchString("/bytes/70000"));
+  EXPECT_EQ(Wininet::STATE_COMPLETED, client_.state());
+  EXPECT_EQ(HttpTestServer::Pattern(70000), received_);
+  EXPECT_EQ(70000, progress_.total_);
+  EXPECT_EQ(70000, progress_.current_);
+
+  std::vector<HttpTestServer::Request> requests = server_.GetRequests();
+  ASSERT_EQ(1u, requests.size());
+  EXPECT_EQ("GET", requests[0].method);
+  EXPECT_EQ("/bytes/70000", requests[0].path);
+  EXPECT_EQ("", requests[0].body);
+  EXPECT_EQ("Vexlo NetInstaller/" + ProductInfo::GetVersionString(),
+            requests[0].headers["User-Agent"]);
+  // A read that waits for data completes with one more "error 0" of its own.
+  std::vector<std::string> events = events_.events();
+  ASSERT_GE(events.size(), 5u);
+  EXPECT_EQ("error 0", events[1]);
+  std::vector<std::string> others;
+  for (const std::string& event : events) {
+    if (event != "error 0")
+      others.push_back(event);
+  }
+  EXPECT_EQ((std::vector<std::string>{"start 0", "status 200",
+                                      "header http_test_server", "end 70000"}),
+            others);
+}
+
+TEST_F(WininetTest, PostSendsTheBodyExactly) {
+  const std::string body("tracking\0data \xff\x01", 16);
+  ASSERT_TRUE(FetchString("/echo?x=1", body));
+  EXPECT_EQ(Wininet::STATE_COMPLETED, client_.state());
+  EXPECT_EQ(body, received_);
+  std::vector<HttpTestServer::Request> requests = server_.GetRequests();
+  ASSERT_EQ(1u, requests.size());
+  EXPECT_EQ("POST", requests[0].method);
+  EXPECT_EQ("/echo?x=1", requests[0].path);
+  EXPECT_EQ(body, requests[0].body);
+}
+
+TEST_F(WininetTest, StatusDecidesBetweenSuccessRetryAndFailure) {
+  struct Case {
+    const char* path;
+    int32_t max_retries;
+    Wininet::State end_state;
+    size_t requests;
+  } cases[] = {
+      {"/status/200", 600, Wininet::STATE_COMPLETED, 1},
+      {"/status/404", 600, Wininet::STATE_FAILED, 1},
+      {"/status/500", 600, Wininet::STATE_FAILED, 1},
+      {"/status/301", 600, Wininet::STATE_FAILED, 1},
+      // A maximum of 0 still grants one retry.
+      {"/status/502", 0, Wininet::STATE_FAILED, 2},
+      {"/status/503", 2, Wininet::STATE_FAILED, 4},
+      {"/status/504", 1, Wininet::STATE_FAILED, 3},
+      {"/seq/503,504,502,200", 2, Wininet::STATE_COMPLETED, 4},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    ASSERT_TRUE(server_.Reset());
+    client_.SetMaxRetries(c.max_retries);
+    ASSERT_TRUE(FetchString(c.path));
+    EXPECT_EQ(c.end_state, client_.state());
+    EXPECT_EQ(c.requests, server_.GetRequests().size());
+  }
+  // Every counted retry asked for the same pause.
+  for (int64_t delay : retry_runner_->delays_ms())
+    EXPECT_EQ(Wininet::kRetryDelayMs, delay);
+  EXPECT_EQ(1u + 3u + 2u + 3u, retry_runner_->delays_ms().size());
+}
+
+TEST_F(WininetTest, RetriesCountUpAndReportStalling) {
+  client_.SetMaxRetries(3);
+  ASSERT_TRUE(FetchString("/seq/503,503,503,503,200?size=3000"));
+  EXPECT_EQ(Wininet::STATE_COMPLETED, client_.state());
+  EXPECT_EQ(HttpTestServer::Pattern(3000), received_);
+  EXPECT_EQ(0, client_.retry_count());
+  // Checks at the counts 2 and 3 come after two failures in a row.
+  EXPECT_EQ(2, progress_.stalled_);
+  EXPECT_EQ(
+      (std::vector<std::string>{"retry 1", "retry 2", "retry 3", "retry 4"}),
+      Events({"retry "}));
+  EXPECT_EQ((std::vector<std::string>{"-", "bytes=0-", "bytes=0-", "bytes=0-",
+                                      "bytes=0-"}),
+            Ranges());
+}
+
+TEST_F(WininetTest, ResumesAfterCutsAtSeveralOffsetsToAnIdenticalFile) {
+  const uint32_t size = 300000;
+  ASSERT_TRUE(FetchFile("/bytes/300000?cut=1,4096,150000,299999"));
+  EXPECT_EQ(Wininet::STATE_COMPLETED, client_.state());
+  EXPECT_TRUE(file_contents() == HttpTestServer::Pattern(size));
+  EXPECT_EQ((std::vector<std::string>{"-", "bytes=1-", "bytes=4096-",
+                                      "bytes=150000-", "bytes=299999-"}),
+            Ranges());
+  // Resumes that made headway are neither delayed nor counted.
+  EXPECT_TRUE(retry_runner_->delays_ms().empty());
+  EXPECT_EQ(
+      (std::vector<std::string>{"start 0", "end 1", "start 1", "end 4096",
+                                "start 4096", "end 150000", "start 150000",
+                                "end 299999", "start 299999", "end 300000"}),
+      Events({"start ", "end "}));
+  EXPECT_EQ(static_cast<int32_t>(size), progress_.total_);
+  EXPECT_EQ(static_cast<int32_t>(size), progress_.current_);
+}
+
+// After a retried failure the first body comes as a part, from offset 0; its
+// length gives the total, so that a cut in it is resumed.
+TEST_F(WininetTest, APartFirstCutShortIsResumed) {
+  ASSERT_TRUE(FetchFile("/seq/503,200,200?size=5000&cut=0,2000"));
+  EXPECT_EQ(Wininet::STATE_COMPLETED, client_.state());
+  EXPECT_TRUE(file_contents() == HttpTestServer::Pattern(5000));
+  EXPECT_EQ((std::vector<std::string>{"-", "bytes=0-", "bytes=2000-"}),
+            Ranges());
+  EXPECT_EQ(5000, progress_.total_);
+}
+
+TEST_F(WininetTest, AWholeBodyAnsweringARangeStartsTheBodyOver) {
+  ASSERT_TRUE(FetchFile("/bytes/100000?cut=30000,70000&norange=1"));
+  EXPECT_EQ(Wininet::STATE_COMPLETED, client_.state());
+  EXPECT_TRUE(file_contents() == HttpTestServer::Pattern(100000));
+  EXPECT_EQ((std::vector<std::string>{"-", "bytes=30000-", "bytes=70000-"}),
+            Ranges());
+
+  ASSERT_TRUE(server_.Reset());
+  ASSERT_TRUE(FetchString("/bytes/50000?cut=20000&norange=1"));
+  EXPECT_TRUE(received_ == HttpTestServer::Pattern(50000));
+}
+
+TEST_F(WininetTest, ResponsesThatBringNothingNewAreCountedAndDelayed) {
+  client_.SetMaxRetries(2);
+  ASSERT_TRUE(FetchString("/bytes/5000?cut=100,100,100,100,100,100"));
+  EXPECT_EQ(Wininet::STATE_FAILED, client_.state());
+  // The first cut made headway; then three empty answers were retried,
+  // each after the pause, and the fourth failed the transfer.
+  EXPECT_EQ(5u, server_.GetRequests().size());
+  EXPECT_EQ(
+      (std::vector<int64_t>{Wininet::kRetryDelayMs, Wininet::kRetryDelayMs,
+                            Wininet::kRetryDelayMs}),
+      retry_runner_->delays_ms());
+
+  // An answer that ignores the range and breaks off where the last one did
+  // brings nothing new either.
+  ASSERT_TRUE(server_.Reset());
+  ASSERT_TRUE(FetchString("/bytes/5000?cut=100,100,100,100,100&norange=1"));
+  EXPECT_EQ(Wininet::STATE_FAILED, client_.state());
+  EXPECT_EQ(5u, server_.GetRequests().size());
+}
+
+TEST_F(WininetTest, BodyWithoutLengthEndsWithTheConnection) {
+  ASSERT_TRUE(FetchString("/bytes/20000?nolength=1"));
+  EXPECT_EQ(Wininet::STATE_COMPLETED, client_.state());
+  EXPECT_EQ(HttpTestServer::Pattern(20000), received_);
+  EXPECT_EQ(0, progress_.total_);
+}
+
+TEST_F(WininetTest, RedirectsFollowOnlyIntoAllowedDomains) {
+  const std::string to_loopback_name =
+      "/redirect?to=http://localhost:" + std::to_string(server_.port()) +
+      "/bytes/800";
+  const std::string to_loopback_address =
+      "/redirect?to=" + base::UTF16ToUTF8(server_.Url("/bytes/900"));
+  struct Case {
+    std::vector<base::string16> domains;
+    std::string path;
+    Wininet::State end_state;
+    size_t body_size;
+  } cases[] = {
+      {{}, to_loopback_name, Wininet::STATE_COMPLETED, 800},
+      {{L"127.0.0.1"}, to_loopback_address, Wininet::STATE_COMPLETED, 900},
+      {{L"127.0.0.1"}, to_loopback_name, Wininet::STATE_FAILED, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    client_.SetAllowedDomains(c.domains);
+    ASSERT_TRUE(FetchString(c.path));
+    EXPECT_EQ(c.end_state, client_.state());
+    EXPECT_EQ(HttpTestServer::Pattern(c.body_size), received_);
+  }
+  const std::string by_name =
+      "redirect " + to_loopback_name.substr(strlen("/redirect?to="));
+  EXPECT_EQ(
+      (std::vector<std::string>{
+          by_name,
+          "redirect " + to_loopback_address.substr(strlen("/redirect?to=")),
+          by_name}),
+      Events({"redirect "}));
+}
+
+TEST_F(WininetTest, ConnectionResetsResumeAndRefusedConnectionsRetry) {
+  ASSERT_TRUE(FetchFile("/bytes/200000?cut=5000,90000&reset=1"));
+  EXPECT_EQ(Wininet::STATE_COMPLETED, client_.state());
+  EXPECT_TRUE(file_contents() == HttpTestServer::Pattern(200000));
+  EXPECT_EQ(3u, server_.GetRequests().size());
+
+  // Nothing listens on the port of a stopped server: a connectivity error,
+  // retried once with a maximum of 0.
+  const base::string16 url = server_.Url("/bytes/10");
+  server_.Stop();
+  client_.SetMaxRetries(0);
+  const size_t delays_before = retry_runner_->delays_ms().size();
+  base::RunLoop run_loop;
+  ASSERT_TRUE(client_.Start(url, "", run_loop.QuitClosure(),
+                            std::make_unique<DiscardingResponseWriter>(),
+                            std::make_unique<WininetDelegate>()));
+  ASSERT_TRUE(base::test::RunWithTimeout(&run_loop));
+  EXPECT_EQ(Wininet::STATE_FAILED, client_.state());
+  EXPECT_EQ(delays_before + 1, retry_runner_->delays_ms().size());
+}
+
+TEST_F(WininetTest, StartRefusesDisallowedHostsAndBadUrls) {
+  bool completed = false;
+  client_.SetAllowedDomains({L".vexlo.example.invalid"});
+  EXPECT_FALSE(client_.Start(server_.Url("/bytes/10"), "",
+                             base::Bind(&SetFlag, &completed),
+                             std::make_unique<DiscardingResponseWriter>(),
+                             std::make_unique<WininetDelegate>()));
+  client_.SetAllowedDomains({});
+  EXPECT_FALSE(client_.Start(L"not a url", "", base::Bind(&SetFlag, &completed),
+                             std::make_unique<DiscardingResponseWriter>(),
+                             std::make_unique<WininetDelegate>()));
+  base::test::RunUntilIdle();
+  EXPECT_FALSE(completed);
+  EXPECT_TRUE(server_.GetRequests().empty());
+}
+
+TEST_F(WininetTest, AWriterThatFailsFailsTheTransfer) {
+  ASSERT_TRUE(Fetch("/bytes/3000", "", std::make_unique<FileResponseWriter>()));
+  EXPECT_EQ(Wininet::STATE_FAILED, client_.state());
+}
+
+TEST(WininetHostTest, HostsMatchOnDotBoundariesIgnoringCase) {
+  const std::vector<base::string16> domains = {L".vexlo.example", L"localhost",
+                                               L"127.0.0.1"};
+  struct Case {
+    const wchar_t* host;
+    bool allowed;
+  } cases[] = {
+      {L"www.vexlo.example", true},  {L"WWW.Vexlo.EXAMPLE", true},
+      {L"a.b.vexlo.example", true},  {L"vexlo.example", false},
+      {L"evilvexlo.example", false}, {L"localhost", true},
+      {L"LOCALHOST", true},          {L"evillocalhost", false},
+      {L"sub.localhost", true},      {L"127.0.0.1", true},
+      {L"1127.0.0.1", false},        {L"", false},
+      {L"example", false},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(c.allowed, Wininet::IsHostAllowed(c.host, domains)) << c.host;
+  EXPECT_TRUE(Wininet::IsHostAllowed(L"anything.example", {}));
+}
+
+struct ProxyCase {
+  int32_t answer;
+  Wininet::State end_state;
+};
+
+class WininetProxyTest : public WininetTest,
+                         public testing::WithParamInterface<ProxyCase> {};
+
+TEST_P(WininetProxyTest, ProxyPromptAnswerDecides) {
+  CannedUICallbackRunner prompt(GetParam().answer);
+  Wininet client(&prompt, nullptr);
+  base::RunLoop run_loop;
+  received_.clear();
+  ASSERT_TRUE(client.Start(server_.Url("/seq/407,200?size=600"), "",
+                           run_loop.QuitClosure(),
+                           std::make_unique<StringResponseWriter>(&received_),
+                           std::make_unique<WininetDelegate>()));
+  ASSERT_TRUE(base::test::RunWithTimeout(&run_loop));
+  EXPECT_EQ(1, prompt.calls());
+  EXPECT_EQ(GetParam().end_state, client.state());
+  if (GetParam().end_state == Wininet::STATE_COMPLETED) {
+    EXPECT_EQ(HttpTestServer::Pattern(600), received_);
+    EXPECT_EQ((std::vector<std::string>{"-", "bytes=0-"}), Ranges());
+  } else {
+    EXPECT_EQ(1u, server_.GetRequests().size());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers,
+    WininetProxyTest,
+    testing::Values(ProxyCase{ERROR_INTERNET_FORCE_RETRY,
+                              Wininet::STATE_COMPLETED},
+                    ProxyCase{0, Wininet::STATE_FAILED},
+                    ProxyCase{ERROR_CANCELLED, Wininet::STATE_FAILED},
+                    ProxyCase{ERROR_ACCESS_DENIED, Wininet::STATE_FAILED}));
+
+// Tasks the transfer queued for its owner before Stop must come to nothing.
+TEST(WininetStopTest, StopVoidsWhatTheTransferAlreadyQueued) {
+  HttpTestServer server;
+  ASSERT_TRUE(server.Start());
+  base::scoped_refptr<base::TestSimpleTaskRunner> owner =
+      new base::TestSimpleTaskRunner;
+  base::ThreadTaskRunnerHandle handle(owner);
+  CannedUICallbackRunner ui_runner(0);
+  RecordingProgress progress;
+  Wininet client(&ui_runner, &progress);
+  bool completed = false;
+  ASSERT_TRUE(client.Start(server.Url("/bytes/4000"), "",
+                           base::Bind(&SetFlag, &completed),
+                           std::make_unique<DiscardingResponseWriter>(),
+                           std::make_unique<WininetDelegate>()));
+  // Total, current progress and the completion.
+  for (int waited = 0; owner->GetPendingTasks().size() < 3 && waited < 10000;
+       waited += 10) {
+    Sleep(10);
+  }
+  ASSERT_EQ(3u, owner->GetPendingTasks().size());
+  client.Stop();
+  owner->RunUntilIdle();
+  EXPECT_FALSE(completed);
+  EXPECT_EQ(Wininet::STATE_STOPPED, client.state());
+  EXPECT_EQ(-1, progress.current_);
+}
+
+// A transfer left by Stop, or by a new Start, never completes; the next one
+// runs as usual.
+TEST_F(WininetTest, StopOrANewStartAbandonsTheTransferInFlight) {
+  for (bool by_stop : {false, true}) {
+    SCOPED_TRACE(by_stop ? "Stop" : "Start");
+    bool completed = false;
+    progress_.current_ = -1;
+    ASSERT_TRUE(client_.Start(server_.Url("/bytes/2000000?slow=20"), "",
+                              base::Bind(&SetFlag, &completed),
+                              std::make_unique<DiscardingResponseWriter>(),
+                              std::make_unique<WininetDelegate>()));
+    for (int i = 0; i < 500 && progress_.current_ <= 0; ++i) {
+      base::test::RunUntilIdle();
+      Sleep(10);
+    }
+    EXPECT_GT(progress_.current_, 0);
+    EXPECT_EQ(Wininet::STATE_READING, client_.state());
+    if (by_stop) {
+      client_.Stop();
+      EXPECT_EQ(Wininet::STATE_STOPPED, client_.state());
+      base::test::RunUntilIdle();
+    }
+    ASSERT_TRUE(FetchString("/bytes/1234"));
+    EXPECT_EQ(Wininet::STATE_COMPLETED, client_.state());
+    EXPECT_EQ(HttpTestServer::Pattern(1234), received_);
+    base::test::RunUntilIdle();
+    EXPECT_FALSE(completed);
+  }
+}
+
+}  // namespace
+
+}  // namespace installer
+}  // namespace vexlo

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <sddl.h>
+
 #include <atomic>
 #include <memory>
 #include <string>
@@ -259,6 +261,21 @@ TEST_F(GlobalStorageWinTest, MutexThatCannotBeCreated) {
   EXPECT_EQ(GlobalStorage::kFailure, storage.SetValue("k", "v"));
   EXPECT_EQ("", Get(&storage, "k", GlobalStorage::kFailure));
   EXPECT_EQ("none", ReadAnsi("k"));
+}
+
+TEST_F(GlobalStorageWinTest, WaitsOnMutexThatRefusesFullAccess) {
+  // As a mutex made by a more privileged process: anyone may wait, no more.
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+      L"D:(A;;0x100000;;;WD)", SDDL_REVISION_1, &descriptor, nullptr));
+  SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor, FALSE};
+  base::win::ScopedHandle mutex(
+      ::CreateMutexW(&attributes, FALSE, mutex_name_.c_str()));
+  ::LocalFree(descriptor);
+  ASSERT_TRUE(mutex.IsValid());
+  std::unique_ptr<GlobalStorageWin> storage = MakeInitializedStorage();
+  EXPECT_EQ(0, storage->SetValue("k", "v"));
+  EXPECT_EQ("v", Get(storage.get(), "k"));
 }
 
 TEST_F(GlobalStorageWinTest, BusyMutexDoesNothing) {

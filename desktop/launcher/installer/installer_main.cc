@@ -22,12 +22,16 @@
 #include "base/values.h"
 #include "desktop/common/product/installer_features.h"
 #include "desktop/common/product/product_info.h"
+#include "desktop/launcher/installer/folder_permission.h"
+#include "desktop/launcher/installer/installer_backend.h"
 #include "desktop/launcher/installer/installer_help.h"
 #include "desktop/launcher/installer/installer_names.h"
 #include "desktop/launcher/installer/installer_startup.h"
 #include "desktop/launcher/installer/run_directory.h"
 #include "desktop/launcher/installer/service/installer_context.h"
 #include "desktop/launcher/installer/service/prefs_task_pool.h"
+#include "desktop/launcher/installer/settings.h"
+#include "desktop/windows/crash_reporter/crash_reporter_client.h"
 
 namespace vexlo {
 namespace installer {
@@ -79,19 +83,16 @@ bool RunCrashReporterRole() {
   return false;
 }
 
-bool RunFolderPermissionRole() {
-  LOG(ERROR) << "Granting folder permissions is not available in this build.";
-  return false;
+std::unique_ptr<Settings> CreateSettings(const StartupFlags& flags,
+                                         const base::FilePath& install_folder) {
+  return std::make_unique<Settings>(flags.uninstall, flags.silent,
+                                    flags.autoupdate, install_folder,
+                                    flags.replace_talvik_installation);
 }
 
-void CreateSettings(const StartupFlags& /* flags */,
-                    const base::FilePath& /* install_folder */) {
-  LOG(ERROR) << "The installer settings are not available in this build.";
-}
-
-bool RunBackendRole() {
-  LOG(ERROR) << "The installer backend is not available in this build.";
-  return false;
+bool RunBackendRole(Settings* settings) {
+  InstallerBackend backend;
+  return backend.Run(settings, *base::CommandLine::ForCurrentProcess());
 }
 
 bool RunSilentRole(bool /* inside_package */,
@@ -126,11 +127,13 @@ bool AnswerInformationSwitch(const base::CommandLine& command_line) {
 }
 
 // The first steps of every role but the crash reporter: the exception
-// policy, then crash reporting.
+// policy, then the crash reporter that watches this process, joined or
+// started, and the crash keys, which are filled even when no reporter
+// watches.
 void PrepareCrashReporting() {
   ClearExceptionPolicyCallbackFilter();
-  // No crash reporter is started or joined: this build has none. The log is
-  // not open yet; the start-up lines say so once it is.
+  crash_reporter::JoinOrStartCrashReporter();
+  crash_reporter::SetInstallerCrashKeys();
 }
 
 // Until the installer log is open no line may reach a file: the log's
@@ -159,8 +162,6 @@ void LogStartup(const base::CommandLine& command_line) {
             << ProductInfo::GetVersionString() << " "
             << ProductInfo::GetChannel() << "Command line: "
             << base::UTF16ToUTF8(command_line.GetCommandLineString(false));
-  LOG(WARNING) << "Crash reporting is not available in this build; no crash "
-                  "reporter watches this process.";
 }
 
 // The install folder of the command line. An autoupdate started by the
@@ -294,11 +295,11 @@ bool RunInstallerRole(const base::CommandLine& command_line) {
   PrefsTaskPool::GetInstance();
   ReadFeatureOverrides(command_line, flags.uninstall);
   ScopedComApartment com_apartment;
-  // Without settings the roles below cannot run either; each reports so.
-  CreateSettings(flags, install_folder);
+  const std::unique_ptr<Settings> settings =
+      CreateSettings(flags, install_folder);
 
   if (flags.backend)
-    return RunBackendRole();
+    return RunBackendRole(settings.get());
   return RunFrontEnd(command_line, flags, inside_package, executable_path);
 }
 
@@ -317,10 +318,10 @@ bool RunProcessRole(const base::CommandLine& command_line) {
     return true;
   }
   if (command_line.HasSwitch("set-folder-permission")) {
-    const bool result = RunFolderPermissionRole();
+    RunSetFolderPermission();
     if (command_line.HasSwitch("run-uninstall-bat"))
       RunUninstallBatch(context_folder);
-    return result;
+    return true;
   }
 
   OpenInstallerLog();

@@ -15,8 +15,13 @@
 #include "base/win/windows_version.h"
 #include "desktop/common/product/product_configuration.h"
 #include "desktop/common/product/product_info.h"
+#include "desktop/launcher/installer/service/default_app_services.h"
 #include "desktop/launcher/installer/service/refusing_task_runner.h"
+#include "desktop/launcher/installer/service/registry_item.h"
 #include "desktop/launcher/installer/service/service_utils.h"
+#include "desktop/launcher/installer/service/shell_registration_resolver.h"
+#include "desktop/launcher/installer/service/transactions/operation.h"
+#include "desktop/launcher/installer/service/transactions/transaction.h"
 #include "desktop/launcher/installer/service/xml_document.h"
 
 namespace vexlo {
@@ -32,6 +37,20 @@ constexpr wchar_t kUserNamePlaceholder[] = L"<USERNAME>";
 constexpr char kStreamPlaceholder[] = "{InternalStream}";
 constexpr char kProfilePathPref[] = "profile_path";
 constexpr char kSingleProfilePref[] = "single_profile";
+constexpr wchar_t kStartMenuInternet[] = L"StartmenuInternet";
+constexpr wchar_t kPreviousDefaultBrowser[] = L"Previous Default Browser";
+// Registered with the default browser, before Windows 8, after "http".
+const wchar_t* const kBrowserTargets[] = {
+    L"https",  L"ftp",         L".crx",   L".htm", L".html",
+    L".vxext", L".vxdownload", L".shtml", L".xht", L".xhtml"};
+
+HKEY RegistrationRoot(bool all_users) {
+  return all_users ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+}
+
+bool IsExtension(const base::string16& target) {
+  return !target.empty() && target[0] == L'.';
+}
 
 }  // namespace
 
@@ -211,6 +230,143 @@ bool InstallerContext::GetOpenCommand(const base::string16& target,
       classes_root,
       (prefix + program_class + L"\\shell\\open\\command").c_str(), KEY_READ);
   return key.ReadValue(nullptr, command) == ERROR_SUCCESS;
+}
+
+bool InstallerContext::ApplyRows(const RegistryItem* rows,
+                                 size_t count,
+                                 const base::string16& target,
+                                 HKEY root) {
+  ShellRegistrationResolver resolver(target, folder_);
+  Transaction transaction;
+  for (size_t i = 0; i < count; ++i) {
+    std::unique_ptr<Operation> operation;
+    if (!CreateRegistryOperation(rows[i], &resolver, root, &operation) ||
+        (operation && !transaction.Execute(std::move(operation)))) {
+      LOG(ERROR) << "Shell registration of \"" << base::UTF16ToUTF8(target)
+                 << "\" failed at row " << i;
+      transaction.RollbackAll();
+      return false;
+    }
+  }
+  return true;
+}
+
+bool InstallerContext::RegisterProgIdClass(bool all_users) {
+  return ApplyRows(kProgIdClassRows, kProgIdClassRowCount, base::string16(),
+                   RegistrationRoot(all_users));
+}
+
+bool InstallerContext::RegisterHandler(const base::string16& target,
+                                       bool all_users) {
+  const bool extension = IsExtension(target);
+  LoadInstallationStatus();
+  const base::win::Version version = base::win::GetVersion();
+  DefaultAppServices* const services = DefaultAppServices::Get();
+  bool with_user_choice = false;
+  if (version >= base::win::VERSION_WIN10) {
+    return !all_users && services->OpenDefaultAppsSettings();
+  } else if (version >= base::win::VERSION_WIN8) {
+    if (all_users)
+      return false;
+    if (!IsDefaultHandlerFor(target, false)) {
+      if (!services->ShowOpenWithDialog(target))
+        return false;
+      services->NotifyAssociationsChanged();
+    }
+  } else if (version >= base::win::VERSION_VISTA) {
+    if (!all_users && status_.all_users) {
+      if (!services->SetAppAsDefault(name_, target,
+                                     extension
+                                         ? DefaultAppServices::kFileExtension
+                                         : DefaultAppServices::kUrlProtocol)) {
+        return false;
+      }
+    } else {
+      with_user_choice = true;
+    }
+  }
+  const RegistryItem* const rows = extension ? kExtensionRows : kProtocolRows;
+  const size_t count = extension ? kExtensionRowCount : kProtocolRowCount;
+  return ApplyRows(rows, with_user_choice ? count : count - 1, target,
+                   RegistrationRoot(all_users));
+}
+
+bool InstallerContext::RegisterStartMenuInternet(bool all_users) {
+  const base::win::Version version = base::win::GetVersion();
+  if (version >= base::win::VERSION_WIN8 && all_users)
+    return false;
+  LoadInstallationStatus();
+  if (version >= base::win::VERSION_VISTA &&
+      version < base::win::VERSION_WIN8 && !all_users && status_.all_users &&
+      !DefaultAppServices::Get()->SetAppAsDefault(
+          name_, kStartMenuInternet, DefaultAppServices::kStartMenuClient)) {
+    return false;
+  }
+  return ApplyRows(&kStartMenuInternetRow, 1, base::string16(),
+                   RegistrationRoot(all_users));
+}
+
+bool InstallerContext::SetAsDefaultBrowser(bool all_users) {
+  if (IsSingleProfile())
+    return false;
+  if (RegisterProgIdClass(all_users)) {
+    RegisterHandler(L"http", all_users);
+    if (base::win::GetVersion() < base::win::VERSION_WIN8) {
+      for (const wchar_t* target : kBrowserTargets)
+        RegisterHandler(target, all_users);
+      RegisterStartMenuInternet(all_users);
+    }
+  }
+  return IsDefaultBrowser();
+}
+
+bool InstallerContext::IsDefaultBrowser() {
+  if (!IsDefaultHandlerFor(L"http", false) ||
+      !IsDefaultHandlerFor(L"https", false)) {
+    return false;
+  }
+  return base::win::GetVersion() >= base::win::VERSION_WIN8 ||
+         IsDefaultStartMenuInternet();
+}
+
+bool InstallerContext::IsDefaultStartMenuInternet() {
+  LoadInstallationStatus();
+  if (base::win::GetVersion() >= base::win::VERSION_VISTA &&
+      status_.all_users) {
+    return DefaultAppServices::Get()->QueryAppIsDefault(
+        kStartMenuInternet, DefaultAppServices::kStartMenuClient, name_);
+  }
+  const base::string16 expected = base::UTF8ToUTF16(
+      ProductInfo::GetProductName() + ProductInfo::GetChannel());
+  const wchar_t kClientKey[] = L"Software\\Clients\\StartMenuInternet";
+  base::string16 client;
+  if (base::win::RegKey(HKEY_CURRENT_USER, kClientKey, KEY_READ)
+          .ReadValue(nullptr, &client) != ERROR_SUCCESS) {
+    base::win::RegKey(HKEY_LOCAL_MACHINE, kClientKey, KEY_READ)
+        .ReadValue(nullptr, &client);
+  }
+  return client == expected;
+}
+
+void InstallerContext::SavePreviousDefaultBrowser(bool all_users) {
+  if (IsDefaultHandlerFor(L"http", false))
+    return;
+  base::string16 command;
+  if (GetOpenCommand(L"http", all_users, &command))
+    SetPreviousDefaultBrowser(command, all_users);
+}
+
+bool SetPreviousDefaultBrowser(const base::string16& command, bool all_users) {
+  base::win::RegKey key;
+  LONG result = key.Create(RegistrationRoot(all_users),
+                           GetCompanyRegistryKey().c_str(), KEY_SET_VALUE);
+  if (result == ERROR_SUCCESS)
+    result = key.WriteValue(kPreviousDefaultBrowser, command.c_str());
+  if (result != ERROR_SUCCESS) {
+    LOG(ERROR) << "Cannot store the previous default browser: " << result;
+    return false;
+  }
+  return true;
 }
 
 }  // namespace installer

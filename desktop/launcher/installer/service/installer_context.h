@@ -1,6 +1,10 @@
 #ifndef DESKTOP_LAUNCHER_INSTALLER_SERVICE_INSTALLER_CONTEXT_H_
 #define DESKTOP_LAUNCHER_INSTALLER_SERVICE_INSTALLER_CONTEXT_H_
 
+#include <windows.h>
+
+#include <stddef.h>
+
 #include "base/files/file_path.h"
 #include "base/memory/ref_counted.h"
 #include "base/strings/string16.h"
@@ -9,6 +13,8 @@
 
 namespace vexlo {
 namespace installer {
+
+struct RegistryItem;
 
 // The name of an installation's preferences file and of its status record.
 extern const wchar_t kInstallerPrefsFileName[];
@@ -75,6 +81,27 @@ class InstallerContext {
   bool IsDefaultHandlerFor(const base::string16& target,
                            bool use_browser_executable);
 
+  // Shell registration, under HKEY_LOCAL_MACHINE for |all_users|, else
+  // under HKEY_CURRENT_USER. Each call registers its whole entry or, on
+  // failure, leaves the registry as it was.
+  // The browser's program class.
+  bool RegisterProgIdClass(bool all_users);
+  // The handler of |target|: an extension when it starts with ".", else a
+  // protocol. From Windows 8 on the user chooses in the system's own
+  // dialog or settings page, which a machine-wide registration cannot use.
+  bool RegisterHandler(const base::string16& target, bool all_users);
+  // The Start-menu Internet client.
+  bool RegisterStartMenuInternet(bool all_users);
+
+  // Registers the browser for the web's protocols and files; whether it is
+  // the default browser afterwards.
+  bool SetAsDefaultBrowser(bool all_users);
+  bool IsDefaultBrowser();
+  bool IsDefaultStartMenuInternet();
+  // Keeps the command of the current "http" handler unless it is this
+  // installation's.
+  void SavePreviousDefaultBrowser(bool all_users);
+
   // The command with which the shell opens |target|: the user's choice when
   // not |machine_wide|, else the machine's registration.
   static bool GetOpenCommand(const base::string16& target,
@@ -92,6 +119,12 @@ class InstallerContext {
 
  private:
   void Initialize();
+  // Applies |count| rows of |rows| for |target| under |root| in one
+  // transaction, rolled back when a row fails.
+  bool ApplyRows(const RegistryItem* rows,
+                 size_t count,
+                 const base::string16& target,
+                 HKEY root);
 
   base::scoped_refptr<JsonPrefStore> installer_prefs_;
   base::FilePath folder_;
@@ -100,6 +133,10 @@ class InstallerContext {
   InstallationStatus status_;
   base::string16 name_;
 };
+
+// Stores |command| as the previous default browser's under the company's
+// key of the machine (|all_users|) or of the user.
+bool SetPreviousDefaultBrowser(const base::string16& command, bool all_users);
 
 }  // namespace installer
 }  // namespace vexlo

@@ -1,0 +1,128 @@
+#include "desktop/launcher/installer/installer_backend.h"
+
+#include <stdint.h>
+#include <string.h>
+
+#include <vector>
+
+#include "base/command_line.h"
+#include "base/logging.h"
+#include "base/strings/string_number_conversions.h"
+#include "base/strings/utf_string_conversions.h"
+
+namespace vexlo {
+namespace installer {
+
+namespace {
+
+constexpr char kInitialProcHandleSwitch[] = "initial-proc-handle";
+constexpr char kInitialPidSwitch[] = "initial-pid";
+
+}  // namespace
+
+namespace internal {
+
+bool DecodeProcessHandle(const std::string& text, HANDLE* handle) {
+  std::vector<uint8_t> bytes;
+  if (text.empty() || text.size() % 2 ||
+      !base::HexStringToBytes(text, &bytes) ||
+      bytes.size() < sizeof(uint64_t)) {
+    return false;
+  }
+  uint64_t value = 0;
+  for (size_t i = 0; i < sizeof(value); ++i)
+    value |= static_cast<uint64_t>(bytes[i]) << (8 * i);
+  *handle = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(value));
+  return true;
+}
+
+}  // namespace internal
+
+InstallerBackend::InstallerBackend() : settings_(nullptr) {}
+
+InstallerBackend::~InstallerBackend() {
+  front_end_watcher_.StopWatching();
+}
+
+bool InstallerBackend::Run(Settings* settings,
+                           const base::CommandLine& command_line) {
+  settings_ = settings;
+  if (!FindFrontEnd(command_line))
+    return false;
+  if (!front_end_watcher_.StartWatchingOnce(front_end_.Get(), this)) {
+    LOG(ERROR) << "Cannot watch the front end";
+    return false;
+  }
+  installer_.AddObserver(this);
+  if (settings_->fetching_status())
+    settings_->AddObserver(this);
+  else
+    StartInstaller();
+  run_loop_.Run();
+  installer_.RemoveObserver(this);
+  return installer_.succeeded();
+}
+
+bool InstallerBackend::FindFrontEnd(const base::CommandLine& command_line) {
+  if (command_line.HasSwitch(kInitialProcHandleSwitch)) {
+    HANDLE handle = nullptr;
+    if (!internal::DecodeProcessHandle(
+            command_line.GetSwitchValueASCII(kInitialProcHandleSwitch),
+            &handle)) {
+      LOG(ERROR) << "Bad front-end process handle";
+      return false;
+    }
+    front_end_.Set(handle);
+    return true;
+  }
+  if (!command_line.HasSwitch(kInitialPidSwitch)) {
+    LOG(ERROR) << "No front-end process given";
+    return false;
+  }
+  unsigned process_id = 0;
+  if (!base::StringToUint(command_line.GetSwitchValueASCII(kInitialPidSwitch),
+                          &process_id)) {
+    LOG(ERROR) << "Bad front-end process id";
+    return false;
+  }
+  front_end_.Set(::OpenProcess(SYNCHRONIZE, FALSE, process_id));
+  if (!front_end_.IsValid()) {
+    PLOG(ERROR) << "Cannot open the front-end process " << process_id;
+    return false;
+  }
+  return true;
+}
+
+void InstallerBackend::OnPathChanged() {
+  settings_->RemoveObserver(this);
+  StartInstaller();
+}
+
+void InstallerBackend::StartInstaller() {
+  LOG(INFO) << "Beginning installation";
+  installer_.Run(settings_);
+}
+
+void InstallerBackend::OnInstallationFailed(int32_t error_code,
+                                            const base::string16& message,
+                                            const std::string& detail) {
+  LOG(ERROR) << "Installation failed: " << error_code << " " << detail << " "
+             << base::UTF16ToUTF8(message);
+  run_loop_.Quit();
+}
+
+void InstallerBackend::OnInstallationSucceeded() {
+  run_loop_.Quit();
+}
+
+void InstallerBackend::OnInstallerTerminated(bool /* success */) {
+  run_loop_.Quit();
+}
+
+void InstallerBackend::OnObjectSignaled(HANDLE /* object */) {
+  LOG(ERROR) << "The front end has gone";
+  run_loop_.Quit();
+}
+
+}  // namespace installer
+}  // namespace vexlo

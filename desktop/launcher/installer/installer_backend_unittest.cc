@@ -1,0 +1,200 @@
+#include "desktop/launcher/installer/installer_backend.h"
+
+#include <windows.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "base/base_paths.h"
+#include "base/files/file_util.h"
+#include "base/path_service.h"
+#include "base/process/launch.h"
+#include "base/process/process.h"
+#include "base/strings/string_number_conversions.h"
+#include "base/strings/utf_string_conversions.h"
+#include "base/test/unique_test_dir.h"
+#include "base/win/scoped_handle.h"
+#include "desktop/launcher/installer/test/installer_test_package.h"
+#include "gtest/gtest.h"
+
+namespace vexlo {
+namespace installer {
+
+namespace {
+
+using Snapshot = std::map<base::string16, std::string>;
+
+// The product as the installer's own configuration names it.
+constexpr wchar_t kVersion[] = L"12.0.1450.0";
+constexpr wchar_t kUninstallKey[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vexlo "
+    L"12.0.1450.0";
+constexpr int kPackageFiles = 300;
+
+std::vector<ScopedProductRegistry::Key> ProductKeys() {
+  std::vector<ScopedProductRegistry::Key> keys;
+  for (const wchar_t* key :
+       {kUninstallKey, L"Software\\Classes\\Vexlodeveloper",
+        L"Software\\Classes\\.vxe", L"Software\\Classes\\.vxdownload",
+        L"Software\\Classes\\.htm", L"Software\\Classes\\.html",
+        L"Software\\Classes\\.pdf", L"Software\\Classes\\.shtml",
+        L"Software\\Classes\\.xht", L"Software\\Classes\\.xhtml",
+        L"Software\\Clients\\StartMenuInternet\\Vexlodeveloper",
+        L"Software\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\"
+        L"Compatibility Assistant\\Persisted",
+        L"Software\\Vexlo"}) {
+    keys.push_back({HKEY_CURRENT_USER, key, false, L""});
+  }
+  keys.push_back({HKEY_CURRENT_USER, L"Software\\RegisteredApplications", true,
+                  L"Vexlo developer"});
+  return keys;
+}
+
+// The installer executable of the build with a package around it, run as
+// a backend whose front end is the test.
+class InstallerBackendTest : public testing::Test {
+ protected:
+  InstallerBackendTest()
+      : package_(temp_.path().Append(L"package")),
+        install_(temp_.path().Append(L"Vexlo")),
+        registry_(ProductKeys()) {}
+
+  void SetUp() override {
+    base::FilePath build;
+    ASSERT_TRUE(base::PathService::Get(base::DIR_EXE, &build));
+    files_ = WriteTestPackage(package_, kPackageFiles,
+                              {"vexlo_installer.dll", "installer.exe"});
+    // The installer carries its library; the launcher and the browser are
+    // stand-ins.
+    for (const wchar_t* name : {L"installer.exe", L"vexlo_installer.dll"})
+      ASSERT_TRUE(base::CopyFile(build.Append(name), package_.Append(name)));
+    ASSERT_TRUE(base::CopyFile(build.Append(L"installer.exe"),
+                               package_.Append(L"launcher.exe")));
+    ASSERT_TRUE(base::CopyFile(build.Append(L"installer.exe"),
+                               package_.Append(L"res\\vexlo.exe")));
+    interrupted_.Set(::CreateEventW(nullptr, TRUE, FALSE,
+                                    InterruptedEventName(install_).c_str()));
+    ASSERT_TRUE(interrupted_.IsValid());
+  }
+
+  // The backend's exit code.
+  int RunBackend() {
+    const base::string16 command =
+        L"\"" + package_.Append(L"installer.exe").value() +
+        L"\" --backend --install --allusers=0 \"--installfolder=" +
+        install_.value() + L"\" --initial-pid=" +
+        base::UTF8ToUTF16(base::UintToString(::GetCurrentProcessId()));
+    const base::Process process =
+        base::LaunchProcess(command, base::LaunchOptions());
+    EXPECT_TRUE(process.IsValid());
+    if (::WaitForSingleObject(process.Handle(), 120000) != WAIT_OBJECT_0) {
+      ADD_FAILURE() << "the backend did not end";
+      process.Terminate(1, true);
+    }
+    DWORD exit_code = 1;
+    ::GetExitCodeProcess(process.Handle(), &exit_code);
+    return static_cast<int>(exit_code);
+  }
+
+  Snapshot State() {
+    Snapshot state = SnapshotFolder(temp_.path());
+    for (const auto& entry : registry_.Snapshot())
+      state[entry.first] = entry.second;
+    return state;
+  }
+
+  base::UniqueTestDir temp_;
+  const base::FilePath package_;
+  const base::FilePath install_;
+  ScopedProductRegistry registry_;
+  base::win::ScopedHandle interrupted_;
+  std::vector<std::string> files_;
+};
+
+}  // namespace
+
+TEST_F(InstallerBackendTest, InstallsAPackageThroughTheInstallerExecutable) {
+  ASSERT_EQ(0, RunBackend());
+  // Exactly the listed files, the root files and the launcher.
+  Snapshot expected;
+  expected[L"."] = "<dir>";
+  for (const wchar_t* folder : {kVersion}) {
+    const base::string16 subfolder = folder;
+    expected[subfolder] = "<dir>";
+    expected[subfolder + L"\\res"] = "<dir>";
+    expected[subfolder + L"\\res\\deep"] = "<dir>";
+  }
+  for (const std::string& file : files_) {
+    std::string content;
+    const base::string16 name = base::UTF8ToUTF16(file);
+    ASSERT_TRUE(base::ReadFileToString(package_.Append(name), &content));
+    expected[base::string16(kVersion) + L"\\" + name] = content;
+  }
+  for (const wchar_t* name :
+       {L"launcher.exe", L"vexlo_installer.dll", L"installer.exe"}) {
+    std::string content;
+    ASSERT_TRUE(base::ReadFileToString(package_.Append(name), &content));
+    expected[name] = content;
+  }
+  EXPECT_EQ(expected, SnapshotFolder(install_));
+
+  const auto read = [](const wchar_t* key, const wchar_t* name) {
+    return ScopedProductRegistry::ReadString(HKEY_CURRENT_USER, key, name);
+  };
+  const base::string16 launcher =
+      L"\"" + install_.value() + L"\\Launcher.exe\"";
+  EXPECT_EQ(L"Vexlo developer 12.0.1450.0",
+            read(kUninstallKey, L"DisplayName"));
+  EXPECT_EQ(install_.value(), read(kUninstallKey, L"InstallLocation"));
+  EXPECT_EQ(launcher + L" /uninstall", read(kUninstallKey, L"UninstallString"));
+  EXPECT_EQ(L"Vexlo", read(kUninstallKey, L"Publisher"));
+  EXPECT_EQ(
+      launcher + L" -noautoupdate -- \"%1\"",
+      read(L"Software\\Classes\\Vexlodeveloper\\shell\\open\\command", L""));
+  EXPECT_EQ(install_.value() + L"\\",
+            read(L"Software\\Vexlo", L"Last developer Install Path"));
+}
+
+// A file of the package that cannot be read stops the backend, which takes
+// back every file and key it made.
+TEST_F(InstallerBackendTest, AFailedInstallationLeavesNothingBehind) {
+  const Snapshot before = State();
+  const base::FilePath locked =
+      package_.Append(base::UTF8ToUTF16(files_[kPackageFiles - 2]));
+  base::win::ScopedHandle lock(::CreateFileW(locked.value().c_str(),
+                                             GENERIC_READ, 0, nullptr,
+                                             OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(lock.IsValid());
+  EXPECT_NE(0, RunBackend());
+  lock.Close();
+  EXPECT_EQ(before, State());
+}
+
+TEST(InstallerBackendHandleTest, DecodesTheFrontEndsHandle) {
+  const struct {
+    const char* text;
+    bool valid;
+    uintptr_t handle;
+  } kCases[] = {
+      {"a401000000000000", true, 0x1A4},
+      {"A401000000000000ff", true, 0x1A4},
+      {"a40100000000000", false, 0},
+      {"a4010000000000", false, 0},
+      {"a4010000000000zz", false, 0},
+      {"", false, 0},
+      {"0102030405060708a", false, 0},
+      {"0102030405060708aabb", true, 0x0807060504030201},
+  };
+  for (const auto& test : kCases) {
+    HANDLE handle = nullptr;
+    EXPECT_EQ(test.valid, internal::DecodeProcessHandle(test.text, &handle))
+        << test.text;
+    if (test.valid) {
+      EXPECT_EQ(test.handle, reinterpret_cast<uintptr_t>(handle)) << test.text;
+    }
+  }
+}
+
+}  // namespace installer
+}  // namespace vexlo

@@ -1,0 +1,921 @@
+#include "desktop/launcher/installer/installer.h"
+
+#include <objbase.h>
+#include <sddl.h>
+#include <shlwapi.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/base_paths.h"
+#include "base/bind.h"
+#include "base/command_line.h"
+#include "base/files/file_util.h"
+#include "base/location.h"
+#include "base/message_loop/message_loop.h"
+#include "base/path_service.h"
+#include "base/run_loop.h"
+#include "base/strings/string_number_conversions.h"
+#include "base/strings/utf_string_conversions.h"
+#include "base/test/scoped_windows_version_override.h"
+#include "base/test/unique_test_dir.h"
+#include "base/win/registry.h"
+#include "base/win/scoped_handle.h"
+#include "desktop/common/product/product_configuration.h"
+#include "desktop/common/product/product_info.h"
+#include "desktop/launcher/installer/installer_observer.h"
+#include "desktop/launcher/installer/service/installer_context.h"
+#include "desktop/launcher/installer/service/xml_document.h"
+#include "desktop/launcher/installer/settings.h"
+#include "desktop/launcher/installer/test/installer_test_package.h"
+#include "desktop/launcher/installer/test/scoped_path_override.h"
+#include "gtest/gtest.h"
+
+namespace vexlo {
+namespace installer {
+
+namespace {
+
+using Snapshot = std::map<base::string16, std::string>;
+
+constexpr wchar_t kUninstallRoot[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+// Owner SYSTEM; nobody may create subkeys, set values or change the key's
+// security, but everyone may read it and delete it.
+constexpr wchar_t kLockedKeySddl[] =
+    L"O:SYG:SYD:(D;;0xC0006;;;WD)(A;;0x30019;;;WD)";
+
+// Records what the installer tells, one line per call, and quits the run
+// when the installation ends.
+class RecordingObserver : public InstallerObserver {
+ public:
+  void OnInstallationStarted() override {
+    calls.push_back("started");
+    if (on_started)
+      on_started();
+  }
+  void OnSubprocessStarting(bool) override { calls.push_back("subprocess"); }
+  void OnSubprocessFinished() override { calls.push_back("subprocess end"); }
+  void SetTotalSteps(int32_t steps) override { total_steps = steps; }
+  void OnNextStep() override {
+    ++next_steps;
+    if (on_next_step)
+      on_next_step(next_steps);
+  }
+  void OnInstallationFailed(int32_t error_code,
+                            const base::string16& message,
+                            const std::string& detail) override {
+    code = error_code;
+    wide = message;
+    narrow = detail;
+    calls.push_back("failed");
+  }
+  void OnInstallationSucceeded() override {
+    calls.push_back("succeeded");
+    quit.Run();
+  }
+  void OnInstallerTerminated(bool success) override {
+    calls.push_back(success ? "terminated ok" : "terminated");
+    quit.Run();
+  }
+
+  std::vector<std::string> calls;
+  int32_t total_steps = -1;
+  int next_steps = 0;
+  int32_t code = 0;
+  base::string16 wide;
+  std::string narrow;
+  std::function<void(int)> on_next_step;
+  std::function<void()> on_started;
+  base::Closure quit;
+};
+
+void SignalEvent(HANDLE event) {
+  ::SetEvent(event);
+}
+
+// Waits for the settings' folder status.
+class StatusWaiter : public Settings::Observer {
+ public:
+  explicit StatusWaiter(Settings* settings) : settings_(settings) {
+    settings_->AddObserver(this);
+    if (settings_->fetching_status())
+      run_loop_.Run();
+    settings_->RemoveObserver(this);
+  }
+  void OnSettingChanged() override {}
+  void OnLanguageChanged() override {}
+  void OnPathChanged() override { run_loop_.Quit(); }
+
+ private:
+  Settings* const settings_;
+  base::RunLoop run_loop_;
+};
+
+class InstallerTest : public testing::Test {
+ protected:
+  InstallerTest()
+      : command_line_initialized_(base::CommandLine::Init()),
+        package_(temp_.path().Append(L"package")),
+        install_(temp_.path().Append(L"Vexlo Install")),
+        exe_(base::DIR_EXE, package_),
+        registry_(InstallerRegistryKeys()),
+        version_(base::UTF8ToUTF16(ProductInfo::GetVersionString())) {}
+
+  void SetUp() override {
+    ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    interrupted_.Set(::CreateEventW(nullptr, TRUE, FALSE,
+                                    InterruptedEventName(install_).c_str()));
+    ASSERT_TRUE(interrupted_.IsValid());
+    files_ = WriteTestPackage(package_, 5, {"root.dll", "sub\\root2.dat"});
+  }
+
+  void TearDown() override { ::CoUninitialize(); }
+
+  std::unique_ptr<Settings> MakeSettings(
+      const std::vector<std::string>& switches = {},
+      bool uninstall = false,
+      bool autoupdate = false) {
+    base::CommandLine command_line(base::CommandLine::NO_PROGRAM);
+    command_line.AppendSwitchASCII("allusers", "0");
+    for (const std::string& value : switches) {
+      const size_t equals = value.find('=');
+      command_line.AppendSwitchASCII(value.substr(0, equals),
+                                     value.substr(equals + 1));
+    }
+    auto settings = std::make_unique<Settings>(uninstall, true, autoupdate,
+                                               install_, false, command_line);
+    StatusWaiter wait(settings.get());
+    return settings;
+  }
+
+  // Runs the installer to its end.
+  void Install(Settings* settings) {
+    base::RunLoop run_loop;
+    observer_.quit = run_loop.QuitClosure();
+    installer_.AddObserver(&observer_);
+    installer_.Run(settings);
+    run_loop.Run();
+    installer_.RemoveObserver(&observer_);
+  }
+
+  // Writes the record of the last run as its finishing step would, with
+  // |app_id| when given.
+  void SaveRecord(const std::string& app_id = std::string()) {
+    InstallationStatus record = installer_.status_record();
+    if (!app_id.empty())
+      record.app_id = app_id;
+    XmlDocument document;
+    ASSERT_TRUE(document.Initialize());
+    WriteInstallationStatus(&document, record);
+    std::string text;
+    ASSERT_TRUE(document.SaveToString(&text));
+    ASSERT_EQ(static_cast<int>(text.size()),
+              base::WriteFile(install_.Append(kInstallationStatusFileName),
+                              text.data(), static_cast<int>(text.size())));
+  }
+
+  base::string16 Uninstall(const wchar_t* suffix = L"") {
+    return base::string16(kUninstallRoot) + L"\\VexloTest " + version_ + suffix;
+  }
+
+  base::string16 Read(const base::string16& key, const base::string16& name) {
+    return ScopedProductRegistry::ReadString(HKEY_CURRENT_USER, key, name);
+  }
+
+  // Runs what is queued on the loop.
+  void DrainLoop() {
+    base::RunLoop run_loop;
+    loop_.PostTask(LOCATION_FROM_HERE("DrainLoop"), run_loop.QuitClosure());
+    run_loop.Run();
+  }
+
+  Snapshot State() {
+    Snapshot state = SnapshotFolder(temp_.path());
+    for (const auto& entry : registry_.Snapshot())
+      state[entry.first] = entry.second;
+    return state;
+  }
+
+  const bool command_line_initialized_;
+  base::MessageLoop loop_;
+  base::UniqueTestDir temp_;
+  const base::FilePath package_;
+  const base::FilePath install_;
+  ScopedPathOverride exe_;
+  ScopedProductRegistry registry_;
+  const base::string16 version_;
+  base::win::ScopedHandle interrupted_;
+  std::vector<std::string> files_;
+  RecordingObserver observer_;
+  Installer installer_;
+};
+
+}  // namespace
+
+TEST_F(InstallerTest, InstallsFilesRootFilesLauncherAndRecord) {
+  auto settings = MakeSettings();
+  ASSERT_EQ(Settings::kInstallOperation, settings->operation());
+  Install(settings.get());
+  ASSERT_EQ((std::vector<std::string>{"started", "succeeded"}), observer_.calls)
+      << observer_.narrow;
+  EXPECT_TRUE(installer_.succeeded());
+  // Four steps, four more copies of files, one more of root files, one.
+  EXPECT_EQ(4 + 4 + 1 + 1, observer_.total_steps);
+  EXPECT_EQ(4 + 4 + 1, observer_.next_steps);
+
+  const base::FilePath subfolder = install_.Append(version_);
+  for (const std::string& file : files_) {
+    std::string content;
+    EXPECT_TRUE(base::ReadFileToString(
+        subfolder.Append(base::UTF8ToUTF16(file)), &content));
+    std::string source;
+    base::ReadFileToString(package_.Append(base::UTF8ToUTF16(file)), &source);
+    EXPECT_EQ(source, content) << file;
+  }
+  std::string content;
+  EXPECT_TRUE(
+      base::ReadFileToString(install_.Append(L"sub\\root2.dat"), &content));
+  EXPECT_EQ("root sub\\root2.dat", content);
+  EXPECT_TRUE(
+      base::ReadFileToString(install_.Append(L"launcher.exe"), &content));
+  EXPECT_EQ("launcher", content);
+
+  const InstallationStatus& record = installer_.status_record();
+  EXPECT_EQ(install_, record.install_path);
+  EXPECT_EQ(base::FilePath(version_), record.subfolder);
+  EXPECT_FALSE(record.all_users);
+  EXPECT_EQ(ProductInfo::GetVersionString(), record.version);
+  ASSERT_EQ(files_.size(), record.files.size());
+  EXPECT_EQ(base::FilePath(L"res\\deep\\file3.dat"), record.files[3]);
+  EXPECT_EQ((std::vector<base::FilePath>{base::FilePath(L"root.dll"),
+                                         base::FilePath(L"sub\\root2.dat")}),
+            record.root_files);
+  EXPECT_TRUE(record.machine_keys.empty());
+  EXPECT_FALSE(record.user_keys.empty());
+  unsigned app_id = 0;
+  EXPECT_TRUE(base::StringToUint(record.app_id, &app_id));
+  EXPECT_NEAR(static_cast<double>(base::Time::Now().ToTimeT()),
+              static_cast<double>(app_id), 60);
+  EXPECT_EQ(install_.value() + L"\\", Read(L"Software\\Vexlo Test Company",
+                                           L"Last developer Install Path"));
+}
+
+// A package without root files: the root-file step passes, one step fewer
+// is counted, and one listed file makes no extra step.
+TEST_F(InstallerTest, InstallsAPackageWithoutRootFiles) {
+  base::DeleteFile(package_, true);
+  files_ = WriteTestPackage(package_, 1, {});
+  auto settings = MakeSettings();
+  Install(settings.get());
+  ASSERT_TRUE(installer_.succeeded()) << observer_.narrow;
+  EXPECT_EQ(4 + 0 - 1 + 1, observer_.total_steps);
+  EXPECT_EQ(4, observer_.next_steps);
+  EXPECT_TRUE(installer_.status_record().root_files.empty());
+  EXPECT_TRUE(base::PathExists(
+      install_.Append(version_).Append(base::UTF8ToUTF16(files_[0]))));
+}
+
+// The registry table row by row, on each side of the Vista branch.
+TEST_F(InstallerTest, WritesTheRegistryTableForEachWindowsVersion) {
+  for (base::win::Version version :
+       {base::win::VERSION_WIN7, base::win::VERSION_XP}) {
+    SCOPED_TRACE(version);
+    base::DeleteFile(install_, true);
+    for (const auto& key : InstallerRegistryKeys())
+      ::SHDeleteKeyW(key.root, key.path.c_str());
+    base::win::ScopedWindowsVersionOverride override_version(version);
+    auto settings = MakeSettings();
+    Installer installer;
+    base::RunLoop run_loop;
+    RecordingObserver observer;
+    observer.quit = run_loop.QuitClosure();
+    installer.AddObserver(&observer);
+    installer.Run(settings.get());
+    run_loop.Run();
+    ASSERT_TRUE(installer.succeeded()) << observer.narrow;
+
+    const bool vista = version >= base::win::VERSION_VISTA;
+    const base::string16 folder = install_.value();
+    const base::string16 launcher = L"\"" + folder + L"\\Launcher.exe\"";
+    const base::string16 klass = L"Software\\Classes\\VexloTestdeveloper";
+    const base::string16 client =
+        L"Software\\Clients\\StartMenuInternet\\VexloTestdeveloper";
+    const base::string16 capabilities = client + L"\\Capabilities";
+    const struct {
+      base::string16 key;
+      base::string16 name;
+      base::string16 text;
+      bool vista_only;
+    } kRows[] = {
+        {klass, L"FriendlyTypeName", L"VexloTest Web Document", false},
+        {klass, L"URL Protocol", L"", false},
+        {klass + L"\\DefaultIcon", L"", folder + L"\\Launcher.exe,0", false},
+        {klass + L"\\shell\\open\\command", L"",
+         launcher + L" -noautoupdate -- \"%1\"", false},
+        {klass + L"\\shell\\open\\ddeexec", L"", L"", false},
+        {klass + L"\\shell\\open\\ddeexec\\Application", L"", L"", false},
+        {klass + L"\\shell\\open\\ddeexec\\Topic", L"", L"", false},
+        {L"Software\\Classes\\.vxe", L"", L"VexloTestdeveloper.Extension",
+         false},
+        {L"Software\\RegisteredApplications", L"VexloTest developer",
+         capabilities, true},
+        {client, L"", L"VexloTest developer", false},
+        {client + L"\\DefaultIcon", L"", folder + L"\\Launcher.exe,0", false},
+        {client + L"\\InstallInfo", L"ShowIconsCommand",
+         launcher + L" --showicons", false},
+        {client + L"\\InstallInfo", L"HideIconsCommand",
+         launcher + L" --hideicons", false},
+        {client + L"\\InstallInfo", L"ReinstallCommand",
+         launcher + L" --makedefaultbrowser", false},
+        {client + L"\\shell\\open\\command", L"", launcher, false},
+        {capabilities, L"ApplicationIcon", launcher + L",0", true},
+        {capabilities, L"ApplicationName", L"VexloTest developer", true},
+        {capabilities + L"\\FileAssociations", L".vxdownload",
+         L"VexloTestdeveloper", true},
+        {capabilities + L"\\FileAssociations", L".xhtml", L"VexloTestdeveloper",
+         true},
+        {capabilities + L"\\Startmenu", L"StartMenuInternet",
+         L"VexloTestdeveloper", true},
+        {capabilities + L"\\UrlAssociations", L"mailto", L"VexloTestdeveloper",
+         true},
+        {Uninstall(), L"DisplayName", L"VexloTest developer " + version_,
+         false},
+        {Uninstall(), L"DisplayIcon", launcher + L",0", false},
+        {Uninstall(), L"DisplayVersion", version_, false},
+        {Uninstall(), L"HelpLink",
+         base::UTF8ToUTF16(ProductConfiguration::GetUrl("help")), false},
+        {Uninstall(), L"InstallLocation", folder, false},
+        {Uninstall(), L"Publisher", L"Vexlo Test Company", false},
+        {Uninstall(), L"UninstallString", launcher + L" /uninstall", false},
+        {Uninstall(), L"URLInfoAbout",
+         base::UTF8ToUTF16(ProductConfiguration::GetUrl("homepage")), false},
+        {Uninstall(), L"URLUpdateInfo",
+         base::UTF8ToUTF16(ProductConfiguration::GetUrl("download")), false},
+    };
+    for (const auto& row : kRows) {
+      EXPECT_EQ(vista || !row.vista_only ? row.text : L"none",
+                Read(row.key, row.name))
+          << row.key << " : " << row.name;
+    }
+    EXPECT_EQ("4:01000000", ScopedProductRegistry::ReadValue(
+                                HKEY_CURRENT_USER, Uninstall(), L"NoModify"));
+    EXPECT_EQ("0:", ScopedProductRegistry::ReadValue(
+                        HKEY_CURRENT_USER,
+                        L"Software\\Classes\\.pdf\\OpenWithProgIDs",
+                        L"VexloTestdeveloper"));
+    EXPECT_EQ(vista ? "4:20000000" : "none",
+              ScopedProductRegistry::ReadValue(
+                  HKEY_CURRENT_USER,
+                  L"Software\\Microsoft\\Windows NT\\CurrentVersion\\"
+                  L"AppCompatFlags\\Compatibility Assistant\\Persisted",
+                  folder + L"\\Launcher.exe"));
+    // A developer build writes no application paths, and a per-user one
+    // nothing for the machine.
+    EXPECT_EQ(L"none",
+              Read(L"Software\\Microsoft\\Windows\\CurrentVersion\\App "
+                   L"Paths\\vexlo_test.exe",
+                   L""));
+    EXPECT_EQ(L"none", ScopedProductRegistry::ReadString(
+                           HKEY_LOCAL_MACHINE, Uninstall(), L"DisplayName"));
+    EXPECT_EQ(L"none", Read(Uninstall(), L"SystemComponent"));
+  }
+}
+
+TEST_F(InstallerTest, TakesTheFirstFreeUninstallKeyAndNextSubfolder) {
+  base::win::RegKey(HKEY_CURRENT_USER, Uninstall().c_str(), KEY_SET_VALUE)
+      .WriteValue(L"DisplayName", L"another");
+  ASSERT_TRUE(base::CreateDirectory(install_.Append(version_)));
+  ASSERT_TRUE(base::CreateDirectory(install_.Append(version_ + L"_0")));
+  auto settings = MakeSettings();
+  Install(settings.get());
+  ASSERT_TRUE(installer_.succeeded()) << observer_.narrow;
+  EXPECT_EQ(L"another", Read(Uninstall(), L"DisplayName"));
+  EXPECT_EQ(install_.value(), Read(Uninstall(L"1"), L"InstallLocation"));
+  EXPECT_EQ(base::FilePath(version_ + L"_1"),
+            installer_.status_record().subfolder);
+  EXPECT_TRUE(base::PathExists(
+      install_.Append(version_ + L"_1").Append(L"res\\file0.dat")));
+}
+
+// Without any key free, the search ends and the installation fails whole.
+TEST_F(InstallerTest, BoundsTheSearchForAnUninstallKey) {
+  for (int suffix = 0; suffix <= 1000; ++suffix) {
+    const base::string16 key =
+        suffix ? Uninstall(base::UTF8ToUTF16(base::IntToString(suffix)).c_str())
+               : Uninstall();
+    base::win::RegKey(HKEY_CURRENT_USER, key.c_str(), KEY_SET_VALUE);
+  }
+  auto settings = MakeSettings();
+  const Snapshot before = State();
+  Install(settings.get());
+  for (int suffix = 3; suffix <= 1000; ++suffix) {
+    ::SHDeleteKeyW(
+        HKEY_CURRENT_USER,
+        Uninstall(base::UTF8ToUTF16(base::IntToString(suffix)).c_str())
+            .c_str());
+  }
+  EXPECT_EQ(37050, observer_.code);
+  EXPECT_EQ("Failed writing uninstallation information", observer_.narrow);
+  EXPECT_EQ(before, State());
+}
+
+namespace {}  // namespace
+
+class InstallerFaultTest;
+
+// One way to make an installation fail, and what it must report.
+struct Fault {
+  const char* name;
+  std::function<std::shared_ptr<void>(InstallerFaultTest*)> inject;
+  int32_t code;
+  std::string narrow;
+};
+
+class InstallerFaultTest : public InstallerTest {
+ protected:
+  // Holds |path| open so that nobody may write, move or delete it, nor
+  // read it without |share|.
+  static std::shared_ptr<void> Lock(const base::FilePath& path,
+                                    DWORD share = FILE_SHARE_READ) {
+    return std::shared_ptr<void>(
+        ::CreateFileW(path.value().c_str(), GENERIC_READ, share, nullptr,
+                      OPEN_EXISTING, 0, nullptr),
+        ::CloseHandle);
+  }
+
+  void WriteList(const wchar_t* name, const std::string& text) {
+    ASSERT_EQ(static_cast<int>(text.size()),
+              base::WriteFile(package_.Append(name), text.data(),
+                              static_cast<int>(text.size())));
+  }
+
+  static void LockKey(const base::string16& path) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        kLockedKeySddl, SDDL_REVISION_1, &descriptor, nullptr));
+    base::win::RegKey key(HKEY_CURRENT_USER, path.c_str(),
+                          WRITE_DAC | WRITE_OWNER);
+    EXPECT_EQ(ERROR_SUCCESS,
+              ::RegSetKeySecurity(key.Handle(),
+                                  OWNER_SECURITY_INFORMATION |
+                                      GROUP_SECURITY_INFORMATION |
+                                      DACL_SECURITY_INFORMATION,
+                                  descriptor));
+    ::LocalFree(descriptor);
+  }
+
+  // Runs an installation that |inject| breaks and checks that it fails as
+  // |fault| says, leaving files and registry as they were.
+  void RunFault(const Fault& fault, bool update) {
+    SCOPED_TRACE(fault.name);
+    if (update) {
+      auto first = MakeSettings();
+      Install(first.get());
+      ASSERT_TRUE(installer_.succeeded());
+      SaveRecord();
+      observer_ = RecordingObserver();
+    }
+    const std::shared_ptr<void> held = fault.inject(this);
+    auto settings = MakeSettings();
+    const Snapshot before = State();
+    Installer installer;
+    base::RunLoop run_loop;
+    observer_.quit = run_loop.QuitClosure();
+    installer.AddObserver(&observer_);
+    installer.Run(settings.get());
+    run_loop.Run();
+    EXPECT_FALSE(installer.succeeded());
+    EXPECT_EQ(fault.code, observer_.code);
+    EXPECT_EQ(fault.narrow, observer_.narrow);
+    EXPECT_EQ("terminated", observer_.calls.back());
+    EXPECT_FALSE(installer.running());
+    // Nothing still queued may act once the run has ended.
+    DrainLoop();
+    EXPECT_EQ(before, State());
+  }
+
+  std::vector<Fault> Faults() {
+    return {
+        {"no files list",
+         [](InstallerFaultTest* test) {
+           base::DeleteFile(test->package_.Append(L"files_list"), false);
+           return nullptr;
+         },
+         37050, "Could not read files list"},
+        {"empty files list",
+         [](InstallerFaultTest* test) {
+           test->WriteList(L"files_list", " \r\n\r\n");
+           return nullptr;
+         },
+         37050, "No files in files list"},
+        {"entry leading out",
+         [](InstallerFaultTest* test) {
+           test->WriteList(L"files_list",
+                           "res\\file0.dat\r\nres\\..\\..\\evil.dat\r\n");
+           return nullptr;
+         },
+         37050, "Invalid path in files list"},
+        {"absolute root entry",
+         [](InstallerFaultTest* test) {
+           test->WriteList(L"root_files_list", "C:\\evil.dat\r\n");
+           return nullptr;
+         },
+         37050, "Invalid path in files list"},
+        {"stream entry",
+         [](InstallerFaultTest* test) {
+           test->WriteList(L"root_files_list", "root.dll:hidden\r\n");
+           return nullptr;
+         },
+         37050, "Invalid path in files list"},
+        {"missing listed file",
+         [](InstallerFaultTest* test) {
+           base::DeleteFile(test->package_.Append(L"res\\deep\\file3.dat"),
+                            false);
+           return nullptr;
+         },
+         37057, "Failed copying res\\deep\\file3.dat"},
+        {"locked last file",
+         [](InstallerFaultTest* test) {
+           return Lock(test->package_.Append(L"res\\file4.dat"), 0);
+         },
+         37057, "Failed copying res\\file4.dat"},
+        {"locked root file",
+         [](InstallerFaultTest* test) {
+           base::CreateDirectory(test->install_.Append(L"sub"));
+           base::WriteFile(test->install_.Append(L"sub\\root2.dat"), "old", 3);
+           return Lock(test->install_.Append(L"sub\\root2.dat"));
+         },
+         37057, "Failed copying sub\\root2.dat"},
+        {"missing launcher",
+         [](InstallerFaultTest* test) {
+           base::DeleteFile(test->package_.Append(L"launcher.exe"), false);
+           return nullptr;
+         },
+         37057, "Failed copying the launcher"},
+        {"locked launcher",
+         [](InstallerFaultTest* test) {
+           base::CreateDirectory(test->install_);
+           base::WriteFile(test->install_.Append(L"launcher.exe"), "old", 3);
+           return Lock(test->install_.Append(L"launcher.exe"));
+         },
+         37057, "Failed copying the launcher"},
+        {"no interruption event",
+         [](InstallerFaultTest* test) {
+           test->interrupted_.Close();
+           return nullptr;
+         },
+         37050,
+         "Failed to open a handle to the installation interrupted event"},
+    };
+  }
+};
+
+TEST_F(InstallerFaultTest, EachFailureOfAnInstallLeavesEverythingAsBefore) {
+  for (const Fault& fault : Faults()) {
+    RunFault(fault, false);
+    // Each case starts from a fresh package and no installation.
+    base::DeleteFile(install_, true);
+    base::DeleteFile(package_, true);
+    files_ = WriteTestPackage(package_, 5, {"root.dll", "sub\\root2.dat"});
+    observer_ = RecordingObserver();
+    if (!interrupted_.IsValid()) {
+      interrupted_.Set(::CreateEventW(nullptr, TRUE, FALSE,
+                                      InterruptedEventName(install_).c_str()));
+    }
+  }
+}
+
+// The uninstall entry that exists already under its first name is one the
+// registry step cannot write into: the step takes the next name, so the
+// failure has to come from a key that refuses its values.
+TEST_F(InstallerFaultTest, AnUnwritableUninstallEntryFailsTheRegistryStep) {
+  // Every name the step tries lies below a parent that takes no new keys.
+  ::SHDeleteKeyW(HKEY_CURRENT_USER, kUninstallRoot);
+  base::win::RegKey(HKEY_CURRENT_USER, kUninstallRoot, KEY_SET_VALUE);
+  LockKey(kUninstallRoot);
+  RunFault(
+      {"locked uninstall parent", [](InstallerFaultTest*) { return nullptr; },
+       37050, "Failed writing uninstallation information"},
+      false);
+  ::SHDeleteKeyW(HKEY_CURRENT_USER, kUninstallRoot);
+}
+
+TEST_F(InstallerFaultTest, EachFailureOfAnUpdateLeavesEverythingAsBefore) {
+  for (const char* name : {"locked last file", "locked launcher",
+                           "missing listed file", "locked root file"}) {
+    for (const Fault& fault : Faults()) {
+      if (fault.name != std::string(name))
+        continue;
+      RunFault(fault, true);
+      base::DeleteFile(install_, true);
+      base::DeleteFile(package_, true);
+      files_ = WriteTestPackage(package_, 5, {"root.dll", "sub\\root2.dat"});
+      observer_ = RecordingObserver();
+    }
+  }
+}
+
+// An interruption between any two steps takes back the whole run. The
+// event's watch reports on the loop within a step of the signal; the last
+// step may thus finish first.
+TEST_F(InstallerFaultTest, InterruptionAtEachStepTakesEverythingBack) {
+  for (int step = 1; step <= 7; ++step) {
+    SCOPED_TRACE(step);
+    auto settings = MakeSettings();
+    const Snapshot before = State();
+    Installer installer;
+    base::RunLoop run_loop;
+    RecordingObserver observer;
+    observer.quit = run_loop.QuitClosure();
+    observer.on_next_step = [this, step](int count) {
+      if (count == step) {
+        ::SetEvent(interrupted_.Get());
+        ::Sleep(100);
+      }
+    };
+    installer.AddObserver(&observer);
+    installer.Run(settings.get());
+    run_loop.Run();
+    EXPECT_EQ("terminated", observer.calls.back());
+    EXPECT_EQ(0, observer.code);
+    EXPECT_FALSE(installer.succeeded());
+    DrainLoop();
+    EXPECT_EQ(before, State());
+    ::ResetEvent(interrupted_.Get());
+  }
+}
+
+TEST_F(InstallerTest, RefusesInvalidOperations) {
+  // Autoupdate installs only over an installation of the old engine.
+  auto settings = MakeSettings({}, false, true);
+  Install(settings.get());
+  EXPECT_EQ(37050, observer_.code);
+  EXPECT_EQ("Settings operation invalid for autoupdate", observer_.narrow);
+  // A folder that cannot be an installation leaves no operation at all.
+  const base::FilePath file = temp_.path().Append(L"a file");
+  ASSERT_EQ(1, base::WriteFile(file, "x", 1));
+  base::CommandLine command_line(base::CommandLine::NO_PROGRAM);
+  command_line.AppendSwitchASCII("allusers", "0");
+  Settings invalid(false, true, false, file, false, command_line);
+  StatusWaiter wait(&invalid);
+  ASSERT_EQ(Settings::kInvalidOperation, invalid.operation());
+  observer_ = RecordingObserver();
+  Install(&invalid);
+  EXPECT_EQ(37053, observer_.code);
+  EXPECT_EQ("Settings operation invalid", observer_.narrow);
+  EXPECT_EQ(base::string16(), observer_.wide);
+}
+
+TEST_F(InstallerTest, UpdateReplacesTheInstallationAndKeepsItsId) {
+  auto first = MakeSettings();
+  Install(first.get());
+  ASSERT_TRUE(installer_.succeeded());
+  SaveRecord("1234567");
+  // A key that the old record owns and that the new one no longer writes.
+  base::win::RegKey(HKEY_CURRENT_USER, L"Software\\Classes\\VexloTestTrap\\x",
+                    KEY_SET_VALUE)
+      .WriteValue(L"v", L"old");
+  base::WriteFile(install_.Append(L"root.dll"), "changed", 7);
+
+  auto settings = MakeSettings();
+  ASSERT_EQ(Settings::kUpdateOperation, settings->operation());
+  observer_ = RecordingObserver();
+  Install(settings.get());
+  ASSERT_TRUE(installer_.succeeded()) << observer_.narrow;
+  const InstallationStatus& record = installer_.status_record();
+  EXPECT_EQ("1234567", record.app_id);
+  EXPECT_EQ(base::FilePath(version_ + L"_0"), record.subfolder);
+  std::string content;
+  EXPECT_TRUE(base::ReadFileToString(install_.Append(L"root.dll"), &content));
+  EXPECT_EQ("root root.dll", content);
+  // The old status went aside for a later clean-up; the old files stay.
+  EXPECT_FALSE(base::PathExists(install_.Append(kInstallationStatusFileName)));
+  EXPECT_TRUE(base::DirectoryExists(install_.Append(L"old_status")));
+  EXPECT_TRUE(
+      base::PathExists(install_.Append(version_).Append(L"res\\file0.dat")));
+  EXPECT_EQ(install_.value(), Read(Uninstall(), L"InstallLocation"));
+  // Eight steps, four more copies, one more root copy, one.
+  EXPECT_EQ(8 + 4 + 1 + 1, observer_.total_steps);
+}
+
+// Each update removes the files of the version that the update before it
+// replaced.
+TEST_F(InstallerTest, CleanUpRemovesFilesOfPreservedRecords) {
+  auto first = MakeSettings();
+  Install(first.get());
+  ASSERT_TRUE(installer_.succeeded());
+  SaveRecord();
+  for (int run = 0; run < 2; ++run) {
+    auto settings = MakeSettings();
+    observer_ = RecordingObserver();
+    Install(settings.get());
+    ASSERT_TRUE(installer_.succeeded()) << observer_.narrow;
+    SaveRecord();
+  }
+  // The first version went with the second update; the second goes with
+  // the next one.
+  EXPECT_FALSE(base::PathExists(install_.Append(version_)));
+  EXPECT_TRUE(base::PathExists(
+      install_.Append(version_ + L"_0").Append(L"res\\deep\\file1.dat")));
+  EXPECT_TRUE(base::PathExists(
+      install_.Append(version_ + L"_1").Append(L"res\\deep\\file1.dat")));
+  EXPECT_EQ(1u, SnapshotFolder(install_.Append(L"old_status")).size() - 1);
+}
+
+TEST_F(InstallerTest, RemovesRecordedKeysButNeverNearTheRoot) {
+  auto first = MakeSettings();
+  Install(first.get());
+  ASSERT_TRUE(installer_.succeeded());
+  // A damaged record: keys of one and two components, a key whose clean
+  // reaches above the third level, and one value to remove from a key the
+  // installation did not create.
+  InstallationStatus record = installer_.status_record();
+  auto add = [&record](const char* path, int clean, const char* value) {
+    InstallationStatus::RegistryKey key;
+    key.path = path;
+    key.clean = clean;
+    if (value)
+      key.values.push_back({"REG_SZ", value, "x"});
+    record.user_keys.push_back(key);
+  };
+  add("Software", 1, nullptr);
+  add("Software\\Vexlo Test Company", 1, nullptr);
+  add("Software\\Classes\\VexloTestTrap\\a\\b", 4, nullptr);
+  add("Software\\Classes\\VexloTestTrap\\keep", 0, "gone");
+  add("Software\\Classes\\VexloTestTrap\\c\\d", 2, nullptr);
+  for (const wchar_t* key : {L"Software\\Classes\\VexloTestTrap\\a\\b",
+                             L"Software\\Classes\\VexloTestTrap\\c\\d"}) {
+    base::win::RegKey(HKEY_CURRENT_USER, key, KEY_SET_VALUE)
+        .WriteValue(L"v", L"x");
+  }
+  const base::string16 keep = L"Software\\Classes\\VexloTestTrap\\keep";
+  base::win::RegKey(HKEY_CURRENT_USER, keep.c_str(), KEY_SET_VALUE)
+      .WriteValue(L"gone", L"x");
+  base::win::RegKey(HKEY_CURRENT_USER, keep.c_str(), KEY_SET_VALUE)
+      .WriteValue(L"stays", L"y");
+  XmlDocument document;
+  ASSERT_TRUE(document.Initialize());
+  WriteInstallationStatus(&document, record);
+  std::string text;
+  ASSERT_TRUE(document.SaveToString(&text));
+  base::WriteFile(install_.Append(kInstallationStatusFileName), text.data(),
+                  static_cast<int>(text.size()));
+
+  auto settings = MakeSettings();
+  observer_ = RecordingObserver();
+  Install(settings.get());
+  ASSERT_TRUE(installer_.succeeded()) << observer_.narrow;
+  // Four levels up from five components leaves "Software\\Classes".
+  EXPECT_EQ(L"x", Read(L"Software\\Classes\\VexloTestTrap\\a\\b", L"v"));
+  EXPECT_TRUE(base::win::RegKey(HKEY_CURRENT_USER,
+                                L"Software\\Classes\\VexloTestTrap", KEY_READ)
+                  .Valid());
+  EXPECT_FALSE(base::win::RegKey(HKEY_CURRENT_USER,
+                                 L"Software\\Classes\\VexloTestTrap\\c",
+                                 KEY_READ)
+                   .Valid());
+  EXPECT_EQ(L"none", Read(keep, L"gone"));
+  EXPECT_EQ(L"y", Read(keep, L"stays"));
+  EXPECT_TRUE(base::win::RegKey(HKEY_CURRENT_USER,
+                                L"Software\\Vexlo Test Company", KEY_READ)
+                  .Valid());
+}
+
+// The uninstallation runs from the installed version's folder: it removes
+// the recorded keys, unless the browser is in use.
+TEST_F(InstallerTest, UninstallsRecordedKeysUnlessTheBrowserRuns) {
+  auto first = MakeSettings();
+  Install(first.get());
+  ASSERT_TRUE(installer_.succeeded());
+  SaveRecord();
+  const base::FilePath browser =
+      install_.Append(version_).Append(L"vexlo_test.exe");
+  ASSERT_EQ(7, base::WriteFile(browser, "browser", 7));
+  ScopedPathOverride own_folder(base::DIR_EXE, install_.Append(version_));
+  ASSERT_EQ(install_, InstallerContext::GetInstance()->folder());
+  for (bool in_use : {true, false}) {
+    SCOPED_TRACE(in_use);
+    base::win::ScopedHandle lock;
+    if (in_use) {
+      lock.Set(::CreateFileW(browser.value().c_str(), GENERIC_READ,
+                             FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                             nullptr));
+    }
+    auto settings = MakeSettings({}, true);
+    ASSERT_EQ(Settings::kUninstallOperation, settings->operation());
+    const Snapshot before = State();
+    observer_ = RecordingObserver();
+    Installer installer;
+    base::RunLoop run_loop;
+    observer_.quit = run_loop.QuitClosure();
+    installer.AddObserver(&observer_);
+    installer.Run(settings.get());
+    run_loop.Run();
+    if (in_use) {
+      EXPECT_EQ(37058, observer_.code);
+      EXPECT_EQ("Can't uninstall when vexlo_test.exe is in use",
+                observer_.narrow);
+      EXPECT_EQ(before, State());
+      continue;
+    }
+    ASSERT_TRUE(installer.succeeded()) << observer_.narrow;
+    EXPECT_EQ(2 + 1, observer_.total_steps);
+    EXPECT_EQ(L"none", Read(Uninstall(), L"DisplayName"));
+    EXPECT_FALSE(base::win::RegKey(HKEY_CURRENT_USER,
+                                   L"Software\\Classes\\VexloTestdeveloper",
+                                   KEY_READ)
+                     .Valid());
+    EXPECT_FALSE(
+        base::win::RegKey(
+            HKEY_CURRENT_USER,
+            L"Software\\Clients\\StartMenuInternet\\VexloTestdeveloper",
+            KEY_READ)
+            .Valid());
+    EXPECT_EQ(L"none", Read(L"Software\\Classes\\.pdf\\OpenWithProgIDs",
+                            L"VexloTestdeveloper"));
+    EXPECT_FALSE(base::PathExists(browser));
+  }
+}
+
+// A backend started before its package was ready hands the run to the
+// package's installer once the package-ready event comes, at once or
+// through its watch, and reports that installer's outcome; the process's
+// own command line names the package.
+TEST_F(InstallerTest, HandsTheRunToThePackagesInstaller) {
+  const base::FilePath ready_package = temp_.path().Append(L"ready");
+  base::FilePath build;
+  ASSERT_TRUE(base::PathService::Get(base::DIR_MODULE, &build));
+  ASSERT_TRUE(base::CreateDirectory(ready_package));
+  base::CommandLine::ForCurrentProcess()->AppendSwitchPath("wait-for-package",
+                                                           ready_package);
+  base::string16 ready_name = install_.value();
+  for (wchar_t& character : ready_name) {
+    if (character == L'\\')
+      character = L'/';
+  }
+  ready_name = L"Global\\" + ready_name + L"/VexloInstaller/PackageReady";
+  const struct {
+    bool event;
+    bool signalled;
+    bool installer;
+    int32_t code;
+    const char* narrow;
+  } kCases[] = {
+      {false, false, true, 37050,
+       "Failed to open a handle to the package ready event"},
+      {true, true, false, 37050,
+       "Failed to start installer process from the package folder."},
+      // The package's installer is a backend that no front end started: it
+      // ends with failure, which is the run's.
+      {true, true, true, 37050,
+       "Installer process did not complete successfully."},
+      {true, false, true, 37050,
+       "Installer process did not complete successfully."},
+  };
+  for (const auto& test : kCases) {
+    SCOPED_TRACE(testing::Message()
+                 << test.event << test.signalled << test.installer);
+    base::DeleteFile(ready_package.Append(L"installer.exe"), false);
+    if (test.installer) {
+      ASSERT_TRUE(base::CopyFile(build.Append(L"installer.exe"),
+                                 ready_package.Append(L"installer.exe")));
+    }
+    base::win::ScopedHandle ready;
+    if (test.event) {
+      ready.Set(
+          ::CreateEventW(nullptr, TRUE, test.signalled, ready_name.c_str()));
+    }
+    auto settings = MakeSettings();
+    observer_ = RecordingObserver();
+    if (!test.signalled && test.event) {
+      // After the installer has begun to watch the event.
+      observer_.on_started = [this, &ready] {
+        loop_.PostTask(LOCATION_FROM_HERE("SignalReady"),
+                       base::Bind(&SignalEvent, ready.Get()));
+      };
+    }
+    Installer installer;
+    base::RunLoop run_loop;
+    observer_.quit = run_loop.QuitClosure();
+    installer.AddObserver(&observer_);
+    installer.Run(settings.get());
+    run_loop.Run();
+    EXPECT_EQ(test.code, observer_.code);
+    EXPECT_EQ(test.narrow, observer_.narrow);
+    EXPECT_FALSE(installer.succeeded());
+    EXPECT_EQ(test.event ? (std::vector<std::string>{"started", "subprocess",
+                                                     "subprocess end", "failed",
+                                                     "terminated"})
+                         : (std::vector<std::string>{"started", "failed",
+                                                     "terminated"}),
+              observer_.calls);
+    // No step of its own: the package's installer does the work.
+    EXPECT_EQ(-1, observer_.total_steps);
+  }
+}
+
+}  // namespace installer
+}  // namespace vexlo

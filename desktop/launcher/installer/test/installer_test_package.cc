@@ -1,0 +1,118 @@
+#include "desktop/launcher/installer/test/installer_test_package.h"
+
+#include "base/files/file_enumerator.h"
+#include "base/files/file_util.h"
+#include "base/strings/string_number_conversions.h"
+#include "base/strings/utf_string_conversions.h"
+#include "desktop/common/product/product_info.h"
+#include "gtest/gtest.h"
+
+namespace vexlo {
+namespace installer {
+
+namespace {
+
+void WriteText(const base::FilePath& path, const std::string& text) {
+  ASSERT_TRUE(base::CreateDirectory(path.DirName()));
+  ASSERT_EQ(static_cast<int>(text.size()),
+            base::WriteFile(path, text.data(), static_cast<int>(text.size())));
+}
+
+std::string JoinLines(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines)
+    text += line + "\r\n";
+  return text;
+}
+
+}  // namespace
+
+std::vector<std::string> WriteTestPackage(
+    const base::FilePath& folder,
+    int files,
+    const std::vector<std::string>& root_files) {
+  std::vector<std::string> names;
+  for (int i = 0; i < files; ++i) {
+    const std::string name = (i % 2 ? "res\\deep\\file" : "res\\file") +
+                             base::IntToString(i) + ".dat";
+    names.push_back(name);
+    const std::string content =
+        i + 1 == files ? std::string(300000, 'x') : "content " + name;
+    WriteText(folder.Append(base::UTF8ToUTF16(name)), content);
+  }
+  WriteText(folder.Append(L"files_list"), JoinLines(names));
+  for (const std::string& name : root_files)
+    WriteText(folder.Append(base::UTF8ToUTF16(name)), "root " + name);
+  if (!root_files.empty())
+    WriteText(folder.Append(L"root_files_list"), JoinLines(root_files));
+  WriteText(folder.Append(L"launcher.exe"), "launcher");
+  return names;
+}
+
+std::map<base::string16, std::string> SnapshotFolder(
+    const base::FilePath& folder) {
+  std::map<base::string16, std::string> snapshot;
+  if (!base::DirectoryExists(folder))
+    return snapshot;
+  snapshot[L"."] = "<dir>";
+  base::FileEnumerator entries(
+      folder, true,
+      base::FileEnumerator::FILES | base::FileEnumerator::DIRECTORIES);
+  for (base::FilePath path = entries.Next(); !path.empty();
+       path = entries.Next()) {
+    const base::string16 relative =
+        path.value().substr(folder.value().size() + 1);
+    std::string content = "<dir>";
+    if (!base::DirectoryExists(path))
+      base::ReadFileToString(path, &content);
+    snapshot[relative] = content;
+  }
+  return snapshot;
+}
+
+std::vector<ScopedProductRegistry::Key> InstallerRegistryKeys() {
+  const base::string16 version =
+      base::UTF8ToUTF16(ProductInfo::GetVersionString());
+  const base::string16 uninstall =
+      L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VexloTest " +
+      version;
+  std::vector<ScopedProductRegistry::Key> keys;
+  for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+    for (const wchar_t* suffix : {L"", L"1", L"2"})
+      keys.push_back({root, uninstall + suffix, false, L""});
+    for (const wchar_t* name :
+         {L"VexloTestdeveloper", L".vxe", L".vxdownload", L".htm", L".html",
+          L".pdf", L".shtml", L".xht", L".xhtml",
+          L"Applications\\vexlo_test.exe", L"VexloTestTrap"}) {
+      keys.push_back(
+          {root, L"Software\\Classes\\" + base::string16(name), false, L""});
+    }
+    keys.push_back({root,
+                    L"Software\\Microsoft\\Windows\\CurrentVersion\\App "
+                    L"Paths\\vexlo_test.exe",
+                    false, L""});
+    keys.push_back({root,
+                    L"Software\\Microsoft\\Windows NT\\CurrentVersion\\"
+                    L"AppCompatFlags\\Compatibility Assistant\\Persisted",
+                    false, L""});
+    keys.push_back({root, L"Software\\RegisteredApplications", true,
+                    L"VexloTest developer"});
+    keys.push_back({root,
+                    L"Software\\Clients\\StartMenuInternet\\VexloTestdeveloper",
+                    false, L""});
+    keys.push_back({root, L"Software\\Vexlo Test Company", false, L""});
+  }
+  return keys;
+}
+
+base::string16 InterruptedEventName(const base::FilePath& folder) {
+  base::string16 name = folder.value();
+  for (wchar_t& character : name) {
+    if (character == L'\\')
+      character = L'/';
+  }
+  return L"Global\\" + name + L"/VexloInstaller/InstallationInterrupted";
+}
+
+}  // namespace installer
+}  // namespace vexlo

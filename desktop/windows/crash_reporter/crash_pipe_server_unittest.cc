@@ -1,0 +1,354 @@
+// The crash pipe server against raw pipe records, an in-process client and
+// watched child processes.
+
+#include "desktop/windows/crash_reporter/crash_pipe_server.h"
+
+#include <windows.h>
+
+#include <dbghelp.h>
+#include <string.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "base/files/file_enumerator.h"
+#include "base/files/file_util.h"
+#include "base/process/launch.h"
+#include "base/process/process.h"
+#include "base/strings/string_number_conversions.h"
+#include "base/test/unique_test_dir.h"
+#include "base/win/scoped_handle.h"
+#include "desktop/windows/crash_reporter/crash_pipe_client.h"
+#include "desktop/windows/crash_reporter/dump_writer.h"
+#include "desktop/windows/crash_reporter/test/crash_server_recorder.h"
+#include "desktop/windows/crash_reporter/test/crash_test_child_command.h"
+#include "gtest/gtest.h"
+
+namespace vexlo {
+namespace crash_reporter {
+namespace {
+
+// Fields a registration points at; the server only reads them for a dump.
+DWORD g_thread_id = 0;
+EXCEPTION_POINTERS* g_exception_pointers = nullptr;
+AssertionRecord g_assertion = {};
+
+CrashPipeMessage ValidRequest() {
+  CrashPipeMessage request = {};
+  request.tag = CrashPipeMessage::kRegistrationRequest;
+  request.id = ::GetCurrentProcessId();
+  request.thread_id_address = reinterpret_cast<uintptr_t>(&g_thread_id);
+  request.exception_pointers_address =
+      reinterpret_cast<uintptr_t>(&g_exception_pointers);
+  request.assertion_address = reinterpret_cast<uintptr_t>(&g_assertion);
+  return request;
+}
+
+// Sends |size| bytes of |request| as one message and reads the answer:
+// the bytes read, or -1 when the server ended the connection instead.
+int Exchange(const std::wstring& pipe_name,
+             const CrashPipeMessage& request,
+             DWORD size,
+             CrashPipeMessage* reply) {
+  base::win::ScopedHandle pipe(
+      ::CreateFileW(pipe_name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                    OPEN_EXISTING, 0, nullptr));
+  for (int i = 0; i < 100 && !pipe.IsValid(); ++i) {
+    ::WaitNamedPipeW(pipe_name.c_str(), 100);
+    pipe.Set(::CreateFileW(pipe_name.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                           nullptr, OPEN_EXISTING, 0, nullptr));
+  }
+  DWORD mode = PIPE_READMODE_MESSAGE;
+  DWORD bytes = 0;
+  if (!pipe.IsValid() ||
+      !::SetNamedPipeHandleState(pipe.Get(), &mode, nullptr, nullptr) ||
+      !::WriteFile(pipe.Get(), &request, size, &bytes, nullptr)) {
+    ADD_FAILURE() << "could not send to the crash pipe";
+    return -1;
+  }
+  *reply = CrashPipeMessage();
+  if (!::ReadFile(pipe.Get(), reply, sizeof(*reply), &bytes, nullptr))
+    return -1;
+  return static_cast<int>(bytes);
+}
+
+// Asks for a dump from a thread of its own: the test thread holds the
+// server's lifetime mutex, which would end its own wait at once. The
+// thread's id in |thread_id| when given.
+bool RequestDumpOnOtherThread(CrashPipeClient* client,
+                              EXCEPTION_POINTERS* pointers,
+                              const AssertionRecord* assertion,
+                              DWORD* thread_id = nullptr) {
+  struct Request {
+    CrashPipeClient* client;
+    EXCEPTION_POINTERS* pointers;
+    const AssertionRecord* assertion;
+    bool result;
+  } request = {client, pointers, assertion, false};
+  DWORD id = 0;
+  base::win::ScopedHandle thread(::CreateThread(
+      nullptr, 0,
+      [](void* parameter) -> DWORD {
+        Request* request = static_cast<Request*>(parameter);
+        request->result =
+            request->client->RequestDump(request->pointers, request->assertion);
+        return 0;
+      },
+      &request, 0, &id));
+  EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(thread.Get(), 30000));
+  if (thread_id)
+    *thread_id = id;
+  return request.result;
+}
+
+// A process that is not the one talking on the pipe. It is given a
+// reporter without a pipe, so that it starts none of its own: a process
+// started while its parent is being ended can be left behind.
+class OtherProcess {
+ public:
+  OtherProcess() {
+    base::CommandLine command_line = CrashTestChildCommandLine("wait");
+    command_line.AppendSwitchASCII("crash-reporter-pid", "1");
+    process_ = base::LaunchProcess(command_line, base::LaunchOptions());
+  }
+  ~OtherProcess() { process_.Terminate(1, true); }
+  uint32_t pid() const { return process_.Pid(); }
+
+ private:
+  base::Process process_;
+};
+
+// Every malformed or dishonest request is dropped without a reply, and the
+// server listens again for the next one.
+TEST(CrashPipeServerTest, DropsBadRequestsWithoutReplyAndListensAgain) {
+  OtherProcess other;
+  ASSERT_NE(0u, other.pid());
+  const std::wstring pipe_name = std::wstring(kCrashPipeNamePrefix) + L"Test" +
+                                 base::UintToString16(::GetCurrentProcessId());
+  CrashPipeServer server(pipe_name, nullptr, nullptr, nullptr, nullptr, nullptr,
+                         nullptr, nullptr, nullptr, nullptr, false, nullptr);
+  ASSERT_TRUE(server.Start());
+  EXPECT_FALSE(server.Start());
+
+  const struct {
+    const char* name;
+    void (*change)(CrashPipeMessage* request, uint32_t other_pid);
+    DWORD size;
+  } kCases[] = {
+      {"short record", [](CrashPipeMessage*, uint32_t) {}, 79},
+      {"no id", [](CrashPipeMessage* r, uint32_t) { r->id = 0; }, 80},
+      {"another process's id",
+       [](CrashPipeMessage* r, uint32_t pid) { r->id = pid; }, 80},
+      {"no thread id field",
+       [](CrashPipeMessage* r, uint32_t) { r->thread_id_address = 0; }, 80},
+      {"no exception pointers field",
+       [](CrashPipeMessage* r, uint32_t) { r->exception_pointers_address = 0; },
+       80},
+      {"no assertion field",
+       [](CrashPipeMessage* r, uint32_t) { r->assertion_address = 0; }, 80},
+      {"a reply", [](CrashPipeMessage* r, uint32_t) { r->tag = 2; }, 80},
+      {"an upload without its callback",
+       [](CrashPipeMessage* r, uint32_t) { r->tag = 4; }, 80},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    CrashPipeMessage request = ValidRequest();
+    c.change(&request, other.pid());
+    CrashPipeMessage reply;
+    EXPECT_EQ(-1, Exchange(pipe_name, request, c.size, &reply));
+
+    ASSERT_EQ(80, Exchange(pipe_name, ValidRequest(), 80, &reply));
+    EXPECT_EQ(CrashPipeMessage::kRegistrationReply, reply.tag);
+    EXPECT_EQ(::GetCurrentProcessId(), reply.id);
+    EXPECT_EQ(0u, reply.thread_id_address | reply.crash_key_count);
+    for (uint64_t handle : {reply.dump_request_event, reply.dump_done_event,
+                            reply.server_alive_mutex}) {
+      EXPECT_TRUE(::CloseHandle(reinterpret_cast<HANDLE>(handle)));
+    }
+  }
+  // The name belongs to the running server.
+  CrashPipeServer second(pipe_name, nullptr, nullptr, nullptr, nullptr, nullptr,
+                         nullptr, nullptr, nullptr, nullptr, false, nullptr);
+  EXPECT_FALSE(second.Start());
+}
+
+TEST(CrashPipeServerTest, UploadRequestsReachTheirCallbackWithoutReply) {
+  CrashServerRecorder recorder;
+  ASSERT_TRUE(recorder.Start());
+  CrashPipeMessage request = {};
+  request.tag = CrashPipeMessage::kUploadRequest;
+  request.id = 0x12345678;
+  CrashPipeMessage reply;
+  EXPECT_EQ(-1,
+            Exchange(CrashServerRecorder::OwnPipeName(), request, 80, &reply));
+  ASSERT_TRUE(recorder.WaitForUploads(1));
+  EXPECT_EQ(std::vector<uint32_t>{0x12345678}, recorder.uploads());
+  EXPECT_TRUE(recorder.connected().empty());
+}
+
+// The keys are copied at the dump request, at most 4096 of them, with the
+// uptime entry last; too many leave none, yet the request is served.
+TEST(CrashPipeServerTest, FetchesCrashKeysUpToTheLimit) {
+  const struct {
+    size_t count;
+    size_t fetched;
+  } kCases[] = {{0, 1}, {3, 4}, {4096, 4097}, {4097, 0}};
+  std::vector<CrashKeyEntry> entries(4097, CrashKeyEntry());
+  wcscpy(entries[0].name, L"first");
+  wcscpy(entries[0].value, L"one");
+  wcscpy(entries[2].name, L"third");
+  wcscpy(entries[2].value, L"three");
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.count);
+    CrashServerRecorder recorder;
+    ASSERT_TRUE(recorder.Start());
+    CrashPipeClient client(CrashServerRecorder::OwnPipeName(), 0,
+                           CrashKeySet{entries.data(), c.count});
+    ASSERT_TRUE(client.Register());
+    EXPECT_TRUE(client.Register());
+    EXPECT_EQ(::GetCurrentProcessId(), client.server_process_id());
+    ASSERT_TRUE(recorder.WaitForConnections(1));
+
+    EXCEPTION_RECORD record = {};
+    record.ExceptionCode = 0x1234;
+    CONTEXT context = {};
+    EXCEPTION_POINTERS pointers = {&record, &context};
+    AssertionRecord assertion = {};
+    wcscpy(assertion.expression, L"x != 0");
+    assertion.line = 7;
+    assertion.type = AssertionRecord::kInvalidParameter;
+    DWORD thread_id = 0;
+    EXPECT_TRUE(
+        RequestDumpOnOtherThread(&client, &pointers, &assertion, &thread_id));
+    ASSERT_EQ(1u, recorder.dumps().size());
+    RecordedDump dump = recorder.dumps()[0];
+    EXPECT_EQ(thread_id, dump.thread_id);
+    EXPECT_EQ(0x1234u, dump.exception_code);
+    EXPECT_EQ(std::wstring(L"x != 0"), dump.assertion.expression);
+    EXPECT_EQ(7u, dump.assertion.line);
+    EXPECT_EQ(c.fetched, dump.key_count);
+    EXPECT_EQ(c.fetched > 0, dump.keys.count(L"ptime") == 1);
+    EXPECT_EQ(c.count >= 3 && c.fetched > 0, dump.keys[L"third"] == L"three");
+    // A second request copies the keys afresh into the same entries.
+    wcscpy(entries[0].value, L"uno");
+    EXPECT_TRUE(RequestDumpOnOtherThread(&client, &pointers, nullptr));
+    ASSERT_EQ(2u, recorder.dumps().size());
+    EXPECT_EQ(0u, recorder.dumps()[1].assertion.type);
+    EXPECT_EQ(c.count > 0 && c.fetched > 0,
+              recorder.dumps()[1].keys.count(L"first") &&
+                  recorder.dumps()[1].keys.at(L"first") == L"uno");
+    wcscpy(entries[0].value, L"one");
+  }
+}
+
+// A client waiting for a dump stops waiting when the server goes away;
+// one that never registered does not wait at all.
+TEST(CrashPipeServerTest, AClientStopsWaitingWhenTheServerIsGone) {
+  CrashPipeClient unregistered(CrashServerRecorder::OwnPipeName(), 0,
+                               CrashKeySet());
+  EXPECT_FALSE(unregistered.Register());
+  EXPECT_FALSE(unregistered.RequestDump(nullptr, nullptr));
+
+  CrashServerRecorder recorder;
+  ASSERT_TRUE(recorder.Start());
+  CrashPipeClient client(CrashServerRecorder::OwnPipeName(), 0, CrashKeySet());
+  ASSERT_TRUE(client.Register());
+  recorder.Stop();
+  EXPECT_FALSE(RequestDumpOnOtherThread(&client, nullptr, nullptr));
+  EXPECT_TRUE(recorder.dumps().empty());
+}
+
+// A server that ends while clients are registered, or while one is
+// exiting, cancels their waits before it lets go of them.
+TEST(CrashPipeServerTest, EndsWithClientsRegisteredOrExiting) {
+  for (int round = 0; round < 8; ++round) {
+    SCOPED_TRACE(round);
+    CrashServerRecorder server;
+    ASSERT_TRUE(server.Start());
+    CrashPipeClient own(CrashServerRecorder::OwnPipeName(), 0, CrashKeySet());
+    ASSERT_TRUE(own.Register());
+    base::Process child = base::LaunchProcess(WatchedCrashTestChild("wait"),
+                                              base::LaunchOptions());
+    ASSERT_TRUE(server.WaitForConnections(2));
+    // Odd rounds end the server while the child is still ending; even ones
+    // once its exit is reported.
+    const uint32_t pid = child.Pid();
+    child.Terminate(1, round % 2 == 0);
+    if (round % 2 == 0) {
+      ASSERT_TRUE(server.WaitForExits(1));
+      EXPECT_EQ(std::vector<uint32_t>{pid}, server.exited());
+    }
+    server.Stop();
+  }
+}
+
+// The user streams of the minidump in |bytes|, by type.
+std::map<uint32_t, std::string> ReadUserStreams(const std::string& bytes) {
+  std::map<uint32_t, std::string> streams;
+  if (bytes.size() < 16 || bytes.compare(0, 4, "MDMP") != 0)
+    return streams;
+  uint32_t count = 0;
+  uint32_t directory = 0;
+  memcpy(&count, &bytes[8], 4);
+  memcpy(&directory, &bytes[12], 4);
+  for (uint32_t i = 0; i < count; ++i) {
+    uint32_t entry[3];  // type, size, offset
+    if (directory + (i + 1) * 12 > bytes.size())
+      break;
+    memcpy(entry, &bytes[directory + i * 12], 12);
+    if (entry[0] >= DumpWriter::kWriterRecordStream &&
+        entry[2] + entry[1] <= bytes.size()) {
+      streams[entry[0]] = bytes.substr(entry[2], entry[1]);
+    }
+  }
+  return streams;
+}
+
+// With dump writing on, the server writes a new dump named by a fresh
+// identifier, with the writer record and the client's assertion record (a
+// runtime library's report with its texts) as streams of their own,
+// before the callback; a full-memory dump is
+// refused, and then the callback is skipped but the client released.
+TEST(CrashPipeServerTest, WritesDumpsWithTheClientsRecords) {
+  base::UniqueTestDir folder;
+  ASSERT_TRUE(folder.IsValid());
+  CrashServerRecorder recorder(CrashServerRecorder::OwnPipeName(),
+                               &folder.path());
+  ASSERT_TRUE(recorder.Start());
+  EXPECT_EQ(1u, RunCrashTestChild(WatchedCrashTestChild("invalid-parameter"),
+                                  nullptr));
+  ASSERT_EQ(1u, recorder.dumps().size());
+  const RecordedDump dump = recorder.dumps()[0];
+  EXPECT_EQ(std::wstring(L"length < size"), dump.assertion.expression);
+  // Cut to fit its field.
+  EXPECT_EQ(std::wstring(127, L'f'), dump.assertion.function);
+  EXPECT_EQ(std::wstring(L"copy.cc"), dump.assertion.file);
+  EXPECT_EQ(42u, dump.assertion.line);
+  ASSERT_TRUE(dump.dump_path_given);
+  EXPECT_EQ(folder.path(), dump.dump_path.DirName());
+  EXPECT_EQ(40u, dump.dump_path.BaseName().value().size());
+  EXPECT_EQ(L".dmp", dump.dump_path.Extension());
+  std::string bytes;
+  ASSERT_TRUE(base::ReadFileToString(dump.dump_path, &bytes));
+  std::map<uint32_t, std::string> streams = ReadUserStreams(bytes);
+  EXPECT_EQ(std::string(12, '\0'), streams[DumpWriter::kWriterRecordStream]);
+  const std::string& assertion = streams[DumpWriter::kAssertionRecordStream];
+  ASSERT_EQ(sizeof(AssertionRecord), assertion.size());
+  EXPECT_EQ(
+      std::wstring(L"length < size"),
+      reinterpret_cast<const AssertionRecord*>(assertion.data())->expression);
+
+  CrashPipeClient full_memory(CrashServerRecorder::OwnPipeName(),
+                              MiniDumpWithFullMemory, CrashKeySet());
+  ASSERT_TRUE(full_memory.Register());
+  EXPECT_TRUE(RequestDumpOnOtherThread(&full_memory, nullptr, nullptr));
+  EXPECT_EQ(1u, recorder.dumps().size());
+  base::FileEnumerator files(folder.path(), false, base::FileEnumerator::FILES);
+  EXPECT_EQ(dump.dump_path, files.Next());
+  EXPECT_TRUE(files.Next().empty());
+}
+
+}  // namespace
+}  // namespace crash_reporter
+}  // namespace vexlo

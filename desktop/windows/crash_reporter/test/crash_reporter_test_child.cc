@@ -1,0 +1,147 @@
+// A watched process for the crash-reporting tests. It joins the crash
+// reporter as every installer process does at start-up (the reporter's id
+// in "crash-reporter-pid", none to start one), fills its crash keys, and
+// then does what its switch "mode" says:
+//   launch          only starts a reporter; exits with 20 when one
+//                   answered, else 21
+//   report          exits with 10 when a handler is connected, else 11
+//   null            dereferences null on the main thread
+//   raise           raises exception 0xE0000001
+//   check           fails a check
+//   thread          dereferences null on a second thread
+//   two-threads     crashes two threads at the same moment
+//   invalid-parameter, pure-call
+//                   enters the handler's runtime-library entry points
+//   unwatched-pure-call
+//                   adds a handler without a reporter, then enters its
+//                   pure-call entry point, which returns
+//   window-proc     passes an exception to the window procedures' hook
+//   crash-in-callback
+//                   adds a second, newer handler whose dump callback
+//                   crashes, then dereferences null
+//   wait            waits until it is ended from outside
+// Started again with "crash-reporter-parent-id" it stands in for a crash
+// reporter: with "signal-init" it sets its parent's init event, then ends.
+
+#include <windows.h>
+
+#include <string>
+
+#include "base/at_exit.h"
+#include "base/command_line.h"
+#include "base/logging.h"
+#include "base/strings/string_number_conversions.h"
+#include "base/win/exception_filter_hook.h"
+#include "desktop/windows/crash_reporter/crash_handler.h"
+#include "desktop/windows/crash_reporter/crash_records.h"
+#include "desktop/windows/crash_reporter/crash_reporter_client.h"
+
+namespace vexlo {
+namespace crash_reporter {
+namespace {
+
+constexpr DWORD kRaisedCode = 0xE0000001;
+
+void DereferenceNull() {
+  volatile int* volatile null_pointer = nullptr;
+  *null_pointer = 1;
+}
+
+DWORD WINAPI CrashThread(void* start_event) {
+  if (start_event)
+    ::WaitForSingleObject(start_event, INFINITE);
+  DereferenceNull();
+  return 0;
+}
+
+void CrashTwoThreads() {
+  const HANDLE start = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  ::CreateThread(nullptr, 0, &CrashThread, start, 0, nullptr);
+  ::CreateThread(nullptr, 0, &CrashThread, start, 0, nullptr);
+  ::Sleep(50);
+  ::SetEvent(start);
+  ::Sleep(INFINITE);
+}
+
+bool CrashingDumpCallback(const wchar_t*,
+                          const wchar_t*,
+                          void*,
+                          EXCEPTION_POINTERS*,
+                          AssertionRecord*,
+                          bool) {
+  DereferenceNull();
+  return true;
+}
+
+int StandInForReporter(const base::CommandLine& command_line) {
+  if (!command_line.HasSwitch("signal-init"))
+    return 0;
+  const std::wstring name =
+      std::wstring(kCrashReporterInitEventPrefix) +
+      command_line.GetSwitchValueNative("crash-reporter-parent-id");
+  const HANDLE event = ::OpenEventW(EVENT_MODIFY_STATE, FALSE, name.c_str());
+  return event && ::SetEvent(event) ? 0 : 1;
+}
+
+int Run(const base::CommandLine& command_line) {
+  if (command_line.HasSwitch("crash-reporter-parent-id"))
+    return StandInForReporter(command_line);
+  const std::wstring mode = command_line.GetSwitchValueNative("mode");
+  if (mode == L"launch")
+    return LaunchCrashReporter() ? 20 : 21;
+  JoinOrStartCrashReporter();
+  SetInstallerCrashKeys();
+  if (mode == L"report")
+    return GetInstalledCrashHandler() ? 10 : 11;
+  if (mode == L"null")
+    DereferenceNull();
+  if (mode == L"raise")
+    ::RaiseException(kRaisedCode, 0, 0, nullptr);
+  if (mode == L"check")
+    CHECK(mode.empty());
+  if (mode == L"thread") {
+    ::WaitForSingleObject(
+        ::CreateThread(nullptr, 0, &CrashThread, nullptr, 0, nullptr),
+        INFINITE);
+  }
+  if (mode == L"two-threads")
+    CrashTwoThreads();
+  if (mode == L"invalid-parameter")
+    CrashHandler::HandleInvalidParameter(
+        L"length < size", std::wstring(200, L'f').c_str(), L"copy.cc", 42, 0);
+  if (mode == L"pure-call")
+    CrashHandler::HandlePureCall();
+  if (mode == L"unwatched-pure-call") {
+    new CrashHandler(std::wstring(), nullptr, nullptr, nullptr,
+                     CrashHandler::kHandleAll, 0, std::wstring(),
+                     CrashKeySet());
+    CrashHandler::HandlePureCall();
+  }
+  if (mode == L"window-proc") {
+    EXCEPTION_RECORD record = {};
+    record.ExceptionCode = kRaisedCode;
+    CONTEXT context = {};
+    ::RtlCaptureContext(&context);
+    EXCEPTION_POINTERS pointers = {&record, &context};
+    base::win::CallExceptionFilterHook(&pointers);
+  }
+  if (mode == L"crash-in-callback") {
+    new CrashHandler(std::wstring(), nullptr, &CrashingDumpCallback, nullptr,
+                     CrashHandler::kHandleAll, 0, std::wstring(),
+                     CrashKeySet());
+    DereferenceNull();
+  }
+  if (mode == L"wait")
+    ::Sleep(INFINITE);
+  return 255;
+}
+
+}  // namespace
+}  // namespace crash_reporter
+}  // namespace vexlo
+
+int wmain() {
+  base::AtExitManager at_exit_manager;
+  base::CommandLine::Init();
+  return vexlo::crash_reporter::Run(*base::CommandLine::ForCurrentProcess());
+}

@@ -1,19 +1,28 @@
 #include "desktop/launcher/installer/installer_stats.h"
 
+#include <memory>
 #include <vector>
 
 #include "base/command_line.h"
 #include "base/features/feature_registry.h"
 #include "base/json/json_writer.h"
+#include "base/logging.h"
 #include "base/strings/string_util.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/win/windows_version.h"
+#include "desktop/common/product/product_configuration.h"
 #include "desktop/common/product/product_info.h"
+#include "desktop/launcher/installer/package_fetcher/installer_domains.h"
+#include "desktop/launcher/installer/wininet/wininet_delegate.h"
+#include "desktop/launcher/installer/wininet/wininet_response_writer.h"
 
 namespace vexlo {
 namespace installer {
 
 namespace {
+
+const char kUploadPath[] = "netinstaller/feedback";
+const char kLocalServer[] = "http://localhost:3000/";
 
 // What the package fetches recorded of their downloads.
 struct FetchSummary {
@@ -53,8 +62,12 @@ bool SummarizeFetches(const base::DictionaryValue& root,
 
 }  // namespace
 
-InstallerStats::InstallerStats()
-    : start_(base::TimeTicks::Now()), top_level_(&root_, &lock_, start_) {
+const char InstallerStats::kLocalServerSwitch[] = "local-stats-server";
+
+InstallerStats::InstallerStats(UICallbackRunner* ui_callback_runner)
+    : start_(base::TimeTicks::Now()),
+      top_level_(&root_, &lock_, start_),
+      client_(ui_callback_runner, nullptr) {
   WriteInitialRecord();
 }
 
@@ -77,6 +90,36 @@ void InstallerStats::WriteFetchSummary() {
 bool InstallerStats::SerializeRecord(std::string* json) {
   base::AutoLock hold(lock_);
   return base::JSONWriter::Write(root_, json);
+}
+
+bool InstallerStats::Upload(const base::Closure& completion, bool online) {
+  WriteFetchSummary();
+  client_.SetAllowedDomains(GetInstallerServerDomains());
+  if (!online)
+    client_.SetMaxRetries(kOfflineMaxRetries);
+  std::string json;
+  if (!SerializeRecord(&json)) {
+    LOG(ERROR) << "Could not serialize the installer statistics";
+    completion.Run();
+    return false;
+  }
+  if (!client_.Start(GetUploadUrl(), json, completion,
+                     std::make_unique<DiscardingResponseWriter>(),
+                     std::make_unique<WininetDelegate>())) {
+    LOG(ERROR) << "Could not start the installer statistics upload";
+    completion.Run();
+    return false;
+  }
+  return true;
+}
+
+// static
+base::string16 InstallerStats::GetUploadUrl() {
+  const std::string base_url =
+      base::CommandLine::ForCurrentProcess()->HasSwitch(kLocalServerSwitch)
+          ? std::string(kLocalServer)
+          : ProductConfiguration::GetUrl("autoupdate");
+  return base::UTF8ToUTF16(base_url + kUploadPath);
 }
 
 void InstallerStats::WriteInitialRecord() {

@@ -22,6 +22,7 @@
 #include "base/win/registry.h"
 #include "desktop/common/product/product_info.h"
 #include "desktop/launcher/installer/installer_stats.h"
+#include "desktop/launcher/installer/package_fetcher/test/no_ui_callback_runner.h"
 #include "desktop/launcher/installer/package_fetcher/test/package_test_util.h"
 #include "desktop/launcher/installer/service/service_utils.h"
 #include "desktop/launcher/installer/service/test/fake_security_checks.h"
@@ -529,7 +530,8 @@ TEST_F(SettingsTest, RecordsItsStatistics) {
                                                         true, true);
   std::unique_ptr<Settings> settings = Make(L"--copyonly=1", false, true);
   WaitForPath();
-  InstallerStats stats;
+  NoUICallbackRunner ui_runner;
+  InstallerStats stats(&ui_runner);
   settings->RecordStats("ui.initial_", stats.stats());
   std::string json;
   ASSERT_TRUE(stats.SerializeRecord(&json));

@@ -1,0 +1,277 @@
+#include <windows.h>
+
+#include <iterator>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "base/bind.h"
+#include "base/files/file_path.h"
+#include "base/location.h"
+#include "base/message_loop/message_loop.h"
+#include "base/path_service.h"
+#include "base/pickle.h"
+#include "base/process/launch.h"
+#include "base/process/process.h"
+#include "base/run_loop.h"
+#include "base/test/process_test_child_command.h"
+#include "base/threading/platform_thread.h"
+#include "base/time/time.h"
+#include "base/win/scoped_handle.h"
+#include "desktop/launcher/installer/ipc/installer_message.h"
+#include "desktop/launcher/installer/ipc/ipc_mailslot_name.h"
+#include "desktop/launcher/installer/ipc/ipc_receiver_proxy.h"
+#include "desktop/launcher/installer/ipc/ipc_sender_proxy.h"
+#include "gtest/gtest.h"
+
+namespace vexlo {
+namespace installer {
+namespace {
+
+base::string16 UniqueChannelName() {
+  static int serial = 0;
+  return L"vexlo_installer\\C:\\ipc test " +
+         std::to_wstring(::GetCurrentProcessId()) + L"_" +
+         std::to_wstring(++serial);
+}
+
+std::unique_ptr<base::Pickle> NumberedMessage(int number) {
+  std::unique_ptr<base::Pickle> message(new base::Pickle());
+  message->Write4Bytes(number);
+  return message;
+}
+
+// Records each delivery and quits the run once |expected| have arrived.
+class RecordingDelegate : public IPCReceiverDelegate {
+ public:
+  void OnMessageReceived(const base::Pickle& message) override {
+    base::PickleIterator iterator(message);
+    int number = -1;
+    EXPECT_TRUE(iterator.ReadInt(&number));
+    numbers.push_back(number);
+    sizes.push_back(message.size());
+    threads.push_back(::GetCurrentThreadId());
+    if (numbers.size() == expected && run_loop)
+      run_loop->Quit();
+  }
+
+  // Runs the owner's loop until |count| messages have arrived, at most 10 s.
+  void WaitFor(size_t count) {
+    expected = count;
+    if (numbers.size() >= count)
+      return;
+    base::RunLoop loop;
+    run_loop = &loop;
+    base::MessageLoop::current()->PostDelayedTask(
+        LOCATION_FROM_HERE("RecordingDelegate::WaitFor"), loop.QuitClosure(),
+        base::TimeDelta::FromMilliseconds(10000));
+    loop.Run();
+    run_loop = nullptr;
+  }
+
+  std::vector<int> numbers;
+  std::vector<size_t> sizes;
+  std::vector<DWORD> threads;
+  size_t expected = 0;
+  base::RunLoop* run_loop = nullptr;
+};
+
+void RunUntilIdle() {
+  base::RunLoop loop;
+  base::MessageLoop::current()->PostTask(
+      LOCATION_FROM_HERE("RunUntilIdle"),
+      base::Bind(&base::MessageLoop::QuitWhenIdle,
+                 base::MessageLoop::current()));
+  loop.Run();
+}
+
+HANDLE OpenForWriting(const base::string16& channel) {
+  return ::CreateFileW(MailslotPath(channel).c_str(), GENERIC_WRITE,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// Writes one raw datagram to the mailslot, as a foreign writer might.
+void WriteDatagram(const base::string16& channel, const std::string& bytes) {
+  base::win::ScopedHandle slot(OpenForWriting(channel));
+  ASSERT_TRUE(slot.IsValid());
+  DWORD written = 0;
+  ASSERT_TRUE(::WriteFile(slot.Get(), bytes.data(),
+                          static_cast<DWORD>(bytes.size()), &written, nullptr));
+}
+
+// Waits until the receiver's mailslot exists, so that a sender finds it.
+void WaitForMailslot(const base::string16& channel) {
+  for (int i = 0; i < 1000; ++i) {
+    base::win::ScopedHandle slot(OpenForWriting(channel));
+    if (slot.IsValid())
+      return;
+    ::Sleep(5);
+  }
+  FAIL() << "the mailslot never appeared";
+}
+
+class IPCChannelTest : public testing::Test {
+ protected:
+  void ConnectBoth() {
+    ASSERT_TRUE(receiver_.Connect(channel_));
+    WaitForMailslot(channel_);
+    sender_.Connect(channel_);
+  }
+
+  base::MessageLoop loop_;
+  const base::string16 channel_ = UniqueChannelName();
+  RecordingDelegate delegate_;
+  IPCReceiverProxy receiver_{&delegate_};
+  IPCSenderProxy sender_;
+};
+
+TEST_F(IPCChannelTest, DeliversInOrderOnTheOwnersThreadOneDatagramEach) {
+  ConnectBoth();
+  std::vector<size_t> sent_sizes;
+  for (int i = 0; i < 20; ++i) {
+    std::unique_ptr<base::Pickle> message = NumberedMessage(i);
+    for (int j = 0; j < i; ++j)
+      message->Write4Bytes(j);
+    sent_sizes.push_back(message->size());
+    sender_.Send(std::move(message));
+  }
+  delegate_.WaitFor(20);
+  ASSERT_EQ(20u, delegate_.numbers.size());
+  for (int i = 0; i < 20; ++i) {
+    EXPECT_EQ(i, delegate_.numbers[i]);
+    EXPECT_EQ(sent_sizes[i], delegate_.sizes[i]);
+    EXPECT_EQ(::GetCurrentThreadId(), delegate_.threads[i]);
+  }
+}
+
+TEST_F(IPCChannelTest, SkipsEmptyDatagramsAndReadsOn) {
+  ASSERT_TRUE(receiver_.Connect(channel_));
+  WaitForMailslot(channel_);
+  WriteDatagram(channel_, std::string());
+  const std::unique_ptr<base::Pickle> message = NumberedMessage(7);
+  WriteDatagram(channel_, std::string(static_cast<const char*>(message->data()),
+                                      message->size()));
+  delegate_.WaitFor(1);
+  RunUntilIdle();
+  EXPECT_EQ(std::vector<int>{7}, delegate_.numbers);
+}
+
+// The reader takes no datagram over the limit; one such message must
+// neither be sent nor hold back the ones after it.
+TEST_F(IPCChannelTest, RefusesOversizedMessagesAndSendsTheRest) {
+  ConnectBoth();
+  const struct {
+    size_t size;
+    bool delivered;
+  } cases[] = {
+      {kMaxInstallerMessageSize, true},
+      {kMaxInstallerMessageSize + 4, false},
+      {64 * 1024, false},
+      {8, true},
+  };
+  std::vector<int> expected;
+  for (int i = 0; i < static_cast<int>(std::size(cases)); ++i) {
+    std::unique_ptr<base::Pickle> message = NumberedMessage(i);
+    const std::string filler(cases[i].size - message->size(), 'x');
+    message->WriteBytes(filler.data(), static_cast<int>(filler.size()));
+    ASSERT_EQ(cases[i].size, message->size());
+    if (cases[i].delivered)
+      expected.push_back(i);
+    sender_.Send(std::move(message));
+  }
+  sender_.Send(NumberedMessage(99));
+  expected.push_back(99);
+  delegate_.WaitFor(expected.size());
+  EXPECT_EQ(expected, delegate_.numbers);
+}
+
+// The backend ends right after its last report: closing must send it.
+TEST_F(IPCChannelTest, CloseSendsWhatIsQueued) {
+  ConnectBoth();
+  for (int i = 0; i < 200; ++i)
+    sender_.Send(NumberedMessage(i));
+  sender_.Close();
+  delegate_.WaitFor(200);
+  ASSERT_EQ(200u, delegate_.numbers.size());
+  for (int i = 0; i < 200; ++i)
+    EXPECT_EQ(i, delegate_.numbers[i]);
+}
+
+TEST_F(IPCChannelTest, SenderWithoutReceiverDropsMessagesQuietly) {
+  sender_.Connect(channel_);
+  for (int i = 0; i < 5; ++i)
+    sender_.Send(NumberedMessage(i));
+  sender_.Close();
+  sender_.Send(NumberedMessage(5));  // After close: dropped at once.
+  ASSERT_TRUE(receiver_.Connect(channel_));
+  WaitForMailslot(channel_);
+  RunUntilIdle();
+  EXPECT_TRUE(delegate_.numbers.empty());
+}
+
+// The receiver goes away while the sender goes on: nothing blocks or fails,
+// and closing does not wait out the bound on a reader that is gone.
+TEST_F(IPCChannelTest, ReceiverThatGoesAwayLeavesTheSenderWorking) {
+  ConnectBoth();
+  sender_.Send(NumberedMessage(0));
+  delegate_.WaitFor(1);
+  receiver_.Close();
+  for (int i = 1; i < 50; ++i)
+    sender_.Send(NumberedMessage(i));
+  sender_.Close();
+  RunUntilIdle();
+  EXPECT_EQ(std::vector<int>{0}, delegate_.numbers);
+}
+
+// A delivery already posted to the owner's loop is dropped when the proxy
+// goes first, and delivered when the loop runs first.
+TEST(IPCReceiverProxyTest, DeliveryQueuedOnTheOwnerIsDroppedWithTheProxy) {
+  for (const bool destroy_first : {true, false}) {
+    base::MessageLoop loop;
+    const base::string16 channel = UniqueChannelName();
+    RecordingDelegate delegate;
+    std::unique_ptr<IPCReceiverProxy> receiver(new IPCReceiverProxy(&delegate));
+    ASSERT_TRUE(receiver->Connect(channel));
+    WaitForMailslot(channel);
+    const std::unique_ptr<base::Pickle> message = NumberedMessage(1);
+    WriteDatagram(channel,
+                  std::string(static_cast<const char*>(message->data()),
+                              message->size()));
+    // Closing runs the IPC thread's queue out: the read is delivered by then.
+    ::Sleep(300);
+    receiver->Close();
+    if (destroy_first)
+      receiver.reset();
+    RunUntilIdle();
+    EXPECT_EQ(destroy_first ? 0u : 1u, delegate.numbers.size())
+        << destroy_first;
+  }
+}
+
+// A backend process sends and ends at once; every message arrives.
+TEST(IPCChannelProcessTest, ChildSendsEverythingBeforeItEnds) {
+  base::MessageLoop loop;
+  const base::string16 channel = UniqueChannelName();
+  RecordingDelegate delegate;
+  IPCReceiverProxy receiver(&delegate);
+  ASSERT_TRUE(receiver.Connect(channel));
+  WaitForMailslot(channel);
+  base::FilePath exe;
+  ASSERT_TRUE(base::PathService::Get(base::FILE_EXE, &exe));
+  const base::string16 command =
+      L"\"" + exe.DirName().Append(L"ipc_channel_test_child.exe").value() +
+      L"\" \"" + channel + L"\" 100";
+  base::Process child = base::LaunchProcess(command, base::LaunchOptions());
+  ASSERT_TRUE(child.IsValid());
+  EXPECT_EQ(0u, base::WaitForTestChildExit(child.Handle()));
+  delegate.WaitFor(100);
+  ASSERT_EQ(100u, delegate.numbers.size());
+  for (int i = 0; i < 100; ++i)
+    EXPECT_EQ(i, delegate.numbers[i]);
+}
+
+}  // namespace
+}  // namespace installer
+}  // namespace vexlo

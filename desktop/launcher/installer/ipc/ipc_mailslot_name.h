@@ -1,0 +1,22 @@
+#ifndef DESKTOP_LAUNCHER_INSTALLER_IPC_IPC_MAILSLOT_NAME_H_
+#define DESKTOP_LAUNCHER_INSTALLER_IPC_IPC_MAILSLOT_NAME_H_
+
+#include "base/strings/string16.h"
+#include "base/threading/thread.h"
+
+namespace vexlo {
+namespace installer {
+
+// The name of each side's IPC thread.
+extern const char kIPCThreadName[];
+
+// The path of the mailslot of the channel |channel_name|.
+base::string16 MailslotPath(const base::string16& channel_name);
+
+// Starts |thread| with an IO loop; logs and returns false when it cannot.
+bool StartIPCThread(base::Thread* thread);
+
+}  // namespace installer
+}  // namespace vexlo
+
+#endif  // DESKTOP_LAUNCHER_INSTALLER_IPC_IPC_MAILSLOT_NAME_H_

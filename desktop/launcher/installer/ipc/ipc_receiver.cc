@@ -1,0 +1,100 @@
+#include "desktop/launcher/installer/ipc/ipc_receiver.h"
+
+#include "base/bind.h"
+#include "base/location.h"
+#include "desktop/launcher/installer/ipc/installer_message.h"
+
+namespace vexlo {
+namespace installer {
+
+IPCReceiver::IPCReceiver(HANDLE mailslot, IPCReceiverDelegate* delegate)
+    : mailslot_(mailslot),
+      delegate_(delegate),
+      buffer_(new char[kMaxInstallerMessageSize]),
+      weak_factory_(this) {}
+
+IPCReceiver::~IPCReceiver() {
+  weak_factory_.InvalidateWeakPtrs();
+  if (read_pending_)
+    ::CancelIo(mailslot_.Get());
+  mailslot_.Close();
+  // The buffer may not go while the system can still write into it.
+  while (read_pending_)
+    base::MessageLoop::current()->WaitForIOCompletion(INFINITE, this);
+}
+
+void IPCReceiver::Start() {
+  if (base::MessageLoop::current()->RegisterIOHandler(mailslot_.Get(), this)) {
+    StartRead();
+    return;
+  }
+  poll_event_.Set(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!poll_event_.IsValid() ||
+      !::SetMailslotInfo(mailslot_.Get(), kPollTimeoutMs)) {
+    return;
+  }
+  SchedulePoll();
+}
+
+void IPCReceiver::StartRead() {
+  if (!mailslot_.IsValid())
+    return;
+  auto* context = new base::MessageLoop::IOContext();
+  ::ZeroMemory(context, sizeof(*context));
+  context->handler = this;
+  if (!::ReadFile(mailslot_.Get(), buffer_.get(), kMaxInstallerMessageSize,
+                  nullptr, &context->overlapped) &&
+      ::GetLastError() != ERROR_IO_PENDING) {
+    delete context;
+    return;
+  }
+  read_pending_ = true;
+}
+
+void IPCReceiver::OnIOCompleted(base::MessageLoop::IOContext* context,
+                                DWORD bytes_transfered,
+                                DWORD /*error*/) {
+  Deliver(bytes_transfered);
+  delete context;
+  read_pending_ = false;
+  StartRead();
+}
+
+void IPCReceiver::SchedulePoll() {
+  base::MessageLoop::current()->PostTask(
+      LOCATION_FROM_HERE("vexlo::installer::IPCReceiver::SchedulePoll"),
+      base::Bind(&IPCReceiver::PollOnce, weak_factory_.GetWeakPtr()));
+}
+
+// One read bounded by the mailslot's read time-out; an overlapped read
+// blocks there like a synchronous one, elsewhere it is waited for.
+void IPCReceiver::PollOnce() {
+  OVERLAPPED overlapped = {};
+  overlapped.hEvent = poll_event_.Get();
+  ::ResetEvent(overlapped.hEvent);
+  DWORD bytes = 0;
+  const BOOL started =
+      ::ReadFile(mailslot_.Get(), buffer_.get(), kMaxInstallerMessageSize,
+                 nullptr, &overlapped);
+  const DWORD error = started ? ERROR_SUCCESS : ::GetLastError();
+  if (started || error == ERROR_IO_PENDING) {
+    if (::GetOverlappedResult(mailslot_.Get(), &overlapped, &bytes, TRUE))
+      Deliver(bytes);
+  } else if (error != ERROR_SEM_TIMEOUT && error != ERROR_BROKEN_PIPE) {
+    // Any other error leaves the mailslot unusable: listening ends, as with
+    // the port. (Wine reports an empty datagram as a broken pipe and reads
+    // on after it.)
+    return;
+  }
+  SchedulePoll();
+}
+
+void IPCReceiver::Deliver(DWORD bytes) {
+  if (bytes == 0)
+    return;
+  base::Pickle message(buffer_.get(), static_cast<int>(bytes));
+  delegate_->OnMessageReceived(message);
+}
+
+}  // namespace installer
+}  // namespace vexlo

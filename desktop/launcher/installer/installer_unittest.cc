@@ -453,6 +453,44 @@ TEST_F(InstallerTest, BoundsTheSearchForAnUninstallKey) {
 
 namespace {}  // namespace
 
+namespace {
+
+std::unique_ptr<base::DictionaryValue> ParseDictionary(
+    const std::string& text) {
+  std::unique_ptr<base::Value> value = base::JSONReader::Read(text);
+  base::DictionaryValue* dictionary = nullptr;
+  if (!value || !value->GetAsDictionary(&dictionary))
+    return nullptr;
+  value.release();
+  return std::unique_ptr<base::DictionaryValue>(dictionary);
+}
+
+// The JSON file |path| once the preference writes posted for it are done.
+std::unique_ptr<base::DictionaryValue> ReadWrittenPrefs(
+    const base::FilePath& path) {
+  base::win::ScopedHandle written(
+      ::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  PrefsTaskPool::GetInstance()->GetTaskRunnerForFile(path)->PostTask(
+      LOCATION_FROM_HERE("ReadWrittenPrefs"),
+      base::Bind(&SignalEvent, written.Get()));
+  ::WaitForSingleObject(written.Get(), INFINITE);
+  std::string text;
+  base::ReadFileToString(path, &text);
+  return ParseDictionary(text);
+}
+
+std::vector<std::string> Strings(const base::ListValue& list) {
+  std::vector<std::string> strings;
+  for (const auto& value : list) {
+    std::string text;
+    value->GetAsString(&text);
+    strings.push_back(text);
+  }
+  return strings;
+}
+
+}  // namespace
+
 class InstallerFaultTest;
 
 // One way to make an installation fail, and what it must report.
@@ -461,6 +499,9 @@ struct Fault {
   std::function<std::shared_ptr<void>(InstallerFaultTest*)> inject;
   int32_t code;
   std::string narrow;
+  // Written behind on the preference thread, outside the transaction, so
+  // the rollback cannot take it back.
+  const wchar_t* left_behind = nullptr;
 };
 
 class InstallerFaultTest : public InstallerTest {
@@ -523,7 +564,14 @@ class InstallerFaultTest : public InstallerTest {
     EXPECT_FALSE(installer.running());
     // Nothing still queued may act once the run has ended.
     DrainLoop();
-    EXPECT_EQ(before, State());
+    Snapshot after = State();
+    if (fault.left_behind) {
+      const base::FilePath left = install_.Append(fault.left_behind);
+      EXPECT_TRUE(ReadWrittenPrefs(left));
+      after = State();
+      after.erase(left.value().substr(temp_.path().value().size() + 1));
+    }
+    EXPECT_EQ(before, after);
   }
 
   std::vector<Fault> Faults() {
@@ -591,6 +639,16 @@ class InstallerFaultTest : public InstallerTest {
            return Lock(test->install_.Append(L"launcher.exe"));
          },
          37057, "Failed copying the launcher"},
+        {"unwritable status file",
+         [](InstallerFaultTest* test) {
+           // A folder where the record goes fails its write at the very
+           // end, after every other step has changed something.
+           base::CreateDirectory(
+               test->install_.Append(kInstallationStatusFileName));
+           return nullptr;
+         },
+         37050, "Failed saving the installation status",
+         kInstallerPrefsFileName},
         {"no interruption event",
          [](InstallerFaultTest* test) {
            test->interrupted_.Close();
@@ -948,40 +1006,6 @@ TEST_F(InstallerTest, HandsTheRunToThePackagesInstaller) {
 }
 
 namespace {
-
-std::unique_ptr<base::DictionaryValue> ParseDictionary(
-    const std::string& text) {
-  std::unique_ptr<base::Value> value = base::JSONReader::Read(text);
-  base::DictionaryValue* dictionary = nullptr;
-  if (!value || !value->GetAsDictionary(&dictionary))
-    return nullptr;
-  value.release();
-  return std::unique_ptr<base::DictionaryValue>(dictionary);
-}
-
-// The JSON file |path| once the preference writes posted for it are done.
-std::unique_ptr<base::DictionaryValue> ReadWrittenPrefs(
-    const base::FilePath& path) {
-  base::win::ScopedHandle written(
-      ::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  PrefsTaskPool::GetInstance()->GetTaskRunnerForFile(path)->PostTask(
-      LOCATION_FROM_HERE("ReadWrittenPrefs"),
-      base::Bind(&SignalEvent, written.Get()));
-  ::WaitForSingleObject(written.Get(), INFINITE);
-  std::string text;
-  base::ReadFileToString(path, &text);
-  return ParseDictionary(text);
-}
-
-std::vector<std::string> Strings(const base::ListValue& list) {
-  std::vector<std::string> strings;
-  for (const auto& value : list) {
-    std::string text;
-    value->GetAsString(&text);
-    strings.push_back(text);
-  }
-  return strings;
-}
 
 // A hidden top-level window that keeps the section names of the settings
 // changes broadcast to it.

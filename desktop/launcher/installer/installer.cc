@@ -391,12 +391,14 @@ bool Installer::RequestPermission() {
 }
 
 void Installer::RunPostElevationTasks() {
-  // The per-user shell registration; the browser's first-run preferences
-  // come with the final steps.
-  if (settings_->operation() == Settings::kUninstallOperation ||
-      settings_->copy_only()) {
+  if (settings_->operation() == Settings::kUninstallOperation)
     return;
-  }
+  if (!settings_->copy_only())
+    RegisterForCurrentUser();
+  WriteFirstRunPreferences();
+}
+
+void Installer::RegisterForCurrentUser() {
   InstallerContext context(install_path());
   if (base::win::GetVersion() >= base::win::VERSION_WIN10 ||
       settings_->silent() || context.IsDefaultHandlerFor(L"http", false)) {
@@ -517,9 +519,12 @@ void Installer::FillSteps() {
   steps_.clear();
   switch (settings_->operation()) {
     case Settings::kInstallOperation:
-      steps_ = {copy_files, copy_root_files,
+      steps_ = {copy_files,
+                copy_root_files,
                 step(&Installer::StepInstallLauncher),
-                step(&Installer::StepSetUpRegistry)};
+                step(&Installer::StepSetUpRegistry),
+                step(&Installer::StepWritePreferences),
+                step(&Installer::StepFinalize)};
       break;
     case Settings::kUpdateOperation:
       steps_ = {step(&Installer::StepCleanUp),
@@ -529,7 +534,9 @@ void Installer::FillSteps() {
                 step(&Installer::StepInstallLauncher),
                 step(&Installer::StepRemoveRegistryKeys),
                 step(&Installer::StepSetUpRegistry),
-                step(&Installer::StepPreserveOldStatus)};
+                step(&Installer::StepWritePreferences),
+                step(&Installer::StepPreserveOldStatus),
+                step(&Installer::StepFinalize)};
       break;
     case Settings::kUninstallOperation:
       steps_ = {step(&Installer::StepRemoveRegistryKeys),
@@ -545,8 +552,8 @@ void Installer::PostStep(const char* location, const Step& step) {
 }
 
 void Installer::ScheduleNextStep() {
-  // The steps that finish an operation come with the final steps; until
-  // they are there, the end of the list is the end of the run.
+  // The steps that finish an uninstallation come with its own finishing
+  // steps; until they are there, the end of its list ends the run.
   if (next_step_ >= steps_.size()) {
     Succeed();
     return;

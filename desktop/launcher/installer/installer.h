@@ -25,12 +25,14 @@
 namespace base {
 class MessageLoop;
 }
+class JsonPrefStore;
 
 namespace vexlo {
 namespace installer {
 
 class InstallerObserver;
 class Settings;
+class TaskScheduler;
 
 // The installer's failure codes.
 enum InstallerError : int32_t {
@@ -81,6 +83,12 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   // What the run recorded so far.
   const InstallationStatus& status_record() const { return record_; }
 
+  // Removes the auto-update task of the installation |app_id|, if any.
+  static void DeleteAutoupdateTask(const std::string& app_id);
+  // Makes the installer use |scheduler|, which it does not own, in place of
+  // this Windows version's; null restores that.
+  static void SetTaskSchedulerForTesting(TaskScheduler* scheduler);
+
  private:
   using Step = base::Closure;
   // The outcome of running an installer elevated.
@@ -100,6 +108,7 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   bool ReportElevation(ElevationResult result, bool* handed_over);
   bool RequestPermission();
   void RunPostElevationTasks();
+  void RegisterForCurrentUser();
   void FillRecord();
   bool ReadFilesLists(int64_t* extra_steps);
   bool CreateSubfolder();
@@ -146,6 +155,16 @@ class Installer : public base::win::ObjectWatcher::Delegate,
       HKEY root,
       const std::vector<InstallationStatus::RegistryKey>& keys);
   base::string16 ResolveOldPlaceholders(const std::string& text) const;
+
+  // The finishing steps.
+  void StepWritePreferences();
+  void WriteExperimentLists(JsonPrefStore* prefs);
+  void StepFinalize();
+  bool SaveStatusFile();
+  void RegisterDefaultBrowser();
+  void ScheduleAutoupdateTask();
+  void WriteFirstRunPreferences();
+  void LaunchBrowser();
 
   const base::FilePath& install_path() const;
 

@@ -4,6 +4,7 @@
 #include <sddl.h>
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
@@ -13,20 +14,29 @@
 #include "base/bind.h"
 #include "base/command_line.h"
 #include "base/files/file_util.h"
+#include "base/json/json_reader.h"
+#include "base/json/json_writer.h"
 #include "base/location.h"
 #include "base/message_loop/message_loop.h"
 #include "base/path_service.h"
 #include "base/run_loop.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/utf_string_conversions.h"
+#include "base/synchronization/waitable_event.h"
 #include "base/test/scoped_windows_version_override.h"
 #include "base/test/unique_test_dir.h"
+#include "base/values.h"
 #include "base/win/registry.h"
 #include "base/win/scoped_handle.h"
+#include "desktop/common/l10n/l10n_util.h"
+#include "desktop/common/product/installer_features.h"
 #include "desktop/common/product/product_configuration.h"
 #include "desktop/common/product/product_info.h"
 #include "desktop/launcher/installer/installer_observer.h"
 #include "desktop/launcher/installer/service/installer_context.h"
+#include "desktop/launcher/installer/service/prefs_task_pool.h"
+#include "desktop/launcher/installer/service/test/fake_default_app_services.h"
+#include "desktop/launcher/installer/service/test/fake_task_scheduler.h"
 #include "desktop/launcher/installer/service/xml_document.h"
 #include "desktop/launcher/installer/settings.h"
 #include "desktop/launcher/installer/test/installer_test_package.h"
@@ -130,9 +140,13 @@ class InstallerTest : public testing::Test {
                                     InterruptedEventName(install_).c_str()));
     ASSERT_TRUE(interrupted_.IsValid());
     files_ = WriteTestPackage(package_, 5, {"root.dll", "sub\\root2.dat"});
+    Installer::SetTaskSchedulerForTesting(&scheduler_);
   }
 
-  void TearDown() override { ::CoUninitialize(); }
+  void TearDown() override {
+    Installer::SetTaskSchedulerForTesting(nullptr);
+    ::CoUninitialize();
+  }
 
   std::unique_ptr<Settings> MakeSettings(
       const std::vector<std::string>& switches = {},
@@ -161,17 +175,29 @@ class InstallerTest : public testing::Test {
     installer_.RemoveObserver(&observer_);
   }
 
+  static std::string SavedRecordText(const InstallationStatus& record) {
+    XmlDocument document;
+    EXPECT_TRUE(document.Initialize());
+    WriteInstallationStatus(&document, record);
+    std::string text;
+    EXPECT_TRUE(document.SaveToString(&text));
+    return text;
+  }
+
+  // The text of |name| in the installation folder.
+  std::string ReadText(const base::string16& name) {
+    std::string text;
+    EXPECT_TRUE(base::ReadFileToString(install_.Append(name), &text)) << name;
+    return text;
+  }
+
   // Writes the record of the last run as its finishing step would, with
   // |app_id| when given.
   void SaveRecord(const std::string& app_id = std::string()) {
     InstallationStatus record = installer_.status_record();
     if (!app_id.empty())
       record.app_id = app_id;
-    XmlDocument document;
-    ASSERT_TRUE(document.Initialize());
-    WriteInstallationStatus(&document, record);
-    std::string text;
-    ASSERT_TRUE(document.SaveToString(&text));
+    const std::string text = SavedRecordText(record);
     ASSERT_EQ(static_cast<int>(text.size()),
               base::WriteFile(install_.Append(kInstallationStatusFileName),
                               text.data(), static_cast<int>(text.size())));
@@ -210,6 +236,7 @@ class InstallerTest : public testing::Test {
   base::win::ScopedHandle interrupted_;
   std::vector<std::string> files_;
   RecordingObserver observer_;
+  FakeTaskScheduler scheduler_;
   Installer installer_;
 };
 
@@ -222,9 +249,10 @@ TEST_F(InstallerTest, InstallsFilesRootFilesLauncherAndRecord) {
   ASSERT_EQ((std::vector<std::string>{"started", "succeeded"}), observer_.calls)
       << observer_.narrow;
   EXPECT_TRUE(installer_.succeeded());
-  // Four steps, four more copies of files, one more of root files, one.
-  EXPECT_EQ(4 + 4 + 1 + 1, observer_.total_steps);
-  EXPECT_EQ(4 + 4 + 1, observer_.next_steps);
+  // Six steps, four more copies of files, one more of root files, and the
+  // end that the last step reports.
+  EXPECT_EQ(6 + 4 + 1 + 1, observer_.total_steps);
+  EXPECT_EQ(6 + 4 + 1 + 1, observer_.next_steps);
 
   const base::FilePath subfolder = install_.Append(version_);
   for (const std::string& file : files_) {
@@ -271,8 +299,9 @@ TEST_F(InstallerTest, InstallsAPackageWithoutRootFiles) {
   auto settings = MakeSettings();
   Install(settings.get());
   ASSERT_TRUE(installer_.succeeded()) << observer_.narrow;
-  EXPECT_EQ(4 + 0 - 1 + 1, observer_.total_steps);
-  EXPECT_EQ(4, observer_.next_steps);
+  // The empty root list counts one step less than it takes.
+  EXPECT_EQ(6 + 0 - 1 + 1, observer_.total_steps);
+  EXPECT_EQ(7, observer_.next_steps);
   EXPECT_TRUE(installer_.status_record().root_files.empty());
   EXPECT_TRUE(base::PathExists(
       install_.Append(version_).Append(base::UTF8ToUTF16(files_[0]))));
@@ -424,6 +453,44 @@ TEST_F(InstallerTest, BoundsTheSearchForAnUninstallKey) {
 
 namespace {}  // namespace
 
+namespace {
+
+std::unique_ptr<base::DictionaryValue> ParseDictionary(
+    const std::string& text) {
+  std::unique_ptr<base::Value> value = base::JSONReader::Read(text);
+  base::DictionaryValue* dictionary = nullptr;
+  if (!value || !value->GetAsDictionary(&dictionary))
+    return nullptr;
+  value.release();
+  return std::unique_ptr<base::DictionaryValue>(dictionary);
+}
+
+// The JSON file |path| once the preference writes posted for it are done.
+std::unique_ptr<base::DictionaryValue> ReadWrittenPrefs(
+    const base::FilePath& path) {
+  base::win::ScopedHandle written(
+      ::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  PrefsTaskPool::GetInstance()->GetTaskRunnerForFile(path)->PostTask(
+      LOCATION_FROM_HERE("ReadWrittenPrefs"),
+      base::Bind(&SignalEvent, written.Get()));
+  ::WaitForSingleObject(written.Get(), INFINITE);
+  std::string text;
+  base::ReadFileToString(path, &text);
+  return ParseDictionary(text);
+}
+
+std::vector<std::string> Strings(const base::ListValue& list) {
+  std::vector<std::string> strings;
+  for (const auto& value : list) {
+    std::string text;
+    value->GetAsString(&text);
+    strings.push_back(text);
+  }
+  return strings;
+}
+
+}  // namespace
+
 class InstallerFaultTest;
 
 // One way to make an installation fail, and what it must report.
@@ -432,6 +499,9 @@ struct Fault {
   std::function<std::shared_ptr<void>(InstallerFaultTest*)> inject;
   int32_t code;
   std::string narrow;
+  // Written behind on the preference thread, outside the transaction, so
+  // the rollback cannot take it back.
+  const wchar_t* left_behind = nullptr;
 };
 
 class InstallerFaultTest : public InstallerTest {
@@ -494,7 +564,14 @@ class InstallerFaultTest : public InstallerTest {
     EXPECT_FALSE(installer.running());
     // Nothing still queued may act once the run has ended.
     DrainLoop();
-    EXPECT_EQ(before, State());
+    Snapshot after = State();
+    if (fault.left_behind) {
+      const base::FilePath left = install_.Append(fault.left_behind);
+      EXPECT_TRUE(ReadWrittenPrefs(left));
+      after = State();
+      after.erase(left.value().substr(temp_.path().value().size() + 1));
+    }
+    EXPECT_EQ(before, after);
   }
 
   std::vector<Fault> Faults() {
@@ -562,6 +639,16 @@ class InstallerFaultTest : public InstallerTest {
            return Lock(test->install_.Append(L"launcher.exe"));
          },
          37057, "Failed copying the launcher"},
+        {"unwritable status file",
+         [](InstallerFaultTest* test) {
+           // A folder where the record goes fails its write at the very
+           // end, after every other step has changed something.
+           base::CreateDirectory(
+               test->install_.Append(kInstallationStatusFileName));
+           return nullptr;
+         },
+         37050, "Failed saving the installation status",
+         kInstallerPrefsFileName},
         {"no interruption event",
          [](InstallerFaultTest* test) {
            test->interrupted_.Close();
@@ -691,14 +778,15 @@ TEST_F(InstallerTest, UpdateReplacesTheInstallationAndKeepsItsId) {
   std::string content;
   EXPECT_TRUE(base::ReadFileToString(install_.Append(L"root.dll"), &content));
   EXPECT_EQ("root root.dll", content);
-  // The old status went aside for a later clean-up; the old files stay.
-  EXPECT_FALSE(base::PathExists(install_.Append(kInstallationStatusFileName)));
+  // The old status went aside for a later clean-up and the new one took its
+  // place; the old files stay.
+  EXPECT_EQ(SavedRecordText(record), ReadText(kInstallationStatusFileName));
   EXPECT_TRUE(base::DirectoryExists(install_.Append(L"old_status")));
   EXPECT_TRUE(
       base::PathExists(install_.Append(version_).Append(L"res\\file0.dat")));
   EXPECT_EQ(install_.value(), Read(Uninstall(), L"InstallLocation"));
-  // Eight steps, four more copies, one more root copy, one.
-  EXPECT_EQ(8 + 4 + 1 + 1, observer_.total_steps);
+  // Ten steps, four more copies, one more root copy, one.
+  EXPECT_EQ(10 + 4 + 1 + 1, observer_.total_steps);
 }
 
 // Each update removes the files of the version that the update before it
@@ -914,6 +1002,199 @@ TEST_F(InstallerTest, HandsTheRunToThePackagesInstaller) {
               observer_.calls);
     // No step of its own: the package's installer does the work.
     EXPECT_EQ(-1, observer_.total_steps);
+  }
+}
+
+namespace {
+
+// A hidden top-level window that keeps the section names of the settings
+// changes broadcast to it.
+class SettingChangeWindow {
+ public:
+  SettingChangeWindow() {
+    WNDCLASSW window_class = {};
+    window_class.lpfnWndProc = &Proc;
+    window_class.hInstance = ::GetModuleHandleW(nullptr);
+    window_class.lpszClassName = L"VexloSettingChangeTest";
+    ::RegisterClassW(&window_class);
+    window_ =
+        ::CreateWindowExW(0, window_class.lpszClassName, L"", WS_POPUP, 0, 0, 1,
+                          1, nullptr, nullptr, window_class.hInstance, nullptr);
+    EXPECT_TRUE(window_);
+  }
+  ~SettingChangeWindow() { ::DestroyWindow(window_); }
+
+  static std::vector<base::string16>& sections() {
+    static std::vector<base::string16> sections;
+    return sections;
+  }
+
+ private:
+  static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM w, LPARAM l) {
+    if (message == WM_SETTINGCHANGE && w == 0 && l)
+      sections().push_back(reinterpret_cast<const wchar_t*>(l));
+    return ::DefWindowProcW(window, message, w, l);
+  }
+
+  HWND window_;
+};
+
+}  // namespace
+
+// After an installation: the preferences with exactly their keys, the
+// status record as the run holds it, the auto-update task with its values,
+// the profile's language and the settings change told to every window.
+TEST_F(InstallerTest, FinishingWritesPreferencesRecordTaskAndProfile) {
+  const std::string include =
+      "{\"welcome-url\": \"https://127.0.0.1/welcome\", \"other\": 1}";
+  base::WriteFile(package_.Append(L"installer_prefs_include.json"),
+                  include.data(), static_cast<int>(include.size()));
+  auto settings = MakeSettings({"language=nb", "singleprofile=1",
+                                "import-browser-data=0", "launchvexlo=0"});
+  const base::FilePath data_folder = settings->status().user_data_folder();
+  SettingChangeWindow window;
+  SettingChangeWindow::sections().clear();
+  Install(settings.get());
+  ASSERT_TRUE(installer_.succeeded()) << observer_.narrow;
+  const InstallationStatus& record = installer_.status_record();
+
+  const auto prefs = ReadWrittenPrefs(install_.Append(kInstallerPrefsFileName));
+  ASSERT_TRUE(prefs);
+  std::vector<std::string> keys;
+  for (base::DictionaryValue::Iterator it(*prefs); !it.IsAtEnd(); it.Advance())
+    keys.push_back(it.key());
+  std::sort(keys.begin(), keys.end());
+  EXPECT_EQ(
+      (std::vector<std::string>{"all-installer-experiments", "enable_stats",
+                                "import_browser_data", "installer-experiments",
+                                "language", "single_profile", "welcome-url"}),
+      keys);
+  std::string text;
+  EXPECT_TRUE(prefs->GetString("welcome-url", &text));
+  EXPECT_EQ("https://127.0.0.1/welcome", text);
+  EXPECT_TRUE(prefs->GetString("language", &text));
+  EXPECT_EQ("nb", text);
+  bool flag = false;
+  EXPECT_TRUE(prefs->GetBoolean("single_profile", &flag) && flag);
+  EXPECT_TRUE(prefs->GetBoolean("import_browser_data", &flag) && !flag);
+  EXPECT_TRUE(prefs->GetBoolean("enable_stats", &flag) && flag);
+  const base::ListValue* all = nullptr;
+  const base::ListValue* changed = nullptr;
+  ASSERT_TRUE(prefs->GetList("all-installer-experiments", &all));
+  ASSERT_TRUE(prefs->GetList("installer-experiments", &changed));
+  size_t count = 0;
+  const FeatureDefinition* features = GetInstallerFeatures(&count);
+  const std::vector<std::string> all_entries = Strings(*all);
+  const std::vector<std::string> changed_entries = Strings(*changed);
+  ASSERT_EQ(count, all_entries.size());
+  for (size_t i = 0; i < count; ++i) {
+    const std::string& entry = all_entries[i];
+    const bool enabled = entry == std::string(features[i].name) + "@1";
+    EXPECT_TRUE(enabled || entry == std::string(features[i].name) + "@2");
+    EXPECT_EQ(
+        enabled != IsInstallerFeatureEnabledByDefault(features[i]),
+        std::count(changed_entries.begin(), changed_entries.end(), entry) == 1)
+        << entry;
+  }
+
+  EXPECT_EQ(SavedRecordText(record), ReadText(kInstallationStatusFileName));
+
+  const base::string16 task = L"Autoupdate " + base::UTF8ToUTF16(record.app_id);
+  EXPECT_EQ(
+      (std::vector<std::string>{"Init", "DeleteOrphanedTasks",
+                                "RegisterTask " + base::UTF16ToUTF8(task)}),
+      scheduler_.calls());
+  ASSERT_EQ(1u, scheduler_.tasks().count(task));
+  const ScheduledTaskInfo& info = scheduler_.tasks().at(task).info;
+  EXPECT_EQ(L"\"" + install_.Append(L"launcher.exe").value() +
+                L"\" --scheduledautoupdate $(Arg0)",
+            info.command.GetCommandLineString(false));
+  EXPECT_EQ(l10n::GetLocalizedString(37047), info.description);
+  EXPECT_EQ(0u, info.system);
+  EXPECT_EQ(3600u, info.execution_time_limit);
+  const bool daily = ProductConfiguration::ShouldScheduleAutoupdateTask();
+  EXPECT_EQ(daily ? 1u : 2u, info.schedule_kind);
+  EXPECT_EQ(daily, info.logon_trigger);
+  EXPECT_TRUE(info.network_only);
+
+  EXPECT_EQ(
+      (std::vector<base::string16>{L"Software\\Clients\\StartMenuInternet"}),
+      SettingChangeWindow::sections());
+}
+
+// The task's error counter drops by one only after a registration and only
+// from a positive number; a scheduler that fails leaves the installation
+// successful and without a task.
+TEST_F(InstallerTest, TaskRegistrationLowersThePositiveErrorCounter) {
+  const struct {
+    const char* prefs;
+    bool failing;
+    const char* expected;
+  } kCases[] = {
+      {"{\"au_task_error_count\": 3}", false, "3 2"},
+      {"{\"au_task_error_count\": 1}", false, "1 0"},
+      {"{\"au_task_error_count\": 0}", false, "0 0"},
+      {"{\"au_task_error_count\": -2}", false, "-2 -2"},
+      {"{\"au_task_error_count\": \"3\"}", false, "\"3\" \"3\""},
+      {"{}", false, "none"},
+      {"{\"au_task_error_count\": 3}", true, "3 3"},
+  };
+  for (const auto& test_case : kCases) {
+    SCOPED_TRACE(test_case.prefs);
+    base::DeleteFile(install_, true);
+    ASSERT_TRUE(base::CreateDirectory(install_));
+    const base::FilePath file = install_.Append(kInstallerPrefsFileName);
+    const std::string prefs = test_case.prefs;
+    base::WriteFile(file, prefs.data(), static_cast<int>(prefs.size()));
+    FakeTaskScheduler scheduler;
+    scheduler.set_failing(test_case.failing);
+    Installer::SetTaskSchedulerForTesting(&scheduler);
+    observer_ = RecordingObserver();
+    auto settings = MakeSettings({"launchvexlo=0"});
+    Install(settings.get());
+    Installer::SetTaskSchedulerForTesting(&scheduler_);
+    ASSERT_TRUE(installer_.succeeded()) << observer_.narrow;
+    EXPECT_EQ(test_case.failing ? 0u : 1u, scheduler.tasks().size());
+
+    const auto written = ReadWrittenPrefs(file);
+    ASSERT_TRUE(written);
+    const base::Value* value = nullptr;
+    std::string seen = "none";
+    if (written->Get("au_task_error_count", &value)) {
+      const auto before = ParseDictionary(test_case.prefs);
+      const base::Value* old = nullptr;
+      ASSERT_TRUE(before->Get("au_task_error_count", &old));
+      std::string old_text;
+      std::string new_text;
+      base::JSONWriter::Write(*old, &old_text);
+      base::JSONWriter::Write(*value, &new_text);
+      seen = old_text + " " + new_text;
+    }
+    EXPECT_EQ(test_case.expected, seen);
+  }
+}
+
+// Asked for, the browser is offered as the user's http handler; a silent
+// run leaves the handler alone.
+TEST_F(InstallerTest, RegistersTheDefaultBrowserUnlessSilent) {
+  base::win::ScopedWindowsVersionOverride version(base::win::VERSION_WIN8);
+  for (const bool silent : {true, false}) {
+    SCOPED_TRACE(silent);
+    FakeDefaultAppServices services;
+    base::CommandLine command_line(base::CommandLine::NO_PROGRAM);
+    command_line.AppendSwitchASCII("allusers", "0");
+    command_line.AppendSwitchASCII("setdefaultbrowser", "1");
+    command_line.AppendSwitchASCII("launchvexlo", "0");
+    Settings settings(false, silent, false, install_, false, command_line);
+    StatusWaiter wait(&settings);
+    ASSERT_TRUE(settings.default_browser());
+    observer_ = RecordingObserver();
+    Install(&settings);
+    ASSERT_TRUE(installer_.succeeded()) << observer_.narrow;
+    const std::vector<std::string> offered = {"ShowOpenWithDialog(http)",
+                                              "NotifyAssociationsChanged"};
+    EXPECT_EQ(silent ? std::vector<std::string>() : offered, services.calls());
+    base::DeleteFile(install_, true);
   }
 }
 

@@ -519,7 +519,8 @@ void Installer::FillSteps() {
     case Settings::kInstallOperation:
       steps_ = {copy_files, copy_root_files,
                 step(&Installer::StepInstallLauncher),
-                step(&Installer::StepSetUpRegistry)};
+                step(&Installer::StepSetUpRegistry),
+                step(&Installer::StepInstallShortcuts)};
       break;
     case Settings::kUpdateOperation:
       steps_ = {step(&Installer::StepCleanUp),
@@ -529,10 +530,12 @@ void Installer::FillSteps() {
                 step(&Installer::StepInstallLauncher),
                 step(&Installer::StepRemoveRegistryKeys),
                 step(&Installer::StepSetUpRegistry),
+                step(&Installer::StepUpdateShortcuts),
                 step(&Installer::StepPreserveOldStatus)};
       break;
     case Settings::kUninstallOperation:
       steps_ = {step(&Installer::StepRemoveRegistryKeys),
+                step(&Installer::StepDeleteShortcuts),
                 step(&Installer::StepCleanUp)};
       break;
   }

@@ -523,6 +523,7 @@ void Installer::FillSteps() {
                 copy_root_files,
                 step(&Installer::StepInstallLauncher),
                 step(&Installer::StepSetUpRegistry),
+                step(&Installer::StepInstallShortcuts),
                 step(&Installer::StepWritePreferences),
                 step(&Installer::StepFinalize)};
       break;
@@ -534,12 +535,14 @@ void Installer::FillSteps() {
                 step(&Installer::StepInstallLauncher),
                 step(&Installer::StepRemoveRegistryKeys),
                 step(&Installer::StepSetUpRegistry),
+                step(&Installer::StepUpdateShortcuts),
                 step(&Installer::StepWritePreferences),
                 step(&Installer::StepPreserveOldStatus),
                 step(&Installer::StepFinalize)};
       break;
     case Settings::kUninstallOperation:
       steps_ = {step(&Installer::StepRemoveRegistryKeys),
+                step(&Installer::StepDeleteShortcuts),
                 step(&Installer::StepCleanUp)};
       break;
   }

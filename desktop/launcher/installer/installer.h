@@ -166,6 +166,27 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   void WriteFirstRunPreferences();
   void LaunchBrowser();
 
+  // Steps on shortcuts.
+  // Where a shortcut is copied to and the record's field for its path.
+  struct ShortcutDestination {
+    base::FilePath folder;
+    base::FilePath InstallationStatus::*field;
+  };
+  void StepInstallShortcuts();
+  void StepUpdateShortcuts();
+  void StepDeleteShortcuts();
+  // Whether the shortcuts of |existing| need other names; sets |numbered|
+  // when they carry a version number.
+  bool ShortcutNamesChanged(const InstallationStatus& existing,
+                            bool* numbered) const;
+  void DeleteShortcut(const base::FilePath& path);
+  // Creates the master shortcut to |target| in the package folder, pins it
+  // with |pin| and copies it to each destination.
+  void CreateShortcuts(const std::vector<ShortcutDestination>& list,
+                       bool pin,
+                       bool* numbered,
+                       const base::FilePath& target);
+
   const base::FilePath& install_path() const;
 
   base::MessageLoop* const message_loop_;

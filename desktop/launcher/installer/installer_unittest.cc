@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/base_paths.h"
+#include "base/base_paths_win.h"
 #include "base/bind.h"
 #include "base/command_line.h"
 #include "base/files/file_util.h"
@@ -21,13 +22,16 @@
 #include "base/path_service.h"
 #include "base/run_loop.h"
 #include "base/strings/string_number_conversions.h"
+#include "base/strings/string_util.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/synchronization/waitable_event.h"
+#include "base/test/fake_shortcut_shell.h"
 #include "base/test/scoped_windows_version_override.h"
 #include "base/test/unique_test_dir.h"
 #include "base/values.h"
 #include "base/win/registry.h"
 #include "base/win/scoped_handle.h"
+#include "base/win/shortcut.h"
 #include "desktop/common/l10n/l10n_util.h"
 #include "desktop/common/product/installer_features.h"
 #include "desktop/common/product/product_configuration.h"
@@ -131,6 +135,11 @@ class InstallerTest : public testing::Test {
         package_(temp_.path().Append(L"package")),
         install_(temp_.path().Append(L"Vexlo Install")),
         exe_(base::DIR_EXE, package_),
+        desktop_(base::DIR_USER_DESKTOP, temp_.path().Append(L"Desktop")),
+        start_menu_(base::DIR_START_MENU, temp_.path().Append(L"Programs")),
+        quick_launch_(base::DIR_USER_QUICK_LAUNCH,
+                      temp_.path().Append(L"Quick Launch")),
+        pins_(base::DIR_TASKBAR_PINS, temp_.path().Append(L"Pins")),
         registry_(InstallerRegistryKeys()),
         version_(base::UTF8ToUTF16(ProductInfo::GetVersionString())) {}
 
@@ -141,6 +150,10 @@ class InstallerTest : public testing::Test {
     ASSERT_TRUE(interrupted_.IsValid());
     files_ = WriteTestPackage(package_, 5, {"root.dll", "sub\\root2.dat"});
     Installer::SetTaskSchedulerForTesting(&scheduler_);
+    for (const wchar_t* folder :
+         {L"Desktop", L"Programs", L"Quick Launch", L"Pins"}) {
+      ASSERT_TRUE(base::CreateDirectory(temp_.path().Append(folder)));
+    }
   }
 
   void TearDown() override {
@@ -197,6 +210,10 @@ class InstallerTest : public testing::Test {
     InstallationStatus record = installer_.status_record();
     if (!app_id.empty())
       record.app_id = app_id;
+    SaveRecordAs(record);
+  }
+
+  void SaveRecordAs(const InstallationStatus& record) {
     const std::string text = SavedRecordText(record);
     ASSERT_EQ(static_cast<int>(text.size()),
               base::WriteFile(install_.Append(kInstallationStatusFileName),
@@ -209,6 +226,27 @@ class InstallerTest : public testing::Test {
 
   base::string16 Read(const base::string16& key, const base::string16& name) {
     return ScopedProductRegistry::ReadString(HKEY_CURRENT_USER, key, name);
+  }
+
+  // Runs |settings| in |installer| to its end, signalling the interruption
+  // as the step that |at| picks from the count of posted steps and their
+  // total is posted.
+  void RunInterrupted(Installer* installer,
+                      Settings* settings,
+                      const std::function<bool(int, int)>& at,
+                      RecordingObserver* observer) {
+    base::RunLoop run_loop;
+    observer->quit = run_loop.QuitClosure();
+    observer->on_next_step = [this, observer, at](int count) {
+      if (at(count, observer->total_steps)) {
+        ::SetEvent(interrupted_.Get());
+        ::Sleep(100);
+      }
+    };
+    installer->AddObserver(observer);
+    installer->Run(settings);
+    run_loop.Run();
+    EXPECT_EQ("terminated", observer->calls.back());
   }
 
   // Runs what is queued on the loop.
@@ -231,6 +269,13 @@ class InstallerTest : public testing::Test {
   const base::FilePath package_;
   const base::FilePath install_;
   ScopedPathOverride exe_;
+  ScopedPathOverride desktop_;
+  ScopedPathOverride start_menu_;
+  ScopedPathOverride quick_launch_;
+  ScopedPathOverride pins_;
+  // The shell's taskbar verbs fail under the test platform, which also
+  // keeps no application ids; the fake records both.
+  base::win::FakeShortcutShell shell_;
   ScopedProductRegistry registry_;
   const base::string16 version_;
   base::win::ScopedHandle interrupted_;
@@ -249,10 +294,10 @@ TEST_F(InstallerTest, InstallsFilesRootFilesLauncherAndRecord) {
   ASSERT_EQ((std::vector<std::string>{"started", "succeeded"}), observer_.calls)
       << observer_.narrow;
   EXPECT_TRUE(installer_.succeeded());
-  // Six steps, four more copies of files, one more of root files, and the
+  // Seven steps, four more copies of files, one more of root files, and the
   // end that the last step reports.
-  EXPECT_EQ(6 + 4 + 1 + 1, observer_.total_steps);
-  EXPECT_EQ(6 + 4 + 1 + 1, observer_.next_steps);
+  EXPECT_EQ(7 + 4 + 1 + 1, observer_.total_steps);
+  EXPECT_EQ(7 + 4 + 1 + 1, observer_.next_steps);
 
   const base::FilePath subfolder = install_.Append(version_);
   for (const std::string& file : files_) {
@@ -300,8 +345,8 @@ TEST_F(InstallerTest, InstallsAPackageWithoutRootFiles) {
   Install(settings.get());
   ASSERT_TRUE(installer_.succeeded()) << observer_.narrow;
   // The empty root list counts one step less than it takes.
-  EXPECT_EQ(6 + 0 - 1 + 1, observer_.total_steps);
-  EXPECT_EQ(7, observer_.next_steps);
+  EXPECT_EQ(7 + 0 - 1 + 1, observer_.total_steps);
+  EXPECT_EQ(8, observer_.next_steps);
   EXPECT_TRUE(installer_.status_record().root_files.empty());
   EXPECT_TRUE(base::PathExists(
       install_.Append(version_).Append(base::UTF8ToUTF16(files_[0]))));
@@ -537,6 +582,19 @@ class InstallerFaultTest : public InstallerTest {
     ::LocalFree(descriptor);
   }
 
+  // |state| without the master shortcuts, which are made in the package
+  // folder and go with it.
+  static Snapshot WithoutMasterShortcuts(Snapshot state) {
+    for (auto entry = state.begin(); entry != state.end();) {
+      const bool master =
+          base::StartsWith16(entry->first, L"package\\",
+                             base::CompareCase::SENSITIVE) &&
+          base::EndsWith16(entry->first, L".lnk", base::CompareCase::SENSITIVE);
+      entry = master ? state.erase(entry) : std::next(entry);
+    }
+    return state;
+  }
+
   // Runs an installation that |inject| breaks and checks that it fails as
   // |fault| says, leaving files and registry as they were.
   void RunFault(const Fault& fault, bool update) {
@@ -571,7 +629,7 @@ class InstallerFaultTest : public InstallerTest {
       after = State();
       after.erase(left.value().substr(temp_.path().value().size() + 1));
     }
-    EXPECT_EQ(before, after);
+    EXPECT_EQ(WithoutMasterShortcuts(before), WithoutMasterShortcuts(after));
   }
 
   std::vector<Fault> Faults() {
@@ -714,25 +772,269 @@ TEST_F(InstallerFaultTest, InterruptionAtEachStepTakesEverythingBack) {
     auto settings = MakeSettings();
     const Snapshot before = State();
     Installer installer;
-    base::RunLoop run_loop;
     RecordingObserver observer;
-    observer.quit = run_loop.QuitClosure();
-    observer.on_next_step = [this, step](int count) {
-      if (count == step) {
-        ::SetEvent(interrupted_.Get());
-        ::Sleep(100);
-      }
-    };
-    installer.AddObserver(&observer);
-    installer.Run(settings.get());
-    run_loop.Run();
-    EXPECT_EQ("terminated", observer.calls.back());
+    RunInterrupted(
+        &installer, settings.get(),
+        [step](int count, int) { return count == step; }, &observer);
     EXPECT_EQ(0, observer.code);
     EXPECT_FALSE(installer.succeeded());
     DrainLoop();
     EXPECT_EQ(before, State());
     ::ResetEvent(interrupted_.Get());
   }
+}
+
+namespace {
+
+constexpr wchar_t kAppIdPrefix[] = L"VexloSoftware.VexloWebBrowser.";
+
+// The shortcut name of this build; numbered ones carry the major version.
+base::string16 ShortcutFileName(bool numbered, int major) {
+  std::string name = ProductInfo::GetVisibleProductNameWithChannel();
+  if (numbered)
+    name += " " + base::IntToString(major);
+  return base::UTF8ToUTF16(name + ProductConfiguration::GetShortcutSuffix()) +
+         L".lnk";
+}
+
+base::string16 ShortcutFileName(bool numbered) {
+  return ShortcutFileName(numbered, ProductInfo::GetMajorVersion());
+}
+
+class InstallerShortcutTest : public InstallerTest {
+ protected:
+  base::FilePath Desktop(const base::string16& name) const {
+    return temp_.path().Append(L"Desktop").Append(name);
+  }
+  base::FilePath StartMenu(const base::string16& name) const {
+    return temp_.path().Append(L"Programs").Append(name);
+  }
+  base::FilePath QuickLaunch(const base::string16& name) const {
+    return temp_.path().Append(L"Quick Launch").Append(name);
+  }
+  base::FilePath Master(const base::string16& name) const {
+    return package_.Append(name);
+  }
+  base::FilePath Launcher() const { return install_.Append(L"launcher.exe"); }
+
+  // |path| is a link to the installed launcher, started in its folder, with
+  // the installation's application id.
+  void ExpectLauncherShortcut(const base::FilePath& path) {
+    SCOPED_TRACE(path.value());
+    using Properties = base::win::ShortcutProperties;
+    Properties properties;
+    ASSERT_TRUE(base::win::ReadShortcutProperties(
+        path,
+        Properties::PROPERTIES_TARGET | Properties::PROPERTIES_WORKING_DIR |
+            Properties::PROPERTIES_APP_ID,
+        &properties));
+    EXPECT_EQ(0, base::FilePath::CompareIgnoreCase(Launcher().value(),
+                                                   properties.target.value()))
+        << properties.target.value();
+    EXPECT_EQ(0, base::FilePath::CompareIgnoreCase(
+                     install_.value(), properties.working_dir.value()))
+        << properties.working_dir.value();
+    ASSERT_FALSE(installer_.status_record().app_id.empty());
+    EXPECT_EQ(
+        kAppIdPrefix + base::UTF8ToUTF16(installer_.status_record().app_id),
+        properties.app_id);
+  }
+
+  // Installs with |switches| and keeps the record as the finishing step
+  // would.
+  void InstallAndRecord(const std::vector<std::string>& switches) {
+    auto settings = MakeSettings(switches);
+    Install(settings.get());
+    ASSERT_TRUE(installer_.succeeded()) << observer_.narrow;
+    SaveRecord();
+    observer_ = RecordingObserver();
+    shell_.executions.clear();
+  }
+
+  // Runs |settings| to success in a fresh installer, whose record it
+  // returns.
+  InstallationStatus RunToSuccess(Settings* settings) {
+    Installer installer;
+    base::RunLoop run_loop;
+    observer_.quit = run_loop.QuitClosure();
+    installer.AddObserver(&observer_);
+    installer.Run(settings);
+    run_loop.Run();
+    EXPECT_TRUE(installer.succeeded()) << observer_.narrow;
+    return installer.status_record();
+  }
+
+  InstallationStatus Update(const std::vector<std::string>& switches) {
+    auto settings = MakeSettings(switches);
+    EXPECT_EQ(Settings::kUpdateOperation, settings->operation());
+    return RunToSuccess(settings.get());
+  }
+};
+
+}  // namespace
+
+TEST_F(InstallerShortcutTest, InstallCopiesTheMasterShortcutAndPinsIt) {
+  auto settings = MakeSettings({"quicklaunchshortcut=1", "pintotaskbar=1"});
+  Install(settings.get());
+  ASSERT_TRUE(installer_.succeeded()) << observer_.narrow;
+  const base::string16 name = ShortcutFileName(false);
+  const InstallationStatus& record = installer_.status_record();
+  EXPECT_EQ(Desktop(name), record.desktop_shortcut);
+  EXPECT_EQ(StartMenu(name), record.start_menu_shortcut);
+  EXPECT_EQ(QuickLaunch(name), record.quick_launch_shortcut);
+  for (const base::FilePath& path :
+       {Master(name), Desktop(name), StartMenu(name), QuickLaunch(name)}) {
+    ExpectLauncherShortcut(path);
+  }
+  EXPECT_EQ(std::vector<base::string16>{L"taskbarpin " + Master(name).value()},
+            shell_.executions);
+  EXPECT_TRUE(record.pinned);
+}
+
+// Pinning happens only when chosen, from Windows 7 on, and only a pin that
+// worked is recorded; the master shortcut is made even when nothing is
+// copied.
+TEST_F(InstallerShortcutTest, PinsOnlyWhenChosenOnWindows7AndLater) {
+  const struct {
+    base::win::Version version;
+    const char* pin;
+    INT_PTR verb_result;
+    bool pinned;
+  } kCases[] = {
+      {base::win::VERSION_WIN7, "pintotaskbar=1", 42, true},
+      {base::win::VERSION_WIN7, "pintotaskbar=1", 2, false},
+      {base::win::VERSION_WIN7, "pintotaskbar=0", 42, false},
+      {base::win::VERSION_VISTA, "pintotaskbar=1", 42, false},
+  };
+  for (const auto& test : kCases) {
+    SCOPED_TRACE(testing::Message()
+                 << test.version << test.pin << test.verb_result);
+    base::win::ScopedWindowsVersionOverride version(test.version);
+    shell_.executions.clear();
+    shell_.execute_result = test.verb_result;
+    auto settings = MakeSettings({"desktopshortcut=0", "startmenushortcut=0",
+                                  "quicklaunchshortcut=0", test.pin});
+    Install(settings.get());
+    ASSERT_TRUE(installer_.succeeded()) << observer_.narrow;
+    const base::FilePath master = Master(ShortcutFileName(false));
+    EXPECT_TRUE(base::PathExists(master));
+    const bool tried = test.pin == std::string("pintotaskbar=1") &&
+                       test.version >= base::win::VERSION_WIN7;
+    EXPECT_EQ(tried ? 1u : 0u, shell_.executions.size());
+    EXPECT_EQ(test.pinned, installer_.status_record().pinned);
+    EXPECT_TRUE(installer_.status_record().desktop_shortcut.empty());
+    EXPECT_EQ(1u, SnapshotFolder(temp_.path().Append(L"Desktop")).size());
+    EXPECT_EQ(1u, SnapshotFolder(temp_.path().Append(L"Programs")).size());
+    base::DeleteFile(install_, true);
+  }
+}
+
+TEST_F(InstallerShortcutTest, APlainNameOnTheDesktopNumbersEveryShortcut) {
+  const base::string16 plain = ShortcutFileName(false);
+  ASSERT_EQ(5, base::WriteFile(Desktop(plain), "other", 5));
+  auto settings = MakeSettings();
+  Install(settings.get());
+  ASSERT_TRUE(installer_.succeeded()) << observer_.narrow;
+  const base::string16 numbered = ShortcutFileName(true);
+  EXPECT_EQ(Desktop(numbered), installer_.status_record().desktop_shortcut);
+  EXPECT_EQ(StartMenu(numbered),
+            installer_.status_record().start_menu_shortcut);
+  ExpectLauncherShortcut(Desktop(numbered));
+  ExpectLauncherShortcut(StartMenu(numbered));
+  EXPECT_FALSE(base::PathExists(StartMenu(plain)));
+  std::string other;
+  EXPECT_TRUE(base::ReadFileToString(Desktop(plain), &other));
+  EXPECT_EQ("other", other);
+}
+
+// An update removes the shortcuts no longer chosen, adds the new ones and
+// keeps the others where they are.
+TEST_F(InstallerShortcutTest, UpdateRemovesAddsAndKeepsShortcuts) {
+  InstallAndRecord({});
+  const base::string16 name = ShortcutFileName(false);
+  ASSERT_TRUE(base::PathExists(Desktop(name)));
+  const InstallationStatus record =
+      Update({"desktopshortcut=0", "quicklaunchshortcut=1"});
+  EXPECT_FALSE(base::PathExists(Desktop(name)));
+  EXPECT_TRUE(record.desktop_shortcut.empty());
+  EXPECT_EQ(StartMenu(name), record.start_menu_shortcut);
+  ExpectLauncherShortcut(StartMenu(name));
+  EXPECT_EQ(QuickLaunch(name), record.quick_launch_shortcut);
+  ExpectLauncherShortcut(QuickLaunch(name));
+}
+
+// Shortcuts named with an older major version move to the new one's name.
+TEST_F(InstallerShortcutTest, UpdateMovesNumberedShortcutsToTheNewVersion) {
+  InstallAndRecord({});
+  const base::string16 name = ShortcutFileName(false);
+  const base::string16 old_name =
+      ShortcutFileName(true, ProductInfo::GetMajorVersion() - 1);
+  InstallationStatus old_record = installer_.status_record();
+  ASSERT_TRUE(base::Move(Desktop(name), Desktop(old_name)));
+  ASSERT_TRUE(base::Move(StartMenu(name), StartMenu(old_name)));
+  old_record.desktop_shortcut = Desktop(old_name);
+  old_record.start_menu_shortcut = StartMenu(old_name);
+  SaveRecordAs(old_record);
+
+  const InstallationStatus record = Update({});
+  const base::string16 numbered = ShortcutFileName(true);
+  EXPECT_EQ(Desktop(numbered), record.desktop_shortcut);
+  EXPECT_EQ(StartMenu(numbered), record.start_menu_shortcut);
+  for (const base::FilePath& path : {Desktop(numbered), StartMenu(numbered)})
+    ExpectLauncherShortcut(path);
+  EXPECT_FALSE(base::PathExists(Desktop(old_name)));
+  EXPECT_FALSE(base::PathExists(StartMenu(old_name)));
+}
+
+// An existing pin is taken off when pinning is no longer chosen.
+TEST_F(InstallerShortcutTest, UpdateUnpinsWhenPinningIsNoLongerChosen) {
+  InstallAndRecord({});
+  const base::FilePath pin = temp_.path().Append(L"Pins").Append(L"pin.lnk");
+  ASSERT_TRUE(base::CopyFile(Desktop(ShortcutFileName(false)), pin));
+  Update({"pintotaskbar=0"});
+  EXPECT_EQ(std::vector<base::string16>{L"taskbarunpin " + pin.value()},
+            shell_.executions);
+}
+
+TEST_F(InstallerShortcutTest, UninstallUnpinsAndDeletesTheShortcuts) {
+  InstallAndRecord({"quicklaunchshortcut=1"});
+  const base::string16 name = ShortcutFileName(false);
+  const base::FilePath pin = temp_.path().Append(L"Pins").Append(L"pin.lnk");
+  ASSERT_TRUE(base::CopyFile(Desktop(name), pin));
+  const base::FilePath company = StartMenu(L"Vexlo Software");
+  ASSERT_TRUE(base::CreateDirectory(company));
+  ScopedPathOverride own_folder(base::DIR_EXE, install_.Append(version_));
+  auto settings = MakeSettings({}, true);
+  ASSERT_EQ(Settings::kUninstallOperation, settings->operation());
+  RunToSuccess(settings.get());
+  for (const base::FilePath& path :
+       {Desktop(name), StartMenu(name), QuickLaunch(name), company}) {
+    EXPECT_FALSE(base::PathExists(path)) << path.value();
+  }
+  EXPECT_EQ(std::vector<base::string16>{L"taskbarunpin " + pin.value()},
+            shell_.executions);
+}
+
+// A run that fails after its shortcut step takes back every shortcut it
+// copied, moved or deleted. The interruption comes as the shortcut step is
+// posted, so that the step runs before the event's watch reports.
+TEST_F(InstallerShortcutTest, AFailureAfterTheShortcutStepTakesThemBack) {
+  InstallAndRecord({});
+  const base::FilePath master = Master(ShortcutFileName(false));
+  ASSERT_TRUE(base::DeleteFile(master, false));
+  auto settings = MakeSettings({"desktopshortcut=0", "quicklaunchshortcut=1"});
+  const Snapshot before = State();
+  Installer installer;
+  RecordingObserver observer;
+  // The last step posted is the one after the shortcut step.
+  RunInterrupted(
+      &installer, settings.get(),
+      [](int count, int total) { return count == total - 2; }, &observer);
+  DrainLoop();
+  // The master shortcut is the package's own and goes with the package.
+  ASSERT_TRUE(base::PathExists(master));
+  ASSERT_TRUE(base::DeleteFile(master, false));
+  EXPECT_EQ(before, State());
 }
 
 TEST_F(InstallerTest, RefusesInvalidOperations) {
@@ -785,8 +1087,8 @@ TEST_F(InstallerTest, UpdateReplacesTheInstallationAndKeepsItsId) {
   EXPECT_TRUE(
       base::PathExists(install_.Append(version_).Append(L"res\\file0.dat")));
   EXPECT_EQ(install_.value(), Read(Uninstall(), L"InstallLocation"));
-  // Ten steps, four more copies, one more root copy, one.
-  EXPECT_EQ(10 + 4 + 1 + 1, observer_.total_steps);
+  // Eleven steps, four more copies, one more root copy, one.
+  EXPECT_EQ(11 + 4 + 1 + 1, observer_.total_steps);
 }
 
 // Each update removes the files of the version that the update before it
@@ -910,7 +1212,7 @@ TEST_F(InstallerTest, UninstallsRecordedKeysUnlessTheBrowserRuns) {
       continue;
     }
     ASSERT_TRUE(installer.succeeded()) << observer_.narrow;
-    EXPECT_EQ(2 + 1, observer_.total_steps);
+    EXPECT_EQ(3 + 1, observer_.total_steps);
     EXPECT_EQ(L"none", Read(Uninstall(), L"DisplayName"));
     EXPECT_FALSE(base::win::RegKey(HKEY_CURRENT_USER,
                                    L"Software\\Classes\\VexloTestdeveloper",

@@ -109,27 +109,6 @@ bool CreatePermissionEvents(const base::FilePath& folder,
   return true;
 }
 
-// Starts |program| elevated with |command_line|'s arguments; false, logged,
-// when it does not start.
-bool StartElevated(const base::FilePath& program,
-                   const base::CommandLine& command_line,
-                   base::win::ScopedHandle* process) {
-  const base::string16 parameters = command_line.GetArgumentsString(false);
-  SHELLEXECUTEINFOW info = {};
-  info.cbSize = sizeof(info);
-  info.fMask = SEE_MASK_NOCLOSEPROCESS;
-  info.lpVerb = L"runas";
-  info.lpFile = program.value().c_str();
-  info.lpParameters = parameters.c_str();
-  info.nShow = SW_SHOWNORMAL;
-  if (!::ShellExecuteExW(&info) || !info.hProcess) {
-    PLOG(ERROR) << "Failed to run the elevated process";
-    return false;
-  }
-  process->Set(info.hProcess);
-  return true;
-}
-
 // The process named by the decimal value of |switch_name|, opened to wait
 // for it; invalid when the value is not a number or the process is gone.
 base::win::ScopedHandle OpenProcessOfSwitch(
@@ -266,7 +245,8 @@ FolderPermissionResult RequestFolderPermission(const base::FilePath& folder,
     return kFolderPermissionSetupFailed;
 
   base::win::ScopedHandle process;
-  if (!StartElevated(program, command_line, &process))
+  if (!LaunchElevated(program, command_line.GetArgumentsString(false),
+                      SW_SHOWNORMAL, &process))
     return kFolderPermissionCannotElevate;
   // The give event comes first: an elevated process that granted for good
   // may well have ended by the time this thread looks.

@@ -672,19 +672,11 @@ Installer::ElevationResult Installer::RunElevated() {
     return kSetupFailed;
   }
   observers_.Notify(&InstallerObserver::OnSubprocessStarting, false);
-  const base::string16 arguments = command_line.GetArgumentsString(false);
-  SHELLEXECUTEINFOW info = {};
-  info.cbSize = sizeof(info);
-  info.fMask = SEE_MASK_NOCLOSEPROCESS;
-  info.lpVerb = L"runas";
-  info.lpFile = program.value().c_str();
-  info.lpParameters = arguments.c_str();
-  info.nShow = SW_SHOW;
-  if (!::ShellExecuteExW(&info) || !info.hProcess) {
-    PLOG(ERROR) << "Failed to run the elevated process";
+  base::win::ScopedHandle process;
+  if (!LaunchElevated(program, command_line.GetArgumentsString(false), SW_SHOW,
+                      &process)) {
     return kCannotElevate;
   }
-  base::win::ScopedHandle process(info.hProcess);
   const DWORD wait = ::WaitForSingleObject(process.Get(), INFINITE);
   observers_.Notify(&InstallerObserver::OnSubprocessFinished);
   DWORD exit_code = 1;

@@ -1,6 +1,7 @@
 #include "desktop/launcher/installer/service/service_utils.h"
 
 #include <objbase.h>
+#include <shellapi.h>
 #include <shlobj.h>
 // GetUserNameExW.
 #define SECURITY_WIN32
@@ -522,6 +523,25 @@ std::string GetStreamNameOfChannel(int channel_code,
 }
 
 }  // namespace internal
+
+bool LaunchElevated(const base::FilePath& program,
+                    const base::string16& parameters,
+                    int show,
+                    base::win::ScopedHandle* process) {
+  SHELLEXECUTEINFOW info = {};
+  info.cbSize = sizeof(info);
+  info.fMask = SEE_MASK_NOCLOSEPROCESS;
+  info.lpVerb = L"runas";
+  info.lpFile = program.value().c_str();
+  info.lpParameters = parameters.c_str();
+  info.nShow = show;
+  if (!::ShellExecuteExW(&info) || !info.hProcess) {
+    PLOG(ERROR) << "Failed to run the elevated process";
+    return false;
+  }
+  process->Set(info.hProcess);
+  return true;
+}
 
 }  // namespace installer
 }  // namespace vexlo

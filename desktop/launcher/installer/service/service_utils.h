@@ -10,6 +10,7 @@
 
 #include "base/files/file_path.h"
 #include "base/strings/string16.h"
+#include "base/win/scoped_handle.h"
 #include "desktop/launcher/installer/service/saved_dacl.h"
 
 namespace vexlo {
@@ -101,6 +102,14 @@ std::string GetStreamName();
 // "Software\<company name>", used under HKEY_CURRENT_USER and
 // HKEY_LOCAL_MACHINE.
 base::string16 GetCompanyRegistryKey();
+
+// Starts |program| with |parameters| through the elevation prompt, its window
+// shown as |show| says, and hands over its process in |process|. False,
+// logged, when it does not start.
+bool LaunchElevated(const base::FilePath& program,
+                    const base::string16& parameters,
+                    int show,
+                    base::win::ScopedHandle* process);
 
 namespace internal {
 

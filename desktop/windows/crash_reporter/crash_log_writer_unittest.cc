@@ -26,6 +26,7 @@
 #include "desktop/windows/crash_reporter/crash_pipe_server.h"
 #include "desktop/windows/crash_reporter/test/crash_server_recorder.h"
 #include "desktop/windows/crash_reporter/test/crash_test_child_command.h"
+#include "desktop/windows/crash_reporter/test/file_version_string.h"
 #include "gtest/gtest.h"
 
 namespace vexlo {
@@ -228,27 +229,6 @@ bool HasLineContaining(const std::vector<std::string>& lines,
   return false;
 }
 
-std::string FileVersionOf(const std::wstring& path) {
-  const DWORD size = ::GetFileVersionInfoSizeW(path.c_str(), nullptr);
-  std::vector<uint8_t> info(size);
-  WORD* translation = nullptr;
-  UINT length = 0;
-  if (!size || !::GetFileVersionInfoW(path.c_str(), 0, size, info.data()) ||
-      !::VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation",
-                        reinterpret_cast<void**>(&translation), &length)) {
-    return std::string();
-  }
-  const std::wstring key =
-      base::StringPrintfWide(L"\\StringFileInfo\\%04x%04x\\FileVersion",
-                             translation[0], translation[1]);
-  wchar_t* version = nullptr;
-  if (!::VerQueryValueW(info.data(), key.c_str(),
-                        reinterpret_cast<void**>(&version), &length)) {
-    return std::string();
-  }
-  return base::WideToUTF8(version);
-}
-
 TEST(CrashLogWriterTest, TheLogOfACrashedChildMatchesTheChild) {
   base::UniqueTestDir folder;
   ASSERT_TRUE(folder.IsValid());
@@ -369,12 +349,12 @@ TEST(CrashLogWriterTest, TheLogOfACrashedChildMatchesTheChild) {
       reinterpret_cast<const IMAGE_DOS_HEADER*>(kernel32)->e_lfanew);
   wchar_t kernel32_path[MAX_PATH];
   ::GetModuleFileNameW(kernel32, kernel32_path, MAX_PATH);
-  const std::string kernel32_line =
-      base::StringPrintf("%-26s %-46s Base: %s Size: %s Timestamp: %s",
-                         "KERNEL32.dll", FileVersionOf(kernel32_path).c_str(),
-                         Hex(reinterpret_cast<uintptr_t>(kernel32), 12).c_str(),
-                         Hex(headers->OptionalHeader.SizeOfImage, 8).c_str(),
-                         Hex(headers->FileHeader.TimeDateStamp, 8).c_str());
+  const std::string kernel32_line = base::StringPrintf(
+      "%-26s %-46s Base: %s Size: %s Timestamp: %s", "KERNEL32.dll",
+      GetFileVersionString(kernel32_path, L"FileVersion").c_str(),
+      Hex(reinterpret_cast<uintptr_t>(kernel32), 12).c_str(),
+      Hex(headers->OptionalHeader.SizeOfImage, 8).c_str(),
+      Hex(headers->FileHeader.TimeDateStamp, 8).c_str());
   EXPECT_TRUE(HasLine(dlls, kernel32_line)) << kernel32_line;
 
   // Memory: the heap text around R12 and the code around R13, every byte

@@ -19,18 +19,6 @@ constexpr DWORD kTempPathLength = MAX_PATH + 1;
 
 thread_local CrashLogger* g_current_logger = nullptr;
 
-bool CaptureLogMessage(int,
-                       const char* file,
-                       int line,
-                       size_t message_start,
-                       const std::string& str) {
-  CrashLogger* logger = CrashLogger::Current();
-  if (!logger)
-    return false;
-  logger->Add(file, line, str.substr(std::min(message_start, str.size())));
-  return true;
-}
-
 }  // namespace
 
 CrashLogger::CrashLogger() : previous_(g_current_logger) {
@@ -50,6 +38,18 @@ void CrashLogger::Add(const char* file, int line, const std::string& message) {
   const char* separator = file ? strrchr(file, '\\') : nullptr;
   const char* base_name = separator ? separator + 1 : (file ? file : "");
   text_ += std::string(base_name) + ":" + std::to_string(line) + ":" + message;
+}
+
+bool CaptureCrashLoggerMessage(int,
+                               const char* file,
+                               int line,
+                               size_t message_start,
+                               const std::string& str) {
+  CrashLogger* logger = CrashLogger::Current();
+  if (!logger)
+    return false;
+  logger->Add(file, line, str.substr(std::min(message_start, str.size())));
+  return true;
 }
 
 bool AppendCrashLoggerOutput(CrashLogger* logger, const std::string& path) {
@@ -87,7 +87,7 @@ void InitializeReporterLogging() {
   base::InitLogging(settings);
   base::SetLogItems(true, true, true, true);
   base::SetMinLogLevel(base::LOG_INFO);
-  base::SetLogMessageHandler(&CaptureLogMessage);
+  base::SetLogMessageHandler(&CaptureCrashLoggerMessage);
 }
 
 }  // namespace crash_reporter

@@ -1,6 +1,8 @@
 #ifndef DESKTOP_WINDOWS_CRASH_REPORTER_CRASH_LOGGER_H_
 #define DESKTOP_WINDOWS_CRASH_REPORTER_CRASH_LOGGER_H_
 
+#include <stddef.h>
+
 #include <string>
 
 namespace vexlo {
@@ -35,6 +37,15 @@ class CrashLogger {
 // log at |path| and empties the logger; false when the log cannot be
 // opened or written. Nothing collected is not a failure.
 bool AppendCrashLoggerOutput(CrashLogger* logger, const std::string& path);
+
+// The reporter's log-message handler: hands a line to the calling thread's
+// crash logger and keeps it from the log file; false (the line goes on)
+// when the thread has none.
+bool CaptureCrashLoggerMessage(int severity,
+                               const char* file,
+                               int line,
+                               size_t message_start,
+                               const std::string& str);
 
 // Sends the reporter's log to "<product>_crashreporter.log" in the
 // temporary folder, with every item of the line header, and hands the

@@ -6,6 +6,7 @@
 
 #include "base/files/file_path.h"
 #include "base/strings/string16.h"
+#include "desktop/windows/crash_reporter/crash_metadata.h"
 
 namespace vexlo {
 namespace crash_reporter {
@@ -14,8 +15,6 @@ namespace crash_reporter {
 // crash, then the crash's text log and minidump as multipart form posts.
 // Every request is a blocking WinINet session of its own.
 
-// Form fields, sent in code-unit order of their names.
-using UploadFields = std::map<base::string16, base::string16>;
 // Form part name -> the file sent as that part.
 using UploadFiles = std::map<base::string16, base::FilePath>;
 

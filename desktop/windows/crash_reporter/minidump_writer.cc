@@ -15,8 +15,8 @@
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/stringprintf.h"
 #include "base/win/scoped_handle.h"
-#include "desktop/common/product/product_configuration.h"
 #include "desktop/common/product/product_info.h"
+#include "desktop/windows/crash_reporter/crash_metadata.h"
 
 namespace vexlo {
 namespace crash_reporter {
@@ -118,16 +118,21 @@ bool ReadWholeFile(const base::FilePath& path, std::string* contents) {
 
 std::string ShortCrashLogHeader(const std::wstring& image_name,
                                 std::pair<DWORD, uint64_t> exception) {
+  CrashReportData data;
+  SetReporterCrashReportData(&data);
   std::string header = base::StringPrintf(
-      "VEXLO-CRASHLOG V1 desktop%s %s %d windows x64 release\r\n",
-      ProductConfiguration::GetCrashLogProductSuffix().c_str(),
-      ProductInfo::GetVersionString().c_str(), ProductInfo::GetBuildNumber());
-  header += base::StringPrintf(
-      "%ls caused exception %lX at address %012llX "
-      "(BASE: 00000000)\r\n",
+      "VEXLO-CRASHLOG V1 desktop%s %s %s windows x64 release\r\n"
+      "%ls caused exception %lX at address %012llX (BASE: 00000000)\r\n",
+      data.product_suffix.c_str(), data.version.c_str(), data.build.c_str(),
       image_name.c_str(), static_cast<unsigned long>(exception.first),
       static_cast<unsigned long long>(exception.second));
-  header += "\r\nmetadata:\r\nprocess_type=\"crash_reporter\"\r\n";
+  if (!data.metadata.empty()) {
+    header += "\r\nmetadata:\r\n";
+    for (const auto& pair : data.metadata) {
+      header += base::StringPrintf("%s=\"%s\"\r\n", pair.first.c_str(),
+                                   pair.second.c_str());
+    }
+  }
   return header + "\r\nminidump:\r\n";
 }
 

@@ -50,7 +50,7 @@ bool PendingWorkGate::HoldWhileRunning(HANDLE process) {
           WT_EXECUTEONLYONCE | WT_EXECUTEINWAITTHREAD)) {
     return true;
   }
-  PLOG(ERROR) << "Watching the parent process failed";
+  PLOG(WARNING) << "Watching the parent process failed";
   Leave();
   return false;
 }

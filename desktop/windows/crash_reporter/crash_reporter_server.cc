@@ -123,9 +123,9 @@ void WriteCrashIdRecord(uint32_t sequence,
   GetCrashKeyValue(keys, L"crash_guid", &guid);
   if (guid.empty() && IsCrashLogFolderFromEnvironment())
     guid = L"0";
-  const base::FilePath path = GetCrashIdRecordPath(sequence);
-  if (guid.empty() || path.empty())
+  if (guid.empty() || GetCrashIdRecordFilePath().empty())
     return;
+  const base::FilePath path = GetCrashIdRecordPath(sequence);
   FILE* file = base::OpenFile(path, "wt");
   if (!file) {
     PLOG(ERROR) << "Opening " << path.AsUTF8() << " failed";

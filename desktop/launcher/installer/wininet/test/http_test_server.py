@@ -26,8 +26,10 @@ set-up round trip:
   /redirect?to=URL    answers 302 to URL.
   /echo               answers 200 with the request body.
   /collector/...      answers 200 with a short body.
-  /reply/CODE/LOC     answers CODE with "Location: LOC" (LOC percent-decoded;
-                      no header when it is absent) and a short body.
+  /reply/CODE/LOC     answers a GET with CODE and "Location: LOC" (LOC
+                      percent-decoded; no header when it is absent), any
+                      other request with 200; both with a short body. (A
+                      crash server asked and then posted to at one URL.)
 
 /status, /seq, /echo and /reply ignore what follows in the path (and the
 query), so that a base URL
@@ -173,6 +175,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if parts[0] == "collector":
             return self.send_simple(200, b"collected")
         if parts[0] == "reply" and len(parts) >= 2:
+            if self.command != "GET":
+                return self.send_simple(200, b"reply body")
             return self.send_reply(int(parts[1]), parts[2] if len(parts) > 2
                                    else None)
         return self.send_simple(404, b"not found")

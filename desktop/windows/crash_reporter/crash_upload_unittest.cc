@@ -198,8 +198,10 @@ TEST_F(CrashUploadTest, TheEmailAddressJoinsTheQueryEscaped) {
   EXPECT_EQ(base::UTF8ToUTF16(ProductConfiguration::GetUrl("crash")),
             GetCrashServerUrl());
 
-  ::SetEnvironmentVariableW(EmailVariable().c_str(), L"a b&c=d@\u00e9.example");
-  const std::string escaped = "a%20b%26c%3Dd%40%C3%A9.example";
+  ::SetEnvironmentVariableW(EmailVariable().c_str(),
+                            L"Zz9-_~`{:/[ a&c=d@\u00e9.example");
+  const std::string escaped =
+      "Zz9-_~%60%7B%3A%2F%5B%20a%26c%3Dd%40%C3%A9.example";
   SetServerPath("/reply/503");
   EXPECT_EQ(server_.Url("/reply/503?email=" + escaped), GetCrashServerUrl());
   SetServerPath("/reply/503?k=1");

@@ -6,11 +6,7 @@
 
 #include <windows.h>
 
-#include <minizip/unzip.h>
 #include <wchar.h>
-
-// After unzip.h, whose headers it needs.
-#include <minizip/iowin32.h>
 
 #include <map>
 #include <memory>
@@ -29,6 +25,7 @@
 #include "desktop/windows/crash_reporter/crash_counter.h"
 #include "desktop/windows/crash_reporter/frozen_process_log.h"
 #include "desktop/windows/crash_reporter/self_crash_reporter.h"
+#include "desktop/windows/crash_reporter/test/crash_server_test_util.h"
 #include "desktop/windows/crash_reporter/test/crash_test_child_command.h"
 #include "gtest/gtest.h"
 
@@ -82,44 +79,12 @@ bool ReadLastReporterCrash(uint64_t* time) {
          type == REG_QWORD;
 }
 
-// The one entry of a zip archive.
+// The text of a zipped log.
 std::string Unzip(const std::string& zip, const base::FilePath& scratch) {
-  base::WriteFile(scratch, zip.data(), static_cast<int>(zip.size()));
-  zlib_filefunc64_def functions;
-  fill_win32_filefunc64W(&functions);
-  const unzFile file = unzOpen2_64(scratch.value().c_str(), &functions);
-  std::string contents;
-  unz_file_info64 entry = {};
-  if (file && unzGoToFirstFile(file) == UNZ_OK &&
-      unzGetCurrentFileInfo64(file, &entry, nullptr, 0, nullptr, 0, nullptr,
-                              0) == UNZ_OK &&
-      unzOpenCurrentFile(file) == UNZ_OK) {
-    contents.assign(static_cast<size_t>(entry.uncompressed_size), '\0');
-    if (!contents.empty())
-      unzReadCurrentFile(file, &contents[0],
-                         static_cast<unsigned>(contents.size()));
-    unzCloseCurrentFile(file);
-  }
-  if (file)
-    unzClose(file);
-  return contents;
-}
-
-std::map<std::string, std::string> FormFields(
-    const HttpTestServer::Request& request) {
-  std::map<std::string, std::string> fields;
-  for (const HttpTestServer::FormPart& part : request.form) {
-    if (!part.has_filename)
-      fields[part.name] = part.data;
-  }
-  return fields;
-}
-
-std::vector<std::string> PartNames(const HttpTestServer::Request& request) {
-  std::vector<std::string> names;
-  for (const HttpTestServer::FormPart& part : request.form)
-    names.push_back(part.name);
-  return names;
+  std::string name;
+  std::string text;
+  UnzipOnlyEntry(zip, scratch, &name, &text);
+  return text;
 }
 
 class CrashReporterProcessTest : public testing::Test {
@@ -127,7 +92,8 @@ class CrashReporterProcessTest : public testing::Test {
   void SetUp() override {
     ASSERT_TRUE(log_dir_.IsValid() && temp_dir_.IsValid());
     ASSERT_TRUE(server_.Start());
-    server_path_ = ReplyPath("https://crash.example/r?id=42&x=1");
+    server_path_ =
+        CrashServerReplyPath(303, "https://crash.example/r?id=42&x=1");
     SetVariable(L"VEXLO_CRASH_SERVER_URL", server_.Url(server_path_));
     SetVariable(L"VEXLO_CRASH_LOG_DIR", log_dir_.path().value());
     SetVariable(L"VEXLO_CRASH_ORIGIN", L"Wirn");
@@ -147,13 +113,6 @@ class CrashReporterProcessTest : public testing::Test {
     ::GetEnvironmentVariableW(name.c_str(), old, MAX_PATH);
     saved_.emplace(name, old);
     ::SetEnvironmentVariableW(name.c_str(), value.c_str());
-  }
-
-  static std::string ReplyPath(const std::string& location) {
-    std::string path = "/reply/303/";
-    for (const unsigned char c : location)
-      path += base::StringPrintf("%%%02X", c);
-    return path;
   }
 
   // The test child as a watched process whose reporter is the real one.
@@ -227,7 +186,7 @@ class CrashReporterProcessTest : public testing::Test {
                   "gpu_driver_version", "gpu_pixel_shader_version",
                   "gpu_vendor_id", "gpu_vertex_shader_version",
                   "symbols-package", "upload_file_minidump"}),
-              PartNames(dump));
+              FormPartNames(dump));
     EXPECT_EQ("installer", FormFields(dump)["ProcessType"]);
     EXPECT_EQ("Wirn", FormFields(dump)["Origin"]);
     ASSERT_FALSE(dump.form.empty());
@@ -292,7 +251,7 @@ TEST_F(CrashReporterProcessTest, ACrashedReporterIsReportedByAFreshCopy) {
   ASSERT_EQ(1u, requests.size());
   EXPECT_EQ("POST", requests[0].method);
   EXPECT_EQ(server_path_, requests[0].path);
-  ASSERT_EQ((std::vector<std::string>{"file"}), PartNames(requests[0]));
+  ASSERT_EQ((std::vector<std::string>{"file"}), FormPartNames(requests[0]));
   const std::string text =
       Unzip(requests[0].form[0].data, temp_dir_.path().Append(L"check.zip"));
   EXPECT_EQ(0u, text.find("VEXLO-CRASHLOG V1 desktop"));
@@ -405,6 +364,25 @@ TEST_F(CrashCounterTest, KeepsTheCountUntilTheFileIsFree) {
   nowhere.Add(1, true);
 }
 
+// After ten failed writes in a row the counter waits for the next crash.
+TEST_F(CrashCounterTest, GivesUpUntilTheNextCrash) {
+  CrashCounter counter(path_, false);
+  {
+    base::win::ScopedHandle held(::CreateFileW(path_.value().c_str(),
+                                               GENERIC_READ, 0, nullptr,
+                                               CREATE_NEW, 0, nullptr));
+    ASSERT_TRUE(held.IsValid());
+    counter.Add(1, true);
+    ::Sleep(CrashCounter::kMaxFailures * CrashCounter::kRetryDelayMs * 3);
+  }
+  ::Sleep(CrashCounter::kRetryDelayMs * 5);
+  EXPECT_EQ("", Count());
+  counter.Add(1, true);
+  for (int i = 0; i < 100 && Count().empty(); ++i)
+    ::Sleep(50);
+  EXPECT_EQ("2", Count());
+}
+
 // The handle records the crash keys point to, all or those of the invalid
 // handle, oldest first around the ring; a bad index or address gives none.
 TEST(HandleInfoTest, ReadsTheRingTheKeysPointTo) {
@@ -452,6 +430,9 @@ TEST(HandleInfoTest, ReadsTheRingTheKeysPointTo) {
   ring->next = kHandleRecordCount;
   EXPECT_TRUE(GetHandleInfoLines(::GetCurrentProcess(), keys).empty());
   ring->next = 2;
+  ring->first = kHandleRecordCount;
+  EXPECT_TRUE(GetHandleInfoLines(::GetCurrentProcess(), keys).empty());
+  ring->first = 1;
   wcscpy(entries[0].value, L"10");
   EXPECT_TRUE(GetHandleInfoLines(::GetCurrentProcess(), keys).empty());
 }

@@ -5,11 +5,7 @@
 
 #include <windows.h>
 
-#include <minizip/unzip.h>
 #include <stdlib.h>
-
-// After unzip.h, whose headers it needs.
-#include <minizip/iowin32.h>
 
 #include <algorithm>
 #include <string>
@@ -24,6 +20,7 @@
 #include "desktop/common/product/product_info.h"
 #include "desktop/launcher/installer/wininet/test/http_test_server.h"
 #include "desktop/windows/crash_reporter/pending_work_gate.h"
+#include "desktop/windows/crash_reporter/test/crash_server_test_util.h"
 #include "gtest/gtest.h"
 
 namespace vexlo {
@@ -38,42 +35,6 @@ base::string16 EmailVariable() {
   return base::UTF8ToUTF16(
       base::ToUpperASCII(ProductConfiguration::GetProductName()) +
       "_CRASH_EMAIL");
-}
-
-// The one entry of the zip archive |zip|: its name and contents.
-bool ReadZipEntry(const std::string& zip,
-                  const base::FilePath& scratch,
-                  std::string* name,
-                  std::string* contents) {
-  if (base::WriteFile(scratch, zip.data(), static_cast<int>(zip.size())) !=
-      static_cast<int>(zip.size())) {
-    return false;
-  }
-  zlib_filefunc64_def functions;
-  fill_win32_filefunc64W(&functions);
-  const unzFile file = unzOpen2_64(scratch.value().c_str(), &functions);
-  if (!file)
-    return false;
-  unz_global_info64 info = {};
-  char entry_name[256] = {};
-  unz_file_info64 entry = {};
-  bool read =
-      unzGetGlobalInfo64(file, &info) == UNZ_OK && info.number_entry == 1 &&
-      unzGoToFirstFile(file) == UNZ_OK &&
-      unzGetCurrentFileInfo64(file, &entry, entry_name, sizeof(entry_name),
-                              nullptr, 0, nullptr, 0) == UNZ_OK &&
-      unzOpenCurrentFile(file) == UNZ_OK;
-  if (read) {
-    contents->assign(static_cast<size_t>(entry.uncompressed_size), '\0');
-    read = contents->empty() ||
-           unzReadCurrentFile(file, &(*contents)[0],
-                              static_cast<unsigned>(contents->size())) ==
-               static_cast<int>(contents->size());
-    unzCloseCurrentFile(file);
-    *name = entry_name;
-  }
-  unzClose(file);
-  return read;
 }
 
 class CrashUploadTest : public testing::Test {
@@ -111,17 +72,6 @@ class CrashUploadTest : public testing::Test {
   HttpTestServer server_;
 };
 
-// A test-server path answering |code| with |location| (none when empty).
-std::string ReplyPath(int code, const std::string& location) {
-  std::string path = "/reply/" + std::to_string(code);
-  if (location.empty())
-    return path;
-  path += "/";
-  for (const unsigned char c : location)
-    path += base::StringPrintf("%%%02X", c);
-  return path;
-}
-
 // The answer decides: a 303 whose "Location" has "?id=" up to an "&" gives
 // the id and keeps the whole value; every other answer (no redirect
 // followed) is "other", a 503 is "refused". The crash's URL and origin
@@ -140,13 +90,13 @@ TEST_F(CrashUploadTest, QueryReadsTheAnswer) {
       {303, "https://c.example/r?id=42", kCrashUrlOther, L""},
       {303, "https://c.example/r?x=1&id=42&", kCrashUrlOther, L""},
       {303, "", kCrashUrlOther, L""},
-      {302, ReplyPath(303, "r?id=5&"), kCrashUrlOther, L""},
+      {302, CrashServerReplyPath(303, "r?id=5&"), kCrashUrlOther, L""},
       {200, "", kCrashUrlOther, L""},
       {503, "", kCrashUrlRefused, L""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.code);
-    SetServerPath(ReplyPath(c.code, c.location));
+    SetServerPath(CrashServerReplyPath(c.code, c.location));
     base::string16 crash_id = L"unset";
     base::string16 location = L"unset";
     const bool with_headers = c.code != 200;
@@ -159,7 +109,7 @@ TEST_F(CrashUploadTest, QueryReadsTheAnswer) {
     EXPECT_EQ(accepted ? base::UTF8ToUTF16(c.location) : L"unset", location);
     HttpTestServer::Request request = OnlyRequest();
     EXPECT_EQ("GET", request.method);
-    EXPECT_EQ(ReplyPath(c.code, c.location), request.path);
+    EXPECT_EQ(CrashServerReplyPath(c.code, c.location), request.path);
     EXPECT_EQ(with_headers ? 1u : 0u,
               request.headers.count("X-Vexlo-Crash-URL"));
     EXPECT_EQ(with_headers ? 1u : 0u, request.headers.count("X-Origin"));
@@ -346,8 +296,8 @@ TEST_F(CrashUploadTest, ZipsTheLogIntoOneEntry) {
     std::string name;
     std::string contents;
     ASSERT_TRUE(base::ReadFileToString(zip, &archive));
-    ASSERT_TRUE(ReadZipEntry(archive, dir_.path().Append(L"check.zip"), &name,
-                             &contents));
+    ASSERT_TRUE(UnzipOnlyEntry(archive, dir_.path().Append(L"check.zip"), &name,
+                               &contents));
     EXPECT_EQ("crashlog.txt", name);
     EXPECT_TRUE(contents == c.text);
   }
@@ -379,8 +329,9 @@ TEST_F(CrashUploadTest, UploadsTheLogAndTheMinidump) {
     std::string name;
     std::string text = request.form[1].data;
     if (zip) {
-      ASSERT_TRUE(ReadZipEntry(request.form[1].data,
-                               dir_.path().Append(L"check.zip"), &name, &text));
+      ASSERT_TRUE(UnzipOnlyEntry(request.form[1].data,
+                                 dir_.path().Append(L"check.zip"), &name,
+                                 &text));
     }
     EXPECT_EQ("the log\n", text);
   }

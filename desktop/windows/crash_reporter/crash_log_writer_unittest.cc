@@ -376,6 +376,162 @@ TEST(CrashLogWriterTest, TheLogOfACrashedChildMatchesTheChild) {
   EXPECT_EQ(0u, crash.memory_mismatches);
 }
 
+TEST(CrashLogWriterTest, ThreadsShareABoundedMemoryBudget) {
+  const struct {
+    bool crashed;
+    uint64_t collected;
+    bool last;
+    uint64_t budget;
+  } kCases[] = {
+      {true, 10000000, false, UINT64_MAX},
+      {false, 0, false, 61440},
+      {false, 614400 - 61441, false, 61440},
+      {false, 614400 - 61440, false, 30720},
+      {false, 614400 - 61440, true, 61440},
+      {false, 614399, false, 0},
+      {false, 614399, true, 1},
+      {false, 614400, true, 0},
+      {false, 700000, true, 0},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.collected);
+    EXPECT_EQ(c.budget, GetThreadMemoryBudget(c.crashed, c.collected, c.last));
+  }
+}
+
+StackBlock MakeBlock(uint64_t start,
+                     const std::vector<uint64_t>& words,
+                     size_t extra_bytes = 0) {
+  StackBlock block;
+  block.start = start;
+  block.bytes.resize(words.size() * 8 + extra_bytes);
+  memcpy(block.bytes.data(), words.data(), words.size() * 8);
+  return block;
+}
+
+TEST(CrashLogWriterTest, StackLinesMarkTheFrameChain) {
+  // 20 bytes: one full line, then one with no whole word.
+  StackBlock short_block = MakeBlock(0x1000, {0x4847464544434241, 0x1f}, 4);
+  memcpy(&short_block.bytes[16], "xyz\x7f", 4);
+  EXPECT_EQ(
+      "000000001000  4847464544434241  000000000000001F  ABCDEFGH........\n"
+      "000000001010 " +
+          std::string(36, ' ') + " xyz.\n",
+      FormatStackLines(short_block, 0));
+  // The chain runs 0x2008 -> 0x2018 -> 0x2000 (backwards: not followed by
+  // the dump's marker once it is met).
+  const StackBlock chain = MakeBlock(0x2000, {0x2018, 0x2018, 0, 0x2000, 0});
+  EXPECT_EQ(
+      "000000002000  0000000000002018 >0000000000002018  . ....... ......\n"
+      "000000002010  0000000000000000 >0000000000002000  ......... ......\n"
+      "000000002020  0000000000000000 " +
+          std::string(18, ' ') + " ........\n",
+      FormatStackLines(chain, 0x2008));
+}
+
+TEST(CrashLogWriterTest, UnknownStacksKeepTheDeepestFrame) {
+  const uint64_t kStart = 0x10000;
+  const struct {
+    const char* name;
+    std::vector<std::pair<size_t, uint64_t>> words;
+    uint64_t frame;
+    size_t extent;
+  } kCases[] = {
+      {"nothing to follow", {}, 0, 512},
+      {"a chain beyond the first 512 bytes",
+       {{0x400, kStart + 0x500}, {0x500, kStart + 0x4F8}},
+       kStart + 0x400,
+       0x500},
+      {"an unaligned frame", {{0x400, kStart + 0x500}}, kStart + 0x401, 512},
+      {"a frame past the block", {}, kStart + 0x800, 512},
+      {"kept words pointing deeper, in turn",
+       {{0x40, kStart + 0x300}, {0x300, kStart + 0x600}},
+       0,
+       0x600},
+      {"a word past what is kept",
+       {{0x40, kStart + 0x700}, {0x780, kStart + 0x7F8}},
+       0,
+       0x700},
+      {"the last whole word", {{0x40, kStart + 0x7F8}}, 0, 0x7F8},
+      {"an unaligned word", {{0x40, kStart + 0x7FC}}, 0, 512},
+      {"a word past the block", {{0x40, kStart + 0x800}}, 0, 512},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    std::vector<uint64_t> words(256, 0);
+    for (const auto& word : c.words)
+      words[word.first / 8] = word.second;
+    EXPECT_EQ(c.extent, GetFramesExtent(MakeBlock(kStart, words), c.frame));
+  }
+}
+
+TEST(CrashLogWriterTest, MemoryLinesGroupBytesByFour) {
+  std::vector<uint8_t> bytes(20);
+  for (size_t i = 0; i < bytes.size(); ++i)
+    bytes[i] = static_cast<uint8_t>(0x3E + i);
+  EXPECT_EQ(
+      "0000DEADBEE0  3E 3F 40 41  42 43 44 45  46 47 48 49  4A 4B 4C 4D "
+      ">?@ABCDEFGHIJKLM\n"
+      "0000DEADBEF0  4E 4F 50 51" +
+          std::string(39, ' ') + " NOPQ\n",
+      FormatMemoryLines(0xDEADBEE0, bytes.data(), bytes.size()));
+}
+
+TEST(CrashLogWriterTest, ValuesStayOnTheirLine) {
+  EXPECT_EQ("a  b c d\x80", WithoutControlCharacters("a\r\nb\tc\x7f"
+                                                     "d\x80"));
+  EXPECT_EQ("", WithoutControlCharacters(""));
+}
+
+// Stacks read from memory the test lays out: a known extent trims trailing
+// zeros, an unknown one keeps the crashed thread's whole read, and an
+// unreadable tail shrinks the read page by page.
+TEST(CrashLogWriterTest, StackBlocksAreReadAndTrimmed) {
+  uint8_t* region = static_cast<uint8_t*>(
+      ::VirtualAlloc(nullptr, 3 * 4096, MEM_COMMIT, PAGE_READWRITE));
+  ASSERT_TRUE(region);
+  const uint64_t base = reinterpret_cast<uintptr_t>(region);
+  memset(region + 0x800, 0x11, 100);
+  ProcessMemoryReader reader(::GetCurrentProcess());
+  CONTEXT context = {};
+  context.Rsp = base + 0x802;  // rounded down to a multiple of 4
+  auto thread = ThreadInfoImpl::CreateCrashed(::GetCurrentProcess(),
+                                              ::GetCurrentThreadId(), context);
+  EXPECT_EQ(0x3000u - 0x802, thread->stack_size());
+  StackBlock block = CrashLogWriter::ReadStackBlock(&reader, *thread);
+  EXPECT_EQ(base + 0x800, block.start);
+  EXPECT_EQ(104u + 128, block.bytes.size());
+
+  // Read-only memory is no stack: the crashed thread keeps all 8192 bytes
+  // read.
+  DWORD old = 0;
+  ASSERT_TRUE(::VirtualProtect(region, 3 * 4096, PAGE_READONLY, &old));
+  thread = ThreadInfoImpl::CreateCrashed(::GetCurrentProcess(),
+                                         ::GetCurrentThreadId(), context);
+  EXPECT_EQ(0u, thread->stack_size());
+  block = CrashLogWriter::ReadStackBlock(&reader, *thread);
+  EXPECT_EQ(base + 0x800, block.start);
+  EXPECT_EQ(8192u, block.bytes.size());
+
+  context.Rsp = 4095;
+  thread = ThreadInfoImpl::CreateCrashed(::GetCurrentProcess(),
+                                         ::GetCurrentThreadId(), context);
+  EXPECT_TRUE(CrashLogWriter::ReadStackBlock(&reader, *thread).bytes.empty());
+  ::VirtualFree(region, 0, MEM_RELEASE);
+}
+
+TEST(CrashLogWriterTest, WritesNothingWithoutAnAsciiPathOrFolder) {
+  const ProcessStateImpl state;
+  MemoryRangeList ranges;
+  EXPECT_FALSE(WriteCrashLog(&ranges, state, CrashReportData(), ""));
+  base::UniqueTestDir folder;
+  const base::FilePath missing =
+      folder.path().Append(L"missing").Append(L"crash.txt");
+  EXPECT_FALSE(WriteCrashLog(&ranges, state, CrashReportData(),
+                             base::WideToUTF8(missing.value())));
+  EXPECT_FALSE(base::PathExists(missing));
+}
+
 }  // namespace
 }  // namespace crash_reporter
 }  // namespace vexlo

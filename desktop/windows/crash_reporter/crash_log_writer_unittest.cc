@@ -303,6 +303,17 @@ TEST(CrashLogWriterTest, TheLogOfACrashedChildMatchesTheChild) {
   const std::vector<std::string> crashed = ThreadLines(lines, main_thread);
   EXPECT_TRUE(HasLine(crashed, "Crashed=1"));
   EXPECT_TRUE(HasLine(crashed, "checked_context_values=17 (all)"));
+  size_t stack_words = 0;
+  for (const std::string& line :
+       Section(crashed, "Stack dump: " + Hex(main_thread, 8))) {
+    stack_words += (line[14] != ' ') + (line[32] != ' ');
+  }
+  EXPECT_LT(0u, stack_words);
+  EXPECT_TRUE(HasLine(crashed, "checked_stack_values=" +
+                                   std::to_string(stack_words) + " (all)"));
+  EXPECT_TRUE(HasLineContaining(crashed, "st(0)=3FFF8000000000000000 "));
+  EXPECT_TRUE(HasLineContaining(
+      crashed, " XMM8=FEDCBA98765432100123456789ABCDEF  XMM9="));
   EXPECT_TRUE(HasLineContaining(
       crashed, "RAX=0000000000000000   RBX=1111111111111111   RCX="));
   EXPECT_TRUE(HasLineContaining(crashed, "RSI=5151515151515151"));

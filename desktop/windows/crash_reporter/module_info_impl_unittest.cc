@@ -148,6 +148,8 @@ TEST(ModuleInfoImplTest, DamagedImagesLeaveOnlyTheirBrokenPartsEmpty) {
                               Get<uint32_t>(*i, section + 16) - 1;
          Put<uint32_t>(i, layout.exports + 12, end);
          (*i)[layout.Offset(*i, end)] = 'x';
+         // The next section starts with what would end the text.
+         (*i)[layout.Offset(*i, end) + 1] = 0;
        },
        kOriginalName, true},
       {"exports section stored past the end of the file",
@@ -162,6 +164,16 @@ TEST(ModuleInfoImplTest, DamagedImagesLeaveOnlyTheirBrokenPartsEmpty) {
                        0xFFFFFFFF);
        },
        kExportName, true},
+      {"export directory of exactly its own size",
+       [&](Image* i) { Put<uint32_t>(i, layout.Directory(0) + 4, 40); },
+       kExportName, true},
+      {"version data running past its section",
+       [&](Image* i) {
+         const size_t section = layout.SectionOf(*i, layout.version_record);
+         Put<uint32_t>(i, layout.version_record + 4,
+                       Get<uint32_t>(*i, section + 16));
+       },
+       kExportName, false},
       {"resource directory past every section",
        [&](Image* i) { Put<uint32_t>(i, layout.Directory(2), 0xFFFFFF00); },
        kExportName, false},
@@ -215,13 +227,20 @@ TEST(ModuleInfoImplTest, DamagedImagesLeaveOnlyTheirBrokenPartsEmpty) {
   }
 }
 
+// Without its file, a module keeps its place and is named after the file
+// mapped at its base.
 TEST(ModuleInfoImplTest, AModuleFileThatCannotBeOpenedKeepsItsPlace) {
+  const uint64_t base =
+      reinterpret_cast<uintptr_t>(::GetModuleHandleW(L"kernel32.dll"));
   const ModuleInfoImpl module(::GetCurrentProcess(), L"gone.dll",
-                              L"C:\\no\\such\\gone.dll", 0x180000000, 0x5000);
-  EXPECT_EQ("", module.name());
-  EXPECT_EQ(0x180000000u, module.base());
+                              L"C:\\no\\such\\gone.dll", base, 0x5000);
+  EXPECT_TRUE(base::LowerCaseEqualsASCII(base::UTF8ToUTF16(module.name()),
+                                         "kernel32.dll"))
+      << module.name();
+  EXPECT_EQ("", module.version());
+  EXPECT_EQ(base, module.base());
   EXPECT_EQ(0x5000u, module.image_size());
-  EXPECT_FALSE(module.ContainsCode(0x180000000));
+  EXPECT_FALSE(module.ContainsCode(base));
 }
 
 TEST(ModuleInfoImplTest, TheCodeExtentAndMappedNameOfALoadedModule) {

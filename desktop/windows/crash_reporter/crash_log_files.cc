@@ -81,9 +81,12 @@ std::string GetCrashDumpFileName(uint32_t sequence) {
 
 bool InitializeCrashLogFolder() {
   CrashLogPaths& paths = Paths();
+  paths = CrashLogPaths();
   const base::FilePath user_data =
-      base::CommandLine::ForCurrentProcess()->GetSwitchValuePath(
-          kUserDataDirSwitch);
+      base::CommandLine::InitializedForCurrentProcess()
+          ? base::CommandLine::ForCurrentProcess()->GetSwitchValuePath(
+                kUserDataDirSwitch)
+          : base::FilePath();
   if (!user_data.empty()) {
     base::PathService::OverrideAndCreateIfNeeded(kUserDataDirKey, user_data,
                                                  false, true);
@@ -127,7 +130,7 @@ const base::FilePath& GetBrowserPreferencesFilePath() {
 
 base::FilePath GetCrashIdRecordPath(uint32_t sequence) {
   const base::FilePath& record = Paths().crash_id_record_file;
-  if (!Paths().folder_from_environment)
+  if (!Paths().folder_from_environment || record.empty())
     return record;
   return record.InsertBeforeExtensionASCII(
       base::StringPrintf("-%lu-%u", ::GetCurrentProcessId(), sequence));

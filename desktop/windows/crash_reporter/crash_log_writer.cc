@@ -138,10 +138,9 @@ bool HoldsWordAt(const StackBlock& block, uint64_t address) {
          block.bytes.size() - (address - block.start) >= kWordSize;
 }
 
-// The length of the stack worth keeping when its extent is unknown: the
-// frame-pointer chain's deepest frame, widened to whatever the kept words
-// point to inside the block.
-size_t FollowFrames(const StackBlock& block, uint64_t frame) {
+}  // namespace
+
+size_t GetFramesExtent(const StackBlock& block, uint64_t frame) {
   size_t keep = 0;
   while (frame % kWordSize == 0 && HoldsWordAt(block, frame)) {
     keep = frame - block.start;
@@ -161,6 +160,8 @@ size_t FollowFrames(const StackBlock& block, uint64_t frame) {
   return keep;
 }
 
+namespace {
+
 void TrimStack(const ThreadInfoImpl& thread, StackBlock* block) {
   size_t keep = block->bytes.size();
   if (thread.stack_size() != 0) {
@@ -168,7 +169,7 @@ void TrimStack(const ThreadInfoImpl& thread, StackBlock* block) {
       --keep;
     keep = (keep + kWordSize - 1) / kWordSize * kWordSize;
   } else if (!thread.crashed()) {
-    keep = FollowFrames(*block, thread.context().Rbp);
+    keep = GetFramesExtent(*block, thread.context().Rbp);
   } else {
     return;
   }

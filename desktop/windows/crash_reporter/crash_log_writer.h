@@ -41,6 +41,11 @@ uint64_t GetThreadMemoryBudget(bool crashed,
                                uint64_t collected,
                                bool last_thread);
 
+// How much of a stack of unknown extent to keep: past the deepest frame of
+// the frame-pointer chain from |frame|, and past what the kept words point
+// to inside the block; at least 512 bytes.
+size_t GetFramesExtent(const StackBlock& block, uint64_t frame);
+
 // The lines of a thread's stack dump, without the heading; |frame| is where
 // the frame-pointer chain starts.
 std::string FormatStackLines(const StackBlock& block, uint64_t frame);

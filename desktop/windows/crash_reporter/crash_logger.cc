@@ -35,8 +35,12 @@ CrashLogger* CrashLogger::Current() {
 }
 
 void CrashLogger::Add(const char* file, int line, const std::string& message) {
-  const char* separator = file ? strrchr(file, '\\') : nullptr;
-  const char* base_name = separator ? separator + 1 : (file ? file : "");
+  // Sources built elsewhere than on Windows carry forward slashes.
+  const char* base_name = file ? file : "";
+  for (const char* c = base_name; *c; ++c) {
+    if (*c == '\\' || *c == '/')
+      base_name = c + 1;
+  }
   text_ += std::string(base_name) + ":" + std::to_string(line) + ":" + message;
 }
 

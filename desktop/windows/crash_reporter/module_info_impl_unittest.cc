@@ -148,6 +148,8 @@ TEST(ModuleInfoImplTest, DamagedImagesLeaveOnlyTheirBrokenPartsEmpty) {
                               Get<uint32_t>(*i, section + 16) - 1;
          Put<uint32_t>(i, layout.exports + 12, end);
          (*i)[layout.Offset(*i, end)] = 'x';
+         // The next section starts with what would end the text.
+         (*i)[layout.Offset(*i, end) + 1] = 0;
        },
        kOriginalName, true},
       {"exports section stored past the end of the file",
@@ -162,6 +164,16 @@ TEST(ModuleInfoImplTest, DamagedImagesLeaveOnlyTheirBrokenPartsEmpty) {
                        0xFFFFFFFF);
        },
        kExportName, true},
+      {"export directory of exactly its own size",
+       [&](Image* i) { Put<uint32_t>(i, layout.Directory(0) + 4, 40); },
+       kExportName, true},
+      {"version data running past its section",
+       [&](Image* i) {
+         const size_t section = layout.SectionOf(*i, layout.version_record);
+         Put<uint32_t>(i, layout.version_record + 4,
+                       Get<uint32_t>(*i, section + 16));
+       },
+       kExportName, false},
       {"resource directory past every section",
        [&](Image* i) { Put<uint32_t>(i, layout.Directory(2), 0xFFFFFF00); },
        kExportName, false},
@@ -215,16 +227,23 @@ TEST(ModuleInfoImplTest, DamagedImagesLeaveOnlyTheirBrokenPartsEmpty) {
   }
 }
 
+// Without its file, a module keeps its place and is named after the file
+// mapped at its base.
 TEST(ModuleInfoImplTest, AModuleFileThatCannotBeOpenedKeepsItsPlace) {
+  const uint64_t base =
+      reinterpret_cast<uintptr_t>(::GetModuleHandleW(L"kernel32.dll"));
   const ModuleInfoImpl module(::GetCurrentProcess(), L"gone.dll",
-                              L"C:\\no\\such\\gone.dll", 0x180000000, 0x5000);
-  EXPECT_EQ("", module.name());
-  EXPECT_EQ(0x180000000u, module.base());
+                              L"C:\\no\\such\\gone.dll", base, 0x5000);
+  EXPECT_TRUE(base::LowerCaseEqualsASCII(base::UTF8ToUTF16(module.name()),
+                                         "kernel32.dll"))
+      << module.name();
+  EXPECT_EQ("", module.version());
+  EXPECT_EQ(base, module.base());
   EXPECT_EQ(0x5000u, module.image_size());
-  EXPECT_FALSE(module.ContainsCode(0x180000000));
+  EXPECT_FALSE(module.ContainsCode(base));
 }
 
-TEST(ModuleInfoImplTest, TheCodeExtentAndMappedNameOfALoadedModule) {
+TEST(ModuleInfoImplTest, TheCodeExtentOfALoadedModule) {
   const HMODULE kernel32 = ::GetModuleHandleW(L"kernel32.dll");
   const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
       reinterpret_cast<const uint8_t*>(kernel32) +
@@ -241,13 +260,6 @@ TEST(ModuleInfoImplTest, TheCodeExtentAndMappedNameOfALoadedModule) {
   EXPECT_TRUE(module.ContainsCode(code_end - 1));
   EXPECT_FALSE(module.ContainsCode(code_end));
   EXPECT_FALSE(module.ContainsCode(base - 1));
-  // A file without a name of its own is named after its mapped file.
-  wchar_t exe[MAX_PATH];
-  ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
-  const ModuleInfoImpl own(
-      ::GetCurrentProcess(), L"", exe,
-      reinterpret_cast<uintptr_t>(::GetModuleHandleW(nullptr)), 0x1000);
-  EXPECT_EQ("desktop_unittests.exe", own.name());
 }
 
 TEST(ModuleInfoImplTest, FindsVersionTextsInAnyLetterCaseAndWidth) {

@@ -52,9 +52,9 @@
 #include "desktop/windows/crash_reporter/crash_reporter_server.h"
 #include "desktop/windows/crash_reporter/self_crash_reporter.h"
 
-// Loads known values into the registers that survive a call, the heap
-// buffer into R12 and a code address into R13, and writes through a null
-// RAX at vexlo_known_fault_instruction.
+// Loads known values into the registers that survive a call, R15:R14 into
+// XMM8 and 1.0 into st(0), the heap buffer into R12 and a code address into
+// R13, and writes through a null RAX at vexlo_known_fault_instruction.
 extern "C" void VexloCrashWithKnownRegisters(void* heap, void* code);
 extern "C" char vexlo_known_fault_instruction[];
 asm(R"(
@@ -68,6 +68,9 @@ VexloCrashWithKnownRegisters:
   movabsq $0x0D1D0D1D0D1D0D1D, %rdi
   movabsq $0x0123456789ABCDEF, %r14
   movabsq $0xFEDCBA9876543210, %r15
+  movq %r14, %xmm8
+  pinsrq $1, %r15, %xmm8
+  fld1
   xorl %eax, %eax
   .globl vexlo_known_fault_instruction
 vexlo_known_fault_instruction:

@@ -188,7 +188,7 @@ TEST_F(MinidumpWriterTest, UnreadableFieldsLeaveNoFile) {
 }
 
 // The short log: header, exception line, the reporter's metadata, then the
-// dump's bytes; too large a dump writes no log.
+// dump's bytes; too large a dump or a log that cannot be made writes none.
 TEST_F(MinidumpWriterTest, ShortCrashLogCarriesTheDumpAfterItsHeader) {
   const std::string expected =
       "VEXLO-CRASHLOG V1 desktop" +
@@ -208,9 +208,11 @@ TEST_F(MinidumpWriterTest, ShortCrashLogCarriesTheDumpAfterItsHeader) {
   EXPECT_EQ(uint64_t{MiniDumpWithIndirectlyReferencedMemory},
             ReadMinidumpType(dump));
 
-  const base::FilePath too_large = Path(L"too_large.txt");
   EXPECT_FALSE(WriteShortCrashLog(child_.dwProcessId, RecordAddress(),
-                                  too_large, 1000));
+                                  Path(L"missing\\short.txt"), INT64_MAX));
+  const base::FilePath too_large = Path(L"too_large.txt");
+  EXPECT_FALSE(
+      WriteShortCrashLog(child_.dwProcessId, RecordAddress(), too_large, 1000));
   EXPECT_FALSE(base::PathExists(too_large));
 }
 

@@ -1508,5 +1508,156 @@ TEST_F(InstallerTest, RegistersTheDefaultBrowserUnlessSilent) {
   }
 }
 
+// The browser starts at the end of a run that asks for it, with the import
+// switches of the installer's own command line and, unless it updates,
+// maximized; the run ends only once the browser's launcher has.
+TEST_F(InstallerTest, StartsTheBrowserAsTheRunAsks) {
+  ASSERT_TRUE(
+      ScopedLauncherRecord::CopyLauncher(package_.Append(L"launcher.exe")));
+  ScopedLauncherRecord launches(temp_.path());
+  const std::string launcher = install_.Append(L"launcher.exe").AsUTF8();
+  base::CommandLine* const own = base::CommandLine::ForCurrentProcess();
+  const base::CommandLine saved = *own;
+  own->AppendSwitchASCII("import-bookmarks", "C:\\b m.html");
+  own->AppendSwitchASCII("import-session", "1");
+  own->AppendSwitchASCII("import-topsites-to-speeddial", "");
+  own->AppendSwitchASCII("import-passwords", "1");
+  Install(MakeSettings({"launchvexlo=1"}).get());
+  ASSERT_TRUE(installer_.succeeded()) << observer_.narrow;
+  const std::vector<std::string> install_run = {
+      launcher, "--import-bookmarks=C:\\b m.html", "--import-session=1",
+      "--import-topsites-to-speeddial", "--start-maximized"};
+  EXPECT_EQ(std::vector<std::vector<std::string>>{install_run},
+            launches.Runs());
+  *own = saved;
+
+  Install(MakeSettings({"launchvexlo=1"}).get());
+  ASSERT_TRUE(installer_.succeeded()) << observer_.narrow;
+  Install(MakeSettings({"launchvexlo=0"}).get());
+  ASSERT_TRUE(installer_.succeeded()) << observer_.narrow;
+  EXPECT_EQ((std::vector<std::vector<std::string>>{install_run, {launcher}}),
+            launches.Runs());
+}
+
+// The first-run preferences of the profile an update finds: its language,
+// the statistics choice, and the partner files of the package, which never
+// replace the profile's own.
+TEST_F(InstallerTest, WritesTheProfilesFirstRunPreferences) {
+  const struct {
+    const char* name;
+    bool autoupdate;
+    bool r1, r2;  // in the package's resources
+    bool d1, d2;  // in the profile
+    const char* local_state;
+    // What follows: the profile's partner files ("-" for none), Local
+    // State, and whether the statistics preference stays.
+    const char* after_d1;
+    const char* after_d2;
+    const char* after_local_state;
+    bool statistics_kept;
+  } kCases[] = {
+      {"package without partner files", false, false, false, true, true, "{}",
+       "-", "-",
+       "{\"custom_partner_content\":{\"updated\":true},"
+       "\"intl\":{\"app_locale\":\"nb\"}}",
+       false},
+      {"profile with tracking only", false, false, false, false, true,
+       "{\"intl\":{\"app_locale\":\"de\"}}", "-", "-",
+       "{\"intl\":{\"app_locale\":\"de\"}}", false},
+      {"profile with its own files", false, true, true, false, true, "{}", "-",
+       "profile 2", "{\"intl\":{\"app_locale\":\"nb\"}}", false},
+      {"new partner content", false, true, true, false, false, "{}",
+       "package 1", "-",
+       "{\"custom_partner_content\":{\"updated\":true},"
+       "\"intl\":{\"app_locale\":\"nb\"}}",
+       false},
+      {"new tracking only", false, false, true, false, false, "{}", "-",
+       "package 2", "{\"intl\":{\"app_locale\":\"nb\"}}", false},
+      {"autoupdate", true, true, false, false, true,
+       "{\"intl\":{\"app_locale\":\"de\"}}", "-", "profile 2",
+       "{\"intl\":{\"app_locale\":\"de\"}}", true},
+  };
+  const base::FilePath data = install_.Append(L"profile\\data");
+  const base::FilePath d1 = data.Append(L"custom_partner_content.json");
+  const base::FilePath d2 = data.Append(L"tracking_user_agent.json");
+  const auto write = [](const base::FilePath& path, const std::string& text) {
+    ASSERT_TRUE(base::CreateDirectory(path.DirName()));
+    ASSERT_EQ(
+        static_cast<int>(text.size()),
+        base::WriteFile(path, text.data(), static_cast<int>(text.size())));
+  };
+  const auto read = [](const base::FilePath& path) {
+    std::string text = "-";
+    return base::ReadFileToString(path, &text) ? text : "-";
+  };
+  for (const auto& test_case : kCases) {
+    SCOPED_TRACE(test_case.name);
+    Install(MakeSettings({"singleprofile=1"}).get());
+    ASSERT_TRUE(installer_.succeeded()) << observer_.narrow;
+    ReadWrittenPrefs(install_.Append(kInstallerPrefsFileName));
+    write(data.Append(L"Local State"), test_case.local_state);
+    write(data.Append(L"Preferences"),
+          "{\"statistics\":{\"collection_enabled\":false}}");
+    if (test_case.d1)
+      write(d1, "profile 1");
+    if (test_case.d2)
+      write(d2, "profile 2");
+    std::string list;
+    ASSERT_TRUE(base::ReadFileToString(package_.Append(L"files_list"), &list));
+    if (test_case.r1) {
+      write(package_.Append(L"resources\\custom_partner_content.json"),
+            "package 1");
+      list += "resources\\custom_partner_content.json\r\n";
+    }
+    if (test_case.r2) {
+      write(package_.Append(L"resources\\tracking_user_agent.json"),
+            "package 2");
+      list += "resources\\tracking_user_agent.json\r\n";
+    }
+    write(package_.Append(L"files_list"), list);
+
+    observer_ = RecordingObserver();
+    auto update = MakeSettings({"language=nb"}, false, test_case.autoupdate);
+    ASSERT_EQ(data, update->status().user_data_folder());
+    Install(update.get());
+    ASSERT_TRUE(installer_.succeeded()) << observer_.narrow;
+
+    EXPECT_EQ(test_case.after_d1, read(d1));
+    EXPECT_EQ(test_case.after_d2, read(d2));
+    std::string local_state;
+    base::JSONWriter::Write(*ReadWrittenPrefs(data.Append(L"Local State")),
+                            &local_state);
+    EXPECT_EQ(test_case.after_local_state, local_state);
+    const auto preferences = ReadWrittenPrefs(data.Append(L"Preferences"));
+    bool statistics = true;
+    EXPECT_EQ(
+        test_case.statistics_kept,
+        preferences->GetBoolean("statistics.collection_enabled", &statistics));
+
+    base::DeleteFile(install_, true);
+    base::DeleteFile(package_, true);
+    files_ = WriteTestPackage(package_, 5, {"root.dll", "sub\\root2.dat"});
+  }
+}
+
+// The task of one installation goes, through this Windows version's
+// scheduler; with no scheduler at hand nothing happens.
+TEST_F(InstallerTest, DeletesTheAutoupdateTaskOfAnInstallation) {
+  Install(MakeSettings().get());
+  ASSERT_TRUE(installer_.succeeded()) << observer_.narrow;
+  const base::string16 task =
+      L"Autoupdate " + base::UTF8ToUTF16(installer_.status_record().app_id);
+  ASSERT_EQ(1u, scheduler_.tasks().count(task));
+  Installer::DeleteAutoupdateTask("1");
+  EXPECT_EQ(1u, scheduler_.tasks().count(task));
+  scheduler_.set_failing(true);
+  Installer::DeleteAutoupdateTask(installer_.status_record().app_id);
+  EXPECT_EQ(1u, scheduler_.tasks().count(task));
+  scheduler_.set_failing(false);
+  Installer::DeleteAutoupdateTask(installer_.status_record().app_id);
+  EXPECT_EQ(0u, scheduler_.tasks().count(task));
+  EXPECT_EQ("DeleteTask " + base::UTF16ToUTF8(task), scheduler_.calls().back());
+}
+
 }  // namespace installer
 }  // namespace vexlo

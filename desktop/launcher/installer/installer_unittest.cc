@@ -740,6 +740,28 @@ TEST_F(InstallerFaultTest, EachFailureOfAnInstallLeavesEverythingAsBefore) {
   }
 }
 
+// Preferences that cannot be read for keeping are not written either: the
+// update goes on and leaves them as they are.
+TEST_F(InstallerFaultTest, AnUpdateLeavesUnreadablePreferencesAlone) {
+  Install(MakeSettings().get());
+  ASSERT_TRUE(installer_.succeeded()) << observer_.narrow;
+  const base::FilePath prefs = install_.Append(kInstallerPrefsFileName);
+  ReadWrittenPrefs(prefs);
+  std::string before;
+  ASSERT_TRUE(base::ReadFileToString(prefs, &before));
+  auto update = MakeSettings({"language=nb"});
+  {
+    const std::shared_ptr<void> held = Lock(prefs, 0);
+    observer_ = RecordingObserver();
+    Install(update.get());
+  }
+  ASSERT_TRUE(installer_.succeeded()) << observer_.narrow;
+  ReadWrittenPrefs(prefs);
+  std::string after;
+  ASSERT_TRUE(base::ReadFileToString(prefs, &after));
+  EXPECT_EQ(before, after);
+}
+
 // The uninstall entry that exists already under its first name is one the
 // registry step cannot write into: the step takes the next name, so the
 // failure has to come from a key that refuses its values.
@@ -771,11 +793,12 @@ TEST_F(InstallerFaultTest, EachFailureOfAnUpdateLeavesEverythingAsBefore) {
   }
 }
 
-// An interruption between any two steps takes back the whole run. The
-// event's watch reports on the loop within a step of the signal; the last
-// step may thus finish first.
+// An interruption between any two steps takes back the whole run, the
+// shortcuts and the preferences written behind included. The event's watch
+// reports on the loop within a step of the signal; the last step, posted
+// twelfth, may thus finish first.
 TEST_F(InstallerFaultTest, InterruptionAtEachStepTakesEverythingBack) {
-  for (int step = 1; step <= 7; ++step) {
+  for (int step = 1; step <= 11; ++step) {
     SCOPED_TRACE(step);
     auto settings = MakeSettings();
     const Snapshot before = State();
@@ -787,7 +810,8 @@ TEST_F(InstallerFaultTest, InterruptionAtEachStepTakesEverythingBack) {
     EXPECT_EQ(0, observer.code);
     EXPECT_FALSE(installer.succeeded());
     DrainLoop();
-    EXPECT_EQ(before, State());
+    ReadWrittenPrefs(install_.Append(kInstallerPrefsFileName));
+    EXPECT_EQ(WithoutMasterShortcuts(before), WithoutMasterShortcuts(State()));
     ::ResetEvent(interrupted_.Get());
   }
 }

@@ -158,6 +158,9 @@ class InstallerTest : public testing::Test {
 
   void TearDown() override {
     Installer::SetTaskSchedulerForTesting(nullptr);
+    // Tests that add switches of the process take them back, so that the
+    // next test in this process runs as it would alone.
+    *base::CommandLine::ForCurrentProcess() = command_line_;
     ::CoUninitialize();
   }
 
@@ -266,6 +269,8 @@ class InstallerTest : public testing::Test {
   }
 
   const bool command_line_initialized_;
+  const base::CommandLine command_line_ =
+      *base::CommandLine::ForCurrentProcess();
   base::MessageLoop loop_;
   base::UniqueTestDir temp_;
   const base::FilePath package_;

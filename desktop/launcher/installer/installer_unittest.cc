@@ -1514,11 +1514,33 @@ TEST_F(InstallerTest, TaskRegistrationLowersThePositiveErrorCounter) {
 }
 
 // Asked for, the browser is offered as the user's http handler; a silent
-// run leaves the handler alone.
+// run leaves the handler alone, and so does the elevated child of a later
+// Windows, whose parent offers it.
 TEST_F(InstallerTest, RegistersTheDefaultBrowserUnlessSilent) {
-  base::win::ScopedWindowsVersionOverride version(base::win::VERSION_WIN8);
-  for (const bool silent : {true, false}) {
-    SCOPED_TRACE(silent);
+  const std::vector<std::string> dialog = {"ShowOpenWithDialog(http)",
+                                           "NotifyAssociationsChanged"};
+  const std::vector<std::string> settings_page = {"OpenDefaultAppsSettings"};
+  const struct {
+    base::win::Version version;
+    bool silent;
+    bool elevated_child;
+    std::vector<std::string> calls;
+  } kCases[] = {
+      {base::win::VERSION_WIN8, true, false, {}},
+      {base::win::VERSION_WIN8, false, false, dialog},
+      {base::win::VERSION_WIN8, false, true, dialog},
+      {base::win::VERSION_WIN10, false, true, {}},
+      {base::win::VERSION_WIN10, false, false, settings_page},
+  };
+  for (const auto& test_case : kCases) {
+    const bool silent = test_case.silent;
+    SCOPED_TRACE(testing::Message()
+                 << test_case.version << silent << test_case.elevated_child);
+    base::win::ScopedWindowsVersionOverride version(test_case.version);
+    *base::CommandLine::ForCurrentProcess() = command_line_;
+    if (test_case.elevated_child)
+      base::CommandLine::ForCurrentProcess()->AppendSwitchASCII("parent-pid",
+                                                                "1");
     FakeDefaultAppServices services;
     base::CommandLine command_line(base::CommandLine::NO_PROGRAM);
     command_line.AppendSwitchASCII("allusers", "0");
@@ -1530,9 +1552,7 @@ TEST_F(InstallerTest, RegistersTheDefaultBrowserUnlessSilent) {
     observer_ = RecordingObserver();
     Install(&settings);
     ASSERT_TRUE(installer_.succeeded()) << observer_.narrow;
-    const std::vector<std::string> offered = {"ShowOpenWithDialog(http)",
-                                              "NotifyAssociationsChanged"};
-    EXPECT_EQ(silent ? std::vector<std::string>() : offered, services.calls());
+    EXPECT_EQ(test_case.calls, services.calls());
     base::DeleteFile(install_, true);
   }
 }

@@ -8,6 +8,7 @@
 #include "base/bind.h"
 #include "base/files/file_util.h"
 #include "base/location.h"
+#include "base/synchronization/waitable_event.h"
 #include "base/threading/thread.h"
 #include "desktop/launcher/installer/service/test/operation_test.h"
 #include "desktop/launcher/installer/service/transactions/transaction.h"
@@ -42,7 +43,13 @@ class FileSnapshotOperationTest : public OperationTest {
     return kept;
   }
 
-  std::string Content() const {
+  // The file once the writer has run what it was given.
+  std::string Content() {
+    base::WaitableEvent done(true, false);
+    writer_.task_runner()->PostTask(
+        LOCATION_FROM_HERE("Content"),
+        base::Bind(&base::WaitableEvent::Signal, &done));
+    done.Wait();
     std::string content;
     return base::ReadFileToString(Path(L"prefs.json"), &content) ? content
                                                                  : "none";
@@ -71,7 +78,6 @@ TEST_F(FileSnapshotOperationTest, CommitKeepsTheWritersChange) {
     Transaction transaction;
     ASSERT_TRUE(KeepAndChange(&transaction));
   }
-  writer_.Stop();
   EXPECT_EQ("new", Content());
 }
 

@@ -1689,6 +1689,49 @@ TEST_F(InstallerTest, WritesTheProfilesFirstRunPreferences) {
   }
 }
 
+// After an elevated run, the first process finishes for its own user: the
+// profile's language and the browser's start, and nothing of the
+// installation itself; an uninstallation gets neither.
+TEST_F(InstallerTest, PostElevationTasksFinishForTheCurrentUser) {
+  ASSERT_TRUE(
+      ScopedLauncherRecord::CopyLauncher(package_.Append(L"launcher.exe")));
+  Install(MakeSettings({"singleprofile=1"}).get());
+  ASSERT_TRUE(installer_.succeeded()) << observer_.narrow;
+  ReadWrittenPrefs(install_.Append(kInstallerPrefsFileName));
+  const base::FilePath local_state =
+      install_.Append(L"profile\\data\\Local State");
+  ASSERT_TRUE(base::CreateDirectory(local_state.DirName()));
+  ScopedLauncherRecord launches(temp_.path());
+  base::CommandLine::ForCurrentProcess()->AppendSwitch(
+      "post-elevated-install-tasks");
+  for (const bool uninstall : {true, false}) {
+    SCOPED_TRACE(uninstall);
+    std::unique_ptr<ScopedPathOverride> own_folder;
+    if (uninstall) {
+      own_folder = std::make_unique<ScopedPathOverride>(
+          base::DIR_EXE, install_.Append(version_));
+    }
+    auto settings = MakeSettings({"language=nb", "launchvexlo=1"}, uninstall);
+    const Snapshot before = SnapshotFolder(install_);
+    observer_ = RecordingObserver();
+    Install(settings.get());
+    ASSERT_TRUE(installer_.succeeded()) << observer_.narrow;
+    ReadWrittenPrefs(local_state);
+    Snapshot after = SnapshotFolder(install_);
+    if (!uninstall) {
+      EXPECT_EQ("{\"intl\":{\"app_locale\":\"nb\"}}",
+                after[L"profile\\data\\Local State"]);
+      after.erase(L"profile\\data\\Local State");
+    }
+    EXPECT_EQ(before, after);
+  }
+  // The installation exists: the browser starts as after an update.
+  EXPECT_EQ(
+      std::vector<std::vector<std::string>>{
+          {install_.Append(L"launcher.exe").AsUTF8()}},
+      launches.Runs());
+}
+
 // The task of one installation goes, through this Windows version's
 // scheduler; with no scheduler at hand nothing happens.
 TEST_F(InstallerTest, DeletesTheAutoupdateTaskOfAnInstallation) {

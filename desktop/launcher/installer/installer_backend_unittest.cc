@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <iterator>
 #include <map>
 #include <memory>
 #include <string>
@@ -170,6 +169,28 @@ class InstallerBackendTest : public testing::Test {
     return expected;
   }
 
+  // Checks that the installation folder holds exactly |expected| and the
+  // files |written| besides, and returns those, whose content the caller
+  // checks.
+  Snapshot ExpectInstalled(const Snapshot& expected,
+                           const std::vector<const wchar_t*>& written) {
+    Snapshot installed = SnapshotFolder(install_);
+    Snapshot result;
+    for (const wchar_t* name : written) {
+      const auto entry = installed.find(name);
+      if (entry == installed.end()) {
+        ADD_FAILURE() << "missing " << name;
+        continue;
+      }
+      result.insert(*entry);
+      installed.erase(entry);
+    }
+    EXPECT_EQ(std::vector<base::string16>(),
+              NameDifference(expected, installed));
+    EXPECT_EQ(expected, installed);
+    return result;
+  }
+
   static bool ReadRecord(const base::FilePath& file,
                          InstallationStatus* record) {
     XmlDocument document;
@@ -333,17 +354,11 @@ TEST_F(InstallerBackendTest, InstallsUpdatesAndUninstallsAnInstallation) {
               app_id.find_first_not_of("0123456789") == std::string::npos)
       << app_id;
 
-  Snapshot expected = ExpectedFiles({kVersion});
-  expected[L"installation_status.xml"] = "";
-  expected[L"installer_prefs.json"] = "";
-  Snapshot installed = SnapshotFolder(install_);
-  const std::string prefs = installed[L"installer_prefs.json"];
-  EXPECT_EQ(std::vector<base::string16>(), NameDifference(expected, installed));
-  installed.erase(L"installation_status.xml");
-  installed.erase(L"installer_prefs.json");
-  expected.erase(L"installation_status.xml");
-  expected.erase(L"installer_prefs.json");
-  EXPECT_EQ(expected, installed);
+  Snapshot written =
+      ExpectInstalled(ExpectedFiles({kVersion}),
+                      {L"installation_status.xml", L"installer_prefs.json"});
+  const std::string prefs = written[L"installer_prefs.json"];
+  const std::string record_text = written[L"installation_status.xml"];
   EXPECT_EQ(
       (std::vector<std::string>{"all-installer-experiments", "enable_stats",
                                 "import_browser_data", "installer-experiments",
@@ -384,28 +399,26 @@ TEST_F(InstallerBackendTest, InstallsUpdatesAndUninstallsAnInstallation) {
   EXPECT_EQ(registry_installed, registry_.Snapshot());
   // The old version stays, with its record aside, for the next run to
   // remove; the profile the installation now has gets its language.
-  expected = ExpectedFiles({kVersion, base::string16(kVersion) + L"_0"});
-  for (const wchar_t* name :
-       {L"installation_status.xml", L"installer_prefs.json", L"old_status",
-        L"profile", L"profile\\data", L"profile\\data\\Local State"}) {
-    expected[name] = "";
+  Snapshot expected =
+      ExpectedFiles({kVersion, base::string16(kVersion) + L"_0"});
+  for (const wchar_t* folder : {L"old_status", L"profile", L"profile\\data"})
+    expected[folder] = "<dir>";
+  // The record aside is named by the second it went aside.
+  base::string16 aside;
+  for (const auto& entry : SnapshotFolder(install_)) {
+    if (base::StartsWith16(entry.first, L"old_status\\installation_status.xml.",
+                           base::CompareCase::SENSITIVE)) {
+      aside = entry.first;
+    }
   }
-  installed = SnapshotFolder(install_);
-  Snapshot old_status;
-  for (auto entry = installed.begin(); entry != installed.end();) {
-    const bool aside = entry->first.compare(0, 11, L"old_status\\") == 0;
-    if (aside)
-      old_status.insert(*entry);
-    entry = aside ? installed.erase(entry) : std::next(entry);
-  }
-  ASSERT_EQ(1u, old_status.size());
-  EXPECT_EQ(0u, old_status.begin()->first.find(
-                    L"old_status\\installation_status.xml."));
-  EXPECT_EQ(std::vector<base::string16>(), NameDifference(expected, installed));
+  written = ExpectInstalled(
+      expected, {L"installation_status.xml", L"installer_prefs.json",
+                 L"profile\\data\\Local State", aside.c_str()});
+  EXPECT_EQ(record_text, written[aside]);
   EXPECT_EQ("{\"intl\":{\"app_locale\":\"nn\"}}",
-            installed[L"profile\\data\\Local State"]);
+            written[L"profile\\data\\Local State"]);
   EXPECT_NE(std::string::npos,
-            installed[L"installer_prefs.json"].find("\"language\":\"nn\""));
+            written[L"installer_prefs.json"].find("\"language\":\"nn\""));
   EXPECT_TRUE(base::PathExists(desktop));
   EXPECT_TRUE(base::PathExists(start_menu));
   EXPECT_EQ(
@@ -435,7 +448,7 @@ TEST_F(InstallerBackendTest, InstallsUpdatesAndUninstallsAnInstallation) {
   EXPECT_FALSE(base::PathExists(desktop));
   EXPECT_FALSE(base::PathExists(start_menu));
   // The old version and its record went; nothing was started.
-  installed = SnapshotFolder(install_);
+  const Snapshot installed = SnapshotFolder(install_);
   EXPECT_EQ(0u, installed.count(kVersion));
   EXPECT_EQ(0u, installed.count(L"old_status"));
   EXPECT_EQ(2u, launches.Runs().size());

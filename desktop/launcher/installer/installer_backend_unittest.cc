@@ -8,8 +8,6 @@
 #include <vector>
 
 #include "base/base_paths.h"
-#include "base/base_paths_win.h"
-#include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/json/json_reader.h"
 #include "base/path_service.h"
@@ -20,6 +18,7 @@
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/unique_test_dir.h"
 #include "base/values.h"
+#include "base/win/registry.h"
 #include "base/win/scoped_handle.h"
 #include "base/win/shortcut.h"
 #include "desktop/launcher/installer/service/installation_status.h"
@@ -42,6 +41,9 @@ constexpr wchar_t kUninstallKey[] =
     L"12.0.1450.0";
 constexpr int kPackageFiles = 300;
 constexpr wchar_t kShortcutName[] = L"Vexlo developer.lnk";
+constexpr wchar_t kShellFoldersKey[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell "
+    L"Folders";
 
 std::vector<ScopedProductRegistry::Key> ProductKeys() {
   std::vector<ScopedProductRegistry::Key> keys;
@@ -62,6 +64,46 @@ std::vector<ScopedProductRegistry::Key> ProductKeys() {
   return keys;
 }
 
+// Points the user's shell folder |name| at |folder| while the object lives,
+// for the processes the test starts. The platform's own desktop shell reads
+// the links put into the real folders and holds them open meanwhile, which
+// would make the installer's moves and copies of its shortcuts fail at
+// random; and a test must leave no shortcut there.
+class ScopedShellFolder {
+ public:
+  ScopedShellFolder(const wchar_t* name, const base::FilePath& folder)
+      : name_(name),
+        key_(HKEY_CURRENT_USER,
+             kShellFoldersKey,
+             KEY_QUERY_VALUE | KEY_SET_VALUE),
+        saved_(1024) {
+    EXPECT_TRUE(base::CreateDirectory(folder));
+    DWORD size = static_cast<DWORD>(saved_.size() * sizeof(wchar_t));
+    EXPECT_EQ(ERROR_SUCCESS,
+              key_.ReadValueRaw(name_, &saved_[0], &size, &type_));
+    saved_size_ = size;
+    const base::string16& path = folder.value();
+    EXPECT_EQ(ERROR_SUCCESS,
+              key_.WriteValueRaw(
+                  name_, path.c_str(),
+                  static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t)),
+                  REG_EXPAND_SZ));
+  }
+  ScopedShellFolder(const ScopedShellFolder&) = delete;
+  ScopedShellFolder& operator=(const ScopedShellFolder&) = delete;
+  ~ScopedShellFolder() {
+    EXPECT_EQ(ERROR_SUCCESS,
+              key_.WriteValueRaw(name_, &saved_[0], saved_size_, type_));
+  }
+
+ private:
+  const wchar_t* const name_;
+  base::win::RegKey key_;
+  std::vector<wchar_t> saved_;
+  DWORD saved_size_ = 0;
+  DWORD type_ = REG_NONE;
+};
+
 // The installer executable of the build with a package around it, run as
 // a backend whose front end is the test.
 class InstallerBackendTest : public testing::Test {
@@ -69,7 +111,9 @@ class InstallerBackendTest : public testing::Test {
   InstallerBackendTest()
       : package_(temp_.path().Append(L"package")),
         install_(temp_.path().Append(L"Vexlo")),
-        registry_(ProductKeys()) {}
+        registry_(ProductKeys()),
+        desktop_folder_(L"Desktop", temp_.path().Append(L"Desktop")),
+        programs_folder_(L"Programs", temp_.path().Append(L"Programs")) {}
 
   void SetUp() override {
     base::FilePath build;
@@ -92,35 +136,13 @@ class InstallerBackendTest : public testing::Test {
                                     InterruptedEventName(install_).c_str()));
     ASSERT_TRUE(interrupted_.IsValid());
     ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
-    // The backend makes its shortcuts in the platform's own folders: none
-    // of an earlier run may change their names, and none may stay.
-    RemoveShortcuts();
   }
 
-  void TearDown() override {
-    RemoveShortcuts();
-    ::CoUninitialize();
-  }
+  void TearDown() override { ::CoUninitialize(); }
 
-  // The shortcut of the product in the user's folder |key|.
-  static base::FilePath Shortcut(int key) {
-    base::FilePath folder;
-    EXPECT_TRUE(base::PathService::Get(key, &folder));
-    return folder.Append(kShortcutName);
-  }
-
-  static void RemoveShortcuts() {
-    for (int key : {static_cast<int>(base::DIR_USER_DESKTOP),
-                    static_cast<int>(base::DIR_START_MENU)}) {
-      base::FilePath folder;
-      ASSERT_TRUE(base::PathService::Get(key, &folder));
-      base::FileEnumerator shortcuts(folder, false, base::FileEnumerator::FILES,
-                                     L"Vexlo developer*.lnk");
-      for (base::FilePath path = shortcuts.Next(); !path.empty();
-           path = shortcuts.Next()) {
-        EXPECT_TRUE(base::DeleteFile(path, false)) << path.value();
-      }
-    }
+  // The product's shortcut in the test's own |folder|.
+  base::FilePath Shortcut(const wchar_t* folder) const {
+    return temp_.path().Append(folder).Append(kShortcutName);
   }
 
   // The backend's exit code. The taskbar verbs do not work on the test
@@ -273,6 +295,9 @@ class InstallerBackendTest : public testing::Test {
   const base::FilePath package_;
   const base::FilePath install_;
   ScopedProductRegistry registry_;
+  // Taken while the product's registry is held, given back before.
+  ScopedShellFolder desktop_folder_;
+  ScopedShellFolder programs_folder_;
   base::win::ScopedHandle interrupted_;
   std::vector<std::string> files_;
 };
@@ -315,8 +340,8 @@ TEST_F(InstallerBackendTest, InstallsAPackageThroughTheInstallerExecutable) {
 TEST_F(InstallerBackendTest, InstallsUpdatesAndUninstallsAnInstallation) {
   ScopedLauncherRecord launches(temp_.path());
   const Snapshot registry_before = registry_.Snapshot();
-  const base::FilePath desktop = Shortcut(base::DIR_USER_DESKTOP);
-  const base::FilePath start_menu = Shortcut(base::DIR_START_MENU);
+  const base::FilePath desktop = Shortcut(L"Desktop");
+  const base::FilePath start_menu = Shortcut(L"Programs");
   const base::FilePath launcher = install_.Append(L"launcher.exe");
   const base::FilePath local_state =
       install_.Append(L"profile\\data\\Local State");

@@ -378,10 +378,12 @@ TEST_F(CrashCounterTest, GivesUpUntilTheNextCrash) {
   ::Sleep(CrashCounter::kRetryDelayMs * 5);
   EXPECT_EQ("", Count());
   counter.Add(1, true);
-  // A read here may take the file from the counter, which then gives up
-  // again: each round signals once more.
-  for (int i = 0; i < 100 && Count().empty(); ++i) {
-    ::Sleep(50);
+  // A read may take the file from the counter, which then gives up again:
+  // reads come well after a signal, and each round signals once more.
+  for (int i = 0; i < 40; ++i) {
+    ::Sleep(250);
+    if (!Count().empty())
+      break;
     counter.Add(0, true);
   }
   EXPECT_EQ("2", Count());

@@ -1,0 +1,343 @@
+#include "desktop/launcher/installer/ui/installer_window.h"
+
+#include <commctrl.h>
+#include <commdlg.h>
+#include <richedit.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/command_line.h"
+#include "base/features/feature_registry.h"
+#include "base/json/json_reader.h"
+#include "base/logging.h"
+#include "base/message_loop/message_loop.h"
+#include "base/run_loop.h"
+#include "base/strings/string_number_conversions.h"
+#include "base/strings/utf_string_conversions.h"
+#include "base/test/unique_test_dir.h"
+#include "base/values.h"
+#include "desktop/launcher/installer/host/installer_host_resource_ids.h"
+#include "desktop/launcher/installer/installer_stats.h"
+#include "desktop/launcher/installer/package_fetcher/test/no_ui_callback_runner.h"
+#include "desktop/launcher/installer/settings.h"
+#include "desktop/launcher/installer/ui/test/window_test_util.h"
+#include "desktop/launcher/installer/ui/win32_dialog_dispatcher.h"
+#include "gtest/gtest.h"
+
+namespace vexlo {
+namespace installer {
+namespace {
+
+// Stands in for the UI controller: counts what the window tells and moves
+// it on as the controller would.
+class WindowDriver : public InstallerWindow::Observer {
+ public:
+  void OnProceed() override {
+    ++proceeds;
+    window->ShowPage(InstallerWindow::kProgressPage);
+    window->SetProgressStage(1);
+  }
+  void OnCancel() override { ++cancels; }
+  void OnDownloadFullPackage() override { ++full_packages; }
+
+  InstallerWindow* window = nullptr;
+  int proceeds = 0;
+  int cancels = 0;
+  int full_packages = 0;
+};
+
+// Ends a run loop when the settings have taken over a folder's status.
+class PathWaiter : public Settings::Observer {
+ public:
+  void OnSettingChanged() override {}
+  void OnLanguageChanged() override {}
+  void OnPathChanged() override {
+    if (run_loop)
+      run_loop->Quit();
+  }
+  base::RunLoop* run_loop = nullptr;
+};
+
+base::string16 ItemText(HWND dialog, int control) {
+  wchar_t text[512] = {};
+  ::GetDlgItemTextW(dialog, control, text, 512);
+  return text;
+}
+
+// The controls of the main dialog on screen, in identifier order.
+std::string VisibleControls(HWND dialog) {
+  std::string visible;
+  for (int id = IDC_LOGO; id <= IDC_UNINSTALL_ERROR_HEADER; ++id) {
+    HWND control = ::GetDlgItem(dialog, id);
+    if (control && ::IsWindowVisible(control))
+      visible += (visible.empty() ? "" : " ") + base::IntToString(id);
+  }
+  return visible;
+}
+
+// Why the text of |control| does not fit it; empty when it fits.
+std::string CheckTextFits(HWND control) {
+  wchar_t class_name[32] = {};
+  ::GetClassNameW(control, class_name, 32);
+  const base::string16 kind(class_name);
+  RECT client = {};
+  ::GetClientRect(control, &client);
+  const base::string16 text =
+      ItemText(::GetParent(control), ::GetDlgCtrlID(control));
+  if (text.empty() || kind == L"ComboBox" || kind == L"Edit")
+    return std::string();
+  if (kind == L"RICHEDIT50W") {
+    // The last character's line must end inside the control.
+    const LRESULT last = ::SendMessageW(control, WM_GETTEXTLENGTH, 0, 0) - 1;
+    POINTL point = {};
+    ::SendMessageW(control, EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&point),
+                   last);
+    const LRESULT lines = ::SendMessageW(control, EM_GETLINECOUNT, 0, 0);
+    const LONG line_height = lines > 0 ? (point.y + 1) / lines : 0;
+    if (point.y + line_height <= client.bottom + line_height / 2)
+      return std::string();
+    return "rich text runs out below";
+  }
+  HDC dc = ::GetDC(control);
+  HGDIOBJ old = ::SelectObject(
+      dc, reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0)));
+  RECT needed = {0, 0, client.right, 0};
+  const LONG style = ::GetWindowLongW(control, GWL_STYLE);
+  const bool button = kind == L"Button";
+  const bool check_box = button && (style & BS_TYPEMASK) == BS_AUTOCHECKBOX;
+  int room = client.right;
+  if (check_box)
+    room -= ::GetSystemMetrics(SM_CXMENUCHECK) + 4;
+  else if (button)
+    room -= 8;
+  needed.right = room;
+  ::DrawTextW(
+      dc, text.c_str(), -1, &needed,
+      DT_CALCRECT | (button && !check_box ? DT_SINGLELINE : DT_WORDBREAK));
+  ::SelectObject(dc, old);
+  ::ReleaseDC(control, dc);
+  if (needed.right <= room && needed.bottom <= client.bottom)
+    return std::string();
+  return "needs " + base::IntToString(needed.right) + "x" +
+         base::IntToString(needed.bottom) + ", has " + base::IntToString(room) +
+         "x" + base::IntToString(client.bottom);
+}
+
+class InstallerWindowTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    base::CommandLine::Init();
+    base::FeatureRegistry::GetInstance()->RegisterFeature("installer-ui-stats",
+                                                          true, true);
+    ASSERT_TRUE(resources_.loaded());
+    ASSERT_TRUE(dir_.IsValid());
+  }
+  void TearDown() override { window_.reset(); }
+
+  // Settings of a run with |arguments|, once their folder check ended.
+  void MakeSettings(const base::string16& arguments, bool uninstall = false) {
+    base::CommandLine command_line(base::CommandLine::NO_PROGRAM);
+    command_line.ParseFromString(L"installer.exe " + arguments);
+    settings_.reset(new Settings(uninstall, false, false,
+                                 dir_.path().Append(L"Vexlo"), false,
+                                 command_line));
+    WaitForPath();
+  }
+
+  void WaitForPath() {
+    if (!settings_->fetching_status())
+      return;
+    base::RunLoop run_loop;
+    path_waiter_.run_loop = &run_loop;
+    settings_->AddObserver(&path_waiter_);
+    base::MessageLoop::current()->PostDelayedTask(
+        LOCATION_FROM_HERE("InstallerWindowTest::WaitForPath"),
+        run_loop.QuitClosure(), base::TimeDelta::FromSeconds(60));
+    run_loop.Run();
+    settings_->RemoveObserver(&path_waiter_);
+    path_waiter_.run_loop = nullptr;
+    ASSERT_FALSE(settings_->fetching_status());
+  }
+
+  void MakeWindow(bool run_immediately = false) {
+    window_ =
+        InstallerWindow::Create(settings_.get(), &stats_, run_immediately);
+    ASSERT_TRUE(window_);
+    driver_.window = window_.get();
+    window_->AddObserver(&driver_);
+    PumpMessages();
+  }
+
+  HWND main() const { return window_->window(); }
+  HWND options() const { return window_->options_dialog(); }
+
+  void Click(HWND dialog, int control) {
+    ::PostMessageW(::GetDlgItem(dialog, control), BM_CLICK, 0, 0);
+    PumpMessages();
+  }
+
+  // A key pressed and released on the control that has the focus; the
+  // dispatcher has to route it.
+  void PressKey(WPARAM key) {
+    HWND focus = ::GetFocus();
+    ::PostMessageW(focus, WM_KEYDOWN, key, 1);
+    ::PostMessageW(focus, WM_KEYUP, key, 0xc0000001);
+    PumpMessages();
+  }
+
+  // Clicks the link of the welcome text, whose label is |label|.
+  void ClickLink(const base::string16& label) {
+    HWND text = ::GetDlgItem(main(), IDC_WELCOME_TEXT);
+    FINDTEXTEXW find = {{0, -1}, label.c_str(), {0, 0}};
+    const LRESULT at = ::SendMessageW(text, EM_FINDTEXTEXW, FR_DOWN,
+                                      reinterpret_cast<LPARAM>(&find));
+    ASSERT_GE(at, 0) << "no link label in the welcome text";
+    POINTL point = {};
+    ::SendMessageW(text, EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&point),
+                   at + 1);
+    const LPARAM position = MAKELPARAM(point.x + 1, point.y + 3);
+    ::SendMessageW(text, WM_LBUTTONDOWN, MK_LBUTTON, position);
+    ::SendMessageW(text, WM_LBUTTONUP, 0, position);
+    PumpMessages();
+  }
+
+  // Saves the page as |name| and checks that every text on it fits.
+  void Shoot(const std::string& name) {
+    ::RedrawWindow(
+        main(), nullptr, nullptr,
+        RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    PumpMessages();
+    EXPECT_TRUE(SaveClientImage(main(), GetScreenshotPath(name))) << name;
+    for (HWND dialog : {main(), options()}) {
+      for (HWND child = ::GetWindow(dialog, GW_CHILD); child;
+           child = ::GetWindow(child, GW_HWNDNEXT)) {
+        if (::IsWindowVisible(child)) {
+          EXPECT_EQ("", CheckTextFits(child))
+              << name << ": control " << ::GetDlgCtrlID(child) << " \""
+              << ItemText(dialog, ::GetDlgCtrlID(child)) << "\"";
+        }
+      }
+    }
+  }
+
+  // The statistics record's page sequence as "TYPE/action" items.
+  std::string PageSequence() {
+    std::string json;
+    EXPECT_TRUE(stats_.SerializeRecord(&json));
+    std::unique_ptr<base::Value> record = base::JSONReader::Read(json);
+    const base::DictionaryValue* dictionary = nullptr;
+    const base::ListValue* pages = nullptr;
+    std::string sequence;
+    if (!record || !record->GetAsDictionary(&dictionary) ||
+        !dictionary->GetList("ui.page_sequence", &pages)) {
+      return sequence;
+    }
+    for (size_t i = 0; i < pages->GetSize(); ++i) {
+      const base::Value* item = nullptr;
+      const base::DictionaryValue* page = nullptr;
+      std::string type;
+      std::string action;
+      if (!pages->Get(i, &item) || !item->GetAsDictionary(&page))
+        continue;
+      page->GetString("page_type", &type);
+      page->GetString("navigation_action", &action);
+      sequence += (sequence.empty() ? "" : " ") + type +
+                  (action.empty() ? "" : "/" + action);
+    }
+    return sequence;
+  }
+
+  base::MessageLoop loop_{base::MessageLoop::TYPE_UI};
+  ScopedInstallerResources resources_;
+  base::UniqueTestDir dir_;
+  NoUICallbackRunner no_ui_;
+  InstallerStats stats_{&no_ui_};
+  PathWaiter path_waiter_;
+  std::unique_ptr<Settings> settings_;
+  WindowDriver driver_;
+  std::unique_ptr<InstallerWindow> window_;
+};
+
+TEST_F(InstallerWindowTest, ShowsEveryInstallationPage) {
+  const struct {
+    const wchar_t* language;
+    const wchar_t* link_label;
+    const wchar_t* accept;
+    const wchar_t* downloading;
+  } kCases[] = {
+      {L"en", L"terms of service", L"Accept and install",
+       L"Downloading Vexlo..."},
+      {L"de", L"Nutzungsbedingungen", L"Akzeptieren und installieren",
+       L"Vexlo wird heruntergeladen..."},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.language);
+    const std::string suffix = "_" + base::UTF16ToUTF8(c.language);
+    MakeSettings(base::string16(L"--language=") + c.language);
+    MakeWindow();
+
+    EXPECT_EQ(InstallerWindow::kWelcomePage, window_->current_page());
+    EXPECT_EQ("1000 1001 1003 1007 1008", VisibleControls(main()));
+    EXPECT_EQ(c.accept, ItemText(main(), IDC_ACCEPT_BUTTON));
+    EXPECT_EQ(::GetDlgItem(main(), IDC_ACCEPT_BUTTON), ::GetFocus());
+    Shoot("welcome" + suffix);
+    RECT title = {};
+    ::GetWindowRect(::GetDlgItem(main(), IDC_TITLE), &title);
+    ::MapWindowPoints(HWND_DESKTOP, main(), reinterpret_cast<POINT*>(&title),
+                      2);
+    EXPECT_TRUE(ClientAreaHasColor(main(), title, RGB(255, 27, 44)));
+    EXPECT_TRUE(ClientAreaHasColor(main(), title, RGB(0, 0, 0)));
+
+    Click(main(), IDC_OPTIONS_BUTTON);
+    EXPECT_EQ(InstallerWindow::kOptionsPage, window_->current_page());
+    EXPECT_EQ("1003 1013", VisibleControls(main()));
+    EXPECT_TRUE(::IsWindowVisible(options()));
+    Shoot("options" + suffix);
+    RECT options_rect = {};
+    ::GetWindowRect(options(), &options_rect);
+    POINT corner = {options_rect.left + 2, options_rect.bottom - 2};
+    ::ScreenToClient(main(), &corner);
+    EXPECT_EQ(RGB(255, 255, 255), GetClientPixel(main(), corner.x, corner.y));
+
+    Click(main(), IDC_BACK_BUTTON);
+    EXPECT_EQ(InstallerWindow::kWelcomePage, window_->current_page());
+    ClickLink(c.link_label);
+    EXPECT_EQ(InstallerWindow::kTermsPage, window_->current_page());
+    EXPECT_EQ("1003 1012 1013", VisibleControls(main()));
+    EXPECT_EQ(0u, ItemText(main(), IDC_TERMS).find(L"VEXLO END-USER"));
+    Shoot("terms" + suffix);
+
+    // Enter on the focused accept button, through the dispatcher.
+    PressKey(VK_RETURN);
+    EXPECT_EQ(1, driver_.proceeds);
+    EXPECT_EQ(InstallerWindow::kProgressPage, window_->current_page());
+    EXPECT_EQ("1000 1009 1011 1025", VisibleControls(main()));
+    EXPECT_EQ(c.downloading, ItemText(main(), IDC_MESSAGE));
+    Shoot("progress" + suffix);
+
+    window_->ShowError(
+        l10n::GetLocalizedStringWithArgument(IDS_ERROR_COPY, L"C:\\Vexlo"),
+        true, "copy failed");
+    EXPECT_EQ(InstallerWindow::kErrorPage, window_->current_page());
+    EXPECT_EQ("1000 1004 1005 1010 1011 1013", VisibleControls(main()));
+    EXPECT_EQ(::GetDlgItem(main(), IDC_RETRY_BUTTON), ::GetFocus());
+    Shoot("error" + suffix);
+
+    Click(main(), IDC_FULL_PACKAGE_BUTTON);
+    EXPECT_EQ(1, driver_.full_packages);
+    window_.reset();
+    driver_ = WindowDriver();
+  }
+  EXPECT_EQ(
+      "WELCOME/OPTIONS OPTIONS/BACK WELCOME/TOS TOS/ACCEPT PROGRESS "
+      "ERROR/FULL_PACKAGE "
+      "WELCOME/OPTIONS OPTIONS/BACK WELCOME/TOS TOS/ACCEPT PROGRESS "
+      "ERROR/FULL_PACKAGE",
+      PageSequence());
+}
+
+}  // namespace
+}  // namespace installer
+}  // namespace vexlo

@@ -8,16 +8,21 @@
 #include <string>
 #include <vector>
 
+#include "base/base_paths.h"
 #include "base/command_line.h"
 #include "base/features/feature_registry.h"
 #include "base/json/json_reader.h"
 #include "base/logging.h"
 #include "base/message_loop/message_loop.h"
+#include "base/path_service.h"
+#include "base/process/launch.h"
+#include "base/process/process.h"
 #include "base/run_loop.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/unique_test_dir.h"
 #include "base/values.h"
+#include "base/win/registry.h"
 #include "desktop/launcher/installer/host/installer_host_resource_ids.h"
 #include "desktop/launcher/installer/installer_stats.h"
 #include "desktop/launcher/installer/package_fetcher/test/no_ui_callback_runner.h"
@@ -129,6 +134,7 @@ class InstallerWindowTest : public testing::Test {
  protected:
   void SetUp() override {
     base::CommandLine::Init();
+    ASSERT_TRUE(window_test_lock_.held());
     base::FeatureRegistry::GetInstance()->RegisterFeature("installer-ui-stats",
                                                           true, true);
     ASSERT_TRUE(resources_.loaded());
@@ -249,6 +255,29 @@ class InstallerWindowTest : public testing::Test {
     return sequence;
   }
 
+  void ShowEveryInstallationPage(const std::string& scale);
+  void ShowEveryUninstallationPage(const std::string& scale);
+
+  // A control of the main dialog in its client coordinates.
+  RECT RectInMain(int control) const {
+    RECT rect = {};
+    ::GetWindowRect(::GetDlgItem(main(), control), &rect);
+    ::MapWindowPoints(HWND_DESKTOP, main(), reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+  }
+
+  // The colour of the error badge image near its top.
+  static COLORREF GetBadgeColor() {
+    GdiObject<HBITMAP> badge(DecodeImage(LoadResourceBytes(
+        GetWindowResourceModule(), IDR_ERROR_BADGE_IMAGE, L"PNG")));
+    BITMAP bits = {};
+    ::GetObjectW(badge.get(), sizeof(bits), &bits);
+    const uint32_t pixel =
+        static_cast<const uint32_t*>(bits.bmBits)[4 * 32 + 16];
+    return RGB((pixel >> 16) & 0xff, (pixel >> 8) & 0xff, pixel & 0xff);
+  }
+
+  ScopedWindowTestLock window_test_lock_;
   base::MessageLoop loop_{base::MessageLoop::TYPE_UI};
   ScopedInstallerResources resources_;
   base::UniqueTestDir dir_;
@@ -260,7 +289,9 @@ class InstallerWindowTest : public testing::Test {
   std::unique_ptr<InstallerWindow> window_;
 };
 
-TEST_F(InstallerWindowTest, ShowsEveryInstallationPage) {
+// Shows, drives and saves every page of an installation in each language;
+// the screenshots end in |scale|.
+void InstallerWindowTest::ShowEveryInstallationPage(const std::string& scale) {
   const struct {
     const wchar_t* language;
     const wchar_t* link_label;
@@ -274,7 +305,7 @@ TEST_F(InstallerWindowTest, ShowsEveryInstallationPage) {
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.language);
-    const std::string suffix = "_" + base::UTF16ToUTF8(c.language);
+    const std::string suffix = "_" + base::UTF16ToUTF8(c.language) + scale;
     MakeSettings(base::string16(L"--language=") + c.language);
     MakeWindow();
 
@@ -283,10 +314,7 @@ TEST_F(InstallerWindowTest, ShowsEveryInstallationPage) {
     EXPECT_EQ(c.accept, ItemText(main(), IDC_ACCEPT_BUTTON));
     EXPECT_EQ(::GetDlgItem(main(), IDC_ACCEPT_BUTTON), ::GetFocus());
     Shoot("welcome" + suffix);
-    RECT title = {};
-    ::GetWindowRect(::GetDlgItem(main(), IDC_TITLE), &title);
-    ::MapWindowPoints(HWND_DESKTOP, main(), reinterpret_cast<POINT*>(&title),
-                      2);
+    const RECT title = RectInMain(IDC_TITLE);
     EXPECT_TRUE(ClientAreaHasColor(main(), title, RGB(255, 27, 44)));
     EXPECT_TRUE(ClientAreaHasColor(main(), title, RGB(0, 0, 0)));
 
@@ -308,6 +336,9 @@ TEST_F(InstallerWindowTest, ShowsEveryInstallationPage) {
     EXPECT_EQ("1003 1012 1013", VisibleControls(main()));
     EXPECT_EQ(0u, ItemText(main(), IDC_TERMS).find(L"VEXLO END-USER"));
     Shoot("terms" + suffix);
+    const RECT terms = RectInMain(IDC_TERMS);
+    EXPECT_EQ(::GetSysColor(COLOR_WINDOW),
+              GetClientPixel(main(), terms.right - 30, terms.bottom - 8));
 
     // Enter on the focused accept button, through the dispatcher.
     PressKey(VK_RETURN);
@@ -324,18 +355,277 @@ TEST_F(InstallerWindowTest, ShowsEveryInstallationPage) {
     EXPECT_EQ("1000 1004 1005 1010 1011 1013", VisibleControls(main()));
     EXPECT_EQ(::GetDlgItem(main(), IDC_RETRY_BUTTON), ::GetFocus());
     Shoot("error" + suffix);
+    // The error badge over the logo's lower right corner.
+    EXPECT_TRUE(
+        ClientAreaHasColor(main(), RectInMain(IDC_LOGO), GetBadgeColor()));
 
     Click(main(), IDC_FULL_PACKAGE_BUTTON);
     EXPECT_EQ(1, driver_.full_packages);
+    window_->ShowError(L"again", false, "again");
+    EXPECT_EQ("1000 1005 1010 1011 1013", VisibleControls(main()));
+    Click(main(), IDC_RETRY_BUTTON);
+    EXPECT_EQ(2, driver_.proceeds);
     window_.reset();
     driver_ = WindowDriver();
   }
   EXPECT_EQ(
       "WELCOME/OPTIONS OPTIONS/BACK WELCOME/TOS TOS/ACCEPT PROGRESS "
-      "ERROR/FULL_PACKAGE "
+      "ERROR/RETRY PROGRESS "
       "WELCOME/OPTIONS OPTIONS/BACK WELCOME/TOS TOS/ACCEPT PROGRESS "
-      "ERROR/FULL_PACKAGE",
+      "ERROR/RETRY PROGRESS",
       PageSequence());
+}
+
+TEST_F(InstallerWindowTest, ShowsEveryInstallationPage) {
+  ShowEveryInstallationPage("");
+}
+
+// Run by ShowsEveryPageAt144Dpi in a process that starts at that scale.
+TEST_F(InstallerWindowTest, DISABLED_ShowsEveryPageAtTheSystemScale) {
+  HDC screen = ::GetDC(nullptr);
+  const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
+  ::ReleaseDC(nullptr, screen);
+  ASSERT_EQ(144, dpi);
+  ShowEveryInstallationPage("_144dpi");
+  ShowEveryUninstallationPage("_144dpi");
+}
+
+TEST_F(InstallerWindowTest, ShowsEveryPageAt144Dpi) {
+  // The scale is read once, when a process starts.
+  base::win::RegKey desktop(HKEY_CURRENT_USER, L"Control Panel\\Desktop",
+                            KEY_QUERY_VALUE | KEY_SET_VALUE);
+  uint32_t saved = 0;
+  const bool had_value =
+      desktop.ReadValueDW(L"LogPixels", &saved) == ERROR_SUCCESS;
+  ASSERT_EQ(ERROR_SUCCESS, desktop.WriteValueDW(L"LogPixels", 144));
+  base::FilePath self;
+  ASSERT_TRUE(base::PathService::Get(base::FILE_EXE, &self));
+  base::CommandLine command_line(self);
+  command_line.AppendSwitchASCII(
+      "gtest_filter",
+      "InstallerWindowTest.DISABLED_ShowsEveryPageAtTheSystemScale");
+  command_line.AppendSwitch("gtest_also_run_disabled_tests");
+  command_line.AppendSwitch(ScopedWindowTestLock::kWindowTestLockHeldSwitch);
+  base::Process child =
+      base::LaunchProcess(command_line, base::LaunchOptions());
+  const DWORD waited =
+      child.IsValid() ? ::WaitForSingleObject(child.Handle(), 100000) : 0;
+  if (had_value)
+    desktop.WriteValueDW(L"LogPixels", saved);
+  else
+    desktop.DeleteValue(L"LogPixels");
+  ASSERT_TRUE(child.IsValid());
+  ASSERT_EQ(WAIT_OBJECT_0, waited);
+  DWORD exit_code = 1;
+  ::GetExitCodeProcess(child.Handle(), &exit_code);
+  EXPECT_EQ(0u, exit_code) << "the pages at 144 dpi failed; see the output";
+}
+
+// Shows, drives and saves the pages of an uninstallation.
+void InstallerWindowTest::ShowEveryUninstallationPage(
+    const std::string& scale) {
+  for (const wchar_t* language : {L"en", L"de"}) {
+    SCOPED_TRACE(language);
+    const std::string suffix = "_" + base::UTF16ToUTF8(language) + scale;
+    // An uninstallation speaks the installation's language; this one has
+    // none recorded.
+    MakeSettings(L"", true);
+    settings_->SetLanguage(language);
+    MakeWindow();
+    EXPECT_EQ(InstallerWindow::kUninstallPage, window_->current_page());
+    EXPECT_EQ("1000 1002 1006 1028 1029", VisibleControls(main()));
+    EXPECT_EQ(::GetDlgItem(main(), IDC_UNINSTALL_BUTTON), ::GetFocus());
+    Shoot("uninstall" + suffix);
+
+    Click(main(), IDC_DELETE_PROFILE);
+    EXPECT_TRUE(settings_->delete_profile());
+    PressKey(VK_RETURN);
+    EXPECT_EQ(1, driver_.proceeds);
+    window_->SetProgressStage(5);
+    EXPECT_EQ(l10n::GetLocalizedString(IDS_PROGRESS_UNINSTALLING),
+              ItemText(main(), IDC_MESSAGE));
+    EXPECT_EQ("1000 1011 1025", VisibleControls(main()));
+
+    window_->ShowError(
+        l10n::GetLocalizedStringWithArgument(IDS_ERROR_BROWSER_RUNNING, L""),
+        false, "running");
+    EXPECT_EQ("1000 1005 1011 1036", VisibleControls(main()));
+    Shoot("error_uninstall" + suffix);
+    window_.reset();
+    driver_ = WindowDriver();
+  }
+}
+
+TEST_F(InstallerWindowTest, ShowsEveryUninstallationPage) {
+  ShowEveryUninstallationPage("");
+}
+
+TEST_F(InstallerWindowTest, SetsTheProgressTextOfEachStage) {
+  const struct {
+    int32_t stage;
+    int install_text;
+    int uninstall_text;
+  } kCases[] = {
+      {0, IDS_PROGRESS_DOWNLOADING, IDS_PROGRESS_DOWNLOADING},
+      {1, IDS_PROGRESS_DOWNLOADING, IDS_PROGRESS_DOWNLOADING},
+      {2, IDS_PROGRESS_EXTRACTING, IDS_PROGRESS_EXTRACTING},
+      {3, IDS_PROGRESS_INSTALLING, IDS_PROGRESS_UNINSTALLING},
+      {5, IDS_PROGRESS_INSTALLING, IDS_PROGRESS_UNINSTALLING},
+      {-1, IDS_PROGRESS_INSTALLING, IDS_PROGRESS_UNINSTALLING},
+  };
+  for (bool uninstall : {false, true}) {
+    MakeSettings(L"--language=en", uninstall);
+    // A run-immediately window starts on the progress page.
+    MakeWindow(true);
+    EXPECT_EQ(InstallerWindow::kProgressPage, window_->current_page());
+    for (const auto& c : kCases) {
+      window_->SetProgressStage(c.stage);
+      EXPECT_EQ(l10n::GetLocalizedString(uninstall ? c.uninstall_text
+                                                   : c.install_text),
+                ItemText(main(), IDC_MESSAGE))
+          << c.stage << " " << uninstall;
+    }
+    window_.reset();
+  }
+}
+
+TEST_F(InstallerWindowTest, AppliesTheOptionsToTheSettings) {
+  MakeSettings(L"--language=en");
+  MakeWindow();
+  Click(main(), IDC_OPTIONS_BUTTON);
+  const auto select = [this](int control, int item) {
+    ::SendDlgItemMessageW(options(), control, CB_SETCURSEL, item, 0);
+    ::SendMessageW(options(), WM_COMMAND, MAKEWPARAM(control, CBN_SELCHANGE),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(options(), control)));
+    PumpMessages();
+  };
+
+  // The second language, German, changes every text at once.
+  select(IDC_LANGUAGE, 1);
+  EXPECT_EQ(L"de", settings_->language());
+  EXPECT_EQ(L"Optionen", ItemText(main(), IDC_OPTIONS_BUTTON));
+  EXPECT_EQ(L"Sprache:", ItemText(options(), IDC_LANGUAGE_LABEL));
+  EXPECT_EQ(1,
+            ::SendDlgItemMessageW(options(), IDC_LANGUAGE, CB_GETCURSEL, 0, 0));
+
+  select(IDC_INSTALL_MODE, 2);
+  EXPECT_TRUE(settings_->copy_only());
+  EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(options(), IDC_DEFAULT_BROWSER)));
+  select(IDC_INSTALL_MODE, 1);
+  EXPECT_FALSE(settings_->copy_only());
+  EXPECT_FALSE(settings_->all_users());
+
+  Click(options(), IDC_STATISTICS);
+  EXPECT_EQ(::IsDlgButtonChecked(options(), IDC_STATISTICS) == BST_CHECKED,
+            settings_->enable_vexlo_stats());
+  EXPECT_EQ(settings_->enable_vexlo_stats(),
+            settings_->enable_installer_stats());
+
+  // A typed folder, then one chosen from the list while the edit field
+  // still shows the typed one.
+  WaitForPath();
+  HWND folder = ::GetDlgItem(options(), IDC_INSTALL_FOLDER);
+  const base::FilePath typed = dir_.path().Append(L"typed");
+  ::SetWindowTextW(folder, typed.value().c_str());
+  ::SendMessageW(options(), WM_COMMAND,
+                 MAKEWPARAM(IDC_INSTALL_FOLDER, CBN_EDITCHANGE),
+                 reinterpret_cast<LPARAM>(folder));
+  WaitForPath();
+  EXPECT_EQ(typed, settings_->status().requested_path());
+  const base::FilePath listed =
+      settings_->GetDefaultInstallFolder(false, false);
+  ::SendMessageW(folder, CB_SETCURSEL, 0, 0);
+  ::SetWindowTextW(::FindWindowExW(folder, nullptr, L"Edit", nullptr),
+                   typed.value().c_str());
+  ::SendMessageW(options(), WM_COMMAND,
+                 MAKEWPARAM(IDC_INSTALL_FOLDER, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(folder));
+  WaitForPath();
+  EXPECT_EQ(listed, settings_->status().requested_path());
+  EXPECT_EQ(listed.value(), ItemText(options(), IDC_INSTALL_FOLDER));
+
+  // While the installer runs, a choice snaps back to the settings.
+  settings_->set_editable(false);
+  select(IDC_INSTALL_MODE, 2);
+  EXPECT_FALSE(settings_->copy_only());
+  EXPECT_EQ(1, ::SendDlgItemMessageW(options(), IDC_INSTALL_MODE, CB_GETCURSEL,
+                                     0, 0));
+  const bool import = settings_->import_browser_data();
+  Click(options(), IDC_IMPORT_DATA);
+  EXPECT_EQ(import, settings_->import_browser_data());
+  EXPECT_EQ(import,
+            ::IsDlgButtonChecked(options(), IDC_IMPORT_DATA) == BST_CHECKED);
+
+  std::string json;
+  ASSERT_TRUE(stats_.SerializeRecord(&json));
+  for (const char* counted :
+       {"\"changed_language\":1", "\"changed_install_mode\":3",
+        "\"changed_enable_stats\":1", "\"edited_install_path\":1",
+        "\"changed_install_path\":1"}) {
+    EXPECT_NE(std::string::npos, json.find(counted)) << counted << json;
+  }
+  EXPECT_EQ(std::string::npos, json.find("changed_import_data")) << json;
+}
+
+TEST_F(InstallerWindowTest, AsksBeforeCancelling) {
+  for (const wchar_t* language : {L"en", L"de"}) {
+    SCOPED_TRACE(language);
+    MakeSettings(L"", true);
+    settings_->SetLanguage(language);
+    MakeWindow();
+    {
+      MessageBoxAnswer answer(main(), IDNO);
+      Click(main(), IDC_CANCEL_BUTTON);
+      EXPECT_TRUE(answer.answered());
+      EXPECT_EQ(l10n::GetLocalizedString(IDS_CANCEL_QUESTION), answer.text());
+      EXPECT_EQ(l10n::GetLocalizedString(IDS_YES), answer.yes());
+      EXPECT_EQ(l10n::GetLocalizedString(IDS_NO), answer.no());
+    }
+    EXPECT_EQ(0, driver_.cancels);
+    EXPECT_EQ(InstallerWindow::kUninstallPage, window_->current_page());
+    {
+      // Escape, through the dispatcher, asks the same.
+      MessageBoxAnswer answer(main(), IDYES);
+      PressKey(VK_ESCAPE);
+      EXPECT_TRUE(answer.answered());
+    }
+    EXPECT_EQ(1, driver_.cancels);
+    {
+      MessageBoxAnswer answer(main(), IDOK);
+      window_->ShowErrorMessage(l10n::GetLocalizedString(IDS_ERROR_NO_SSE2));
+      EXPECT_EQ(l10n::GetLocalizedString(IDS_OK), answer.ok());
+    }
+    EXPECT_EQ(2, driver_.cancels);
+    for (int button : {IDOK, IDCANCEL}) {
+      MessageBoxAnswer answer(main(), button);
+      EXPECT_EQ(button == IDOK, window_->AskSwitchToCurrentUser());
+    }
+    window_.reset();
+    driver_ = WindowDriver();
+  }
+  std::string json;
+  ASSERT_TRUE(stats_.SerializeRecord(&json));
+  EXPECT_NE(std::string::npos, json.find("\"error_displayed\":\"Vexlo needs"))
+      << json;
+  EXPECT_NE(std::string::npos, json.find("\"auto_switch_to_current_user\":1"))
+      << json;
+}
+
+TEST_F(InstallerWindowTest, MovesTheFocusWithTheKeyboard) {
+  MakeSettings(L"--language=en");
+  MakeWindow();
+  HWND options_button = ::GetDlgItem(main(), IDC_OPTIONS_BUTTON);
+  for (int i = 0; i < 6 && ::GetFocus() != options_button; ++i)
+    PressKey(VK_TAB);
+  ASSERT_EQ(options_button, ::GetFocus());
+  PressKey(VK_RETURN);
+  EXPECT_EQ(InstallerWindow::kOptionsPage, window_->current_page());
+  EXPECT_EQ(0, driver_.proceeds);
+  // Into the options dialog and on through its controls.
+  HWND language = ::GetDlgItem(options(), IDC_LANGUAGE);
+  for (int i = 0; i < 12 && ::GetFocus() != language; ++i)
+    PressKey(VK_TAB);
+  EXPECT_EQ(language, ::GetFocus());
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "base/base_paths.h"
 #include "base/bind.h"
+#include "base/command_line.h"
 #include "base/files/file_util.h"
 #include "base/location.h"
 #include "base/message_loop/message_loop.h"
@@ -69,6 +70,30 @@ ScopedInstallerResources::~ScopedInstallerResources() {
   window_module_.reset();
   if (host_)
     ::FreeLibrary(host_);
+}
+
+const char ScopedWindowTestLock::kWindowTestLockHeldSwitch[] =
+    "window-test-lock-held";
+
+ScopedWindowTestLock::ScopedWindowTestLock() : mutex_(nullptr), held_(false) {
+  base::CommandLine::Init();
+  if (base::CommandLine::ForCurrentProcess()->HasSwitch(
+          kWindowTestLockHeldSwitch)) {
+    held_ = true;
+    return;
+  }
+  mutex_ = ::CreateMutexW(nullptr, FALSE, L"Global\\VexloWindowTests");
+  // A holder that died leaves the mutex abandoned, which is as good.
+  const DWORD waited = mutex_ ? ::WaitForSingleObject(mutex_, 100000) : 0;
+  held_ = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
+}
+
+ScopedWindowTestLock::~ScopedWindowTestLock() {
+  if (mutex_) {
+    if (held_)
+      ::ReleaseMutex(mutex_);
+    ::CloseHandle(mutex_);
+  }
 }
 
 void PumpMessages() {

@@ -35,6 +35,26 @@ class ScopedInstallerResources {
   uint16_t saved_language_;
 };
 
+// The keyboard focus and the system scale belong to the whole display, so
+// window tests of several processes take turns: each holds this lock, a
+// machine-wide mutex, while it lives. A test process started by a holder
+// to run on its behalf passes kWindowTestLockHeldSwitch and takes nothing.
+class ScopedWindowTestLock {
+ public:
+  static const char kWindowTestLockHeldSwitch[];
+
+  ScopedWindowTestLock();
+  ScopedWindowTestLock(const ScopedWindowTestLock&) = delete;
+  ScopedWindowTestLock& operator=(const ScopedWindowTestLock&) = delete;
+  ~ScopedWindowTestLock();
+
+  bool held() const { return held_; }
+
+ private:
+  HANDLE mutex_;
+  bool held_;
+};
+
 // Runs the current UI message loop, through the dialog dispatcher, until it
 // has nothing left to do.
 void PumpMessages();

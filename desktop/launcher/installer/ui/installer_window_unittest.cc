@@ -26,6 +26,7 @@
 #include "desktop/launcher/installer/host/installer_host_resource_ids.h"
 #include "desktop/launcher/installer/installer_stats.h"
 #include "desktop/launcher/installer/package_fetcher/test/no_ui_callback_runner.h"
+#include "desktop/launcher/installer/package_fetcher/test/package_test_util.h"
 #include "desktop/launcher/installer/settings.h"
 #include "desktop/launcher/installer/ui/test/window_test_util.h"
 #include "desktop/launcher/installer/ui/win32_dialog_dispatcher.h"
@@ -374,6 +375,11 @@ void InstallerWindowTest::ShowEveryInstallationPage(const std::string& scale) {
       "WELCOME/OPTIONS OPTIONS/BACK WELCOME/TOS TOS/ACCEPT PROGRESS "
       "ERROR/RETRY PROGRESS",
       PageSequence());
+  // The error page's record keeps the last failure shown on it.
+  std::string json;
+  ASSERT_TRUE(stats_.SerializeRecord(&json));
+  EXPECT_NE(std::string::npos, json.find("\"failure_reason\":\"again\""))
+      << json;
 }
 
 TEST_F(InstallerWindowTest, ShowsEveryInstallationPage) {
@@ -626,6 +632,17 @@ TEST_F(InstallerWindowTest, MovesTheFocusWithTheKeyboard) {
   for (int i = 0; i < 12 && ::GetFocus() != language; ++i)
     PressKey(VK_TAB);
   EXPECT_EQ(language, ::GetFocus());
+}
+
+TEST_F(InstallerWindowTest, FailsWithoutItsDialogs) {
+  MakeSettings(L"--language=en");
+  // This test executable carries no dialog templates.
+  ScopedWindowResourceModuleForTesting no_dialogs(::GetModuleHandleW(nullptr));
+  ScopedLogCapture log;
+  EXPECT_FALSE(InstallerWindow::Create(settings_.get(), &stats_, false));
+  EXPECT_TRUE(log.Saw("Window creation failed."));
+  // Nothing is left behind to hear of the settings.
+  EXPECT_TRUE(settings_->SetImportBrowserData(false));
 }
 
 }  // namespace

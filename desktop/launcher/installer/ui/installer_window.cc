@@ -506,6 +506,9 @@ void InstallerWindow::ShowPage(int32_t page) {
   }
   ShowControls();
   const int focus = page >= 0 && page < kNoPage ? kPageFocus[page] : 0;
+  // Enter presses the page's own button, never a hidden one that the
+  // template made the default.
+  ::SendMessageW(main_dialog_, DM_SETDEFID, static_cast<WPARAM>(focus), 0);
   if (focus) {
     ::SendMessageW(main_dialog_, WM_NEXTDLGCTL,
                    reinterpret_cast<WPARAM>(::GetDlgItem(main_dialog_, focus)),
@@ -1060,10 +1063,15 @@ void InstallerWindow::OnOptionsCommand(int control, int code) {
         ::SendDlgItemMessageW(options_dialog_, IDC_LANGUAGE, CB_GETCURSEL, 0,
                               0),
         0);
-    if (editable && index >= 0 && static_cast<size_t>(index) < locales_.size())
+    if (editable && index >= 0 &&
+        static_cast<size_t>(index) < locales_.size()) {
       settings_->SetLanguage(locales_[static_cast<size_t>(index)]);
-    else
-      applied = false;
+    } else {
+      // The list shows the settings' language again.
+      updating_controls_ = true;
+      FillLanguages();
+      updating_controls_ = false;
+    }
   } else if (control == IDC_INSTALL_MODE && code == CBN_SELCHANGE) {
     CountChange("changed_install_mode");
     const LRESULT mode = ::SendDlgItemMessageW(

@@ -4,6 +4,7 @@
 #include <commdlg.h>
 #include <richedit.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -170,7 +171,7 @@ class InstallerWindowTest : public testing::Test {
 
   void MakeWindow(bool run_immediately = false) {
     window_ =
-        InstallerWindow::Create(settings_.get(), &stats_, run_immediately);
+        InstallerWindow::Create(settings_.get(), stats_.get(), run_immediately);
     ASSERT_TRUE(window_);
     driver_.window = window_.get();
     window_->AddObserver(&driver_);
@@ -232,7 +233,7 @@ class InstallerWindowTest : public testing::Test {
   // The statistics record's page sequence as "TYPE/action" items.
   std::string PageSequence() {
     std::string json;
-    EXPECT_TRUE(stats_.SerializeRecord(&json));
+    EXPECT_TRUE(stats_->SerializeRecord(&json));
     std::unique_ptr<base::Value> record = base::JSONReader::Read(json);
     const base::DictionaryValue* dictionary = nullptr;
     const base::ListValue* pages = nullptr;
@@ -259,6 +260,22 @@ class InstallerWindowTest : public testing::Test {
   void ShowEveryInstallationPage(const std::string& scale);
   void ShowEveryUninstallationPage(const std::string& scale);
 
+  // The width of |text| in the window's normal font.
+  LONG TextWidth(const base::string16& text) const {
+    HDC dc = ::GetDC(main());
+    GdiObject<HFONT> font(::CreateFontW(
+        -::MulDiv(8, ::GetDeviceCaps(dc, LOGPIXELSY), 72), 0, 0, 0, 378, FALSE,
+        FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+        DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"MS Shell Dlg"));
+    HGDIOBJ old = ::SelectObject(dc, font.get());
+    SIZE extent = {};
+    ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()),
+                            &extent);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(main(), dc);
+    return extent.cx;
+  }
+
   // A control of the main dialog in its client coordinates.
   RECT RectInMain(int control) const {
     RECT rect = {};
@@ -283,7 +300,7 @@ class InstallerWindowTest : public testing::Test {
   ScopedInstallerResources resources_;
   base::UniqueTestDir dir_;
   NoUICallbackRunner no_ui_;
-  InstallerStats stats_{&no_ui_};
+  std::unique_ptr<InstallerStats> stats_{new InstallerStats(&no_ui_)};
   PathWaiter path_waiter_;
   std::unique_ptr<Settings> settings_;
   WindowDriver driver_;
@@ -293,6 +310,7 @@ class InstallerWindowTest : public testing::Test {
 // Shows, drives and saves every page of an installation in each language;
 // the screenshots end in |scale|.
 void InstallerWindowTest::ShowEveryInstallationPage(const std::string& scale) {
+  stats_.reset(new InstallerStats(&no_ui_));
   const struct {
     const wchar_t* language;
     const wchar_t* link_label;
@@ -324,11 +342,17 @@ void InstallerWindowTest::ShowEveryInstallationPage(const std::string& scale) {
     EXPECT_EQ("1003 1013", VisibleControls(main()));
     EXPECT_TRUE(::IsWindowVisible(options()));
     Shoot("options" + suffix);
+    // The options line up with the page's margin, on white.
     RECT options_rect = {};
     ::GetWindowRect(options(), &options_rect);
-    POINT corner = {options_rect.left + 2, options_rect.bottom - 2};
-    ::ScreenToClient(main(), &corner);
-    EXPECT_EQ(RGB(255, 255, 255), GetClientPixel(main(), corner.x, corner.y));
+    ::MapWindowPoints(HWND_DESKTOP, main(),
+                      reinterpret_cast<POINT*>(&options_rect), 2);
+    EXPECT_EQ(RectInMain(IDC_BACK_BUTTON).left, options_rect.left);
+    EXPECT_TRUE(
+        ClientAreaHasColor(main(),
+                           {options_rect.left + 2, options_rect.bottom - 3,
+                            options_rect.left + 3, options_rect.bottom - 2},
+                           RGB(255, 255, 255)));
 
     Click(main(), IDC_BACK_BUTTON);
     EXPECT_EQ(InstallerWindow::kWelcomePage, window_->current_page());
@@ -360,6 +384,16 @@ void InstallerWindowTest::ShowEveryInstallationPage(const std::string& scale) {
     EXPECT_TRUE(
         ClientAreaHasColor(main(), RectInMain(IDC_LOGO), GetBadgeColor()));
 
+    // The full-package button fits its text, keeping its right edge.
+    const RECT full = RectInMain(IDC_FULL_PACKAGE_BUTTON);
+    const RECT retry = RectInMain(IDC_RETRY_BUTTON);
+    EXPECT_EQ(
+        std::max(TextWidth(ItemText(main(), IDC_FULL_PACKAGE_BUTTON)) + 30,
+                 retry.right - retry.left),
+        full.right - full.left);
+    RECT in_template = {125, 200, 110, 16};
+    ::MapDialogRect(main(), &in_template);
+    EXPECT_EQ(in_template.left + in_template.right, full.right);
     Click(main(), IDC_FULL_PACKAGE_BUTTON);
     EXPECT_EQ(1, driver_.full_packages);
     window_->ShowError(L"again", false, "again");
@@ -377,7 +411,7 @@ void InstallerWindowTest::ShowEveryInstallationPage(const std::string& scale) {
       PageSequence());
   // The error page's record keeps the last failure shown on it.
   std::string json;
-  ASSERT_TRUE(stats_.SerializeRecord(&json));
+  ASSERT_TRUE(stats_->SerializeRecord(&json));
   EXPECT_NE(std::string::npos, json.find("\"failure_reason\":\"again\""))
       << json;
 }
@@ -430,6 +464,7 @@ TEST_F(InstallerWindowTest, ShowsEveryPageAt144Dpi) {
 // Shows, drives and saves the pages of an uninstallation.
 void InstallerWindowTest::ShowEveryUninstallationPage(
     const std::string& scale) {
+  stats_.reset(new InstallerStats(&no_ui_));
   for (const wchar_t* language : {L"en", L"de"}) {
     SCOPED_TRACE(language);
     const std::string suffix = "_" + base::UTF16ToUTF8(language) + scale;
@@ -460,6 +495,11 @@ void InstallerWindowTest::ShowEveryUninstallationPage(
     window_.reset();
     driver_ = WindowDriver();
   }
+  // Enter pressed the uninstall button, not the hidden default one.
+  EXPECT_EQ(
+      "UNINSTALL/UNINSTALL PROGRESS ERROR UNINSTALL/UNINSTALL PROGRESS "
+      "ERROR",
+      PageSequence());
 }
 
 TEST_F(InstallerWindowTest, ShowsEveryUninstallationPage) {
@@ -491,8 +531,10 @@ TEST_F(InstallerWindowTest, SetsTheProgressTextOfEachStage) {
                 ItemText(main(), IDC_MESSAGE))
           << c.stage << " " << uninstall;
     }
+    window_->ShowPage(InstallerWindow::kNoPage);
     window_.reset();
   }
+  EXPECT_EQ("PROGRESS invalid PROGRESS invalid", PageSequence());
 }
 
 TEST_F(InstallerWindowTest, AppliesTheOptionsToTheSettings) {
@@ -550,8 +592,53 @@ TEST_F(InstallerWindowTest, AppliesTheOptionsToTheSettings) {
   EXPECT_EQ(listed, settings_->status().requested_path());
   EXPECT_EQ(listed.value(), ItemText(options(), IDC_INSTALL_FOLDER));
 
+  // The mode's tooltip explains all three modes. A pop-up belongs to the
+  // top-level window of the dialog that made it.
+  HWND tooltip = nullptr;
+  for (HWND top = ::GetWindow(::GetDesktopWindow(), GW_CHILD); top;
+       top = ::GetWindow(top, GW_HWNDNEXT)) {
+    wchar_t class_name[64] = {};
+    ::GetClassNameW(top, class_name, 64);
+    if (::GetWindow(top, GW_OWNER) == main() &&
+        base::string16(class_name) == TOOLTIPS_CLASSW) {
+      tooltip = top;
+    }
+  }
+  ASSERT_TRUE(tooltip);
+  wchar_t tip[1024] = {};
+  TTTOOLINFOW tool = {};
+  tool.cbSize = sizeof(tool);
+  tool.hwnd = options();
+  tool.uId =
+      reinterpret_cast<UINT_PTR>(::GetDlgItem(options(), IDC_INSTALL_MODE));
+  tool.lpszText = tip;
+  ::SendMessageW(tooltip, TTM_GETTEXTW, 1024, reinterpret_cast<LPARAM>(&tool));
+  EXPECT_EQ(
+      l10n::GetLocalizedString(IDS_MODE_TIP_ALL_USERS) + L"\n\t" +
+          l10n::GetLocalizedString(IDS_MODE_TIP_ALL_USERS_TEXT) + L"\n\n" +
+          l10n::GetLocalizedString(IDS_MODE_TIP_CURRENT_USER) + L"\n\t" +
+          l10n::GetLocalizedString(IDS_MODE_TIP_CURRENT_USER_TEXT) + L"\n\n" +
+          l10n::GetLocalizedString(IDS_MODE_TIP_STANDALONE) + L"\n\t" +
+          l10n::GetLocalizedString(IDS_MODE_TIP_STANDALONE_TEXT),
+      tip);
+
+  {
+    // The folder picker (a COM dialog, as on the installer's main thread),
+    // closed without a choice, changes nothing.
+    ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    MessageBoxAnswer answer(main(), IDCANCEL);
+    Click(options(), IDC_BROWSE_BUTTON);
+    EXPECT_TRUE(answer.answered());
+    ::CoUninitialize();
+  }
+  EXPECT_EQ(listed, settings_->status().requested_path());
+
   // While the installer runs, a choice snaps back to the settings.
   settings_->set_editable(false);
+  select(IDC_LANGUAGE, 0);
+  EXPECT_EQ(L"de", settings_->language());
+  EXPECT_EQ(1,
+            ::SendDlgItemMessageW(options(), IDC_LANGUAGE, CB_GETCURSEL, 0, 0));
   select(IDC_INSTALL_MODE, 2);
   EXPECT_FALSE(settings_->copy_only());
   EXPECT_EQ(1, ::SendDlgItemMessageW(options(), IDC_INSTALL_MODE, CB_GETCURSEL,
@@ -563,9 +650,9 @@ TEST_F(InstallerWindowTest, AppliesTheOptionsToTheSettings) {
             ::IsDlgButtonChecked(options(), IDC_IMPORT_DATA) == BST_CHECKED);
 
   std::string json;
-  ASSERT_TRUE(stats_.SerializeRecord(&json));
+  ASSERT_TRUE(stats_->SerializeRecord(&json));
   for (const char* counted :
-       {"\"changed_language\":1", "\"changed_install_mode\":3",
+       {"\"changed_language\":2", "\"changed_install_mode\":3",
         "\"changed_enable_stats\":1", "\"edited_install_path\":1",
         "\"changed_install_path\":1"}) {
     EXPECT_NE(std::string::npos, json.find(counted)) << counted << json;
@@ -610,7 +697,7 @@ TEST_F(InstallerWindowTest, AsksBeforeCancelling) {
     driver_ = WindowDriver();
   }
   std::string json;
-  ASSERT_TRUE(stats_.SerializeRecord(&json));
+  ASSERT_TRUE(stats_->SerializeRecord(&json));
   EXPECT_NE(std::string::npos, json.find("\"error_displayed\":\"Vexlo needs"))
       << json;
   EXPECT_NE(std::string::npos, json.find("\"auto_switch_to_current_user\":1"))
@@ -639,7 +726,7 @@ TEST_F(InstallerWindowTest, FailsWithoutItsDialogs) {
   // This test executable carries no dialog templates.
   ScopedWindowResourceModuleForTesting no_dialogs(::GetModuleHandleW(nullptr));
   ScopedLogCapture log;
-  EXPECT_FALSE(InstallerWindow::Create(settings_.get(), &stats_, false));
+  EXPECT_FALSE(InstallerWindow::Create(settings_.get(), stats_.get(), false));
   EXPECT_TRUE(log.Saw("Window creation failed."));
   // Nothing is left behind to hear of the settings.
   EXPECT_TRUE(settings_->SetImportBrowserData(false));

@@ -133,13 +133,6 @@ bool SaveClientImage(HWND window, const base::FilePath& path) {
   return saved;
 }
 
-COLORREF GetClientPixel(HWND window, int x, int y) {
-  HDC dc = ::GetDC(window);
-  const COLORREF color = ::GetPixel(dc, x, y);
-  ::ReleaseDC(window, dc);
-  return color;
-}
-
 bool ClientAreaHasColor(HWND window, const RECT& rect, COLORREF color) {
   RECT client = {};
   HBITMAP copy = CopyClientArea(window, &client);

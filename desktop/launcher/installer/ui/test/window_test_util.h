@@ -66,9 +66,6 @@ base::FilePath GetScreenshotPath(const std::string& name);
 // Saves what |window|'s client area shows as a PNG file.
 bool SaveClientImage(HWND window, const base::FilePath& path);
 
-// The colour that |window| shows at client point (x, y).
-COLORREF GetClientPixel(HWND window, int x, int y);
-
 // Whether some pixel of |window| inside |rect| (client coordinates) has
 // exactly |color|.
 bool ClientAreaHasColor(HWND window, const RECT& rect, COLORREF color);

@@ -136,6 +136,13 @@ LRESULT CALLBACK RenameMessageBoxButtons(int code,
   return ::CallNextHookEx(g_message_box_hook, code, wparam, lparam);
 }
 
+int GetScreenDpi() {
+  HDC screen = ::GetDC(nullptr);
+  const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
+  ::ReleaseDC(nullptr, screen);
+  return dpi;
+}
+
 bool UIStatsEnabled() {
   return base::IsFeatureEnabled(kUIStatsFeature);
 }
@@ -386,12 +393,15 @@ INT_PTR CALLBACK InstallerWindow::DialogProc(HWND dialog,
 
 void InstallerWindow::InitializeMainDialog(HWND dialog) {
   main_dialog_ = dialog;
+  // The logo and the badge keep their size on the screen; the background
+  // is stretched over the window anyway.
+  const int dpi = GetScreenDpi();
   logo_.reset(
-      DecodeImage(LoadResourceBytes(resources_, IDR_LOGO_IMAGE, L"PNG")));
+      DecodeImage(LoadResourceBytes(resources_, IDR_LOGO_IMAGE, L"PNG"), dpi));
   error_badge_.reset(DecodeImage(
-      LoadResourceBytes(resources_, IDR_ERROR_BADGE_IMAGE, L"PNG")));
-  background_image_.reset(
-      DecodeImage(LoadResourceBytes(resources_, IDR_BACKGROUND_IMAGE, L"JPG")));
+      LoadResourceBytes(resources_, IDR_ERROR_BADGE_IMAGE, L"PNG"), dpi));
+  background_image_.reset(DecodeImage(
+      LoadResourceBytes(resources_, IDR_BACKGROUND_IMAGE, L"JPG"), 96));
   CreateFonts();
 
   small_icon_ = static_cast<HICON>(::LoadImageW(
@@ -433,9 +443,7 @@ void InstallerWindow::InitializeMainDialog(HWND dialog) {
 }
 
 void InstallerWindow::CreateFonts() {
-  HDC screen = ::GetDC(nullptr);
-  const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
-  ::ReleaseDC(nullptr, screen);
+  const int dpi = GetScreenDpi();
   const auto make_font = [dpi](int points, int weight, bool antialiased,
                                const wchar_t* face) {
     return ::CreateFontW(-::MulDiv(points, dpi, 72), 0, 0, 0, weight, FALSE,
@@ -1245,27 +1253,22 @@ void InstallerWindow::DrawLogo(const DRAWITEMSTRUCT& item) {
   ::BitBlt(item.hDC, area.left, area.top, area.right - area.left,
            area.bottom - area.top, source, in_dialog.left, in_dialog.top,
            SRCCOPY);
-  // The images are drawn at the window's scale.
-  const int dpi = ::GetDeviceCaps(item.hDC, LOGPIXELSY);
   const BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
   BITMAP logo = {};
   if (logo_.get() && ::GetObjectW(logo_.get(), sizeof(logo), &logo)) {
-    const int width = ::MulDiv(logo.bmWidth, dpi, 96);
-    const int height = ::MulDiv(logo.bmHeight, dpi, 96);
-    const int left = (area.left + area.right - width) / 2;
-    const int top = (area.top + area.bottom - height) / 2;
+    const int left = (area.left + area.right - logo.bmWidth) / 2;
+    const int top = (area.top + area.bottom - logo.bmHeight) / 2;
     ::SelectObject(source, logo_.get());
-    ::AlphaBlend(item.hDC, left, top, width, height, source, 0, 0, logo.bmWidth,
-                 logo.bmHeight, blend);
+    ::AlphaBlend(item.hDC, left, top, logo.bmWidth, logo.bmHeight, source, 0, 0,
+                 logo.bmWidth, logo.bmHeight, blend);
     BITMAP badge = {};
     if (error_page_ && error_badge_.get() &&
         ::GetObjectW(error_badge_.get(), sizeof(badge), &badge)) {
-      const int badge_width = ::MulDiv(badge.bmWidth, dpi, 96);
-      const int badge_height = ::MulDiv(badge.bmHeight, dpi, 96);
       ::SelectObject(source, error_badge_.get());
-      ::AlphaBlend(item.hDC, left + width + 10 - badge_width,
-                   top + height + 10 - badge_height, badge_width, badge_height,
-                   source, 0, 0, badge.bmWidth, badge.bmHeight, blend);
+      ::AlphaBlend(item.hDC, left + logo.bmWidth + 10 - badge.bmWidth,
+                   top + logo.bmHeight + 10 - badge.bmHeight, badge.bmWidth,
+                   badge.bmHeight, source, 0, 0, badge.bmWidth, badge.bmHeight,
+                   blend);
     }
   }
   ::SelectObject(source, old);

@@ -74,7 +74,7 @@ base::StringPiece LoadResourceBytes(HMODULE module,
                            ::SizeofResource(module, resource));
 }
 
-HBITMAP DecodeImage(base::StringPiece bytes) {
+HBITMAP DecodeImage(base::StringPiece bytes, int dpi) {
   if (bytes.empty() || !StartGdiplus())
     return nullptr;
   base::win::ScopedComPtr<IStream> stream;
@@ -89,32 +89,38 @@ HBITMAP DecodeImage(base::StringPiece bytes) {
     LOG(ERROR) << "An image of the installer window does not decode";
     return nullptr;
   }
-  UINT width = 0;
-  UINT height = 0;
-  Gdiplus::DllExports::GdipGetImageWidth(image, &width);
-  Gdiplus::DllExports::GdipGetImageHeight(image, &height);
+  UINT image_width = 0;
+  UINT image_height = 0;
+  Gdiplus::DllExports::GdipGetImageWidth(image, &image_width);
+  Gdiplus::DllExports::GdipGetImageHeight(image, &image_height);
+  const INT width = ::MulDiv(static_cast<int>(image_width), dpi, 96);
+  const INT height = ::MulDiv(static_cast<int>(image_height), dpi, 96);
   void* bits = nullptr;
-  HBITMAP bitmap = width && height
-                       ? CreateTopDownBitmap(static_cast<int>(width),
-                                             static_cast<int>(height), &bits)
+  HBITMAP bitmap = width > 0 && height > 0
+                       ? CreateTopDownBitmap(width, height, &bits)
                        : nullptr;
-  if (bitmap) {
-    // GDI+ writes straight into the bitmap's bits, converting to the
-    // premultiplied form that AlphaBlend expects.
-    Gdiplus::BitmapData data = {};
-    data.Width = width;
-    data.Height = height;
-    data.Stride = static_cast<INT>(width * 4);
-    data.PixelFormat = PixelFormat32bppPARGB;
-    data.Scan0 = bits;
-    Gdiplus::GpRect rect(0, 0, static_cast<INT>(width),
-                         static_cast<INT>(height));
-    if (Gdiplus::DllExports::GdipBitmapLockBits(
-            image, &rect,
-            Gdiplus::ImageLockModeRead | Gdiplus::ImageLockModeUserInputBuf,
-            PixelFormat32bppPARGB, &data) == Gdiplus::Ok) {
-      Gdiplus::DllExports::GdipBitmapUnlockBits(image, &data);
-    } else {
+  // GDI+ writes straight into the bitmap's bits, in the premultiplied form
+  // that AlphaBlend expects; a scaled image is drawn there smoothly, which
+  // stretching it while painting would not do.
+  Gdiplus::GpBitmap* target = nullptr;
+  if (bitmap && Gdiplus::DllExports::GdipCreateBitmapFromScan0(
+                    width, height, width * 4, PixelFormat32bppPARGB,
+                    static_cast<BYTE*>(bits), &target) == Gdiplus::Ok) {
+    Gdiplus::GpGraphics* graphics = nullptr;
+    Gdiplus::DllExports::GdipGetImageGraphicsContext(target, &graphics);
+    Gdiplus::DllExports::GdipSetCompositingMode(
+        graphics, Gdiplus::CompositingModeSourceCopy);
+    Gdiplus::DllExports::GdipSetInterpolationMode(
+        graphics, width == static_cast<INT>(image_width)
+                      ? Gdiplus::InterpolationModeNearestNeighbor
+                      : Gdiplus::InterpolationModeHighQualityBicubic);
+    Gdiplus::DllExports::GdipSetPixelOffsetMode(graphics,
+                                                Gdiplus::PixelOffsetModeHalf);
+    const bool drawn = Gdiplus::DllExports::GdipDrawImageRectI(
+                           graphics, image, 0, 0, width, height) == Gdiplus::Ok;
+    Gdiplus::DllExports::GdipDeleteGraphics(graphics);
+    Gdiplus::DllExports::GdipDisposeImage(target);
+    if (!drawn) {
       ::DeleteObject(bitmap);
       bitmap = nullptr;
     }

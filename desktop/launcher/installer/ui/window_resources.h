@@ -65,8 +65,9 @@ base::StringPiece LoadResourceBytes(HMODULE module,
                                     const wchar_t* type);
 
 // |bytes| (PNG, JPEG, ...) decoded into a top-down 32-bit bitmap with
-// premultiplied alpha, ready for AlphaBlend; null when they do not decode.
-HBITMAP DecodeImage(base::StringPiece bytes);
+// premultiplied alpha, ready for AlphaBlend, and scaled from 96 to |dpi|;
+// null when they do not decode.
+HBITMAP DecodeImage(base::StringPiece bytes, int dpi);
 
 // The terms text of a UTF-8 resource: it ends at its first NUL or at the
 // end of the resource, whichever comes first, and each line feed becomes

@@ -33,21 +33,24 @@ TEST(WindowResourcesTest, DecodesTheHostImages) {
   ASSERT_TRUE(resources.loaded());
   const HMODULE host = GetWindowResourceModule();
   EXPECT_TRUE(LoadResourceBytes(host, 999, L"PNG").empty());
-  EXPECT_EQ(nullptr, DecodeImage(base::StringPiece("not an image")));
+  EXPECT_EQ(nullptr, DecodeImage(base::StringPiece("not an image"), 96));
 
   const struct {
     int id;
     const wchar_t* type;
+    int dpi;
     LONG width;
     LONG height;
   } kImages[] = {
-      {IDR_LOGO_IMAGE, L"PNG", 96, 96},
-      {IDR_ERROR_BADGE_IMAGE, L"PNG", 32, 32},
-      {IDR_BACKGROUND_IMAGE, L"JPG", 160, 100},
+      {IDR_LOGO_IMAGE, L"PNG", 96, 96, 96},
+      {IDR_LOGO_IMAGE, L"PNG", 144, 144, 144},
+      {IDR_ERROR_BADGE_IMAGE, L"PNG", 96, 32, 32},
+      {IDR_ERROR_BADGE_IMAGE, L"PNG", 120, 40, 40},
+      {IDR_BACKGROUND_IMAGE, L"JPG", 96, 160, 100},
   };
   for (const auto& image : kImages) {
     GdiObject<HBITMAP> bitmap(
-        DecodeImage(LoadResourceBytes(host, image.id, image.type)));
+        DecodeImage(LoadResourceBytes(host, image.id, image.type), image.dpi));
     ASSERT_TRUE(bitmap.get()) << image.id;
     DIBSECTION section = {};
     ASSERT_EQ(static_cast<int>(sizeof(section)),
@@ -65,7 +68,7 @@ TEST(WindowResourcesTest, DecodesTheHostImages) {
   }
   // The logo: a transparent corner around an opaque red disc.
   GdiObject<HBITMAP> logo(
-      DecodeImage(LoadResourceBytes(host, IDR_LOGO_IMAGE, L"PNG")));
+      DecodeImage(LoadResourceBytes(host, IDR_LOGO_IMAGE, L"PNG"), 96));
   BITMAP bits = {};
   ::GetObjectW(logo.get(), sizeof(bits), &bits);
   const uint32_t* pixels = static_cast<const uint32_t*>(bits.bmBits);
@@ -74,7 +77,7 @@ TEST(WindowResourcesTest, DecodesTheHostImages) {
   EXPECT_GT((pixels[48 * 96 + 8] >> 16) & 0xff, 0xc0u);
   // The background's rows run top down: white above, its footer below.
   GdiObject<HBITMAP> background(
-      DecodeImage(LoadResourceBytes(host, IDR_BACKGROUND_IMAGE, L"JPG")));
+      DecodeImage(LoadResourceBytes(host, IDR_BACKGROUND_IMAGE, L"JPG"), 96));
   ::GetObjectW(background.get(), sizeof(bits), &bits);
   pixels = static_cast<const uint32_t*>(bits.bmBits);
   EXPECT_EQ(0xffffffffu, pixels[5 * 160 + 5]);

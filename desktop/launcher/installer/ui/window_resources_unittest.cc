@@ -1,5 +1,6 @@
 #include "desktop/launcher/installer/ui/window_resources.h"
 
+#include <set>
 #include <string>
 
 #include "desktop/launcher/installer/host/installer_host_resource_ids.h"
@@ -75,6 +76,15 @@ TEST(WindowResourcesTest, DecodesTheHostImages) {
   EXPECT_EQ(0u, pixels[0] >> 24);
   EXPECT_EQ(0xffu, pixels[48 * 96 + 8] >> 24);
   EXPECT_GT((pixels[48 * 96 + 8] >> 16) & 0xff, 0xc0u);
+  // Scaled up, its rim is smooth: many shades of alpha, not the few of
+  // the image's own pixels repeated.
+  GdiObject<HBITMAP> large(
+      DecodeImage(LoadResourceBytes(host, IDR_LOGO_IMAGE, L"PNG"), 144));
+  ::GetObjectW(large.get(), sizeof(bits), &bits);
+  std::set<uint32_t> alphas;
+  for (LONG i = 0; i < 144 * 144; ++i)
+    alphas.insert(static_cast<const uint32_t*>(bits.bmBits)[i] >> 24);
+  EXPECT_GT(alphas.size(), 64u);
   // The background's rows run top down: white above, its footer below.
   GdiObject<HBITMAP> background(
       DecodeImage(LoadResourceBytes(host, IDR_BACKGROUND_IMAGE, L"JPG"), 96));

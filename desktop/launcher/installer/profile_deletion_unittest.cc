@@ -67,6 +67,7 @@ TEST(ProfileDeletionTest, DeletesOnlyBelowTheShellsFolders) {
   const base::FilePath profile = temp.path().Append(L"Profile");
   ASSERT_TRUE(base::CreateDirectory(profile.Append(L"Default")));
   ASSERT_EQ(1, base::WriteFile(profile.Append(L"Default\\Bookmarks"), "b", 1));
+  EXPECT_FALSE(DeleteProfileFolder(base::FilePath(L"Profile")));
   EXPECT_TRUE(DeleteProfileFolder(profile));
   EXPECT_FALSE(base::PathExists(profile));
   EXPECT_TRUE(base::PathExists(temp.path()));

@@ -43,8 +43,6 @@ class UninstallBatch {
                     unsigned code_page,
                     const PathFallback& fallback) const;
 
-  const std::vector<base::FilePath>& files() const { return files_; }
-
  private:
   // Greatest first, code unit by code unit, so that a folder comes before
   // the folder that holds it.

@@ -148,6 +148,12 @@ TEST(UninstallBatchTest, DeletesItsLeftoversAndItself) {
     ASSERT_EQ(1, base::WriteFile(file, "x", 1));
     batch.AddLeftover(file, true);
   }
+  // A name the code page cannot hold has a short form that it can.
+  const base::FilePath short_form =
+      GetShortPath(install.Append(L"v\\a b\\c&d.dll"));
+  EXPECT_TRUE(base::PathExists(short_form));
+  EXPECT_EQ(base::string16::npos, short_form.BaseName().value().find(L' '));
+  EXPECT_TRUE(GetShortPath(install.Append(L"missing")).empty());
   // A file it does not name keeps its folder.
   ASSERT_EQ(1, base::WriteFile(install.Append(L"v\\f\\other"), "o", 1));
   base::LaunchOptions options;

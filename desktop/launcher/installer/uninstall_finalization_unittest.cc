@@ -3,8 +3,12 @@
 #include <string>
 #include <vector>
 
+#include "base/files/file_util.h"
 #include "base/test/scoped_windows_version_override.h"
+#include "base/test/unique_test_dir.h"
+#include "base/win/registry.h"
 #include "desktop/launcher/installer/service/test/fake_default_app_services.h"
+#include "desktop/launcher/installer/service/test/product_registry.h"
 #include "gtest/gtest.h"
 
 namespace vexlo {
@@ -91,6 +95,35 @@ TEST(UninstallFinalizationTest, HandsTheDefaultBackToTheSystemBrowser) {
     HandDefaultBackToSystemBrowser(false);
     EXPECT_EQ(test.calls, services.calls()) << test.version;
   }
+}
+
+// A machine-wide installation first runs the system browser's reinstall
+// command to its end; without one, it leaves the defaults alone.
+TEST(UninstallFinalizationTest, RunsTheReinstallCommandForAllUsers) {
+  const wchar_t kInstallInfo[] =
+      L"SOFTWARE\\Clients\\StartMenuInternet\\IEXPLORE.EXE\\InstallInfo";
+  const ScopedProductRegistry registry(
+      {{HKEY_LOCAL_MACHINE, kInstallInfo, false, L""}});
+  const base::win::ScopedWindowsVersionOverride version(
+      base::win::VERSION_WIN7);
+  FakeDefaultAppServices services;
+  HandDefaultBackToSystemBrowser(true);
+  EXPECT_TRUE(services.calls().empty());
+
+  base::UniqueTestDir temp;
+  const base::FilePath mark = temp.path().Append(L"reinstalled.txt");
+  ASSERT_EQ(ERROR_SUCCESS,
+            base::win::RegKey(HKEY_LOCAL_MACHINE, kInstallInfo, KEY_SET_VALUE)
+                .WriteValue(L"ReinstallCommand",
+                            (L"\"%SystemRoot%\\system32\\cmd.exe\" /c echo "
+                             L"done> \"" +
+                             mark.value() + L"\"")
+                                .c_str()));
+  HandDefaultBackToSystemBrowser(true);
+  std::string text;
+  EXPECT_TRUE(base::ReadFileToString(mark, &text));
+  EXPECT_EQ("done\r\n", text);
+  EXPECT_EQ(4u, services.calls().size());
 }
 
 }  // namespace installer

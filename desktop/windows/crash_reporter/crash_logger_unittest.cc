@@ -1,12 +1,18 @@
 #include "desktop/windows/crash_reporter/crash_logger.h"
 
+#include <windows.h>
+
 #include <string>
 #include <thread>
 
+#include "base/command_line.h"
 #include "base/files/file_util.h"
 #include "base/logging.h"
+#include "base/strings/string_util.h"
+#include "base/strings/stringprintf.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/unique_test_dir.h"
+#include "desktop/common/product/product_info.h"
 #include "gtest/gtest.h"
 
 namespace vexlo {
@@ -66,6 +72,43 @@ TEST(CrashLoggerTest, AppendsItsLinesToTheLogOnce) {
   EXPECT_FALSE(AppendCrashLoggerOutput(
       &logger,
       base::WideToUTF8(folder.path().Append(L"no\\crash.txt").value())));
+}
+
+// The reporter's own log starts afresh in the temporary folder with every
+// header item, and leaves a crash's lines to that crash.
+TEST(CrashLoggerTest, TheReporterLogsToItsOwnFileExceptDuringACrash) {
+  base::UniqueTestDir temp;
+  ::SetEnvironmentVariableW(L"TMP", temp.path().value().c_str());
+  ::SetEnvironmentVariableW(L"TEMP", temp.path().value().c_str());
+  const base::FilePath file = temp.path().Append(
+      base::UTF8ToUTF16(base::ToLowerASCII(ProductInfo::GetProductName()) +
+                        "_crashreporter.log"));
+  ASSERT_EQ(3, base::WriteFile(file, "old", 3));
+  if (!base::CommandLine::InitializedForCurrentProcess())
+    base::CommandLine::Init();
+  InitializeReporterLogging();
+  EXPECT_FALSE(CaptureCrashLoggerMessage(0, "a.cc", 1, 0, "x\n"));
+  LOG(INFO) << "for the file";
+  {
+    CrashLogger logger;
+    EXPECT_TRUE(CaptureCrashLoggerMessage(0, "a.cc", 1, 0, "x\n"));
+    LOG(INFO) << "for the crash";
+    EXPECT_NE(std::string::npos, logger.text().find(":for the crash\n"));
+  }
+  base::SetLogMessageHandler(nullptr);
+  // Let go of the file, so that its folder can be deleted.
+  base::LoggingSettings null_device;
+  null_device.log_file = L"NUL";
+  base::InitLogging(null_device);
+  std::string text;
+  ASSERT_TRUE(base::ReadFileToString(file, &text));
+  EXPECT_EQ(0u,
+            text.find(base::StringPrintf("[%lu:%lu:", ::GetCurrentProcessId(),
+                                         ::GetCurrentThreadId())));
+  EXPECT_NE(std::string::npos, text.find(":INFO:crash_logger_unittest.cc("));
+  EXPECT_NE(std::string::npos, text.find("] for the file"));
+  EXPECT_EQ(std::string::npos, text.find("for the crash"));
+  EXPECT_EQ(std::string::npos, text.find("old"));
 }
 
 }  // namespace

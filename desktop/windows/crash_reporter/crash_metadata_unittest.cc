@@ -10,7 +10,6 @@
 
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/string_util.h"
-#include "base/strings/stringprintf.h"
 #include "base/strings/utf_string_conversions.h"
 #include "desktop/common/product/product_configuration.h"
 #include "desktop/common/product/product_info.h"
@@ -130,16 +129,6 @@ TEST(CrashMetadataTest, TheReporterDescribesItsOwnCrash) {
   SetReporterCrashReportData(&data);
   EXPECT_EQ((Pairs{{"process_type", "crash_reporter"}}), data.metadata);
   EXPECT_EQ(ProductInfo::GetVersionString(), data.version);
-}
-
-TEST(CrashMetadataTest, TheTablesNameTheUploadFields) {
-  const CrashMetadata* system = CrashMetadata::Get();
-  EXPECT_EQ(system, CrashMetadata::Get());
-  EXPECT_EQ("0x9", system->cpu_architecture());
-  EXPECT_EQ(9u, system->field_names().size());
-  EXPECT_EQ(L"URL", system->field_names().at(L"active_url"));
-  EXPECT_EQ(L"Email", system->minidump_environment().at(EmailVariable()));
-  EXPECT_EQ(L"email", system->crash_log_environment().at(EmailVariable()));
 }
 
 TEST(CrashMetadataTest, LookupsStopAfterSixtyFourUnits) {

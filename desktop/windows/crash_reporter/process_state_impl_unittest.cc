@@ -265,6 +265,20 @@ TEST(ProcessStateImplTest, StackExtentNeedsCommittedPrivateReadWriteMemory) {
             ThreadInfoImpl::GetStackExtent(::GetCurrentProcess(), reserved));
   EXPECT_EQ(2u, log.Count("Sanity checks failed"));
   ::VirtualFree(reinterpret_cast<void*>(reserved), 0, MEM_RELEASE);
+  // Private but read-only, and read-write but mapped.
+  void* read_only = ::VirtualAlloc(nullptr, 4096, MEM_COMMIT, PAGE_READONLY);
+  const HANDLE mapping = ::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr,
+                                              PAGE_READWRITE, 0, 4096, nullptr);
+  void* mapped = ::MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 4096);
+  for (void* region : {read_only, mapped}) {
+    EXPECT_EQ(0u,
+              ThreadInfoImpl::GetStackExtent(
+                  ::GetCurrentProcess(), reinterpret_cast<uintptr_t>(region)));
+  }
+  EXPECT_EQ(4u, log.Count("Sanity checks failed"));
+  ::UnmapViewOfFile(mapped);
+  ::CloseHandle(mapping);
+  ::VirtualFree(read_only, 0, MEM_RELEASE);
   int local = 0;
   const uint64_t sp = reinterpret_cast<uintptr_t>(&local);
   EXPECT_EQ(StackBase() - sp,
@@ -282,6 +296,44 @@ TEST(ProcessStateImplTest, LogsTheFirstHundredFailedReads) {
   EXPECT_EQ(100u, log.Count("ReadProcessMemory failed for address 0x10 and "
                             "size 8, bytes_read=0"));
   EXPECT_EQ(1u, log.Count("Reached limit of logged memory read errors"));
+}
+
+// From the 500th thread on only the crashed one is written; here it is the
+// first, so exactly 499 are.
+TEST(ProcessStateImplTest, TheLogWritesAtMost499Threads) {
+  const HANDLE stop = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  std::vector<HANDLE> threads;
+  for (int i = 0; i < 520; ++i) {
+    threads.push_back(::CreateThread(
+        nullptr, 4096,
+        [](void* event) -> DWORD {
+          return ::WaitForSingleObject(event, INFINITE);
+        },
+        stop, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+  }
+  OwnCrash crash;
+  ProcessStateImpl state;
+  ASSERT_TRUE(crash.Capture(&state));
+  EXPECT_LT(520u, state.threads().size());
+  base::UniqueTestDir folder;
+  const base::FilePath path = folder.path().Append(L"threads.txt");
+  MemoryRangeList ranges;
+  ASSERT_TRUE(WriteCrashLog(&ranges, state, CrashReportData(),
+                            base::WideToUTF8(path.value())));
+  ::SetEvent(stop);
+  for (HANDLE thread : threads) {
+    ::WaitForSingleObject(thread, INFINITE);
+    ::CloseHandle(thread);
+  }
+  ::CloseHandle(stop);
+  std::string text;
+  ASSERT_TRUE(base::ReadFileToString(path, &text));
+  size_t written = 0;
+  for (size_t at = text.find("\nThreadInfo: "); at != std::string::npos;
+       at = text.find("\nThreadInfo: ", at + 1)) {
+    ++written;
+  }
+  EXPECT_EQ(499u, written);
 }
 
 TEST(ProcessStateImplTest, DeviceNamesNeedADriveRoot) {

@@ -32,6 +32,7 @@
 #include "desktop/launcher/installer/service/prefs_task_pool.h"
 #include "desktop/launcher/installer/settings.h"
 #include "desktop/windows/crash_reporter/crash_reporter_client.h"
+#include "desktop/windows/crash_reporter/crash_reporter_server.h"
 
 namespace vexlo {
 namespace installer {
@@ -77,11 +78,6 @@ class ScopedComApartment {
 // Roles and services of later parts of the installer that this build does
 // not carry. Each says so in the log and fails, so that nobody mistakes a
 // run for one that did the work.
-
-bool RunCrashReporterRole() {
-  LOG(ERROR) << "The crash reporter is not available in this build.";
-  return false;
-}
 
 std::unique_ptr<Settings> CreateSettings(const StartupFlags& flags,
                                          const base::FilePath& install_folder) {
@@ -305,8 +301,11 @@ bool RunInstallerRole(const base::CommandLine& command_line) {
 
 // Every role but the information answers, in start-up order.
 bool RunProcessRole(const base::CommandLine& command_line) {
-  if (command_line.HasSwitch("crash-reporter-parent-id"))
-    return RunCrashReporterRole();
+  if (command_line.HasSwitch("crash-reporter-parent-id")) {
+    // Succeeds whatever became of the reporting: nobody acts on it.
+    crash_reporter::RunCrashReporter();
+    return true;
+  }
 
   PrepareCrashReporting();
   RegisterInstallerFeatures(base::FeatureRegistry::GetInstance());

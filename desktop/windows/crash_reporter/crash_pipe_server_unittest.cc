@@ -23,6 +23,7 @@
 #include "desktop/windows/crash_reporter/dump_writer.h"
 #include "desktop/windows/crash_reporter/test/crash_server_recorder.h"
 #include "desktop/windows/crash_reporter/test/crash_test_child_command.h"
+#include "desktop/windows/crash_reporter/test/minidump_test_util.h"
 #include "gtest/gtest.h"
 
 namespace vexlo {
@@ -285,24 +286,7 @@ TEST(CrashPipeServerTest, EndsWithClientsRegisteredOrExiting) {
 
 // The user streams of the minidump in |bytes|, by type.
 std::map<uint32_t, std::string> ReadUserStreams(const std::string& bytes) {
-  std::map<uint32_t, std::string> streams;
-  if (bytes.size() < 16 || bytes.compare(0, 4, "MDMP") != 0)
-    return streams;
-  uint32_t count = 0;
-  uint32_t directory = 0;
-  memcpy(&count, &bytes[8], 4);
-  memcpy(&directory, &bytes[12], 4);
-  for (uint32_t i = 0; i < count; ++i) {
-    uint32_t entry[3];  // type, size, offset
-    if (directory + (i + 1) * 12 > bytes.size())
-      break;
-    memcpy(entry, &bytes[directory + i * 12], 12);
-    if (entry[0] >= DumpWriter::kWriterRecordStream &&
-        entry[2] + entry[1] <= bytes.size()) {
-      streams[entry[0]] = bytes.substr(entry[2], entry[1]);
-    }
-  }
-  return streams;
+  return ReadMinidumpStreams(bytes, DumpWriter::kWriterRecordStream);
 }
 
 // With dump writing on, the server writes a new dump named by a fresh

@@ -46,6 +46,21 @@ struct AssertionRecord {
 static_assert(sizeof(AssertionRecord) == 776, "assertion record layout");
 static_assert(offsetof(AssertionRecord, line) == 768, "assertion line");
 
+// What a crashed reporter leaves for the fresh copy that reports it, and
+// what a watched client's dump request becomes inside the reporter: the
+// crashing thread, the address of its exception pointers (inside the
+// crashed process) and, for runtime-library reports, the assertion part,
+// whose type field tells the kind of crash.
+struct SelfCrashRecord {
+  uint32_t thread_id;
+  uint32_t reserved;
+  uint64_t exception_pointers;
+  AssertionRecord assertion;
+};
+static_assert(sizeof(SelfCrashRecord) == 792, "self-crash record layout");
+static_assert(offsetof(SelfCrashRecord, assertion) == 16,
+              "self-crash record assertion part");
+
 // One message on the crash pipe; every message is exactly one record, and
 // the fields a message does not use are zero.
 struct CrashPipeMessage {

@@ -26,8 +26,14 @@
 //                   its thread ids and addresses in the "gpu_device_id"
 //                   crash key as "main:waiter:heap:fault" (hexadecimal), and
 //                   puts a value with a line break in "gpu_vendor_id"
+//   backend-null    runs a second child in mode "null" that joins this
+//                   one's reporter, as a backend does, and exits with its
+//                   exit code
 // Started again with "crash-reporter-parent-id" it stands in for a crash
 // reporter: with "signal-init" it sets its parent's init event, then ends.
+// With "real-reporter" (or as a crashed reporter's fresh copy) it is the
+// product's crash reporter; with "reporter-crash" too, that reporter
+// crashes right after preparing its relaunch.
 
 #include <windows.h>
 
@@ -43,6 +49,8 @@
 #include "desktop/windows/crash_reporter/crash_keys.h"
 #include "desktop/windows/crash_reporter/crash_records.h"
 #include "desktop/windows/crash_reporter/crash_reporter_client.h"
+#include "desktop/windows/crash_reporter/crash_reporter_server.h"
+#include "desktop/windows/crash_reporter/self_crash_reporter.h"
 
 // Loads known values into the registers that survive a call, R15:R14 into
 // XMM8 and 1.0 into st(0), the heap buffer into R12 and a code address into
@@ -148,9 +156,45 @@ int StandInForReporter(const base::CommandLine& command_line) {
   return event && ::SetEvent(event) ? 0 : 1;
 }
 
+int RunReporter(const base::CommandLine& command_line) {
+  if (command_line.HasSwitch("reporter-crash")) {
+    InstallSelfCrashHandlers();
+    PrepareSelfCrashRelaunch(false);
+    DereferenceNull();
+  }
+  RunCrashReporter();
+  return 0;
+}
+
+DWORD RunBackendChild() {
+  base::CommandLine backend{
+      base::CommandLine::ForCurrentProcess()->GetProgram()};
+  backend.AppendSwitchASCII("mode", "null");
+  backend.AppendSwitchASCII("crash-reporter-pid",
+                            base::UintToString(GetCrashReporterProcessId()));
+  std::wstring text = backend.GetCommandLineString(false);
+  STARTUPINFOW startup = {sizeof(startup)};
+  PROCESS_INFORMATION process = {};
+  if (!::CreateProcessW(nullptr, &text[0], nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &startup, &process)) {
+    return 254;
+  }
+  DWORD exit_code = 254;
+  ::WaitForSingleObject(process.hProcess, INFINITE);
+  ::GetExitCodeProcess(process.hProcess, &exit_code);
+  ::CloseHandle(process.hThread);
+  ::CloseHandle(process.hProcess);
+  return exit_code;
+}
+
 int Run(const base::CommandLine& command_line) {
-  if (command_line.HasSwitch("crash-reporter-parent-id"))
+  if (command_line.HasSwitch("crash-reporter-parent-id")) {
+    if (command_line.HasSwitch("real-reporter") ||
+        command_line.HasSwitch("crash-reporter-exception-info")) {
+      return RunReporter(command_line);
+    }
     return StandInForReporter(command_line);
+  }
   const std::wstring mode = command_line.GetSwitchValueNative("mode");
   if (mode == L"launch")
     return LaunchCrashReporter() ? 20 : 21;
@@ -200,6 +244,8 @@ int Run(const base::CommandLine& command_line) {
     CrashWithKnownState();
   if (mode == L"wait")
     ::Sleep(INFINITE);
+  if (mode == L"backend-null")
+    return static_cast<int>(RunBackendChild());
   return 255;
 }
 

@@ -96,6 +96,35 @@ bool FetchUrl(const base::string16& url, std::string* body) {
   return ok;
 }
 
+std::string HexToBytes(const std::string& hex) {
+  std::vector<uint8_t> bytes;
+  if (!hex.empty() && base::HexStringToBytes(hex, &bytes))
+    return std::string(bytes.begin(), bytes.end());
+  return std::string();
+}
+
+std::vector<HttpTestServer::FormPart> ReadForm(
+    const base::DictionaryValue& entry) {
+  std::vector<HttpTestServer::FormPart> form;
+  const base::ListValue* parts = nullptr;
+  if (!entry.GetList("form", &parts))
+    return form;
+  for (const auto& item : *parts) {
+    const base::DictionaryValue* part = nullptr;
+    if (!item->GetAsDictionary(&part))
+      continue;
+    HttpTestServer::FormPart form_part;
+    std::string data_hex;
+    part->GetString("name", &form_part.name);
+    form_part.has_filename = part->GetString("filename", &form_part.filename);
+    part->GetString("type", &form_part.type);
+    part->GetString("data_hex", &data_hex);
+    form_part.data = HexToBytes(data_hex);
+    form.push_back(form_part);
+  }
+  return form;
+}
+
 }  // namespace
 
 HttpTestServer::HttpTestServer() = default;
@@ -180,12 +209,11 @@ std::vector<HttpTestServer::Request> HttpTestServer::GetRequests() {
       continue;
     Request request;
     std::string body_hex;
-    std::vector<uint8_t> body;
     entry->GetString("method", &request.method);
     entry->GetString("path", &request.path);
     entry->GetString("body_hex", &body_hex);
-    if (!body_hex.empty() && base::HexStringToBytes(body_hex, &body))
-      request.body.assign(body.begin(), body.end());
+    request.body = HexToBytes(body_hex);
+    request.form = ReadForm(*entry);
     const base::Value* headers_value = nullptr;
     const base::DictionaryValue* headers = nullptr;
     if (entry->Get("headers", &headers_value) &&

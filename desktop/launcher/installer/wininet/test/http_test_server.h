@@ -17,12 +17,22 @@ namespace installer {
 // test starts and stops; see the script for what each path answers.
 class HttpTestServer {
  public:
+  // One part of a multipart/form-data body.
+  struct FormPart {
+    std::string name;
+    bool has_filename = false;
+    std::string filename;
+    std::string type;
+    std::string data;
+  };
+
   struct Request {
     std::string method;
     // The path with its query.
     std::string path;
     std::map<std::string, std::string> headers;
     std::string body;
+    std::vector<FormPart> form;
   };
 
   HttpTestServer();

@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/ usr / bin / env python3
 """A loopback HTTP server for the WinINet client's tests and benchmark.
 
     http_test_server.py PORT_FILE [PARENT_PID]
@@ -25,18 +25,29 @@ set-up round trip:
                       the /bytes/N body given by size=N (default 1000).
   /redirect?to=URL    answers 302 to URL.
   /echo               answers 200 with the request body.
+  /collector/...      answers 200 with a short body.
+  /reply/CODE/LOC     answers a GET with CODE and "Location: LOC" (LOC
+                      percent-decoded; no header when it is absent), any
+                      other request with 200; both with a short body. (A
+                      crash server asked and then posted to at one URL.)
 
-/status, /seq and /echo ignore what follows in the path, so that a base URL
+/status, /seq, /echo and /reply ignore what follows in the path (and the
+query), so that a base URL
 pointing at them can take any further path.
 
 Every request but the control ones is recorded: GET /__control/requests
-answers them as a JSON list of {"method", "path", "headers", "body_hex"},
+answers them as a JSON list of {"method", "path", "headers", "body_hex",
+"form"}, where "form" lists the parts of a multipart/form-data body, each
+{"name", "filename" (null when absent), "type", "data_hex"}, as Python's
+own MIME parser reads them (empty for other bodies),
 and GET /__control/reset forgets them and the per-URL request counts.
 """
 
+import email.parser
 import http.server
 import json
 import os
+import re
 import socket
 import socketserver
 import struct
@@ -50,12 +61,12 @@ CHUNK = 64 * 1024
 
 
 def pattern_block():
-    # byte i of every body is BLOCK[i % PERIOD]; the tests compute the same.
+#byte i of every body is BLOCK[i % PERIOD]; the tests compute the same.
     return bytes(((j * j * 7 + j) % 256) for j in range(PERIOD))
 
 
 BLOCK = pattern_block()
-# Long enough that any chunk starting anywhere in one period is a slice.
+#Long enough that any chunk starting anywhere in one period is a slice.
 REPEATED = BLOCK * ((CHUNK // PERIOD) + 2)
 
 
@@ -83,6 +94,29 @@ class Recorder:
 
 
 RECORDER = Recorder()
+
+
+def parse_form(content_type, body):
+    if not content_type or not content_type.startswith("multipart/form-data"):
+        return []
+    message = email.parser.BytesParser().parsebytes(
+        b"Content-Type: " + content_type.encode() + b"\r\n\r\n" + body)
+    if not message.is_multipart():
+        return []
+    parts = []
+    for part in message.get_payload():
+#Read raw : a browser - style form leaves backslashes in file names as
+#they are.
+        disposition = str(part.get("Content-Disposition", ""))
+        name = re.search(r'; name="([^"]*)"', disposition)
+        filename = re.search(r'; filename="([^"]*)"', disposition)
+        parts.append({
+  "name" : name.group(1) if name else None,
+      "filename" : filename.group(1) if filename else None,
+      "type" : part.get("Content-Type"),
+      "data_hex" : part.get_payload(decode = True).hex(),
+        })
+    return parts
 
 
 def parse_range(header):
@@ -116,6 +150,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             "path": self.path,
             "headers": {k: v for k, v in self.headers.items()},
             "body_hex": body.hex(),
+            "form": parse_form(self.headers.get("Content-Type"), body),
         }, self.path)
         parts = url.path.strip("/").split("/")
         if parts[0] == "bytes" and len(parts) == 2:
@@ -137,6 +172,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return
         if parts[0] == "echo":
             return self.send_simple(200, body)
+        if parts[0] == "collector":
+            return self.send_simple(200, b"collected")
+        if parts[0] == "reply" and len(parts) >= 2:
+            if self.command != "GET":
+                return self.send_simple(200, b"reply body")
+            return self.send_reply(int(parts[1]), parts[2] if len(parts) > 2
+                                   else None)
         return self.send_simple(404, b"not found")
 
     def control(self, what):
@@ -154,6 +196,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def send_simple(self, code, body):
         self.send_response(code)
         self.send_header("Content-Type", "application/octet-stream")
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+
+    def send_reply(self, code, location):
+        body = b"reply body"
+        self.send_response(code)
+        if location is not None:
+            self.send_header("Location", urllib.parse.unquote(location))
         self.send_header("Content-Length", str(len(body)))
         self.end_headers()
         self.wfile.write(body)
@@ -181,7 +232,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.end_headers()
         self.write_pattern(first, end, int(query.get("slow", "0")))
         if end < size:
-            # Cut short: the client sees the connection end mid-body.
+#Cut short : the client sees the connection end mid - body.
             self.wfile.flush()
             self.close_connection = True
             if query.get("reset") == "1":

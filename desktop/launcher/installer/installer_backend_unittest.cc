@@ -4,6 +4,7 @@
 
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <string>
@@ -174,6 +175,47 @@ constexpr wchar_t kFrontEndSwitches[] =
     L" --launchvexlo=0"
     L" --with-feature:installer-pref-default-overrides-support=off";
 
+// Another front end of the same folder, on a thread of its own: it takes the
+// installer mutex and either ends at once, leaving it abandoned as a crashed
+// one would, or holds it while it lives.
+class OtherFrontEnd {
+ public:
+  OtherFrontEnd(const base::string16& mutex_name, bool abandon)
+      : mutex_name_(mutex_name),
+        abandon_(abandon),
+        taken_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+        release_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+        thread_(::CreateThread(nullptr, 0, &ThreadMain, this, 0, nullptr)) {
+    EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(taken_.Get(), 30000));
+    if (abandon_)
+      ::WaitForSingleObject(thread_.Get(), 30000);
+  }
+  ~OtherFrontEnd() {
+    ::SetEvent(release_.Get());
+    ::WaitForSingleObject(thread_.Get(), 30000);
+  }
+
+ private:
+  static DWORD WINAPI ThreadMain(void* parameter) {
+    auto* self = static_cast<OtherFrontEnd*>(parameter);
+    base::win::ScopedHandle mutex(
+        ::CreateMutexW(nullptr, FALSE, self->mutex_name_.c_str()));
+    ::WaitForSingleObject(mutex.Get(), INFINITE);
+    ::SetEvent(self->taken_.Get());
+    if (self->abandon_)
+      return 0;
+    ::WaitForSingleObject(self->release_.Get(), INFINITE);
+    ::ReleaseMutex(mutex.Get());
+    return 0;
+  }
+
+  const base::string16 mutex_name_;
+  const bool abandon_;
+  base::win::ScopedHandle taken_;
+  base::win::ScopedHandle release_;
+  base::win::ScopedHandle thread_;
+};
+
 // The front end's side: a runner in the test, with the built installer as
 // the package's, or the whole silent front end run from the package.
 class InstallerRunnerTest : public InstallerBackendTest {
@@ -191,6 +233,7 @@ class InstallerRunnerTest : public InstallerBackendTest {
 
   // Starts the backend and runs the loop until it has ended.
   void RunInstallation() {
+    ScopedTempVariables scoped_temp(logs_.path());
     runner_.SetPackageReady();
     ASSERT_TRUE(runner_.StartInstallation(settings_.get()));
     base::RunLoop run_loop;
@@ -203,12 +246,10 @@ class InstallerRunnerTest : public InstallerBackendTest {
     ASSERT_EQ(0u, recorder_.calls.back().find("ended")) << "no end came";
   }
 
-  // Runs the package's installer as a silent front end with |switches|,
-  // its temporary folder the test's; its exit code.
+  // Runs the package's installer as a silent front end for
+  // |install_folder|; its exit code.
   int RunSilentFrontEnd(const base::FilePath& install_folder) {
-    const base::FilePath temp = temp_.path().Append(L"tmp");
-    EXPECT_TRUE(base::CreateDirectory(temp));
-    ScopedTempVariables scoped_temp(temp);
+    ScopedTempVariables scoped_temp(logs_.path());
     return RunPackageInstaller(L"--silent \"--installfolder=" +
                                install_folder.value() + L"\"" +
                                kFrontEndSwitches);
@@ -217,8 +258,7 @@ class InstallerRunnerTest : public InstallerBackendTest {
   // Every log line that the processes of the runs wrote.
   std::string Logs() {
     std::string all;
-    base::FileEnumerator logs(temp_.path().Append(L"tmp"), true,
-                              base::FileEnumerator::FILES);
+    base::FileEnumerator logs(logs_.path(), true, base::FileEnumerator::FILES);
     for (base::FilePath log = logs.Next(); !log.empty(); log = logs.Next()) {
       if (log.Extension() != L".log")
         continue;
@@ -260,6 +300,9 @@ class InstallerRunnerTest : public InstallerBackendTest {
                                package_.Append(L"vexlo.exe")));
   }
 
+  // The temporary folder of the processes that the tests start, where
+  // their logs go.
+  base::UniqueTestDir logs_;
   base::MessageLoop loop_;
   FrontEndRecorder recorder_;
   std::unique_ptr<Settings> settings_;
@@ -365,21 +408,95 @@ namespace vexlo {
 namespace installer {
 
 // The backend reports every step and the result over the mailslot, in
-// order, before it ends; while the run holds the folder, a second front end
-// for it is refused, and one for another folder is not.
+// order, before it ends. A mutex that a crashed front end left is taken
+// over; while the run holds the folder, a second start changes nothing and
+// a second front end is refused.
 TEST_F(InstallerRunnerTest, HearsEveryStepAndTheResultAndHoldsTheFolder) {
+  { OtherFrontEnd crashed(InstallerRunner::GetMutexName(install_), true); }
   RunInstallation();
-  EXPECT_EQ(
-      (std::vector<std::string>{"started", "total", "succeeded", "ended ok"}),
-      recorder_.calls);
+  const std::vector<std::string> calls = {"started", "total", "succeeded",
+                                          "ended ok"};
+  EXPECT_EQ(calls, recorder_.calls);
   EXPECT_GT(recorder_.total_steps, kPackageFiles);
   EXPECT_EQ(recorder_.total_steps, recorder_.steps);
   EXPECT_TRUE(base::PathExists(install_.Append(L"installation_status.xml")));
 
+  EXPECT_FALSE(runner_.StartInstallation(settings_.get()));
   EXPECT_EQ(HOST_EXIT_INSTALLER_FAILED, RunSilentFrontEnd(install_));
-  EXPECT_NE(std::string::npos, Logs().find("Could not acquire installer mutex"))
-      << Logs();
+  EXPECT_NE(std::string::npos,
+            Logs().find("Could not acquire installer mutex"));
+  EXPECT_EQ(calls, recorder_.calls);
   runner_.Stop();
+}
+
+// Failures found before a backend starts reach the observers with their
+// code and detail, and leave no run behind.
+TEST_F(InstallerRunnerTest, RefusesInvalidSettingsAndAFolderInUse) {
+  base::CommandLine command_line(base::CommandLine::NO_PROGRAM);
+  Settings uninstall(true, true, false, install_, false, command_line);
+  StatusWaiter wait(&uninstall);
+  EXPECT_FALSE(runner_.StartInstallation(&uninstall));
+  {
+    OtherFrontEnd running(InstallerRunner::GetMutexName(install_), false);
+    EXPECT_FALSE(runner_.StartInstallation(settings_.get()));
+    runner_.Stop();
+  }
+  EXPECT_EQ((std::vector<std::string>{
+                "failed 37053 Attempting to start installation with invalid "
+                "settings",
+                "failed 37052 Could not acquire installer mutex"}),
+            recorder_.calls);
+  EXPECT_FALSE(base::PathExists(install_));
+}
+
+// A backend that dies mid-installation is a failure; one that its front
+// end stops takes back everything it did before it ends. The stop of the
+// first run does not reach the second.
+TEST_F(InstallerRunnerTest, ABackendThatEndsEarlyFails) {
+  constexpr DWORD kKilled = 7;
+  const Snapshot before = State();
+  for (bool kill : {false, true}) {
+    SCOPED_TRACE(kill ? "killed" : "stopped");
+    recorder_.calls.clear();
+    recorder_.steps = 0;
+    recorder_.on_step = [this, kill](int step) {
+      if (step != 3)
+        return;
+      if (kill)
+        runner_.backend_process().Terminate(kKilled, false);
+      else
+        runner_.Stop();
+    };
+    RunInstallation();
+    EXPECT_EQ("ended", recorder_.calls.back());
+    EXPECT_EQ(
+        recorder_.calls.end(),
+        std::find(recorder_.calls.begin(), recorder_.calls.end(), "succeeded"));
+    DWORD exit_code = 0;
+    ::GetExitCodeProcess(runner_.backend_process().Handle(), &exit_code);
+    EXPECT_EQ(kill, exit_code == kKilled);
+    runner_.Stop();
+    if (!kill) {
+      EXPECT_EQ(before, State());
+    }
+  }
+}
+
+// The whole silent installation from the package, as a user starts it; the
+// front end's and the backend's log lines all stay.
+TEST_F(InstallerRunnerTest, SilentFrontEndInstallsFromThePackage) {
+  ASSERT_EQ(HOST_EXIT_SUCCESS, RunSilentFrontEnd(install_));
+  std::string content;
+  ASSERT_TRUE(base::ReadFileToString(
+      install_.Append(kVersion).Append(base::UTF8ToUTF16(files_[0])),
+      &content));
+  EXPECT_EQ("content " + files_[0], content);
+  EXPECT_TRUE(base::PathExists(install_.Append(L"installation_status.xml")));
+  const std::string logs = Logs();
+  for (const char* line :
+       {"] Backend0", "] Backend1", "] Beginning installation"}) {
+    EXPECT_NE(std::string::npos, logs.find(line)) << line;
+  }
 }
 
 }  // namespace installer

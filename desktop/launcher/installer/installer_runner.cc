@@ -31,9 +31,14 @@ constexpr int32_t kInstallerErrorAlreadyRunning = 37052;
 
 HANDLE CreateManualResetEvent(const wchar_t* name,
                               const base::FilePath& install_folder) {
-  return ::CreateEventW(
+  const HANDLE event = ::CreateEventW(
       nullptr, TRUE, FALSE,
       MakeKernelObjectName(name, install_folder.value(), true).c_str());
+  // An event that a process of an earlier run still holds keeps the state
+  // that run left, and a signal left there would end this run at once.
+  if (event)
+    ::ResetEvent(event);
+  return event;
 }
 
 }  // namespace

@@ -64,6 +64,28 @@ std::vector<ScopedProductRegistry::Key> ProductKeys() {
   return keys;
 }
 
+// Points TMP and TEMP of this process, and so of the processes it
+// starts, at a folder while it lives.
+class ScopedTempVariables {
+ public:
+  explicit ScopedTempVariables(const base::FilePath& folder) {
+    for (const wchar_t* name : {L"TMP", L"TEMP"}) {
+      wchar_t value[MAX_PATH] = {};
+      ::GetEnvironmentVariableW(name, value, MAX_PATH);
+      saved_[name] = value;
+      ::SetEnvironmentVariableW(name, folder.value().c_str());
+    }
+  }
+  ~ScopedTempVariables() {
+    for (const auto& variable : saved_)
+      ::SetEnvironmentVariableW(variable.first.c_str(),
+                                variable.second.c_str());
+  }
+
+ private:
+  std::map<base::string16, base::string16> saved_;
+};
+
 // The installer executable of the build with a package around it, run as
 // a backend whose front end is the test.
 class InstallerBackendTest : public testing::Test {
@@ -101,12 +123,17 @@ class InstallerBackendTest : public testing::Test {
         base::UTF8ToUTF16(base::UintToString(::GetCurrentProcessId())));
   }
 
+  base::Process StartPackageInstaller(const base::string16& arguments) {
+    ScopedTempVariables scoped_temp(logs_.path());
+    return base::LaunchProcess(
+        L"\"" + package_.Append(L"installer.exe").value() + L"\" " + arguments,
+        base::LaunchOptions());
+  }
+
   // Runs the package's installer with |arguments| to its end; its exit
   // code.
   int RunPackageInstaller(const base::string16& arguments) {
-    const base::Process process = base::LaunchProcess(
-        L"\"" + package_.Append(L"installer.exe").value() + L"\" " + arguments,
-        base::LaunchOptions());
+    const base::Process process = StartPackageInstaller(arguments);
     EXPECT_TRUE(process.IsValid());
     if (::WaitForSingleObject(process.Handle(), 120000) != WAIT_OBJECT_0) {
       ADD_FAILURE() << "the installer did not end";
@@ -125,6 +152,9 @@ class InstallerBackendTest : public testing::Test {
   }
 
   base::UniqueTestDir temp_;
+  // The temporary folder of the processes that the tests start, where
+  // their logs go.
+  base::UniqueTestDir logs_;
   const base::FilePath package_;
   const base::FilePath install_;
   ScopedProductRegistry registry_;
@@ -174,6 +204,22 @@ constexpr wchar_t kFrontEndSwitches[] =
     L" --allusers=0 --pintotaskbar=0 --enable-installer-stats=0"
     L" --launchvexlo=0"
     L" --with-feature:installer-pref-default-overrides-support=off";
+
+// The first running process that |parent| started, opened for waiting.
+base::win::ScopedHandle OpenChildProcess(DWORD parent) {
+  base::win::ScopedHandle snapshot(
+      ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = ::Process32FirstW(snapshot.Get(), &entry); more;
+       more = ::Process32NextW(snapshot.Get(), &entry)) {
+    if (entry.th32ParentProcessID == parent) {
+      return base::win::ScopedHandle(
+          ::OpenProcess(SYNCHRONIZE, FALSE, entry.th32ProcessID));
+    }
+  }
+  return base::win::ScopedHandle();
+}
 
 // Another front end of the same folder, on a thread of its own: it takes the
 // installer mutex and either ends at once, leaving it abandoned as a crashed
@@ -249,10 +295,12 @@ class InstallerRunnerTest : public InstallerBackendTest {
   // Runs the package's installer as a silent front end for
   // |install_folder|; its exit code.
   int RunSilentFrontEnd(const base::FilePath& install_folder) {
-    ScopedTempVariables scoped_temp(logs_.path());
-    return RunPackageInstaller(L"--silent \"--installfolder=" +
-                               install_folder.value() + L"\"" +
-                               kFrontEndSwitches);
+    return RunPackageInstaller(SilentFrontEndArguments(install_folder));
+  }
+
+  base::string16 SilentFrontEndArguments(const base::FilePath& install_folder) {
+    return L"--silent \"--installfolder=" + install_folder.value() + L"\"" +
+           kFrontEndSwitches;
   }
 
   // Every log line that the processes of the runs wrote.
@@ -269,28 +317,6 @@ class InstallerRunnerTest : public InstallerBackendTest {
     return all;
   }
 
-  // Points TMP and TEMP of this process, and so of the processes it
-  // starts, at a folder while it lives.
-  class ScopedTempVariables {
-   public:
-    explicit ScopedTempVariables(const base::FilePath& folder) {
-      for (const wchar_t* name : {L"TMP", L"TEMP"}) {
-        wchar_t value[MAX_PATH] = {};
-        ::GetEnvironmentVariableW(name, value, MAX_PATH);
-        saved_[name] = value;
-        ::SetEnvironmentVariableW(name, folder.value().c_str());
-      }
-    }
-    ~ScopedTempVariables() {
-      for (const auto& variable : saved_)
-        ::SetEnvironmentVariableW(variable.first.c_str(),
-                                  variable.second.c_str());
-    }
-
-   private:
-    std::map<base::string16, base::string16> saved_;
-  };
-
   void SetUp() override {
     InstallerBackendTest::SetUp();
     // What makes the package's installer know that it runs from a package.
@@ -300,9 +326,6 @@ class InstallerRunnerTest : public InstallerBackendTest {
                                package_.Append(L"vexlo.exe")));
   }
 
-  // The temporary folder of the processes that the tests start, where
-  // their logs go.
-  base::UniqueTestDir logs_;
   base::MessageLoop loop_;
   FrontEndRecorder recorder_;
   std::unique_ptr<Settings> settings_;
@@ -480,6 +503,25 @@ TEST_F(InstallerRunnerTest, ABackendThatEndsEarlyFails) {
       EXPECT_EQ(before, State());
     }
   }
+}
+
+// A backend whose front end goes away mid-installation takes back what it
+// did and ends.
+TEST_F(InstallerRunnerTest, ABackendWhoseFrontEndGoesTakesItAllBack) {
+  const Snapshot before = State();
+  const base::Process front_end =
+      StartPackageInstaller(SilentFrontEndArguments(install_));
+  ASSERT_TRUE(front_end.IsValid());
+  // The subfolder comes before the first copy.
+  const base::FilePath subfolder = install_.Append(kVersion);
+  for (int i = 0; i < 30000 && !base::PathExists(subfolder); ++i)
+    ::Sleep(1);
+  ASSERT_TRUE(base::PathExists(subfolder)) << "the installation never began";
+  const base::win::ScopedHandle backend = OpenChildProcess(front_end.Pid());
+  ASSERT_TRUE(backend.IsValid());
+  ASSERT_TRUE(front_end.Terminate(1, true));
+  ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(backend.Get(), 60000));
+  EXPECT_EQ(before, State());
 }
 
 // The whole silent installation from the package, as a user starts it; the

@@ -28,6 +28,7 @@
 #include "desktop/launcher/installer/installer_runner.h"
 #include "desktop/launcher/installer/settings.h"
 #include "desktop/launcher/installer/test/installer_test_package.h"
+#include "desktop/launcher/installer/test/scoped_path_override.h"
 #include "desktop/launcher/installer/test/status_waiter.h"
 #include "gtest/gtest.h"
 
@@ -166,7 +167,11 @@ class InstallerBackendTest : public testing::Test {
 // counted; the end of the backend ends the loop that waits for it.
 class FrontEndRecorder : public InstallerObserver {
  public:
-  void OnInstallationStarted() override { calls.push_back("started"); }
+  void OnInstallationStarted() override {
+    calls.push_back("started");
+    if (on_started)
+      on_started();
+  }
   void OnSubprocessStarting(bool) override { calls.push_back("subprocess"); }
   void OnSubprocessFinished() override { calls.push_back("subprocess end"); }
   void SetTotalSteps(int32_t total) override {
@@ -193,6 +198,7 @@ class FrontEndRecorder : public InstallerObserver {
   std::vector<std::string> calls;
   int total_steps = 0;
   int steps = 0;
+  std::function<void()> on_started;
   std::function<void(int)> on_step;
   base::Closure quit;
 };
@@ -277,11 +283,14 @@ class InstallerRunnerTest : public InstallerBackendTest {
     runner_.AddObserver(&recorder_);
   }
 
-  // Starts the backend and runs the loop until it has ended.
-  void RunInstallation() {
+  // Starts the backend, for a package that is ready unless
+  // |package_ready| is false, and runs the loop until it has ended.
+  void RunInstallation(bool package_ready = true) {
     ScopedTempVariables scoped_temp(logs_.path());
-    runner_.SetPackageReady();
+    if (package_ready)
+      runner_.SetPackageReady();
     ASSERT_TRUE(runner_.StartInstallation(settings_.get()));
+    EXPECT_FALSE(settings_->editable());
     base::RunLoop run_loop;
     recorder_.quit = run_loop.QuitClosure();
     loop_.PostDelayedTask(LOCATION_FROM_HERE("InstallerRunnerTest"),
@@ -449,6 +458,26 @@ TEST_F(InstallerRunnerTest, HearsEveryStepAndTheResultAndHoldsTheFolder) {
   EXPECT_NE(std::string::npos,
             Logs().find("Could not acquire installer mutex"));
   EXPECT_EQ(calls, recorder_.calls);
+  runner_.Stop();
+}
+
+// A backend started before the package is ready is the front end's own
+// executable; it waits for the package and then runs the package's
+// installer, whose messages reach the front end as well.
+TEST_F(InstallerRunnerTest, StartsBeforeThePackageIsReady) {
+  const ScopedPathOverride own_executable(base::FILE_EXE,
+                                          package_.Append(L"installer.exe"));
+  FrontEndRecorder removed;
+  runner_.AddObserver(&removed);
+  runner_.RemoveObserver(&removed);
+  recorder_.on_started = [this]() { runner_.SetPackageReady(); };
+  RunInstallation(false);
+  EXPECT_EQ((std::vector<std::string>{"started", "subprocess", "started",
+                                      "total", "succeeded", "subprocess end",
+                                      "succeeded", "ended ok"}),
+            recorder_.calls);
+  EXPECT_TRUE(removed.calls.empty());
+  EXPECT_TRUE(base::PathExists(install_.Append(L"installation_status.xml")));
   runner_.Stop();
 }
 

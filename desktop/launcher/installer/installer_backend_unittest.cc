@@ -12,6 +12,7 @@
 
 #include "base/base_paths.h"
 #include "base/bind.h"
+#include "base/features/feature_registry.h"
 #include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/location.h"
@@ -27,6 +28,7 @@
 #include "desktop/launcher/installer/host/installer_host_exit_codes.h"
 #include "desktop/launcher/installer/installer_runner.h"
 #include "desktop/launcher/installer/settings.h"
+#include "desktop/launcher/installer/silent_installer_controller.h"
 #include "desktop/launcher/installer/test/installer_test_package.h"
 #include "desktop/launcher/installer/test/scoped_path_override.h"
 #include "desktop/launcher/installer/test/status_waiter.h"
@@ -341,6 +343,24 @@ class InstallerRunnerTest : public InstallerBackendTest {
   InstallerRunner runner_;
 };
 
+using SilentInstallerControllerTest = InstallerRunnerTest;
+
+// The statistics record of |controller|, as it would be uploaded.
+std::string StatsRecord(SilentInstallerController* controller) {
+  std::string json;
+  EXPECT_TRUE(controller->stats()->SerializeRecord(&json));
+  return json;
+}
+
+int32_t AnswerWithWindow(bool* ran, HWND__* /* window */) {
+  *ran = true;
+  return 1;
+}
+
+void StoreAnswer(int32_t* stored, int32_t answer) {
+  *stored = answer;
+}
+
 }  // namespace
 
 TEST_F(InstallerBackendTest, InstallsAPackageThroughTheInstallerExecutable) {
@@ -568,6 +588,55 @@ TEST_F(InstallerRunnerTest, SilentFrontEndInstallsFromThePackage) {
        {"] Backend0", "] Backend1", "] Beginning installation"}) {
     EXPECT_NE(std::string::npos, logs.find(line)) << line;
   }
+}
+
+// From inside a package the controller runs the backend at once and
+// answers its result; the statistics say how it ended.
+TEST_F(SilentInstallerControllerTest, InstallsFromThePackageItRunsIn) {
+  const ScopedPathOverride own_folder(base::DIR_EXE, package_);
+  ScopedTempVariables scoped_temp(logs_.path());
+  SilentInstallerController controller;
+  EXPECT_TRUE(controller.Run(settings_.get(), true, logs_.path()));
+  const std::string record = StatsRecord(&controller);
+  for (const char* part :
+       {"\"installation_success\":1", "\"tracking_data\":\"\"",
+        "\"installation_operation\":\"installing\""}) {
+    EXPECT_NE(std::string::npos, record.find(part)) << part;
+  }
+  EXPECT_TRUE(base::PathExists(install_.Append(L"installation_status.xml")));
+}
+
+// Without a package fetcher the run ends at once in failure and says why in
+// the statistics; no backend starts.
+TEST_F(SilentInstallerControllerTest, FailsWithoutAPackageFetcher) {
+  base::FeatureRegistry::GetInstance()->RegisterFeature("installer-ui-stats",
+                                                        true, true);
+  SilentInstallerController controller;
+  EXPECT_FALSE(controller.Run(settings_.get(), false, logs_.path()));
+  const std::string record = StatsRecord(&controller);
+  for (const char* part :
+       {"\"installation_success\":0", "\"failure_reason\":\"Fetcher error\""}) {
+    EXPECT_NE(std::string::npos, record.find(part)) << part;
+  }
+  EXPECT_FALSE(base::PathExists(install_));
+}
+
+// Nothing can be shown: a request for the window is answered with 0 on the
+// asking thread, and its callback never runs.
+TEST_F(SilentInstallerControllerTest, AnswersRequestsForTheWindowWithNo) {
+  SilentInstallerController controller;
+  bool ran = false;
+  int32_t answer = -1;
+  base::RunLoop run_loop;
+  controller.RunUICallbackAndPostReply(base::Bind(&AnswerWithWindow, &ran),
+                                       loop_.task_runner(),
+                                       base::Bind(&StoreAnswer, &answer));
+  EXPECT_EQ(-1, answer);
+  loop_.PostTask(LOCATION_FROM_HERE("AnswersRequestsForTheWindowWithNo"),
+                 run_loop.QuitClosure());
+  run_loop.Run();
+  EXPECT_EQ(0, answer);
+  EXPECT_FALSE(ran);
 }
 
 }  // namespace installer

@@ -29,11 +29,7 @@ void RunReply(const UICallbackRunner::Reply& reply, int32_t answer) {
 SilentInstallerController::SilentInstallerController()
     : stats_(std::make_unique<InstallerStats>(this)), weak_factory_(this) {}
 
-SilentInstallerController::~SilentInstallerController() {
-  overrides_fetcher_.reset();
-  runner_.reset();
-  package_fetcher_.reset();
-}
+SilentInstallerController::~SilentInstallerController() = default;
 
 bool SilentInstallerController::Run(Settings* settings,
                                     bool package_present,

@@ -88,6 +88,8 @@ class SilentInstallerController : public Settings::Observer,
   void SignalPackageReady();
   void Finish();
 
+  // Destroyed from the last up: the overrides fetcher, the runner and the
+  // package fetcher go before the statistics and the run loop they use.
   base::RunLoop run_loop_;
   bool result_ = false;
   bool finished_ = false;

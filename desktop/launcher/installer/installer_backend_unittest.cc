@@ -591,19 +591,35 @@ TEST_F(InstallerRunnerTest, SilentFrontEndInstallsFromThePackage) {
 }
 
 // From inside a package the controller runs the backend at once and
-// answers its result; the statistics say how it ended.
+// answers its result; the statistics say how it ended, and why it failed.
 TEST_F(SilentInstallerControllerTest, InstallsFromThePackageItRunsIn) {
+  base::FeatureRegistry::GetInstance()->RegisterFeature("installer-ui-stats",
+                                                        true, true);
   const ScopedPathOverride own_folder(base::DIR_EXE, package_);
   ScopedTempVariables scoped_temp(logs_.path());
-  SilentInstallerController controller;
-  EXPECT_TRUE(controller.Run(settings_.get(), true, logs_.path()));
-  const std::string record = StatsRecord(&controller);
-  for (const char* part :
-       {"\"installation_success\":1", "\"tracking_data\":\"\"",
-        "\"installation_operation\":\"installing\""}) {
-    EXPECT_NE(std::string::npos, record.find(part)) << part;
+  for (bool locked_file : {true, false}) {
+    SCOPED_TRACE(locked_file ? "a package file locked" : "plain");
+    base::win::ScopedHandle lock;
+    if (locked_file) {
+      lock.Set(::CreateFileW(
+          package_.Append(base::UTF8ToUTF16(files_[1])).value().c_str(),
+          GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    }
+    SilentInstallerController controller;
+    EXPECT_EQ(!locked_file,
+              controller.Run(settings_.get(), true, logs_.path()));
+    const std::string record = StatsRecord(&controller);
+    for (const std::string& part :
+         {std::string("\"installation_success\":") + (locked_file ? "0" : "1"),
+          std::string("\"tracking_data\":\"\""),
+          std::string(locked_file
+                          ? "\"failure_reason\":\"Failed copying res"
+                          : "\"installation_operation\":\"installing\"")}) {
+      EXPECT_NE(std::string::npos, record.find(part)) << part << record;
+    }
+    EXPECT_EQ(!locked_file,
+              base::PathExists(install_.Append(L"installation_status.xml")));
   }
-  EXPECT_TRUE(base::PathExists(install_.Append(L"installation_status.xml")));
 }
 
 // Without a package fetcher the run ends at once in failure and says why in
@@ -611,6 +627,10 @@ TEST_F(SilentInstallerControllerTest, InstallsFromThePackageItRunsIn) {
 TEST_F(SilentInstallerControllerTest, FailsWithoutAPackageFetcher) {
   base::FeatureRegistry::GetInstance()->RegisterFeature("installer-ui-stats",
                                                         true, true);
+  // Should a backend start after all, let it be the package's, not this
+  // test program.
+  const ScopedPathOverride own_executable(base::FILE_EXE,
+                                          package_.Append(L"installer.exe"));
   SilentInstallerController controller;
   EXPECT_FALSE(controller.Run(settings_.get(), false, logs_.path()));
   const std::string record = StatsRecord(&controller);

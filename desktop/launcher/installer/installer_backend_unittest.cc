@@ -596,6 +596,8 @@ TEST_F(SilentInstallerControllerTest, InstallsFromThePackageItRunsIn) {
   base::FeatureRegistry::GetInstance()->RegisterFeature("installer-ui-stats",
                                                         true, true);
   const ScopedPathOverride own_folder(base::DIR_EXE, package_);
+  const ScopedPathOverride own_executable(base::FILE_EXE,
+                                          package_.Append(L"installer.exe"));
   ScopedTempVariables scoped_temp(logs_.path());
   for (bool locked_file : {true, false}) {
     SCOPED_TRACE(locked_file ? "a package file locked" : "plain");

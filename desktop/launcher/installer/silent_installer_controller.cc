@@ -43,9 +43,9 @@ bool SilentInstallerController::Run(Settings* settings,
   } else if (!StartPackageFetcher(temporary_folder, &package_folder)) {
     NotifyStatusChanged(PackageFetcher::INITIALIZATION_FAILED);
   }
+  // The runner hears that the package is ready only once the preference
+  // overrides are in its folder; a backend started before then waits.
   runner_ = std::make_unique<InstallerRunner>(package_folder);
-  if (package_ready_)
-    runner_->SetPackageReady();
   overrides_fetcher_ =
       std::make_unique<PrefDefaultOverridesFetcher>(package_folder, this);
   runner_->AddObserver(this);

@@ -30,6 +30,27 @@ std::map<base::string16, std::string> SnapshotFolder(
 // under both roots.
 std::vector<ScopedProductRegistry::Key> InstallerRegistryKeys();
 
+// Makes every start of the build's recording launcher, by this process or
+// the processes it starts, append its arguments to a file of |folder| for
+// the life of the object.
+class ScopedLauncherRecord {
+ public:
+  explicit ScopedLauncherRecord(const base::FilePath& folder);
+  ScopedLauncherRecord(const ScopedLauncherRecord&) = delete;
+  ScopedLauncherRecord& operator=(const ScopedLauncherRecord&) = delete;
+  ~ScopedLauncherRecord();
+
+  // Copies the recording launcher of the build to |destination|.
+  static bool CopyLauncher(const base::FilePath& destination);
+
+  // The starts recorded so far, each as its command line split into the
+  // program and its arguments.
+  std::vector<std::vector<std::string>> Runs() const;
+
+ private:
+  const base::FilePath path_;
+};
+
 // The name under which the installation-interrupted event of |folder| is
 // made by the processes that start a backend.
 base::string16 InterruptedEventName(const base::FilePath& folder);

@@ -4,6 +4,7 @@
 #include "base/files/file_util.h"
 #include "base/logging.h"
 #include "base/path_service.h"
+#include "base/synchronization/lock.h"
 
 namespace vexlo {
 namespace installer {
@@ -12,11 +13,18 @@ namespace {
 
 std::vector<std::string>* g_lines = nullptr;
 
+// Lines come from every thread of the code under test.
+base::Lock& LinesLock() {
+  static base::Lock* lock = new base::Lock;
+  return *lock;
+}
+
 bool CollectLine(int /*severity*/,
                  const char* /*file*/,
                  int /*line*/,
                  size_t message_start,
                  const std::string& text) {
+  base::AutoLock hold(LinesLock());
   if (g_lines)
     g_lines->push_back(text.substr(message_start));
   return true;
@@ -37,16 +45,19 @@ std::string ReadWholeFile(const base::FilePath& path) {
 }
 
 ScopedLogCapture::ScopedLogCapture() {
+  base::AutoLock hold(LinesLock());
   g_lines = &lines_;
   base::SetLogMessageHandler(&CollectLine);
 }
 
 ScopedLogCapture::~ScopedLogCapture() {
   base::SetLogMessageHandler(nullptr);
+  base::AutoLock hold(LinesLock());
   g_lines = nullptr;
 }
 
 bool ScopedLogCapture::Saw(const std::string& text) const {
+  base::AutoLock hold(LinesLock());
   for (const std::string& line : lines_) {
     if (line.compare(0, text.size(), text) == 0)
       return true;

@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/ usr / bin / env python3
 """A loopback HTTP server for the WinINet client's tests and benchmark.
 
     http_test_server.py PORT_FILE [PARENT_PID]
@@ -23,6 +23,8 @@ set-up round trip:
   /seq/C1,C2,...      the n-th request for this URL answers the n-th code
                       (the last one repeats); a 200 or 206 in the list serves
                       the /bytes/N body given by size=N (default 1000).
+  /files/PATH         the file PATH below the folder "files" beside PORT_FILE,
+                      with Range and cut= as for /bytes; 404 when missing.
   /redirect?to=URL    answers 302 to URL.
   /echo               answers 200 with the request body.
 
@@ -50,12 +52,12 @@ CHUNK = 64 * 1024
 
 
 def pattern_block():
-    # byte i of every body is BLOCK[i % PERIOD]; the tests compute the same.
+#byte i of every body is BLOCK[i % PERIOD]; the tests compute the same.
     return bytes(((j * j * 7 + j) % 256) for j in range(PERIOD))
 
 
 BLOCK = pattern_block()
-# Long enough that any chunk starting anywhere in one period is a slice.
+#Long enough that any chunk starting anywhere in one period is a slice.
 REPEATED = BLOCK * ((CHUNK // PERIOD) + 2)
 
 
@@ -83,6 +85,7 @@ class Recorder:
 
 
 RECORDER = Recorder()
+FILES = None
 
 
 def parse_range(header):
@@ -129,6 +132,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 return self.send_bytes(int(query.get("size", "1000")), query,
                                        hit)
             return self.send_simple(code, b"sequence body")
+        if parts[0] == "files" and len(parts) >= 2:
+            return self.send_file(os.path.join(FILES, *parts[1:]), query, hit)
         if parts[0] == "redirect":
             self.send_response(302)
             self.send_header("Location", query.get("to", "/"))
@@ -158,7 +163,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.end_headers()
         self.wfile.write(body)
 
-    def send_bytes(self, size, query, hit):
+    def send_file(self, path, query, hit):
+        if ".." in path.split(os.sep) or not os.path.isfile(path):
+            return self.send_simple(404, b"no such file")
+        with open(path, "rb") as f:
+            data = f.read()
+        self.send_bytes(len(data), query, hit,
+                        lambda first, end: self.wfile.write(data[first:end]))
+
+    def send_bytes(self, size, query, hit, write=None):
         start = parse_range(self.headers.get("Range"))
         if query.get("norange") == "1" or start is None or start > size:
             start = None
@@ -179,9 +192,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_header("Content-Length", str(size - first))
         self.send_header("X-Served-By", "http_test_server")
         self.end_headers()
-        self.write_pattern(first, end, int(query.get("slow", "0")))
+        if write:
+            write(first, end)
+        else:
+            self.write_pattern(first, end, int(query.get("slow", "0")))
         if end < size:
-            # Cut short: the client sees the connection end mid-body.
+#Cut short : the client sees the connection end mid - body.
             self.wfile.flush()
             self.close_connection = True
             if query.get("reset") == "1":
@@ -215,7 +231,9 @@ def watch_parent(server, parent_pid):
 
 
 def main():
+    global FILES
     port_file = sys.argv[1]
+    FILES = os.path.join(os.path.dirname(os.path.abspath(port_file)), "files")
     server = Server(("127.0.0.1", 0), Handler)
     temporary = port_file + ".tmp"
     with open(temporary, "w") as f:

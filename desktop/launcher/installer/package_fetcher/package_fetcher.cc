@@ -318,8 +318,10 @@ void PackageFetcher::ThreadedFetcher::Start() {
       Fail(UNPACKING_FAILED, "Could not hold the package");
       return;
     }
+    ReachedStep("payload");
     NotifyStatus(EXTRACTING);
     payload_reader_->WritePayloadToFile(archive_path_);
+    ReachedStep("archive");
     base::ThreadTaskRunnerHandle::Get()->PostTask(
         LOCATION_FROM_HERE(
             "vexlo::installer::PackageFetcher::ThreadedFetcher::Start"),
@@ -420,6 +422,7 @@ void PackageFetcher::ThreadedFetcher::ExtractArchive(
     Fail(DOWNLOAD_FAILED, "Failed downloading the Vexlo package");
     return;
   }
+  ReachedStep("downloaded");
   if (!HoldPackage(download_path_)) {
     Fail(DOWNLOAD_FAILED, "Could not hold the downloaded package");
     return;
@@ -430,13 +433,22 @@ void PackageFetcher::ThreadedFetcher::ExtractArchive(
 
   attempt_stats_->RecordTime("extract_start_time");
   NotifyStatus(EXTRACTING);
-  PayloadReader package(download_path_);
-  if (!package.Init() || !package.IsFullPackage()) {
+  bool found = false;
+  bool written = false;
+  {
+    // Its mapping of the package is gone before anyone hears of the result.
+    PayloadReader package(download_path_);
+    found = package.Init() && package.IsFullPackage();
+    if (found) {
+      ReachedStep("payload");
+      written = package.WritePayloadToFile(archive_path_);
+    }
+  }
+  if (!found) {
     Fail(DOWNLOAD_FAILED, "Could not find 7z payload in full package");
     return;
   }
-  ReachedStep("payload");
-  if (!package.WritePayloadToFile(archive_path_)) {
+  if (!written) {
     Fail(UNPACKING_FAILED, "Could not write out 7z archive from full package");
     return;
   }

@@ -125,18 +125,24 @@ class ScopedVariable {
 struct TamperLog {
   base::FilePath target;
   std::string mode = "tamper";
+  // A step where nothing is tried.
+  std::string skip;
   base::Lock lock;
   std::vector<std::pair<std::string, DWORD>> attempts;
 };
 
 void TamperAtStep(TamperLog* log, const std::string& step) {
+  if (step == log->skip)
+    return;
   const DWORD code = RunChild(log->mode, log->target);
   base::AutoLock hold(log->lock);
   log->attempts.emplace_back(step, code);
 }
 
+// Retries come at once, and few: an unreachable server fails fast.
 void UseImmediateRetries(Wininet* client) {
   client->SetRetryTaskRunnerForTesting(new ImmediateRetryRunner);
+  client->SetMaxRetries(2);
 }
 
 class RecordingDelegate : public PackageFetcherDelegate {
@@ -291,6 +297,308 @@ TEST_F(PackageFetcherTest, DownloadsChecksAndUnpacksThePackage) {
             AttemptString(0, "internal_version"));
   EXPECT_TRUE(NobodyHolds(fetcher_->download_path()));
   EXPECT_TRUE(EndLeavesNothing());
+}
+
+TEST_F(PackageFetcherTest, EachFailureEndsWithItsStatusAndLineAndNoHold) {
+  const std::string unreachable = [] {
+    HttpTestServer gone;
+    EXPECT_TRUE(gone.Start());
+    const base::string16 url = gone.Url("/files/reply.json");
+    gone.Stop();
+    return base::UTF16ToUTF8(url);
+  }();
+  const std::string good_reply = "{\"installer\": \"" + PackageUrl("") +
+                                 "\", \"installer_checksum\": \"" +
+                                 Sha256Hex(package_) + "\"}";
+  const std::string plain_program = ReadWholeFile(TestChild());
+  const std::string damaged =
+      MakeInstaller(ReadWholeFile(PackageFixture(L"truncated.7z")));
+  struct Case {
+    const char* name;
+    std::string reply;
+    std::string served;
+    const char* version;
+    const char* stream;
+    const wchar_t* own_executable;
+    std::string server;
+    Status status;
+    const char* message;
+  };
+  const std::string channel_with_line_feed = ProductInfo::GetChannel() + "\n";
+  const Case cases[] = {
+      {"wrong checksum",
+       "{\"installer\": \"" + PackageUrl("") +
+           "\", \"installer_checksum\": \"" + Sha256Hex("other") + "\"}",
+       package_, nullptr, nullptr, nullptr, "", PackageFetcher::DOWNLOAD_FAILED,
+       "Checksum incorrect for the downloaded package"},
+      {"upper-case checksum",
+       "{\"installer\": \"" + PackageUrl("") +
+           "\", \"installer_checksum\": \"" +
+           base::ToUpperASCII(Sha256Hex(package_)) + "\"}",
+       package_, nullptr, nullptr, nullptr, "", PackageFetcher::DOWNLOAD_FAILED,
+       "Checksum incorrect for the downloaded package"},
+      {"unreachable server", good_reply, package_, nullptr, nullptr, nullptr,
+       unreachable, PackageFetcher::DOWNLOAD_FAILED,
+       "Failed fetching the download URL"},
+      {"older package", good_reply, package_, "1.0", nullptr, nullptr, "",
+       PackageFetcher::DOWNLOAD_FAILED,
+       "Downloaded package is older than the installer"},
+      {"no version", good_reply, package_, "version", nullptr, nullptr, "",
+       PackageFetcher::DOWNLOAD_FAILED,
+       "Downloaded package is older than the installer"},
+      {"other stream", good_reply, package_, nullptr, "stable-other", nullptr,
+       "", PackageFetcher::DOWNLOAD_FAILED,
+       "Downloaded package is of a different stream than the installer"},
+      {"stream with a line feed", good_reply, package_, nullptr,
+       channel_with_line_feed.c_str(), nullptr, "",
+       PackageFetcher::DOWNLOAD_FAILED,
+       "Downloaded package is of a different stream than the installer"},
+      {"unsigned package for a signed installer", good_reply, package_, nullptr,
+       nullptr, L"signed.exe", "", PackageFetcher::DOWNLOAD_FAILED,
+       "Signature incorrect for the downloaded package"},
+      {"reply without checksum", "{\"installer\": \"" + PackageUrl("") + "\"}",
+       package_, nullptr, nullptr, nullptr, "", PackageFetcher::DOWNLOAD_FAILED,
+       "Failed parsing json reply"},
+      {"reply not JSON", "installer=x", package_, nullptr, nullptr, nullptr, "",
+       PackageFetcher::DOWNLOAD_FAILED, "Failed parsing json reply"},
+      {"package missing",
+       "{\"installer\": \"" + base::UTF16ToUTF8(server_.Url("/files/none")) +
+           "\", \"installer_checksum\": \"x\"}",
+       package_, nullptr, nullptr, nullptr, "", PackageFetcher::DOWNLOAD_FAILED,
+       "Failed downloading the Vexlo package"},
+      {"program without a package",
+       "{\"installer\": \"" + PackageUrl("") +
+           "\", \"installer_checksum\": \"" + Sha256Hex(plain_program) + "\"}",
+       plain_program, nullptr, nullptr, nullptr, "",
+       PackageFetcher::DOWNLOAD_FAILED,
+       "Could not find 7z payload in full package"},
+      {"damaged archive",
+       "{\"installer\": \"" + PackageUrl("") +
+           "\", \"installer_checksum\": \"" + Sha256Hex(damaged) + "\"}",
+       damaged, nullptr, nullptr, nullptr, "", PackageFetcher::UNPACKING_FAILED,
+       "Archive unpacking failed"},
+  };
+  size_t attempt = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Serve("reply.json", c.reply);
+    Serve("package.exe", c.served);
+    SetEnvironmentVariableA(kVersionVariable, c.version);
+    SetEnvironmentVariableA(kStreamVariable, c.stream);
+    if (!c.server.empty()) {
+      base::CommandLine::ForCurrentProcess()->AppendSwitchASCII(
+          PackageFetcher::kPackageServerSwitch, c.server);
+    }
+    MakeFetcher();
+    if (c.own_executable)
+      fetcher_->SetOwnExecutableForTesting(PackageFixture(c.own_executable));
+    ScopedLogCapture log;
+    EXPECT_EQ(c.status, Fetch());
+    EXPECT_TRUE(log.Saw(c.message));
+    EXPECT_EQ(c.message, AttemptString(attempt, "failure_reason"));
+    EXPECT_EQ(PackageFetcher::GetStatusName(c.status),
+              AttemptString(attempt, "result"));
+    const base::FilePath download = fetcher_->download_path();
+    EXPECT_TRUE(!base::PathExists(download) || NobodyHolds(download));
+    EXPECT_TRUE(EndLeavesNothing());
+    SetEnvironmentVariableA(kVersionVariable, nullptr);
+    SetEnvironmentVariableA(kStreamVariable, nullptr);
+    base::CommandLine::ForCurrentProcess()->AppendSwitchNative(
+        PackageFetcher::kPackageServerSwitch, server_.Url("/files/reply.json"));
+    ++attempt;
+  }
+}
+
+TEST_F(PackageFetcherTest, ACutDownloadIsResumedWhereItBroke) {
+  Reply("?cut=100000,250000");
+  ASSERT_EQ(PackageFetcher::PACKAGE_READY, Fetch());
+  EXPECT_EQ("plain text\r\n",
+            ReadWholeFile(PackageFolder().Append(L"readme.txt")));
+  const std::vector<HttpTestServer::Request> requests = server_.GetRequests();
+  ASSERT_EQ(4u, requests.size());
+  EXPECT_EQ("bytes=100000-", requests[2].headers.at("Range"));
+  EXPECT_EQ("bytes=250000-", requests[3].headers.at("Range"));
+}
+
+TEST_F(PackageFetcherTest, TheInstallersOwnPackageNeedsNoServer) {
+  base::UniqueTestDir own_folder;
+  const base::FilePath own = own_folder.path().Append(L"installer.exe");
+  ASSERT_TRUE(WriteBytes(own, package_));
+  fetcher_->SetOwnExecutableForTesting(own);
+  TamperLog tamper;
+  tamper.target = own;
+  fetcher_->SetStepCallbackForTesting(base::Bind(&TamperAtStep, &tamper));
+  ASSERT_EQ(PackageFetcher::PACKAGE_READY, Fetch());
+  EXPECT_EQ((std::vector<int>{0, 1, 4, 6}), delegate_.statuses);
+  EXPECT_TRUE(server_.GetRequests().empty());
+  EXPECT_TRUE(delegate_.tracking_data.empty());
+  EXPECT_EQ(std::vector<int32_t>{10}, delegate_.totals);
+  EXPECT_EQ("plain text\r\n",
+            ReadWholeFile(PackageFolder().Append(L"readme.txt")));
+  EXPECT_FALSE(
+      base::PathExists(PackageFolder().Append(L"server_tracking_data")));
+  const std::vector<std::pair<std::string, DWORD>> refused = {
+      {"payload", 0}, {"archive", 0}, {"unpack", 0}};
+  EXPECT_EQ(refused, tamper.attempts);
+  EXPECT_EQ(package_, ReadWholeFile(own));
+  // The reader still maps the file, but no longer keeps writers out.
+  EXPECT_EQ(0u, RunChild("overwrite", own));
+  EXPECT_TRUE(EndLeavesNothing());
+}
+
+TEST_F(PackageFetcherTest, NobodyChangesThePackageBetweenItsChecks) {
+  Reply("");
+  TamperLog tamper;
+  tamper.target = fetcher_->download_path();
+  tamper.skip = "downloaded";
+  fetcher_->SetStepCallbackForTesting(base::Bind(&TamperAtStep, &tamper));
+  ASSERT_EQ(PackageFetcher::PACKAGE_READY, Fetch());
+  const std::vector<std::pair<std::string, DWORD>> refused = {
+      {"hold", 0},   {"checksum", 0}, {"signer", 0},  {"internal_version", 0},
+      {"stream", 0}, {"payload", 0},  {"archive", 0}, {"unpack", 0}};
+  EXPECT_EQ(refused, tamper.attempts);
+  EXPECT_EQ(package_, ReadWholeFile(fetcher_->download_path()));
+  EXPECT_EQ("plain text\r\n",
+            ReadWholeFile(PackageFolder().Append(L"readme.txt")));
+  EXPECT_TRUE(NobodyHolds(fetcher_->download_path()));
+  EXPECT_TRUE(EndLeavesNothing());
+}
+
+TEST_F(PackageFetcherTest, APackageChangedBeforeTheHoldFailsItsChecksum) {
+  Reply("");
+  TamperLog overwrite;
+  overwrite.target = fetcher_->download_path();
+  overwrite.mode = "overwrite";
+  fetcher_->SetStepCallbackForTesting(base::Bind(&TamperAtStep, &overwrite));
+  ScopedLogCapture log;
+  EXPECT_EQ(PackageFetcher::DOWNLOAD_FAILED, Fetch());
+  EXPECT_TRUE(log.Saw("Checksum incorrect for the downloaded package"));
+  ASSERT_EQ(2u, overwrite.attempts.size());
+  EXPECT_EQ("downloaded", overwrite.attempts[0].first);
+  EXPECT_EQ(0u, overwrite.attempts[0].second);
+  // Taken, then dropped with the failure.
+  EXPECT_EQ("hold", overwrite.attempts[1].first);
+  EXPECT_NE(0u, overwrite.attempts[1].second);
+  EXPECT_TRUE(NobodyHolds(fetcher_->download_path()));
+  EXPECT_TRUE(EndLeavesNothing());
+}
+
+TEST_F(PackageFetcherTest, ARestartIsANewAttemptThatCountsTheFailures) {
+  Serve("reply.json", "{\"installer\": \"" + PackageUrl("") + "\"}");
+  EXPECT_EQ(PackageFetcher::DOWNLOAD_FAILED, Fetch());
+  Reply("");
+  EXPECT_EQ(PackageFetcher::PACKAGE_READY, Fetch());
+  EXPECT_EQ((std::vector<int>{0, 1, 2, 3, 4, 6}), delegate_.statuses);
+  base::AutoLock hold(stats_lock_);
+  const base::ListValue* fetches = nullptr;
+  ASSERT_TRUE(stats_root_.GetList("fetches", &fetches));
+  ASSERT_EQ(2u, fetches->GetSize());
+  int restarts = 0;
+  EXPECT_TRUE(stats_root_.GetInteger("fetcher_restarts", &restarts));
+  EXPECT_EQ(1, restarts);
+  const base::Value* second = nullptr;
+  const base::DictionaryValue* record = nullptr;
+  ASSERT_TRUE(fetches->Get(1, &second) && second->GetAsDictionary(&record));
+  int try_number = -1;
+  EXPECT_TRUE(record->GetInteger("try_number", &try_number));
+  EXPECT_EQ(1, try_number);
+}
+
+TEST_F(PackageFetcherTest, PartnerFilesArePlacedOnlyUnderPlainNames) {
+  package_ = MakeInstaller(ReadWholeFile(PackageFixture(L"listed.7z")));
+  Serve("package.exe", package_);
+  Serve("a.txt", "first partner file");
+  Serve("b.txt", "second partner file");
+  const auto item = [this](const std::string& served, const std::string& name,
+                           const std::string& bytes) {
+    return "{\"href\": \"" +
+           base::UTF16ToUTF8(server_.Url("/files/" + served)) +
+           "\", \"filename\": \"" + name + "\", \"checksum\": \"" +
+           Sha256Hex(bytes) + "\"}";
+  };
+  Reply("", ", \"partner_content\": [" +
+                item("a.txt", "a.txt", "first partner file") + ", " +
+                item("b.txt", "b.txt", "second partner file") + "]");
+  ASSERT_EQ(PackageFetcher::PACKAGE_READY, Fetch());
+  EXPECT_EQ((std::vector<int>{0, 1, 2, 3, 4, 5, 6}), delegate_.statuses);
+  EXPECT_EQ("first partner file",
+            ReadWholeFile(PackageFolder().Append(L"a.txt")));
+  EXPECT_EQ("readme.txt\r\na.txt\r\nb.txt\r\n",
+            ReadWholeFile(PackageFolder().Append(L"files_list")));
+
+  // A name that leaves the folder is a malformed item: what came before it
+  // stays, nothing is written outside, and no name is listed.
+  Reply("", ", \"partner_content\": [" +
+                item("a.txt", "a.txt", "first partner file") + ", " +
+                item("b.txt", "..\\\\b.txt", "second partner file") + "]");
+  ScopedLogCapture log;
+  ASSERT_EQ(PackageFetcher::PACKAGE_READY, Fetch());
+  EXPECT_TRUE(log.Saw("Failed parsing partner content part of JSON reply"));
+  EXPECT_TRUE(base::PathExists(PackageFolder().Append(L"a.txt")));
+  EXPECT_FALSE(base::PathExists(temp_.path().Append(L"b.txt")));
+  EXPECT_EQ("readme.txt\r\n",
+            ReadWholeFile(PackageFolder().Append(L"files_list")));
+  EXPECT_TRUE(EndLeavesNothing());
+}
+
+TEST_F(PackageFetcherTest, APartnerFileThatNeverMatchesIsTriedFourTimes) {
+  Serve("a.txt", "partner file");
+  Reply("", ", \"partner_content\": [{\"href\": \"" +
+                base::UTF16ToUTF8(server_.Url("/files/a.txt")) +
+                "\", \"filename\": \"a.txt\", \"checksum\": \"0\"}]");
+  ScopedLogCapture log;
+  ASSERT_EQ(PackageFetcher::PACKAGE_READY, Fetch());
+  EXPECT_TRUE(log.Saw("Giving up on partner content download"));
+  EXPECT_EQ(6u, server_.GetRequests().size());
+  EXPECT_FALSE(base::PathExists(PackageFolder().Append(L"a.txt")));
+  EXPECT_EQ("", AttemptString(0, "result"));
+  EXPECT_TRUE(EndLeavesNothing());
+}
+
+TEST(PackageFetcherNamesTest, PartnerFileNamesMustBePlain) {
+  const struct {
+    const char* name;
+    bool plain;
+  } cases[] = {
+      {"a.txt", true},  {"bookmarks.html", true},
+      {"..a", true},    {"ünï.txt", true},
+      {"", false},      {".", false},
+      {"..", false},    {"..\\a", false},
+      {"a/b", false},   {"sub\\a", false},
+      {"c:a", false},   {"a\tb", false},
+      {"a\x7f", false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(c.plain, PackageFetcher::IsPlainFileName(c.name)) << c.name;
+}
+
+TEST(PackageFetcherNamesTest, StatusNamesAndTheNetInstallerUrl) {
+  EXPECT_STREQ("package_ready",
+               PackageFetcher::GetStatusName(PackageFetcher::PACKAGE_READY));
+  EXPECT_STREQ(
+      "initialization_failed",
+      PackageFetcher::GetStatusName(PackageFetcher::INITIALIZATION_FAILED));
+  EXPECT_STREQ("download_failed",
+               PackageFetcher::GetStatusName(PackageFetcher::DOWNLOAD_FAILED));
+  EXPECT_STREQ("unpacking_failed",
+               PackageFetcher::GetStatusName(PackageFetcher::UNPACKING_FAILED));
+  EXPECT_STREQ("invalid",
+               PackageFetcher::GetStatusName(PackageFetcher::EXTRACTING));
+
+  const base::CommandLine saved = CurrentCommandLine();
+  base::CommandLine* command_line = base::CommandLine::ForCurrentProcess();
+  command_line->InitFromArgv(base::CommandLine::StringVector{saved.argv()[0]});
+  const std::string channel = ProductInfo::GetChannel();
+  EXPECT_EQ("https://autoupdate.test.example.invalid/netinstaller/" + channel,
+            base::UTF16ToUTF8(PackageFetcher::GetNetInstallerUrl()));
+  command_line->AppendSwitch(PackageFetcher::kPackageServerSwitch);
+  EXPECT_EQ("http://localhost:3002/netinstaller/" + channel,
+            base::UTF16ToUTF8(PackageFetcher::GetNetInstallerUrl()));
+  command_line->AppendSwitchASCII(PackageFetcher::kPackageServerSwitch,
+                                  "http://127.0.0.1:1/x?y=z");
+  EXPECT_EQ("http://127.0.0.1:1/x?y=z",
+            base::UTF16ToUTF8(PackageFetcher::GetNetInstallerUrl()));
+  *command_line = saved;
 }
 
 }  // namespace

@@ -250,6 +250,20 @@ class PackageFetcherTest : public testing::Test {
 
   base::FilePath PackageFolder() { return fetcher_->GetPackageFolder(); }
 
+  // Has the test child try |mode| on |target| at every step but |skip|.
+  void TamperAtEveryStep(const base::FilePath& target,
+                         const std::string& mode,
+                         const std::string& skip) {
+    tamper_.target = target;
+    tamper_.mode = mode;
+    tamper_.skip = skip;
+    fetcher_->SetStepCallbackForTesting(base::Bind(&TamperAtStep, &tamper_));
+  }
+
+  std::string UnpackedReadme() {
+    return ReadWholeFile(PackageFolder().Append(L"readme.txt"));
+  }
+
   // Ends the fetcher; true when it left nothing in the temporary folder.
   bool EndLeavesNothing() {
     fetcher_.reset();
@@ -267,6 +281,7 @@ class PackageFetcherTest : public testing::Test {
   RecordingDelegate delegate_;
   std::string archive_;
   std::string package_;
+  TamperLog tamper_;
   std::unique_ptr<PackageFetcher> fetcher_;
 };
 
@@ -412,8 +427,7 @@ TEST_F(PackageFetcherTest, EachFailureEndsWithItsStatusAndLineAndNoHold) {
 TEST_F(PackageFetcherTest, ACutDownloadIsResumedWhereItBroke) {
   Reply("?cut=100000,250000");
   ASSERT_EQ(PackageFetcher::PACKAGE_READY, Fetch());
-  EXPECT_EQ("plain text\r\n",
-            ReadWholeFile(PackageFolder().Append(L"readme.txt")));
+  EXPECT_EQ("plain text\r\n", UnpackedReadme());
   const std::vector<HttpTestServer::Request> requests = server_.GetRequests();
   ASSERT_EQ(4u, requests.size());
   EXPECT_EQ("bytes=100000-", requests[2].headers.at("Range"));
@@ -425,21 +439,18 @@ TEST_F(PackageFetcherTest, TheInstallersOwnPackageNeedsNoServer) {
   const base::FilePath own = own_folder.path().Append(L"installer.exe");
   ASSERT_TRUE(WriteBytes(own, package_));
   fetcher_->SetOwnExecutableForTesting(own);
-  TamperLog tamper;
-  tamper.target = own;
-  fetcher_->SetStepCallbackForTesting(base::Bind(&TamperAtStep, &tamper));
+  TamperAtEveryStep(own, "tamper", "");
   ASSERT_EQ(PackageFetcher::PACKAGE_READY, Fetch());
   EXPECT_EQ((std::vector<int>{0, 1, 4, 6}), delegate_.statuses);
   EXPECT_TRUE(server_.GetRequests().empty());
   EXPECT_TRUE(delegate_.tracking_data.empty());
   EXPECT_EQ(std::vector<int32_t>{10}, delegate_.totals);
-  EXPECT_EQ("plain text\r\n",
-            ReadWholeFile(PackageFolder().Append(L"readme.txt")));
+  EXPECT_EQ("plain text\r\n", UnpackedReadme());
   EXPECT_FALSE(
       base::PathExists(PackageFolder().Append(L"server_tracking_data")));
   const std::vector<std::pair<std::string, DWORD>> refused = {
       {"payload", 0}, {"archive", 0}, {"unpack", 0}};
-  EXPECT_EQ(refused, tamper.attempts);
+  EXPECT_EQ(refused, tamper_.attempts);
   EXPECT_EQ(package_, ReadWholeFile(own));
   // The reader still maps the file, but no longer keeps writers out.
   EXPECT_EQ(0u, RunChild("overwrite", own));
@@ -448,37 +459,30 @@ TEST_F(PackageFetcherTest, TheInstallersOwnPackageNeedsNoServer) {
 
 TEST_F(PackageFetcherTest, NobodyChangesThePackageBetweenItsChecks) {
   Reply("");
-  TamperLog tamper;
-  tamper.target = fetcher_->download_path();
-  tamper.skip = "downloaded";
-  fetcher_->SetStepCallbackForTesting(base::Bind(&TamperAtStep, &tamper));
+  TamperAtEveryStep(fetcher_->download_path(), "tamper", "downloaded");
   ASSERT_EQ(PackageFetcher::PACKAGE_READY, Fetch());
   const std::vector<std::pair<std::string, DWORD>> refused = {
       {"hold", 0},   {"checksum", 0}, {"signer", 0},  {"internal_version", 0},
       {"stream", 0}, {"payload", 0},  {"archive", 0}, {"unpack", 0}};
-  EXPECT_EQ(refused, tamper.attempts);
+  EXPECT_EQ(refused, tamper_.attempts);
   EXPECT_EQ(package_, ReadWholeFile(fetcher_->download_path()));
-  EXPECT_EQ("plain text\r\n",
-            ReadWholeFile(PackageFolder().Append(L"readme.txt")));
+  EXPECT_EQ("plain text\r\n", UnpackedReadme());
   EXPECT_TRUE(NobodyHolds(fetcher_->download_path()));
   EXPECT_TRUE(EndLeavesNothing());
 }
 
 TEST_F(PackageFetcherTest, APackageChangedBeforeTheHoldFailsItsChecksum) {
   Reply("");
-  TamperLog overwrite;
-  overwrite.target = fetcher_->download_path();
-  overwrite.mode = "overwrite";
-  fetcher_->SetStepCallbackForTesting(base::Bind(&TamperAtStep, &overwrite));
+  TamperAtEveryStep(fetcher_->download_path(), "overwrite", "");
   ScopedLogCapture log;
   EXPECT_EQ(PackageFetcher::DOWNLOAD_FAILED, Fetch());
   EXPECT_TRUE(log.Saw("Checksum incorrect for the downloaded package"));
-  ASSERT_EQ(2u, overwrite.attempts.size());
-  EXPECT_EQ("downloaded", overwrite.attempts[0].first);
-  EXPECT_EQ(0u, overwrite.attempts[0].second);
+  ASSERT_EQ(2u, tamper_.attempts.size());
+  EXPECT_EQ("downloaded", tamper_.attempts[0].first);
+  EXPECT_EQ(0u, tamper_.attempts[0].second);
   // Taken, then dropped with the failure.
-  EXPECT_EQ("hold", overwrite.attempts[1].first);
-  EXPECT_NE(0u, overwrite.attempts[1].second);
+  EXPECT_EQ("hold", tamper_.attempts[1].first);
+  EXPECT_NE(0u, tamper_.attempts[1].second);
   EXPECT_TRUE(NobodyHolds(fetcher_->download_path()));
   EXPECT_TRUE(EndLeavesNothing());
 }

@@ -3,12 +3,14 @@
 #include <stdint.h>
 #include <string.h>
 
+#include <utility>
 #include <vector>
 
 #include "base/command_line.h"
 #include "base/logging.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/utf_string_conversions.h"
+#include "desktop/launcher/installer/ipc/ipc_mailslot_name.h"
 
 namespace vexlo {
 namespace installer {
@@ -99,6 +101,7 @@ void InstallerBackend::OnPathChanged() {
 }
 
 void InstallerBackend::StartInstaller() {
+  sender_.Connect(InstallerChannelName(settings_->status().requested_path()));
   LOG(INFO) << "Beginning installation";
   installer_.Run(settings_);
 }
@@ -108,15 +111,21 @@ void InstallerBackend::OnInstallationFailed(int32_t error_code,
                                             const std::string& detail) {
   LOG(ERROR) << "Installation failed: " << error_code << " " << detail << " "
              << base::UTF16ToUTF8(message);
+  InstallerMessageEncoder::OnInstallationFailed(error_code, message, detail);
   run_loop_.Quit();
 }
 
 void InstallerBackend::OnInstallationSucceeded() {
+  InstallerMessageEncoder::OnInstallationSucceeded();
   run_loop_.Quit();
 }
 
 void InstallerBackend::OnInstallerTerminated(bool /* success */) {
   run_loop_.Quit();
+}
+
+void InstallerBackend::SendMessage(std::unique_ptr<base::Pickle> message) {
+  sender_.Send(std::move(message));
 }
 
 void InstallerBackend::OnObjectSignaled(HANDLE /* object */) {

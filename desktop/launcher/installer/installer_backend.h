@@ -11,7 +11,8 @@
 #include "base/win/object_watcher.h"
 #include "base/win/scoped_handle.h"
 #include "desktop/launcher/installer/installer.h"
-#include "desktop/launcher/installer/installer_observer.h"
+#include "desktop/launcher/installer/ipc/installer_message.h"
+#include "desktop/launcher/installer/ipc/ipc_sender_proxy.h"
 #include "desktop/launcher/installer/settings.h"
 
 namespace base {
@@ -22,10 +23,11 @@ namespace vexlo {
 namespace installer {
 
 // The backend process's host of the installer: it watches the front end
-// that started it, runs the installer on the main thread's loop and ends
-// that loop when the installation has ended or the front end has gone.
+// that started it, runs the installer on the main thread's loop, tells the
+// front end every step over the mailslot and ends that loop when the
+// installation has ended or the front end has gone.
 class InstallerBackend : public Settings::Observer,
-                         public InstallerObserver,
+                         public InstallerMessageEncoder,
                          public base::win::ObjectWatcher::Delegate {
  public:
   InstallerBackend();
@@ -42,12 +44,7 @@ class InstallerBackend : public Settings::Observer,
   void OnLanguageChanged() override {}
   void OnPathChanged() override;
 
-  // InstallerObserver:
-  void OnInstallationStarted() override {}
-  void OnSubprocessStarting(bool /* flag */) override {}
-  void OnSubprocessFinished() override {}
-  void SetTotalSteps(int32_t /* steps */) override {}
-  void OnNextStep() override {}
+  // InstallerObserver: each call but the last goes to the front end.
   void OnInstallationFailed(int32_t error_code,
                             const base::string16& message,
                             const std::string& detail) override;
@@ -57,6 +54,10 @@ class InstallerBackend : public Settings::Observer,
   // base::win::ObjectWatcher::Delegate:
   void OnObjectSignaled(HANDLE object) override;
 
+ protected:
+  // InstallerMessageEncoder:
+  void SendMessage(std::unique_ptr<base::Pickle> message) override;
+
  private:
   bool FindFrontEnd(const base::CommandLine& command_line);
   void StartInstaller();
@@ -64,6 +65,9 @@ class InstallerBackend : public Settings::Observer,
   base::RunLoop run_loop_;
   base::win::ScopedHandle front_end_;
   base::win::ObjectWatcher front_end_watcher_;
+  // Declared before the installer: the messages of its last calls are sent
+  // when the proxy closes.
+  IPCSenderProxy sender_;
   Installer installer_;
   Settings* settings_;
 };

@@ -25,12 +25,14 @@
 #include "desktop/launcher/installer/folder_permission.h"
 #include "desktop/launcher/installer/installer_backend.h"
 #include "desktop/launcher/installer/installer_help.h"
+#include "desktop/launcher/installer/installer_log.h"
 #include "desktop/launcher/installer/installer_names.h"
 #include "desktop/launcher/installer/installer_startup.h"
 #include "desktop/launcher/installer/run_directory.h"
 #include "desktop/launcher/installer/service/installer_context.h"
 #include "desktop/launcher/installer/service/prefs_task_pool.h"
 #include "desktop/launcher/installer/settings.h"
+#include "desktop/launcher/installer/silent_installer_controller.h"
 #include "desktop/windows/crash_reporter/crash_reporter_client.h"
 
 namespace vexlo {
@@ -95,11 +97,11 @@ bool RunBackendRole(Settings* settings) {
   return backend.Run(settings, *base::CommandLine::ForCurrentProcess());
 }
 
-bool RunSilentRole(bool /* inside_package */,
-                   const base::FilePath& /* temporary_folder */) {
-  LOG(ERROR)
-      << "The silent installer controller is not available in this build.";
-  return false;
+bool RunSilentRole(Settings* settings,
+                   bool inside_package,
+                   const base::FilePath& temporary_folder) {
+  SilentInstallerController controller;
+  return controller.Run(settings, inside_package, temporary_folder);
 }
 
 bool RunUIRole(bool /* inside_package */,
@@ -148,10 +150,12 @@ void KeepEarlyLinesFromFiles() {
 
 void OpenInstallerLog() {
   const base::FilePath log_file = GetInstallerLogFilePath();
+  // Other processes of the installation may write the same file.
+  ClearStaleInstallerLog(log_file);
   base::LoggingSettings settings;
   settings.logging_dest = base::LOG_TO_FILE;
   settings.log_file = log_file.value().c_str();
-  settings.delete_old = base::DELETE_OLD_LOG_FILE;
+  settings.delete_old = base::APPEND_TO_OLD_LOG_FILE;
   base::InitLogging(settings);
   // Most of the installer's diagnostics are verbose level 1 lines.
   base::SetMinLogLevel(-1);
@@ -238,6 +242,7 @@ bool GetFrontEndFolder(const base::CommandLine& command_line,
 }
 
 bool RunFrontEnd(const base::CommandLine& command_line,
+                 Settings* settings,
                  const StartupFlags& flags,
                  bool inside_package,
                  const base::FilePath& executable_path) {
@@ -249,7 +254,7 @@ bool RunFrontEnd(const base::CommandLine& command_line,
   LOG(INFO) << "Installer download folder: " << temporary_folder.AsUTF8();
   const bool result =
       flags.silent
-          ? RunSilentRole(inside_package, temporary_folder)
+          ? RunSilentRole(settings, inside_package, temporary_folder)
           : RunUIRole(inside_package, temporary_folder, flags.run_immediately);
   // Goes only when the run left it empty.
   ::RemoveDirectoryW(temporary_folder.value().c_str());
@@ -300,7 +305,8 @@ bool RunInstallerRole(const base::CommandLine& command_line) {
 
   if (flags.backend)
     return RunBackendRole(settings.get());
-  return RunFrontEnd(command_line, flags, inside_package, executable_path);
+  return RunFrontEnd(command_line, settings.get(), flags, inside_package,
+                     executable_path);
 }
 
 // Every role but the information answers, in start-up order.

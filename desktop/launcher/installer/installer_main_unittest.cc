@@ -55,7 +55,8 @@ std::vector<std::string> ListFiles(const base::FilePath& folder) {
 // line without the command line.
 std::string ReduceLog(const std::string& log) {
   const std::regex own_line(
-      "\\[\\d{4}/\\d{6}:(\\w+):(?:installer_|run_directory)[^:]*\\(\\d+\\)\\] "
+      "\\[\\d{4}/\\d{6}:(\\w+):(?:installer_|run_directory|silent_installer)"
+      "[^:]*\\(\\d+\\)\\] "
       "(.*?(Command line: |$)).*");
   std::string lines;
   std::istringstream stream(log);
@@ -80,9 +81,7 @@ std::string ExpandLog(const std::string& shorthand) {
       {"window",
        "ERROR The installer UI controller is not available in this "
        "build."},
-      {"silent",
-       "ERROR The silent installer controller is not available in "
-       "this build."},
+      {"silent", "ERROR The package fetcher is not available in this build."},
       {"legacy",
        "INFO It looks like we are autoupdating from the legacy "
        "updater.|INFO Recovered install folder from command line: "},
@@ -264,23 +263,27 @@ TEST_F(InstallerMainTest, RunsEachRoleAndLeavesNoFileBehind) {
        kInstallation, HOST_EXIT_INSTALLER_FAILED, "",
        "start|flags 1000010|INFO Test experiment is enabled|"
        "download|window"},
-      {L"--silent --with-feature:installer-experiment-test=on", kPlain,
-       HOST_EXIT_INSTALLER_FAILED, "",
+      {L"--silent --with-feature:installer-experiment-test=on"
+       L" --enable-installer-stats=0",
+       kPlain, HOST_EXIT_INSTALLER_FAILED, "",
        "start|flags 0010000|INFO Test experiment is enabled|"
        "download|silent"},
       {L"--installfolder --autoupdate --silent \"C:\\Legacy Place\\Vexlo\"",
        kPlain, HOST_EXIT_INSTALLER_FAILED, "",
        "start|folder|legacy C:\\Legacy Place\\Vexlo|INFO Configuring for "
        "legacy autoupdate.|flags 0001001|download|window"},
-      {L"--installfolder= --autoupdate --silent Legacy\\Vexlo", kPlain,
-       HOST_EXIT_INSTALLER_FAILED, "",
+      {L"--installfolder= --autoupdate --silent --enable-installer-stats=0 "
+       L"Legacy\\Vexlo",
+       kPlain, HOST_EXIT_INSTALLER_FAILED, "",
        "start|folder|legacy|flags 0010001|download|silent"},
-      {L"--installfolder=D:\\Vexlo --autoupdate --silent C:\\Other", kPlain,
-       HOST_EXIT_INSTALLER_FAILED, "",
+      {L"--installfolder=D:\\Vexlo --autoupdate --silent "
+       L"--enable-installer-stats=0 C:\\Other",
+       kPlain, HOST_EXIT_INSTALLER_FAILED, "",
        "start|folder D:\\Vexlo|flags 0010001|download|silent"},
       // The folder that "temp-folder" names gets the installer's folder,
       // which is not made there, and goes after the run when empty.
-      {L"--silent --temp-folder=given", kPlain, HOST_EXIT_INSTALLER_FAILED, "",
+      {L"--silent --temp-folder=given --enable-installer-stats=0", kPlain,
+       HOST_EXIT_INSTALLER_FAILED, "",
        "start|flags 0010000|INFO Installer download folder: "
        "given\\Vexlo Installer|silent"}};
   for (const auto& c : kCases) {
@@ -317,7 +320,8 @@ TEST_F(InstallerMainTest, RunsEachRoleAndLeavesNoFileBehind) {
       EXPECT_EQ(expected,
                 ReduceLog(ReadWholeFile(temp_.path().AppendASCII(logs[0]))));
     }
-    EXPECT_EQ(c.arguments != std::wstring(L"--silent --temp-folder=given"),
+    EXPECT_EQ(std::wstring(c.arguments).find(L"--temp-folder=given") ==
+                  std::wstring::npos,
               base::PathExists(app_.path().Append(L"given\\Vexlo Installer")));
   }
 }

@@ -45,6 +45,7 @@
 #include "desktop/launcher/installer/settings.h"
 #include "desktop/launcher/installer/test/installer_test_package.h"
 #include "desktop/launcher/installer/test/scoped_path_override.h"
+#include "desktop/launcher/installer/test/status_waiter.h"
 #include "gtest/gtest.h"
 
 namespace vexlo {
@@ -109,24 +110,6 @@ class RecordingObserver : public InstallerObserver {
 void SignalEvent(HANDLE event) {
   ::SetEvent(event);
 }
-
-// Waits for the settings' folder status.
-class StatusWaiter : public Settings::Observer {
- public:
-  explicit StatusWaiter(Settings* settings) : settings_(settings) {
-    settings_->AddObserver(this);
-    if (settings_->fetching_status())
-      run_loop_.Run();
-    settings_->RemoveObserver(this);
-  }
-  void OnSettingChanged() override {}
-  void OnLanguageChanged() override {}
-  void OnPathChanged() override { run_loop_.Quit(); }
-
- private:
-  Settings* const settings_;
-  base::RunLoop run_loop_;
-};
 
 class InstallerTest : public testing::Test {
  protected:

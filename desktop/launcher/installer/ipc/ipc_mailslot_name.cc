@@ -7,6 +7,10 @@ namespace installer {
 
 const char kIPCThreadName[] = "Installer IPC thread";
 
+base::string16 InstallerChannelName(const base::FilePath& install_folder) {
+  return L"vexlo_installer\\" + install_folder.value();
+}
+
 base::string16 MailslotPath(const base::string16& channel_name) {
   return L"\\\\.\\mailslot\\" + channel_name;
 }

@@ -1,6 +1,7 @@
 #ifndef DESKTOP_LAUNCHER_INSTALLER_IPC_IPC_MAILSLOT_NAME_H_
 #define DESKTOP_LAUNCHER_INSTALLER_IPC_IPC_MAILSLOT_NAME_H_
 
+#include "base/files/file_path.h"
 #include "base/strings/string16.h"
 #include "base/threading/thread.h"
 
@@ -9,6 +10,10 @@ namespace installer {
 
 // The name of each side's IPC thread.
 extern const char kIPCThreadName[];
+
+// The channel on which the front end and the backend of an installation
+// into |install_folder| meet: the folder as it stands, backslashes kept.
+base::string16 InstallerChannelName(const base::FilePath& install_folder);
 
 // The path of the mailslot of the channel |channel_name|.
 base::string16 MailslotPath(const base::string16& channel_name);

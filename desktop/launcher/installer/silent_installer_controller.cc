@@ -1,0 +1,196 @@
+#include "desktop/launcher/installer/silent_installer_controller.h"
+
+#include "base/base_paths.h"
+#include "base/bind.h"
+#include "base/cpu.h"
+#include "base/features/feature_registry.h"
+#include "base/location.h"
+#include "base/logging.h"
+#include "base/message_loop/message_loop.h"
+#include "base/path_service.h"
+#include "base/time/time.h"
+#include "base/win/windows_version.h"
+
+namespace vexlo {
+namespace installer {
+
+namespace {
+
+constexpr char kUIStatsFeature[] = "installer-ui-stats";
+// Lets the backend's last messages arrive after its process has ended.
+constexpr int64_t kFinishDelayMs = 1000;
+
+void RunReply(const UICallbackRunner::Reply& reply, int32_t answer) {
+  reply.Run(answer);
+}
+
+}  // namespace
+
+SilentInstallerController::SilentInstallerController()
+    : stats_(std::make_unique<InstallerStats>(this)), weak_factory_(this) {}
+
+SilentInstallerController::~SilentInstallerController() {
+  overrides_fetcher_.reset();
+  runner_.reset();
+  package_fetcher_.reset();
+}
+
+bool SilentInstallerController::Run(Settings* settings,
+                                    bool package_present,
+                                    const base::FilePath& temporary_folder) {
+  settings_ = settings;
+  settings_->AddObserver(this);
+  base::FilePath package_folder;
+  if (package_present) {
+    base::PathService::Get(base::DIR_EXE, &package_folder);
+    package_ready_ = true;
+  } else if (!StartPackageFetcher(temporary_folder, &package_folder)) {
+    NotifyStatusChanged(PackageFetcher::INITIALIZATION_FAILED);
+  }
+  runner_ = std::make_unique<InstallerRunner>(package_folder);
+  if (package_ready_)
+    runner_->SetPackageReady();
+  overrides_fetcher_ =
+      std::make_unique<PrefDefaultOverridesFetcher>(package_folder, this);
+  runner_->AddObserver(this);
+  if (!settings_->fetching_status()) {
+    base::MessageLoop::current()->PostTask(
+        LOCATION_FROM_HERE("vexlo::installer::SilentInstallerController::Run"),
+        base::Bind(&SilentInstallerController::Start,
+                   weak_factory_.GetWeakPtr()));
+  }
+  run_loop_.Run();
+  runner_->RemoveObserver(this);
+  settings_->RemoveObserver(this);
+  return result_;
+}
+
+bool SilentInstallerController::StartPackageFetcher(
+    const base::FilePath& /* temporary_folder */,
+    base::FilePath* /* package_folder */) {
+  LOG(ERROR) << "The package fetcher is not available in this build.";
+  return false;
+}
+
+void SilentInstallerController::OnPathChanged() {
+  Start();
+}
+
+void SilentInstallerController::Start() {
+  // A fetcher that failed at once has ended the run already.
+  if (finished_)
+    return;
+  settings_->RecordStats(std::string(), stats_->stats());
+  if (base::win::GetVersion() < base::win::VERSION_WIN7) {
+    LOG(ERROR) << "This version of Vexlo doesn't support windows versions "
+               << "prior to Windows 7";
+    Finish();
+    return;
+  }
+  if (!base::CPU().has_sse2()) {
+    LOG(ERROR) << "SSE2 not supported by the computer";
+    Finish();
+    return;
+  }
+  if (package_ready_)
+    ReleasePackage();
+  if (!runner_->StartInstallation(settings_))
+    Finish();
+}
+
+void SilentInstallerController::ReleasePackage() {
+  std::string tracking_data = tracking_data_;
+  if (tracking_data.empty())
+    tracking_data = settings_->status().server_tracking_data();
+  stats_->stats()->SetString("tracking_data", tracking_data);
+  if (settings_->operation() == Settings::kUninstallOperation) {
+    SignalPackageReady();
+    return;
+  }
+  overrides_fetcher_->Start(
+      tracking_data, base::Bind(&SilentInstallerController::SignalPackageReady,
+                                weak_factory_.GetWeakPtr()));
+}
+
+void SilentInstallerController::SignalPackageReady() {
+  runner_->SetPackageReady();
+}
+
+void SilentInstallerController::RunUICallbackAndPostReply(
+    const UICallback& /* ui_callback */,
+    const base::scoped_refptr<base::SingleThreadTaskRunner>& reply_task_runner,
+    const Reply& reply) {
+  LOG(ERROR) << "Cannot display UI requested by fetcher when running silently";
+  reply_task_runner->PostTask(
+      LOCATION_FROM_HERE("vexlo::installer::SilentInstallerController::"
+                         "RunUICallbackAndPostReply"),
+      base::Bind(&RunReply, reply, 0));
+}
+
+void SilentInstallerController::NotifyStatusChanged(
+    PackageFetcher::Status status) {
+  switch (status) {
+    case PackageFetcher::FETCHING_DOWNLOAD_URL:
+      online_ = true;
+      return;
+    case PackageFetcher::PACKAGE_READY:
+      package_ready_ = true;
+      if (!settings_->fetching_status())
+        ReleasePackage();
+      return;
+    case PackageFetcher::INITIALIZATION_FAILED:
+    case PackageFetcher::DOWNLOAD_FAILED:
+    case PackageFetcher::UNPACKING_FAILED:
+      if (base::IsFeatureEnabled(kUIStatsFeature))
+        stats_->stats()->SetString("failure_reason", "Fetcher error");
+      Finish();
+      return;
+    default:
+      return;
+  }
+}
+
+void SilentInstallerController::NotifyTrackingDataObtained(
+    const std::string& tracking_data) {
+  tracking_data_ = tracking_data;
+}
+
+void SilentInstallerController::OnInstallationFailed(
+    int32_t /* error_code */,
+    const base::string16& /* message */,
+    const std::string& detail) {
+  if (base::IsFeatureEnabled(kUIStatsFeature))
+    stats_->stats()->SetString("failure_reason", detail);
+  Finish();
+}
+
+void SilentInstallerController::OnInstallationSucceeded() {
+  result_ = true;
+  Finish();
+}
+
+void SilentInstallerController::OnInstallerTerminated(bool success) {
+  result_ = success;
+  base::MessageLoop::current()->PostDelayedTask(
+      LOCATION_FROM_HERE(
+          "vexlo::installer::SilentInstallerController::OnInstallerTerminated"),
+      base::Bind(&SilentInstallerController::Finish,
+                 weak_factory_.GetWeakPtr()),
+      base::TimeDelta::FromMilliseconds(kFinishDelayMs));
+}
+
+void SilentInstallerController::Finish() {
+  if (finished_)
+    return;
+  finished_ = true;
+  stats_->stats()->SetInteger("installation_success", result_ ? 1 : 0);
+  if (settings_->enable_installer_stats() &&
+      !(settings_->autoupdate() && result_)) {
+    stats_->Upload(run_loop_.QuitClosure(), online_);
+    return;
+  }
+  run_loop_.Quit();
+}
+
+}  // namespace installer
+}  // namespace vexlo

@@ -39,29 +39,8 @@ using Snapshot = std::map<base::string16, std::string>;
 
 // The product as the installer's own configuration names it.
 constexpr wchar_t kVersion[] = L"12.0.1450.0";
-constexpr wchar_t kUninstallKey[] =
-    L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vexlo "
-    L"12.0.1450.0";
+constexpr const wchar_t* kUninstallKey = kInstallerExecutableUninstallKey;
 constexpr int kPackageFiles = 300;
-
-std::vector<ScopedProductRegistry::Key> ProductKeys() {
-  std::vector<ScopedProductRegistry::Key> keys;
-  for (const wchar_t* key :
-       {kUninstallKey, L"Software\\Classes\\Vexlodeveloper",
-        L"Software\\Classes\\.vxe", L"Software\\Classes\\.vxdownload",
-        L"Software\\Classes\\.htm", L"Software\\Classes\\.html",
-        L"Software\\Classes\\.pdf", L"Software\\Classes\\.shtml",
-        L"Software\\Classes\\.xht", L"Software\\Classes\\.xhtml",
-        L"Software\\Clients\\StartMenuInternet\\Vexlodeveloper",
-        L"Software\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\"
-        L"Compatibility Assistant\\Persisted",
-        L"Software\\Vexlo"}) {
-    keys.push_back({HKEY_CURRENT_USER, key, false, L""});
-  }
-  keys.push_back({HKEY_CURRENT_USER, L"Software\\RegisteredApplications", true,
-                  L"Vexlo developer"});
-  return keys;
-}
 
 // The installer executable of the build with a package around it, run as
 // a backend whose front end is the test.
@@ -70,7 +49,7 @@ class InstallerBackendTest : public testing::Test {
   InstallerBackendTest()
       : package_(temp_.path().Append(L"package")),
         install_(temp_.path().Append(L"Vexlo")),
-        registry_(ProductKeys()) {}
+        registry_(InstallerExecutableKeys()) {}
 
   void SetUp() override {
     base::FilePath build;
@@ -103,17 +82,8 @@ class InstallerBackendTest : public testing::Test {
   // Runs the package's installer with |arguments| to its end; its exit
   // code.
   int RunPackageInstaller(const base::string16& arguments) {
-    const base::Process process = base::LaunchProcess(
-        L"\"" + package_.Append(L"installer.exe").value() + L"\" " + arguments,
-        base::LaunchOptions());
-    EXPECT_TRUE(process.IsValid());
-    if (::WaitForSingleObject(process.Handle(), 120000) != WAIT_OBJECT_0) {
-      ADD_FAILURE() << "the installer did not end";
-      process.Terminate(1, true);
-    }
-    DWORD exit_code = 1;
-    ::GetExitCodeProcess(process.Handle(), &exit_code);
-    return static_cast<int>(exit_code);
+    return RunToEnd(L"\"" + package_.Append(L"installer.exe").value() + L"\" " +
+                    arguments);
   }
 
   Snapshot State() {

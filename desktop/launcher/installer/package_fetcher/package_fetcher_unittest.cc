@@ -23,7 +23,6 @@
 #include "base/test/task_test_util.h"
 #include "base/test/unique_test_dir.h"
 #include "base/values.h"
-#include "crypto/secure_hash.h"
 #include "desktop/common/product/product_info.h"
 #include "desktop/launcher/installer/package_fetcher/package_fetcher_delegate.h"
 #include "desktop/launcher/installer/package_fetcher/test/no_ui_callback_runner.h"
@@ -51,20 +50,9 @@ base::FilePath TestChild() {
   return folder.Append(L"package_fetcher_test_child.exe");
 }
 
-std::string Sha256Hex(const std::string& bytes) {
-  std::unique_ptr<crypto::SecureHash> hash =
-      crypto::SecureHash::Create(crypto::SecureHash::SHA256);
-  hash->Update(bytes.data(), bytes.size());
-  unsigned char digest[32];
-  hash->Finish(digest, sizeof(digest));
-  return base::ToLowerASCII(base::HexEncode(digest, sizeof(digest)));
-}
-
 // An installer that carries |payload|: the test child with the trailer.
 std::string MakeInstaller(const std::string& payload) {
-  const uint32_t length = static_cast<uint32_t>(payload.size());
-  return ReadWholeFile(TestChild()) + "VXQ" + payload +
-         std::string(reinterpret_cast<const char*>(&length), sizeof(length));
+  return AppendPayload(ReadWholeFile(TestChild()), payload);
 }
 
 bool WriteBytes(const base::FilePath& path, const std::string& bytes) {

@@ -30,6 +30,18 @@ std::map<base::string16, std::string> SnapshotFolder(
 // under both roots.
 std::vector<ScopedProductRegistry::Key> InstallerRegistryKeys();
 
+// The uninstall key an installation by the build's installer executable
+// (the product as its own configuration names it) writes.
+extern const wchar_t kInstallerExecutableUninstallKey[];
+
+// The registry keys and values such an installation writes, all of them
+// under HKEY_CURRENT_USER.
+std::vector<ScopedProductRegistry::Key> InstallerExecutableKeys();
+
+// Runs |command_line| to its end, at most two minutes; its exit code, or 1
+// when it did not end (it is then ended).
+int RunToEnd(const base::string16& command_line);
+
 // The name under which the installation-interrupted event of |folder| is
 // made by the processes that start a backend.
 base::string16 InterruptedEventName(const base::FilePath& folder);

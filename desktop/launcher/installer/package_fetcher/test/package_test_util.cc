@@ -1,10 +1,15 @@
 #include "desktop/launcher/installer/package_fetcher/test/package_test_util.h"
 
+#include <memory>
+
 #include "base/base_paths.h"
 #include "base/files/file_util.h"
 #include "base/logging.h"
 #include "base/path_service.h"
+#include "base/strings/string_number_conversions.h"
+#include "base/strings/string_util.h"
 #include "base/synchronization/lock.h"
+#include "crypto/secure_hash.h"
 
 namespace vexlo {
 namespace installer {
@@ -42,6 +47,22 @@ std::string ReadWholeFile(const base::FilePath& path) {
   std::string contents;
   base::ReadFileToString(path, &contents);
   return contents;
+}
+
+std::string Sha256Hex(const std::string& bytes) {
+  std::unique_ptr<crypto::SecureHash> hash =
+      crypto::SecureHash::Create(crypto::SecureHash::SHA256);
+  hash->Update(bytes.data(), bytes.size());
+  unsigned char digest[32];
+  hash->Finish(digest, sizeof(digest));
+  return base::ToLowerASCII(base::HexEncode(digest, sizeof(digest)));
+}
+
+std::string AppendPayload(const std::string& program,
+                          const std::string& payload) {
+  const uint32_t length = static_cast<uint32_t>(payload.size());
+  return program + "VXQ" + payload +
+         std::string(reinterpret_cast<const char*>(&length), sizeof(length));
 }
 
 ScopedLogCapture::ScopedLogCapture() {

@@ -2,13 +2,15 @@
 // the other process that tries to change a package while it is fetched.
 //   --internal-version, --stream: answers as an installer does, with the
 //       value of VEXLO_TEST_PACKAGE_INTERNAL_VERSION or
-//       VEXLO_TEST_PACKAGE_STREAM when set, else this build's own.
+//       VEXLO_TEST_PACKAGE_STREAM when set, else this build's own; after
+//       VEXLO_TEST_PACKAGE_ANSWER_DELAY_MS milliseconds when that is set.
 //   --tamper=PATH: tries to rewrite, rename and delete PATH; the exit code
 //       has bit 0, 1 or 2 set for each that succeeded.
 //   --overwrite=PATH: replaces the bytes of PATH; 0 when it could.
 #include <windows.h>
 
 #include <stdio.h>
+#include <stdlib.h>
 
 #include <string>
 
@@ -21,6 +23,10 @@ namespace {
 
 void Answer(const char* variable, const std::string& own) {
   char value[256];
+  if (GetEnvironmentVariableA("VEXLO_TEST_PACKAGE_ANSWER_DELAY_MS", value,
+                              sizeof(value))) {
+    Sleep(static_cast<DWORD>(atoi(value)));
+  }
   const DWORD length = GetEnvironmentVariableA(variable, value, sizeof(value));
   printf("%s", length && length < sizeof(value) ? value : own.c_str());
   fflush(stdout);

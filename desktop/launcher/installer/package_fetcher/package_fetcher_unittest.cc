@@ -23,6 +23,7 @@
 #include "base/test/task_test_util.h"
 #include "base/test/unique_test_dir.h"
 #include "base/values.h"
+#include "base/win/scoped_handle.h"
 #include "desktop/common/product/product_info.h"
 #include "desktop/launcher/installer/package_fetcher/package_fetcher_delegate.h"
 #include "desktop/launcher/installer/package_fetcher/test/no_ui_callback_runner.h"
@@ -117,11 +118,29 @@ struct TamperLog {
   std::string skip;
   base::Lock lock;
   std::vector<std::pair<std::string, DWORD>> attempts;
+  base::win::ScopedHandle kept;
 };
+
+void SignalAtStep(HANDLE event,
+                  const std::string& wanted,
+                  const std::string& step) {
+  if (step == wanted)
+    SetEvent(event);
+}
 
 void TamperAtStep(TamperLog* log, const std::string& step) {
   if (step == log->skip)
     return;
+  if (log->mode == "keep-open") {
+    // A writer that opened the package before anyone held it.
+    if (!log->kept.IsValid()) {
+      log->kept.Set(
+          CreateFileW(log->target.value().c_str(), GENERIC_WRITE,
+                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    }
+    return;
+  }
   const DWORD code = RunChild(log->mode, log->target);
   base::AutoLock hold(log->lock);
   log->attempts.emplace_back(step, code);
@@ -296,6 +315,14 @@ TEST_F(PackageFetcherTest, DownloadsChecksAndUnpacksThePackage) {
   EXPECT_NE(std::string::npos,
             delegate_.prefs_at_end.find("https://welcome.example.invalid/"));
   EXPECT_EQ("package_ready", AttemptString(0, "result"));
+  for (const char* key :
+       {"start_time", "fetch_download_url_start_time", "download_start_time",
+        "download_end_time", "extract_start_time", "unpack_start_time",
+        "unpack_end_time", "package_ready_time"}) {
+    EXPECT_FALSE(AttemptString(0, std::string(key) + ".time").empty()) << key;
+  }
+  EXPECT_FALSE(
+      base::PathExists(fetcher_->download_path().ReplaceExtension(L"7z")));
   EXPECT_EQ(ProductInfo::GetInternalVersion(),
             AttemptString(0, "internal_version"));
   EXPECT_TRUE(NobodyHolds(fetcher_->download_path()));
@@ -359,6 +386,9 @@ TEST_F(PackageFetcherTest, EachFailureEndsWithItsStatusAndLineAndNoHold) {
       {"unsigned package for a signed installer", good_reply, package_, nullptr,
        nullptr, L"signed.exe", "", PackageFetcher::DOWNLOAD_FAILED,
        "Signature incorrect for the downloaded package"},
+      {"unusable server address", good_reply, package_, nullptr, nullptr,
+       nullptr, "not an address", PackageFetcher::DOWNLOAD_FAILED,
+       "Failed fetching the download URL"},
       {"reply without checksum", "{\"installer\": \"" + PackageUrl("") + "\"}",
        package_, nullptr, nullptr, nullptr, "", PackageFetcher::DOWNLOAD_FAILED,
        "Failed parsing json reply"},
@@ -472,6 +502,43 @@ TEST_F(PackageFetcherTest, APackageChangedBeforeTheHoldFailsItsChecksum) {
   EXPECT_EQ("hold", tamper_.attempts[1].first);
   EXPECT_NE(0u, tamper_.attempts[1].second);
   EXPECT_TRUE(NobodyHolds(fetcher_->download_path()));
+  EXPECT_TRUE(EndLeavesNothing());
+}
+
+TEST_F(PackageFetcherTest, APackageSomeoneOpenedForWritingIsRefused) {
+  Reply("");
+  TamperAtEveryStep(fetcher_->download_path(), "keep-open", "");
+  ScopedLogCapture log;
+  EXPECT_EQ(PackageFetcher::DOWNLOAD_FAILED, Fetch());
+  EXPECT_TRUE(log.Saw("Could not hold the downloaded package"));
+  tamper_.kept.Close();
+  EXPECT_TRUE(EndLeavesNothing());
+}
+
+// The owner may end the fetcher at any moment: it stops what runs, drops
+// the hold and deletes everything.
+TEST_F(PackageFetcherTest, EndingMidDownloadLeavesNothing) {
+  Reply("?slow=100");
+  fetcher_->Start();
+  const base::FilePath download = fetcher_->download_path();
+  int64_t size = 0;
+  for (int i = 0; i < 1500 && !(base::GetFileSize(download, &size) && size);
+       ++i) {
+    Sleep(20);
+  }
+  ASSERT_GT(size, 0);
+  EXPECT_TRUE(EndLeavesNothing());
+}
+
+TEST_F(PackageFetcherTest, EndingWhileThePackageIsHeldLeavesNothing) {
+  Reply("");
+  // The package's first run takes long enough for the end to come first.
+  ScopedVariable slow_answers("VEXLO_TEST_PACKAGE_ANSWER_DELAY_MS", "1000");
+  base::win::ScopedHandle held(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  fetcher_->SetStepCallbackForTesting(
+      base::Bind(&SignalAtStep, held.Get(), std::string("hold")));
+  fetcher_->Start();
+  ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(held.Get(), 60000));
   EXPECT_TRUE(EndLeavesNothing());
 }
 

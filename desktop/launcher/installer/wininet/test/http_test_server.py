@@ -24,7 +24,8 @@ set-up round trip:
                       (the last one repeats); a 200 or 206 in the list serves
                       the /bytes/N body given by size=N (default 1000).
   /files/PATH         the file PATH below the folder "files" beside PORT_FILE,
-                      with Range and cut= as for /bytes; 404 when missing.
+                      with Range, cut= and slow= as for /bytes; 404 when
+                      missing.
   /redirect?to=URL    answers 302 to URL.
   /echo               answers 200 with the request body.
 
@@ -168,8 +169,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self.send_simple(404, b"no such file")
         with open(path, "rb") as f:
             data = f.read()
-        self.send_bytes(len(data), query, hit,
-                        lambda first, end: self.wfile.write(data[first:end]))
+        slow_ms = int(query.get("slow", "0"))
+
+        def write(first, end):
+            for start in range(first, end, CHUNK):
+                if slow_ms:
+                    time.sleep(slow_ms / 1000.0)
+                self.wfile.write(data[start:min(end, start + CHUNK)])
+
+        self.send_bytes(len(data), query, hit, write)
 
     def send_bytes(self, size, query, hit, write=None):
         start = parse_range(self.headers.get("Range"))

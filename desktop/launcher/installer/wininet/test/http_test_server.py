@@ -1,9 +1,11 @@
-#!/ usr / bin / env python3
+#!/usr/bin/env python3
 """A loopback HTTP server for the WinINet client's tests and benchmark.
 
     http_test_server.py PORT_FILE [PARENT_PID]
 
-Binds 127.0.0.1 on a free port, writes the port number to PORT_FILE (through a
+Binds 127.0.0.1 on a free port (or on HTTP_TEST_SERVER_PORT when that is
+set, for a demonstration that needs the development servers' fixed ports),
+writes the port number to PORT_FILE (through a
 rename, so that a reader never sees half of it) and serves until asked to stop
 with GET /__control/shutdown, or until the process PARENT_PID is gone, so that
 a test that dies leaves no server behind.
@@ -53,12 +55,12 @@ CHUNK = 64 * 1024
 
 
 def pattern_block():
-#byte i of every body is BLOCK[i % PERIOD]; the tests compute the same.
+    # byte i of every body is BLOCK[i % PERIOD]; the tests compute the same.
     return bytes(((j * j * 7 + j) % 256) for j in range(PERIOD))
 
 
 BLOCK = pattern_block()
-#Long enough that any chunk starting anywhere in one period is a slice.
+# Long enough that any chunk starting anywhere in one period is a slice.
 REPEATED = BLOCK * ((CHUNK // PERIOD) + 2)
 
 
@@ -205,7 +207,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         else:
             self.write_pattern(first, end, int(query.get("slow", "0")))
         if end < size:
-#Cut short : the client sees the connection end mid - body.
+            # Cut short: the client sees the connection end mid-body.
             self.wfile.flush()
             self.close_connection = True
             if query.get("reset") == "1":
@@ -242,7 +244,8 @@ def main():
     global FILES
     port_file = sys.argv[1]
     FILES = os.path.join(os.path.dirname(os.path.abspath(port_file)), "files")
-    server = Server(("127.0.0.1", 0), Handler)
+    port = int(os.environ.get("HTTP_TEST_SERVER_PORT", "0"))
+    server = Server(("127.0.0.1", port), Handler)
     temporary = port_file + ".tmp"
     with open(temporary, "w") as f:
         f.write(str(server.server_address[1]))

@@ -70,11 +70,10 @@ class OnlineInstallationTest : public testing::Test {
   void Serve(const std::string& package, const std::string& query) {
     const base::FilePath files = server_.files_folder();
     ASSERT_TRUE(WriteBytes(files.Append(L"package.exe"), package));
-    ASSERT_TRUE(WriteBytes(
-        files.Append(L"reply.json"),
-        "{\"installer\": \"" +
-            base::UTF16ToUTF8(server_.Url("/files/package.exe" + query)) +
-            "\", \"installer_checksum\": \"" + Sha256Hex(package) + "\"}"));
+    ASSERT_TRUE(WriteBytes(files.Append(L"reply.json"),
+                           ReplyNaming(base::UTF16ToUTF8(server_.Url(
+                                           "/files/package.exe" + query)),
+                                       Sha256Hex(package))));
   }
 
   static bool WriteBytes(const base::FilePath& path, const std::string& bytes) {

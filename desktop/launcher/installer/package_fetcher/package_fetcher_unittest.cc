@@ -225,9 +225,8 @@ class PackageFetcherTest : public testing::Test {
   // A reply naming the package with |query| and the checksum of |served|.
   void Reply(const std::string& query,
              const std::string& extra = std::string()) {
-    Serve("reply.json", "{\"installer\": \"" + PackageUrl(query) +
-                            "\", \"installer_checksum\": \"" +
-                            Sha256Hex(package_) + "\"" + extra + "}");
+    Serve("reply.json",
+          ReplyNaming(PackageUrl(query), Sha256Hex(package_), extra));
   }
 
   // Runs one attempt to its end: the status it ended with.
@@ -337,9 +336,8 @@ TEST_F(PackageFetcherTest, EachFailureEndsWithItsStatusAndLineAndNoHold) {
     gone.Stop();
     return base::UTF16ToUTF8(url);
   }();
-  const std::string good_reply = "{\"installer\": \"" + PackageUrl("") +
-                                 "\", \"installer_checksum\": \"" +
-                                 Sha256Hex(package_) + "\"}";
+  const std::string good_reply =
+      ReplyNaming(PackageUrl(""), Sha256Hex(package_));
   const std::string plain_program = ReadWholeFile(TestChild());
   const std::string damaged =
       MakeInstaller(ReadWholeFile(PackageFixture(L"truncated.7z")));
@@ -356,15 +354,11 @@ TEST_F(PackageFetcherTest, EachFailureEndsWithItsStatusAndLineAndNoHold) {
   };
   const std::string channel_with_line_feed = ProductInfo::GetChannel() + "\n";
   const Case cases[] = {
-      {"wrong checksum",
-       "{\"installer\": \"" + PackageUrl("") +
-           "\", \"installer_checksum\": \"" + Sha256Hex("other") + "\"}",
+      {"wrong checksum", ReplyNaming(PackageUrl(""), Sha256Hex("other")),
        package_, nullptr, nullptr, nullptr, "", PackageFetcher::DOWNLOAD_FAILED,
        "Checksum incorrect for the downloaded package"},
       {"upper-case checksum",
-       "{\"installer\": \"" + PackageUrl("") +
-           "\", \"installer_checksum\": \"" +
-           base::ToUpperASCII(Sha256Hex(package_)) + "\"}",
+       ReplyNaming(PackageUrl(""), base::ToUpperASCII(Sha256Hex(package_))),
        package_, nullptr, nullptr, nullptr, "", PackageFetcher::DOWNLOAD_FAILED,
        "Checksum incorrect for the downloaded package"},
       {"unreachable server", good_reply, package_, nullptr, nullptr, nullptr,
@@ -395,19 +389,14 @@ TEST_F(PackageFetcherTest, EachFailureEndsWithItsStatusAndLineAndNoHold) {
       {"reply not JSON", "installer=x", package_, nullptr, nullptr, nullptr, "",
        PackageFetcher::DOWNLOAD_FAILED, "Failed parsing json reply"},
       {"package missing",
-       "{\"installer\": \"" + base::UTF16ToUTF8(server_.Url("/files/none")) +
-           "\", \"installer_checksum\": \"x\"}",
+       ReplyNaming(base::UTF16ToUTF8(server_.Url("/files/none")), "x"),
        package_, nullptr, nullptr, nullptr, "", PackageFetcher::DOWNLOAD_FAILED,
        "Failed downloading the Vexlo package"},
       {"program without a package",
-       "{\"installer\": \"" + PackageUrl("") +
-           "\", \"installer_checksum\": \"" + Sha256Hex(plain_program) + "\"}",
-       plain_program, nullptr, nullptr, nullptr, "",
-       PackageFetcher::DOWNLOAD_FAILED,
+       ReplyNaming(PackageUrl(""), Sha256Hex(plain_program)), plain_program,
+       nullptr, nullptr, nullptr, "", PackageFetcher::DOWNLOAD_FAILED,
        "Could not find 7z payload in full package"},
-      {"damaged archive",
-       "{\"installer\": \"" + PackageUrl("") +
-           "\", \"installer_checksum\": \"" + Sha256Hex(damaged) + "\"}",
+      {"damaged archive", ReplyNaming(PackageUrl(""), Sha256Hex(damaged)),
        damaged, nullptr, nullptr, nullptr, "", PackageFetcher::UNPACKING_FAILED,
        "Archive unpacking failed"},
   };

@@ -65,6 +65,13 @@ std::string AppendPayload(const std::string& program,
          std::string(reinterpret_cast<const char*>(&length), sizeof(length));
 }
 
+std::string ReplyNaming(const std::string& url,
+                        const std::string& checksum,
+                        const std::string& more) {
+  return "{\"installer\": \"" + url + "\", \"installer_checksum\": \"" +
+         checksum + "\"" + more + "}";
+}
+
 ScopedLogCapture::ScopedLogCapture() {
   base::AutoLock hold(LinesLock());
   g_lines = &lines_;

@@ -24,6 +24,12 @@ std::string Sha256Hex(const std::string& bytes);
 std::string AppendPayload(const std::string& program,
                           const std::string& payload);
 
+// The update server's reply naming the package at |url| with |checksum|,
+// and |more| (further members, each with a leading comma).
+std::string ReplyNaming(const std::string& url,
+                        const std::string& checksum,
+                        const std::string& more = std::string());
+
 // Collects the message of every log line written while it lives, and keeps
 // them from the log's destinations.
 class ScopedLogCapture {

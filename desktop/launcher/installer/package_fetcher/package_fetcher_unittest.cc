@@ -240,17 +240,24 @@ class PackageFetcherTest : public testing::Test {
     return delegate_.statuses.empty() ? -1 : delegate_.statuses.back();
   }
 
-  // The value at |path| of the |index|-th attempt's statistics.
-  std::string AttemptString(size_t index, const std::string& path) {
-    base::AutoLock hold(stats_lock_);
+  // The statistics of the |index|-th attempt; the caller holds the lock.
+  const base::DictionaryValue* AttemptRecord(size_t index) {
     const base::ListValue* fetches = nullptr;
     const base::Value* attempt = nullptr;
     const base::DictionaryValue* record = nullptr;
-    std::string value;
     if (stats_root_.GetList("fetches", &fetches) &&
-        fetches->Get(index, &attempt) && attempt->GetAsDictionary(&record)) {
-      record->GetString(path, &value);
+        fetches->Get(index, &attempt)) {
+      attempt->GetAsDictionary(&record);
     }
+    return record;
+  }
+
+  // The value at |path| of the |index|-th attempt's statistics.
+  std::string AttemptString(size_t index, const std::string& path) {
+    base::AutoLock hold(stats_lock_);
+    std::string value;
+    if (const base::DictionaryValue* record = AttemptRecord(index))
+      record->GetString(path, &value);
     return value;
   }
 
@@ -319,6 +326,13 @@ TEST_F(PackageFetcherTest, DownloadsChecksAndUnpacksThePackage) {
         "download_end_time", "extract_start_time", "unpack_start_time",
         "unpack_end_time", "package_ready_time"}) {
     EXPECT_FALSE(AttemptString(0, std::string(key) + ".time").empty()) << key;
+  }
+  for (const char* key :
+       {"installation_start_download_time", "installation_start_unpacking_time",
+        "installation_unpack_complete_time", "package_ready_time"}) {
+    base::AutoLock hold(stats_lock_);
+    std::string time;
+    EXPECT_TRUE(stats_root_.GetString(key, &time) && !time.empty()) << key;
   }
   EXPECT_FALSE(
       base::PathExists(fetcher_->download_path().ReplaceExtension(L"7z")));
@@ -531,6 +545,34 @@ TEST_F(PackageFetcherTest, EndingWhileThePackageIsHeldLeavesNothing) {
   EXPECT_TRUE(EndLeavesNothing());
 }
 
+TEST_F(PackageFetcherTest, ACorruptedOwnPayloadOrATakenArchivePathFails) {
+  // An installer whose certificate table would start beyond its end.
+  std::string corrupted = ReadWholeFile(TestChild());
+  const uint32_t pe = *reinterpret_cast<const uint32_t*>(&corrupted[0x3C]);
+  *reinterpret_cast<uint32_t*>(&corrupted[pe + 0xA8]) = 0x7FFFFFF0;
+  base::UniqueTestDir own_folder;
+  const base::FilePath own = own_folder.path().Append(L"installer.exe");
+  ASSERT_TRUE(WriteBytes(own, corrupted));
+  fetcher_->SetOwnExecutableForTesting(own);
+  {
+    ScopedLogCapture log;
+    EXPECT_EQ(PackageFetcher::UNPACKING_FAILED, Fetch());
+    EXPECT_TRUE(log.Saw("Corrupted payload"));
+  }
+  EXPECT_TRUE(EndLeavesNothing());
+
+  MakeFetcher();
+  Reply("");
+  ASSERT_TRUE(base::CreateDirectory(
+      fetcher_->download_path().ReplaceExtension(L"7z").Append(L"taken")));
+  ScopedLogCapture log;
+  EXPECT_EQ(PackageFetcher::UNPACKING_FAILED, Fetch());
+  EXPECT_TRUE(log.Saw("Could not write out 7z archive from full package"));
+  ASSERT_TRUE(base::DeleteFile(
+      fetcher_->download_path().ReplaceExtension(L"7z"), true));
+  EXPECT_TRUE(EndLeavesNothing());
+}
+
 TEST_F(PackageFetcherTest, ARestartIsANewAttemptThatCountsTheFailures) {
   Serve("reply.json", "{\"installer\": \"" + PackageUrl("") + "\"}");
   EXPECT_EQ(PackageFetcher::DOWNLOAD_FAILED, Fetch());
@@ -544,11 +586,9 @@ TEST_F(PackageFetcherTest, ARestartIsANewAttemptThatCountsTheFailures) {
   int restarts = 0;
   EXPECT_TRUE(stats_root_.GetInteger("fetcher_restarts", &restarts));
   EXPECT_EQ(1, restarts);
-  const base::Value* second = nullptr;
-  const base::DictionaryValue* record = nullptr;
-  ASSERT_TRUE(fetches->Get(1, &second) && second->GetAsDictionary(&record));
   int try_number = -1;
-  EXPECT_TRUE(record->GetInteger("try_number", &try_number));
+  ASSERT_TRUE(AttemptRecord(1));
+  EXPECT_TRUE(AttemptRecord(1)->GetInteger("try_number", &try_number));
   EXPECT_EQ(1, try_number);
 }
 
@@ -564,6 +604,32 @@ TEST_F(PackageFetcherTest, PartnerFilesArePlacedOnlyUnderPlainNames) {
            "\", \"filename\": \"" + name + "\", \"checksum\": \"" +
            Sha256Hex(bytes) + "\"}";
   };
+  // A name that leaves the folder is a malformed item, and a file that
+  // cannot be moved into place ends the list: what came before stays,
+  // nothing is written outside, and no name is listed.
+  const struct {
+    std::string second;
+    const char* line;
+  } failures[] = {
+      {item("b.txt", "..\\\\b.txt", "second partner file"),
+       "Failed parsing partner content part of JSON reply"},
+      {item("b.txt", "sub", "second partner file"),
+       "Failed moving partner content into place"},
+  };
+  for (const auto& failure : failures) {
+    Reply("", ", \"partner_content\": [" +
+                  item("a.txt", "a.txt", "first partner file") + ", " +
+                  failure.second + "]");
+    ScopedLogCapture log;
+    ASSERT_EQ(PackageFetcher::PACKAGE_READY, Fetch());
+    EXPECT_TRUE(log.Saw(failure.line)) << failure.line;
+    EXPECT_TRUE(base::PathExists(PackageFolder().Append(L"a.txt")));
+    EXPECT_FALSE(base::PathExists(temp_.path().Append(L"b.txt")));
+    EXPECT_EQ("readme.txt\r\n",
+              ReadWholeFile(PackageFolder().Append(L"files_list")));
+  }
+
+  // The next attempt lists only its own files.
   Reply("", ", \"partner_content\": [" +
                 item("a.txt", "a.txt", "first partner file") + ", " +
                 item("b.txt", "b.txt", "second partner file") + "]");
@@ -573,19 +639,16 @@ TEST_F(PackageFetcherTest, PartnerFilesArePlacedOnlyUnderPlainNames) {
             ReadWholeFile(PackageFolder().Append(L"a.txt")));
   EXPECT_EQ("readme.txt\r\na.txt\r\nb.txt\r\n",
             ReadWholeFile(PackageFolder().Append(L"files_list")));
-
-  // A name that leaves the folder is a malformed item: what came before it
-  // stays, nothing is written outside, and no name is listed.
-  Reply("", ", \"partner_content\": [" +
-                item("a.txt", "a.txt", "first partner file") + ", " +
-                item("b.txt", "..\\\\b.txt", "second partner file") + "]");
-  ScopedLogCapture log;
-  ASSERT_EQ(PackageFetcher::PACKAGE_READY, Fetch());
-  EXPECT_TRUE(log.Saw("Failed parsing partner content part of JSON reply"));
-  EXPECT_TRUE(base::PathExists(PackageFolder().Append(L"a.txt")));
-  EXPECT_FALSE(base::PathExists(temp_.path().Append(L"b.txt")));
-  EXPECT_EQ("readme.txt\r\n",
-            ReadWholeFile(PackageFolder().Append(L"files_list")));
+  base::AutoLock hold(stats_lock_);
+  const base::ListValue* files = nullptr;
+  const base::Value* second = nullptr;
+  const base::DictionaryValue* file = nullptr;
+  std::string url;
+  ASSERT_TRUE(AttemptRecord(2) &&
+              AttemptRecord(2)->GetList("addtional_files", &files) &&
+              files->Get(1, &second) && second->GetAsDictionary(&file) &&
+              file->GetString("download_url", &url));
+  EXPECT_EQ(base::UTF16ToUTF8(server_.Url("/files/b.txt")), url);
   EXPECT_TRUE(EndLeavesNothing());
 }
 

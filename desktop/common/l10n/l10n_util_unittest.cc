@@ -146,7 +146,7 @@ TEST_F(LocalizedStringTest, LoadsByNumberAndLanguage) {
        IDS_ERROR_GENERIC,
        {},
        L"The installation could not be "
-       L"completed.\nDetails: $1"},
+       L"completed.\n$1"},
       {kGerman,
        IDS_AUTOUPDATE_TASK_DESCRIPTION,
        {},

@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
 #include <limits>
 #include <utility>
 
@@ -454,8 +455,10 @@ bool Installer::ReadFilesLists(int64_t* extra_steps) {
       }
     }
   }
-  *extra_steps = static_cast<int64_t>(files_.size()) - 1 +
-                 static_cast<int64_t>(root_files_.size()) - 1;
+  // The root-file step takes one step even for an empty list.
+  const int64_t root_steps =
+      std::max<int64_t>(static_cast<int64_t>(root_files_.size()), 1);
+  *extra_steps = static_cast<int64_t>(files_.size()) - 1 + root_steps - 1;
   return true;
 }
 

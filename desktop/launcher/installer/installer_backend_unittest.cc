@@ -2,32 +2,29 @@
 
 #include <windows.h>
 
-#include <tlhelp32.h>
-
-#include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "base/base_paths.h"
-#include "base/bind.h"
-#include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
-#include "base/location.h"
-#include "base/message_loop/message_loop.h"
+#include "base/json/json_reader.h"
 #include "base/path_service.h"
 #include "base/process/launch.h"
 #include "base/process/process.h"
-#include "base/run_loop.h"
 #include "base/strings/string_number_conversions.h"
+#include "base/strings/string_util.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/unique_test_dir.h"
+#include "base/values.h"
+#include "base/win/registry.h"
 #include "base/win/scoped_handle.h"
-#include "desktop/launcher/installer/host/installer_host_exit_codes.h"
-#include "desktop/launcher/installer/installer_runner.h"
-#include "desktop/launcher/installer/settings.h"
+#include "base/win/shortcut.h"
+#include "desktop/launcher/installer/service/installation_status.h"
+#include "desktop/launcher/installer/service/task_scheduler.h"
+#include "desktop/launcher/installer/service/xml_document.h"
 #include "desktop/launcher/installer/test/installer_test_package.h"
-#include "desktop/launcher/installer/test/status_waiter.h"
 #include "gtest/gtest.h"
 
 namespace vexlo {
@@ -41,6 +38,7 @@ using Snapshot = std::map<base::string16, std::string>;
 constexpr wchar_t kVersion[] = L"12.0.1450.0";
 constexpr const wchar_t* kUninstallKey = kInstallerExecutableUninstallKey;
 constexpr int kPackageFiles = 300;
+constexpr wchar_t kShortcutName[] = L"Vexlo developer.lnk";
 
 // The installer executable of the build with a package around it, run as
 // a backend whose front end is the test.
@@ -49,7 +47,9 @@ class InstallerBackendTest : public testing::Test {
   InstallerBackendTest()
       : package_(temp_.path().Append(L"package")),
         install_(temp_.path().Append(L"Vexlo")),
-        registry_(InstallerExecutableKeys()) {}
+        registry_(InstallerExecutableKeys()),
+        desktop_folder_(L"Desktop", temp_.path().Append(L"Desktop")),
+        programs_folder_(L"Programs", temp_.path().Append(L"Programs")) {}
 
   void SetUp() override {
     base::FilePath build;
@@ -60,30 +60,164 @@ class InstallerBackendTest : public testing::Test {
     // stand-ins.
     for (const wchar_t* name : {L"installer.exe", L"vexlo_installer.dll"})
       ASSERT_TRUE(base::CopyFile(build.Append(name), package_.Append(name)));
-    ASSERT_TRUE(base::CopyFile(build.Append(L"installer.exe"),
-                               package_.Append(L"launcher.exe")));
-    ASSERT_TRUE(base::CopyFile(build.Append(L"installer.exe"),
-                               package_.Append(L"res\\vexlo.exe")));
+    ASSERT_TRUE(
+        ScopedLauncherRecord::CopyLauncher(package_.Append(L"launcher.exe")));
+    // The browser stands in the package twice: below "res", and beside the
+    // installer for the tests that list it for the version folder.
+    for (const wchar_t* name : {L"res\\vexlo.exe", L"vexlo.exe"}) {
+      ASSERT_TRUE(base::CopyFile(build.Append(L"installer.exe"),
+                                 package_.Append(name)));
+    }
     interrupted_.Set(::CreateEventW(nullptr, TRUE, FALSE,
                                     InterruptedEventName(install_).c_str()));
     ASSERT_TRUE(interrupted_.IsValid());
+    ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+  }
+
+  void TearDown() override { ::CoUninitialize(); }
+
+  // The product's shortcut in the test's own |folder|.
+  base::FilePath Shortcut(const wchar_t* folder) const {
+    return temp_.path().Append(folder).Append(kShortcutName);
   }
 
   // The backend's exit code. The taskbar verbs do not work on the test
   // platform, so the run does not pin.
-  int RunBackend() {
-    return RunPackageInstaller(
-        L"--backend --install --allusers=0 --pintotaskbar=0 "
-        L"\"--installfolder=" +
+  int RunBackend(const base::string16& switches = L"--install --launchvexlo=0",
+                 base::FilePath folder = base::FilePath()) {
+    if (folder.empty())
+      folder = package_;
+    const base::string16 command =
+        L"\"" + folder.Append(L"installer.exe").value() + L"\" --backend " +
+        switches + L" --allusers=0 --pintotaskbar=0 \"--installfolder=" +
         install_.value() + L"\" --initial-pid=" +
-        base::UTF8ToUTF16(base::UintToString(::GetCurrentProcessId())));
+        base::UTF8ToUTF16(base::UintToString(::GetCurrentProcessId()));
+    const base::Process process =
+        base::LaunchProcess(command, base::LaunchOptions());
+    EXPECT_TRUE(process.IsValid());
+    if (::WaitForSingleObject(process.Handle(), 120000) != WAIT_OBJECT_0) {
+      ADD_FAILURE() << "the backend did not end";
+      process.Terminate(1, true);
+    }
+    DWORD exit_code = 1;
+    ::GetExitCodeProcess(process.Handle(), &exit_code);
+    return static_cast<int>(exit_code);
   }
 
-  // Runs the package's installer with |arguments| to its end; its exit
-  // code.
-  int RunPackageInstaller(const base::string16& arguments) {
-    return RunToEnd(L"\"" + package_.Append(L"installer.exe").value() + L"\" " +
-                    arguments);
+  // Exactly the listed files in each of |subfolders|, the root files and
+  // the launcher.
+  Snapshot ExpectedFiles(const std::vector<base::string16>& subfolders) {
+    Snapshot expected;
+    expected[L"."] = "<dir>";
+    for (const base::string16& subfolder : subfolders) {
+      expected[subfolder] = "<dir>";
+      expected[subfolder + L"\\res"] = "<dir>";
+      expected[subfolder + L"\\res\\deep"] = "<dir>";
+      for (const std::string& file : files_) {
+        const base::string16 name = base::UTF8ToUTF16(file);
+        EXPECT_TRUE(base::ReadFileToString(
+            package_.Append(name), &expected[subfolder + L"\\" + name]));
+      }
+    }
+    for (const wchar_t* name :
+         {L"launcher.exe", L"vexlo_installer.dll", L"installer.exe"}) {
+      EXPECT_TRUE(
+          base::ReadFileToString(package_.Append(name), &expected[name]));
+    }
+    return expected;
+  }
+
+  // Checks that the installation folder holds exactly |expected| and the
+  // files |written| besides, and returns those, whose content the caller
+  // checks.
+  Snapshot ExpectInstalled(const Snapshot& expected,
+                           const std::vector<const wchar_t*>& written) {
+    Snapshot installed = SnapshotFolder(install_);
+    Snapshot result;
+    for (const wchar_t* name : written) {
+      const auto entry = installed.find(name);
+      if (entry == installed.end()) {
+        ADD_FAILURE() << "missing " << name;
+        continue;
+      }
+      result.insert(*entry);
+      installed.erase(entry);
+    }
+    EXPECT_EQ(std::vector<base::string16>(),
+              NameDifference(expected, installed));
+    EXPECT_EQ(expected, installed);
+    return result;
+  }
+
+  static bool ReadRecord(const base::FilePath& file,
+                         InstallationStatus* record) {
+    XmlDocument document;
+    return document.Initialize() &&
+           ReadInstallationStatus(&document, record, file);
+  }
+
+  // Every string value the record lists is in the registry as recorded,
+  // and every other value is there.
+  static void ExpectRecordedKeysWritten(const InstallationStatus& record) {
+    EXPECT_FALSE(record.user_keys.empty());
+    for (const auto& key : record.user_keys) {
+      const base::string16 path = base::UTF8ToUTF16(key.path);
+      for (const auto& value : key.values) {
+        const base::string16 name = base::UTF8ToUTF16(value.name);
+        SCOPED_TRACE(key.path + " : " + value.name);
+        if (value.type == "REG_SZ") {
+          EXPECT_EQ(
+              base::UTF8ToUTF16(value.data),
+              ScopedProductRegistry::ReadString(HKEY_CURRENT_USER, path, name));
+        } else {
+          EXPECT_NE("none", ScopedProductRegistry::ReadValue(HKEY_CURRENT_USER,
+                                                             path, name));
+        }
+      }
+    }
+  }
+
+  static std::vector<base::FilePath> Paths(
+      const std::vector<std::string>& names) {
+    std::vector<base::FilePath> paths;
+    for (const std::string& name : names)
+      paths.push_back(base::FilePath(base::UTF8ToUTF16(name)));
+    return paths;
+  }
+
+  // The names that one snapshot has and the other lacks, each marked with
+  // the side that has it.
+  static std::vector<base::string16> NameDifference(const Snapshot& expected,
+                                                    const Snapshot& actual) {
+    std::vector<base::string16> difference;
+    for (const auto& entry : expected) {
+      if (!actual.count(entry.first))
+        difference.push_back(L"missing " + entry.first);
+    }
+    for (const auto& entry : actual) {
+      if (!expected.count(entry.first))
+        difference.push_back(L"extra " + entry.first);
+    }
+    return difference;
+  }
+
+  static std::vector<std::string> PrefKeys(const std::string& json) {
+    std::vector<std::string> keys;
+    const std::unique_ptr<base::Value> value = base::JSONReader::Read(json);
+    const base::DictionaryValue* prefs = nullptr;
+    if (value && value->GetAsDictionary(&prefs)) {
+      for (base::DictionaryValue::Iterator it(*prefs); !it.IsAtEnd();
+           it.Advance()) {
+        keys.push_back(it.key());
+      }
+    }
+    return keys;
+  }
+
+  static TaskScheduler::State TaskState(const base::string16& name) {
+    const std::unique_ptr<TaskScheduler> scheduler = TaskScheduler::Create();
+    EXPECT_TRUE(scheduler->Init());
+    return scheduler->GetTaskState(name);
   }
 
   Snapshot State() {
@@ -97,170 +231,18 @@ class InstallerBackendTest : public testing::Test {
   const base::FilePath package_;
   const base::FilePath install_;
   ScopedProductRegistry registry_;
+  // Taken while the product's registry is held, given back before.
+  ScopedShellFolder desktop_folder_;
+  ScopedShellFolder programs_folder_;
   base::win::ScopedHandle interrupted_;
   std::vector<std::string> files_;
-};
-
-// What a front end hears, one entry per call but the steps, which are
-// counted; the end of the backend ends the loop that waits for it.
-class FrontEndRecorder : public InstallerObserver {
- public:
-  void OnInstallationStarted() override { calls.push_back("started"); }
-  void OnSubprocessStarting(bool) override { calls.push_back("subprocess"); }
-  void OnSubprocessFinished() override { calls.push_back("subprocess end"); }
-  void SetTotalSteps(int32_t total) override {
-    total_steps = total;
-    calls.push_back("total");
-  }
-  void OnNextStep() override {
-    ++steps;
-    if (on_step)
-      on_step(steps);
-  }
-  void OnInstallationFailed(int32_t code,
-                            const base::string16& /* message */,
-                            const std::string& detail) override {
-    calls.push_back("failed " + base::IntToString(code) + " " + detail);
-  }
-  void OnInstallationSucceeded() override { calls.push_back("succeeded"); }
-  void OnInstallerTerminated(bool success) override {
-    calls.push_back(success ? "ended ok" : "ended");
-    if (!quit.is_null())
-      quit.Run();
-  }
-
-  std::vector<std::string> calls;
-  int total_steps = 0;
-  int steps = 0;
-  std::function<void(int)> on_step;
-  base::Closure quit;
-};
-
-// The switches of every front end the tests run: the taskbar verbs do not
-// work on the test platform, the browser is a stand-in, and nothing may
-// reach the network.
-constexpr wchar_t kFrontEndSwitches[] =
-    L" --allusers=0 --pintotaskbar=0 --enable-installer-stats=0"
-    L" --launchvexlo=0"
-    L" --with-feature:installer-pref-default-overrides-support=off";
-
-// The front end's side: a runner in the test, with the built installer as
-// the package's, or the whole silent front end run from the package.
-class InstallerRunnerTest : public InstallerBackendTest {
- protected:
-  InstallerRunnerTest() : runner_(package_) {
-    base::CommandLine::Init();
-    base::CommandLine command_line(base::CommandLine::NO_PROGRAM);
-    command_line.ParseFromString(L"installer.exe" +
-                                 base::string16(kFrontEndSwitches));
-    settings_ = std::make_unique<Settings>(false, true, false, install_, false,
-                                           command_line);
-    StatusWaiter wait(settings_.get());
-    runner_.AddObserver(&recorder_);
-  }
-
-  // Starts the backend and runs the loop until it has ended.
-  void RunInstallation() {
-    runner_.SetPackageReady();
-    ASSERT_TRUE(runner_.StartInstallation(settings_.get()));
-    base::RunLoop run_loop;
-    recorder_.quit = run_loop.QuitClosure();
-    loop_.PostDelayedTask(LOCATION_FROM_HERE("InstallerRunnerTest"),
-                          run_loop.QuitClosure(),
-                          base::TimeDelta::FromSeconds(120));
-    run_loop.Run();
-    ASSERT_FALSE(recorder_.calls.empty());
-    ASSERT_EQ(0u, recorder_.calls.back().find("ended")) << "no end came";
-  }
-
-  // Runs the package's installer as a silent front end with |switches|,
-  // its temporary folder the test's; its exit code.
-  int RunSilentFrontEnd(const base::FilePath& install_folder) {
-    const base::FilePath temp = temp_.path().Append(L"tmp");
-    EXPECT_TRUE(base::CreateDirectory(temp));
-    ScopedTempVariables scoped_temp(temp);
-    return RunPackageInstaller(L"--silent \"--installfolder=" +
-                               install_folder.value() + L"\"" +
-                               kFrontEndSwitches);
-  }
-
-  // Every log line that the processes of the runs wrote.
-  std::string Logs() {
-    std::string all;
-    base::FileEnumerator logs(temp_.path().Append(L"tmp"), true,
-                              base::FileEnumerator::FILES);
-    for (base::FilePath log = logs.Next(); !log.empty(); log = logs.Next()) {
-      if (log.Extension() != L".log")
-        continue;
-      std::string text;
-      base::ReadFileToString(log, &text);
-      all += text;
-    }
-    return all;
-  }
-
-  // Points TMP and TEMP of this process, and so of the processes it
-  // starts, at a folder while it lives.
-  class ScopedTempVariables {
-   public:
-    explicit ScopedTempVariables(const base::FilePath& folder) {
-      for (const wchar_t* name : {L"TMP", L"TEMP"}) {
-        wchar_t value[MAX_PATH] = {};
-        ::GetEnvironmentVariableW(name, value, MAX_PATH);
-        saved_[name] = value;
-        ::SetEnvironmentVariableW(name, folder.value().c_str());
-      }
-    }
-    ~ScopedTempVariables() {
-      for (const auto& variable : saved_)
-        ::SetEnvironmentVariableW(variable.first.c_str(),
-                                  variable.second.c_str());
-    }
-
-   private:
-    std::map<base::string16, base::string16> saved_;
-  };
-
-  void SetUp() override {
-    InstallerBackendTest::SetUp();
-    // What makes the package's installer know that it runs from a package.
-    base::FilePath build;
-    ASSERT_TRUE(base::PathService::Get(base::DIR_EXE, &build));
-    ASSERT_TRUE(base::CopyFile(build.Append(L"installer.exe"),
-                               package_.Append(L"vexlo.exe")));
-  }
-
-  base::MessageLoop loop_;
-  FrontEndRecorder recorder_;
-  std::unique_ptr<Settings> settings_;
-  InstallerRunner runner_;
 };
 
 }  // namespace
 
 TEST_F(InstallerBackendTest, InstallsAPackageThroughTheInstallerExecutable) {
   ASSERT_EQ(0, RunBackend());
-  // Exactly the listed files, the root files and the launcher.
-  Snapshot expected;
-  expected[L"."] = "<dir>";
-  for (const wchar_t* folder : {kVersion}) {
-    const base::string16 subfolder = folder;
-    expected[subfolder] = "<dir>";
-    expected[subfolder + L"\\res"] = "<dir>";
-    expected[subfolder + L"\\res\\deep"] = "<dir>";
-  }
-  for (const std::string& file : files_) {
-    std::string content;
-    const base::string16 name = base::UTF8ToUTF16(file);
-    ASSERT_TRUE(base::ReadFileToString(package_.Append(name), &content));
-    expected[base::string16(kVersion) + L"\\" + name] = content;
-  }
-  for (const wchar_t* name :
-       {L"launcher.exe", L"vexlo_installer.dll", L"installer.exe"}) {
-    std::string content;
-    ASSERT_TRUE(base::ReadFileToString(package_.Append(name), &content));
-    expected[name] = content;
-  }
+  const Snapshot expected = ExpectedFiles({kVersion});
   // The finishing steps add the record and the preferences of the run.
   Snapshot installed = SnapshotFolder(install_);
   EXPECT_NE(std::string::npos,
@@ -286,6 +268,151 @@ TEST_F(InstallerBackendTest, InstallsAPackageThroughTheInstallerExecutable) {
       read(L"Software\\Classes\\Vexlodeveloper\\shell\\open\\command", L""));
   EXPECT_EQ(install_.value() + L"\\",
             read(L"Software\\Vexlo", L"Last developer Install Path"));
+}
+
+// One installation's whole life through the installer executable: what
+// each run leaves, the browser each run starts, and the record that ties
+// them together.
+TEST_F(InstallerBackendTest, InstallsUpdatesAndUninstallsAnInstallation) {
+  ScopedLauncherRecord launches(temp_.path());
+  const Snapshot registry_before = registry_.Snapshot();
+  const base::FilePath desktop = Shortcut(L"Desktop");
+  const base::FilePath start_menu = Shortcut(L"Programs");
+  const base::FilePath launcher = install_.Append(L"launcher.exe");
+  const base::FilePath local_state =
+      install_.Append(L"profile\\data\\Local State");
+
+  // The version folder carries the browser and the installer that
+  // uninstalls it, as a real package does.
+  std::string list;
+  ASSERT_TRUE(base::ReadFileToString(package_.Append(L"files_list"), &list));
+  for (const char* name :
+       {"vexlo.exe", "installer.exe", "vexlo_installer.dll"}) {
+    files_.push_back(name);
+    list += std::string(name) + "\r\n";
+  }
+  ASSERT_EQ(static_cast<int>(list.size()),
+            base::WriteFile(package_.Append(L"files_list"), list.data(),
+                            static_cast<int>(list.size())));
+
+  ASSERT_EQ(0, RunBackend(L"--install --singleprofile=1 --language=nb "
+                          L"--import-session=7"));
+  InstallationStatus record;
+  ASSERT_TRUE(ReadRecord(install_.Append(L"installation_status.xml"), &record));
+  EXPECT_EQ(install_, record.install_path);
+  EXPECT_EQ(base::FilePath(kVersion), record.subfolder);
+  EXPECT_EQ(base::UTF16ToUTF8(kVersion), record.version);
+  EXPECT_FALSE(record.all_users);
+  EXPECT_EQ(desktop, record.desktop_shortcut);
+  EXPECT_EQ(start_menu, record.start_menu_shortcut);
+  EXPECT_TRUE(record.quick_launch_shortcut.empty());
+  EXPECT_EQ(Paths(files_), record.files);
+  EXPECT_EQ(Paths({"vexlo_installer.dll", "installer.exe"}), record.root_files);
+  EXPECT_TRUE(record.machine_keys.empty());
+  ExpectRecordedKeysWritten(record);
+  const std::string app_id = record.app_id;
+  EXPECT_TRUE(!app_id.empty() &&
+              app_id.find_first_not_of("0123456789") == std::string::npos)
+      << app_id;
+
+  Snapshot written =
+      ExpectInstalled(ExpectedFiles({kVersion}),
+                      {L"installation_status.xml", L"installer_prefs.json"});
+  const std::string prefs = written[L"installer_prefs.json"];
+  const std::string record_text = written[L"installation_status.xml"];
+  EXPECT_EQ(
+      (std::vector<std::string>{"all-installer-experiments", "enable_stats",
+                                "import_browser_data", "installer-experiments",
+                                "language", "single_profile"}),
+      PrefKeys(prefs));
+  EXPECT_NE(std::string::npos, prefs.find("\"language\":\"nb\""));
+  EXPECT_NE(std::string::npos, prefs.find("\"single_profile\":true"));
+  // A new installation knows no profile yet.
+  EXPECT_FALSE(base::PathExists(local_state));
+  for (const base::FilePath& shortcut : {desktop, start_menu}) {
+    base::FilePath target;
+    EXPECT_TRUE(base::win::ResolveShortcut(shortcut, &target, nullptr))
+        << shortcut.value();
+    EXPECT_EQ(base::ToLowerASCII(launcher.AsUTF8()),
+              base::ToLowerASCII(target.AsUTF8()));
+  }
+  const std::vector<std::string> install_run = {
+      launcher.AsUTF8(), "--import-session=7", "--start-maximized"};
+  EXPECT_EQ(std::vector<std::vector<std::string>>{install_run},
+            launches.Runs());
+  // The platform's scheduler refuses the task's trigger names, so the task
+  // is not there; the installation succeeds all the same.
+  EXPECT_EQ(TaskScheduler::STATE_NO_SUCH_TASK,
+            TaskState(L"Autoupdate " + base::UTF8ToUTF16(app_id)));
+  const Snapshot registry_installed = registry_.Snapshot();
+
+  // The browser has made its profile meanwhile.
+  ASSERT_TRUE(base::CreateDirectory(local_state.DirName()));
+  ASSERT_EQ(0, RunBackend(L"--install --language=nn"));
+  InstallationStatus updated;
+  ASSERT_TRUE(
+      ReadRecord(install_.Append(L"installation_status.xml"), &updated));
+  EXPECT_EQ(app_id, updated.app_id);
+  EXPECT_EQ(base::FilePath(base::string16(kVersion) + L"_0"),
+            updated.subfolder);
+  EXPECT_EQ(record.files, updated.files);
+  EXPECT_EQ(record.user_keys, updated.user_keys);
+  EXPECT_EQ(registry_installed, registry_.Snapshot());
+  // The old version stays, with its record aside, for the next run to
+  // remove; the profile the installation now has gets its language.
+  Snapshot expected =
+      ExpectedFiles({kVersion, base::string16(kVersion) + L"_0"});
+  for (const wchar_t* folder : {L"old_status", L"profile", L"profile\\data"})
+    expected[folder] = "<dir>";
+  // The record aside is named by the second it went aside.
+  base::string16 aside;
+  for (const auto& entry : SnapshotFolder(install_)) {
+    if (base::StartsWith16(entry.first, L"old_status\\installation_status.xml.",
+                           base::CompareCase::SENSITIVE)) {
+      aside = entry.first;
+    }
+  }
+  written = ExpectInstalled(
+      expected, {L"installation_status.xml", L"installer_prefs.json",
+                 L"profile\\data\\Local State", aside.c_str()});
+  EXPECT_EQ(record_text, written[aside]);
+  EXPECT_EQ("{\"intl\":{\"app_locale\":\"nn\"}}",
+            written[L"profile\\data\\Local State"]);
+  EXPECT_NE(std::string::npos,
+            written[L"installer_prefs.json"].find("\"language\":\"nn\""));
+  EXPECT_TRUE(base::PathExists(desktop));
+  EXPECT_TRUE(base::PathExists(start_menu));
+  EXPECT_EQ(
+      (std::vector<std::vector<std::string>>{install_run, {launcher.AsUTF8()}}),
+      launches.Runs());
+
+  // Run from the installation, as its uninstall entry runs it.
+  ASSERT_EQ(0, RunBackend(L"--uninstall", install_.Append(updated.subfolder)));
+  // Every key the record owns goes; the keys it shares with other
+  // programs stay without its values, and so does the last folder chosen.
+  Snapshot registry_left = registry_before;
+  for (const auto& key : updated.user_keys) {
+    if (key.clean != 0)
+      continue;
+    // The key and the keys above it that hold it.
+    for (base::string16 name = L"HKCU\\" + base::UTF8ToUTF16(key.path);
+         registry_installed.count(name); name.resize(name.rfind(L'\\'))) {
+      registry_left[name] = "";
+    }
+  }
+  for (const wchar_t* kept :
+       {L"HKCU\\Software\\Vexlo",
+        L"HKCU\\Software\\Vexlo : Last developer Install Path"}) {
+    registry_left[kept] = registry_installed.at(kept);
+  }
+  EXPECT_EQ(registry_left, registry_.Snapshot());
+  EXPECT_FALSE(base::PathExists(desktop));
+  EXPECT_FALSE(base::PathExists(start_menu));
+  // The old version and its record went; nothing was started.
+  const Snapshot installed = SnapshotFolder(install_);
+  EXPECT_EQ(0u, installed.count(kVersion));
+  EXPECT_EQ(0u, installed.count(L"old_status"));
+  EXPECT_EQ(2u, launches.Runs().size());
 }
 
 // A file of the package that cannot be read stops the backend, which takes
@@ -326,30 +453,6 @@ TEST(InstallerBackendHandleTest, DecodesTheFrontEndsHandle) {
       EXPECT_EQ(test.handle, reinterpret_cast<uintptr_t>(handle)) << test.text;
     }
   }
-}
-
-}  // namespace installer
-}  // namespace vexlo
-
-namespace vexlo {
-namespace installer {
-
-// The backend reports every step and the result over the mailslot, in
-// order, before it ends; while the run holds the folder, a second front end
-// for it is refused, and one for another folder is not.
-TEST_F(InstallerRunnerTest, HearsEveryStepAndTheResultAndHoldsTheFolder) {
-  RunInstallation();
-  EXPECT_EQ(
-      (std::vector<std::string>{"started", "total", "succeeded", "ended ok"}),
-      recorder_.calls);
-  EXPECT_GT(recorder_.total_steps, kPackageFiles);
-  EXPECT_EQ(recorder_.total_steps, recorder_.steps);
-  EXPECT_TRUE(base::PathExists(install_.Append(L"installation_status.xml")));
-
-  EXPECT_EQ(HOST_EXIT_INSTALLER_FAILED, RunSilentFrontEnd(install_));
-  EXPECT_NE(std::string::npos, Logs().find("Could not acquire installer mutex"))
-      << Logs();
-  runner_.Stop();
 }
 
 }  // namespace installer

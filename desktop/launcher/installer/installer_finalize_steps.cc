@@ -30,6 +30,7 @@
 #include "desktop/launcher/installer/service/installer_context.h"
 #include "desktop/launcher/installer/service/prefs_task_pool.h"
 #include "desktop/launcher/installer/service/task_scheduler.h"
+#include "desktop/launcher/installer/service/transactions/file_snapshot_operation.h"
 #include "desktop/launcher/installer/service/xml_document.h"
 #include "desktop/launcher/installer/settings.h"
 #include "desktop/launcher/installer/status.h"
@@ -135,8 +136,16 @@ void Installer::DeleteAutoupdateTask(const std::string& app_id) {
 }
 
 void Installer::StepWritePreferences() {
-  const base::scoped_refptr<JsonPrefStore> prefs =
-      OpenPrefs(install_path().Append(kInstallerPrefsFileName));
+  const base::FilePath path = install_path().Append(kInstallerPrefsFileName);
+  // The store writes behind, outside the transaction; a failure later in
+  // the run must still find the file as it was.
+  if (!transaction_.Execute(std::make_unique<FileSnapshotOperation>(
+          path, PrefsTaskPool::GetInstance()->GetTaskRunnerForFile(path)))) {
+    LOG(ERROR) << "Leaving the installation preferences unchanged";
+    ScheduleNextStep();
+    return;
+  }
+  const base::scoped_refptr<JsonPrefStore> prefs = OpenPrefs(path);
   const base::scoped_refptr<JsonPrefStore> include =
       OpenPrefs(package_folder_.Append(kIncludePrefsFileName));
   const base::Value* welcome = nullptr;

@@ -141,6 +141,9 @@ class InstallerTest : public testing::Test {
 
   void TearDown() override {
     Installer::SetTaskSchedulerForTesting(nullptr);
+    // Tests that add switches of the process take them back, so that the
+    // next test in this process runs as it would alone.
+    *base::CommandLine::ForCurrentProcess() = command_line_;
     ::CoUninitialize();
   }
 
@@ -150,6 +153,8 @@ class InstallerTest : public testing::Test {
       bool autoupdate = false) {
     base::CommandLine command_line(base::CommandLine::NO_PROGRAM);
     command_line.AppendSwitchASCII("allusers", "0");
+    // Only the runs that check the browser's start start it.
+    command_line.AppendSwitchASCII("launchvexlo", "0");
     for (const std::string& value : switches) {
       const size_t equals = value.find('=');
       command_line.AppendSwitchASCII(value.substr(0, equals),
@@ -247,6 +252,8 @@ class InstallerTest : public testing::Test {
   }
 
   const bool command_line_initialized_;
+  const base::CommandLine command_line_ =
+      *base::CommandLine::ForCurrentProcess();
   base::MessageLoop loop_;
   base::UniqueTestDir temp_;
   const base::FilePath package_;
@@ -319,17 +326,16 @@ TEST_F(InstallerTest, InstallsFilesRootFilesLauncherAndRecord) {
                                            L"Last developer Install Path"));
 }
 
-// A package without root files: the root-file step passes, one step fewer
-// is counted, and one listed file makes no extra step.
+// A package without root files: the root-file step passes and still
+// counts as the one step it takes, and one listed file makes no extra step.
 TEST_F(InstallerTest, InstallsAPackageWithoutRootFiles) {
   base::DeleteFile(package_, true);
   files_ = WriteTestPackage(package_, 1, {});
   auto settings = MakeSettings();
   Install(settings.get());
   ASSERT_TRUE(installer_.succeeded()) << observer_.narrow;
-  // The empty root list counts one step less than it takes.
-  EXPECT_EQ(7 + 0 - 1 + 1, observer_.total_steps);
-  EXPECT_EQ(8, observer_.next_steps);
+  EXPECT_EQ(7 + 1, observer_.total_steps);
+  EXPECT_EQ(7 + 1, observer_.next_steps);
   EXPECT_TRUE(installer_.status_record().root_files.empty());
   EXPECT_TRUE(base::PathExists(
       install_.Append(version_).Append(base::UTF8ToUTF16(files_[0]))));
@@ -527,9 +533,8 @@ struct Fault {
   std::function<std::shared_ptr<void>(InstallerFaultTest*)> inject;
   int32_t code;
   std::string narrow;
-  // Written behind on the preference thread, outside the transaction, so
-  // the rollback cannot take it back.
-  const wchar_t* left_behind = nullptr;
+  // Breaks only a run over an installation.
+  bool update_only = false;
 };
 
 class InstallerFaultTest : public InstallerTest {
@@ -587,6 +592,7 @@ class InstallerFaultTest : public InstallerTest {
       Install(first.get());
       ASSERT_TRUE(installer_.succeeded());
       SaveRecord();
+      ReadWrittenPrefs(install_.Append(kInstallerPrefsFileName));
       observer_ = RecordingObserver();
     }
     const std::shared_ptr<void> held = fault.inject(this);
@@ -605,14 +611,9 @@ class InstallerFaultTest : public InstallerTest {
     EXPECT_FALSE(installer.running());
     // Nothing still queued may act once the run has ended.
     DrainLoop();
-    Snapshot after = State();
-    if (fault.left_behind) {
-      const base::FilePath left = install_.Append(fault.left_behind);
-      EXPECT_TRUE(ReadWrittenPrefs(left));
-      after = State();
-      after.erase(left.value().substr(temp_.path().value().size() + 1));
-    }
-    EXPECT_EQ(WithoutMasterShortcuts(before), WithoutMasterShortcuts(after));
+    // Nor may a preference write still on its way change the folder.
+    ReadWrittenPrefs(install_.Append(kInstallerPrefsFileName));
+    EXPECT_EQ(WithoutMasterShortcuts(before), WithoutMasterShortcuts(State()));
   }
 
   std::vector<Fault> Faults() {
@@ -688,8 +689,17 @@ class InstallerFaultTest : public InstallerTest {
                test->install_.Append(kInstallationStatusFileName));
            return nullptr;
          },
-         37050, "Failed saving the installation status",
-         kInstallerPrefsFileName},
+         37050, "Failed saving the installation status"},
+        {"locked status record",
+         [](InstallerFaultTest* test) {
+           // Preferences the run changes, which must come back as they
+           // were once the record of an update cannot be replaced.
+           const std::string prefs = "{\"au_task_error_count\":3}";
+           base::WriteFile(test->install_.Append(kInstallerPrefsFileName),
+                           prefs.data(), static_cast<int>(prefs.size()));
+           return Lock(test->install_.Append(kInstallationStatusFileName));
+         },
+         37050, "Failed saving the installation status", true},
         {"no interruption event",
          [](InstallerFaultTest* test) {
            test->interrupted_.Close();
@@ -703,6 +713,8 @@ class InstallerFaultTest : public InstallerTest {
 
 TEST_F(InstallerFaultTest, EachFailureOfAnInstallLeavesEverythingAsBefore) {
   for (const Fault& fault : Faults()) {
+    if (fault.update_only)
+      continue;
     RunFault(fault, false);
     // Each case starts from a fresh package and no installation.
     base::DeleteFile(install_, true);
@@ -714,6 +726,28 @@ TEST_F(InstallerFaultTest, EachFailureOfAnInstallLeavesEverythingAsBefore) {
                                       InterruptedEventName(install_).c_str()));
     }
   }
+}
+
+// Preferences that cannot be read for keeping are not written either: the
+// update goes on and leaves them as they are.
+TEST_F(InstallerFaultTest, AnUpdateLeavesUnreadablePreferencesAlone) {
+  Install(MakeSettings().get());
+  ASSERT_TRUE(installer_.succeeded()) << observer_.narrow;
+  const base::FilePath prefs = install_.Append(kInstallerPrefsFileName);
+  ReadWrittenPrefs(prefs);
+  std::string before;
+  ASSERT_TRUE(base::ReadFileToString(prefs, &before));
+  auto update = MakeSettings({"language=nb"});
+  {
+    const std::shared_ptr<void> held = Lock(prefs, 0);
+    observer_ = RecordingObserver();
+    Install(update.get());
+  }
+  ASSERT_TRUE(installer_.succeeded()) << observer_.narrow;
+  ReadWrittenPrefs(prefs);
+  std::string after;
+  ASSERT_TRUE(base::ReadFileToString(prefs, &after));
+  EXPECT_EQ(before, after);
 }
 
 // The uninstall entry that exists already under its first name is one the
@@ -732,8 +766,9 @@ TEST_F(InstallerFaultTest, AnUnwritableUninstallEntryFailsTheRegistryStep) {
 }
 
 TEST_F(InstallerFaultTest, EachFailureOfAnUpdateLeavesEverythingAsBefore) {
-  for (const char* name : {"locked last file", "locked launcher",
-                           "missing listed file", "locked root file"}) {
+  for (const char* name :
+       {"locked last file", "locked launcher", "missing listed file",
+        "locked root file", "locked status record"}) {
     for (const Fault& fault : Faults()) {
       if (fault.name != std::string(name))
         continue;
@@ -746,11 +781,12 @@ TEST_F(InstallerFaultTest, EachFailureOfAnUpdateLeavesEverythingAsBefore) {
   }
 }
 
-// An interruption between any two steps takes back the whole run. The
-// event's watch reports on the loop within a step of the signal; the last
-// step may thus finish first.
+// An interruption between any two steps takes back the whole run, the
+// shortcuts and the preferences written behind included. The event's watch
+// reports on the loop within a step of the signal; the last step, posted
+// twelfth, may thus finish first.
 TEST_F(InstallerFaultTest, InterruptionAtEachStepTakesEverythingBack) {
-  for (int step = 1; step <= 7; ++step) {
+  for (int step = 1; step <= 11; ++step) {
     SCOPED_TRACE(step);
     auto settings = MakeSettings();
     const Snapshot before = State();
@@ -762,7 +798,8 @@ TEST_F(InstallerFaultTest, InterruptionAtEachStepTakesEverythingBack) {
     EXPECT_EQ(0, observer.code);
     EXPECT_FALSE(installer.succeeded());
     DrainLoop();
-    EXPECT_EQ(before, State());
+    ReadWrittenPrefs(install_.Append(kInstallerPrefsFileName));
+    EXPECT_EQ(WithoutMasterShortcuts(before), WithoutMasterShortcuts(State()));
     ::ResetEvent(interrupted_.Get());
   }
 }
@@ -1460,11 +1497,33 @@ TEST_F(InstallerTest, TaskRegistrationLowersThePositiveErrorCounter) {
 }
 
 // Asked for, the browser is offered as the user's http handler; a silent
-// run leaves the handler alone.
+// run leaves the handler alone, and so does the elevated child of a later
+// Windows, whose parent offers it.
 TEST_F(InstallerTest, RegistersTheDefaultBrowserUnlessSilent) {
-  base::win::ScopedWindowsVersionOverride version(base::win::VERSION_WIN8);
-  for (const bool silent : {true, false}) {
-    SCOPED_TRACE(silent);
+  const std::vector<std::string> dialog = {"ShowOpenWithDialog(http)",
+                                           "NotifyAssociationsChanged"};
+  const std::vector<std::string> settings_page = {"OpenDefaultAppsSettings"};
+  const struct {
+    base::win::Version version;
+    bool silent;
+    bool elevated_child;
+    std::vector<std::string> calls;
+  } kCases[] = {
+      {base::win::VERSION_WIN8, true, false, {}},
+      {base::win::VERSION_WIN8, false, false, dialog},
+      {base::win::VERSION_WIN8, false, true, dialog},
+      {base::win::VERSION_WIN10, false, true, {}},
+      {base::win::VERSION_WIN10, false, false, settings_page},
+  };
+  for (const auto& test_case : kCases) {
+    const bool silent = test_case.silent;
+    SCOPED_TRACE(testing::Message()
+                 << test_case.version << silent << test_case.elevated_child);
+    base::win::ScopedWindowsVersionOverride version(test_case.version);
+    *base::CommandLine::ForCurrentProcess() = command_line_;
+    if (test_case.elevated_child)
+      base::CommandLine::ForCurrentProcess()->AppendSwitchASCII("parent-pid",
+                                                                "1");
     FakeDefaultAppServices services;
     base::CommandLine command_line(base::CommandLine::NO_PROGRAM);
     command_line.AppendSwitchASCII("allusers", "0");
@@ -1476,11 +1535,203 @@ TEST_F(InstallerTest, RegistersTheDefaultBrowserUnlessSilent) {
     observer_ = RecordingObserver();
     Install(&settings);
     ASSERT_TRUE(installer_.succeeded()) << observer_.narrow;
-    const std::vector<std::string> offered = {"ShowOpenWithDialog(http)",
-                                              "NotifyAssociationsChanged"};
-    EXPECT_EQ(silent ? std::vector<std::string>() : offered, services.calls());
+    EXPECT_EQ(test_case.calls, services.calls());
     base::DeleteFile(install_, true);
   }
+}
+
+// The browser starts at the end of a run that asks for it, with the import
+// switches of the installer's own command line and, unless it updates,
+// maximized; the run ends only once the browser's launcher has.
+TEST_F(InstallerTest, StartsTheBrowserAsTheRunAsks) {
+  ASSERT_TRUE(
+      ScopedLauncherRecord::CopyLauncher(package_.Append(L"launcher.exe")));
+  ScopedLauncherRecord launches(temp_.path());
+  const std::string launcher = install_.Append(L"launcher.exe").AsUTF8();
+  base::CommandLine* const own = base::CommandLine::ForCurrentProcess();
+  const base::CommandLine saved = *own;
+  own->AppendSwitchASCII("import-bookmarks", "C:\\b m.html");
+  own->AppendSwitchASCII("import-session", "1");
+  own->AppendSwitchASCII("import-topsites-to-speeddial", "");
+  own->AppendSwitchASCII("import-passwords", "1");
+  Install(MakeSettings({"launchvexlo=1"}).get());
+  ASSERT_TRUE(installer_.succeeded()) << observer_.narrow;
+  const std::vector<std::string> install_run = {
+      launcher, "--import-bookmarks=C:\\b m.html", "--import-session=1",
+      "--import-topsites-to-speeddial", "--start-maximized"};
+  EXPECT_EQ(std::vector<std::vector<std::string>>{install_run},
+            launches.Runs());
+  *own = saved;
+
+  Install(MakeSettings({"launchvexlo=1"}).get());
+  ASSERT_TRUE(installer_.succeeded()) << observer_.narrow;
+  Install(MakeSettings({"launchvexlo=0"}).get());
+  ASSERT_TRUE(installer_.succeeded()) << observer_.narrow;
+  EXPECT_EQ((std::vector<std::vector<std::string>>{install_run, {launcher}}),
+            launches.Runs());
+}
+
+// The first-run preferences of the profile an update finds: its language,
+// the statistics choice, and the partner files of the package, which never
+// replace the profile's own.
+TEST_F(InstallerTest, WritesTheProfilesFirstRunPreferences) {
+  const struct {
+    const char* name;
+    bool autoupdate;
+    bool r1, r2;  // in the package's resources
+    bool d1, d2;  // in the profile
+    const char* local_state;
+    // What follows: the profile's partner files ("-" for none), Local
+    // State, and whether the statistics preference stays.
+    const char* after_d1;
+    const char* after_d2;
+    const char* after_local_state;
+    bool statistics_kept;
+  } kCases[] = {
+      {"package without partner files", false, false, false, true, true, "{}",
+       "-", "-",
+       "{\"custom_partner_content\":{\"updated\":true},"
+       "\"intl\":{\"app_locale\":\"nb\"}}",
+       false},
+      {"profile with tracking only", false, false, false, false, true,
+       "{\"intl\":{\"app_locale\":\"de\"}}", "-", "-",
+       "{\"intl\":{\"app_locale\":\"de\"}}", false},
+      {"profile with its own files", false, true, true, false, true, "{}", "-",
+       "profile 2", "{\"intl\":{\"app_locale\":\"nb\"}}", false},
+      {"new partner content", false, true, true, false, false, "{}",
+       "package 1", "-",
+       "{\"custom_partner_content\":{\"updated\":true},"
+       "\"intl\":{\"app_locale\":\"nb\"}}",
+       false},
+      {"new tracking only", false, false, true, false, false, "{}", "-",
+       "package 2", "{\"intl\":{\"app_locale\":\"nb\"}}", false},
+      {"autoupdate", true, true, false, false, true,
+       "{\"intl\":{\"app_locale\":\"de\"}}", "-", "profile 2",
+       "{\"intl\":{\"app_locale\":\"de\"}}", true},
+  };
+  const base::FilePath data = install_.Append(L"profile\\data");
+  const base::FilePath d1 = data.Append(L"custom_partner_content.json");
+  const base::FilePath d2 = data.Append(L"tracking_user_agent.json");
+  const auto write = [](const base::FilePath& path, const std::string& text) {
+    ASSERT_TRUE(base::CreateDirectory(path.DirName()));
+    ASSERT_EQ(
+        static_cast<int>(text.size()),
+        base::WriteFile(path, text.data(), static_cast<int>(text.size())));
+  };
+  const auto read = [](const base::FilePath& path) {
+    std::string text = "-";
+    return base::ReadFileToString(path, &text) ? text : "-";
+  };
+  for (const auto& test_case : kCases) {
+    SCOPED_TRACE(test_case.name);
+    Install(MakeSettings({"singleprofile=1"}).get());
+    ASSERT_TRUE(installer_.succeeded()) << observer_.narrow;
+    ReadWrittenPrefs(install_.Append(kInstallerPrefsFileName));
+    write(data.Append(L"Local State"), test_case.local_state);
+    write(data.Append(L"Preferences"),
+          "{\"statistics\":{\"collection_enabled\":false}}");
+    if (test_case.d1)
+      write(d1, "profile 1");
+    if (test_case.d2)
+      write(d2, "profile 2");
+    std::string list;
+    ASSERT_TRUE(base::ReadFileToString(package_.Append(L"files_list"), &list));
+    if (test_case.r1) {
+      write(package_.Append(L"resources\\custom_partner_content.json"),
+            "package 1");
+      list += "resources\\custom_partner_content.json\r\n";
+    }
+    if (test_case.r2) {
+      write(package_.Append(L"resources\\tracking_user_agent.json"),
+            "package 2");
+      list += "resources\\tracking_user_agent.json\r\n";
+    }
+    write(package_.Append(L"files_list"), list);
+
+    observer_ = RecordingObserver();
+    auto update = MakeSettings({"language=nb"}, false, test_case.autoupdate);
+    ASSERT_EQ(data, update->status().user_data_folder());
+    Install(update.get());
+    ASSERT_TRUE(installer_.succeeded()) << observer_.narrow;
+
+    EXPECT_EQ(test_case.after_d1, read(d1));
+    EXPECT_EQ(test_case.after_d2, read(d2));
+    std::string local_state;
+    base::JSONWriter::Write(*ReadWrittenPrefs(data.Append(L"Local State")),
+                            &local_state);
+    EXPECT_EQ(test_case.after_local_state, local_state);
+    const auto preferences = ReadWrittenPrefs(data.Append(L"Preferences"));
+    bool statistics = true;
+    EXPECT_EQ(
+        test_case.statistics_kept,
+        preferences->GetBoolean("statistics.collection_enabled", &statistics));
+
+    base::DeleteFile(install_, true);
+    base::DeleteFile(package_, true);
+    files_ = WriteTestPackage(package_, 5, {"root.dll", "sub\\root2.dat"});
+  }
+}
+
+// After an elevated run, the first process finishes for its own user: the
+// profile's language and the browser's start, and nothing of the
+// installation itself; an uninstallation gets neither.
+TEST_F(InstallerTest, PostElevationTasksFinishForTheCurrentUser) {
+  ASSERT_TRUE(
+      ScopedLauncherRecord::CopyLauncher(package_.Append(L"launcher.exe")));
+  Install(MakeSettings({"singleprofile=1"}).get());
+  ASSERT_TRUE(installer_.succeeded()) << observer_.narrow;
+  ReadWrittenPrefs(install_.Append(kInstallerPrefsFileName));
+  const base::FilePath local_state =
+      install_.Append(L"profile\\data\\Local State");
+  ASSERT_TRUE(base::CreateDirectory(local_state.DirName()));
+  ScopedLauncherRecord launches(temp_.path());
+  base::CommandLine::ForCurrentProcess()->AppendSwitch(
+      "post-elevated-install-tasks");
+  for (const bool uninstall : {true, false}) {
+    SCOPED_TRACE(uninstall);
+    std::unique_ptr<ScopedPathOverride> own_folder;
+    if (uninstall) {
+      own_folder = std::make_unique<ScopedPathOverride>(
+          base::DIR_EXE, install_.Append(version_));
+    }
+    auto settings = MakeSettings({"language=nb", "launchvexlo=1"}, uninstall);
+    const Snapshot before = SnapshotFolder(install_);
+    observer_ = RecordingObserver();
+    Install(settings.get());
+    ASSERT_TRUE(installer_.succeeded()) << observer_.narrow;
+    ReadWrittenPrefs(local_state);
+    Snapshot after = SnapshotFolder(install_);
+    if (!uninstall) {
+      EXPECT_EQ("{\"intl\":{\"app_locale\":\"nb\"}}",
+                after[L"profile\\data\\Local State"]);
+      after.erase(L"profile\\data\\Local State");
+    }
+    EXPECT_EQ(before, after);
+  }
+  // The installation exists: the browser starts as after an update.
+  EXPECT_EQ(
+      std::vector<std::vector<std::string>>{
+          {install_.Append(L"launcher.exe").AsUTF8()}},
+      launches.Runs());
+}
+
+// The task of one installation goes, through this Windows version's
+// scheduler; with no scheduler at hand nothing happens.
+TEST_F(InstallerTest, DeletesTheAutoupdateTaskOfAnInstallation) {
+  Install(MakeSettings().get());
+  ASSERT_TRUE(installer_.succeeded()) << observer_.narrow;
+  const base::string16 task =
+      L"Autoupdate " + base::UTF8ToUTF16(installer_.status_record().app_id);
+  ASSERT_EQ(1u, scheduler_.tasks().count(task));
+  Installer::DeleteAutoupdateTask("1");
+  EXPECT_EQ(1u, scheduler_.tasks().count(task));
+  scheduler_.set_failing(true);
+  Installer::DeleteAutoupdateTask(installer_.status_record().app_id);
+  EXPECT_EQ(1u, scheduler_.tasks().count(task));
+  scheduler_.set_failing(false);
+  Installer::DeleteAutoupdateTask(installer_.status_record().app_id);
+  EXPECT_EQ(0u, scheduler_.tasks().count(task));
+  EXPECT_EQ("DeleteTask " + base::UTF16ToUTF8(task), scheduler_.calls().back());
 }
 
 }  // namespace installer

@@ -41,7 +41,9 @@ class OnlineInstallationTest : public testing::Test {
   OnlineInstallationTest()
       : install_(temp_.path().Append(L"Vexlo")),
         tmp_(temp_.path().Append(L"tmp")),
-        registry_(InstallerExecutableKeys()) {}
+        registry_(InstallerExecutableKeys()),
+        desktop_folder_(L"Desktop", temp_.path().Append(L"Desktop")),
+        programs_folder_(L"Programs", temp_.path().Append(L"Programs")) {}
 
   void SetUp() override {
     ASSERT_TRUE(server_.Start());
@@ -131,6 +133,9 @@ class OnlineInstallationTest : public testing::Test {
   const base::FilePath install_;
   const base::FilePath tmp_;
   ScopedProductRegistry registry_;
+  // The installation's shortcuts go to folders of the test.
+  ScopedShellFolder desktop_folder_;
+  ScopedShellFolder programs_folder_;
   HttpTestServer server_;
   std::string installer_;
   std::string archive_;

@@ -1,10 +1,15 @@
 #include "desktop/launcher/installer/test/installer_test_package.h"
 
+#include <windows.h>
+
+#include "base/base_paths.h"
 #include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
+#include "base/path_service.h"
 #include "base/process/launch.h"
 #include "base/process/process.h"
 #include "base/strings/string_number_conversions.h"
+#include "base/strings/string_split.h"
 #include "base/strings/utf_string_conversions.h"
 #include "desktop/common/product/product_info.h"
 #include "gtest/gtest.h"
@@ -13,6 +18,8 @@ namespace vexlo {
 namespace installer {
 
 namespace {
+
+constexpr wchar_t kLauncherRecordVariable[] = L"VEXLO_TEST_LAUNCHER_RECORD";
 
 void WriteText(const base::FilePath& path, const std::string& text) {
   ASSERT_TRUE(base::CreateDirectory(path.DirName()));
@@ -85,6 +92,36 @@ std::vector<std::string> WriteTestPackage(
     WriteText(folder.Append(L"root_files_list"), JoinLines(root_files));
   WriteText(folder.Append(L"launcher.exe"), "launcher");
   return names;
+}
+
+ScopedLauncherRecord::ScopedLauncherRecord(const base::FilePath& folder)
+    : path_(folder.Append(L"launcher_runs.txt")) {
+  EXPECT_TRUE(::SetEnvironmentVariableW(kLauncherRecordVariable,
+                                        path_.value().c_str()));
+}
+
+ScopedLauncherRecord::~ScopedLauncherRecord() {
+  ::SetEnvironmentVariableW(kLauncherRecordVariable, nullptr);
+}
+
+// static
+bool ScopedLauncherRecord::CopyLauncher(const base::FilePath& destination) {
+  base::FilePath build;
+  return base::PathService::Get(base::DIR_MODULE, &build) &&
+         base::CopyFile(build.Append(L"recording_launcher_test_child.exe"),
+                        destination);
+}
+
+std::vector<std::vector<std::string>> ScopedLauncherRecord::Runs() const {
+  std::string text;
+  base::ReadFileToString(path_, &text);
+  std::vector<std::vector<std::string>> runs;
+  for (const std::string& line : base::SplitString(
+           text, "\n", base::KEEP_WHITESPACE, base::SPLIT_WANT_NONEMPTY)) {
+    runs.push_back(base::SplitString(line, "\t", base::KEEP_WHITESPACE,
+                                     base::SPLIT_WANT_ALL));
+  }
+  return runs;
 }
 
 std::map<base::string16, std::string> SnapshotFolder(

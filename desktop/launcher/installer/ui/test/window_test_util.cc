@@ -1,0 +1,191 @@
+#include "desktop/launcher/installer/ui/test/window_test_util.h"
+
+#include <objidl.h>
+
+#include <gdiplus.h>
+
+#include "base/base_paths.h"
+#include "base/bind.h"
+#include "base/command_line.h"
+#include "base/files/file_util.h"
+#include "base/location.h"
+#include "base/message_loop/message_loop.h"
+#include "base/path_service.h"
+#include "base/run_loop.h"
+#include "base/strings/utf_string_conversions.h"
+#include "desktop/launcher/installer/ui/win32_dialog_dispatcher.h"
+
+namespace vexlo {
+namespace installer {
+namespace {
+
+// The PNG encoder of GDI+.
+const CLSID kPngEncoder = {0x557cf406,
+                           0x1a04,
+                           0x11d3,
+                           {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
+
+// A copy of |window|'s client area, or null.
+HBITMAP CopyClientArea(HWND window, RECT* client) {
+  ::GetClientRect(window, client);
+  HDC window_dc = ::GetDC(window);
+  HDC copy_dc = ::CreateCompatibleDC(window_dc);
+  HBITMAP copy =
+      ::CreateCompatibleBitmap(window_dc, client->right, client->bottom);
+  HGDIOBJ old = ::SelectObject(copy_dc, copy);
+  ::BitBlt(copy_dc, 0, 0, client->right, client->bottom, window_dc, 0, 0,
+           SRCCOPY);
+  ::SelectObject(copy_dc, old);
+  ::DeleteDC(copy_dc);
+  ::ReleaseDC(window, window_dc);
+  return copy;
+}
+
+base::string16 GetItemText(HWND dialog, int item) {
+  wchar_t text[256] = {};
+  if (!::GetDlgItem(dialog, item))
+    return base::string16();
+  ::GetDlgItemTextW(dialog, item, text, 256);
+  return text;
+}
+
+}  // namespace
+
+ScopedInstallerResources::ScopedInstallerResources()
+    : host_(nullptr), saved_language_(*l10n::GetCurrentLanguageIdStorage()) {
+  base::FilePath folder;
+  if (!base::PathService::Get(base::DIR_EXE, &folder))
+    return;
+  host_ = ::LoadLibraryExW(folder.Append(L"installer.exe").value().c_str(),
+                           nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (!host_)
+    return;
+  window_module_.reset(new ScopedWindowResourceModuleForTesting(host_));
+  string_module_.reset(new l10n::internal::ScopedStringModuleForTesting(host_));
+}
+
+ScopedInstallerResources::~ScopedInstallerResources() {
+  *l10n::GetCurrentLanguageIdStorage() = saved_language_;
+  string_module_.reset();
+  window_module_.reset();
+  if (host_)
+    ::FreeLibrary(host_);
+}
+
+const char ScopedWindowTestLock::kWindowTestLockHeldSwitch[] =
+    "window-test-lock-held";
+
+ScopedWindowTestLock::ScopedWindowTestLock() : mutex_(nullptr), held_(false) {
+  base::CommandLine::Init();
+  if (base::CommandLine::ForCurrentProcess()->HasSwitch(
+          kWindowTestLockHeldSwitch)) {
+    held_ = true;
+    return;
+  }
+  mutex_ = ::CreateMutexW(nullptr, FALSE, L"Global\\VexloWindowTests");
+  // A holder that died leaves the mutex abandoned, which is as good.
+  const DWORD waited = mutex_ ? ::WaitForSingleObject(mutex_, 100000) : 0;
+  held_ = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
+}
+
+ScopedWindowTestLock::~ScopedWindowTestLock() {
+  if (mutex_) {
+    if (held_)
+      ::ReleaseMutex(mutex_);
+    ::CloseHandle(mutex_);
+  }
+}
+
+void PumpMessages() {
+  base::RunLoop run_loop(Win32DialogDispatcher::GetInstance());
+  base::MessageLoop* loop = base::MessageLoop::current();
+  loop->PostTask(LOCATION_FROM_HERE("PumpMessages"),
+                 base::Bind(&base::MessageLoop::QuitWhenIdle, loop));
+  run_loop.Run();
+}
+
+base::FilePath GetScreenshotPath(const std::string& name) {
+  base::FilePath folder;
+  base::PathService::Get(base::DIR_EXE, &folder);
+  folder = folder.Append(L"window_screenshots");
+  base::CreateDirectory(folder);
+  return folder.Append(base::UTF8ToUTF16(name + ".png"));
+}
+
+bool SaveClientImage(HWND window, const base::FilePath& path) {
+  ULONG_PTR token = 0;
+  Gdiplus::GdiplusStartupInput input;
+  if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok)
+    return false;
+  RECT client = {};
+  HBITMAP copy = CopyClientArea(window, &client);
+  Gdiplus::GpBitmap* image = nullptr;
+  bool saved = false;
+  if (Gdiplus::DllExports::GdipCreateBitmapFromHBITMAP(copy, nullptr, &image) ==
+      Gdiplus::Ok) {
+    saved =
+        Gdiplus::DllExports::GdipSaveImageToFile(
+            image, path.value().c_str(), &kPngEncoder, nullptr) == Gdiplus::Ok;
+    Gdiplus::DllExports::GdipDisposeImage(image);
+  }
+  ::DeleteObject(copy);
+  Gdiplus::GdiplusShutdown(token);
+  return saved;
+}
+
+bool ClientAreaHasColor(HWND window, const RECT& rect, COLORREF color) {
+  RECT client = {};
+  HBITMAP copy = CopyClientArea(window, &client);
+  HDC dc = ::CreateCompatibleDC(nullptr);
+  HGDIOBJ old = ::SelectObject(dc, copy);
+  bool found = false;
+  for (LONG y = rect.top; y < rect.bottom && !found; ++y) {
+    for (LONG x = rect.left; x < rect.right && !found; ++x)
+      found = ::GetPixel(dc, x, y) == color;
+  }
+  ::SelectObject(dc, old);
+  ::DeleteDC(dc);
+  ::DeleteObject(copy);
+  return found;
+}
+
+MessageBoxAnswer::MessageBoxAnswer(HWND owner, int button)
+    : owner_(owner), button_(button), timer_(0), answered_(false) {
+  ::SetPropW(owner_, L"MessageBoxAnswer", this);
+  timer_ = ::SetTimer(nullptr, 0, 20, &OnTimer);
+}
+
+MessageBoxAnswer::~MessageBoxAnswer() {
+  ::KillTimer(nullptr, timer_);
+  ::RemovePropW(owner_, L"MessageBoxAnswer");
+}
+
+// static
+void CALLBACK MessageBoxAnswer::OnTimer(HWND, UINT, UINT_PTR, DWORD) {
+  // A thread timer carries no window; every answer of the thread looks.
+  HWND top = ::GetActiveWindow();
+  HWND owner = top ? ::GetWindow(top, GW_OWNER) : nullptr;
+  MessageBoxAnswer* answer = owner ? static_cast<MessageBoxAnswer*>(
+                                         ::GetPropW(owner, L"MessageBoxAnswer"))
+                                   : nullptr;
+  if (answer && !answer->answered_)
+    answer->TryAnswer();
+}
+
+void MessageBoxAnswer::TryAnswer() {
+  HWND box = ::GetActiveWindow();
+  wchar_t class_name[16] = {};
+  ::GetClassNameW(box, class_name, 16);
+  if (base::string16(class_name) != L"#32770" || box == owner_)
+    return;
+  answered_ = true;
+  text_ = GetItemText(box, 0xffff);
+  yes_ = GetItemText(box, IDYES);
+  no_ = GetItemText(box, IDNO);
+  ok_ = GetItemText(box, IDOK);
+  ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(button_, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(::GetDlgItem(box, button_)));
+}
+
+}  // namespace installer
+}  // namespace vexlo

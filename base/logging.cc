@@ -100,14 +100,24 @@ const char* FileNameOf(const char* path) {
   return name;
 }
 
-// MMDD/HHMMSS in local time.
+// MMDD/HHMMSS in local time. The conversion reads the time-zone data on
+// each call under Wine, at the cost of several file-system calls, so the
+// lines of one second share one conversion.
 std::string LocalTimeStamp() {
+  static Lock* const lock = new Lock();
+  static time_t stamped_second = -1;
+  static std::string* const stamp = new std::string();
   const time_t now = time(nullptr);
-  struct tm local_time = {};
-  localtime_s(&local_time, &now);
-  return StringPrintf("%02d%02d/%02d%02d%02d", local_time.tm_mon + 1,
-                      local_time.tm_mday, local_time.tm_hour, local_time.tm_min,
-                      local_time.tm_sec);
+  AutoLock auto_lock(*lock);
+  if (now != stamped_second) {
+    struct tm local_time = {};
+    localtime_s(&local_time, &now);
+    *stamp = StringPrintf("%02d%02d/%02d%02d%02d", local_time.tm_mon + 1,
+                          local_time.tm_mday, local_time.tm_hour,
+                          local_time.tm_min, local_time.tm_sec);
+    stamped_second = now;
+  }
+  return *stamp;
 }
 
 void WriteToStandardError(const std::string& text) {

@@ -127,6 +127,20 @@ TEST_F(LoggingTest, HeaderHoldsTheItemsThatAreOn) {
   }
 }
 
+// A line of the next second gets that second's stamp, not the last one.
+TEST_F(LoggingTest, StampsFollowTheClock) {
+  SetLogMessageHandler(&CaptureLine);
+  SetLogItems(false, false, true, false);
+  LOG(INFO) << "first";
+  const time_t first_second = time(nullptr);
+  while (time(nullptr) == first_second)
+    ::Sleep(20);
+  LOG(INFO) << "next";
+  ASSERT_EQ(2u, captured_lines_.size());
+  EXPECT_NE(captured_lines_[0].text.substr(0, 13),
+            captured_lines_[1].text.substr(0, 13));
+}
+
 TEST_F(LoggingTest, SeverityNamesAndFileNames) {
   CaptureBareLines();
   const struct {

@@ -21,7 +21,6 @@ enum TimingSetting {
   kTimingDisabled = 2
 };
 
-std::atomic<int> g_status{ThreadData::UNINITIALIZED};
 std::atomic<int> g_timing_setting{kTimingUndecided};
 ThreadLocalStorage::StaticSlot g_thread_data_slot;
 
@@ -44,6 +43,8 @@ int32_t WrappingAdd(int32_t a, int32_t b) {
 }
 
 }  // namespace
+
+std::atomic<int> ThreadData::status_{ThreadData::UNINITIALIZED};
 
 Births::Births(const Location& location, const ThreadData& current)
     : location_(location), birth_thread_(&current), birth_count_(1) {}
@@ -127,20 +128,20 @@ void ThreadData::PushToHeadOfList() {
 
 // static
 void ThreadData::Initialize() {
-  if (g_status.load(std::memory_order_acquire) >= DEACTIVATED)
+  if (status_.load(std::memory_order_acquire) >= DEACTIVATED)
     return;
   AutoLock lock(*ListLock());
-  if (g_status.load(std::memory_order_acquire) >= DEACTIVATED)
+  if (status_.load(std::memory_order_acquire) >= DEACTIVATED)
     return;
   if (!g_thread_data_slot.initialized())
     g_thread_data_slot.Initialize(&OnThreadTermination);
   ++g_incarnation_counter;
-  g_status.store(PROFILING_ACTIVE, std::memory_order_release);
+  status_.store(PROFILING_ACTIVE, std::memory_order_release);
 }
 
 // static
 ThreadData::Status ThreadData::status() {
-  return static_cast<Status>(g_status.load(std::memory_order_acquire));
+  return static_cast<Status>(status_.load(std::memory_order_acquire));
 }
 
 // static
@@ -196,9 +197,7 @@ void ThreadData::OnThreadTerminationCleanup() {
 }
 
 // static
-Births* ThreadData::TallyABirthIfActive(const Location& location) {
-  if (g_status.load(std::memory_order_acquire) != PROFILING_ACTIVE)
-    return nullptr;
+Births* ThreadData::TallyABirthOnCurrentThread(const Location& location) {
   ThreadData* const current_thread_data = Get();
   if (!current_thread_data)
     return nullptr;
@@ -241,10 +240,9 @@ void ThreadData::TallyADeath(const Births& births,
 }
 
 // static
-void ThreadData::TallyRunOnNamedThreadIfTracking(
-    const PendingTask& pending_task,
-    const TaskStopwatch& stopwatch) {
-  if (!pending_task.birth_tally || !stopwatch.GetThreadData())
+void ThreadData::TallyRunOnNamedThread(const PendingTask& pending_task,
+                                       const TaskStopwatch& stopwatch) {
+  if (!pending_task.birth_tally)
     return;
   const TrackedTime time_posted =
       pending_task.delayed_run_time.is_null()
@@ -283,12 +281,8 @@ bool ThreadData::IsProfilerTimingEnabled() {
 }
 
 // static
-TrackedTime ThreadData::Now() {
-  if (g_status.load(std::memory_order_acquire) == PROFILING_ACTIVE &&
-      IsProfilerTimingEnabled()) {
-    return TrackedTime::Now();
-  }
-  return TrackedTime();
+TrackedTime ThreadData::NowWhileActive() {
+  return IsProfilerTimingEnabled() ? TrackedTime::Now() : TrackedTime();
 }
 
 void ThreadData::SnapshotMaps(BirthMap* birth_map, DeathMap* death_map) {
@@ -317,7 +311,7 @@ TaskStopwatch::TaskStopwatch()
 
 TaskStopwatch::~TaskStopwatch() = default;
 
-void TaskStopwatch::Start() {
+void TaskStopwatch::StartWhileActive() {
   start_time_ = ThreadData::Now();
   current_thread_data_ = ThreadData::Get();
   if (!current_thread_data_)
@@ -326,7 +320,7 @@ void TaskStopwatch::Start() {
   current_thread_data_->current_stopwatch_ = this;
 }
 
-void TaskStopwatch::Stop() {
+void TaskStopwatch::StopStarted() {
   const TrackedTime end_time = ThreadData::Now();
   if (!start_time_.is_null() && !end_time.is_null())
     wallclock_duration_ms_ = end_time - start_time_;

@@ -116,17 +116,22 @@ class ThreadData {
 
   // The birth record of |location| on the calling thread, counting one more
   // birth; null while profiling is off.
-  static Births* TallyABirthIfActive(const Location& location);
+  static Births* TallyABirthIfActive(const Location& location) {
+    return IsActive() ? TallyABirthOnCurrentThread(location) : nullptr;
+  }
 
   // The profiler's clock; the null time while timing is off.
-  static TrackedTime Now();
+  static TrackedTime Now() {
+    return IsActive() ? NowWhileActive() : TrackedTime();
+  }
   // Off only when the switch "profiler-timing" is "0".
   static bool IsProfilerTimingEnabled();
 
   // Records that |pending_task| ran on a named thread, timed by the stopped
   // |stopwatch|.
-  static void TallyRunOnNamedThreadIfTracking(const PendingTask& pending_task,
-                                              const TaskStopwatch& stopwatch);
+  static inline void TallyRunOnNamedThreadIfTracking(
+      const PendingTask& pending_task,
+      const TaskStopwatch& stopwatch);
   // Records that a task of |births| posted at |time_posted| ran on a worker
   // thread, timed by the stopped |stopwatch|.
   static void TallyRunOnWorkerThreadIfTracking(const Births* births,
@@ -145,6 +150,19 @@ class ThreadData {
 
  private:
   friend class TaskStopwatch;
+
+  // Every posted and every run task asks this, so the answer is an inline
+  // load: while no thread has named itself the machinery must cost what it
+  // did without the profiler.
+  static bool IsActive() {
+    return status_.load(std::memory_order_acquire) == PROFILING_ACTIVE;
+  }
+  static Births* TallyABirthOnCurrentThread(const Location& location);
+  static TrackedTime NowWhileActive();
+  static void TallyRunOnNamedThread(const PendingTask& pending_task,
+                                    const TaskStopwatch& stopwatch);
+
+  static std::atomic<int> status_;
 
   explicit ThreadData(const std::string& suggested_name);
   explicit ThreadData(int thread_number);
@@ -183,8 +201,16 @@ class TaskStopwatch {
   TaskStopwatch& operator=(const TaskStopwatch&) = delete;
   ~TaskStopwatch();
 
-  void Start();
-  void Stop();
+  void Start() {
+    if (ThreadData::IsActive())
+      StartWhileActive();
+  }
+  // A stopwatch started before profiling began has nothing to time or to
+  // hand back.
+  void Stop() {
+    if (current_thread_data_ || !start_time_.is_null())
+      StopStarted();
+  }
 
   // When Start ran, by the profiler's clock.
   TrackedTime StartTime() const { return start_time_; }
@@ -196,12 +222,23 @@ class TaskStopwatch {
   ThreadData* GetThreadData() const { return current_thread_data_; }
 
  private:
+  void StartWhileActive();
+  void StopStarted();
+
   TrackedTime start_time_;
   int32_t wallclock_duration_ms_;
   ThreadData* current_thread_data_;
   int32_t excluded_duration_ms_;
   TaskStopwatch* parent_;
 };
+
+// static
+inline void ThreadData::TallyRunOnNamedThreadIfTracking(
+    const PendingTask& pending_task,
+    const TaskStopwatch& stopwatch) {
+  if (stopwatch.GetThreadData())
+    TallyRunOnNamedThread(pending_task, stopwatch);
+}
 
 }  // namespace base
 

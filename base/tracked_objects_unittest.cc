@@ -37,11 +37,27 @@ TEST(TaskProfilerTest, InactiveUntilAThreadIsNamed) {
   EXPECT_EQ(nullptr, ThreadData::TallyABirthIfActive(At("f", 1)));
   EXPECT_EQ(nullptr, ThreadData::Get());
   EXPECT_TRUE(ThreadData::Now().is_null());
+  // A task that names its thread: its stopwatch started with the profiler
+  // off and stays unbound, while one started inside it after the naming is
+  // timed on the new record without nesting under it.
+  TaskStopwatch before_naming;
+  before_naming.Start();
 
   PlatformThread::SetName("ProfiledMain");
   EXPECT_EQ(ThreadData::PROFILING_ACTIVE, ThreadData::status());
   ThreadData* main = ThreadData::Get();
   ASSERT_TRUE(main);
+  TaskStopwatch after_naming;
+  after_naming.Start();
+  PlatformThread::Sleep(TimeDelta::FromMilliseconds(30));
+  after_naming.Stop();
+  before_naming.Stop();
+  EXPECT_EQ(main, after_naming.GetThreadData());
+  EXPECT_GE(after_naming.RunDurationMs(), 20);
+  EXPECT_EQ(nullptr, before_naming.GetThreadData());
+  EXPECT_TRUE(before_naming.StartTime().is_null());
+  EXPECT_EQ(0, before_naming.RunDurationMs());
+  EXPECT_EQ(0, before_naming.ExcludedDurationMs());
   EXPECT_EQ("ProfiledMain", main->thread_name());
   EXPECT_EQ(0, main->worker_thread_number());
   // A second naming keeps the record.

@@ -71,6 +71,10 @@ bool CreateDirectory(const FilePath& path);
 // Copies one file over any existing |to_path| and clears the copy's
 // read-only attribute.
 bool CopyFile(const FilePath& from_path, const FilePath& to_path);
+// The same, but an existing |to_path| is left alone and the copy fails
+// with ERROR_FILE_EXISTS.
+bool CopyFileWithoutReplacing(const FilePath& from_path,
+                              const FilePath& to_path);
 // Copies a file or directory (with its subfolders when |recursive|). When
 // |recursive| and |to_path| is an existing directory, the source folder is
 // recreated inside it. A destination inside the source is refused. Stops at

@@ -339,6 +339,37 @@ TEST_F(FileUtilTest, RefusesParentReferencesAndLongPaths) {
   EXPECT_TRUE(CopyFile(file, LongPath(259)));
 }
 
+// What the installer's transfers build on: a copy that never replaces, and
+// the error that tells a taken name or a missing folder from other failures.
+TEST_F(FileUtilTest, CopyWithoutReplacingLeavesWhatIsThere) {
+  const FilePath source = Path(L"source");
+  const FilePath taken = Path(L"taken");
+  ASSERT_TRUE(Write(source, "new") && Write(taken, "old") &&
+              MakeReadOnly(source));
+  const struct {
+    FilePath from;
+    FilePath to;
+    DWORD error;
+  } kRefused[] = {
+      {source, taken, ERROR_FILE_EXISTS},
+      {source, source, ERROR_FILE_EXISTS},
+      {source, Path(L"missing\\copy"), ERROR_PATH_NOT_FOUND},
+      {Path(L"x\\..\\source"), Path(L"copy"), ERROR_BAD_PATHNAME},
+  };
+  for (const auto& refused : kRefused) {
+    ::SetLastError(ERROR_SUCCESS);
+    EXPECT_FALSE(CopyFileWithoutReplacing(refused.from, refused.to))
+        << refused.to.AsUTF8();
+    EXPECT_EQ(refused.error, ::GetLastError()) << refused.to.AsUTF8();
+  }
+  EXPECT_EQ("old", Read(taken));
+  const FilePath copy = Path(L"copy");
+  ASSERT_TRUE(CopyFileWithoutReplacing(source, copy));
+  EXPECT_EQ("new", Read(copy));
+  EXPECT_FALSE(IsReadOnly(copy));
+  EXPECT_TRUE(IsReadOnly(source));
+}
+
 class CopyDirectoryTest : public FileUtilTest {
  protected:
   void SetUp() override {

@@ -101,9 +101,13 @@ bool DeleteFileRecursive(const FilePath& path,
 }
 
 // CopyFile without the path checks.
-bool CopyFileUnchecked(const FilePath& from_path, const FilePath& to_path) {
-  if (!::CopyFileW(from_path.value().c_str(), to_path.value().c_str(), FALSE))
+bool CopyFileUnchecked(const FilePath& from_path,
+                       const FilePath& to_path,
+                       bool replace) {
+  if (!::CopyFileW(from_path.value().c_str(), to_path.value().c_str(),
+                   replace ? FALSE : TRUE)) {
     return false;
+  }
   // A copy of a read-only file is read-only too; the callers want a file
   // they can replace or delete later.
   const DWORD attributes = ::GetFileAttributesW(to_path.value().c_str());
@@ -114,6 +118,22 @@ bool CopyFileUnchecked(const FilePath& from_path, const FilePath& to_path) {
                          attributes & ~FILE_ATTRIBUTE_READONLY);
   }
   return true;
+}
+
+// The refusals set the last error too: callers tell a taken destination
+// from other failures by it.
+bool CopyFileChecked(const FilePath& from_path,
+                     const FilePath& to_path,
+                     bool replace) {
+  if (from_path.ReferencesParent() || to_path.ReferencesParent()) {
+    ::SetLastError(ERROR_BAD_PATHNAME);
+    return false;
+  }
+  if (IsTooLong(from_path) || IsTooLong(to_path)) {
+    ::SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return false;
+  }
+  return CopyFileUnchecked(from_path, to_path, replace);
 }
 
 // Opens |path| with CreateFileW and the given arguments.
@@ -309,11 +329,12 @@ bool CreateDirectoryAndGetError(const FilePath& path, File::Error* error) {
 }
 
 bool CopyFile(const FilePath& from_path, const FilePath& to_path) {
-  if (from_path.ReferencesParent() || to_path.ReferencesParent())
-    return false;
-  if (IsTooLong(from_path) || IsTooLong(to_path))
-    return false;
-  return CopyFileUnchecked(from_path, to_path);
+  return CopyFileChecked(from_path, to_path, true);
+}
+
+bool CopyFileWithoutReplacing(const FilePath& from_path,
+                              const FilePath& to_path) {
+  return CopyFileChecked(from_path, to_path, false);
 }
 
 bool CopyDirectory(const FilePath& from_path,

@@ -98,6 +98,7 @@ start_test_platform() {
     wineserver -w
     touch "$WINEPREFIX/.vexlo-ready"
   fi
+  keep_shell_folders_in_prefix
   XVFB_PID=""
   local fd_file="$BUILD_DIR/xvfb.display"
   Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fd_file" \
@@ -120,6 +121,18 @@ start_test_platform() {
     echo "tools: the Wine prefix's services did not start" >&2
     return 1
   fi
+}
+
+# Wine links the user's Desktop, Documents and the like to the host's home
+# folder: shortcuts and files the tests make there would land in, and be
+# deleted from, the real home. Each becomes a folder of the prefix's own.
+keep_shell_folders_in_prefix() {
+  local link
+  for link in "$WINEPREFIX"/drive_c/users/*/*; do
+    if [ -L "$link" ]; then
+      rm -f "$link" && mkdir -p "$link"
+    fi
+  done
 }
 
 stop_test_platform() {

@@ -546,7 +546,9 @@ void Installer::FillSteps() {
     case Settings::kUninstallOperation:
       steps_ = {step(&Installer::StepRemoveRegistryKeys),
                 step(&Installer::StepDeleteShortcuts),
-                step(&Installer::StepCleanUp)};
+                step(&Installer::StepFinalizeUninstall),
+                step(&Installer::StepCleanUp),
+                step(&Installer::StepSelfDelete)};
       break;
   }
 }
@@ -558,12 +560,8 @@ void Installer::PostStep(const char* location, const Step& step) {
 }
 
 void Installer::ScheduleNextStep() {
-  // The steps that finish an uninstallation come with its own finishing
-  // steps; until they are there, the end of its list ends the run.
-  if (next_step_ >= steps_.size()) {
-    Succeed();
-    return;
-  }
+  // Every list ends with a step that reports the outcome.
+  CHECK_LT(next_step_, steps_.size());
   PostStep("vexlo::installer::Installer::ScheduleNextStep", steps_[next_step_]);
   observers_.Notify(&InstallerObserver::OnNextStep);
   ++next_step_;

@@ -33,6 +33,7 @@ namespace installer {
 class InstallerObserver;
 class Settings;
 class TaskScheduler;
+class UninstallBatch;
 
 // The installer's failure codes.
 enum InstallerError : int32_t {
@@ -83,7 +84,8 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   // What the run recorded so far.
   const InstallationStatus& status_record() const { return record_; }
 
-  // Removes the auto-update task of the installation |app_id|, if any.
+  // Removes the tasks whose programs are gone and the auto-update task of
+  // the installation |app_id|, if any.
   static void DeleteAutoupdateTask(const std::string& app_id);
   // Makes the installer use |scheduler|, which it does not own, in place of
   // this Windows version's; null restores that.
@@ -186,6 +188,16 @@ class Installer : public base::win::ObjectWatcher::Delegate,
                        bool pin,
                        bool* numbered,
                        const base::FilePath& target);
+
+  // The steps that end an uninstallation.
+  void StepFinalizeUninstall();
+  void BroadcastAssociationChange();
+  void OpenUninstallSurvey();
+  void StepSelfDelete();
+  // Deletes what |record| and the installation folder hold, leaving to
+  // |batch| what is still in use.
+  void DeleteInstalledFiles(const InstallationStatus& record,
+                            UninstallBatch* batch);
 
   const base::FilePath& install_path() const;
 

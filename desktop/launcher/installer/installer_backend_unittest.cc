@@ -386,8 +386,10 @@ TEST_F(InstallerBackendTest, InstallsUpdatesAndUninstallsAnInstallation) {
       (std::vector<std::vector<std::string>>{install_run, {launcher.AsUTF8()}}),
       launches.Runs());
 
-  // Run from the installation, as its uninstall entry runs it.
-  ASSERT_EQ(0, RunBackend(L"--uninstall", install_.Append(updated.subfolder)));
+  // Run from the installation, as its uninstall entry runs it; silently,
+  // since otherwise the survey page opens in a browser.
+  ASSERT_EQ(0, RunBackend(L"--uninstall --silent",
+                          install_.Append(updated.subfolder)));
   // Every key the record owns goes; the keys it shares with other
   // programs stay without its values, and so does the last folder chosen.
   Snapshot registry_left = registry_before;

@@ -43,16 +43,12 @@ namespace {
 constexpr wchar_t kIncludePrefsFileName[] = L"installer_prefs_include.json";
 constexpr wchar_t kLauncherName[] = L"launcher.exe";
 constexpr wchar_t kAutoupdateTaskPrefix[] = L"Autoupdate ";
-constexpr wchar_t kClientsKey[] = L"Software\\Clients\\StartMenuInternet";
 constexpr char kTaskErrorCountPref[] = "au_task_error_count";
 constexpr char kPartnerUpdatedPref[] = "custom_partner_content.updated";
 constexpr wchar_t kPartnerContentName[] = L"custom_partner_content.json";
 constexpr wchar_t kTrackingAgentName[] = L"tracking_user_agent.json";
 constexpr int kTaskDescriptionId = 37047;
 constexpr uint32_t kTaskTimeLimitSeconds = 3600;
-// Long enough for a window that pumps its messages, short enough that a
-// stuck one cannot hold the installation's end.
-constexpr UINT kBroadcastTimeoutMs = 2000;
 constexpr const char* kLaunchCopiedSwitches[] = {
     "import-bookmarks", "import-session", "import-topsites-to-speeddial"};
 
@@ -131,8 +127,10 @@ void Installer::SetTaskSchedulerForTesting(TaskScheduler* scheduler) {
 // static
 void Installer::DeleteAutoupdateTask(const std::string& app_id) {
   const auto scheduler = CreateScheduler();
-  if (scheduler->Init())
-    scheduler->DeleteTask(kAutoupdateTaskPrefix + base::UTF8ToUTF16(app_id));
+  if (!scheduler->Init())
+    return;
+  scheduler->DeleteOrphanedTasks();
+  scheduler->DeleteTask(kAutoupdateTaskPrefix + base::UTF8ToUTF16(app_id));
 }
 
 void Installer::StepWritePreferences() {
@@ -199,15 +197,7 @@ void Installer::StepFinalize() {
     return;
   }
   RegisterDefaultBrowser();
-  // A pointer parameter cannot travel with a posted system message, so the
-  // broadcast waits, but never for a window that stopped answering.
-  DWORD_PTR result = 0;
-  if (!::SendMessageTimeoutW(HWND_BROADCAST, WM_SETTINGCHANGE, 0,
-                             reinterpret_cast<LPARAM>(kClientsKey),
-                             SMTO_ABORTIFHUNG, kBroadcastTimeoutMs, &result)) {
-    PLOG(WARNING) << "Broadcasting the settings change failed";
-  }
-  ::SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+  BroadcastAssociationChange();
   // A per-user installation whose folder rights came from the permission
   // process has no task, since it could not run with those rights.
   if (!settings_->copy_only() &&

@@ -1232,7 +1232,7 @@ TEST_F(InstallerTest, UninstallsRecordedKeysUnlessTheBrowserRuns) {
       continue;
     }
     ASSERT_TRUE(installer.succeeded()) << observer_.narrow;
-    EXPECT_EQ(3 + 1, observer_.total_steps);
+    EXPECT_EQ(5 + 1, observer_.total_steps);
     EXPECT_EQ(L"none", Read(Uninstall(), L"DisplayName"));
     EXPECT_FALSE(base::win::RegKey(HKEY_CURRENT_USER,
                                    L"Software\\Classes\\VexloTestdeveloper",
@@ -1248,6 +1248,137 @@ TEST_F(InstallerTest, UninstallsRecordedKeysUnlessTheBrowserRuns) {
                             L"VexloTestdeveloper"));
     EXPECT_FALSE(base::PathExists(browser));
   }
+}
+
+// Runs an uninstallation with |settings| to its end in an installer of its
+// own, so that its transaction is committed when it returns.
+void RunUninstall(Settings* settings, RecordingObserver* observer) {
+  Installer installer;
+  base::RunLoop run_loop;
+  observer->quit = run_loop.QuitClosure();
+  installer.AddObserver(observer);
+  installer.Run(settings);
+  run_loop.Run();
+  installer.RemoveObserver(observer);
+}
+
+class InstallerUninstallTest : public InstallerTest {
+ protected:
+  InstallerUninstallTest()
+      : roaming_(base::DIR_APP_DATA, temp_.path().Append(L"Roaming")),
+        local_(base::DIR_LOCAL_APP_DATA, temp_.path().Append(L"Local")) {}
+
+  void SetUp() override {
+    InstallerTest::SetUp();
+    // Other programs' data keep the application-data roots.
+    for (const wchar_t* root : {L"Roaming", L"Local"}) {
+      const base::FilePath folder = temp_.path().Append(root);
+      ASSERT_TRUE(base::CreateDirectory(folder));
+      ASSERT_EQ(1, base::WriteFile(folder.Append(L"other"), "o", 1));
+    }
+  }
+
+  // Installs, then gives the installation a profile in the default place.
+  void InstallWithProfile() {
+    before_ = ProductState();
+    auto settings = MakeSettings();
+    Install(settings.get());
+    ASSERT_TRUE(installer_.succeeded()) << observer_.narrow;
+    for (const wchar_t* file :
+         {L"Roaming\\Vexlo Test\\Profile Developer\\Default\\Bookmarks",
+          L"Local\\Vexlo Test\\Profile Developer\\Cache\\data_0"}) {
+      const base::FilePath path = temp_.path().Append(file);
+      ASSERT_TRUE(base::CreateDirectory(path.DirName()));
+      ASSERT_EQ(1, base::WriteFile(path, "p", 1));
+    }
+  }
+
+  // Waits until the batch file of the uninstallation has run. The test
+  // platform's cmd.exe holds the batch file until it ends, so the batch
+  // cannot remove the folder that holds it, which it does on Windows; the
+  // folder must be empty by then.
+  void WaitForBatch() {
+    const base::FilePath batch = install_.Append(L"k.bat");
+    for (int i = 0; i < 600 && base::PathExists(batch); ++i)
+      ::Sleep(100);
+    EXPECT_FALSE(base::PathExists(batch));
+    EXPECT_TRUE(!base::PathExists(install_) ||
+                ::RemoveDirectoryW(install_.value().c_str()))
+        << "left in the folder: " << SnapshotFolder(install_).size() - 1;
+  }
+
+  // The state less what is not the product's: the package folder, the
+  // remembered installation folder, and keys without values (an emptied
+  // shared key such as an extension's is not removed).
+  Snapshot ProductState() {
+    Snapshot state = State();
+    for (auto entry = state.begin(); entry != state.end();) {
+      const bool skip = entry->second.empty() ||
+                        base::StartsWith16(entry->first, L"package",
+                                           base::CompareCase::SENSITIVE) ||
+                        entry->first.find(L"Last developer Install Path") !=
+                            base::string16::npos;
+      entry = skip ? state.erase(entry) : std::next(entry);
+    }
+    return state;
+  }
+
+  ScopedPathOverride roaming_;
+  ScopedPathOverride local_;
+  Snapshot before_;
+};
+
+// Registry, shortcuts, task, record, files, preferences, profile: nothing
+// of the installation is left but the remembered folder, which the next
+// installation offers again.
+TEST_F(InstallerUninstallTest, LeavesNothingOfTheInstallation) {
+  InstallWithProfile();
+  ASSERT_EQ(1u, scheduler_.tasks().size());
+  const std::string app_id = installer_.status_record().app_id;
+  ASSERT_TRUE(
+      base::WriteFile(install_.Append(L"server_tracking_data"), "t", 1) == 1 &&
+      base::WriteFile(install_.Append(L"pref_default_overrides"), "{}", 2) ==
+          2);
+  ScopedPathOverride own_folder(base::DIR_EXE, install_.Append(version_));
+  auto settings = MakeSettings({"deleteuserprofile=1", "silent=1"}, true);
+  ASSERT_EQ(Settings::kUninstallOperation, settings->operation());
+  observer_ = RecordingObserver();
+  RunUninstall(settings.get(), &observer_);
+  ASSERT_EQ("succeeded", observer_.calls.back()) << observer_.narrow;
+  EXPECT_EQ(5 + 1, observer_.total_steps);
+  EXPECT_EQ(5 + 1, observer_.next_steps);
+  WaitForBatch();
+  EXPECT_EQ(install_.value() + L"\\", Read(L"Software\\Vexlo Test Company",
+                                           L"Last developer Install Path"));
+  EXPECT_EQ(before_, ProductState());
+  EXPECT_TRUE(scheduler_.tasks().empty());
+  const std::vector<std::string> last_calls(scheduler_.calls().end() - 3,
+                                            scheduler_.calls().end());
+  EXPECT_EQ((std::vector<std::string>{"Init", "DeleteOrphanedTasks",
+                                      "DeleteTask Autoupdate " + app_id}),
+            last_calls);
+}
+
+// Without the status file's removal nothing else may happen: the
+// uninstallation fails and takes back what it did.
+TEST_F(InstallerUninstallTest, AStatusFileThatStaysFailsAndTakesAllBack) {
+  InstallWithProfile();
+  ScopedPathOverride own_folder(base::DIR_EXE, install_.Append(version_));
+  const base::FilePath status = install_.Append(kInstallationStatusFileName);
+  base::win::ScopedHandle lock(
+      ::CreateFileW(status.value().c_str(), GENERIC_READ, FILE_SHARE_READ,
+                    nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(lock.IsValid());
+  auto settings = MakeSettings({"deleteuserprofile=1"}, true);
+  const Snapshot installed = State();
+  const size_t scheduler_calls = scheduler_.calls().size();
+  observer_ = RecordingObserver();
+  RunUninstall(settings.get(), &observer_);
+  EXPECT_EQ(37050, observer_.code);
+  EXPECT_EQ("Failed to remove installation status file", observer_.narrow);
+  EXPECT_EQ(installed, State());
+  EXPECT_EQ(scheduler_calls, scheduler_.calls().size());
+  EXPECT_FALSE(base::PathExists(install_.Append(L"k.bat")));
 }
 
 // A backend started before its package was ready hands the run to the

@@ -26,6 +26,7 @@
 #include "desktop/launcher/installer/package_fetcher/test/package_test_util.h"
 #include "desktop/launcher/installer/service/service_utils.h"
 #include "desktop/launcher/installer/service/test/fake_security_checks.h"
+#include "desktop/launcher/installer/service/test/product_registry.h"
 #include "gtest/gtest.h"
 
 namespace vexlo {
@@ -502,6 +503,10 @@ TEST_F(SettingsTest, ChoosesTheStandaloneDrive) {
 
 // Where a new installation goes by default.
 TEST_F(SettingsTest, ChoosesTheDefaultFolder) {
+  // Installations that tests beside this one make remember their folder
+  // there, which would become the default.
+  const ScopedProductRegistry registry(
+      {{HKEY_CURRENT_USER, GetCompanyRegistryKey(), false, L""}});
   std::unique_ptr<Settings> settings = Make(L"", false, false, Path(L"cl"));
   const base::FilePath name(
       base::UTF8ToUTF16(ProductInfo::GetVisibleProductNameWithChannel()));

@@ -494,8 +494,10 @@ void CrashPipeServer::ServeDumpRequest(CrashClient* client) {
     dumped = DumpWriter::WriteDump(*client, dump_folder_, &dump_path);
   if (dumped && dump_callback_)
     dump_callback_(dump_context_, client, write_dumps_ ? &dump_path : nullptr);
-  ::SetEvent(client->dump_done_event());
+  // The request is cleared before the client hears that its dump is done:
+  // cleared after, it would wipe out a request the client makes at once.
   ::ResetEvent(client->dump_request_event());
+  ::SetEvent(client->dump_done_event());
 }
 
 // static

@@ -20,6 +20,12 @@
 //                   adds a second, newer handler whose dump callback
 //                   crashes, then dereferences null
 //   wait            waits until it is ended from outside
+//   known-state     starts a waiting thread of below-normal priority, then
+//                   crashes with known values in its registers, one of them
+//                   pointing at a heap buffer of known text; it publishes
+//                   its thread ids and addresses in the "gpu_device_id"
+//                   crash key as "main:waiter:heap:fault" (hexadecimal), and
+//                   puts a value with a line break in "gpu_vendor_id"
 // Started again with "crash-reporter-parent-id" it stands in for a crash
 // reporter: with "signal-init" it sets its parent's init event, then ends.
 
@@ -31,14 +37,45 @@
 #include "base/command_line.h"
 #include "base/logging.h"
 #include "base/strings/string_number_conversions.h"
+#include "base/strings/stringprintf.h"
 #include "base/win/exception_filter_hook.h"
 #include "desktop/windows/crash_reporter/crash_handler.h"
+#include "desktop/windows/crash_reporter/crash_keys.h"
 #include "desktop/windows/crash_reporter/crash_records.h"
 #include "desktop/windows/crash_reporter/crash_reporter_client.h"
+
+// Loads known values into the registers that survive a call, R15:R14 into
+// XMM8 and 1.0 into st(0), the heap buffer into R12 and a code address into
+// R13, and writes through a null RAX at vexlo_known_fault_instruction.
+extern "C" void VexloCrashWithKnownRegisters(void* heap, void* code);
+extern "C" char vexlo_known_fault_instruction[];
+asm(R"(
+  .text
+  .globl VexloCrashWithKnownRegisters
+VexloCrashWithKnownRegisters:
+  movq %rcx, %r12
+  movq %rdx, %r13
+  movabsq $0x1111111111111111, %rbx
+  movabsq $0x5151515151515151, %rsi
+  movabsq $0x0D1D0D1D0D1D0D1D, %rdi
+  movabsq $0x0123456789ABCDEF, %r14
+  movabsq $0xFEDCBA9876543210, %r15
+  movq %r14, %xmm8
+  pinsrq $1, %r15, %xmm8
+  fld1
+  xorl %eax, %eax
+  .globl vexlo_known_fault_instruction
+vexlo_known_fault_instruction:
+  movl $1, (%rax)
+  ret
+)");
 
 namespace vexlo {
 namespace crash_reporter {
 namespace {
+
+constexpr size_t kGpuVendorIdSlot = 22;
+constexpr size_t kGpuDeviceIdSlot = 23;
 
 constexpr DWORD kRaisedCode = 0xE0000001;
 
@@ -71,6 +108,34 @@ bool CrashingDumpCallback(const wchar_t*,
                           bool) {
   DereferenceNull();
   return true;
+}
+
+DWORD WINAPI WaitForever(void* started_event) {
+  ::SetEvent(started_event);
+  ::Sleep(INFINITE);
+  return 0;
+}
+
+void CrashWithKnownState() {
+  const HANDLE started = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  DWORD waiter_id = 0;
+  const HANDLE waiter = ::CreateThread(nullptr, 0, &WaitForever, started,
+                                       CREATE_SUSPENDED, &waiter_id);
+  ::SetThreadPriority(waiter, THREAD_PRIORITY_BELOW_NORMAL);
+  ::ResumeThread(waiter);
+  ::WaitForSingleObject(started, INFINITE);
+  static const char kText[] = "KNOWN-HEAP-BYTES";
+  char* heap = static_cast<char*>(malloc(256));
+  for (size_t i = 0; i < 256; ++i)
+    heap[i] = kText[i % 16];
+  const std::wstring facts = base::StringPrintfWide(
+      L"%lx:%lx:%llx:%llx", ::GetCurrentThreadId(), waiter_id,
+      static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(heap)),
+      static_cast<unsigned long long>(
+          reinterpret_cast<uintptr_t>(vexlo_known_fault_instruction)));
+  CrashKeys::Get()->SetValue(kGpuDeviceIdSlot, facts.c_str());
+  CrashKeys::Get()->SetValue(kGpuVendorIdSlot, L"ab\r\nforged=\"1\"");
+  VexloCrashWithKnownRegisters(heap, vexlo_known_fault_instruction);
 }
 
 int StandInForReporter(const base::CommandLine& command_line) {
@@ -131,6 +196,8 @@ int Run(const base::CommandLine& command_line) {
                      CrashKeySet());
     DereferenceNull();
   }
+  if (mode == L"known-state")
+    CrashWithKnownState();
   if (mode == L"wait")
     ::Sleep(INFINITE);
   return 255;

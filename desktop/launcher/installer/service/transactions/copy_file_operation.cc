@@ -15,7 +15,7 @@ CopyFileOperation::~CopyFileOperation() = default;
 bool CopyFileOperation::Transfer() {
   VLOG(1) << "Copying " << source().AsUTF8() << " to "
           << destination().AsUTF8();
-  return base::CopyFile(source(), destination());
+  return base::CopyFileWithoutReplacing(source(), destination());
 }
 
 bool CopyFileOperation::UndoTransfer() {

@@ -11,6 +11,16 @@
 namespace vexlo {
 namespace installer {
 
+namespace {
+
+// The failures that preparing the destination can mend.
+bool IsMissingFolderOrTakenName(DWORD error) {
+  return error == ERROR_PATH_NOT_FOUND || error == ERROR_FILE_EXISTS ||
+         error == ERROR_ALREADY_EXISTS;
+}
+
+}  // namespace
+
 FileTransferOperation::FileTransferOperation(const base::FilePath& source,
                                              const base::FilePath& destination)
     : source_(source),
@@ -21,10 +31,7 @@ FileTransferOperation::FileTransferOperation(const base::FilePath& source,
 FileTransferOperation::~FileTransferOperation() = default;
 
 bool FileTransferOperation::Do(Transaction* spawned) {
-  if (!PrepareDestination(spawned))
-    return false;
-  ClearSourceReadOnly();
-  if (!Transfer()) {
+  if (!TransferToNewName() && !TransferAfterPreparing(spawned)) {
     LOG(ERROR) << "File copy failed";
     return false;
   }
@@ -42,6 +49,33 @@ void FileTransferOperation::Rollback() {
                             changed_source_attributes_)) {
     PLOG(ERROR) << "Couldn't restore the attributes of " << source_.AsUTF8();
   }
+}
+
+bool FileTransferOperation::TransferToNewName() {
+  // Most destinations are new names in folders that are there: the
+  // transfer, which never replaces anything, settles those at once, where
+  // asking after the folder and the name first would cost a scan of the
+  // folder per missing name under Wine. A read-only source (or one whose
+  // attributes cannot be read) takes the prepared way, which changes it
+  // only once the destination is ready, and so does a transfer onto the
+  // source itself, which a rename would let pass as done.
+  const DWORD attributes = ::GetFileAttributesW(source_.value().c_str());
+  if ((attributes & FILE_ATTRIBUTE_READONLY) ||
+      base::FilePath::CompareIgnoreCase(source_.value(),
+                                        destination_.value()) == 0) {
+    ::SetLastError(ERROR_FILE_EXISTS);
+    return false;
+  }
+  return Transfer();
+}
+
+bool FileTransferOperation::TransferAfterPreparing(Transaction* spawned) {
+  if (!IsMissingFolderOrTakenName(::GetLastError()))
+    return false;
+  if (!PrepareDestination(spawned))
+    return false;
+  ClearSourceReadOnly();
+  return Transfer();
 }
 
 bool FileTransferOperation::PrepareDestination(Transaction* spawned) {

@@ -10,8 +10,9 @@ namespace vexlo {
 namespace installer {
 
 // What moving and copying a file share: the destination's folder is created
-// when missing and an existing destination is moved aside first (both as
-// spawned operations, so that rolling back puts the old destination back),
+// when missing and an existing destination is moved aside before the
+// transfer (both as spawned operations, so that rolling back puts the old
+// destination back),
 // and a read-only source loses that attribute for the transfer and gets it
 // back on rollback.
 class FileTransferOperation : public Operation {
@@ -31,12 +32,21 @@ class FileTransferOperation : public Operation {
   const base::FilePath& destination() const { return destination_; }
 
  private:
-  // Puts the source's content at the destination; true on success.
+  // Puts the source's content at the destination; true on success. It
+  // never replaces an existing destination: it fails with
+  // ERROR_FILE_EXISTS or ERROR_ALREADY_EXISTS then, and with
+  // ERROR_PATH_NOT_FOUND when the destination's folder is missing.
   virtual bool Transfer() = 0;
   // Undoes a successful Transfer; false when the source could not be put
   // back.
   virtual bool UndoTransfer() = 0;
 
+  // The transfer alone, for a source that is not read-only; false (with
+  // the transfer's error) when it did not happen.
+  bool TransferToNewName();
+  // After a first try failed for a missing folder or a taken name: makes
+  // the folder or moves the destination aside, then transfers.
+  bool TransferAfterPreparing(Transaction* spawned);
   bool PrepareDestination(Transaction* spawned);
   void ClearSourceReadOnly();
 

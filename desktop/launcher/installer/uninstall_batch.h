@@ -1,0 +1,67 @@
+#ifndef DESKTOP_LAUNCHER_INSTALLER_UNINSTALL_BATCH_H_
+#define DESKTOP_LAUNCHER_INSTALLER_UNINSTALL_BATCH_H_
+
+#include <stdint.h>
+
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "base/files/file_path.h"
+#include "base/strings/string16.h"
+
+namespace vexlo {
+namespace installer {
+
+// What an uninstallation could not delete while its processes ran: the
+// batch file "k.bat" waits for those processes to end and then deletes
+// it. Folders are removed only once empty, deepest first.
+class UninstallBatch {
+ public:
+  // Turns a path the batch cannot name into one it can (its short form),
+  // or gives an empty path.
+  using PathFallback = std::function<base::FilePath(const base::FilePath&)>;
+
+  UninstallBatch();
+  UninstallBatch(const UninstallBatch&) = delete;
+  UninstallBatch& operator=(const UninstallBatch&) = delete;
+  ~UninstallBatch();
+
+  // Remembers |file| and, when |with_folders|, every folder above it up to
+  // just below its drive's root.
+  void AddLeftover(const base::FilePath& file, bool with_folders);
+
+  // The batch text for the processes |process_ids| (0 for one not known),
+  // in the code page |code_page|, which cmd.exe reads it in. |final_folder|,
+  // when given, is removed last: the batch lies in it, so it can only go
+  // once the batch has deleted itself. Paths that the code page cannot hold
+  // go through |fallback|; a path without a form the code page can hold
+  // gets no line, as a lossy form could name another file.
+  std::string Build(const std::vector<uint32_t>& process_ids,
+                    const base::FilePath& final_folder,
+                    unsigned code_page,
+                    const PathFallback& fallback) const;
+
+ private:
+  // Greatest first, code unit by code unit, so that a folder comes before
+  // the folder that holds it.
+  using FolderSet = std::set<base::string16, std::greater<base::string16>>;
+
+  std::vector<base::FilePath> files_;
+  FolderSet folders_;
+};
+
+// |path| in |code_page| for a batch line, every '%' doubled so that cmd.exe
+// does not expand it; false when a character has no exact form there.
+bool EncodeBatchPath(const base::FilePath& path,
+                     unsigned code_page,
+                     std::string* encoded);
+
+// The short form of an existing |path|, or an empty path.
+base::FilePath GetShortPath(const base::FilePath& path);
+
+}  // namespace installer
+}  // namespace vexlo
+
+#endif  // DESKTOP_LAUNCHER_INSTALLER_UNINSTALL_BATCH_H_

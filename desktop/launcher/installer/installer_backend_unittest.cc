@@ -52,95 +52,9 @@ using Snapshot = std::map<base::string16, std::string>;
 
 // The product as the installer's own configuration names it.
 constexpr wchar_t kVersion[] = L"12.0.1450.0";
-constexpr wchar_t kUninstallKey[] =
-    L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vexlo "
-    L"12.0.1450.0";
+constexpr const wchar_t* kUninstallKey = kInstallerExecutableUninstallKey;
 constexpr int kPackageFiles = 300;
 constexpr wchar_t kShortcutName[] = L"Vexlo developer.lnk";
-constexpr wchar_t kShellFoldersKey[] =
-    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell "
-    L"Folders";
-
-std::vector<ScopedProductRegistry::Key> ProductKeys() {
-  std::vector<ScopedProductRegistry::Key> keys;
-  for (const wchar_t* key :
-       {kUninstallKey, L"Software\\Classes\\Vexlodeveloper",
-        L"Software\\Classes\\.vxe", L"Software\\Classes\\.vxdownload",
-        L"Software\\Classes\\.htm", L"Software\\Classes\\.html",
-        L"Software\\Classes\\.pdf", L"Software\\Classes\\.shtml",
-        L"Software\\Classes\\.xht", L"Software\\Classes\\.xhtml",
-        L"Software\\Clients\\StartMenuInternet\\Vexlodeveloper",
-        L"Software\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\"
-        L"Compatibility Assistant\\Persisted",
-        L"Software\\Vexlo"}) {
-    keys.push_back({HKEY_CURRENT_USER, key, false, L""});
-  }
-  keys.push_back({HKEY_CURRENT_USER, L"Software\\RegisteredApplications", true,
-                  L"Vexlo developer"});
-  return keys;
-}
-
-// Points TMP and TEMP of this process, and so of the processes it
-// starts, at a folder while it lives.
-class ScopedTempVariables {
- public:
-  explicit ScopedTempVariables(const base::FilePath& folder) {
-    for (const wchar_t* name : {L"TMP", L"TEMP"}) {
-      wchar_t value[MAX_PATH] = {};
-      ::GetEnvironmentVariableW(name, value, MAX_PATH);
-      saved_[name] = value;
-      ::SetEnvironmentVariableW(name, folder.value().c_str());
-    }
-  }
-  ~ScopedTempVariables() {
-    for (const auto& variable : saved_)
-      ::SetEnvironmentVariableW(variable.first.c_str(),
-                                variable.second.c_str());
-  }
-
- private:
-  std::map<base::string16, base::string16> saved_;
-};
-
-// Points the user's shell folder |name| at |folder| while the object lives,
-// for the processes the test starts. The platform's own desktop shell reads
-// the links put into the real folders and holds them open meanwhile, which
-// would make the installer's moves and copies of its shortcuts fail at
-// random; and a test must leave no shortcut there.
-class ScopedShellFolder {
- public:
-  ScopedShellFolder(const wchar_t* name, const base::FilePath& folder)
-      : name_(name),
-        key_(HKEY_CURRENT_USER,
-             kShellFoldersKey,
-             KEY_QUERY_VALUE | KEY_SET_VALUE),
-        saved_(1024) {
-    EXPECT_TRUE(base::CreateDirectory(folder));
-    DWORD size = static_cast<DWORD>(saved_.size() * sizeof(wchar_t));
-    EXPECT_EQ(ERROR_SUCCESS,
-              key_.ReadValueRaw(name_, &saved_[0], &size, &type_));
-    saved_size_ = size;
-    const base::string16& path = folder.value();
-    EXPECT_EQ(ERROR_SUCCESS,
-              key_.WriteValueRaw(
-                  name_, path.c_str(),
-                  static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t)),
-                  REG_EXPAND_SZ));
-  }
-  ScopedShellFolder(const ScopedShellFolder&) = delete;
-  ScopedShellFolder& operator=(const ScopedShellFolder&) = delete;
-  ~ScopedShellFolder() {
-    EXPECT_EQ(ERROR_SUCCESS,
-              key_.WriteValueRaw(name_, &saved_[0], saved_size_, type_));
-  }
-
- private:
-  const wchar_t* const name_;
-  base::win::RegKey key_;
-  std::vector<wchar_t> saved_;
-  DWORD saved_size_ = 0;
-  DWORD type_ = REG_NONE;
-};
 
 // The installer executable of the build with a package around it, run as
 // a backend whose front end is the test.
@@ -149,7 +63,7 @@ class InstallerBackendTest : public testing::Test {
   InstallerBackendTest()
       : package_(temp_.path().Append(L"package")),
         install_(temp_.path().Append(L"Vexlo")),
-        registry_(ProductKeys()),
+        registry_(InstallerExecutableKeys()),
         desktop_folder_(L"Desktop", temp_.path().Append(L"Desktop")),
         programs_folder_(L"Programs", temp_.path().Append(L"Programs")) {}
 

@@ -28,6 +28,7 @@ constexpr wchar_t kPackageReadyEventName[] = L"VexloInstaller/PackageReady";
 constexpr wchar_t kPackageInstallerName[] = L"installer.exe";
 // Another front end runs an installation into the same folder.
 constexpr int32_t kInstallerErrorAlreadyRunning = 37052;
+constexpr DWORD kBackendEndWaitMs = 20000;
 
 HANDLE CreateManualResetEvent(const wchar_t* name,
                               const base::FilePath& install_folder) {
@@ -48,6 +49,11 @@ InstallerRunner::InstallerRunner(const base::FilePath& package_folder)
 
 InstallerRunner::~InstallerRunner() {
   Stop();
+  // An interrupted backend undoes what it did and ends. The front end waits
+  // for that, so that when the installer exits nothing of its run is still
+  // running or half done.
+  if (backend_.IsValid())
+    ::WaitForSingleObject(backend_.Handle(), kBackendEndWaitMs);
   watcher_.StopWatching();
   backend_.Close();
 }

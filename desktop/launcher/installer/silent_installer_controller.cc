@@ -62,10 +62,14 @@ bool SilentInstallerController::Run(Settings* settings,
 }
 
 bool SilentInstallerController::StartPackageFetcher(
-    const base::FilePath& /* temporary_folder */,
-    base::FilePath* /* package_folder */) {
-  LOG(ERROR) << "The package fetcher is not available in this build.";
-  return false;
+    const base::FilePath& temporary_folder,
+    base::FilePath* package_folder) {
+  package_fetcher_.reset();
+  package_fetcher_ = std::make_unique<PackageFetcher>(
+      temporary_folder, *stats_->stats(), this, this);
+  package_fetcher_->Start();
+  *package_folder = package_fetcher_->GetPackageFolder();
+  return true;
 }
 
 void SilentInstallerController::OnPathChanged() {

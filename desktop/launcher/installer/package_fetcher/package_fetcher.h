@@ -1,10 +1,27 @@
 #ifndef DESKTOP_LAUNCHER_INSTALLER_PACKAGE_FETCHER_PACKAGE_FETCHER_H_
 #define DESKTOP_LAUNCHER_INSTALLER_PACKAGE_FETCHER_PACKAGE_FETCHER_H_
 
+#include <memory>
+#include <string>
+
+#include "base/callback.h"
+#include "base/files/file_path.h"
+#include "base/strings/string16.h"
+#include "base/threading/thread.h"
+
 namespace vexlo {
 namespace installer {
 
-// Obtains the browser package and leaves it unpacked for the backend.
+class PackageFetcherDelegate;
+class StatsDictionary;
+class UICallbackRunner;
+class Wininet;
+
+// Obtains the browser package and leaves it unpacked for the backend: out of
+// the installer's own payload when that is the package, else from the update
+// server, which the installer's payload (the tracking data) is posted to and
+// which answers where the package is and what its SHA-256 is. The work runs
+// on a thread of its own; the delegate hears of it on the creating thread.
 class PackageFetcher {
  public:
   // Where one fetch attempt stands; the last four end it.
@@ -20,6 +37,65 @@ class PackageFetcher {
     DOWNLOAD_FAILED = 8,
     UNPACKING_FAILED = 9,
   };
+
+  // The switch that points the fetch at another update server: its value is
+  // the whole request URL; without a value, a server on this machine.
+  static const char kPackageServerSwitch[];
+  // The switch whose value stands in for a missing tracking-data payload.
+  static const char kTrackingBlobSwitch[];
+
+  // The name an ended attempt has in the statistics; "invalid" for a status
+  // that does not end one.
+  static const char* GetStatusName(Status status);
+
+  // Where the tracking data is posted, from the command line and the
+  // product configuration.
+  static base::string16 GetNetInstallerUrl();
+
+  // Whether a partner file name from the server names a file of its own
+  // directly inside the package folder.
+  static bool IsPlainFileName(const std::string& name);
+
+  // The package goes into |temp_folder|, under a name made from the local
+  // time. |stats| is the top-level view of the run's statistics and must
+  // outlive the fetcher; so must |ui_callback_runner| (never null) and
+  // |delegate| (may be null).
+  PackageFetcher(const base::FilePath& temp_folder,
+                 const StatsDictionary& stats,
+                 UICallbackRunner* ui_callback_runner,
+                 PackageFetcherDelegate* delegate);
+  PackageFetcher(const PackageFetcher&) = delete;
+  PackageFetcher& operator=(const PackageFetcher&) = delete;
+  // Deletes the download, the archive and the unpacked folder.
+  ~PackageFetcher();
+
+  // Begins an attempt; after a failure, begins the next one.
+  void Start();
+
+  // The downloaded installer; the package folder is this path without its
+  // extension.
+  const base::FilePath& download_path() const { return download_path_; }
+  base::FilePath GetPackageFolder() const;
+
+  // What the tests reach on the worker thread. Each is posted there, so a
+  // call before Start takes effect for it.
+  // The executable whose payload is read, in place of this process's own.
+  void SetOwnExecutableForTesting(const base::FilePath& path);
+  // Runs between every two steps the downloaded package goes through, on
+  // the worker thread, with the name of the step just done.
+  using StepCallback = base::Callback<void(const std::string&)>;
+  void SetStepCallbackForTesting(const StepCallback& callback);
+  // Runs once on the worker thread with the HTTP client.
+  void ConfigureClientForTesting(const base::Callback<void(Wininet*)>& body);
+
+  class PackageFetcherDelegateProxy;
+  class ThreadedFetcher;
+
+ private:
+  const base::FilePath download_path_;
+  base::Thread worker_;
+  // Lives on the worker; deleted there.
+  std::unique_ptr<ThreadedFetcher> threaded_fetcher_;
 };
 
 }  // namespace installer

@@ -6,6 +6,8 @@
 #include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/path_service.h"
+#include "base/process/launch.h"
+#include "base/process/process.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/string_split.h"
 #include "base/strings/utf_string_conversions.h"
@@ -33,6 +35,42 @@ std::string JoinLines(const std::vector<std::string>& lines) {
 }
 
 }  // namespace
+
+const wchar_t kInstallerExecutableUninstallKey[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vexlo "
+    L"12.0.1450.0";
+
+std::vector<ScopedProductRegistry::Key> InstallerExecutableKeys() {
+  std::vector<ScopedProductRegistry::Key> keys;
+  for (const wchar_t* key :
+       {kInstallerExecutableUninstallKey, L"Software\\Classes\\Vexlodeveloper",
+        L"Software\\Classes\\.vxe", L"Software\\Classes\\.vxdownload",
+        L"Software\\Classes\\.htm", L"Software\\Classes\\.html",
+        L"Software\\Classes\\.pdf", L"Software\\Classes\\.shtml",
+        L"Software\\Classes\\.xht", L"Software\\Classes\\.xhtml",
+        L"Software\\Clients\\StartMenuInternet\\Vexlodeveloper",
+        L"Software\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\"
+        L"Compatibility Assistant\\Persisted",
+        L"Software\\Vexlo"}) {
+    keys.push_back({HKEY_CURRENT_USER, key, false, L""});
+  }
+  keys.push_back({HKEY_CURRENT_USER, L"Software\\RegisteredApplications", true,
+                  L"Vexlo developer"});
+  return keys;
+}
+
+int RunToEnd(const base::string16& command_line) {
+  const base::Process process =
+      base::LaunchProcess(command_line, base::LaunchOptions());
+  EXPECT_TRUE(process.IsValid());
+  if (::WaitForSingleObject(process.Handle(), 120000) != WAIT_OBJECT_0) {
+    ADD_FAILURE() << "the program did not end";
+    process.Terminate(1, true);
+  }
+  DWORD exit_code = 1;
+  ::GetExitCodeProcess(process.Handle(), &exit_code);
+  return static_cast<int>(exit_code);
+}
 
 std::vector<std::string> WriteTestPackage(
     const base::FilePath& folder,

@@ -6,8 +6,11 @@
 #include <vector>
 
 #include "base/files/file_path.h"
+#include "base/files/file_util.h"
 #include "base/strings/string16.h"
+#include "base/win/registry.h"
 #include "desktop/launcher/installer/service/test/product_registry.h"
+#include "gtest/gtest.h"
 
 namespace vexlo {
 namespace installer {
@@ -30,6 +33,18 @@ std::map<base::string16, std::string> SnapshotFolder(
 // under both roots.
 std::vector<ScopedProductRegistry::Key> InstallerRegistryKeys();
 
+// The uninstall key an installation by the build's installer executable
+// (the product as its own configuration names it) writes.
+extern const wchar_t kInstallerExecutableUninstallKey[];
+
+// The registry keys and values such an installation writes, all of them
+// under HKEY_CURRENT_USER.
+std::vector<ScopedProductRegistry::Key> InstallerExecutableKeys();
+
+// Runs |command_line| to its end, at most two minutes; its exit code, or 1
+// when it did not end (it is then ended).
+int RunToEnd(const base::string16& command_line);
+
 // Makes every start of the build's recording launcher, by this process or
 // the processes it starts, append its arguments to a file of |folder| for
 // the life of the object.
@@ -49,6 +64,47 @@ class ScopedLauncherRecord {
 
  private:
   const base::FilePath path_;
+};
+
+// Points the user's shell folder |name| at |folder| while the object lives,
+// for the processes the test starts. The platform's own desktop shell reads
+// the links put into the real folders and holds them open meanwhile, which
+// would make the installer's moves and copies of its shortcuts fail at
+// random; and a test must leave no shortcut there.
+class ScopedShellFolder {
+ public:
+  ScopedShellFolder(const wchar_t* name, const base::FilePath& folder)
+      : name_(name),
+        key_(HKEY_CURRENT_USER,
+             L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\"
+             L"User Shell Folders",
+             KEY_QUERY_VALUE | KEY_SET_VALUE),
+        saved_(1024) {
+    EXPECT_TRUE(base::CreateDirectory(folder));
+    DWORD size = static_cast<DWORD>(saved_.size() * sizeof(wchar_t));
+    EXPECT_EQ(ERROR_SUCCESS,
+              key_.ReadValueRaw(name_, &saved_[0], &size, &type_));
+    saved_size_ = size;
+    const base::string16& path = folder.value();
+    EXPECT_EQ(ERROR_SUCCESS,
+              key_.WriteValueRaw(
+                  name_, path.c_str(),
+                  static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t)),
+                  REG_EXPAND_SZ));
+  }
+  ScopedShellFolder(const ScopedShellFolder&) = delete;
+  ScopedShellFolder& operator=(const ScopedShellFolder&) = delete;
+  ~ScopedShellFolder() {
+    EXPECT_EQ(ERROR_SUCCESS,
+              key_.WriteValueRaw(name_, &saved_[0], saved_size_, type_));
+  }
+
+ private:
+  const wchar_t* const name_;
+  base::win::RegKey key_;
+  std::vector<wchar_t> saved_;
+  DWORD saved_size_ = 0;
+  DWORD type_ = REG_NONE;
 };
 
 // The name under which the installation-interrupted event of |folder| is

@@ -15,6 +15,21 @@ base::FilePath PackageFixture(const wchar_t* name);
 // The whole file at |path|; empty when it cannot be read.
 std::string ReadWholeFile(const base::FilePath& path);
 
+// The SHA-256 of |bytes| as 64 lower-case hex digits, as the update server
+// sends it.
+std::string Sha256Hex(const std::string& bytes);
+
+// |program| carrying |payload| as an installer does: "VXQ", the payload and
+// its length as a 32-bit little-endian number at the end.
+std::string AppendPayload(const std::string& program,
+                          const std::string& payload);
+
+// The update server's reply naming the package at |url| with |checksum|,
+// and |more| (further members, each with a leading comma).
+std::string ReplyNaming(const std::string& url,
+                        const std::string& checksum,
+                        const std::string& more = std::string());
+
 // Collects the message of every log line written while it lives, and keeps
 // them from the log's destinations.
 class ScopedLogCapture {

@@ -135,6 +135,7 @@ HttpTestServer::~HttpTestServer() {
 
 bool HttpTestServer::Start() {
   const base::FilePath port_file = dir_.path().Append(L"port");
+  base::CreateDirectory(files_folder());
   std::wstring command = std::wstring(kPython) + L" " +
                          base::UTF8ToUTF16(HostPath(ServerScript())) + L" " +
                          base::UTF8ToUTF16(HostPath(port_file)) + L" " +

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/files/file_path.h"
 #include "base/strings/string16.h"
 #include "base/test/unique_test_dir.h"
 
@@ -47,6 +48,9 @@ class HttpTestServer {
   void Stop();
 
   uint16_t port() const { return port_; }
+  // What the server answers under "/files/": made by Start, filled by the
+  // test.
+  base::FilePath files_folder() const { return dir_.path().Append(L"files"); }
   // "http://127.0.0.1:<port>" followed by |path|.
   base::string16 Url(const std::string& path) const;
 

@@ -1,9 +1,11 @@
-#!/ usr / bin / env python3
+#!/usr/bin/env python3
 """A loopback HTTP server for the WinINet client's tests and benchmark.
 
     http_test_server.py PORT_FILE [PARENT_PID]
 
-Binds 127.0.0.1 on a free port, writes the port number to PORT_FILE (through a
+Binds 127.0.0.1 on a free port (or on HTTP_TEST_SERVER_PORT when that is
+set, for a demonstration that needs the development servers' fixed ports),
+writes the port number to PORT_FILE (through a
 rename, so that a reader never sees half of it) and serves until asked to stop
 with GET /__control/shutdown, or until the process PARENT_PID is gone, so that
 a test that dies leaves no server behind.
@@ -23,6 +25,9 @@ set-up round trip:
   /seq/C1,C2,...      the n-th request for this URL answers the n-th code
                       (the last one repeats); a 200 or 206 in the list serves
                       the /bytes/N body given by size=N (default 1000).
+  /files/PATH         the file PATH below the folder "files" beside PORT_FILE,
+                      with Range, cut= and slow= as for /bytes; 404 when
+                      missing.
   /redirect?to=URL    answers 302 to URL.
   /echo               answers 200 with the request body.
   /collector/...      answers 200 with a short body.
@@ -61,12 +66,12 @@ CHUNK = 64 * 1024
 
 
 def pattern_block():
-#byte i of every body is BLOCK[i % PERIOD]; the tests compute the same.
+    # byte i of every body is BLOCK[i % PERIOD]; the tests compute the same.
     return bytes(((j * j * 7 + j) % 256) for j in range(PERIOD))
 
 
 BLOCK = pattern_block()
-#Long enough that any chunk starting anywhere in one period is a slice.
+# Long enough that any chunk starting anywhere in one period is a slice.
 REPEATED = BLOCK * ((CHUNK // PERIOD) + 2)
 
 
@@ -94,6 +99,7 @@ class Recorder:
 
 
 RECORDER = Recorder()
+FILES = None
 
 
 def parse_form(content_type, body):
@@ -105,16 +111,16 @@ def parse_form(content_type, body):
         return []
     parts = []
     for part in message.get_payload():
-#Read raw : a browser - style form leaves backslashes in file names as
-#they are.
+        # Read raw: a browser-style form leaves backslashes in file names as
+        # they are.
         disposition = str(part.get("Content-Disposition", ""))
         name = re.search(r'; name="([^"]*)"', disposition)
         filename = re.search(r'; filename="([^"]*)"', disposition)
         parts.append({
-  "name" : name.group(1) if name else None,
-      "filename" : filename.group(1) if filename else None,
-      "type" : part.get("Content-Type"),
-      "data_hex" : part.get_payload(decode = True).hex(),
+            "name": name.group(1) if name else None,
+            "filename": filename.group(1) if filename else None,
+            "type": part.get("Content-Type"),
+            "data_hex": part.get_payload(decode=True).hex(),
         })
     return parts
 
@@ -164,6 +170,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 return self.send_bytes(int(query.get("size", "1000")), query,
                                        hit)
             return self.send_simple(code, b"sequence body")
+        if parts[0] == "files" and len(parts) >= 2:
+            return self.send_file(os.path.join(FILES, *parts[1:]), query, hit)
         if parts[0] == "redirect":
             self.send_response(302)
             self.send_header("Location", query.get("to", "/"))
@@ -209,7 +217,22 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.end_headers()
         self.wfile.write(body)
 
-    def send_bytes(self, size, query, hit):
+    def send_file(self, path, query, hit):
+        if ".." in path.split(os.sep) or not os.path.isfile(path):
+            return self.send_simple(404, b"no such file")
+        with open(path, "rb") as f:
+            data = f.read()
+        slow_ms = int(query.get("slow", "0"))
+
+        def write(first, end):
+            for start in range(first, end, CHUNK):
+                if slow_ms:
+                    time.sleep(slow_ms / 1000.0)
+                self.wfile.write(data[start:min(end, start + CHUNK)])
+
+        self.send_bytes(len(data), query, hit, write)
+
+    def send_bytes(self, size, query, hit, write=None):
         start = parse_range(self.headers.get("Range"))
         if query.get("norange") == "1" or start is None or start > size:
             start = None
@@ -230,9 +253,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_header("Content-Length", str(size - first))
         self.send_header("X-Served-By", "http_test_server")
         self.end_headers()
-        self.write_pattern(first, end, int(query.get("slow", "0")))
+        if write:
+            write(first, end)
+        else:
+            self.write_pattern(first, end, int(query.get("slow", "0")))
         if end < size:
-#Cut short : the client sees the connection end mid - body.
+            # Cut short: the client sees the connection end mid-body.
             self.wfile.flush()
             self.close_connection = True
             if query.get("reset") == "1":
@@ -266,8 +292,11 @@ def watch_parent(server, parent_pid):
 
 
 def main():
+    global FILES
     port_file = sys.argv[1]
-    server = Server(("127.0.0.1", 0), Handler)
+    FILES = os.path.join(os.path.dirname(os.path.abspath(port_file)), "files")
+    port = int(os.environ.get("HTTP_TEST_SERVER_PORT", "0"))
+    server = Server(("127.0.0.1", port), Handler)
     temporary = port_file + ".tmp"
     with open(temporary, "w") as f:
         f.write(str(server.server_address[1]))

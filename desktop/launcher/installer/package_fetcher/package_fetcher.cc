@@ -1,0 +1,823 @@
+#include "desktop/launcher/installer/package_fetcher/package_fetcher.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <utility>
+#include <vector>
+
+#include "base/base_paths.h"
+#include "base/bind.h"
+#include "base/command_line.h"
+#include "base/files/file_util.h"
+#include "base/json/json_reader.h"
+#include "base/logging.h"
+#include "base/memory/ref_counted.h"
+#include "base/memory/weak_ptr.h"
+#include "base/path_service.h"
+#include "base/process/launch.h"
+#include "base/strings/string_util.h"
+#include "base/strings/stringprintf.h"
+#include "base/strings/utf_string_conversions.h"
+#include "base/synchronization/lock.h"
+#include "base/threading/thread_task_runner_handle.h"
+#include "base/time/time.h"
+#include "base/values.h"
+#include "base/version.h"
+#include "base/win/scoped_handle.h"
+#include "desktop/common/product/product_configuration.h"
+#include "desktop/common/product/product_info.h"
+#include "desktop/launcher/installer/installer.h"
+#include "desktop/launcher/installer/package_fetcher/checksum_checker.h"
+#include "desktop/launcher/installer/package_fetcher/installer_domains.h"
+#include "desktop/launcher/installer/package_fetcher/lzma_util.h"
+#include "desktop/launcher/installer/package_fetcher/package_fetcher_delegate.h"
+#include "desktop/launcher/installer/package_fetcher/payload_reader.h"
+#include "desktop/launcher/installer/package_fetcher/signature_checker.h"
+#include "desktop/launcher/installer/package_fetcher/ui_callback_runner.h"
+#include "desktop/launcher/installer/service/prefs_task_pool.h"
+#include "desktop/launcher/installer/stats_dictionary.h"
+#include "desktop/launcher/installer/wininet/chunk_stats_delegate.h"
+#include "desktop/launcher/installer/wininet/fetch_stats_delegate.h"
+#include "desktop/launcher/installer/wininet/wininet.h"
+#include "desktop/launcher/installer/wininet/wininet_response_writer.h"
+
+namespace vexlo {
+namespace installer {
+
+namespace {
+
+const char kInternalPackageServerRoot[] = "http://localhost:3002/";
+const char kNetInstallerPath[] = "netinstaller/";
+const wchar_t kPartnerContentTempName[] = L"partner_content.tmp";
+const wchar_t kTrackingDataFileName[] = L"server_tracking_data";
+const wchar_t kPrefsIncludeFileName[] = L"installer_prefs_include.json";
+const wchar_t kFilesListName[] = L"files_list";
+const char kWelcomeUrlKey[] = "welcome-url";
+// A partner file is tried this many times over before the next try is the
+// last one.
+const int32_t kPartnerRetries = 3;
+
+base::FilePath MakeDownloadPath(const base::FilePath& temp_folder) {
+  base::Time::Exploded now;
+  base::Time::Now().Explode(true, &now);
+  return temp_folder.Append(base::StringPrintfWide(
+      L"vexlo_installer_%02d%02d%02d%02d%02d%02d.exe", now.year, now.month,
+      now.day_of_month, now.hour, now.minute, now.second));
+}
+
+void DoNothing() {}
+
+void RunWithClient(const base::Callback<void(Wininet*)>& body,
+                   Wininet* client) {
+  body.Run(client);
+}
+
+}  // namespace
+
+// Carries the worker's calls to the delegate and the UI callback runner over
+// to the owner's thread, where both live. The worker clears the pointers at
+// teardown, so that what is still queued for the owner does nothing.
+class PackageFetcher::PackageFetcherDelegateProxy
+    : public base::RefCountedThreadSafe<PackageFetcherDelegateProxy>,
+      public PackageFetcherDelegate,
+      public UICallbackRunner {
+ public:
+  PackageFetcherDelegateProxy(
+      base::scoped_refptr<base::SingleThreadTaskRunner> owner,
+      PackageFetcherDelegate* delegate,
+      UICallbackRunner* ui_callback_runner)
+      : owner_(std::move(owner)),
+        delegate_(delegate),
+        ui_callback_runner_(ui_callback_runner) {}
+
+  void Clear() {
+    delegate_ = nullptr;
+    ui_callback_runner_ = nullptr;
+  }
+
+  void SetTotalProgress(int32_t total) override {
+    owner_->PostTask(
+        LOCATION_FROM_HERE("vexlo::installer::PackageFetcher::"
+                           "PackageFetcherDelegateProxy::SetTotalProgress"),
+        base::Bind(&PackageFetcherDelegateProxy::DoSetTotalProgress, Self(),
+                   total));
+  }
+  void SetCurrentProgress(int32_t current) override {
+    owner_->PostTask(
+        LOCATION_FROM_HERE("vexlo::installer::PackageFetcher::"
+                           "PackageFetcherDelegateProxy::SetCurrentProgress"),
+        base::Bind(&PackageFetcherDelegateProxy::DoSetCurrentProgress, Self(),
+                   current));
+  }
+  void NotifyStalled() override {
+    owner_->PostTask(
+        LOCATION_FROM_HERE("vexlo::installer::PackageFetcher::"
+                           "PackageFetcherDelegateProxy::NotifyStalled"),
+        base::Bind(&PackageFetcherDelegateProxy::DoNotifyStalled, Self()));
+  }
+  void NotifyStatusChanged(PackageFetcher::Status status) override {
+    owner_->PostTask(
+        LOCATION_FROM_HERE("vexlo::installer::PackageFetcher::"
+                           "PackageFetcherDelegateProxy::NotifyStatusChanged"),
+        base::Bind(&PackageFetcherDelegateProxy::DoNotifyStatusChanged, Self(),
+                   status));
+  }
+  void NotifyTrackingDataObtained(const std::string& tracking_data) override {
+    owner_->PostTask(
+        LOCATION_FROM_HERE(
+            "vexlo::installer::PackageFetcher::PackageFetcherDelegateProxy::"
+            "NotifyTrackingDataObtained"),
+        base::Bind(&PackageFetcherDelegateProxy::DoNotifyTrackingDataObtained,
+                   Self(), tracking_data));
+  }
+  void RunUICallbackAndPostReply(
+      const UICallback& ui_callback,
+      const base::scoped_refptr<base::SingleThreadTaskRunner>&
+          reply_task_runner,
+      const Reply& reply) override {
+    owner_->PostTask(
+        LOCATION_FROM_HERE(
+            "vexlo::installer::PackageFetcher::PackageFetcherDelegateProxy::"
+            "RunUICallbackAndPostReply"),
+        base::Bind(&PackageFetcherDelegateProxy::DoRunUICallbackAndPostReply,
+                   Self(), ui_callback, reply_task_runner, reply));
+  }
+
+ private:
+  friend class base::RefCountedThreadSafe<PackageFetcherDelegateProxy>;
+  ~PackageFetcherDelegateProxy() override = default;
+
+  base::scoped_refptr<PackageFetcherDelegateProxy> Self() {
+    return base::scoped_refptr<PackageFetcherDelegateProxy>(this);
+  }
+
+  void DoSetTotalProgress(int32_t total) {
+    if (PackageFetcherDelegate* delegate = delegate_.load())
+      delegate->SetTotalProgress(total);
+  }
+  void DoSetCurrentProgress(int32_t current) {
+    if (PackageFetcherDelegate* delegate = delegate_.load())
+      delegate->SetCurrentProgress(current);
+  }
+  void DoNotifyStalled() {
+    if (PackageFetcherDelegate* delegate = delegate_.load())
+      delegate->NotifyStalled();
+  }
+  void DoNotifyStatusChanged(PackageFetcher::Status status) {
+    if (PackageFetcherDelegate* delegate = delegate_.load())
+      delegate->NotifyStatusChanged(status);
+  }
+  void DoNotifyTrackingDataObtained(const std::string& tracking_data) {
+    if (PackageFetcherDelegate* delegate = delegate_.load())
+      delegate->NotifyTrackingDataObtained(tracking_data);
+  }
+  void DoRunUICallbackAndPostReply(
+      const UICallback& ui_callback,
+      const base::scoped_refptr<base::SingleThreadTaskRunner>&
+          reply_task_runner,
+      const Reply& reply) {
+    if (UICallbackRunner* runner = ui_callback_runner_.load())
+      runner->RunUICallbackAndPostReply(ui_callback, reply_task_runner, reply);
+  }
+
+  const base::scoped_refptr<base::SingleThreadTaskRunner> owner_;
+  std::atomic<PackageFetcherDelegate*> delegate_;
+  std::atomic<UICallbackRunner*> ui_callback_runner_;
+};
+
+// One fetch attempt after another, on the worker thread.
+class PackageFetcher::ThreadedFetcher {
+ public:
+  ThreadedFetcher(base::scoped_refptr<PackageFetcherDelegateProxy> proxy,
+                  const base::FilePath& temp_folder,
+                  const base::FilePath& download_path,
+                  const StatsDictionary& stats);
+  ThreadedFetcher(const ThreadedFetcher&) = delete;
+  ThreadedFetcher& operator=(const ThreadedFetcher&) = delete;
+  ~ThreadedFetcher();
+
+  void Start();
+
+  void set_own_executable(const base::FilePath& path) {
+    own_executable_ = path;
+  }
+  void set_step_callback(const StepCallback& callback) {
+    step_callback_ = callback;
+  }
+  Wininet* client() { return &client_; }
+
+ private:
+  void FetchDownloadUrl();
+  void OnDownloadUrlFetched();
+  void ExtractArchive(const std::string& checksum);
+  bool CheckPackage(const std::string& checksum);
+  bool RunPackage(const char* switch_name, std::string* output);
+  void UnpackArchive(const base::FilePath& archive);
+  void OnUnpacked(bool success);
+  void FinishUnpacking(bool success);
+  void StartPartnerContent();
+  void DownloadPartnerContent();
+  void OnPartnerContentDownloaded(const std::string& file_name,
+                                  const std::string& checksum);
+  void PlacePartnerContent(const std::string& file_name);
+
+  void Fail(Status status, const char* message);
+  void Report(Status status);
+  void ReportPackageReady();
+  void NotifyStatus(Status status) { proxy_->NotifyStatusChanged(status); }
+
+  bool HoldPackage(const base::FilePath& path);
+  void ReleasePackage() { package_hold_.Close(); }
+  void ReachedStep(const char* step);
+
+  const base::scoped_refptr<PackageFetcherDelegateProxy> proxy_;
+  int32_t try_count_ = 0;
+  const base::FilePath temp_folder_;
+  const base::FilePath download_path_;
+  const base::FilePath package_folder_;
+  const base::FilePath archive_path_;
+  base::FilePath own_executable_;
+  std::unique_ptr<PayloadReader> payload_reader_;
+  Wininet client_;
+  std::string reply_text_;
+  std::unique_ptr<base::Value> reply_;
+  const base::ListValue* partner_content_ = nullptr;
+  size_t partner_index_ = 0;
+  int32_t partner_tries_ = 0;
+  std::vector<std::string> placed_partner_files_;
+  StatsDictionary stats_;
+  std::unique_ptr<StatsDictionary> attempt_stats_;
+  std::unique_ptr<StatsDictionary> partner_stats_;
+  std::unique_ptr<StatsDictionary> partner_try_stats_;
+  // Kept until its write behind has landed.
+  base::scoped_refptr<JsonPrefStore> welcome_store_;
+  // Every step of a package's road opens it again by its path, in a folder
+  // that any process of the user may write, while the package may then run
+  // with more rights than that process has. From before the checksum until
+  // the unpacking has ended this handle keeps the file as it was checked:
+  // it shares reading only, so the checks, the package's runs and the
+  // extraction still open it beside it, but nobody can write, rename or
+  // delete it.
+  base::win::ScopedHandle package_hold_;
+  StepCallback step_callback_;
+  base::WeakPtrFactory<ThreadedFetcher> weak_factory_{this};
+};
+
+PackageFetcher::ThreadedFetcher::ThreadedFetcher(
+    base::scoped_refptr<PackageFetcherDelegateProxy> proxy,
+    const base::FilePath& temp_folder,
+    const base::FilePath& download_path,
+    const StatsDictionary& stats)
+    : proxy_(std::move(proxy)),
+      temp_folder_(temp_folder),
+      download_path_(download_path),
+      package_folder_(download_path.RemoveExtension()),
+      archive_path_(download_path.ReplaceExtension(L"7z")),
+      client_(proxy_.get(), proxy_.get()),
+      stats_(stats) {
+  base::PathService::Get(base::FILE_EXE, &own_executable_);
+}
+
+PackageFetcher::ThreadedFetcher::~ThreadedFetcher() {
+  LOG(INFO) << "Terminating the package fetcher";
+  proxy_->Clear();
+  if (client_.state() != Wininet::STATE_FAILED)
+    client_.Stop();
+  ReleasePackage();
+  base::DeleteFile(download_path_, false);
+  base::DeleteFile(archive_path_, false);
+  base::DeleteFile(package_folder_, true);
+}
+
+void PackageFetcher::ThreadedFetcher::Start() {
+  attempt_stats_ =
+      std::make_unique<StatsDictionary>(stats_.AppendDictionary("fetches"));
+  attempt_stats_->SetInteger("try_number", try_count_);
+  attempt_stats_->RecordTime("start_time");
+  partner_content_ = nullptr;
+  reply_.reset();
+  NotifyStatus(STARTED);
+
+  ReleasePackage();
+  if (!base::DeleteFile(download_path_, false) ||
+      !base::DeleteFile(package_folder_, true)) {
+    Fail(INITIALIZATION_FAILED,
+         "Unable to obtain or clean the download/extraction path");
+    return;
+  }
+  NotifyStatus(FOLDER_READY);
+
+  // A package inside this executable is held as a downloaded one is, from
+  // the first read; the hold is dropped again when it turns out a blob.
+  const bool held = HoldPackage(own_executable_);
+  payload_reader_ = std::make_unique<PayloadReader>(own_executable_);
+  const bool read = payload_reader_->Init();
+  if (read && payload_reader_->IsFullPackage()) {
+    if (!held) {
+      Fail(UNPACKING_FAILED, "Could not hold the package");
+      return;
+    }
+    ReachedStep("payload");
+    NotifyStatus(EXTRACTING);
+    payload_reader_->WritePayloadToFile(archive_path_);
+    ReachedStep("archive");
+    base::ThreadTaskRunnerHandle::Get()->PostTask(
+        LOCATION_FROM_HERE(
+            "vexlo::installer::PackageFetcher::ThreadedFetcher::Start"),
+        base::Bind(&ThreadedFetcher::UnpackArchive, weak_factory_.GetWeakPtr(),
+                   archive_path_));
+    return;
+  }
+  ReleasePackage();
+  if (!read) {
+    LOG(WARNING) << "Failed reading payload";
+    if (payload_reader_->IsCorrupted()) {
+      Fail(UNPACKING_FAILED, "Corrupted payload");
+      return;
+    }
+    const base::CommandLine* command_line =
+        base::CommandLine::ForCurrentProcess();
+    if (command_line->HasSwitch(kTrackingBlobSwitch)) {
+      payload_reader_->SetOverridePayload(
+          command_line->GetSwitchValueASCII(kTrackingBlobSwitch));
+    }
+  }
+  const std::string tracking_data = payload_reader_->GetPayload();
+  if (!tracking_data.empty())
+    proxy_->NotifyTrackingDataObtained(tracking_data);
+  base::ThreadTaskRunnerHandle::Get()->PostTask(
+      LOCATION_FROM_HERE(
+          "vexlo::installer::PackageFetcher::ThreadedFetcher::Start"),
+      base::Bind(&ThreadedFetcher::FetchDownloadUrl,
+                 weak_factory_.GetWeakPtr()));
+}
+
+void PackageFetcher::ThreadedFetcher::FetchDownloadUrl() {
+  LOG(INFO) << "Preparing to fetch the download URL";
+  NotifyStatus(FETCHING_DOWNLOAD_URL);
+  client_.SetAllowedDomains(GetInstallerServerDomains());
+  const base::string16 url = GetNetInstallerUrl();
+  LOG(INFO) << "Fetching the download URL";
+  attempt_stats_->RecordTime("fetch_download_url_start_time");
+  reply_text_.clear();
+  if (!client_.Start(url, payload_reader_->GetPayload(),
+                     base::Bind(&ThreadedFetcher::OnDownloadUrlFetched,
+                                weak_factory_.GetWeakPtr()),
+                     std::make_unique<StringResponseWriter>(&reply_text_),
+                     std::make_unique<FetchStatsDelegate>(
+                         *attempt_stats_, "fetch_download_url_"))) {
+    Fail(DOWNLOAD_FAILED, "Failed fetching the download URL");
+  }
+}
+
+void PackageFetcher::ThreadedFetcher::OnDownloadUrlFetched() {
+  if (client_.state() != Wininet::STATE_COMPLETED) {
+    Fail(DOWNLOAD_FAILED, "Failed fetching the download URL");
+    return;
+  }
+  NotifyStatus(DOWNLOADING_PACKAGE);
+  VLOG(1) << "Parsing the fetched URL";
+  reply_ = base::JSONReader::Read(reply_text_);
+  const base::DictionaryValue* reply = nullptr;
+  std::string url;
+  std::string checksum;
+  if (!reply_ || !reply_->GetAsDictionary(&reply) ||
+      !reply->GetString("installer", &url) ||
+      !reply->GetString("installer_checksum", &checksum)) {
+    Fail(DOWNLOAD_FAILED, "Failed parsing json reply");
+    return;
+  }
+  attempt_stats_->SetString("download_url", url);
+  stats_.SetString("download_url", url);
+  LOG(INFO) << "Preparing to fetch the installer";
+
+  auto writer = std::make_unique<FileResponseWriter>();
+  if (!writer->Open(download_path_)) {
+    Fail(DOWNLOAD_FAILED,
+         "Failed initializing the file to use as download destination");
+    return;
+  }
+  const base::ListValue* partner_content = nullptr;
+  if (reply->GetList("partner_content", &partner_content))
+    partner_content_ = partner_content;
+  attempt_stats_->RecordTime("download_start_time");
+  stats_.SetCurrentTime("installation_start_download_time");
+
+  client_.SetAllowedDomains(std::vector<base::string16>());
+  if (!client_.Start(base::UTF8ToUTF16(url), std::string(),
+                     base::Bind(&ThreadedFetcher::ExtractArchive,
+                                weak_factory_.GetWeakPtr(), checksum),
+                     std::move(writer),
+                     std::make_unique<ChunkStatsDelegate>(*attempt_stats_,
+                                                          "download_chunks"))) {
+    Fail(DOWNLOAD_FAILED, "Failed downloading the Vexlo package");
+  }
+}
+
+void PackageFetcher::ThreadedFetcher::ExtractArchive(
+    const std::string& checksum) {
+  attempt_stats_->RecordTime("download_end_time");
+  if (client_.state() != Wininet::STATE_COMPLETED) {
+    Fail(DOWNLOAD_FAILED, "Failed downloading the Vexlo package");
+    return;
+  }
+  ReachedStep("downloaded");
+  if (!HoldPackage(download_path_)) {
+    Fail(DOWNLOAD_FAILED, "Could not hold the downloaded package");
+    return;
+  }
+  ReachedStep("hold");
+  if (!CheckPackage(checksum))
+    return;
+
+  attempt_stats_->RecordTime("extract_start_time");
+  NotifyStatus(EXTRACTING);
+  bool found = false;
+  bool written = false;
+  {
+    // Its mapping of the package is gone before anyone hears of the result.
+    PayloadReader package(download_path_);
+    found = package.Init() && package.IsFullPackage();
+    if (found) {
+      ReachedStep("payload");
+      written = package.WritePayloadToFile(archive_path_);
+    }
+  }
+  if (!found) {
+    Fail(DOWNLOAD_FAILED, "Could not find 7z payload in full package");
+    return;
+  }
+  if (!written) {
+    Fail(UNPACKING_FAILED, "Could not write out 7z archive from full package");
+    return;
+  }
+  ReachedStep("archive");
+  base::ThreadTaskRunnerHandle::Get()->PostTask(
+      LOCATION_FROM_HERE(
+          "vexlo::installer::PackageFetcher::ThreadedFetcher::ExtractArchive"),
+      base::Bind(&ThreadedFetcher::UnpackArchive, weak_factory_.GetWeakPtr(),
+                 archive_path_));
+}
+
+// Checksum, signer, internal version and stream, in that order; false after
+// reporting the first that fails.
+bool PackageFetcher::ThreadedFetcher::CheckPackage(
+    const std::string& checksum) {
+  if (!ChecksumMatches(download_path_, checksum)) {
+    Fail(DOWNLOAD_FAILED, "Checksum incorrect for the downloaded package");
+    return false;
+  }
+  ReachedStep("checksum");
+
+  bool own_signed = true;
+  if ((!IsFileSigned(own_executable_, &own_signed) || own_signed) &&
+      !VerifySigner(download_path_)) {
+    Fail(DOWNLOAD_FAILED, "Signature incorrect for the downloaded package");
+    return false;
+  }
+  ReachedStep("signer");
+
+  std::string internal_version;
+  RunPackage("internal-version", &internal_version);
+  attempt_stats_->SetString("internal_version", internal_version);
+  const base::Version version(internal_version);
+  if (!version.IsValid() ||
+      version.CompareTo(base::Version(ProductInfo::GetInternalVersion())) < 0) {
+    Fail(DOWNLOAD_FAILED, "Downloaded package is older than the installer");
+    return false;
+  }
+  ReachedStep("internal_version");
+
+  std::string stream;
+  RunPackage("stream", &stream);
+  attempt_stats_->SetString("stream", stream);
+  if (stream != ProductInfo::GetChannel()) {
+    Fail(DOWNLOAD_FAILED,
+         "Downloaded package is of a different stream than the installer");
+    return false;
+  }
+  ReachedStep("stream");
+  return true;
+}
+
+bool PackageFetcher::ThreadedFetcher::RunPackage(const char* switch_name,
+                                                 std::string* output) {
+  base::CommandLine command_line(download_path_);
+  command_line.AppendSwitch(switch_name);
+  base::AutoLock hold(GetProcessLaunchLock());
+  return base::GetAppOutput(command_line, output);
+}
+
+void PackageFetcher::ThreadedFetcher::UnpackArchive(
+    const base::FilePath& archive) {
+  LOG(INFO) << "Unpacking files from archive";
+  attempt_stats_->RecordTime("unpack_start_time");
+  stats_.SetCurrentTime("installation_start_unpacking_time");
+  bool success = false;
+  if (base::CreateDirectory(package_folder_)) {
+    LzmaExtractor extractor;
+    extractor.set_delegate(proxy_.get());
+    success =
+        extractor.Open(archive) == 0 && extractor.Extract(package_folder_) == 0;
+  }
+  ReachedStep("unpack");
+  const std::string tracking_data = payload_reader_->GetPayload();
+  if (!payload_reader_->IsFullPackage() && !tracking_data.empty()) {
+    base::WriteFile(package_folder_.Append(kTrackingDataFileName),
+                    tracking_data.data(),
+                    static_cast<int>(tracking_data.size()));
+  }
+  base::ThreadTaskRunnerHandle::Get()->PostTask(
+      LOCATION_FROM_HERE(
+          "vexlo::installer::PackageFetcher::ThreadedFetcher::UnpackArchive"),
+      base::Bind(&ThreadedFetcher::OnUnpacked, weak_factory_.GetWeakPtr(),
+                 success));
+  base::DeleteFile(archive, false);
+}
+
+void PackageFetcher::ThreadedFetcher::OnUnpacked(bool success) {
+  ReleasePackage();
+  attempt_stats_->RecordTime("unpack_end_time");
+  stats_.SetCurrentTime("installation_unpack_complete_time");
+
+  const base::DictionaryValue* reply = nullptr;
+  std::string welcome_url;
+  if (!reply_ || !reply_->GetAsDictionary(&reply) ||
+      !reply->GetString("url_welcome", &welcome_url)) {
+    FinishUnpacking(success);
+    return;
+  }
+  // The store writes behind on the preferences pool; the backend reads the
+  // file once the package is ready, so the write must have landed by then.
+  const base::FilePath prefs_file =
+      package_folder_.Append(kPrefsIncludeFileName);
+  PrefsTaskPool* pool = PrefsTaskPool::GetInstance();
+  welcome_store_ = pool->OpenPrefStore(prefs_file);
+  welcome_store_->SetValue(kWelcomeUrlKey,
+                           std::make_unique<base::StringValue>(welcome_url), 0);
+  welcome_store_->CommitPendingWrite();
+  pool->GetTaskRunnerForFile(prefs_file)
+      ->PostTaskAndReply(
+          LOCATION_FROM_HERE(
+              "vexlo::installer::PackageFetcher::ThreadedFetcher::OnUnpacked"),
+          base::Bind(&DoNothing),
+          base::Bind(&ThreadedFetcher::FinishUnpacking,
+                     weak_factory_.GetWeakPtr(), success));
+}
+
+void PackageFetcher::ThreadedFetcher::FinishUnpacking(bool success) {
+  welcome_store_ = nullptr;
+  if (!success) {
+    Fail(UNPACKING_FAILED, "Archive unpacking failed");
+    return;
+  }
+  if (!partner_content_ || partner_content_->empty()) {
+    ReportPackageReady();
+    return;
+  }
+  LOG(INFO) << "We have extra partner content";
+  partner_index_ = 0;
+  partner_tries_ = 0;
+  placed_partner_files_.clear();
+  StartPartnerContent();
+  NotifyStatus(DOWNLOADING_PARTNER_CONTENT);
+  DownloadPartnerContent();
+}
+
+void PackageFetcher::ThreadedFetcher::StartPartnerContent() {
+  partner_stats_ = std::make_unique<StatsDictionary>(
+      attempt_stats_->AppendDictionary("addtional_files"));
+}
+
+void PackageFetcher::ThreadedFetcher::DownloadPartnerContent() {
+  LOG(INFO) << "Preparing to download a partner content file";
+  const base::Value* item_value = nullptr;
+  const base::DictionaryValue* item = nullptr;
+  std::string href;
+  std::string file_name;
+  std::string checksum;
+  if (!partner_content_->Get(partner_index_, &item_value) ||
+      !item_value->GetAsDictionary(&item) || !item->GetString("href", &href) ||
+      !item->GetString("filename", &file_name) ||
+      !item->GetStringASCII("checksum", &checksum) ||
+      !IsPlainFileName(file_name)) {
+    LOG(ERROR) << "Failed parsing partner content part of JSON reply";
+    ReportPackageReady();
+    return;
+  }
+  partner_stats_->SetString("download_url", href);
+  partner_stats_->SetInteger("download_succeeded", 0);
+  partner_try_stats_ = std::make_unique<StatsDictionary>(
+      partner_stats_->AppendDictionary("download_tries"));
+  partner_try_stats_->RecordTime("download_start_time");
+  partner_try_stats_->SetInteger("try_number", partner_tries_);
+
+  auto writer = std::make_unique<FileResponseWriter>();
+  if (!writer->Open(temp_folder_.Append(kPartnerContentTempName))) {
+    LOG(ERROR) << "Failed initializing the file to use as download destination";
+    ReportPackageReady();
+    return;
+  }
+  if (!client_.Start(
+          base::UTF8ToUTF16(href), std::string(),
+          base::Bind(&ThreadedFetcher::OnPartnerContentDownloaded,
+                     weak_factory_.GetWeakPtr(), file_name, checksum),
+          std::move(writer),
+          std::make_unique<FetchStatsDelegate>(*partner_try_stats_,
+                                               std::string()))) {
+    LOG(ERROR) << "Failed downloading partner content";
+    ReportPackageReady();
+  }
+}
+
+void PackageFetcher::ThreadedFetcher::OnPartnerContentDownloaded(
+    const std::string& file_name,
+    const std::string& checksum) {
+  partner_try_stats_->RecordTime("download_end_time");
+  const base::FilePath temporary = temp_folder_.Append(kPartnerContentTempName);
+  if (client_.state() == Wininet::STATE_COMPLETED &&
+      ChecksumMatches(temporary, checksum)) {
+    PlacePartnerContent(file_name);
+    return;
+  }
+  LOG(ERROR) << "Failed downloading partner content";
+  base::DeleteFile(temporary, false);
+  if (partner_tries_++ >= kPartnerRetries || client_.retry_count() != 0) {
+    LOG(INFO) << "Giving up on partner content download";
+    NotifyStatus(PACKAGE_READY);
+    return;
+  }
+  LOG(INFO) << "Retrying partner content download";
+  DownloadPartnerContent();
+}
+
+void PackageFetcher::ThreadedFetcher::PlacePartnerContent(
+    const std::string& file_name) {
+  if (!base::Move(temp_folder_.Append(kPartnerContentTempName),
+                  package_folder_.Append(base::UTF8ToUTF16(file_name)))) {
+    LOG(ERROR) << "Failed moving partner content into place";
+    ReportPackageReady();
+    return;
+  }
+  partner_stats_->SetInteger("download_succeeded", 1);
+  partner_tries_ = 0;
+  placed_partner_files_.push_back(file_name);
+  if (++partner_index_ < partner_content_->GetSize()) {
+    StartPartnerContent();
+    DownloadPartnerContent();
+    return;
+  }
+  std::string names;
+  for (const std::string& name : placed_partner_files_)
+    names += name + "\r\n";
+  base::AppendToFile(package_folder_.Append(kFilesListName), names.data(),
+                     static_cast<int>(names.size()));
+  ReportPackageReady();
+}
+
+void PackageFetcher::ThreadedFetcher::Fail(Status status, const char* message) {
+  LOG(ERROR) << message;
+  attempt_stats_->SetString("failure_reason", message);
+  Report(status);
+}
+
+void PackageFetcher::ThreadedFetcher::Report(Status status) {
+  ReleasePackage();
+  ++try_count_;
+  stats_.SetInteger("fetcher_restarts", try_count_);
+  attempt_stats_->SetString("result", GetStatusName(status));
+  NotifyStatus(status);
+}
+
+void PackageFetcher::ThreadedFetcher::ReportPackageReady() {
+  attempt_stats_->RecordTime("package_ready_time");
+  stats_.SetCurrentTime("package_ready_time");
+  attempt_stats_->SetString("result", GetStatusName(PACKAGE_READY));
+  NotifyStatus(PACKAGE_READY);
+}
+
+bool PackageFetcher::ThreadedFetcher::HoldPackage(const base::FilePath& path) {
+  package_hold_.Set(CreateFileW(path.value().c_str(), GENERIC_READ,
+                                FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!package_hold_.IsValid()) {
+    PLOG(ERROR) << "Could not hold " << path.AsUTF8();
+    return false;
+  }
+  return true;
+}
+
+void PackageFetcher::ThreadedFetcher::ReachedStep(const char* step) {
+  if (!step_callback_.is_null())
+    step_callback_.Run(step);
+}
+
+// static
+const char PackageFetcher::kPackageServerSwitch[] = "internal-package-server";
+// static
+const char PackageFetcher::kTrackingBlobSwitch[] = "server-tracking-blob";
+
+// static
+const char* PackageFetcher::GetStatusName(Status status) {
+  switch (status) {
+    case PACKAGE_READY:
+      return "package_ready";
+    case INITIALIZATION_FAILED:
+      return "initialization_failed";
+    case DOWNLOAD_FAILED:
+      return "download_failed";
+    case UNPACKING_FAILED:
+      return "unpacking_failed";
+    default:
+      return "invalid";
+  }
+}
+
+// static
+base::string16 PackageFetcher::GetNetInstallerUrl() {
+  const base::CommandLine* command_line =
+      base::CommandLine::ForCurrentProcess();
+  if (command_line->HasSwitch(kPackageServerSwitch)) {
+    const base::string16 value =
+        command_line->GetSwitchValueNative(kPackageServerSwitch);
+    if (!value.empty())
+      return value;
+  }
+  const std::string base_url = command_line->HasSwitch(kPackageServerSwitch)
+                                   ? std::string(kInternalPackageServerRoot)
+                                   : ProductConfiguration::GetUrl("autoupdate");
+  return base::UTF8ToUTF16(base_url + kNetInstallerPath +
+                           ProductInfo::GetChannel());
+}
+
+// static
+bool PackageFetcher::IsPlainFileName(const std::string& name) {
+  if (name.empty() || name == "." || name == "..")
+    return false;
+  for (const char c : name) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F || c == '\\' || c == '/' || c == ':')
+      return false;
+  }
+  return true;
+}
+
+PackageFetcher::PackageFetcher(const base::FilePath& temp_folder,
+                               const StatsDictionary& stats,
+                               UICallbackRunner* ui_callback_runner,
+                               PackageFetcherDelegate* delegate)
+    : download_path_(MakeDownloadPath(temp_folder)),
+      worker_("Package fetcher worker") {
+  CHECK(ui_callback_runner);
+  CHECK(worker_.Start());
+  auto proxy = base::scoped_refptr<PackageFetcherDelegateProxy>(
+      new PackageFetcherDelegateProxy(base::ThreadTaskRunnerHandle::Get(),
+                                      delegate, ui_callback_runner));
+  threaded_fetcher_ = std::make_unique<ThreadedFetcher>(
+      std::move(proxy), temp_folder, download_path_, stats);
+}
+
+PackageFetcher::~PackageFetcher() {
+  worker_.task_runner()->DeleteSoon(
+      LOCATION_FROM_HERE("vexlo::installer::PackageFetcher::~PackageFetcher"),
+      threaded_fetcher_.release());
+  worker_.Stop();
+}
+
+void PackageFetcher::Start() {
+  worker_.task_runner()->PostTask(
+      LOCATION_FROM_HERE("vexlo::installer::PackageFetcher::Start"),
+      base::Bind(&ThreadedFetcher::Start, threaded_fetcher_.get()));
+}
+
+base::FilePath PackageFetcher::GetPackageFolder() const {
+  return download_path_.RemoveExtension();
+}
+
+void PackageFetcher::SetOwnExecutableForTesting(const base::FilePath& path) {
+  worker_.task_runner()->PostTask(
+      LOCATION_FROM_HERE("vexlo::installer::PackageFetcher::"
+                         "SetOwnExecutableForTesting"),
+      base::Bind(&ThreadedFetcher::set_own_executable, threaded_fetcher_.get(),
+                 path));
+}
+
+void PackageFetcher::SetStepCallbackForTesting(const StepCallback& callback) {
+  worker_.task_runner()->PostTask(
+      LOCATION_FROM_HERE(
+          "vexlo::installer::PackageFetcher::SetStepCallbackForTesting"),
+      base::Bind(&ThreadedFetcher::set_step_callback, threaded_fetcher_.get(),
+                 callback));
+}
+
+void PackageFetcher::ConfigureClientForTesting(
+    const base::Callback<void(Wininet*)>& body) {
+  worker_.task_runner()->PostTask(
+      LOCATION_FROM_HERE(
+          "vexlo::installer::PackageFetcher::ConfigureClientForTesting"),
+      base::Bind(&RunWithClient, body, threaded_fetcher_.get()->client()));
+}
+
+}  // namespace installer
+}  // namespace vexlo

@@ -1,0 +1,717 @@
+#include "desktop/launcher/installer/package_fetcher/package_fetcher.h"
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "base/base_paths.h"
+#include "base/bind.h"
+#include "base/command_line.h"
+#include "base/files/file_enumerator.h"
+#include "base/files/file_util.h"
+#include "base/message_loop/message_loop.h"
+#include "base/path_service.h"
+#include "base/process/launch.h"
+#include "base/run_loop.h"
+#include "base/strings/string_number_conversions.h"
+#include "base/strings/string_util.h"
+#include "base/strings/utf_string_conversions.h"
+#include "base/synchronization/lock.h"
+#include "base/test/task_test_util.h"
+#include "base/test/unique_test_dir.h"
+#include "base/values.h"
+#include "base/win/scoped_handle.h"
+#include "desktop/common/product/product_info.h"
+#include "desktop/launcher/installer/package_fetcher/package_fetcher_delegate.h"
+#include "desktop/launcher/installer/package_fetcher/test/no_ui_callback_runner.h"
+#include "desktop/launcher/installer/package_fetcher/test/package_test_util.h"
+#include "desktop/launcher/installer/stats_dictionary.h"
+#include "desktop/launcher/installer/wininet/test/http_test_server.h"
+#include "desktop/launcher/installer/wininet/test/immediate_retry_runner.h"
+#include "desktop/launcher/installer/wininet/wininet.h"
+#include "gtest/gtest.h"
+
+namespace vexlo {
+namespace installer {
+
+namespace {
+
+using Status = PackageFetcher::Status;
+
+const char kTrackingData[] = "tracking data of this installer";
+const char kVersionVariable[] = "VEXLO_TEST_PACKAGE_INTERNAL_VERSION";
+const char kStreamVariable[] = "VEXLO_TEST_PACKAGE_STREAM";
+
+base::FilePath TestChild() {
+  base::FilePath folder;
+  base::PathService::Get(base::DIR_EXE, &folder);
+  return folder.Append(L"package_fetcher_test_child.exe");
+}
+
+// An installer that carries |payload|: the test child with the trailer.
+std::string MakeInstaller(const std::string& payload) {
+  return AppendPayload(ReadWholeFile(TestChild()), payload);
+}
+
+bool WriteBytes(const base::FilePath& path, const std::string& bytes) {
+  return base::WriteFile(path, bytes.data(), static_cast<int>(bytes.size())) ==
+         static_cast<int>(bytes.size());
+}
+
+std::vector<base::FilePath> Contents(const base::FilePath& folder) {
+  std::vector<base::FilePath> entries;
+  base::FileEnumerator enumerator(
+      folder, false,
+      base::FileEnumerator::FILES | base::FileEnumerator::DIRECTORIES);
+  for (base::FilePath entry = enumerator.Next(); !entry.empty();
+       entry = enumerator.Next()) {
+    entries.push_back(entry);
+  }
+  return entries;
+}
+
+// Whether a file that exists is open nowhere else: opening it to write and
+// delete without sharing succeeds only then.
+bool NobodyHolds(const base::FilePath& path) {
+  HANDLE file =
+      CreateFileW(path.value().c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                  0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE)
+    return false;
+  CloseHandle(file);
+  return true;
+}
+
+// Runs the test child with |switch_name| set to |path|; its exit code.
+DWORD RunChild(const std::string& switch_name, const base::FilePath& path) {
+  base::CommandLine command_line(TestChild());
+  command_line.AppendSwitchPath(switch_name, path);
+  base::Process child =
+      base::LaunchProcess(command_line, base::LaunchOptions());
+  DWORD code = 255;
+  if (child.IsValid() &&
+      WaitForSingleObject(child.Handle(), 30000) == WAIT_OBJECT_0) {
+    GetExitCodeProcess(child.Handle(), &code);
+  }
+  return code;
+}
+
+class ScopedVariable {
+ public:
+  ScopedVariable(const char* name, const char* value) : name_(name) {
+    SetEnvironmentVariableA(name, value);
+  }
+  ~ScopedVariable() { SetEnvironmentVariableA(name_, nullptr); }
+
+ private:
+  const char* const name_;
+};
+
+// What another process could do to the package at each step.
+struct TamperLog {
+  base::FilePath target;
+  std::string mode = "tamper";
+  // A step where nothing is tried.
+  std::string skip;
+  base::Lock lock;
+  std::vector<std::pair<std::string, DWORD>> attempts;
+  base::win::ScopedHandle kept;
+};
+
+void SignalAtStep(HANDLE event,
+                  const std::string& wanted,
+                  const std::string& step) {
+  if (step == wanted)
+    SetEvent(event);
+}
+
+void TamperAtStep(TamperLog* log, const std::string& step) {
+  if (step == log->skip)
+    return;
+  if (log->mode == "keep-open") {
+    // A writer that opened the package before anyone held it.
+    if (!log->kept.IsValid()) {
+      log->kept.Set(
+          CreateFileW(log->target.value().c_str(), GENERIC_WRITE,
+                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    }
+    return;
+  }
+  const DWORD code = RunChild(log->mode, log->target);
+  base::AutoLock hold(log->lock);
+  log->attempts.emplace_back(step, code);
+}
+
+// Retries come at once, and few: an unreachable server fails fast.
+void UseImmediateRetries(Wininet* client) {
+  client->SetRetryTaskRunnerForTesting(new ImmediateRetryRunner);
+  client->SetMaxRetries(2);
+}
+
+class RecordingDelegate : public PackageFetcherDelegate {
+ public:
+  void SetTotalProgress(int32_t total) override { totals.push_back(total); }
+  void SetCurrentProgress(int32_t /*current*/) override {}
+  void NotifyStalled() override {}
+  void NotifyStatusChanged(Status status) override {
+    statuses.push_back(status);
+    if (status >= PackageFetcher::PACKAGE_READY) {
+      prefs_at_end = ReadWholeFile(prefs_file);
+      quit.Run();
+    }
+  }
+  void NotifyTrackingDataObtained(const std::string& data) override {
+    tracking_data = data;
+    statuses_before_tracking_data = statuses.size();
+  }
+
+  std::vector<int> statuses;
+  std::vector<int32_t> totals;
+  std::string tracking_data;
+  size_t statuses_before_tracking_data = 0;
+  base::FilePath prefs_file;
+  std::string prefs_at_end;
+  base::Closure quit;
+};
+
+const base::CommandLine& CurrentCommandLine() {
+  base::CommandLine::Init();
+  return *base::CommandLine::ForCurrentProcess();
+}
+
+class PackageFetcherTest : public testing::Test {
+ protected:
+  PackageFetcherTest() : saved_command_line_(CurrentCommandLine()) {}
+  ~PackageFetcherTest() override {
+    fetcher_.reset();
+    *base::CommandLine::ForCurrentProcess() = saved_command_line_;
+  }
+
+  void SetUp() override {
+    ASSERT_TRUE(server_.Start());
+    archive_ = ReadWholeFile(PackageFixture(L"lzma2_bcj.7z"));
+    ASSERT_FALSE(archive_.empty());
+    package_ = MakeInstaller(archive_);
+    Serve("package.exe", package_);
+    base::CommandLine* command_line = base::CommandLine::ForCurrentProcess();
+    command_line->AppendSwitchNative(PackageFetcher::kPackageServerSwitch,
+                                     server_.Url("/files/reply.json"));
+    command_line->AppendSwitchASCII(PackageFetcher::kTrackingBlobSwitch,
+                                    kTrackingData);
+    MakeFetcher();
+  }
+
+  void MakeFetcher() {
+    fetcher_ = std::make_unique<PackageFetcher>(temp_.path(), stats_, &ui_,
+                                                &delegate_);
+    delegate_.prefs_file =
+        fetcher_->GetPackageFolder().Append(L"installer_prefs_include.json");
+    fetcher_->ConfigureClientForTesting(base::Bind(&UseImmediateRetries));
+  }
+
+  void Serve(const std::string& name, const std::string& bytes) {
+    ASSERT_TRUE(WriteBytes(
+        server_.files_folder().Append(base::UTF8ToUTF16(name)), bytes));
+  }
+
+  std::string PackageUrl(const std::string& query) {
+    return base::UTF16ToUTF8(server_.Url("/files/package.exe" + query));
+  }
+
+  // A reply naming the package with |query| and the checksum of |served|.
+  void Reply(const std::string& query,
+             const std::string& extra = std::string()) {
+    Serve("reply.json",
+          ReplyNaming(PackageUrl(query), Sha256Hex(package_), extra));
+  }
+
+  // Runs one attempt to its end: the status it ended with.
+  int Fetch() {
+    base::RunLoop run_loop;
+    delegate_.quit = run_loop.QuitClosure();
+    delegate_.statuses.clear();
+    fetcher_->Start();
+    EXPECT_TRUE(base::test::RunWithTimeout(&run_loop,
+                                           base::TimeDelta::FromSeconds(90)));
+    return delegate_.statuses.empty() ? -1 : delegate_.statuses.back();
+  }
+
+  // The statistics of the |index|-th attempt; the caller holds the lock.
+  const base::DictionaryValue* AttemptRecord(size_t index) {
+    const base::ListValue* fetches = nullptr;
+    const base::Value* attempt = nullptr;
+    const base::DictionaryValue* record = nullptr;
+    if (stats_root_.GetList("fetches", &fetches) &&
+        fetches->Get(index, &attempt)) {
+      attempt->GetAsDictionary(&record);
+    }
+    return record;
+  }
+
+  // The value at |path| of the |index|-th attempt's statistics.
+  std::string AttemptString(size_t index, const std::string& path) {
+    base::AutoLock hold(stats_lock_);
+    std::string value;
+    if (const base::DictionaryValue* record = AttemptRecord(index))
+      record->GetString(path, &value);
+    return value;
+  }
+
+  base::FilePath PackageFolder() { return fetcher_->GetPackageFolder(); }
+
+  // Has the test child try |mode| on |target| at every step but |skip|.
+  void TamperAtEveryStep(const base::FilePath& target,
+                         const std::string& mode,
+                         const std::string& skip) {
+    tamper_.target = target;
+    tamper_.mode = mode;
+    tamper_.skip = skip;
+    fetcher_->SetStepCallbackForTesting(base::Bind(&TamperAtStep, &tamper_));
+  }
+
+  std::string UnpackedReadme() {
+    return ReadWholeFile(PackageFolder().Append(L"readme.txt"));
+  }
+
+  // Ends the fetcher; true when it left nothing in the temporary folder.
+  bool EndLeavesNothing() {
+    fetcher_.reset();
+    return Contents(temp_.path()).empty();
+  }
+
+  base::CommandLine saved_command_line_;
+  base::MessageLoop loop_;
+  base::UniqueTestDir temp_;
+  HttpTestServer server_;
+  base::DictionaryValue stats_root_;
+  base::Lock stats_lock_;
+  StatsDictionary stats_{&stats_root_, &stats_lock_, base::TimeTicks::Now()};
+  NoUICallbackRunner ui_;
+  RecordingDelegate delegate_;
+  std::string archive_;
+  std::string package_;
+  TamperLog tamper_;
+  std::unique_ptr<PackageFetcher> fetcher_;
+};
+
+TEST_F(PackageFetcherTest, DownloadsChecksAndUnpacksThePackage) {
+  Reply("", ", \"url_welcome\": \"https://welcome.example.invalid/\"");
+  ASSERT_EQ(PackageFetcher::PACKAGE_READY, Fetch());
+  EXPECT_EQ((std::vector<int>{0, 1, 2, 3, 4, 6}), delegate_.statuses);
+  EXPECT_EQ(kTrackingData, delegate_.tracking_data);
+  EXPECT_EQ(2u, delegate_.statuses_before_tracking_data);
+
+  const std::vector<HttpTestServer::Request> requests = server_.GetRequests();
+  ASSERT_EQ(2u, requests.size());
+  EXPECT_EQ("POST", requests[0].method);
+  EXPECT_EQ("/files/reply.json", requests[0].path);
+  EXPECT_EQ(kTrackingData, requests[0].body);
+  EXPECT_EQ("GET", requests[1].method);
+
+  const base::FilePath folder = PackageFolder();
+  EXPECT_EQ("plain text\r\n", ReadWholeFile(folder.Append(L"readme.txt")));
+  EXPECT_EQ(300000u, ReadWholeFile(folder.Append(L"sub\\random.bin")).size());
+  EXPECT_EQ(kTrackingData,
+            ReadWholeFile(folder.Append(L"server_tracking_data")));
+  // The welcome address is on disk by the time the package is ready.
+  EXPECT_NE(std::string::npos,
+            delegate_.prefs_at_end.find("https://welcome.example.invalid/"));
+  EXPECT_EQ("package_ready", AttemptString(0, "result"));
+  for (const char* key :
+       {"start_time", "fetch_download_url_start_time", "download_start_time",
+        "download_end_time", "extract_start_time", "unpack_start_time",
+        "unpack_end_time", "package_ready_time"}) {
+    EXPECT_FALSE(AttemptString(0, std::string(key) + ".time").empty()) << key;
+  }
+  for (const char* key :
+       {"installation_start_download_time", "installation_start_unpacking_time",
+        "installation_unpack_complete_time", "package_ready_time"}) {
+    base::AutoLock hold(stats_lock_);
+    std::string time;
+    EXPECT_TRUE(stats_root_.GetString(key, &time) && !time.empty()) << key;
+  }
+  EXPECT_FALSE(
+      base::PathExists(fetcher_->download_path().ReplaceExtension(L"7z")));
+  EXPECT_EQ(ProductInfo::GetInternalVersion(),
+            AttemptString(0, "internal_version"));
+  EXPECT_TRUE(NobodyHolds(fetcher_->download_path()));
+  EXPECT_TRUE(EndLeavesNothing());
+}
+
+TEST_F(PackageFetcherTest, EachFailureEndsWithItsStatusAndLineAndNoHold) {
+  const std::string unreachable = [] {
+    HttpTestServer gone;
+    EXPECT_TRUE(gone.Start());
+    const base::string16 url = gone.Url("/files/reply.json");
+    gone.Stop();
+    return base::UTF16ToUTF8(url);
+  }();
+  const std::string good_reply =
+      ReplyNaming(PackageUrl(""), Sha256Hex(package_));
+  const std::string plain_program = ReadWholeFile(TestChild());
+  const std::string damaged =
+      MakeInstaller(ReadWholeFile(PackageFixture(L"truncated.7z")));
+  struct Case {
+    const char* name;
+    std::string reply;
+    std::string served;
+    const char* version;
+    const char* stream;
+    const wchar_t* own_executable;
+    std::string server;
+    Status status;
+    const char* message;
+  };
+  const std::string channel_with_line_feed = ProductInfo::GetChannel() + "\n";
+  const Case cases[] = {
+      {"wrong checksum", ReplyNaming(PackageUrl(""), Sha256Hex("other")),
+       package_, nullptr, nullptr, nullptr, "", PackageFetcher::DOWNLOAD_FAILED,
+       "Checksum incorrect for the downloaded package"},
+      {"upper-case checksum",
+       ReplyNaming(PackageUrl(""), base::ToUpperASCII(Sha256Hex(package_))),
+       package_, nullptr, nullptr, nullptr, "", PackageFetcher::DOWNLOAD_FAILED,
+       "Checksum incorrect for the downloaded package"},
+      {"unreachable server", good_reply, package_, nullptr, nullptr, nullptr,
+       unreachable, PackageFetcher::DOWNLOAD_FAILED,
+       "Failed fetching the download URL"},
+      {"older package", good_reply, package_, "1.0", nullptr, nullptr, "",
+       PackageFetcher::DOWNLOAD_FAILED,
+       "Downloaded package is older than the installer"},
+      {"no version", good_reply, package_, "version", nullptr, nullptr, "",
+       PackageFetcher::DOWNLOAD_FAILED,
+       "Downloaded package is older than the installer"},
+      {"other stream", good_reply, package_, nullptr, "stable-other", nullptr,
+       "", PackageFetcher::DOWNLOAD_FAILED,
+       "Downloaded package is of a different stream than the installer"},
+      {"stream with a line feed", good_reply, package_, nullptr,
+       channel_with_line_feed.c_str(), nullptr, "",
+       PackageFetcher::DOWNLOAD_FAILED,
+       "Downloaded package is of a different stream than the installer"},
+      {"unsigned package for a signed installer", good_reply, package_, nullptr,
+       nullptr, L"signed.exe", "", PackageFetcher::DOWNLOAD_FAILED,
+       "Signature incorrect for the downloaded package"},
+      {"unusable server address", good_reply, package_, nullptr, nullptr,
+       nullptr, "not an address", PackageFetcher::DOWNLOAD_FAILED,
+       "Failed fetching the download URL"},
+      {"reply without checksum", "{\"installer\": \"" + PackageUrl("") + "\"}",
+       package_, nullptr, nullptr, nullptr, "", PackageFetcher::DOWNLOAD_FAILED,
+       "Failed parsing json reply"},
+      {"reply not JSON", "installer=x", package_, nullptr, nullptr, nullptr, "",
+       PackageFetcher::DOWNLOAD_FAILED, "Failed parsing json reply"},
+      {"package missing",
+       ReplyNaming(base::UTF16ToUTF8(server_.Url("/files/none")), "x"),
+       package_, nullptr, nullptr, nullptr, "", PackageFetcher::DOWNLOAD_FAILED,
+       "Failed downloading the Vexlo package"},
+      {"program without a package",
+       ReplyNaming(PackageUrl(""), Sha256Hex(plain_program)), plain_program,
+       nullptr, nullptr, nullptr, "", PackageFetcher::DOWNLOAD_FAILED,
+       "Could not find 7z payload in full package"},
+      {"damaged archive", ReplyNaming(PackageUrl(""), Sha256Hex(damaged)),
+       damaged, nullptr, nullptr, nullptr, "", PackageFetcher::UNPACKING_FAILED,
+       "Archive unpacking failed"},
+  };
+  size_t attempt = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Serve("reply.json", c.reply);
+    Serve("package.exe", c.served);
+    SetEnvironmentVariableA(kVersionVariable, c.version);
+    SetEnvironmentVariableA(kStreamVariable, c.stream);
+    if (!c.server.empty()) {
+      base::CommandLine::ForCurrentProcess()->AppendSwitchASCII(
+          PackageFetcher::kPackageServerSwitch, c.server);
+    }
+    MakeFetcher();
+    if (c.own_executable)
+      fetcher_->SetOwnExecutableForTesting(PackageFixture(c.own_executable));
+    ScopedLogCapture log;
+    EXPECT_EQ(c.status, Fetch());
+    EXPECT_TRUE(log.Saw(c.message));
+    EXPECT_EQ(c.message, AttemptString(attempt, "failure_reason"));
+    EXPECT_EQ(PackageFetcher::GetStatusName(c.status),
+              AttemptString(attempt, "result"));
+    const base::FilePath download = fetcher_->download_path();
+    EXPECT_TRUE(!base::PathExists(download) || NobodyHolds(download));
+    EXPECT_TRUE(EndLeavesNothing());
+    SetEnvironmentVariableA(kVersionVariable, nullptr);
+    SetEnvironmentVariableA(kStreamVariable, nullptr);
+    base::CommandLine::ForCurrentProcess()->AppendSwitchNative(
+        PackageFetcher::kPackageServerSwitch, server_.Url("/files/reply.json"));
+    ++attempt;
+  }
+}
+
+TEST_F(PackageFetcherTest, ACutDownloadIsResumedWhereItBroke) {
+  Reply("?cut=100000,250000");
+  ASSERT_EQ(PackageFetcher::PACKAGE_READY, Fetch());
+  EXPECT_EQ("plain text\r\n", UnpackedReadme());
+  const std::vector<HttpTestServer::Request> requests = server_.GetRequests();
+  ASSERT_EQ(4u, requests.size());
+  EXPECT_EQ("bytes=100000-", requests[2].headers.at("Range"));
+  EXPECT_EQ("bytes=250000-", requests[3].headers.at("Range"));
+}
+
+TEST_F(PackageFetcherTest, TheInstallersOwnPackageNeedsNoServer) {
+  base::UniqueTestDir own_folder;
+  const base::FilePath own = own_folder.path().Append(L"installer.exe");
+  ASSERT_TRUE(WriteBytes(own, package_));
+  fetcher_->SetOwnExecutableForTesting(own);
+  TamperAtEveryStep(own, "tamper", "");
+  ASSERT_EQ(PackageFetcher::PACKAGE_READY, Fetch());
+  EXPECT_EQ((std::vector<int>{0, 1, 4, 6}), delegate_.statuses);
+  EXPECT_TRUE(server_.GetRequests().empty());
+  EXPECT_TRUE(delegate_.tracking_data.empty());
+  EXPECT_EQ(std::vector<int32_t>{10}, delegate_.totals);
+  EXPECT_EQ("plain text\r\n", UnpackedReadme());
+  EXPECT_FALSE(
+      base::PathExists(PackageFolder().Append(L"server_tracking_data")));
+  const std::vector<std::pair<std::string, DWORD>> refused = {
+      {"payload", 0}, {"archive", 0}, {"unpack", 0}};
+  EXPECT_EQ(refused, tamper_.attempts);
+  EXPECT_EQ(package_, ReadWholeFile(own));
+  // The reader still maps the file, but no longer keeps writers out.
+  EXPECT_EQ(0u, RunChild("overwrite", own));
+  EXPECT_TRUE(EndLeavesNothing());
+}
+
+TEST_F(PackageFetcherTest, NobodyChangesThePackageBetweenItsChecks) {
+  Reply("");
+  TamperAtEveryStep(fetcher_->download_path(), "tamper", "downloaded");
+  ASSERT_EQ(PackageFetcher::PACKAGE_READY, Fetch());
+  const std::vector<std::pair<std::string, DWORD>> refused = {
+      {"hold", 0},   {"checksum", 0}, {"signer", 0},  {"internal_version", 0},
+      {"stream", 0}, {"payload", 0},  {"archive", 0}, {"unpack", 0}};
+  EXPECT_EQ(refused, tamper_.attempts);
+  EXPECT_EQ(package_, ReadWholeFile(fetcher_->download_path()));
+  EXPECT_EQ("plain text\r\n", UnpackedReadme());
+  EXPECT_TRUE(NobodyHolds(fetcher_->download_path()));
+  EXPECT_TRUE(EndLeavesNothing());
+}
+
+TEST_F(PackageFetcherTest, APackageChangedBeforeTheHoldFailsItsChecksum) {
+  Reply("");
+  TamperAtEveryStep(fetcher_->download_path(), "overwrite", "");
+  ScopedLogCapture log;
+  EXPECT_EQ(PackageFetcher::DOWNLOAD_FAILED, Fetch());
+  EXPECT_TRUE(log.Saw("Checksum incorrect for the downloaded package"));
+  ASSERT_EQ(2u, tamper_.attempts.size());
+  EXPECT_EQ("downloaded", tamper_.attempts[0].first);
+  EXPECT_EQ(0u, tamper_.attempts[0].second);
+  // Taken, then dropped with the failure.
+  EXPECT_EQ("hold", tamper_.attempts[1].first);
+  EXPECT_NE(0u, tamper_.attempts[1].second);
+  EXPECT_TRUE(NobodyHolds(fetcher_->download_path()));
+  EXPECT_TRUE(EndLeavesNothing());
+}
+
+TEST_F(PackageFetcherTest, APackageSomeoneOpenedForWritingIsRefused) {
+  Reply("");
+  TamperAtEveryStep(fetcher_->download_path(), "keep-open", "");
+  ScopedLogCapture log;
+  EXPECT_EQ(PackageFetcher::DOWNLOAD_FAILED, Fetch());
+  EXPECT_TRUE(log.Saw("Could not hold the downloaded package"));
+  tamper_.kept.Close();
+  EXPECT_TRUE(EndLeavesNothing());
+}
+
+// The owner may end the fetcher at any moment: it stops what runs, drops
+// the hold and deletes everything.
+TEST_F(PackageFetcherTest, EndingMidDownloadLeavesNothing) {
+  Reply("?slow=100");
+  fetcher_->Start();
+  const base::FilePath download = fetcher_->download_path();
+  int64_t size = 0;
+  for (int i = 0; i < 1500 && !(base::GetFileSize(download, &size) && size);
+       ++i) {
+    Sleep(20);
+  }
+  ASSERT_GT(size, 0);
+  EXPECT_TRUE(EndLeavesNothing());
+}
+
+TEST_F(PackageFetcherTest, EndingWhileThePackageIsHeldLeavesNothing) {
+  Reply("");
+  // The package's first run takes long enough for the end to come first.
+  ScopedVariable slow_answers("VEXLO_TEST_PACKAGE_ANSWER_DELAY_MS", "1000");
+  base::win::ScopedHandle held(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  fetcher_->SetStepCallbackForTesting(
+      base::Bind(&SignalAtStep, held.Get(), std::string("hold")));
+  fetcher_->Start();
+  ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(held.Get(), 60000));
+  EXPECT_TRUE(EndLeavesNothing());
+}
+
+TEST_F(PackageFetcherTest, ACorruptedOwnPayloadOrATakenArchivePathFails) {
+  // An installer whose certificate table would start beyond its end.
+  std::string corrupted = ReadWholeFile(TestChild());
+  const uint32_t pe = *reinterpret_cast<const uint32_t*>(&corrupted[0x3C]);
+  *reinterpret_cast<uint32_t*>(&corrupted[pe + 0xA8]) = 0x7FFFFFF0;
+  base::UniqueTestDir own_folder;
+  const base::FilePath own = own_folder.path().Append(L"installer.exe");
+  ASSERT_TRUE(WriteBytes(own, corrupted));
+  fetcher_->SetOwnExecutableForTesting(own);
+  {
+    ScopedLogCapture log;
+    EXPECT_EQ(PackageFetcher::UNPACKING_FAILED, Fetch());
+    EXPECT_TRUE(log.Saw("Corrupted payload"));
+  }
+  EXPECT_TRUE(EndLeavesNothing());
+
+  MakeFetcher();
+  Reply("");
+  ASSERT_TRUE(base::CreateDirectory(
+      fetcher_->download_path().ReplaceExtension(L"7z").Append(L"taken")));
+  ScopedLogCapture log;
+  EXPECT_EQ(PackageFetcher::UNPACKING_FAILED, Fetch());
+  EXPECT_TRUE(log.Saw("Could not write out 7z archive from full package"));
+  ASSERT_TRUE(base::DeleteFile(
+      fetcher_->download_path().ReplaceExtension(L"7z"), true));
+  EXPECT_TRUE(EndLeavesNothing());
+}
+
+TEST_F(PackageFetcherTest, ARestartIsANewAttemptThatCountsTheFailures) {
+  Serve("reply.json", "{\"installer\": \"" + PackageUrl("") + "\"}");
+  EXPECT_EQ(PackageFetcher::DOWNLOAD_FAILED, Fetch());
+  Reply("");
+  EXPECT_EQ(PackageFetcher::PACKAGE_READY, Fetch());
+  EXPECT_EQ((std::vector<int>{0, 1, 2, 3, 4, 6}), delegate_.statuses);
+  base::AutoLock hold(stats_lock_);
+  const base::ListValue* fetches = nullptr;
+  ASSERT_TRUE(stats_root_.GetList("fetches", &fetches));
+  ASSERT_EQ(2u, fetches->GetSize());
+  int restarts = 0;
+  EXPECT_TRUE(stats_root_.GetInteger("fetcher_restarts", &restarts));
+  EXPECT_EQ(1, restarts);
+  int try_number = -1;
+  ASSERT_TRUE(AttemptRecord(1));
+  EXPECT_TRUE(AttemptRecord(1)->GetInteger("try_number", &try_number));
+  EXPECT_EQ(1, try_number);
+}
+
+TEST_F(PackageFetcherTest, PartnerFilesArePlacedOnlyUnderPlainNames) {
+  package_ = MakeInstaller(ReadWholeFile(PackageFixture(L"listed.7z")));
+  Serve("package.exe", package_);
+  Serve("a.txt", "first partner file");
+  Serve("b.txt", "second partner file");
+  const auto item = [this](const std::string& served, const std::string& name,
+                           const std::string& bytes) {
+    return "{\"href\": \"" +
+           base::UTF16ToUTF8(server_.Url("/files/" + served)) +
+           "\", \"filename\": \"" + name + "\", \"checksum\": \"" +
+           Sha256Hex(bytes) + "\"}";
+  };
+  // A name that leaves the folder is a malformed item, and a file that
+  // cannot be moved into place ends the list: what came before stays,
+  // nothing is written outside, and no name is listed.
+  const struct {
+    std::string second;
+    const char* line;
+  } failures[] = {
+      {item("b.txt", "..\\\\b.txt", "second partner file"),
+       "Failed parsing partner content part of JSON reply"},
+      {item("b.txt", "sub", "second partner file"),
+       "Failed moving partner content into place"},
+  };
+  for (const auto& failure : failures) {
+    Reply("", ", \"partner_content\": [" +
+                  item("a.txt", "a.txt", "first partner file") + ", " +
+                  failure.second + "]");
+    ScopedLogCapture log;
+    ASSERT_EQ(PackageFetcher::PACKAGE_READY, Fetch());
+    EXPECT_TRUE(log.Saw(failure.line)) << failure.line;
+    EXPECT_TRUE(base::PathExists(PackageFolder().Append(L"a.txt")));
+    EXPECT_FALSE(base::PathExists(temp_.path().Append(L"b.txt")));
+    EXPECT_EQ("readme.txt\r\n",
+              ReadWholeFile(PackageFolder().Append(L"files_list")));
+  }
+
+  // The next attempt lists only its own files.
+  Reply("", ", \"partner_content\": [" +
+                item("a.txt", "a.txt", "first partner file") + ", " +
+                item("b.txt", "b.txt", "second partner file") + "]");
+  ASSERT_EQ(PackageFetcher::PACKAGE_READY, Fetch());
+  EXPECT_EQ((std::vector<int>{0, 1, 2, 3, 4, 5, 6}), delegate_.statuses);
+  EXPECT_EQ("first partner file",
+            ReadWholeFile(PackageFolder().Append(L"a.txt")));
+  EXPECT_EQ("readme.txt\r\na.txt\r\nb.txt\r\n",
+            ReadWholeFile(PackageFolder().Append(L"files_list")));
+  base::AutoLock hold(stats_lock_);
+  const base::ListValue* files = nullptr;
+  const base::Value* second = nullptr;
+  const base::DictionaryValue* file = nullptr;
+  std::string url;
+  ASSERT_TRUE(AttemptRecord(2) &&
+              AttemptRecord(2)->GetList("addtional_files", &files) &&
+              files->Get(1, &second) && second->GetAsDictionary(&file) &&
+              file->GetString("download_url", &url));
+  EXPECT_EQ(base::UTF16ToUTF8(server_.Url("/files/b.txt")), url);
+  EXPECT_TRUE(EndLeavesNothing());
+}
+
+TEST_F(PackageFetcherTest, APartnerFileThatNeverMatchesIsTriedFourTimes) {
+  Serve("a.txt", "partner file");
+  Reply("", ", \"partner_content\": [{\"href\": \"" +
+                base::UTF16ToUTF8(server_.Url("/files/a.txt")) +
+                "\", \"filename\": \"a.txt\", \"checksum\": \"0\"}]");
+  ScopedLogCapture log;
+  ASSERT_EQ(PackageFetcher::PACKAGE_READY, Fetch());
+  EXPECT_TRUE(log.Saw("Giving up on partner content download"));
+  EXPECT_EQ(6u, server_.GetRequests().size());
+  EXPECT_FALSE(base::PathExists(PackageFolder().Append(L"a.txt")));
+  EXPECT_EQ("", AttemptString(0, "result"));
+  EXPECT_TRUE(EndLeavesNothing());
+}
+
+TEST(PackageFetcherNamesTest, PartnerFileNamesMustBePlain) {
+  const struct {
+    const char* name;
+    bool plain;
+  } cases[] = {
+      {"a.txt", true},  {"bookmarks.html", true},
+      {"..a", true},    {"ünï.txt", true},
+      {"", false},      {".", false},
+      {"..", false},    {"..\\a", false},
+      {"a/b", false},   {"sub\\a", false},
+      {"c:a", false},   {"a\tb", false},
+      {"a\x7f", false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(c.plain, PackageFetcher::IsPlainFileName(c.name)) << c.name;
+}
+
+TEST(PackageFetcherNamesTest, StatusNamesAndTheNetInstallerUrl) {
+  EXPECT_STREQ("package_ready",
+               PackageFetcher::GetStatusName(PackageFetcher::PACKAGE_READY));
+  EXPECT_STREQ(
+      "initialization_failed",
+      PackageFetcher::GetStatusName(PackageFetcher::INITIALIZATION_FAILED));
+  EXPECT_STREQ("download_failed",
+               PackageFetcher::GetStatusName(PackageFetcher::DOWNLOAD_FAILED));
+  EXPECT_STREQ("unpacking_failed",
+               PackageFetcher::GetStatusName(PackageFetcher::UNPACKING_FAILED));
+  EXPECT_STREQ("invalid",
+               PackageFetcher::GetStatusName(PackageFetcher::EXTRACTING));
+
+  const base::CommandLine saved = CurrentCommandLine();
+  base::CommandLine* command_line = base::CommandLine::ForCurrentProcess();
+  command_line->InitFromArgv(base::CommandLine::StringVector{saved.argv()[0]});
+  const std::string channel = ProductInfo::GetChannel();
+  EXPECT_EQ("https://autoupdate.test.example.invalid/netinstaller/" + channel,
+            base::UTF16ToUTF8(PackageFetcher::GetNetInstallerUrl()));
+  command_line->AppendSwitch(PackageFetcher::kPackageServerSwitch);
+  EXPECT_EQ("http://localhost:3002/netinstaller/" + channel,
+            base::UTF16ToUTF8(PackageFetcher::GetNetInstallerUrl()));
+  command_line->AppendSwitchASCII(PackageFetcher::kPackageServerSwitch,
+                                  "http://127.0.0.1:1/x?y=z");
+  EXPECT_EQ("http://127.0.0.1:1/x?y=z",
+            base::UTF16ToUTF8(PackageFetcher::GetNetInstallerUrl()));
+  *command_line = saved;
+}
+
+}  // namespace
+}  // namespace installer
+}  // namespace vexlo

@@ -23,6 +23,7 @@
 #include "base/test/unique_test_dir.h"
 #include "base/threading/platform_thread.h"
 #include "desktop/launcher/installer/host/installer_host_exit_codes.h"
+#include "desktop/launcher/installer/test/installer_test_package.h"
 #include "desktop/launcher/installer/wininet/test/http_test_server.h"
 #include "desktop/windows/crash_reporter/test/crash_server_recorder.h"
 #include "gtest/gtest.h"
@@ -172,16 +173,7 @@ class InstallerMainTest : public testing::Test {
     base::FilePath build;
     ASSERT_TRUE(base::PathService::Get(base::DIR_EXE, &build));
     for (const base::FilePath& folder : {app_.path(), temp_.path()}) {
-      // The crash reporter of the last run, which runs the host of the
-      // program's folder and keeps its log in the temporary one, ends just
-      // after the process it watched.
-      bool deleted = false;
-      for (int attempt = 0; attempt < 200 && !deleted; ++attempt) {
-        deleted = base::DeleteFile(folder, true);
-        if (!deleted)
-          ::Sleep(50);
-      }
-      ASSERT_TRUE(deleted);
+      ASSERT_TRUE(DeleteOnceReleased(folder, true));
       ASSERT_TRUE(base::CreateDirectory(folder));
     }
     ASSERT_TRUE(base::CopyFile(build.Append(kHostName), Host()));

@@ -1419,14 +1419,7 @@ TEST_F(InstallerTest, HandsTheRunToThePackagesInstaller) {
   for (const auto& test : kCases) {
     SCOPED_TRACE(testing::Message()
                  << test.event << test.signalled << test.installer);
-    // The crash reporter that the last case's installer started runs the
-    // same file, and ends just after that installer.
-    for (int attempt = 0;
-         attempt < 200 &&
-         !base::DeleteFile(ready_package.Append(L"installer.exe"), false);
-         ++attempt) {
-      ::Sleep(50);
-    }
+    DeleteOnceReleased(ready_package.Append(L"installer.exe"), false);
     if (test.installer) {
       ASSERT_TRUE(base::CopyFile(build.Append(L"installer.exe"),
                                  ready_package.Append(L"installer.exe")));

@@ -206,7 +206,7 @@ TEST_F(OnlineInstallationTest, AFailedFetchInstallsNothing) {
     std::vector<base::string16> others;
     EXPECT_NE(std::string::npos, Logs(&others).find(c.line));
     EXPECT_TRUE(others.empty()) << others[0];
-    ASSERT_TRUE(base::DeleteFile(tmp_, true));
+    ASSERT_TRUE(DeleteOnceReleased(tmp_, true));
     ASSERT_TRUE(base::CreateDirectory(tmp_));
   }
 }

@@ -59,6 +59,15 @@ std::vector<ScopedProductRegistry::Key> InstallerExecutableKeys() {
   return keys;
 }
 
+bool DeleteOnceReleased(const base::FilePath& path, bool recursive) {
+  for (int attempt = 0; attempt < 200; ++attempt) {
+    if (base::DeleteFile(path, recursive))
+      return true;
+    ::Sleep(50);
+  }
+  return false;
+}
+
 int RunToEnd(const base::string16& command_line) {
   const base::Process process =
       base::LaunchProcess(command_line, base::LaunchOptions());

@@ -41,6 +41,11 @@ extern const wchar_t kInstallerExecutableUninstallKey[];
 // under HKEY_CURRENT_USER.
 std::vector<ScopedProductRegistry::Key> InstallerExecutableKeys();
 
+// Deletes |path| (recursively when |recursive|), waiting up to 10 s for the
+// crash reporter that every installer process starts, which ends just after
+// the process it watched and runs or writes in the installer's folders.
+bool DeleteOnceReleased(const base::FilePath& path, bool recursive);
+
 // Runs |command_line| to its end, at most two minutes; its exit code, or 1
 // when it did not end (it is then ended).
 int RunToEnd(const base::string16& command_line);

@@ -3,7 +3,7 @@
 
 PACKAGES=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
   binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev wine wine64 xvfb 7zip
-  osslsigncode dpkg-dev make perl patch bc unzip cmake ninja-build googletest clang-format python3)
+  osslsigncode dpkg-dev make perl patch bc unzip cmake ninja-build googletest clang-format python3 curl)
 
 # Prints a source entry for every binary entry the machine's apt is set up with
 # (the same addresses, suites, components and keys), in deb822 form, so that

@@ -192,6 +192,16 @@ class InstallerWindowTest : public testing::Test {
   // dispatcher has to route it.
   void PressKey(WPARAM key) {
     HWND focus = ::GetFocus();
+    if (!focus) {
+      // A window of another program on the shared display took the
+      // activation, and the focus with it; activated again, the dialog
+      // gives the focus back to the control that had it.
+      HWND active = ::GetLastActivePopup(main());
+      ::SetForegroundWindow(active);
+      ::SetActiveWindow(active);
+      PumpMessages();
+      focus = ::GetFocus();
+    }
     ::PostMessageW(focus, WM_KEYDOWN, key, 1);
     ::PostMessageW(focus, WM_KEYUP, key, 0xc0000001);
     PumpMessages();

@@ -13,38 +13,15 @@
 #include "base/bind.h"
 #include "base/message_loop/message_loop.h"
 #include "base/run_loop.h"
+#include "bench/bench_clock.h"
+#include "bench/no_window_runner.h"
 #include "desktop/launcher/installer/package_fetcher/ui_callback_runner.h"
 #include "desktop/launcher/installer/wininet/wininet.h"
 #include "desktop/launcher/installer/wininet/wininet_delegate.h"
 #include "desktop/launcher/installer/wininet/wininet_response_writer.h"
 
-namespace {
-
-// No window: a proxy prompt is answered as cancelled.
-class NoWindowRunner : public vexlo::installer::UICallbackRunner {
- public:
-  void RunUICallbackAndPostReply(
-      const UICallback& /*ui_callback*/,
-      const base::scoped_refptr<base::SingleThreadTaskRunner>& runner,
-      const Reply& reply) override {
-    runner->PostTask(LOCATION_FROM_HERE("NoWindowRunner"),
-                     base::Bind(&RunReply, reply));
-  }
-
- private:
-  static void RunReply(const Reply& reply) { reply.Run(0); }
-};
-
-double Now() {
-  LARGE_INTEGER frequency;
-  LARGE_INTEGER counter;
-  QueryPerformanceFrequency(&frequency);
-  QueryPerformanceCounter(&counter);
-  return static_cast<double>(counter.QuadPart) /
-         static_cast<double>(frequency.QuadPart);
-}
-
-}  // namespace
+using bench::Now;
+using bench::NoWindowRunner;
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 3) {

@@ -13,20 +13,10 @@
 
 #include "base/files/file_path.h"
 #include "base/files/file_util.h"
+#include "bench/bench_clock.h"
 #include "desktop/launcher/installer/package_fetcher/lzma_util.h"
 
-namespace {
-
-double Now() {
-  LARGE_INTEGER frequency;
-  LARGE_INTEGER counter;
-  QueryPerformanceFrequency(&frequency);
-  QueryPerformanceCounter(&counter);
-  return static_cast<double>(counter.QuadPart) /
-         static_cast<double>(frequency.QuadPart);
-}
-
-}  // namespace
+using bench::Now;
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 3) {

@@ -23,37 +23,19 @@
 #include "base/synchronization/lock.h"
 #include "base/time/time.h"
 #include "base/values.h"
+#include "bench/bench_clock.h"
+#include "bench/no_window_runner.h"
 #include "desktop/launcher/installer/package_fetcher/package_fetcher.h"
 #include "desktop/launcher/installer/package_fetcher/package_fetcher_delegate.h"
 #include "desktop/launcher/installer/package_fetcher/ui_callback_runner.h"
 #include "desktop/launcher/installer/stats_dictionary.h"
 
+using bench::Now;
+using bench::NoWindowRunner;
+
 namespace {
 
 using vexlo::installer::PackageFetcher;
-
-class NoWindowRunner : public vexlo::installer::UICallbackRunner {
- public:
-  void RunUICallbackAndPostReply(
-      const UICallback& /*ui_callback*/,
-      const base::scoped_refptr<base::SingleThreadTaskRunner>& runner,
-      const Reply& reply) override {
-    runner->PostTask(LOCATION_FROM_HERE("NoWindowRunner"),
-                     base::Bind(&RunReply, reply));
-  }
-
- private:
-  static void RunReply(const Reply& reply) { reply.Run(0); }
-};
-
-double Now() {
-  LARGE_INTEGER frequency;
-  LARGE_INTEGER counter;
-  QueryPerformanceFrequency(&frequency);
-  QueryPerformanceCounter(&counter);
-  return static_cast<double>(counter.QuadPart) /
-         static_cast<double>(frequency.QuadPart);
-}
 
 // Notes when each status arrives and ends the pass at the last one.
 class TimingDelegate : public vexlo::installer::PackageFetcherDelegate {

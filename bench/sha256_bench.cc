@@ -13,7 +13,10 @@
 #include <memory>
 #include <vector>
 
+#include "bench/bench_clock.h"
 #include "crypto/secure_hash.h"
+
+using bench::Now;
 
 namespace {
 
@@ -36,15 +39,6 @@ class ScopedFileHandle {
  private:
   HANDLE handle_;
 };
-
-double Now() {
-  LARGE_INTEGER frequency;
-  LARGE_INTEGER counter;
-  QueryPerformanceFrequency(&frequency);
-  QueryPerformanceCounter(&counter);
-  return static_cast<double>(counter.QuadPart) /
-         static_cast<double>(frequency.QuadPart);
-}
 
 // Opens, reads and hashes the whole file; false on any I/O failure.
 bool HashFile(const wchar_t* path,

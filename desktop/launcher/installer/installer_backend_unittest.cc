@@ -59,28 +59,6 @@ constexpr const wchar_t* kUninstallKey = kInstallerExecutableUninstallKey;
 constexpr int kPackageFiles = 300;
 constexpr wchar_t kShortcutName[] = L"Vexlo developer.lnk";
 
-// Points TMP and TEMP of this process, and so of the processes it
-// starts, at a folder while it lives.
-class ScopedTempVariables {
- public:
-  explicit ScopedTempVariables(const base::FilePath& folder) {
-    for (const wchar_t* name : {L"TMP", L"TEMP"}) {
-      wchar_t value[MAX_PATH] = {};
-      ::GetEnvironmentVariableW(name, value, MAX_PATH);
-      saved_[name] = value;
-      ::SetEnvironmentVariableW(name, folder.value().c_str());
-    }
-  }
-  ~ScopedTempVariables() {
-    for (const auto& variable : saved_)
-      ::SetEnvironmentVariableW(variable.first.c_str(),
-                                variable.second.c_str());
-  }
-
- private:
-  std::map<base::string16, base::string16> saved_;
-};
-
 // The installer executable of the build with a package around it, run as
 // a backend whose front end is the test.
 class InstallerBackendTest : public testing::Test {

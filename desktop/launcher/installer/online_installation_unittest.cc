@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -53,20 +54,10 @@ class OnlineInstallationTest : public testing::Test {
         BuildFile(L"package_fixtures_online\\browser_package.7z"));
     ASSERT_FALSE(installer_.empty() || archive_.empty());
     Serve(AppendPayload(installer_, archive_), "");
-    for (const wchar_t* name : {L"TMP", L"TEMP"}) {
-      wchar_t value[MAX_PATH] = {};
-      ::GetEnvironmentVariableW(name, value, MAX_PATH);
-      saved_environment_[name] = value;
-      ::SetEnvironmentVariableW(name, tmp_.value().c_str());
-    }
+    temp_variables_.reset(new ScopedTempVariables(tmp_));
   }
 
-  void TearDown() override {
-    for (const auto& variable : saved_environment_) {
-      ::SetEnvironmentVariableW(variable.first.c_str(),
-                                variable.second.c_str());
-    }
-  }
+  void TearDown() override { temp_variables_.reset(); }
 
   // Serves |package| and a reply naming it, with |query|, and its checksum.
   void Serve(const std::string& package, const std::string& query) {
@@ -139,7 +130,7 @@ class OnlineInstallationTest : public testing::Test {
   HttpTestServer server_;
   std::string installer_;
   std::string archive_;
-  std::map<base::string16, base::string16> saved_environment_;
+  std::unique_ptr<ScopedTempVariables> temp_variables_;
 };
 
 TEST_F(OnlineInstallationTest, InstallsThePackageTheServerNames) {

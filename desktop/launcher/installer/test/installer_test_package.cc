@@ -59,6 +59,20 @@ std::vector<ScopedProductRegistry::Key> InstallerExecutableKeys() {
   return keys;
 }
 
+ScopedTempVariables::ScopedTempVariables(const base::FilePath& folder) {
+  for (const wchar_t* name : {L"TMP", L"TEMP"}) {
+    wchar_t value[MAX_PATH] = {};
+    ::GetEnvironmentVariableW(name, value, MAX_PATH);
+    saved_[name] = value;
+    ::SetEnvironmentVariableW(name, folder.value().c_str());
+  }
+}
+
+ScopedTempVariables::~ScopedTempVariables() {
+  for (const auto& variable : saved_)
+    ::SetEnvironmentVariableW(variable.first.c_str(), variable.second.c_str());
+}
+
 bool DeleteOnceReleased(const base::FilePath& path, bool recursive) {
   for (int attempt = 0; attempt < 200; ++attempt) {
     if (base::DeleteFile(path, recursive))

@@ -71,6 +71,19 @@ class ScopedLauncherRecord {
   const base::FilePath path_;
 };
 
+// Points TMP and TEMP of this process, and so of the processes it
+// starts, at a folder while it lives.
+class ScopedTempVariables {
+ public:
+  explicit ScopedTempVariables(const base::FilePath& folder);
+  ScopedTempVariables(const ScopedTempVariables&) = delete;
+  ScopedTempVariables& operator=(const ScopedTempVariables&) = delete;
+  ~ScopedTempVariables();
+
+ private:
+  std::map<base::string16, base::string16> saved_;
+};
+
 // Points the user's shell folder |name| at |folder| while the object lives,
 // for the processes the test starts. The platform's own desktop shell reads
 // the links put into the real folders and holds them open meanwhile, which

@@ -104,12 +104,28 @@ class InstallerBackendTest : public testing::Test {
   // platform, so the run does not pin.
   int RunBackend(const base::string16& switches = L"--install --launchvexlo=0",
                  const base::FilePath& folder = base::FilePath()) {
-    return RunPackageInstaller(
-        L"--backend " + switches +
-            L" --allusers=0 --pintotaskbar=0 \"--installfolder=" +
-            install_.value() + L"\" --initial-pid=" +
-            base::UTF8ToUTF16(base::UintToString(::GetCurrentProcessId())),
-        folder);
+    return RunPackageInstaller(BackendArguments(switches), folder);
+  }
+
+  base::string16 BackendArguments(const base::string16& switches) const {
+    return L"--backend " + switches +
+           L" --allusers=0 --pintotaskbar=0 \"--installfolder=" +
+           install_.value() + L"\" --initial-pid=" +
+           base::UTF8ToUTF16(base::UintToString(::GetCurrentProcessId()));
+  }
+
+  // Lists |names| of the package for the version folder too, as a real
+  // package lists the browser and the installer that uninstalls it.
+  void ListInVersionFolder(const std::vector<const char*>& names) {
+    std::string list;
+    ASSERT_TRUE(base::ReadFileToString(package_.Append(L"files_list"), &list));
+    for (const char* name : names) {
+      files_.push_back(name);
+      list += std::string(name) + "\r\n";
+    }
+    ASSERT_EQ(static_cast<int>(list.size()),
+              base::WriteFile(package_.Append(L"files_list"), list.data(),
+                              static_cast<int>(list.size())));
   }
 
   // Starts the installer of |folder| (the package's when empty) with
@@ -418,23 +434,38 @@ class InstallerRunnerTest : public InstallerBackendTest {
  protected:
   InstallerRunnerTest() : runner_(package_) {
     base::CommandLine::Init();
+    settings_ = MakeSettings(false);
+    runner_.AddObserver(&recorder_);
+  }
+
+  // The settings of a front end as the folder is now, for an installation
+  // or update or, with |uninstall|, a silent uninstallation.
+  std::unique_ptr<Settings> MakeSettings(bool uninstall) {
     base::CommandLine command_line(base::CommandLine::NO_PROGRAM);
     command_line.ParseFromString(L"installer.exe" +
                                  base::string16(kFrontEndSwitches));
-    settings_ = std::make_unique<Settings>(false, true, false, install_, false,
-                                           command_line);
-    StatusWaiter wait(settings_.get());
-    runner_.AddObserver(&recorder_);
+    auto settings = std::make_unique<Settings>(uninstall, true, false, install_,
+                                               false, command_line);
+    StatusWaiter wait(settings.get());
+    return settings;
   }
 
   // Starts the backend, for a package that is ready unless
   // |package_ready| is false, and runs the loop until it has ended.
   void RunInstallation(bool package_ready = true) {
+    RunWith(&runner_, settings_.get(), package_ready);
+  }
+
+  // RunInstallation through |runner| with |settings|.
+  void RunWith(InstallerRunner* runner,
+               Settings* settings,
+               bool package_ready = true) {
     ScopedTempVariables scoped_temp(logs_.path());
     if (package_ready)
-      runner_.SetPackageReady();
-    ASSERT_TRUE(runner_.StartInstallation(settings_.get()));
-    EXPECT_FALSE(settings_->editable());
+      runner->SetPackageReady();
+    ASSERT_TRUE(runner->StartInstallation(settings))
+        << (recorder_.calls.empty() ? "" : recorder_.calls.back());
+    EXPECT_FALSE(settings->editable());
     base::RunLoop run_loop;
     recorder_.quit = run_loop.QuitClosure();
     loop_.PostDelayedTask(LOCATION_FROM_HERE("InstallerRunnerTest"),
@@ -443,6 +474,27 @@ class InstallerRunnerTest : public InstallerBackendTest {
     run_loop.Run();
     ASSERT_FALSE(recorder_.calls.empty());
     ASSERT_EQ(0u, recorder_.calls.back().find("ended")) << "no end came";
+  }
+
+  // Runs |settings| through |runner| and kills the backend once the front
+  // end hears of step |at|, counted back from the last when negative. True
+  // when the kill came before the backend succeeded.
+  bool RunKilledAt(InstallerRunner* runner, Settings* settings, int at) {
+    constexpr DWORD kKilled = 7;
+    recorder_.calls.clear();
+    recorder_.steps = 0;
+    recorder_.on_step = [this, runner, at](int step) {
+      if (step == (at > 0 ? at : recorder_.total_steps + at))
+        runner->backend_process().Terminate(kKilled, false);
+    };
+    RunWith(runner, settings);
+    runner->Stop();
+    recorder_.on_step = nullptr;
+    DWORD exit_code = 0;
+    ::GetExitCodeProcess(runner->backend_process().Handle(), &exit_code);
+    return exit_code == kKilled &&
+           std::find(recorder_.calls.begin(), recorder_.calls.end(),
+                     "succeeded") == recorder_.calls.end();
   }
 
   // Runs the package's installer as a silent front end for
@@ -540,16 +592,7 @@ TEST_F(InstallerBackendTest, InstallsUpdatesAndUninstallsAnInstallation) {
 
   // The version folder carries the browser and the installer that
   // uninstalls it, as a real package does.
-  std::string list;
-  ASSERT_TRUE(base::ReadFileToString(package_.Append(L"files_list"), &list));
-  for (const char* name :
-       {"vexlo.exe", "installer.exe", "vexlo_installer.dll"}) {
-    files_.push_back(name);
-    list += std::string(name) + "\r\n";
-  }
-  ASSERT_EQ(static_cast<int>(list.size()),
-            base::WriteFile(package_.Append(L"files_list"), list.data(),
-                            static_cast<int>(list.size())));
+  ListInVersionFolder({"vexlo.exe", "installer.exe", "vexlo_installer.dll"});
 
   ASSERT_EQ(0, RunBackend(L"--install --singleprofile=1 --language=nb "
                           L"--import-session=7"));
@@ -686,6 +729,23 @@ TEST_F(InstallerBackendTest, AFailedInstallationLeavesNothingBehind) {
   EXPECT_NE(0, RunBackend());
   lock.Close();
   EXPECT_EQ(std::vector<base::string16>(), ChangesSince(before));
+}
+
+// A run that finds what a killed one left takes it back first: the new
+// installation goes where the killed one began, and nothing else stays.
+TEST_F(InstallerBackendTest, ARunFirstTakesBackWhatAKilledOneLeft) {
+  const base::Process killed =
+      StartPackageInstaller(BackendArguments(L"--install --launchvexlo=0"));
+  ASSERT_TRUE(killed.IsValid());
+  const base::FilePath copied =
+      install_.Append(kVersion).Append(base::UTF8ToUTF16(files_[10]));
+  for (int i = 0; i < 30000 && !base::PathExists(copied); ++i)
+    ::Sleep(1);
+  ASSERT_TRUE(killed.Terminate(1, true));
+  ASSERT_TRUE(base::PathExists(copied));
+  ASSERT_EQ(0, RunBackend());
+  ExpectInstalled(ExpectedFiles({kVersion}),
+                  {L"installation_status.xml", L"installer_prefs.json"});
 }
 
 TEST(InstallerBackendHandleTest, DecodesTheFrontEndsHandle) {
@@ -836,6 +896,83 @@ TEST_F(InstallerRunnerTest, ABackendWhoseFrontEndGoesTakesItAllBack) {
             ::WaitForMultipleObjects(static_cast<DWORD>(handles.size()),
                                      handles.data(), TRUE, 60000));
   EXPECT_EQ(std::vector<base::string16>(), ChangesSince(before));
+}
+
+// A backend killed at any point of an installation or of an update over
+// it leaves the folder, the registry and the shortcuts as they were before
+// that run: the runner takes back what the backend had recorded.
+TEST_F(InstallerRunnerTest, AKilledBackendLeavesNoTrace) {
+  const struct {
+    const char* name;
+    bool installed_before;
+    std::vector<int> points;
+  } kRuns[] = {
+      {"installation", false, {2, kPackageFiles / 2, -4, -3}},
+      {"update", true, {2, kPackageFiles / 2, -4}},
+  };
+  int taken_back = 0;
+  for (const auto& run : kRuns) {
+    if (run.installed_before) {
+      settings_ = MakeSettings(false);
+      RunInstallation();
+      runner_.Stop();
+      ASSERT_EQ("succeeded", recorder_.calls[recorder_.calls.size() - 2]);
+      ASSERT_TRUE(base::PathExists(Shortcut(L"Desktop")));
+    }
+    const Snapshot before = State();
+    for (int at : run.points) {
+      SCOPED_TRACE(std::string(run.name) + " killed at " +
+                   base::IntToString(at));
+      settings_ = MakeSettings(false);
+      if (RunKilledAt(&runner_, settings_.get(), at)) {
+        ++taken_back;
+        EXPECT_EQ(std::vector<base::string16>(), ChangesSince(before));
+      }
+    }
+  }
+  // A kill that comes after the backend succeeded proves nothing; nearly
+  // all come in time.
+  EXPECT_LE(5, taken_back);
+}
+
+// An uninstallation killed early leaves the installation whole once the
+// next run has looked at the folder.
+TEST_F(InstallerRunnerTest, AKilledUninstallationIsTakenBackByTheNextRun) {
+  ListInVersionFolder({"vexlo.exe", "installer.exe", "vexlo_installer.dll"});
+  RunInstallation();
+  runner_.Stop();
+  ASSERT_EQ("succeeded", recorder_.calls[recorder_.calls.size() - 2]);
+  const Snapshot installed = State();
+  const base::FilePath version = install_.Append(kVersion);
+  const struct {
+    const char* name;
+    std::function<bool()> reached;
+  } kPoints[] = {
+      // The first thing it does is to set the browser aside.
+      {"start",
+       [&] { return !base::PathExists(version.Append(L"vexlo.exe")); }},
+      {"registry",
+       [] {
+         return ScopedProductRegistry::ReadValue(
+                    HKEY_CURRENT_USER, kUninstallKey, L"DisplayName") == "none";
+       }},
+  };
+  for (const auto& point : kPoints) {
+    SCOPED_TRACE(point.name);
+    const base::Process backend = StartPackageInstaller(
+        BackendArguments(L"--uninstall --silent"), version);
+    ASSERT_TRUE(backend.IsValid());
+    bool reached = false;
+    for (int i = 0; i < 30000 && !(reached = point.reached()); ++i)
+      ::Sleep(1);
+    ASSERT_TRUE(reached);
+    ASSERT_TRUE(backend.Terminate(1, true));
+    {
+      ScopedTempVariables scoped_temp(logs_.path());
+      MakeSettings(false);
+    }
+    EXPECT_EQ(std::vector<base::string16>(), ChangesSince(installed));
+  }
 }
 
 // The whole silent installation from the package, as a user starts it; the

@@ -29,6 +29,7 @@
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/unique_test_dir.h"
 #include "base/values.h"
+#include "base/win/object_watcher.h"
 #include "base/win/registry.h"
 #include "base/win/scoped_handle.h"
 #include "base/win/shortcut.h"
@@ -37,6 +38,7 @@
 #include "desktop/launcher/installer/package_fetcher/package_fetcher.h"
 #include "desktop/launcher/installer/service/installation_status.h"
 #include "desktop/launcher/installer/service/task_scheduler.h"
+#include "desktop/launcher/installer/service/transactions/rollback_journal.h"
 #include "desktop/launcher/installer/service/xml_document.h"
 #include "desktop/launcher/installer/settings.h"
 #include "desktop/launcher/installer/silent_installer_controller.h"
@@ -257,10 +259,23 @@ class InstallerBackendTest : public testing::Test {
   // The names of the entries that changed since |before|, marked as for
   // NameDifference or as changed: the contents themselves, whole program
   // files among them, are too large to print.
+  // The master shortcuts, which a run makes in the package folder, stay
+  // with it.
   std::vector<base::string16> ChangesSince(const Snapshot& before) {
-    const Snapshot now = State();
-    std::vector<base::string16> changes = NameDifference(before, now);
-    for (const auto& entry : before) {
+    const auto without_master_shortcuts = [](Snapshot state) {
+      for (auto entry = state.begin(); entry != state.end();) {
+        const bool master = base::StartsWith16(entry->first, L"package\\",
+                                               base::CompareCase::SENSITIVE) &&
+                            base::EndsWith16(entry->first, L".lnk",
+                                             base::CompareCase::SENSITIVE);
+        entry = master ? state.erase(entry) : std::next(entry);
+      }
+      return state;
+    };
+    const Snapshot then = without_master_shortcuts(before);
+    const Snapshot now = without_master_shortcuts(State());
+    std::vector<base::string16> changes = NameDifference(then, now);
+    for (const auto& entry : then) {
       const auto same = now.find(entry.first);
       if (same != now.end() && same->second != entry.second)
         changes.push_back(L"changed " + entry.first);
@@ -428,6 +443,8 @@ class OtherFrontEnd {
   base::win::ScopedHandle thread_;
 };
 
+constexpr DWORD kKilledExitCode = 7;
+
 // The front end's side: a runner in the test, with the built installer as
 // the package's, or the whole silent front end run from the package.
 class InstallerRunnerTest : public InstallerBackendTest {
@@ -476,25 +493,55 @@ class InstallerRunnerTest : public InstallerBackendTest {
     ASSERT_EQ(0u, recorder_.calls.back().find("ended")) << "no end came";
   }
 
-  // Runs |settings| through |runner| and kills the backend once the front
-  // end hears of step |at|, counted back from the last when negative. True
-  // when the kill came before the backend succeeded.
-  bool RunKilledAt(InstallerRunner* runner, Settings* settings, int at) {
-    constexpr DWORD kKilled = 7;
+  // Runs |settings| through |runner| and kills the backend once |reached|
+  // holds, or, without it, once the front end hears of |step|. True when
+  // the kill came before the backend succeeded.
+  bool RunKilled(InstallerRunner* runner,
+                 Settings* settings,
+                 const std::function<bool()>& reached,
+                 int step) {
     recorder_.calls.clear();
     recorder_.steps = 0;
-    recorder_.on_step = [this, runner, at](int step) {
-      if (step == (at > 0 ? at : recorder_.total_steps + at))
-        runner->backend_process().Terminate(kKilled, false);
+    const auto kill = [runner] {
+      runner->backend_process().Terminate(kKilledExitCode, false);
     };
+    if (!reached) {
+      recorder_.on_step = [kill, step](int heard) {
+        if (heard == step)
+          kill();
+      };
+    }
+    kill_when_ = [kill, reached] {
+      if (!reached || !reached())
+        return false;
+      kill();
+      return true;
+    };
+    PollKill();
     RunWith(runner, settings);
+    // A success may still be on its way when the end is seen.
+    base::RunLoop late_messages;
+    loop_.PostDelayedTask(LOCATION_FROM_HERE("InstallerRunnerTest"),
+                          late_messages.QuitClosure(),
+                          base::TimeDelta::FromMilliseconds(300));
+    late_messages.Run();
+    kill_when_ = nullptr;
     runner->Stop();
     recorder_.on_step = nullptr;
     DWORD exit_code = 0;
     ::GetExitCodeProcess(runner->backend_process().Handle(), &exit_code);
-    return exit_code == kKilled &&
+    return exit_code == kKilledExitCode &&
            std::find(recorder_.calls.begin(), recorder_.calls.end(),
                      "succeeded") == recorder_.calls.end();
+  }
+
+  // Looks every millisecond, while the run lasts, whether to kill.
+  void PollKill() {
+    if (!kill_when_ || kill_when_())
+      return;
+    loop_.PostDelayedTask(LOCATION_FROM_HERE("InstallerRunnerTest"),
+                          base::Bind(&InstallerRunnerTest::PollKill, this),
+                          base::TimeDelta::FromMilliseconds(1));
   }
 
   // Runs the package's installer as a silent front end for
@@ -524,6 +571,7 @@ class InstallerRunnerTest : public InstallerBackendTest {
 
   base::MessageLoop loop_;
   FrontEndRecorder recorder_;
+  std::function<bool()> kill_when_;
   std::unique_ptr<Settings> settings_;
   InstallerRunner runner_;
 };
@@ -902,74 +950,98 @@ TEST_F(InstallerRunnerTest, ABackendWhoseFrontEndGoesTakesItAllBack) {
 // it leaves the folder, the registry and the shortcuts as they were before
 // that run: the runner takes back what the backend had recorded.
 TEST_F(InstallerRunnerTest, AKilledBackendLeavesNoTrace) {
-  const struct {
-    const char* name;
-    bool installed_before;
-    std::vector<int> points;
-  } kRuns[] = {
-      {"installation", false, {2, kPackageFiles / 2, -4, -3}},
-      {"update", true, {2, kPackageFiles / 2, -4}},
-  };
-  int taken_back = 0;
-  for (const auto& run : kRuns) {
-    if (run.installed_before) {
-      settings_ = MakeSettings(false);
-      RunInstallation();
-      runner_.Stop();
-      ASSERT_EQ("succeeded", recorder_.calls[recorder_.calls.size() - 2]);
-      ASSERT_TRUE(base::PathExists(Shortcut(L"Desktop")));
-    }
-    const Snapshot before = State();
-    for (int at : run.points) {
-      SCOPED_TRACE(std::string(run.name) + " killed at " +
-                   base::IntToString(at));
-      settings_ = MakeSettings(false);
-      if (RunKilledAt(&runner_, settings_.get(), at)) {
-        ++taken_back;
-        EXPECT_EQ(std::vector<base::string16>(), ChangesSince(before));
-      }
-    }
-  }
-  // A kill that comes after the backend succeeded proves nothing; nearly
-  // all come in time.
-  EXPECT_LE(5, taken_back);
-}
-
-// An uninstallation killed early leaves the installation whole once the
-// next run has looked at the folder.
-TEST_F(InstallerRunnerTest, AKilledUninstallationIsTakenBackByTheNextRun) {
-  ListInVersionFolder({"vexlo.exe", "installer.exe", "vexlo_installer.dll"});
-  RunInstallation();
-  runner_.Stop();
-  ASSERT_EQ("succeeded", recorder_.calls[recorder_.calls.size() - 2]);
-  const Snapshot installed = State();
-  const base::FilePath version = install_.Append(kVersion);
+  base::win::RegKey classes(HKEY_CURRENT_USER, L"Software\\Classes",
+                            KEY_NOTIFY);
+  const base::win::ScopedHandle registry_changed(
+      ::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   const struct {
     const char* name;
     std::function<bool()> reached;
+    int step;
   } kPoints[] = {
-      // The first thing it does is to set the browser aside.
-      {"start",
-       [&] { return !base::PathExists(version.Append(L"vexlo.exe")); }},
+      {"first copies", nullptr, 2},
+      {"copying", nullptr, kPackageFiles / 2},
+      {"after the files", nullptr, kPackageFiles + 1},
       {"registry",
-       [] {
-         return ScopedProductRegistry::ReadValue(
-                    HKEY_CURRENT_USER, kUninstallKey, L"DisplayName") == "none";
+       [&] {
+         return ::WaitForSingleObject(registry_changed.Get(), 0) ==
+                WAIT_OBJECT_0;
+       },
+       0},
+      {"shortcuts", [&] { return base::PathExists(Shortcut(L"Desktop")); }, 0},
+  };
+  const Snapshot before = State();
+  for (const auto& point : kPoints) {
+    SCOPED_TRACE(point.name);
+    ::ResetEvent(registry_changed.Get());
+    ASSERT_EQ(ERROR_SUCCESS,
+              ::RegNotifyChangeKeyValue(
+                  classes.Handle(), TRUE,
+                  REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
+                  registry_changed.Get(), TRUE));
+    settings_ = MakeSettings(false);
+    ASSERT_TRUE(
+        RunKilled(&runner_, settings_.get(), point.reached, point.step));
+    EXPECT_EQ(std::vector<base::string16>(), ChangesSince(before));
+  }
+}
+
+// An update or an uninstallation killed on its way leaves the installation
+// whole once the next run has taken back what the journal holds.
+TEST_F(InstallerRunnerTest, AKilledUpdateOrUninstallationIsTakenBack) {
+  ListInVersionFolder({"vexlo.exe", "installer.exe", "vexlo_installer.dll"});
+  RunInstallation();
+  runner_.Stop();
+  ASSERT_EQ("ended ok", recorder_.calls.back());
+  const Snapshot installed = State();
+  const base::FilePath version = install_.Append(kVersion);
+  base::win::RegKey classes(HKEY_CURRENT_USER, L"Software\\Classes",
+                            KEY_NOTIFY);
+  const base::win::ScopedHandle registry_changed(
+      ::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  const auto registry_reached = [&] {
+    return ::WaitForSingleObject(registry_changed.Get(), 0) == WAIT_OBJECT_0;
+  };
+  const struct {
+    const char* name;
+    const wchar_t* switches;
+    base::FilePath folder;
+    std::function<bool()> reached;
+  } kPoints[] = {
+      {"update, copying", L"--install --launchvexlo=0", package_,
+       [&] {
+         return base::PathExists(
+             install_.Append(base::string16(kVersion) + L"_0")
+                 .Append(base::UTF8ToUTF16(files_[10])));
        }},
+      {"update, registry", L"--install --launchvexlo=0", package_,
+       registry_reached},
+      // The first thing it does is to set the browser aside.
+      {"uninstallation, start", L"--uninstall --silent", version,
+       [&] { return !base::PathExists(version.Append(L"vexlo.exe")); }},
+      {"uninstallation, registry", L"--uninstall --silent", version,
+       registry_reached},
   };
   for (const auto& point : kPoints) {
     SCOPED_TRACE(point.name);
-    const base::Process backend = StartPackageInstaller(
-        BackendArguments(L"--uninstall --silent"), version);
+    ::ResetEvent(registry_changed.Get());
+    ASSERT_EQ(ERROR_SUCCESS,
+              ::RegNotifyChangeKeyValue(
+                  classes.Handle(), TRUE,
+                  REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
+                  registry_changed.Get(), TRUE));
+    const base::Process backend =
+        StartPackageInstaller(BackendArguments(point.switches), point.folder);
     ASSERT_TRUE(backend.IsValid());
     bool reached = false;
     for (int i = 0; i < 30000 && !(reached = point.reached()); ++i)
       ::Sleep(1);
     ASSERT_TRUE(reached);
-    ASSERT_TRUE(backend.Terminate(1, true));
+    ASSERT_TRUE(backend.Terminate(kKilledExitCode, true));
+    // What the next run, or the front end, does first.
     {
       ScopedTempVariables scoped_temp(logs_.path());
-      MakeSettings(false);
+      EXPECT_TRUE(RollbackJournal::Replay(RollbackJournal::PathFor(install_)));
     }
     EXPECT_EQ(std::vector<base::string16>(), ChangesSince(installed));
   }

@@ -164,6 +164,56 @@ TEST_F(RollbackJournalTest, HoldsOnlyWhatIsDone) {
   }
 }
 
+// Records one change in Do and, in Rollback, how long the journal is then.
+class RecordingOperation : public Operation {
+ public:
+  RecordingOperation(const base::FilePath& journal, int64_t* size_at_rollback)
+      : journal_(journal), size_at_rollback_(size_at_rollback) {}
+  bool Do(Transaction* spawned) override {
+    return spawned->Record(RollbackRecord::CreatedFile(journal_));
+  }
+  void Rollback() override { base::GetFileSize(journal_, size_at_rollback_); }
+
+ private:
+  const base::FilePath journal_;
+  int64_t* const size_at_rollback_;
+};
+
+// Rolling back cuts each record off as soon as its change is undone, so a
+// kill half way through leaves the records of what is still done.
+TEST_F(RollbackJournalTest, RollingBackCutsEachRecordOffInTurn) {
+  RollbackJournal journal;
+  ASSERT_TRUE(journal.Open(journal_path_));
+  Transaction transaction(&journal);
+  int64_t sizes_at_rollback[3] = {};
+  std::vector<int64_t> sizes_after_do;
+  for (int64_t& size : sizes_at_rollback) {
+    ASSERT_TRUE(transaction.Execute(
+        std::make_unique<RecordingOperation>(journal_path_, &size)));
+    sizes_after_do.push_back(JournalSize());
+  }
+  transaction.RollbackAll();
+  // Each operation rolls back with its own record as the last one left.
+  for (size_t i = 0; i < 3; ++i)
+    EXPECT_EQ(sizes_after_do[i], sizes_at_rollback[i]) << i;
+  journal.Close();
+}
+
+// Each record that keeps a file's bytes puts them back, or deletes a file
+// that was not there.
+TEST_F(RollbackJournalTest, PutsBackWhatAFileHeld) {
+  Write(L"prefs.json", "new");
+  Write(L"made.json", "made");
+  WriteJournal({RollbackRecord::FileContent(Path(L"prefs.json"), true, "old"),
+                RollbackRecord::FileContent(Path(L"made.json"), false, "")},
+               "");
+  ASSERT_TRUE(RollbackJournal::Replay(journal_path_));
+  std::string content;
+  EXPECT_TRUE(base::ReadFileToString(Path(L"prefs.json"), &content));
+  EXPECT_EQ("old", content);
+  EXPECT_FALSE(base::PathExists(Path(L"made.json")));
+}
+
 // A record that a kill cut short never made its change and is passed over;
 // the whole records before it are taken back.
 TEST_F(RollbackJournalTest, PassesOverARecordCutShort) {

@@ -38,30 +38,6 @@ constexpr wchar_t kRunSwitches[] =
     L" --launchvexlo=0"
     L" --with-feature:installer-pref-default-overrides-support=off";
 
-// The visible dialog of process |pid|, waiting up to a minute for it.
-HWND WaitForProcessWindow(const base::Process& process) {
-  struct Search {
-    DWORD pid;
-    HWND found;
-  } search = {static_cast<DWORD>(process.Pid()), nullptr};
-  for (int i = 0; i < 600 && !search.found; ++i) {
-    ::EnumWindows(
-        [](HWND window, LPARAM data) -> BOOL {
-          Search* search = reinterpret_cast<Search*>(data);
-          DWORD pid = 0;
-          ::GetWindowThreadProcessId(window, &pid);
-          if (pid != search->pid || !::IsWindowVisible(window))
-            return TRUE;
-          search->found = window;
-          return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    if (!search.found)
-      ::Sleep(100);
-  }
-  return search.found;
-}
-
 // The exit code of |process| once it ends; -1 when it runs on for
 // |seconds| (it is ended then).
 int WaitForExit(const base::Process& process, int seconds) {
@@ -121,7 +97,7 @@ class InstallerUIControllerTest : public testing::Test {
 // the first installs when its button is pressed.
 TEST_F(InstallerUIControllerTest, OneWindowAtATimeInstallsOnAClick) {
   base::Process first = StartWindowedInstaller();
-  HWND window = WaitForProcessWindow(first);
+  HWND window = WaitForProcessWindow(first.Pid());
   ASSERT_TRUE(window);
   ASSERT_TRUE(::IsWindowEnabled(::GetDlgItem(window, IDC_ACCEPT_BUTTON)));
   // Something else has the front meanwhile.

@@ -134,6 +134,7 @@ class InstallerUIController : public Settings::Observer,
   bool ShouldAskSwitchToCurrentUser() const;
   bool IsDefaultFolder() const;
   void SwitchToCurrentUser();
+  void OpenFullPackagePage();
   void Finish();
 
   // Destroyed from the last up: the owned parts go before the statistics

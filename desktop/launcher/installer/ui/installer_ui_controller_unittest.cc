@@ -24,6 +24,8 @@
 #include "base/time/time.h"
 #include "base/win/registry.h"
 #include "desktop/common/l10n/l10n_util.h"
+#include "desktop/common/product/product_configuration.h"
+#include "desktop/common/product/product_info.h"
 #include "desktop/launcher/installer/host/installer_host_exit_codes.h"
 #include "desktop/launcher/installer/host/installer_host_resource_ids.h"
 #include "desktop/launcher/installer/package_fetcher/test/package_test_util.h"
@@ -102,13 +104,22 @@ class RunScript {
   base::WeakPtrFactory<RunScript> weak_factory_{this};
 };
 
+// What an installation writes, and the handler of web addresses, which
+// the tests set.
+std::vector<ScopedProductRegistry::Key> RegistryKeys() {
+  std::vector<ScopedProductRegistry::Key> keys = InstallerExecutableKeys();
+  for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
+    keys.push_back({root, L"Software\\Classes\\https", false, L""});
+  return keys;
+}
+
 class InstallerUIControllerTest : public testing::Test {
  protected:
   InstallerUIControllerTest()
       : package_(temp_.path().Append(L"package")),
         install_(temp_.path().Append(L"Vexlo")),
         logs_(temp_.path().Append(L"logs")),
-        registry_(InstallerExecutableKeys()),
+        registry_(RegistryKeys()),
         desktop_folder_(L"Desktop", temp_.path().Append(L"Desktop")),
         programs_folder_(L"Programs", temp_.path().Append(L"Programs")) {}
 
@@ -298,6 +309,70 @@ TEST_F(InstallerUIControllerTest, EndsWhenTheWindowCannotBeMade) {
   EXPECT_FALSE(RunUI(true, false, {}));
   EXPECT_NE(std::string::npos,
             Stats().find("\"Could not initialize installer window\""));
+}
+
+// Before the user acts, a fetch that fails is started again three times,
+// then waits; proceeding fetches once more. A net installer that fails a
+// second time offers the full package, whose page opens in the browser
+// of the system, and the run ends as cancelled that way.
+TEST_F(InstallerUIControllerTest,
+       ANetInstallerRetriesThenOffersTheFullPackage) {
+  MakeSettings();
+  const base::FilePath browser = temp_.path().Append(L"browser.exe");
+  ASSERT_TRUE(ScopedLauncherRecord::CopyLauncher(browser));
+  ScopedLauncherRecord opened(logs_);
+  // The test platform takes the handler from the machine's classes only.
+  const wchar_t kHandler[] = L"Software\\Classes\\https";
+  ASSERT_EQ(ERROR_SUCCESS,
+            base::win::RegKey(HKEY_LOCAL_MACHINE, kHandler, KEY_SET_VALUE)
+                .WriteValue(L"URL Protocol", L""));
+  ASSERT_EQ(ERROR_SUCCESS,
+            base::win::RegKey(
+                HKEY_LOCAL_MACHINE,
+                (kHandler + base::string16(L"\\shell\\open\\command")).c_str(),
+                KEY_SET_VALUE)
+                .WriteValue(nullptr,
+                            (L"\"" + browser.value() + L"\" \"%1\"").c_str()));
+  size_t per_attempt = 0;
+  const auto requests = [this] { return server_.GetRequests().size(); };
+  const auto error_after = [&](size_t attempts) {
+    return [&, attempts] {
+      return Shows(IDC_RETRY_BUTTON) && requests() == attempts * per_attempt;
+    };
+  };
+  const base::string16 download_failed =
+      l10n::GetLocalizedStringWithArgument(IDS_ERROR_DOWNLOAD, L"");
+  EXPECT_FALSE(
+      RunUI(false, false,
+            {{"restarts used up", [&] { return controller_->fetch_failed(); },
+              [&] {
+                EXPECT_EQ(3, controller_->fetch_restarts());
+                per_attempt = requests() / 4;
+                EXPECT_EQ(4 * per_attempt, requests());
+                EXPECT_TRUE(Shows(IDC_ACCEPT_BUTTON));
+                Click(IDC_ACCEPT_BUTTON)();
+              }},
+             {"first error", error_after(5),
+              [&] {
+                EXPECT_EQ(download_failed, Text(IDC_MESSAGE));
+                EXPECT_FALSE(Shows(IDC_FULL_PACKAGE_BUTTON));
+                Click(IDC_RETRY_BUTTON)();
+              }},
+             {"second error", error_after(6), [&] {
+                EXPECT_EQ(download_failed, Text(IDC_MESSAGE));
+                EXPECT_TRUE(Shows(IDC_FULL_PACKAGE_BUTTON));
+                Click(IDC_FULL_PACKAGE_BUTTON)();
+              }}}));
+  EXPECT_NE(std::string::npos, Stats().find("\"installation_cancelled\":2"));
+  for (int i = 0; i < 100 && opened.Runs().empty(); ++i)
+    ::Sleep(100);
+  const std::vector<std::vector<std::string>> runs = opened.Runs();
+  ASSERT_EQ(1u, runs.size());
+  EXPECT_EQ(std::vector<std::string>(
+                {ProductConfiguration::GetUrl("download_full_windows") +
+                 "&product=" + ProductConfiguration::GetProductName() + "%20" +
+                 ProductInfo::GetChannel()}),
+            std::vector<std::string>(runs[0].begin() + 1, runs[0].end()));
 }
 
 // A package that cannot be had after the user started shows why on the

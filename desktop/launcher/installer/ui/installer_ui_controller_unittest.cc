@@ -14,6 +14,7 @@
 #include "base/command_line.h"
 #include "base/features/feature_registry.h"
 #include "base/files/file_util.h"
+#include "base/json/json_writer.h"
 #include "base/memory/weak_ptr.h"
 #include "base/message_loop/message_loop.h"
 #include "base/path_service.h"
@@ -22,10 +23,12 @@
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/unique_test_dir.h"
 #include "base/time/time.h"
+#include "base/values.h"
 #include "base/win/registry.h"
 #include "desktop/common/l10n/l10n_util.h"
 #include "desktop/common/product/product_configuration.h"
 #include "desktop/common/product/product_info.h"
+#include "desktop/common/product/test/scoped_product_configuration.h"
 #include "desktop/launcher/installer/host/installer_host_exit_codes.h"
 #include "desktop/launcher/installer/host/installer_host_resource_ids.h"
 #include "desktop/launcher/installer/package_fetcher/test/package_test_util.h"
@@ -318,6 +321,14 @@ TEST_F(InstallerUIControllerTest, EndsWhenTheWindowCannotBeMade) {
 TEST_F(InstallerUIControllerTest,
        ANetInstallerRetriesThenOffersTheFullPackage) {
   MakeSettings();
+  // The test library's configuration names no full package.
+  std::unique_ptr<base::DictionaryValue> configuration(
+      ProductConfiguration::GetDictionary()->DeepCopy());
+  configuration->SetString("urls.download_full_windows",
+                           "https://download.test.example.invalid/?full=1");
+  std::string configuration_text;
+  ASSERT_TRUE(base::JSONWriter::Write(*configuration, &configuration_text));
+  const ScopedProductConfiguration scoped_configuration(configuration_text);
   const base::FilePath browser = temp_.path().Append(L"browser.exe");
   ASSERT_TRUE(ScopedLauncherRecord::CopyLauncher(browser));
   ScopedLauncherRecord opened(logs_);

@@ -31,6 +31,7 @@
 #include "desktop/common/product/test/scoped_product_configuration.h"
 #include "desktop/launcher/installer/host/installer_host_exit_codes.h"
 #include "desktop/launcher/installer/host/installer_host_resource_ids.h"
+#include "desktop/launcher/installer/installer.h"
 #include "desktop/launcher/installer/package_fetcher/test/package_test_util.h"
 #include "desktop/launcher/installer/test/installer_test_package.h"
 #include "desktop/launcher/installer/test/scoped_path_override.h"
@@ -384,6 +385,59 @@ TEST_F(InstallerUIControllerTest,
                  "&product=" + ProductConfiguration::GetProductName() + "%20" +
                  ProductInfo::GetChannel()}),
             std::vector<std::string>(runs[0].begin() + 1, runs[0].end()));
+}
+
+// When elevation fails for an installation for all users into a folder the
+// user may write to, the user is asked whether to install for the current
+// user only; on OK the installation goes on that way without another click,
+// otherwise the error page says why. The platform's user is an
+// administrator, so the failure is told to the controller here.
+TEST_F(InstallerUIControllerTest, AnElevationFailureOffersTheCurrentUser) {
+  const struct {
+    const wchar_t* all_users;
+    int button;
+    bool asked;
+    bool installs;
+    // The one that installs comes last: an installation changes the
+    // settings of the next run into the folder.
+  } kCases[] = {{L"1", IDCANCEL, true, false},
+                {L"0", IDOK, false, false},
+                {L"1", IDOK, true, true}};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(testing::Message() << c.all_users << " " << c.button);
+    NewController();
+    MakeSettings(c.all_users);
+    const bool all_users = settings_->all_users();
+    std::unique_ptr<MessageBoxAnswer> answer;
+    base::string16 shown;
+    EXPECT_EQ(c.installs,
+              RunUI(true, false,
+                    {{"welcome",
+                      [&] {
+                        return controller_->window() &&
+                               ::IsWindowEnabled(Control(IDC_ACCEPT_BUTTON));
+                      },
+                      [&] {
+                        answer = std::make_unique<MessageBoxAnswer>(
+                            controller_->window()->window(), c.button);
+                        controller_->OnInstallationFailed(
+                            kInstallerErrorElevation, L"", "Elevation failed");
+                        controller_->OnInstallerTerminated(false);
+                      }},
+                     {"error page", [&] { return Shows(IDC_RETRY_BUTTON); },
+                      [&] {
+                        shown = Text(IDC_MESSAGE);
+                        controller_->OnCancel();
+                      }}}));
+    EXPECT_EQ(c.asked, answer->answered());
+    EXPECT_EQ(c.installs, all_users && !settings_->all_users());
+    EXPECT_EQ(c.installs,
+              base::PathExists(install_.Append(L"installation_status.xml")));
+    EXPECT_EQ(c.installs ? base::string16()
+                         : l10n::GetLocalizedStringWithArgument(
+                               kInstallerErrorElevation, L""),
+              shown);
+  }
 }
 
 // A package that cannot be had after the user started shows why on the

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <memory>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -207,6 +208,10 @@ class InstallerMainTest : public testing::Test {
       const std::function<bool()>& settled = nullptr) {
     const base::FilePath output_path = io_.path().Append(L"output.txt");
     DWORD exit_code = static_cast<DWORD>(-1);
+    // A window takes the front of the display that the window tests share.
+    std::unique_ptr<ScopedWindowTestLock> window_lock;
+    if (settled)
+      window_lock = std::make_unique<ScopedWindowTestLock>();
     {
       base::File output(
           output_path, base::File::FLAG_CREATE_ALWAYS | base::File::FLAG_WRITE);

@@ -151,14 +151,16 @@ class InstallerUIControllerTest : public testing::Test {
     controller_->SetFetcherSetupForTesting(base::Bind(&SetUpFetcher));
   }
 
-  // Settings with the run's switches, their folder checked.
-  void MakeSettings(const wchar_t* all_users = L"0") {
+  // Settings with the run's switches, their folder checked unless
+  // |checked| is false.
+  void MakeSettings(const wchar_t* all_users = L"0", bool checked = true) {
     base::CommandLine command_line(base::CommandLine::NO_PROGRAM);
     command_line.ParseFromString(L"installer.exe --allusers=" +
                                  base::string16(all_users) + kRunSwitches);
     settings_ = std::make_unique<Settings>(false, false, false, install_, false,
                                            command_line);
-    StatusWaiter wait(settings_.get());
+    if (checked)
+      StatusWaiter wait(settings_.get());
   }
 
   // Runs the controller through |steps|; its result.
@@ -183,6 +185,20 @@ class InstallerUIControllerTest : public testing::Test {
     wchar_t text[1024] = {};
     ::GetWindowTextW(Control(id), text, 1024);
     return text;
+  }
+  bool WelcomeShown() {
+    return controller_->window() &&
+           ::IsWindowEnabled(Control(IDC_ACCEPT_BUTTON));
+  }
+  // Keeps the error page's text in |shown| and ends the run there.
+  RunScript::Step CancelOnTheErrorPage(base::string16* shown) {
+    return {"error page", [this] { return Shows(IDC_RETRY_BUTTON); },
+            [this, shown] {
+              *shown = Text(IDC_MESSAGE);
+              bar_ =
+                  ::SendMessageW(Control(IDC_PROGRESS_BAR), PBM_GETPOS, 0, 0);
+              controller_->OnCancel();
+            }};
   }
   std::function<void()> Click(int id) {
     return [this, id] { ::PostMessageW(Control(id), BM_CLICK, 0, 0); };
@@ -229,6 +245,8 @@ class InstallerUIControllerTest : public testing::Test {
   base::CommandLine saved_command_line_{base::CommandLine::NO_PROGRAM};
   std::unique_ptr<Settings> settings_;
   std::unique_ptr<InstallerUIController> controller_;
+  // Where the progress bar stood on the error page.
+  LRESULT bar_ = -1;
 };
 
 // While one installer shows its window, another one started beside it ends
@@ -281,15 +299,14 @@ TEST_F(InstallerUIControllerTest, InstallsFromThePackageAndAnswersRequests) {
   EXPECT_EQ(-1, answers[1]);
   HWND window = nullptr;
   EXPECT_TRUE(RunUI(true, false,
-                    {{"welcome",
-                      [&] {
-                        return controller_->window() &&
-                               ::IsWindowEnabled(Control(IDC_ACCEPT_BUTTON));
-                      },
+                    {{"welcome", [&] { return WelcomeShown(); },
                       [&] {
                         window = controller_->window()->window();
                         Click(IDC_ACCEPT_BUTTON)();
                       }}}));
+  // The backend's last step fills the bar.
+  EXPECT_EQ(InstallerProgress::kTop,
+            ::SendMessageW(Control(IDC_PROGRESS_BAR), PBM_GETPOS, 0, 0));
   PumpMessages();
   EXPECT_EQ(7, answers[1]);
   EXPECT_EQ(window, seen[1]);
@@ -368,6 +385,8 @@ TEST_F(InstallerUIControllerTest,
               [&] {
                 EXPECT_EQ(download_failed, Text(IDC_MESSAGE));
                 EXPECT_FALSE(Shows(IDC_FULL_PACKAGE_BUTTON));
+                // The user may change the options before retrying.
+                EXPECT_TRUE(settings_->editable());
                 Click(IDC_RETRY_BUTTON)();
               }},
              {"second error", error_after(6), [&] {
@@ -412,11 +431,7 @@ TEST_F(InstallerUIControllerTest, AnElevationFailureOffersTheCurrentUser) {
     base::string16 shown;
     EXPECT_EQ(c.installs,
               RunUI(true, false,
-                    {{"welcome",
-                      [&] {
-                        return controller_->window() &&
-                               ::IsWindowEnabled(Control(IDC_ACCEPT_BUTTON));
-                      },
+                    {{"welcome", [&] { return WelcomeShown(); },
                       [&] {
                         answer = std::make_unique<MessageBoxAnswer>(
                             controller_->window()->window(), c.button);
@@ -424,11 +439,7 @@ TEST_F(InstallerUIControllerTest, AnElevationFailureOffersTheCurrentUser) {
                             kInstallerErrorElevation, L"", "Elevation failed");
                         controller_->OnInstallerTerminated(false);
                       }},
-                     {"error page", [&] { return Shows(IDC_RETRY_BUTTON); },
-                      [&] {
-                        shown = Text(IDC_MESSAGE);
-                        controller_->OnCancel();
-                      }}}));
+                     CancelOnTheErrorPage(&shown)}));
     EXPECT_EQ(c.asked, answer->answered());
     EXPECT_EQ(c.installs, all_users && !settings_->all_users());
     EXPECT_EQ(c.installs,
@@ -448,16 +459,20 @@ TEST_F(InstallerUIControllerTest, AFetchThatFailsAfterTheStartShowsWhy) {
   const std::string damaged = AppendPayload(
       ReadWholeFile(build.Append(L"package_fetcher_test_child.exe")),
       ReadWholeFile(PackageFixture(L"truncated.7z")));
+  // A run that starts at once waits for the folder's check, if need be.
   const struct {
     const char* name;
     std::string reply;
+    bool checked;
     int text;
+    // The download's whole stage, when it was done.
+    LRESULT bar;
   } kCases[] = {
-      {"no reply", "", IDS_ERROR_DOWNLOAD},
+      {"no reply", "", false, IDS_ERROR_DOWNLOAD, 0},
       {"damaged archive",
        ReplyNaming(base::UTF16ToUTF8(server_.Url("/files/package.exe")),
                    Sha256Hex(damaged)),
-       IDS_ERROR_UNPACK},
+       true, IDS_ERROR_UNPACK, 1001},
   };
   Serve("package.exe", damaged);
   for (const auto& c : kCases) {
@@ -466,14 +481,10 @@ TEST_F(InstallerUIControllerTest, AFetchThatFailsAfterTheStartShowsWhy) {
     if (!c.reply.empty())
       Serve("reply.json", c.reply);
     NewController();
-    MakeSettings();
+    MakeSettings(L"0", c.checked);
     base::string16 shown;
-    EXPECT_FALSE(RunUI(false, true,
-                       {{"error page", [&] { return Shows(IDC_RETRY_BUTTON); },
-                         [&] {
-                           shown = Text(IDC_MESSAGE);
-                           controller_->OnCancel();
-                         }}}));
+    EXPECT_FALSE(RunUI(false, true, {CancelOnTheErrorPage(&shown)}));
+    EXPECT_EQ(c.bar, bar_);
     EXPECT_EQ(l10n::GetLocalizedStringWithArgument(c.text, L""), shown);
     EXPECT_NE(base::string16::npos, shown.find(L' '));
     EXPECT_NE(std::string::npos, Stats().find("\"Fetcher error\""));

@@ -265,6 +265,11 @@ TEST_F(InstallerUIControllerTest, OneWindowAtATimeInstallsOnAClick) {
   ASSERT_EQ(other, ::GetForegroundWindow());
   EXPECT_EQ(HOST_EXIT_INSTALLER_FAILED,
             WaitForExit(StartWindowedInstaller(), 60));
+  // The front changes hands through both processes' queues.
+  for (int i = 0; i < 200 && ::GetForegroundWindow() != window; ++i) {
+    PumpMessages();
+    ::Sleep(50);
+  }
   EXPECT_EQ(window, ::GetForegroundWindow());
   ::DestroyWindow(other);
   ::PostMessageW(::GetDlgItem(window, IDC_ACCEPT_BUTTON), BM_CLICK, 0, 0);

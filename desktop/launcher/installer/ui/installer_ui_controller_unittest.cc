@@ -51,15 +51,22 @@ constexpr wchar_t kRunSwitches[] =
     L" --with-feature:installer-pref-default-overrides-support=off";
 
 // The exit code of |process| once it ends; -1 when it runs on for
-// |seconds| (it is ended then).
+// |seconds| (it is ended then). This thread's windows are served meanwhile:
+// the process may activate a window of its own or of another, which passes
+// through them.
 int WaitForExit(const base::Process& process, int seconds) {
-  DWORD exit_code = static_cast<DWORD>(-1);
-  if (::WaitForSingleObject(process.Handle(), seconds * 1000) !=
-      WAIT_OBJECT_0) {
-    process.Terminate(1, true);
-    return -1;
+  const HANDLE handle = process.Handle();
+  const DWORD deadline = ::GetTickCount() + seconds * 1000;
+  while (::MsgWaitForMultipleObjects(1, &handle, FALSE, 100, QS_ALLINPUT) !=
+         WAIT_OBJECT_0) {
+    PumpMessages();
+    if (static_cast<int32_t>(::GetTickCount() - deadline) > 0) {
+      process.Terminate(1, true);
+      return -1;
+    }
   }
-  ::GetExitCodeProcess(process.Handle(), &exit_code);
+  DWORD exit_code = static_cast<DWORD>(-1);
+  ::GetExitCodeProcess(handle, &exit_code);
   return static_cast<int>(exit_code);
 }
 

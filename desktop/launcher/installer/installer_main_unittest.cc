@@ -346,10 +346,24 @@ TEST_F(InstallerMainTest, RunsEachRoleAndLeavesNoFileBehind) {
                          "INFO Installer download folder: " +
                              temp_.path().Append(L"Vexlo Installer").AsUTF8());
       }
-      const std::string log =
-          ReduceLog(ReadWholeFile(temp_.path().AppendASCII(logs[0])));
-      EXPECT_EQ(expected,
-                starts_backend ? log.substr(0, expected.size()) : log);
+      const std::string raw_log =
+          ReadWholeFile(temp_.path().AppendASCII(logs[0]));
+      const std::string log = ReduceLog(raw_log);
+      if (starts_backend && log.compare(0, expected.size(), expected) != 0) {
+        // The folder's status and the package are fetched at once. A fetch
+        // that fails before the status is known ends the run there: no
+        // installation begins and no backend starts.
+        static const std::string kBegun = "INFO Beginning installation|";
+        ASSERT_EQ(kBegun, expected.substr(expected.size() - kBegun.size()));
+        expected.resize(expected.size() - kBegun.size());
+        EXPECT_EQ(expected, log);
+        EXPECT_EQ(1u, logs.size());
+        EXPECT_NE(std::string::npos,
+                  raw_log.find("] Failed fetching the download URL"));
+      } else {
+        EXPECT_EQ(expected,
+                  starts_backend ? log.substr(0, expected.size()) : log);
+      }
     }
     EXPECT_EQ(std::wstring(c.arguments).find(L"--temp-folder=given") ==
                   std::wstring::npos,

@@ -296,6 +296,12 @@ TEST_F(InstallerMainTest, RunsEachRoleAndLeavesNoFileBehind) {
        HOST_EXIT_INSTALLER_FAILED, "",
        "start|flags 0010000|INFO Installer download folder: "
        "given\\Vexlo Installer|silent"}};
+  // Runs without an install folder start from the one the product
+  // remembers, which a parallel test's installation may have just set: a
+  // front end there would take that folder and, when its fetch fails,
+  // interrupt the other test's backend. The product's registry is this
+  // test's alone meanwhile.
+  const ScopedProductRegistry registry(InstallerExecutableKeys());
   // A silent run without a package asks the update server for one; here a
   // server on this machine refuses at once.
   HttpTestServer server;

@@ -9,12 +9,15 @@ trap 'rm -rf "$work"' EXIT
 
 cat >"$work/loader" <<'LOADER'
 #!/usr/bin/env bash
-# $1: the report's failures, or "none"; $2: "kill" or an exit status.
+# $1: the report's failures, or "none"; $2: "kill" or an exit status;
+# $3: the suite and test the report names.
 report=${GTEST_OUTPUT#json:Z:}
 report=${report//\\//}
 if [ "$1" != none ]; then
-  printf '{\n  "tests": 2,\n  "failures": %s,\n  "disabled": 0,\n  "errors": 0,\n}\n' \
+  printf '{\n  "tests": 1,\n  "failures": %s,\n  "disabled": 0,\n  "errors": 0,\n' \
     "$1" >"$report"
+  printf '  "testsuites": [{"name": "%s", "testsuite": [{"name": "%s",}]}]\n}\n' \
+    "${3%%.*}" "${3#*.}" >>"$report"
 fi
 if [ "$2" = kill ]; then kill -KILL $$; fi
 exit "$2"
@@ -22,21 +25,29 @@ LOADER
 chmod +x "$work/loader"
 
 failed=0
-# failures in the report, how the program ends, expected status
-while read -r failures end expected; do
-  VEXLO_WINE_LOADER="$work/loader" WINEPREFIX="$work" \
-    "$wine_run" "$failures" "$end" --gtest_filter=Any.Test 2>/dev/null
+# failures in the report, how the program ends, the test the report names,
+# the filter of the run, expected status
+while read -r failures end named filter expected; do
+  (VEXLO_WINE_LOADER="$work/loader" WINEPREFIX="$work" \
+    "$wine_run" "$failures" "$end" "$named" "--gtest_filter=$filter") \
+    2>/dev/null
   status=$?
   if [ "$status" -ne "$expected" ]; then
-    echo "report $failures, end $end: status $status, expected $expected"
+    echo "report $failures $named, end $end, run $filter: status $status," \
+      "expected $expected"
     failed=1
   fi
 done <<'CASES'
-0 kill 0
-1 kill 137
-none kill 137
-0 5 5
-0 0 0
-1 1 1
+0 kill Any.Test Any.Test 0
+0 kill Seeds/Any.Test/2 Seeds/Any.Test/2 0
+1 kill Any.Test Any.Test 137
+none kill Any.Test Any.Test 137
+0 kill Child.Helper Any.Test 137
+0 kill Any.Other Any.Test 137
+0 kill Other.Test Any.Test 137
+0 kill Any.Test Any.* 137
+0 5 Any.Test Any.Test 5
+0 0 Any.Test Any.Test 0
+1 1 Any.Test Any.Test 1
 CASES
 exit $failed

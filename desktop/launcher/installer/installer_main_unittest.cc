@@ -209,8 +209,12 @@ class InstallerMainTest : public testing::Test {
       const base::Process process = base::LaunchProcess(
           L"\"" + host.value() + L"\" " + arguments, options);
       EXPECT_TRUE(base::SetCurrentDirectory(io_.path()));
-      // Generous: a run ends within a second or two.
-      if (::WaitForSingleObject(process.Handle(), 90000) != WAIT_OBJECT_0) {
+      // Generous: a run ends within a second or two. Under heavy load Wine
+      // has refused to start a process (error 1359), which says so.
+      if (!process.IsValid()) {
+        ADD_FAILURE() << "the installer did not start";
+      } else if (::WaitForSingleObject(process.Handle(), 90000) !=
+                 WAIT_OBJECT_0) {
         ADD_FAILURE() << "the installer did not end";
         process.Terminate(1, true);
       }

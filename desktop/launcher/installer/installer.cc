@@ -177,6 +177,7 @@ void Installer::StartTask() {
   }
   if (!WatchInterruption())
     return;
+  OpenJournal();
   unsigned parent_pid = 0;
   if (base::StringToUint(
           ProcessCommandLine().GetSwitchValueASCII(kParentPidSwitch),
@@ -222,6 +223,17 @@ void Installer::StartTask() {
                     static_cast<int32_t>(total));
   next_step_ = 0;
   ScheduleNextStep();
+}
+
+void Installer::OpenJournal() {
+  // Without a journal the run goes on; only a kill would leave its changes.
+  if (journal_.Open(RollbackJournal::PathFor(install_path())))
+    transaction_.SetJournal(&journal_);
+}
+
+void Installer::CloseJournal() {
+  journal_.Close();
+  transaction_.SetJournal(nullptr);
 }
 
 bool Installer::CheckOperation() {
@@ -578,11 +590,15 @@ std::string Installer::Fail(int32_t code,
 
 void Installer::Abort() {
   transaction_.RollbackAll();
+  CloseJournal();
   Reset();
   observers_.Notify(&InstallerObserver::OnInstallerTerminated, false);
 }
 
 void Installer::Succeed() {
+  // Before the front end hears of it: a run killed after its success must
+  // not be taken back.
+  CloseJournal();
   succeeded_ = true;
   observers_.Notify(&InstallerObserver::OnInstallationSucceeded);
   Reset();
@@ -679,6 +695,7 @@ Installer::ElevationResult Installer::RunElevated() {
     return kCannotElevate;
   }
   const DWORD wait = ::WaitForSingleObject(process.Get(), INFINITE);
+  journal_.ReplayAbandoned();
   observers_.Notify(&InstallerObserver::OnSubprocessFinished);
   DWORD exit_code = 1;
   if (wait == WAIT_FAILED) {
@@ -741,6 +758,7 @@ void Installer::RunPackageInstaller() {
   if (started) {
     ::WaitForSingleObject(process.Handle(), INFINITE);
     ::GetExitCodeProcess(process.Handle(), &exit_code);
+    journal_.ReplayAbandoned();
   }
   observers_.Notify(&InstallerObserver::OnSubprocessFinished);
   if (!started) {

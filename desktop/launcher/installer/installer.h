@@ -20,6 +20,7 @@
 #include "desktop/launcher/installer/service/installation_status.h"
 #include "desktop/launcher/installer/service/registry_item.h"
 #include "desktop/launcher/installer/service/saved_dacl.h"
+#include "desktop/launcher/installer/service/transactions/rollback_journal.h"
 #include "desktop/launcher/installer/service/transactions/transaction.h"
 
 namespace base {
@@ -51,8 +52,9 @@ enum InstallerError : int32_t {
 // then the operation's steps run one posted task at a time on the message
 // loop that created the installer. Every change goes through one
 // transaction, so a failure anywhere, or the installation-interrupted event
-// of the installation folder, takes back everything done so far. Used on
-// one thread only.
+// of the installation folder, takes back everything done so far. The
+// transaction keeps a journal of the folder until the run ends, so that
+// even a killed run is taken back. Used on one thread only.
 class Installer : public base::win::ObjectWatcher::Delegate,
                   public RegistryItem::Delegate {
  public:
@@ -102,6 +104,9 @@ class Installer : public base::win::ObjectWatcher::Delegate,
   };
 
   void StartTask();
+  void OpenJournal();
+  // Ends the journal: the run's changes are final or taken back.
+  void CloseJournal();
   // The parts of the start task; each returns false after reporting a
   // failure.
   bool CheckOperation();
@@ -203,6 +208,8 @@ class Installer : public base::win::ObjectWatcher::Delegate,
 
   base::MessageLoop* const message_loop_;
   std::unique_ptr<SavedDacl> saved_dacl_;
+  // Outlives the transaction that records into it.
+  RollbackJournal journal_;
   Transaction transaction_;
   base::ObserverList<InstallerObserver> observers_;
   base::FilePath package_folder_;

@@ -29,6 +29,7 @@
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/unique_test_dir.h"
 #include "base/values.h"
+#include "base/win/object_watcher.h"
 #include "base/win/registry.h"
 #include "base/win/scoped_handle.h"
 #include "base/win/shortcut.h"
@@ -37,6 +38,7 @@
 #include "desktop/launcher/installer/package_fetcher/package_fetcher.h"
 #include "desktop/launcher/installer/service/installation_status.h"
 #include "desktop/launcher/installer/service/task_scheduler.h"
+#include "desktop/launcher/installer/service/transactions/rollback_journal.h"
 #include "desktop/launcher/installer/service/xml_document.h"
 #include "desktop/launcher/installer/settings.h"
 #include "desktop/launcher/installer/silent_installer_controller.h"
@@ -90,12 +92,28 @@ class InstallerBackendTest : public testing::Test {
   // platform, so the run does not pin.
   int RunBackend(const base::string16& switches = L"--install --launchvexlo=0",
                  const base::FilePath& folder = base::FilePath()) {
-    return RunPackageInstaller(
-        L"--backend " + switches +
-            L" --allusers=0 --pintotaskbar=0 \"--installfolder=" +
-            install_.value() + L"\" --initial-pid=" +
-            base::UTF8ToUTF16(base::UintToString(::GetCurrentProcessId())),
-        folder);
+    return RunPackageInstaller(BackendArguments(switches), folder);
+  }
+
+  base::string16 BackendArguments(const base::string16& switches) const {
+    return L"--backend " + switches +
+           L" --allusers=0 --pintotaskbar=0 \"--installfolder=" +
+           install_.value() + L"\" --initial-pid=" +
+           base::UTF8ToUTF16(base::UintToString(::GetCurrentProcessId()));
+  }
+
+  // Lists |names| of the package for the version folder too, as a real
+  // package lists the browser and the installer that uninstalls it.
+  void ListInVersionFolder(const std::vector<const char*>& names) {
+    std::string list;
+    ASSERT_TRUE(base::ReadFileToString(package_.Append(L"files_list"), &list));
+    for (const char* name : names) {
+      files_.push_back(name);
+      list += std::string(name) + "\r\n";
+    }
+    ASSERT_EQ(static_cast<int>(list.size()),
+              base::WriteFile(package_.Append(L"files_list"), list.data(),
+                              static_cast<int>(list.size())));
   }
 
   // Starts the installer of |folder| (the package's when empty) with
@@ -224,6 +242,33 @@ class InstallerBackendTest : public testing::Test {
     return difference;
   }
 
+  // The names of the entries that changed since |before|, marked as for
+  // NameDifference or as changed: the contents themselves, whole program
+  // files among them, are too large to print.
+  // The master shortcuts, which a run makes in the package folder, stay
+  // with it.
+  std::vector<base::string16> ChangesSince(const Snapshot& before) {
+    const auto without_master_shortcuts = [](Snapshot state) {
+      for (auto entry = state.begin(); entry != state.end();) {
+        const bool master = base::StartsWith16(entry->first, L"package\\",
+                                               base::CompareCase::SENSITIVE) &&
+                            base::EndsWith16(entry->first, L".lnk",
+                                             base::CompareCase::SENSITIVE);
+        entry = master ? state.erase(entry) : std::next(entry);
+      }
+      return state;
+    };
+    const Snapshot then = without_master_shortcuts(before);
+    const Snapshot now = without_master_shortcuts(State());
+    std::vector<base::string16> changes = NameDifference(then, now);
+    for (const auto& entry : then) {
+      const auto same = now.find(entry.first);
+      if (same != now.end() && same->second != entry.second)
+        changes.push_back(L"changed " + entry.first);
+    }
+    return changes;
+  }
+
   static std::vector<std::string> PrefKeys(const std::string& json) {
     std::vector<std::string> keys;
     const std::unique_ptr<base::Value> value = base::JSONReader::Read(json);
@@ -312,20 +357,35 @@ constexpr wchar_t kFrontEndSwitches[] =
     L" --launchvexlo=0"
     L" --with-feature:installer-pref-default-overrides-support=off";
 
-// The first running process that |parent| started, opened for waiting.
-base::win::ScopedHandle OpenChildProcess(DWORD parent) {
+// Every running process that |parent| started, opened for waiting: a front
+// end starts its crash reporter as well as the backend. Process ids are
+// reused, so a process that is older than |parent| is another's child.
+std::vector<base::Process> OpenChildProcesses(const base::Process& parent) {
+  FILETIME parent_start = {};
+  FILETIME unused[3];
+  EXPECT_TRUE(::GetProcessTimes(parent.Handle(), &parent_start, &unused[0],
+                                &unused[1], &unused[2]));
+  std::vector<base::Process> children;
   base::win::ScopedHandle snapshot(
       ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   PROCESSENTRY32W entry = {};
   entry.dwSize = sizeof(entry);
   for (BOOL more = ::Process32FirstW(snapshot.Get(), &entry); more;
        more = ::Process32NextW(snapshot.Get(), &entry)) {
-    if (entry.th32ParentProcessID == parent) {
-      return base::win::ScopedHandle(
-          ::OpenProcess(SYNCHRONIZE, FALSE, entry.th32ProcessID));
+    if (entry.th32ParentProcessID != static_cast<DWORD>(parent.Pid()))
+      continue;
+    base::Process child(
+        ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
+                      entry.th32ProcessID));
+    FILETIME start = {};
+    if (child.IsValid() &&
+        ::GetProcessTimes(child.Handle(), &start, &unused[0], &unused[1],
+                          &unused[2]) &&
+        ::CompareFileTime(&start, &parent_start) >= 0) {
+      children.push_back(std::move(child));
     }
   }
-  return base::win::ScopedHandle();
+  return children;
 }
 
 // Another front end of the same folder, on a thread of its own: it takes the
@@ -369,29 +429,46 @@ class OtherFrontEnd {
   base::win::ScopedHandle thread_;
 };
 
+constexpr DWORD kKilledExitCode = 7;
+
 // The front end's side: a runner in the test, with the built installer as
 // the package's, or the whole silent front end run from the package.
 class InstallerRunnerTest : public InstallerBackendTest {
  protected:
   InstallerRunnerTest() : runner_(package_) {
     base::CommandLine::Init();
+    settings_ = MakeSettings(false);
+    runner_.AddObserver(&recorder_);
+  }
+
+  // The settings of a front end as the folder is now, for an installation
+  // or update or, with |uninstall|, a silent uninstallation.
+  std::unique_ptr<Settings> MakeSettings(bool uninstall) {
     base::CommandLine command_line(base::CommandLine::NO_PROGRAM);
     command_line.ParseFromString(L"installer.exe" +
                                  base::string16(kFrontEndSwitches));
-    settings_ = std::make_unique<Settings>(false, true, false, install_, false,
-                                           command_line);
-    StatusWaiter wait(settings_.get());
-    runner_.AddObserver(&recorder_);
+    auto settings = std::make_unique<Settings>(uninstall, true, false, install_,
+                                               false, command_line);
+    StatusWaiter wait(settings.get());
+    return settings;
   }
 
   // Starts the backend, for a package that is ready unless
   // |package_ready| is false, and runs the loop until it has ended.
   void RunInstallation(bool package_ready = true) {
+    RunWith(&runner_, settings_.get(), package_ready);
+  }
+
+  // RunInstallation through |runner| with |settings|.
+  void RunWith(InstallerRunner* runner,
+               Settings* settings,
+               bool package_ready = true) {
     ScopedTempVariables scoped_temp(logs_.path());
     if (package_ready)
-      runner_.SetPackageReady();
-    ASSERT_TRUE(runner_.StartInstallation(settings_.get()));
-    EXPECT_FALSE(settings_->editable());
+      runner->SetPackageReady();
+    ASSERT_TRUE(runner->StartInstallation(settings))
+        << (recorder_.calls.empty() ? "" : recorder_.calls.back());
+    EXPECT_FALSE(settings->editable());
     base::RunLoop run_loop;
     recorder_.quit = run_loop.QuitClosure();
     loop_.PostDelayedTask(LOCATION_FROM_HERE("InstallerRunnerTest"),
@@ -400,6 +477,57 @@ class InstallerRunnerTest : public InstallerBackendTest {
     run_loop.Run();
     ASSERT_FALSE(recorder_.calls.empty());
     ASSERT_EQ(0u, recorder_.calls.back().find("ended")) << "no end came";
+  }
+
+  // Runs |settings| through |runner| and kills the backend once |reached|
+  // holds, or, without it, once the front end hears of |step|. True when
+  // the kill came before the backend succeeded.
+  bool RunKilled(InstallerRunner* runner,
+                 Settings* settings,
+                 const std::function<bool()>& reached,
+                 int step) {
+    recorder_.calls.clear();
+    recorder_.steps = 0;
+    const auto kill = [runner] {
+      runner->backend_process().Terminate(kKilledExitCode, false);
+    };
+    if (!reached) {
+      recorder_.on_step = [kill, step](int heard) {
+        if (heard == step)
+          kill();
+      };
+    }
+    kill_when_ = [kill, reached] {
+      if (!reached || !reached())
+        return false;
+      kill();
+      return true;
+    };
+    PollKill();
+    RunWith(runner, settings);
+    // A success may still be on its way when the end is seen.
+    base::RunLoop late_messages;
+    loop_.PostDelayedTask(LOCATION_FROM_HERE("InstallerRunnerTest"),
+                          late_messages.QuitClosure(),
+                          base::TimeDelta::FromMilliseconds(300));
+    late_messages.Run();
+    kill_when_ = nullptr;
+    runner->Stop();
+    recorder_.on_step = nullptr;
+    DWORD exit_code = 0;
+    ::GetExitCodeProcess(runner->backend_process().Handle(), &exit_code);
+    return exit_code == kKilledExitCode &&
+           std::find(recorder_.calls.begin(), recorder_.calls.end(),
+                     "succeeded") == recorder_.calls.end();
+  }
+
+  // Looks every millisecond, while the run lasts, whether to kill.
+  void PollKill() {
+    if (!kill_when_ || kill_when_())
+      return;
+    loop_.PostDelayedTask(LOCATION_FROM_HERE("InstallerRunnerTest"),
+                          base::Bind(&InstallerRunnerTest::PollKill, this),
+                          base::TimeDelta::FromMilliseconds(1));
   }
 
   // Runs the package's installer as a silent front end for
@@ -429,6 +557,7 @@ class InstallerRunnerTest : public InstallerBackendTest {
 
   base::MessageLoop loop_;
   FrontEndRecorder recorder_;
+  std::function<bool()> kill_when_;
   std::unique_ptr<Settings> settings_;
   InstallerRunner runner_;
 };
@@ -497,16 +626,7 @@ TEST_F(InstallerBackendTest, InstallsUpdatesAndUninstallsAnInstallation) {
 
   // The version folder carries the browser and the installer that
   // uninstalls it, as a real package does.
-  std::string list;
-  ASSERT_TRUE(base::ReadFileToString(package_.Append(L"files_list"), &list));
-  for (const char* name :
-       {"vexlo.exe", "installer.exe", "vexlo_installer.dll"}) {
-    files_.push_back(name);
-    list += std::string(name) + "\r\n";
-  }
-  ASSERT_EQ(static_cast<int>(list.size()),
-            base::WriteFile(package_.Append(L"files_list"), list.data(),
-                            static_cast<int>(list.size())));
+  ListInVersionFolder({"vexlo.exe", "installer.exe", "vexlo_installer.dll"});
 
   ASSERT_EQ(0, RunBackend(L"--install --singleprofile=1 --language=nb "
                           L"--import-session=7"));
@@ -642,7 +762,24 @@ TEST_F(InstallerBackendTest, AFailedInstallationLeavesNothingBehind) {
   ASSERT_TRUE(lock.IsValid());
   EXPECT_NE(0, RunBackend());
   lock.Close();
-  EXPECT_EQ(before, State());
+  EXPECT_EQ(std::vector<base::string16>(), ChangesSince(before));
+}
+
+// A run that finds what a killed one left takes it back first: the new
+// installation goes where the killed one began, and nothing else stays.
+TEST_F(InstallerBackendTest, ARunFirstTakesBackWhatAKilledOneLeft) {
+  const base::Process killed =
+      StartPackageInstaller(BackendArguments(L"--install --launchvexlo=0"));
+  ASSERT_TRUE(killed.IsValid());
+  const base::FilePath copied =
+      install_.Append(kVersion).Append(base::UTF8ToUTF16(files_[10]));
+  for (int i = 0; i < 30000 && !base::PathExists(copied); ++i)
+    ::Sleep(1);
+  ASSERT_TRUE(killed.Terminate(1, true));
+  ASSERT_TRUE(base::PathExists(copied));
+  ASSERT_EQ(0, RunBackend());
+  ExpectInstalled(ExpectedFiles({kVersion}),
+                  {L"installation_status.xml", L"installer_prefs.json"});
 }
 
 TEST(InstallerBackendHandleTest, DecodesTheFrontEndsHandle) {
@@ -765,9 +902,8 @@ TEST_F(InstallerRunnerTest, ABackendThatEndsEarlyFails) {
     ::GetExitCodeProcess(runner_.backend_process().Handle(), &exit_code);
     EXPECT_EQ(kill, exit_code == kKilled);
     runner_.Stop();
-    if (!kill) {
-      EXPECT_EQ(before, State());
-    }
+    // A killed backend's changes are taken back by the runner.
+    EXPECT_EQ(std::vector<base::string16>(), ChangesSince(before));
   }
 }
 
@@ -783,11 +919,118 @@ TEST_F(InstallerRunnerTest, ABackendWhoseFrontEndGoesTakesItAllBack) {
   for (int i = 0; i < 30000 && !base::PathExists(subfolder); ++i)
     ::Sleep(1);
   ASSERT_TRUE(base::PathExists(subfolder)) << "the installation never began";
-  const base::win::ScopedHandle backend = OpenChildProcess(front_end.Pid());
-  ASSERT_TRUE(backend.IsValid());
+  // The backend and, unless it could not start, the crash reporter.
+  const std::vector<base::Process> children = OpenChildProcesses(front_end);
+  ASSERT_FALSE(children.empty());
   ASSERT_TRUE(front_end.Terminate(1, true));
-  ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(backend.Get(), 60000));
-  EXPECT_EQ(before, State());
+  std::vector<HANDLE> handles;
+  for (const base::Process& child : children)
+    handles.push_back(child.Handle());
+  ASSERT_EQ(WAIT_OBJECT_0,
+            ::WaitForMultipleObjects(static_cast<DWORD>(handles.size()),
+                                     handles.data(), TRUE, 60000));
+  EXPECT_EQ(std::vector<base::string16>(), ChangesSince(before));
+}
+
+// A backend killed at any point of an installation or of an update over
+// it leaves the folder, the registry and the shortcuts as they were before
+// that run: the runner takes back what the backend had recorded.
+TEST_F(InstallerRunnerTest, AKilledBackendLeavesNoTrace) {
+  base::win::RegKey classes(HKEY_CURRENT_USER, L"Software\\Classes",
+                            KEY_NOTIFY);
+  const base::win::ScopedHandle registry_changed(
+      ::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  const struct {
+    const char* name;
+    std::function<bool()> reached;
+    int step;
+  } kPoints[] = {
+      {"first copies", nullptr, 2},
+      {"copying", nullptr, kPackageFiles / 2},
+      {"after the files", nullptr, kPackageFiles + 1},
+      {"registry",
+       [&] {
+         return ::WaitForSingleObject(registry_changed.Get(), 0) ==
+                WAIT_OBJECT_0;
+       },
+       0},
+      {"shortcuts", [&] { return base::PathExists(Shortcut(L"Desktop")); }, 0},
+  };
+  const Snapshot before = State();
+  for (const auto& point : kPoints) {
+    SCOPED_TRACE(point.name);
+    ::ResetEvent(registry_changed.Get());
+    ASSERT_EQ(ERROR_SUCCESS,
+              ::RegNotifyChangeKeyValue(
+                  classes.Handle(), TRUE,
+                  REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
+                  registry_changed.Get(), TRUE));
+    // The folder is as it was for each run: the settings stay true.
+    ASSERT_TRUE(
+        RunKilled(&runner_, settings_.get(), point.reached, point.step));
+    EXPECT_EQ(std::vector<base::string16>(), ChangesSince(before));
+  }
+}
+
+// An update or an uninstallation killed on its way leaves the installation
+// whole once the next run has taken back what the journal holds.
+TEST_F(InstallerRunnerTest, AKilledUpdateOrUninstallationIsTakenBack) {
+  ListInVersionFolder({"vexlo.exe", "installer.exe", "vexlo_installer.dll"});
+  RunInstallation();
+  runner_.Stop();
+  ASSERT_EQ("ended ok", recorder_.calls.back());
+  const Snapshot installed = State();
+  const base::FilePath version = install_.Append(kVersion);
+  base::win::RegKey classes(HKEY_CURRENT_USER, L"Software\\Classes",
+                            KEY_NOTIFY);
+  const base::win::ScopedHandle registry_changed(
+      ::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  const auto registry_reached = [&] {
+    return ::WaitForSingleObject(registry_changed.Get(), 0) == WAIT_OBJECT_0;
+  };
+  const struct {
+    const char* name;
+    const wchar_t* switches;
+    base::FilePath folder;
+    std::function<bool()> reached;
+  } kPoints[] = {
+      {"update, copying", L"--install --launchvexlo=0", package_,
+       [&] {
+         return base::PathExists(
+             install_.Append(base::string16(kVersion) + L"_0")
+                 .Append(base::UTF8ToUTF16(files_[10])));
+       }},
+      {"update, registry", L"--install --launchvexlo=0", package_,
+       registry_reached},
+      // The first thing it does is to set the browser aside.
+      {"uninstallation, start", L"--uninstall --silent", version,
+       [&] { return !base::PathExists(version.Append(L"vexlo.exe")); }},
+      {"uninstallation, registry", L"--uninstall --silent", version,
+       registry_reached},
+  };
+  for (const auto& point : kPoints) {
+    SCOPED_TRACE(point.name);
+    ::ResetEvent(registry_changed.Get());
+    ASSERT_EQ(ERROR_SUCCESS,
+              ::RegNotifyChangeKeyValue(
+                  classes.Handle(), TRUE,
+                  REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
+                  registry_changed.Get(), TRUE));
+    const base::Process backend =
+        StartPackageInstaller(BackendArguments(point.switches), point.folder);
+    ASSERT_TRUE(backend.IsValid());
+    bool reached = false;
+    for (int i = 0; i < 30000 && !(reached = point.reached()); ++i)
+      ::Sleep(1);
+    ASSERT_TRUE(reached);
+    ASSERT_TRUE(backend.Terminate(kKilledExitCode, true));
+    // What the next run, or the front end, does first.
+    {
+      ScopedTempVariables scoped_temp(logs_.path());
+      EXPECT_TRUE(RollbackJournal::Replay(RollbackJournal::PathFor(install_)));
+    }
+    EXPECT_EQ(std::vector<base::string16>(), ChangesSince(installed));
+  }
 }
 
 // The whole silent installation from the package, as a user starts it; the

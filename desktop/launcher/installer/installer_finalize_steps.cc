@@ -29,6 +29,7 @@
 #include "desktop/launcher/installer/installer_observer.h"
 #include "desktop/launcher/installer/service/installer_context.h"
 #include "desktop/launcher/installer/service/prefs_task_pool.h"
+#include "desktop/launcher/installer/service/refusing_task_runner.h"
 #include "desktop/launcher/installer/service/task_scheduler.h"
 #include "desktop/launcher/installer/service/transactions/file_snapshot_operation.h"
 #include "desktop/launcher/installer/service/xml_document.h"
@@ -219,8 +220,16 @@ bool Installer::SaveStatusFile() {
     return false;
   CHECK_LE(text.size(), static_cast<size_t>(std::numeric_limits<int>::max()));
   const int size = static_cast<int>(text.size());
-  return base::WriteFile(install_path().Append(kInstallationStatusFileName),
-                         text.data(), size) == size;
+  const base::FilePath path =
+      install_path().Append(kInstallationStatusFileName);
+  // Kept, so that a run that ends before it succeeds, even a killed one,
+  // never leaves a record of files that it took back. The write is this
+  // thread's own: there is no writer to wait for.
+  if (!transaction_.Execute(std::make_unique<FileSnapshotOperation>(
+          path, new RefusingTaskRunner()))) {
+    return false;
+  }
+  return base::WriteFile(path, text.data(), size) == size;
 }
 
 void Installer::RegisterDefaultBrowser() {

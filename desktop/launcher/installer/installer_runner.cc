@@ -14,6 +14,7 @@
 #include "desktop/launcher/installer/ipc/installer_message.h"
 #include "desktop/launcher/installer/ipc/ipc_mailslot_name.h"
 #include "desktop/launcher/installer/service/service_utils.h"
+#include "desktop/launcher/installer/service/transactions/rollback_journal.h"
 #include "desktop/launcher/installer/settings.h"
 #include "desktop/windows/crash_reporter/crash_reporter_client.h"
 
@@ -225,6 +226,12 @@ void InstallerRunner::OnObjectSignaled(HANDLE /* object */) {
   const bool success =
       ::GetExitCodeProcess(backend_.Handle(), &exit_code) && exit_code == 0;
   backend_launched_ = false;
+  // A killed backend had no chance to take back what it did: its journal is
+  // replayed before anyone hears that it ended.
+  if (settings_) {
+    RollbackJournal::Replay(
+        RollbackJournal::PathFor(settings_->status().requested_path()));
+  }
   observers_.Notify(&InstallerObserver::OnInstallerTerminated, success);
 }
 

@@ -13,6 +13,7 @@
 #include "desktop/launcher/installer/service/installer_context.h"
 #include "desktop/launcher/installer/service/refusing_task_runner.h"
 #include "desktop/launcher/installer/service/service_utils.h"
+#include "desktop/launcher/installer/service/transactions/rollback_journal.h"
 #include "desktop/launcher/installer/service/xml_document.h"
 
 namespace vexlo {
@@ -115,6 +116,10 @@ void Status::SetDriveTypeQueryForTesting(
 
 void Status::Initialize(const base::FilePath& path) {
   VLOG(1) << "Initializing status: " << path.AsUTF8();
+  // What a killed run left in the folder is taken back before the folder
+  // is judged by it.
+  if (!path.empty())
+    RollbackJournal::Replay(RollbackJournal::PathFor(path));
   requested_path_ = path;
   valid_ = false;
   existing_installation_ = false;

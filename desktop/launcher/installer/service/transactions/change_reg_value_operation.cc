@@ -5,6 +5,7 @@
 #include "desktop/launcher/installer/service/service_utils.h"
 #include "desktop/launcher/installer/service/transactions/create_reg_key_operation.h"
 #include "desktop/launcher/installer/service/transactions/registry_value_writer.h"
+#include "desktop/launcher/installer/service/transactions/rollback_record.h"
 #include "desktop/launcher/installer/service/transactions/transaction.h"
 
 namespace vexlo {
@@ -56,7 +57,11 @@ bool ChangeRegValueOperation::Do(Transaction* spawned) {
   bool nothing_to_do = false;
   if (!OpenKey(spawned, &key, &nothing_to_do))
     return nothing_to_do;
-  return ReadOldValue(key) && ChangeValue(&key);
+  return ReadOldValue(key) &&
+         spawned->Record(RollbackRecord::RegistryValue(
+             root_, key_path_, value_name_, had_old_value_, old_type_,
+             old_data_)) &&
+         ChangeValue(&key);
 }
 
 void ChangeRegValueOperation::Rollback() {

@@ -17,7 +17,7 @@ class CopyFileOperation : public FileTransferOperation {
   ~CopyFileOperation() override;
 
  private:
-  bool Transfer() override;
+  bool Transfer(Transaction* transaction) override;
   bool UndoTransfer() override;
 };
 

@@ -4,6 +4,8 @@
 
 #include "base/files/file_util.h"
 #include "base/logging.h"
+#include "desktop/launcher/installer/service/transactions/rollback_record.h"
+#include "desktop/launcher/installer/service/transactions/transaction.h"
 
 namespace vexlo {
 namespace installer {
@@ -13,7 +15,7 @@ CreateFolderOperation::CreateFolderOperation(const base::FilePath& path)
 
 CreateFolderOperation::~CreateFolderOperation() = default;
 
-bool CreateFolderOperation::Do(Transaction* /*spawned*/) {
+bool CreateFolderOperation::Do(Transaction* spawned) {
   VLOG(1) << "Attempting to create folder " << path_.AsUTF8();
   if (base::DirectoryExists(path_)) {
     VLOG(1) << "Folder already exists";
@@ -32,6 +34,8 @@ bool CreateFolderOperation::Do(Transaction* /*spawned*/) {
   VLOG(1) << "Valid ancestor";
   // Recorded before creating: a creation that fails half way has made
   // folders too.
+  if (!spawned->Record(RollbackRecord::CreatedFolders(path_, parent)))
+    return false;
   ancestor_ = parent;
   if (!base::CreateDirectory(path_)) {
     LOG(ERROR) << "Failed folder creation";
@@ -42,12 +46,18 @@ bool CreateFolderOperation::Do(Transaction* /*spawned*/) {
 }
 
 void CreateFolderOperation::Rollback() {
-  if (ancestor_.empty())
-    return;
+  if (!ancestor_.empty())
+    RemoveCreatedFolders(path_, ancestor_);
+}
+
+// static
+void CreateFolderOperation::RemoveCreatedFolders(
+    const base::FilePath& path,
+    const base::FilePath& ancestor) {
   // Only empty folders go: a folder that something else filled meanwhile
   // stays, with everything above it. The levels that a creation failing
   // half way never made are passed over.
-  for (base::FilePath folder = path_; folder != ancestor_;) {
+  for (base::FilePath folder = path; folder != ancestor;) {
     if (base::DirectoryExists(folder) &&
         !::RemoveDirectoryW(folder.value().c_str())) {
       break;

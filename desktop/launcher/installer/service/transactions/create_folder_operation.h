@@ -19,6 +19,11 @@ class CreateFolderOperation : public Operation {
   bool Do(Transaction* spawned) override;
   void Rollback() override;
 
+  // Removes the folders from |path| up to, not including, |ancestor| while
+  // they are empty, from the bottom up.
+  static void RemoveCreatedFolders(const base::FilePath& path,
+                                   const base::FilePath& ancestor);
+
  private:
   const base::FilePath path_;
   // The nearest folder above |path_| that existed; empty until Do creates

@@ -6,6 +6,8 @@
 #include "base/strings/utf_string_conversions.h"
 #include "base/win/registry.h"
 #include "desktop/launcher/installer/service/service_utils.h"
+#include "desktop/launcher/installer/service/transactions/rollback_record.h"
+#include "desktop/launcher/installer/service/transactions/transaction.h"
 
 namespace vexlo {
 namespace installer {
@@ -19,7 +21,7 @@ CreateRegKeyOperation::~CreateRegKeyOperation() {
     RestoreSavedDacl(&saved_dacl_);
 }
 
-bool CreateRegKeyOperation::Do(Transaction* /*spawned*/) {
+bool CreateRegKeyOperation::Do(Transaction* spawned) {
   VLOG(1) << "Attempting to create registry key "
           << base::UTF16ToUTF8(key_path_) << " under "
           << static_cast<const void*>(root_);
@@ -52,6 +54,8 @@ bool CreateRegKeyOperation::Do(Transaction* /*spawned*/) {
     }
   }
 
+  if (!spawned->Record(RollbackRecord::CreatedKey(root_, topmost_missing)))
+    return false;
   topmost_created_key_ = topmost_missing;
   HKEY created = nullptr;
   result = ::RegCreateKeyExW(root_, key_path_.c_str(), 0, nullptr,

@@ -10,7 +10,9 @@
 #include "base/time/time.h"
 #include "base/win/scoped_handle.h"
 #include "desktop/launcher/installer/service/service_utils.h"
+#include "desktop/launcher/installer/service/transactions/rollback_record.h"
 #include "desktop/launcher/installer/service/transactions/set_aside_paths.h"
+#include "desktop/launcher/installer/service/transactions/transaction.h"
 
 namespace vexlo {
 namespace installer {
@@ -70,7 +72,7 @@ DeleteFileOperation::~DeleteFileOperation() {
     RestoreSavedDacl(&saved_dacl_);
 }
 
-bool DeleteFileOperation::Do(Transaction* /*spawned*/) {
+bool DeleteFileOperation::Do(Transaction* spawned) {
   VLOG(1) << "Preparing file " << path_.AsUTF8() << " for removal";
   if (!base::PathExists(path_)) {
     VLOG(1) << "File does not exist. Nothing to do";
@@ -88,6 +90,8 @@ bool DeleteFileOperation::Do(Transaction* /*spawned*/) {
     }
     return false;
   }
+  if (!spawned->Record(RollbackRecord::Renamed(path_, temporary_path_)))
+    return false;
   // Never over anything: the name was free a moment ago.
   if (!SetAsidePaths::Rename(path_, temporary_path_, 0)) {
     PLOG(ERROR) << "File removal failed";

@@ -4,6 +4,7 @@
 #include "base/strings/utf_string_conversions.h"
 #include "desktop/launcher/installer/service/service_utils.h"
 #include "desktop/launcher/installer/service/transactions/registry_value_writer.h"
+#include "desktop/launcher/installer/service/transactions/transaction.h"
 
 namespace vexlo {
 namespace installer {
@@ -29,7 +30,7 @@ DeleteRegKeyOperation::DeleteRegKeyOperation(HKEY root,
 // The keys are gone or rebuilt by now: nothing to finish.
 DeleteRegKeyOperation::~DeleteRegKeyOperation() = default;
 
-bool DeleteRegKeyOperation::Do(Transaction* /*spawned*/) {
+bool DeleteRegKeyOperation::Do(Transaction* spawned) {
   VLOG(1) << "Attempting to delete registry key "
           << base::UTF16ToUTF8(key_path_) << " under "
           << static_cast<const void*>(root_);
@@ -45,7 +46,7 @@ bool DeleteRegKeyOperation::Do(Transaction* /*spawned*/) {
     return false;
   }
   key.Close();
-  return SaveAndDelete(key_path_, object_name);
+  return SaveAndDelete(key_path_, object_name, spawned);
 }
 
 void DeleteRegKeyOperation::Rollback() {
@@ -62,7 +63,8 @@ void DeleteRegKeyOperation::Rollback() {
 }
 
 bool DeleteRegKeyOperation::SaveAndDelete(const base::string16& path,
-                                          const base::string16& object_name) {
+                                          const base::string16& object_name,
+                                          Transaction* transaction) {
   VLOG(1) << "DeleteAndSaveRecursive : " << base::UTF16ToUTF8(path);
   // Recorded at once, so that a rollback takes back a permission grant even
   // when saving fails later.
@@ -73,7 +75,9 @@ bool DeleteRegKeyOperation::SaveAndDelete(const base::string16& path,
   if (!OpenForDeletion(object_name, saved_key, &key) ||
       !SaveSecurity(key, object_name, saved_key) ||
       !SaveValues(key, object_name, saved_key) ||
-      !DeleteSubkeys(key, path, object_name)) {
+      !transaction->Record(
+          RollbackRecord::DeletedKey(root_, path, saved_key->values)) ||
+      !DeleteSubkeys(key, path, object_name, transaction)) {
     return false;
   }
   key.Close();
@@ -170,7 +174,8 @@ bool DeleteRegKeyOperation::SaveValues(const base::win::RegKey& key,
 
 bool DeleteRegKeyOperation::DeleteSubkeys(const base::win::RegKey& key,
                                           const base::string16& path,
-                                          const base::string16& object_name) {
+                                          const base::string16& object_name,
+                                          Transaction* transaction) {
   DWORD longest_name = 0;
   if (::RegQueryInfoKeyW(key.Handle(), nullptr, nullptr, nullptr, nullptr,
                          &longest_name, nullptr, nullptr, nullptr, nullptr,
@@ -193,8 +198,10 @@ bool DeleteRegKeyOperation::DeleteSubkeys(const base::win::RegKey& key,
       return false;
     }
     const base::string16 subkey(name.data(), name_length);
-    if (!SaveAndDelete(path + L"\\" + subkey, object_name + L"\\" + subkey))
+    if (!SaveAndDelete(path + L"\\" + subkey, object_name + L"\\" + subkey,
+                       transaction)) {
       return false;
+    }
   }
 }
 

@@ -12,6 +12,7 @@
 #include "base/win/registry.h"
 #include "desktop/launcher/installer/service/saved_dacl.h"
 #include "desktop/launcher/installer/service/transactions/operation.h"
+#include "desktop/launcher/installer/service/transactions/rollback_record.h"
 
 namespace vexlo {
 namespace installer {
@@ -32,11 +33,7 @@ class DeleteRegKeyOperation : public Operation {
   void Rollback() override;
 
  private:
-  struct SavedValue {
-    base::string16 name;
-    DWORD type;
-    std::vector<uint8_t> data;
-  };
+  using SavedValue = RollbackRecord::Value;
 
   struct SavedKey {
     SavedKey();
@@ -53,9 +50,11 @@ class DeleteRegKeyOperation : public Operation {
     std::unique_ptr<SavedDacl> saved_dacl;
   };
 
-  // Saves |path| and everything below it and deletes it, subkeys first.
+  // Saves |path| and everything below it, recording each key's values in
+  // |transaction|'s journal, and deletes it, subkeys first.
   bool SaveAndDelete(const base::string16& path,
-                     const base::string16& object_name);
+                     const base::string16& object_name,
+                     Transaction* transaction);
   bool OpenForDeletion(const base::string16& object_name,
                        SavedKey* saved_key,
                        base::win::RegKey* key);
@@ -68,7 +67,8 @@ class DeleteRegKeyOperation : public Operation {
   // Deletes every subkey of |key| (named |path|); true when none is left.
   bool DeleteSubkeys(const base::win::RegKey& key,
                      const base::string16& path,
-                     const base::string16& object_name);
+                     const base::string16& object_name,
+                     Transaction* transaction);
   void Recreate(const SavedKey& saved_key);
   void RestoreSecurity(const SavedKey& saved_key);
 

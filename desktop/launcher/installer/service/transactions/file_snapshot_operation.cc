@@ -8,6 +8,8 @@
 #include "base/location.h"
 #include "base/logging.h"
 #include "base/synchronization/waitable_event.h"
+#include "desktop/launcher/installer/service/transactions/rollback_record.h"
+#include "desktop/launcher/installer/service/transactions/transaction.h"
 
 namespace vexlo {
 namespace installer {
@@ -19,10 +21,14 @@ FileSnapshotOperation::FileSnapshotOperation(
 
 FileSnapshotOperation::~FileSnapshotOperation() = default;
 
-bool FileSnapshotOperation::Do(Transaction* /*spawned*/) {
+bool FileSnapshotOperation::Do(Transaction* spawned) {
   existed_ = base::PathExists(path_);
   if (existed_ && !base::ReadFileToString(path_, &content_)) {
     LOG(ERROR) << "Could not keep the content of " << path_.AsUTF8();
+    return false;
+  }
+  if (!spawned->Record(
+          RollbackRecord::FileContent(path_, existed_, content_))) {
     return false;
   }
   taken_ = true;

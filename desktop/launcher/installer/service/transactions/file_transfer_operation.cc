@@ -31,7 +31,7 @@ FileTransferOperation::FileTransferOperation(const base::FilePath& source,
 FileTransferOperation::~FileTransferOperation() = default;
 
 bool FileTransferOperation::Do(Transaction* spawned) {
-  if (!TransferToNewName() && !TransferAfterPreparing(spawned)) {
+  if (!TransferToNewName(spawned) && !TransferAfterPreparing(spawned)) {
     LOG(ERROR) << "File copy failed";
     return false;
   }
@@ -51,7 +51,7 @@ void FileTransferOperation::Rollback() {
   }
 }
 
-bool FileTransferOperation::TransferToNewName() {
+bool FileTransferOperation::TransferToNewName(Transaction* spawned) {
   // Most destinations are new names in folders that are there: the
   // transfer, which never replaces anything, settles those at once, where
   // asking after the folder and the name first would cost a scan of the
@@ -66,7 +66,7 @@ bool FileTransferOperation::TransferToNewName() {
     ::SetLastError(ERROR_FILE_EXISTS);
     return false;
   }
-  return Transfer();
+  return Transfer(spawned);
 }
 
 bool FileTransferOperation::TransferAfterPreparing(Transaction* spawned) {
@@ -75,7 +75,7 @@ bool FileTransferOperation::TransferAfterPreparing(Transaction* spawned) {
   if (!PrepareDestination(spawned))
     return false;
   ClearSourceReadOnly();
-  return Transfer();
+  return Transfer(spawned);
 }
 
 bool FileTransferOperation::PrepareDestination(Transaction* spawned) {

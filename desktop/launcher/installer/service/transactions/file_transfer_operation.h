@@ -32,18 +32,19 @@ class FileTransferOperation : public Operation {
   const base::FilePath& destination() const { return destination_; }
 
  private:
-  // Puts the source's content at the destination; true on success. It
-  // never replaces an existing destination: it fails with
-  // ERROR_FILE_EXISTS or ERROR_ALREADY_EXISTS then, and with
-  // ERROR_PATH_NOT_FOUND when the destination's folder is missing.
-  virtual bool Transfer() = 0;
+  // Puts the source's content at the destination, recording the change in
+  // |transaction|'s journal; true on success. It never replaces an
+  // existing destination: it fails with ERROR_FILE_EXISTS or
+  // ERROR_ALREADY_EXISTS then, and with ERROR_PATH_NOT_FOUND when the
+  // destination's folder is missing.
+  virtual bool Transfer(Transaction* transaction) = 0;
   // Undoes a successful Transfer; false when the source could not be put
   // back.
   virtual bool UndoTransfer() = 0;
 
   // The transfer alone, for a source that is not read-only; false (with
   // the transfer's error) when it did not happen.
-  bool TransferToNewName();
+  bool TransferToNewName(Transaction* spawned);
   // After a first try failed for a missing folder or a taken name: makes
   // the folder or moves the destination aside, then transfers.
   bool TransferAfterPreparing(Transaction* spawned);

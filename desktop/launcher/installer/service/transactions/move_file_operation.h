@@ -17,7 +17,7 @@ class MoveFileOperation : public FileTransferOperation {
   ~MoveFileOperation() override;
 
  private:
-  bool Transfer() override;
+  bool Transfer(Transaction* transaction) override;
   bool UndoTransfer() override;
 };
 

@@ -1,0 +1,72 @@
+#ifndef DESKTOP_LAUNCHER_INSTALLER_SERVICE_TRANSACTIONS_ROLLBACK_RECORD_H_
+#define DESKTOP_LAUNCHER_INSTALLER_SERVICE_TRANSACTIONS_ROLLBACK_RECORD_H_
+
+#include <windows.h>
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+#include "base/files/file_path.h"
+#include "base/pickle.h"
+#include "base/strings/string16.h"
+
+namespace vexlo {
+namespace installer {
+
+// The changes that a rollback journal keeps, and how another process takes
+// each back once the process that made it is gone. Only the change itself is
+// known then, not what the operation knew: every undoing is therefore
+// careful on its own. A file is deleted only when the record says that the
+// run created it; a rename is only reversed when its old name is free again;
+// folders go only when empty. A record whose change never happened, because
+// the process died between the record and the change, thus undoes nothing.
+class RollbackRecord {
+ public:
+  RollbackRecord() = delete;
+
+  // |path| does not exist and is about to be created.
+  static base::Pickle CreatedFile(const base::FilePath& path);
+  // The folders from |path| up to, not including, |ancestor| are about to
+  // be created.
+  static base::Pickle CreatedFolders(const base::FilePath& path,
+                                     const base::FilePath& ancestor);
+  // |from| is about to be renamed |to|.
+  static base::Pickle Renamed(const base::FilePath& from,
+                              const base::FilePath& to);
+  // |path| held |content| (or, unless |existed|, did not exist) before the
+  // run changed it.
+  static base::Pickle FileContent(const base::FilePath& path,
+                                  bool existed,
+                                  const std::string& content);
+  // The key |path| of |root| is about to be created, with the keys below it.
+  static base::Pickle CreatedKey(HKEY root, const base::string16& path);
+  // The value |name| of the key |path| held |data| of |type| (or, unless
+  // |existed|, was not there) before the run changes it.
+  static base::Pickle RegistryValue(HKEY root,
+                                    const base::string16& path,
+                                    const base::string16& name,
+                                    bool existed,
+                                    DWORD type,
+                                    const std::vector<uint8_t>& data);
+  // The key |path| of |root|, which held |values| (the name, type and data
+  // of each), is about to be deleted.
+  struct Value {
+    base::string16 name;
+    DWORD type;
+    std::vector<uint8_t> data;
+  };
+  static base::Pickle DeletedKey(HKEY root,
+                                 const base::string16& path,
+                                 const std::vector<Value>& values);
+
+  // Takes back the change that |record| describes, as far as it happened.
+  // False, logged, for a record that cannot be read.
+  static bool Undo(const base::Pickle& record);
+};
+
+}  // namespace installer
+}  // namespace vexlo
+
+#endif  // DESKTOP_LAUNCHER_INSTALLER_SERVICE_TRANSACTIONS_ROLLBACK_RECORD_H_

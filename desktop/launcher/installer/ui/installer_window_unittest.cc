@@ -380,6 +380,11 @@ void InstallerWindowTest::ShowEveryInstallationPage(const std::string& scale) {
     Shoot("error" + suffix);
     // The error badge over the logo's lower right corner.
     EXPECT_TRUE(ClientAreaHasColor(main(), RectInMain(IDC_LOGO), kBadgeRed));
+    // And so does the saved picture of the page.
+    EXPECT_TRUE(ImageHasColor(GetScreenshotPath("error" + suffix),
+                              RectInMain(IDC_LOGO), kBadgeRed));
+    EXPECT_FALSE(ImageHasColor(GetScreenshotPath("progress" + suffix),
+                               RectInMain(IDC_LOGO), kBadgeRed));
 
     // The full-package button fits its text, keeping its right edge.
     const RECT full = RectInMain(IDC_FULL_PACKAGE_BUTTON);

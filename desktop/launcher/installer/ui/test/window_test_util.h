@@ -11,6 +11,7 @@
 #include "base/files/file_path.h"
 #include "base/strings/string16.h"
 #include "desktop/common/l10n/l10n_util.h"
+#include "desktop/launcher/installer/ui/test/window_screenshot.h"
 #include "desktop/launcher/installer/ui/window_resources.h"
 
 namespace vexlo {
@@ -59,16 +60,9 @@ class ScopedWindowTestLock {
 // has nothing left to do.
 void PumpMessages();
 
-// Where the window tests keep their screenshots: a folder beside the test
-// executable.
+// Where a test keeps its screenshot |name|: a folder of the current test
+// under the build folder's artifacts, which the test run names at its end.
 base::FilePath GetScreenshotPath(const std::string& name);
-
-// Saves what |window|'s client area shows as a PNG file.
-bool SaveClientImage(HWND window, const base::FilePath& path);
-
-// Whether some pixel of |window| inside |rect| (client coordinates) has
-// exactly |color|.
-bool ClientAreaHasColor(HWND window, const RECT& rect, COLORREF color);
 
 // Answers the next message box that |owner| shows with |button| and keeps
 // the texts of its Yes, No and OK buttons (empty for a missing button).

@@ -1,5 +1,7 @@
 #include "desktop/launcher/installer/ui/test/installer_window_driver.h"
 
+#include <iterator>
+
 #include "base/time/time.h"
 #include "desktop/launcher/installer/host/installer_host_resource_ids.h"
 #include "desktop/launcher/installer/ui/test/window_screenshot.h"
@@ -23,10 +25,22 @@ const struct {
     {InstallerWindowDriver::kOptions, "options", IDC_BACK_BUTTON},
 };
 
-const struct {
+struct NamedButton {
   const char* name;
   int control;
-} kButtons[] = {
+};
+
+int FindButton(const NamedButton* buttons,
+               size_t count,
+               const std::string& name) {
+  for (size_t i = 0; i < count; ++i) {
+    if (name == buttons[i].name)
+      return buttons[i].control;
+  }
+  return 0;
+}
+
+const NamedButton kButtons[] = {
     {"accept", IDC_ACCEPT_BUTTON},
     {"back", IDC_BACK_BUTTON},
     {"cancel", IDC_CANCEL_BUTTON},
@@ -35,6 +49,13 @@ const struct {
     {"options", IDC_OPTIONS_BUTTON},
     {"retry", IDC_RETRY_BUTTON},
     {"uninstall", IDC_UNINSTALL_BUTTON},
+};
+
+const NamedButton kMessageBoxButtons[] = {
+    {"yes", IDYES},
+    {"no", IDNO},
+    {"ok", IDOK},
+    {"cancel", IDCANCEL},
 };
 
 // How often a wait looks again.
@@ -112,11 +133,12 @@ bool InstallerWindowDriver::PageFromName(const std::string& name, Page* page) {
 
 // static
 int InstallerWindowDriver::ButtonFromName(const std::string& name) {
-  for (const auto& button : kButtons) {
-    if (name == button.name)
-      return button.control;
-  }
-  return 0;
+  return FindButton(kButtons, std::size(kButtons), name);
+}
+
+// static
+int InstallerWindowDriver::MessageBoxButtonFromName(const std::string& name) {
+  return FindButton(kMessageBoxButtons, std::size(kMessageBoxButtons), name);
 }
 
 InstallerWindowDriver::InstallerWindowDriver(DWORD process_id)
@@ -168,6 +190,43 @@ bool InstallerWindowDriver::Press(int control) const {
   // Posted, as a click is: the press may open a modal loop, such as the
   // question before cancelling, and must not wait for it to end.
   return ::PostMessageW(button, BM_CLICK, 0, 0) != FALSE;
+}
+
+bool InstallerWindowDriver::Close() const {
+  HWND window = FindWindow();
+  return window && ::PostMessageW(window, WM_CLOSE, 0, 0) != FALSE;
+}
+
+HWND InstallerWindowDriver::FindMessageBox() const {
+  HWND window = FindWindow();
+  if (!window)
+    return nullptr;
+  // A message box is a top-level dialog of its own that the window owns.
+  for (HWND top = ::GetWindow(::GetDesktopWindow(), GW_CHILD); top;
+       top = ::GetWindow(top, GW_HWNDNEXT)) {
+    wchar_t class_name[16] = {};
+    ::GetClassNameW(top, class_name, 16);
+    if (::GetWindow(top, GW_OWNER) == window && ::IsWindowVisible(top) &&
+        base::string16(class_name) == L"#32770") {
+      return top;
+    }
+  }
+  return nullptr;
+}
+
+bool InstallerWindowDriver::AnswerMessageBox(int button,
+                                             base::TimeDelta timeout) const {
+  const base::TimeTicks end = base::TimeTicks::Now() + timeout;
+  HWND box = nullptr;
+  while (!(box = FindMessageBox())) {
+    if (base::TimeTicks::Now() >= end)
+      return false;
+    ::Sleep(kPollMilliseconds);
+  }
+  HWND control = ::GetDlgItem(box, button);
+  return control &&
+         ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                        reinterpret_cast<LPARAM>(control)) != FALSE;
 }
 
 base::string16 InstallerWindowDriver::Text(int control) const {

@@ -34,8 +34,10 @@ class InstallerWindowDriver {
   static const char* PageName(Page page);
   static bool PageFromName(const std::string& name, Page* page);
 
-  // The control |name| stands for ("accept", "options", ...); 0 for none.
+  // The control |name| stands for ("accept", "options", ...), or the
+  // message box button ("yes", "no", "ok", "cancel"); 0 for none.
   static int ButtonFromName(const std::string& name);
+  static int MessageBoxButtonFromName(const std::string& name);
 
   // Drives the window of process |process_id|, or of any process when 0.
   explicit InstallerWindowDriver(DWORD process_id);
@@ -56,6 +58,14 @@ class InstallerWindowDriver {
   // disabled.
   bool Press(int control) const;
 
+  // Closes the window as its title bar's close button does.
+  bool Close() const;
+
+  // Presses |button| (IDYES, IDNO, IDOK, IDCANCEL) of the message box that
+  // the window shows within |timeout|; false when none came or it has no
+  // such button.
+  bool AnswerMessageBox(int button, base::TimeDelta timeout) const;
+
   // The text of |control| of the main window or its options.
   base::string16 Text(int control) const;
 
@@ -64,6 +74,7 @@ class InstallerWindowDriver {
 
  private:
   HWND FindControl(int control) const;
+  HWND FindMessageBox() const;
 
   const DWORD process_id_;
 };

@@ -5,6 +5,9 @@
 //                 error, uninstall, or none for the window to close
 //   press=BUTTON  presses accept, options, back, retry, uninstall, cancel,
 //                 delete-profile or full-package
+//   close         closes the window as its title bar would
+//   answer=BUTTON answers the window's message box with yes, no, ok or
+//                 cancel
 //   shot=FILE     saves what the window shows as a PNG file
 // Before the steps, --process=ID drives only the window of that process and
 // --timeout=SECONDS bounds each wait (300 by default).
@@ -51,6 +54,19 @@ bool RunStep(const InstallerWindowDriver& driver,
     if (button && driver.Press(button))
       return true;
     fprintf(stderr, "could not press \"%s\"\n", value.c_str());
+    return false;
+  }
+  if (verb == "close") {
+    if (driver.Close())
+      return true;
+    fprintf(stderr, "no window to close\n");
+    return false;
+  }
+  if (verb == "answer") {
+    const int button = InstallerWindowDriver::MessageBoxButtonFromName(value);
+    if (button && driver.AnswerMessageBox(button, timeout))
+      return true;
+    fprintf(stderr, "could not answer \"%s\"\n", value.c_str());
     return false;
   }
   if (verb == "shot") {

@@ -7,6 +7,7 @@
 #include "base/location.h"
 #include "base/message_loop/message_loop.h"
 #include "base/path_service.h"
+#include "base/process/launch.h"
 #include "base/run_loop.h"
 #include "base/strings/utf_string_conversions.h"
 #include "desktop/launcher/installer/ui/win32_dialog_dispatcher.h"
@@ -69,6 +70,16 @@ ScopedWindowTestLock::~ScopedWindowTestLock() {
       ::ReleaseMutex(mutex_);
     ::CloseHandle(mutex_);
   }
+}
+
+base::Process LaunchTestChild(const std::string& test_name) {
+  base::FilePath self;
+  base::PathService::Get(base::FILE_EXE, &self);
+  base::CommandLine command_line(self);
+  command_line.AppendSwitchASCII("gtest_filter", test_name);
+  command_line.AppendSwitch("gtest_also_run_disabled_tests");
+  command_line.AppendSwitch(ScopedWindowTestLock::kWindowTestLockHeldSwitch);
+  return base::LaunchProcess(command_line, base::LaunchOptions());
 }
 
 void PumpMessages() {

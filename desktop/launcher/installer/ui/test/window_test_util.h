@@ -9,6 +9,7 @@
 #include <string>
 
 #include "base/files/file_path.h"
+#include "base/process/process.h"
 #include "base/strings/string16.h"
 #include "desktop/common/l10n/l10n_util.h"
 #include "desktop/launcher/installer/ui/test/window_screenshot.h"
@@ -55,6 +56,11 @@ class ScopedWindowTestLock {
   HANDLE mutex_;
   bool held_;
 };
+
+// Starts this test executable again to run the disabled test |test_name|
+// ("Suite.DISABLED_Name") in a process of its own, on behalf of the caller,
+// which holds the window test lock.
+base::Process LaunchTestChild(const std::string& test_name);
 
 // Runs the current UI message loop, through the dialog dispatcher, until it
 // has nothing left to do.

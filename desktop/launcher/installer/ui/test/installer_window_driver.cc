@@ -224,9 +224,19 @@ bool InstallerWindowDriver::AnswerMessageBox(int button,
     ::Sleep(kPollMilliseconds);
   }
   HWND control = ::GetDlgItem(box, button);
-  return control &&
-         ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
-                        reinterpret_cast<LPARAM>(control)) != FALSE;
+  if (!control ||
+      !::PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                      reinterpret_cast<LPARAM>(control))) {
+    return false;
+  }
+  // Answered once it has gone: a step after this one must not find the
+  // same box still standing.
+  while (::IsWindow(box) && ::IsWindowVisible(box)) {
+    if (base::TimeTicks::Now() >= end)
+      return false;
+    ::Sleep(kPollMilliseconds);
+  }
+  return true;
 }
 
 base::string16 InstallerWindowDriver::Text(int control) const {

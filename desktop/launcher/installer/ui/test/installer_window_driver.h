@@ -62,8 +62,9 @@ class InstallerWindowDriver {
   bool Close() const;
 
   // Presses |button| (IDYES, IDNO, IDOK, IDCANCEL) of the message box that
-  // the window shows within |timeout|; false when none came or it has no
-  // such button.
+  // the window shows within |timeout| and waits, within the same time, for
+  // the box to go; false when none came, it has no such button or it
+  // stayed.
   bool AnswerMessageBox(int button, base::TimeDelta timeout) const;
 
   // The text of |control| of the main window or its options.

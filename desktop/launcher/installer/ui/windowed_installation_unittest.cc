@@ -1,0 +1,177 @@
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "base/files/file_path.h"
+#include "base/process/launch.h"
+#include "base/process/process.h"
+#include "base/strings/utf_string_conversions.h"
+#include "base/time/time.h"
+#include "desktop/common/l10n/l10n_util.h"
+#include "desktop/launcher/installer/host/installer_host_exit_codes.h"
+#include "desktop/launcher/installer/host/installer_host_resource_ids.h"
+#include "desktop/launcher/installer/package_fetcher/test/package_test_util.h"
+#include "desktop/launcher/installer/test/online_installation_fixture.h"
+#include "desktop/launcher/installer/ui/test/installer_window_driver.h"
+#include "desktop/launcher/installer/ui/test/window_test_util.h"
+#include "gtest/gtest.h"
+
+namespace vexlo {
+namespace installer {
+namespace {
+
+using Page = InstallerWindowDriver::Page;
+
+const base::TimeDelta kPageTimeout = base::TimeDelta::FromSeconds(60);
+// The red of the error badge image, over the logo of the error page.
+const COLORREF kBadgeRed = RGB(210, 20, 30);
+const RECT kWholeImage = {0, 0, 4000, 4000};
+
+// The build's installer executable with its window, as a user runs it,
+// clicked through by the window driver, against the loopback update server.
+class WindowedInstallationTest : public OnlineInstallationFixture {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(window_test_lock_.held());
+    ASSERT_TRUE(resources_.loaded());
+    OnlineInstallationFixture::SetUp();
+  }
+
+  // Starts |program| with its window and the test's switches and |extra|.
+  base::Process Start(const std::string& program, const base::string16& extra) {
+    base::Process process =
+        base::LaunchProcess(Command(program, extra), base::LaunchOptions());
+    EXPECT_TRUE(process.IsValid());
+    return process;
+  }
+
+  base::Process StartOnline(const base::string16& extra) {
+    return Start(installer_, PackageServerSwitch() + extra);
+  }
+
+  // Waits for |page| of |driver|'s window and saves its picture as |name|.
+  void ShowsPage(const InstallerWindowDriver& driver,
+                 Page page,
+                 const std::string& name) {
+    ASSERT_TRUE(driver.WaitForPage(page, kPageTimeout))
+        << "waited for " << InstallerWindowDriver::PageName(page) << ", saw "
+        << InstallerWindowDriver::PageName(driver.CurrentPage());
+    EXPECT_TRUE(driver.SaveScreenshot(GetScreenshotPath(name))) << name;
+  }
+
+  // Cancels the run of |driver|'s window as a user closing it does.
+  void CloseAndConfirm(const InstallerWindowDriver& driver) {
+    ASSERT_TRUE(driver.Close());
+    ASSERT_TRUE(driver.AnswerMessageBox(IDYES, kPageTimeout));
+  }
+
+  static std::string Picture(const std::string& name) {
+    return base::UTF16ToUTF8(GetScreenshotPath(name).value());
+  }
+
+  ScopedWindowTestLock window_test_lock_;
+  ScopedInstallerResources resources_;
+};
+
+TEST_F(WindowedInstallationTest, InstallsFromTheWelcomePageThroughTheOptions) {
+  const base::Process installer = StartOnline(L"");
+  const InstallerWindowDriver driver(installer.Pid());
+  ShowsPage(driver, InstallerWindowDriver::kWelcome, "welcome");
+  ASSERT_TRUE(driver.Press(IDC_OPTIONS_BUTTON));
+  ShowsPage(driver, InstallerWindowDriver::kOptions, "options");
+  // The options show the folder of the command line.
+  EXPECT_EQ(install_.value(), driver.Text(IDC_INSTALL_FOLDER));
+  ASSERT_TRUE(driver.Press(IDC_ACCEPT_BUTTON));
+  ShowsPage(driver, InstallerWindowDriver::kProgress, "progress");
+  EXPECT_TRUE(
+      driver.WaitForPage(InstallerWindowDriver::kNoWindow, kPageTimeout));
+  ASSERT_EQ(HOST_EXIT_SUCCESS, WaitToEnd(installer));
+  EXPECT_TRUE(Installed());
+  const std::vector<HttpTestServer::Request> requests = server_.GetRequests();
+  ASSERT_EQ(2u, requests.size());
+  EXPECT_EQ("/files/reply.json", requests[0].path);
+  EXPECT_EQ("/files/package.exe", requests[1].path);
+}
+
+TEST_F(WindowedInstallationTest, UninstallsFromItsPage) {
+  ASSERT_EQ(HOST_EXIT_SUCCESS, RunOnline());
+  ASSERT_TRUE(Installed());
+  const base::FilePath uninstaller =
+      install_.Append(L"12.0.1450.0\\installer.exe");
+  const base::Process process = base::LaunchProcess(
+      L"\"" + uninstaller.value() + L"\" --uninstall", base::LaunchOptions());
+  ASSERT_TRUE(process.IsValid());
+  const InstallerWindowDriver driver(process.Pid());
+  ShowsPage(driver, InstallerWindowDriver::kUninstall, "uninstall");
+  ASSERT_TRUE(driver.Press(IDC_UNINSTALL_BUTTON));
+  EXPECT_TRUE(
+      driver.WaitForPage(InstallerWindowDriver::kNoWindow, kPageTimeout));
+  ASSERT_EQ(HOST_EXIT_SUCCESS, WaitToEnd(process));
+  EXPECT_FALSE(base::PathExists(install_.Append(L"12.0.1450.0\\res")));
+  EXPECT_EQ(L"none", ScopedProductRegistry::ReadString(
+                         HKEY_CURRENT_USER, kInstallerExecutableUninstallKey,
+                         L"InstallLocation"));
+}
+
+// A package the server no longer has fails the download; the error page
+// says so in the run's language, and retrying once it is back installs.
+TEST_F(WindowedInstallationTest, ShowsTheDownloadFailureAndRetries) {
+  const std::string package = AppendPayload(installer_, archive_);
+  Serve(package, "");
+  const base::FilePath served = server_.files_folder().Append(L"package.exe");
+  ASSERT_TRUE(base::DeleteFile(served, false));
+  const base::Process installer = StartOnline(L" --language=de");
+  const InstallerWindowDriver driver(installer.Pid());
+  ShowsPage(driver, InstallerWindowDriver::kWelcome, "welcome_de");
+  ASSERT_TRUE(driver.Press(IDC_ACCEPT_BUTTON));
+  ShowsPage(driver, InstallerWindowDriver::kError, "error_de");
+  EXPECT_EQ(l10n::LoadLocalizedString(l10n::GetLanguageIdForLocale(L"de"),
+                                      IDS_ERROR_DOWNLOAD, {}),
+            driver.Text(IDC_MESSAGE));
+  EXPECT_TRUE(
+      ImageHasColor(GetScreenshotPath("error_de"), kWholeImage, kBadgeRed))
+      << Picture("error_de");
+  EXPECT_FALSE(
+      ImageHasColor(GetScreenshotPath("welcome_de"), kWholeImage, kBadgeRed))
+      << Picture("welcome_de");
+
+  ASSERT_TRUE(WriteBytes(served, package));
+  ASSERT_TRUE(driver.Press(IDC_RETRY_BUTTON));
+  EXPECT_TRUE(
+      driver.WaitForPage(InstallerWindowDriver::kNoWindow, kPageTimeout));
+  ASSERT_EQ(HOST_EXIT_SUCCESS, WaitToEnd(installer));
+  EXPECT_TRUE(Installed());
+}
+
+// One window at a time for one temporary folder: a second installer brings
+// the first one's window to the front and ends without one of its own.
+TEST_F(WindowedInstallationTest, ASecondInstallerShowsTheFirstWindow) {
+  const base::Process first = StartOnline(L"");
+  const InstallerWindowDriver first_driver(first.Pid());
+  ShowsPage(first_driver, InstallerWindowDriver::kWelcome, "first");
+  // Some other window has the activation meanwhile.
+  HWND other =
+      ::CreateWindowExW(0, L"STATIC", L"other", WS_POPUP | WS_VISIBLE, 0, 0, 50,
+                        50, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_TRUE(other);
+  ::SetForegroundWindow(other);
+  ASSERT_EQ(other, ::GetForegroundWindow());
+
+  const base::Process second = StartOnline(L"");
+  const InstallerWindowDriver second_driver(second.Pid());
+  // It never shows a window while it runs.
+  while (::WaitForSingleObject(second.Handle(), 20) == WAIT_TIMEOUT)
+    ASSERT_FALSE(second_driver.FindWindow());
+  EXPECT_EQ(HOST_EXIT_INSTALLER_FAILED, WaitToEnd(second));
+  EXPECT_EQ(first_driver.FindWindow(), ::GetForegroundWindow());
+  ::DestroyWindow(other);
+
+  CloseAndConfirm(first_driver);
+  EXPECT_EQ(HOST_EXIT_INSTALLER_FAILED, WaitToEnd(first));
+  ExpectNothingInstalled();
+}
+
+}  // namespace
+}  // namespace installer
+}  // namespace vexlo

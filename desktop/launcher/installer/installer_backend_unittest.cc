@@ -71,22 +71,8 @@ class InstallerBackendTest : public testing::Test {
         programs_folder_(L"Programs", temp_.path().Append(L"Programs")) {}
 
   void SetUp() override {
-    base::FilePath build;
-    ASSERT_TRUE(base::PathService::Get(base::DIR_EXE, &build));
-    files_ = WriteTestPackage(package_, kPackageFiles,
-                              {"vexlo_installer.dll", "installer.exe"});
-    // The installer carries its library; the launcher and the browser are
-    // stand-ins.
-    for (const wchar_t* name : {L"installer.exe", L"vexlo_installer.dll"})
-      ASSERT_TRUE(base::CopyFile(build.Append(name), package_.Append(name)));
-    ASSERT_TRUE(
-        ScopedLauncherRecord::CopyLauncher(package_.Append(L"launcher.exe")));
-    // The browser stands in the package twice: below "res", and beside the
-    // installer for the tests that list it for the version folder.
-    for (const wchar_t* name : {L"res\\vexlo.exe", L"vexlo.exe"}) {
-      ASSERT_TRUE(base::CopyFile(build.Append(L"installer.exe"),
-                                 package_.Append(name)));
-    }
+    files_ = WriteInstallerExecutablePackage(package_, kPackageFiles);
+    ASSERT_FALSE(HasFailure());
     interrupted_.Set(::CreateEventW(nullptr, TRUE, FALSE,
                                     InterruptedEventName(install_).c_str()));
     ASSERT_TRUE(interrupted_.IsValid());

@@ -33,6 +33,7 @@
 #include "desktop/launcher/installer/service/prefs_task_pool.h"
 #include "desktop/launcher/installer/settings.h"
 #include "desktop/launcher/installer/silent_installer_controller.h"
+#include "desktop/launcher/installer/ui/installer_ui_controller.h"
 #include "desktop/windows/crash_reporter/crash_reporter_client.h"
 #include "desktop/windows/crash_reporter/crash_reporter_server.h"
 
@@ -77,9 +78,7 @@ class ScopedComApartment {
   const bool initialized_;
 };
 
-// Roles and services of later parts of the installer that this build does
-// not carry. Each says so in the log and fails, so that nobody mistakes a
-// run for one that did the work.
+// The process roles, each run to its end with the run's settings.
 
 std::unique_ptr<Settings> CreateSettings(const StartupFlags& flags,
                                          const base::FilePath& install_folder) {
@@ -100,11 +99,13 @@ bool RunSilentRole(Settings* settings,
   return controller.Run(settings, inside_package, temporary_folder);
 }
 
-bool RunUIRole(bool /* inside_package */,
-               const base::FilePath& /* temporary_folder */,
-               bool /* run_immediately */) {
-  LOG(ERROR) << "The installer UI controller is not available in this build.";
-  return false;
+bool RunUIRole(Settings* settings,
+               bool inside_package,
+               const base::FilePath& temporary_folder,
+               bool run_immediately) {
+  InstallerUIController controller;
+  return controller.RunUI(settings, inside_package, temporary_folder,
+                          run_immediately);
 }
 
 // Answers "version", "internal-version" or "stream", the first one present,
@@ -249,9 +250,9 @@ bool RunFrontEnd(const base::CommandLine& command_line,
   }
   LOG(INFO) << "Installer download folder: " << temporary_folder.AsUTF8();
   const bool result =
-      flags.silent
-          ? RunSilentRole(settings, inside_package, temporary_folder)
-          : RunUIRole(inside_package, temporary_folder, flags.run_immediately);
+      flags.silent ? RunSilentRole(settings, inside_package, temporary_folder)
+                   : RunUIRole(settings, inside_package, temporary_folder,
+                               flags.run_immediately);
   // Goes only when the run left it empty.
   ::RemoveDirectoryW(temporary_folder.value().c_str());
   return result;

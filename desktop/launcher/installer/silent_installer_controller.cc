@@ -10,6 +10,7 @@
 #include "base/path_service.h"
 #include "base/time/time.h"
 #include "base/win/windows_version.h"
+#include "desktop/launcher/installer/package_release.h"
 
 namespace vexlo {
 namespace installer {
@@ -99,17 +100,10 @@ void SilentInstallerController::Start() {
 }
 
 void SilentInstallerController::ReleasePackage() {
-  std::string tracking_data = tracking_data_;
-  if (tracking_data.empty())
-    tracking_data = settings_->status().server_tracking_data();
-  stats_->stats()->SetString("tracking_data", tracking_data);
-  if (settings_->operation() == Settings::kUninstallOperation) {
-    SignalPackageReady();
-    return;
-  }
-  overrides_fetcher_->Start(
-      tracking_data, base::Bind(&SilentInstallerController::SignalPackageReady,
-                                weak_factory_.GetWeakPtr()));
+  PreparePackageForBackend(
+      *settings_, tracking_data_, stats_->stats(), overrides_fetcher_.get(),
+      base::Bind(&SilentInstallerController::SignalPackageReady,
+                 weak_factory_.GetWeakPtr()));
 }
 
 void SilentInstallerController::SignalPackageReady() {

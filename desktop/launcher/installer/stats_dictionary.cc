@@ -33,6 +33,11 @@ void StatsDictionary::IncrementInteger(base::StringPiece path) {
   dictionary_->SetInteger(path, value + 1);
 }
 
+void StatsDictionary::Remove(base::StringPiece path) {
+  base::AutoLock hold(*lock_);
+  dictionary_->Remove(path, nullptr);
+}
+
 void StatsDictionary::RecordTime(base::StringPiece key) {
   const std::string time = FormatStatsTime(base::Time::Now());
   const int64_t elapsed = (base::TimeTicks::Now() - start_).InMilliseconds();

@@ -31,6 +31,8 @@ class StatsDictionary {
   void SetInteger(base::StringPiece path, int32_t value);
   // Adds one to the integer at |path|; a missing one counts as 0.
   void IncrementInteger(base::StringPiece path);
+  // Removes the value at |path| when there is one.
+  void Remove(base::StringPiece path);
   // |key|.time: the current UTC time; |key|.elapsed: whole milliseconds
   // since the record began.
   void RecordTime(base::StringPiece key);

@@ -121,6 +121,28 @@ std::vector<std::string> WriteTestPackage(
   return names;
 }
 
+std::vector<std::string> WriteInstallerExecutablePackage(
+    const base::FilePath& folder,
+    int files) {
+  base::FilePath build;
+  EXPECT_TRUE(base::PathService::Get(base::DIR_EXE, &build));
+  const std::vector<std::string> names =
+      WriteTestPackage(folder, files, {"vexlo_installer.dll", "installer.exe"});
+  // The installer carries its library; the launcher and the browser are
+  // stand-ins.
+  for (const wchar_t* name : {L"installer.exe", L"vexlo_installer.dll"})
+    EXPECT_TRUE(base::CopyFile(build.Append(name), folder.Append(name)));
+  EXPECT_TRUE(
+      ScopedLauncherRecord::CopyLauncher(folder.Append(L"launcher.exe")));
+  // The browser stands in the package twice: below "res", and beside the
+  // installer for the tests that list it for the version folder.
+  for (const wchar_t* name : {L"res\\vexlo.exe", L"vexlo.exe"}) {
+    EXPECT_TRUE(
+        base::CopyFile(build.Append(L"installer.exe"), folder.Append(name)));
+  }
+  return names;
+}
+
 ScopedLauncherRecord::ScopedLauncherRecord(const base::FilePath& folder)
     : path_(folder.Append(L"launcher_runs.txt")) {
   EXPECT_TRUE(::SetEnvironmentVariableW(kLauncherRecordVariable,

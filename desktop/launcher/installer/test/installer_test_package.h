@@ -25,6 +25,15 @@ std::vector<std::string> WriteTestPackage(
     int files,
     const std::vector<std::string>& root_files);
 
+// A package of |files| test files whose installer is the build's own
+// installer executable with its library; the launcher is the build's
+// recording launcher and the browser, below "res" and beside the
+// installer, a copy of the installer executable. Returns the relative
+// names of the files list.
+std::vector<std::string> WriteInstallerExecutablePackage(
+    const base::FilePath& folder,
+    int files);
+
 // Every file (with its bytes) and folder below |folder|, by relative path;
 // folders map to "<dir>". |folder| itself maps to "<dir>" when it exists.
 std::map<base::string16, std::string> SnapshotFolder(

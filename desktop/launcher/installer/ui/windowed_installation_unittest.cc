@@ -1,13 +1,19 @@
 #include <windows.h>
 
+#include <tlhelp32.h>
+
+#include <set>
 #include <string>
 #include <vector>
 
+#include "base/command_line.h"
 #include "base/files/file_path.h"
+#include "base/files/file_util.h"
 #include "base/process/launch.h"
 #include "base/process/process.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/time/time.h"
+#include "base/win/scoped_handle.h"
 #include "desktop/common/l10n/l10n_util.h"
 #include "desktop/launcher/installer/host/installer_host_exit_codes.h"
 #include "desktop/launcher/installer/host/installer_host_resource_ids.h"
@@ -28,6 +34,50 @@ const base::TimeDelta kPageTimeout = base::TimeDelta::FromSeconds(60);
 const COLORREF kBadgeRed = RGB(210, 20, 30);
 const RECT kWholeImage = {0, 0, 4000, 4000};
 
+// The running browsers, which an uninstallation with a window opens its
+// survey in.
+std::set<DWORD> RunningBrowsers() {
+  base::win::ScopedHandle snapshot(
+      ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof(entry);
+  std::set<DWORD> browsers;
+  for (BOOL more = ::Process32FirstW(snapshot.Get(), &entry); more;
+       more = ::Process32NextW(snapshot.Get(), &entry)) {
+    if (::_wcsicmp(entry.szExeFile, L"iexplore.exe") == 0)
+      browsers.insert(entry.th32ProcessID);
+  }
+  return browsers;
+}
+
+// The browsers started while it lives, ended by End or at the latest when
+// it goes. Started through the platform's management interface by a process
+// gone by then, they would otherwise outlive the test.
+class NewBrowsers {
+ public:
+  NewBrowsers() : before_(RunningBrowsers()) {}
+  NewBrowsers(const NewBrowsers&) = delete;
+  NewBrowsers& operator=(const NewBrowsers&) = delete;
+  ~NewBrowsers() { End(); }
+
+  // Ends them; their count.
+  int End() {
+    int ended = 0;
+    for (DWORD id : RunningBrowsers()) {
+      base::Process browser(
+          before_.count(id)
+              ? nullptr
+              : ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
+      if (browser.IsValid() && browser.Terminate(0, true))
+        ++ended;
+    }
+    return ended;
+  }
+
+ private:
+  const std::set<DWORD> before_;
+};
+
 // The build's installer executable with its window, as a user runs it,
 // clicked through by the window driver, against the loopback update server.
 class WindowedInstallationTest : public OnlineInstallationFixture {
@@ -38,16 +88,17 @@ class WindowedInstallationTest : public OnlineInstallationFixture {
     OnlineInstallationFixture::SetUp();
   }
 
-  // Starts |program| with its window and the test's switches and |extra|.
-  base::Process Start(const std::string& program, const base::string16& extra) {
+  // Starts |command_line|, with its window.
+  static base::Process Launch(const base::string16& command_line) {
     base::Process process =
-        base::LaunchProcess(Command(program, extra), base::LaunchOptions());
+        base::LaunchProcess(command_line, base::LaunchOptions());
     EXPECT_TRUE(process.IsValid());
     return process;
   }
 
-  base::Process StartOnline(const base::string16& extra) {
-    return Start(installer_, PackageServerSwitch() + extra);
+  // The installer that fetches from the loopback server, with |extra|.
+  base::string16 OnlineCommand(const base::string16& extra) {
+    return Command(installer_, PackageServerSwitch() + extra);
   }
 
   // Waits for |page| of |driver|'s window and saves its picture as |name|.
@@ -75,7 +126,7 @@ class WindowedInstallationTest : public OnlineInstallationFixture {
 };
 
 TEST_F(WindowedInstallationTest, InstallsFromTheWelcomePageThroughTheOptions) {
-  const base::Process installer = StartOnline(L"");
+  const base::Process installer = Launch(OnlineCommand(L""));
   const InstallerWindowDriver driver(installer.Pid());
   ShowsPage(driver, InstallerWindowDriver::kWelcome, "welcome");
   ASSERT_TRUE(driver.Press(IDC_OPTIONS_BUTTON));
@@ -97,17 +148,34 @@ TEST_F(WindowedInstallationTest, InstallsFromTheWelcomePageThroughTheOptions) {
 TEST_F(WindowedInstallationTest, UninstallsFromItsPage) {
   ASSERT_EQ(HOST_EXIT_SUCCESS, RunOnline());
   ASSERT_TRUE(Installed());
-  const base::FilePath uninstaller =
-      install_.Append(L"12.0.1450.0\\installer.exe");
-  const base::Process process = base::LaunchProcess(
-      L"\"" + uninstaller.value() + L"\" --uninstall", base::LaunchOptions());
-  ASSERT_TRUE(process.IsValid());
+  // As the system's list of programs starts it.
+  const base::string16 uninstall = ScopedProductRegistry::ReadString(
+      HKEY_CURRENT_USER, kInstallerExecutableUninstallKey, L"UninstallString");
+  base::CommandLine command_line(base::CommandLine::NO_PROGRAM);
+  command_line.ParseFromString(uninstall);
+  const base::FilePath version = command_line.GetProgram().DirName();
+  // The uninstaller knows an installation by its browser, which the test
+  // package carries elsewhere.
+  ASSERT_TRUE(base::CopyFile(version.Append(L"installer.exe"),
+                             version.Append(L"vexlo.exe")));
+  NewBrowsers survey;
+  // Statistics stay on this machine.
+  const base::Process process =
+      Launch(uninstall + L" --enable-installer-stats=0");
+  ASSERT_TRUE(process.IsValid()) << uninstall;
   const InstallerWindowDriver driver(process.Pid());
   ShowsPage(driver, InstallerWindowDriver::kUninstall, "uninstall");
   ASSERT_TRUE(driver.Press(IDC_UNINSTALL_BUTTON));
   EXPECT_TRUE(
       driver.WaitForPage(InstallerWindowDriver::kNoWindow, kPageTimeout));
   ASSERT_EQ(HOST_EXIT_SUCCESS, WaitToEnd(process));
+  // The batch file that deletes what was in use ends by deleting itself.
+  const base::FilePath batch = install_.Append(L"k.bat");
+  for (int i = 0; i < 600 && base::PathExists(batch); ++i)
+    ::Sleep(100);
+  EXPECT_FALSE(base::PathExists(batch));
+  // The survey opened, and only once.
+  EXPECT_EQ(1, survey.End());
   EXPECT_FALSE(base::PathExists(install_.Append(L"12.0.1450.0\\res")));
   EXPECT_EQ(L"none", ScopedProductRegistry::ReadString(
                          HKEY_CURRENT_USER, kInstallerExecutableUninstallKey,
@@ -121,7 +189,7 @@ TEST_F(WindowedInstallationTest, ShowsTheDownloadFailureAndRetries) {
   Serve(package, "");
   const base::FilePath served = server_.files_folder().Append(L"package.exe");
   ASSERT_TRUE(base::DeleteFile(served, false));
-  const base::Process installer = StartOnline(L" --language=de");
+  const base::Process installer = Launch(OnlineCommand(L" --language=de"));
   const InstallerWindowDriver driver(installer.Pid());
   ShowsPage(driver, InstallerWindowDriver::kWelcome, "welcome_de");
   ASSERT_TRUE(driver.Press(IDC_ACCEPT_BUTTON));
@@ -147,7 +215,9 @@ TEST_F(WindowedInstallationTest, ShowsTheDownloadFailureAndRetries) {
 // One window at a time for one temporary folder: a second installer brings
 // the first one's window to the front and ends without one of its own.
 TEST_F(WindowedInstallationTest, ASecondInstallerShowsTheFirstWindow) {
-  const base::Process first = StartOnline(L"");
+  // Both from the same executable, with the same temporary folder.
+  const base::string16 command_line = OnlineCommand(L"");
+  const base::Process first = Launch(command_line);
   const InstallerWindowDriver first_driver(first.Pid());
   ShowsPage(first_driver, InstallerWindowDriver::kWelcome, "first");
   // Some other window has the activation meanwhile.
@@ -158,11 +228,14 @@ TEST_F(WindowedInstallationTest, ASecondInstallerShowsTheFirstWindow) {
   ::SetForegroundWindow(other);
   ASSERT_EQ(other, ::GetForegroundWindow());
 
-  const base::Process second = StartOnline(L"");
+  const base::Process second = Launch(command_line);
   const InstallerWindowDriver second_driver(second.Pid());
   // It never shows a window while it runs.
-  while (::WaitForSingleObject(second.Handle(), 20) == WAIT_TIMEOUT)
+  for (int i = 0;
+       i < 3000 && ::WaitForSingleObject(second.Handle(), 20) == WAIT_TIMEOUT;
+       ++i) {
     ASSERT_FALSE(second_driver.FindWindow());
+  }
   EXPECT_EQ(HOST_EXIT_INSTALLER_FAILED, WaitToEnd(second));
   EXPECT_EQ(first_driver.FindWindow(), ::GetForegroundWindow());
   ::DestroyWindow(other);

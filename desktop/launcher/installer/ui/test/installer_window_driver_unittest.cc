@@ -28,6 +28,11 @@ TEST(InstallerWindowDriverTest, NamesPagesAndButtons) {
         InstallerWindowDriver::PageName(page), &named));
     EXPECT_EQ(page, named);
   }
+  // The driver program's steps use these names.
+  EXPECT_STREQ("none", InstallerWindowDriver::PageName(
+                           InstallerWindowDriver::kNoWindow));
+  EXPECT_STREQ("options", InstallerWindowDriver::PageName(
+                              InstallerWindowDriver::kOptions));
   InstallerWindowDriver::Page named = InstallerWindowDriver::kWelcome;
   EXPECT_FALSE(InstallerWindowDriver::PageFromName("Welcome", &named));
   EXPECT_EQ(InstallerWindowDriver::kWelcome, named);
@@ -68,6 +73,8 @@ TEST(InstallerWindowDriverTest, DrivesTheWindowOfAnotherProcess) {
   EXPECT_FALSE(InstallerWindowDriver(::GetCurrentProcessId()).FindWindow());
   EXPECT_EQ(driver.FindWindow(), InstallerWindowDriver(0).FindWindow());
 
+  EXPECT_FALSE(driver.WaitForPage(InstallerWindowDriver::kError,
+                                  base::TimeDelta::FromMilliseconds(200)));
   EXPECT_EQ(L"Accept and install", driver.Text(IDC_ACCEPT_BUTTON));
   // A user cannot press what the page does not show.
   EXPECT_FALSE(driver.Press(IDC_RETRY_BUTTON));
@@ -90,6 +97,8 @@ TEST(InstallerWindowDriverTest, DrivesTheWindowOfAnotherProcess) {
 
   // Closing asks first; the window stays for No and goes for Yes.
   ASSERT_TRUE(driver.Close());
+  // The question has no OK button.
+  EXPECT_FALSE(driver.AnswerMessageBox(IDOK, kPageTimeout));
   ASSERT_TRUE(driver.AnswerMessageBox(IDNO, kPageTimeout));
   ASSERT_TRUE(driver.Close());
   ASSERT_TRUE(driver.AnswerMessageBox(IDYES, kPageTimeout));
@@ -101,6 +110,7 @@ TEST(InstallerWindowDriverTest, DrivesTheWindowOfAnotherProcess) {
   // The child saw exactly one cancel.
   EXPECT_EQ(0u, exit_code);
   EXPECT_FALSE(driver.AnswerMessageBox(IDYES, base::TimeDelta()));
+  EXPECT_FALSE(driver.SaveScreenshot(GetScreenshotPath("gone")));
 }
 
 }  // namespace

@@ -5,7 +5,9 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
+#include <memory>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -24,6 +26,7 @@
 #include "base/threading/platform_thread.h"
 #include "desktop/launcher/installer/host/installer_host_exit_codes.h"
 #include "desktop/launcher/installer/test/installer_test_package.h"
+#include "desktop/launcher/installer/ui/test/window_test_util.h"
 #include "desktop/launcher/installer/wininet/test/http_test_server.h"
 #include "desktop/windows/crash_reporter/test/crash_server_recorder.h"
 #include "gtest/gtest.h"
@@ -88,9 +91,11 @@ std::string ExpandLog(const std::string& shorthand) {
        "VERBOSE1 Ensuring that TLS 1.0 is enabled|INFO Vexlo "
        "installer starting - version 12.0.1450.0 developerCommand "
        "line: "},
-      {"window",
-       "ERROR The installer UI controller is not available in this "
-       "build."},
+      {"refetch",
+       "INFO Restarting package fetching, 1 of 3|INFO Restarting package "
+       "fetching, 2 of 3|INFO Restarting package fetching, 3 of 3|WARNING "
+       "Exceeded maximum number of fetcher retries, we won't retry until "
+       "user decides to."},
       {"silent", "INFO Beginning installation"},
       {"legacy",
        "INFO It looks like we are autoupdating from the legacy "
@@ -103,6 +108,9 @@ std::string ExpandLog(const std::string& shorthand) {
   std::string log;
   for (const std::string& item : base::SplitString(
            shorthand, "|", base::KEEP_WHITESPACE, base::SPLIT_WANT_NONEMPTY)) {
+    // Marks a run with the window, which writes nothing of its own.
+    if (item == "window")
+      continue;
     for (int i = 0; i < 7 && item.compare(0, 6, "flags ") == 0; ++i)
       log += std::string("INFO ") + kFlags[i] + item[6 + i] + "|";
     if (item.compare(0, 6, "flags ") != 0) {
@@ -192,11 +200,18 @@ class InstallerMainTest : public testing::Test {
   base::FilePath Host() const { return app_.path().Append(kHostName); }
 
   // Runs |host| with |arguments| in the program's folder; its exit code, or
-  // -1, and its standard output and error in one.
-  std::pair<int, std::string> Run(const base::string16& arguments,
-                                  const base::FilePath& host) {
+  // -1, and its standard output and error in one. A run with the window
+  // has it closed, as a user would, once |settled| holds.
+  std::pair<int, std::string> Run(
+      const base::string16& arguments,
+      const base::FilePath& host,
+      const std::function<bool()>& settled = nullptr) {
     const base::FilePath output_path = io_.path().Append(L"output.txt");
     DWORD exit_code = static_cast<DWORD>(-1);
+    // A window takes the front of the display that the window tests share.
+    std::unique_ptr<ScopedWindowTestLock> window_lock;
+    if (settled)
+      window_lock = std::make_unique<ScopedWindowTestLock>();
     {
       base::File output(
           output_path, base::File::FLAG_CREATE_ALWAYS | base::File::FLAG_WRITE);
@@ -209,6 +224,8 @@ class InstallerMainTest : public testing::Test {
       const base::Process process = base::LaunchProcess(
           L"\"" + host.value() + L"\" " + arguments, options);
       EXPECT_TRUE(base::SetCurrentDirectory(io_.path()));
+      if (settled)
+        CloseWindow(process, settled);
       // Generous: a run ends within a second or two.
       if (::WaitForSingleObject(process.Handle(), 90000) != WAIT_OBJECT_0) {
         ADD_FAILURE() << "the installer did not end";
@@ -217,6 +234,28 @@ class InstallerMainTest : public testing::Test {
       ::GetExitCodeProcess(process.Handle(), &exit_code);
     }
     return {static_cast<int>(exit_code), ReadWholeFile(output_path)};
+  }
+
+  // Closes the window of |process| and confirms, once |settled| holds
+  // (waiting at most a minute).
+  void CloseWindow(const base::Process& process,
+                   const std::function<bool()>& settled) {
+    HWND window = WaitForProcessWindow(process.Pid());
+    ASSERT_TRUE(window) << "no window";
+    for (int i = 0; i < 600 && !settled(); ++i)
+      base::PlatformThread::Sleep(base::TimeDelta::FromMilliseconds(100));
+    EXPECT_TRUE(settled());
+    ::PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(PressMessageBoxButton(window, IDYES));
+  }
+
+  // The installer's own lines of the first log in the temporary folder.
+  std::string OwnLog() {
+    for (const std::string& name : ListFiles(temp_.path())) {
+      if (name.size() > 4 && name.compare(name.size() - 4, 4, ".log") == 0)
+        return ReduceLog(ReadWholeFile(temp_.path().AppendASCII(name)));
+    }
+    return std::string();
   }
 
   base::UniqueTestDir app_;
@@ -262,8 +301,8 @@ TEST_F(InstallerMainTest, RunsEachRoleAndLeavesNoFileBehind) {
       {L"--version", kUnconfigured, HOST_EXIT_SUCCESS, "12.0.1450.0", nullptr},
       {L"--silent", kUnconfigured, HOST_EXIT_INSTALLER_FAILED,
        "The product configuration resource is missing or empty.", ""},
-      {L"", kPlain, HOST_EXIT_INSTALLER_FAILED, "",
-       "start|flags 0000000|download|window"},
+      {L"--enable-installer-stats=0", kPlain, HOST_EXIT_INSTALLER_FAILED, "",
+       "start|flags 0000000|download|refetch|window"},
       {L"--backend --silent", kPlain, HOST_EXIT_INSTALLER_FAILED, "",
        "start|flags 0010100|ERROR No front-end process given"},
       {L"--uninstall", kPlain, HOST_EXIT_INSTALLER_FAILED, "",
@@ -315,9 +354,28 @@ TEST_F(InstallerMainTest, RunsEachRoleAndLeavesNoFileBehind) {
         base::CreateDirectory(app_.path().Append(L"given\\Vexlo Installer")));
     const std::vector<std::string> app_files = ListFiles(app_.path());
     base::string16 arguments = c.arguments;
-    if (arguments.find(L"--silent") != base::string16::npos)
+    const bool windowed =
+        c.log && std::string(c.log).find("window") != std::string::npos;
+    if (windowed || arguments.find(L"--silent") != base::string16::npos)
       arguments += no_package_server;
-    const std::pair<int, std::string> run = Run(arguments, Host());
+    std::string expected;
+    if (c.log && *c.log) {
+      expected = ExpandLog(c.log);
+      const size_t download = expected.find("download|");
+      if (download != std::string::npos) {
+        expected.replace(download, 8,
+                         "INFO Installer download folder: " +
+                             temp_.path().Append(L"Vexlo Installer").AsUTF8());
+      }
+    }
+    // The window is closed once the log holds all that the run writes
+    // before the user acts.
+    const std::pair<int, std::string> run =
+        Run(arguments, Host(),
+            windowed ? std::function<bool()>([&] {
+              return OwnLog().compare(0, expected.size(), expected) == 0;
+            })
+                     : nullptr);
     EXPECT_EQ(c.exit_code, run.first);
     EXPECT_TRUE(c.exit_code == HOST_EXIT_SUCCESS && c.folder != kUnconfigured
                     ? WithoutReporterNotice(run.second) == c.output
@@ -325,13 +383,13 @@ TEST_F(InstallerMainTest, RunsEachRoleAndLeavesNoFileBehind) {
         << run.second;
     EXPECT_EQ(app_files, ListFiles(app_.path()));
     const std::vector<std::string> logs = ListFiles(temp_.path());
-    // A silent front end without a package starts the backend while the
-    // package is fetched; the backend's lines follow its own, in the same
-    // file or, past a second's boundary, in the next one.
+    // A silent front end without a package, and a run that starts at once,
+    // start the backend while the package is fetched; the backend's lines
+    // follow its own, in the same file or, past a second's boundary, in the
+    // next one.
     const bool starts_backend =
         arguments.find(L"--silent") != base::string16::npos &&
-        arguments.find(L"--backend") == base::string16::npos &&
-        arguments.find(L"C:\\Legacy") == base::string16::npos;
+        arguments.find(L"--backend") == base::string16::npos;
     const size_t own_logs =
         starts_backend ? std::min<size_t>(logs.size(), 1u) : logs.size();
     ASSERT_EQ(c.log ? 1u : 0u, own_logs);
@@ -339,15 +397,7 @@ TEST_F(InstallerMainTest, RunsEachRoleAndLeavesNoFileBehind) {
     if (c.log && *c.log) {
       // Named by the product, in the installer's folder.
       EXPECT_EQ(0u, logs[0].find("Vexlo Installer\\vexlo_installer_"));
-      std::string expected = ExpandLog(c.log);
-      const size_t download = expected.find("download|");
-      if (download != std::string::npos) {
-        expected.replace(download, 8,
-                         "INFO Installer download folder: " +
-                             temp_.path().Append(L"Vexlo Installer").AsUTF8());
-      }
-      const std::string log =
-          ReduceLog(ReadWholeFile(temp_.path().AppendASCII(logs[0])));
+      const std::string log = OwnLog();
       EXPECT_EQ(expected,
                 starts_backend ? log.substr(0, expected.size()) : log);
     }

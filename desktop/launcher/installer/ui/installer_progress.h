@@ -24,7 +24,7 @@ class InstallerProgress {
     kInstallingStage = 5,
   };
   // The sum of all weights: the bar's top.
-  static const int32_t kTop = 1303;
+  static constexpr int32_t kTop = 1303;
 
   int32_t stage() const { return stage_; }
   void set_stage(int32_t stage) { stage_ = stage; }

@@ -492,8 +492,19 @@ void InstallerUIController::OnCancel() {
 }
 
 void InstallerUIController::OnDownloadFullPackage() {
+  OpenFullPackagePage();
+  stats_->stats()->SetInteger("installation_cancelled", 2);
+  Finish();
+}
+
+void InstallerUIController::OpenFullPackagePage() {
   base::string16 url =
       base::UTF8ToUTF16(ProductConfiguration::GetUrl("download_full_windows"));
+  if (url.empty()) {
+    // The bare product query would be taken for a file name.
+    LOG(ERROR) << "The product configuration names no full package";
+    return;
+  }
   if (ProductInfo::GetChannelCode() != kStableChannelCode) {
     url += base::UTF8ToUTF16(base::StringPrintf(
         "&product=%s%%20%s", ProductConfiguration::GetProductName().c_str(),
@@ -506,7 +517,8 @@ void InstallerUIController::OnDownloadFullPackage() {
                             context.IsDefaultHandlerFor(L"http", false);
   const base::string16 file =
       handled_here ? L"%ProgramFiles%\\Internet Explorer\\iexplore.exe" : url;
-  SHELLEXECUTEINFOW info = {sizeof(info)};
+  SHELLEXECUTEINFOW info = {};
+  info.cbSize = sizeof(info);
   info.fMask = SEE_MASK_DOENVSUBST;
   info.lpVerb = L"open";
   info.lpFile = file.c_str();
@@ -514,8 +526,6 @@ void InstallerUIController::OnDownloadFullPackage() {
   info.nShow = SW_SHOWNORMAL;
   if (!::ShellExecuteExW(&info))
     PLOG(ERROR) << "Could not open the full package's download page";
-  stats_->stats()->SetInteger("installation_cancelled", 2);
-  Finish();
 }
 
 void InstallerUIController::Finish() {

@@ -40,9 +40,9 @@ class InstallerUIController : public Settings::Observer,
  public:
   // The answer a UI callback gets when it never ran: the system's
   // "cancelled by the user".
-  static const int32_t kCancelledAnswer = 1223;
+  static constexpr int32_t kCancelledAnswer = 1223;
   // How many times a failed fetch starts again before the user acts.
-  static const int32_t kMaxFetchRestarts = 3;
+  static constexpr int32_t kMaxFetchRestarts = 3;
 
   InstallerUIController();
   InstallerUIController(const InstallerUIController&) = delete;
@@ -134,6 +134,7 @@ class InstallerUIController : public Settings::Observer,
   bool ShouldAskSwitchToCurrentUser() const;
   bool IsDefaultFolder() const;
   void SwitchToCurrentUser();
+  void OpenFullPackagePage();
   void Finish();
 
   // Destroyed from the last up: the owned parts go before the statistics

@@ -14,19 +14,31 @@
 #include "base/command_line.h"
 #include "base/features/feature_registry.h"
 #include "base/files/file_util.h"
+#include "base/json/json_writer.h"
+#include "base/memory/weak_ptr.h"
 #include "base/message_loop/message_loop.h"
+#include "base/path_service.h"
 #include "base/process/launch.h"
 #include "base/process/process.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/unique_test_dir.h"
 #include "base/time/time.h"
+#include "base/values.h"
+#include "base/win/registry.h"
 #include "desktop/common/l10n/l10n_util.h"
+#include "desktop/common/product/product_configuration.h"
+#include "desktop/common/product/product_info.h"
+#include "desktop/common/product/test/scoped_product_configuration.h"
 #include "desktop/launcher/installer/host/installer_host_exit_codes.h"
 #include "desktop/launcher/installer/host/installer_host_resource_ids.h"
+#include "desktop/launcher/installer/installer.h"
+#include "desktop/launcher/installer/package_fetcher/test/package_test_util.h"
 #include "desktop/launcher/installer/test/installer_test_package.h"
 #include "desktop/launcher/installer/test/scoped_path_override.h"
 #include "desktop/launcher/installer/test/status_waiter.h"
 #include "desktop/launcher/installer/ui/test/window_test_util.h"
+#include "desktop/launcher/installer/wininet/test/http_test_server.h"
+#include "desktop/launcher/installer/wininet/test/immediate_retry_runner.h"
 #include "gtest/gtest.h"
 
 namespace vexlo {
@@ -34,33 +46,9 @@ namespace installer {
 namespace {
 
 constexpr wchar_t kRunSwitches[] =
-    L" --allusers=0 --pintotaskbar=0 --enable-installer-stats=0"
+    L" --pintotaskbar=0 --enable-installer-stats=0"
     L" --launchvexlo=0"
     L" --with-feature:installer-pref-default-overrides-support=off";
-
-// The visible dialog of process |pid|, waiting up to a minute for it.
-HWND WaitForProcessWindow(const base::Process& process) {
-  struct Search {
-    DWORD pid;
-    HWND found;
-  } search = {static_cast<DWORD>(process.Pid()), nullptr};
-  for (int i = 0; i < 600 && !search.found; ++i) {
-    ::EnumWindows(
-        [](HWND window, LPARAM data) -> BOOL {
-          Search* search = reinterpret_cast<Search*>(data);
-          DWORD pid = 0;
-          ::GetWindowThreadProcessId(window, &pid);
-          if (pid != search->pid || !::IsWindowVisible(window))
-            return TRUE;
-          search->found = window;
-          return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    if (!search.found)
-      ::Sleep(100);
-  }
-  return search.found;
-}
 
 // The exit code of |process| once it ends; -1 when it runs on for
 // |seconds| (it is ended then).
@@ -75,13 +63,67 @@ int WaitForExit(const base::Process& process, int seconds) {
   return static_cast<int>(exit_code);
 }
 
+// Acts on a controller's run as it goes: each step waits, polling on the
+// run's own loop, until its condition holds, then acts. A run that stalls
+// for a minute is cancelled and fails the test.
+class RunScript {
+ public:
+  struct Step {
+    const char* name;
+    std::function<bool()> ready;
+    std::function<void()> act;
+  };
+
+  RunScript(InstallerUIController* controller, std::vector<Step> steps)
+      : controller_(controller),
+        steps_(std::move(steps)),
+        deadline_(base::TimeTicks::Now() + base::TimeDelta::FromSeconds(60)) {
+    PostTick();
+  }
+
+ private:
+  void PostTick() {
+    base::MessageLoop::current()->PostDelayedTask(
+        LOCATION_FROM_HERE("RunScript"),
+        base::Bind(&RunScript::Tick, weak_factory_.GetWeakPtr()),
+        base::TimeDelta::FromMilliseconds(20));
+  }
+  void Tick() {
+    if (next_ == steps_.size())
+      return;
+    if (steps_[next_].ready()) {
+      steps_[next_++].act();
+    } else if (base::TimeTicks::Now() > deadline_) {
+      ADD_FAILURE() << "waited in vain before " << steps_[next_].name;
+      controller_->OnCancel();
+      return;
+    }
+    PostTick();
+  }
+
+  InstallerUIController* const controller_;
+  const std::vector<RunScript::Step> steps_;
+  const base::TimeTicks deadline_;
+  size_t next_ = 0;
+  base::WeakPtrFactory<RunScript> weak_factory_{this};
+};
+
+// What an installation writes, and the handler of web addresses, which
+// the tests set.
+std::vector<ScopedProductRegistry::Key> RegistryKeys() {
+  std::vector<ScopedProductRegistry::Key> keys = InstallerExecutableKeys();
+  for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
+    keys.push_back({root, L"Software\\Classes\\https", false, L""});
+  return keys;
+}
+
 class InstallerUIControllerTest : public testing::Test {
  protected:
   InstallerUIControllerTest()
       : package_(temp_.path().Append(L"package")),
         install_(temp_.path().Append(L"Vexlo")),
         logs_(temp_.path().Append(L"logs")),
-        registry_(InstallerExecutableKeys()),
+        registry_(RegistryKeys()),
         desktop_folder_(L"Desktop", temp_.path().Append(L"Desktop")),
         programs_folder_(L"Programs", temp_.path().Append(L"Programs")) {}
 
@@ -93,15 +135,84 @@ class InstallerUIControllerTest : public testing::Test {
                                                           true, true);
     WriteInstallerExecutablePackage(package_, 20);
     ASSERT_TRUE(base::CreateDirectory(logs_));
+    ASSERT_TRUE(server_.Start());
+    saved_command_line_ = *base::CommandLine::ForCurrentProcess();
+    base::CommandLine::ForCurrentProcess()->AppendSwitchNative(
+        PackageFetcher::kPackageServerSwitch, server_.Url("/files/reply.json"));
+    NewController();
+  }
+
+  void TearDown() override {
+    *base::CommandLine::ForCurrentProcess() = saved_command_line_;
+  }
+
+  void NewController() {
+    controller_ = std::make_unique<InstallerUIController>();
+    controller_->SetFetcherSetupForTesting(base::Bind(&SetUpFetcher));
+  }
+
+  // Settings with the run's switches, their folder checked.
+  void MakeSettings(const wchar_t* all_users = L"0") {
+    base::CommandLine command_line(base::CommandLine::NO_PROGRAM);
+    command_line.ParseFromString(L"installer.exe --allusers=" +
+                                 base::string16(all_users) + kRunSwitches);
+    settings_ = std::make_unique<Settings>(false, false, false, install_, false,
+                                           command_line);
+    StatusWaiter wait(settings_.get());
+  }
+
+  // Runs the controller through |steps|; its result.
+  bool RunUI(bool package_present,
+             bool run_immediately,
+             std::vector<RunScript::Step> steps) {
+    ScopedTempVariables scoped_temp(logs_);
+    // The backend is the package's installer, not this test program.
+    const ScopedPathOverride own_folder(base::DIR_EXE, package_);
+    const ScopedPathOverride own_executable(base::FILE_EXE,
+                                            package_.Append(L"installer.exe"));
+    RunScript script(controller_.get(), std::move(steps));
+    return controller_->RunUI(settings_.get(), package_present,
+                              temp_.path().Append(L"tmp"), run_immediately);
+  }
+
+  HWND Control(int id) {
+    return ::GetDlgItem(controller_->window()->window(), id);
+  }
+  bool Shows(int id) { return ::IsWindowVisible(Control(id)) != FALSE; }
+  base::string16 Text(int id) {
+    wchar_t text[1024] = {};
+    ::GetWindowTextW(Control(id), text, 1024);
+    return text;
+  }
+  std::function<void()> Click(int id) {
+    return [this, id] { ::PostMessageW(Control(id), BM_CLICK, 0, 0); };
+  }
+  std::string Stats() {
+    std::string json;
+    EXPECT_TRUE(controller_->stats()->SerializeRecord(&json));
+    return json;
+  }
+  void Serve(const std::string& name, const std::string& bytes) {
+    ASSERT_TRUE(base::WriteFile(server_.files_folder().AppendASCII(name),
+                                bytes.data(), static_cast<int>(bytes.size())) ==
+                static_cast<int>(bytes.size()));
+  }
+  static void UseImmediateRetries(Wininet* client) {
+    client->SetRetryTaskRunnerForTesting(new ImmediateRetryRunner);
+    client->SetMaxRetries(1);
+  }
+  static void SetUpFetcher(PackageFetcher* fetcher) {
+    fetcher->ConfigureClientForTesting(base::Bind(&UseImmediateRetries));
   }
 
   // The package's installer started as a user would, with the window.
   base::Process StartWindowedInstaller() {
     ScopedTempVariables scoped_temp(logs_);
-    return base::LaunchProcess(
-        L"\"" + package_.Append(L"installer.exe").value() +
-            L"\" \"--installfolder=" + install_.value() + L"\"" + kRunSwitches,
-        base::LaunchOptions());
+    return base::LaunchProcess(L"\"" +
+                                   package_.Append(L"installer.exe").value() +
+                                   L"\" \"--installfolder=" + install_.value() +
+                                   L"\" --allusers=0" + kRunSwitches,
+                               base::LaunchOptions());
   }
 
   base::MessageLoop loop_{base::MessageLoop::TYPE_UI};
@@ -114,6 +225,10 @@ class InstallerUIControllerTest : public testing::Test {
   ScopedProductRegistry registry_;
   ScopedShellFolder desktop_folder_;
   ScopedShellFolder programs_folder_;
+  HttpTestServer server_;
+  base::CommandLine saved_command_line_{base::CommandLine::NO_PROGRAM};
+  std::unique_ptr<Settings> settings_;
+  std::unique_ptr<InstallerUIController> controller_;
 };
 
 // While one installer shows its window, another one started beside it ends
@@ -121,7 +236,7 @@ class InstallerUIControllerTest : public testing::Test {
 // the first installs when its button is pressed.
 TEST_F(InstallerUIControllerTest, OneWindowAtATimeInstallsOnAClick) {
   base::Process first = StartWindowedInstaller();
-  HWND window = WaitForProcessWindow(first);
+  HWND window = WaitForProcessWindow(first.Pid());
   ASSERT_TRUE(window);
   ASSERT_TRUE(::IsWindowEnabled(::GetDlgItem(window, IDC_ACCEPT_BUTTON)));
   // Something else has the front meanwhile.
@@ -137,6 +252,232 @@ TEST_F(InstallerUIControllerTest, OneWindowAtATimeInstallsOnAClick) {
   ::PostMessageW(::GetDlgItem(window, IDC_ACCEPT_BUTTON), BM_CLICK, 0, 0);
   EXPECT_EQ(HOST_EXIT_SUCCESS, WaitForExit(first, 120));
   EXPECT_TRUE(base::PathExists(install_.Append(L"installation_status.xml")));
+}
+
+void StoreAnswer(int32_t* stored, int32_t answer) {
+  *stored = answer;
+}
+
+int32_t AnswerWithWindow(HWND__** seen, HWND__* window) {
+  *seen = window;
+  return 7;
+}
+
+// A request for the window waits for the start, and only the latest: the
+// one it replaces is answered as cancelled at once. The user's click
+// installs from the package the installer runs in; what asks afterwards is
+// answered as cancelled.
+TEST_F(InstallerUIControllerTest, InstallsFromThePackageAndAnswersRequests) {
+  MakeSettings();
+  HWND__* seen[2] = {nullptr, nullptr};
+  int32_t answers[3] = {-1, -1, -1};
+  for (int i = 0; i < 2; ++i) {
+    controller_->RunUICallbackAndPostReply(
+        base::Bind(&AnswerWithWindow, &seen[i]), loop_.task_runner(),
+        base::Bind(&StoreAnswer, &answers[i]));
+  }
+  PumpMessages();
+  EXPECT_EQ(InstallerUIController::kCancelledAnswer, answers[0]);
+  EXPECT_EQ(-1, answers[1]);
+  HWND window = nullptr;
+  EXPECT_TRUE(RunUI(true, false,
+                    {{"welcome",
+                      [&] {
+                        return controller_->window() &&
+                               ::IsWindowEnabled(Control(IDC_ACCEPT_BUTTON));
+                      },
+                      [&] {
+                        window = controller_->window()->window();
+                        Click(IDC_ACCEPT_BUTTON)();
+                      }}}));
+  PumpMessages();
+  EXPECT_EQ(7, answers[1]);
+  EXPECT_EQ(window, seen[1]);
+  EXPECT_EQ(nullptr, seen[0]);
+  controller_->RunUICallbackAndPostReply(
+      base::Bind(&AnswerWithWindow, &seen[0]), loop_.task_runner(),
+      base::Bind(&StoreAnswer, &answers[2]));
+  PumpMessages();
+  EXPECT_EQ(InstallerUIController::kCancelledAnswer, answers[2]);
+  EXPECT_EQ(nullptr, seen[0]);
+  EXPECT_TRUE(base::PathExists(install_.Append(L"installation_status.xml")));
+  const std::string stats = Stats();
+  EXPECT_NE(std::string::npos, stats.find("\"installation_success\":1"));
+  EXPECT_EQ(std::string::npos, stats.find("failure_reason"));
+}
+
+// A run whose window cannot be made ends at once, in failure.
+TEST_F(InstallerUIControllerTest, EndsWhenTheWindowCannotBeMade) {
+  MakeSettings();
+  ScopedWindowResourceModuleForTesting no_dialogs(::GetModuleHandleW(nullptr));
+  EXPECT_FALSE(RunUI(true, false, {}));
+  EXPECT_NE(std::string::npos,
+            Stats().find("\"Could not initialize installer window\""));
+}
+
+// Before the user acts, a fetch that fails is started again three times,
+// then waits; proceeding fetches once more. A net installer that fails a
+// second time offers the full package, whose page opens in the browser
+// of the system, and the run ends as cancelled that way.
+TEST_F(InstallerUIControllerTest,
+       ANetInstallerRetriesThenOffersTheFullPackage) {
+  MakeSettings();
+  // The test library's configuration names no full package.
+  std::unique_ptr<base::DictionaryValue> configuration(
+      ProductConfiguration::GetDictionary()->DeepCopy());
+  configuration->SetString("urls.download_full_windows",
+                           "https://download.test.example.invalid/?full=1");
+  std::string configuration_text;
+  ASSERT_TRUE(base::JSONWriter::Write(*configuration, &configuration_text));
+  const ScopedProductConfiguration scoped_configuration(configuration_text);
+  const base::FilePath browser = temp_.path().Append(L"browser.exe");
+  ASSERT_TRUE(ScopedLauncherRecord::CopyLauncher(browser));
+  ScopedLauncherRecord opened(logs_);
+  // The test platform takes the handler from the machine's classes only.
+  const wchar_t kHandler[] = L"Software\\Classes\\https";
+  ASSERT_EQ(ERROR_SUCCESS,
+            base::win::RegKey(HKEY_LOCAL_MACHINE, kHandler, KEY_SET_VALUE)
+                .WriteValue(L"URL Protocol", L""));
+  ASSERT_EQ(ERROR_SUCCESS,
+            base::win::RegKey(
+                HKEY_LOCAL_MACHINE,
+                (kHandler + base::string16(L"\\shell\\open\\command")).c_str(),
+                KEY_SET_VALUE)
+                .WriteValue(nullptr,
+                            (L"\"" + browser.value() + L"\" \"%1\"").c_str()));
+  size_t per_attempt = 0;
+  const auto requests = [this] { return server_.GetRequests().size(); };
+  const auto error_after = [&](size_t attempts) {
+    return [&, attempts] {
+      return Shows(IDC_RETRY_BUTTON) && requests() == attempts * per_attempt;
+    };
+  };
+  const base::string16 download_failed =
+      l10n::GetLocalizedStringWithArgument(IDS_ERROR_DOWNLOAD, L"");
+  EXPECT_FALSE(
+      RunUI(false, false,
+            {{"restarts used up", [&] { return controller_->fetch_failed(); },
+              [&] {
+                EXPECT_EQ(3, controller_->fetch_restarts());
+                per_attempt = requests() / 4;
+                EXPECT_EQ(4 * per_attempt, requests());
+                EXPECT_TRUE(Shows(IDC_ACCEPT_BUTTON));
+                Click(IDC_ACCEPT_BUTTON)();
+              }},
+             {"first error", error_after(5),
+              [&] {
+                EXPECT_EQ(download_failed, Text(IDC_MESSAGE));
+                EXPECT_FALSE(Shows(IDC_FULL_PACKAGE_BUTTON));
+                Click(IDC_RETRY_BUTTON)();
+              }},
+             {"second error", error_after(6), [&] {
+                EXPECT_EQ(download_failed, Text(IDC_MESSAGE));
+                EXPECT_TRUE(Shows(IDC_FULL_PACKAGE_BUTTON));
+                Click(IDC_FULL_PACKAGE_BUTTON)();
+              }}}));
+  EXPECT_NE(std::string::npos, Stats().find("\"installation_cancelled\":2"));
+  for (int i = 0; i < 100 && opened.Runs().empty(); ++i)
+    ::Sleep(100);
+  const std::vector<std::vector<std::string>> runs = opened.Runs();
+  ASSERT_EQ(1u, runs.size());
+  EXPECT_EQ(std::vector<std::string>(
+                {ProductConfiguration::GetUrl("download_full_windows") +
+                 "&product=" + ProductConfiguration::GetProductName() + "%20" +
+                 ProductInfo::GetChannel()}),
+            std::vector<std::string>(runs[0].begin() + 1, runs[0].end()));
+}
+
+// When elevation fails for an installation for all users into a folder the
+// user may write to, the user is asked whether to install for the current
+// user only; on OK the installation goes on that way without another click,
+// otherwise the error page says why. The platform's user is an
+// administrator, so the failure is told to the controller here.
+TEST_F(InstallerUIControllerTest, AnElevationFailureOffersTheCurrentUser) {
+  const struct {
+    const wchar_t* all_users;
+    int button;
+    bool asked;
+    bool installs;
+    // The one that installs comes last: an installation changes the
+    // settings of the next run into the folder.
+  } kCases[] = {{L"1", IDCANCEL, true, false},
+                {L"0", IDOK, false, false},
+                {L"1", IDOK, true, true}};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(testing::Message() << c.all_users << " " << c.button);
+    NewController();
+    MakeSettings(c.all_users);
+    const bool all_users = settings_->all_users();
+    std::unique_ptr<MessageBoxAnswer> answer;
+    base::string16 shown;
+    EXPECT_EQ(c.installs,
+              RunUI(true, false,
+                    {{"welcome",
+                      [&] {
+                        return controller_->window() &&
+                               ::IsWindowEnabled(Control(IDC_ACCEPT_BUTTON));
+                      },
+                      [&] {
+                        answer = std::make_unique<MessageBoxAnswer>(
+                            controller_->window()->window(), c.button);
+                        controller_->OnInstallationFailed(
+                            kInstallerErrorElevation, L"", "Elevation failed");
+                        controller_->OnInstallerTerminated(false);
+                      }},
+                     {"error page", [&] { return Shows(IDC_RETRY_BUTTON); },
+                      [&] {
+                        shown = Text(IDC_MESSAGE);
+                        controller_->OnCancel();
+                      }}}));
+    EXPECT_EQ(c.asked, answer->answered());
+    EXPECT_EQ(c.installs, all_users && !settings_->all_users());
+    EXPECT_EQ(c.installs,
+              base::PathExists(install_.Append(L"installation_status.xml")));
+    EXPECT_EQ(c.installs ? base::string16()
+                         : l10n::GetLocalizedStringWithArgument(
+                               kInstallerErrorElevation, L""),
+              shown);
+  }
+}
+
+// A package that cannot be had after the user started shows why on the
+// error page, in the user's language.
+TEST_F(InstallerUIControllerTest, AFetchThatFailsAfterTheStartShowsWhy) {
+  base::FilePath build;
+  ASSERT_TRUE(base::PathService::Get(base::DIR_EXE, &build));
+  const std::string damaged = AppendPayload(
+      ReadWholeFile(build.Append(L"package_fetcher_test_child.exe")),
+      ReadWholeFile(PackageFixture(L"truncated.7z")));
+  const struct {
+    const char* name;
+    std::string reply;
+    int text;
+  } kCases[] = {
+      {"no reply", "", IDS_ERROR_DOWNLOAD},
+      {"damaged archive",
+       ReplyNaming(base::UTF16ToUTF8(server_.Url("/files/package.exe")),
+                   Sha256Hex(damaged)),
+       IDS_ERROR_UNPACK},
+  };
+  Serve("package.exe", damaged);
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    base::DeleteFile(server_.files_folder().Append(L"reply.json"), false);
+    if (!c.reply.empty())
+      Serve("reply.json", c.reply);
+    NewController();
+    MakeSettings();
+    base::string16 shown;
+    EXPECT_FALSE(RunUI(false, true,
+                       {{"error page", [&] { return Shows(IDC_RETRY_BUTTON); },
+                         [&] {
+                           shown = Text(IDC_MESSAGE);
+                           controller_->OnCancel();
+                         }}}));
+    EXPECT_EQ(l10n::GetLocalizedStringWithArgument(c.text, L""), shown);
+    EXPECT_NE(base::string16::npos, shown.find(L' '));
+    EXPECT_NE(std::string::npos, Stats().find("\"Fetcher error\""));
+  }
 }
 
 }  // namespace

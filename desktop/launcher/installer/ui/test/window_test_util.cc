@@ -1,5 +1,7 @@
 #include "desktop/launcher/installer/ui/test/window_test_util.h"
 
+#include <functional>
+
 #include "base/base_paths.h"
 #include "base/bind.h"
 #include "base/command_line.h"
@@ -88,6 +90,53 @@ void PumpMessages() {
   loop->PostTask(LOCATION_FROM_HERE("PumpMessages"),
                  base::Bind(&base::MessageLoop::QuitWhenIdle, loop));
   run_loop.Run();
+}
+
+namespace {
+
+// The first visible top-level window that |accept| takes, polled for up to
+// a minute.
+HWND WaitForTopLevelWindow(const std::function<bool(HWND)>& accept) {
+  struct Search {
+    const std::function<bool(HWND)>* accept;
+    HWND found;
+  } search = {&accept, nullptr};
+  for (int i = 0; i < 600 && !search.found; ++i) {
+    ::EnumWindows(
+        [](HWND window, LPARAM data) -> BOOL {
+          Search* search = reinterpret_cast<Search*>(data);
+          if (!::IsWindowVisible(window) || !(*search->accept)(window))
+            return TRUE;
+          search->found = window;
+          return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    if (!search.found)
+      ::Sleep(100);
+  }
+  return search.found;
+}
+
+}  // namespace
+
+HWND WaitForProcessWindow(DWORD process_id) {
+  return WaitForTopLevelWindow([process_id](HWND window) {
+    DWORD owner_process = 0;
+    ::GetWindowThreadProcessId(window, &owner_process);
+    return owner_process == process_id;
+  });
+}
+
+bool PressMessageBoxButton(HWND owner, int button) {
+  HWND box = WaitForTopLevelWindow([owner](HWND window) {
+    wchar_t class_name[16] = {};
+    ::GetClassNameW(window, class_name, 16);
+    return ::GetWindow(window, GW_OWNER) == owner &&
+           base::string16(class_name) == L"#32770";
+  });
+  return box &&
+         ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                        reinterpret_cast<LPARAM>(::GetDlgItem(box, button)));
 }
 
 base::FilePath GetScreenshotPath(const std::string& name) {

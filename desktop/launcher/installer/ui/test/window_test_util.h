@@ -70,6 +70,14 @@ void PumpMessages();
 // under the build folder's artifacts, which the test run names at its end.
 base::FilePath GetScreenshotPath(const std::string& name);
 
+// The first visible top-level window of |process|, waiting up to a minute
+// for one; null when none came.
+HWND WaitForProcessWindow(DWORD process_id);
+
+// Presses |button| of the message box that |owner|, a window of any
+// process, shows, waiting up to a minute for the box; false when none came.
+bool PressMessageBoxButton(HWND owner, int button);
+
 // Answers the next message box that |owner| shows with |button| and keeps
 // the texts of its Yes, No and OK buttons (empty for a missing button).
 class MessageBoxAnswer {

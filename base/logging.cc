@@ -31,6 +31,11 @@ const char* const kLogSeverityNames[LOG_NUM_SEVERITIES] = {"INFO", "WARNING",
 // How much of a FATAL line is kept on the stack for crash dumps.
 constexpr size_t kFatalTextKept = 1024;
 
+// The byte that writers of a shared log lock while they append: the last
+// below 2^63, where no line ever lands.
+constexpr DWORD kWriterLockOffsetLow = 0xFFFFFFFE;
+constexpr DWORD kWriterLockOffsetHigh = 0x7FFFFFFF;
+
 // The settings are made at start-up, before other threads log, and only read
 // afterwards.
 LoggingDestination g_logging_destination = LOG_TO_FILE;
@@ -70,11 +75,14 @@ void SetLogFilePath(const string16& path) {
 }
 
 // Opens |path| for appending, shared with other writers and readers; keeps
-// the handle on success.
+// the handle on success. Reading is asked for only because byte-range locks
+// need read or write data access, and write data access would turn off
+// appending.
 bool OpenLogFile(const string16& path) {
-  const HANDLE file = ::CreateFileW(
-      path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-      nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE file =
+      ::CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                    FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == nullptr || file == INVALID_HANDLE_VALUE)
     return false;
   g_log_file.store(file);
@@ -135,11 +143,20 @@ void WriteToLogFile(const std::string& text) {
   const HANDLE file = g_log_file.load();
   if (!file)
     return;
-  // One write on an appending handle: lines of other processes never land
-  // inside this one.
+  // Processes of one program share a log (an installer's front end and its
+  // backend), and Wine's seek and write let two of them write at one end
+  // and lose a line. Every writer holds a byte far past any line while it
+  // writes; should locking fail, the line is written all the same.
+  OVERLAPPED lock_range = {};
+  lock_range.Offset = kWriterLockOffsetLow;
+  lock_range.OffsetHigh = kWriterLockOffsetHigh;
+  const bool locked =
+      ::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lock_range) != 0;
   DWORD written = 0;
   ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written,
               nullptr);
+  if (locked)
+    ::UnlockFileEx(file, 0, 1, 0, &lock_range);
 }
 
 // Leaves the start of a FATAL line in this frame, where crash dumps find it,

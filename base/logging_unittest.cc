@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <climits>
 #include <ctime>
 #include <regex>
@@ -12,8 +13,13 @@
 #include "base/command_line.h"
 #include "base/files/file.h"
 #include "base/files/file_util.h"
+#include "base/path_service.h"
+#include "base/process/launch.h"
+#include "base/process/process.h"
 #include "base/strings/string_number_conversions.h"
+#include "base/test/process_test_child_command.h"
 #include "base/test/unique_test_dir.h"
+#include "base/win/scoped_handle.h"
 #include "gtest/gtest.h"
 
 namespace base {
@@ -288,6 +294,57 @@ TEST_F(LoggingTest, FileIsAppendedToOrStartedAnew) {
   LogMessage("a.cc", 5, LOG_INFO).stream() << "fifth";
   EXPECT_EQ("[INFO:a.cc(4)] fourth\n", ReadWholeFile(path));
   EXPECT_EQ("[INFO:a.cc(5)] fifth\n", ReadWholeFile(PathOf(L"second.log")));
+}
+
+// Processes that log to one file at once lose no line and split none, as an
+// installer's front end and backend do.
+TEST_F(LoggingTest, ProcessesSharingAFileLoseNoLine) {
+  constexpr int kWriters = 3;
+  constexpr int kLines = 5000;
+  const FilePath path = PathOf(L"shared.log");
+  const string16 event_name = L"Local\\" + dir_.path().BaseName().value();
+  const win::ScopedHandle start(
+      ::CreateEventW(nullptr, TRUE, FALSE, event_name.c_str()));
+  ASSERT_TRUE(start.IsValid());
+  ASSERT_NE(static_cast<DWORD>(ERROR_ALREADY_EXISTS), ::GetLastError());
+  FilePath child;
+  ASSERT_TRUE(PathService::Get(DIR_EXE, &child));
+  child = child.Append(L"log_writer_test_child.exe");
+  std::vector<Process> writers;
+  for (int i = 0; i < kWriters; ++i) {
+    writers.push_back(LaunchProcess(
+        L"\"" + child.value() + L"\" \"" + path.value() + L"\" " + event_name +
+            L" w" + IntToString16(i) + L" " + IntToString16(kLines),
+        LaunchOptions()));
+    ASSERT_TRUE(writers.back().IsValid());
+  }
+  ASSERT_TRUE(::SetEvent(start.Get()));
+  for (const Process& writer : writers)
+    EXPECT_EQ(0u, WaitForTestChildExit(writer.Handle()));
+
+  const std::regex line_format(
+      "\\[\\d{4}/\\d{6}:INFO:log_writer_test_child\\.cc\\(\\d+\\)\\] "
+      "w(\\d) (\\d+)");
+  std::vector<std::vector<int>> seen(kWriters, std::vector<int>(kLines));
+  std::istringstream lines(ReadWholeFile(path));
+  std::smatch parts;
+  int bad_lines = 0;
+  for (std::string line; std::getline(lines, line);) {
+    int writer = -1;
+    int number = -1;
+    if (std::regex_match(line, parts, line_format) &&
+        StringToInt(parts[1].str(), &writer) && writer < kWriters &&
+        StringToInt(parts[2].str(), &number) && number < kLines) {
+      ++seen[writer][number];
+    } else if (++bad_lines < 5) {
+      ADD_FAILURE() << "split line: " << line;
+    }
+  }
+  EXPECT_EQ(0, bad_lines);
+  for (int writer = 0; writer < kWriters; ++writer) {
+    EXPECT_EQ(kLines, std::count(seen[writer].begin(), seen[writer].end(), 1))
+        << "lines of writer " << writer << " lost or repeated";
+  }
 }
 
 // An unopenable path falls back to "debug.log" in the current directory;

@@ -145,6 +145,10 @@ uint32_t LaunchCrashReporter() {
     PLOG(ERROR) << "CreateEvent for the crash reporter failed";
     return 0;
   }
+  // Process ids come back: the reporter of an earlier process with this id
+  // may still hold the event, set, and only this start's reporter may say
+  // that it listens.
+  ::ResetEvent(init_event.Get());
   base::string16 command_line_string = command_line.GetCommandLineString(false);
   STARTUPINFOW startup_info = {};
   startup_info.cb = sizeof(startup_info);

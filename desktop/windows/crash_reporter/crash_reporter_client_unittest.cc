@@ -115,13 +115,15 @@ TEST(CrashReporterClientTest, WithoutAListeningReporterNoHandlerIsConnected) {
 }
 
 // A started reporter counts once it says its pipe listens; one that ends
-// first does not.
+// first does not, even when an earlier reporter left the signal set.
 TEST(CrashReporterClientTest, LaunchingWaitsForTheReporterToListen) {
   base::CommandLine signalling = CrashTestChildCommandLine("launch");
   signalling.AppendSwitch("signal-init");
   EXPECT_EQ(20u, RunCrashTestChild(signalling, nullptr));
   EXPECT_EQ(21u,
             RunCrashTestChild(CrashTestChildCommandLine("launch"), nullptr));
+  EXPECT_EQ(21u, RunCrashTestChild(
+                     CrashTestChildCommandLine("launch-after-stale"), nullptr));
 }
 
 }  // namespace

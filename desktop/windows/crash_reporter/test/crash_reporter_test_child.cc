@@ -4,6 +4,10 @@
 // then does what its switch "mode" says:
 //   launch          only starts a reporter; exits with 20 when one
 //                   answered, else 21
+//   launch-after-stale
+//                   the same, with the init event of its id already set,
+//                   as the reporter of an earlier process with that id
+//                   leaves it
 //   report          exits with 10 when a handler is connected, else 11
 //   null            dereferences null on the main thread
 //   raise           raises exception 0xE0000001
@@ -196,7 +200,16 @@ int Run(const base::CommandLine& command_line) {
     return StandInForReporter(command_line);
   }
   const std::wstring mode = command_line.GetSwitchValueNative("mode");
-  if (mode == L"launch")
+  if (mode == L"launch-after-stale") {
+    const HANDLE stale =
+        ::CreateEventW(nullptr, TRUE, TRUE,
+                       (kCrashReporterInitEventPrefix +
+                        std::to_wstring(::GetCurrentProcessId()))
+                           .c_str());
+    if (!stale)
+      return 254;
+  }
+  if (mode == L"launch" || mode == L"launch-after-stale")
     return LaunchCrashReporter() ? 20 : 21;
   JoinOrStartCrashReporter();
   SetInstallerCrashKeys();

@@ -111,7 +111,6 @@ bool InstallerUIController::RunUI(Settings* settings,
       LOCATION_FROM_HERE("vexlo::installer::InstallerUIController::RunUI"),
       base::Bind(&InstallerUIController::Init, weak_factory_.GetWeakPtr()));
   run_loop_.Run();
-  window_.reset();
   runner_->RemoveObserver(this);
   settings_->RemoveObserver(this);
   return success_;
@@ -537,8 +536,8 @@ void InstallerUIController::Finish() {
     pending_callback_.Reset();
   }
   if (window_) {
-    // The window may be telling its observers right now; it goes when the
-    // loop has ended.
+    // The window may be telling its observers right now; it goes with the
+    // controller.
     window_->RemoveObserver(this);
     ::ShowWindow(window_->window(), SW_HIDE);
   }

@@ -51,15 +51,22 @@ constexpr wchar_t kRunSwitches[] =
     L" --with-feature:installer-pref-default-overrides-support=off";
 
 // The exit code of |process| once it ends; -1 when it runs on for
-// |seconds| (it is ended then).
+// |seconds| (it is ended then). This thread's windows are served meanwhile:
+// the process may activate a window of its own or of another, which passes
+// through them.
 int WaitForExit(const base::Process& process, int seconds) {
-  DWORD exit_code = static_cast<DWORD>(-1);
-  if (::WaitForSingleObject(process.Handle(), seconds * 1000) !=
-      WAIT_OBJECT_0) {
-    process.Terminate(1, true);
-    return -1;
+  const HANDLE handle = process.Handle();
+  const DWORD deadline = ::GetTickCount() + seconds * 1000;
+  while (::MsgWaitForMultipleObjects(1, &handle, FALSE, 100, QS_ALLINPUT) !=
+         WAIT_OBJECT_0) {
+    PumpMessages();
+    if (static_cast<int32_t>(::GetTickCount() - deadline) > 0) {
+      process.Terminate(1, true);
+      return -1;
+    }
   }
-  ::GetExitCodeProcess(process.Handle(), &exit_code);
+  DWORD exit_code = static_cast<DWORD>(-1);
+  ::GetExitCodeProcess(handle, &exit_code);
   return static_cast<int>(exit_code);
 }
 
@@ -151,14 +158,16 @@ class InstallerUIControllerTest : public testing::Test {
     controller_->SetFetcherSetupForTesting(base::Bind(&SetUpFetcher));
   }
 
-  // Settings with the run's switches, their folder checked.
-  void MakeSettings(const wchar_t* all_users = L"0") {
+  // Settings with the run's switches, their folder checked unless
+  // |checked| is false.
+  void MakeSettings(const wchar_t* all_users = L"0", bool checked = true) {
     base::CommandLine command_line(base::CommandLine::NO_PROGRAM);
     command_line.ParseFromString(L"installer.exe --allusers=" +
                                  base::string16(all_users) + kRunSwitches);
     settings_ = std::make_unique<Settings>(false, false, false, install_, false,
                                            command_line);
-    StatusWaiter wait(settings_.get());
+    if (checked)
+      StatusWaiter wait(settings_.get());
   }
 
   // Runs the controller through |steps|; its result.
@@ -183,6 +192,20 @@ class InstallerUIControllerTest : public testing::Test {
     wchar_t text[1024] = {};
     ::GetWindowTextW(Control(id), text, 1024);
     return text;
+  }
+  bool WelcomeShown() {
+    return controller_->window() &&
+           ::IsWindowEnabled(Control(IDC_ACCEPT_BUTTON));
+  }
+  // Keeps the error page's text in |shown| and ends the run there.
+  RunScript::Step CancelOnTheErrorPage(base::string16* shown) {
+    return {"error page", [this] { return Shows(IDC_RETRY_BUTTON); },
+            [this, shown] {
+              *shown = Text(IDC_MESSAGE);
+              bar_ =
+                  ::SendMessageW(Control(IDC_PROGRESS_BAR), PBM_GETPOS, 0, 0);
+              controller_->OnCancel();
+            }};
   }
   std::function<void()> Click(int id) {
     return [this, id] { ::PostMessageW(Control(id), BM_CLICK, 0, 0); };
@@ -229,6 +252,8 @@ class InstallerUIControllerTest : public testing::Test {
   base::CommandLine saved_command_line_{base::CommandLine::NO_PROGRAM};
   std::unique_ptr<Settings> settings_;
   std::unique_ptr<InstallerUIController> controller_;
+  // Where the progress bar stood on the error page.
+  LRESULT bar_ = -1;
 };
 
 // While one installer shows its window, another one started beside it ends
@@ -247,6 +272,11 @@ TEST_F(InstallerUIControllerTest, OneWindowAtATimeInstallsOnAClick) {
   ASSERT_EQ(other, ::GetForegroundWindow());
   EXPECT_EQ(HOST_EXIT_INSTALLER_FAILED,
             WaitForExit(StartWindowedInstaller(), 60));
+  // The front changes hands through both processes' queues.
+  for (int i = 0; i < 200 && ::GetForegroundWindow() != window; ++i) {
+    PumpMessages();
+    ::Sleep(50);
+  }
   EXPECT_EQ(window, ::GetForegroundWindow());
   ::DestroyWindow(other);
   ::PostMessageW(::GetDlgItem(window, IDC_ACCEPT_BUTTON), BM_CLICK, 0, 0);
@@ -281,15 +311,14 @@ TEST_F(InstallerUIControllerTest, InstallsFromThePackageAndAnswersRequests) {
   EXPECT_EQ(-1, answers[1]);
   HWND window = nullptr;
   EXPECT_TRUE(RunUI(true, false,
-                    {{"welcome",
-                      [&] {
-                        return controller_->window() &&
-                               ::IsWindowEnabled(Control(IDC_ACCEPT_BUTTON));
-                      },
+                    {{"welcome", [&] { return WelcomeShown(); },
                       [&] {
                         window = controller_->window()->window();
                         Click(IDC_ACCEPT_BUTTON)();
                       }}}));
+  // The backend's last step fills the bar.
+  EXPECT_EQ(InstallerProgress::kTop,
+            ::SendMessageW(Control(IDC_PROGRESS_BAR), PBM_GETPOS, 0, 0));
   PumpMessages();
   EXPECT_EQ(7, answers[1]);
   EXPECT_EQ(window, seen[1]);
@@ -368,6 +397,8 @@ TEST_F(InstallerUIControllerTest,
               [&] {
                 EXPECT_EQ(download_failed, Text(IDC_MESSAGE));
                 EXPECT_FALSE(Shows(IDC_FULL_PACKAGE_BUTTON));
+                // The user may change the options before retrying.
+                EXPECT_TRUE(settings_->editable());
                 Click(IDC_RETRY_BUTTON)();
               }},
              {"second error", error_after(6), [&] {
@@ -412,11 +443,7 @@ TEST_F(InstallerUIControllerTest, AnElevationFailureOffersTheCurrentUser) {
     base::string16 shown;
     EXPECT_EQ(c.installs,
               RunUI(true, false,
-                    {{"welcome",
-                      [&] {
-                        return controller_->window() &&
-                               ::IsWindowEnabled(Control(IDC_ACCEPT_BUTTON));
-                      },
+                    {{"welcome", [&] { return WelcomeShown(); },
                       [&] {
                         answer = std::make_unique<MessageBoxAnswer>(
                             controller_->window()->window(), c.button);
@@ -424,11 +451,7 @@ TEST_F(InstallerUIControllerTest, AnElevationFailureOffersTheCurrentUser) {
                             kInstallerErrorElevation, L"", "Elevation failed");
                         controller_->OnInstallerTerminated(false);
                       }},
-                     {"error page", [&] { return Shows(IDC_RETRY_BUTTON); },
-                      [&] {
-                        shown = Text(IDC_MESSAGE);
-                        controller_->OnCancel();
-                      }}}));
+                     CancelOnTheErrorPage(&shown)}));
     EXPECT_EQ(c.asked, answer->answered());
     EXPECT_EQ(c.installs, all_users && !settings_->all_users());
     EXPECT_EQ(c.installs,
@@ -448,16 +471,20 @@ TEST_F(InstallerUIControllerTest, AFetchThatFailsAfterTheStartShowsWhy) {
   const std::string damaged = AppendPayload(
       ReadWholeFile(build.Append(L"package_fetcher_test_child.exe")),
       ReadWholeFile(PackageFixture(L"truncated.7z")));
+  // A run that starts at once waits for the folder's check, if need be.
   const struct {
     const char* name;
     std::string reply;
+    bool checked;
     int text;
+    // The download's whole stage, when it was done.
+    LRESULT bar;
   } kCases[] = {
-      {"no reply", "", IDS_ERROR_DOWNLOAD},
+      {"no reply", "", false, IDS_ERROR_DOWNLOAD, 0},
       {"damaged archive",
        ReplyNaming(base::UTF16ToUTF8(server_.Url("/files/package.exe")),
                    Sha256Hex(damaged)),
-       IDS_ERROR_UNPACK},
+       true, IDS_ERROR_UNPACK, 1001},
   };
   Serve("package.exe", damaged);
   for (const auto& c : kCases) {
@@ -466,14 +493,10 @@ TEST_F(InstallerUIControllerTest, AFetchThatFailsAfterTheStartShowsWhy) {
     if (!c.reply.empty())
       Serve("reply.json", c.reply);
     NewController();
-    MakeSettings();
+    MakeSettings(L"0", c.checked);
     base::string16 shown;
-    EXPECT_FALSE(RunUI(false, true,
-                       {{"error page", [&] { return Shows(IDC_RETRY_BUTTON); },
-                         [&] {
-                           shown = Text(IDC_MESSAGE);
-                           controller_->OnCancel();
-                         }}}));
+    EXPECT_FALSE(RunUI(false, true, {CancelOnTheErrorPage(&shown)}));
+    EXPECT_EQ(c.bar, bar_);
     EXPECT_EQ(l10n::GetLocalizedStringWithArgument(c.text, L""), shown);
     EXPECT_NE(base::string16::npos, shown.find(L' '));
     EXPECT_NE(std::string::npos, Stats().find("\"Fetcher error\""));

@@ -75,7 +75,8 @@ configure_and_build() {
 
 # A private Wine prefix that ends crashing programs at once with a failure
 # status (no debugger, no dialog), a persistent wineserver so that each test
-# does not pay Wine's start-up, and a virtual display for windows. Returns
+# does not pay Wine's start-up, and a virtual display for windows (unless
+# USE_DISPLAY is 1). Returns
 # only once all of it is up: a platform that does not come up stops the run
 # here, with the reason, rather than showing later as tests lost at start.
 start_test_platform() {
@@ -100,6 +101,22 @@ start_test_platform() {
   fi
   keep_shell_folders_in_prefix
   XVFB_PID=""
+  # USE_DISPLAY=1 keeps the caller's working display, for people to watch.
+  if [ "${USE_DISPLAY:-0}" != 1 ]; then
+    start_virtual_display || return 1
+  fi
+  # A wineserver already serving this prefix (a run beside this one) will do.
+  wineserver -p </dev/null >/dev/null 2>&1 || true
+  # The service manager answers only once the prefix's services have started,
+  # so no test starts while the first Wine processes of the session are still
+  # coming up.
+  if ! wine net start </dev/null >/dev/null 2>&1; then
+    echo "tools: the Wine prefix's services did not start" >&2
+    return 1
+  fi
+}
+
+start_virtual_display() {
   local fd_file="$BUILD_DIR/xvfb.display"
   Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fd_file" \
     >/dev/null 2>&1 &
@@ -112,15 +129,6 @@ start_test_platform() {
     return 1
   fi
   export DISPLAY=":$(tr -d '\n' <"$fd_file")"
-  # A wineserver already serving this prefix (a run beside this one) will do.
-  wineserver -p </dev/null >/dev/null 2>&1 || true
-  # The service manager answers only once the prefix's services have started,
-  # so no test starts while the first Wine processes of the session are still
-  # coming up.
-  if ! wine net start </dev/null >/dev/null 2>&1; then
-    echo "tools: the Wine prefix's services did not start" >&2
-    return 1
-  fi
 }
 
 # Wine links the user's Desktop, Documents and the like to the host's home

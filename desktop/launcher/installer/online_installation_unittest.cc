@@ -1,21 +1,13 @@
 #include <windows.h>
 
-#include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "base/base_paths.h"
-#include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
-#include "base/path_service.h"
 #include "base/strings/utf_string_conversions.h"
-#include "base/test/unique_test_dir.h"
 #include "desktop/launcher/installer/host/installer_host_exit_codes.h"
 #include "desktop/launcher/installer/package_fetcher/test/package_test_util.h"
-#include "desktop/launcher/installer/service/test/product_registry.h"
-#include "desktop/launcher/installer/test/installer_test_package.h"
-#include "desktop/launcher/installer/wininet/test/http_test_server.h"
+#include "desktop/launcher/installer/test/online_installation_fixture.h"
 #include "gtest/gtest.h"
 
 namespace vexlo {
@@ -23,115 +15,7 @@ namespace installer {
 
 namespace {
 
-constexpr wchar_t kSwitches[] =
-    L" --silent --allusers=0 --pintotaskbar=0 --enable-installer-stats=0"
-    L" --launchvexlo=0"
-    L" --with-feature:installer-pref-default-overrides-support=off";
-
-base::FilePath BuildFile(const wchar_t* name) {
-  base::FilePath build;
-  base::PathService::Get(base::DIR_EXE, &build);
-  return build.Append(name);
-}
-
-// The build's installer executable, installing from the loopback update
-// server or from the package it carries, into a folder of the test, with
-// the temporary folder (and so the logs and the download) of the test.
-class OnlineInstallationTest : public testing::Test {
- protected:
-  OnlineInstallationTest()
-      : install_(temp_.path().Append(L"Vexlo")),
-        tmp_(temp_.path().Append(L"tmp")),
-        registry_(InstallerExecutableKeys()),
-        desktop_folder_(L"Desktop", temp_.path().Append(L"Desktop")),
-        programs_folder_(L"Programs", temp_.path().Append(L"Programs")) {}
-
-  void SetUp() override {
-    ASSERT_TRUE(server_.Start());
-    ASSERT_TRUE(base::CreateDirectory(tmp_));
-    installer_ = ReadWholeFile(BuildFile(L"installer.exe"));
-    archive_ = ReadWholeFile(
-        BuildFile(L"package_fixtures_online\\browser_package.7z"));
-    ASSERT_FALSE(installer_.empty() || archive_.empty());
-    Serve(AppendPayload(installer_, archive_), "");
-    temp_variables_.reset(new ScopedTempVariables(tmp_));
-  }
-
-  void TearDown() override { temp_variables_.reset(); }
-
-  // Serves |package| and a reply naming it, with |query|, and its checksum.
-  void Serve(const std::string& package, const std::string& query) {
-    const base::FilePath files = server_.files_folder();
-    ASSERT_TRUE(WriteBytes(files.Append(L"package.exe"), package));
-    ASSERT_TRUE(WriteBytes(files.Append(L"reply.json"),
-                           ReplyNaming(base::UTF16ToUTF8(server_.Url(
-                                           "/files/package.exe" + query)),
-                                       Sha256Hex(package))));
-  }
-
-  static bool WriteBytes(const base::FilePath& path, const std::string& bytes) {
-    return base::WriteFile(path, bytes.data(),
-                           static_cast<int>(bytes.size())) ==
-           static_cast<int>(bytes.size());
-  }
-
-  // Runs |program| (written into the test's folder first) silently to its
-  // end; its exit code.
-  int RunInstaller(const std::string& program, const base::string16& extra) {
-    const base::FilePath exe = temp_.path().Append(L"net\\installer.exe");
-    EXPECT_TRUE(base::CreateDirectory(exe.DirName()));
-    EXPECT_TRUE(WriteBytes(exe, program));
-    return RunToEnd(L"\"" + exe.value() + L"\" \"--installfolder=" +
-                    install_.value() + L"\"" + kSwitches + extra);
-  }
-
-  int RunOnline() {
-    return RunInstaller(installer_, L" --internal-package-server=" +
-                                        server_.Url("/files/reply.json"));
-  }
-
-  // Every log line of the runs; the names of all other files left in the
-  // temporary folder.
-  std::string Logs(std::vector<base::string16>* others) {
-    std::string all;
-    base::FileEnumerator files(tmp_, true, base::FileEnumerator::FILES);
-    for (base::FilePath file = files.Next(); !file.empty();
-         file = files.Next()) {
-      if (file.Extension() == L".log")
-        all += ReadWholeFile(file);
-      else
-        others->push_back(file.value());
-    }
-    return all;
-  }
-
-  bool Installed() {
-    return ReadWholeFile(install_.Append(L"12.0.1450.0\\res\\file0.dat")) ==
-               "content res\\file0.dat" &&
-           ScopedProductRegistry::ReadString(
-               HKEY_CURRENT_USER, kInstallerExecutableUninstallKey,
-               L"InstallLocation") == install_.value();
-  }
-
-  void ExpectNothingInstalled() {
-    EXPECT_FALSE(base::PathExists(install_));
-    EXPECT_EQ(L"none", ScopedProductRegistry::ReadString(
-                           HKEY_CURRENT_USER, kInstallerExecutableUninstallKey,
-                           L"InstallLocation"));
-  }
-
-  base::UniqueTestDir temp_;
-  const base::FilePath install_;
-  const base::FilePath tmp_;
-  ScopedProductRegistry registry_;
-  // The installation's shortcuts go to folders of the test.
-  ScopedShellFolder desktop_folder_;
-  ScopedShellFolder programs_folder_;
-  HttpTestServer server_;
-  std::string installer_;
-  std::string archive_;
-  std::unique_ptr<ScopedTempVariables> temp_variables_;
-};
+using OnlineInstallationTest = OnlineInstallationFixture;
 
 TEST_F(OnlineInstallationTest, InstallsThePackageTheServerNames) {
   ASSERT_EQ(HOST_EXIT_SUCCESS, RunOnline());

@@ -86,6 +86,10 @@ int RunToEnd(const base::string16& command_line) {
   const base::Process process =
       base::LaunchProcess(command_line, base::LaunchOptions());
   EXPECT_TRUE(process.IsValid());
+  return WaitToEnd(process);
+}
+
+int WaitToEnd(const base::Process& process) {
   if (::WaitForSingleObject(process.Handle(), 120000) != WAIT_OBJECT_0) {
     ADD_FAILURE() << "the program did not end";
     process.Terminate(1, true);

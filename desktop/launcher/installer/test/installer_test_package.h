@@ -7,6 +7,7 @@
 
 #include "base/files/file_path.h"
 #include "base/files/file_util.h"
+#include "base/process/process.h"
 #include "base/strings/string16.h"
 #include "base/win/registry.h"
 #include "desktop/launcher/installer/service/test/product_registry.h"
@@ -58,6 +59,10 @@ bool DeleteOnceReleased(const base::FilePath& path, bool recursive);
 // Runs |command_line| to its end, at most two minutes; its exit code, or 1
 // when it did not end (it is then ended).
 int RunToEnd(const base::string16& command_line);
+
+// Waits for |process| to end, at most two minutes; its exit code, or 1 when
+// it did not end (it is then ended).
+int WaitToEnd(const base::Process& process);
 
 // Makes every start of the build's recording launcher, by this process or
 // the processes it starts, append its arguments to a file of |folder| for

@@ -45,10 +45,15 @@ class WindowDriver : public InstallerWindow::Observer {
     window->ShowPage(InstallerWindow::kProgressPage);
     window->SetProgressStage(1);
   }
-  void OnCancel() override { ++cancels; }
+  void OnCancel() override {
+    ++cancels;
+    if (!on_cancel.is_null())
+      on_cancel.Run();
+  }
   void OnDownloadFullPackage() override { ++full_packages; }
 
   InstallerWindow* window = nullptr;
+  base::Closure on_cancel;
   int proceeds = 0;
   int cancels = 0;
   int full_packages = 0;
@@ -380,6 +385,11 @@ void InstallerWindowTest::ShowEveryInstallationPage(const std::string& scale) {
     Shoot("error" + suffix);
     // The error badge over the logo's lower right corner.
     EXPECT_TRUE(ClientAreaHasColor(main(), RectInMain(IDC_LOGO), kBadgeRed));
+    // And so does the saved picture of the page.
+    EXPECT_TRUE(ImageHasColor(GetScreenshotPath("error" + suffix),
+                              RectInMain(IDC_LOGO), kBadgeRed));
+    EXPECT_FALSE(ImageHasColor(GetScreenshotPath("progress" + suffix),
+                               RectInMain(IDC_LOGO), kBadgeRed));
 
     // The full-package button fits its text, keeping its right edge.
     const RECT full = RectInMain(IDC_FULL_PACKAGE_BUTTON);
@@ -435,16 +445,8 @@ TEST_F(InstallerWindowTest, ShowsEveryPageAt144Dpi) {
   const bool had_value =
       desktop.ReadValueDW(L"LogPixels", &saved) == ERROR_SUCCESS;
   ASSERT_EQ(ERROR_SUCCESS, desktop.WriteValueDW(L"LogPixels", 144));
-  base::FilePath self;
-  ASSERT_TRUE(base::PathService::Get(base::FILE_EXE, &self));
-  base::CommandLine command_line(self);
-  command_line.AppendSwitchASCII(
-      "gtest_filter",
+  base::Process child = LaunchTestChild(
       "InstallerWindowTest.DISABLED_ShowsEveryPageAtTheSystemScale");
-  command_line.AppendSwitch("gtest_also_run_disabled_tests");
-  command_line.AppendSwitch(ScopedWindowTestLock::kWindowTestLockHeldSwitch);
-  base::Process child =
-      base::LaunchProcess(command_line, base::LaunchOptions());
   const DWORD waited =
       child.IsValid() ? ::WaitForSingleObject(child.Handle(), 100000) : 0;
   if (had_value)
@@ -716,6 +718,20 @@ TEST_F(InstallerWindowTest, MovesTheFocusWithTheKeyboard) {
   for (int i = 0; i < 12 && ::GetFocus() != language; ++i)
     PressKey(VK_TAB);
   EXPECT_EQ(language, ::GetFocus());
+}
+
+// Run by InstallerWindowDriverTest in a process of its own: a window for
+// the driver there, until it is cancelled.
+TEST_F(InstallerWindowTest, DISABLED_WaitsToBeCancelled) {
+  MakeSettings(L"--language=en");
+  MakeWindow();
+  base::RunLoop run_loop(Win32DialogDispatcher::GetInstance());
+  driver_.on_cancel = run_loop.QuitClosure();
+  loop_.PostDelayedTask(LOCATION_FROM_HERE("DISABLED_WaitsToBeCancelled"),
+                        run_loop.QuitClosure(),
+                        base::TimeDelta::FromSeconds(100));
+  run_loop.Run();
+  EXPECT_EQ(1, driver_.cancels);
 }
 
 TEST_F(InstallerWindowTest, FailsWithoutItsDialogs) {

@@ -1,9 +1,5 @@
 #include "desktop/launcher/installer/ui/test/window_test_util.h"
 
-#include <objidl.h>
-
-#include <gdiplus.h>
-
 #include <functional>
 
 #include "base/base_paths.h"
@@ -13,35 +9,15 @@
 #include "base/location.h"
 #include "base/message_loop/message_loop.h"
 #include "base/path_service.h"
+#include "base/process/launch.h"
 #include "base/run_loop.h"
 #include "base/strings/utf_string_conversions.h"
 #include "desktop/launcher/installer/ui/win32_dialog_dispatcher.h"
+#include "gtest/gtest.h"
 
 namespace vexlo {
 namespace installer {
 namespace {
-
-// The PNG encoder of GDI+.
-const CLSID kPngEncoder = {0x557cf406,
-                           0x1a04,
-                           0x11d3,
-                           {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
-
-// A copy of |window|'s client area, or null.
-HBITMAP CopyClientArea(HWND window, RECT* client) {
-  ::GetClientRect(window, client);
-  HDC window_dc = ::GetDC(window);
-  HDC copy_dc = ::CreateCompatibleDC(window_dc);
-  HBITMAP copy =
-      ::CreateCompatibleBitmap(window_dc, client->right, client->bottom);
-  HGDIOBJ old = ::SelectObject(copy_dc, copy);
-  ::BitBlt(copy_dc, 0, 0, client->right, client->bottom, window_dc, 0, 0,
-           SRCCOPY);
-  ::SelectObject(copy_dc, old);
-  ::DeleteDC(copy_dc);
-  ::ReleaseDC(window, window_dc);
-  return copy;
-}
 
 base::string16 GetItemText(HWND dialog, int item) {
   wchar_t text[256] = {};
@@ -96,6 +72,16 @@ ScopedWindowTestLock::~ScopedWindowTestLock() {
       ::ReleaseMutex(mutex_);
     ::CloseHandle(mutex_);
   }
+}
+
+base::Process LaunchTestChild(const std::string& test_name) {
+  base::FilePath self;
+  base::PathService::Get(base::FILE_EXE, &self);
+  base::CommandLine command_line(self);
+  command_line.AppendSwitchASCII("gtest_filter", test_name);
+  command_line.AppendSwitch("gtest_also_run_disabled_tests");
+  command_line.AppendSwitch(ScopedWindowTestLock::kWindowTestLockHeldSwitch);
+  return base::LaunchProcess(command_line, base::LaunchOptions());
 }
 
 void PumpMessages() {
@@ -154,48 +140,17 @@ bool PressMessageBoxButton(HWND owner, int button) {
 }
 
 base::FilePath GetScreenshotPath(const std::string& name) {
+  const testing::TestInfo* test =
+      testing::UnitTest::GetInstance()->current_test_info();
   base::FilePath folder;
   base::PathService::Get(base::DIR_EXE, &folder);
-  folder = folder.Append(L"window_screenshots");
+  // Test executables live one level below the build folder.
+  folder = folder.DirName()
+               .Append(L"artifacts\\screenshots")
+               .Append(base::UTF8ToUTF16(std::string(test->test_suite_name()) +
+                                         "." + test->name()));
   base::CreateDirectory(folder);
   return folder.Append(base::UTF8ToUTF16(name + ".png"));
-}
-
-bool SaveClientImage(HWND window, const base::FilePath& path) {
-  ULONG_PTR token = 0;
-  Gdiplus::GdiplusStartupInput input;
-  if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok)
-    return false;
-  RECT client = {};
-  HBITMAP copy = CopyClientArea(window, &client);
-  Gdiplus::GpBitmap* image = nullptr;
-  bool saved = false;
-  if (Gdiplus::DllExports::GdipCreateBitmapFromHBITMAP(copy, nullptr, &image) ==
-      Gdiplus::Ok) {
-    saved =
-        Gdiplus::DllExports::GdipSaveImageToFile(
-            image, path.value().c_str(), &kPngEncoder, nullptr) == Gdiplus::Ok;
-    Gdiplus::DllExports::GdipDisposeImage(image);
-  }
-  ::DeleteObject(copy);
-  Gdiplus::GdiplusShutdown(token);
-  return saved;
-}
-
-bool ClientAreaHasColor(HWND window, const RECT& rect, COLORREF color) {
-  RECT client = {};
-  HBITMAP copy = CopyClientArea(window, &client);
-  HDC dc = ::CreateCompatibleDC(nullptr);
-  HGDIOBJ old = ::SelectObject(dc, copy);
-  bool found = false;
-  for (LONG y = rect.top; y < rect.bottom && !found; ++y) {
-    for (LONG x = rect.left; x < rect.right && !found; ++x)
-      found = ::GetPixel(dc, x, y) == color;
-  }
-  ::SelectObject(dc, old);
-  ::DeleteDC(dc);
-  ::DeleteObject(copy);
-  return found;
 }
 
 MessageBoxAnswer::MessageBoxAnswer(HWND owner, int button)

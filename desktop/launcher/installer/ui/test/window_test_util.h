@@ -9,8 +9,10 @@
 #include <string>
 
 #include "base/files/file_path.h"
+#include "base/process/process.h"
 #include "base/strings/string16.h"
 #include "desktop/common/l10n/l10n_util.h"
+#include "desktop/launcher/installer/ui/test/window_screenshot.h"
 #include "desktop/launcher/installer/ui/window_resources.h"
 
 namespace vexlo {
@@ -55,20 +57,18 @@ class ScopedWindowTestLock {
   bool held_;
 };
 
+// Starts this test executable again to run the disabled test |test_name|
+// ("Suite.DISABLED_Name") in a process of its own, on behalf of the caller,
+// which holds the window test lock.
+base::Process LaunchTestChild(const std::string& test_name);
+
 // Runs the current UI message loop, through the dialog dispatcher, until it
 // has nothing left to do.
 void PumpMessages();
 
-// Where the window tests keep their screenshots: a folder beside the test
-// executable.
+// Where a test keeps its screenshot |name|: a folder of the current test
+// under the build folder's artifacts, which the test run names at its end.
 base::FilePath GetScreenshotPath(const std::string& name);
-
-// Saves what |window|'s client area shows as a PNG file.
-bool SaveClientImage(HWND window, const base::FilePath& path);
-
-// Whether some pixel of |window| inside |rect| (client coordinates) has
-// exactly |color|.
-bool ClientAreaHasColor(HWND window, const RECT& rect, COLORREF color);
 
 // The first visible top-level window of |process|, waiting up to a minute
 // for one; null when none came.

@@ -48,6 +48,6 @@ function(vexlo_library name)
     target_link_libraries(${name}_unittests PRIVATE ${test_deps} gmock)
     target_link_options(${name}_unittests PRIVATE -municode)
     gtest_discover_tests(${name}_unittests DISCOVERY_MODE PRE_TEST
-                         DISCOVERY_TIMEOUT 120 PROPERTIES TIMEOUT 120)
+                         DISCOVERY_TIMEOUT 120 PROPERTIES TIMEOUT 300)
   endif()
 endfunction()

@@ -932,14 +932,39 @@ TEST_F(InstallerRunnerTest, ABackendWhoseFrontEndGoesTakesItAllBack) {
   EXPECT_EQ(std::vector<base::string16>(), ChangesSince(before));
 }
 
+namespace {
+
+// Tells whether anything under the user's classes key changed since the
+// last Arm: a backend has reached its registry step then.
+class ClassesWatch {
+ public:
+  ClassesWatch()
+      : classes_(HKEY_CURRENT_USER, L"Software\\Classes", KEY_NOTIFY),
+        changed_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+
+  bool Arm() {
+    ::ResetEvent(changed_.Get());
+    return ::RegNotifyChangeKeyValue(
+               classes_.Handle(), TRUE,
+               REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
+               changed_.Get(), TRUE) == ERROR_SUCCESS;
+  }
+  bool Changed() const {
+    return ::WaitForSingleObject(changed_.Get(), 0) == WAIT_OBJECT_0;
+  }
+
+ private:
+  base::win::RegKey classes_;
+  base::win::ScopedHandle changed_;
+};
+
+}  // namespace
+
 // A backend killed at any point of an installation or of an update over
 // it leaves the folder, the registry and the shortcuts as they were before
 // that run: the runner takes back what the backend had recorded.
 TEST_F(InstallerRunnerTest, AKilledBackendLeavesNoTrace) {
-  base::win::RegKey classes(HKEY_CURRENT_USER, L"Software\\Classes",
-                            KEY_NOTIFY);
-  const base::win::ScopedHandle registry_changed(
-      ::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  ClassesWatch registry;
   const struct {
     const char* name;
     std::function<bool()> reached;
@@ -948,23 +973,13 @@ TEST_F(InstallerRunnerTest, AKilledBackendLeavesNoTrace) {
       {"first copies", nullptr, 2},
       {"copying", nullptr, kPackageFiles / 2},
       {"after the files", nullptr, kPackageFiles + 1},
-      {"registry",
-       [&] {
-         return ::WaitForSingleObject(registry_changed.Get(), 0) ==
-                WAIT_OBJECT_0;
-       },
-       0},
+      {"registry", [&] { return registry.Changed(); }, 0},
       {"shortcuts", [&] { return base::PathExists(Shortcut(L"Desktop")); }, 0},
   };
   const Snapshot before = State();
   for (const auto& point : kPoints) {
     SCOPED_TRACE(point.name);
-    ::ResetEvent(registry_changed.Get());
-    ASSERT_EQ(ERROR_SUCCESS,
-              ::RegNotifyChangeKeyValue(
-                  classes.Handle(), TRUE,
-                  REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
-                  registry_changed.Get(), TRUE));
+    ASSERT_TRUE(registry.Arm());
     // The folder is as it was for each run: the settings stay true.
     ASSERT_TRUE(
         RunKilled(&runner_, settings_.get(), point.reached, point.step));
@@ -981,13 +996,8 @@ TEST_F(InstallerRunnerTest, AKilledUpdateOrUninstallationIsTakenBack) {
   ASSERT_EQ("ended ok", recorder_.calls.back());
   const Snapshot installed = State();
   const base::FilePath version = install_.Append(kVersion);
-  base::win::RegKey classes(HKEY_CURRENT_USER, L"Software\\Classes",
-                            KEY_NOTIFY);
-  const base::win::ScopedHandle registry_changed(
-      ::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  const auto registry_reached = [&] {
-    return ::WaitForSingleObject(registry_changed.Get(), 0) == WAIT_OBJECT_0;
-  };
+  ClassesWatch registry;
+  const auto registry_reached = [&] { return registry.Changed(); };
   const struct {
     const char* name;
     const wchar_t* switches;
@@ -1010,12 +1020,7 @@ TEST_F(InstallerRunnerTest, AKilledUpdateOrUninstallationIsTakenBack) {
   };
   for (const auto& point : kPoints) {
     SCOPED_TRACE(point.name);
-    ::ResetEvent(registry_changed.Get());
-    ASSERT_EQ(ERROR_SUCCESS,
-              ::RegNotifyChangeKeyValue(
-                  classes.Handle(), TRUE,
-                  REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
-                  registry_changed.Get(), TRUE));
+    ASSERT_TRUE(registry.Arm());
     const base::Process backend =
         StartPackageInstaller(BackendArguments(point.switches), point.folder);
     ASSERT_TRUE(backend.IsValid());

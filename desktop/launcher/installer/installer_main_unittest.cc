@@ -26,6 +26,7 @@
 #include "base/threading/platform_thread.h"
 #include "desktop/launcher/installer/host/installer_host_exit_codes.h"
 #include "desktop/launcher/installer/test/installer_test_package.h"
+#include "desktop/launcher/installer/ui/test/installer_window_driver.h"
 #include "desktop/launcher/installer/ui/test/window_test_util.h"
 #include "desktop/launcher/installer/wininet/test/http_test_server.h"
 #include "desktop/windows/crash_reporter/test/crash_server_recorder.h"
@@ -249,8 +250,10 @@ class InstallerMainTest : public testing::Test {
     for (int i = 0; i < 600 && !settled(); ++i)
       base::PlatformThread::Sleep(base::TimeDelta::FromMilliseconds(100));
     EXPECT_TRUE(settled());
-    ::PostMessageW(window, WM_CLOSE, 0, 0);
-    EXPECT_TRUE(PressMessageBoxButton(window, IDYES));
+    const InstallerWindowDriver driver(process.Pid());
+    EXPECT_TRUE(driver.Close());
+    EXPECT_TRUE(
+        driver.AnswerMessageBox(IDYES, base::TimeDelta::FromSeconds(60)));
   }
 
   // The installer's own lines of the first log in the temporary folder.

@@ -239,13 +239,13 @@ class InstallerUIControllerTest : public testing::Test {
   }
 
   base::MessageLoop loop_{base::MessageLoop::TYPE_UI};
-  ScopedWindowTestLock window_lock_;
   ScopedInstallerResources resources_;
   base::UniqueTestDir temp_;
   const base::FilePath package_;
   const base::FilePath install_;
   const base::FilePath logs_;
   ScopedProductRegistry registry_;
+  ScopedWindowTestLock window_lock_;
   ScopedShellFolder desktop_folder_;
   ScopedShellFolder programs_folder_;
   HttpTestServer server_;

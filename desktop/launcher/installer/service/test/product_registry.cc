@@ -50,7 +50,10 @@ void SnapshotKey(HKEY root,
 ScopedProductRegistry::ScopedProductRegistry(const std::vector<Key>& keys)
     : mutex_(::CreateMutexW(nullptr, FALSE, kMutexName)), keys_(keys) {
   EXPECT_TRUE(mutex_.IsValid());
-  const DWORD wait = ::WaitForSingleObject(mutex_.Get(), 60000);
+  // Under load one holder keeps the keys for well over a minute (a whole
+  // installation through the window); the tests' own time-out stays above
+  // this wait, so a test that waits in vain still fails here, with a reason.
+  const DWORD wait = ::WaitForSingleObject(mutex_.Get(), 240000);
   EXPECT_TRUE(wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) << wait;
   saved_ = Snapshot();
   Clear();

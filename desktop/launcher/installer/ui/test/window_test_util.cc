@@ -127,18 +127,6 @@ HWND WaitForProcessWindow(DWORD process_id) {
   });
 }
 
-bool PressMessageBoxButton(HWND owner, int button) {
-  HWND box = WaitForTopLevelWindow([owner](HWND window) {
-    wchar_t class_name[16] = {};
-    ::GetClassNameW(window, class_name, 16);
-    return ::GetWindow(window, GW_OWNER) == owner &&
-           base::string16(class_name) == L"#32770";
-  });
-  return box &&
-         ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
-                        reinterpret_cast<LPARAM>(::GetDlgItem(box, button)));
-}
-
 base::FilePath GetScreenshotPath(const std::string& name) {
   const testing::TestInfo* test =
       testing::UnitTest::GetInstance()->current_test_info();

@@ -41,6 +41,9 @@ class ScopedInstallerResources {
 // window tests of several processes take turns: each holds this lock, a
 // machine-wide mutex, while it lives. A test process started by a holder
 // to run on its behalf passes kWindowTestLockHeldSwitch and takes nothing.
+// A test that also holds the product's registry (ScopedProductRegistry)
+// takes the registry first: two tests taking them in opposite orders wait
+// for each other until one gives up.
 class ScopedWindowTestLock {
  public:
   static const char kWindowTestLockHeldSwitch[];
@@ -73,10 +76,6 @@ base::FilePath GetScreenshotPath(const std::string& name);
 // The first visible top-level window of |process|, waiting up to a minute
 // for one; null when none came.
 HWND WaitForProcessWindow(DWORD process_id);
-
-// Presses |button| of the message box that |owner|, a window of any
-// process, shows, waiting up to a minute for the box; false when none came.
-bool PressMessageBoxButton(HWND owner, int button);
 
 // Answers the next message box that |owner| shows with |button| and keeps
 // the texts of its Yes, No and OK buttons (empty for a missing button).

@@ -3,7 +3,6 @@
 #include <stdint.h>
 
 #include "base/base_paths.h"
-#include "base/bind.h"
 #include "base/command_line.h"
 #include "base/logging.h"
 #include "base/path_service.h"
@@ -47,7 +46,7 @@ HANDLE CreateManualResetEvent(const wchar_t* name,
 }  // namespace
 
 InstallerRunner::InstallerRunner(const base::FilePath& package_folder)
-    : receiver_(this), package_folder_(package_folder), weak_factory_(this) {}
+    : receiver_(this), package_folder_(package_folder) {}
 
 InstallerRunner::~InstallerRunner() {
   Stop();
@@ -233,13 +232,6 @@ void InstallerRunner::OnObjectSignaled(HANDLE /* object */) {
     RollbackJournal::Replay(
         RollbackJournal::PathFor(settings_->status().requested_path()));
   }
-  // The backend's last messages (its result above all) may still wait in
-  // the mailslot: they are heard before its end.
-  receiver_.DeliverWaiting(base::Bind(&InstallerRunner::NotifyTerminated,
-                                      weak_factory_.GetWeakPtr(), success));
-}
-
-void InstallerRunner::NotifyTerminated(bool success) {
   observers_.Notify(&InstallerObserver::OnInstallerTerminated, success);
 }
 

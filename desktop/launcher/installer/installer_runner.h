@@ -8,7 +8,6 @@
 #include <string>
 
 #include "base/files/file_path.h"
-#include "base/memory/weak_ptr.h"
 #include "base/observer_list.h"
 #include "base/pickle.h"
 #include "base/process/process.h"
@@ -71,7 +70,6 @@ class InstallerRunner : public base::win::ObjectWatcher::Delegate,
   bool CreateEvents(const base::FilePath& install_folder);
   base::CommandLine BuildCommandLine() const;
   bool LaunchBackend(base::CommandLine* command_line);
-  void NotifyTerminated(bool success);
 
   IPCReceiverProxy receiver_;
   const base::FilePath package_folder_;
@@ -84,7 +82,6 @@ class InstallerRunner : public base::win::ObjectWatcher::Delegate,
   bool package_ready_ = false;
   bool backend_launched_ = false;
   base::ObserverList<InstallerObserver> observers_;
-  base::WeakPtrFactory<InstallerRunner> weak_factory_;
 };
 
 }  // namespace installer

@@ -112,17 +112,6 @@ void WaitForMailslot(const base::string16& channel) {
   FAIL() << "the mailslot never appeared";
 }
 
-void CopyAndQuit(const std::vector<int>* from,
-                 std::vector<int>* to,
-                 base::RunLoop* loop) {
-  *to = *from;
-  loop->Quit();
-}
-
-void SetFlag(bool* flag) {
-  *flag = true;
-}
-
 class IPCChannelTest : public testing::Test {
  protected:
   void ConnectBoth() {
@@ -155,32 +144,6 @@ TEST_F(IPCChannelTest, DeliversInOrderOnTheOwnersThreadOneDatagramEach) {
     EXPECT_EQ(sent_sizes[i], delegate_.sizes[i]);
     EXPECT_EQ(::GetCurrentThreadId(), delegate_.threads[i]);
   }
-}
-
-// A writer's end is news that must come after its last words: everything
-// already in the mailslot is delivered before the caller hears back.
-TEST_F(IPCChannelTest, DeliverWaitingHearsEveryQueuedMessageFirst) {
-  ASSERT_TRUE(receiver_.Connect(channel_));
-  WaitForMailslot(channel_);
-  for (int i = 0; i < 30; ++i) {
-    const std::unique_ptr<base::Pickle> message = NumberedMessage(i);
-    WriteDatagram(channel_,
-                  std::string(static_cast<const char*>(message->data()),
-                              message->size()));
-  }
-  std::vector<int> heard_before_done;
-  base::RunLoop loop;
-  receiver_.DeliverWaiting(
-      base::Bind(&CopyAndQuit, &delegate_.numbers, &heard_before_done, &loop));
-  loop.Run();
-  ASSERT_EQ(30u, heard_before_done.size());
-  for (int i = 0; i < 30; ++i)
-    EXPECT_EQ(i, heard_before_done[i]);
-
-  receiver_.Close();
-  bool done_at_once = false;
-  receiver_.DeliverWaiting(base::Bind(&SetFlag, &done_at_once));
-  EXPECT_TRUE(done_at_once);
 }
 
 TEST_F(IPCChannelTest, SkipsEmptyDatagramsAndReadsOn) {

@@ -66,29 +66,9 @@ void IPCReceiver::SchedulePoll() {
       base::Bind(&IPCReceiver::PollOnce, weak_factory_.GetWeakPtr()));
 }
 
-void IPCReceiver::PollOnce() {
-  if (ReadOnce())
-    SchedulePoll();
-}
-
-void IPCReceiver::DeliverWaiting() {
-  if (!mailslot_.IsValid())
-    return;
-  if (!poll_event_.IsValid()) {
-    // Each completion delivers its message and starts the next read, which
-    // completes at once while messages wait.
-    while (read_pending_ &&
-           base::MessageLoop::current()->WaitForIOCompletion(0, this)) {
-    }
-    return;
-  }
-  while (HasWaitingMessage() && ReadOnce()) {
-  }
-}
-
 // One read bounded by the mailslot's read time-out; an overlapped read
 // blocks there like a synchronous one, elsewhere it is waited for.
-bool IPCReceiver::ReadOnce() {
+void IPCReceiver::PollOnce() {
   OVERLAPPED overlapped = {};
   overlapped.hEvent = poll_event_.Get();
   ::ResetEvent(overlapped.hEvent);
@@ -100,19 +80,13 @@ bool IPCReceiver::ReadOnce() {
   if (started || error == ERROR_IO_PENDING) {
     if (::GetOverlappedResult(mailslot_.Get(), &overlapped, &bytes, TRUE))
       Deliver(bytes);
-    return true;
+  } else if (error != ERROR_SEM_TIMEOUT && error != ERROR_BROKEN_PIPE) {
+    // Any other error leaves the mailslot unusable: listening ends, as with
+    // the port. (Wine reports an empty datagram as a broken pipe and reads
+    // on after it.)
+    return;
   }
-  // Any other error than the time-out leaves the mailslot unusable:
-  // listening ends, as with the port. (Wine reports an empty datagram as a
-  // broken pipe and reads on after it.)
-  return error == ERROR_SEM_TIMEOUT || error == ERROR_BROKEN_PIPE;
-}
-
-bool IPCReceiver::HasWaitingMessage() const {
-  DWORD waiting = 0;
-  return ::GetMailslotInfo(mailslot_.Get(), nullptr, nullptr, &waiting,
-                           nullptr) &&
-         waiting > 0;
+  SchedulePoll();
 }
 
 void IPCReceiver::Deliver(DWORD bytes) {

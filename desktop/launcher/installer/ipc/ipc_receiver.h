@@ -30,10 +30,6 @@ class IPCReceiver : public base::MessageLoop::IOHandler {
 
   // Starts listening on the current (IO) loop.
   void Start();
-  // Delivers every message already waiting in the mailslot before it
-  // returns: a caller who knows that the writers have ended hears all they
-  // wrote, whatever the reads in flight or the polling were doing.
-  void DeliverWaiting();
 
   // base::MessageLoop::IOHandler:
   void OnIOCompleted(base::MessageLoop::IOContext* context,
@@ -43,9 +39,6 @@ class IPCReceiver : public base::MessageLoop::IOHandler {
  private:
   void StartRead();
   void PollOnce();
-  // One polling read; false when the mailslot became unusable.
-  bool ReadOnce();
-  bool HasWaitingMessage() const;
   void SchedulePoll();
   void Deliver(DWORD bytes);
 

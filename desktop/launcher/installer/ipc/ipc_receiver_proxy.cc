@@ -43,26 +43,6 @@ void IPCReceiverProxy::Close() {
   ipc_thread_.Stop();
 }
 
-void IPCReceiverProxy::DeliverWaiting(const base::Closure& done) {
-  if (!ipc_thread_.task_runner()) {
-    done.Run();
-    return;
-  }
-  ipc_thread_.task_runner()->PostTask(
-      LOCATION_FROM_HERE("vexlo::installer::IPCReceiverProxy::DeliverWaiting"),
-      base::Bind(&IPCReceiverProxy::DeliverWaitingOnIPCThread, this, done));
-}
-
-void IPCReceiverProxy::DeliverWaitingOnIPCThread(const base::Closure& done) {
-  if (receiver_)
-    receiver_->DeliverWaiting();
-  // Deliveries were posted to the owner before this, so they run first.
-  owner_loop_->PostTask(
-      LOCATION_FROM_HERE(
-          "vexlo::installer::IPCReceiverProxy::DeliverWaitingOnIPCThread"),
-      done);
-}
-
 void IPCReceiverProxy::CreateReceiver(const base::string16& channel_name) {
   HANDLE mailslot = ::CreateMailslotW(MailslotPath(channel_name).c_str(),
                                       kMaxInstallerMessageSize,

@@ -3,7 +3,6 @@
 
 #include <memory>
 
-#include "base/callback.h"
 #include "base/memory/weak_ptr.h"
 #include "base/message_loop/message_loop.h"
 #include "base/pickle.h"
@@ -32,11 +31,6 @@ class IPCReceiverProxy : public IPCReceiverDelegate {
   // only when the thread cannot start.
   bool Connect(const base::string16& channel_name);
   void Close();
-  // Runs |done| on the owner's thread once every message waiting in the
-  // mailslot now has been delivered there: the writers have ended, and
-  // their last words must not arrive after the news of their end. Runs it
-  // at once when the channel is not connected.
-  void DeliverWaiting(const base::Closure& done);
 
   // IPCReceiverDelegate, on the IPC thread:
   void OnMessageReceived(const base::Pickle& message) override;
@@ -44,7 +38,6 @@ class IPCReceiverProxy : public IPCReceiverDelegate {
  private:
   void CreateReceiver(const base::string16& channel_name);
   void DestroyReceiver();
-  void DeliverWaitingOnIPCThread(const base::Closure& done);
   void DeliverOnOwnerThread(base::Pickle* message);
 
   base::Thread ipc_thread_;

@@ -287,7 +287,7 @@ void CrashPipeServer::DropLatePeers() {
       continue;
     instance.peer_deadline = 0;
     LOG(WARNING) << "A crash pipe client did not go on within "
-                 << kPeerTimeoutMs << " ms; dropping it";
+                 << peer_timeout_ms_ << " ms; dropping it";
     ::CancelIoEx(instance.pipe.Get(), &instance.overlapped);
   }
 }
@@ -552,7 +552,7 @@ void CrashPipeServer::EnterStateWhenSignaled(Instance* instance, State state) {
 void CrashPipeServer::AwaitPeer(Instance* instance, State state) {
   {
     base::AutoLock lock(lock_);
-    instance->peer_deadline = ::GetTickCount64() + kPeerTimeoutMs;
+    instance->peer_deadline = ::GetTickCount64() + peer_timeout_ms_;
   }
   EnterStateWhenSignaled(instance, state);
 }

@@ -86,6 +86,11 @@ class CrashPipeServer {
   // started before or anything could not be created.
   bool Start();
 
+  // Before Start: how long peers are waited for, instead of kPeerTimeoutMs.
+  void set_peer_timeout_for_testing(DWORD timeout_ms) {
+    peer_timeout_ms_ = timeout_ms;
+  }
+
  private:
   // One instance of the pipe and the machine that serves its connections.
   struct Instance {
@@ -134,7 +139,7 @@ class CrashPipeServer {
 
   static void EnterStateImmediately(Instance* instance, State state);
   static void EnterStateWhenSignaled(Instance* instance, State state);
-  // Enters |state| when signalled, giving the peer kPeerTimeoutMs.
+  // Enters |state| when signalled, giving the peer its time.
   void AwaitPeer(Instance* instance, State state);
   static void Fail(Instance* instance);
 
@@ -164,6 +169,7 @@ class CrashPipeServer {
   const bool write_dumps_;
   const base::FilePath dump_folder_;
 
+  DWORD peer_timeout_ms_ = kPeerTimeoutMs;
   std::atomic<bool> started_{false};
   base::win::ScopedHandle server_alive_mutex_;
   HANDLE watchdog_ = nullptr;

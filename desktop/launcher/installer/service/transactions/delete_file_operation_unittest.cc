@@ -167,6 +167,19 @@ TEST_F(DeleteFileOperationTest, LinksGoAsLinksAndWhatTheyPointToStays) {
   EXPECT_FALSE(base::PathExists(Path(L"a")));
   expect_linked_data_whole();
 
+  // A file deleted through a link: the link is no emptied parent to remove,
+  // and neither is the folder it points to.
+  Write(L"userdata\\only\\f.txt", "f");
+  ASSERT_TRUE(base::MakeFolderLink(Path(L"e\\only"), Path(L"userdata\\only")));
+  {
+    Transaction transaction;
+    EXPECT_TRUE(transaction.Execute(std::make_unique<DeleteFileOperation>(
+        Path(L"e\\only\\f.txt"), false, true)));
+  }
+  EXPECT_TRUE(base::IsLink(Path(L"e\\only")));
+  EXPECT_TRUE(base::DirectoryExists(Path(L"userdata\\only")));
+  EXPECT_FALSE(base::PathExists(Path(L"userdata\\only\\f.txt")));
+
   const bool set_aside = base::RenamesMoveLinks();
   {
     Transaction transaction;

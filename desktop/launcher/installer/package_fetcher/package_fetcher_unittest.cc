@@ -20,6 +20,7 @@
 #include "base/strings/string_util.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/synchronization/lock.h"
+#include "base/test/folder_link.h"
 #include "base/test/task_test_util.h"
 #include "base/test/unique_test_dir.h"
 #include "base/values.h"
@@ -543,6 +544,28 @@ TEST_F(PackageFetcherTest, EndingWhileThePackageIsHeldLeavesNothing) {
   fetcher_->Start();
   ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(held.Get(), 60000));
   EXPECT_TRUE(EndLeavesNothing());
+}
+
+// The end deletes the unpacked package whatever it came to hold: a chain of
+// folders far past MAX_PATH goes, and a link goes as a link, never through
+// it.
+TEST_F(PackageFetcherTest, EndingRemovesDeepFoldersAndLinksButNotTheirData) {
+  Reply("");
+  ASSERT_EQ(PackageFetcher::PACKAGE_READY, Fetch());
+  base::FilePath deep = PackageFolder().Append(L"deep");
+  ASSERT_TRUE(base::CreateDirectory(deep));
+  for (int level = 0; level < 300; ++level) {
+    deep = deep.Append(L"d");
+    ASSERT_TRUE(
+        ::CreateDirectoryW((L"\\\\?\\" + deep.value()).c_str(), nullptr));
+  }
+  base::UniqueTestDir elsewhere;
+  const base::FilePath kept = elsewhere.path().Append(L"kept.txt");
+  ASSERT_EQ(1, base::WriteFile(kept, "k", 1));
+  ASSERT_TRUE(base::MakeFolderLink(PackageFolder().Append(L"sub\\link"),
+                                   elsewhere.path()));
+  EXPECT_TRUE(EndLeavesNothing());
+  EXPECT_EQ("k", ReadWholeFile(kept));
 }
 
 TEST_F(PackageFetcherTest, ACorruptedOwnPayloadOrATakenArchivePathFails) {

@@ -71,7 +71,7 @@ class SilentInstallerController : public Settings::Observer,
   void OnInstallationFailed(int32_t error_code,
                             const base::string16& message,
                             const std::string& detail) override;
-  void OnInstallationSucceeded() override;
+  void OnInstallationSucceeded() override {}
   void OnInstallerTerminated(bool success) override;
 
   InstallerStats* stats() { return stats_.get(); }

@@ -236,6 +236,7 @@ void InstallerUIController::OnProceed() {
   }
   started_ = true;
   if (failure_ || !runner_->StartInstallation(settings_)) {
+    runner_->Stop();
     ShowFailure();
     return;
   }
@@ -395,30 +396,31 @@ void InstallerUIController::OnNextStep() {
   MoveBar();
 }
 
+// A failure found here, or the backend's reason for failing. The backend's
+// messages cannot be told from a foreign process's: they only say what a
+// failure shows; the backend's exit code alone ends its run.
 void InstallerUIController::OnInstallationFailed(int32_t error_code,
                                                  const base::string16& message,
                                                  const std::string& detail) {
   if (UIStatsEnabled())
     stats_->stats()->SetString("failure_reason", detail);
   failure_.reset(new Failure{error_code, message, detail});
-  runner_->Stop();
 }
 
-void InstallerUIController::OnInstallationSucceeded() {
-  success_ = true;
-}
+void InstallerUIController::OnInstallationSucceeded() {}
 
 void InstallerUIController::OnInstallerTerminated(bool success) {
   if (finished_)
     return;
   if (success) {
-    // The exit code decides: the success message may still be on its way.
     success_ = true;
     progress_.Complete();
     MoveBar();
     Finish();
     return;
   }
+  // The mutex and the mailslot go, so that the user may start again.
+  runner_->Stop();
   if (!failure_) {
     OnInstallationFailed(kInstallerErrorGeneric, base::string16(),
                          kUnreportedFailure);

@@ -61,7 +61,7 @@ bool MakeFolderLink(const base::FilePath& link, const base::FilePath& target) {
     CreateSymbolicLinkW(link.value().c_str(), target.value().c_str(),
                         SYMBOLIC_LINK_FLAG_DIRECTORY);
   } else {
-    std::wstring command = base::UTF8ToUTF16("/bin/ln -s \"" + host_target +
+    std::wstring command = base::UTF8ToUTF16("/bin/ln -s -- \"" + host_target +
                                              "\" \"" + host_parent + "/") +
                            link.BaseName().value() + L"\"";
     STARTUPINFOW startup = {};
@@ -71,14 +71,22 @@ bool MakeFolderLink(const base::FilePath& link, const base::FilePath& target) {
                         nullptr, nullptr, &startup, &process)) {
       return false;
     }
-    WaitForSingleObject(process.hProcess, 30000);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    // Wine gives no handle to wait on for a host program: the link's
+    // appearance is its end.
+    if (process.hProcess) {
+      CloseHandle(process.hThread);
+      CloseHandle(process.hProcess);
+    }
   }
-  const DWORD attributes = GetFileAttributesW(link.value().c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES &&
-         (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-         (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+  for (int tries = 0; tries < 6000; ++tries) {
+    const DWORD attributes = GetFileAttributesW(link.value().c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+      return (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+             (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    }
+    Sleep(10);
+  }
+  return false;
 }
 
 base::FilePath PackageFixture(const wchar_t* name) {

@@ -1172,6 +1172,38 @@ TEST_F(SilentInstallerControllerTest, AFailedFetchEndsTheRunInFailure) {
   EXPECT_FALSE(base::PathExists(install_));
 }
 
+// A fetch that failed after its download leaves nothing in TEMP once the
+// run has ended, while the controller is still there: the package does not
+// wait for the controller's end (nor for its statistics upload).
+TEST_F(SilentInstallerControllerTest, AFailedFetchLeavesNoPackageBehind) {
+  HttpTestServer server;
+  ASSERT_TRUE(server.Start());
+  ASSERT_EQ(7, base::WriteFile(server.files_folder().Append(L"package.exe"),
+                               "package", 7));
+  const std::string reply =
+      "{\"installer\": \"" +
+      base::UTF16ToUTF8(server.Url("/files/package.exe")) +
+      "\", \"installer_checksum\": \"0\"}";
+  ASSERT_EQ(static_cast<int>(reply.size()),
+            base::WriteFile(server.files_folder().Append(L"reply.json"),
+                            reply.data(), static_cast<int>(reply.size())));
+  const ScopedPathOverride own_executable(base::FILE_EXE,
+                                          package_.Append(L"installer.exe"));
+  base::CommandLine* command_line = base::CommandLine::ForCurrentProcess();
+  const base::CommandLine saved = *command_line;
+  command_line->AppendSwitchNative(PackageFetcher::kPackageServerSwitch,
+                                   server.Url("/files/reply.json"));
+  SilentInstallerController controller;
+  EXPECT_FALSE(controller.Run(settings_.get(), false, logs_.path()));
+  *command_line = saved;
+  EXPECT_EQ(2u, server.GetRequests().size());
+  base::FileEnumerator left(
+      logs_.path(), false,
+      base::FileEnumerator::FILES | base::FileEnumerator::DIRECTORIES,
+      L"vexlo_installer_*");
+  EXPECT_TRUE(left.Next().empty());
+}
+
 // Nothing can be shown: a request for the window is answered with 0 on the
 // asking thread, and its callback never runs.
 TEST_F(SilentInstallerControllerTest, AnswersRequestsForTheWindowWithNo) {

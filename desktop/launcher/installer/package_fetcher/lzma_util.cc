@@ -106,8 +106,10 @@ DWORD WriteItem(const base::FilePath& path,
                 const Byte* data,
                 size_t size,
                 const CNtfsFileTime* modified) {
+  // Made new: a file or link already at the path, planted or from an item
+  // of the same name, is never written through.
   base::win::ScopedHandle file(CreateFileW(path.value().c_str(), GENERIC_WRITE,
-                                           0, nullptr, CREATE_ALWAYS,
+                                           0, nullptr, CREATE_NEW,
                                            FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.IsValid()) {
     const DWORD error = GetLastError();
@@ -154,6 +156,20 @@ uint32_t LzmaExtractor::Open(const base::FilePath& archive_path) {
   return archive_.IsValid() ? 0 : GetLastError();
 }
 
+uint32_t LzmaExtractor::Open(base::win::ScopedHandle* archive) {
+  archive_.Set(archive->Take());
+  if (!archive_.IsValid())
+    return ERROR_INVALID_HANDLE;
+  // The decoder takes the archive to start where the file pointer stands.
+  LARGE_INTEGER start = {};
+  if (!SetFilePointerEx(archive_.Get(), start, nullptr, FILE_BEGIN)) {
+    const DWORD error = GetLastError();
+    archive_.Close();
+    return error;
+  }
+  return 0;
+}
+
 // static
 bool LzmaExtractor::GetSafeRelativePath(const base::string16& name,
                                         base::string16* relative) {
@@ -179,13 +195,38 @@ bool LzmaExtractor::GetSafeRelativePath(const base::string16& name,
   return true;
 }
 
-bool LzmaExtractor::EnsureFolderExists(const base::FilePath& folder) {
-  if (created_folders_.count(folder.value()))
-    return true;
-  if (!base::CreateDirectory(folder))
-    return false;
-  created_folders_.insert(folder.value());
-  return true;
+// static
+base::string16 LzmaExtractor::FolderKey(const base::FilePath& folder) {
+  base::string16 key = folder.value();
+  if (!key.empty())
+    CharUpperBuffW(&key[0], static_cast<DWORD>(key.size()));
+  return key;
+}
+
+bool LzmaExtractor::IsCreatedHere(const base::FilePath& folder) const {
+  return created_folders_.count(FolderKey(folder)) != 0;
+}
+
+uint32_t LzmaExtractor::EnsureFolderExists(const base::FilePath& folder) {
+  // The nearest folder made here, the target at worst, then each missing
+  // one below it, made new: a folder that was there before (planted, or a
+  // link to elsewhere) is never entered.
+  std::vector<base::FilePath> missing;
+  for (base::FilePath current = folder; !IsCreatedHere(current);
+       current = current.DirName()) {
+    if (current.DirName().value() == current.value())
+      return ERROR_PATH_NOT_FOUND;
+    missing.push_back(current);
+  }
+  for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+    if (!CreateDirectoryW(it->value().c_str(), nullptr)) {
+      const DWORD error = GetLastError();
+      LOG(ERROR) << "Error returned by CreateDirectory: " << error;
+      return error;
+    }
+    created_folders_.insert(FolderKey(*it));
+  }
+  return 0;
 }
 
 int32_t LzmaExtractor::Extract(const base::FilePath& target_folder) {
@@ -209,6 +250,8 @@ int32_t LzmaExtractor::Extract(const base::FilePath& target_folder) {
     return kArchiveError;
   }
 
+  created_folders_.clear();
+  created_folders_.insert(FolderKey(target_folder));
   MappedFileAllocator allocator(target_folder);
   UInt32 block_index = 0xFFFFFFFF;
   Byte* out_buffer = nullptr;
@@ -259,11 +302,10 @@ int32_t LzmaExtractor::Extract(const base::FilePath& target_folder) {
       result = kArchiveError;
       break;
     }
-    if (is_folder) {
-      EnsureFolderExists(path);
+    result = static_cast<int32_t>(
+        EnsureFolderExists(is_folder ? path : path.DirName()));
+    if (is_folder || result != 0)
       continue;
-    }
-    EnsureFolderExists(path.DirName());
     const bool has_time = SzBitWithVals_Check(&db->MTime, i);
     result = static_cast<int32_t>(
         WriteItem(path, out_buffer + offset, size,

@@ -28,13 +28,20 @@ class LzmaExtractor {
 
   // Opens the archive for reading: 0, or the Windows error.
   uint32_t Open(const base::FilePath& archive_path);
+  // Takes over |archive|, a file opened for reading, and reads the archive
+  // from its start; so the caller may go on holding the file against other
+  // writers through a handle of its own. 0, or the Windows error.
+  uint32_t Open(base::win::ScopedHandle* archive);
 
   // 0 when every item was unpacked below |target_folder|; kArchiveError for
   // an archive that is missing or damaged, names an item unsafely (see
   // GetSafeRelativePath) or by a path longer than Windows takes, or holds a
   // block larger than the free space of the folder's volume; a Windows
-  // error when an item cannot be written. What was written before a
-  // failure stays.
+  // error when an item cannot be written. Every file and folder below
+  // |target_folder| is made new: an item whose path is taken already (a
+  // file, a folder or a link that was there, or an earlier item of the same
+  // name in any case) fails with ERROR_FILE_EXISTS or ERROR_ALREADY_EXISTS.
+  // What was written before a failure stays.
   int32_t Extract(const base::FilePath& target_folder);
 
   // May be null; not owned.
@@ -52,9 +59,14 @@ class LzmaExtractor {
                                   base::string16* relative);
 
  private:
-  bool EnsureFolderExists(const base::FilePath& folder);
+  // How a folder is remembered: Windows compares names without case.
+  static base::string16 FolderKey(const base::FilePath& folder);
+  bool IsCreatedHere(const base::FilePath& folder) const;
+  // 0, or the Windows error of the folder that could not be made.
+  uint32_t EnsureFolderExists(const base::FilePath& folder);
 
   base::win::ScopedHandle archive_;
+  // The target folder and the folders this extraction made, by FolderKey.
   std::set<base::string16> created_folders_;
   PackageFetcherDelegate* delegate_ = nullptr;
 };

@@ -1317,5 +1317,29 @@ TEST_F(InstallerRunnerTest, ALongFolderFailsWithTheBackendsReason) {
   EXPECT_EQ(std::vector<base::string16>(), ChangesSince(before));
 }
 
+// A front end that died in another process holding the folder's mutex
+// left it abandoned: the next front end takes it over and installs.
+TEST_F(InstallerRunnerTest, TakesOverTheMutexOfAFrontEndThatDied) {
+  const base::string16 name = InstallerRunner::GetMutexName(install_);
+  // Held here, so that the mutex outlives the process that dies with it.
+  base::win::ScopedHandle mutex(::CreateMutexW(nullptr, FALSE, name.c_str()));
+  ASSERT_TRUE(mutex.IsValid());
+  base::FilePath build;
+  ASSERT_TRUE(base::PathService::Get(base::DIR_EXE, &build));
+  base::CommandLine child(build.Append(L"mutex_holder_test_child.exe"));
+  child.AppendArg(base::UTF16ToUTF8(name));
+  const base::Process died = base::LaunchProcess(child, base::LaunchOptions());
+  ASSERT_TRUE(died.IsValid());
+  ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(died.Handle(), 30000));
+  DWORD exit_code = 1;
+  ASSERT_TRUE(::GetExitCodeProcess(died.Handle(), &exit_code));
+  ASSERT_EQ(0u, exit_code) << "the child did not take the mutex";
+  RunInstallation();
+  EXPECT_EQ(
+      (std::vector<std::string>{"started", "total", "succeeded", "ended ok"}),
+      recorder_.calls);
+  runner_.Stop();
+}
+
 }  // namespace installer
 }  // namespace vexlo

@@ -278,8 +278,10 @@ TEST(MappedFileAllocatorTest, BacksBlocksWithATemporaryFile) {
     }
     base::FileEnumerator files(dir.path(), false, base::FileEnumerator::FILES);
     ASSERT_FALSE(files.Next().empty());
-    const WIN32_FIND_DATAW found = files.GetInfo().find_data();
-    EXPECT_EQ(0u, found.nFileSizeHigh | found.nFileSizeLow);
+    // A copy: the find data of a temporary would be gone by the check.
+    const base::FileEnumerator::FileInfo info = files.GetInfo();
+    EXPECT_EQ(0u,
+              info.find_data().nFileSizeHigh | info.find_data().nFileSizeLow);
     for (size_t size : {size_t{1}, size_t{3} << 20}) {
       char* block = static_cast<char*>(allocator.Allocate(size));
       ASSERT_NE(nullptr, block);
@@ -295,6 +297,19 @@ TEST(MappedFileAllocatorTest, BacksBlocksWithATemporaryFile) {
   void* block = heap.Allocate(16);
   EXPECT_NE(nullptr, block);
   heap.Free(block);
+}
+
+// An archive that ends inside its signature header ends the read with the
+// read error, not with a short read that would call it no archive at all.
+TEST(LzmaExtractorTest, AnEndOfFileInsideTheHeaderIsAReadError) {
+  base::UniqueTestDir dir;
+  const base::FilePath archive = dir.path().Append(L"short.7z");
+  ASSERT_EQ(6, base::WriteFile(archive, "7z\xBC\xAF\x27\x1C", 6));
+  LzmaExtractor extractor;
+  ASSERT_EQ(0u, extractor.Open(archive));
+  ScopedLogCapture log;
+  EXPECT_EQ(LzmaExtractor::kArchiveError, extractor.Extract(dir.path()));
+  EXPECT_TRUE(log.Saw("Error returned by SzArchiveOpen: 8"));
 }
 
 }  // namespace

@@ -229,8 +229,9 @@ void InstallerRunner::OnObjectSignaled(HANDLE /* object */) {
   // A killed backend had no chance to take back what it did: its journal is
   // replayed before anyone hears that it ended.
   if (settings_) {
-    RollbackJournal::Replay(
-        RollbackJournal::PathFor(settings_->status().requested_path()));
+    const base::FilePath& folder = settings_->status().requested_path();
+    RollbackJournal::Replay(RollbackJournal::PathFor(folder),
+                            RollbackScope::ForInstallation(folder));
   }
   observers_.Notify(&InstallerObserver::OnInstallerTerminated, success);
 }

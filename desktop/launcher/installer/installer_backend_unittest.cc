@@ -34,6 +34,7 @@
 #include "base/win/registry.h"
 #include "base/win/scoped_handle.h"
 #include "base/win/shortcut.h"
+#include "desktop/common/product/product_configuration.h"
 #include "desktop/launcher/installer/host/installer_host_exit_codes.h"
 #include "desktop/launcher/installer/installer_runner.h"
 #include "desktop/launcher/installer/ipc/ipc_mailslot_name.h"
@@ -41,6 +42,7 @@
 #include "desktop/launcher/installer/service/installation_status.h"
 #include "desktop/launcher/installer/service/task_scheduler.h"
 #include "desktop/launcher/installer/service/transactions/rollback_journal.h"
+#include "desktop/launcher/installer/service/transactions/rollback_record.h"
 #include "desktop/launcher/installer/service/xml_document.h"
 #include "desktop/launcher/installer/settings.h"
 #include "desktop/launcher/installer/silent_installer_controller.h"
@@ -62,6 +64,44 @@ constexpr wchar_t kVersion[] = L"12.0.1450.0";
 constexpr const wchar_t* kUninstallKey = kInstallerExecutableUninstallKey;
 constexpr int kPackageFiles = 300;
 constexpr wchar_t kShortcutName[] = L"Vexlo developer.lnk";
+
+// The product configuration of the build's installer executable in place of
+// the test library's while it lives. A front end and the backend it runs are
+// one executable, and the front end takes back only the keys that its own
+// product's configuration names.
+class ScopedInstallerConfiguration {
+ public:
+  ScopedInstallerConfiguration() {
+    base::FilePath folder;
+    base::PathService::Get(base::DIR_EXE, &folder);
+    const HMODULE installer = ::LoadLibraryExW(
+        folder.Append(L"installer.exe").value().c_str(), nullptr,
+        LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    const HRSRC info =
+        installer ? ::FindResourceW(installer, MAKEINTRESOURCEW(133), L"TXT")
+                  : nullptr;
+    const HGLOBAL resource = info ? ::LoadResource(installer, info) : nullptr;
+    const void* data = resource ? ::LockResource(resource) : nullptr;
+    EXPECT_TRUE(data) << "no configuration in the installer executable";
+    const std::string text =
+        data ? std::string(static_cast<const char*>(data),
+                           ::SizeofResource(installer, info))
+             : std::string();
+    previous_ = ProductConfiguration::SwapDictionaryForTesting(
+        ProductConfiguration::Parse(text));
+    if (installer)
+      ::FreeLibrary(installer);
+  }
+  ScopedInstallerConfiguration(const ScopedInstallerConfiguration&) = delete;
+  ScopedInstallerConfiguration& operator=(const ScopedInstallerConfiguration&) =
+      delete;
+  ~ScopedInstallerConfiguration() {
+    ProductConfiguration::SwapDictionaryForTesting(std::move(previous_));
+  }
+
+ private:
+  std::unique_ptr<base::DictionaryValue> previous_;
+};
 
 // The installer executable of the build with a package around it, run as
 // a backend whose front end is the test.
@@ -938,6 +978,7 @@ TEST_F(InstallerRunnerTest, RefusesInvalidSettingsAndAFolderInUse) {
 // end stops takes back everything it did before it ends. The stop of the
 // first run does not reach the second.
 TEST_F(InstallerRunnerTest, ABackendThatEndsEarlyFails) {
+  const ScopedInstallerConfiguration configuration;
   constexpr DWORD kKilled = 7;
   const Snapshot before = State();
   for (bool kill : {false, true}) {
@@ -1016,13 +1057,13 @@ class ClassesWatch {
   base::win::RegKey classes_;
   base::win::ScopedHandle changed_;
 };
-
 }  // namespace
 
 // A backend killed at any point of an installation or of an update over
 // it leaves the folder, the registry and the shortcuts as they were before
 // that run: the runner takes back what the backend had recorded.
 TEST_F(InstallerRunnerTest, AKilledBackendLeavesNoTrace) {
+  const ScopedInstallerConfiguration configuration;
   ClassesWatch registry;
   const struct {
     const char* name;
@@ -1049,6 +1090,7 @@ TEST_F(InstallerRunnerTest, AKilledBackendLeavesNoTrace) {
 // An update or an uninstallation killed on its way leaves the installation
 // whole once the next run has taken back what the journal holds.
 TEST_F(InstallerRunnerTest, AKilledUpdateOrUninstallationIsTakenBack) {
+  const ScopedInstallerConfiguration configuration;
   ListInVersionFolder({"vexlo.exe", "installer.exe", "vexlo_installer.dll"});
   RunInstallation();
   runner_.Stop();
@@ -1091,10 +1133,48 @@ TEST_F(InstallerRunnerTest, AKilledUpdateOrUninstallationIsTakenBack) {
     // What the next run, or the front end, does first.
     {
       ScopedTempVariables scoped_temp(logs_.path());
-      EXPECT_TRUE(RollbackJournal::Replay(RollbackJournal::PathFor(install_)));
+      EXPECT_TRUE(
+          RollbackJournal::Replay(RollbackJournal::PathFor(install_),
+                                  RollbackScope::ForInstallation(install_)));
     }
     EXPECT_EQ(std::vector<base::string16>(), ChangesSince(installed));
   }
+}
+
+// A journal that another process planted for the folder, with right
+// checksums and records that name what lies outside the installation, is
+// refused and kept aside by the next run, which installs as it would
+// without it.
+TEST_F(InstallerRunnerTest, APlantedJournalIsRefusedAndTheRunGoesOn) {
+  const base::FilePath victim = temp_.path().Append(L"victim.txt");
+  const base::FilePath moved = temp_.path().Append(L"moved.txt");
+  ASSERT_TRUE(base::WriteFile(victim, "victim", 6));
+  const base::FilePath journal = RollbackJournal::PathFor(install_);
+  {
+    RollbackJournal planted;
+    ASSERT_TRUE(planted.Open(journal, RollbackScope(install_)));
+    ASSERT_TRUE(planted.Append(RollbackRecord::FileContent(victim, false, "")));
+    // The victim, named through the installation folder.
+    ASSERT_TRUE(planted.Append(
+        RollbackRecord::Renamed(moved, install_.Append(L"..\\victim.txt"))));
+  }
+  ASSERT_EQ(HOST_EXIT_SUCCESS, RunSilentFrontEnd(install_));
+  std::string content;
+  EXPECT_TRUE(base::ReadFileToString(victim, &content));
+  EXPECT_EQ("victim", content);
+  EXPECT_FALSE(base::PathExists(moved));
+  EXPECT_TRUE(base::PathExists(install_.Append(L"installation_status.xml")));
+  EXPECT_NE(std::string::npos, Logs().find("Refusing the rollback journal"));
+  EXPECT_FALSE(base::PathExists(journal));
+  base::FileEnumerator kept(journal.DirName(), false,
+                            base::FileEnumerator::FILES,
+                            journal.BaseName().value() + L".*.refused");
+  int count = 0;
+  for (base::FilePath file = kept.Next(); !file.empty(); file = kept.Next()) {
+    ++count;
+    base::DeleteFile(file, false);
+  }
+  EXPECT_EQ(1, count);
 }
 
 // The whole silent installation from the package, as a user starts it; the

@@ -459,7 +459,6 @@ bool Wininet::SendRequest(const base::string16& url,
     request_ = request;
     request_url_ = url;
     request_headers_ = extra_headers;
-    retries_at_send_ = retry_count_;
   }
   if (!request) {
     PLOG(ERROR) << "Could not open Request";
@@ -656,18 +655,14 @@ bool Wininet::AcceptWholeBody() {
 
 bool Wininet::AcceptPart() {
   // A part is taken only where it continues what is held: it starts where
-  // the request asked (at 0 for a request without a range), agrees with
-  // the total known so far, and says no more than it holds.
+  // the request asked (at 0 for a request without a range) and agrees with
+  // the total known so far. Its bytes may not run past its range.
   uint64_t first = 0;
   uint64_t last = 0;
   uint64_t total = 0;
-  uint64_t length = 0;
-  const bool has_length =
-      ParseDecimal(QueryRawHeader(L"Content-Length"), &length);
   if (!ParseContentRange(QueryRawHeader(L"Content-Range"), &first, &last,
                          &total) ||
-      first != downloaded_ || (expected_total_ && total != expected_total_) ||
-      (has_length && length != last - first + 1)) {
+      first != downloaded_ || (expected_total_ && total != expected_total_)) {
     LOG(ERROR) << "A partial answer that does not continue the body at "
                << downloaded_ << "; starting over";
     StartOver();
@@ -896,8 +891,6 @@ void Wininet::CheckProgress() {
     base::AutoLock hold(lock_);
     request = request_;
     request_ = nullptr;
-    // What a stalled request brought does not end the run of failures.
-    retry_count_ = std::max(retry_count_.load(), retries_at_send_);
     CheckRetriesAndResume();
   }
   if (request)

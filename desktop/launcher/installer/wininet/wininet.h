@@ -241,7 +241,6 @@ class Wininet {
   uint32_t judged_serial_ = 0;
   uint64_t judged_downloaded_ = 0;
   std::atomic<bool> awaiting_{false};
-  int32_t retries_at_send_ = 0;
 
   base::TimeDelta min_resume_interval_ =
       base::TimeDelta::FromMilliseconds(kMinResumeIntervalMs);

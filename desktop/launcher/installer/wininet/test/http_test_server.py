@@ -24,8 +24,9 @@ set-up round trip:
                       or with MODE unasked to no range, are 206 answers
                       that lie: start0 (the body from 0, said so), nocr (no
                       Content-Range), skip (from 7 bytes later, said so),
-                      early (from 7 bytes earlier, said so), total (a
-                      total 1000 bytes larger), longer (Content-Length 100
+                      early (from 7 bytes earlier, said so), total (the
+                      part of another resource, 1000 bytes larger, its
+                      bytes shifted by one), longer (Content-Length 100
                       bytes past the range, the body too), longbody (no
                       Content-Length, 100 bytes past the range), unasked (a
                       request without a range gets the body from 100).
@@ -315,9 +316,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
             first = max(0, first - 7)
         elif lie == "unasked":
             first = min(size, 100)
+        # A total lie is the answer of another resource: longer, and its
+        # bytes shifted by one.
         total = size + 1000 if lie == "total" else size
+        shift = 1 if lie == "total" else 0
         extra = 100 if lie in ("longer", "longbody") else 0
-        last = size + extra
+        last = total + extra
         cuts = [int(c) for c in query["cut"].split(",")] if "cut" in query \
             else []
         end = last
@@ -329,7 +333,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.send_response(206 if partial else 200)
         if partial and lie != "nocr":
             self.send_header("Content-Range",
-                             "bytes %d-%d/%d" % (first, size - 1, total))
+                             "bytes %d-%d/%d" % (first, total - 1, total))
         if query.get("nolength") == "1" or lie == "longbody":
             self.send_header("Connection", "close")
             self.close_connection = True
@@ -340,7 +344,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if write:
             write(first, end)
         else:
-            self.write_pattern(first, end, int(query.get("slow", "0")))
+            self.write_pattern(first + shift, end + shift,
+                               int(query.get("slow", "0")))
         if end < last:
             # Cut short: the client sees the connection end mid-body.
             self.wfile.flush()

@@ -477,6 +477,8 @@ void PackageFetcher::ThreadedFetcher::FetchDownloadUrl() {
   LOG(INFO) << "Preparing to fetch the download URL";
   NotifyStatus(FETCHING_DOWNLOAD_URL);
   client_.SetAllowedDomains(GetInstallerServerDomains());
+  // The reply is held in memory and parsed whole.
+  client_.SetMaxBodySize(Wininet::kMaxHeldBodySize);
   const base::string16 url = GetNetInstallerUrl();
   LOG(INFO) << "Fetching the download URL";
   attempt_stats_->RecordTime("fetch_download_url_start_time");
@@ -525,6 +527,7 @@ void PackageFetcher::ThreadedFetcher::OnDownloadUrlFetched() {
   stats_.SetCurrentTime("installation_start_download_time");
 
   client_.SetAllowedDomains(std::vector<base::string16>());
+  client_.SetMaxBodySize(Wininet::kNoBodySizeLimit);
   if (!client_.Start(base::UTF8ToUTF16(url), std::string(),
                      base::Bind(&ThreadedFetcher::ExtractArchive,
                                 weak_factory_.GetWeakPtr(), checksum),

@@ -30,11 +30,12 @@ min_median() {
 }
 
 # A private Wine prefix for benches that install (the tests' registry stays
-# as it was), made once beside the build folder, and a server that stays up
+# as it was), made once beside the build folder (or BENCH_WINEPREFIX), and a server that stays up
 # between the passes, so that no pass pays for starting it; it ends by
 # itself half a minute after the last process.
 start_bench_wine() {
-  export WINEPREFIX=$(dirname "$BUILD_DIR")/bench-wineprefix WINEARCH=win64
+  export WINEPREFIX=${BENCH_WINEPREFIX:-$(dirname "$BUILD_DIR")/bench-wineprefix}
+  export WINEARCH=win64
   export WINEDEBUG=${WINEDEBUG:--all}
   if [ ! -f "$WINEPREFIX/.vexlo-ready" ]; then
     rm -rf "$WINEPREFIX"

@@ -3,7 +3,8 @@
 
 #include <stdint.h>
 
-#include <set>
+#include <map>
+#include <utility>
 
 #include "base/files/file_path.h"
 #include "base/strings/string16.h"
@@ -59,15 +60,23 @@ class LzmaExtractor {
                                   base::string16* relative);
 
  private:
-  // How a folder is remembered: Windows compares names without case.
-  static base::string16 FolderKey(const base::FilePath& folder);
-  bool IsCreatedHere(const base::FilePath& folder) const;
-  // 0, or the Windows error of the folder that could not be made.
-  uint32_t EnsureFolderExists(const base::FilePath& folder);
+  // How a folder below the target is remembered, by its relative path:
+  // Windows compares names without case.
+  static base::string16 FolderKey(const base::string16& relative);
+  // Makes |folder_| the folder at |relative| below the target, made new
+  // where it is missing: 0, or the Windows error.
+  uint32_t EnterFolder(const base::string16& relative);
 
   base::win::ScopedHandle archive_;
-  // The target folder and the folders this extraction made, by FolderKey.
-  std::set<base::string16> created_folders_;
+  // The target folder, and the folder items go into now, with its key.
+  base::win::ScopedHandle target_;
+  base::win::ScopedHandle folder_;
+  base::string16 folder_key_;
+  size_t folder_index_ = 0;
+  // The folders this extraction made, each numbered from 1 and found by
+  // its parent's number (0 for the target) and its name in FolderKey's
+  // form.
+  std::map<std::pair<size_t, base::string16>, size_t> created_folders_;
   PackageFetcherDelegate* delegate_ = nullptr;
 };
 

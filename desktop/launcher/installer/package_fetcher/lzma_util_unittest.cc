@@ -98,6 +98,12 @@ TEST(LzmaExtractorTest, UnpacksEveryKindByteForByte) {
   auto without_empty_folder = tree;
   without_empty_folder.erase(L"empty_folder");
   EXPECT_EQ(without_empty_folder, Listing(current.path()));
+  // A folder entry whose name differs in case from its items' paths names
+  // the same folder, as Windows compares names.
+  base::UniqueTestDir mixed;
+  EXPECT_EQ(0, ExtractFixture(L"mixed_case.7z", mixed.path(), nullptr));
+  EXPECT_EQ(ReadWholeFile(PackageFixture(L"tree\\sub\\random.bin")),
+            ReadWholeFile(mixed.path().Append(L"sub\\random.bin")));
 }
 
 TEST(LzmaExtractorTest, RefusesDamagedAndEscapingArchives) {

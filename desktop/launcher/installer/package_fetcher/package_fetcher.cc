@@ -343,9 +343,9 @@ class PackageFetcher::ThreadedFetcher {
   // extraction still open it beside it, but nobody can write, rename or
   // delete it.
   base::win::ScopedHandle package_hold_;
-  // The archive is as exposed from its writing to the end of its unpacking:
-  // it is made new, written and read through this one handle, which shares
-  // reading only and deletes the file when it closes.
+  // The archive written out of the package lies in the same folder, as
+  // open to others: it is made new, written and read through this one
+  // handle, which shares reading only and deletes the file when it closes.
   base::win::ScopedHandle archive_hold_;
   // Held, unshared, for the fetcher's life: the next run that finds this
   // lock no longer held knows that this one was killed, and removes what

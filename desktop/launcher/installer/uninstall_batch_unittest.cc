@@ -9,6 +9,8 @@
 #include "base/files/file_util.h"
 #include "base/process/launch.h"
 #include "base/process/process.h"
+#include "base/test/folder_link.h"
+#include "base/test/unique_test_dir.h"
 #include "base/threading/platform_thread.h"
 #include "base/time/time.h"
 #include "desktop/launcher/installer/installer_startup.h"
@@ -170,6 +172,26 @@ TEST(UninstallBatchTest, WritesPathsInTheConsoleCodePage) {
 // it names goes, folders only when emptied. (The test platform's cmd.exe
 // keeps the batch file open to its end, so the folder that holds it stays
 // there; on Windows it goes on the last line.)
+// A leftover's folder that is a link is never removed: the batch's rmdir
+// would take what it points to on some systems.
+TEST(UninstallBatchTest, LeavesFoldersThatAreLinks) {
+  base::UniqueTestDir temp;
+  const base::FilePath elsewhere = temp.path().Append(L"elsewhere");
+  const base::FilePath linked = temp.path().Append(L"v\\linked");
+  ASSERT_TRUE(base::CreateDirectory(elsewhere) &&
+              base::CreateDirectory(linked.DirName()));
+  ASSERT_TRUE(base::MakeFolderLink(linked, elsewhere));
+  UninstallBatch batch;
+  batch.AddLeftover(linked.Append(L"x.dll"), true);
+  std::string folder;
+  ASSERT_TRUE(EncodeBatchPath(linked.DirName(), CP_UTF8, &folder));
+  const std::string text = batch.Build({}, base::FilePath(), CP_UTF8,
+                                       UninstallBatch::PathFallback());
+  EXPECT_NE(std::string::npos, text.find("rmdir \"" + folder + "\"\n"));
+  EXPECT_EQ(std::string::npos, text.find("rmdir \"" + folder + "\\linked"));
+  EXPECT_NE(std::string::npos, text.find("\\linked\\x.dll\"\n"));
+}
+
 TEST(UninstallBatchTest, DeletesItsLeftoversAndItself) {
   ShortNamedTestDir temp;
   ASSERT_FALSE(temp.path().empty());

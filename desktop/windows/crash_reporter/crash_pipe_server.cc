@@ -14,9 +14,8 @@ namespace crash_reporter {
 
 namespace {
 
-// Duplex, overlapped, and refused when the name is taken already.
-constexpr DWORD kPipeOpenMode =
-    FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE | PIPE_ACCESS_DUPLEX;
+// Duplex and overlapped.
+constexpr DWORD kPipeOpenMode = FILE_FLAG_OVERLAPPED | PIPE_ACCESS_DUPLEX;
 constexpr DWORD kPipeMode =
     PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT;
 constexpr DWORD kPipeBufferSize = 64;
@@ -198,7 +197,9 @@ bool CrashPipeServer::StartInstance(Instance* instance, bool first) {
     return false;
   }
   // Only the first instance claims the name: a name taken already is
-  // refused rather than shared.
+  // refused rather than shared. (Wine ignores the flag; there a second
+  // server is refused only once every instance of the first is made, and
+  // clients check who serves the pipe.)
   const DWORD open_mode =
       kPipeOpenMode | (first ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0);
   instance->pipe.Set(::CreateNamedPipeW(

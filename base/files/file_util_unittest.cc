@@ -242,7 +242,7 @@ TEST_F(FileUtilTest, CreateDirectoryAndGetError) {
 // call per folder of a deep chain would overrun.
 template <typename Call>
 bool OnLittleStack(const Call& call) {
-  MEMORY_BASIC_INFORMATION stack;
+  MEMORY_BASIC_INFORMATION stack = {};
   if (!::VirtualQuery(&stack, &stack, sizeof(stack)))
     return false;
   const size_t free_below = reinterpret_cast<char*>(&stack) -

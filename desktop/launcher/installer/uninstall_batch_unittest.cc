@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <wchar.h>
+
 #include <string>
 
 #include "base/files/file_util.h"
@@ -29,6 +31,40 @@ std::string BuildOneLeftover(const std::vector<uint32_t>& process_ids) {
   return batch.Build(process_ids, base::FilePath(), kWesternOemCodePage,
                      UninstallBatch::PathFallback());
 }
+
+// A new folder of the test's own in the temporary folder, whose name is
+// its own short name, deleted with everything in it at the end. Wine makes
+// up the short name of a longer name from a 15-bit hash of it and resolves
+// a short name to the first name in the folder with that hash: a short path
+// through one of the many test_* folders can name another test's folder.
+class ShortNamedTestDir {
+ public:
+  ShortNamedTestDir() {
+    base::FilePath temp;
+    if (!base::GetTempDir(&temp))
+      return;
+    const unsigned seed = ::GetCurrentProcessId() * 2654435761u;
+    for (unsigned attempt = 0; attempt < 1000; ++attempt) {
+      wchar_t name[9];
+      swprintf(name, 9, L"UB%06X", (seed + attempt) & 0xFFFFFF);
+      const base::FilePath candidate = temp.Append(name);
+      if (::CreateDirectoryW(candidate.value().c_str(), nullptr)) {
+        path_ = candidate;
+        return;
+      }
+    }
+  }
+  ShortNamedTestDir(const ShortNamedTestDir&) = delete;
+  ShortNamedTestDir& operator=(const ShortNamedTestDir&) = delete;
+  ~ShortNamedTestDir() {
+    if (!path_.empty())
+      base::DeleteFile(path_, true);
+  }
+  const base::FilePath& path() const { return path_; }
+
+ private:
+  base::FilePath path_;
+};
 
 }  // namespace
 
@@ -157,7 +193,8 @@ TEST(UninstallBatchTest, LeavesFoldersThatAreLinks) {
 }
 
 TEST(UninstallBatchTest, DeletesItsLeftoversAndItself) {
-  base::UniqueTestDir temp;
+  ShortNamedTestDir temp;
+  ASSERT_FALSE(temp.path().empty());
   const base::FilePath install = temp.path().Append(L"Vexlo caf\u00e9");
   const base::FilePath kept = temp.path().Append(L"kept.txt");
   ASSERT_EQ(1, base::WriteFile(kept, "k", 1));

@@ -106,9 +106,18 @@ TEST_F(LogWriterTurnTest, ClosedOrUnopenableTurn) {
   EXPECT_FALSE(turn.is_open());
   const win::ScopedHandle log = OpenLog(L"a.log");
   ASSERT_TRUE(turn.Open(log.Get()));
+  // Once every handle to it is closed, a turn starts free again, whoever
+  // held it.
+  Process holder = StartChild("sleep");
+  turn.SetHolderForTesting(holder.Pid());
   turn.Close();
   EXPECT_FALSE(turn.is_open());
   turn.Close();
+  LogWriterTurn reopened;
+  ASSERT_TRUE(reopened.Open(log.Get()));
+  EXPECT_TRUE(reopened.Acquire());
+  reopened.Release();
+  holder.Terminate(0, true);
 }
 
 }  // namespace

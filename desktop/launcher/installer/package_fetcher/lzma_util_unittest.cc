@@ -13,6 +13,7 @@
 #include "base/path_service.h"
 #include "base/process/launch.h"
 #include "base/process/process.h"
+#include "base/test/folder_link.h"
 #include "base/test/process_test_child_command.h"
 #include "base/test/unique_test_dir.h"
 #include "base/win/scoped_handle.h"
@@ -175,7 +176,7 @@ TEST(LzmaExtractorTest, NeverWritesThroughWhatWasThereBefore) {
                            victim.value().c_str(), nullptr) != FALSE;
   };
   const auto folder_link = [&victim_folder](const base::FilePath& target) {
-    return MakeFolderLink(target.Append(L"sub"), victim_folder);
+    return base::MakeFolderLink(target.Append(L"sub"), victim_folder);
   };
   const auto other_case = [](const base::FilePath& target) {
     return base::CreateDirectory(target.Append(L"SUB"));

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <limits>
 #include <map>
-#include <set>
 #include <utility>
 
 #include "base/bind.h"
@@ -152,16 +151,18 @@ void CloseSessionHandle(HINTERNET session) {
 
 }  // namespace
 
-// What WinINet's callbacks of one transfer reach. Every connection of the
-// transfer holds it until WinINet reports that connection closing, which
-// is the last callback of its requests too; the client lets go of it when
-// the transfer closes, without waiting for that. A server that holds a
-// closed request open thus keeps a relay and its session, never the client.
 // Where a request's reads land, with the count of the last one.
 struct Wininet::ReadBuffer {
   std::vector<char> data = std::vector<char>(Wininet::kReadBufferSize);
   unsigned long bytes = 0;
 };
+
+// What WinINet's callbacks of one transfer reach. Every connection of the
+// transfer holds it until WinINet reports that connection closing, which
+// is the last callback of its requests too; the client lets go of it when
+// the transfer closes, without waiting for that. A server that holds a
+// closed request open thus keeps a relay, its session and the request's
+// read buffer, never the client.
 
 class Wininet::Relay : public base::RefCountedThreadSafe<Relay> {
  public:
@@ -187,31 +188,14 @@ class Wininet::Relay : public base::RefCountedThreadSafe<Relay> {
       relay->Forward(handle, status, info, info_length);
   }
 
-  // |request| is about to be sent: until it completes, closing it waits.
-  // Returns where its reads go, which stays until WinINet lets go of the
+  // Where the reads of |request| go. They stay until WinINet lets go of the
   // request, since a read may still complete after it is closed.
   ReadBuffer* AddRequest(HINTERNET request) {
     auto buffer = std::make_unique<ReadBuffer>();
     ReadBuffer* result = buffer.get();
     base::AutoLock hold(lock_);
-    pending_requests_.insert(request);
     read_buffers_[request] = std::move(buffer);
     return result;
-  }
-
-  // Closes |request| and its |connection| now, or, while the request has
-  // not completed, once it does: WinINet may still run on a request whose
-  // sending is under way (an unanswered secure handshake) after it is
-  // closed, and crash when the server finally lets go.
-  void CloseRequest(HINTERNET request, HINTERNET connection) {
-    {
-      base::AutoLock hold(lock_);
-      if (request && pending_requests_.count(request)) {
-        abandoned_requests_[request] = connection;
-        return;
-      }
-    }
-    CloseRequestHandles(request, connection);
   }
 
   void AddConnection() {
@@ -240,45 +224,18 @@ class Wininet::Relay : public base::RefCountedThreadSafe<Relay> {
   friend class base::RefCountedThreadSafe<Relay>;
   ~Relay() = default;
 
-  static void CloseRequestHandles(HINTERNET request, HINTERNET connection) {
-    if (request)
-      InternetCloseHandle(request);
-    if (connection)
-      InternetCloseHandle(connection);
-  }
-
   void Forward(HINTERNET handle, DWORD status, void* info, DWORD info_length) {
-    bool abandoned = false;
-    HINTERNET connection = nullptr;
     std::unique_ptr<ReadBuffer> released;
-    {
-      base::AutoLock hold(lock_);
-      if (status == INTERNET_STATUS_HANDLE_CLOSING) {
-        auto it = read_buffers_.find(handle);
-        if (it != read_buffers_.end()) {
-          released = std::move(it->second);
-          read_buffers_.erase(it);
-        }
+    base::AutoLock hold(lock_);
+    if (status == INTERNET_STATUS_HANDLE_CLOSING) {
+      auto it = read_buffers_.find(handle);
+      if (it != read_buffers_.end()) {
+        released = std::move(it->second);
+        read_buffers_.erase(it);
       }
-      if (status == INTERNET_STATUS_REQUEST_COMPLETE &&
-          pending_requests_.erase(handle)) {
-        auto it = abandoned_requests_.find(handle);
-        if (it != abandoned_requests_.end()) {
-          abandoned = true;
-          connection = it->second;
-          abandoned_requests_.erase(it);
-        }
-      }
-      if (client_ && !abandoned)
-        client_->OnStatus(handle, status, info, info_length);
     }
-    // Not from inside the request's own callback.
-    if (abandoned &&
-        !base::WorkerPool::PostTask(
-            LOCATION_FROM_HERE("vexlo::installer::Wininet::Relay::Forward"),
-            base::Bind(&CloseRequestHandles, handle, connection), false)) {
-      LOG(ERROR) << "Could not close an abandoned WinINet request";
-    }
+    if (client_)
+      client_->OnStatus(handle, status, info, info_length);
   }
 
   void OnConnectionClosing() {
@@ -303,10 +260,7 @@ class Wininet::Relay : public base::RefCountedThreadSafe<Relay> {
   Wininet* client_;
   HINTERNET session_;
   int open_connections_ = 0;
-  // Requests sent that have not completed yet, and those of them that were
-  // closed meanwhile, with their connections.
-  std::set<HINTERNET> pending_requests_;
-  std::map<HINTERNET, HINTERNET> abandoned_requests_;
+  // The read buffers of the requests WinINet still holds.
   std::map<HINTERNET, std::unique_ptr<ReadBuffer>> read_buffers_;
 };
 
@@ -577,7 +531,10 @@ void Wininet::CloseRequest() {
     read_ = nullptr;
   }
   // What they still report is dropped: it is no longer the current request.
-  relay_->CloseRequest(request, connection);
+  if (request)
+    InternetCloseHandle(request);
+  if (connection)
+    InternetCloseHandle(connection);
 }
 
 void Wininet::SetState(State state) {

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <map>
 #include <utility>
 
 #include "base/bind.h"
@@ -31,6 +32,10 @@ const DWORD kMaxHostLength = 255;
 const DWORD kMaxPathLength = 4095;
 // The low bit of a connection's callback context tells it from a request's.
 const uintptr_t kConnectionTag = 1;
+// What some WinINet builds complete a read with when the server resets or
+// aborts the connection: the socket's own error.
+const uint32_t kSocketConnectionAborted = 10053;
+const uint32_t kSocketConnectionReset = 10054;
 
 bool IsConnectivityError(uint32_t error) {
   switch (error) {
@@ -40,6 +45,8 @@ bool IsConnectivityError(uint32_t error) {
     case ERROR_INTERNET_CONNECTION_ABORTED:
     case ERROR_INTERNET_CONNECTION_RESET:
     case ERROR_HTTP_INVALID_SERVER_RESPONSE:
+    case kSocketConnectionAborted:
+    case kSocketConnectionReset:
       return true;
     default:
       return false;
@@ -49,7 +56,8 @@ bool IsConnectivityError(uint32_t error) {
 bool IsLostConnectionWhileReading(DWORD error) {
   return error == ERROR_INTERNET_NAME_NOT_RESOLVED ||
          error == ERROR_INTERNET_CONNECTION_ABORTED ||
-         error == ERROR_INTERNET_CONNECTION_RESET;
+         error == ERROR_INTERNET_CONNECTION_RESET ||
+         error == kSocketConnectionAborted || error == kSocketConnectionReset;
 }
 
 bool IsRedirectStatus(uint32_t status) {
@@ -143,11 +151,19 @@ void CloseSessionHandle(HINTERNET session) {
 
 }  // namespace
 
+// Where a request's reads land, with the count of the last one.
+struct Wininet::ReadBuffer {
+  std::vector<char> data = std::vector<char>(Wininet::kReadBufferSize);
+  unsigned long bytes = 0;
+};
+
 // What WinINet's callbacks of one transfer reach. Every connection of the
 // transfer holds it until WinINet reports that connection closing, which
 // is the last callback of its requests too; the client lets go of it when
 // the transfer closes, without waiting for that. A server that holds a
-// closed request open thus keeps a relay and its session, never the client.
+// closed request open thus keeps a relay, its session and the request's
+// read buffer, never the client.
+
 class Wininet::Relay : public base::RefCountedThreadSafe<Relay> {
  public:
   Relay(Wininet* client, HINTERNET session)
@@ -170,6 +186,16 @@ class Wininet::Relay : public base::RefCountedThreadSafe<Relay> {
       relay->OnConnectionClosing();
     else
       relay->Forward(handle, status, info, info_length);
+  }
+
+  // Where the reads of |request| go. They stay until WinINet lets go of the
+  // request, since a read may still complete after it is closed.
+  ReadBuffer* AddRequest(HINTERNET request) {
+    auto buffer = std::make_unique<ReadBuffer>();
+    ReadBuffer* result = buffer.get();
+    base::AutoLock hold(lock_);
+    read_buffers_[request] = std::move(buffer);
+    return result;
   }
 
   void AddConnection() {
@@ -199,7 +225,15 @@ class Wininet::Relay : public base::RefCountedThreadSafe<Relay> {
   ~Relay() = default;
 
   void Forward(HINTERNET handle, DWORD status, void* info, DWORD info_length) {
+    std::unique_ptr<ReadBuffer> released;
     base::AutoLock hold(lock_);
+    if (status == INTERNET_STATUS_HANDLE_CLOSING) {
+      auto it = read_buffers_.find(handle);
+      if (it != read_buffers_.end()) {
+        released = std::move(it->second);
+        read_buffers_.erase(it);
+      }
+    }
     if (client_)
       client_->OnStatus(handle, status, info, info_length);
   }
@@ -226,12 +260,13 @@ class Wininet::Relay : public base::RefCountedThreadSafe<Relay> {
   Wininet* client_;
   HINTERNET session_;
   int open_connections_ = 0;
+  // The read buffers of the requests WinINet still holds.
+  std::map<HINTERNET, std::unique_ptr<ReadBuffer>> read_buffers_;
 };
 
 Wininet::Wininet(UICallbackRunner* ui_callback_runner,
                  PackageFetcherDelegate* progress_delegate)
-    : buffer_(kReadBufferSize),
-      ui_callback_runner_(ui_callback_runner),
+    : ui_callback_runner_(ui_callback_runner),
       progress_delegate_(progress_delegate) {
   CHECK(ui_callback_runner_);
 }
@@ -379,7 +414,6 @@ bool Wininet::Start(const base::string16& url,
   url_ = url;
   expected_total_ = 0;
   response_end_ = 0;
-  bytes_in_buffer_ = 0;
   downloaded_ = 0;
   chunk_start_ = 0;
   range_requested_ = false;
@@ -453,10 +487,13 @@ bool Wininet::SendRequest(const base::string16& url,
   HINTERNET request = HttpOpenRequestW(
       connection, verb, parsed.object_name.c_str(), L"HTTP/1.1", nullptr,
       nullptr, flags, relay_->request_context());
+  ReadBuffer* read = request ? relay_->AddRequest(request) : nullptr;
   {
     base::AutoLock hold(lock_);
+    read_ = read;
     connection_ = connection;
     request_ = request;
+    open_request_ = request;
     request_url_ = url;
     request_headers_ = extra_headers;
   }
@@ -486,11 +523,12 @@ void Wininet::CloseRequest() {
   HINTERNET connection = nullptr;
   {
     base::AutoLock hold(lock_);
-    request = request_;
+    request = open_request_;
     connection = connection_;
     request_ = nullptr;
+    open_request_ = nullptr;
     connection_ = nullptr;
-    bytes_in_buffer_ = 0;
+    read_ = nullptr;
   }
   // What they still report is dropped: it is no longer the current request.
   if (request)
@@ -699,10 +737,10 @@ void Wininet::OnRedirectStatus(uint32_t status) {
 void Wininet::HandleCompletionInProgress() {
   VLOG(2) << "Additional data downloaded";
   while (!closing_) {
-    if (bytes_in_buffer_) {
-      if (!KeepBlock(bytes_in_buffer_))
+    if (read_->bytes) {
+      if (!KeepBlock(read_->bytes))
         return;
-      bytes_in_buffer_ = 0;
+      read_->bytes = 0;
       // Only a response that gets further than the last one ends a run of
       // failures.
       if (downloaded_ > chunk_start_)
@@ -711,8 +749,8 @@ void Wininet::HandleCompletionInProgress() {
       if (!progress_posted_.exchange(true))
         PostToOwner(base::Bind(&Wininet::ReportCurrentProgress, weak_this_));
     }
-    if (!InternetReadFile(request_, buffer_.data(), kReadBufferSize,
-                          &bytes_in_buffer_)) {
+    if (!InternetReadFile(request_, read_->data.data(), kReadBufferSize,
+                          &read_->bytes)) {
       const DWORD error = GetLastError();
       if (error == ERROR_IO_PENDING)
         return;
@@ -725,7 +763,7 @@ void Wininet::HandleCompletionInProgress() {
       }
       return;
     }
-    if (!bytes_in_buffer_)
+    if (!read_->bytes)
       break;
   }
   if (closing_)
@@ -749,7 +787,7 @@ bool Wininet::KeepBlock(uint64_t size) {
     StartOver();
     return false;
   }
-  if (!writer_->Write(buffer_.data(), static_cast<uint32_t>(size))) {
+  if (!writer_->Write(read_->data.data(), static_cast<uint32_t>(size))) {
     PostToOwner(base::Bind(&Wininet::DownloadFailed, weak_this_));
     return false;
   }
@@ -773,7 +811,7 @@ void Wininet::StartOver() {
   // Nothing held can be trusted to be the resource; the next try asks for
   // all of it without a range, so that the answer is the whole body with
   // its own total, after the pause of a failed one.
-  bytes_in_buffer_ = 0;
+  read_->bytes = 0;
   if (!writer_->Rewind()) {
     LOG(ERROR) << "Could not start the body over";
     PostToOwner(base::Bind(&Wininet::DownloadFailed, weak_this_));
@@ -886,15 +924,10 @@ void Wininet::CheckProgress() {
   LOG(WARNING) << "The request made no progress for "
                << stall_check_interval_.InMilliseconds() << " ms";
   judged_serial_ = 0;
-  HINTERNET request = nullptr;
-  {
-    base::AutoLock hold(lock_);
-    request = request_;
-    request_ = nullptr;
-    CheckRetriesAndResume();
-  }
-  if (request)
-    InternetCloseHandle(request);
+  // Its callbacks are dropped from now on; the resume closes it.
+  base::AutoLock hold(lock_);
+  request_ = nullptr;
+  CheckRetriesAndResume();
 }
 
 void Wininet::OnProxyDialogReply(int32_t result) {

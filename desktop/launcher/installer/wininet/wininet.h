@@ -126,6 +126,7 @@ class Wininet {
 
  private:
   class Relay;
+  struct ReadBuffer;
   struct ParsedUrl {
     base::string16 host;
     uint16_t port = 0;
@@ -188,7 +189,10 @@ class Wininet {
 
   void* session_ = nullptr;
   void* connection_ = nullptr;
+  // The request whose callbacks are taken (null once it stalled), and the
+  // one that is open.
   void* request_ = nullptr;
+  void* open_request_ = nullptr;
   base::scoped_refptr<Relay> relay_;
 
   base::string16 url_;
@@ -212,8 +216,8 @@ class Wininet {
   // Where the current response's bytes must end (0 when it did not say):
   // a longer answer is not the resource.
   uint64_t response_end_ = 0;
-  std::vector<char> buffer_;
-  unsigned long bytes_in_buffer_ = 0;
+  // Where the current request's reads go; owned by the relay.
+  ReadBuffer* read_ = nullptr;
   std::atomic<uint64_t> downloaded_{0};
   // The body bytes held when the current request was sent: a response that
   // does not take the count past it brought nothing new.

@@ -572,6 +572,10 @@ struct HoldingServerCase {
   const char* path;
 };
 
+void PrintTo(const HoldingServerCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
 const HoldingServerCase kHoldingServers[] = {
     {"silent after the request", false, nullptr},
     {"https handshake never answered", true, nullptr},

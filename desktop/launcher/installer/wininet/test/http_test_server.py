@@ -354,7 +354,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
             if query.get("reset") == "1" or (
                     hit < len(resets) and resets[hit] == "1"):
                 # Closed here, before the server's own close would send an
-                # orderly end first: the client sees the reset itself.
+                # orderly end first: the client sees the reset itself, once
+                # it has read what came and waits for more.
+                time.sleep(0.2)
                 self.connection.setsockopt(
                     socket.SOL_SOCKET, socket.SO_LINGER,
                     struct.pack("ii", 1, 0))

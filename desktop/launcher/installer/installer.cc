@@ -227,7 +227,8 @@ void Installer::StartTask() {
 
 void Installer::OpenJournal() {
   // Without a journal the run goes on; only a kill would leave its changes.
-  if (journal_.Open(RollbackJournal::PathFor(install_path())))
+  if (journal_.Open(RollbackJournal::PathFor(install_path()),
+                    RollbackScope::ForInstallation(install_path())))
     transaction_.SetJournal(&journal_);
 }
 

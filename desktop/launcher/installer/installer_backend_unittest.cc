@@ -33,6 +33,7 @@
 #include "base/win/registry.h"
 #include "base/win/scoped_handle.h"
 #include "base/win/shortcut.h"
+#include "desktop/common/product/product_configuration.h"
 #include "desktop/launcher/installer/host/installer_host_exit_codes.h"
 #include "desktop/launcher/installer/installer_runner.h"
 #include "desktop/launcher/installer/ipc/ipc_mailslot_name.h"
@@ -40,6 +41,7 @@
 #include "desktop/launcher/installer/service/installation_status.h"
 #include "desktop/launcher/installer/service/task_scheduler.h"
 #include "desktop/launcher/installer/service/transactions/rollback_journal.h"
+#include "desktop/launcher/installer/service/transactions/rollback_record.h"
 #include "desktop/launcher/installer/service/xml_document.h"
 #include "desktop/launcher/installer/settings.h"
 #include "desktop/launcher/installer/silent_installer_controller.h"
@@ -62,6 +64,44 @@ constexpr wchar_t kVersion[] = L"12.0.1450.0";
 constexpr const wchar_t* kUninstallKey = kInstallerExecutableUninstallKey;
 constexpr int kPackageFiles = 300;
 constexpr wchar_t kShortcutName[] = L"Vexlo developer.lnk";
+
+// The product configuration of the build's installer executable in place of
+// the test library's while it lives. A front end and the backend it runs are
+// one executable, and the front end takes back only the keys that its own
+// product's configuration names.
+class ScopedInstallerConfiguration {
+ public:
+  ScopedInstallerConfiguration() {
+    base::FilePath folder;
+    base::PathService::Get(base::DIR_EXE, &folder);
+    const HMODULE installer = ::LoadLibraryExW(
+        folder.Append(L"installer.exe").value().c_str(), nullptr,
+        LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    const HRSRC info =
+        installer ? ::FindResourceW(installer, MAKEINTRESOURCEW(133), L"TXT")
+                  : nullptr;
+    const HGLOBAL resource = info ? ::LoadResource(installer, info) : nullptr;
+    const void* data = resource ? ::LockResource(resource) : nullptr;
+    EXPECT_TRUE(data) << "no configuration in the installer executable";
+    const std::string text =
+        data ? std::string(static_cast<const char*>(data),
+                           ::SizeofResource(installer, info))
+             : std::string();
+    previous_ = ProductConfiguration::SwapDictionaryForTesting(
+        ProductConfiguration::Parse(text));
+    if (installer)
+      ::FreeLibrary(installer);
+  }
+  ScopedInstallerConfiguration(const ScopedInstallerConfiguration&) = delete;
+  ScopedInstallerConfiguration& operator=(const ScopedInstallerConfiguration&) =
+      delete;
+  ~ScopedInstallerConfiguration() {
+    ProductConfiguration::SwapDictionaryForTesting(std::move(previous_));
+  }
+
+ private:
+  std::unique_ptr<base::DictionaryValue> previous_;
+};
 
 // The installer executable of the build with a package around it, run as
 // a backend whose front end is the test.
@@ -886,6 +926,7 @@ TEST_F(InstallerRunnerTest, RefusesInvalidSettingsAndAFolderInUse) {
 // end stops takes back everything it did before it ends. The stop of the
 // first run does not reach the second.
 TEST_F(InstallerRunnerTest, ABackendThatEndsEarlyFails) {
+  const ScopedInstallerConfiguration configuration;
   constexpr DWORD kKilled = 7;
   const Snapshot before = State();
   for (bool kill : {false, true}) {
@@ -964,13 +1005,13 @@ class ClassesWatch {
   base::win::RegKey classes_;
   base::win::ScopedHandle changed_;
 };
-
 }  // namespace
 
 // A backend killed at any point of an installation or of an update over
 // it leaves the folder, the registry and the shortcuts as they were before
 // that run: the runner takes back what the backend had recorded.
 TEST_F(InstallerRunnerTest, AKilledBackendLeavesNoTrace) {
+  const ScopedInstallerConfiguration configuration;
   ClassesWatch registry;
   const struct {
     const char* name;
@@ -997,6 +1038,7 @@ TEST_F(InstallerRunnerTest, AKilledBackendLeavesNoTrace) {
 // An update or an uninstallation killed on its way leaves the installation
 // whole once the next run has taken back what the journal holds.
 TEST_F(InstallerRunnerTest, AKilledUpdateOrUninstallationIsTakenBack) {
+  const ScopedInstallerConfiguration configuration;
   ListInVersionFolder({"vexlo.exe", "installer.exe", "vexlo_installer.dll"});
   RunInstallation();
   runner_.Stop();
@@ -1039,10 +1081,48 @@ TEST_F(InstallerRunnerTest, AKilledUpdateOrUninstallationIsTakenBack) {
     // What the next run, or the front end, does first.
     {
       ScopedTempVariables scoped_temp(logs_.path());
-      EXPECT_TRUE(RollbackJournal::Replay(RollbackJournal::PathFor(install_)));
+      EXPECT_TRUE(
+          RollbackJournal::Replay(RollbackJournal::PathFor(install_),
+                                  RollbackScope::ForInstallation(install_)));
     }
     EXPECT_EQ(std::vector<base::string16>(), ChangesSince(installed));
   }
+}
+
+// A journal that another process planted for the folder, with right
+// checksums and records that name what lies outside the installation, is
+// refused and kept aside by the next run, which installs as it would
+// without it.
+TEST_F(InstallerRunnerTest, APlantedJournalIsRefusedAndTheRunGoesOn) {
+  const base::FilePath victim = temp_.path().Append(L"victim.txt");
+  const base::FilePath moved = temp_.path().Append(L"moved.txt");
+  ASSERT_TRUE(base::WriteFile(victim, "victim", 6));
+  const base::FilePath journal = RollbackJournal::PathFor(install_);
+  {
+    RollbackJournal planted;
+    ASSERT_TRUE(planted.Open(journal, RollbackScope(install_)));
+    ASSERT_TRUE(planted.Append(RollbackRecord::FileContent(victim, false, "")));
+    // The victim, named through the installation folder.
+    ASSERT_TRUE(planted.Append(
+        RollbackRecord::Renamed(moved, install_.Append(L"..\\victim.txt"))));
+  }
+  ASSERT_EQ(HOST_EXIT_SUCCESS, RunSilentFrontEnd(install_));
+  std::string content;
+  EXPECT_TRUE(base::ReadFileToString(victim, &content));
+  EXPECT_EQ("victim", content);
+  EXPECT_FALSE(base::PathExists(moved));
+  EXPECT_TRUE(base::PathExists(install_.Append(L"installation_status.xml")));
+  EXPECT_NE(std::string::npos, Logs().find("Refusing the rollback journal"));
+  EXPECT_FALSE(base::PathExists(journal));
+  base::FileEnumerator kept(journal.DirName(), false,
+                            base::FileEnumerator::FILES,
+                            journal.BaseName().value() + L".*.refused");
+  int count = 0;
+  for (base::FilePath file = kept.Next(); !file.empty(); file = kept.Next()) {
+    ++count;
+    base::DeleteFile(file, false);
+  }
+  EXPECT_EQ(1, count);
 }
 
 // The whole silent installation from the package, as a user starts it; the
@@ -1118,6 +1198,38 @@ TEST_F(SilentInstallerControllerTest, AFailedFetchEndsTheRunInFailure) {
             StatsRecord(&controller).find("\"installation_success\":0"));
   EXPECT_FALSE(server.GetRequests().empty());
   EXPECT_FALSE(base::PathExists(install_));
+}
+
+// A fetch that failed after its download leaves nothing in TEMP once the
+// run has ended, while the controller is still there: the package does not
+// wait for the controller's end (nor for its statistics upload).
+TEST_F(SilentInstallerControllerTest, AFailedFetchLeavesNoPackageBehind) {
+  HttpTestServer server;
+  ASSERT_TRUE(server.Start());
+  ASSERT_EQ(7, base::WriteFile(server.files_folder().Append(L"package.exe"),
+                               "package", 7));
+  const std::string reply =
+      "{\"installer\": \"" +
+      base::UTF16ToUTF8(server.Url("/files/package.exe")) +
+      "\", \"installer_checksum\": \"0\"}";
+  ASSERT_EQ(static_cast<int>(reply.size()),
+            base::WriteFile(server.files_folder().Append(L"reply.json"),
+                            reply.data(), static_cast<int>(reply.size())));
+  const ScopedPathOverride own_executable(base::FILE_EXE,
+                                          package_.Append(L"installer.exe"));
+  base::CommandLine* command_line = base::CommandLine::ForCurrentProcess();
+  const base::CommandLine saved = *command_line;
+  command_line->AppendSwitchNative(PackageFetcher::kPackageServerSwitch,
+                                   server.Url("/files/reply.json"));
+  SilentInstallerController controller;
+  EXPECT_FALSE(controller.Run(settings_.get(), false, logs_.path()));
+  *command_line = saved;
+  EXPECT_EQ(2u, server.GetRequests().size());
+  base::FileEnumerator left(
+      logs_.path(), false,
+      base::FileEnumerator::FILES | base::FileEnumerator::DIRECTORIES,
+      L"vexlo_installer_*");
+  EXPECT_TRUE(left.Next().empty());
 }
 
 // Nothing can be shown: a request for the window is answered with 0 on the
@@ -1233,6 +1345,30 @@ TEST_F(InstallerRunnerTest, ALongFolderFailsWithTheBackendsReason) {
   EXPECT_EQ(HOST_EXIT_INSTALLER_FAILED, RunSilentFrontEnd(long_folder));
   EXPECT_FALSE(base::PathExists(long_folder));
   EXPECT_EQ(std::vector<base::string16>(), ChangesSince(before));
+}
+
+// A front end that died in another process holding the folder's mutex
+// left it abandoned: the next front end takes it over and installs.
+TEST_F(InstallerRunnerTest, TakesOverTheMutexOfAFrontEndThatDied) {
+  const base::string16 name = InstallerRunner::GetMutexName(install_);
+  // Held here, so that the mutex outlives the process that dies with it.
+  base::win::ScopedHandle mutex(::CreateMutexW(nullptr, FALSE, name.c_str()));
+  ASSERT_TRUE(mutex.IsValid());
+  base::FilePath build;
+  ASSERT_TRUE(base::PathService::Get(base::DIR_EXE, &build));
+  base::CommandLine child(build.Append(L"mutex_holder_test_child.exe"));
+  child.AppendArg(base::UTF16ToUTF8(name));
+  const base::Process died = base::LaunchProcess(child, base::LaunchOptions());
+  ASSERT_TRUE(died.IsValid());
+  ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(died.Handle(), 30000));
+  DWORD exit_code = 1;
+  ASSERT_TRUE(::GetExitCodeProcess(died.Handle(), &exit_code));
+  ASSERT_EQ(0u, exit_code) << "the child did not take the mutex";
+  RunInstallation();
+  EXPECT_EQ(
+      (std::vector<std::string>{"started", "total", "succeeded", "ended ok"}),
+      recorder_.calls);
+  runner_.Stop();
 }
 
 }  // namespace installer

@@ -237,8 +237,9 @@ void InstallerRunner::OnObjectSignaled(HANDLE /* object */) {
   // A killed backend had no chance to take back what it did: its journal is
   // replayed before anyone hears that it ended.
   if (settings_) {
-    RollbackJournal::Replay(
-        RollbackJournal::PathFor(settings_->status().requested_path()));
+    const base::FilePath& folder = settings_->status().requested_path();
+    RollbackJournal::Replay(RollbackJournal::PathFor(folder),
+                            RollbackScope::ForInstallation(folder));
   }
   // The backend's last messages, its failure's reason among them, may still
   // wait in the mailslot: they are heard before its end.

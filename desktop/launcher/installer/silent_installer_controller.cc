@@ -104,6 +104,7 @@ void SilentInstallerController::ReleasePackage() {
 }
 
 void SilentInstallerController::SignalPackageReady() {
+  package_handed_over_ = true;
   runner_->SetPackageReady();
 }
 
@@ -120,6 +121,8 @@ void SilentInstallerController::RunUICallbackAndPostReply(
 
 void SilentInstallerController::NotifyStatusChanged(
     PackageFetcher::Status status) {
+  if (finished_)
+    return;
   switch (status) {
     case PackageFetcher::FETCHING_DOWNLOAD_URL:
       online_ = true;
@@ -158,6 +161,10 @@ void SilentInstallerController::OnInstallationFailed(
 }
 
 void SilentInstallerController::OnInstallerTerminated(bool success) {
+  DropPackageIfUnused();
+  // A run already ended (its fetch failed) keeps the result it recorded.
+  if (finished_)
+    return;
   result_ = success;
   // Every message the backend sent has been heard before its end.
   Finish();
@@ -167,6 +174,7 @@ void SilentInstallerController::Finish() {
   if (finished_)
     return;
   finished_ = true;
+  DropPackageIfUnused();
   stats_->stats()->SetInteger("installation_success", result_ ? 1 : 0);
   if (result_ && base::IsFeatureEnabled(kUIStatsFeature))
     stats_->stats()->Remove("failure_reason");
@@ -176,6 +184,16 @@ void SilentInstallerController::Finish() {
     return;
   }
   run_loop_.Quit();
+}
+
+void SilentInstallerController::DropPackageIfUnused() {
+  // The package and its unpacked copy take tens of megabytes of TEMP, and
+  // the statistics upload may go on retrying for an hour: they go as soon
+  // as the run has ended and no backend reads them, else when it ends.
+  if (finished_ &&
+      !(runner_ && BackendMayReadPackage(*runner_, package_handed_over_))) {
+    package_fetcher_.reset();
+  }
 }
 
 }  // namespace installer

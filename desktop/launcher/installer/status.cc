@@ -119,7 +119,8 @@ void Status::Initialize(const base::FilePath& path) {
   // What a killed run left in the folder is taken back before the folder
   // is judged by it.
   if (!path.empty())
-    RollbackJournal::Replay(RollbackJournal::PathFor(path));
+    RollbackJournal::Replay(RollbackJournal::PathFor(path),
+                            RollbackScope::ForInstallation(path));
   requested_path_ = path;
   valid_ = false;
   existing_installation_ = false;

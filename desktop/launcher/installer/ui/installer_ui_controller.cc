@@ -276,6 +276,7 @@ void InstallerUIController::PreparePackage() {
 
 void InstallerUIController::OnPackagePrepared() {
   progress_.set_stage(InstallerProgress::kInstallingStage);
+  package_handed_over_ = true;
   runner_->SetPackageReady();
   if (started_ && window_)
     window_->SetProgressStage(progress_.stage());
@@ -324,6 +325,8 @@ void InstallerUIController::SetCurrentProgress(int32_t current) {
 }
 
 void InstallerUIController::NotifyStatusChanged(PackageFetcher::Status status) {
+  if (finished_)
+    return;
   switch (status) {
     case PackageFetcher::FETCHING_DOWNLOAD_URL:
       net_installer_ = true;
@@ -410,8 +413,10 @@ void InstallerUIController::OnInstallationFailed(int32_t error_code,
 void InstallerUIController::OnInstallationSucceeded() {}
 
 void InstallerUIController::OnInstallerTerminated(bool success) {
-  if (finished_)
+  if (finished_) {
+    DropPackageIfUnused();
     return;
+  }
   if (success) {
     success_ = true;
     progress_.Complete();
@@ -545,6 +550,7 @@ void InstallerUIController::Finish() {
   }
   runner_->Stop();
   lock_file_.Close();
+  DropPackageIfUnused();
   stats_->stats()->SetInteger("installation_success", success_ ? 1 : 0);
   if (success_ && UIStatsEnabled())
     stats_->stats()->Remove("failure_reason");
@@ -553,6 +559,16 @@ void InstallerUIController::Finish() {
     return;
   }
   run_loop_.Quit();
+}
+
+void InstallerUIController::DropPackageIfUnused() {
+  // The package and its unpacked copy take tens of megabytes of TEMP, and
+  // the statistics upload may go on retrying for an hour: they go as soon
+  // as the run has ended and no backend reads them, else when it ends.
+  if (finished_ &&
+      !(runner_ && BackendMayReadPackage(*runner_, package_handed_over_))) {
+    package_fetcher_.reset();
+  }
 }
 
 }  // namespace installer

@@ -57,6 +57,7 @@ bool CrashServerRecorder::Start() {
       pipe_name_, nullptr, &OnConnected, this, &OnDumpRequest, this, &OnExited,
       this, &OnUpload, this, write_dumps_,
       write_dumps_ ? &dump_folder_ : nullptr);
+  server_->set_peer_timeout_for_testing(peer_timeout_ms_);
   return server_->Start();
 }
 

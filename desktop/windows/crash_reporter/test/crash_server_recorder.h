@@ -47,6 +47,8 @@ class CrashServerRecorder {
   ~CrashServerRecorder();
 
   bool Start();
+  // Before Start: how long the server waits for a connected peer.
+  void set_peer_timeout(DWORD timeout_ms) { peer_timeout_ms_ = timeout_ms; }
   // Ends the server; the records stay.
   void Stop();
 
@@ -78,6 +80,7 @@ class CrashServerRecorder {
   const std::wstring pipe_name_;
   const bool write_dumps_;
   const base::FilePath dump_folder_;
+  DWORD peer_timeout_ms_ = CrashPipeServer::kPeerTimeoutMs;
   std::unique_ptr<CrashPipeServer> server_;
 
   mutable base::Lock lock_;

@@ -1,5 +1,7 @@
 #include "desktop/launcher/installer/package_fetcher/test/package_test_util.h"
 
+#include <windows.h>
+
 #include <memory>
 
 #include "base/base_paths.h"
@@ -8,6 +10,7 @@
 #include "base/path_service.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/string_util.h"
+#include "base/strings/utf_string_conversions.h"
 #include "base/synchronization/lock.h"
 #include "crypto/secure_hash.h"
 
@@ -35,7 +38,56 @@ bool CollectLine(int /*severity*/,
   return true;
 }
 
+// The host's path of |path| under Wine; empty elsewhere.
+std::string HostPath(const base::FilePath& path) {
+  using ToUnix = char*(__cdecl*)(const wchar_t*);
+  const auto to_unix =
+      reinterpret_cast<ToUnix>(reinterpret_cast<void*>(GetProcAddress(
+          GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  std::string result;
+  if (char* unix_path = to_unix ? to_unix(path.value().c_str()) : nullptr) {
+    result = unix_path;
+    HeapFree(GetProcessHeap(), 0, unix_path);
+  }
+  return result;
+}
+
 }  // namespace
+
+bool MakeFolderLink(const base::FilePath& link, const base::FilePath& target) {
+  const std::string host_target = HostPath(target);
+  const std::string host_parent = HostPath(link.DirName());
+  if (host_target.empty() || host_parent.empty()) {
+    CreateSymbolicLinkW(link.value().c_str(), target.value().c_str(),
+                        SYMBOLIC_LINK_FLAG_DIRECTORY);
+  } else {
+    std::wstring command = base::UTF8ToUTF16("/bin/ln -s -- \"" + host_target +
+                                             "\" \"" + host_parent + "/") +
+                           link.BaseName().value() + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0,
+                        nullptr, nullptr, &startup, &process)) {
+      return false;
+    }
+    // Wine gives no handle to wait on for a host program: the link's
+    // appearance is its end.
+    if (process.hProcess) {
+      CloseHandle(process.hThread);
+      CloseHandle(process.hProcess);
+    }
+  }
+  for (int tries = 0; tries < 6000; ++tries) {
+    const DWORD attributes = GetFileAttributesW(link.value().c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+      return (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+             (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    }
+    Sleep(10);
+  }
+  return false;
+}
 
 base::FilePath PackageFixture(const wchar_t* name) {
   base::FilePath exe_dir;

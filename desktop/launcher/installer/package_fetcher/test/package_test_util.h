@@ -30,6 +30,11 @@ std::string ReplyNaming(const std::string& url,
                         const std::string& checksum,
                         const std::string& more = std::string());
 
+// Makes |link| a link to the folder |target|, one that Windows reports
+// as a folder and a reparse point. Under Wine, whose CreateSymbolicLinkW
+// makes nothing, a Unix symbolic link made by the host's ln.
+bool MakeFolderLink(const base::FilePath& link, const base::FilePath& target);
+
 // Collects the message of every log line written while it lives, and keeps
 // them from the log's destinations.
 class ScopedLogCapture {

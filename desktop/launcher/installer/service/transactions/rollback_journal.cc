@@ -2,16 +2,22 @@
 
 #include <windows.h>
 
+#include <aclapi.h>
+#include <sddl.h>
 #include <string.h>
 
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "base/base_paths_win.h"
 #include "base/files/file_util.h"
 #include "base/hash.h"
 #include "base/logging.h"
+#include "base/path_service.h"
 #include "base/strings/string_number_conversions.h"
+#include "base/time/time.h"
+#include "desktop/launcher/installer/service/service_utils.h"
 #include "desktop/launcher/installer/service/transactions/rollback_record.h"
 
 namespace vexlo {
@@ -24,6 +30,23 @@ namespace {
 constexpr char kMagic[] = {'V', 'X', 'R', 'J'};
 constexpr uint64_t kHeaderSize = sizeof(kMagic);
 constexpr size_t kWordSize = sizeof(uint32_t);
+// Far more than a run records; a bigger file is no journal of a run, and
+// is never read into memory.
+constexpr uint64_t kMaxJournalSize = 64 << 20;
+// The machine's folder of the journals of administrators' runs, in its
+// shared application data, and who may write there.
+constexpr wchar_t kAdministratorsJournalFolder[] = L"vexlo_rollback";
+constexpr wchar_t kAdministratorsOnlyFolder[] =
+    L"D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)";
+constexpr wchar_t kTrustedInstallerSid[] =
+    L"S-1-5-80-956008885-3425870490-2839906345-1681787880-2239733470";
+// The rights that change what a file or folder holds, or who may.
+constexpr ACCESS_MASK kWriteRights =
+    FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_WRITE_ATTRIBUTES |
+    FILE_DELETE_CHILD | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE |
+    GENERIC_ALL | MAXIMUM_ALLOWED;
+// How many names are tried for a journal kept aside within one second.
+constexpr int kMaxAsideNames = 100;
 
 uint32_t Checksum(const char* data, size_t size) {
   return base::SuperFastHash(data, static_cast<int>(size));
@@ -53,8 +76,10 @@ bool ReadFrom(HANDLE file, uint64_t offset, std::string* bytes) {
   const uint64_t length = static_cast<uint64_t>(size.QuadPart) > offset
                               ? static_cast<uint64_t>(size.QuadPart) - offset
                               : 0;
-  if (length > 0x7FFFFFFF)
+  if (length > kMaxJournalSize) {
+    ::SetLastError(ERROR_FILE_TOO_LARGE);
     return false;
+  }
   bytes->resize(static_cast<size_t>(length));
   size_t done = 0;
   while (done < bytes->size()) {
@@ -100,24 +125,166 @@ std::vector<std::pair<size_t, size_t>> FindRecords(const std::string& bytes) {
   return records;
 }
 
-// Takes back the records of |file| from |offset| on, the last first, each
-// cut off once it is undone.
-bool UndoFrom(HANDLE file, uint64_t offset) {
-  std::string bytes;
-  if (!ReadFrom(file, offset, &bytes)) {
-    PLOG(ERROR) << "Could not read the rollback journal";
-    return false;
+// Whether every record of |bytes| at |records| names only what |scope|
+// holds.
+bool AllWithin(const std::string& bytes,
+               const std::vector<std::pair<size_t, size_t>>& records,
+               const RollbackScope& scope) {
+  for (const auto& record : records) {
+    if (!RollbackRecord::IsWithin(
+            base::Pickle(&bytes[record.first], static_cast<int>(record.second)),
+            scope)) {
+      return false;
+    }
   }
-  const std::vector<std::pair<size_t, size_t>> records = FindRecords(bytes);
+  return true;
+}
+
+// Where a refused journal at |path| is kept: a name that no run reads.
+base::FilePath AsideName(const base::FilePath& path, int number) {
+  base::string16 name = path.value() + L"." +
+                        base::Uint64ToString16(
+                            static_cast<uint64_t>(base::Time::Now().ToTimeT()));
+  if (number > 0)
+    name += L"." + base::IntToString16(number);
+  return base::FilePath(name + L".refused");
+}
+
+// Moves the journal at |path| where no run reads it, and says why.
+void KeepAside(const base::FilePath& path, const char* reason) {
+  for (int number = 0; number < kMaxAsideNames; ++number) {
+    const base::FilePath aside = AsideName(path, number);
+    if (::MoveFileExW(path.value().c_str(), aside.value().c_str(), 0)) {
+      LOG(ERROR) << "Refusing the rollback journal " << path.AsUTF8() << ", "
+                 << reason << "; kept as " << aside.AsUTF8();
+      return;
+    }
+    if (::GetLastError() != ERROR_ALREADY_EXISTS &&
+        ::GetLastError() != ERROR_FILE_EXISTS) {
+      break;
+    }
+  }
+  PLOG(ERROR) << "Refusing the rollback journal " << path.AsUTF8() << ", "
+              << reason << "; it could not be kept aside";
+}
+
+// Writes |bytes|, records that were refused, to a file of their own beside
+// |path|.
+void KeepRecordsAside(const base::FilePath& path, const std::string& bytes) {
+  for (int number = 0; number < kMaxAsideNames; ++number) {
+    const base::FilePath aside = AsideName(path, number);
+    base::win::ScopedHandle file(
+        ::CreateFileW(aside.value().c_str(), GENERIC_WRITE, 0, nullptr,
+                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.IsValid()) {
+      LOG_IF(ERROR, !WriteAt(file.Get(), 0, bytes))
+          << "Could not keep the refused rollback records";
+      LOG(ERROR) << "Refusing the rollback records that a run left behind "
+                 << "this one's, as they name what no run for this folder "
+                 << "changes; kept as " << aside.AsUTF8();
+      return;
+    }
+  }
+  PLOG(ERROR) << "Refusing rollback records that could not be kept aside";
+}
+
+// Takes back |records| of |bytes|, read from |offset| of |file|, the last
+// first, each cut off once it is undone.
+bool UndoRecords(HANDLE file,
+                 uint64_t offset,
+                 const std::string& bytes,
+                 const std::vector<std::pair<size_t, size_t>>& records,
+                 const RollbackScope& scope) {
   for (auto it = records.rbegin(); it != records.rend(); ++it) {
     RollbackRecord::Undo(
-        base::Pickle(&bytes[it->first], static_cast<int>(it->second)));
+        base::Pickle(&bytes[it->first], static_cast<int>(it->second)), scope);
     if (!Truncate(file, offset + it->first)) {
       PLOG(ERROR) << "Could not shorten the rollback journal";
       return false;
     }
   }
   return Truncate(file, offset);
+}
+
+bool RunsAsAdministrator() {
+  return IsUserInAdministratorsGroup(false);
+}
+
+bool IsWellKnown(PSID sid, WELL_KNOWN_SID_TYPE type) {
+  return ::IsWellKnownSid(sid, type) != FALSE;
+}
+
+bool IsSid(PSID sid, const wchar_t* text) {
+  PSID other = nullptr;
+  if (!::ConvertStringSidToSidW(text, &other))
+    return false;
+  const bool equal = ::EqualSid(sid, other) != FALSE;
+  ::LocalFree(other);
+  return equal;
+}
+
+bool IsProcessUser(PSID sid) {
+  HANDLE token = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token))
+    return false;
+  base::win::ScopedHandle scoped_token(token);
+  char buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+  DWORD size = 0;
+  return ::GetTokenInformation(token, TokenUser, buffer, sizeof(buffer),
+                               &size) &&
+         ::EqualSid(sid, reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid);
+}
+
+// Administrators, the system, the installer service of the system, and this
+// process's user. The user is there because the test platform makes every
+// file the user's, whatever created it; on the system, an administrator's
+// elevated run makes its files the administrators'.
+bool IsTrustedWriter(PSID sid) {
+  return sid && ::IsValidSid(sid) &&
+         (IsWellKnown(sid, WinBuiltinAdministratorsSid) ||
+          IsWellKnown(sid, WinLocalSystemSid) ||
+          IsSid(sid, kTrustedInstallerSid) || IsProcessUser(sid));
+}
+
+// Whether the journal open as |file|, and its folder, are written by none
+// but administrators; logged when not.
+bool OnlyAdministratorsWriteJournal(HANDLE file, const base::FilePath& path) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (::GetSecurityInfo(file, SE_FILE_OBJECT,
+                        OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                        nullptr, nullptr, nullptr, nullptr,
+                        &descriptor) != ERROR_SUCCESS) {
+    return false;
+  }
+  bool trusted = RollbackJournal::OnlyAdministratorsWrite(descriptor);
+  ::LocalFree(descriptor);
+  descriptor = nullptr;
+  trusted = trusted &&
+            ::GetNamedSecurityInfoW(
+                path.DirName().value().c_str(), SE_FILE_OBJECT,
+                OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr,
+                nullptr, nullptr, nullptr, &descriptor) == ERROR_SUCCESS &&
+            RollbackJournal::OnlyAdministratorsWrite(descriptor);
+  if (descriptor)
+    ::LocalFree(descriptor);
+  return trusted;
+}
+
+// Creates the folder of the journals of administrators' runs, which only
+// they may write, unless it is there.
+void CreateAdministratorsFolder(const base::FilePath& folder) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+          kAdministratorsOnlyFolder, SDDL_REVISION_1, &descriptor, nullptr)) {
+    PLOG(ERROR) << "Could not make the journals' access list";
+    return;
+  }
+  SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor, FALSE};
+  if (!::CreateDirectoryW(folder.value().c_str(), &attributes) &&
+      ::GetLastError() != ERROR_ALREADY_EXISTS) {
+    PLOG(ERROR) << "Could not create " << folder.AsUTF8();
+  }
+  ::LocalFree(descriptor);
 }
 
 }  // namespace
@@ -128,21 +295,31 @@ RollbackJournal::~RollbackJournal() = default;
 
 // static
 base::FilePath RollbackJournal::PathFor(const base::FilePath& folder) {
-  base::FilePath temp;
-  if (folder.empty() || !base::GetTempDir(&temp))
+  base::FilePath journals;
+  if (folder.empty())
     return base::FilePath();
+  // What any process of the user writes must never steer an
+  // administrator's run.
+  if (RunsAsAdministrator()) {
+    if (!base::PathService::Get(base::DIR_COMMON_APP_DATA, &journals))
+      return base::FilePath();
+    journals = journals.Append(kAdministratorsJournalFolder);
+  } else if (!base::GetTempDir(&journals)) {
+    return base::FilePath();
+  }
   // Named by the folder as the file system compares names, without regard
   // to case.
   base::string16 name = folder.StripTrailingSeparators().value();
   ::CharUpperBuffW(&name[0], static_cast<DWORD>(name.size()));
   const uint32_t hash = Checksum(reinterpret_cast<const char*>(name.data()),
                                  name.size() * sizeof(wchar_t));
-  return temp.Append(L"vexlo_rollback_" + base::UintToString16(hash) +
-                     L".journal");
+  return journals.Append(L"vexlo_rollback_" + base::UintToString16(hash) +
+                         L".journal");
 }
 
 // static
-bool RollbackJournal::Replay(const base::FilePath& path) {
+bool RollbackJournal::Replay(const base::FilePath& path,
+                             const RollbackScope& scope) {
   // Shared with nobody: a process that holds the journal is still running
   // its transaction.
   base::win::ScopedHandle file(
@@ -155,20 +332,38 @@ bool RollbackJournal::Replay(const base::FilePath& path) {
     PLOG(WARNING) << "Leaving the rollback journal " << path.AsUTF8();
     return false;
   }
-  std::string header;
-  if (!ReadFrom(file.Get(), 0, &header)) {
+  if (RunsAsAdministrator() &&
+      !OnlyAdministratorsWriteJournal(file.Get(), path)) {
+    file.Close();
+    KeepAside(path, "as others than administrators could have written it");
+    return true;
+  }
+  std::string bytes;
+  if (!ReadFrom(file.Get(), 0, &bytes)) {
+    const bool too_large = ::GetLastError() == ERROR_FILE_TOO_LARGE;
     PLOG(ERROR) << "Could not read the rollback journal " << path.AsUTF8();
-    return false;
+    if (!too_large)
+      return false;
+    file.Close();
+    KeepAside(path, "as it is larger than any run's");
+    return true;
   }
   // A header that a kill cut short begins a journal without records.
-  if (header.size() >= kHeaderSize) {
-    if (header.compare(0, kHeaderSize, kMagic, kHeaderSize) != 0) {
+  if (bytes.size() >= kHeaderSize) {
+    if (bytes.compare(0, kHeaderSize, kMagic, kHeaderSize) != 0) {
       LOG(ERROR) << path.AsUTF8() << " is no rollback journal";
       return false;
     }
+    bytes.erase(0, kHeaderSize);
+    const std::vector<std::pair<size_t, size_t>> records = FindRecords(bytes);
+    if (!AllWithin(bytes, records, scope)) {
+      file.Close();
+      KeepAside(path, "as it names what no run for its folder changes");
+      return true;
+    }
     LOG(WARNING) << "Taking back what a killed installer left, from "
                  << path.AsUTF8();
-    if (!UndoFrom(file.Get(), kHeaderSize))
+    if (!UndoRecords(file.Get(), kHeaderSize, bytes, records, scope))
       return false;
   }
   file.Close();
@@ -179,15 +374,63 @@ bool RollbackJournal::Replay(const base::FilePath& path) {
   return true;
 }
 
-bool RollbackJournal::Open(const base::FilePath& path) {
+// static
+bool RollbackJournal::OnlyAdministratorsWrite(PSECURITY_DESCRIPTOR descriptor) {
+  PSID owner = nullptr;
+  BOOL owner_defaulted = FALSE;
+  BOOL present = FALSE;
+  BOOL dacl_defaulted = FALSE;
+  PACL dacl = nullptr;
+  if (!descriptor ||
+      !::GetSecurityDescriptorOwner(descriptor, &owner, &owner_defaulted) ||
+      !IsTrustedWriter(owner) ||
+      !::GetSecurityDescriptorDacl(descriptor, &present, &dacl,
+                                   &dacl_defaulted) ||
+      !present || !dacl) {
+    // No access list lets everyone in.
+    return false;
+  }
+  for (DWORD i = 0; i < dacl->AceCount; ++i) {
+    void* entry = nullptr;
+    if (!::GetAce(dacl, i, &entry))
+      return false;
+    const ACE_HEADER* header = static_cast<const ACE_HEADER*>(entry);
+    if (header->AceType == ACCESS_DENIED_ACE_TYPE ||
+        (header->AceFlags & INHERIT_ONLY_ACE)) {
+      continue;
+    }
+    // Every other kind of entry might grant, and is not understood here.
+    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE)
+      return false;
+    const ACCESS_ALLOWED_ACE* allowed =
+        static_cast<const ACCESS_ALLOWED_ACE*>(entry);
+    if ((allowed->Mask & kWriteRights) &&
+        !IsTrustedWriter(const_cast<DWORD*>(&allowed->SidStart))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool RollbackJournal::Open(const base::FilePath& path,
+                           const RollbackScope& scope) {
   DCHECK(!is_open());
-  Replay(path);
+  Replay(path, scope);
+  if (RunsAsAdministrator())
+    CreateAdministratorsFolder(path.DirName());
   file_.Set(::CreateFileW(path.value().c_str(), GENERIC_READ | GENERIC_WRITE,
                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   std::string header;
   if (!file_.IsValid() || !ReadFrom(file_.Get(), 0, &header)) {
     PLOG(ERROR) << "Could not open the rollback journal " << path.AsUTF8();
+    file_.Close();
+    return false;
+  }
+  if (RunsAsAdministrator() &&
+      !OnlyAdministratorsWriteJournal(file_.Get(), path)) {
+    LOG(ERROR) << "Not using the rollback journal " << path.AsUTF8()
+               << ": others than administrators could write it";
     file_.Close();
     return false;
   }
@@ -205,6 +448,7 @@ bool RollbackJournal::Open(const base::FilePath& path) {
     return false;
   }
   path_ = path;
+  scope_ = std::make_unique<RollbackScope>(scope);
   start_ = end_ = owner_ ? kHeaderSize : header.size();
   return true;
 }
@@ -231,8 +475,21 @@ void RollbackJournal::TruncateTo(uint64_t end) {
 }
 
 void RollbackJournal::ReplayAbandoned() {
-  if (is_open())
-    UndoFrom(file_.Get(), end_);
+  if (!is_open())
+    return;
+  std::string bytes;
+  if (!ReadFrom(file_.Get(), end_, &bytes)) {
+    PLOG(ERROR) << "Could not read the rollback journal";
+    return;
+  }
+  const std::vector<std::pair<size_t, size_t>> records = FindRecords(bytes);
+  if (!AllWithin(bytes, records, *scope_)) {
+    KeepRecordsAside(path_, bytes);
+    if (!Truncate(file_.Get(), end_))
+      PLOG(ERROR) << "Could not shorten the rollback journal";
+    return;
+  }
+  UndoRecords(file_.Get(), end_, bytes, records, *scope_);
 }
 
 void RollbackJournal::Close() {

@@ -1,11 +1,16 @@
 #ifndef DESKTOP_LAUNCHER_INSTALLER_SERVICE_TRANSACTIONS_ROLLBACK_JOURNAL_H_
 #define DESKTOP_LAUNCHER_INSTALLER_SERVICE_TRANSACTIONS_ROLLBACK_JOURNAL_H_
 
+#include <windows.h>
+
 #include <stdint.h>
+
+#include <memory>
 
 #include "base/files/file_path.h"
 #include "base/pickle.h"
 #include "base/win/scoped_handle.h"
+#include "desktop/launcher/installer/service/transactions/rollback_scope.h"
 
 namespace vexlo {
 namespace installer {
@@ -35,19 +40,27 @@ class RollbackJournal {
   // Close leaves them for replay.
   ~RollbackJournal();
 
-  // The journal of the installations into |folder|, in the user's
-  // temporary folder; empty when there is none.
+  // The journal of the installations into |folder|: in the user's
+  // temporary folder, or, for an administrator's run, in the machine's
+  // folder of journals; empty when there is none.
   static base::FilePath PathFor(const base::FilePath& folder);
 
-  // Takes back what the journal at |path| holds and deletes it. True when
-  // nothing is left of it; false, leaving it, while a process holds it open
-  // or when it cannot be read.
-  static bool Replay(const base::FilePath& path);
+  // Takes back what the journal at |path| holds and deletes it, or keeps
+  // it aside, untouched, when it holds anything outside |scope| or when
+  // others than administrators could have written it for an
+  // administrator's run. True when nothing is left of it at |path|; false,
+  // leaving it, while a process holds it open or when it cannot be read.
+  static bool Replay(const base::FilePath& path, const RollbackScope& scope);
+
+  // Whether the file or folder that |descriptor| protects is owned and
+  // writable by none but administrators, the system and this process's
+  // user.
+  static bool OnlyAdministratorsWrite(PSECURITY_DESCRIPTOR descriptor);
 
   // Replays a journal that a killed run left at |path|, then opens it to
   // record, behind the records of a run that holds it open. False, logged,
   // when it cannot be opened; nothing is recorded then.
-  bool Open(const base::FilePath& path);
+  bool Open(const base::FilePath& path, const RollbackScope& scope);
   bool is_open() const { return file_.IsValid(); }
 
   // Writes |record| at the end; false, logged, when it did not reach the
@@ -58,7 +71,8 @@ class RollbackJournal {
   // Forgets the records behind |end|.
   void TruncateTo(uint64_t end);
   // Takes back the records that a process started from this one left
-  // behind this one's when it was killed.
+  // behind this one's when it was killed; keeps them aside instead when any
+  // is outside the scope.
   void ReplayAbandoned();
   // Forgets this process's records, and deletes the journal unless it
   // continues another process's; for a transaction that has ended.
@@ -67,6 +81,7 @@ class RollbackJournal {
  private:
   base::win::ScopedHandle file_;
   base::FilePath path_;
+  std::unique_ptr<RollbackScope> scope_;
   // Whether this process began the journal, rather than continuing the
   // journal of the run that started it.
   bool owner_;

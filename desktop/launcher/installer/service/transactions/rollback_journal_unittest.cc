@@ -2,14 +2,24 @@
 
 #include <windows.h>
 
+#include <sddl.h>
+#include <shlwapi.h>
+
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "base/base_paths_win.h"
+#include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/hash.h"
+#include "base/logging.h"
+#include "base/path_service.h"
+#include "base/strings/utf_string_conversions.h"
 #include "base/test/unique_test_dir.h"
+#include "base/win/registry.h"
+#include "desktop/launcher/installer/service/test/fake_security_checks.h"
 #include "desktop/launcher/installer/service/test/operation_test.h"
 #include "desktop/launcher/installer/service/transactions/change_reg_value_operation.h"
 #include "desktop/launcher/installer/service/transactions/copy_file_operation.h"
@@ -29,7 +39,10 @@ constexpr DWORD kSeven = 7;
 
 class RollbackJournalTest : public OperationTest {
  protected:
-  RollbackJournalTest() : journal_path_(journal_dir_.path().Append(L"j")) {}
+  RollbackJournalTest()
+      : journal_path_(journal_dir_.path().Append(L"j")), scope_(temp_.path()) {
+    scope_.AddOwnedKey(key_path_);
+  }
 
   void SetUp() override {
     OperationTest::SetUp();
@@ -81,7 +94,7 @@ class RollbackJournalTest : public OperationTest {
   // neither rolled back nor committed, with the journal left as it is.
   void DoAndDie(size_t count) {
     RollbackJournal journal;
-    ASSERT_TRUE(journal.Open(journal_path_));
+    ASSERT_TRUE(journal.Open(journal_path_, scope_));
     // A killed process never destroys its transaction.
     Transaction* transaction = new Transaction(&journal);
     const auto changes = Changes();
@@ -98,18 +111,25 @@ class RollbackJournalTest : public OperationTest {
   // Writes a journal holding |records|, each whole, and then |tail|.
   void WriteJournal(const std::vector<base::Pickle>& records,
                     const std::string& tail) {
+    WriteJournalAt(journal_path_, records, tail);
+  }
+  void WriteJournalAt(const base::FilePath& path,
+                      const std::vector<base::Pickle>& records,
+                      const std::string& tail) {
     {
       RollbackJournal journal;
-      ASSERT_TRUE(journal.Open(journal_path_));
+      ASSERT_TRUE(journal.Open(path, scope_));
       for (const base::Pickle& record : records)
         ASSERT_TRUE(journal.Append(record));
     }
-    ASSERT_TRUE(base::AppendToFile(journal_path_, tail.data(),
-                                   static_cast<int>(tail.size())));
+    ASSERT_TRUE(
+        base::AppendToFile(path, tail.data(), static_cast<int>(tail.size())));
   }
 
   base::UniqueTestDir journal_dir_;
   const base::FilePath journal_path_;
+  // All that the test's runs change: its folder and its key.
+  RollbackScope scope_;
 };
 
 // Whatever a killed run had done, replaying its journal takes back; the
@@ -119,7 +139,7 @@ TEST_F(RollbackJournalTest, ReplayTakesBackWhatAKilledRunDid) {
   for (size_t count = 0; count <= Changes().size(); ++count) {
     SCOPED_TRACE(count);
     DoAndDie(count);
-    ASSERT_TRUE(RollbackJournal::Replay(journal_path_));
+    ASSERT_TRUE(RollbackJournal::Replay(journal_path_, scope_));
     EXPECT_FALSE(base::PathExists(journal_path_));
     EXPECT_EQ(before, TakeSnapshot());
   }
@@ -145,7 +165,7 @@ TEST_F(RollbackJournalTest, HoldsOnlyWhatIsDone) {
   for (const auto& test : kCases) {
     SCOPED_TRACE(test.name);
     RollbackJournal journal;
-    ASSERT_TRUE(journal.Open(journal_path_));
+    ASSERT_TRUE(journal.Open(journal_path_, scope_));
     const int64_t empty = JournalSize();
     Transaction transaction(&journal);
     if (test.changes) {
@@ -183,7 +203,7 @@ class RecordingOperation : public Operation {
 // kill half way through leaves the records of what is still done.
 TEST_F(RollbackJournalTest, RollingBackCutsEachRecordOffInTurn) {
   RollbackJournal journal;
-  ASSERT_TRUE(journal.Open(journal_path_));
+  ASSERT_TRUE(journal.Open(journal_path_, scope_));
   Transaction transaction(&journal);
   int64_t sizes_at_rollback[3] = {};
   std::vector<int64_t> sizes_after_do;
@@ -207,7 +227,7 @@ TEST_F(RollbackJournalTest, PutsBackWhatAFileHeld) {
   WriteJournal({RollbackRecord::FileContent(Path(L"prefs.json"), true, "old"),
                 RollbackRecord::FileContent(Path(L"made.json"), false, "")},
                "");
-  ASSERT_TRUE(RollbackJournal::Replay(journal_path_));
+  ASSERT_TRUE(RollbackJournal::Replay(journal_path_, scope_));
   std::string content;
   EXPECT_TRUE(base::ReadFileToString(Path(L"prefs.json"), &content));
   EXPECT_EQ("old", content);
@@ -242,7 +262,7 @@ TEST_F(RollbackJournalTest, PassesOverARecordCutShort) {
     Write(L"made.txt", "made");
     Write(L"src.txt", "source");
     WriteJournal({RollbackRecord::CreatedFile(Path(L"made.txt"))}, test.tail);
-    ASSERT_TRUE(RollbackJournal::Replay(journal_path_));
+    ASSERT_TRUE(RollbackJournal::Replay(journal_path_, scope_));
     EXPECT_FALSE(base::PathExists(Path(L"made.txt")));
     EXPECT_EQ(!test.last_undone, base::PathExists(Path(L"src.txt")));
     EXPECT_FALSE(base::PathExists(journal_path_));
@@ -262,14 +282,14 @@ TEST_F(RollbackJournalTest, TakesNothingThatIsNotTheRuns) {
        RollbackRecord::RegistryValue(HKEY_CURRENT_USER, Key(L"no\\key"), L"v",
                                      true, REG_SZ, {'x', 0})},
       "");
-  ASSERT_TRUE(RollbackJournal::Replay(journal_path_));
+  ASSERT_TRUE(RollbackJournal::Replay(journal_path_, scope_));
   EXPECT_EQ(before, TakeSnapshot());
 
   base::WriteFile(journal_path_, "XXXX", 4);
-  EXPECT_FALSE(RollbackJournal::Replay(journal_path_));
+  EXPECT_FALSE(RollbackJournal::Replay(journal_path_, scope_));
   EXPECT_TRUE(base::PathExists(journal_path_));
   RollbackJournal journal;
-  EXPECT_FALSE(journal.Open(journal_path_));
+  EXPECT_FALSE(journal.Open(journal_path_, scope_));
 }
 
 // A run started by another for the same folder continues the journal that
@@ -277,17 +297,17 @@ TEST_F(RollbackJournalTest, TakesNothingThatIsNotTheRuns) {
 // a finished one's are gone, and the other's stay.
 TEST_F(RollbackJournalTest, ARunStartedByAnotherContinuesItsJournal) {
   RollbackJournal first;
-  ASSERT_TRUE(first.Open(journal_path_));
+  ASSERT_TRUE(first.Open(journal_path_, scope_));
   ASSERT_TRUE(first.Append(RollbackRecord::CreatedFile(Path(L"src.txt"))));
   const int64_t first_size = JournalSize();
-  EXPECT_FALSE(RollbackJournal::Replay(journal_path_));
+  EXPECT_FALSE(RollbackJournal::Replay(journal_path_, scope_));
 
   for (bool killed : {true, false}) {
     SCOPED_TRACE(killed ? "killed" : "finished");
     Write(L"second.txt", "second");
     {
       RollbackJournal second;
-      ASSERT_TRUE(second.Open(journal_path_));
+      ASSERT_TRUE(second.Open(journal_path_, scope_));
       EXPECT_EQ(static_cast<uint64_t>(first_size), second.end());
       ASSERT_TRUE(
           second.Append(RollbackRecord::CreatedFile(Path(L"second.txt"))));
@@ -302,6 +322,331 @@ TEST_F(RollbackJournalTest, ARunStartedByAnotherContinuesItsJournal) {
   first.Close();
   EXPECT_FALSE(base::PathExists(journal_path_));
   EXPECT_TRUE(base::PathExists(Path(L"src.txt")));
+}
+
+// The lines logged while a test runs.
+std::string* g_logged = nullptr;
+
+bool CaptureLine(int /* severity */,
+                 const char* /* file */,
+                 int /* line */,
+                 size_t /* message_start */,
+                 const std::string& text) {
+  if (g_logged)
+    *g_logged += text;
+  return false;
+}
+
+// A journal that anyone else wrote, as the runs of its folder never do,
+// with right checksums.
+class PlantedJournalTest : public RollbackJournalTest {
+ protected:
+  PlantedJournalTest()
+      : victim_(journal_dir_.path().Append(L"victim.txt")),
+        foreign_key_(key_path_ + L"Foreign") {}
+
+  void SetUp() override {
+    RollbackJournalTest::SetUp();
+    g_logged = &logged_;
+    base::SetLogMessageHandler(&CaptureLine);
+  }
+  void TearDown() override {
+    base::SetLogMessageHandler(nullptr);
+    g_logged = nullptr;
+    ::SHDeleteKeyW(HKEY_CURRENT_USER, foreign_key_.c_str());
+    RollbackJournalTest::TearDown();
+  }
+
+  // Where refused journals went: the files beside the journal that no run
+  // reads.
+  std::vector<base::FilePath> KeptAside() const {
+    std::vector<base::FilePath> kept;
+    base::FileEnumerator files(journal_dir_.path(), false,
+                               base::FileEnumerator::FILES, L"j.*.refused");
+    for (base::FilePath file = files.Next(); !file.empty(); file = files.Next())
+      kept.push_back(file);
+    return kept;
+  }
+
+  // What lies outside the test's folder and key that a journal could name.
+  std::string Outside() const {
+    std::string state;
+    std::string content;
+    state += base::ReadFileToString(victim_, &content) ? content : "none";
+    state += base::PathExists(journal_dir_.path().Append(L"moved.txt"))
+                 ? " moved"
+                 : "";
+    state += base::DirectoryExists(journal_dir_.path().Append(L"empty"))
+                 ? " empty"
+                 : "";
+    base::win::RegKey key;
+    base::string16 value;
+    state += key.Open(HKEY_CURRENT_USER, foreign_key_.c_str(), KEY_READ) ==
+                     ERROR_SUCCESS
+                 ? (key.ReadValue(L"v", &value) == ERROR_SUCCESS
+                        ? " key " + base::UTF16ToUTF8(value)
+                        : " key")
+                 : "";
+    state += key.Open(HKEY_CURRENT_USER, (foreign_key_ + L"\\new").c_str(),
+                      KEY_READ) == ERROR_SUCCESS
+                 ? " new key"
+                 : "";
+    return state;
+  }
+
+  const base::FilePath victim_;
+  // Beside the test's key, with a name that begins like it.
+  const base::string16 foreign_key_;
+  std::string logged_;
+};
+
+// A record of its own making, word by word.
+base::Pickle Words(std::initializer_list<uint32_t> words) {
+  base::Pickle record;
+  for (uint32_t word : words)
+    record.Write4Bytes(word);
+  return record;
+}
+
+// A journal with one record naming anything a run of its folder does not
+// change, or that cannot be read whole, is refused whole: nothing in it is
+// done, the run is told, and the journal is kept aside where no run reads
+// it.
+TEST_F(PlantedJournalTest, ARecordOutsideTheScopeRefusesTheJournal) {
+  const base::string16 escape =
+      L"..\\" + journal_dir_.path().BaseName().value() + L"\\victim.txt";
+  const std::vector<uint8_t> evil = {'e', 0, 'v', 0, 0, 0};
+  base::Pickle huge_values = Words({7, 0x80000001u});
+  huge_values.WriteString16(Key(L"gone"));
+  huge_values.Write4Bytes(0x7FFFFFFF);
+  base::Pickle huge_name = Words({1, 0x7FFFFFFF});
+  base::Pickle huge_bytes = Words({4});
+  huge_bytes.WriteString16(Path(L"prefs.json").value());
+  huge_bytes.WriteBool(true);
+  huge_bytes.Write4Bytes(0x7FFFFFF0);
+  base::Pickle cut = Words({3});
+  cut.WriteString16(Path(L"src.txt").value());
+  const struct {
+    const char* name;
+    base::Pickle record;
+  } kCases[] = {
+      {"a file outside", RollbackRecord::CreatedFile(victim_)},
+      {"a '..' escape", RollbackRecord::CreatedFile(Path(escape))},
+      {"a file rewritten outside",
+       RollbackRecord::FileContent(victim_, true, "written")},
+      {"a file deleted outside",
+       RollbackRecord::FileContent(victim_, false, "")},
+      {"a file moved out",
+       RollbackRecord::Renamed(journal_dir_.path().Append(L"moved.txt"),
+                               Path(L"src.txt"))},
+      {"a file moved in", RollbackRecord::Renamed(Path(L"in.txt"), victim_)},
+      {"folders outside",
+       RollbackRecord::CreatedFolders(journal_dir_.path().Append(L"empty"),
+                                      journal_dir_.path())},
+      {"folders up to no ancestor",
+       RollbackRecord::CreatedFolders(Path(L"new"), journal_dir_.path())},
+      {"a value of another key",
+       RollbackRecord::RegistryValue(HKEY_CURRENT_USER, foreign_key_, L"v",
+                                     true, REG_SZ, evil)},
+      {"another key created",
+       RollbackRecord::CreatedKey(HKEY_CURRENT_USER, foreign_key_)},
+      {"another key deleted",
+       RollbackRecord::DeletedKey(HKEY_CURRENT_USER, foreign_key_ + L"\\new",
+                                  {{L"v", REG_SZ, evil}})},
+      {"another hive",
+       RollbackRecord::CreatedKey(HKEY_CLASSES_ROOT, Key(L"k"))},
+      {"values beyond its bytes", std::move(huge_values)},
+      {"a name beyond its bytes", std::move(huge_name)},
+      {"content beyond its bytes", std::move(huge_bytes)},
+      {"a record cut within", std::move(cut)},
+      {"an unknown kind", Words({99})},
+      {"no kind", base::Pickle()},
+  };
+  for (const auto& test : kCases) {
+    SCOPED_TRACE(test.name);
+    ASSERT_TRUE(base::WriteFile(victim_, "victim", 6));
+    ASSERT_TRUE(base::CreateDirectory(journal_dir_.path().Append(L"empty")));
+    base::win::RegKey foreign;
+    ASSERT_EQ(
+        ERROR_SUCCESS,
+        foreign.Create(HKEY_CURRENT_USER, foreign_key_.c_str(), KEY_SET_VALUE));
+    ASSERT_EQ(ERROR_SUCCESS, foreign.WriteValue(L"v", L"old"));
+    foreign.Close();
+    Write(L"made.txt", "made");
+    WriteJournal({RollbackRecord::CreatedFile(Path(L"made.txt")), test.record},
+                 "");
+    std::string planted;
+    ASSERT_TRUE(base::ReadFileToString(journal_path_, &planted));
+    const Snapshot before = TakeSnapshot();
+    const std::string outside = Outside();
+    logged_.clear();
+
+    EXPECT_TRUE(RollbackJournal::Replay(journal_path_, scope_));
+    EXPECT_EQ(before, TakeSnapshot());
+    EXPECT_EQ(outside, Outside());
+    EXPECT_NE(std::string::npos, logged_.find("Refusing the rollback journal"));
+    EXPECT_FALSE(base::PathExists(journal_path_));
+    const std::vector<base::FilePath> kept = KeptAside();
+    ASSERT_EQ(1u, kept.size());
+    std::string content;
+    EXPECT_TRUE(base::ReadFileToString(kept[0], &content));
+    EXPECT_EQ(planted, content);
+    ASSERT_TRUE(base::DeleteFile(kept[0], false));
+  }
+}
+
+// Records that a foreign writer put behind a run's own, where a run it
+// started would have written, are kept aside and never done; the run's own
+// stay.
+TEST_F(PlantedJournalTest, ForeignRecordsBehindARunAreKeptAside) {
+  RollbackJournal first;
+  ASSERT_TRUE(first.Open(journal_path_, scope_));
+  ASSERT_TRUE(first.Append(RollbackRecord::CreatedFile(Path(L"src.txt"))));
+  const int64_t first_size = JournalSize();
+  Write(L"second.txt", "second");
+  ASSERT_TRUE(base::WriteFile(victim_, "victim", 6));
+  {
+    RollbackJournal second;
+    ASSERT_TRUE(second.Open(journal_path_, scope_));
+    ASSERT_TRUE(
+        second.Append(RollbackRecord::CreatedFile(Path(L"second.txt"))));
+    ASSERT_TRUE(second.Append(RollbackRecord::CreatedFile(victim_)));
+  }
+  first.ReplayAbandoned();
+  EXPECT_EQ(first_size, JournalSize());
+  EXPECT_TRUE(base::PathExists(Path(L"second.txt")));
+  EXPECT_TRUE(base::PathExists(victim_));
+  EXPECT_EQ(1u, KeptAside().size());
+  EXPECT_NE(std::string::npos, logged_.find("Refusing the rollback records"));
+  first.Close();
+  EXPECT_TRUE(base::PathExists(Path(L"src.txt")));
+}
+
+// A journal larger than any run's is never read into memory, and is kept
+// aside.
+TEST_F(PlantedJournalTest, AJournalLargerThanAnyRunsIsKeptAside) {
+  WriteJournal({RollbackRecord::CreatedFile(Path(L"src.txt"))}, "");
+  base::win::ScopedHandle file(
+      ::CreateFileW(journal_path_.value().c_str(), GENERIC_WRITE, 0, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(file.IsValid());
+  LARGE_INTEGER size;
+  size.QuadPart = (64 << 20) + 1;
+  ASSERT_TRUE(::SetFilePointerEx(file.Get(), size, nullptr, FILE_BEGIN));
+  ASSERT_TRUE(::SetEndOfFile(file.Get()));
+  file.Close();
+  EXPECT_TRUE(RollbackJournal::Replay(journal_path_, scope_));
+  EXPECT_TRUE(base::PathExists(Path(L"src.txt")));
+  EXPECT_FALSE(base::PathExists(journal_path_));
+  EXPECT_EQ(1u, KeptAside().size());
+}
+
+// An administrator's run keeps its journals in the machine's folder, where
+// no journal a process of the user wrote in its temporary folder is read;
+// the user's own run still reads the user's.
+TEST_F(RollbackJournalTest, AnAdministratorsRunReadsNoJournalOfTheUser) {
+  FakeSecurityChecks checks;
+  checks.set_administrator(false);
+  const base::FilePath user_journal = RollbackJournal::PathFor(temp_.path());
+  base::FilePath user_temp;
+  ASSERT_TRUE(base::GetTempDir(&user_temp));
+  EXPECT_EQ(user_temp.StripTrailingSeparators(), user_journal.DirName());
+  checks.set_administrator(true);
+  const base::FilePath journal = RollbackJournal::PathFor(temp_.path());
+  base::FilePath machine_data;
+  ASSERT_TRUE(base::PathService::Get(base::DIR_COMMON_APP_DATA, &machine_data));
+  EXPECT_EQ(machine_data.Append(L"vexlo_rollback"), journal.DirName());
+  EXPECT_EQ(user_journal.BaseName(), journal.BaseName());
+
+  checks.set_administrator(false);
+  WriteJournalAt(user_journal, {RollbackRecord::CreatedFile(Path(L"src.txt"))},
+                 "");
+  checks.set_administrator(true);
+  EXPECT_TRUE(RollbackJournal::Replay(journal, scope_));
+  EXPECT_TRUE(base::PathExists(Path(L"src.txt")));
+  EXPECT_TRUE(base::PathExists(user_journal));
+
+  // The administrator's own journal is replayed by the next of its runs.
+  {
+    RollbackJournal killed;
+    ASSERT_TRUE(killed.Open(journal, scope_));
+    ASSERT_TRUE(killed.Append(RollbackRecord::CreatedFile(Path(L"made.txt"))));
+    Write(L"made.txt", "made");
+  }
+  EXPECT_TRUE(RollbackJournal::Replay(journal, scope_));
+  EXPECT_FALSE(base::PathExists(Path(L"made.txt")));
+  EXPECT_FALSE(base::PathExists(journal));
+
+  checks.set_administrator(false);
+  EXPECT_TRUE(RollbackJournal::Replay(user_journal, scope_));
+  EXPECT_FALSE(base::PathExists(Path(L"src.txt")));
+  EXPECT_FALSE(base::PathExists(user_journal));
+}
+
+// A journal is read for an administrator only when none but administrators
+// and the system own it or may change it.
+TEST(RollbackJournalSecurityTest, OnlyAdministratorsWrite) {
+  const struct {
+    const wchar_t* sddl;
+    bool trusted;
+  } kCases[] = {
+      {L"O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)", true},
+      {L"O:SYD:(A;;FA;;;SY)(A;;0x1200a9;;;WD)", true},
+      {L"O:S-1-5-80-956008885-3425870490-2839906345-1681787880-2239733470"
+       L"D:(A;;FA;;;BA)",
+       true},
+      {L"O:BAD:", true},
+      {L"O:BAD:(A;OICIIO;FA;;;CO)(A;;FA;;;BA)", true},
+      {L"O:BAD:(D;;FA;;;WD)(A;;FA;;;BA)", true},
+      {L"O:BUD:(A;;FA;;;BA)", false},
+      {L"O:S-1-5-21-1-2-3-1001D:(A;;FA;;;BA)", false},
+      {L"O:BAD:(A;;FA;;;BA)(A;;FA;;;BU)", false},
+      {L"O:BAD:(A;;0x2;;;WD)", false},
+      {L"O:BAD:(A;;0x4;;;AU)", false},
+      {L"O:BAD:(A;;0x40;;;BU)", false},
+      {L"O:BAD:(A;;GW;;;AU)", false},
+      {L"O:BAD:(A;;GA;;;AU)", false},
+      {L"O:BAD:(A;;SD;;;WD)", false},
+      {L"O:BAD:(A;;WD;;;WD)", false},
+      {L"O:BAD:(A;;WO;;;S-1-5-21-1-2-3-1001)", false},
+      {L"O:BAD:(A;OICI;FA;;;CO)", false},
+      {L"D:(A;;FA;;;BA)", false},
+  };
+  for (const auto& test : kCases) {
+    SCOPED_TRACE(base::UTF16ToUTF8(test.sddl));
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        test.sddl, SDDL_REVISION_1, &descriptor, nullptr));
+    EXPECT_EQ(test.trusted,
+              RollbackJournal::OnlyAdministratorsWrite(descriptor));
+    ::LocalFree(descriptor);
+  }
+  // No access list at all lets everyone in.
+  SECURITY_DESCRIPTOR open = {};
+  char administrators[SECURITY_MAX_SID_SIZE];
+  DWORD size = sizeof(administrators);
+  ASSERT_TRUE(::CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr,
+                                   administrators, &size));
+  ASSERT_TRUE(
+      ::InitializeSecurityDescriptor(&open, SECURITY_DESCRIPTOR_REVISION));
+  ASSERT_TRUE(::SetSecurityDescriptorOwner(&open, administrators, FALSE));
+  ASSERT_TRUE(::SetSecurityDescriptorDacl(&open, TRUE, nullptr, FALSE));
+  EXPECT_FALSE(RollbackJournal::OnlyAdministratorsWrite(&open));
+  // An entry of a kind not understood might grant anything.
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+      L"O:BAD:(A;;FA;;;BA)", SDDL_REVISION_1, &descriptor, nullptr));
+  EXPECT_TRUE(RollbackJournal::OnlyAdministratorsWrite(descriptor));
+  BOOL present = FALSE;
+  BOOL defaulted = FALSE;
+  PACL dacl = nullptr;
+  void* entry = nullptr;
+  ASSERT_TRUE(
+      ::GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted));
+  ASSERT_TRUE(::GetAce(dacl, 0, &entry));
+  static_cast<ACE_HEADER*>(entry)->AceType = ACCESS_ALLOWED_CALLBACK_ACE_TYPE;
+  EXPECT_FALSE(RollbackJournal::OnlyAdministratorsWrite(descriptor));
+  ::LocalFree(descriptor);
 }
 
 // One journal per folder, whatever the case of its name or a closing

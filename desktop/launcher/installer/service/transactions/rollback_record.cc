@@ -2,6 +2,8 @@
 
 #include <shlwapi.h>
 
+#include <utility>
+
 #include "base/files/file_util.h"
 #include "base/files/important_file_writer.h"
 #include "base/logging.h"
@@ -9,6 +11,7 @@
 #include "base/win/registry.h"
 #include "desktop/launcher/installer/service/transactions/create_folder_operation.h"
 #include "desktop/launcher/installer/service/transactions/registry_value_writer.h"
+#include "desktop/launcher/installer/service/transactions/rollback_scope.h"
 
 namespace vexlo {
 namespace installer {
@@ -83,6 +86,92 @@ bool ReadKey(base::PickleIterator* reader, HKEY* root, base::string16* path) {
   return ReadRoot(reader, root) && reader->ReadString16(path) && !path->empty();
 }
 
+// The values of a deleted key, kept one by one as they are read: a count
+// that claims more than the record holds fails at the first value missing,
+// having kept no more than the record's bytes.
+bool ReadValues(base::PickleIterator* reader,
+                std::vector<RollbackRecord::Value>* values) {
+  int count = 0;
+  if (!reader->ReadInt(&count) || count < 0)
+    return false;
+  for (int i = 0; i < count; ++i) {
+    RollbackRecord::Value value;
+    if (!reader->ReadString16(&value.name) || !ReadDword(reader, &value.type) ||
+        !ReadBytes(reader, &value.data)) {
+      return false;
+    }
+    values->push_back(std::move(value));
+  }
+  return true;
+}
+
+// One record, read whole.
+struct Change {
+  int kind = 0;
+  base::FilePath path;
+  base::FilePath other;
+  bool existed = false;
+  std::string content;
+  HKEY root = nullptr;
+  base::string16 key;
+  base::string16 name;
+  DWORD type = REG_NONE;
+  std::vector<uint8_t> data;
+  std::vector<RollbackRecord::Value> values;
+};
+
+bool ReadChange(const base::Pickle& record, Change* change) {
+  base::PickleIterator reader(record);
+  if (!reader.ReadInt(&change->kind))
+    return false;
+  switch (change->kind) {
+    case kCreatedFile:
+      return ReadPath(&reader, &change->path);
+    case kCreatedFolders:
+    case kRenamed:
+      return ReadPath(&reader, &change->path) &&
+             ReadPath(&reader, &change->other);
+    case kFileContent:
+      return ReadPath(&reader, &change->path) &&
+             reader.ReadBool(&change->existed) &&
+             reader.ReadString(&change->content);
+    case kCreatedKey:
+      return ReadKey(&reader, &change->root, &change->key);
+    case kRegistryValue:
+      return ReadKey(&reader, &change->root, &change->key) &&
+             reader.ReadString16(&change->name) &&
+             reader.ReadBool(&change->existed) &&
+             ReadDword(&reader, &change->type) &&
+             ReadBytes(&reader, &change->data);
+    case kDeletedKey:
+      return ReadKey(&reader, &change->root, &change->key) &&
+             ReadValues(&reader, &change->values);
+    default:
+      return false;
+  }
+}
+
+bool IsChangeWithin(const Change& change, const RollbackScope& scope) {
+  switch (change.kind) {
+    case kCreatedFile:
+    case kFileContent:
+      return scope.ContainsPath(change.path);
+    case kCreatedFolders:
+      return scope.ContainsCreatedFolders(change.path, change.other);
+    case kRenamed:
+      return scope.ContainsPath(change.path) &&
+             scope.ContainsPath(change.other);
+    case kCreatedKey:
+      return scope.ContainsCreatedKey(change.root, change.key);
+    case kRegistryValue:
+      return scope.ContainsValue(change.root, change.key, change.name);
+    case kDeletedKey:
+      return scope.OwnsKey(change.root, change.key);
+    default:
+      return false;
+  }
+}
+
 void UndoCreatedFile(const base::FilePath& path) {
   if (!::DeleteFileW(path.value().c_str()) &&
       ::GetLastError() != ERROR_FILE_NOT_FOUND &&
@@ -114,7 +203,50 @@ void UndoFileContent(const base::FilePath& path,
   LOG_IF(ERROR, !restored) << "Could not put back " << path.AsUTF8();
 }
 
-void UndoCreatedKey(HKEY root, const base::string16& path) {
+// How deep a tree of keys the run can have created.
+constexpr int kMaxCreatedKeyDepth = 32;
+
+// Whether the key |path| of |parent|, or one below it, holds a value;
+// true too when that cannot be told.
+bool HoldsValues(HKEY parent, const base::string16& path, int depth) {
+  base::win::RegKey key;
+  const LONG opened = key.Open(parent, path.c_str(), KEY_READ);
+  if (opened == ERROR_FILE_NOT_FOUND)
+    return false;
+  DWORD subkeys = 0;
+  DWORD values = 0;
+  DWORD longest = 0;
+  if (opened != ERROR_SUCCESS || depth > kMaxCreatedKeyDepth ||
+      ::RegQueryInfoKeyW(key.Handle(), nullptr, nullptr, nullptr, &subkeys,
+                         &longest, nullptr, &values, nullptr, nullptr, nullptr,
+                         nullptr) != ERROR_SUCCESS) {
+    return true;
+  }
+  if (values > 0)
+    return true;
+  for (DWORD i = 0; i < subkeys; ++i) {
+    base::string16 name(longest + 1, L'\0');
+    DWORD length = longest + 1;
+    if (::RegEnumKeyExW(key.Handle(), i, &name[0], &length, nullptr, nullptr,
+                        nullptr, nullptr) != ERROR_SUCCESS) {
+      return true;
+    }
+    name.resize(length);
+    if (HoldsValues(key.Handle(), name, depth + 1))
+      return true;
+  }
+  return false;
+}
+
+void UndoCreatedKey(HKEY root,
+                    const base::string16& path,
+                    const RollbackScope& scope) {
+  // A key others share is the run's only while it holds none of theirs.
+  if (!scope.OwnsKey(root, path) && HoldsValues(root, path, 0)) {
+    LOG(WARNING) << "Leaving the key " << base::UTF16ToUTF8(path)
+                 << ": it holds values";
+    return;
+  }
   const LONG result = ::SHDeleteKeyW(root, path.c_str());
   LOG_IF(ERROR, result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND)
       << "Could not delete the created key " << base::UTF16ToUTF8(path) << ": "
@@ -133,83 +265,64 @@ void PutValueBack(HKEY key,
       << result;
 }
 
-bool UndoRegistryValue(base::PickleIterator* reader) {
-  HKEY root = nullptr;
-  base::string16 path;
-  base::string16 name;
-  bool existed = false;
-  DWORD type = REG_NONE;
-  std::vector<uint8_t> data;
-  if (!ReadKey(reader, &root, &path) || !reader->ReadString16(&name) ||
-      !reader->ReadBool(&existed) || !ReadDword(reader, &type) ||
-      !ReadBytes(reader, &data)) {
-    return false;
-  }
+void UndoRegistryValue(const Change& change) {
   base::win::RegKey key;
   // A value that never came needs no key to go from.
-  if (key.Open(root, path.c_str(), KEY_SET_VALUE) == ERROR_SUCCESS)
-    PutValueBack(key.Handle(), name, existed, type, data);
-  return true;
+  if (key.Open(change.root, change.key.c_str(), KEY_SET_VALUE) ==
+      ERROR_SUCCESS) {
+    PutValueBack(key.Handle(), change.name, change.existed, change.type,
+                 change.data);
+  }
 }
 
-bool UndoDeletedKey(base::PickleIterator* reader) {
-  HKEY root = nullptr;
-  base::string16 path;
-  int count = 0;
-  if (!ReadKey(reader, &root, &path) || !reader->ReadInt(&count) || count < 0)
-    return false;
-  std::vector<RollbackRecord::Value> values(static_cast<size_t>(count));
-  for (RollbackRecord::Value& value : values) {
-    if (!reader->ReadString16(&value.name) || !ReadDword(reader, &value.type) ||
-        !ReadBytes(reader, &value.data)) {
-      return false;
-    }
-  }
+void UndoDeletedKey(const Change& change) {
   // Subkeys come back first, as their records are later; creating one
   // creates this key too, and then its values come back.
   base::win::RegKey key;
-  const LONG result = key.Create(root, path.c_str(), KEY_SET_VALUE);
+  const LONG result =
+      key.Create(change.root, change.key.c_str(), KEY_SET_VALUE);
   if (result != ERROR_SUCCESS) {
-    LOG(ERROR) << "Could not recreate the key " << base::UTF16ToUTF8(path)
+    LOG(ERROR) << "Could not recreate the key " << base::UTF16ToUTF8(change.key)
                << ": " << result;
-    return true;
+    return;
   }
-  for (const RollbackRecord::Value& value : values)
+  for (const RollbackRecord::Value& value : change.values)
     PutValueBack(key.Handle(), value.name, true, value.type, value.data);
-  return true;
 }
 
-bool UndoFileChange(Kind kind, base::PickleIterator* reader) {
-  base::FilePath path;
-  base::FilePath other;
-  bool existed = false;
-  std::string content;
-  switch (kind) {
+void UndoChange(const Change& change, const RollbackScope& scope) {
+  switch (change.kind) {
     case kCreatedFile:
-      if (!ReadPath(reader, &path))
-        return false;
-      UndoCreatedFile(path);
-      return true;
+      UndoCreatedFile(change.path);
+      break;
     case kCreatedFolders:
-      if (!ReadPath(reader, &path) || !ReadPath(reader, &other))
-        return false;
-      CreateFolderOperation::RemoveCreatedFolders(path, other);
-      return true;
+      CreateFolderOperation::RemoveCreatedFolders(change.path, change.other);
+      break;
     case kRenamed:
-      if (!ReadPath(reader, &path) || !ReadPath(reader, &other))
-        return false;
-      UndoRename(path, other);
-      return true;
+      UndoRename(change.path, change.other);
+      break;
     case kFileContent:
-      if (!ReadPath(reader, &path) || !reader->ReadBool(&existed) ||
-          !reader->ReadString(&content)) {
-        return false;
-      }
-      UndoFileContent(path, existed, content);
-      return true;
-    default:
-      return false;
+      UndoFileContent(change.path, change.existed, change.content);
+      break;
+    case kCreatedKey:
+      UndoCreatedKey(change.root, change.key, scope);
+      break;
+    case kRegistryValue:
+      UndoRegistryValue(change);
+      break;
+    case kDeletedKey:
+      UndoDeletedKey(change);
+      break;
   }
+}
+
+// What a record names, for the log.
+std::string Describe(const Change& change) {
+  const std::string kind = "kind " + std::to_string(change.kind) + ": ";
+  if (!change.key.empty())
+    return kind + base::UTF16ToUTF8(change.key) + " " +
+           base::UTF16ToUTF8(change.name);
+  return kind + change.path.AsUTF8() + " " + change.other.AsUTF8();
 }
 
 }  // namespace
@@ -292,32 +405,32 @@ base::Pickle RollbackRecord::DeletedKey(HKEY root,
 }
 
 // static
-bool RollbackRecord::Undo(const base::Pickle& record) {
-  base::PickleIterator reader(record);
-  int kind = 0;
-  bool read = reader.ReadInt(&kind);
-  if (read) {
-    HKEY root = nullptr;
-    base::string16 path;
-    switch (kind) {
-      case kCreatedKey:
-        read = ReadKey(&reader, &root, &path);
-        if (read)
-          UndoCreatedKey(root, path);
-        break;
-      case kRegistryValue:
-        read = UndoRegistryValue(&reader);
-        break;
-      case kDeletedKey:
-        read = UndoDeletedKey(&reader);
-        break;
-      default:
-        read = UndoFileChange(static_cast<Kind>(kind), &reader);
-        break;
-    }
+bool RollbackRecord::IsWithin(const base::Pickle& record,
+                              const RollbackScope& scope) {
+  Change change;
+  if (!ReadChange(record, &change)) {
+    LOG(ERROR) << "Cannot read a rollback record";
+    return false;
   }
-  LOG_IF(ERROR, !read) << "Skipping an unreadable rollback record";
-  return read;
+  if (!IsChangeWithin(change, scope)) {
+    LOG(ERROR) << "A rollback record names what no run for this folder "
+                  "changes ("
+               << Describe(change) << ")";
+    return false;
+  }
+  return true;
+}
+
+// static
+bool RollbackRecord::Undo(const base::Pickle& record,
+                          const RollbackScope& scope) {
+  Change change;
+  if (!ReadChange(record, &change)) {
+    LOG(ERROR) << "Skipping an unreadable rollback record";
+    return false;
+  }
+  UndoChange(change, scope);
+  return true;
 }
 
 }  // namespace installer

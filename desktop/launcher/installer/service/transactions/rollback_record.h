@@ -15,6 +15,8 @@
 namespace vexlo {
 namespace installer {
 
+class RollbackScope;
+
 // The changes that a rollback journal keeps, and how another process takes
 // each back once the process that made it is gone. Only the change itself is
 // known then, not what the operation knew: every undoing is therefore
@@ -61,9 +63,16 @@ class RollbackRecord {
                                  const base::string16& path,
                                  const std::vector<Value>& values);
 
+  // Whether |record| can be read whole and names only what |scope| holds;
+  // logged when not. Every count and length in it is checked against the
+  // bytes that are there before anything is made of it.
+  static bool IsWithin(const base::Pickle& record, const RollbackScope& scope);
+
   // Takes back the change that |record| describes, as far as it happened.
-  // False, logged, for a record that cannot be read.
-  static bool Undo(const base::Pickle& record);
+  // A key that the record says was created on the way to one of |scope|'s
+  // own goes only while nothing in it holds a value. False, logged, for a
+  // record that cannot be read.
+  static bool Undo(const base::Pickle& record, const RollbackScope& scope);
 };
 
 }  // namespace installer

@@ -1,0 +1,397 @@
+#include "desktop/launcher/installer/service/transactions/rollback_scope.h"
+
+#include <stddef.h>
+
+#include <algorithm>
+
+#include "base/base_paths_win.h"
+#include "base/path_service.h"
+#include "base/strings/utf_string_conversions.h"
+#include "desktop/common/product/product_info.h"
+#include "desktop/launcher/installer/service/service_utils.h"
+
+namespace vexlo {
+namespace installer {
+
+namespace {
+
+using Components = std::vector<base::string16>;
+
+constexpr wchar_t kSeparator = L'\\';
+// The shell's shortcut files; a set-aside name carries more behind it.
+constexpr wchar_t kShortcutExtension[] = L".LNK";
+constexpr wchar_t kSetAsideExtension[] = L".OLD";
+
+// The other hives are not written by any run: a record naming them is
+// foreign.
+bool IsRunRoot(HKEY root) {
+  return root == HKEY_CURRENT_USER || root == HKEY_LOCAL_MACHINE;
+}
+
+base::string16 ToUpper(base::string16 text) {
+  if (!text.empty())
+    ::CharUpperBuffW(&text[0], static_cast<DWORD>(text.size()));
+  return text;
+}
+
+bool EndsWith(const base::string16& text, const base::string16& end) {
+  return text.size() >= end.size() &&
+         text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+bool IsDigits(const base::string16& text, size_t begin, size_t end) {
+  if (begin >= end)
+    return false;
+  for (size_t i = begin; i < end; ++i) {
+    if (text[i] < L'0' || text[i] > L'9')
+      return false;
+  }
+  return true;
+}
+
+// What |name| was before a deletion set it aside as "NAME.TIME.old" or
+// "NAME.TIME.NUMBER.old"; |name| itself when it is no such name.
+base::string16 SetAsideOriginal(const base::string16& name) {
+  const base::string16 extension = kSetAsideExtension;
+  if (!EndsWith(name, extension))
+    return name;
+  const size_t end = name.size() - extension.size();
+  if (end == 0)
+    return name;
+  size_t dot = name.rfind(L'.', end - 1);
+  if (dot == base::string16::npos || !IsDigits(name, dot + 1, end))
+    return name;
+  if (dot > 0) {
+    const size_t time_dot = name.rfind(L'.', dot - 1);
+    if (time_dot != base::string16::npos && IsDigits(name, time_dot + 1, dot))
+      dot = time_dot;
+  }
+  return dot > 0 ? name.substr(0, dot) : name;
+}
+
+bool IsForbiddenInName(wchar_t c) {
+  return c < 32 || c == L':' || c == L'*' || c == L'?' || c == L'"' ||
+         c == L'<' || c == L'>' || c == L'|';
+}
+
+// Splits |text| after its root ("X:" or "\\server\share") into components
+// as the file system reads them: "." and empty ones dropped, ".." taking
+// the one before away, trailing dots and spaces cut.
+bool SplitPath(base::string16 text, Components* components) {
+  std::replace(text.begin(), text.end(), L'/', kSeparator);
+  components->clear();
+  size_t position = 0;
+  if (text.size() >= 3 && text[1] == L':' && text[2] == kSeparator &&
+      ((text[0] >= L'A' && text[0] <= L'Z') ||
+       (text[0] >= L'a' && text[0] <= L'z'))) {
+    components->push_back(text.substr(0, 2));
+    position = 3;
+  } else if (text.size() > 2 && text[0] == kSeparator &&
+             text[1] == kSeparator) {
+    // "\\?\" and "\\.\" name devices and skip every rule below.
+    const size_t server_end = text.find(kSeparator, 2);
+    const size_t share_end = server_end == base::string16::npos
+                                 ? base::string16::npos
+                                 : text.find(kSeparator, server_end + 1);
+    if (server_end == base::string16::npos)
+      return false;
+    const base::string16 server = text.substr(2, server_end - 2);
+    const base::string16 share =
+        text.substr(server_end + 1, share_end == base::string16::npos
+                                        ? base::string16::npos
+                                        : share_end - server_end - 1);
+    if (server.empty() || server == L"?" || server == L"." || share.empty())
+      return false;
+    components->push_back(text.substr(0, share_end));
+    position = share_end == base::string16::npos ? text.size() : share_end + 1;
+  } else {
+    return false;
+  }
+  const size_t root_count = 1;
+  while (position <= text.size()) {
+    size_t end = text.find(kSeparator, position);
+    if (end == base::string16::npos)
+      end = text.size();
+    base::string16 name = text.substr(position, end - position);
+    position = end + 1;
+    if (name.empty() || name == L".")
+      continue;
+    if (name == L"..") {
+      if (components->size() == root_count)
+        return false;
+      components->pop_back();
+      continue;
+    }
+    while (!name.empty() && (name.back() == L'.' || name.back() == L' '))
+      name.pop_back();
+    if (name.empty() ||
+        std::any_of(name.begin(), name.end(), &IsForbiddenInName)) {
+      return false;
+    }
+    components->push_back(name);
+  }
+  return true;
+}
+
+base::string16 JoinPath(const Components& components, size_t count) {
+  base::string16 path;
+  for (size_t i = 0; i < count && i < components.size(); ++i)
+    path += components[i] + kSeparator;
+  if (count > 1 && !path.empty())
+    path.pop_back();
+  return path;
+}
+
+// Short names in the part of |components| that exists made long.
+bool ExpandShortNames(Components* components) {
+  for (size_t count = components->size(); count > 1; --count) {
+    const base::string16 existing = JoinPath(*components, count);
+    wchar_t buffer[MAX_PATH * 4];
+    const DWORD length = ::GetLongPathNameW(
+        existing.c_str(), buffer, static_cast<DWORD>(std::size(buffer)));
+    if (length == 0 || length >= std::size(buffer))
+      continue;
+    base::string16 expanded(buffer, length);
+    for (size_t i = count; i < components->size(); ++i)
+      expanded += kSeparator + (*components)[i];
+    return SplitPath(expanded, components);
+  }
+  return true;
+}
+
+bool StartsWith(const Components& path, const Components& prefix) {
+  return path.size() >= prefix.size() &&
+         std::equal(prefix.begin(), prefix.end(), path.begin());
+}
+
+// The key |path| in upper case, split; false for an empty component.
+bool SplitKey(const base::string16& path, Components* components) {
+  components->clear();
+  size_t position = 0;
+  while (position <= path.size()) {
+    size_t end = path.find(kSeparator, position);
+    if (end == base::string16::npos)
+      end = path.size();
+    if (end == position)
+      return false;
+    components->push_back(ToUpper(path.substr(position, end - position)));
+    position = end + 1;
+  }
+  return !components->empty();
+}
+
+bool MatchesKey(const Components& key, const Components& pattern) {
+  if (pattern.empty() || key.size() < pattern.size())
+    return false;
+  const size_t last = pattern.size() - 1;
+  if (!std::equal(pattern.begin(), pattern.begin() + last, key.begin()))
+    return false;
+  const base::string16& name = pattern[last];
+  if (!name.empty() && name.back() == L'*')
+    return key[last].compare(0, name.size() - 1, name, 0, name.size() - 1) == 0;
+  return key[last] == name;
+}
+
+// The components of |pattern| that name one key, without a closing '*'.
+Components FixedPart(const Components& pattern) {
+  if (!pattern.empty() && !pattern.back().empty() &&
+      pattern.back().back() == L'*') {
+    return Components(pattern.begin(), pattern.end() - 1);
+  }
+  return pattern;
+}
+
+// A run creates no key of the hive's first level ("Software").
+constexpr size_t kMinCreatedKeyDepth = 2;
+
+bool IsCreatedOnTheWay(const Components& key, const Components& target) {
+  return key.size() >= kMinCreatedKeyDepth && StartsWith(target, key);
+}
+
+}  // namespace
+
+RollbackScope::RollbackScope(const base::FilePath& folder) {
+  if (!NormalizePath(folder, &folder_) || folder_.size() < 2)
+    folder_.clear();
+}
+
+RollbackScope::RollbackScope(const RollbackScope& other) = default;
+
+RollbackScope::~RollbackScope() = default;
+
+// static
+RollbackScope RollbackScope::ForInstallation(const base::FilePath& folder) {
+  RollbackScope scope(folder);
+  constexpr int kShortcutFolders[] = {
+      base::DIR_COMMON_DESKTOP, base::DIR_USER_DESKTOP,
+      base::DIR_COMMON_START_MENU, base::DIR_START_MENU,
+      base::DIR_USER_QUICK_LAUNCH};
+  for (int key : kShortcutFolders) {
+    base::FilePath shortcuts;
+    if (base::PathService::Get(key, &shortcuts))
+      scope.AddShortcutFolder(shortcuts);
+  }
+  const base::string16 product =
+      base::UTF8ToUTF16(ProductInfo::GetProductName());
+  const base::string16 executable = GetBrowserExeName();
+  const base::string16 windows = L"Software\\Microsoft\\Windows\\";
+  scope.AddOwnedKey(L"Software\\Classes\\Applications\\" + executable);
+  scope.AddOwnedKey(windows + L"CurrentVersion\\App Paths\\" + executable);
+  scope.AddOwnedKey(L"Software\\Classes\\.vxe");
+  scope.AddSharedValues(GetCompanyRegistryKey(), L"Last ");
+  scope.AddSharedValues(
+      L"Software\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\"
+      L"Compatibility Assistant\\Persisted",
+      folder.StripTrailingSeparators().value() + kSeparator);
+  // Without a name, a key of every product would match.
+  if (product.empty())
+    return scope;
+  scope.AddOwnedKey(L"Software\\Classes\\" + product + L"*");
+  scope.AddOwnedKey(L"Software\\Clients\\StartMenuInternet\\" + product + L"*");
+  scope.AddOwnedKey(windows + L"CurrentVersion\\Uninstall\\" + product + L" *");
+  for (const wchar_t* extension : {L".vxdownload", L".htm", L".html", L".pdf",
+                                   L".shtml", L".xht", L".xhtml"}) {
+    scope.AddSharedValues(L"Software\\Classes\\" + base::string16(extension) +
+                              L"\\OpenWithProgIDs",
+                          product);
+  }
+  scope.AddSharedValues(L"Software\\RegisteredApplications", product);
+  return scope;
+}
+
+void RollbackScope::AddShortcutFolder(const base::FilePath& folder) {
+  Components components;
+  if (NormalizePath(folder, &components) && components.size() >= 2)
+    shortcut_folders_.push_back(components);
+}
+
+void RollbackScope::AddOwnedKey(const base::string16& path) {
+  Components components;
+  if (SplitKey(path, &components))
+    owned_keys_.push_back(components);
+}
+
+void RollbackScope::AddSharedValues(const base::string16& path,
+                                    const base::string16& name_prefix) {
+  Components components;
+  if (SplitKey(path, &components))
+    shared_values_.push_back({components, ToUpper(name_prefix)});
+}
+
+bool RollbackScope::ContainsPath(const base::FilePath& path) const {
+  Components components;
+  if (folder_.empty() || !NormalizePath(path, &components))
+    return false;
+  if (components == folder_ || IsInsideFolder(components) ||
+      IsShortcut(components)) {
+    return true;
+  }
+  // The folder set aside whole, beside itself.
+  return components.size() == folder_.size() &&
+         StartsWith(components,
+                    Components(folder_.begin(), folder_.end() - 1)) &&
+         components.back() != folder_.back() &&
+         SetAsideOriginal(components.back()) == folder_.back();
+}
+
+bool RollbackScope::ContainsCreatedFolders(
+    const base::FilePath& path,
+    const base::FilePath& ancestor) const {
+  Components components;
+  Components above;
+  if (folder_.empty() || !NormalizePath(path, &components) ||
+      !NormalizePath(ancestor, &above) || above.size() >= components.size() ||
+      !StartsWith(components, above)) {
+    return false;
+  }
+  return components == folder_ || IsInsideFolder(components) ||
+         IsShortcutFolder(components);
+}
+
+bool RollbackScope::OwnsKey(HKEY root, const base::string16& path) const {
+  Components key;
+  if (!IsRunRoot(root) || !SplitKey(path, &key))
+    return false;
+  return std::any_of(
+      owned_keys_.begin(), owned_keys_.end(),
+      [&key](const Components& owned) { return MatchesKey(key, owned); });
+}
+
+bool RollbackScope::ContainsValue(HKEY root,
+                                  const base::string16& path,
+                                  const base::string16& name) const {
+  if (OwnsKey(root, path))
+    return true;
+  Components key;
+  if (!IsRunRoot(root) || !SplitKey(path, &key))
+    return false;
+  const base::string16 upper_name = ToUpper(name);
+  return std::any_of(shared_values_.begin(), shared_values_.end(),
+                     [&](const SharedValues& shared) {
+                       return shared.key == key &&
+                              upper_name.compare(0, shared.name_prefix.size(),
+                                                 shared.name_prefix) == 0;
+                     });
+}
+
+bool RollbackScope::ContainsCreatedKey(HKEY root,
+                                       const base::string16& path) const {
+  if (OwnsKey(root, path))
+    return true;
+  Components key;
+  if (!IsRunRoot(root) || !SplitKey(path, &key))
+    return false;
+  for (const Components& owned : owned_keys_) {
+    if (IsCreatedOnTheWay(key, FixedPart(owned)))
+      return true;
+  }
+  for (const SharedValues& shared : shared_values_) {
+    if (IsCreatedOnTheWay(key, shared.key))
+      return true;
+  }
+  return false;
+}
+
+// static
+bool RollbackScope::NormalizePath(const base::FilePath& path,
+                                  Components* components) {
+  if (!SplitPath(path.value(), components) || !ExpandShortNames(components))
+    return false;
+  for (base::string16& component : *components)
+    component = ToUpper(component);
+  return true;
+}
+
+bool RollbackScope::IsInsideFolder(const Components& path) const {
+  if (path.size() <= folder_.size() || !StartsWith(path, folder_))
+    return false;
+  // A link below the folder leads out of it; the last component is the
+  // entry itself, which the changes handle as a link.
+  for (size_t count = folder_.size() + 1; count < path.size(); ++count) {
+    const DWORD attributes =
+        ::GetFileAttributesW(JoinPath(path, count).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool RollbackScope::IsShortcut(const Components& path) const {
+  if (path.size() < 2)
+    return false;
+  const Components parent(path.begin(), path.end() - 1);
+  const base::string16 name = SetAsideOriginal(path.back());
+  const base::string16 extension = kShortcutExtension;
+  return IsShortcutFolder(parent) && name.size() > extension.size() &&
+         EndsWith(name, extension);
+}
+
+bool RollbackScope::IsShortcutFolder(const Components& path) const {
+  return std::find(shortcut_folders_.begin(), shortcut_folders_.end(), path) !=
+         shortcut_folders_.end();
+}
+
+}  // namespace installer
+}  // namespace vexlo

@@ -1,0 +1,261 @@
+#include "desktop/launcher/installer/service/transactions/rollback_scope.h"
+
+#include <windows.h>
+
+#include <string>
+
+#include "base/files/file_util.h"
+#include "base/strings/utf_string_conversions.h"
+#include "base/test/unique_test_dir.h"
+#include "desktop/common/product/product_info.h"
+#include "gtest/gtest.h"
+
+namespace vexlo {
+namespace installer {
+namespace {
+
+// The host's name of |path|, for the host's own programs.
+std::string HostPath(const base::FilePath& path) {
+  using ToUnix = char*(__cdecl*)(const wchar_t*);
+  const auto to_unix =
+      reinterpret_cast<ToUnix>(reinterpret_cast<void*>(::GetProcAddress(
+          ::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  char* unix_path = to_unix ? to_unix(path.value().c_str()) : nullptr;
+  if (!unix_path)
+    return std::string();
+  std::string result(unix_path);
+  ::HeapFree(::GetProcessHeap(), 0, unix_path);
+  return result;
+}
+
+// A link at |link| to the folder |target|, made by the host, the one way
+// to make a real folder link on the test platform.
+bool MakeFolderLink(const base::FilePath& target, const base::FilePath& link) {
+  const std::string command =
+      "/bin/ln -s \"" + HostPath(target) + "\" \"" + HostPath(link) + "\"";
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process = {};
+  base::string16 line = base::UTF8ToUTF16(command);
+  if (!::CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &startup, &process)) {
+    return false;
+  }
+  ::WaitForSingleObject(process.hProcess, INFINITE);
+  ::CloseHandle(process.hThread);
+  ::CloseHandle(process.hProcess);
+  // The platform may tell of a host program's end before the program is
+  // done.
+  for (int i = 0; i < 10000 && !base::PathExists(link); ++i)
+    ::Sleep(1);
+  return base::PathExists(link);
+}
+
+class RollbackScopeTest : public testing::Test {
+ protected:
+  RollbackScopeTest()
+      : folder_(dir_.path().Append(L"Installation Folder")),
+        shortcuts_(dir_.path().Append(L"Desktop")) {}
+
+  void SetUp() override {
+    ASSERT_TRUE(base::CreateDirectory(folder_.Append(L"sub")));
+    ASSERT_TRUE(base::CreateDirectory(shortcuts_));
+    ASSERT_TRUE(base::CreateDirectory(dir_.path().Append(L"Outside")));
+  }
+
+  base::string16 In(const base::string16& relative) const {
+    return dir_.path().value() + L"\\" + relative;
+  }
+
+  base::UniqueTestDir dir_;
+  const base::FilePath folder_;
+  const base::FilePath shortcuts_;
+};
+
+// Paths are inside by what the file system opens, not by their text.
+TEST_F(RollbackScopeTest, PathsInsideByWhatTheyName) {
+  wchar_t short_name[MAX_PATH];
+  const DWORD length =
+      ::GetShortPathNameW(folder_.value().c_str(), short_name, MAX_PATH);
+  ASSERT_GT(length, 0u);
+  const base::string16 short_folder(short_name, length);
+  ASSERT_NE(short_folder, folder_.value());
+  ASSERT_TRUE(
+      MakeFolderLink(dir_.path().Append(L"Outside"), folder_.Append(L"link")));
+
+  RollbackScope scope(folder_);
+  scope.AddShortcutFolder(shortcuts_);
+  const struct {
+    base::string16 path;
+    bool inside;
+  } kCases[] = {
+      {In(L"Installation Folder"), true},
+      {In(L"Installation Folder\\"), true},
+      {In(L"Installation Folder\\a.txt"), true},
+      {In(L"Installation Folder\\new\\deeper\\a.txt"), true},
+      {In(L"INSTALLATION folder\\A.TXT"), true},
+      {In(L"Installation Folder\\sub\\..\\a.txt"), true},
+      {In(L"Installation Folder\\.\\a.txt"), true},
+      {In(L"Installation Folder. \\a.txt"), true},
+      {In(L"Installation Folder\\sub. . .\\a.txt"), true},
+      {short_folder + L"\\sub\\a.txt", true},
+      {In(L"Installation Folder/sub/a.txt"), true},
+      // The folder set aside whole, beside itself.
+      {In(L"Installation Folder.1712345678.old"), true},
+      {In(L"Installation Folder.1712345678.3.old"), true},
+      {In(L"Installation Folder\\..\\a.txt"), false},
+      {In(L"Installation Folder\\sub\\..\\..\\Outside\\a.txt"), false},
+      {In(L"Installation Folder2\\a.txt"), false},
+      {In(L"Installation Folder.old"), false},
+      {In(L"Installation Folder.x.old"), false},
+      {In(L"Installation Folder.1.2.3.old"), false},
+      {In(L"Installation Folder2.1712345678.old"), false},
+      {In(L"Installation Folder\\..."), false},
+      {In(L"Installation Folder\\a.txt:stream"), false},
+      {In(L"Installation Folder\\*.txt"), false},
+      {In(L"Installation Folder\\link\\a.txt"), false},
+      {dir_.path().value(), false},
+      {L"\\\\?\\" + In(L"Installation Folder\\a.txt"), false},
+      {L"\\\\.\\" + In(L"Installation Folder\\a.txt"), false},
+      {L"Installation Folder\\a.txt", false},
+      {L"\\Installation Folder\\a.txt", false},
+      {L"", false},
+      // Shortcut files directly in the shortcut folders, and their set-aside
+      // names.
+      {In(L"Desktop\\Product.lnk"), true},
+      {In(L"desktop\\PRODUCT.LNK"), true},
+      {In(L"Desktop\\Product.lnk.1712345678.old"), true},
+      {In(L"Desktop\\Product.txt"), false},
+      {In(L"Desktop\\.lnk"), false},
+      {In(L"Desktop\\sub\\Product.lnk"), false},
+      {In(L"Desktop"), false},
+      {In(L"Desktop\\..\\Outside\\Product.lnk"), false},
+  };
+  for (const auto& test : kCases) {
+    SCOPED_TRACE(base::UTF16ToUTF8(test.path));
+    EXPECT_EQ(test.inside, scope.ContainsPath(base::FilePath(test.path)));
+  }
+  // A link as the last component is the entry itself, and is inside.
+  EXPECT_TRUE(scope.ContainsPath(folder_.Append(L"link")));
+}
+
+// Created folders go up to an ancestor of their own, from inside the folder
+// or a shortcut folder.
+TEST_F(RollbackScopeTest, CreatedFoldersReachOnlyTheirAncestors) {
+  RollbackScope scope(folder_);
+  scope.AddShortcutFolder(shortcuts_);
+  const struct {
+    base::string16 path;
+    base::string16 ancestor;
+    bool inside;
+  } kCases[] = {
+      {In(L"Installation Folder"), dir_.path().value(), true},
+      {In(L"Installation Folder\\a\\b"), In(L"Installation Folder"), true},
+      {In(L"Installation Folder\\a\\b"), In(L"installation folder\\A"), true},
+      {In(L"Desktop"), dir_.path().value(), true},
+      {In(L"Installation Folder\\a"), In(L"Installation Folder\\a"), false},
+      {In(L"Installation Folder\\a"), In(L"Outside"), false},
+      {In(L"Installation Folder\\a"), In(L"Installation Folder\\a\\b"), false},
+      {In(L"Outside\\a"), In(L"Outside"), false},
+      {In(L"Installation Folder\\a"), L"relative", false},
+  };
+  for (const auto& test : kCases) {
+    SCOPED_TRACE(base::UTF16ToUTF8(test.path + L" < " + test.ancestor));
+    EXPECT_EQ(test.inside,
+              scope.ContainsCreatedFolders(base::FilePath(test.path),
+                                           base::FilePath(test.ancestor)));
+  }
+}
+
+// Keys are the product's by whole components of the user's or the
+// machine's hive; shared keys only by the product's values in them, and
+// as created on the way.
+TEST_F(RollbackScopeTest, KeysByWholeComponents) {
+  RollbackScope scope(folder_);
+  scope.AddOwnedKey(L"Software\\Classes\\Product*");
+  scope.AddOwnedKey(L"Software\\Own\\Key");
+  scope.AddSharedValues(L"Software\\Shared\\Values", L"Product");
+  const HKEY kUser = HKEY_CURRENT_USER;
+  const HKEY kMachine = HKEY_LOCAL_MACHINE;
+  const struct {
+    HKEY root;
+    base::string16 key;
+    base::string16 value;
+    bool owned;
+    bool value_inside;
+    bool created_inside;
+  } kCases[] = {
+      {kUser, L"Software\\Classes\\ProductStable", L"x", true, true, true},
+      {kMachine, L"software\\classes\\PRODUCTstable\\shell", L"", true, true,
+       true},
+      {kUser, L"Software\\Classes\\Product", L"x", true, true, true},
+      {kUser, L"Software\\Own\\Key\\Below", L"x", true, true, true},
+      {kUser, L"Software\\Own\\KeyMore", L"x", false, false, false},
+      {kUser, L"Software\\Own", L"x", false, false, true},
+      {kUser, L"Software\\Classes", L"Product", false, false, true},
+      {kUser, L"Software", L"x", false, false, false},
+      {kUser, L"Software\\Classes\\Other", L"Product", false, false, false},
+      {kUser, L"Software\\Classes\\\\ProductStable", L"x", false, false, false},
+      {kUser, L"Software\\Classes\\ProductStable\\", L"x", false, false, false},
+      {HKEY_CLASSES_ROOT, L"Software\\Classes\\ProductStable", L"x", false,
+       false, false},
+      {HKEY_USERS, L"Software\\Own\\Key", L"x", false, false, false},
+      {kUser, L"Software\\Shared\\Values", L"ProductStable", false, true, true},
+      {kUser, L"Software\\Shared\\Values", L"productSTABLE", false, true, true},
+      {kUser, L"Software\\Shared\\Values", L"Other", false, false, true},
+      {kUser, L"Software\\Shared\\Values\\Below", L"Product", false, false,
+       false},
+      {kUser, L"Software\\Shared", L"Product", false, false, true},
+  };
+  for (const auto& test : kCases) {
+    SCOPED_TRACE(base::UTF16ToUTF8(test.key + L" " + test.value));
+    EXPECT_EQ(test.owned, scope.OwnsKey(test.root, test.key));
+    EXPECT_EQ(test.value_inside,
+              scope.ContainsValue(test.root, test.key, test.value));
+    EXPECT_EQ(test.created_inside,
+              scope.ContainsCreatedKey(test.root, test.key));
+  }
+}
+
+// The installation's scope holds the keys and values its steps write, and
+// no other.
+TEST_F(RollbackScopeTest, InstallationHoldsTheProductsKeys) {
+  const RollbackScope scope = RollbackScope::ForInstallation(folder_);
+  const base::string16 product =
+      base::UTF8ToUTF16(ProductInfo::GetProductName());
+  const HKEY kUser = HKEY_CURRENT_USER;
+  EXPECT_TRUE(scope.OwnsKey(kUser, L"Software\\Classes\\" + product +
+                                       L"Stable\\shell\\open\\command"));
+  EXPECT_TRUE(scope.OwnsKey(
+      HKEY_LOCAL_MACHINE,
+      L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + product +
+          L" 1.2.3.4"));
+  EXPECT_TRUE(scope.ContainsValue(
+      kUser, L"Software\\Classes\\.html\\OpenWithProgIDs", product + L"Beta"));
+  EXPECT_TRUE(scope.ContainsValue(
+      kUser,
+      L"Software\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\"
+      L"Compatibility Assistant\\Persisted",
+      folder_.Append(L"Launcher.exe").value()));
+  EXPECT_TRUE(scope.ContainsCreatedKey(kUser, L"Software\\Clients"));
+
+  EXPECT_FALSE(scope.OwnsKey(kUser, L"Software\\Classes\\.html"));
+  EXPECT_FALSE(scope.ContainsValue(
+      kUser, L"Software\\Classes\\.html\\OpenWithProgIDs", L"Other"));
+  EXPECT_FALSE(scope.ContainsValue(
+      kUser, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run", product));
+  EXPECT_FALSE(scope.ContainsValue(
+      kUser,
+      L"Software\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\"
+      L"Compatibility Assistant\\Persisted",
+      dir_.path().Append(L"Other\\Launcher.exe").value()));
+  EXPECT_FALSE(scope.OwnsKey(
+      kUser, L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" +
+                 product + L"Other"));
+  EXPECT_FALSE(scope.ContainsCreatedKey(kUser, L"Software"));
+  EXPECT_FALSE(scope.ContainsCreatedKey(kUser, L"Software\\Policies"));
+}
+
+}  // namespace
+}  // namespace installer
+}  // namespace vexlo

@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <tlhelp32.h>
-#include <wchar.h>
 
 #include <algorithm>
 #include <functional>
@@ -46,6 +45,7 @@
 #include "desktop/launcher/installer/service/xml_document.h"
 #include "desktop/launcher/installer/settings.h"
 #include "desktop/launcher/installer/silent_installer_controller.h"
+#include "desktop/launcher/installer/test/foreign_mailslot_process.h"
 #include "desktop/launcher/installer/test/installer_test_package.h"
 #include "desktop/launcher/installer/test/scoped_path_override.h"
 #include "desktop/launcher/installer/test/status_waiter.h"
@@ -472,58 +472,6 @@ class OtherFrontEnd {
 };
 
 constexpr DWORD kKilledExitCode = 7;
-
-// A process of the same user beside a run: "squat" holds the mailslot of
-// |channel| before the front end can, "spoof" writes datagrams of |kind|
-// ("junk", or an installer message type) into it as fast as the mailslot
-// takes them. It ends when this object goes, or by itself after a minute.
-class ForeignProcess {
- public:
-  ForeignProcess(const wchar_t* mode,
-                 const base::string16& channel,
-                 const wchar_t* kind = L"") {
-    static int serial = 0;
-    const base::string16 events =
-        L"vexlo_test_foreign_" + base::UintToString16(::GetCurrentProcessId()) +
-        L"_" + base::IntToString16(++serial);
-    ready_.Set(
-        ::CreateEventW(nullptr, TRUE, FALSE, (events + L"_ready").c_str()));
-    release_.Set(
-        ::CreateEventW(nullptr, TRUE, FALSE, (events + L"_release").c_str()));
-    // Beside this test program, whatever the test made its path keys say.
-    wchar_t program[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, program, MAX_PATH);
-    const base::FilePath exe = base::FilePath(program).DirName();
-    const base::string16 third =
-        wcscmp(mode, L"squat") == 0 ? events + L"_ready" : kind;
-    process_ = base::LaunchProcess(
-        L"\"" + exe.Append(L"ipc_channel_test_child.exe").value() + L"\" " +
-            mode + L" \"" + channel + L"\" " + third + L" " + events +
-            L"_release",
-        base::LaunchOptions());
-    EXPECT_TRUE(process_.IsValid());
-  }
-  ForeignProcess(const ForeignProcess&) = delete;
-  ForeignProcess& operator=(const ForeignProcess&) = delete;
-  ~ForeignProcess() {
-    ::SetEvent(release_.Get());
-    // A writer to a mailslot that nobody reads any more can stay blocked
-    // in its write for good (Wine).
-    if (::WaitForSingleObject(process_.Handle(), 5000) != WAIT_OBJECT_0)
-      process_.Terminate(0, true);
-  }
-
-  // True once a squatter holds the name.
-  bool WaitUntilReady() {
-    HANDLE handles[] = {ready_.Get(), process_.Handle()};
-    return ::WaitForMultipleObjects(2, handles, FALSE, 30000) == WAIT_OBJECT_0;
-  }
-
- private:
-  base::win::ScopedHandle ready_;
-  base::win::ScopedHandle release_;
-  base::Process process_;
-};
 
 // The front end's side: a runner in the test, with the built installer as
 // the package's, or the whole silent front end run from the package.
@@ -1305,7 +1253,8 @@ TEST_F(SilentInstallerControllerTest, AnswersRequestsForTheWindowWithNo) {
 // The backend's last messages reach the front end before its end, even when
 // a flood of foreign datagrams keeps the front end's reading behind.
 TEST_F(InstallerRunnerTest, HearsTheResultBeforeTheEndBehindAFlood) {
-  ForeignProcess flood(L"spoof", InstallerChannelName(install_), L"junk");
+  ForeignMailslotProcess flood(L"spoof", InstallerChannelName(install_),
+                               L"junk");
   RunInstallation();
   EXPECT_EQ(
       (std::vector<std::string>{"started", "total", "succeeded", "ended ok"}),
@@ -1337,7 +1286,8 @@ TEST_F(SilentInstallerControllerTest, ForeignMessagesDecideNothing) {
           package_.Append(base::UTF8ToUTF16(files_[1])).value().c_str(),
           GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     }
-    ForeignProcess spoofer(L"spoof", InstallerChannelName(install_), c.spoofed);
+    ForeignMailslotProcess spoofer(L"spoof", InstallerChannelName(install_),
+                                   c.spoofed);
     SilentInstallerController controller;
     EXPECT_EQ(!c.locked_file,
               controller.Run(settings_.get(), true, logs_.path()));
@@ -1358,7 +1308,7 @@ TEST_F(SilentInstallerControllerTest, ForeignMessagesDecideNothing) {
 // A process that holds the folder's mailslot first would hear the backend in
 // the front end's stead: the run does not start, and says why.
 TEST_F(InstallerRunnerTest, AMailslotNameHeldByAnotherProcessStopsTheRun) {
-  ForeignProcess squatter(L"squat", InstallerChannelName(install_));
+  ForeignMailslotProcess squatter(L"squat", InstallerChannelName(install_));
   ASSERT_TRUE(squatter.WaitUntilReady());
   runner_.SetPackageReady();
   EXPECT_FALSE(runner_.StartInstallation(settings_.get()));

@@ -162,6 +162,9 @@ void SilentInstallerController::OnInstallationFailed(
 
 void SilentInstallerController::OnInstallerTerminated(bool success) {
   DropPackageIfUnused();
+  // A run already ended (its fetch failed) keeps the result it recorded.
+  if (finished_)
+    return;
   result_ = success;
   // Every message the backend sent has been heard before its end.
   Finish();

@@ -25,6 +25,7 @@
 #include "base/time/time.h"
 #include "base/values.h"
 #include "base/win/registry.h"
+#include "base/win/scoped_handle.h"
 #include "desktop/common/l10n/l10n_util.h"
 #include "desktop/common/product/product_configuration.h"
 #include "desktop/common/product/product_info.h"
@@ -32,7 +33,9 @@
 #include "desktop/launcher/installer/host/installer_host_exit_codes.h"
 #include "desktop/launcher/installer/host/installer_host_resource_ids.h"
 #include "desktop/launcher/installer/installer.h"
+#include "desktop/launcher/installer/ipc/ipc_mailslot_name.h"
 #include "desktop/launcher/installer/package_fetcher/test/package_test_util.h"
+#include "desktop/launcher/installer/test/foreign_mailslot_process.h"
 #include "desktop/launcher/installer/test/installer_test_package.h"
 #include "desktop/launcher/installer/test/scoped_path_override.h"
 #include "desktop/launcher/installer/test/status_waiter.h"
@@ -158,17 +161,19 @@ class InstallerUIControllerTest : public testing::Test {
     controller_->SetFetcherSetupForTesting(base::Bind(&SetUpFetcher));
   }
 
-  // Settings with the run's switches and |more|, their folder checked
-  // unless |checked| is false.
+  // Settings with the run's switches and |more|, for |folder| (the test's
+  // when empty), their folder checked unless |checked| is false.
   void MakeSettings(const wchar_t* all_users = L"0",
                     bool checked = true,
-                    const wchar_t* more = L"") {
+                    const wchar_t* more = L"",
+                    const base::FilePath& folder = base::FilePath()) {
     base::CommandLine command_line(base::CommandLine::NO_PROGRAM);
     command_line.ParseFromString(L"installer.exe --allusers=" +
                                  base::string16(all_users) + kRunSwitches +
                                  more);
-    settings_ = std::make_unique<Settings>(false, false, false, install_, false,
-                                           command_line);
+    settings_ = std::make_unique<Settings>(false, false, false,
+                                           folder.empty() ? install_ : folder,
+                                           false, command_line);
     if (checked)
       StatusWaiter wait(settings_.get());
   }
@@ -504,6 +509,66 @@ TEST_F(InstallerUIControllerTest, AFetchThatFailsAfterTheStartShowsWhy) {
     EXPECT_NE(base::string16::npos, shown.find(L' '));
     EXPECT_NE(std::string::npos, Stats().find("\"Fetcher error\""));
   }
+}
+
+// Anyone may write to the mailslot: a foreign failure does not stop a good
+// installation, nor a foreign success make a failing one succeed. The
+// backend's exit decides.
+TEST_F(InstallerUIControllerTest, ForeignMessagesDecideNothing) {
+  const struct {
+    bool locked_file;
+    const wchar_t* spoofed;
+    // The one that installs comes last, so the failing one finds no
+    // earlier installation.
+  } kCases[] = {{true, L"6"}, {false, L"5"}};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.locked_file ? "failing, told it succeeded"
+                               : "good, told it failed");
+    NewController();
+    MakeSettings();
+    base::win::ScopedHandle lock;
+    if (c.locked_file) {
+      lock.Set(::CreateFileW(
+          package_.Append(L"res\\deep\\file1.dat").value().c_str(),
+          GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+      ASSERT_TRUE(lock.IsValid());
+    }
+    ForeignMailslotProcess spoofer(L"spoof", InstallerChannelName(install_),
+                                   c.spoofed);
+    base::string16 shown;
+    std::vector<RunScript::Step> steps = {
+        {"welcome", [&] { return WelcomeShown(); }, Click(IDC_ACCEPT_BUTTON)}};
+    if (c.locked_file)
+      steps.push_back(CancelOnTheErrorPage(&shown));
+    EXPECT_EQ(!c.locked_file, RunUI(true, false, steps));
+    EXPECT_EQ(!c.locked_file,
+              base::PathExists(install_.Append(L"installation_status.xml")));
+    EXPECT_NE(std::string::npos,
+              Stats().find(std::string("\"installation_success\":") +
+                           (c.locked_file ? "0" : "1")));
+  }
+}
+
+// A folder too long for the package's files fails in the backend; the
+// error page shows the backend's reason, not an unreported failure.
+TEST_F(InstallerUIControllerTest, ALongFolderShowsTheBackendsReason) {
+  constexpr size_t kLongFolderLength = 240;
+  base::string16 long_name = temp_.path().value() + L"\\Vexlo ";
+  ASSERT_LT(long_name.size(), kLongFolderLength);
+  long_name.append(kLongFolderLength - long_name.size(), L'x');
+  const base::FilePath long_folder(long_name);
+  MakeSettings(L"0", true, L"", long_folder);
+  base::string16 shown;
+  EXPECT_FALSE(RunUI(
+      true, false,
+      {{"welcome", [&] { return WelcomeShown(); }, Click(IDC_ACCEPT_BUTTON)},
+       CancelOnTheErrorPage(&shown)}));
+  EXPECT_NE(l10n::GetLocalizedStringWithArgument(kInstallerErrorGeneric, L""),
+            shown);
+  const std::string stats = Stats();
+  EXPECT_NE(std::string::npos, stats.find("\"failure_reason\""));
+  EXPECT_EQ(std::string::npos, stats.find("Unreported")) << stats;
+  EXPECT_FALSE(base::PathExists(long_folder));
 }
 
 // Where a fetcher put its files.

@@ -401,10 +401,16 @@ void InstallerUIController::OnNextStep() {
 
 // A failure found here, or the backend's reason for failing. The backend's
 // messages cannot be told from a foreign process's: they only say what a
-// failure shows; the backend's exit code alone ends its run.
+// failure shows; the backend's exit code alone ends its run. The first
+// failure of a run is its cause: a backend that a failed fetch ended reports
+// a failure of its own after it, which is only a consequence.
 void InstallerUIController::OnInstallationFailed(int32_t error_code,
                                                  const base::string16& message,
                                                  const std::string& detail) {
+  if (failure_) {
+    LOG(WARNING) << "A failure after the run's first: " << detail;
+    return;
+  }
   if (UIStatsEnabled())
     stats_->stats()->SetString("failure_reason", detail);
   failure_.reset(new Failure{error_code, message, detail});

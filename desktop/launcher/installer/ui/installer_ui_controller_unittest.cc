@@ -571,6 +571,27 @@ TEST_F(InstallerUIControllerTest, ALongFolderShowsTheBackendsReason) {
   EXPECT_FALSE(base::PathExists(long_folder));
 }
 
+// The backend that a failed fetch interrupts fails in turn, for a reason of
+// its own that arrives after the fetch's: the error page still shows the
+// first cause.
+TEST_F(InstallerUIControllerTest, TheFetchFailureOutlivesTheBackendsLaterOne) {
+  MakeSettings();
+  base::string16 shown;
+  const RunScript::Step backend_fails = {
+      "fetch failure",
+      [this] { return Stats().find("\"Fetcher error\"") != std::string::npos; },
+      [this] {
+        controller_->OnInstallationFailed(
+            kInstallerErrorGeneric, base::string16(),
+            "Failed to open a handle to the installation interrupted event");
+      }};
+  EXPECT_FALSE(
+      RunUI(false, true, {backend_fails, CancelOnTheErrorPage(&shown)}));
+  EXPECT_EQ(l10n::GetLocalizedStringWithArgument(IDS_ERROR_DOWNLOAD, L""),
+            shown);
+  EXPECT_NE(std::string::npos, Stats().find("\"Fetcher error\""));
+}
+
 // Where a fetcher put its files.
 struct FetcherFiles {
   base::FilePath download;

@@ -113,6 +113,14 @@ TEST_F(RollbackScopeTest, PathsInsideByWhatTheyName) {
       {In(L"Installation Folder\\..."), false},
       {In(L"Installation Folder\\a.txt:stream"), false},
       {In(L"Installation Folder\\*.txt"), false},
+      {In(L"Installation Folder\\a?.txt"), false},
+      {In(L"Installation Folder\\a<b"), false},
+      {In(L"Installation Folder\\a>b"), false},
+      {In(L"Installation Folder\\a|b"), false},
+      {In(L"Installation Folder\\a\"b"), false},
+      {In(L"Installation Folder\\a\x01"
+          L"b"),
+       false},
       {In(L"Installation Folder\\link\\a.txt"), false},
       {dir_.path().value(), false},
       {L"\\\\?\\" + In(L"Installation Folder\\a.txt"), false},
@@ -137,6 +145,12 @@ TEST_F(RollbackScopeTest, PathsInsideByWhatTheyName) {
   }
   // A link as the last component is the entry itself, and is inside.
   EXPECT_TRUE(scope.ContainsPath(folder_.Append(L"link")));
+  // A folder named as a device holds nothing, not even itself so named.
+  for (const wchar_t* device : {L"\\\\?\\", L"\\\\.\\"}) {
+    const base::string16 named = device + folder_.value();
+    const RollbackScope device_scope{base::FilePath(named)};
+    EXPECT_FALSE(device_scope.ContainsPath(base::FilePath(named + L"\\a")));
+  }
 }
 
 // Created folders go up to an ancestor of their own, from inside the folder

@@ -239,7 +239,7 @@ TEST_F(FileUtilTest, CreateDirectoryAndGetError) {
 // CreateDirectoryAndGetError with no more than 64 KiB of the thread's stack
 // left to it, which a call per folder of a deep chain would overrun.
 bool CreateDirectoryOnLittleStack(const FilePath& path, File::Error* error) {
-  MEMORY_BASIC_INFORMATION stack;
+  MEMORY_BASIC_INFORMATION stack = {};
   if (!::VirtualQuery(&stack, &stack, sizeof(stack)))
     return false;
   const size_t free_below = reinterpret_cast<char*>(&stack) -

@@ -140,10 +140,12 @@ TEST_F(FakeShellShortcutTest, OperationsOnWhatIsThere) {
   for (const auto& test_case : kCases) {
     SCOPED_TRACE(test_case.name);
     DeleteFile(shortcut_, false);
-    if (test_case.existing == kGarbage)
+    if (test_case.existing == kGarbage) {
       ASSERT_EQ(3, WriteFile(shortcut_, "old", 3));
-    if (test_case.existing == kShortcut)
+    }
+    if (test_case.existing == kShortcut) {
       ASSERT_TRUE(Write(full, SHORTCUT_CREATE_ALWAYS));
+    }
     const std::string before = ReadBytes(shortcut_);
     shell_.notifications.clear();
     ASSERT_EQ(test_case.expected != nullptr,

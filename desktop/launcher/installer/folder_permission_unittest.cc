@@ -41,7 +41,7 @@ class FakeFolderDacl : public FolderDacl {
   FakeFolderDacl() : previous_(SetForTesting(this)) {}
   ~FakeFolderDacl() override { SetForTesting(previous_); }
 
-  DWORD Read(const base::FilePath& folder,
+  DWORD Read(const base::FilePath& /*folder*/,
              PACL* dacl,
              PSECURITY_DESCRIPTOR* descriptor) override {
     BOOL present = FALSE, defaulted = FALSE;
@@ -52,7 +52,7 @@ class FakeFolderDacl : public FolderDacl {
                ? ERROR_SUCCESS
                : ERROR_INVALID_DATA;
   }
-  DWORD Write(const base::FilePath& folder, PACL dacl) override {
+  DWORD Write(const base::FilePath& /*folder*/, PACL dacl) override {
     SECURITY_DESCRIPTOR descriptor;
     ::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
     ::SetSecurityDescriptorDacl(&descriptor, TRUE, dacl, FALSE);
@@ -215,8 +215,9 @@ TEST_F(FolderPermissionTest, GrantsAndUndoes) {
     role.Join();
     writes = dacl.writes();
     ASSERT_EQ(end == kPermanent ? 1u : 2u, writes.size());
-    if (end != kPermanent)
+    if (end != kPermanent) {
       EXPECT_EQ(kOldDacl, writes[1]);
+    }
     requester.Terminate(0, true);
   }
 }

@@ -77,8 +77,9 @@ TEST(InstallerStatsTest, StartsTheRecord) {
   }
   // The arguments only with "installer-ui-stats" on (an earlier test of
   // the same process may have turned it on).
-  if (!base::IsFeatureEnabled("installer-ui-stats"))
+  if (!base::IsFeatureEnabled("installer-ui-stats")) {
     EXPECT_EQ("", Read(&stats, "command_line_args"));
+  }
   base::FeatureRegistry::GetInstance()->RegisterFeature("installer-ui-stats",
                                                         true, true);
   InstallerStats with_feature(&g_no_ui);

@@ -69,9 +69,10 @@ TEST_F(OnlineInstallationTest, AFailedFetchInstallsNothing) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     Serve(c.package, "");
-    if (c.bad_checksum)
+    if (c.bad_checksum) {
       ASSERT_TRUE(WriteBytes(server_.files_folder().Append(L"package.exe"),
                              c.package + "x"));
+    }
     ::SetEnvironmentVariableA("VEXLO_TEST_PACKAGE_INTERNAL_VERSION", c.version);
     ::SetEnvironmentVariableA("VEXLO_TEST_PACKAGE_STREAM", c.stream);
     EXPECT_EQ(HOST_EXIT_INSTALLER_FAILED, RunOnline());

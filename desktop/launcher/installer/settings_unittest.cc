@@ -195,8 +195,9 @@ TEST_F(SettingsTest, ReadsTheCommandLineAndSetsModes) {
     checks.set_administrator(c.administrator);
     base::win::ScopedWindowsVersionOverride version(c.version);
     std::unique_ptr<Settings> settings = Make(c.arguments);
-    if (c.mode >= 0)
+    if (c.mode >= 0) {
       EXPECT_EQ(c.mode < 3, settings->SetInstallationMode(c.mode));
+    }
     EXPECT_EQ(c.flags, Describe(*settings)) << c.arguments << " " << c.mode;
   }
   // Leaving standalone takes both setters.

@@ -3,7 +3,7 @@
 namespace vexlo {
 namespace autoupdate {
 
-void GlobalStorage::Initialize(const base::FilePath& folder) {}
+void GlobalStorage::Initialize(const base::FilePath& /*folder*/) {}
 
 GlobalStorage::~GlobalStorage() = default;
 

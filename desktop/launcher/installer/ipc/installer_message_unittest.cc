@@ -38,7 +38,7 @@ class RecordingObserver : public InstallerObserver {
            base::UTF16ToUTF8(message) + "/" + detail);
   }
   void OnInstallationSucceeded() override { Record("succeeded"); }
-  void OnInstallerTerminated(bool success) override { Record("terminated"); }
+  void OnInstallerTerminated(bool /*success*/) override { Record("terminated"); }
 
  private:
   void Record(const std::string& call) { *calls_ += name_ + call + "|"; }

@@ -230,7 +230,7 @@ TEST(MappedFileAllocatorTest, BacksBlocksWithATemporaryFile) {
     }
     base::FileEnumerator files(dir.path(), false, base::FileEnumerator::FILES);
     ASSERT_FALSE(files.Next().empty());
-    const WIN32_FIND_DATAW& found = files.GetInfo().find_data();
+    const WIN32_FIND_DATAW found = files.GetInfo().find_data();
     EXPECT_EQ(0u, found.nFileSizeHigh | found.nFileSizeLow);
     for (size_t size : {size_t{1}, size_t{3} << 20}) {
       char* block = static_cast<char*>(allocator.Allocate(size));

@@ -363,11 +363,7 @@ bool GrantCurrentUserAccess(const base::string16& object_name,
                                     : INVALID_FILE_ATTRIBUTES;
   result = SetObjectDacl(object_name, object_type, new_dacl);
   if (result == ERROR_ACCESS_DENIED && TakeOwnership(object_name, object_type))
-    const DWORD file_attributes =
-        object_type == SE_FILE_OBJECT
-            ? ::GetFileAttributesW(object_name.c_str())
-            : INVALID_FILE_ATTRIBUTES;
-  result = SetObjectDacl(object_name, object_type, new_dacl);
+    result = SetObjectDacl(object_name, object_type, new_dacl);
   if (result != ERROR_SUCCESS) {
     LOG(ERROR) << "Failed to write the access list of "
                << base::UTF16ToUTF8(object_name) << ": " << result;

@@ -106,6 +106,9 @@ TEST_F(AccessGrantTest, GrantsAndRestoresRegistryAccess) {
        "CCDC;;;"},
       {L"O:BAG:BAD:(D;;KA;;;WD)", false, true, true,
        "O:BAG:BAD:(D;;LCSWRPWPSDRCWDWO;;;WD)(A;OICI;CCDC;;;"},
+      // Ownership is taken only when the access list cannot be written.
+      {L"O:SYG:SYD:(A;;KA;;;WD)", true, false, true,
+       "O:SYG:SYD:(A;;KA;;;WD)(A;OICI;CCDC;;;"},
       // Ownership taken to write the access list.
       {L"O:SYG:SYD:(D;;WD;;;WD)(A;;KA;;;WD)", true, false, true,
        "O:BAG:SYD:(D;;WD;;;WD)(A;;KA;;;WD)(A;OICI;CCDC;;;"},

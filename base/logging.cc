@@ -14,6 +14,7 @@
 #include "base/debug/alias.h"
 #include "base/debug/debugger.h"
 #include "base/files/file_path.h"
+#include "base/log_writer_turn.h"
 #include "base/strings/string_piece.h"
 #include "base/strings/string_util.h"
 #include "base/strings/stringprintf.h"
@@ -62,7 +63,14 @@ Lock& LogFileLock() {
   return *lock;
 }
 
+// The turn of the writers of the open log file; guarded by LogFileLock.
+LogWriterTurn& WriterTurn() {
+  static LogWriterTurn* const turn = new LogWriterTurn();
+  return *turn;
+}
+
 void CloseLogFile() {
+  WriterTurn().Close();
   const HANDLE file = g_log_file.exchange(nullptr);
   if (file)
     ::CloseHandle(file);
@@ -85,6 +93,8 @@ bool OpenLogFile(const string16& path) {
                     FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == nullptr || file == INVALID_HANDLE_VALUE)
     return false;
+  // Without the turn, lines are kept whole by a byte lock instead.
+  WriterTurn().Open(file);
   g_log_file.store(file);
   return true;
 }
@@ -133,6 +143,12 @@ void WriteToStandardError(const std::string& text) {
   fflush(stderr);
 }
 
+void WriteLine(HANDLE file, const std::string& text) {
+  DWORD written = 0;
+  ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written,
+              nullptr);
+}
+
 void WriteToLogFile(const std::string& text) {
   if (!InitializeLogFileHandle())
     return;
@@ -145,16 +161,28 @@ void WriteToLogFile(const std::string& text) {
     return;
   // Processes of one program share a log (an installer's front end and its
   // backend), and Wine's seek and write let two of them write at one end
-  // and lose a line. Every writer holds a byte far past any line while it
+  // and lose a line. They take turns through memory they share, which
+  // costs no call to the system while nobody else writes.
+  LogWriterTurn& turn = WriterTurn();
+  if (turn.is_open()) {
+    if (turn.Acquire()) {
+      WriteLine(file, text);
+      turn.Release();
+      return;
+    }
+    // A live process has kept the turn far longer than any write takes (a
+    // debugger holds it): rather than wait with it, this process locks a
+    // byte of the file from now on, as when the turn cannot be mapped.
+    turn.Close();
+  }
+  // Every writer without the turn holds a byte far past any line while it
   // writes; should locking fail, the line is written all the same.
   OVERLAPPED lock_range = {};
   lock_range.Offset = kWriterLockOffsetLow;
   lock_range.OffsetHigh = kWriterLockOffsetHigh;
   const bool locked =
       ::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lock_range) != 0;
-  DWORD written = 0;
-  ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written,
-              nullptr);
+  WriteLine(file, text);
   if (locked)
     ::UnlockFileEx(file, 0, 1, 0, &lock_range);
 }

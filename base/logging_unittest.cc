@@ -347,6 +347,52 @@ TEST_F(LoggingTest, ProcessesSharingAFileLoseNoLine) {
   }
 }
 
+// A writer ended in the middle of its lines, perhaps while it had the turn
+// to write, holds up neither the other writers nor this process for good.
+TEST_F(LoggingTest, WriterEndedWhileLoggingHoldsNobodyUp) {
+  constexpr int kLines = 20000;
+  const FilePath path = PathOf(L"shared.log");
+  const string16 event_name = L"Local\\" + dir_.path().BaseName().value();
+  const win::ScopedHandle start(
+      ::CreateEventW(nullptr, TRUE, FALSE, event_name.c_str()));
+  ASSERT_TRUE(start.IsValid());
+  FilePath child;
+  ASSERT_TRUE(PathService::Get(DIR_EXE, &child));
+  child = child.Append(L"log_writer_test_child.exe");
+  std::vector<Process> writers;
+  for (const wchar_t* tag : {L" ended ", L" kept "}) {
+    writers.push_back(LaunchProcess(L"\"" + child.value() + L"\" \"" +
+                                        path.value() + L"\" " + event_name +
+                                        tag + IntToString16(kLines),
+                                    LaunchOptions()));
+    ASSERT_TRUE(writers.back().IsValid());
+  }
+  ASSERT_TRUE(::SetEvent(start.Get()));
+  // Once the file holds some lines, the first writer is in the middle.
+  while (ReadWholeFile(path).size() < 4096)
+    ::Sleep(1);
+  ASSERT_TRUE(writers[0].Terminate(7, true));
+  EXPECT_EQ(0u, WaitForTestChildExit(writers[1].Handle()));
+  ASSERT_TRUE(LogTo(LOG_TO_FILE, path));
+  LOG(INFO) << "after";
+
+  std::istringstream lines(ReadWholeFile(path));
+  int kept = 0;
+  int ended = 0;
+  std::string last;
+  for (std::string line; std::getline(lines, line); last = line) {
+    if (line.find("] kept ") != std::string::npos)
+      ++kept;
+    else if (line.find("] ended ") != std::string::npos)
+      ++ended;
+    else if (line.find("] after") == std::string::npos)
+      ADD_FAILURE() << "split line: " << line;
+  }
+  EXPECT_EQ(kLines, kept);
+  EXPECT_LT(0, ended);
+  EXPECT_NE(std::string::npos, last.find("] after"));
+}
+
 // An unopenable path falls back to "debug.log" in the current directory;
 // when that fails too, every later line tries again.
 TEST_F(LoggingTest, UnopenablePathFallsBackToCurrentDirectory) {

@@ -1,7 +1,8 @@
 // Downloads one URL into a file through the installer's WinINet client, the
 // way the installer downloads a package, and reports how long it took.
 //   download_bench.exe URL TARGET [PASSES]
-// Prints one line per pass, "<seconds>"; exits non-zero when a pass fails.
+// Prints one line per pass, "seconds: S", from the start of the download to
+// its end; exits non-zero when a pass fails.
 
 #include <windows.h>
 
@@ -51,7 +52,7 @@ int wmain(int argc, wchar_t** argv) {
       fprintf(stderr, "download_bench: the download failed\n");
       return 1;
     }
-    printf("%.6f\n", seconds);
+    printf("seconds: %.6f\n", seconds);
     fflush(stdout);
   }
   return 0;

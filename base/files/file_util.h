@@ -100,8 +100,16 @@ bool ReplaceFile(const FilePath& from_path,
 // Deletes a file, or a directory (with its contents when |recursive|); a
 // base name with '*' or '?' deletes the matching entries of its folder. A
 // path that does not exist counts as deleted. Read-only entries are deleted
-// too. Stops at the first failure and leaves the rest.
+// too. A link (a junction or a symbolic link), the path itself or one met on
+// the way, is removed as a link: what it points to is never entered nor
+// changed. Folders of any depth are walked. Stops at the first failure and
+// leaves the rest.
 bool DeleteFile(const FilePath& path, bool recursive);
+// Whether |path| is a link: a junction or a symbolic link.
+bool IsLink(const FilePath& path);
+// Whether a rename of a link moves the link itself, as on Windows. Wine
+// moves what the link points to instead.
+bool RenamesMoveLinks();
 // Schedules |path| for deletion when the system next starts.
 bool DeleteFileAfterReboot(const FilePath& path);
 // Creates a new, empty, uniquely named file in |dir|.

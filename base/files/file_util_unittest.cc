@@ -9,8 +9,10 @@
 
 #include "base/files/file_enumerator.h"
 #include "base/logging.h"
+#include "base/test/folder_link.h"
 #include "base/test/unique_test_dir.h"
 #include "base/time/time.h"
+#include "base/win/scoped_handle.h"
 #include "gtest/gtest.h"
 
 namespace base {
@@ -236,9 +238,10 @@ TEST_F(FileUtilTest, CreateDirectoryAndGetError) {
   EXPECT_EQ(File::FILE_ERROR_NOT_FOUND, error);
 }
 
-// CreateDirectoryAndGetError with no more than 64 KiB of the thread's stack
-// left to it, which a call per folder of a deep chain would overrun.
-bool CreateDirectoryOnLittleStack(const FilePath& path, File::Error* error) {
+// |call| with no more than 64 KiB of the thread's stack left to it, which a
+// call per folder of a deep chain would overrun.
+template <typename Call>
+bool OnLittleStack(const Call& call) {
   MEMORY_BASIC_INFORMATION stack = {};
   if (!::VirtualQuery(&stack, &stack, sizeof(stack)))
     return false;
@@ -250,7 +253,12 @@ bool CreateDirectoryOnLittleStack(const FilePath& path, File::Error* error) {
     return false;
   volatile char* const filler = static_cast<char*>(_alloca(free_below - kLeft));
   filler[0] = 0;
-  return CreateDirectoryAndGetError(path, error);
+  return call();
+}
+
+bool CreateDirectoryOnLittleStack(const FilePath& path, File::Error* error) {
+  return OnLittleStack(
+      [&path, error] { return CreateDirectoryAndGetError(path, error); });
 }
 
 // A chain of folders is made from the top down, without a call per folder;
@@ -527,6 +535,91 @@ TEST_F(FileUtilTest, Delete) {
   // Deleting at the next start leaves the file until then.
   EXPECT_TRUE(DeleteFileAfterReboot(dir.Append(L"c.txt")));
   EXPECT_TRUE(PathExists(dir.Append(L"c.txt")));
+}
+
+class DeleteThroughLinksTest : public FileUtilTest {
+ protected:
+  void SetUp() override {
+    FileUtilTest::SetUp();
+    // What links point to: data that is not the deleted tree's.
+    ASSERT_TRUE(CreateDirectory(Path(L"userdata\\sub")) &&
+                CreateDirectory(Path(L"empty")) &&
+                Write(Path(L"userdata\\keep.txt"), "keep") &&
+                Write(Path(L"userdata\\sub\\deep.txt"), "deep"));
+    ASSERT_TRUE(MakeReadOnly(Path(L"userdata\\keep.txt")));
+  }
+
+  // Whether what the links point to is as it was made.
+  void ExpectLinkedDataWhole() const {
+    EXPECT_EQ("keep", Read(Path(L"userdata\\keep.txt")));
+    EXPECT_TRUE(IsReadOnly(Path(L"userdata\\keep.txt")));
+    EXPECT_EQ("deep", Read(Path(L"userdata\\sub\\deep.txt")));
+    EXPECT_EQ(std::set<string16>{}, Tree(Path(L"empty")));
+    EXPECT_TRUE(DirectoryExists(Path(L"empty")));
+  }
+};
+
+// A recursive delete removes the links it meets, and a link given to it,
+// as links: what they point to stays whole.
+TEST_F(DeleteThroughLinksTest, RemovesLinksAndNeverWhatTheyPointTo) {
+  const FilePath install = Path(L"install");
+  ASSERT_TRUE(CreateDirectory(install.Append(L"app")) &&
+              Write(install.Append(L"app\\app.exe"), "x"));
+  ASSERT_TRUE(
+      MakeFolderLink(install.Append(L"app\\cache"), Path(L"userdata")) &&
+      MakeFolderLink(install.Append(L"app\\spare"), Path(L"empty")));
+  ASSERT_TRUE(IsLink(install.Append(L"app\\cache")));
+  ASSERT_FALSE(IsLink(install.Append(L"app")));
+  EXPECT_TRUE(DeleteFile(install, true));
+  EXPECT_FALSE(PathExists(install));
+  ExpectLinkedDataWhole();
+
+  // The link itself given, recursive or not.
+  for (bool recursive : {true, false}) {
+    const FilePath link = Path(L"link");
+    ASSERT_TRUE(MakeFolderLink(link, Path(L"userdata")));
+    EXPECT_TRUE(DeleteFile(link, recursive)) << recursive;
+    EXPECT_FALSE(PathExists(link)) << recursive;
+    ExpectLinkedDataWhole();
+  }
+
+  // A pattern: not recursive, a matching link to a folder is left like a
+  // folder; recursive, it goes as a link.
+  const FilePath dir = Path(L"dir");
+  ASSERT_TRUE(CreateDirectory(dir) && Write(dir.Append(L"a.tmp"), "x") &&
+              MakeFolderLink(dir.Append(L"b.tmp"), Path(L"userdata")));
+  EXPECT_TRUE(DeleteFile(dir.Append(L"*.tmp"), false));
+  EXPECT_EQ(std::set<string16>{L"b.tmp"}, Tree(dir));
+  EXPECT_TRUE(DeleteFile(dir.Append(L"*.tmp"), true));
+  EXPECT_EQ(std::set<string16>{}, Tree(dir));
+  ExpectLinkedDataWhole();
+}
+
+// A chain of folders hundreds deep, far past MAX_PATH, goes whole from its
+// short root without a call per level; a link at its bottom goes as a link.
+// (Wine reaches no deeper than its host's path limit of 4096 bytes, and
+// takes a time that grows with the cube of the depth.)
+TEST_F(DeleteThroughLinksTest, DeletesFoldersOfAnyDepth) {
+  const FilePath root = Path(L"deep");
+  FilePath folder = root;
+  ASSERT_TRUE(CreateDirectory(folder));
+  constexpr int kDepth = 600;
+  for (int level = 1; level <= kDepth; ++level) {
+    folder = folder.Append(L"d");
+    ASSERT_TRUE(::CreateDirectoryW(LongForm(folder).c_str(), nullptr)) << level;
+    if (level % 200 == 0) {
+      const string16 file = LongForm(folder.Append(L"f.txt"));
+      win::ScopedHandle made(::CreateFileW(file.c_str(), GENERIC_WRITE, 0,
+                                           nullptr, CREATE_NEW,
+                                           FILE_ATTRIBUTE_READONLY, nullptr));
+      ASSERT_TRUE(made.IsValid()) << level;
+    }
+  }
+  ASSERT_TRUE(MakeFolderLink(FilePath(LongForm(folder.Append(L"cache"))),
+                             Path(L"userdata")));
+  EXPECT_TRUE(OnLittleStack([&root] { return DeleteFile(root, true); }));
+  EXPECT_FALSE(PathExists(root));
+  ExpectLinkedDataWhole();
 }
 
 TEST_F(FileUtilTest, TemporaryFiles) {

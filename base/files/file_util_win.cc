@@ -8,6 +8,7 @@
 
 #include "base/files/file_enumerator.h"
 #include "base/logging.h"
+#include "base/strings/utf_string_conversions.h"
 #include "base/threading/platform_thread.h"
 #include "base/time/time.h"
 #include "base/win/scoped_handle.h"
@@ -68,32 +69,155 @@ bool RenameOverWhileHeld(const FilePath& from_path, const FilePath& to_path) {
   }
 }
 
-// Deletes the entries of |path| that match |pattern|: the files, and with
-// |recursive| also the matching folders after emptying them of their own
-// matching entries. Stops at the first failure.
-bool DeleteFileRecursive(const FilePath& path,
+// Whether |attributes| are those of a link: a junction, or a symbolic link
+// to a folder or a file. A walk that deletes removes a link and never goes
+// through it: what it points to is not the walked tree's.
+bool IsLinkAttributes(DWORD attributes) {
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// Wine's export that names a path in the host's file system; null on
+// Windows.
+using UnixNameFunction = char*(__cdecl*)(const wchar_t*);
+UnixNameFunction GetUnixNameFunction() {
+  return reinterpret_cast<UnixNameFunction>(
+      reinterpret_cast<void*>(::GetProcAddress(
+          ::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+}
+
+// Waits until nothing stands at |path| any more, for a bounded while.
+bool WaitUntilGone(const FilePath& path) {
+  const TimeTicks deadline = TimeTicks::Now() + TimeDelta::FromSeconds(30);
+  while (::GetFileAttributesW(path.value().c_str()) !=
+         INVALID_FILE_ATTRIBUTES) {
+    if (TimeTicks::Now() >= deadline)
+      return false;
+    PlatformThread::Sleep(TimeDelta::FromMilliseconds(2));
+  }
+  return true;
+}
+
+// Wine resolves a link before it removes or renames it: RemoveDirectoryW
+// removes the folder the link points to when that is empty, a rename moves
+// that folder and DeleteFileW refuses, whatever the flags. Only the host's
+// own removal of a name takes the link alone, so its rm is run on it:
+// without -r it removes a link or a file, never a folder. The host program
+// starts without a handle to wait on; the link's going is its end.
+bool DeleteLinkOnHost(const FilePath& path, UnixNameFunction unix_name) {
+  char* const host_path = unix_name(path.value().c_str());
+  if (!host_path) {
+    ::SetLastError(ERROR_PATH_NOT_FOUND);
+    return false;
+  }
+  const string16 host_text = UTF8ToUTF16(host_path);
+  ::HeapFree(::GetProcessHeap(), 0, host_path);
+  if (host_text.empty() || host_text.find(L'"') != string16::npos ||
+      host_text.back() == L'\\') {
+    ::SetLastError(ERROR_BAD_PATHNAME);
+    return false;
+  }
+  string16 command = L"/bin/rm -f -- \"" + host_text + L"\"";
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process = {};
+  if (!::CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE,
+                        CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                        &process)) {
+    return false;
+  }
+  // A host program comes without a process handle, and whatever the
+  // record holds for its thread is no handle either.
+  if (process.hProcess) {
+    win::ScopedHandle process_handle(process.hProcess);
+    win::ScopedHandle thread_handle(process.hThread);
+  }
+  if (WaitUntilGone(path))
+    return true;
+  ::SetLastError(ERROR_ACCESS_DENIED);
+  return false;
+}
+
+// Removes the link |path| itself; what it points to is never touched.
+bool DeleteLink(const FilePath& path, DWORD attributes) {
+  if (const UnixNameFunction unix_name = GetUnixNameFunction())
+    return DeleteLinkOnHost(path, unix_name);
+  // Windows removes a junction or a folder's symbolic link with
+  // RemoveDirectoryW and a file's with DeleteFileW, without looking behind.
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+    return ::RemoveDirectoryW(path.value().c_str()) != FALSE;
+  return ::DeleteFileW(path.value().c_str()) != FALSE;
+}
+
+// |path| in the form that no MAX_PATH limit applies to, so that a walk
+// reaches entries of any depth; unchanged when it has no such form (a
+// relative path, one through '.' or '..', or one already in that form).
+FilePath ExtendedLengthForm(const FilePath& path) {
+  const string16& text = path.value();
+  if (text.size() < 3 || text.compare(0, 4, L"\\\\?\\") == 0 ||
+      path.ReferencesParent() || text.find(L"\\.\\") != string16::npos ||
+      text.find(L'/') != string16::npos) {
+    return path;
+  }
+  if (text[1] == L':' && text[2] == L'\\')
+    return FilePath(L"\\\\?\\" + text);
+  if (text[0] == L'\\' && text[1] == L'\\' && text[2] != L'.' &&
+      text[2] != L'?') {
+    return FilePath(L"\\\\?\\UNC\\" + text.substr(2));
+  }
+  return path;
+}
+
+// Deletes the entries of |root| that match |pattern|: the files and links,
+// and with |recursive| also the matching folders after emptying them of
+// their own matching entries. One folder at a time from a list of its own,
+// never a call per level, so that no depth runs out of stack. Stops at the
+// first failure.
+bool DeleteFileRecursive(const FilePath& root,
                          const string16& pattern,
                          bool recursive) {
-  FileEnumerator traversal(path, false,
-                           FileEnumerator::FILES | FileEnumerator::DIRECTORIES,
-                           pattern);
-  for (FilePath current = traversal.Next(); !current.empty();
-       current = traversal.Next()) {
-    const FileEnumerator::FileInfo info = traversal.GetInfo();
-    const DWORD attributes = info.find_data().dwFileAttributes;
-    const bool is_directory = info.IsDirectory();
-    if ((attributes & FILE_ATTRIBUTE_READONLY) &&
-        (recursive || !is_directory)) {
-      ::SetFileAttributesW(current.value().c_str(),
-                           attributes & ~FILE_ATTRIBUTE_READONLY);
+  struct Folder {
+    FilePath path;
+    // Whether its entries are gone, so that it only waits for its removal.
+    bool emptied;
+  };
+  std::vector<Folder> folders = {{ExtendedLengthForm(root), false}};
+  while (!folders.empty()) {
+    if (folders.back().emptied) {
+      // The root stays: the caller removes it, or keeps it for a pattern.
+      if (folders.size() > 1 &&
+          !::RemoveDirectoryW(folders.back().path.value().c_str())) {
+        return false;
+      }
+      folders.pop_back();
+      continue;
     }
-    if (!is_directory) {
-      if (!::DeleteFileW(current.value().c_str()))
-        return false;
-    } else if (recursive) {
-      if (!DeleteFileRecursive(current, pattern, true) ||
-          !::RemoveDirectoryW(current.value().c_str())) {
-        return false;
+    folders.back().emptied = true;
+    FileEnumerator traversal(
+        folders.back().path, false,
+        FileEnumerator::FILES | FileEnumerator::DIRECTORIES, pattern);
+    for (FilePath current = traversal.Next(); !current.empty();
+         current = traversal.Next()) {
+      const FileEnumerator::FileInfo info = traversal.GetInfo();
+      const DWORD attributes = info.find_data().dwFileAttributes;
+      const bool is_directory = info.IsDirectory();
+      if (IsLinkAttributes(attributes)) {
+        if (!recursive && is_directory)
+          continue;
+        if (!DeleteLink(current, attributes))
+          return false;
+        continue;
+      }
+      if ((attributes & FILE_ATTRIBUTE_READONLY) &&
+          (recursive || !is_directory)) {
+        ::SetFileAttributesW(current.value().c_str(),
+                             attributes & ~FILE_ATTRIBUTE_READONLY);
+      }
+      if (!is_directory) {
+        if (!::DeleteFileW(current.value().c_str()))
+          return false;
+      } else if (recursive) {
+        folders.push_back({current, false});
       }
     }
   }
@@ -443,6 +567,9 @@ bool DeleteFile(const FilePath& path, bool recursive) {
     return last_error == ERROR_FILE_NOT_FOUND ||
            last_error == ERROR_PATH_NOT_FOUND;
   }
+  // A link given for deletion goes as a link, recursive or not.
+  if (IsLinkAttributes(attributes))
+    return DeleteLink(path, attributes);
   if (attributes & FILE_ATTRIBUTE_READONLY) {
     attributes &= ~FILE_ATTRIBUTE_READONLY;
     if (!::SetFileAttributesW(path.value().c_str(), attributes))
@@ -453,6 +580,14 @@ bool DeleteFile(const FilePath& path, bool recursive) {
   if (recursive && !DeleteFileRecursive(path, L"*", true))
     return false;
   return ::RemoveDirectoryW(path.value().c_str()) != FALSE;
+}
+
+bool IsLink(const FilePath& path) {
+  return IsLinkAttributes(::GetFileAttributesW(path.value().c_str()));
+}
+
+bool RenamesMoveLinks() {
+  return GetUnixNameFunction() == nullptr;
 }
 
 bool DeleteFileAfterReboot(const FilePath& path) {

@@ -354,12 +354,10 @@ bool JSONParser::ConsumeString(std::string* out) {
     const uint8_t lead = bytes[index_++];
     uint32_t code_point = lead;
     if (lead >= 0x80) {
-      if (lead < 0xC0 || lead > 0xFD) {
-        ReportError(JSONReader::JSON_UNSUPPORTED_ENCODING, 1);
-        return false;
-      }
-      // Every Unicode scalar value is taken, noncharacters included: the
-      // writer writes them as they are, and what it writes must read back.
+      // The decoder refuses a byte that cannot start a sequence where it
+      // stands. Every Unicode scalar value is taken, noncharacters
+      // included: the writer writes them as they are, and what it writes
+      // must read back.
       const int32_t decoded =
           UTF8NextCharSafeBody(bytes, &index_, length, lead, -1);
       if (decoded < 0) {

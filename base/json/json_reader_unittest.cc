@@ -244,5 +244,23 @@ TEST(JSONReaderTest, NodesTakenOutOfTheTreeOwnTheirData) {
   }
 }
 
+// Only a byte that can start a sequence is decoded as one: a continuation
+// byte is refused where it stands, even before another one, and the longest
+// obsolete form is refused after the bytes it claims.
+TEST(JSONReaderTest, RefusesBytesThatCannotLeadWhereTheyStand) {
+  const struct {
+    const char* json;
+    const char* outcome;
+  } kCases[] = {
+      {"\"\xBF\x80\"", "E7 1:3"},
+      {"\"\xFE\x80\"", "E7 1:3"},
+      {"\"\xC3\xA9\xA9\"", "E7 1:5"},
+      {"\"\xC2\x80\xC2\"", "E7 1:5"},
+      {"\"\xFD\xBF\xBF\xBF\xBF\xBF\"", "E7 1:8"},
+  };
+  for (const auto& c : kCases)
+    EXPECT_EQ(c.outcome, Outcome(c.json)) << c.json;
+}
+
 }  // namespace
 }  // namespace base

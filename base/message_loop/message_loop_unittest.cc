@@ -370,5 +370,50 @@ TEST(MessageLoopTest, DestructionDestroysEveryQueuedTaskUnrun) {
   EXPECT_FALSE(ran);
 }
 
+// The timer-period functions for the seam: they count the switches.
+int g_fine_timer_begins = 0;
+int g_fine_timer_ends = 0;
+unsigned __stdcall CountFineTimerBegin(unsigned /*period_ms*/) {
+  ++g_fine_timer_begins;
+  return 0;
+}
+unsigned __stdcall CountFineTimerEnd(unsigned /*period_ms*/) {
+  ++g_fine_timer_ends;
+  return 0;
+}
+
+// A short delay switches the fine timer on at the idle moment after the
+// loop took it in, and off at the first one after it ran; once it ran, the
+// pump is told when the next delayed task falls due.
+TEST_F(ScriptedLoopTest, ShortDelaysHoldTheFineTimerAndTheNextWakeUpFollows) {
+  internal::SetTimerPeriodFunctionsForTesting(&CountFineTimerBegin,
+                                              &CountFineTimerEnd);
+  g_fine_timer_begins = g_fine_timer_ends = 0;
+  loop_->BindToCurrentThread();
+  runner_->PostDelayedTask(HERE, Record(&ran_, "later"),
+                           TimeDelta::FromSeconds(100));
+  runner_->PostDelayedTask(HERE, Record(&ran_, "soon"),
+                           TimeDelta::FromMilliseconds(1));
+  pump_->script = [&](MessagePump::Delegate* delegate) {
+    // Tasks still in the incoming queue do not count.
+    EXPECT_FALSE(delegate->DoIdleWork());
+    EXPECT_EQ(0, g_fine_timer_begins);
+    EXPECT_FALSE(delegate->DoWork());
+    ASSERT_EQ(2u, pump_->delayed_work_times.size());
+    EXPECT_FALSE(delegate->DoIdleWork());
+    EXPECT_EQ(1, g_fine_timer_begins);
+    TimeTicks next;
+    for (int i = 0; i < 10000 && !delegate->DoDelayedWork(&next); ++i)
+      ::Sleep(1);
+    ASSERT_EQ(Log{"soon"}, ran_);
+    EXPECT_EQ(pump_->delayed_work_times[0], next);
+    EXPECT_FALSE(delegate->DoIdleWork());
+    EXPECT_EQ(1, g_fine_timer_ends);
+    EXPECT_EQ(1, g_fine_timer_begins);
+  };
+  loop_->Run();
+  internal::SetTimerPeriodFunctionsForTesting(nullptr, nullptr);
+}
+
 }  // namespace
 }  // namespace base

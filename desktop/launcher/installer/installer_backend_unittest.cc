@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <tlhelp32.h>
+#include <wchar.h>
 
 #include <algorithm>
 #include <functional>
@@ -36,6 +37,7 @@
 #include "desktop/common/product/product_configuration.h"
 #include "desktop/launcher/installer/host/installer_host_exit_codes.h"
 #include "desktop/launcher/installer/installer_runner.h"
+#include "desktop/launcher/installer/ipc/ipc_mailslot_name.h"
 #include "desktop/launcher/installer/package_fetcher/package_fetcher.h"
 #include "desktop/launcher/installer/service/installation_status.h"
 #include "desktop/launcher/installer/service/task_scheduler.h"
@@ -471,6 +473,58 @@ class OtherFrontEnd {
 
 constexpr DWORD kKilledExitCode = 7;
 
+// A process of the same user beside a run: "squat" holds the mailslot of
+// |channel| before the front end can, "spoof" writes datagrams of |kind|
+// ("junk", or an installer message type) into it as fast as the mailslot
+// takes them. It ends when this object goes, or by itself after a minute.
+class ForeignProcess {
+ public:
+  ForeignProcess(const wchar_t* mode,
+                 const base::string16& channel,
+                 const wchar_t* kind = L"") {
+    static int serial = 0;
+    const base::string16 events =
+        L"vexlo_test_foreign_" + base::UintToString16(::GetCurrentProcessId()) +
+        L"_" + base::IntToString16(++serial);
+    ready_.Set(
+        ::CreateEventW(nullptr, TRUE, FALSE, (events + L"_ready").c_str()));
+    release_.Set(
+        ::CreateEventW(nullptr, TRUE, FALSE, (events + L"_release").c_str()));
+    // Beside this test program, whatever the test made its path keys say.
+    wchar_t program[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, program, MAX_PATH);
+    const base::FilePath exe = base::FilePath(program).DirName();
+    const base::string16 third =
+        wcscmp(mode, L"squat") == 0 ? events + L"_ready" : kind;
+    process_ = base::LaunchProcess(
+        L"\"" + exe.Append(L"ipc_channel_test_child.exe").value() + L"\" " +
+            mode + L" \"" + channel + L"\" " + third + L" " + events +
+            L"_release",
+        base::LaunchOptions());
+    EXPECT_TRUE(process_.IsValid());
+  }
+  ForeignProcess(const ForeignProcess&) = delete;
+  ForeignProcess& operator=(const ForeignProcess&) = delete;
+  ~ForeignProcess() {
+    ::SetEvent(release_.Get());
+    // A writer to a mailslot that nobody reads any more can stay blocked
+    // in its write for good (Wine).
+    if (::WaitForSingleObject(process_.Handle(), 5000) != WAIT_OBJECT_0)
+      process_.Terminate(0, true);
+  }
+
+  // True once a squatter holds the name.
+  bool WaitUntilReady() {
+    HANDLE handles[] = {ready_.Get(), process_.Handle()};
+    return ::WaitForMultipleObjects(2, handles, FALSE, 30000) == WAIT_OBJECT_0;
+  }
+
+ private:
+  base::win::ScopedHandle ready_;
+  base::win::ScopedHandle release_;
+  base::Process process_;
+};
+
 // The front end's side: a runner in the test, with the built installer as
 // the package's, or the whole silent front end run from the package.
 class InstallerRunnerTest : public InstallerBackendTest {
@@ -484,10 +538,15 @@ class InstallerRunnerTest : public InstallerBackendTest {
   // The settings of a front end as the folder is now, for an installation
   // or update or, with |uninstall|, a silent uninstallation.
   std::unique_ptr<Settings> MakeSettings(bool uninstall) {
+    return MakeSettingsFor(install_, uninstall);
+  }
+
+  std::unique_ptr<Settings> MakeSettingsFor(const base::FilePath& folder,
+                                            bool uninstall) {
     base::CommandLine command_line(base::CommandLine::NO_PROGRAM);
     command_line.ParseFromString(L"installer.exe" +
                                  base::string16(kFrontEndSwitches));
-    auto settings = std::make_unique<Settings>(uninstall, true, false, install_,
+    auto settings = std::make_unique<Settings>(uninstall, true, false, folder,
                                                false, command_line);
     StatusWaiter wait(settings.get());
     return settings;
@@ -1193,6 +1252,38 @@ TEST_F(SilentInstallerControllerTest, AFailedFetchEndsTheRunInFailure) {
   EXPECT_FALSE(base::PathExists(install_));
 }
 
+// A fetch that failed after its download leaves nothing in TEMP once the
+// run has ended, while the controller is still there: the package does not
+// wait for the controller's end (nor for its statistics upload).
+TEST_F(SilentInstallerControllerTest, AFailedFetchLeavesNoPackageBehind) {
+  HttpTestServer server;
+  ASSERT_TRUE(server.Start());
+  ASSERT_EQ(7, base::WriteFile(server.files_folder().Append(L"package.exe"),
+                               "package", 7));
+  const std::string reply =
+      "{\"installer\": \"" +
+      base::UTF16ToUTF8(server.Url("/files/package.exe")) +
+      "\", \"installer_checksum\": \"0\"}";
+  ASSERT_EQ(static_cast<int>(reply.size()),
+            base::WriteFile(server.files_folder().Append(L"reply.json"),
+                            reply.data(), static_cast<int>(reply.size())));
+  const ScopedPathOverride own_executable(base::FILE_EXE,
+                                          package_.Append(L"installer.exe"));
+  base::CommandLine* command_line = base::CommandLine::ForCurrentProcess();
+  const base::CommandLine saved = *command_line;
+  command_line->AppendSwitchNative(PackageFetcher::kPackageServerSwitch,
+                                   server.Url("/files/reply.json"));
+  SilentInstallerController controller;
+  EXPECT_FALSE(controller.Run(settings_.get(), false, logs_.path()));
+  *command_line = saved;
+  EXPECT_EQ(2u, server.GetRequests().size());
+  base::FileEnumerator left(
+      logs_.path(), false,
+      base::FileEnumerator::FILES | base::FileEnumerator::DIRECTORIES,
+      L"vexlo_installer_*");
+  EXPECT_TRUE(left.Next().empty());
+}
+
 // Nothing can be shown: a request for the window is answered with 0 on the
 // asking thread, and its callback never runs.
 TEST_F(SilentInstallerControllerTest, AnswersRequestsForTheWindowWithNo) {
@@ -1209,6 +1300,125 @@ TEST_F(SilentInstallerControllerTest, AnswersRequestsForTheWindowWithNo) {
   run_loop.Run();
   EXPECT_EQ(0, answer);
   EXPECT_FALSE(ran);
+}
+
+// The backend's last messages reach the front end before its end, even when
+// a flood of foreign datagrams keeps the front end's reading behind.
+TEST_F(InstallerRunnerTest, HearsTheResultBeforeTheEndBehindAFlood) {
+  ForeignProcess flood(L"spoof", InstallerChannelName(install_), L"junk");
+  RunInstallation();
+  EXPECT_EQ(
+      (std::vector<std::string>{"started", "total", "succeeded", "ended ok"}),
+      recorder_.calls);
+  EXPECT_EQ(recorder_.total_steps, recorder_.steps);
+  runner_.Stop();
+}
+
+// Anyone may write to the mailslot: a foreign "succeeded" does not make a
+// failing installation succeed, nor a foreign failure end a good one. The
+// backend's exit decides.
+TEST_F(SilentInstallerControllerTest, ForeignMessagesDecideNothing) {
+  base::FeatureRegistry::GetInstance()->RegisterFeature("installer-ui-stats",
+                                                        true, true);
+  const ScopedPathOverride own_folder(base::DIR_EXE, package_);
+  const ScopedPathOverride own_executable(base::FILE_EXE,
+                                          package_.Append(L"installer.exe"));
+  ScopedTempVariables scoped_temp(logs_.path());
+  const struct {
+    bool locked_file;
+    const wchar_t* spoofed;
+  } cases[] = {{true, L"6"}, {false, L"5"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.locked_file ? "failing, told it succeeded"
+                               : "good, told it failed");
+    base::win::ScopedHandle lock;
+    if (c.locked_file) {
+      lock.Set(::CreateFileW(
+          package_.Append(base::UTF8ToUTF16(files_[1])).value().c_str(),
+          GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    }
+    ForeignProcess spoofer(L"spoof", InstallerChannelName(install_), c.spoofed);
+    SilentInstallerController controller;
+    EXPECT_EQ(!c.locked_file,
+              controller.Run(settings_.get(), true, logs_.path()));
+    const std::string record = StatsRecord(&controller);
+    EXPECT_NE(std::string::npos,
+              record.find(std::string("\"installation_success\":") +
+                          (c.locked_file ? "0" : "1")))
+        << record;
+    // A good installation keeps no failure's reason, a foreign one least.
+    EXPECT_EQ(c.locked_file,
+              record.find("\"failure_reason\"") != std::string::npos)
+        << record;
+    EXPECT_EQ(!c.locked_file,
+              base::PathExists(install_.Append(L"installation_status.xml")));
+  }
+}
+
+// A process that holds the folder's mailslot first would hear the backend in
+// the front end's stead: the run does not start, and says why.
+TEST_F(InstallerRunnerTest, AMailslotNameHeldByAnotherProcessStopsTheRun) {
+  ForeignProcess squatter(L"squat", InstallerChannelName(install_));
+  ASSERT_TRUE(squatter.WaitUntilReady());
+  runner_.SetPackageReady();
+  EXPECT_FALSE(runner_.StartInstallation(settings_.get()));
+  EXPECT_EQ(
+      (std::vector<std::string>{"failed 37050 Could not connect to mailslot"}),
+      recorder_.calls);
+  EXPECT_FALSE(runner_.backend_process().IsValid());
+  runner_.Stop();
+
+  EXPECT_EQ(HOST_EXIT_INSTALLER_FAILED, RunSilentFrontEnd(install_));
+  EXPECT_NE(std::string::npos, Logs().find("another process holds its name"));
+  EXPECT_FALSE(base::PathExists(install_));
+}
+
+// A folder too long for its files fails in the backend; the front end hears
+// the backend's own reason before its end, and nothing stays.
+TEST_F(InstallerRunnerTest, ALongFolderFailsWithTheBackendsReason) {
+  constexpr size_t kLongFolderLength = 240;
+  base::string16 long_name = temp_.path().value() + L"\\Vexlo ";
+  ASSERT_LT(long_name.size(), kLongFolderLength);
+  long_name.append(kLongFolderLength - long_name.size(), L'x');
+  const base::FilePath long_folder(long_name);
+  const Snapshot before = State();
+  std::unique_ptr<Settings> settings = MakeSettingsFor(long_folder, false);
+  RunWith(&runner_, settings.get());
+  runner_.Stop();
+  const std::vector<std::string>& calls = recorder_.calls;
+  ASSERT_LE(2u, calls.size()) << calls.back();
+  EXPECT_EQ(0u, calls[calls.size() - 2].find("failed 370"))
+      << calls[calls.size() - 2];
+  EXPECT_EQ("ended", calls.back());
+  EXPECT_EQ(std::vector<base::string16>(), ChangesSince(before));
+
+  EXPECT_EQ(HOST_EXIT_INSTALLER_FAILED, RunSilentFrontEnd(long_folder));
+  EXPECT_FALSE(base::PathExists(long_folder));
+  EXPECT_EQ(std::vector<base::string16>(), ChangesSince(before));
+}
+
+// A front end that died in another process holding the folder's mutex
+// left it abandoned: the next front end takes it over and installs.
+TEST_F(InstallerRunnerTest, TakesOverTheMutexOfAFrontEndThatDied) {
+  const base::string16 name = InstallerRunner::GetMutexName(install_);
+  // Held here, so that the mutex outlives the process that dies with it.
+  base::win::ScopedHandle mutex(::CreateMutexW(nullptr, FALSE, name.c_str()));
+  ASSERT_TRUE(mutex.IsValid());
+  base::FilePath build;
+  ASSERT_TRUE(base::PathService::Get(base::DIR_EXE, &build));
+  base::CommandLine child(build.Append(L"mutex_holder_test_child.exe"));
+  child.AppendArg(base::UTF16ToUTF8(name));
+  const base::Process died = base::LaunchProcess(child, base::LaunchOptions());
+  ASSERT_TRUE(died.IsValid());
+  ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(died.Handle(), 30000));
+  DWORD exit_code = 1;
+  ASSERT_TRUE(::GetExitCodeProcess(died.Handle(), &exit_code));
+  ASSERT_EQ(0u, exit_code) << "the child did not take the mutex";
+  RunInstallation();
+  EXPECT_EQ(
+      (std::vector<std::string>{"started", "total", "succeeded", "ended ok"}),
+      recorder_.calls);
+  runner_.Stop();
 }
 
 }  // namespace installer

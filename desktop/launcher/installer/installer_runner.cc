@@ -3,6 +3,7 @@
 #include <stdint.h>
 
 #include "base/base_paths.h"
+#include "base/bind.h"
 #include "base/command_line.h"
 #include "base/logging.h"
 #include "base/path_service.h"
@@ -46,7 +47,7 @@ HANDLE CreateManualResetEvent(const wchar_t* name,
 }  // namespace
 
 InstallerRunner::InstallerRunner(const base::FilePath& package_folder)
-    : receiver_(this), package_folder_(package_folder) {}
+    : receiver_(this), package_folder_(package_folder), weak_factory_(this) {}
 
 InstallerRunner::~InstallerRunner() {
   Stop();
@@ -111,6 +112,7 @@ bool InstallerRunner::StartInstallation(Settings* settings) {
   if (!LaunchBackend(&command_line))
     return false;
   backend_launched_ = true;
+  hearing_backend_ = true;
   ::AllowSetForegroundWindow(backend_.Pid());
   if (!watcher_.StartWatchingOnce(backend_.Handle(), this)) {
     Fail(kInstallerErrorGeneric,
@@ -214,10 +216,16 @@ void InstallerRunner::Stop() {
   package_ready_event_.Close();
   interrupted_event_.Close();
   receiver_.Close();
+  // Deliveries still queued for this thread belong to the run that ends.
+  hearing_backend_ = false;
   settings_ = nullptr;
 }
 
 void InstallerRunner::OnMessageReceived(const base::Pickle& message) {
+  // Any process may write to the mailslot: what arrives while no backend of
+  // this run is heard cannot be the backend's.
+  if (!hearing_backend_)
+    return;
   DispatchInstallerMessage(message, &observers_);
 }
 
@@ -233,6 +241,14 @@ void InstallerRunner::OnObjectSignaled(HANDLE /* object */) {
     RollbackJournal::Replay(RollbackJournal::PathFor(folder),
                             RollbackScope::ForInstallation(folder));
   }
+  // The backend's last messages, its failure's reason among them, may still
+  // wait in the mailslot: they are heard before its end.
+  receiver_.DeliverWaiting(base::Bind(&InstallerRunner::NotifyTerminated,
+                                      weak_factory_.GetWeakPtr(), success));
+}
+
+void InstallerRunner::NotifyTerminated(bool success) {
+  hearing_backend_ = false;
   observers_.Notify(&InstallerObserver::OnInstallerTerminated, success);
 }
 

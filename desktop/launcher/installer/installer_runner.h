@@ -8,6 +8,7 @@
 #include <string>
 
 #include "base/files/file_path.h"
+#include "base/memory/weak_ptr.h"
 #include "base/observer_list.h"
 #include "base/pickle.h"
 #include "base/process/process.h"
@@ -70,6 +71,7 @@ class InstallerRunner : public base::win::ObjectWatcher::Delegate,
   bool CreateEvents(const base::FilePath& install_folder);
   base::CommandLine BuildCommandLine() const;
   bool LaunchBackend(base::CommandLine* command_line);
+  void NotifyTerminated(bool success);
 
   IPCReceiverProxy receiver_;
   const base::FilePath package_folder_;
@@ -81,7 +83,11 @@ class InstallerRunner : public base::win::ObjectWatcher::Delegate,
   Settings* settings_ = nullptr;
   bool package_ready_ = false;
   bool backend_launched_ = false;
+  // From the launch until the observers hear of the backend's end: only
+  // then may a message on the mailslot be the backend's.
+  bool hearing_backend_ = false;
   base::ObserverList<InstallerObserver> observers_;
+  base::WeakPtrFactory<InstallerRunner> weak_factory_;
 };
 
 }  // namespace installer

@@ -92,8 +92,10 @@ void DeleteProfile(const base::FilePath& folder) {
   if (!DeleteProfileFolder(folder))
     return;
   const std::vector<base::FilePath> shared = GetSharedShellFolders();
+  // A link above is no emptied folder: on some systems its removal would
+  // take the folder it points to.
   for (base::FilePath parent = folder.DirName();
-       MayDeleteRecursively(parent, shared) &&
+       MayDeleteRecursively(parent, shared) && !base::IsLink(parent) &&
        ::RemoveDirectoryW(parent.value().c_str());
        parent = parent.DirName()) {
   }

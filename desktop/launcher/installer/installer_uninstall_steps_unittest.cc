@@ -18,6 +18,7 @@
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/string_util.h"
 #include "base/strings/utf_string_conversions.h"
+#include "base/test/folder_link.h"
 #include "base/test/unique_test_dir.h"
 #include "base/win/scoped_handle.h"
 #include "desktop/launcher/installer/test/installer_test_package.h"
@@ -177,6 +178,12 @@ class InstallerUninstallEndToEndTest : public testing::Test {
   base::FilePath installer_;
 };
 
+// Removes a link when it goes.
+struct LinkRemover {
+  ~LinkRemover() { base::DeleteFile(link, false); }
+  base::FilePath link;
+};
+
 }  // namespace
 
 TEST_F(InstallerUninstallEndToEndTest, LeavesNothingOfTheProduct) {
@@ -192,6 +199,15 @@ TEST_F(InstallerUninstallEndToEndTest, LeavesNothingOfTheProduct) {
                                      .Append(L"Default");
   ASSERT_TRUE(base::CreateDirectory(profile));
   ASSERT_EQ(1, base::WriteFile(profile.Append(L"Bookmarks"), "b", 1));
+  // Its cache was moved to another place and linked back: deleting the
+  // profile takes the link, never what it points to.
+  const base::FilePath moved_cache = temp_.path().Append(L"moved_cache");
+  ASSERT_TRUE(base::CreateDirectory(moved_cache));
+  ASSERT_EQ(1, base::WriteFile(moved_cache.Append(L"data_0"), "c", 1));
+  ASSERT_TRUE(base::MakeFolderLink(profile.Append(L"Cache"), moved_cache));
+  // Should the test stop early: Wine hides a link whose folder is gone, and
+  // the profile could then never be deleted.
+  const LinkRemover remover{profile.Append(L"Cache")};
   // The uninstaller runs from the version folder. The batch file that
   // would delete its running program there once it ended cannot wait on
   // the test platform, so a copy of the test's own runs instead.
@@ -214,6 +230,9 @@ TEST_F(InstallerUninstallEndToEndTest, LeavesNothingOfTheProduct) {
       1u, after.erase(L"HKCU\\Software\\Vexlo : Last developer Install Path"));
   after.erase(L"HKCU\\Software\\Vexlo");
   EXPECT_EQ(std::vector<base::string16>(), Differences(before, after));
+  std::string cache;
+  EXPECT_TRUE(base::ReadFileToString(moved_cache.Append(L"data_0"), &cache));
+  EXPECT_EQ("c", cache);
 }
 
 }  // namespace installer

@@ -14,6 +14,7 @@
 #include "base/base_paths_win.h"
 #include "base/bind.h"
 #include "base/command_line.h"
+#include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/json/json_reader.h"
 #include "base/json/json_writer.h"
@@ -1863,6 +1864,144 @@ TEST_F(InstallerTest, DeletesTheAutoupdateTaskOfAnInstallation) {
   Installer::DeleteAutoupdateTask(installer_.status_record().app_id);
   EXPECT_EQ(0u, scheduler_.tasks().count(task));
   EXPECT_EQ("DeleteTask " + base::UTF16ToUTF8(task), scheduler_.calls().back());
+}
+
+// An update of an installation whose record has no id gives it one, as an
+// installation gets: its shortcuts and its task are named by it.
+TEST_F(InstallerTest, UpdateGivesARecordWithoutIdAnId) {
+  auto first = MakeSettings();
+  Install(first.get());
+  ASSERT_TRUE(installer_.succeeded());
+  InstallationStatus without_id = installer_.status_record();
+  without_id.app_id.clear();
+  SaveRecordAs(without_id);
+  auto settings = MakeSettings();
+  ASSERT_EQ(Settings::kUpdateOperation, settings->operation());
+  observer_ = RecordingObserver();
+  Install(settings.get());
+  ASSERT_TRUE(installer_.succeeded()) << observer_.narrow;
+  unsigned app_id = 0;
+  EXPECT_TRUE(base::StringToUint(installer_.status_record().app_id, &app_id))
+      << installer_.status_record().app_id;
+  EXPECT_NEAR(static_cast<double>(base::Time::Now().ToTimeT()),
+              static_cast<double>(app_id), 60);
+}
+
+// The last name the search may try is tried.
+TEST_F(InstallerTest, TakesTheLastUninstallKeyTheSearchTries) {
+  for (int suffix = 0; suffix < 1000; ++suffix) {
+    const base::string16 key =
+        suffix ? Uninstall(base::UTF8ToUTF16(base::IntToString(suffix)).c_str())
+               : Uninstall();
+    base::win::RegKey(HKEY_CURRENT_USER, key.c_str(), KEY_SET_VALUE);
+  }
+  auto settings = MakeSettings();
+  Install(settings.get());
+  EXPECT_TRUE(installer_.succeeded()) << observer_.narrow;
+  EXPECT_EQ(install_.value(), Read(Uninstall(L"1000"), L"InstallLocation"));
+  for (int suffix = 1; suffix <= 1000; ++suffix) {
+    ::SHDeleteKeyW(
+        HKEY_CURRENT_USER,
+        Uninstall(base::UTF8ToUTF16(base::IntToString(suffix)).c_str())
+            .c_str());
+  }
+}
+
+// Preference overrides reach the installation only when they read as JSON;
+// a damaged download stays in the package.
+TEST_F(InstallerTest, InstallsOnlyPreferenceOverridesThatReadAsJson) {
+  const struct {
+    std::string text;
+    bool installed;
+  } kCases[] = {
+      {"{\"homepage\": ", false},
+      {"homepage", false},
+      {"{\"homepage\": \"https://127.0.0.1/\"}", true},
+  };
+  const base::FilePath installed = install_.Append(L"pref_default_overrides");
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.text);
+    ASSERT_EQ(static_cast<int>(c.text.size()),
+              base::WriteFile(package_.Append(L"pref_default_overrides"),
+                              c.text.data(), static_cast<int>(c.text.size())));
+    auto settings = MakeSettings();
+    observer_ = RecordingObserver();
+    Install(settings.get());
+    ASSERT_TRUE(installer_.succeeded()) << observer_.narrow;
+    std::string text;
+    EXPECT_EQ(c.installed, base::ReadFileToString(installed, &text));
+    EXPECT_EQ(c.installed ? c.text : "", text);
+  }
+}
+
+// A version number in a shortcut's name is one whatever its last digit.
+TEST_F(InstallerShortcutTest, UpdateKeepsNamesNumberedWhateverTheLastDigit) {
+  InstallAndRecord({});
+  InstallationStatus record = installer_.status_record();
+  const base::string16 numbered = ShortcutFileName(true);
+  for (int last_digit : {0, 9}) {
+    const base::string16 old_name = ShortcutFileName(
+        true, ProductInfo::GetMajorVersion() * 10 + last_digit);
+    SCOPED_TRACE(old_name);
+    ASSERT_TRUE(base::Move(record.desktop_shortcut, Desktop(old_name)));
+    ASSERT_TRUE(base::Move(record.start_menu_shortcut, StartMenu(old_name)));
+    record.desktop_shortcut = Desktop(old_name);
+    record.start_menu_shortcut = StartMenu(old_name);
+    SaveRecordAs(record);
+    record = Update({});
+    EXPECT_EQ(Desktop(numbered), record.desktop_shortcut);
+    EXPECT_EQ(StartMenu(numbered), record.start_menu_shortcut);
+  }
+}
+
+// A file in use of an older version keeps that version's record and files
+// for a later update to try again; an uninstallation deletes the rest of
+// them all the same.
+TEST_F(InstallerUninstallTest, AFileInUseHoldsBackOnlyAnUpdatesCleanUp) {
+  Install(MakeSettings().get());
+  ASSERT_TRUE(installer_.succeeded()) << observer_.narrow;
+  observer_ = RecordingObserver();
+  Install(MakeSettings().get());
+  ASSERT_TRUE(installer_.succeeded()) << observer_.narrow;
+  // The next record set aside must not take this one's name.
+  const base::FilePath old_status = install_.Append(L"old_status");
+  const base::FilePath kept = old_status.Append(L"installation_status.xml.1");
+  ASSERT_TRUE(base::Move(
+      base::FileEnumerator(old_status, false, base::FileEnumerator::FILES)
+          .Next(),
+      kept));
+  const base::FilePath old_version = install_.Append(version_);
+  base::win::ScopedHandle in_use(::CreateFileW(
+      old_version.Append(base::UTF8ToUTF16(files_[0])).value().c_str(),
+      GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(in_use.IsValid());
+  const auto present = [&] {
+    std::vector<bool> present;
+    for (const std::string& file : files_)
+      present.push_back(
+          base::PathExists(old_version.Append(base::UTF8ToUTF16(file))));
+    return present;
+  };
+
+  observer_ = RecordingObserver();
+  Install(MakeSettings().get());
+  ASSERT_TRUE(installer_.succeeded()) << observer_.narrow;
+  EXPECT_TRUE(base::PathExists(kept));
+  EXPECT_EQ(std::vector<bool>(files_.size(), true), present());
+
+  ScopedPathOverride own_folder(base::DIR_EXE,
+                                install_.Append(version_ + L"_1"));
+  auto settings = MakeSettings({"silent=1"}, true);
+  observer_ = RecordingObserver();
+  RunUninstall(settings.get(), &observer_);
+  ASSERT_EQ("succeeded", observer_.calls.back()) << observer_.narrow;
+  EXPECT_FALSE(base::PathExists(old_status));
+  std::vector<bool> only_the_first(files_.size(), false);
+  only_the_first[0] = true;
+  EXPECT_EQ(only_the_first, present());
+  const base::FilePath batch = install_.Append(L"k.bat");
+  for (int i = 0; i < 600 && base::PathExists(batch); ++i)
+    ::Sleep(100);
 }
 
 }  // namespace installer

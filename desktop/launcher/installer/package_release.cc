@@ -1,5 +1,9 @@
 #include "desktop/launcher/installer/package_release.h"
 
+#include <windows.h>
+
+#include "base/process/process.h"
+#include "desktop/launcher/installer/installer_runner.h"
 #include "desktop/launcher/installer/package_fetcher/pref_default_overrides_fetcher.h"
 #include "desktop/launcher/installer/settings.h"
 #include "desktop/launcher/installer/stats_dictionary.h"
@@ -22,6 +26,12 @@ void PreparePackageForBackend(const Settings& settings,
     return;
   }
   overrides_fetcher->Start(tracking_data, done);
+}
+
+bool BackendMayReadPackage(const InstallerRunner& runner, bool handed_over) {
+  const base::Process& backend = runner.backend_process();
+  return handed_over && backend.IsValid() &&
+         ::WaitForSingleObject(backend.Handle(), 0) == WAIT_TIMEOUT;
 }
 
 }  // namespace installer

@@ -8,6 +8,7 @@
 namespace vexlo {
 namespace installer {
 
+class InstallerRunner;
 class PrefDefaultOverridesFetcher;
 class Settings;
 class StatsDictionary;
@@ -22,6 +23,10 @@ void PreparePackageForBackend(const Settings& settings,
                               StatsDictionary* stats,
                               PrefDefaultOverridesFetcher* overrides_fetcher,
                               const base::Closure& done);
+
+// Whether the backend that |runner| started may still read the package
+// folder: it was handed the package (|handed_over|) and has not ended.
+bool BackendMayReadPackage(const InstallerRunner& runner, bool handed_over);
 
 }  // namespace installer
 }  // namespace vexlo

@@ -4,7 +4,10 @@
 
 #include <shlobj.h>
 
+#include <string>
+
 #include "base/files/file_util.h"
+#include "base/test/folder_link.h"
 #include "base/test/unique_test_dir.h"
 #include "gtest/gtest.h"
 
@@ -71,6 +74,28 @@ TEST(ProfileDeletionTest, DeletesOnlyBelowTheShellsFolders) {
   EXPECT_TRUE(DeleteProfileFolder(profile));
   EXPECT_FALSE(base::PathExists(profile));
   EXPECT_TRUE(base::PathExists(temp.path()));
+}
+
+// A cache or a whole profile moved elsewhere and linked back in place: the
+// deletion takes the links and leaves what they point to.
+TEST(ProfileDeletionTest, TakesLinksAndLeavesWhatTheyPointTo) {
+  base::UniqueTestDir temp;
+  const base::FilePath moved = temp.path().Append(L"Moved");
+  const base::FilePath profile = temp.path().Append(L"Profile");
+  ASSERT_TRUE(base::CreateDirectory(moved.Append(L"Cache")) &&
+              base::CreateDirectory(profile.Append(L"Default")));
+  ASSERT_EQ(1, base::WriteFile(moved.Append(L"Cache\\data_0"), "c", 1));
+  ASSERT_TRUE(base::MakeFolderLink(profile.Append(L"Default\\Cache"),
+                                   moved.Append(L"Cache")));
+  EXPECT_TRUE(DeleteProfileFolder(profile));
+  EXPECT_FALSE(base::PathExists(profile));
+  const base::FilePath linked_profile = temp.path().Append(L"Linked");
+  ASSERT_TRUE(base::MakeFolderLink(linked_profile, moved));
+  EXPECT_TRUE(DeleteProfileFolder(linked_profile));
+  EXPECT_FALSE(base::PathExists(linked_profile));
+  std::string data;
+  EXPECT_TRUE(base::ReadFileToString(moved.Append(L"Cache\\data_0"), &data));
+  EXPECT_EQ("c", data);
 }
 
 }  // namespace installer

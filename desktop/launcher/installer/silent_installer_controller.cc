@@ -8,7 +8,6 @@
 #include "base/logging.h"
 #include "base/message_loop/message_loop.h"
 #include "base/path_service.h"
-#include "base/time/time.h"
 #include "base/win/windows_version.h"
 #include "desktop/launcher/installer/package_release.h"
 
@@ -18,8 +17,6 @@ namespace installer {
 namespace {
 
 constexpr char kUIStatsFeature[] = "installer-ui-stats";
-// Lets the backend's last messages arrive after its process has ended.
-constexpr int64_t kFinishDelayMs = 1000;
 
 void RunReply(const UICallbackRunner::Reply& reply, int32_t answer) {
   reply.Run(answer);
@@ -107,6 +104,7 @@ void SilentInstallerController::ReleasePackage() {
 }
 
 void SilentInstallerController::SignalPackageReady() {
+  package_handed_over_ = true;
   runner_->SetPackageReady();
 }
 
@@ -123,6 +121,8 @@ void SilentInstallerController::RunUICallbackAndPostReply(
 
 void SilentInstallerController::NotifyStatusChanged(
     PackageFetcher::Status status) {
+  if (finished_)
+    return;
   switch (status) {
     case PackageFetcher::FETCHING_DOWNLOAD_URL:
       online_ = true;
@@ -149,41 +149,48 @@ void SilentInstallerController::NotifyTrackingDataObtained(
   tracking_data_ = tracking_data;
 }
 
+// The backend's messages carry its progress and the reason of a failure,
+// but anyone may write to the mailslot: only the end of the backend process
+// that the runner started, and its exit code, decide the run.
 void SilentInstallerController::OnInstallationFailed(
     int32_t /* error_code */,
     const base::string16& /* message */,
     const std::string& detail) {
   if (base::IsFeatureEnabled(kUIStatsFeature))
     stats_->stats()->SetString("failure_reason", detail);
-  Finish();
-}
-
-void SilentInstallerController::OnInstallationSucceeded() {
-  result_ = true;
-  Finish();
 }
 
 void SilentInstallerController::OnInstallerTerminated(bool success) {
+  DropPackageIfUnused();
   result_ = success;
-  base::MessageLoop::current()->PostDelayedTask(
-      LOCATION_FROM_HERE(
-          "vexlo::installer::SilentInstallerController::OnInstallerTerminated"),
-      base::Bind(&SilentInstallerController::Finish,
-                 weak_factory_.GetWeakPtr()),
-      base::TimeDelta::FromMilliseconds(kFinishDelayMs));
+  // Every message the backend sent has been heard before its end.
+  Finish();
 }
 
 void SilentInstallerController::Finish() {
   if (finished_)
     return;
   finished_ = true;
+  DropPackageIfUnused();
   stats_->stats()->SetInteger("installation_success", result_ ? 1 : 0);
+  if (result_ && base::IsFeatureEnabled(kUIStatsFeature))
+    stats_->stats()->Remove("failure_reason");
   if (settings_->enable_installer_stats() &&
       !(settings_->autoupdate() && result_)) {
     stats_->Upload(run_loop_.QuitClosure(), online_);
     return;
   }
   run_loop_.Quit();
+}
+
+void SilentInstallerController::DropPackageIfUnused() {
+  // The package and its unpacked copy take tens of megabytes of TEMP, and
+  // the statistics upload may go on retrying for an hour: they go as soon
+  // as the run has ended and no backend reads them, else when it ends.
+  if (finished_ &&
+      !(runner_ && BackendMayReadPackage(*runner_, package_handed_over_))) {
+    package_fetcher_.reset();
+  }
 }
 
 }  // namespace installer

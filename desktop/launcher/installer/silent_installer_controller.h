@@ -71,7 +71,7 @@ class SilentInstallerController : public Settings::Observer,
   void OnInstallationFailed(int32_t error_code,
                             const base::string16& message,
                             const std::string& detail) override;
-  void OnInstallationSucceeded() override;
+  void OnInstallationSucceeded() override {}
   void OnInstallerTerminated(bool success) override;
 
   InstallerStats* stats() { return stats_.get(); }
@@ -87,6 +87,7 @@ class SilentInstallerController : public Settings::Observer,
   void ReleasePackage();
   void SignalPackageReady();
   void Finish();
+  void DropPackageIfUnused();
 
   // Destroyed from the last up: the overrides fetcher, the runner and the
   // package fetcher go before the statistics and the run loop they use.
@@ -95,6 +96,8 @@ class SilentInstallerController : public Settings::Observer,
   bool finished_ = false;
   bool online_ = false;
   bool package_ready_ = false;
+  // The backend was told that the package folder is complete.
+  bool package_handed_over_ = false;
   std::string tracking_data_;
   Settings* settings_ = nullptr;
   const std::unique_ptr<InstallerStats> stats_;

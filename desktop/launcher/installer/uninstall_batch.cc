@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "base/files/file_util.h"
 #include "base/logging.h"
 #include "base/strings/string_number_conversions.h"
 
@@ -80,6 +81,12 @@ std::string UninstallBatch::Build(const std::vector<uint32_t>& process_ids,
       AddLine("del \"" + encoded + "\"", &text);
   }
   for (const base::string16& folder : folders_) {
+    // A link is no folder of the installation's: on some systems removing
+    // it removes the folder it points to.
+    if (base::IsLink(base::FilePath(folder))) {
+      LOG(WARNING) << "Leaving the link " << base::FilePath(folder).AsUTF8();
+      continue;
+    }
     if (encode(base::FilePath(folder), &encoded))
       AddLine("rmdir \"" + encoded + "\"", &text);
   }

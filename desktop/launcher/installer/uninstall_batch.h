@@ -37,7 +37,8 @@ class UninstallBatch {
   // when given, is removed last: the batch lies in it, so it can only go
   // once the batch has deleted itself. Paths that the code page cannot hold
   // go through |fallback|; a path without a form the code page can hold
-  // gets no line, as a lossy form could name another file.
+  // gets no line, as a lossy form could name another file. A folder that
+  // is a link gets no line either.
   std::string Build(const std::vector<uint32_t>& process_ids,
                     const base::FilePath& final_folder,
                     unsigned code_page,

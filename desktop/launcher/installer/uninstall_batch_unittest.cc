@@ -2,11 +2,14 @@
 
 #include <windows.h>
 
+#include <wchar.h>
+
 #include <string>
 
 #include "base/files/file_util.h"
 #include "base/process/launch.h"
 #include "base/process/process.h"
+#include "base/test/folder_link.h"
 #include "base/test/unique_test_dir.h"
 #include "base/threading/platform_thread.h"
 #include "base/time/time.h"
@@ -28,6 +31,40 @@ std::string BuildOneLeftover(const std::vector<uint32_t>& process_ids) {
   return batch.Build(process_ids, base::FilePath(), kWesternOemCodePage,
                      UninstallBatch::PathFallback());
 }
+
+// A new folder of the test's own in the temporary folder, whose name is
+// its own short name, deleted with everything in it at the end. Wine makes
+// up the short name of a longer name from a 15-bit hash of it and resolves
+// a short name to the first name in the folder with that hash: a short path
+// through one of the many test_* folders can name another test's folder.
+class ShortNamedTestDir {
+ public:
+  ShortNamedTestDir() {
+    base::FilePath temp;
+    if (!base::GetTempDir(&temp))
+      return;
+    const unsigned seed = ::GetCurrentProcessId() * 2654435761u;
+    for (unsigned attempt = 0; attempt < 1000; ++attempt) {
+      wchar_t name[9];
+      swprintf(name, 9, L"UB%06X", (seed + attempt) & 0xFFFFFF);
+      const base::FilePath candidate = temp.Append(name);
+      if (::CreateDirectoryW(candidate.value().c_str(), nullptr)) {
+        path_ = candidate;
+        return;
+      }
+    }
+  }
+  ShortNamedTestDir(const ShortNamedTestDir&) = delete;
+  ShortNamedTestDir& operator=(const ShortNamedTestDir&) = delete;
+  ~ShortNamedTestDir() {
+    if (!path_.empty())
+      base::DeleteFile(path_, true);
+  }
+  const base::FilePath& path() const { return path_; }
+
+ private:
+  base::FilePath path_;
+};
 
 }  // namespace
 
@@ -135,8 +172,29 @@ TEST(UninstallBatchTest, WritesPathsInTheConsoleCodePage) {
 // it names goes, folders only when emptied. (The test platform's cmd.exe
 // keeps the batch file open to its end, so the folder that holds it stays
 // there; on Windows it goes on the last line.)
-TEST(UninstallBatchTest, DeletesItsLeftoversAndItself) {
+// A leftover's folder that is a link is never removed: the batch's rmdir
+// would take what it points to on some systems.
+TEST(UninstallBatchTest, LeavesFoldersThatAreLinks) {
   base::UniqueTestDir temp;
+  const base::FilePath elsewhere = temp.path().Append(L"elsewhere");
+  const base::FilePath linked = temp.path().Append(L"v\\linked");
+  ASSERT_TRUE(base::CreateDirectory(elsewhere) &&
+              base::CreateDirectory(linked.DirName()));
+  ASSERT_TRUE(base::MakeFolderLink(linked, elsewhere));
+  UninstallBatch batch;
+  batch.AddLeftover(linked.Append(L"x.dll"), true);
+  std::string folder;
+  ASSERT_TRUE(EncodeBatchPath(linked.DirName(), CP_UTF8, &folder));
+  const std::string text = batch.Build({}, base::FilePath(), CP_UTF8,
+                                       UninstallBatch::PathFallback());
+  EXPECT_NE(std::string::npos, text.find("rmdir \"" + folder + "\"\n"));
+  EXPECT_EQ(std::string::npos, text.find("rmdir \"" + folder + "\\linked"));
+  EXPECT_NE(std::string::npos, text.find("\\linked\\x.dll\"\n"));
+}
+
+TEST(UninstallBatchTest, DeletesItsLeftoversAndItself) {
+  ShortNamedTestDir temp;
+  ASSERT_FALSE(temp.path().empty());
   const base::FilePath install = temp.path().Append(L"Vexlo caf\u00e9");
   const base::FilePath kept = temp.path().Append(L"kept.txt");
   ASSERT_EQ(1, base::WriteFile(kept, "k", 1));

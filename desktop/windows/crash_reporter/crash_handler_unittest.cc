@@ -141,8 +141,9 @@ class ScriptedServer {
     server_.Set(::CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX,
                                    PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE, 1,
                                    80, 80, 0, nullptr));
-    client_ = ::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                            nullptr, OPEN_EXISTING, 0, nullptr);
+    client_ =
+        ::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                      OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     thread_ = std::thread([this] {
       DWORD bytes = 0;
       if (!::ReadFile(server_.Get(), &request_, sizeof(request_), &bytes,
@@ -204,6 +205,8 @@ TEST_F(CrashHandlerTest, RegistersOnlyWithACompleteReply) {
   // Held by this thread, as the server holds it for its lifetime.
   base::win::ScopedHandle mutex(::CreateMutexW(nullptr, TRUE, nullptr));
   CrashKeyEntry keys[2] = {};
+  // The server's id is that of the process serving the pipe: this one.
+  const uint32_t server_id = ::GetCurrentProcessId();
   const struct {
     const char* name;
     uint32_t tag;
@@ -211,12 +214,12 @@ TEST_F(CrashHandlerTest, RegistersOnlyWithACompleteReply) {
     int missing_handle;  // -1 for none
     bool registers;
   } kCases[] = {
-      {"complete", 2, 4321, -1, true},
-      {"no request event", 2, 4321, 0, false},
-      {"no done event", 2, 4321, 1, false},
-      {"no mutex", 2, 4321, 2, false},
+      {"complete", 2, server_id, -1, true},
+      {"no request event", 2, server_id, 0, false},
+      {"no done event", 2, server_id, 1, false},
+      {"no mutex", 2, server_id, 2, false},
       {"no server id", 2, 0, -1, false},
-      {"an acknowledgement", 3, 4321, -1, false},
+      {"an acknowledgement", 3, server_id, -1, false},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
@@ -227,12 +230,15 @@ TEST_F(CrashHandlerTest, RegistersOnlyWithACompleteReply) {
                            &reply.server_alive_mutex};
     const HANDLE originals[] = {request_event.Get(), done_event.Get(),
                                 mutex.Get()};
+    // What a server grants.
+    const DWORD access[] = {kDumpRequestEventAccess, kDumpDoneEventAccess,
+                            kServerAliveMutexAccess};
     for (int i = 0; i < 3; ++i) {
       HANDLE duplicate = nullptr;
       if (i != c.missing_handle) {
         ASSERT_TRUE(::DuplicateHandle(::GetCurrentProcess(), originals[i],
-                                      ::GetCurrentProcess(), &duplicate, 0,
-                                      FALSE, DUPLICATE_SAME_ACCESS));
+                                      ::GetCurrentProcess(), &duplicate,
+                                      access[i], FALSE, 0));
       }
       *handles[i] = reinterpret_cast<uintptr_t>(duplicate);
     }

@@ -19,12 +19,17 @@ class CrashPipeClient {
  public:
   // How long a crashed process waits for the reporter's capture.
   static constexpr DWORD kDumpTimeoutMs = 15000;
+  // How long a registration waits for the server's reply, and then for its
+  // acknowledgement to be taken.
+  static constexpr DWORD kReplyTimeoutMs = 10000;
 
+  // A name of the reporter's form (its prefix and a process id) is only
+  // trusted when that process serves it.
   CrashPipeClient(const base::string16& pipe_name,
                   uint32_t dump_type,
                   const CrashKeySet& crash_keys);
-  // Uses |pipe|, an open client end, once instead of opening the pipe by
-  // name; the client closes it.
+  // Uses |pipe|, an open client end opened for overlapped I/O, once instead
+  // of opening the pipe by name; the client closes it.
   CrashPipeClient(HANDLE pipe,
                   uint32_t dump_type,
                   const CrashKeySet& crash_keys);
@@ -33,7 +38,11 @@ class CrashPipeClient {
   ~CrashPipeClient();
 
   // True once the server has answered the registration; true at once when
-  // registered before.
+  // registered before. False, after at most about kReplyTimeoutMs once
+  // connected, when the server does not answer, or when the pipe is served
+  // by a process other than the one its name or the reply names, or the
+  // reply names anything but handles that the server's duplication made:
+  // such a reply's handles are neither used nor closed.
   bool Register();
   bool IsRegistered() const { return dump_request_event_.IsValid(); }
 
@@ -48,10 +57,15 @@ class CrashPipeClient {
 
  private:
   HANDLE Connect();
+  // True when |pipe| is served by the process that the name says, if it
+  // says one.
+  bool IsServedByExpectedProcess(HANDLE pipe, uint32_t* server_id) const;
   CrashPipeMessage MakeRegistrationRequest() const;
 
   const base::string16 pipe_name_;
   base::win::ScopedHandle given_pipe_;
+  // The reporter that the name belongs to; 0 when the name names none.
+  const uint32_t expected_server_id_;
   const uint32_t dump_type_;
   const CrashKeySet crash_keys_;
 

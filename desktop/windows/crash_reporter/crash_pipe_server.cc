@@ -14,9 +14,8 @@ namespace crash_reporter {
 
 namespace {
 
-// Duplex, overlapped, and refused when the name is taken already.
-constexpr DWORD kPipeOpenMode =
-    FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE | PIPE_ACCESS_DUPLEX;
+// Duplex and overlapped.
+constexpr DWORD kPipeOpenMode = FILE_FLAG_OVERLAPPED | PIPE_ACCESS_DUPLEX;
 constexpr DWORD kPipeMode =
     PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT;
 constexpr DWORD kPipeBufferSize = 64;
@@ -32,9 +31,12 @@ constexpr DWORD kShutdownPollMs = 10;
 // was cancelled.
 constexpr int kExitCallbackWaitMs = 10000;
 
-constexpr DWORD kDumpRequestAccess = EVENT_MODIFY_STATE;
-constexpr DWORD kDumpDoneAccess = SYNCHRONIZE | EVENT_MODIFY_STATE;
-constexpr DWORD kServerAliveAccess = SYNCHRONIZE;
+static_assert(kDumpRequestEventAccess == EVENT_MODIFY_STATE,
+              "dump request event access");
+static_assert(kDumpDoneEventAccess == (SYNCHRONIZE | EVENT_MODIFY_STATE),
+              "dump done event access");
+static_assert(kServerAliveMutexAccess == SYNCHRONIZE,
+              "server alive mutex access");
 
 HANDLE ToHandle(uint64_t value) {
   return reinterpret_cast<HANDLE>(static_cast<uintptr_t>(value));
@@ -99,26 +101,27 @@ CrashPipeServer::~CrashPipeServer() {
     base::AutoLock lock(lock_);
     shutting_down_ = true;
   }
-  // The machine stops at its next turn; ending the connection and signalling
-  // its event brings that turn now.
-  if (pipe_.IsValid())
-    ::DisconnectNamedPipe(pipe_.Get());
-  if (overlapped_event_.IsValid())
-    ::SetEvent(overlapped_event_.Get());
-  for (int i = 0; pipe_wait_ && i < kShutdownPolls && state_ != kError; ++i)
-    ::Sleep(kShutdownPollMs);
-  if (pipe_wait_) {
-    CancelWait(pipe_wait_);
-    pipe_wait_ = nullptr;
+  if (watchdog_ &&
+      !::DeleteTimerQueueTimer(nullptr, watchdog_, INVALID_HANDLE_VALUE)) {
+    PLOG(ERROR) << "Ending the crash pipe's watchdog failed";
   }
-  if (pipe_.IsValid()) {
-    if (overlapped_.Internal == kStatusPending) {
-      ::CancelIoEx(pipe_.Get(), &overlapped_);
-      ::GetOverlappedResult(pipe_.Get(), &overlapped_, &bytes_transferred_,
-                            TRUE);
+  watchdog_ = nullptr;
+  // Each machine stops at its next turn; ending the connection and
+  // signalling its event brings that turn now.
+  for (Instance& instance : instances_) {
+    if (instance.pipe.IsValid())
+      ::DisconnectNamedPipe(instance.pipe.Get());
+    if (instance.event.IsValid())
+      ::SetEvent(instance.event.Get());
+  }
+  for (const Instance& instance : instances_) {
+    for (int i = 0;
+         instance.wait && i < kShutdownPolls && instance.state != kError; ++i) {
+      ::Sleep(kShutdownPollMs);
     }
-    pipe_.Close();
   }
+  for (Instance& instance : instances_)
+    StopInstance(&instance);
 
   std::vector<std::unique_ptr<CrashClient>> clients;
   {
@@ -137,37 +140,77 @@ CrashPipeServer::~CrashPipeServer() {
     ::ReleaseMutex(server_alive_mutex_.Get());
 }
 
+// static
+void CrashPipeServer::StopInstance(Instance* instance) {
+  if (instance->wait) {
+    CancelWait(instance->wait);
+    instance->wait = nullptr;
+  }
+  if (instance->pipe.IsValid()) {
+    if (instance->overlapped.Internal == kStatusPending) {
+      ::CancelIoEx(instance->pipe.Get(), &instance->overlapped);
+      ::GetOverlappedResult(instance->pipe.Get(), &instance->overlapped,
+                            &instance->bytes_transferred, TRUE);
+    }
+    instance->pipe.Close();
+  }
+}
+
 bool CrashPipeServer::Start() {
-  State expected = kUninitialized;
-  if (!state_.compare_exchange_strong(expected, kInitial))
+  if (started_.exchange(true))
     return false;
   server_alive_mutex_.Set(::CreateMutexW(nullptr, TRUE, nullptr));
   if (!server_alive_mutex_.IsValid()) {
     PLOG(ERROR) << "CreateMutex for the crash pipe failed";
     return false;
   }
-  overlapped_event_.Set(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  if (!overlapped_event_.IsValid()) {
+  if (!::CreateTimerQueueTimer(
+          &watchdog_, nullptr, &CrashPipeServer::OnWatchdog, this,
+          kWatchdogPeriodMs, kWatchdogPeriodMs, WT_EXECUTEINTIMERTHREAD)) {
+    PLOG(ERROR) << "CreateTimerQueueTimer for the crash pipe failed";
+    watchdog_ = nullptr;
+    return false;
+  }
+  bool first = true;
+  for (Instance& instance : instances_) {
+    if (!StartInstance(&instance, first))
+      return false;
+    first = false;
+  }
+  return true;
+}
+
+bool CrashPipeServer::StartInstance(Instance* instance, bool first) {
+  instance->server = this;
+  instance->state = kInitial;
+  instance->event.Set(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!instance->event.IsValid()) {
     PLOG(ERROR) << "CreateEvent for the crash pipe failed";
     return false;
   }
-  overlapped_.hEvent = overlapped_event_.Get();
-  if (!::RegisterWaitForSingleObject(&pipe_wait_, overlapped_event_.Get(),
-                                     &CrashPipeServer::OnPipeSignaled, this,
+  instance->overlapped.hEvent = instance->event.Get();
+  if (!::RegisterWaitForSingleObject(&instance->wait, instance->event.Get(),
+                                     &CrashPipeServer::OnPipeSignaled, instance,
                                      INFINITE, WT_EXECUTEINWAITTHREAD)) {
     PLOG(ERROR) << "RegisterWaitForSingleObject for the crash pipe failed";
-    pipe_wait_ = nullptr;
+    instance->wait = nullptr;
     return false;
   }
-  pipe_.Set(::CreateNamedPipeW(pipe_name_.c_str(), kPipeOpenMode, kPipeMode, 1,
-                               kPipeBufferSize, kPipeBufferSize, 0,
-                               pipe_security_));
-  if (!pipe_.IsValid()) {
+  // Only the first instance claims the name: a name taken already is
+  // refused rather than shared. (Wine ignores the flag; there a second
+  // server is refused only once every instance of the first is made, and
+  // clients check who serves the pipe.)
+  const DWORD open_mode =
+      kPipeOpenMode | (first ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0);
+  instance->pipe.Set(::CreateNamedPipeW(
+      pipe_name_.c_str(), open_mode, kPipeMode, kInstanceCount, kPipeBufferSize,
+      kPipeBufferSize, 0, pipe_security_));
+  if (!instance->pipe.IsValid()) {
     PLOG(ERROR) << "CreateNamedPipe failed";
     return false;
   }
-  if (!::SetEvent(overlapped_event_.Get())) {
-    state_ = kError;
+  if (!::SetEvent(instance->event.Get())) {
+    instance->state = kError;
     return false;
   }
   return true;
@@ -176,138 +219,166 @@ bool CrashPipeServer::Start() {
 // static
 void CALLBACK CrashPipeServer::OnPipeSignaled(void* context,
                                               BOOLEAN /* timed_out */) {
-  static_cast<CrashPipeServer*>(context)->HandleMessage();
+  Instance* instance = static_cast<Instance*>(context);
+  instance->server->HandleMessage(instance);
 }
 
-void CrashPipeServer::HandleMessage() {
+void CrashPipeServer::HandleMessage(Instance* instance) {
   {
     base::AutoLock lock(lock_);
+    // The operation the peer was given time for is over, one way or the
+    // other.
+    instance->peer_deadline = 0;
     if (shutting_down_) {
-      state_ = kError;
-      ::ResetEvent(overlapped_event_.Get());
+      instance->state = kError;
+      ::ResetEvent(instance->event.Get());
       return;
     }
   }
-  switch (state_.load()) {
+  switch (instance->state.load()) {
     case kError:
-      HandleError();
+      HandleError(instance);
       break;
     case kInitial:
-      HandleInitial();
+      HandleInitial(instance);
       break;
     case kConnecting:
-      HandleConnecting();
+      HandleConnecting(instance);
       break;
     case kConnected:
-      HandleConnected();
+      HandleConnected(instance);
       break;
     case kReading:
-      HandleReading();
+      HandleReading(instance);
       break;
     case kReadDone:
-      HandleReadDone();
+      HandleReadDone(instance);
       break;
     case kWriting:
-      HandleWriting();
+      HandleWriting(instance);
       break;
     case kWriteDone:
-      HandleWriteDone();
+      HandleWriteDone(instance);
       break;
     case kReadingAck:
-      HandleReadingAck();
+      HandleReadingAck(instance);
       break;
     case kDisconnecting:
-      HandleDisconnecting();
+      HandleDisconnecting(instance);
       break;
     default:
-      state_ = kError;
+      instance->state = kError;
       break;
   }
 }
 
-void CrashPipeServer::HandleInitial() {
-  if (!::ResetEvent(overlapped_event_.Get())) {
-    Fail();
+// static
+void CALLBACK CrashPipeServer::OnWatchdog(void* context,
+                                          BOOLEAN /* timed_out */) {
+  static_cast<CrashPipeServer*>(context)->DropLatePeers();
+}
+
+void CrashPipeServer::DropLatePeers() {
+  const ULONGLONG now = ::GetTickCount64();
+  base::AutoLock lock(lock_);
+  for (Instance& instance : instances_) {
+    // Set only while the operation that it bounds is pending: cancelling
+    // cannot reach a later one.
+    if (instance.peer_deadline == 0 || now < instance.peer_deadline)
+      continue;
+    instance.peer_deadline = 0;
+    LOG(WARNING) << "A crash pipe client did not go on within "
+                 << peer_timeout_ms_ << " ms; dropping it";
+    ::CancelIoEx(instance.pipe.Get(), &instance.overlapped);
+  }
+}
+
+void CrashPipeServer::HandleInitial(Instance* instance) {
+  if (!::ResetEvent(instance->event.Get())) {
+    Fail(instance);
     return;
   }
-  if (::ConnectNamedPipe(pipe_.Get(), &overlapped_)) {
-    EnterStateWhenSignaled(kConnecting);
+  if (::ConnectNamedPipe(instance->pipe.Get(), &instance->overlapped)) {
+    EnterStateWhenSignaled(instance, kConnecting);
     return;
   }
   switch (::GetLastError()) {
     case ERROR_PIPE_CONNECTED:
-      EnterStateImmediately(kConnected);
+      EnterStateImmediately(instance, kConnected);
       break;
     case ERROR_IO_PENDING:
-      EnterStateWhenSignaled(kConnecting);
+      EnterStateWhenSignaled(instance, kConnecting);
       break;
     default:
       PLOG(ERROR) << "ConnectNamedPipe failed";
-      Fail();
+      Fail(instance);
       break;
   }
 }
 
-void CrashPipeServer::HandleConnecting() {
-  if (::GetOverlappedResult(pipe_.Get(), &overlapped_, &bytes_transferred_,
-                            FALSE)) {
-    EnterStateImmediately(kConnected);
+void CrashPipeServer::HandleConnecting(Instance* instance) {
+  if (::GetOverlappedResult(instance->pipe.Get(), &instance->overlapped,
+                            &instance->bytes_transferred, FALSE)) {
+    EnterStateImmediately(instance, kConnected);
   } else if (::GetLastError() != ERROR_IO_INCOMPLETE) {
-    EnterStateImmediately(kDisconnecting);
+    EnterStateImmediately(instance, kDisconnecting);
   }
 }
 
-void CrashPipeServer::HandleConnected() {
-  memset(&message_, 0, sizeof(message_));
-  if (::ReadFile(pipe_.Get(), &message_, kMessageSize, nullptr, &overlapped_) ||
+void CrashPipeServer::HandleConnected(Instance* instance) {
+  memset(&instance->message, 0, sizeof(instance->message));
+  if (::ReadFile(instance->pipe.Get(), &instance->message, kMessageSize,
+                 nullptr, &instance->overlapped) ||
       ::GetLastError() == ERROR_IO_PENDING) {
-    EnterStateWhenSignaled(kReading);
+    AwaitPeer(instance, kReading);
   } else {
-    EnterStateImmediately(kDisconnecting);
+    EnterStateImmediately(instance, kDisconnecting);
   }
 }
 
-void CrashPipeServer::HandleReading() {
-  if (::GetOverlappedResult(pipe_.Get(), &overlapped_, &bytes_transferred_,
-                            FALSE) &&
-      bytes_transferred_ == kMessageSize) {
-    EnterStateImmediately(kReadDone);
+void CrashPipeServer::HandleReading(Instance* instance) {
+  if (::GetOverlappedResult(instance->pipe.Get(), &instance->overlapped,
+                            &instance->bytes_transferred, FALSE) &&
+      instance->bytes_transferred == kMessageSize) {
+    EnterStateImmediately(instance, kReadDone);
   } else {
-    EnterStateImmediately(kDisconnecting);
+    EnterStateImmediately(instance, kDisconnecting);
   }
 }
 
-void CrashPipeServer::HandleReadDone() {
-  if (message_.tag == CrashPipeMessage::kUploadRequest) {
+void CrashPipeServer::HandleReadDone(Instance* instance) {
+  if (instance->message.tag == CrashPipeMessage::kUploadRequest) {
     if (upload_callback_)
-      upload_callback_(upload_context_, message_.id);
-    EnterStateImmediately(kDisconnecting);
+      upload_callback_(upload_context_, instance->message.id);
+    EnterStateImmediately(instance, kDisconnecting);
     return;
   }
-  if (!RegisterClient())
-    EnterStateImmediately(kDisconnecting);
+  if (!RegisterClient(instance))
+    EnterStateImmediately(instance, kDisconnecting);
 }
 
-bool CrashPipeServer::IsValidRegistration() const {
-  return message_.tag == CrashPipeMessage::kRegistrationRequest &&
-         message_.id != 0 && message_.thread_id_address != 0 &&
-         message_.exception_pointers_address != 0 &&
-         message_.assertion_address != 0;
+// static
+bool CrashPipeServer::IsValidRegistration(const CrashPipeMessage& request) {
+  return request.tag == CrashPipeMessage::kRegistrationRequest &&
+         request.id != 0 && request.thread_id_address != 0 &&
+         request.exception_pointers_address != 0 &&
+         request.assertion_address != 0;
 }
 
-bool CrashPipeServer::RegisterClient() {
-  if (!IsValidRegistration())
+bool CrashPipeServer::RegisterClient(Instance* instance) {
+  const CrashPipeMessage& request = instance->message;
+  if (!IsValidRegistration(request))
     return false;
   // The server opens the process with full access and later reads and
   // dumps it: a caller may only register itself.
   ULONG pipe_client_id = 0;
-  if (!::GetNamedPipeClientProcessId(pipe_.Get(), &pipe_client_id) ||
-      pipe_client_id != message_.id) {
-    LOG(ERROR) << "Crash client claims process " << message_.id
+  if (!::GetNamedPipeClientProcessId(instance->pipe.Get(), &pipe_client_id) ||
+      pipe_client_id != request.id) {
+    LOG(ERROR) << "Crash client claims process " << request.id
                << " but the pipe's client is process " << pipe_client_id;
     return false;
   }
-  std::unique_ptr<CrashClient> client(new CrashClient(this, message_));
+  std::unique_ptr<CrashClient> client(new CrashClient(this, request));
   if (!client->Initialize())
     return false;
 
@@ -317,9 +388,9 @@ bool CrashPipeServer::RegisterClient() {
   if (!DuplicateHandlesIntoClient(*client, &reply))
     return false;
   // The buffer must outlive the overlapped write.
-  message_ = reply;
-  if (!::WriteFile(pipe_.Get(), &message_, kMessageSize, nullptr,
-                   &overlapped_) &&
+  instance->message = reply;
+  if (!::WriteFile(instance->pipe.Get(), &instance->message, kMessageSize,
+                   nullptr, &instance->overlapped) &&
       ::GetLastError() != ERROR_IO_PENDING) {
     CloseHandlesInClient(client->process_handle(), reply);
     return false;
@@ -329,8 +400,8 @@ bool CrashPipeServer::RegisterClient() {
     CloseHandlesInClient(registered->process_handle(), reply);
     return false;
   }
-  client_being_registered_ = registered;
-  EnterStateWhenSignaled(kWriting);
+  instance->client_being_registered = registered;
+  AwaitPeer(instance, kWriting);
   return true;
 }
 
@@ -341,10 +412,10 @@ bool CrashPipeServer::DuplicateHandlesIntoClient(const CrashClient& client,
     DWORD access;
     uint64_t* target;
   } kHandles[] = {
-      {client.dump_request_event(), kDumpRequestAccess,
+      {client.dump_request_event(), kDumpRequestEventAccess,
        &reply->dump_request_event},
-      {client.dump_done_event(), kDumpDoneAccess, &reply->dump_done_event},
-      {server_alive_mutex_.Get(), kServerAliveAccess,
+      {client.dump_done_event(), kDumpDoneEventAccess, &reply->dump_done_event},
+      {server_alive_mutex_.Get(), kServerAliveMutexAccess,
        &reply->server_alive_mutex},
   };
   for (const auto& handle : kHandles) {
@@ -390,56 +461,59 @@ bool CrashPipeServer::WatchClient(std::unique_ptr<CrashClient> client) {
   return true;
 }
 
-void CrashPipeServer::HandleWriting() {
-  if (::GetOverlappedResult(pipe_.Get(), &overlapped_, &bytes_transferred_,
-                            FALSE)) {
-    EnterStateImmediately(kWriteDone);
+void CrashPipeServer::HandleWriting(Instance* instance) {
+  if (::GetOverlappedResult(instance->pipe.Get(), &instance->overlapped,
+                            &instance->bytes_transferred, FALSE)) {
+    EnterStateImmediately(instance, kWriteDone);
   } else {
-    EnterStateImmediately(kDisconnecting);
+    EnterStateImmediately(instance, kDisconnecting);
   }
 }
 
-void CrashPipeServer::HandleWriteDone() {
-  if (::ReadFile(pipe_.Get(), &message_, kMessageSize, nullptr, &overlapped_)) {
-    EnterStateImmediately(kReadingAck);
+void CrashPipeServer::HandleWriteDone(Instance* instance) {
+  if (::ReadFile(instance->pipe.Get(), &instance->message, kMessageSize,
+                 nullptr, &instance->overlapped)) {
+    EnterStateImmediately(instance, kReadingAck);
   } else if (::GetLastError() == ERROR_IO_PENDING) {
-    EnterStateWhenSignaled(kReadingAck);
+    AwaitPeer(instance, kReadingAck);
   } else {
-    EnterStateImmediately(kDisconnecting);
+    EnterStateImmediately(instance, kDisconnecting);
   }
 }
 
-void CrashPipeServer::HandleReadingAck() {
-  if (::GetOverlappedResult(pipe_.Get(), &overlapped_, &bytes_transferred_,
-                            FALSE) &&
+void CrashPipeServer::HandleReadingAck(Instance* instance) {
+  if (::GetOverlappedResult(instance->pipe.Get(), &instance->overlapped,
+                            &instance->bytes_transferred, FALSE) &&
       connected_callback_) {
     base::AutoLock lock(lock_);
     for (const std::unique_ptr<CrashClient>& client : clients_) {
-      if (client.get() == client_being_registered_) {
+      if (client.get() == instance->client_being_registered) {
         connected_callback_(connected_context_, client.get());
         break;
       }
     }
   }
-  EnterStateImmediately(kDisconnecting);
+  EnterStateImmediately(instance, kDisconnecting);
 }
 
-void CrashPipeServer::HandleDisconnecting() {
-  client_being_registered_ = nullptr;
+void CrashPipeServer::HandleDisconnecting(Instance* instance) {
+  instance->client_being_registered = nullptr;
+  OVERLAPPED& overlapped = instance->overlapped;
   // An operation abandoned on the way here would complete into the record
   // that the next connection uses.
-  if (overlapped_.Internal == kStatusPending) {
-    ::CancelIoEx(pipe_.Get(), &overlapped_);
-    ::GetOverlappedResult(pipe_.Get(), &overlapped_, &bytes_transferred_, TRUE);
+  if (overlapped.Internal == kStatusPending) {
+    ::CancelIoEx(instance->pipe.Get(), &overlapped);
+    ::GetOverlappedResult(instance->pipe.Get(), &overlapped,
+                          &instance->bytes_transferred, TRUE);
   }
-  overlapped_.Internal = 0;
-  overlapped_.InternalHigh = 0;
-  overlapped_.Offset = 0;
-  overlapped_.OffsetHigh = 0;
-  if (!::ResetEvent(overlapped_event_.Get()) ||
-      !::DisconnectNamedPipe(pipe_.Get())) {
+  overlapped.Internal = 0;
+  overlapped.InternalHigh = 0;
+  overlapped.Offset = 0;
+  overlapped.OffsetHigh = 0;
+  if (!::ResetEvent(instance->event.Get()) ||
+      !::DisconnectNamedPipe(instance->pipe.Get())) {
     PLOG(ERROR) << "Disconnecting the crash pipe failed";
-    Fail();
+    Fail(instance);
     return;
   }
   {
@@ -447,36 +521,47 @@ void CrashPipeServer::HandleDisconnecting() {
     if (shutting_down_)
       return;
   }
-  EnterStateImmediately(kInitial);
+  EnterStateImmediately(instance, kInitial);
 }
 
-void CrashPipeServer::HandleError() {
+void CrashPipeServer::HandleError(Instance* instance) {
   base::AutoLock lock(lock_);
   if (shutting_down_)
     return;
   // From inside its own callback the wait can only be released, not waited
   // for.
-  if (pipe_wait_) {
-    ::UnregisterWaitEx(pipe_wait_, nullptr);
-    pipe_wait_ = nullptr;
+  if (instance->wait) {
+    ::UnregisterWaitEx(instance->wait, nullptr);
+    instance->wait = nullptr;
   }
-  pipe_.Close();
-  overlapped_event_.Close();
+  instance->pipe.Close();
+  instance->event.Close();
 }
 
-void CrashPipeServer::EnterStateImmediately(State state) {
-  state_ = state;
-  if (!::SetEvent(overlapped_event_.Get()))
-    state_ = kError;
+// static
+void CrashPipeServer::EnterStateImmediately(Instance* instance, State state) {
+  instance->state = state;
+  if (!::SetEvent(instance->event.Get()))
+    instance->state = kError;
 }
 
-void CrashPipeServer::EnterStateWhenSignaled(State state) {
-  state_ = state;
+// static
+void CrashPipeServer::EnterStateWhenSignaled(Instance* instance, State state) {
+  instance->state = state;
 }
 
-void CrashPipeServer::Fail() {
-  ::SetEvent(overlapped_event_.Get());
-  state_ = kError;
+void CrashPipeServer::AwaitPeer(Instance* instance, State state) {
+  {
+    base::AutoLock lock(lock_);
+    instance->peer_deadline = ::GetTickCount64() + peer_timeout_ms_;
+  }
+  EnterStateWhenSignaled(instance, state);
+}
+
+// static
+void CrashPipeServer::Fail(Instance* instance) {
+  ::SetEvent(instance->event.Get());
+  instance->state = kError;
 }
 
 // static

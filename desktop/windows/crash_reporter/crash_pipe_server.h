@@ -21,10 +21,12 @@ namespace crash_reporter {
 class CrashClient;
 
 // The crash reporter's end of the crash pipe. Watched processes register
-// over the pipe, one at a time; each gets two events and the server's
-// lifetime mutex, and later asks for a dump by setting its request event,
-// after which the server copies its crash keys, optionally writes a
-// minidump, and calls the dump-request callback while the client waits.
+// over the pipe; each gets two events and the server's lifetime mutex, and
+// later asks for a dump by setting its request event, after which the
+// server copies its crash keys, optionally writes a minidump, and calls the
+// dump-request callback while the client waits. The pipe has a few
+// instances, each served by a connection machine of its own, so that a peer
+// that stalls holds one instance only, and only until its time-out.
 // Everything runs on system wait threads; the server owns no thread.
 class CrashPipeServer {
  public:
@@ -35,6 +37,14 @@ class CrashPipeServer {
                                        const base::FilePath* dump_path);
   using ClientExitedCallback = void (*)(void* context, CrashClient* client);
   using UploadRequestCallback = void (*)(void* context, uint32_t crash_id);
+
+  // How many peers are served at once.
+  static constexpr int kInstanceCount = 4;
+  // How long the server waits for a connected peer's request, for it to take
+  // the reply, and for its acknowledgement, before it drops the peer.
+  static constexpr DWORD kPeerTimeoutMs = 5000;
+  // How often the server looks for peers that are late.
+  static constexpr DWORD kWatchdogPeriodMs = 500;
 
   // The connection machine's states.
   enum State : int32_t {
@@ -76,33 +86,66 @@ class CrashPipeServer {
   // started before or anything could not be created.
   bool Start();
 
-  State state() const { return state_.load(); }
+  // Before Start: how long peers are waited for, instead of kPeerTimeoutMs.
+  void set_peer_timeout_for_testing(DWORD timeout_ms) {
+    peer_timeout_ms_ = timeout_ms;
+  }
 
  private:
+  // One instance of the pipe and the machine that serves its connections.
+  struct Instance {
+    CrashPipeServer* server = nullptr;
+    std::atomic<State> state{kUninitialized};
+    base::win::ScopedHandle pipe;
+    HANDLE wait = nullptr;
+    OVERLAPPED overlapped = {};
+    base::win::ScopedHandle event;
+    CrashPipeMessage message = {};
+    DWORD bytes_transferred = 0;
+    CrashClient* client_being_registered = nullptr;
+    // When the peer's pending operation is given up; 0 while the machine
+    // waits for no peer. Guarded by the server's lock.
+    ULONGLONG peer_deadline = 0;
+  };
+
   // The wait callbacks.
   static void CALLBACK OnPipeSignaled(void* context, BOOLEAN timed_out);
   static void CALLBACK OnDumpRequested(void* context, BOOLEAN timed_out);
   static void CALLBACK OnClientExited(void* context, BOOLEAN timed_out);
+  static void CALLBACK OnWatchdog(void* context, BOOLEAN timed_out);
 
-  void HandleMessage();
-  void HandleInitial();
-  void HandleConnecting();
-  void HandleConnected();
-  void HandleReading();
-  void HandleReadDone();
-  void HandleWriting();
-  void HandleWriteDone();
-  void HandleReadingAck();
-  void HandleDisconnecting();
-  void HandleError();
+  // Creates the instance's event, its wait and its pipe, and sets it going.
+  bool StartInstance(Instance* instance, bool first);
+  // Ends the instance's wait and pending I/O and closes its pipe. Runs
+  // after the shutting-down flag is set.
+  static void StopInstance(Instance* instance);
 
-  void EnterStateImmediately(State state);
-  void EnterStateWhenSignaled(State state);
-  void Fail();
+  void HandleMessage(Instance* instance);
+  // Cancels the pending operations of peers that are late: the machine
+  // then finds them failed and drops the peer. The wait for a peer has no
+  // time-out of its own, since under Wine a wait that timed out once is
+  // never called again.
+  void DropLatePeers();
+  void HandleInitial(Instance* instance);
+  void HandleConnecting(Instance* instance);
+  void HandleConnected(Instance* instance);
+  void HandleReading(Instance* instance);
+  void HandleReadDone(Instance* instance);
+  void HandleWriting(Instance* instance);
+  void HandleWriteDone(Instance* instance);
+  void HandleReadingAck(Instance* instance);
+  void HandleDisconnecting(Instance* instance);
+  void HandleError(Instance* instance);
+
+  static void EnterStateImmediately(Instance* instance, State state);
+  static void EnterStateWhenSignaled(Instance* instance, State state);
+  // Enters |state| when signalled, giving the peer its time.
+  void AwaitPeer(Instance* instance, State state);
+  static void Fail(Instance* instance);
 
   // Checks and answers a registration request; false drops it.
-  bool RegisterClient();
-  bool IsValidRegistration() const;
+  bool RegisterClient(Instance* instance);
+  static bool IsValidRegistration(const CrashPipeMessage& request);
   bool DuplicateHandlesIntoClient(const CrashClient& client,
                                   CrashPipeMessage* reply);
   // Registers the client's two waits and lists it, unless the server is
@@ -126,15 +169,11 @@ class CrashPipeServer {
   const bool write_dumps_;
   const base::FilePath dump_folder_;
 
-  std::atomic<State> state_{kUninitialized};
-  base::win::ScopedHandle pipe_;
-  HANDLE pipe_wait_ = nullptr;
-  OVERLAPPED overlapped_ = {};
-  base::win::ScopedHandle overlapped_event_;
+  DWORD peer_timeout_ms_ = kPeerTimeoutMs;
+  std::atomic<bool> started_{false};
   base::win::ScopedHandle server_alive_mutex_;
-  CrashPipeMessage message_ = {};
-  DWORD bytes_transferred_ = 0;
-  CrashClient* client_being_registered_ = nullptr;
+  HANDLE watchdog_ = nullptr;
+  Instance instances_[kInstanceCount];
 
   // Guards the client list and the shutting-down flag.
   base::Lock lock_;

@@ -93,6 +93,14 @@ static_assert(offsetof(CrashPipeMessage, thread_id_address) == 16,
 static_assert(offsetof(CrashPipeMessage, dump_request_event) == 56,
               "crash pipe record handles");
 
+// The access each handle of a registration reply grants the client, as the
+// server duplicates it: exactly these, so that a handle of any other kind
+// is no reply's.
+constexpr uint32_t kDumpRequestEventAccess = 0x0002;  // EVENT_MODIFY_STATE
+// SYNCHRONIZE | EVENT_MODIFY_STATE
+constexpr uint32_t kDumpDoneEventAccess = 0x00100002;
+constexpr uint32_t kServerAliveMutexAccess = 0x00100000;  // SYNCHRONIZE
+
 // The name prefixes of the reporter's kernel objects, followed by a process
 // id in decimal.
 constexpr wchar_t kCrashPipeNamePrefix[] = L"\\\\.\\pipe\\VexloCrashReporter";

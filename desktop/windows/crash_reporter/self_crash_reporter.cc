@@ -35,6 +35,8 @@ constexpr wchar_t kExceptionEventPrefix[] = L"VexloCrashReporterException";
 constexpr wchar_t kLastCrashValue[] = L"Last crash in crash reporter";
 constexpr uint64_t kFileTimeUnitsPerDay = 864000000000;
 constexpr DWORD kRelaunchWaitMs = 20000;
+// The further wait for a fresh copy that is still running.
+constexpr DWORD kRelaunchLongWaitMs = 70000;
 constexpr DWORD kInvalidParameterCode = 0xC000000D;
 constexpr DWORD kPureCallCode = 0xC0000025;
 // The reporter's own crashes exit with this code after being reported.
@@ -80,11 +82,19 @@ void Relaunch() {
     return;
   }
   ::CloseHandle(process.hThread);
-  ::CloseHandle(process.hProcess);
-  if (g_exception_event)
-    ::WaitForSingleObject(g_exception_event, kRelaunchWaitMs);
-  else
+  if (g_exception_event) {
+    // A copy still at work after the usual wait is given more: ending under
+    // it loses the report (writing the log took 20-22 s on a loaded
+    // machine). One that ends without a word is waited for no longer.
+    const HANDLE waits[] = {g_exception_event, process.hProcess};
+    if (::WaitForMultipleObjects(2, waits, FALSE, kRelaunchWaitMs) ==
+        WAIT_TIMEOUT) {
+      ::WaitForMultipleObjects(2, waits, FALSE, kRelaunchLongWaitMs);
+    }
+  } else {
     ::Sleep(kRelaunchWaitMs);
+  }
+  ::CloseHandle(process.hProcess);
 }
 
 void FillRecord(uint32_t kind, EXCEPTION_POINTERS* pointers) {

@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <algorithm>
 #include <iterator>
 #include <memory>
 #include <string>
@@ -112,6 +113,17 @@ void WaitForMailslot(const base::string16& channel) {
   FAIL() << "the mailslot never appeared";
 }
 
+void CopyAndQuit(const std::vector<int>* from,
+                 std::vector<int>* to,
+                 base::RunLoop* loop) {
+  *to = *from;
+  loop->Quit();
+}
+
+void SetFlag(bool* flag) {
+  *flag = true;
+}
+
 class IPCChannelTest : public testing::Test {
  protected:
   void ConnectBoth() {
@@ -144,6 +156,32 @@ TEST_F(IPCChannelTest, DeliversInOrderOnTheOwnersThreadOneDatagramEach) {
     EXPECT_EQ(sent_sizes[i], delegate_.sizes[i]);
     EXPECT_EQ(::GetCurrentThreadId(), delegate_.threads[i]);
   }
+}
+
+// A writer's end is news that must come after its last words: everything
+// already in the mailslot is delivered before the caller hears back.
+TEST_F(IPCChannelTest, DeliverWaitingHearsEveryQueuedMessageFirst) {
+  ASSERT_TRUE(receiver_.Connect(channel_));
+  WaitForMailslot(channel_);
+  for (int i = 0; i < 30; ++i) {
+    const std::unique_ptr<base::Pickle> message = NumberedMessage(i);
+    WriteDatagram(channel_,
+                  std::string(static_cast<const char*>(message->data()),
+                              message->size()));
+  }
+  std::vector<int> heard_before_done;
+  base::RunLoop loop;
+  receiver_.DeliverWaiting(
+      base::Bind(&CopyAndQuit, &delegate_.numbers, &heard_before_done, &loop));
+  loop.Run();
+  ASSERT_EQ(30u, heard_before_done.size());
+  for (int i = 0; i < 30; ++i)
+    EXPECT_EQ(i, heard_before_done[i]);
+
+  receiver_.Close();
+  bool done_at_once = false;
+  receiver_.DeliverWaiting(base::Bind(&SetFlag, &done_at_once));
+  EXPECT_TRUE(done_at_once);
 }
 
 TEST_F(IPCChannelTest, SkipsEmptyDatagramsAndReadsOn) {
@@ -248,6 +286,59 @@ TEST(IPCReceiverProxyTest, DeliveryQueuedOnTheOwnerIsDroppedWithTheProxy) {
     EXPECT_EQ(destroy_first ? 0u : 1u, delegate.numbers.size())
         << destroy_first;
   }
+}
+
+// A mailslot's path is limited: a folder too long to name one still gets a
+// channel of its own, where both ends meet; shorter folders keep theirs.
+TEST(InstallerChannelNameTest, EveryFolderGetsAChannelThatOpens) {
+  base::MessageLoop loop;
+  const base::string16 base_folder =
+      L"C:\\channel " + std::to_wstring(::GetCurrentProcessId()) + L"\\";
+  const struct {
+    size_t length;
+    bool as_is;
+  } cases[] = {
+      {3, true}, {230, true}, {231, false}, {247, false}, {400, false}};
+  std::vector<base::string16> names;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.length);
+    base::string16 folder = base_folder;
+    folder.resize(std::max(folder.size(), c.length), L'x');
+    folder.resize(c.length);
+    const base::string16 name = InstallerChannelName(base::FilePath(folder));
+    EXPECT_EQ(c.as_is, name == L"vexlo_installer\\" + folder) << name;
+    EXPECT_GT(static_cast<size_t>(MAX_PATH), MailslotPath(name).size());
+    names.push_back(name);
+
+    RecordingDelegate delegate;
+    IPCReceiverProxy receiver(&delegate);
+    ASSERT_TRUE(receiver.Connect(name));
+    const std::unique_ptr<base::Pickle> message = NumberedMessage(7);
+    WriteDatagram(name, std::string(static_cast<const char*>(message->data()),
+                                    message->size()));
+    delegate.WaitFor(1);
+    EXPECT_EQ(std::vector<int>{7}, delegate.numbers);
+  }
+  // Folders that differ only past the limit do not share a channel.
+  base::string16 other = base_folder;
+  other.resize(399, L'x');
+  EXPECT_NE(names.back(), InstallerChannelName(base::FilePath(other + L"y")));
+}
+
+// Whoever creates the mailslot first hears what is written to it: a name
+// already held fails the connection rather than leaving the front end deaf.
+TEST(IPCReceiverProxyTest, ANameAlreadyHeldFailsTheConnection) {
+  base::MessageLoop loop;
+  const base::string16 channel = UniqueChannelName();
+  base::win::ScopedHandle squatter(
+      ::CreateMailslotW(MailslotPath(channel).c_str(), kMaxInstallerMessageSize,
+                        MAILSLOT_WAIT_FOREVER, nullptr));
+  ASSERT_TRUE(squatter.IsValid());
+  RecordingDelegate delegate;
+  IPCReceiverProxy receiver(&delegate);
+  EXPECT_FALSE(receiver.Connect(channel));
+  squatter.Close();
+  EXPECT_TRUE(receiver.Connect(channel));
 }
 
 // A backend process sends and ends at once; every message arrives.

@@ -12,7 +12,9 @@ namespace installer {
 extern const char kIPCThreadName[];
 
 // The channel on which the front end and the backend of an installation
-// into |install_folder| meet: the folder as it stands, backslashes kept.
+// into |install_folder| meet: the folder as it stands, backslashes kept, or,
+// when that would make the mailslot's path too long, the folder's SHA-1
+// digest in hexadecimal.
 base::string16 InstallerChannelName(const base::FilePath& install_folder);
 
 // The path of the mailslot of the channel |channel_name|.

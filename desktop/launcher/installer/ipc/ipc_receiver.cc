@@ -66,9 +66,34 @@ void IPCReceiver::SchedulePoll() {
       base::Bind(&IPCReceiver::PollOnce, weak_factory_.GetWeakPtr()));
 }
 
+void IPCReceiver::PollOnce() {
+  if (ReadOnce())
+    SchedulePoll();
+}
+
+void IPCReceiver::DeliverWaiting() {
+  if (!mailslot_.IsValid())
+    return;
+  // A writer that goes on writing, whoever it is, must not hold the caller
+  // for good: reading stops after a bound far above what a run sends.
+  int budget = kMaxWaitingDelivered;
+  if (!poll_event_.IsValid()) {
+    // Each completion delivers its message and starts the next read, which
+    // completes at once while messages wait.
+    while (budget-- > 0 && read_pending_ &&
+           base::MessageLoop::current()->WaitForIOCompletion(0, this)) {
+    }
+    return;
+  }
+  // The count of waiting datagrams is not to be trusted (Wine says 1 for
+  // any number): each read asks again whether one waits.
+  while (budget-- > 0 && HasWaitingMessage() && ReadOnce()) {
+  }
+}
+
 // One read bounded by the mailslot's read time-out; an overlapped read
 // blocks there like a synchronous one, elsewhere it is waited for.
-void IPCReceiver::PollOnce() {
+bool IPCReceiver::ReadOnce() {
   OVERLAPPED overlapped = {};
   overlapped.hEvent = poll_event_.Get();
   ::ResetEvent(overlapped.hEvent);
@@ -80,13 +105,19 @@ void IPCReceiver::PollOnce() {
   if (started || error == ERROR_IO_PENDING) {
     if (::GetOverlappedResult(mailslot_.Get(), &overlapped, &bytes, TRUE))
       Deliver(bytes);
-  } else if (error != ERROR_SEM_TIMEOUT && error != ERROR_BROKEN_PIPE) {
-    // Any other error leaves the mailslot unusable: listening ends, as with
-    // the port. (Wine reports an empty datagram as a broken pipe and reads
-    // on after it.)
-    return;
+    return true;
   }
-  SchedulePoll();
+  // Any other error than the time-out leaves the mailslot unusable:
+  // listening ends, as with the port. (Wine reports an empty datagram as a
+  // broken pipe and reads on after it.)
+  return error == ERROR_SEM_TIMEOUT || error == ERROR_BROKEN_PIPE;
+}
+
+bool IPCReceiver::HasWaitingMessage() const {
+  DWORD waiting = 0;
+  return ::GetMailslotInfo(mailslot_.Get(), nullptr, nullptr, &waiting,
+                           nullptr) &&
+         waiting > 0;
 }
 
 void IPCReceiver::Deliver(DWORD bytes) {

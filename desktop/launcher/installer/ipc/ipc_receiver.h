@@ -21,6 +21,8 @@ class IPCReceiver : public base::MessageLoop::IOHandler {
  public:
   // The mailslot read time-out set for polling, in ms.
   static constexpr DWORD kPollTimeoutMs = 50;
+  // The most datagrams that DeliverWaiting reads.
+  static constexpr int kMaxWaitingDelivered = 10000;
 
   // |delegate| must outlive the receiver.
   IPCReceiver(HANDLE mailslot, IPCReceiverDelegate* delegate);
@@ -30,6 +32,10 @@ class IPCReceiver : public base::MessageLoop::IOHandler {
 
   // Starts listening on the current (IO) loop.
   void Start();
+  // Delivers the messages waiting in the mailslot, up to a bound, before it
+  // returns: a caller who knows that a writer has ended hears all it wrote,
+  // whatever the reads in flight or the polling were doing.
+  void DeliverWaiting();
 
   // base::MessageLoop::IOHandler:
   void OnIOCompleted(base::MessageLoop::IOContext* context,
@@ -39,6 +45,9 @@ class IPCReceiver : public base::MessageLoop::IOHandler {
  private:
   void StartRead();
   void PollOnce();
+  // One polling read; false when the mailslot became unusable.
+  bool ReadOnce();
+  bool HasWaitingMessage() const;
   void SchedulePoll();
   void Deliver(DWORD bytes);
 

@@ -5,6 +5,7 @@
 #include "base/bind.h"
 #include "base/location.h"
 #include "base/logging.h"
+#include "base/win/scoped_handle.h"
 #include "desktop/launcher/installer/ipc/installer_message.h"
 #include "desktop/launcher/installer/ipc/ipc_mailslot_name.h"
 #include "desktop/launcher/installer/ipc/ipc_receiver.h"
@@ -26,11 +27,26 @@ IPCReceiverProxy::~IPCReceiverProxy() {
 }
 
 bool IPCReceiverProxy::Connect(const base::string16& channel_name) {
+  // Created here, not on the IPC thread, so that a name another process
+  // holds fails the connection: whoever created the mailslot first would
+  // otherwise hear the backend instead of this front end.
+  const base::string16 path = MailslotPath(channel_name);
+  base::win::ScopedHandle mailslot(::CreateMailslotW(
+      path.c_str(), kMaxInstallerMessageSize, MAILSLOT_WAIT_FOREVER, nullptr));
+  if (!mailslot.IsValid()) {
+    const DWORD error = ::GetLastError();
+    LOG(ERROR) << "Could not create the mailslot " << path.c_str() << ": error "
+               << error
+               << (error == ERROR_ALREADY_EXISTS
+                       ? ", another process holds its name"
+                       : "");
+    return false;
+  }
   if (!StartIPCThread(&ipc_thread_))
     return false;
   ipc_thread_.task_runner()->PostTask(
       LOCATION_FROM_HERE("vexlo::installer::IPCReceiverProxy::Connect"),
-      base::Bind(&IPCReceiverProxy::CreateReceiver, this, channel_name));
+      base::Bind(&IPCReceiverProxy::CreateReceiver, this, mailslot.Take()));
   return true;
 }
 
@@ -43,12 +59,27 @@ void IPCReceiverProxy::Close() {
   ipc_thread_.Stop();
 }
 
-void IPCReceiverProxy::CreateReceiver(const base::string16& channel_name) {
-  HANDLE mailslot = ::CreateMailslotW(MailslotPath(channel_name).c_str(),
-                                      kMaxInstallerMessageSize,
-                                      MAILSLOT_WAIT_FOREVER, nullptr);
-  if (mailslot == INVALID_HANDLE_VALUE)
+void IPCReceiverProxy::DeliverWaiting(const base::Closure& done) {
+  if (!ipc_thread_.task_runner()) {
+    done.Run();
     return;
+  }
+  ipc_thread_.task_runner()->PostTask(
+      LOCATION_FROM_HERE("vexlo::installer::IPCReceiverProxy::DeliverWaiting"),
+      base::Bind(&IPCReceiverProxy::DeliverWaitingOnIPCThread, this, done));
+}
+
+void IPCReceiverProxy::DeliverWaitingOnIPCThread(const base::Closure& done) {
+  if (receiver_)
+    receiver_->DeliverWaiting();
+  // Deliveries were posted to the owner before this, so they run first.
+  owner_loop_->PostTask(
+      LOCATION_FROM_HERE(
+          "vexlo::installer::IPCReceiverProxy::DeliverWaitingOnIPCThread"),
+      done);
+}
+
+void IPCReceiverProxy::CreateReceiver(HANDLE mailslot) {
   receiver_.reset(new IPCReceiver(mailslot, this));
   receiver_->Start();
 }

@@ -1,8 +1,11 @@
 #ifndef DESKTOP_LAUNCHER_INSTALLER_IPC_IPC_RECEIVER_PROXY_H_
 #define DESKTOP_LAUNCHER_INSTALLER_IPC_IPC_RECEIVER_PROXY_H_
 
+#include <windows.h>
+
 #include <memory>
 
+#include "base/callback.h"
 #include "base/memory/weak_ptr.h"
 #include "base/message_loop/message_loop.h"
 #include "base/pickle.h"
@@ -27,17 +30,25 @@ class IPCReceiverProxy : public IPCReceiverDelegate {
   // Closes; deliveries still queued for the owner are dropped.
   ~IPCReceiverProxy() override;
 
-  // Creates the mailslot named after |channel_name| on the IPC thread. False
-  // only when the thread cannot start.
+  // Creates the mailslot named after |channel_name| and listens on it on the
+  // IPC thread. False, logged, when the mailslot cannot be created (another
+  // process may hold the name) or the thread cannot start.
   bool Connect(const base::string16& channel_name);
   void Close();
+  // Runs |done| on the owner's thread once every message waiting in the
+  // mailslot now has been delivered there: the writers have ended, and
+  // their last words must not arrive after the news of their end. Runs it
+  // at once when the channel is not connected.
+  void DeliverWaiting(const base::Closure& done);
 
   // IPCReceiverDelegate, on the IPC thread:
   void OnMessageReceived(const base::Pickle& message) override;
 
  private:
-  void CreateReceiver(const base::string16& channel_name);
+  // Takes |mailslot| over.
+  void CreateReceiver(HANDLE mailslot);
   void DestroyReceiver();
+  void DeliverWaitingOnIPCThread(const base::Closure& done);
   void DeliverOnOwnerThread(base::Pickle* message);
 
   base::Thread ipc_thread_;

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <vector>
 
+#include <windows.h>
+#include <winternl.h>
+
 #include "base/files/file_util.h"
 #include "base/logging.h"
 #include "base/strings/string_piece.h"
@@ -101,18 +104,59 @@ bool IsDeviceName(base::StringPiece16 component) {
          number == L'\u00B2' || number == L'\u00B3';
 }
 
-// Writes one unpacked item: 0, or the Windows error of the step that failed.
-DWORD WriteItem(const base::FilePath& path,
+// Creates |name|, one component or a relative path, below the folder that
+// |parent| opens, or opens it when |create| is false: 0 and |result|, or
+// the Windows error. Each step names its item relative to a folder handle,
+// so that Windows never walks the whole path again, however deep it is.
+// Nothing that was there is ever written through: a name that is taken
+// fails creation, and a link is opened as itself, never followed.
+DWORD OpenBelow(HANDLE parent,
+                const base::string16& name,
+                bool folder,
+                bool create,
+                base::win::ScopedHandle* result) {
+  UNICODE_STRING unicode;
+  unicode.Buffer = const_cast<wchar_t*>(name.c_str());
+  unicode.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
+  unicode.MaximumLength = unicode.Length;
+  OBJECT_ATTRIBUTES attributes;
+  InitializeObjectAttributes(&attributes, &unicode, OBJ_CASE_INSENSITIVE,
+                             parent, nullptr);
+  IO_STATUS_BLOCK io = {};
+  const ACCESS_MASK access =
+      SYNCHRONIZE | (folder ? FILE_LIST_DIRECTORY | FILE_ADD_FILE |
+                                  FILE_ADD_SUBDIRECTORY | FILE_TRAVERSE
+                            : GENERIC_WRITE | FILE_WRITE_ATTRIBUTES);
+  const ULONG options =
+      FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_REPARSE_POINT |
+      (folder ? FILE_DIRECTORY_FILE : FILE_NON_DIRECTORY_FILE);
+  HANDLE handle = nullptr;
+  const NTSTATUS status = NtCreateFile(
+      &handle, access, &attributes, &io, nullptr, FILE_ATTRIBUTE_NORMAL,
+      folder ? FILE_SHARE_READ | FILE_SHARE_WRITE : 0,
+      create ? FILE_CREATE : FILE_OPEN, options, nullptr, 0);
+  if (status >= 0) {
+    result->Set(handle);
+    return 0;
+  }
+  // As CreateFileW reports a file that is there already.
+  if (status == static_cast<NTSTATUS>(0xC0000035L) && !folder)
+    return ERROR_FILE_EXISTS;
+  return RtlNtStatusToDosError(status);
+}
+
+// Writes one unpacked item, |name| in the folder that |folder| opens: 0, or
+// the Windows error of the step that failed.
+DWORD WriteItem(HANDLE folder,
+                const base::string16& name,
                 const Byte* data,
                 size_t size,
                 const CNtfsFileTime* modified) {
-  base::win::ScopedHandle file(CreateFileW(path.value().c_str(), GENERIC_WRITE,
-                                           0, nullptr, CREATE_ALWAYS,
-                                           FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.IsValid()) {
-    const DWORD error = GetLastError();
-    LOG(ERROR) << "Error returned by CreateFile: " << error;
-    return error;
+  base::win::ScopedHandle file;
+  const DWORD created = OpenBelow(folder, name, false, true, &file);
+  if (created != 0) {
+    LOG(ERROR) << "Error returned by CreateFile: " << created;
+    return created;
   }
   DWORD written = 0;
   if (size > MAXDWORD ||
@@ -154,6 +198,20 @@ uint32_t LzmaExtractor::Open(const base::FilePath& archive_path) {
   return archive_.IsValid() ? 0 : GetLastError();
 }
 
+uint32_t LzmaExtractor::Open(base::win::ScopedHandle* archive) {
+  archive_.Set(archive->Take());
+  if (!archive_.IsValid())
+    return ERROR_INVALID_HANDLE;
+  // The decoder takes the archive to start where the file pointer stands.
+  LARGE_INTEGER start = {};
+  if (!SetFilePointerEx(archive_.Get(), start, nullptr, FILE_BEGIN)) {
+    const DWORD error = GetLastError();
+    archive_.Close();
+    return error;
+  }
+  return 0;
+}
+
 // static
 bool LzmaExtractor::GetSafeRelativePath(const base::string16& name,
                                         base::string16* relative) {
@@ -179,13 +237,85 @@ bool LzmaExtractor::GetSafeRelativePath(const base::string16& name,
   return true;
 }
 
-bool LzmaExtractor::EnsureFolderExists(const base::FilePath& folder) {
-  if (created_folders_.count(folder.value()))
-    return true;
-  if (!base::CreateDirectory(folder))
-    return false;
-  created_folders_.insert(folder.value());
-  return true;
+// static
+base::string16 LzmaExtractor::FolderKey(const base::string16& relative) {
+  base::string16 key = relative;
+  if (!key.empty())
+    CharUpperBuffW(&key[0], static_cast<DWORD>(key.size()));
+  return key;
+}
+
+uint32_t LzmaExtractor::EnterFolder(const base::string16& relative) {
+  const base::string16 key = FolderKey(relative);
+  if (folder_.IsValid() && key == folder_key_)
+    return 0;
+  // The nearest folder made here, the target at worst, then each missing
+  // one below it, made new: a folder that was there before (planted, or a
+  // link to elsewhere) is never entered. Items come mostly in order, so the
+  // walk starts at the folder entered last when it leads there.
+  size_t known = 0;
+  size_t index = 0;
+  const bool below_current =
+      folder_.IsValid() &&
+      (folder_key_.empty() ||
+       (key.size() > folder_key_.size() && key[folder_key_.size()] == L'\\' &&
+        key.compare(0, folder_key_.size(), folder_key_) == 0));
+  if (below_current) {
+    known = folder_key_.size();
+    index = folder_index_;
+  }
+  size_t start = known == 0 ? 0 : known + 1;
+  while (start < key.size()) {
+    const size_t end = std::min(key.find(L'\\', start), key.size());
+    const auto found = created_folders_.find(
+        std::make_pair(index, key.substr(start, end - start)));
+    if (found == created_folders_.end())
+      break;
+    index = found->second;
+    known = end;
+    start = end + 1;
+  }
+  base::win::ScopedHandle current;
+  if (below_current && known == folder_key_.size()) {
+    current.Set(folder_.Take());
+  } else {
+    folder_.Close();
+    HANDLE copy = nullptr;
+    const uint32_t opened =
+        known != 0 ? OpenBelow(target_.Get(), relative.substr(0, known), true,
+                               false, &current)
+        : DuplicateHandle(GetCurrentProcess(), target_.Get(),
+                          GetCurrentProcess(), &copy, 0, FALSE,
+                          DUPLICATE_SAME_ACCESS)
+            ? 0
+            : GetLastError();
+    if (copy)
+      current.Set(copy);
+    if (opened != 0) {
+      LOG(ERROR) << "Error returned by CreateFile: " << opened;
+      return opened;
+    }
+  }
+  while (start < key.size()) {
+    const size_t end = std::min(key.find(L'\\', start), key.size());
+    base::win::ScopedHandle child;
+    const uint32_t created = OpenBelow(
+        current.Get(), relative.substr(start, end - start), true, true, &child);
+    if (created != 0) {
+      LOG(ERROR) << "Error returned by CreateDirectory: " << created;
+      return created;
+    }
+    const size_t child_index = created_folders_.size() + 1;
+    created_folders_.emplace(
+        std::make_pair(index, key.substr(start, end - start)), child_index);
+    index = child_index;
+    current.Set(child.Take());
+    start = end + 1;
+  }
+  folder_.Set(current.Take());
+  folder_key_ = key;
+  folder_index_ = index;
+  return 0;
 }
 
 int32_t LzmaExtractor::Extract(const base::FilePath& target_folder) {
@@ -209,6 +339,20 @@ int32_t LzmaExtractor::Extract(const base::FilePath& target_folder) {
     return kArchiveError;
   }
 
+  target_.Set(CreateFileW(target_folder.value().c_str(),
+                          FILE_LIST_DIRECTORY | FILE_ADD_FILE |
+                              FILE_ADD_SUBDIRECTORY | FILE_TRAVERSE,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!target_.IsValid()) {
+    const DWORD error = GetLastError();
+    LOG(ERROR) << "Error returned by CreateFile: " << error;
+    return static_cast<int32_t>(error);
+  }
+  folder_.Close();
+  folder_key_.clear();
+  folder_index_ = 0;
+  created_folders_.clear();
   MappedFileAllocator allocator(target_folder);
   UInt32 block_index = 0xFFFFFFFF;
   Byte* out_buffer = nullptr;
@@ -259,17 +403,22 @@ int32_t LzmaExtractor::Extract(const base::FilePath& target_folder) {
       result = kArchiveError;
       break;
     }
-    if (is_folder) {
-      EnsureFolderExists(path);
+    const size_t last_separator = relative.rfind(L'\\');
+    const size_t name_start =
+        last_separator == base::string16::npos ? 0 : last_separator + 1;
+    result = static_cast<int32_t>(EnterFolder(
+        is_folder ? relative
+                  : relative.substr(0, name_start == 0 ? 0 : name_start - 1)));
+    if (is_folder || result != 0)
       continue;
-    }
-    EnsureFolderExists(path.DirName());
     const bool has_time = SzBitWithVals_Check(&db->MTime, i);
-    result = static_cast<int32_t>(
-        WriteItem(path, out_buffer + offset, size,
-                  has_time ? &db->MTime.Vals[i] : nullptr));
+    result = static_cast<int32_t>(WriteItem(
+        folder_.Get(), relative.substr(name_start), out_buffer + offset, size,
+        has_time ? &db->MTime.Vals[i] : nullptr));
   }
   allocator.Free(out_buffer);
+  folder_.Close();
+  target_.Close();
   return result;
 }
 

@@ -3,7 +3,8 @@
 
 #include <stdint.h>
 
-#include <set>
+#include <map>
+#include <utility>
 
 #include "base/files/file_path.h"
 #include "base/strings/string16.h"
@@ -28,13 +29,20 @@ class LzmaExtractor {
 
   // Opens the archive for reading: 0, or the Windows error.
   uint32_t Open(const base::FilePath& archive_path);
+  // Takes over |archive|, a file opened for reading, and reads the archive
+  // from its start; so the caller may go on holding the file against other
+  // writers through a handle of its own. 0, or the Windows error.
+  uint32_t Open(base::win::ScopedHandle* archive);
 
   // 0 when every item was unpacked below |target_folder|; kArchiveError for
   // an archive that is missing or damaged, names an item unsafely (see
   // GetSafeRelativePath) or by a path longer than Windows takes, or holds a
   // block larger than the free space of the folder's volume; a Windows
-  // error when an item cannot be written. What was written before a
-  // failure stays.
+  // error when an item cannot be written. Every file and folder below
+  // |target_folder| is made new: an item whose path is taken already (a
+  // file, a folder or a link that was there, or an earlier item of the same
+  // name in any case) fails with ERROR_FILE_EXISTS or ERROR_ALREADY_EXISTS.
+  // What was written before a failure stays.
   int32_t Extract(const base::FilePath& target_folder);
 
   // May be null; not owned.
@@ -52,10 +60,23 @@ class LzmaExtractor {
                                   base::string16* relative);
 
  private:
-  bool EnsureFolderExists(const base::FilePath& folder);
+  // How a folder below the target is remembered, by its relative path:
+  // Windows compares names without case.
+  static base::string16 FolderKey(const base::string16& relative);
+  // Makes |folder_| the folder at |relative| below the target, made new
+  // where it is missing: 0, or the Windows error.
+  uint32_t EnterFolder(const base::string16& relative);
 
   base::win::ScopedHandle archive_;
-  std::set<base::string16> created_folders_;
+  // The target folder, and the folder items go into now, with its key.
+  base::win::ScopedHandle target_;
+  base::win::ScopedHandle folder_;
+  base::string16 folder_key_;
+  size_t folder_index_ = 0;
+  // The folders this extraction made, each numbered from 1 and found by
+  // its parent's number (0 for the target) and its name in FolderKey's
+  // form.
+  std::map<std::pair<size_t, base::string16>, size_t> created_folders_;
   PackageFetcherDelegate* delegate_ = nullptr;
 };
 

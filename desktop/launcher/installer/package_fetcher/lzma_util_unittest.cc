@@ -4,6 +4,7 @@
 
 #include "desktop/launcher/installer/package_fetcher/lzma_util.h"
 
+#include <functional>
 #include <map>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "base/path_service.h"
 #include "base/process/launch.h"
 #include "base/process/process.h"
+#include "base/test/folder_link.h"
 #include "base/test/process_test_child_command.h"
 #include "base/test/unique_test_dir.h"
 #include "base/win/scoped_handle.h"
@@ -97,6 +99,12 @@ TEST(LzmaExtractorTest, UnpacksEveryKindByteForByte) {
   auto without_empty_folder = tree;
   without_empty_folder.erase(L"empty_folder");
   EXPECT_EQ(without_empty_folder, Listing(current.path()));
+  // A folder entry whose name differs in case from its items' paths names
+  // the same folder, as Windows compares names.
+  base::UniqueTestDir mixed;
+  EXPECT_EQ(0, ExtractFixture(L"mixed_case.7z", mixed.path(), nullptr));
+  EXPECT_EQ(ReadWholeFile(PackageFixture(L"tree\\sub\\random.bin")),
+            ReadWholeFile(mixed.path().Append(L"sub\\random.bin")));
 }
 
 TEST(LzmaExtractorTest, RefusesDamagedAndEscapingArchives) {
@@ -142,15 +150,62 @@ TEST(LzmaExtractorTest, ReportsOpenAndWriteFailures) {
             extractor.Open(dir.path().Append(L"missing.7z")));
   EXPECT_EQ(LzmaExtractor::kArchiveError, extractor.Extract(dir.path()));
 
+  // A file that is there already, held open or not, is never replaced.
   const base::FilePath held = dir.path().Append(L"readme.txt");
   base::win::ScopedHandle holder(
       CreateFileW(held.value().c_str(), GENERIC_WRITE, 0, nullptr,
                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   ASSERT_TRUE(holder.IsValid());
   ScopedLogCapture log;
-  EXPECT_EQ(ERROR_SHARING_VIOLATION,
+  EXPECT_EQ(ERROR_FILE_EXISTS,
             ExtractFixture(L"lzma_non_solid.7z", dir.path(), nullptr));
-  EXPECT_TRUE(log.Saw("Error returned by CreateFile: 32"));
+  EXPECT_TRUE(log.Saw("Error returned by CreateFile: 80"));
+}
+
+// Whatever stood in the folder before is left as it was: a hard link to a
+// file elsewhere, a link to a folder elsewhere, a folder of the same name in
+// another case. The extraction fails at that item.
+TEST(LzmaExtractorTest, NeverWritesThroughWhatWasThereBefore) {
+  base::UniqueTestDir outside;
+  const base::FilePath victim = outside.path().Append(L"victim.txt");
+  ASSERT_EQ(9, base::WriteFile(victim, "user data", 9));
+  const base::FilePath victim_folder = outside.path().Append(L"folder");
+  ASSERT_TRUE(base::CreateDirectory(victim_folder));
+  const auto hard_link = [&victim](const base::FilePath& target) {
+    return CreateHardLinkW(target.Append(L"README.TXT").value().c_str(),
+                           victim.value().c_str(), nullptr) != FALSE;
+  };
+  const auto folder_link = [&victim_folder](const base::FilePath& target) {
+    return base::MakeFolderLink(target.Append(L"sub"), victim_folder);
+  };
+  const auto other_case = [](const base::FilePath& target) {
+    return base::CreateDirectory(target.Append(L"SUB"));
+  };
+  const struct {
+    const char* name;
+    std::function<bool(const base::FilePath&)> plant;
+    int32_t result;
+    const char* log;
+  } cases[] = {
+      {"hard link", hard_link, ERROR_FILE_EXISTS,
+       "Error returned by CreateFile: 80"},
+      {"folder", other_case, ERROR_ALREADY_EXISTS,
+       "Error returned by CreateDirectory: 183"},
+      // Last: the test folder's own clean-up may not yet keep out of links.
+      {"folder link", folder_link, ERROR_ALREADY_EXISTS,
+       "Error returned by CreateDirectory: 183"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    base::UniqueTestDir dir;
+    ASSERT_TRUE(c.plant(dir.path()));
+    ScopedLogCapture log;
+    EXPECT_EQ(c.result, ExtractFixture(L"lzma2_bcj.7z", dir.path(), nullptr));
+    EXPECT_TRUE(log.Saw(c.log));
+    EXPECT_EQ("user data", ReadWholeFile(victim));
+    EXPECT_TRUE(Listing(victim_folder).empty());
+    EXPECT_EQ(2u, Listing(outside.path()).size());
+  }
 }
 
 // The item is refused: the target folder itself would be a path of
@@ -230,8 +285,10 @@ TEST(MappedFileAllocatorTest, BacksBlocksWithATemporaryFile) {
     }
     base::FileEnumerator files(dir.path(), false, base::FileEnumerator::FILES);
     ASSERT_FALSE(files.Next().empty());
-    const WIN32_FIND_DATAW found = files.GetInfo().find_data();
-    EXPECT_EQ(0u, found.nFileSizeHigh | found.nFileSizeLow);
+    // A copy: the find data of a temporary would be gone by the check.
+    const base::FileEnumerator::FileInfo info = files.GetInfo();
+    EXPECT_EQ(0u,
+              info.find_data().nFileSizeHigh | info.find_data().nFileSizeLow);
     for (size_t size : {size_t{1}, size_t{3} << 20}) {
       char* block = static_cast<char*>(allocator.Allocate(size));
       ASSERT_NE(nullptr, block);
@@ -247,6 +304,19 @@ TEST(MappedFileAllocatorTest, BacksBlocksWithATemporaryFile) {
   void* block = heap.Allocate(16);
   EXPECT_NE(nullptr, block);
   heap.Free(block);
+}
+
+// An archive that ends inside its signature header ends the read with the
+// read error, not with a short read that would call it no archive at all.
+TEST(LzmaExtractorTest, AnEndOfFileInsideTheHeaderIsAReadError) {
+  base::UniqueTestDir dir;
+  const base::FilePath archive = dir.path().Append(L"short.7z");
+  ASSERT_EQ(6, base::WriteFile(archive, "7z\xBC\xAF\x27\x1C", 6));
+  LzmaExtractor extractor;
+  ASSERT_EQ(0u, extractor.Open(archive));
+  ScopedLogCapture log;
+  EXPECT_EQ(LzmaExtractor::kArchiveError, extractor.Extract(dir.path()));
+  EXPECT_TRUE(log.Saw("Error returned by SzArchiveOpen: 8"));
 }
 
 }  // namespace

@@ -3,12 +3,14 @@
 #include <windows.h>
 
 #include <atomic>
+#include <set>
 #include <utility>
 #include <vector>
 
 #include "base/base_paths.h"
 #include "base/bind.h"
 #include "base/command_line.h"
+#include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/json/json_reader.h"
 #include "base/logging.h"
@@ -16,6 +18,7 @@
 #include "base/memory/weak_ptr.h"
 #include "base/path_service.h"
 #include "base/process/launch.h"
+#include "base/strings/string_piece.h"
 #include "base/strings/string_util.h"
 #include "base/strings/stringprintf.h"
 #include "base/strings/utf_string_conversions.h"
@@ -58,6 +61,11 @@ const char kWelcomeUrlKey[] = "welcome-url";
 // last one.
 const int32_t kPartnerRetries = 3;
 
+const wchar_t kDownloadPrefix[] = L"vexlo_installer_";
+// The digits of the time in the download's name.
+const size_t kStampLength = 14;
+const wchar_t kLockExtension[] = L"lock";
+
 base::FilePath MakeDownloadPath(const base::FilePath& temp_folder) {
   base::Time::Exploded now;
   base::Time::Now().Explode(true, &now);
@@ -66,7 +74,77 @@ base::FilePath MakeDownloadPath(const base::FilePath& temp_folder) {
       now.day_of_month, now.hour, now.minute, now.second));
 }
 
+// The download path of the fetcher whose file or folder |name| is, or
+// empty: the fetcher's prefix and stamp, then nothing or one of the
+// extensions it uses.
+base::FilePath DownloadPathOf(const base::FilePath& folder,
+                              const base::string16& name) {
+  const base::string16 prefix = kDownloadPrefix;
+  const size_t stamp_end = prefix.size() + kStampLength;
+  if (name.compare(0, prefix.size(), prefix) != 0 || name.size() < stamp_end)
+    return base::FilePath();
+  for (size_t i = prefix.size(); i < stamp_end; ++i) {
+    if (name[i] < L'0' || name[i] > L'9')
+      return base::FilePath();
+  }
+  const base::string16 rest = name.substr(stamp_end);
+  if (!rest.empty() && rest != L".exe" && rest != L".7z" && rest != L".lock")
+    return base::FilePath();
+  return folder.Append(name.substr(0, stamp_end) + L".exe");
+}
+
+// Deletes what the fetcher of |download_path| left, when its lock shows
+// that its process is gone: the lock is there, and is no longer held.
+void RemoveLeftoversOf(const base::FilePath& download_path) {
+  const base::FilePath lock = download_path.ReplaceExtension(kLockExtension);
+  if (!DeleteFileW(lock.value().c_str()))
+    return;
+  LOG(INFO) << "Removing what a killed installer left: "
+            << download_path.AsUTF8();
+  base::DeleteFile(download_path, false);
+  base::DeleteFile(download_path.ReplaceExtension(L"7z"), false);
+  base::DeleteFile(download_path.RemoveExtension(), true);
+}
+
 void DoNothing() {}
+
+// Makes |folder| new; one that is there already, planted perhaps with files
+// or links that the unpacking would write through, is refused.
+bool CreateNewFolder(const base::FilePath& folder) {
+  if (!CreateDirectoryW(folder.value().c_str(), nullptr)) {
+    PLOG(ERROR) << "Could not make a new folder " << folder.AsUTF8();
+    return false;
+  }
+  return true;
+}
+
+// Writes |bytes| into a file made new at |path|.
+bool WriteNewFile(const base::FilePath& path, const std::string& bytes) {
+  base::win::ScopedHandle file(CreateFileW(path.value().c_str(), GENERIC_WRITE,
+                                           0, nullptr, CREATE_NEW,
+                                           FILE_ATTRIBUTE_NORMAL, nullptr));
+  DWORD written = 0;
+  if (!file.IsValid() ||
+      !WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()),
+                 &written, nullptr) ||
+      written != bytes.size()) {
+    PLOG(ERROR) << "Could not write " << path.AsUTF8();
+    return false;
+  }
+  return true;
+}
+
+// A second handle to what |file| opens, with the same access; null when
+// |file| is.
+HANDLE DuplicateHandleOf(HANDLE file) {
+  HANDLE copy = nullptr;
+  if (!file || file == INVALID_HANDLE_VALUE ||
+      !DuplicateHandle(GetCurrentProcess(), file, GetCurrentProcess(), &copy, 0,
+                       FALSE, DUPLICATE_SAME_ACCESS)) {
+    return nullptr;
+  }
+  return copy;
+}
 
 void RunWithClient(const base::Callback<void(Wininet*)>& body,
                    Wininet* client) {
@@ -197,6 +275,8 @@ class PackageFetcher::ThreadedFetcher {
   ThreadedFetcher& operator=(const ThreadedFetcher&) = delete;
   ~ThreadedFetcher();
 
+  // Removes what the fetchers of killed runs left in the temporary folder.
+  void RemoveLeftovers();
   void Start();
 
   void set_own_executable(const base::FilePath& path) {
@@ -213,7 +293,8 @@ class PackageFetcher::ThreadedFetcher {
   void ExtractArchive(const std::string& checksum);
   bool CheckPackage(const std::string& checksum);
   bool RunPackage(const char* switch_name, std::string* output);
-  void UnpackArchive(const base::FilePath& archive);
+  bool WriteArchive(const PayloadReader& reader);
+  void UnpackArchive();
   void OnUnpacked(bool success);
   void FinishUnpacking(bool success);
   void StartPartnerContent();
@@ -229,6 +310,8 @@ class PackageFetcher::ThreadedFetcher {
 
   bool HoldPackage(const base::FilePath& path);
   void ReleasePackage() { package_hold_.Close(); }
+  // Closing the archive's only handle deletes it.
+  void ReleaseArchive() { archive_hold_.Close(); }
   void ReachedStep(const char* step);
 
   const base::scoped_refptr<PackageFetcherDelegateProxy> proxy_;
@@ -260,6 +343,14 @@ class PackageFetcher::ThreadedFetcher {
   // extraction still open it beside it, but nobody can write, rename or
   // delete it.
   base::win::ScopedHandle package_hold_;
+  // The archive written out of the package lies in the same folder, as
+  // open to others: it is made new, written and read through this one
+  // handle, which shares reading only and deletes the file when it closes.
+  base::win::ScopedHandle archive_hold_;
+  // Held, unshared, for the fetcher's life: the next run that finds this
+  // lock no longer held knows that this one was killed, and removes what
+  // it left.
+  base::win::ScopedHandle run_lock_;
   StepCallback step_callback_;
   base::WeakPtrFactory<ThreadedFetcher> weak_factory_{this};
 };
@@ -277,6 +368,11 @@ PackageFetcher::ThreadedFetcher::ThreadedFetcher(
       client_(proxy_.get(), proxy_.get()),
       stats_(stats) {
   base::PathService::Get(base::FILE_EXE, &own_executable_);
+  const base::FilePath lock = download_path_.ReplaceExtension(kLockExtension);
+  run_lock_.Set(CreateFileW(lock.value().c_str(), GENERIC_WRITE, 0, nullptr,
+                            CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!run_lock_.IsValid())
+    PLOG(WARNING) << "Could not lock " << lock.AsUTF8();
 }
 
 PackageFetcher::ThreadedFetcher::~ThreadedFetcher() {
@@ -285,9 +381,31 @@ PackageFetcher::ThreadedFetcher::~ThreadedFetcher() {
   if (client_.state() != Wininet::STATE_FAILED)
     client_.Stop();
   ReleasePackage();
+  ReleaseArchive();
   base::DeleteFile(download_path_, false);
   base::DeleteFile(archive_path_, false);
   base::DeleteFile(package_folder_, true);
+  if (run_lock_.IsValid()) {
+    run_lock_.Close();
+    base::DeleteFile(download_path_.ReplaceExtension(kLockExtension), false);
+  }
+}
+
+void PackageFetcher::ThreadedFetcher::RemoveLeftovers() {
+  std::set<base::string16> others;
+  base::FileEnumerator entries(
+      temp_folder_, false,
+      base::FileEnumerator::FILES | base::FileEnumerator::DIRECTORIES,
+      base::string16(kDownloadPrefix) + L"*");
+  for (base::FilePath entry = entries.Next(); !entry.empty();
+       entry = entries.Next()) {
+    const base::FilePath of =
+        DownloadPathOf(temp_folder_, entry.BaseName().value());
+    if (!of.empty() && of.value() != download_path_.value())
+      others.insert(of.value());
+  }
+  for (const base::string16& other : others)
+    RemoveLeftoversOf(base::FilePath(other));
 }
 
 void PackageFetcher::ThreadedFetcher::Start() {
@@ -300,6 +418,7 @@ void PackageFetcher::ThreadedFetcher::Start() {
   NotifyStatus(STARTED);
 
   ReleasePackage();
+  ReleaseArchive();
   if (!base::DeleteFile(download_path_, false) ||
       !base::DeleteFile(package_folder_, true)) {
     Fail(INITIALIZATION_FAILED,
@@ -320,13 +439,14 @@ void PackageFetcher::ThreadedFetcher::Start() {
     }
     ReachedStep("payload");
     NotifyStatus(EXTRACTING);
-    payload_reader_->WritePayloadToFile(archive_path_);
+    // A failure here fails the unpacking.
+    WriteArchive(*payload_reader_);
     ReachedStep("archive");
     base::ThreadTaskRunnerHandle::Get()->PostTask(
         LOCATION_FROM_HERE(
             "vexlo::installer::PackageFetcher::ThreadedFetcher::Start"),
-        base::Bind(&ThreadedFetcher::UnpackArchive, weak_factory_.GetWeakPtr(),
-                   archive_path_));
+        base::Bind(&ThreadedFetcher::UnpackArchive,
+                   weak_factory_.GetWeakPtr()));
     return;
   }
   ReleasePackage();
@@ -357,6 +477,8 @@ void PackageFetcher::ThreadedFetcher::FetchDownloadUrl() {
   LOG(INFO) << "Preparing to fetch the download URL";
   NotifyStatus(FETCHING_DOWNLOAD_URL);
   client_.SetAllowedDomains(GetInstallerServerDomains());
+  // The reply is held in memory and parsed whole.
+  client_.SetMaxBodySize(Wininet::kMaxHeldBodySize);
   const base::string16 url = GetNetInstallerUrl();
   LOG(INFO) << "Fetching the download URL";
   attempt_stats_->RecordTime("fetch_download_url_start_time");
@@ -405,6 +527,7 @@ void PackageFetcher::ThreadedFetcher::OnDownloadUrlFetched() {
   stats_.SetCurrentTime("installation_start_download_time");
 
   client_.SetAllowedDomains(std::vector<base::string16>());
+  client_.SetMaxBodySize(Wininet::kNoBodySizeLimit);
   if (!client_.Start(base::UTF8ToUTF16(url), std::string(),
                      base::Bind(&ThreadedFetcher::ExtractArchive,
                                 weak_factory_.GetWeakPtr(), checksum),
@@ -441,7 +564,7 @@ void PackageFetcher::ThreadedFetcher::ExtractArchive(
     found = package.Init() && package.IsFullPackage();
     if (found) {
       ReachedStep("payload");
-      written = package.WritePayloadToFile(archive_path_);
+      written = WriteArchive(package);
     }
   }
   if (!found) {
@@ -456,8 +579,7 @@ void PackageFetcher::ThreadedFetcher::ExtractArchive(
   base::ThreadTaskRunnerHandle::Get()->PostTask(
       LOCATION_FROM_HERE(
           "vexlo::installer::PackageFetcher::ThreadedFetcher::ExtractArchive"),
-      base::Bind(&ThreadedFetcher::UnpackArchive, weak_factory_.GetWeakPtr(),
-                 archive_path_));
+      base::Bind(&ThreadedFetcher::UnpackArchive, weak_factory_.GetWeakPtr()));
 }
 
 // Checksum, signer, internal version and stream, in that order; false after
@@ -509,31 +631,44 @@ bool PackageFetcher::ThreadedFetcher::RunPackage(const char* switch_name,
   return base::GetAppOutput(command_line, output);
 }
 
-void PackageFetcher::ThreadedFetcher::UnpackArchive(
-    const base::FilePath& archive) {
+bool PackageFetcher::ThreadedFetcher::WriteArchive(
+    const PayloadReader& reader) {
+  archive_hold_.Set(CreateFileW(
+      archive_path_.value().c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+      FILE_SHARE_READ, nullptr, CREATE_NEW,
+      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+  if (!archive_hold_.IsValid()) {
+    PLOG(ERROR) << "Could not create " << archive_path_.AsUTF8();
+    return false;
+  }
+  return reader.WritePayload(archive_hold_.Get());
+}
+
+void PackageFetcher::ThreadedFetcher::UnpackArchive() {
   LOG(INFO) << "Unpacking files from archive";
   attempt_stats_->RecordTime("unpack_start_time");
   stats_.SetCurrentTime("installation_start_unpacking_time");
   bool success = false;
-  if (base::CreateDirectory(package_folder_)) {
+  const bool folder_made = CreateNewFolder(package_folder_);
+  if (folder_made) {
     LzmaExtractor extractor;
     extractor.set_delegate(proxy_.get());
-    success =
-        extractor.Open(archive) == 0 && extractor.Extract(package_folder_) == 0;
+    base::win::ScopedHandle archive(DuplicateHandleOf(archive_hold_.Get()));
+    success = extractor.Open(&archive) == 0 &&
+              extractor.Extract(package_folder_) == 0;
   }
   ReachedStep("unpack");
   const std::string tracking_data = payload_reader_->GetPayload();
-  if (!payload_reader_->IsFullPackage() && !tracking_data.empty()) {
-    base::WriteFile(package_folder_.Append(kTrackingDataFileName),
-                    tracking_data.data(),
-                    static_cast<int>(tracking_data.size()));
+  if (folder_made && !payload_reader_->IsFullPackage() &&
+      !tracking_data.empty()) {
+    WriteNewFile(package_folder_.Append(kTrackingDataFileName), tracking_data);
   }
   base::ThreadTaskRunnerHandle::Get()->PostTask(
       LOCATION_FROM_HERE(
           "vexlo::installer::PackageFetcher::ThreadedFetcher::UnpackArchive"),
       base::Bind(&ThreadedFetcher::OnUnpacked, weak_factory_.GetWeakPtr(),
                  success));
-  base::DeleteFile(archive, false);
+  ReleaseArchive();
 }
 
 void PackageFetcher::ThreadedFetcher::OnUnpacked(bool success) {
@@ -654,9 +789,17 @@ void PackageFetcher::ThreadedFetcher::OnPartnerContentDownloaded(
 
 void PackageFetcher::ThreadedFetcher::PlacePartnerContent(
     const std::string& file_name) {
-  if (!base::Move(temp_folder_.Append(kPartnerContentTempName),
-                  package_folder_.Append(base::UTF8ToUTF16(file_name)))) {
-    LOG(ERROR) << "Failed moving partner content into place";
+  const base::FilePath temporary = temp_folder_.Append(kPartnerContentTempName);
+  // The package's own files passed the signer check; a partner file never
+  // takes the place of one of them, nor of an earlier partner file, whatever
+  // case its name is in: a rename that does not replace is refused by the
+  // file system for a name that is taken.
+  if (!MoveFileExW(
+          temporary.value().c_str(),
+          package_folder_.Append(base::UTF8ToUTF16(file_name)).value().c_str(),
+          0)) {
+    PLOG(ERROR) << "Failed moving partner content into place";
+    base::DeleteFile(temporary, false);
     ReportPackageReady();
     return;
   }
@@ -753,11 +896,29 @@ base::string16 PackageFetcher::GetNetInstallerUrl() {
 
 // static
 bool PackageFetcher::IsPlainFileName(const std::string& name) {
-  if (name.empty() || name == "." || name == "..")
+  // Windows drops trailing dots and spaces from a name, so such a name
+  // stands for another one; "." and ".." are among them.
+  if (name.empty() || name.back() == '.' || name.back() == ' ')
     return false;
   for (const char c : name) {
     const unsigned char byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F || c == '\\' || c == '/' || c == ':')
+    if (byte < 0x20 || byte == 0x7F ||
+        base::StringPiece("\\/:*?\"<>|").find(c) != base::StringPiece::npos) {
+      return false;
+    }
+  }
+  // Malformed UTF-8 comes back as U+FFFD; device names are refused there.
+  const base::string16 wide = base::UTF8ToUTF16(name);
+  base::string16 relative;
+  if (wide.find(L'\uFFFD') != base::string16::npos ||
+      !LzmaExtractor::GetSafeRelativePath(wide, &relative) ||
+      relative != wide) {
+    return false;
+  }
+  // The files the fetcher itself writes into the package folder.
+  for (const wchar_t* own :
+       {kTrackingDataFileName, kPrefsIncludeFileName, kFilesListName}) {
+    if (base::LowerCaseEqualsASCII(wide, base::UTF16ToASCII(own)))
       return false;
   }
   return true;
@@ -776,6 +937,9 @@ PackageFetcher::PackageFetcher(const base::FilePath& temp_folder,
                                       delegate, ui_callback_runner));
   threaded_fetcher_ = std::make_unique<ThreadedFetcher>(
       std::move(proxy), temp_folder, download_path_, stats);
+  worker_.task_runner()->PostTask(
+      LOCATION_FROM_HERE("vexlo::installer::PackageFetcher::PackageFetcher"),
+      base::Bind(&ThreadedFetcher::RemoveLeftovers, threaded_fetcher_.get()));
 }
 
 PackageFetcher::~PackageFetcher() {

@@ -7,6 +7,10 @@
 //   --tamper=PATH: tries to rewrite, rename and delete PATH; the exit code
 //       has bit 0, 1 or 2 set for each that succeeded.
 //   --overwrite=PATH: replaces the bytes of PATH; 0 when it could.
+//   --fetch-own-package=FOLDER --ready-event=NAME: runs a package fetcher
+//       into FOLDER on the package this executable carries, sets the event
+//       once the package is ready and waits to be killed; the fetcher's
+//       status when it fails.
 #include <windows.h>
 
 #include <stdio.h>
@@ -17,7 +21,16 @@
 #include "base/at_exit.h"
 #include "base/command_line.h"
 #include "base/files/file_path.h"
+#include "base/message_loop/message_loop.h"
+#include "base/run_loop.h"
+#include "base/synchronization/lock.h"
+#include "base/time/time.h"
+#include "base/values.h"
 #include "desktop/common/product/product_info.h"
+#include "desktop/launcher/installer/package_fetcher/package_fetcher.h"
+#include "desktop/launcher/installer/package_fetcher/package_fetcher_delegate.h"
+#include "desktop/launcher/installer/package_fetcher/ui_callback_runner.h"
+#include "desktop/launcher/installer/stats_dictionary.h"
 
 namespace {
 
@@ -61,6 +74,54 @@ int Tamper(const base::FilePath& path) {
   return succeeded;
 }
 
+using vexlo::installer::PackageFetcher;
+
+// Ends the loop at the fetch's end and keeps its status.
+class EndOfFetch : public vexlo::installer::PackageFetcherDelegate,
+                   public vexlo::installer::UICallbackRunner {
+ public:
+  explicit EndOfFetch(base::RunLoop* run_loop) : run_loop_(run_loop) {}
+
+  void SetTotalProgress(int32_t) override {}
+  void SetCurrentProgress(int32_t) override {}
+  void NotifyStalled() override {}
+  void NotifyStatusChanged(PackageFetcher::Status status) override {
+    status_ = status;
+    if (status >= PackageFetcher::PACKAGE_READY)
+      run_loop_->Quit();
+  }
+  void NotifyTrackingDataObtained(const std::string&) override {}
+  void RunUICallbackAndPostReply(
+      const UICallback&,
+      const base::scoped_refptr<base::SingleThreadTaskRunner>&,
+      const Reply&) override {}
+
+  PackageFetcher::Status status() const { return status_; }
+
+ private:
+  base::RunLoop* const run_loop_;
+  PackageFetcher::Status status_ = PackageFetcher::STARTED;
+};
+
+int FetchOwnPackage(const base::FilePath& folder, const std::wstring& event) {
+  base::MessageLoop loop;
+  base::RunLoop run_loop;
+  base::DictionaryValue root;
+  base::Lock lock;
+  vexlo::installer::StatsDictionary stats(&root, &lock, base::TimeTicks::Now());
+  EndOfFetch end(&run_loop);
+  PackageFetcher fetcher(folder, stats, &end, &end);
+  fetcher.Start();
+  run_loop.Run();
+  if (end.status() != PackageFetcher::PACKAGE_READY)
+    return end.status();
+  HANDLE ready = OpenEventW(EVENT_MODIFY_STATE, FALSE, event.c_str());
+  if (!ready || !SetEvent(ready))
+    return 101;
+  Sleep(INFINITE);
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -78,6 +139,10 @@ int wmain(int argc, wchar_t** argv) {
   }
   if (command_line.HasSwitch("tamper"))
     return Tamper(command_line.GetSwitchValuePath("tamper"));
+  if (command_line.HasSwitch("fetch-own-package")) {
+    return FetchOwnPackage(command_line.GetSwitchValuePath("fetch-own-package"),
+                           command_line.GetSwitchValueNative("ready-event"));
+  }
   if (command_line.HasSwitch("overwrite"))
     return Rewrite(command_line.GetSwitchValuePath("overwrite")) ? 0 : 1;
   return 100;

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -20,8 +21,10 @@
 #include "base/strings/string_util.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/synchronization/lock.h"
+#include "base/test/folder_link.h"
 #include "base/test/task_test_util.h"
 #include "base/test/unique_test_dir.h"
+#include "base/time/time.h"
 #include "base/values.h"
 #include "base/win/scoped_handle.h"
 #include "desktop/common/product/product_info.h"
@@ -545,6 +548,28 @@ TEST_F(PackageFetcherTest, EndingWhileThePackageIsHeldLeavesNothing) {
   EXPECT_TRUE(EndLeavesNothing());
 }
 
+// The end deletes the unpacked package whatever it came to hold: a chain of
+// folders far past MAX_PATH goes, and a link goes as a link, never through
+// it.
+TEST_F(PackageFetcherTest, EndingRemovesDeepFoldersAndLinksButNotTheirData) {
+  Reply("");
+  ASSERT_EQ(PackageFetcher::PACKAGE_READY, Fetch());
+  base::FilePath deep = PackageFolder().Append(L"deep");
+  ASSERT_TRUE(base::CreateDirectory(deep));
+  for (int level = 0; level < 300; ++level) {
+    deep = deep.Append(L"d");
+    ASSERT_TRUE(
+        ::CreateDirectoryW((L"\\\\?\\" + deep.value()).c_str(), nullptr));
+  }
+  base::UniqueTestDir elsewhere;
+  const base::FilePath kept = elsewhere.path().Append(L"kept.txt");
+  ASSERT_EQ(1, base::WriteFile(kept, "k", 1));
+  ASSERT_TRUE(base::MakeFolderLink(PackageFolder().Append(L"sub\\link"),
+                                   elsewhere.path()));
+  EXPECT_TRUE(EndLeavesNothing());
+  EXPECT_EQ("k", ReadWholeFile(kept));
+}
+
 TEST_F(PackageFetcherTest, ACorruptedOwnPayloadOrATakenArchivePathFails) {
   // An installer whose certificate table would start beyond its end.
   std::string corrupted = ReadWholeFile(TestChild());
@@ -652,6 +677,278 @@ TEST_F(PackageFetcherTest, PartnerFilesArePlacedOnlyUnderPlainNames) {
   EXPECT_TRUE(EndLeavesNothing());
 }
 
+// A reply may name partner files after the package's own files, which
+// passed the signer check, or after each other: none is ever replaced, and
+// the downloaded file does not stay behind in the temporary folder.
+TEST_F(PackageFetcherTest, PartnerFilesNeverTakeThePlaceOfAnother) {
+  package_ = MakeInstaller(ReadWholeFile(PackageFixture(L"listed.7z")));
+  Serve("package.exe", package_);
+  Serve("a.txt", "first partner file");
+  Serve("hostile", "hostile bytes");
+  const auto item = [this](const std::string& served, const std::string& name,
+                           const std::string& bytes) {
+    return "{\"href\": \"" +
+           base::UTF16ToUTF8(server_.Url("/files/" + served)) +
+           "\", \"filename\": \"" + name + "\", \"checksum\": \"" +
+           Sha256Hex(bytes) + "\"}";
+  };
+  const char* const kRefused =
+      "Failed parsing partner content part of JSON reply";
+  const char* const kNotPlaced = "Failed moving partner content into place";
+  const struct {
+    const char* name;
+    const char* line;
+  } cases[] = {
+      {"readme.txt", kNotPlaced},
+      {"README.TXT", kNotPlaced},
+      {"ReadMe.txt", kNotPlaced},
+      {"readme.txt.", kRefused},
+      {"readme.txt ", kRefused},
+      {"README.TXT . .", kRefused},
+      {"readme.txt::$DATA", kRefused},
+      {"files_list", kRefused},
+      {"Files_List", kRefused},
+      {"SERVER_TRACKING_DATA", kRefused},
+      {"sub", kNotPlaced},
+      {"SUB", kNotPlaced},
+      {"a.txt", kNotPlaced},
+      {"A.TXT", kNotPlaced},
+      {"con", kRefused},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Reply("", ", \"partner_content\": [" +
+                  item("a.txt", "a.txt", "first partner file") + ", " +
+                  item("hostile", c.name, "hostile bytes") + "]");
+    ScopedLogCapture log;
+    ASSERT_EQ(PackageFetcher::PACKAGE_READY, Fetch());
+    EXPECT_TRUE(log.Saw(c.line));
+    const base::FilePath folder = PackageFolder();
+    EXPECT_EQ("plain text\r\n", ReadWholeFile(folder.Append(L"readme.txt")));
+    EXPECT_EQ("readme.txt\r\n", ReadWholeFile(folder.Append(L"files_list")));
+    EXPECT_EQ(kTrackingData,
+              ReadWholeFile(folder.Append(L"server_tracking_data")));
+    EXPECT_EQ("first partner file", ReadWholeFile(folder.Append(L"a.txt")));
+    EXPECT_TRUE(base::DirectoryExists(folder.Append(L"sub")));
+    EXPECT_FALSE(base::PathExists(temp_.path().Append(L"partner_content.tmp")));
+  }
+  EXPECT_TRUE(EndLeavesNothing());
+}
+
+// From its writing to the end of its unpacking the archive is held as the
+// package is: another process can neither rewrite, rename nor delete it.
+TEST_F(PackageFetcherTest, NobodyChangesTheArchiveBeforeItIsUnpacked) {
+  Reply("");
+  const base::FilePath archive =
+      fetcher_->download_path().ReplaceExtension(L"7z");
+  TamperAtEveryStep(archive, "tamper", "");
+  ASSERT_EQ(PackageFetcher::PACKAGE_READY, Fetch());
+  ASSERT_EQ(9u, tamper_.attempts.size());
+  EXPECT_EQ("archive", tamper_.attempts[7].first);
+  EXPECT_EQ("unpack", tamper_.attempts[8].first);
+  for (const auto& attempt : tamper_.attempts)
+    EXPECT_EQ(0u, attempt.second) << attempt.first;
+  EXPECT_EQ("plain text\r\n", UnpackedReadme());
+  EXPECT_FALSE(base::PathExists(archive));
+  EXPECT_TRUE(EndLeavesNothing());
+}
+
+// The package and partner content may come from any host the reply names:
+// their checksums guard them, not the installer's own domains, which keep
+// only the request for the reply. "127.1" is this machine, under a name
+// that none of those domains ends with.
+TEST_F(PackageFetcherTest, ThePackageMayComeFromAnyHost) {
+  const auto elsewhere = [this](const std::string& name) {
+    std::string url = base::UTF16ToUTF8(server_.Url("/files/" + name));
+    const std::string loopback = "127.0.0.1";
+    const size_t host = url.find(loopback);
+    EXPECT_NE(std::string::npos, host) << url;
+    return url.replace(host, loopback.size(), "127.1");
+  };
+  Serve("a.txt", "partner file");
+  Serve(
+      "reply.json",
+      ReplyNaming(elsewhere("package.exe"), Sha256Hex(package_),
+                  ", \"partner_content\": [{\"href\": \"" + elsewhere("a.txt") +
+                      "\", \"filename\": \"a.txt\", \"checksum\": \"" +
+                      Sha256Hex("partner file") + "\"}]"));
+  ASSERT_EQ(PackageFetcher::PACKAGE_READY, Fetch());
+  EXPECT_EQ("plain text\r\n", UnpackedReadme());
+  EXPECT_EQ("partner file", ReadWholeFile(PackageFolder().Append(L"a.txt")));
+  EXPECT_EQ(3u, server_.GetRequests().size());
+  EXPECT_TRUE(EndLeavesNothing());
+}
+
+// An installer whose own executable someone else holds open for writing
+// cannot vouch for the package it carries: that package is not unpacked.
+TEST_F(PackageFetcherTest, AnOwnPackageThatCannotBeHeldIsRefused) {
+  base::UniqueTestDir own_folder;
+  const base::FilePath own = own_folder.path().Append(L"installer.exe");
+  ASSERT_TRUE(WriteBytes(own, package_));
+  base::win::ScopedHandle writer(
+      CreateFileW(own.value().c_str(), GENERIC_WRITE,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(writer.IsValid());
+  fetcher_->SetOwnExecutableForTesting(own);
+  ScopedLogCapture log;
+  EXPECT_EQ(PackageFetcher::UNPACKING_FAILED, Fetch());
+  EXPECT_TRUE(log.Saw("Could not hold the package"));
+  EXPECT_FALSE(base::PathExists(PackageFolder()));
+  EXPECT_TRUE(server_.GetRequests().empty());
+  writer.Close();
+  EXPECT_TRUE(EndLeavesNothing());
+}
+
+// What stands where the package folder goes when the unpacking begins.
+struct Planted {
+  base::FilePath folder;
+  base::FilePath victim;
+  // A hard link to the victim where the readme goes, else a library of
+  // someone else's beside the package's files.
+  bool link = false;
+  bool made = false;
+};
+
+void PlantAtArchiveStep(Planted* planted, const std::string& step) {
+  if (step != "archive")
+    return;
+  planted->made =
+      base::CreateDirectory(planted->folder) &&
+      (planted->link
+           ? CreateHardLinkW(
+                 planted->folder.Append(L"readme.txt").value().c_str(),
+                 planted->victim.value().c_str(), nullptr) != FALSE
+           : WriteBytes(planted->folder.Append(L"planted.dll"), "planted"));
+}
+
+// A folder that someone made in the package folder's place after the
+// attempt cleaned it: the unpacking refuses it, writes through nothing and
+// leaves no file of someone else's among the package's.
+TEST_F(PackageFetcherTest, APlantedPackageFolderIsRefused) {
+  base::UniqueTestDir outside;
+  for (bool link : {true, false}) {
+    SCOPED_TRACE(link);
+    MakeFetcher();
+    Reply("");
+    Planted planted;
+    planted.folder = PackageFolder();
+    planted.victim = outside.path().Append(L"victim.txt");
+    planted.link = link;
+    ASSERT_TRUE(WriteBytes(planted.victim, "user data"));
+    fetcher_->SetStepCallbackForTesting(
+        base::Bind(&PlantAtArchiveStep, &planted));
+    ScopedLogCapture log;
+    EXPECT_EQ(PackageFetcher::UNPACKING_FAILED, Fetch());
+    EXPECT_TRUE(planted.made);
+    EXPECT_TRUE(log.Saw("Archive unpacking failed"));
+    EXPECT_TRUE(EndLeavesNothing());
+    EXPECT_EQ("user data", ReadWholeFile(planted.victim));
+  }
+}
+
+// The names of what fetchers made in |folder|.
+std::set<base::string16> FetcherEntries(const base::FilePath& folder) {
+  std::set<base::string16> names;
+  for (const base::FilePath& entry : Contents(folder)) {
+    if (base::StartsWith16(entry.BaseName().value(), L"vexlo_installer_",
+                           base::CompareCase::SENSITIVE)) {
+      names.insert(entry.BaseName().value());
+    }
+  }
+  return names;
+}
+
+// Waits until the local time is in a later second than when it was called:
+// a fetcher's files are named after the second it was made in.
+void WaitForTheNextSecond() {
+  base::Time::Exploded start;
+  base::Time::Now().Explode(true, &start);
+  for (base::Time::Exploded now = start; now.second == start.second;
+       base::Time::Now().Explode(true, &now)) {
+    Sleep(50);
+  }
+}
+
+// A process that fetched the package its executable carries into |folder|
+// and then waits; it ends with the fixture.
+class FetchingChild {
+ public:
+  FetchingChild(const base::FilePath& executable,
+                const base::FilePath& folder) {
+    const base::string16 event_name =
+        L"vexlo_fetching_child_" + base::UintToString16(GetCurrentProcessId()) +
+        L"_" + base::UintToString16(++count_);
+    ready_.Set(CreateEventW(nullptr, TRUE, FALSE, event_name.c_str()));
+    base::CommandLine command_line(executable);
+    command_line.AppendSwitchPath("fetch-own-package", folder);
+    command_line.AppendSwitchNative("ready-event", event_name);
+    process_ = base::LaunchProcess(command_line, base::LaunchOptions());
+  }
+  ~FetchingChild() { Kill(); }
+
+  // Whether it has its package ready and runs on.
+  bool WaitUntilReady() {
+    const HANDLE handles[] = {ready_.Get(), process_.Handle()};
+    return process_.IsValid() &&
+           WaitForMultipleObjects(2, handles, FALSE, 90000) == WAIT_OBJECT_0;
+  }
+  void Kill() {
+    if (process_.IsValid()) {
+      process_.Terminate(1, true);
+      process_.Close();
+    }
+  }
+
+ private:
+  static int count_;
+  base::win::ScopedHandle ready_;
+  base::Process process_;
+};
+
+int FetchingChild::count_ = 0;
+
+// A run killed from outside leaves its download and unpacked folder; the
+// next fetcher removes them once it can tell that their run is gone, and
+// leaves those of a run that still goes on.
+TEST_F(PackageFetcherTest, TheNextRunRemovesWhatAKilledRunLeft) {
+  fetcher_.reset();
+  base::UniqueTestDir own_folder;
+  const base::FilePath own = own_folder.path().Append(L"installer.exe");
+  ASSERT_TRUE(WriteBytes(own, package_));
+
+  FetchingChild killed(own, temp_.path());
+  ASSERT_TRUE(killed.WaitUntilReady());
+  killed.Kill();
+  const std::set<base::string16> left = FetcherEntries(temp_.path());
+  // The download-free road leaves the unpacked folder and the lock.
+  ASSERT_EQ(2u, left.size());
+  WaitForTheNextSecond();
+  FetchingChild running(own, temp_.path());
+  ASSERT_TRUE(running.WaitUntilReady());
+  std::set<base::string16> kept = FetcherEntries(temp_.path());
+  for (const base::string16& name : left)
+    kept.erase(name);
+  ASSERT_EQ(2u, kept.size());
+
+  WaitForTheNextSecond();
+  MakeFetcher();
+  Reply("");
+  ASSERT_EQ(PackageFetcher::PACKAGE_READY, Fetch());
+  std::set<base::string16> now = FetcherEntries(temp_.path());
+  for (const base::string16& name : left)
+    EXPECT_EQ(0u, now.count(name)) << name;
+  for (const base::string16& name : kept)
+    EXPECT_EQ(1u, now.count(name)) << name;
+
+  // Once the other run is gone too, nothing is left.
+  running.Kill();
+  fetcher_.reset();
+  MakeFetcher();
+  EXPECT_EQ(PackageFetcher::PACKAGE_READY, Fetch());
+  EXPECT_TRUE(EndLeavesNothing());
+}
+
 TEST_F(PackageFetcherTest, APartnerFileThatNeverMatchesIsTriedFourTimes) {
   Serve("a.txt", "partner file");
   Reply("", ", \"partner_content\": [{\"href\": \"" +
@@ -671,13 +968,42 @@ TEST(PackageFetcherNamesTest, PartnerFileNamesMustBePlain) {
     const char* name;
     bool plain;
   } cases[] = {
-      {"a.txt", true},  {"bookmarks.html", true},
-      {"..a", true},    {"ünï.txt", true},
-      {"", false},      {".", false},
-      {"..", false},    {"..\\a", false},
-      {"a/b", false},   {"sub\\a", false},
-      {"c:a", false},   {"a\tb", false},
+      {"a.txt", true},
+      {"bookmarks.html", true},
+      {"..a", true},
+      {"ünï.txt", true},
+      {"", false},
+      {".", false},
+      {"..", false},
+      {"..\\a", false},
+      {"a/b", false},
+      {"sub\\a", false},
+      {"c:a", false},
+      {"a\tb", false},
       {"a\x7f", false},
+      // Windows drops trailing dots and spaces, and keeps devices and
+      // wildcards for itself.
+      {"readme.txt.", false},
+      {"readme.txt ", false},
+      {"readme.txt. .", false},
+      {" a", true},
+      {"con", false},
+      {"NUL.txt", false},
+      {"lpt1 .log", false},
+      {"a*", false},
+      {"a?b", false},
+      {"<a", false},
+      {"a>", false},
+      {"a|b", false},
+      {"a\"b", false},
+      // The files the fetcher writes itself, in any case.
+      {"files_list", false},
+      {"FILES_LIST", false},
+      {"Server_Tracking_Data", false},
+      {"installer_prefs_include.json", false},
+      {"files_list.txt", true},
+      // Not UTF-8.
+      {"\xff.txt", false},
   };
   for (const auto& c : cases)
     EXPECT_EQ(c.plain, PackageFetcher::IsPlainFileName(c.name)) << c.name;

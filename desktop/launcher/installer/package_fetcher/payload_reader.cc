@@ -2,9 +2,11 @@
 
 #include <limits.h>
 #include <string.h>
+#include <windows.h>
 
 #include "base/files/file_util.h"
 #include "base/logging.h"
+#include "base/win/scoped_handle.h"
 #include "desktop/launcher/installer/package_fetcher/pe_certificate_table.h"
 
 namespace vexlo {
@@ -105,6 +107,19 @@ bool PayloadReader::WritePayloadToFile(const base::FilePath& path) const {
   if (corrupted_)
     return false;
   LOG(INFO) << "Writing payload to file " << path.AsUTF8();
+  base::win::ScopedHandle file(CreateFileW(path.value().c_str(), GENERIC_WRITE,
+                                           0, nullptr, CREATE_ALWAYS,
+                                           FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.IsValid()) {
+    PLOG(ERROR) << "Could not create " << path.AsUTF8();
+    return false;
+  }
+  return WritePayload(file.Get());
+}
+
+bool PayloadReader::WritePayload(HANDLE file) const {
+  if (corrupted_)
+    return false;
   std::string copy;
   const char* data;
   uint64_t size;
@@ -118,8 +133,13 @@ bool PayloadReader::WritePayloadToFile(const base::FilePath& path) const {
   }
   if (size > INT_MAX)
     return false;
-  const int size_to_write = static_cast<int>(size);
-  return base::WriteFile(path, data, size_to_write) == size_to_write;
+  DWORD written = 0;
+  if (!::WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr) ||
+      written != size) {
+    PLOG(ERROR) << "Could not write the payload out";
+    return false;
+  }
+  return true;
 }
 
 void PayloadReader::SetOverridePayload(const std::string& payload) {

@@ -30,7 +30,10 @@ class PayloadReader {
   // The override payload when one is set, else the file's payload; empty
   // before a successful Init and for a corrupted file.
   std::string GetPayload() const;
+  // Writes the payload into a new or emptied file at |path|.
   bool WritePayloadToFile(const base::FilePath& path) const;
+  // Writes the payload at the position of |file|, opened for writing.
+  bool WritePayload(void* file) const;
   // Stands in for a missing payload; marks the reader initialised.
   void SetOverridePayload(const std::string& payload);
 

@@ -68,6 +68,8 @@ void PrefDefaultOverridesFetcher::Start(const std::string& body,
   // One counted retry remains: a failed fetch must not hold up the
   // installation.
   client_.SetMaxRetries(0);
+  // The installation reads the overrides whole to check them.
+  client_.SetMaxBodySize(Wininet::kMaxHeldBodySize);
   auto writer = std::make_unique<FileResponseWriter>();
   // A writer that could not open fails at its first write, and so the fetch.
   writer->Open(target_file_);

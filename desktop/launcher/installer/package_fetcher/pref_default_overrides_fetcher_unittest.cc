@@ -127,6 +127,9 @@ TEST_F(PrefDefaultOverridesFetcherTest, AnswersDecideWhetherTheFileStays) {
       {"/status/503", "", false, "", 2},
       {"/seq/503,200", "", true, HttpTestServer::Pattern(1000), 2},
       {"/bytes/3000?cut=10,10,10,10", "", false, "", 3},
+      // Past the bound of what is read whole, announced or not: no file.
+      {"/bytes/4194305", "", false, "", 1},
+      {"/bytes/4194305?nolength=1", "", false, "", 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);

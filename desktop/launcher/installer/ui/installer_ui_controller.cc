@@ -236,6 +236,7 @@ void InstallerUIController::OnProceed() {
   }
   started_ = true;
   if (failure_ || !runner_->StartInstallation(settings_)) {
+    runner_->Stop();
     ShowFailure();
     return;
   }
@@ -275,6 +276,7 @@ void InstallerUIController::PreparePackage() {
 
 void InstallerUIController::OnPackagePrepared() {
   progress_.set_stage(InstallerProgress::kInstallingStage);
+  package_handed_over_ = true;
   runner_->SetPackageReady();
   if (started_ && window_)
     window_->SetProgressStage(progress_.stage());
@@ -323,6 +325,8 @@ void InstallerUIController::SetCurrentProgress(int32_t current) {
 }
 
 void InstallerUIController::NotifyStatusChanged(PackageFetcher::Status status) {
+  if (finished_)
+    return;
   switch (status) {
     case PackageFetcher::FETCHING_DOWNLOAD_URL:
       net_installer_ = true;
@@ -395,30 +399,33 @@ void InstallerUIController::OnNextStep() {
   MoveBar();
 }
 
+// A failure found here, or the backend's reason for failing. The backend's
+// messages cannot be told from a foreign process's: they only say what a
+// failure shows; the backend's exit code alone ends its run.
 void InstallerUIController::OnInstallationFailed(int32_t error_code,
                                                  const base::string16& message,
                                                  const std::string& detail) {
   if (UIStatsEnabled())
     stats_->stats()->SetString("failure_reason", detail);
   failure_.reset(new Failure{error_code, message, detail});
-  runner_->Stop();
 }
 
-void InstallerUIController::OnInstallationSucceeded() {
-  success_ = true;
-}
+void InstallerUIController::OnInstallationSucceeded() {}
 
 void InstallerUIController::OnInstallerTerminated(bool success) {
-  if (finished_)
+  if (finished_) {
+    DropPackageIfUnused();
     return;
+  }
   if (success) {
-    // The exit code decides: the success message may still be on its way.
     success_ = true;
     progress_.Complete();
     MoveBar();
     Finish();
     return;
   }
+  // The mutex and the mailslot go, so that the user may start again.
+  runner_->Stop();
   if (!failure_) {
     OnInstallationFailed(kInstallerErrorGeneric, base::string16(),
                          kUnreportedFailure);
@@ -543,6 +550,7 @@ void InstallerUIController::Finish() {
   }
   runner_->Stop();
   lock_file_.Close();
+  DropPackageIfUnused();
   stats_->stats()->SetInteger("installation_success", success_ ? 1 : 0);
   if (success_ && UIStatsEnabled())
     stats_->stats()->Remove("failure_reason");
@@ -551,6 +559,16 @@ void InstallerUIController::Finish() {
     return;
   }
   run_loop_.Quit();
+}
+
+void InstallerUIController::DropPackageIfUnused() {
+  // The package and its unpacked copy take tens of megabytes of TEMP, and
+  // the statistics upload may go on retrying for an hour: they go as soon
+  // as the run has ended and no backend reads them, else when it ends.
+  if (finished_ &&
+      !(runner_ && BackendMayReadPackage(*runner_, package_handed_over_))) {
+    package_fetcher_.reset();
+  }
 }
 
 }  // namespace installer

@@ -136,6 +136,7 @@ class InstallerUIController : public Settings::Observer,
   void SwitchToCurrentUser();
   void OpenFullPackagePage();
   void Finish();
+  void DropPackageIfUnused();
 
   // Destroyed from the last up: the owned parts go before the statistics
   // and the run loop they use.
@@ -158,6 +159,8 @@ class InstallerUIController : public Settings::Observer,
   bool initial_settings_recorded_ = false;
   bool success_ = false;
   bool finished_ = false;
+  // The backend was told that the package folder is complete.
+  bool package_handed_over_ = false;
   base::win::ScopedHandle lock_file_;
   base::Callback<void(PackageFetcher*)> fetcher_setup_;
   const std::unique_ptr<InstallerStats> stats_;

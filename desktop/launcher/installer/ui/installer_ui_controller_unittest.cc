@@ -158,12 +158,15 @@ class InstallerUIControllerTest : public testing::Test {
     controller_->SetFetcherSetupForTesting(base::Bind(&SetUpFetcher));
   }
 
-  // Settings with the run's switches, their folder checked unless
-  // |checked| is false.
-  void MakeSettings(const wchar_t* all_users = L"0", bool checked = true) {
+  // Settings with the run's switches and |more|, their folder checked
+  // unless |checked| is false.
+  void MakeSettings(const wchar_t* all_users = L"0",
+                    bool checked = true,
+                    const wchar_t* more = L"") {
     base::CommandLine command_line(base::CommandLine::NO_PROGRAM);
     command_line.ParseFromString(L"installer.exe --allusers=" +
-                                 base::string16(all_users) + kRunSwitches);
+                                 base::string16(all_users) + kRunSwitches +
+                                 more);
     settings_ = std::make_unique<Settings>(false, false, false, install_, false,
                                            command_line);
     if (checked)
@@ -501,6 +504,73 @@ TEST_F(InstallerUIControllerTest, AFetchThatFailsAfterTheStartShowsWhy) {
     EXPECT_NE(base::string16::npos, shown.find(L' '));
     EXPECT_NE(std::string::npos, Stats().find("\"Fetcher error\""));
   }
+}
+
+// Where a fetcher put its files.
+struct FetcherFiles {
+  base::FilePath download;
+  base::FilePath folder;
+};
+
+void NoteFetcherFiles(FetcherFiles* files,
+                      const base::Callback<void(PackageFetcher*)>& setup,
+                      PackageFetcher* fetcher) {
+  files->download = fetcher->download_path();
+  files->folder = fetcher->GetPackageFolder();
+  setup.Run(fetcher);
+}
+
+// A run cancelled once its package was unpacked, while the statistics
+// server fails its first upload: the package and the unpacked folder are
+// gone by the time that upload reaches the server, and the upload is still
+// tried again.
+TEST_F(InstallerUIControllerTest, ACancelledRunDropsItsPackageBeforeTheUpload) {
+  base::FilePath build;
+  ASSERT_TRUE(base::PathService::Get(base::DIR_EXE, &build));
+  const std::string package = AppendPayload(
+      ReadWholeFile(build.Append(L"package_fetcher_test_child.exe")),
+      ReadWholeFile(PackageFixture(L"lzma2_bcj.7z")));
+  Serve("package.exe", package);
+  Serve("reply.json",
+        ReplyNaming(base::UTF16ToUTF8(server_.Url("/files/package.exe")),
+                    Sha256Hex(package)));
+  std::unique_ptr<base::DictionaryValue> configuration(
+      ProductConfiguration::GetDictionary()->DeepCopy());
+  configuration->SetString("urls.autoupdate",
+                           base::UTF16ToUTF8(server_.Url("/seq/503,200/")));
+  std::string configuration_text;
+  ASSERT_TRUE(base::JSONWriter::Write(*configuration, &configuration_text));
+  const ScopedProductConfiguration scoped_configuration(configuration_text);
+  FetcherFiles files;
+  controller_->SetFetcherSetupForTesting(
+      base::Bind(&NoteFetcherFiles, &files, base::Bind(&SetUpFetcher)));
+  MakeSettings(L"0", true, L" --enable-installer-stats=1");
+  ASSERT_TRUE(settings_->enable_installer_stats());
+  const auto uploads = [this] {
+    int count = 0;
+    for (const HttpTestServer::Request& request : server_.GetRequests())
+      count += request.path.find("/netinstaller/feedback") != std::string::npos;
+    return count;
+  };
+  bool download_left = true;
+  bool folder_left = true;
+  EXPECT_FALSE(RunUI(false, false,
+                     {{"package unpacked",
+                       [this, &files] {
+                         return controller_->progress().stage() ==
+                                    InstallerProgress::kPackageReadyStage &&
+                                base::PathExists(
+                                    files.folder.Append(L"readme.txt"));
+                       },
+                       [this] { controller_->OnCancel(); }},
+                      {"first upload", [&uploads] { return uploads() > 0; },
+                       [&] {
+                         download_left = base::PathExists(files.download);
+                         folder_left = base::PathExists(files.folder);
+                       }}}));
+  EXPECT_FALSE(download_left);
+  EXPECT_FALSE(folder_left);
+  EXPECT_EQ(2, uploads());
 }
 
 }  // namespace

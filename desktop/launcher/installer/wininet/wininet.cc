@@ -4,6 +4,8 @@
 
 #include <wininet.h>
 
+#include <algorithm>
+#include <limits>
 #include <utility>
 
 #include "base/bind.h"
@@ -12,9 +14,8 @@
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/string_util.h"
 #include "base/strings/utf_string_conversions.h"
-#include "base/threading/simple_thread.h"
 #include "base/threading/thread_task_runner_handle.h"
-#include "base/win/windows_version.h"
+#include "base/threading/worker_pool.h"
 #include "desktop/common/product/product_info.h"
 #include "desktop/launcher/installer/package_fetcher/package_fetcher_delegate.h"
 #include "desktop/launcher/installer/package_fetcher/ui_callback_runner.h"
@@ -28,9 +29,8 @@ namespace {
 
 const DWORD kMaxHostLength = 255;
 const DWORD kMaxPathLength = 4095;
-// How long a closed transfer's session waits for its callbacks to unhook on
-// systems whose WinINet may never deliver the last one.
-const DWORD kLegacyTerminationWaitMs = 5000;
+// The low bit of a connection's callback context tells it from a request's.
+const uintptr_t kConnectionTag = 1;
 
 bool IsConnectivityError(uint32_t error) {
   switch (error) {
@@ -50,6 +50,12 @@ bool IsLostConnectionWhileReading(DWORD error) {
   return error == ERROR_INTERNET_NAME_NOT_RESOLVED ||
          error == ERROR_INTERNET_CONNECTION_ABORTED ||
          error == ERROR_INTERNET_CONNECTION_RESET;
+}
+
+bool IsRedirectStatus(uint32_t status) {
+  return status == HTTP_STATUS_MOVED || status == HTTP_STATUS_REDIRECT ||
+         status == HTTP_STATUS_REDIRECT_METHOD || status == 307 ||
+         status == 308;
 }
 
 base::string16 UserAgent() {
@@ -79,40 +85,152 @@ int32_t RunProxyCredentialsDialog(HINTERNET request, HWND window) {
       nullptr));
 }
 
+bool ParseDecimal(const base::string16& text, uint64_t* value) {
+  if (text.empty() || text.size() > 19)
+    return false;
+  uint64_t result = 0;
+  for (wchar_t c : text) {
+    if (c < L'0' || c > L'9')
+      return false;
+    result = result * 10 + static_cast<uint64_t>(c - L'0');
+  }
+  *value = result;
+  return true;
+}
+
+// "bytes FIRST-LAST/TOTAL" with FIRST <= LAST < TOTAL.
+bool ParseContentRange(const base::string16& text,
+                       uint64_t* first,
+                       uint64_t* last,
+                       uint64_t* total) {
+  const base::string16 prefix = L"bytes ";
+  if (text.compare(0, prefix.size(), prefix) != 0)
+    return false;
+  const size_t dash = text.find(L'-', prefix.size());
+  const size_t slash = text.find(L'/', prefix.size());
+  return dash != base::string16::npos && slash != base::string16::npos &&
+         dash < slash &&
+         ParseDecimal(text.substr(prefix.size(), dash - prefix.size()),
+                      first) &&
+         ParseDecimal(text.substr(dash + 1, slash - dash - 1), last) &&
+         ParseDecimal(text.substr(slash + 1), total) && *first <= *last &&
+         *last < *total;
+}
+
+// What the statistics record keeps of a byte offset.
+int32_t StatsOffset(uint64_t offset) {
+  return static_cast<int32_t>(
+      std::min<uint64_t>(offset, std::numeric_limits<int32_t>::max()));
+}
+
+// Everything of |url| up to its path: "scheme://authority".
+base::string16 UrlOrigin(const base::string16& url) {
+  const size_t scheme_end = url.find(L"://");
+  if (scheme_end == base::string16::npos)
+    return url;
+  const size_t path = url.find_first_of(L"/?#", scheme_end + 3);
+  return url.substr(0, path);
+}
+
+bool StartsWithAscii(const base::string16& text, const wchar_t* prefix) {
+  return base::StartsWith16(text, prefix, base::CompareCase::INSENSITIVE_ASCII);
+}
+
+void CloseSessionHandle(HINTERNET session) {
+  InternetSetStatusCallbackW(session, nullptr);
+  InternetCloseHandle(session);
+}
+
 }  // namespace
 
-// Closes a finished transfer's session once its last status callback has
-// unhooked, so that no callback runs against a closed session.
-class Wininet::TerminationThread : public base::SimpleThread {
+// What WinINet's callbacks of one transfer reach. Every connection of the
+// transfer holds it until WinINet reports that connection closing, which
+// is the last callback of its requests too; the client lets go of it when
+// the transfer closes, without waiting for that. A server that holds a
+// closed request open thus keeps a relay and its session, never the client.
+class Wininet::Relay : public base::RefCountedThreadSafe<Relay> {
  public:
-  TerminationThread(HINTERNET session, base::WaitableEvent* unhooked)
-      : base::SimpleThread("Wininet Termination"),
-        session_(session),
-        unhooked_(unhooked) {}
+  Relay(Wininet* client, HINTERNET session)
+      : client_(client), session_(session) {}
+  Relay(const Relay&) = delete;
+  Relay& operator=(const Relay&) = delete;
 
-  void Run() override {
-    if (base::win::GetVersion() < base::win::VERSION_VISTA) {
-      if (!unhooked_->TimedWait(
-              base::TimeDelta::FromMilliseconds(kLegacyTerminationWaitMs))) {
-        InternetSetStatusCallbackW(session_, nullptr);
+  // The callback context of a request, and of a connection that has
+  // |AddConnection|ed.
+  uintptr_t request_context() { return reinterpret_cast<uintptr_t>(this); }
+  uintptr_t connection_context() { return request_context() | kConnectionTag; }
+
+  static void OnCallback(HINTERNET handle,
+                         uintptr_t context,
+                         DWORD status,
+                         void* info,
+                         DWORD info_length) {
+    Relay* relay = reinterpret_cast<Relay*>(context & ~kConnectionTag);
+    if ((context & kConnectionTag) && status == INTERNET_STATUS_HANDLE_CLOSING)
+      relay->OnConnectionClosing();
+    else
+      relay->Forward(handle, status, info, info_length);
+  }
+
+  void AddConnection() {
+    AddRef();
+    base::AutoLock hold(lock_);
+    ++open_connections_;
+  }
+
+  // No callback reaches the client once this returns; a running one is
+  // waited out. The session closes with the last connection.
+  void Detach() {
+    HINTERNET session = nullptr;
+    {
+      base::AutoLock hold(lock_);
+      client_ = nullptr;
+      if (!open_connections_) {
+        session = session_;
+        session_ = nullptr;
       }
-    } else {
-      unhooked_->Wait();
     }
-    InternetCloseHandle(session_);
-    session_ = nullptr;
+    if (session)
+      CloseSessionHandle(session);
   }
 
  private:
+  friend class base::RefCountedThreadSafe<Relay>;
+  ~Relay() = default;
+
+  void Forward(HINTERNET handle, DWORD status, void* info, DWORD info_length) {
+    base::AutoLock hold(lock_);
+    if (client_)
+      client_->OnStatus(handle, status, info, info_length);
+  }
+
+  void OnConnectionClosing() {
+    HINTERNET session = nullptr;
+    {
+      base::AutoLock hold(lock_);
+      if (!--open_connections_ && !client_) {
+        session = session_;
+        session_ = nullptr;
+      }
+    }
+    // Not from inside a callback of one of its children.
+    if (session && !base::WorkerPool::PostTask(
+                       LOCATION_FROM_HERE("vexlo::installer::Wininet::Relay"),
+                       base::Bind(&CloseSessionHandle, session), false)) {
+      LOG(ERROR) << "Could not close a WinINet session";
+    }
+    Release();
+  }
+
+  base::Lock lock_;
+  Wininet* client_;
   HINTERNET session_;
-  base::WaitableEvent* const unhooked_;
+  int open_connections_ = 0;
 };
 
 Wininet::Wininet(UICallbackRunner* ui_callback_runner,
                  PackageFetcherDelegate* progress_delegate)
     : buffer_(kReadBufferSize),
-      cancelled_(new base::CancellationFlag),
-      termination_event_(true, false),
       ui_callback_runner_(ui_callback_runner),
       progress_delegate_(progress_delegate) {
   CHECK(ui_callback_runner_);
@@ -120,8 +238,6 @@ Wininet::Wininet(UICallbackRunner* ui_callback_runner,
 
 Wininet::~Wininet() {
   Close();
-  if (termination_thread_)
-    termination_thread_->Join();
 }
 
 void Wininet::SetAllowedDomains(const std::vector<base::string16>& domains) {
@@ -132,9 +248,21 @@ void Wininet::SetMaxRetries(int32_t max_retries) {
   max_retries_ = max_retries;
 }
 
+void Wininet::SetMaxBodySize(uint64_t max_size) {
+  max_body_size_ = max_size;
+}
+
 void Wininet::SetRetryTaskRunnerForTesting(
     base::scoped_refptr<base::TaskRunner> runner) {
   retry_task_runner_for_testing_ = std::move(runner);
+}
+
+void Wininet::SetStallCheckIntervalForTesting(base::TimeDelta interval) {
+  stall_check_interval_ = interval;
+}
+
+void Wininet::SetMinResumeIntervalForTesting(base::TimeDelta interval) {
+  min_resume_interval_ = interval;
 }
 
 // static
@@ -171,11 +299,52 @@ bool Wininet::ParseUrl(const base::string16& url, ParsedUrl* parsed) {
                          ICU_DECODE | ICU_ESCAPE, &components)) {
     return false;
   }
+  if (components.nScheme != INTERNET_SCHEME_HTTP &&
+      components.nScheme != INTERNET_SCHEME_HTTPS) {
+    SetLastError(ERROR_INTERNET_UNRECOGNIZED_SCHEME);
+    return false;
+  }
   parsed->host.assign(host, components.dwHostNameLength);
   parsed->port = components.nPort;
   parsed->object_name.assign(path, components.dwUrlPathLength);
   parsed->object_name.append(extra, components.dwExtraInfoLength);
   parsed->secure = components.nScheme == INTERNET_SCHEME_HTTPS;
+  return true;
+}
+
+// static
+bool Wininet::ResolveRedirect(const base::string16& base,
+                              const base::string16& location,
+                              base::string16* target) {
+  if (location.empty())
+    return false;
+  for (wchar_t c : location) {
+    if (c < 0x20 || c == 0x7f || c == L'\\')
+      return false;
+  }
+  if (StartsWithAscii(location, L"http://") ||
+      StartsWithAscii(location, L"https://")) {
+    *target = location;
+    return true;
+  }
+  if (StartsWithAscii(location, L"//")) {
+    *target = base.substr(0, base.find(L':') + 1) + location;
+    return true;
+  }
+  const base::string16 origin = UrlOrigin(base);
+  if (location[0] == L'/') {
+    *target = origin + location;
+    return true;
+  }
+  // A scheme of its own comes before any path, query or fragment.
+  const size_t colon = location.find(L':');
+  if (colon != base::string16::npos && colon < location.find_first_of(L"/?#")) {
+    return false;
+  }
+  base::string16 path = base.substr(origin.size());
+  path = path.substr(0, path.find_first_of(L"?#"));
+  path = path.substr(0, path.rfind(L'/') + 1);
+  *target = origin + (path.empty() ? L"/" : path) + location;
   return true;
 }
 
@@ -195,30 +364,32 @@ bool Wininet::Start(const base::string16& url,
   completion_ = completion;
   owner_task_runner_ = base::ThreadTaskRunnerHandle::Get();
 
-  if (!ParseUrl(url, &parsed_url_)) {
+  ParsedUrl parsed;
+  if (!ParseUrl(url, &parsed)) {
     PLOG(ERROR) << "Could not parse URL";
     writer_->Close();
     return false;
   }
-  if (!IsHostAllowed(parsed_url_.host, allowed_domains_)) {
+  if (!IsHostAllowed(parsed.host, allowed_domains_)) {
     LOG(ERROR) << "Attempting to download from a disallowed domain";
     writer_->Close();
     return false;
   }
 
-  // A new transfer waits until the last one's callbacks are all gone.
-  if (termination_thread_) {
-    termination_thread_->Join();
-    termination_thread_.reset();
-  }
-  termination_event_.Reset();
-
+  url_ = url;
   expected_total_ = 0;
+  response_end_ = 0;
   bytes_in_buffer_ = 0;
   downloaded_ = 0;
   chunk_start_ = 0;
   range_requested_ = false;
+  starting_over_ = false;
   retry_count_ = 0;
+  progress_shift_ = 0;
+  closing_ = false;
+  awaiting_ = false;
+  judged_serial_ = 0;
+  redirects_ = 0;
 
   session_ = InternetOpenW(UserAgent().c_str(), INTERNET_OPEN_TYPE_PRECONFIG,
                            nullptr, nullptr, INTERNET_FLAG_ASYNC);
@@ -228,32 +399,26 @@ bool Wininet::Start(const base::string16& url,
     return false;
   }
   InternetSetStatusCallbackW(session_, &Wininet::InternetStatusCallback);
+  relay_ = new Relay(this, session_);
   {
     base::AutoLock hold(lock_);
-    cancelled_.reset(new base::CancellationFlag);
     weak_this_ = weak_factory_.GetWeakPtr();
   }
   body_ = body;
+  request_has_body_ = !body_.empty();
 
-  HINTERNET connection = InternetConnectW(
-      session_, parsed_url_.host.c_str(), parsed_url_.port, nullptr, nullptr,
-      INTERNET_SERVICE_HTTP, 0, reinterpret_cast<DWORD_PTR>(this));
-  if (!connection) {
-    PLOG(ERROR) << "Could not start session";
-    Close();
-    return false;
-  }
   {
     base::AutoLock hold(lock_);
-    connection_ = connection;
-    stats_delegate_->OnChunkStart(static_cast<int32_t>(downloaded_.load()));
+    stats_delegate_->OnChunkStart(StatsOffset(downloaded_.load()));
   }
-  if (!SendRequest(base::string16())) {
-    PLOG(ERROR) << "Could not send Request";
+  if (!SendRequest(url_, base::string16())) {
     Close();
     SetState(STATE_IDLE);
     return false;
   }
+  progress_timer_.Start(LOCATION_FROM_HERE("vexlo::installer::Wininet::Start"),
+                        stall_check_interval_,
+                        base::Bind(&Wininet::CheckProgress, this));
   return true;
 }
 
@@ -263,34 +428,75 @@ void Wininet::Stop() {
   SetState(STATE_STOPPED);
 }
 
-bool Wininet::SendRequest(const base::string16& extra_headers) {
-  const wchar_t* verb = body_.empty() ? L"GET" : L"POST";
-  DWORD flags = INTERNET_FLAG_RELOAD;
-  if (parsed_url_.secure)
+bool Wininet::SendRequest(const base::string16& url,
+                          const base::string16& extra_headers) {
+  ParsedUrl parsed;
+  if (!ParseUrl(url, &parsed)) {
+    PLOG(ERROR) << "Could not parse URL";
+    return false;
+  }
+  // A connection per request: a redirect may lead to another server, and a
+  // request that a server holds keeps only its own connection.
+  HINTERNET connection = InternetConnectW(
+      session_, parsed.host.c_str(), parsed.port, nullptr, nullptr,
+      INTERNET_SERVICE_HTTP, 0, relay_->connection_context());
+  if (!connection) {
+    PLOG(ERROR) << "Could not start session";
+    return false;
+  }
+  relay_->AddConnection();
+  const wchar_t* verb = request_has_body_ ? L"POST" : L"GET";
+  // Redirects are followed here, after their targets are checked.
+  DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_AUTO_REDIRECT;
+  if (parsed.secure)
     flags |= INTERNET_FLAG_SECURE;
   HINTERNET request = HttpOpenRequestW(
-      connection_, verb, parsed_url_.object_name.c_str(), L"HTTP/1.1", nullptr,
-      nullptr, flags, reinterpret_cast<DWORD_PTR>(this));
+      connection, verb, parsed.object_name.c_str(), L"HTTP/1.1", nullptr,
+      nullptr, flags, relay_->request_context());
+  {
+    base::AutoLock hold(lock_);
+    connection_ = connection;
+    request_ = request;
+    request_url_ = url;
+    request_headers_ = extra_headers;
+  }
   if (!request) {
     PLOG(ERROR) << "Could not open Request";
     return false;
   }
-  {
-    base::AutoLock hold(lock_);
-    request_ = request;
-  }
+  ++request_serial_;
+  last_request_time_ = base::TimeTicks::Now();
+  awaiting_ = false;
   // The state goes first: the answer may arrive before the send returns.
   SetState(STATE_REQUEST_SENT);
-  void* body = body_.empty() ? nullptr : const_cast<char*>(body_.data());
-  if (HttpSendRequestW(request,
-                       extra_headers.empty() ? nullptr : extra_headers.c_str(),
-                       static_cast<DWORD>(extra_headers.size()), body,
-                       static_cast<DWORD>(body_.size())) ||
+  void* body = request_has_body_ ? const_cast<char*>(body_.data()) : nullptr;
+  if (HttpSendRequestW(
+          request, extra_headers.empty() ? nullptr : extra_headers.c_str(),
+          static_cast<DWORD>(extra_headers.size()), body,
+          request_has_body_ ? static_cast<DWORD>(body_.size()) : 0) ||
       GetLastError() == ERROR_IO_PENDING) {
     return true;
   }
   PLOG(ERROR) << "Could not send Request";
   return false;
+}
+
+void Wininet::CloseRequest() {
+  HINTERNET request = nullptr;
+  HINTERNET connection = nullptr;
+  {
+    base::AutoLock hold(lock_);
+    request = request_;
+    connection = connection_;
+    request_ = nullptr;
+    connection_ = nullptr;
+    bytes_in_buffer_ = 0;
+  }
+  // What they still report is dropped: it is no longer the current request.
+  if (request)
+    InternetCloseHandle(request);
+  if (connection)
+    InternetCloseHandle(connection);
 }
 
 void Wininet::SetState(State state) {
@@ -306,8 +512,7 @@ void __stdcall Wininet::InternetStatusCallback(void* handle,
                                                unsigned long info_length) {
   // The session handle carries no context; only its children report here.
   if (context)
-    reinterpret_cast<Wininet*>(context)->OnStatus(handle, status, info,
-                                                  info_length);
+    Relay::OnCallback(handle, context, status, info, info_length);
 }
 
 void Wininet::OnStatus(void* handle,
@@ -315,10 +520,8 @@ void Wininet::OnStatus(void* handle,
                        void* info,
                        unsigned long info_length) {
   base::AutoLock hold(lock_);
-  if (cancelled_->IsSet()) {
-    OnCancelledStatus(handle, status);
+  if (closing_)
     return;
-  }
   switch (status) {
     case INTERNET_STATUS_CONNECTED_TO_SERVER:
       stats_delegate_->OnServerAddress(AddressText(info, info_length));
@@ -329,29 +532,14 @@ void Wininet::OnStatus(void* handle,
       OnRequestComplete(handle, result ? result->dwError : ERROR_SUCCESS);
       break;
     }
-    case INTERNET_STATUS_REDIRECT:
-      OnRedirect(info ? static_cast<const wchar_t*>(info) : L"");
-      break;
     default:
       break;
   }
 }
 
-void Wininet::OnCancelledStatus(void* handle, unsigned long status) {
-  // The connection is the parent of every request of the transfer, so its
-  // closing is the last callback that carries this client.
-  if (status != INTERNET_STATUS_HANDLE_CLOSING || !closing_connection_ ||
-      handle != closing_connection_) {
-    return;
-  }
-  InternetSetStatusCallbackW(closing_session_, nullptr);
-  closing_connection_ = nullptr;
-  termination_event_.Signal();
-}
-
 void Wininet::OnRequestComplete(void* handle, uint32_t error) {
   // What a request closed by a resume still reports belongs to no one.
-  if (handle != request_)
+  if (handle != request_ || !request_)
     return;
   stats_delegate_->OnWininetError(static_cast<int32_t>(error));
   if (error == ERROR_SUCCESS) {
@@ -371,26 +559,6 @@ void Wininet::OnRequestComplete(void* handle, uint32_t error) {
     return;
   }
   LOG(ERROR) << "Request completed with an unexpected error: " << error;
-  PostToOwner(base::Bind(&Wininet::DownloadFailed, weak_this_));
-}
-
-void Wininet::OnRedirect(const base::string16& url) {
-  VLOG(1) << "Redirect occured";
-  stats_delegate_->OnRedirected(url);
-  ParsedUrl target;
-  if (!ParseUrl(url, &target)) {
-    PLOG(ERROR) << "Failed to parse redirect URL";
-  } else if (!IsHostAllowed(target.host, allowed_domains_)) {
-    LOG(ERROR) << "Attempting to redirect to a disallowed domain: "
-               << base::UTF16ToUTF8(target.host);
-  } else {
-    return;
-  }
-  // The transfer fails; its request goes now so that the redirect is not
-  // followed, its connection with the rest at Close.
-  HINTERNET request = request_;
-  request_ = nullptr;
-  InternetCloseHandle(request);
   PostToOwner(base::Bind(&Wininet::DownloadFailed, weak_this_));
 }
 
@@ -427,39 +595,29 @@ bool Wininet::HandleInitialCompletion() {
   for (const wchar_t* name : {L"Date", L"Server", L"X-Served-By"})
     stats_delegate_->OnResponseHeader(name, QueryRawHeader(name));
 
+  if (IsRedirectStatus(status) && !QueryRawHeader(L"Location").empty()) {
+    OnRedirectStatus(status);
+    return false;
+  }
   switch (status) {
     case HTTP_STATUS_OK:
     case HTTP_STATUS_PARTIAL_CONTENT:
-      if (status == HTTP_STATUS_OK) {
-        expected_total_ = QueryNumber(HTTP_QUERY_CONTENT_LENGTH, &found);
-        VLOG(1) << "Expected total size: " << expected_total_;
-        // A server that ignores the range sends the whole body again.
-        if (range_requested_) {
-          if (!writer_->Rewind()) {
-            LOG(ERROR) << "Could not start the body over";
-            PostToOwner(base::Bind(&Wininet::DownloadFailed, weak_this_));
-            return false;
-          }
-          downloaded_ = 0;
-        }
-        PostToOwner(base::Bind(&Wininet::ReportTotalProgress, weak_this_,
-                               expected_total_));
-      } else if (!expected_total_) {
-        // No whole answer came before (the first one was a retried
-        // failure): the part's length from where it starts gives the total,
-        // so that a part cut short is resumed and not taken for the end.
-        const uint32_t rest = QueryNumber(HTTP_QUERY_CONTENT_LENGTH, &found);
-        if (found) {
-          expected_total_ = downloaded_ + rest;
-          PostToOwner(base::Bind(&Wininet::ReportTotalProgress, weak_this_,
-                                 expected_total_));
-        }
+      if (!(status == HTTP_STATUS_OK ? AcceptWholeBody() : AcceptPart()))
+        return false;
+      if (expected_total_ > max_body_size_) {
+        LOG(ERROR) << "The body of " << expected_total_
+                   << " bytes passes the bound of " << max_body_size_;
+        PostToOwner(base::Bind(&Wininet::DownloadFailed, weak_this_));
+        return false;
       }
+      PostToOwner(base::Bind(&Wininet::ReportTotalProgress, weak_this_,
+                             expected_total_));
       SetState(STATE_READING);
       return true;
     case HTTP_STATUS_PROXY_AUTH_REQ:
       LOG(WARNING) << "Request completed with a "
                       "proxy authentication request";
+      awaiting_ = true;
       ui_callback_runner_->RunUICallbackAndPostReply(
           base::Bind(&RunProxyCredentialsDialog, request_), owner_task_runner_,
           base::Bind(&Wininet::OnProxyDialogReply, weak_this_));
@@ -477,16 +635,73 @@ bool Wininet::HandleInitialCompletion() {
   }
 }
 
+bool Wininet::AcceptWholeBody() {
+  uint64_t length = 0;
+  expected_total_ =
+      ParseDecimal(QueryRawHeader(L"Content-Length"), &length) ? length : 0;
+  response_end_ = expected_total_;
+  VLOG(1) << "Expected total size: " << expected_total_;
+  // A server that ignores the range sends the whole body again.
+  if (range_requested_) {
+    if (!writer_->Rewind()) {
+      LOG(ERROR) << "Could not start the body over";
+      PostToOwner(base::Bind(&Wininet::DownloadFailed, weak_this_));
+      return false;
+    }
+    downloaded_ = 0;
+  }
+  return true;
+}
+
+bool Wininet::AcceptPart() {
+  // A part is taken only where it continues what is held: it starts where
+  // the request asked (at 0 for a request without a range) and agrees with
+  // the total known so far. Its bytes may not run past its range.
+  uint64_t first = 0;
+  uint64_t last = 0;
+  uint64_t total = 0;
+  if (!ParseContentRange(QueryRawHeader(L"Content-Range"), &first, &last,
+                         &total) ||
+      first != downloaded_ || (expected_total_ && total != expected_total_)) {
+    LOG(ERROR) << "A partial answer that does not continue the body at "
+               << downloaded_ << "; starting over";
+    StartOver();
+    return false;
+  }
+  expected_total_ = total;
+  response_end_ = last + 1;
+  return true;
+}
+
+void Wininet::OnRedirectStatus(uint32_t status) {
+  const base::string16 location = QueryRawHeader(L"Location");
+  base::string16 target;
+  const bool resolved = ResolveRedirect(request_url_, location, &target);
+  VLOG(1) << "Redirect occured";
+  stats_delegate_->OnRedirected(resolved ? target : location);
+  ParsedUrl parsed;
+  if (!resolved || !ParseUrl(target, &parsed)) {
+    LOG(ERROR) << "Failed to parse redirect URL";
+  } else if (!IsHostAllowed(parsed.host, allowed_domains_)) {
+    LOG(ERROR) << "Attempting to redirect to a disallowed domain: "
+               << base::UTF16ToUTF8(parsed.host);
+  } else {
+    // 307 and 308 repeat the request as it was; the others fetch the
+    // target.
+    awaiting_ = true;
+    PostToOwner(base::Bind(&Wininet::FollowRedirect, weak_this_, target,
+                           status == 307 || status == 308));
+    return;
+  }
+  PostToOwner(base::Bind(&Wininet::DownloadFailed, weak_this_));
+}
+
 void Wininet::HandleCompletionInProgress() {
   VLOG(2) << "Additional data downloaded";
-  while (!cancelled_->IsSet()) {
+  while (!closing_) {
     if (bytes_in_buffer_) {
-      if (!writer_->Write(buffer_.data(),
-                          static_cast<uint32_t>(bytes_in_buffer_))) {
-        PostToOwner(base::Bind(&Wininet::DownloadFailed, weak_this_));
+      if (!KeepBlock(bytes_in_buffer_))
         return;
-      }
-      downloaded_ += static_cast<uint32_t>(bytes_in_buffer_);
       bytes_in_buffer_ = 0;
       // Only a response that gets further than the last one ends a run of
       // failures.
@@ -513,12 +728,33 @@ void Wininet::HandleCompletionInProgress() {
     if (!bytes_in_buffer_)
       break;
   }
-  if (cancelled_->IsSet())
+  if (closing_)
     return;
   if (downloaded_ < expected_total_)
     OnBodyInterrupted();
   else
     PostToOwner(base::Bind(&Wininet::DownloadCompleted, weak_this_));
+}
+
+bool Wininet::KeepBlock(uint64_t size) {
+  const uint64_t end = downloaded_ + size;
+  if (end > max_body_size_) {
+    LOG(ERROR) << "The body passes the bound of " << max_body_size_ << " bytes";
+    PostToOwner(base::Bind(&Wininet::DownloadFailed, weak_this_));
+    return false;
+  }
+  if (response_end_ && end > response_end_) {
+    LOG(ERROR) << "The response runs past the " << response_end_
+               << " bytes it announced; starting over";
+    StartOver();
+    return false;
+  }
+  if (!writer_->Write(buffer_.data(), static_cast<uint32_t>(size))) {
+    PostToOwner(base::Bind(&Wininet::DownloadFailed, weak_this_));
+    return false;
+  }
+  downloaded_ = end;
+  return true;
 }
 
 void Wininet::OnBodyInterrupted() {
@@ -529,7 +765,26 @@ void Wininet::OnBodyInterrupted() {
     CheckRetriesAndResume();
     return;
   }
-  PostToOwner(base::Bind(&Wininet::Resume, weak_this_));
+  awaiting_ = true;
+  PostToOwner(base::Bind(&Wininet::ResumeAfterHeadway, weak_this_));
+}
+
+void Wininet::StartOver() {
+  // Nothing held can be trusted to be the resource; the next try asks for
+  // all of it without a range, so that the answer is the whole body with
+  // its own total, after the pause of a failed one.
+  bytes_in_buffer_ = 0;
+  if (!writer_->Rewind()) {
+    LOG(ERROR) << "Could not start the body over";
+    PostToOwner(base::Bind(&Wininet::DownloadFailed, weak_this_));
+    return;
+  }
+  downloaded_ = 0;
+  chunk_start_ = 0;
+  expected_total_ = 0;
+  response_end_ = 0;
+  starting_over_ = true;
+  CheckRetriesAndResume();
 }
 
 void Wininet::CheckRetriesAndResume() {
@@ -542,6 +797,7 @@ void Wininet::CheckRetriesAndResume() {
   }
   LOG(INFO) << "Retrying " << count << " of " << max_retries_;
   retry_count_ = count + 1;
+  awaiting_ = true;
   base::TaskRunner* runner = retry_task_runner_for_testing_
                                  ? retry_task_runner_for_testing_.get()
                                  : owner_task_runner_.get();
@@ -556,35 +812,89 @@ void Wininet::PostToOwner(const base::Closure& task) {
       LOCATION_FROM_HERE("vexlo::installer::Wininet::PostToOwner"), task);
 }
 
+void Wininet::ResumeAfterHeadway() {
+  const base::TimeDelta wait =
+      last_request_time_ + min_resume_interval_ - base::TimeTicks::Now();
+  if (wait <= base::TimeDelta()) {
+    Resume();
+    return;
+  }
+  owner_task_runner_->PostDelayedTask(
+      LOCATION_FROM_HERE("vexlo::installer::Wininet::ResumeAfterHeadway"),
+      base::Bind(&Wininet::Resume, weak_this_), wait);
+}
+
 void Wininet::Resume() {
-  HINTERNET old_request = nullptr;
-  uint32_t downloaded = 0;
+  uint64_t downloaded = 0;
   {
     base::AutoLock hold(lock_);
     downloaded = downloaded_;
-    stats_delegate_->OnChunkEnd(static_cast<int32_t>(downloaded));
-    old_request = request_;
-    request_ = nullptr;
-    bytes_in_buffer_ = 0;
+    stats_delegate_->OnChunkEnd(StatsOffset(downloaded));
     chunk_start_ = downloaded;
-    range_requested_ = true;
+    range_requested_ = !starting_over_;
+    redirects_ = 0;
   }
-  if (old_request)
-    InternetCloseHandle(old_request);
+  CloseRequest();
 
   LOG(INFO) << "Attempting download resume";
   const base::string16 range =
-      L"Range: bytes=" + base::UintToString16(downloaded) + L"-";
+      starting_over_
+          ? base::string16()
+          : L"Range: bytes=" + base::Uint64ToString16(downloaded) + L"-";
+  starting_over_ = false;
   {
     base::AutoLock hold(lock_);
     if (retry_count() <= 1)
-      stats_delegate_->OnChunkStart(static_cast<int32_t>(downloaded));
+      stats_delegate_->OnChunkStart(StatsOffset(downloaded));
     stats_delegate_->OnRetry(retry_count());
   }
-  if (!SendRequest(range)) {
+  request_has_body_ = !body_.empty();
+  if (!SendRequest(url_, range)) {
     LOG(ERROR) << "Could not resume downloading";
     DownloadFailed();
   }
+}
+
+void Wininet::FollowRedirect(const base::string16& url, bool keep_body) {
+  const base::string16 headers = request_headers_;
+  CloseRequest();
+  if (++redirects_ > kMaxRedirects) {
+    LOG(ERROR) << "More than " << kMaxRedirects << " redirects";
+    DownloadFailed();
+    return;
+  }
+  request_has_body_ = request_has_body_ && keep_body;
+  if (!SendRequest(url, headers)) {
+    LOG(ERROR) << "Could not follow the redirect";
+    DownloadFailed();
+  }
+}
+
+void Wininet::CheckProgress() {
+  if (awaiting_ ||
+      (state() != STATE_REQUEST_SENT && state() != STATE_READING)) {
+    judged_serial_ = 0;
+    return;
+  }
+  const uint64_t downloaded = downloaded_;
+  if (judged_serial_ != request_serial_ ||
+      downloaded >= judged_downloaded_ + kMinProgressBytes) {
+    judged_serial_ = request_serial_;
+    judged_downloaded_ = downloaded;
+    return;
+  }
+  LOG(WARNING) << "The request made no progress for "
+               << stall_check_interval_.InMilliseconds() << " ms";
+  judged_serial_ = 0;
+  HINTERNET request = nullptr;
+  {
+    base::AutoLock hold(lock_);
+    request = request_;
+    request_ = nullptr;
+    CheckRetriesAndResume();
+  }
+  if (request)
+    InternetCloseHandle(request);
 }
 
 void Wininet::OnProxyDialogReply(int32_t result) {
@@ -600,16 +910,22 @@ void Wininet::OnProxyDialogReply(int32_t result) {
   DownloadFailed();
 }
 
-void Wininet::ReportTotalProgress(uint32_t total) {
+void Wininet::ReportTotalProgress(uint64_t total) {
+  progress_shift_ = 0;
+  while ((total >> progress_shift_) >
+         static_cast<uint64_t>(std::numeric_limits<int32_t>::max())) {
+    ++progress_shift_;
+  }
   if (progress_delegate_)
-    progress_delegate_->SetTotalProgress(static_cast<int32_t>(total));
+    progress_delegate_->SetTotalProgress(
+        static_cast<int32_t>(total >> progress_shift_));
 }
 
 void Wininet::ReportCurrentProgress() {
   progress_posted_ = false;
   if (progress_delegate_) {
     progress_delegate_->SetCurrentProgress(
-        static_cast<int32_t>(downloaded_.load()));
+        StatsOffset(downloaded_.load() >> progress_shift_));
   }
 }
 
@@ -633,49 +949,27 @@ void Wininet::DownloadCompleted() {
 }
 
 void Wininet::Close() {
-  HINTERNET connection = connection_;
-  if (!connection && !session_)
+  progress_timer_.Stop();
+  if (!relay_)
     return;
-  // Callbacks of this transfer stop at the flag; taking the lock waits out
-  // the one that may be running.
-  if (connection)
-    cancelled_->Set();
-  HINTERNET request = nullptr;
+  // A callback that is reading lets go at the flag; detaching waits it out,
+  // and none reaches this client afterwards, whatever the server does.
+  closing_ = true;
+  relay_->Detach();
   {
     base::AutoLock hold(lock_);
-    stats_delegate_->OnChunkEnd(static_cast<int32_t>(downloaded_.load()));
-    request = request_;
-    request_ = nullptr;
-    connection_ = nullptr;
-    if (connection) {
-      closing_session_ = session_;
-      closing_connection_ = connection;
-    }
+    stats_delegate_->OnChunkEnd(StatsOffset(downloaded_.load()));
   }
   // Whatever this transfer still has queued for the owner is void now.
   weak_factory_.InvalidateWeakPtrs();
   progress_posted_ = false;
   if (writer_)
     writer_->Close();
-  if (request)
-    InternetCloseHandle(request);
-  HINTERNET session = session_;
+  CloseRequest();
+  // The relay closes the session once WinINet has let go of the last
+  // connection.
+  relay_ = nullptr;
   session_ = nullptr;
-  if (!connection) {
-    InternetCloseHandle(session);
-    return;
-  }
-  InternetCloseHandle(connection);
-  if (termination_thread_)
-    termination_thread_->Join();
-  termination_thread_.reset(
-      new TerminationThread(session, &termination_event_));
-  if (!termination_thread_->Start()) {
-    // Without the thread the session stays open rather than closing under
-    // a callback that may still run.
-    LOG(ERROR) << "Could not start the WinINet termination thread";
-    termination_thread_.reset();
-  }
 }
 
 }  // namespace installer

@@ -13,11 +13,10 @@
 #include "base/memory/weak_ptr.h"
 #include "base/single_thread_task_runner.h"
 #include "base/strings/string16.h"
-#include "base/synchronization/cancellation_flag.h"
 #include "base/synchronization/lock.h"
-#include "base/synchronization/waitable_event.h"
 #include "base/task_runner.h"
 #include "base/time/time.h"
+#include "base/timer/timer.h"
 
 namespace vexlo {
 namespace installer {
@@ -29,15 +28,20 @@ class WininetDelegate;
 
 // The installer's HTTP client: one GET or POST at a time over asynchronous
 // WinINet, its body streamed into a ResponseWriter. An interrupted body is
-// resumed with a byte range; connectivity errors and busy servers (502 to
-// 504) are retried after a pause; a proxy that wants credentials gets them
-// from the user through the UI. The completion runs on the thread that
+// resumed with a byte range, taken only where the server's range starts
+// where it was asked to; connectivity errors, busy servers (502 to 504) and
+// requests that make no progress are retried after a pause; a proxy that
+// wants credentials gets them from the user through the UI. Redirects are
+// followed by the client itself, a bounded number of hops, each target
+// checked before it is asked. The completion runs on the thread that
 // started the transfer.
 //
 // Start, Stop and everything the transfer posts back run on the owner's
-// thread. WinINet's status callbacks run on its own threads; they take
-// |lock_| for as long as they touch the transfer, and post the rest to the
-// owner through weak pointers.
+// thread. WinINet's status callbacks run on its own threads and reach the
+// client through a Relay, which the client lets go of when it closes, so
+// that neither Stop nor the destructor waits for a server. The callbacks
+// take |lock_| for as long as they touch the transfer, and post the rest to
+// the owner through weak pointers.
 class Wininet {
  public:
   enum State : int32_t {
@@ -55,6 +59,25 @@ class Wininet {
   // Each read costs far more than the bytes it moves, so reads are large: a
   // package of a few hundred megabytes takes about a thousand of them.
   static const uint32_t kReadBufferSize = 256 * 1024;
+  // Redirects followed from one request before the transfer fails.
+  static const int kMaxRedirects = 10;
+  // How often the progress of the current request is judged: one that
+  // handed over fewer than kMinProgressBytes since the last check has
+  // stalled and is retried like a lost connection. A read completes only
+  // once its buffer is full (or the body ends), so a body slower than a
+  // buffer a period (4.4 KB/s) is taken for stalled.
+  static const int64_t kStallCheckIntervalMs = 60000;
+  static const uint64_t kMinProgressBytes = 1024;
+  // The least time between the starts of two requests of a resume that
+  // follows headway, so that a server that breaks off after every few bytes
+  // cannot make the client flood it.
+  static const int64_t kMinResumeIntervalMs = 1000;
+  static const uint64_t kNoBodySizeLimit = UINT64_MAX;
+  // The bound for a body that is held in memory or read whole: the update
+  // server's reply (a download URL, a checksum and a few partner entries)
+  // and the preference overrides are a few kilobytes; this leaves room for
+  // a thousand times that and still costs nothing to hold.
+  static const uint64_t kMaxHeldBodySize = 4 * 1024 * 1024;
 
   // |ui_callback_runner| must not be null; |progress_delegate| may be. Both
   // must outlive the client.
@@ -68,6 +91,9 @@ class Wininet {
   // list allows every host. Takes effect at the next Start.
   void SetAllowedDomains(const std::vector<base::string16>& domains);
   void SetMaxRetries(int32_t max_retries);
+  // A body that would pass |max_size| bytes fails the transfer (it is not
+  // retried). Takes effect at the next Start; kNoBodySizeLimit by default.
+  void SetMaxBodySize(uint64_t max_size);
 
   // Sends a GET of |url|, or a POST of |body| when it is not empty. Takes
   // |writer| and |stats_delegate| (neither may be null) in any case. True
@@ -94,9 +120,12 @@ class Wininet {
   // owner's thread, so that a test sees the delays without waiting them out.
   void SetRetryTaskRunnerForTesting(
       base::scoped_refptr<base::TaskRunner> runner);
+  // Shorter periods for tests; a zero resume interval resumes at once.
+  void SetStallCheckIntervalForTesting(base::TimeDelta interval);
+  void SetMinResumeIntervalForTesting(base::TimeDelta interval);
 
  private:
-  class TerminationThread;
+  class Relay;
   struct ParsedUrl {
     base::string16 host;
     uint16_t port = 0;
@@ -104,7 +133,14 @@ class Wininet {
     bool secure = false;
   };
 
+  // Only http and https URLs parse.
   static bool ParseUrl(const base::string16& url, ParsedUrl* parsed);
+  // The absolute URL that |location| names from |base|; false for an empty
+  // target, one with another scheme, and anything WinINet might take for a
+  // path of its own (backslashes, control characters).
+  static bool ResolveRedirect(const base::string16& base,
+                              const base::string16& location,
+                              base::string16* target);
   static void __stdcall InternetStatusCallback(void* handle,
                                                uintptr_t context,
                                                unsigned long status,
@@ -116,12 +152,15 @@ class Wininet {
                 unsigned long status,
                 void* info,
                 unsigned long info_length);
-  void OnCancelledStatus(void* handle, unsigned long status);
   void OnRequestComplete(void* handle, uint32_t error);
-  void OnRedirect(const base::string16& url);
   bool HandleInitialCompletion();
+  bool AcceptWholeBody();
+  bool AcceptPart();
+  void OnRedirectStatus(uint32_t status);
   void HandleCompletionInProgress();
+  bool KeepBlock(uint64_t size);
   void OnBodyInterrupted();
+  void StartOver();
   uint32_t QueryNumber(uint32_t info_level, bool* found);
   base::string16 QueryRawHeader(const wchar_t* name);
 
@@ -131,13 +170,18 @@ class Wininet {
   void SetState(State state);
 
   // On the owner's thread.
-  bool SendRequest(const base::string16& extra_headers);
+  bool SendRequest(const base::string16& url,
+                   const base::string16& extra_headers);
+  void CloseRequest();
   void Resume();
+  void ResumeAfterHeadway();
+  void FollowRedirect(const base::string16& url, bool keep_body);
+  void CheckProgress();
   void DownloadFailed();
   void DownloadCompleted();
   void Close();
   void OnProxyDialogReply(int32_t result);
-  void ReportTotalProgress(uint32_t total);
+  void ReportTotalProgress(uint64_t total);
   void ReportCurrentProgress();
 
   std::atomic<int32_t> state_{STATE_IDLE};
@@ -145,37 +189,66 @@ class Wininet {
   void* session_ = nullptr;
   void* connection_ = nullptr;
   void* request_ = nullptr;
-  // Kept for the callbacks of a closed transfer, which must unhook from
-  // the session once its connection is gone.
-  void* closing_session_ = nullptr;
-  void* closing_connection_ = nullptr;
+  base::scoped_refptr<Relay> relay_;
 
-  ParsedUrl parsed_url_;
+  base::string16 url_;
   std::string body_;
   std::vector<base::string16> allowed_domains_;
+  uint64_t max_body_size_ = kNoBodySizeLimit;
+
+  // The current request: its URL (the transfer's or a redirect target),
+  // whether it carries the body, its extra headers (a range), and the
+  // redirects followed to reach it.
+  base::string16 request_url_;
+  bool request_has_body_ = false;
+  base::string16 request_headers_;
+  int redirects_ = 0;
 
   std::unique_ptr<ResponseWriter> writer_;
   std::unique_ptr<WininetDelegate> stats_delegate_;
 
-  uint32_t expected_total_ = 0;
+  // The size of the whole body, 0 while unknown.
+  uint64_t expected_total_ = 0;
+  // Where the current response's bytes must end (0 when it did not say):
+  // a longer answer is not the resource.
+  uint64_t response_end_ = 0;
   std::vector<char> buffer_;
   unsigned long bytes_in_buffer_ = 0;
-  std::atomic<uint32_t> downloaded_{0};
+  std::atomic<uint64_t> downloaded_{0};
   // The body bytes held when the current request was sent: a response that
   // does not take the count past it brought nothing new.
-  uint32_t chunk_start_ = 0;
+  uint64_t chunk_start_ = 0;
   bool range_requested_ = false;
+  // Set when what was held is dropped: the next request asks for the whole
+  // body.
+  bool starting_over_ = false;
   // Whether a progress report is on its way to the owner; it reads the
   // count when it runs, so one at a time is enough.
   std::atomic<bool> progress_posted_{false};
+  // The progress delegate counts in 32 bits: sizes reach it divided by
+  // 2^|progress_shift_|.
+  int progress_shift_ = 0;
+  // Set by Close so that a callback that is reading lets go soon.
+  std::atomic<bool> closing_{false};
+
+  // Progress checks: they judge the request numbered |request_serial_|
+  // once it has run a whole period, unless the transfer waits for a resume
+  // or for the user.
+  base::RepeatingTimer progress_timer_;
+  base::TimeDelta stall_check_interval_ =
+      base::TimeDelta::FromMilliseconds(kStallCheckIntervalMs);
+  uint32_t request_serial_ = 0;
+  uint32_t judged_serial_ = 0;
+  uint64_t judged_downloaded_ = 0;
+  std::atomic<bool> awaiting_{false};
+
+  base::TimeDelta min_resume_interval_ =
+      base::TimeDelta::FromMilliseconds(kMinResumeIntervalMs);
+  base::TimeTicks last_request_time_;
 
   base::scoped_refptr<base::SingleThreadTaskRunner> owner_task_runner_;
   base::scoped_refptr<base::TaskRunner> retry_task_runner_for_testing_;
   base::Closure completion_;
-
-  std::unique_ptr<base::CancellationFlag> cancelled_;
-  base::WaitableEvent termination_event_;
-  std::unique_ptr<TerminationThread> termination_thread_;
 
   UICallbackRunner* const ui_callback_runner_;
   PackageFetcherDelegate* const progress_delegate_;

@@ -133,6 +133,21 @@ class WininetTest : public testing::Test {
     ASSERT_TRUE(server_.Start());
     retry_runner_ = new ImmediateRetryRunner;
     client_.SetRetryTaskRunnerForTesting(retry_runner_);
+    client_.SetMinResumeIntervalForTesting(base::TimeDelta());
+  }
+
+  // Runs the loop until |done| holds or |seconds| pass; whether it held.
+  template <typename Predicate>
+  bool RunUntil(Predicate done, int seconds = 30) {
+    const base::TimeTicks end =
+        base::TimeTicks::Now() + base::TimeDelta::FromSeconds(seconds);
+    while (!done()) {
+      if (base::TimeTicks::Now() > end)
+        return false;
+      base::test::RunUntilIdle();
+      Sleep(10);
+    }
+    return true;
   }
 
   // Starts a transfer into |writer| and runs the loop until its completion.
@@ -506,12 +521,12 @@ TEST(WininetStopTest, StopVoidsWhatTheTransferAlreadyQueued) {
                            base::Bind(&SetFlag, &completed),
                            std::make_unique<DiscardingResponseWriter>(),
                            std::make_unique<WininetDelegate>()));
-  // Total, current progress and the completion.
-  for (int waited = 0; owner->GetPendingTasks().size() < 3 && waited < 10000;
+  // The progress check, total, current progress and the completion.
+  for (int waited = 0; owner->GetPendingTasks().size() < 4 && waited < 10000;
        waited += 10) {
     Sleep(10);
   }
-  ASSERT_EQ(3u, owner->GetPendingTasks().size());
+  ASSERT_EQ(4u, owner->GetPendingTasks().size());
   client.Stop();
   owner->RunUntilIdle();
   EXPECT_FALSE(completed);
@@ -547,6 +562,286 @@ TEST_F(WininetTest, StopOrANewStartAbandonsTheTransferInFlight) {
     base::test::RunUntilIdle();
     EXPECT_FALSE(completed);
   }
+}
+
+// Servers that never let go: the silent listener holds every connection
+// until the server stops, the drip sends a byte a second for a day.
+struct HoldingServerCase {
+  const char* name;
+  bool secure;
+  const char* path;
+};
+
+const HoldingServerCase kHoldingServers[] = {
+    {"silent after the request", false, nullptr},
+    {"https handshake never answered", true, nullptr},
+    {"dripping body", false, "/drip/100000"},
+};
+
+class WininetHoldingServerTest
+    : public WininetTest,
+      public testing::WithParamInterface<HoldingServerCase> {
+ protected:
+  base::string16 HoldingUrl() {
+    return GetParam().path ? server_.Url(GetParam().path)
+                           : server_.SilentUrl(GetParam().secure, "/held");
+  }
+
+  // What the server has taken so far: requests, or silent connections.
+  int Taken() {
+    return GetParam().path ? static_cast<int>(server_.GetRequests().size())
+                           : server_.SilentConnections();
+  }
+};
+
+// The bound is far below what the server holds (until the test ends), so
+// it only fails when ending waits for the server.
+TEST_P(WininetHoldingServerTest, StopAndDestructionEndWithoutTheServer) {
+  const base::TimeDelta bound = base::TimeDelta::FromSeconds(15);
+  for (bool stop_first : {true, false}) {
+    SCOPED_TRACE(stop_first ? "Stop, then destruction" : "destruction");
+    const int taken = Taken();
+    bool completed = false;
+    auto client = std::make_unique<Wininet>(&ui_runner_, nullptr);
+    ASSERT_TRUE(client->Start(HoldingUrl(), "",
+                              base::Bind(&SetFlag, &completed),
+                              std::make_unique<DiscardingResponseWriter>(),
+                              std::make_unique<WininetDelegate>()));
+    ASSERT_TRUE(RunUntil([this, taken] { return Taken() > taken; }));
+    const base::TimeTicks begin = base::TimeTicks::Now();
+    if (stop_first) {
+      client->Stop();
+      EXPECT_EQ(Wininet::STATE_STOPPED, client->state());
+    }
+    client.reset();
+    EXPECT_LT(base::TimeTicks::Now() - begin, bound);
+    base::test::RunUntilIdle();
+    EXPECT_FALSE(completed);
+  }
+}
+
+// A request that makes no progress is a failed try: retried after the
+// pause, and the transfer fails once the retries are spent.
+TEST_P(WininetHoldingServerTest, AStalledRequestFailsByTheRetryRules) {
+  client_.SetStallCheckIntervalForTesting(
+      base::TimeDelta::FromMilliseconds(300));
+  client_.SetMaxRetries(1);
+  base::RunLoop run_loop;
+  ASSERT_TRUE(client_.Start(HoldingUrl(), "", run_loop.QuitClosure(),
+                            std::make_unique<DiscardingResponseWriter>(),
+                            std::make_unique<RecordingStats>(&events_)));
+  ASSERT_TRUE(
+      base::test::RunWithTimeout(&run_loop, base::TimeDelta::FromSeconds(60)));
+  EXPECT_EQ(Wininet::STATE_FAILED, client_.state());
+  EXPECT_EQ(
+      (std::vector<int64_t>{Wininet::kRetryDelayMs, Wininet::kRetryDelayMs}),
+      retry_runner_->delays_ms());
+  EXPECT_EQ((std::vector<std::string>{"retry 1", "retry 2"}),
+            Events({"retry "}));
+  if (GetParam().path) {
+    EXPECT_EQ(3u, server_.GetRequests().size());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers,
+                         WininetHoldingServerTest,
+                         testing::ValuesIn(kHoldingServers));
+
+// A stalled request's few bytes do not end the run of failures, but a
+// request that keeps moving is never judged stalled.
+TEST_F(WininetTest, ASlowButSteadyBodyIsNotStalled) {
+  client_.SetStallCheckIntervalForTesting(base::TimeDelta::FromSeconds(2));
+  // 400 KB/s: a read's buffer fills about three times a period.
+  ASSERT_TRUE(FetchString("/drip/1500000?every=100&step=40000"));
+  EXPECT_EQ(Wininet::STATE_COMPLETED, client_.state());
+  EXPECT_TRUE(received_ == HttpTestServer::Pattern(1500000));
+  EXPECT_TRUE(retry_runner_->delays_ms().empty());
+}
+
+// A server that ends every answer after one byte gets resumes no faster
+// than the pace: the count of requests stays within the time it had.
+TEST_F(WininetTest, ResumesAfterHeadwayArePaced) {
+  const base::TimeDelta pace = base::TimeDelta::FromMilliseconds(100);
+  client_.SetMinResumeIntervalForTesting(pace);
+  bool completed = false;
+  const base::TimeTicks begin = base::TimeTicks::Now();
+  ASSERT_TRUE(client_.Start(server_.Url("/bytes/100000?percon=1"), "",
+                            base::Bind(&SetFlag, &completed),
+                            std::make_unique<DiscardingResponseWriter>(),
+                            std::make_unique<WininetDelegate>()));
+  ASSERT_TRUE(RunUntil([this] { return server_.GetRequests().size() >= 5; }));
+  client_.Stop();
+  const base::TimeDelta ran = base::TimeTicks::Now() - begin;
+  EXPECT_LE(
+      server_.GetRequests().size(),
+      static_cast<size_t>(ran.InMilliseconds() / pace.InMilliseconds()) + 1);
+  EXPECT_FALSE(completed);
+  // Resumes after headway are still uncounted.
+  EXPECT_TRUE(retry_runner_->delays_ms().empty());
+}
+
+TEST_F(WininetTest, RedirectsEndAfterABoundedNumberOfHops) {
+  struct Case {
+    const char* path;
+    size_t requests;
+  } cases[] = {
+      // A chain of fresh URLs: the first request and kMaxRedirects hops.
+      {"/chain/0", Wininet::kMaxRedirects + 1},
+      // A redirect to nothing goes nowhere.
+      {"/redirect?to=", 1},
+      {"/redirect?to=/redirect%3Fto%3D/redirect%3Fto%3D", 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    ASSERT_TRUE(server_.Reset());
+    ASSERT_TRUE(FetchString(c.path));
+    EXPECT_EQ(Wininet::STATE_FAILED, client_.state());
+    EXPECT_EQ(c.requests, server_.GetRequests().size());
+  }
+  EXPECT_TRUE(retry_runner_->delays_ms().empty());
+}
+
+// Every target is checked before it is asked: what is refused is never
+// reached, and no target reaches WinINet's own handling of other schemes.
+TEST_F(WininetTest, RedirectTargetsAreCheckedBeforeTheyAreAsked) {
+  const std::string port = std::to_string(server_.port());
+  struct Case {
+    std::vector<base::string16> domains;
+    std::string location;
+    Wininet::State end_state;
+    size_t body_size;
+  } cases[] = {
+      {{L"127.0.0.1"},
+       "http://localhost:" + port + "/bytes/800",
+       Wininet::STATE_FAILED,
+       0},
+      // \\127.0.0.1\share\x
+      {{},
+       "&hexto=5c5c3132372e302e302e315c73686172655c78",
+       Wininet::STATE_FAILED,
+       0},
+      {{}, "file:///c:/windows/win.ini", Wininet::STATE_FAILED, 0},
+      {{}, "ftp://127.0.0.1:" + port + "/bytes/10", Wininet::STATE_FAILED, 0},
+      {{}, "/bytes/700", Wininet::STATE_COMPLETED, 700},
+      {{L"127.0.0.1"},
+       "//127.0.0.1:" + port + "/bytes/500",
+       Wininet::STATE_COMPLETED,
+       500},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.location);
+    ASSERT_TRUE(server_.Reset());
+    client_.SetAllowedDomains(c.domains);
+    ASSERT_TRUE(FetchString("/redirect?to=" + c.location));
+    EXPECT_EQ(c.end_state, client_.state());
+    EXPECT_EQ(HttpTestServer::Pattern(c.body_size), received_);
+    EXPECT_EQ(c.end_state == Wininet::STATE_COMPLETED ? 2u : 1u,
+              server_.GetRequests().size());
+  }
+}
+
+// A resume asks the redirecting URL again and keeps its range on the way.
+TEST_F(WininetTest, AResumeFollowsTheRedirectWithItsRange) {
+  ASSERT_TRUE(FetchFile("/redirect?to=%2Fbytes%2F100000%3Fcut%3D40000"));
+  EXPECT_EQ(Wininet::STATE_COMPLETED, client_.state());
+  EXPECT_TRUE(file_contents() == HttpTestServer::Pattern(100000));
+  EXPECT_EQ(
+      (std::vector<std::string>{"-", "-", "bytes=40000-", "bytes=40000-"}),
+      Ranges());
+}
+
+// Each lie is told once and then the server answers truly: the client
+// refuses the lie, starts over, and ends with the resource itself; told
+// every time, the lie never ends in wrong bytes either.
+TEST_F(WininetTest, ALyingResumeNeverCompletesWithWrongBytes) {
+  const char* const kLies[] = {"start0", "nocr",   "skip",    "early",
+                               "total",  "longer", "longbody"};
+  client_.SetMaxRetries(2);
+  for (const char* lie : kLies) {
+    for (bool once : {true, false}) {
+      SCOPED_TRACE(std::string(lie) + (once ? " once" : " always"));
+      ASSERT_TRUE(server_.Reset());
+      ASSERT_TRUE(FetchString(std::string("/bytes/50000?cut=20000&lie=") + lie +
+                              (once ? "&lies=1" : "")));
+      if (once || client_.state() == Wininet::STATE_COMPLETED) {
+        EXPECT_EQ(Wininet::STATE_COMPLETED, client_.state());
+        EXPECT_TRUE(received_ == HttpTestServer::Pattern(50000));
+      } else {
+        EXPECT_EQ(Wininet::STATE_FAILED, client_.state());
+      }
+    }
+  }
+}
+
+TEST_F(WininetTest, APartAnsweringARequestWithoutRangeMustStartAtZero) {
+  // A 206 from 100 to the first request is refused; the retry's answer,
+  // from 0, is taken.
+  ASSERT_TRUE(FetchString("/bytes/5000?lie=unasked&lies=1"));
+  EXPECT_EQ(Wininet::STATE_COMPLETED, client_.state());
+  EXPECT_TRUE(received_ == HttpTestServer::Pattern(5000));
+  // Starting over asks for the whole body again.
+  EXPECT_EQ((std::vector<std::string>{"-", "-"}), Ranges());
+  EXPECT_EQ(1u, retry_runner_->delays_ms().size());
+}
+
+TEST_F(WininetTest, ABodyNeverPassesItsBound) {
+  const uint64_t bound = 1024 * 1024;
+  struct Case {
+    std::string path;
+    Wininet::State end_state;
+  } cases[] = {
+      {"/bytes/" + std::to_string(bound), Wininet::STATE_COMPLETED},
+      {"/bytes/" + std::to_string(bound) + "?nolength=1",
+       Wininet::STATE_COMPLETED},
+      {"/bytes/" + std::to_string(bound + 1), Wininet::STATE_FAILED},
+      {"/bytes/" + std::to_string(bound + 1) + "?nolength=1",
+       Wininet::STATE_FAILED},
+      // 768 MiB, cut at 2 MiB so that the server stops soon.
+      {"/bytes/805306368?cut=2097152", Wininet::STATE_FAILED},
+      {"/bytes/805306368?cut=2097152&nolength=1", Wininet::STATE_FAILED},
+  };
+  client_.SetMaxBodySize(bound);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    ASSERT_TRUE(server_.Reset());
+    ASSERT_TRUE(FetchString(c.path));
+    EXPECT_EQ(c.end_state, client_.state());
+    EXPECT_LE(received_.size(), bound);
+    // An announced length past the bound is refused before any byte.
+    if (c.path.find("nolength") == std::string::npos &&
+        c.end_state == Wininet::STATE_FAILED) {
+      EXPECT_TRUE(received_.empty());
+    }
+    // Too large is final: not retried.
+    EXPECT_EQ(1u, server_.GetRequests().size());
+  }
+}
+
+TEST_F(WininetTest, SizesPastThirtyTwoBitsReachTheProgressPositive) {
+  // 5,000,000,000 bytes, reported in units of 4 bytes.
+  // Cut short again and again, so that the server never streams it all.
+  std::string cuts = "300000";
+  for (int i = 0; i < 20; ++i)
+    cuts += ",300000";
+  ASSERT_TRUE(client_.Start(server_.Url("/bytes/5000000000?cut=" + cuts), "",
+                            base::Closure(),
+                            std::make_unique<DiscardingResponseWriter>(),
+                            std::make_unique<WininetDelegate>()));
+  ASSERT_TRUE(RunUntil([this] { return progress_.current_ > 0; }));
+  client_.Stop();
+  EXPECT_EQ(1250000000, progress_.total_);
+  EXPECT_GT(progress_.current_, 0);
+}
+
+// The retries of a run count up across failed tries; an answer that got
+// further ends the run, so that the tries after it count from 0 again.
+TEST_F(WininetTest, AResponseThatGotFurtherEndsARunOfFailures) {
+  client_.SetMaxRetries(1);
+  ASSERT_TRUE(
+      FetchString("/seq/503,503,200,503,503,206?size=5000&cut=0,0,1000"));
+  EXPECT_EQ(Wininet::STATE_COMPLETED, client_.state());
+  EXPECT_TRUE(received_ == HttpTestServer::Pattern(5000));
+  EXPECT_EQ(4u, retry_runner_->delays_ms().size());
 }
 
 }  // namespace

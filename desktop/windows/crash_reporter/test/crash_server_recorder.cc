@@ -8,8 +8,6 @@ namespace crash_reporter {
 
 namespace {
 
-constexpr DWORD kWaitLimitMs = 30000;
-
 DWORD ReadExceptionCode(const CrashClient& client) {
   uint64_t pointers_address = 0;
   EXCEPTION_POINTERS pointers = {};
@@ -57,24 +55,12 @@ bool CrashServerRecorder::Start() {
       pipe_name_, nullptr, &OnConnected, this, &OnDumpRequest, this, &OnExited,
       this, &OnUpload, this, write_dumps_,
       write_dumps_ ? &dump_folder_ : nullptr);
+  server_->set_peer_timeout_for_testing(peer_timeout_ms_);
   return server_->Start();
 }
 
 void CrashServerRecorder::Stop() {
   server_.reset();
-}
-
-bool CrashServerRecorder::WaitFor(const std::vector<uint32_t>& list,
-                                  size_t count) const {
-  for (DWORD waited = 0; waited < kWaitLimitMs; waited += 5) {
-    {
-      base::AutoLock lock(lock_);
-      if (list.size() >= count)
-        return true;
-    }
-    ::Sleep(5);
-  }
-  return false;
 }
 
 // static

@@ -47,13 +47,16 @@ class CrashServerRecorder {
   ~CrashServerRecorder();
 
   bool Start();
+  // Before Start: how long the server waits for a connected peer.
+  void set_peer_timeout(DWORD timeout_ms) { peer_timeout_ms_ = timeout_ms; }
   // Ends the server; the records stay.
   void Stop();
 
-  // Wait, at most 30 s, until the counts reach |count|.
+  // Wait, at most 60 s, until the counts reach |count|.
   bool WaitForConnections(size_t count) { return WaitFor(connected_, count); }
   bool WaitForExits(size_t count) { return WaitFor(exited_, count); }
   bool WaitForUploads(size_t count) { return WaitFor(uploads_, count); }
+  bool WaitForDumps(size_t count) { return WaitFor(dumps_, count); }
 
   std::vector<RecordedDump> dumps() const { return Copy(dumps_); }
   std::vector<uint32_t> connected() const { return Copy(connected_); }
@@ -61,6 +64,8 @@ class CrashServerRecorder {
   std::vector<uint32_t> uploads() const { return Copy(uploads_); }
 
  private:
+  static constexpr DWORD kWaitLimitMs = 60000;
+
   static void OnConnected(void* context, CrashClient* client);
   static void OnDumpRequest(void* context,
                             CrashClient* client,
@@ -68,7 +73,18 @@ class CrashServerRecorder {
   static void OnExited(void* context, CrashClient* client);
   static void OnUpload(void* context, uint32_t crash_id);
 
-  bool WaitFor(const std::vector<uint32_t>& list, size_t count) const;
+  template <typename Item>
+  bool WaitFor(const std::vector<Item>& list, size_t count) const {
+    for (DWORD waited = 0; waited < kWaitLimitMs; waited += 5) {
+      {
+        base::AutoLock lock(lock_);
+        if (list.size() >= count)
+          return true;
+      }
+      ::Sleep(5);
+    }
+    return false;
+  }
   template <typename Item>
   std::vector<Item> Copy(const std::vector<Item>& list) const {
     base::AutoLock lock(lock_);
@@ -78,6 +94,7 @@ class CrashServerRecorder {
   const std::wstring pipe_name_;
   const bool write_dumps_;
   const base::FilePath dump_folder_;
+  DWORD peer_timeout_ms_ = CrashPipeServer::kPeerTimeoutMs;
   std::unique_ptr<CrashPipeServer> server_;
 
   mutable base::Lock lock_;

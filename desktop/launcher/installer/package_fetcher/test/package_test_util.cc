@@ -1,5 +1,7 @@
 #include "desktop/launcher/installer/package_fetcher/test/package_test_util.h"
 
+#include <windows.h>
+
 #include <memory>
 
 #include "base/base_paths.h"
@@ -8,6 +10,7 @@
 #include "base/path_service.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/string_util.h"
+#include "base/strings/utf_string_conversions.h"
 #include "base/synchronization/lock.h"
 #include "crypto/secure_hash.h"
 

@@ -9,6 +9,8 @@ plain (7zz -mhc=off):
   patch_7z_header.py current_folder SOURCE OUT FOLDER
     Every name starts with "./" and the folder entry FOLDER becomes ".", as
     archivers write an archive of the current folder.
+  patch_7z_header.py rename SOURCE OUT OLD NEW
+    The entry named OLD is named NEW.
   patch_7z_header.py deep SOURCE OUT DEPTH
     The first entry is named by DEPTH folders "a" and then "f".
   patch_7z_header.py huge_block SOURCE OUT SIZE
@@ -147,6 +149,8 @@ def main():
         outputs = zip(sys.argv[3:], damaged(source))
     elif command == "current_folder":
         outputs = [(sys.argv[3], current_folder(source, sys.argv[4]))]
+    elif command == "rename":
+        outputs = [(sys.argv[3], renamed(source, sys.argv[4], sys.argv[5]))]
     elif command == "deep":
         outputs = [(sys.argv[3], deep(source, int(sys.argv[4])))]
     elif command == "huge_block":

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/logging.h"
@@ -27,23 +29,25 @@ constexpr int kMaxNumberedNames = 1000;
 
 // What cannot be deleted now goes at the next start. The system deletes a
 // folder then only once it is empty, so whatever is left inside is
-// scheduled before it. A link to a folder goes as a link: what it points to
-// is not the set-aside folder's.
+// scheduled before it: the walk reports each folder before what it holds,
+// and the schedule takes them in the opposite order. A link goes as a
+// link: the walk never enters it, as what it points to is not the
+// set-aside folder's.
 void DeleteAtReboot(const base::FilePath& path) {
-  const DWORD attributes = ::GetFileAttributesW(path.value().c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES &&
-      (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-      !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-    base::FileEnumerator entries(
-        path, false,
+  std::vector<base::FilePath> entries = {path};
+  if (base::DirectoryExists(path) && !base::IsLink(path)) {
+    base::FileEnumerator walk(
+        path, true,
         base::FileEnumerator::FILES | base::FileEnumerator::DIRECTORIES);
-    for (base::FilePath entry = entries.Next(); !entry.empty();
-         entry = entries.Next()) {
-      DeleteAtReboot(entry);
+    for (base::FilePath entry = walk.Next(); !entry.empty();
+         entry = walk.Next()) {
+      entries.push_back(entry);
     }
   }
-  if (!base::DeleteFileAfterReboot(path))
-    PLOG(ERROR) << "Failed to schedule the removal of " << path.AsUTF8();
+  for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+    if (!base::DeleteFileAfterReboot(*entry))
+      PLOG(ERROR) << "Failed to schedule the removal of " << entry->AsUTF8();
+  }
 }
 
 bool IsImage(const base::FilePath& path) {
@@ -77,6 +81,12 @@ bool DeleteFileOperation::Do(Transaction* spawned) {
   if (!base::PathExists(path_)) {
     VLOG(1) << "File does not exist. Nothing to do";
     return true;
+  }
+  if (base::IsLink(path_) && !base::RenamesMoveLinks()) {
+    // Setting it aside would move what it points to, which is not ours.
+    LOG(ERROR) << "Cannot set the link " << path_.AsUTF8()
+               << " aside on this system";
+    return false;
   }
   if (!ChooseTemporaryPath()) {
     LOG(ERROR) << "Temporary file with name" << temporary_path_.AsUTF8()
@@ -158,8 +168,11 @@ void DeleteFileOperation::Commit() {
     DeleteAtReboot(temporary_path_);
   if (!remove_emptied_parents_)
     return;
+  // A link above is no emptied folder of ours: on some systems its removal
+  // would take the folder it points to.
   for (base::FilePath folder = path_.DirName();
-       ::RemoveDirectoryW(folder.value().c_str()); folder = folder.DirName()) {
+       !base::IsLink(folder) && ::RemoveDirectoryW(folder.value().c_str());
+       folder = folder.DirName()) {
   }
 }
 

@@ -14,7 +14,10 @@ namespace installer {
 // "<path>.<seconds since 1970>.old" (with a number before ".old" when that
 // name is taken); rolling back moves it back, and only the commit deletes
 // it (at the next restart when it cannot be deleted now), wherever later
-// operations have moved it meanwhile.
+// operations have moved it meanwhile. A link, the path or one inside it,
+// goes as a link; what it points to is never touched. Where a rename would
+// move what a link points to rather than the link, Do leaves a link given
+// to it in place and fails.
 class DeleteFileOperation : public Operation {
  public:
   // With |check_in_use|, an executable or library that is in use (a running

@@ -3,11 +3,15 @@
 #include <windows.h>
 
 #include <memory>
+#include <set>
+#include <string>
 
 #include "base/base_paths.h"
+#include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/path_service.h"
 #include "base/strings/string_number_conversions.h"
+#include "base/test/folder_link.h"
 #include "base/time/time.h"
 #include "desktop/launcher/installer/service/test/operation_test.h"
 #include "desktop/launcher/installer/service/transactions/transaction.h"
@@ -21,6 +25,24 @@ constexpr int kAsideNames = 30;
 
 // What stands in the deletion's way meanwhile.
 enum Obstacle { kNone, kLoaded, kLocked, kAsideNameTaken, kNoRights };
+
+std::string ReadText(const base::FilePath& path) {
+  std::string text;
+  return base::ReadFileToString(path, &text) ? text : "(unreadable)";
+}
+
+// The names in |folder|.
+std::set<base::string16> Names(const base::FilePath& folder) {
+  std::set<base::string16> names;
+  base::FileEnumerator entries(
+      folder, false,
+      base::FileEnumerator::FILES | base::FileEnumerator::DIRECTORIES);
+  for (base::FilePath entry = entries.Next(); !entry.empty();
+       entry = entries.Next()) {
+    names.insert(entry.BaseName().value());
+  }
+  return names;
+}
 
 class DeleteFileOperationTest : public OperationTest {
  protected:
@@ -116,6 +138,72 @@ TEST_F(DeleteFileOperationTest, MovesAsideUntilCommittedAndBackOnRollback) {
     base::DeleteFile(temp_.path(), true);
     SetUp();
   }
+}
+
+// A link in the deleted folder goes with it as a link, on rollback it comes
+// back as one, and what it points to stays whole either way. A link given
+// for deletion is set aside as a link where a rename moves links, and is
+// left alone where a rename would move what it points to.
+TEST_F(DeleteFileOperationTest, LinksGoAsLinksAndWhatTheyPointToStays) {
+  Write(L"userdata\\keep.txt", "keep");
+  ASSERT_TRUE(base::MakeFolderLink(Path(L"a\\b\\cache"), Path(L"userdata")) &&
+              base::MakeFolderLink(Path(L"a\\spare"), Path(L"e")) &&
+              base::MakeFolderLink(Path(L"link"), Path(L"userdata")));
+  const auto expect_linked_data_whole = [this] {
+    EXPECT_EQ("keep", ReadText(Path(L"userdata\\keep.txt")));
+    EXPECT_TRUE(base::DirectoryExists(Path(L"e")));
+  };
+  {
+    Transaction transaction;
+    EXPECT_TRUE(transaction.Execute(
+        std::make_unique<DeleteFileOperation>(Path(L"a"), false, false)));
+    EXPECT_FALSE(base::PathExists(Path(L"a")));
+    transaction.RollbackAll();
+    EXPECT_TRUE(base::IsLink(Path(L"a\\b\\cache")));
+    EXPECT_EQ("keep", ReadText(Path(L"a\\b\\cache\\keep.txt")));
+    EXPECT_TRUE(transaction.Execute(
+        std::make_unique<DeleteFileOperation>(Path(L"a"), false, false)));
+  }
+  EXPECT_FALSE(base::PathExists(Path(L"a")));
+  expect_linked_data_whole();
+
+  // A file deleted through a link: the link is no emptied parent to remove,
+  // and neither is the folder it points to.
+  Write(L"userdata\\only\\f.txt", "f");
+  ASSERT_TRUE(base::MakeFolderLink(Path(L"e\\only"), Path(L"userdata\\only")));
+  {
+    Transaction transaction;
+    EXPECT_TRUE(transaction.Execute(std::make_unique<DeleteFileOperation>(
+        Path(L"e\\only\\f.txt"), false, true)));
+  }
+  EXPECT_TRUE(base::IsLink(Path(L"e\\only")));
+  EXPECT_TRUE(base::DirectoryExists(Path(L"userdata\\only")));
+  EXPECT_FALSE(base::PathExists(Path(L"userdata\\only\\f.txt")));
+
+  const bool set_aside = base::RenamesMoveLinks();
+  {
+    Transaction transaction;
+    EXPECT_EQ(set_aside,
+              transaction.Execute(std::make_unique<DeleteFileOperation>(
+                  Path(L"link"), false, false)));
+    transaction.RollbackAll();
+    EXPECT_TRUE(base::IsLink(Path(L"link")));
+    EXPECT_EQ(set_aside,
+              transaction.Execute(std::make_unique<DeleteFileOperation>(
+                  Path(L"link"), false, false)));
+  }
+  EXPECT_EQ(!set_aside, base::IsLink(Path(L"link")));
+  expect_linked_data_whole();
+  // Nothing set aside is left.
+  std::set<base::string16> expected = {L"e", L"userdata"};
+  if (!set_aside)
+    expected.insert(L"link");
+  EXPECT_EQ(expected, Names(temp_.path()));
+  // Wine hides a link whose folder is gone: the links go first.
+  EXPECT_TRUE(base::DeleteFile(Path(L"link"), false));
+  EXPECT_TRUE(base::DeleteFile(Path(L"e\\only"), true));
+  EXPECT_FALSE(base::PathExists(Path(L"link")));
+  EXPECT_TRUE(base::DirectoryExists(Path(L"userdata\\only")));
 }
 
 }  // namespace

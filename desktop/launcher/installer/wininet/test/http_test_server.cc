@@ -190,6 +190,21 @@ bool HttpTestServer::Control(const std::string& what, std::string* answer) {
   return FetchUrl(Url("/__control/" + what), answer);
 }
 
+base::string16 HttpTestServer::SilentUrl(bool secure, const std::string& path) {
+  std::string port;
+  Control("silent_port", &port);
+  return (secure ? L"https://127.0.0.1:" : L"http://127.0.0.1:") +
+         base::UTF8ToUTF16(port) + base::UTF8ToUTF16(path);
+}
+
+int HttpTestServer::SilentConnections() {
+  std::string answer;
+  int count = -1;
+  if (!Control("silent_count", &answer) || !base::StringToInt(answer, &count))
+    return -1;
+  return count;
+}
+
 bool HttpTestServer::Reset() {
   std::string answer;
   return Control("reset", &answer);

@@ -54,6 +54,13 @@ class HttpTestServer {
   // "http://127.0.0.1:<port>" followed by |path|.
   base::string16 Url(const std::string& path) const;
 
+  // "http://" (or "https://" when |secure|) "127.0.0.1:<port>" followed by
+  // |path|, where the port is that of a listener that takes connections
+  // and holds them, reading and answering nothing, until the server stops.
+  base::string16 SilentUrl(bool secure, const std::string& path);
+  // The connections the silent listener has taken; -1 when unknown.
+  int SilentConnections();
+
   // Every request served so far, in arrival order.
   std::vector<Request> GetRequests();
   // Forgets the requests and the per-URL counts.

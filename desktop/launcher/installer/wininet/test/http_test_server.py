@@ -18,17 +18,34 @@ set-up round trip:
     cut=A,B,...       the n-th request for this URL ends its body early, at
                       the absolute offset given n-th (the connection closes).
     reset=1           ends a cut body with a connection reset, not a close.
+    resets=F1,F2,...  as reset=1 for the n-th cut alone when Fn is 1.
+    percon=K          every response ends its body (a close) after K bytes.
+    lie=MODE          the first lies=K (default: every) answers to a range,
+                      or with MODE unasked to no range, are 206 answers
+                      that lie: start0 (the body from 0, said so), nocr (no
+                      Content-Range), skip (from 7 bytes later, said so),
+                      early (from 7 bytes earlier, said so), total (the
+                      part of another resource, 1000 bytes larger, its
+                      bytes shifted by one), longer (Content-Length 100
+                      bytes past the range, the body too), longbody (no
+                      Content-Length, 100 bytes past the range), unasked (a
+                      request without a range gets the body from 100).
     norange=1         answers 200 with the whole body whatever Range says.
     nolength=1        sends no Content-Length; the body ends with the close.
     slow=MS           waits MS milliseconds before every 64 KiB of body.
   /status/CODE        answers CODE with a short body.
+  /drip/N?every=MS    200 with Content-Length N, then the pattern, step=K
+                      bytes (default 1) every MS milliseconds (default
+                      1000).
+  /chain/N            302 to /chain/N+1, without end.
   /seq/C1,C2,...      the n-th request for this URL answers the n-th code
                       (the last one repeats); a 200 or 206 in the list serves
                       the /bytes/N body given by size=N (default 1000).
   /files/PATH         the file PATH below the folder "files" beside PORT_FILE,
                       with Range, cut= and slow= as for /bytes; 404 when
                       missing.
-  /redirect?to=URL    answers 302 to URL.
+  /redirect?to=URL    answers 302 to URL (or to the bytes hexto=HEX
+                      spells, which no URL handling on the way can change).
   /echo               answers 200 with the request body.
   /collector/...      answers 200 with a short body.
   /reply/CODE/LOC     answers a GET with CODE and "Location: LOC" (LOC
@@ -46,6 +63,9 @@ answers them as a JSON list of {"method", "path", "headers", "body_hex",
 {"name", "filename" (null when absent), "type", "data_hex"}, as Python's
 own MIME parser reads them (empty for other bodies),
 and GET /__control/reset forgets them and the per-URL request counts.
+GET /__control/silent_port answers the port of a second listener that
+accepts connections and holds them without a byte, read or written, until
+the server stops; GET /__control/silent_count answers how many it took.
 """
 
 import email.parser
@@ -75,6 +95,10 @@ BLOCK = pattern_block()
 REPEATED = BLOCK * ((CHUNK // PERIOD) + 2)
 
 
+LIES = {}
+LIES_LOCK = threading.Lock()
+
+
 class Recorder:
     def __init__(self):
         self.lock = threading.Lock()
@@ -92,6 +116,8 @@ class Recorder:
         with self.lock:
             self.requests = []
             self.hits = {}
+        with LIES_LOCK:
+            LIES.clear()
 
     def dump(self):
         with self.lock:
@@ -100,6 +126,32 @@ class Recorder:
 
 RECORDER = Recorder()
 FILES = None
+
+
+class SilentListener:
+    """Accepts connections and holds them, answering nothing."""
+
+    def __init__(self):
+        self.socket = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        self.socket.bind(("127.0.0.1", 0))
+        self.socket.listen(64)
+        self.port = self.socket.getsockname()[1]
+        self.held = []
+        self.lock = threading.Lock()
+        threading.Thread(target=self.accept, daemon=True).start()
+
+    def accept(self):
+        while True:
+            connection, _ = self.socket.accept()
+            with self.lock:
+                self.held.append(connection)
+
+    def count(self):
+        with self.lock:
+            return len(self.held)
+
+
+SILENT = None
 
 
 def parse_form(content_type, body):
@@ -148,7 +200,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         length = int(self.headers.get("Content-Length") or 0)
         body = self.rfile.read(length) if length else b""
         url = urllib.parse.urlsplit(self.path)
-        query = dict(urllib.parse.parse_qsl(url.query))
+        query = dict(urllib.parse.parse_qsl(url.query,
+                                            keep_blank_values=True))
         if url.path.startswith("/__control/"):
             return self.control(url.path[len("/__control/"):])
         hit = RECORDER.record({
@@ -161,6 +214,16 @@ class Handler(http.server.BaseHTTPRequestHandler):
         parts = url.path.strip("/").split("/")
         if parts[0] == "bytes" and len(parts) == 2:
             return self.send_bytes(int(parts[1]), query, hit)
+        if parts[0] == "drip" and len(parts) == 2:
+            return self.send_drip(int(parts[1]),
+                                  int(query.get("every", "1000")),
+                                  int(query.get("step", "1")))
+        if parts[0] == "chain" and len(parts) == 2:
+            self.send_response(302)
+            self.send_header("Location", "/chain/%d" % (int(parts[1]) + 1))
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+            return
         if parts[0] == "status" and len(parts) >= 2:
             return self.send_simple(int(parts[1]), b"status body")
         if parts[0] == "seq" and len(parts) >= 2:
@@ -174,7 +237,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self.send_file(os.path.join(FILES, *parts[1:]), query, hit)
         if parts[0] == "redirect":
             self.send_response(302)
-            self.send_header("Location", query.get("to", "/"))
+            location = query.get("to", "/")
+            if "hexto" in query:
+                location = bytes.fromhex(query["hexto"]).decode("latin-1")
+            self.send_header("Location", location)
             self.send_header("Content-Length", "0")
             self.end_headers()
             return
@@ -192,6 +258,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def control(self, what):
         if what == "requests":
             return self.send_simple(200, RECORDER.dump().encode())
+        if what == "silent_port":
+            return self.send_simple(200, str(SILENT.port).encode())
+        if what == "silent_count":
+            return self.send_simple(200, str(SILENT.count()).encode())
         if what == "reset":
             RECORDER.reset()
             return self.send_simple(200, b"reset")
@@ -236,35 +306,82 @@ class Handler(http.server.BaseHTTPRequestHandler):
         start = parse_range(self.headers.get("Range"))
         if query.get("norange") == "1" or start is None or start > size:
             start = None
+        lie = self.lie_for(query, start)
         first = start or 0
+        if lie == "start0":
+            first = 0
+        elif lie == "skip":
+            first = min(size, first + 7)
+        elif lie == "early":
+            first = max(0, first - 7)
+        elif lie == "unasked":
+            first = min(size, 100)
+        # A total lie is the answer of another resource: longer, and its
+        # bytes shifted by one.
+        total = size + 1000 if lie == "total" else size
+        shift = 1 if lie == "total" else 0
+        extra = 100 if lie in ("longer", "longbody") else 0
+        last = total + extra
         cuts = [int(c) for c in query["cut"].split(",")] if "cut" in query \
             else []
-        end = size
+        end = last
         if hit < len(cuts):
-            end = max(first, min(size, cuts[hit]))
-        self.send_response(206 if start is not None else 200)
-        if start is not None:
+            end = max(first, min(last, cuts[hit]))
+        if "percon" in query:
+            end = min(end, first + int(query["percon"]))
+        partial = start is not None or lie is not None
+        self.send_response(206 if partial else 200)
+        if partial and lie != "nocr":
             self.send_header("Content-Range",
-                             "bytes %d-%d/%d" % (first, size - 1, size))
-        if query.get("nolength") == "1":
+                             "bytes %d-%d/%d" % (first, total - 1, total))
+        if query.get("nolength") == "1" or lie == "longbody":
             self.send_header("Connection", "close")
             self.close_connection = True
         else:
-            self.send_header("Content-Length", str(size - first))
+            self.send_header("Content-Length", str(last - first))
         self.send_header("X-Served-By", "http_test_server")
         self.end_headers()
         if write:
             write(first, end)
         else:
-            self.write_pattern(first, end, int(query.get("slow", "0")))
-        if end < size:
+            self.write_pattern(first + shift, end + shift,
+                               int(query.get("slow", "0")))
+        if end < last:
             # Cut short: the client sees the connection end mid-body.
             self.wfile.flush()
             self.close_connection = True
-            if query.get("reset") == "1":
+            resets = query.get("resets", "").split(",")
+            if query.get("reset") == "1" or (
+                    hit < len(resets) and resets[hit] == "1"):
+                # Closed here, before the server's own close would send an
+                # orderly end first: the client sees the reset itself.
                 self.connection.setsockopt(
                     socket.SOL_SOCKET, socket.SO_LINGER,
                     struct.pack("ii", 1, 0))
+                self.connection.close()
+
+    def lie_for(self, query, start):
+        """The lie this answer tells, or None; counts the lies per URL."""
+        mode = query.get("lie")
+        if mode is None or (start is None) != (mode == "unasked"):
+            return None
+        with LIES_LOCK:
+            told = LIES.get(self.path, 0)
+            if "lies" in query and told >= int(query["lies"]):
+                return None
+            LIES[self.path] = told + 1
+        return mode
+
+    def send_drip(self, size, every_ms, step):
+        self.send_response(200)
+        self.send_header("Content-Length", str(size))
+        self.end_headers()
+        for offset in range(0, size, step):
+            count = min(step, size - offset)
+            start = offset % PERIOD
+            self.wfile.write(REPEATED[start:start + count])
+            self.wfile.flush()
+            time.sleep(every_ms / 1000.0)
 
     def write_pattern(self, offset, end, slow_ms):
         while offset < end:
@@ -292,11 +409,12 @@ def watch_parent(server, parent_pid):
 
 
 def main():
-    global FILES
+    global FILES, SILENT
     port_file = sys.argv[1]
     FILES = os.path.join(os.path.dirname(os.path.abspath(port_file)), "files")
     port = int(os.environ.get("HTTP_TEST_SERVER_PORT", "0"))
     server = Server(("127.0.0.1", port), Handler)
+    SILENT = SilentListener()
     temporary = port_file + ".tmp"
     with open(temporary, "w") as f:
         f.write(str(server.server_address[1]))

@@ -1,0 +1,48 @@
+# Helpers the bench scripts share; sourced, not run.
+
+now_ns() { date +%s%N; }
+
+win_path() { echo "Z:${1//\//\\}"; }
+
+# Runs a command that must end within SECONDS; one that does not is killed
+# and the whole bench fails with a message naming it.
+#   bounded SECONDS NAME COMMAND...
+bounded() {
+  local limit=$1 name=$2 status=0
+  shift 2
+  timeout --kill-after=10 "$limit" "$@" || status=$?
+  if [ "$status" -eq 124 ] || [ "$status" -eq 137 ]; then
+    echo "$BENCH_NAME: $name did not end within $limit s" >&2
+    exit 1
+  fi
+  return "$status"
+}
+
+# Reads one number a line and prints "min median" of them.
+min_median() {
+  sort -g | awk '
+    { value[NR] = $1 }
+    END {
+      if (NR == 0) { print "no values" > "/dev/stderr"; exit 1 }
+      median = NR % 2 ? value[(NR + 1) / 2] : (value[NR / 2] + value[NR / 2 + 1]) / 2
+      printf "%.4f %.4f\n", value[1], median
+    }'
+}
+
+# A private Wine prefix for benches that install (the tests' registry stays
+# as it was), made once beside the build folder (or BENCH_WINEPREFIX), and a server that stays up
+# between the passes, so that no pass pays for starting it; it ends by
+# itself half a minute after the last process.
+start_bench_wine() {
+  export WINEPREFIX=${BENCH_WINEPREFIX:-$(dirname "$BUILD_DIR")/bench-wineprefix}
+  export WINEARCH=win64
+  export WINEDEBUG=${WINEDEBUG:--all}
+  if [ ! -f "$WINEPREFIX/.vexlo-ready" ]; then
+    rm -rf "$WINEPREFIX"
+    bounded 300 wineboot wineboot --init >/dev/null 2>&1
+    bounded 300 "wineserver -w" wineserver -w
+    touch "$WINEPREFIX/.vexlo-ready"
+  fi
+  # Fails, harmlessly, when the server is up already.
+  wineserver -p 30 2>/dev/null || true
+}

@@ -59,14 +59,14 @@ base::string16 SetAsideOriginal(const base::string16& name) {
   if (end == 0)
     return name;
   size_t dot = name.rfind(L'.', end - 1);
-  if (dot == base::string16::npos || !IsDigits(name, dot + 1, end))
+  if (dot == base::string16::npos || dot == 0 ||
+      !IsDigits(name, dot + 1, end)) {
     return name;
-  if (dot > 0) {
-    const size_t time_dot = name.rfind(L'.', dot - 1);
-    if (time_dot != base::string16::npos && IsDigits(name, time_dot + 1, dot))
-      dot = time_dot;
   }
-  return dot > 0 ? name.substr(0, dot) : name;
+  const size_t time_dot = name.rfind(L'.', dot - 1);
+  if (time_dot != base::string16::npos && IsDigits(name, time_dot + 1, dot))
+    dot = time_dot;
+  return name.substr(0, dot);
 }
 
 bool IsForbiddenInName(wchar_t c) {
@@ -190,15 +190,6 @@ bool MatchesKey(const Components& key, const Components& pattern) {
   if (!name.empty() && name.back() == L'*')
     return key[last].compare(0, name.size() - 1, name, 0, name.size() - 1) == 0;
   return key[last] == name;
-}
-
-// The components of |pattern| that name one key, without a closing '*'.
-Components FixedPart(const Components& pattern) {
-  if (!pattern.empty() && !pattern.back().empty() &&
-      pattern.back().back() == L'*') {
-    return Components(pattern.begin(), pattern.end() - 1);
-  }
-  return pattern;
 }
 
 // A run creates no key of the hive's first level ("Software").
@@ -341,8 +332,9 @@ bool RollbackScope::ContainsCreatedKey(HKEY root,
   Components key;
   if (!IsRunRoot(root) || !SplitKey(path, &key))
     return false;
+  // An owned key's own last component is owned already.
   for (const Components& owned : owned_keys_) {
-    if (IsCreatedOnTheWay(key, FixedPart(owned)))
+    if (IsCreatedOnTheWay(key, Components(owned.begin(), owned.end() - 1)))
       return true;
   }
   for (const SharedValues& shared : shared_values_) {

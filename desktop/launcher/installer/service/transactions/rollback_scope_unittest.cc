@@ -6,6 +6,7 @@
 
 #include "base/files/file_util.h"
 #include "base/strings/utf_string_conversions.h"
+#include "base/test/folder_link.h"
 #include "base/test/unique_test_dir.h"
 #include "desktop/common/product/product_info.h"
 #include "gtest/gtest.h"
@@ -13,43 +14,6 @@
 namespace vexlo {
 namespace installer {
 namespace {
-
-// The host's name of |path|, for the host's own programs.
-std::string HostPath(const base::FilePath& path) {
-  using ToUnix = char*(__cdecl*)(const wchar_t*);
-  const auto to_unix =
-      reinterpret_cast<ToUnix>(reinterpret_cast<void*>(::GetProcAddress(
-          ::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-  char* unix_path = to_unix ? to_unix(path.value().c_str()) : nullptr;
-  if (!unix_path)
-    return std::string();
-  std::string result(unix_path);
-  ::HeapFree(::GetProcessHeap(), 0, unix_path);
-  return result;
-}
-
-// A link at |link| to the folder |target|, made by the host, the one way
-// to make a real folder link on the test platform.
-bool MakeFolderLink(const base::FilePath& target, const base::FilePath& link) {
-  const std::string command =
-      "/bin/ln -s \"" + HostPath(target) + "\" \"" + HostPath(link) + "\"";
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process = {};
-  base::string16 line = base::UTF8ToUTF16(command);
-  if (!::CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &process)) {
-    return false;
-  }
-  ::WaitForSingleObject(process.hProcess, INFINITE);
-  ::CloseHandle(process.hThread);
-  ::CloseHandle(process.hProcess);
-  // The platform may tell of a host program's end before the program is
-  // done.
-  for (int i = 0; i < 10000 && !base::PathExists(link); ++i)
-    ::Sleep(1);
-  return base::PathExists(link);
-}
 
 class RollbackScopeTest : public testing::Test {
  protected:
@@ -80,8 +44,8 @@ TEST_F(RollbackScopeTest, PathsInsideByWhatTheyName) {
   ASSERT_GT(length, 0u);
   const base::string16 short_folder(short_name, length);
   ASSERT_NE(short_folder, folder_.value());
-  ASSERT_TRUE(
-      MakeFolderLink(dir_.path().Append(L"Outside"), folder_.Append(L"link")));
+  ASSERT_TRUE(base::MakeFolderLink(folder_.Append(L"link"),
+                                   dir_.path().Append(L"Outside")));
 
   RollbackScope scope(folder_);
   scope.AddShortcutFolder(shortcuts_);
@@ -113,6 +77,14 @@ TEST_F(RollbackScopeTest, PathsInsideByWhatTheyName) {
       {In(L"Installation Folder\\..."), false},
       {In(L"Installation Folder\\a.txt:stream"), false},
       {In(L"Installation Folder\\*.txt"), false},
+      {In(L"Installation Folder\\a?.txt"), false},
+      {In(L"Installation Folder\\a<b"), false},
+      {In(L"Installation Folder\\a>b"), false},
+      {In(L"Installation Folder\\a|b"), false},
+      {In(L"Installation Folder\\a\"b"), false},
+      {In(L"Installation Folder\\a\x01"
+          L"b"),
+       false},
       {In(L"Installation Folder\\link\\a.txt"), false},
       {dir_.path().value(), false},
       {L"\\\\?\\" + In(L"Installation Folder\\a.txt"), false},
@@ -137,6 +109,12 @@ TEST_F(RollbackScopeTest, PathsInsideByWhatTheyName) {
   }
   // A link as the last component is the entry itself, and is inside.
   EXPECT_TRUE(scope.ContainsPath(folder_.Append(L"link")));
+  // A folder named as a device holds nothing, not even itself so named.
+  for (const wchar_t* device : {L"\\\\?\\", L"\\\\.\\"}) {
+    const base::string16 named = device + folder_.value();
+    const RollbackScope device_scope{base::FilePath(named)};
+    EXPECT_FALSE(device_scope.ContainsPath(base::FilePath(named + L"\\a")));
+  }
 }
 
 // Created folders go up to an ancestor of their own, from inside the folder

@@ -110,6 +110,9 @@ bool IsLink(const FilePath& path);
 // Whether a rename of a link moves the link itself, as on Windows. Wine
 // moves what the link points to instead.
 bool RenamesMoveLinks();
+// Whether files keep the owner and access list they are given, as on
+// Windows. Wine keeps neither: every file is its user's.
+bool FilesKeepTheirOwners();
 // Schedules |path| for deletion when the system next starts.
 bool DeleteFileAfterReboot(const FilePath& path);
 // Creates a new, empty, uniquely named file in |dir|.

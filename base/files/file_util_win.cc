@@ -590,6 +590,10 @@ bool RenamesMoveLinks() {
   return GetUnixNameFunction() == nullptr;
 }
 
+bool FilesKeepTheirOwners() {
+  return GetUnixNameFunction() == nullptr;
+}
+
 bool DeleteFileAfterReboot(const FilePath& path) {
   if (IsTooLong(path))
     return false;

@@ -208,6 +208,17 @@ class PackageFetcherTest : public testing::Test {
     MakeFetcher();
   }
 
+  // A reply's partner file entry: the served file |served| to be placed as
+  // |name|, with the checksum of |bytes|.
+  std::string PartnerItem(const std::string& served,
+                          const std::string& name,
+                          const std::string& bytes) {
+    return "{\"href\": \"" +
+           base::UTF16ToUTF8(server_.Url("/files/" + served)) +
+           "\", \"filename\": \"" + name + "\", \"checksum\": \"" +
+           Sha256Hex(bytes) + "\"}";
+  }
+
   void MakeFetcher() {
     fetcher_ = std::make_unique<PackageFetcher>(temp_.path(), stats_, &ui_,
                                                 &delegate_);
@@ -622,13 +633,6 @@ TEST_F(PackageFetcherTest, PartnerFilesArePlacedOnlyUnderPlainNames) {
   Serve("package.exe", package_);
   Serve("a.txt", "first partner file");
   Serve("b.txt", "second partner file");
-  const auto item = [this](const std::string& served, const std::string& name,
-                           const std::string& bytes) {
-    return "{\"href\": \"" +
-           base::UTF16ToUTF8(server_.Url("/files/" + served)) +
-           "\", \"filename\": \"" + name + "\", \"checksum\": \"" +
-           Sha256Hex(bytes) + "\"}";
-  };
   // A name that leaves the folder is a malformed item, and a file that
   // cannot be moved into place ends the list: what came before stays,
   // nothing is written outside, and no name is listed.
@@ -636,14 +640,14 @@ TEST_F(PackageFetcherTest, PartnerFilesArePlacedOnlyUnderPlainNames) {
     std::string second;
     const char* line;
   } failures[] = {
-      {item("b.txt", "..\\\\b.txt", "second partner file"),
+      {PartnerItem("b.txt", "..\\\\b.txt", "second partner file"),
        "Failed parsing partner content part of JSON reply"},
-      {item("b.txt", "sub", "second partner file"),
+      {PartnerItem("b.txt", "sub", "second partner file"),
        "Failed moving partner content into place"},
   };
   for (const auto& failure : failures) {
     Reply("", ", \"partner_content\": [" +
-                  item("a.txt", "a.txt", "first partner file") + ", " +
+                  PartnerItem("a.txt", "a.txt", "first partner file") + ", " +
                   failure.second + "]");
     ScopedLogCapture log;
     ASSERT_EQ(PackageFetcher::PACKAGE_READY, Fetch());
@@ -656,8 +660,8 @@ TEST_F(PackageFetcherTest, PartnerFilesArePlacedOnlyUnderPlainNames) {
 
   // The next attempt lists only its own files.
   Reply("", ", \"partner_content\": [" +
-                item("a.txt", "a.txt", "first partner file") + ", " +
-                item("b.txt", "b.txt", "second partner file") + "]");
+                PartnerItem("a.txt", "a.txt", "first partner file") + ", " +
+                PartnerItem("b.txt", "b.txt", "second partner file") + "]");
   ASSERT_EQ(PackageFetcher::PACKAGE_READY, Fetch());
   EXPECT_EQ((std::vector<int>{0, 1, 2, 3, 4, 5, 6}), delegate_.statuses);
   EXPECT_EQ("first partner file",
@@ -685,13 +689,6 @@ TEST_F(PackageFetcherTest, PartnerFilesNeverTakeThePlaceOfAnother) {
   Serve("package.exe", package_);
   Serve("a.txt", "first partner file");
   Serve("hostile", "hostile bytes");
-  const auto item = [this](const std::string& served, const std::string& name,
-                           const std::string& bytes) {
-    return "{\"href\": \"" +
-           base::UTF16ToUTF8(server_.Url("/files/" + served)) +
-           "\", \"filename\": \"" + name + "\", \"checksum\": \"" +
-           Sha256Hex(bytes) + "\"}";
-  };
   const char* const kRefused =
       "Failed parsing partner content part of JSON reply";
   const char* const kNotPlaced = "Failed moving partner content into place";
@@ -718,8 +715,8 @@ TEST_F(PackageFetcherTest, PartnerFilesNeverTakeThePlaceOfAnother) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     Reply("", ", \"partner_content\": [" +
-                  item("a.txt", "a.txt", "first partner file") + ", " +
-                  item("hostile", c.name, "hostile bytes") + "]");
+                  PartnerItem("a.txt", "a.txt", "first partner file") + ", " +
+                  PartnerItem("hostile", c.name, "hostile bytes") + "]");
     ScopedLogCapture log;
     ASSERT_EQ(PackageFetcher::PACKAGE_READY, Fetch());
     EXPECT_TRUE(log.Saw(c.line));

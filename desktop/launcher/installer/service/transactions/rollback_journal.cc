@@ -235,15 +235,18 @@ bool IsProcessUser(PSID sid) {
          ::EqualSid(sid, reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid);
 }
 
-// Administrators, the system, the installer service of the system, and this
-// process's user. The user is there because the test platform makes every
-// file the user's, whatever created it; on the system, an administrator's
-// elevated run makes its files the administrators'.
+// Administrators, the system and the installer service of the system: an
+// administrator's elevated run makes its files the administrators'. The
+// process's user is never one of them where files keep their owners, since
+// a process of that user without elevation has the same account; only
+// where no file keeps an owner (every file is the user's) is it let in, or
+// no journal could be read there at all.
 bool IsTrustedWriter(PSID sid) {
   return sid && ::IsValidSid(sid) &&
          (IsWellKnown(sid, WinBuiltinAdministratorsSid) ||
           IsWellKnown(sid, WinLocalSystemSid) ||
-          IsSid(sid, kTrustedInstallerSid) || IsProcessUser(sid));
+          IsSid(sid, kTrustedInstallerSid) ||
+          (!base::FilesKeepTheirOwners() && IsProcessUser(sid)));
 }
 
 // Whether the journal open as |file|, and its folder, are written by none

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "base/files/file_util.h"
 #include "base/logging.h"
 
 namespace vexlo {
@@ -12,8 +13,12 @@ FileResponseWriter::FileResponseWriter() = default;
 FileResponseWriter::~FileResponseWriter() = default;
 
 bool FileResponseWriter::Open(const base::FilePath& path) {
+  // The download's names can be foreseen: another process may have put a
+  // hard link to one of its own files there. Removing the name leaves that
+  // file alone, and a name taken again in between fails the open.
+  base::DeleteFile(path, false);
   file_.Set(CreateFileW(path.value().c_str(), GENERIC_WRITE, 0, nullptr,
-                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file_.IsValid()) {
     PLOG(ERROR) << "Could not open download file for writing";
     return false;

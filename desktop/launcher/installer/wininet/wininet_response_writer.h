@@ -33,8 +33,9 @@ class FileResponseWriter : public ResponseWriter {
   FileResponseWriter& operator=(const FileResponseWriter&) = delete;
   ~FileResponseWriter() override;
 
-  // Creates (or empties) the file at |path|, opened for this writer alone.
-  // On failure every later Write fails.
+  // Creates the file at |path| anew, opened for this writer alone: what
+  // stood at that name goes first, so that nothing is written through a
+  // file or a link planted there. On failure every later Write fails.
   bool Open(const base::FilePath& path);
 
   bool Write(const char* data, uint32_t size) override;

@@ -449,6 +449,26 @@ TEST_F(WininetTest, AWriterThatFailsFailsTheTransfer) {
   EXPECT_EQ(Wininet::STATE_FAILED, client_.state());
 }
 
+// A name planted where the download goes, a hard link to another file or
+// a file of its own, is replaced, never written through.
+TEST_F(WininetTest, TheFileWriterNeverWritesThroughWhatWasThere) {
+  base::UniqueTestDir dir;
+  const base::FilePath victim = dir.path().Append(L"victim.txt");
+  const base::FilePath download = dir.path().Append(L"download.exe");
+  ASSERT_EQ(4, base::WriteFile(victim, "kept", 4));
+  ASSERT_TRUE(::CreateHardLinkW(download.value().c_str(),
+                                victim.value().c_str(), nullptr));
+  auto writer = std::make_unique<FileResponseWriter>();
+  ASSERT_TRUE(writer->Open(download));
+  EXPECT_TRUE(writer->Write("new", 3));
+  writer->Close();
+  std::string contents;
+  EXPECT_TRUE(base::ReadFileToString(victim, &contents));
+  EXPECT_EQ("kept", contents);
+  EXPECT_TRUE(base::ReadFileToString(download, &contents));
+  EXPECT_EQ("new", contents);
+}
+
 TEST(WininetHostTest, HostsMatchOnDotBoundariesIgnoringCase) {
   const std::vector<base::string16> domains = {L".vexlo.example", L"localhost",
                                                L"127.0.0.1"};

@@ -114,6 +114,35 @@ start_test_platform() {
     echo "tools: the Wine prefix's services did not start" >&2
     return 1
   fi
+  start_desktop_keeper
+}
+
+# Wine starts the prefix's desktop process for the first program that needs
+# one, and that process inherits the program's output: started by a test, it
+# held ctest's pipe of that test, and ctest waited for the desktop to end,
+# which it does only once no program of the prefix uses it. A console kept
+# waiting for input, its output discarded, starts the desktop and keeps it up
+# for the whole run. It reads a FIFO whose only writer is this shell, so it
+# ends with the run however the run ends.
+start_desktop_keeper() {
+  local fifo="$BUILD_DIR/desktop-keeper.fifo"
+  rm -f "$fifo"
+  mkfifo "$fifo" || return 0
+  wine cmd.exe /k <"$fifo" >/dev/null 2>&1 &
+  exec {DESKTOP_KEEPER_FD}>"$fifo"
+  rm -f "$fifo"
+  # No test may start before the desktop is the keeper's.
+  local i pid
+  for i in $(seq 100); do
+    for pid in $(pgrep -f 'explorer.exe /desktop'); do
+      if tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null |
+        grep -qxF "WINEPREFIX=$WINEPREFIX"; then
+        return 0
+      fi
+    done
+    sleep 0.1
+  done
+  echo "tools: no desktop process came up; a test may start it" >&2
 }
 
 start_virtual_display() {
@@ -144,6 +173,7 @@ keep_shell_folders_in_prefix() {
 }
 
 stop_test_platform() {
+  if [ -n "${DESKTOP_KEEPER_FD:-}" ]; then exec {DESKTOP_KEEPER_FD}>&-; fi
   wineserver -k >/dev/null 2>&1 || true
   if [ -n "${XVFB_PID:-}" ]; then kill "$XVFB_PID" 2>/dev/null || true; fi
 }

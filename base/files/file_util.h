@@ -113,6 +113,13 @@ bool RenamesMoveLinks();
 // Whether files keep the owner and access list they are given, as on
 // Windows. Wine keeps neither: every file is its user's.
 bool FilesKeepTheirOwners();
+// The path of |path| in the host's file system where the platform runs on
+// one (Wine); false on Windows and for paths it cannot name.
+bool GetHostPath(const FilePath& path, string16* host_path);
+// Starts the host's program |command_line| (its path and quoted arguments
+// in the host's terms). The platform gives no handle to wait on for such a
+// program: callers wait for what it does.
+bool StartHostProgram(string16 command_line);
 // Schedules |path| for deletion when the system next starts.
 bool DeleteFileAfterReboot(const FilePath& path);
 // Creates a new, empty, uniquely named file in |dir|.

@@ -104,34 +104,19 @@ bool WaitUntilGone(const FilePath& path) {
 // own removal of a name takes the link alone, so its rm is run on it:
 // without -r it removes a link or a file, never a folder. The host program
 // starts without a handle to wait on; the link's going is its end.
-bool DeleteLinkOnHost(const FilePath& path, UnixNameFunction unix_name) {
-  char* const host_path = unix_name(path.value().c_str());
-  if (!host_path) {
+bool DeleteLinkOnHost(const FilePath& path) {
+  string16 host_path;
+  if (!GetHostPath(path, &host_path)) {
     ::SetLastError(ERROR_PATH_NOT_FOUND);
     return false;
   }
-  const string16 host_text = UTF8ToUTF16(host_path);
-  ::HeapFree(::GetProcessHeap(), 0, host_path);
-  if (host_text.empty() || host_text.find(L'"') != string16::npos ||
-      host_text.back() == L'\\') {
+  if (host_path.empty() || host_path.find(L'"') != string16::npos ||
+      host_path.back() == L'\\') {
     ::SetLastError(ERROR_BAD_PATHNAME);
     return false;
   }
-  string16 command = L"/bin/rm -f -- \"" + host_text + L"\"";
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process = {};
-  if (!::CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE,
-                        CREATE_NO_WINDOW, nullptr, nullptr, &startup,
-                        &process)) {
+  if (!StartHostProgram(L"/bin/rm -f -- \"" + host_path + L"\""))
     return false;
-  }
-  // A host program comes without a process handle, and whatever the
-  // record holds for its thread is no handle either.
-  if (process.hProcess) {
-    win::ScopedHandle process_handle(process.hProcess);
-    win::ScopedHandle thread_handle(process.hThread);
-  }
   if (WaitUntilGone(path))
     return true;
   ::SetLastError(ERROR_ACCESS_DENIED);
@@ -140,8 +125,8 @@ bool DeleteLinkOnHost(const FilePath& path, UnixNameFunction unix_name) {
 
 // Removes the link |path| itself; what it points to is never touched.
 bool DeleteLink(const FilePath& path, DWORD attributes) {
-  if (const UnixNameFunction unix_name = GetUnixNameFunction())
-    return DeleteLinkOnHost(path, unix_name);
+  if (!RenamesMoveLinks())
+    return DeleteLinkOnHost(path);
   // Windows removes a junction or a folder's symbolic link with
   // RemoveDirectoryW and a file's with DeleteFileW, without looking behind.
   if (attributes & FILE_ATTRIBUTE_DIRECTORY)
@@ -592,6 +577,34 @@ bool RenamesMoveLinks() {
 
 bool FilesKeepTheirOwners() {
   return GetUnixNameFunction() == nullptr;
+}
+
+bool GetHostPath(const FilePath& path, string16* host_path) {
+  const UnixNameFunction unix_name = GetUnixNameFunction();
+  char* const text = unix_name ? unix_name(path.value().c_str()) : nullptr;
+  if (!text)
+    return false;
+  *host_path = UTF8ToUTF16(text);
+  ::HeapFree(::GetProcessHeap(), 0, text);
+  return true;
+}
+
+bool StartHostProgram(string16 command_line) {
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process = {};
+  if (!::CreateProcessW(nullptr, &command_line[0], nullptr, nullptr, FALSE,
+                        CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                        &process)) {
+    return false;
+  }
+  // A host program comes without a process handle, and whatever the
+  // record holds for its thread is no handle either.
+  if (process.hProcess) {
+    win::ScopedHandle process_handle(process.hProcess);
+    win::ScopedHandle thread_handle(process.hThread);
+  }
+  return true;
 }
 
 bool DeleteFileAfterReboot(const FilePath& path) {

@@ -8,8 +8,8 @@
 
 #include <vector>
 
+#include "base/files/file_util.h"
 #include "base/strings/string16.h"
-#include "base/strings/utf_string_conversions.h"
 #include "base/threading/platform_thread.h"
 #include "base/time/time.h"
 #include "base/win/scoped_handle.h"
@@ -17,23 +17,6 @@
 namespace base {
 
 namespace {
-
-using UnixNameFunction = char*(__cdecl*)(const wchar_t*);
-
-UnixNameFunction GetUnixNameFunction() {
-  return reinterpret_cast<UnixNameFunction>(
-      reinterpret_cast<void*>(::GetProcAddress(
-          ::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-}
-
-string16 HostPath(const FilePath& path, UnixNameFunction unix_name) {
-  char* const host_path = unix_name(path.value().c_str());
-  if (!host_path)
-    return string16();
-  const string16 text = UTF8ToUTF16(host_path);
-  ::HeapFree(::GetProcessHeap(), 0, host_path);
-  return text;
-}
 
 // Wine starts a host program without a handle to wait on: the link's
 // appearance is its end.
@@ -49,30 +32,15 @@ bool WaitForLink(const FilePath& link) {
   }
 }
 
-bool MakeHostLink(const FilePath& link,
-                  const FilePath& target,
-                  UnixNameFunction unix_name) {
-  const string16 host_link = HostPath(link, unix_name);
-  const string16 host_target = HostPath(target, unix_name);
-  if (host_link.empty() || host_target.empty())
-    return false;
-  string16 command =
-      L"/bin/ln -s -- \"" + host_target + L"\" \"" + host_link + L"\"";
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process = {};
-  if (!::CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE,
-                        CREATE_NO_WINDOW, nullptr, nullptr, &startup,
-                        &process)) {
+bool MakeHostLink(const FilePath& link, const string16& host_target) {
+  string16 host_link;
+  if (!GetHostPath(link, &host_link) || host_link.empty() ||
+      host_target.empty()) {
     return false;
   }
-  // A host program comes without a process handle, and whatever the
-  // record holds for its thread is no handle either.
-  if (process.hProcess) {
-    win::ScopedHandle process_handle(process.hProcess);
-    win::ScopedHandle thread_handle(process.hThread);
-  }
-  return WaitForLink(link);
+  return StartHostProgram(L"/bin/ln -s -- \"" + host_target + L"\" \"" +
+                          host_link + L"\"") &&
+         WaitForLink(link);
 }
 
 // The mount point form of the system's reparse data.
@@ -126,8 +94,9 @@ bool MakeJunction(const FilePath& link, const FilePath& target) {
 }  // namespace
 
 bool MakeFolderLink(const FilePath& link, const FilePath& target) {
-  if (const UnixNameFunction unix_name = GetUnixNameFunction())
-    return MakeHostLink(link, target, unix_name);
+  string16 host_target;
+  if (GetHostPath(target, &host_target))
+    return MakeHostLink(link, host_target);
   // Unprivileged creation needs developer mode.
   constexpr DWORD kAllowUnprivileged = 0x2;
   if (::CreateSymbolicLinkW(

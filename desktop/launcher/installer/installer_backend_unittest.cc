@@ -611,6 +611,26 @@ class InstallerRunnerTest : public InstallerBackendTest {
 
 using SilentInstallerControllerTest = InstallerRunnerTest;
 
+// Runs |controller| for |settings| from the package in |package|, asking the
+// update server at |reply_url| for its package; the result of the run.
+bool RunFetchingFrom(SilentInstallerController* controller,
+                     Settings* settings,
+                     const base::FilePath& package,
+                     const base::FilePath& logs,
+                     const base::string16& reply_url) {
+  // The backend that starts while the package is fetched is the package's,
+  // not this test program.
+  const ScopedPathOverride own_executable(base::FILE_EXE,
+                                          package.Append(L"installer.exe"));
+  base::CommandLine* command_line = base::CommandLine::ForCurrentProcess();
+  const base::CommandLine saved = *command_line;
+  command_line->AppendSwitchNative(PackageFetcher::kPackageServerSwitch,
+                                   reply_url);
+  const bool succeeded = controller->Run(settings, false, logs);
+  *command_line = saved;
+  return succeeded;
+}
+
 // The statistics record of |controller|, as it would be uploaded.
 std::string StatsRecord(SilentInstallerController* controller) {
   std::string json;
@@ -1183,17 +1203,9 @@ TEST_F(SilentInstallerControllerTest, AFailedFetchEndsTheRunInFailure) {
                                                         true, true);
   HttpTestServer server;
   ASSERT_TRUE(server.Start());
-  // The backend that starts while the package is fetched is the package's,
-  // not this test program.
-  const ScopedPathOverride own_executable(base::FILE_EXE,
-                                          package_.Append(L"installer.exe"));
-  base::CommandLine* command_line = base::CommandLine::ForCurrentProcess();
-  const base::CommandLine saved = *command_line;
-  command_line->AppendSwitchNative(PackageFetcher::kPackageServerSwitch,
-                                   server.Url("/status/404"));
   SilentInstallerController controller;
-  EXPECT_FALSE(controller.Run(settings_.get(), false, logs_.path()));
-  *command_line = saved;
+  EXPECT_FALSE(RunFetchingFrom(&controller, settings_.get(), package_,
+                               logs_.path(), server.Url("/status/404")));
   EXPECT_NE(std::string::npos,
             StatsRecord(&controller).find("\"installation_success\":0"));
   EXPECT_FALSE(server.GetRequests().empty());
@@ -1215,15 +1227,9 @@ TEST_F(SilentInstallerControllerTest, AFailedFetchLeavesNoPackageBehind) {
   ASSERT_EQ(static_cast<int>(reply.size()),
             base::WriteFile(server.files_folder().Append(L"reply.json"),
                             reply.data(), static_cast<int>(reply.size())));
-  const ScopedPathOverride own_executable(base::FILE_EXE,
-                                          package_.Append(L"installer.exe"));
-  base::CommandLine* command_line = base::CommandLine::ForCurrentProcess();
-  const base::CommandLine saved = *command_line;
-  command_line->AppendSwitchNative(PackageFetcher::kPackageServerSwitch,
-                                   server.Url("/files/reply.json"));
   SilentInstallerController controller;
-  EXPECT_FALSE(controller.Run(settings_.get(), false, logs_.path()));
-  *command_line = saved;
+  EXPECT_FALSE(RunFetchingFrom(&controller, settings_.get(), package_,
+                               logs_.path(), server.Url("/files/reply.json")));
   EXPECT_EQ(2u, server.GetRequests().size());
   base::FileEnumerator left(
       logs_.path(), false,

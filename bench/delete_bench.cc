@@ -59,8 +59,7 @@ int wmain(int argc, wchar_t** argv) {
   const double seconds = bench::Now() - start;
   if (!removed ||
       ::GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES) {
-    fwprintf(stderr, L"%ls did not remove %ls\n", mode.c_str(),
-             folder.c_str());
+    fwprintf(stderr, L"%ls did not remove %ls\n", mode.c_str(), folder.c_str());
     return 1;
   }
   printf("seconds: %.6f\n", seconds);

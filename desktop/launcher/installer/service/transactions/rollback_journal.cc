@@ -94,13 +94,14 @@ bool ReadFrom(HANDLE file, uint64_t offset, std::string* bytes) {
   return true;
 }
 
+// Seeks, then writes at the handle's own position: a write given its offset
+// in an OVERLAPPED record also queues a completion, a call to the Wine
+// server per record, though no port ever takes it.
 bool WriteAt(HANDLE file, uint64_t offset, const std::string& bytes) {
-  OVERLAPPED position = {};
-  position.Offset = static_cast<DWORD>(offset);
-  position.OffsetHigh = static_cast<DWORD>(offset >> 32);
   DWORD written = 0;
-  return ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()),
-                     &written, &position) &&
+  return Seek(file, offset) &&
+         ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()),
+                     &written, nullptr) &&
          written == bytes.size();
 }
 

@@ -420,6 +420,8 @@ bool Wininet::Start(const base::string16& url,
   starting_over_ = false;
   retry_count_ = 0;
   progress_shift_ = 0;
+  reported_downloaded_ = 0;
+  next_progress_report_ = base::TimeTicks();
   closing_ = false;
   awaiting_ = false;
   judged_serial_ = 0;
@@ -480,8 +482,11 @@ bool Wininet::SendRequest(const base::string16& url,
   }
   relay_->AddConnection();
   const wchar_t* verb = request_has_body_ ? L"POST" : L"GET";
-  // Redirects are followed here, after their targets are checked.
-  DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_AUTO_REDIRECT;
+  // Redirects are followed here, after their targets are checked. Nothing
+  // is written to the system's URL cache: every request reloads anyway, and
+  // a package would be written to the disk twice.
+  DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_AUTO_REDIRECT |
+                INTERNET_FLAG_NO_CACHE_WRITE;
   if (parsed.secure)
     flags |= INTERNET_FLAG_SECURE;
   HINTERNET request = HttpOpenRequestW(
@@ -746,12 +751,14 @@ void Wininet::HandleCompletionInProgress() {
       if (downloaded_ > chunk_start_)
         retry_count_ = 0;
       VLOG(2) << "Downloaded size: " << downloaded_;
-      if (!progress_posted_.exchange(true))
-        PostToOwner(base::Bind(&Wininet::ReportCurrentProgress, weak_this_));
+      if (base::TimeTicks::Now() >= next_progress_report_)
+        ReportKeptBytes();
     }
     if (!InternetReadFile(request_, read_->data.data(), kReadBufferSize,
                           &read_->bytes)) {
       const DWORD error = GetLastError();
+      // Whatever follows, the owner hears of every byte kept before it.
+      ReportKeptBytes();
       if (error == ERROR_IO_PENDING)
         return;
       if (IsLostConnectionWhileReading(error)) {
@@ -768,6 +775,7 @@ void Wininet::HandleCompletionInProgress() {
   }
   if (closing_)
     return;
+  ReportKeptBytes();
   if (downloaded_ < expected_total_)
     OnBodyInterrupted();
   else
@@ -778,6 +786,7 @@ bool Wininet::KeepBlock(uint64_t size) {
   const uint64_t end = downloaded_ + size;
   if (end > max_body_size_) {
     LOG(ERROR) << "The body passes the bound of " << max_body_size_ << " bytes";
+    ReportKeptBytes();
     PostToOwner(base::Bind(&Wininet::DownloadFailed, weak_this_));
     return false;
   }
@@ -788,11 +797,24 @@ bool Wininet::KeepBlock(uint64_t size) {
     return false;
   }
   if (!writer_->Write(read_->data.data(), static_cast<uint32_t>(size))) {
+    ReportKeptBytes();
     PostToOwner(base::Bind(&Wininet::DownloadFailed, weak_this_));
     return false;
   }
   downloaded_ = end;
   return true;
+}
+
+void Wininet::ReportKeptBytes() {
+  next_progress_report_ =
+      base::TimeTicks::Now() +
+      base::TimeDelta::FromMilliseconds(kProgressIntervalMs);
+  if (downloaded_ == reported_downloaded_)
+    return;
+  reported_downloaded_ = downloaded_;
+  // A report on its way reads the count when it runs.
+  if (!progress_posted_.exchange(true))
+    PostToOwner(base::Bind(&Wininet::ReportCurrentProgress, weak_this_));
 }
 
 void Wininet::OnBodyInterrupted() {

@@ -151,10 +151,25 @@ void CloseSessionHandle(HINTERNET session) {
 
 }  // namespace
 
-// Where a request's reads land, with the count of the last one.
+// Where a request's reads land, with the count of the last one not yet
+// kept. A read that pends gets its count written into |buffers| when it
+// completes. (InternetReadFile is not used: Wine sets the count it was given
+// to 0 after it queued a read that pends, and a read that completed on
+// another thread in between lost its count, and its data with it.)
 struct Wininet::ReadBuffer {
+  // Starts a read into |data|; its count is in bytes() once it is done.
+  BOOL Read(HINTERNET request) {
+    buffers = INTERNET_BUFFERSA();
+    buffers.dwStructSize = sizeof(buffers);
+    buffers.lpvBuffer = data.data();
+    buffers.dwBufferLength = Wininet::kReadBufferSize;
+    return InternetReadFileExA(request, &buffers, IRF_ASYNC, 0);
+  }
+  DWORD bytes() const { return buffers.dwBufferLength; }
+  void Clear() { buffers.dwBufferLength = 0; }
+
   std::vector<char> data = std::vector<char>(Wininet::kReadBufferSize);
-  unsigned long bytes = 0;
+  INTERNET_BUFFERSA buffers = {};
 };
 
 // What WinINet's callbacks of one transfer reach. Every connection of the
@@ -742,10 +757,10 @@ void Wininet::OnRedirectStatus(uint32_t status) {
 void Wininet::HandleCompletionInProgress() {
   VLOG(2) << "Additional data downloaded";
   while (!closing_) {
-    if (read_->bytes) {
-      if (!KeepBlock(read_->bytes))
+    if (read_->bytes()) {
+      if (!KeepBlock(read_->bytes()))
         return;
-      read_->bytes = 0;
+      read_->Clear();
       // Only a response that gets further than the last one ends a run of
       // failures.
       if (downloaded_ > chunk_start_)
@@ -754,13 +769,13 @@ void Wininet::HandleCompletionInProgress() {
       if (base::TimeTicks::Now() >= next_progress_report_)
         ReportKeptBytes();
     }
-    if (!InternetReadFile(request_, read_->data.data(), kReadBufferSize,
-                          &read_->bytes)) {
+    if (!read_->Read(request_)) {
       const DWORD error = GetLastError();
       // Whatever follows, the owner hears of every byte kept before it.
       ReportKeptBytes();
       if (error == ERROR_IO_PENDING)
         return;
+      read_->Clear();
       if (IsLostConnectionWhileReading(error)) {
         LOG(ERROR) << "Download interrupted by loss of connectivity: " << error;
         OnBodyInterrupted();
@@ -770,7 +785,7 @@ void Wininet::HandleCompletionInProgress() {
       }
       return;
     }
-    if (!read_->bytes)
+    if (!read_->bytes())
       break;
   }
   if (closing_)
@@ -833,7 +848,7 @@ void Wininet::StartOver() {
   // Nothing held can be trusted to be the resource; the next try asks for
   // all of it without a range, so that the answer is the whole body with
   // its own total, after the pause of a failed one.
-  read_->bytes = 0;
+  read_->Clear();
   if (!writer_->Rewind()) {
     LOG(ERROR) << "Could not start the body over";
     PostToOwner(base::Bind(&Wininet::DownloadFailed, weak_this_));

@@ -1,11 +1,32 @@
 #include "desktop/launcher/installer/ipc/ipc_receiver.h"
 
+#include <winternl.h>
+
 #include "base/bind.h"
 #include "base/location.h"
+#include "base/logging.h"
 #include "desktop/launcher/installer/ipc/installer_message.h"
 
 namespace vexlo {
 namespace installer {
+
+namespace {
+
+// Whether |handle| was opened for overlapped I/O. One opened for synchronous
+// I/O only cannot join a completion port (Wine opens every mailslot so).
+bool TakesOverlappedIO(HANDLE handle) {
+  IO_STATUS_BLOCK status = {};
+  FILE_MODE_INFORMATION mode = {};
+  if (!NT_SUCCESS(::NtQueryInformationFile(handle, &status, &mode, sizeof(mode),
+                                           FileModeInformation))) {
+    // Let the port decide.
+    return true;
+  }
+  return !(mode.Mode &
+           (FILE_SYNCHRONOUS_IO_ALERT | FILE_SYNCHRONOUS_IO_NONALERT));
+}
+
+}  // namespace
 
 IPCReceiver::IPCReceiver(HANDLE mailslot, IPCReceiverDelegate* delegate)
     : mailslot_(mailslot),
@@ -24,10 +45,12 @@ IPCReceiver::~IPCReceiver() {
 }
 
 void IPCReceiver::Start() {
-  if (base::MessageLoop::current()->RegisterIOHandler(mailslot_.Get(), this)) {
+  if (TakesOverlappedIO(mailslot_.Get()) &&
+      base::MessageLoop::current()->RegisterIOHandler(mailslot_.Get(), this)) {
     StartRead();
     return;
   }
+  LOG(INFO) << "The mailslot takes no completion port here; polling it";
   poll_event_.Set(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   if (!poll_event_.IsValid() ||
       !::SetMailslotInfo(mailslot_.Get(), kPollTimeoutMs)) {

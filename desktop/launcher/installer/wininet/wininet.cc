@@ -151,10 +151,25 @@ void CloseSessionHandle(HINTERNET session) {
 
 }  // namespace
 
-// Where a request's reads land, with the count of the last one.
+// Where a request's reads land, with the count of the last one not yet
+// kept. A read that pends gets its count written into |buffers| when it
+// completes. (InternetReadFile is not used: Wine sets the count it was given
+// to 0 after it queued a read that pends, and a read that completed on
+// another thread in between lost its count, and its data with it.)
 struct Wininet::ReadBuffer {
+  // Starts a read into |data|; its count is in bytes() once it is done.
+  BOOL Read(HINTERNET request) {
+    buffers = INTERNET_BUFFERSA();
+    buffers.dwStructSize = sizeof(buffers);
+    buffers.lpvBuffer = data.data();
+    buffers.dwBufferLength = Wininet::kReadBufferSize;
+    return InternetReadFileExA(request, &buffers, IRF_ASYNC, 0);
+  }
+  DWORD bytes() const { return buffers.dwBufferLength; }
+  void Clear() { buffers.dwBufferLength = 0; }
+
   std::vector<char> data = std::vector<char>(Wininet::kReadBufferSize);
-  unsigned long bytes = 0;
+  INTERNET_BUFFERSA buffers = {};
 };
 
 // What WinINet's callbacks of one transfer reach. Every connection of the
@@ -420,6 +435,8 @@ bool Wininet::Start(const base::string16& url,
   starting_over_ = false;
   retry_count_ = 0;
   progress_shift_ = 0;
+  reported_downloaded_ = 0;
+  next_progress_report_ = base::TimeTicks();
   closing_ = false;
   awaiting_ = false;
   judged_serial_ = 0;
@@ -480,8 +497,11 @@ bool Wininet::SendRequest(const base::string16& url,
   }
   relay_->AddConnection();
   const wchar_t* verb = request_has_body_ ? L"POST" : L"GET";
-  // Redirects are followed here, after their targets are checked.
-  DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_AUTO_REDIRECT;
+  // Redirects are followed here, after their targets are checked. Nothing
+  // is written to the system's URL cache: every request reloads anyway, and
+  // a package would be written to the disk twice.
+  DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_AUTO_REDIRECT |
+                INTERNET_FLAG_NO_CACHE_WRITE;
   if (parsed.secure)
     flags |= INTERNET_FLAG_SECURE;
   HINTERNET request = HttpOpenRequestW(
@@ -737,23 +757,25 @@ void Wininet::OnRedirectStatus(uint32_t status) {
 void Wininet::HandleCompletionInProgress() {
   VLOG(2) << "Additional data downloaded";
   while (!closing_) {
-    if (read_->bytes) {
-      if (!KeepBlock(read_->bytes))
+    if (read_->bytes()) {
+      if (!KeepBlock(read_->bytes()))
         return;
-      read_->bytes = 0;
+      read_->Clear();
       // Only a response that gets further than the last one ends a run of
       // failures.
       if (downloaded_ > chunk_start_)
         retry_count_ = 0;
       VLOG(2) << "Downloaded size: " << downloaded_;
-      if (!progress_posted_.exchange(true))
-        PostToOwner(base::Bind(&Wininet::ReportCurrentProgress, weak_this_));
+      if (base::TimeTicks::Now() >= next_progress_report_)
+        ReportKeptBytes();
     }
-    if (!InternetReadFile(request_, read_->data.data(), kReadBufferSize,
-                          &read_->bytes)) {
+    if (!read_->Read(request_)) {
       const DWORD error = GetLastError();
+      // Whatever follows, the owner hears of every byte kept before it.
+      ReportKeptBytes();
       if (error == ERROR_IO_PENDING)
         return;
+      read_->Clear();
       if (IsLostConnectionWhileReading(error)) {
         LOG(ERROR) << "Download interrupted by loss of connectivity: " << error;
         OnBodyInterrupted();
@@ -763,11 +785,12 @@ void Wininet::HandleCompletionInProgress() {
       }
       return;
     }
-    if (!read_->bytes)
+    if (!read_->bytes())
       break;
   }
   if (closing_)
     return;
+  ReportKeptBytes();
   if (downloaded_ < expected_total_)
     OnBodyInterrupted();
   else
@@ -778,6 +801,7 @@ bool Wininet::KeepBlock(uint64_t size) {
   const uint64_t end = downloaded_ + size;
   if (end > max_body_size_) {
     LOG(ERROR) << "The body passes the bound of " << max_body_size_ << " bytes";
+    ReportKeptBytes();
     PostToOwner(base::Bind(&Wininet::DownloadFailed, weak_this_));
     return false;
   }
@@ -788,11 +812,24 @@ bool Wininet::KeepBlock(uint64_t size) {
     return false;
   }
   if (!writer_->Write(read_->data.data(), static_cast<uint32_t>(size))) {
+    ReportKeptBytes();
     PostToOwner(base::Bind(&Wininet::DownloadFailed, weak_this_));
     return false;
   }
   downloaded_ = end;
   return true;
+}
+
+void Wininet::ReportKeptBytes() {
+  next_progress_report_ =
+      base::TimeTicks::Now() +
+      base::TimeDelta::FromMilliseconds(kProgressIntervalMs);
+  if (downloaded_ == reported_downloaded_)
+    return;
+  reported_downloaded_ = downloaded_;
+  // A report on its way reads the count when it runs.
+  if (!progress_posted_.exchange(true))
+    PostToOwner(base::Bind(&Wininet::ReportCurrentProgress, weak_this_));
 }
 
 void Wininet::OnBodyInterrupted() {
@@ -811,7 +848,7 @@ void Wininet::StartOver() {
   // Nothing held can be trusted to be the resource; the next try asks for
   // all of it without a range, so that the answer is the whole body with
   // its own total, after the pause of a failed one.
-  read_->bytes = 0;
+  read_->Clear();
   if (!writer_->Rewind()) {
     LOG(ERROR) << "Could not start the body over";
     PostToOwner(base::Bind(&Wininet::DownloadFailed, weak_this_));

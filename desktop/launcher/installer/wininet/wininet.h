@@ -72,6 +72,11 @@ class Wininet {
   // follows headway, so that a server that breaks off after every few bytes
   // cannot make the client flood it.
   static const int64_t kMinResumeIntervalMs = 1000;
+  // Reads that follow each other without a wait report their progress to
+  // the owner at most this often (each report wakes the owner's thread,
+  // which costs more than a read); the last count before a wait, a resume
+  // or the end is always reported.
+  static const int64_t kProgressIntervalMs = 50;
   static const uint64_t kNoBodySizeLimit = UINT64_MAX;
   // The bound for a body that is held in memory or read whole: the update
   // server's reply (a download URL, a checksum and a few partner entries)
@@ -160,6 +165,7 @@ class Wininet {
   void OnRedirectStatus(uint32_t status);
   void HandleCompletionInProgress();
   bool KeepBlock(uint64_t size);
+  void ReportKeptBytes();
   void OnBodyInterrupted();
   void StartOver();
   uint32_t QueryNumber(uint32_t info_level, bool* found);
@@ -229,6 +235,10 @@ class Wininet {
   // Whether a progress report is on its way to the owner; it reads the
   // count when it runs, so one at a time is enough.
   std::atomic<bool> progress_posted_{false};
+  // The count last handed to the owner, and when the next is due while
+  // reads follow each other.
+  uint64_t reported_downloaded_ = 0;
+  base::TimeTicks next_progress_report_;
   // The progress delegate counts in 32 bits: sizes reach it divided by
   // 2^|progress_shift_|.
   int progress_shift_ = 0;

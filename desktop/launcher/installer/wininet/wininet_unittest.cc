@@ -6,6 +6,7 @@
 
 #include <string.h>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <string>
@@ -69,15 +70,27 @@ class CannedUICallbackRunner : public UICallbackRunner {
 class RecordingProgress : public PackageFetcherDelegate {
  public:
   void SetTotalProgress(int32_t total) override { total_ = total; }
-  void SetCurrentProgress(int32_t current) override { current_ = current; }
+  void SetCurrentProgress(int32_t current) override {
+    current_ = current;
+    currents_.push_back(current);
+  }
   void NotifyStalled() override { ++stalled_; }
   void NotifyStatusChanged(PackageFetcher::Status /*status*/) override {}
   void NotifyTrackingDataObtained(const std::string& /*data*/) override {}
 
   int32_t total_ = -1;
   int32_t current_ = -1;
+  std::vector<int32_t> currents_;
   std::atomic<int> stalled_{0};
 };
+
+// A completion that notes the progress the owner had heard of by then.
+void NoteProgressAndQuit(const RecordingProgress* progress,
+                         int32_t* seen,
+                         const base::Closure& quit) {
+  *seen = progress->current_;
+  quit.Run();
+}
 
 // The events of the statistics delegate as text, in order.
 class EventLog {
@@ -866,6 +879,49 @@ TEST_F(WininetTest, AResponseThatGotFurtherEndsARunOfFailures) {
   EXPECT_EQ(Wininet::STATE_COMPLETED, client_.state());
   EXPECT_TRUE(received_ == HttpTestServer::Pattern(5000));
   EXPECT_EQ(4u, retry_runner_->delays_ms().size());
+}
+
+// Reads that follow each other without a wait are reported in bursts: what
+// the owner hears still only rises, and reaches the whole body before the
+// completion runs, across a resume and without a length too.
+TEST_F(WininetTest, ProgressRisesAndReachesTheWholeBodyBeforeTheCompletion) {
+  struct Case {
+    const char* path;
+    int32_t size;
+  } cases[] = {
+      {"/bytes/16000000", 16000000},
+      {"/bytes/16000000?cut=9000000", 16000000},
+      {"/bytes/6000000?nolength=1", 6000000},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    progress_.currents_.clear();
+    int32_t at_completion = -1;
+    base::RunLoop run_loop;
+    ASSERT_TRUE(
+        client_.Start(server_.Url(c.path), "",
+                      base::Bind(&NoteProgressAndQuit, &progress_,
+                                 &at_completion, run_loop.QuitClosure()),
+                      std::make_unique<DiscardingResponseWriter>(),
+                      std::make_unique<WininetDelegate>()));
+    ASSERT_TRUE(base::test::RunWithTimeout(&run_loop,
+                                           base::TimeDelta::FromSeconds(30)));
+    EXPECT_EQ(Wininet::STATE_COMPLETED, client_.state());
+    EXPECT_EQ(c.size, at_completion);
+    EXPECT_TRUE(
+        std::is_sorted(progress_.currents_.begin(), progress_.currents_.end()));
+  }
+}
+
+// A downloaded body is the writer's alone: no copy of it is left in the
+// system's URL cache (a package would take its size twice on the disk).
+TEST_F(WininetTest, NoBodyIsLeftInTheUrlCache) {
+  ASSERT_TRUE(FetchString("/bytes/300000"));
+  EXPECT_EQ(Wininet::STATE_COMPLETED, client_.state());
+  DWORD size = 0;
+  EXPECT_FALSE(GetUrlCacheEntryInfoW(server_.Url("/bytes/300000").c_str(),
+                                     nullptr, &size));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
 }
 
 }  // namespace

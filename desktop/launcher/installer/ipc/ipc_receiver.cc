@@ -7,6 +7,17 @@
 namespace vexlo {
 namespace installer {
 
+namespace {
+
+DWORD g_poll_timeout_ms = IPCReceiver::kPollTimeoutMs;
+
+}  // namespace
+
+// static
+void IPCReceiver::SetPollTimeoutForTesting(DWORD timeout_ms) {
+  g_poll_timeout_ms = timeout_ms;
+}
+
 IPCReceiver::IPCReceiver(HANDLE mailslot, IPCReceiverDelegate* delegate)
     : mailslot_(mailslot),
       delegate_(delegate),
@@ -30,7 +41,7 @@ void IPCReceiver::Start() {
   }
   poll_event_.Set(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   if (!poll_event_.IsValid() ||
-      !::SetMailslotInfo(mailslot_.Get(), kPollTimeoutMs)) {
+      !::SetMailslotInfo(mailslot_.Get(), g_poll_timeout_ms)) {
     return;
   }
   SchedulePoll();

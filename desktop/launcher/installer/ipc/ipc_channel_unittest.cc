@@ -24,6 +24,7 @@
 #include "base/win/scoped_handle.h"
 #include "desktop/launcher/installer/ipc/installer_message.h"
 #include "desktop/launcher/installer/ipc/ipc_mailslot_name.h"
+#include "desktop/launcher/installer/ipc/ipc_receiver.h"
 #include "desktop/launcher/installer/ipc/ipc_receiver_proxy.h"
 #include "desktop/launcher/installer/ipc/ipc_sender_proxy.h"
 #include "gtest/gtest.h"
@@ -126,6 +127,11 @@ void SetFlag(bool* flag) {
   *flag = true;
 }
 
+void SetFlagAndQuit(bool* flag, base::RunLoop* loop) {
+  *flag = true;
+  loop->Quit();
+}
+
 class IPCChannelTest : public testing::Test {
  protected:
   void ConnectBoth() {
@@ -184,6 +190,28 @@ TEST_F(IPCChannelTest, DeliverWaitingHearsEveryQueuedMessageFirst) {
   bool done_at_once = false;
   receiver_.DeliverWaiting(base::Bind(&SetFlag, &done_at_once));
   EXPECT_TRUE(done_at_once);
+}
+
+// Where the reader polls (under Wine), what the owner asks of the IPC
+// thread does not wait for a polling read to time out: with reads that
+// would block for a minute, DeliverWaiting still answers and Close ends.
+TEST_F(IPCChannelTest, TheOwnerNeverWaitsOutAPollingRead) {
+  IPCReceiver::SetPollTimeoutForTesting(60000);
+  ConnectBoth();
+  sender_.Send(NumberedMessage(1));
+  delegate_.WaitFor(1);
+  bool done = false;
+  base::RunLoop loop;
+  receiver_.DeliverWaiting(base::Bind(&SetFlagAndQuit, &done, &loop));
+  // A bound far below the read's time-out, only so that a failure ends.
+  loop_.PostDelayedTask(LOCATION_FROM_HERE("TheOwnerNeverWaitsOutAPollingRead"),
+                        loop.QuitClosure(), base::TimeDelta::FromSeconds(20));
+  loop.Run();
+  EXPECT_TRUE(done);
+  sender_.Close();
+  receiver_.Close();
+  IPCReceiver::SetPollTimeoutForTesting(IPCReceiver::kPollTimeoutMs);
+  EXPECT_EQ(std::vector<int>{1}, delegate_.numbers);
 }
 
 TEST_F(IPCChannelTest, SkipsEmptyDatagramsAndReadsOn) {

@@ -26,7 +26,14 @@ bool TakesOverlappedIO(HANDLE handle) {
            (FILE_SYNCHRONOUS_IO_ALERT | FILE_SYNCHRONOUS_IO_NONALERT));
 }
 
+DWORD g_poll_timeout_ms = IPCReceiver::kPollTimeoutMs;
+
 }  // namespace
+
+// static
+void IPCReceiver::SetPollTimeoutForTesting(DWORD timeout_ms) {
+  g_poll_timeout_ms = timeout_ms;
+}
 
 IPCReceiver::IPCReceiver(HANDLE mailslot, IPCReceiverDelegate* delegate)
     : mailslot_(mailslot),
@@ -53,7 +60,7 @@ void IPCReceiver::Start() {
   LOG(INFO) << "The mailslot takes no completion port here; polling it";
   poll_event_.Set(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   if (!poll_event_.IsValid() ||
-      !::SetMailslotInfo(mailslot_.Get(), kPollTimeoutMs)) {
+      !::SetMailslotInfo(mailslot_.Get(), g_poll_timeout_ms)) {
     return;
   }
   SchedulePoll();

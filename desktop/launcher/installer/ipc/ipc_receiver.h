@@ -21,6 +21,9 @@ class IPCReceiver : public base::MessageLoop::IOHandler {
  public:
   // The mailslot read time-out set for polling, in ms.
   static constexpr DWORD kPollTimeoutMs = 50;
+  // Sets the polling read time-out of the receivers started from now on;
+  // kPollTimeoutMs restores it.
+  static void SetPollTimeoutForTesting(DWORD timeout_ms);
   // The most datagrams that DeliverWaiting reads.
   static constexpr int kMaxWaitingDelivered = 10000;
 

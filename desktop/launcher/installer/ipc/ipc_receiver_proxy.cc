@@ -44,6 +44,9 @@ bool IPCReceiverProxy::Connect(const base::string16& channel_name) {
   }
   if (!StartIPCThread(&ipc_thread_))
     return false;
+  wake_.Set(::CreateFileW(path.c_str(), GENERIC_WRITE,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   ipc_thread_.task_runner()->PostTask(
       LOCATION_FROM_HERE("vexlo::installer::IPCReceiverProxy::Connect"),
       base::Bind(&IPCReceiverProxy::CreateReceiver, this, mailslot.Take()));
@@ -55,8 +58,10 @@ void IPCReceiverProxy::Close() {
     ipc_thread_.task_runner()->PostNonNestableTask(
         LOCATION_FROM_HERE("vexlo::installer::IPCReceiverProxy::Close"),
         base::Bind(&IPCReceiverProxy::DestroyReceiver, this));
+    WakeIPCThread();
   }
   ipc_thread_.Stop();
+  wake_.Close();
 }
 
 void IPCReceiverProxy::DeliverWaiting(const base::Closure& done) {
@@ -67,6 +72,14 @@ void IPCReceiverProxy::DeliverWaiting(const base::Closure& done) {
   ipc_thread_.task_runner()->PostTask(
       LOCATION_FROM_HERE("vexlo::installer::IPCReceiverProxy::DeliverWaiting"),
       base::Bind(&IPCReceiverProxy::DeliverWaitingOnIPCThread, this, done));
+  WakeIPCThread();
+}
+
+void IPCReceiverProxy::WakeIPCThread() {
+  if (!wake_.IsValid())
+    return;
+  DWORD written = 0;
+  ::WriteFile(wake_.Get(), "", 0, &written, nullptr);
 }
 
 void IPCReceiverProxy::DeliverWaitingOnIPCThread(const base::Closure& done) {

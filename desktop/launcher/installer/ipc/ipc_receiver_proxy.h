@@ -11,6 +11,7 @@
 #include "base/pickle.h"
 #include "base/strings/string16.h"
 #include "base/threading/thread.h"
+#include "base/win/scoped_handle.h"
 #include "desktop/launcher/installer/ipc/ipc_receiver_delegate.h"
 
 namespace vexlo {
@@ -50,11 +51,18 @@ class IPCReceiverProxy : public IPCReceiverDelegate {
   void DestroyReceiver();
   void DeliverWaitingOnIPCThread(const base::Closure& done);
   void DeliverOnOwnerThread(base::Pickle* message);
+  // Ends a polling read on the IPC thread at once, so that what was just
+  // posted there runs without waiting out the read's time-out.
+  void WakeIPCThread();
 
   base::Thread ipc_thread_;
   base::MessageLoop* owner_loop_;
   // Used on the IPC thread only.
   std::unique_ptr<IPCReceiver> receiver_;
+  // A writing end of the proxy's own mailslot, on the owner's thread: an
+  // empty datagram written there ends a read that blocks the IPC thread,
+  // and is never delivered.
+  base::win::ScopedHandle wake_;
   IPCReceiverDelegate* delegate_;
   // Taken on the owner's thread, followed there only.
   base::WeakPtr<IPCReceiverProxy> weak_this_;

@@ -34,9 +34,15 @@ bool ChecksumMatches(const base::FilePath& path, const std::string& expected) {
     LOG(ERROR) << "Unable to read " << path.AsUTF8();
     return false;
   }
+  return ChecksumMatches(file.data(), file.length(), expected);
+}
+
+bool ChecksumMatches(const uint8_t* data,
+                     size_t length,
+                     const std::string& expected) {
   std::unique_ptr<crypto::SecureHash> hash =
       crypto::SecureHash::Create(crypto::SecureHash::SHA256);
-  hash->Update(file.data(), file.length());
+  hash->Update(data, length);
   uint8_t digest[kSha256Length];
   hash->Finish(digest, sizeof(digest));
   return ToLowerHex(digest, sizeof(digest)) == expected;

@@ -29,10 +29,17 @@ TEST(ChecksumCheckerTest, MatchesOnlyTheExactLowerCaseDigest) {
   base::UniqueTestDir dir;
   const base::FilePath file = dir.path().Append(L"abc");
   ASSERT_EQ(3, base::WriteFile(file, "abc", 3));
+  const uint8_t bytes[] = {'a', 'b', 'c'};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(c.matches, ChecksumMatches(file, c.expected));
+    EXPECT_EQ(c.matches, ChecksumMatches(bytes, sizeof(bytes), c.expected));
   }
+  // The bytes are the file's, no more and no fewer.
+  EXPECT_FALSE(ChecksumMatches(bytes, 2, abc));
+  EXPECT_TRUE(ChecksumMatches(
+      bytes, 0,
+      "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"));
   const base::FilePath missing = dir.path().Append(L"missing");
   ScopedLogCapture log;
   EXPECT_FALSE(ChecksumMatches(missing, abc));

@@ -65,6 +65,8 @@ const wchar_t kDownloadPrefix[] = L"vexlo_installer_";
 // The digits of the time in the download's name.
 const size_t kStampLength = 14;
 const wchar_t kLockExtension[] = L"lock";
+const char kChecksumIncorrect[] =
+    "Checksum incorrect for the downloaded package";
 
 base::FilePath MakeDownloadPath(const base::FilePath& temp_folder) {
   base::Time::Exploded now;
@@ -291,7 +293,8 @@ class PackageFetcher::ThreadedFetcher {
   void FetchDownloadUrl();
   void OnDownloadUrlFetched();
   void ExtractArchive(const std::string& checksum);
-  bool CheckPackage(const std::string& checksum);
+  const char* CheckPackage(PayloadReader* package, const std::string& checksum);
+  const char* WriteOutPackage(PayloadReader* package, Status* status);
   bool RunPackage(const char* switch_name, std::string* output);
   bool WriteArchive(const PayloadReader& reader);
   void UnpackArchive();
@@ -551,28 +554,19 @@ void PackageFetcher::ThreadedFetcher::ExtractArchive(
     return;
   }
   ReachedStep("hold");
-  if (!CheckPackage(checksum))
-    return;
-
-  attempt_stats_->RecordTime("extract_start_time");
-  NotifyStatus(EXTRACTING);
-  bool found = false;
-  bool written = false;
+  Status status = DOWNLOAD_FAILED;
+  const char* failure = nullptr;
   {
-    // Its mapping of the package is gone before anyone hears of the result.
+    // Mapped once, under the hold: the checksum reads the very view that
+    // the payload is then written out of. The mapping is gone before
+    // anyone hears of the result.
     PayloadReader package(download_path_);
-    found = package.Init() && package.IsFullPackage();
-    if (found) {
-      ReachedStep("payload");
-      written = WriteArchive(package);
-    }
+    failure = CheckPackage(&package, checksum);
+    if (!failure)
+      failure = WriteOutPackage(&package, &status);
   }
-  if (!found) {
-    Fail(DOWNLOAD_FAILED, "Could not find 7z payload in full package");
-    return;
-  }
-  if (!written) {
-    Fail(UNPACKING_FAILED, "Could not write out 7z archive from full package");
+  if (failure) {
+    Fail(status, failure);
     return;
   }
   ReachedStep("archive");
@@ -582,21 +576,25 @@ void PackageFetcher::ThreadedFetcher::ExtractArchive(
       base::Bind(&ThreadedFetcher::UnpackArchive, weak_factory_.GetWeakPtr()));
 }
 
-// Checksum, signer, internal version and stream, in that order; false after
-// reporting the first that fails.
-bool PackageFetcher::ThreadedFetcher::CheckPackage(
+// Checksum, signer, internal version and stream, in that order: the message
+// of the first that fails, or null when the package passed them all.
+const char* PackageFetcher::ThreadedFetcher::CheckPackage(
+    PayloadReader* package,
     const std::string& checksum) {
-  if (!ChecksumMatches(download_path_, checksum)) {
-    Fail(DOWNLOAD_FAILED, "Checksum incorrect for the downloaded package");
-    return false;
+  if (!package->Map()) {
+    LOG(ERROR) << "Unable to read " << download_path_.AsUTF8();
+    return kChecksumIncorrect;
+  }
+  if (!ChecksumMatches(package->file().data(), package->file().length(),
+                       checksum)) {
+    return kChecksumIncorrect;
   }
   ReachedStep("checksum");
 
   bool own_signed = true;
   if ((!IsFileSigned(own_executable_, &own_signed) || own_signed) &&
       !VerifySigner(download_path_)) {
-    Fail(DOWNLOAD_FAILED, "Signature incorrect for the downloaded package");
-    return false;
+    return "Signature incorrect for the downloaded package";
   }
   ReachedStep("signer");
 
@@ -606,21 +604,35 @@ bool PackageFetcher::ThreadedFetcher::CheckPackage(
   const base::Version version(internal_version);
   if (!version.IsValid() ||
       version.CompareTo(base::Version(ProductInfo::GetInternalVersion())) < 0) {
-    Fail(DOWNLOAD_FAILED, "Downloaded package is older than the installer");
-    return false;
+    return "Downloaded package is older than the installer";
   }
   ReachedStep("internal_version");
 
   std::string stream;
   RunPackage("stream", &stream);
   attempt_stats_->SetString("stream", stream);
-  if (stream != ProductInfo::GetChannel()) {
-    Fail(DOWNLOAD_FAILED,
-         "Downloaded package is of a different stream than the installer");
-    return false;
-  }
+  if (stream != ProductInfo::GetChannel())
+    return "Downloaded package is of a different stream than the installer";
   ReachedStep("stream");
-  return true;
+  return nullptr;
+}
+
+// The archive out of a package that passed its checks: the message of the
+// failure, with |status| set to its status, or null once it is written.
+const char* PackageFetcher::ThreadedFetcher::WriteOutPackage(
+    PayloadReader* package,
+    Status* status) {
+  attempt_stats_->RecordTime("extract_start_time");
+  NotifyStatus(EXTRACTING);
+  *status = DOWNLOAD_FAILED;
+  if (!package->Init() || !package->IsFullPackage())
+    return "Could not find 7z payload in full package";
+  ReachedStep("payload");
+  if (!WriteArchive(*package)) {
+    *status = UNPACKING_FAILED;
+    return "Could not write out 7z archive from full package";
+  }
+  return nullptr;
 }
 
 bool PackageFetcher::ThreadedFetcher::RunPackage(const char* switch_name,

@@ -385,6 +385,10 @@ TEST_F(PackageFetcherTest, EachFailureEndsWithItsStatusAndLineAndNoHold) {
       {"wrong checksum", ReplyNaming(PackageUrl(""), Sha256Hex("other")),
        package_, nullptr, nullptr, nullptr, "", PackageFetcher::DOWNLOAD_FAILED,
        "Checksum incorrect for the downloaded package"},
+      // Nothing to map: the checksum of nothing cannot match what was read.
+      {"empty package", ReplyNaming(PackageUrl(""), Sha256Hex("")), "", nullptr,
+       nullptr, nullptr, "", PackageFetcher::DOWNLOAD_FAILED,
+       "Checksum incorrect for the downloaded package"},
       {"upper-case checksum",
        ReplyNaming(PackageUrl(""), base::ToUpperASCII(Sha256Hex(package_))),
        package_, nullptr, nullptr, nullptr, "", PackageFetcher::DOWNLOAD_FAILED,

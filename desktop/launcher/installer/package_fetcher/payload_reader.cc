@@ -24,11 +24,15 @@ PayloadReader::PayloadReader(const base::FilePath& path) : path_(path) {}
 
 PayloadReader::~PayloadReader() = default;
 
+bool PayloadReader::Map() {
+  return file_.IsValid() || file_.Initialize(path_);
+}
+
 bool PayloadReader::Init() {
   if (initialised_)
     return true;
   LOG(INFO) << "Reading Payload";
-  if (!file_.IsValid() && !file_.Initialize(path_)) {
+  if (!Map()) {
     LOG(ERROR) << "Could not initialize memory mapped file";
     return false;
   }

@@ -22,6 +22,13 @@ class PayloadReader {
   PayloadReader& operator=(const PayloadReader&) = delete;
   ~PayloadReader();
 
+  // Maps the whole file, unless it is mapped already; false, without a log
+  // line, when it cannot be. Init maps it when nothing did before.
+  bool Map();
+  // The mapping, valid once Map or Init has made it: who checks the file
+  // reads it here, through the view the payload comes from.
+  const base::MemoryMappedFile& file() const { return file_; }
+
   // True when a usable payload was found. A full package appended after the
   // signature of a signed file is refused, since the signature does not
   // cover it.

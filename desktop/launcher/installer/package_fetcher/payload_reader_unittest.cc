@@ -154,6 +154,39 @@ TEST(PayloadReaderTest, OverrideStandsInForTheFile) {
   EXPECT_EQ("blob", missing.GetPayload());
 }
 
+// Who checks the file first reads the view the payload then comes from:
+// Init keeps a mapping made before it, and a file that cannot be mapped
+// says so only when Init is asked.
+TEST(PayloadReaderTest, InitReadsThroughTheMappingMadeBeforeIt) {
+  PayloadReader reader(PackageFixture(L"unsigned_package.exe"));
+  EXPECT_FALSE(reader.file().IsValid());
+  ASSERT_TRUE(reader.Map());
+  const uint8_t* const view = reader.file().data();
+  const size_t length = reader.file().length();
+  ASSERT_NE(nullptr, view);
+  EXPECT_EQ(ReadWholeFile(PackageFixture(L"unsigned_package.exe")),
+            std::string(reinterpret_cast<const char*>(view), length));
+  EXPECT_TRUE(reader.Map());
+  ASSERT_TRUE(reader.Init());
+  EXPECT_TRUE(reader.IsFullPackage());
+  EXPECT_EQ(view, reader.file().data());
+  EXPECT_EQ(length, reader.file().length());
+
+  base::UniqueTestDir dir;
+  const base::FilePath empty = dir.path().Append(L"empty.exe");
+  ASSERT_EQ(0, base::WriteFile(empty, "", 0));
+  for (const base::FilePath& path : {PackageFixture(L"missing.exe"), empty}) {
+    SCOPED_TRACE(path.AsUTF8());
+    PayloadReader unreadable(path);
+    ScopedLogCapture log;
+    EXPECT_FALSE(unreadable.Map());
+    EXPECT_FALSE(log.Saw("Could not initialize memory mapped file"));
+    EXPECT_FALSE(unreadable.Init());
+    EXPECT_TRUE(log.Saw("Could not initialize memory mapped file"));
+    EXPECT_FALSE(unreadable.IsInitialised());
+  }
+}
+
 }  // namespace
 }  // namespace installer
 }  // namespace vexlo

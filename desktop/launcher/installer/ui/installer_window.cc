@@ -4,7 +4,6 @@
 #include <richedit.h>
 #include <shlobj.h>
 #include <shlwapi.h>
-#include <uxtheme.h>
 
 #include <algorithm>
 #include <utility>
@@ -33,6 +32,33 @@ const char kUIStatsFeature[] = "installer-ui-stats";
 const COLORREF kTitleColor = RGB(255, 27, 44);
 const COLORREF kLinkColor = RGB(104, 104, 104);
 const COLORREF kWarningColor = RGB(255, 0, 0);
+
+// The common controls and the visual styles are loaded here, for the
+// window, rather than imported: their start-up brings up the desktop window,
+// which under Wine means starting a desktop process, and every role of the
+// executable would pay for loading and unloading them. Once loaded a
+// library stays, as an import would.
+template <typename Function>
+Function LookUpOnDemand(const wchar_t* library_name, const char* name) {
+  const HMODULE library = ::LoadLibraryW(library_name);
+  return library ? reinterpret_cast<Function>(
+                       reinterpret_cast<void*>(::GetProcAddress(library, name)))
+                 : nullptr;
+}
+
+bool InitCommonControlsOnDemand(const INITCOMMONCONTROLSEX& controls) {
+  using InitFunction = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+  const auto init =
+      LookUpOnDemand<InitFunction>(L"comctl32.dll", "InitCommonControlsEx");
+  return init && init(&controls);
+}
+
+bool IsAppThemedOnDemand() {
+  using IsThemedFunction = BOOL(WINAPI*)();
+  static const auto is_themed =
+      LookUpOnDemand<IsThemedFunction>(L"uxtheme.dll", "IsAppThemed");
+  return is_themed && is_themed();
+}
 
 // Which pages show a control of the main dialog: bit N for page N.
 struct PageControl {
@@ -330,7 +356,7 @@ bool InstallerWindow::CreateDialogs() {
   INITCOMMONCONTROLSEX controls = {sizeof(controls),
                                    ICC_WIN95_CLASSES | ICC_USEREX_CLASSES |
                                        ICC_STANDARD_CLASSES | ICC_LINK_CLASS};
-  if (!::InitCommonControlsEx(&controls))
+  if (!InitCommonControlsOnDemand(controls))
     PLOG(ERROR) << "InitCommonControlsEx failed.";
   rich_edit_library_ = ::LoadLibraryW(L"Msftedit.dll");
   if (!rich_edit_library_)
@@ -1195,7 +1221,7 @@ void InstallerWindow::RebuildBackground() {
   ::SelectObject(target, old_target);
   ::DeleteDC(target);
   control_brushes_.clear();
-  if (::IsAppThemed())
+  if (IsAppThemedOnDemand())
     MakeControlBrush(IDC_DELETE_PROFILE);
   ::InvalidateRect(main_dialog_, nullptr, TRUE);
 }

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <memory>
 #include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -20,8 +21,10 @@
 #include "base/process/process.h"
 #include "base/run_loop.h"
 #include "base/strings/string_number_conversions.h"
+#include "base/strings/string_util.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/unique_test_dir.h"
+#include "base/win/pe_image.h"
 #include "base/win/registry.h"
 #include "desktop/launcher/installer/host/installer_host_resource_ids.h"
 #include "desktop/launcher/installer/installer_stats.h"
@@ -743,6 +746,59 @@ TEST_F(InstallerWindowTest, FailsWithoutItsDialogs) {
   EXPECT_TRUE(log.Saw("Window creation failed."));
   // Nothing is left behind to hear of the settings.
   EXPECT_TRUE(settings_->SetImportBrowserData(false));
+}
+
+// The window loads the common controls and the visual styles itself, and
+// they work: the dialogs, which are made of common controls, come up
+// without a complaint.
+TEST_F(InstallerWindowTest, LoadsTheCommonControlsItself) {
+  MakeSettings(L"--language=en");
+  ScopedLogCapture log;
+  MakeWindow();
+  EXPECT_FALSE(log.Saw("InitCommonControlsEx failed."));
+  EXPECT_TRUE(::GetModuleHandleW(L"comctl32.dll"));
+}
+
+// The names of the libraries that the module at |path| imports, in upper
+// case.
+std::set<std::string> ImportedLibraries(const base::FilePath& path) {
+  std::set<std::string> names;
+  const HMODULE module = ::LoadLibraryExW(path.value().c_str(), nullptr,
+                                          LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  if (!module)
+    return names;
+  // The flag marks the handle; the image starts at the page below it.
+  const uintptr_t base = reinterpret_cast<uintptr_t>(module) & ~uintptr_t{3};
+  base::win::PEImage image(reinterpret_cast<const void*>(base));
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  const auto* nt =
+      reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+  const IMAGE_DATA_DIRECTORY& imports =
+      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  for (auto* entry = static_cast<const IMAGE_IMPORT_DESCRIPTOR*>(
+           image.RVAToAddr(imports.VirtualAddress));
+       entry && entry->Name; ++entry) {
+    names.insert(base::ToUpperASCII(
+        static_cast<const char*>(image.RVAToAddr(entry->Name))));
+  }
+  ::FreeLibrary(module);
+  return names;
+}
+
+// Neither the executable nor the library of the installer imports the
+// libraries whose start-up brings up the desktop window: every process of
+// an installation would pay for it, while only the window needs them.
+TEST(InstallerModulesTest, ImportNothingThatOnlyTheWindowNeeds) {
+  base::FilePath build;
+  ASSERT_TRUE(base::PathService::Get(base::DIR_EXE, &build));
+  for (const wchar_t* name : {L"installer.exe", L"vexlo_installer.dll"}) {
+    SCOPED_TRACE(name);
+    const std::set<std::string> imported =
+        ImportedLibraries(build.Append(name));
+    ASSERT_TRUE(imported.count("KERNEL32.DLL"));
+    EXPECT_FALSE(imported.count("COMCTL32.DLL"));
+    EXPECT_FALSE(imported.count("UXTHEME.DLL"));
+  }
 }
 
 }  // namespace

@@ -10,13 +10,14 @@ trap 'rm -rf "$work"' EXIT
 cat >"$work/loader" <<'LOADER'
 #!/usr/bin/env bash
 # $1: the report's failures, or "none"; $2: "kill" or an exit status;
-# $3: the suite and test the report names.
+# $3: the suite and test the report names. Lines end in CR LF, as the test
+# programs' C runtime writes them.
 report=${GTEST_OUTPUT#json:Z:}
 report=${report//\\//}
 if [ "$1" != none ]; then
-  printf '{\n  "tests": 1,\n  "failures": %s,\n  "disabled": 0,\n  "errors": 0,\n' \
+  printf '{\r\n  "tests": 1,\r\n  "failures": %s,\r\n  "disabled": 0,\r\n  "errors": 0,\r\n' \
     "$1" >"$report"
-  printf '  "testsuites": [{"name": "%s", "testsuite": [{"name": "%s",}]}]\n}\n' \
+  printf '  "testsuites": [{"name": "%s",\r\n "testsuite": [{"name": "%s",}]}]\r\n}\r\n' \
     "${3%%.*}" "${3#*.}" >>"$report"
 fi
 if [ "$2" = kill ]; then kill -KILL $$; fi

@@ -61,6 +61,26 @@ install_packages() {
   fi
 }
 
+# Runs in one build folder share its Wine prefix, and each run stops the
+# prefix's server at its end: that stop ended the tests of a run beside it
+# (a test program starting died of the server's signal in 0.02 s with no
+# output; one under way ended at once, with status 0 or 1, half done), and
+# two builds in one folder trip over each other. So one run at a time: the
+# script runs again under a lock of the folder, which waits for a run
+# already there. The lock is held by flock alone, never by the programs the
+# run starts, so a Wine process that outlives its run does not keep it.
+# Call with the script's arguments.
+hold_build_folder() {
+  local lock="$BUILD_DIR/.vexlo-run.lock"
+  if [ "${VEXLO_BUILD_FOLDER_HELD:-}" = "$lock" ]; then return 0; fi
+  mkdir -p "$BUILD_DIR"
+  export VEXLO_BUILD_FOLDER_HELD="$lock"
+  if ! flock -n "$lock" true; then
+    echo "tools: another run uses $BUILD_DIR; waiting for it to end" >&2
+  fi
+  exec flock -o "$lock" "$0" "$@"
+}
+
 configure_and_build() {
   mkdir -p "$BUILD_DIR"
   export WINEPREFIX="$BUILD_DIR/wineprefix"

@@ -1377,5 +1377,95 @@ TEST_F(InstallerRunnerTest, TakesOverTheMutexOfAFrontEndThatDied) {
   runner_.Stop();
 }
 
+namespace {
+
+// Copies of every handle a process holds, found by trying each value a
+// handle can have there.
+class HandleCopies {
+ public:
+  explicit HandleCopies(HANDLE process) {
+    constexpr uintptr_t kLastValue = 0x8000;
+    for (uintptr_t value = 4; value <= kLastValue; value += 4) {
+      HANDLE copy = nullptr;
+      if (::DuplicateHandle(process, reinterpret_cast<HANDLE>(value),
+                            ::GetCurrentProcess(), &copy, 0, FALSE,
+                            DUPLICATE_SAME_ACCESS)) {
+        copies_.push_back(copy);
+      }
+    }
+  }
+  HandleCopies(const HandleCopies&) = delete;
+  HandleCopies& operator=(const HandleCopies&) = delete;
+  ~HandleCopies() {
+    for (HANDLE copy : copies_)
+      ::CloseHandle(copy);
+  }
+
+  // How many of the copies are handles of |object|'s kernel object.
+  int CountOf(HANDLE object) const {
+    // Exported by kernelbase.dll alone, from Windows 10 on.
+    using CompareFunction = BOOL(WINAPI*)(HANDLE, HANDLE);
+    using AnyFunction = void (*)();
+    const auto compare = reinterpret_cast<CompareFunction>(
+        reinterpret_cast<AnyFunction>(::GetProcAddress(
+            ::GetModuleHandleW(L"kernelbase.dll"), "CompareObjectHandles")));
+    EXPECT_TRUE(compare) << "the platform cannot compare handles";
+    int count = 0;
+    for (HANDLE copy : copies_) {
+      if (compare && compare(copy, object))
+        ++count;
+    }
+    return count;
+  }
+
+ private:
+  std::vector<HANDLE> copies_;
+};
+
+}  // namespace
+
+// The backend inherits the handle of its front end's process that its
+// command line names, and no other handle of the front end: neither the
+// folder's mutex nor a handle that another part of the front end made
+// inheritable.
+TEST_F(InstallerRunnerTest, TheBackendInheritsOnlyTheFrontEndsHandle) {
+  // The backend waits for the package meanwhile, so it is there to look at.
+  const ScopedPathOverride own_executable(base::FILE_EXE,
+                                          package_.Append(L"installer.exe"));
+  SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
+  const base::win::ScopedHandle other(
+      ::CreateEventW(&inheritable, TRUE, FALSE, nullptr));
+  ASSERT_TRUE(other.IsValid());
+  const base::win::ScopedHandle own(
+      ::OpenProcess(SYNCHRONIZE, FALSE, ::GetCurrentProcessId()));
+  ASSERT_TRUE(own.IsValid());
+  int own_handles = -1;
+  int mutex_handles = -1;
+  int other_handles = -1;
+  recorder_.on_started = [&]() {
+    // The package's own backend reports its start too.
+    if (own_handles != -1)
+      return;
+    const HANDLE backend = runner_.backend_process().Handle();
+    const HandleCopies held(backend);
+    const base::win::ScopedHandle mutex(::OpenMutexW(
+        SYNCHRONIZE, FALSE, InstallerRunner::GetMutexName(install_).c_str()));
+    EXPECT_TRUE(mutex.IsValid());
+    // Only a backend still running held what was found.
+    if (::WaitForSingleObject(backend, 0) == WAIT_TIMEOUT) {
+      own_handles = held.CountOf(own.Get());
+      mutex_handles = held.CountOf(mutex.Get());
+      other_handles = held.CountOf(other.Get());
+    }
+    runner_.SetPackageReady();
+  };
+  RunInstallation(false);
+  EXPECT_EQ("ended ok", recorder_.calls.back());
+  EXPECT_EQ(1, own_handles);
+  EXPECT_EQ(0, mutex_handles);
+  EXPECT_EQ(0, other_handles);
+  runner_.Stop();
+}
+
 }  // namespace installer
 }  // namespace vexlo

@@ -184,8 +184,11 @@ bool InstallerRunner::LaunchBackend(base::CommandLine* command_line) {
         static_cast<uint64_t>(reinterpret_cast<uintptr_t>(own_process));
     command_line->AppendSwitchASCII("initial-proc-handle",
                                     base::HexEncode(&value, sizeof(value)));
+    // That handle alone: the folder's mutex, inheritable too, must not live
+    // on in a backend that outlasts this process.
+    base::HandlesToInheritVector handles = {own_process};
     base::LaunchOptions options;
-    options.inherit_handles = true;
+    options.handles_to_inherit = &handles;
     backend_ = base::LaunchProcess(*command_line, options);
     ::CloseHandle(own_process);
   }

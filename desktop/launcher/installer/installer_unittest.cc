@@ -16,6 +16,7 @@
 #include "base/command_line.h"
 #include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
+#include "base/files/important_file_writer.h"
 #include "base/json/json_reader.h"
 #include "base/json/json_writer.h"
 #include "base/location.h"
@@ -29,6 +30,7 @@
 #include "base/test/fake_shortcut_shell.h"
 #include "base/test/scoped_windows_version_override.h"
 #include "base/test/unique_test_dir.h"
+#include "base/time/time.h"
 #include "base/values.h"
 #include "base/win/registry.h"
 #include "base/win/scoped_handle.h"
@@ -1626,6 +1628,71 @@ TEST_F(InstallerTest, TaskRegistrationLowersThePositiveErrorCounter) {
     }
     EXPECT_EQ(test_case.expected, seen);
   }
+}
+
+namespace {
+
+// Holds the first write that the preference pool's thread makes, before it
+// replaces its file, until Release, or for two seconds at most.
+class PoolWriteHold {
+ public:
+  PoolWriteHold()
+      : main_thread_(::GetCurrentThreadId()), release_(true, false) {
+    base::ImportantFileWriter::SetStepHookForTesting(
+        base::Bind(&PoolWriteHold::OnStep, this));
+  }
+  PoolWriteHold(const PoolWriteHold&) = delete;
+  PoolWriteHold& operator=(const PoolWriteHold&) = delete;
+  ~PoolWriteHold() {
+    base::ImportantFileWriter::SetStepHookForTesting(
+        base::ImportantFileWriter::StepHook());
+  }
+
+  void Release() { release_.Signal(); }
+
+ private:
+  bool OnStep(base::ImportantFileWriter::WriteStep step) {
+    if (step == base::ImportantFileWriter::WriteStep::kReplace &&
+        ::GetCurrentThreadId() != main_thread_ && !held_) {
+      held_ = true;
+      release_.TimedWait(base::TimeDelta::FromSeconds(2));
+    }
+    return true;
+  }
+
+  const DWORD main_thread_;
+  base::WaitableEvent release_;
+  // Only the pool's thread touches it.
+  bool held_ = false;
+};
+
+}  // namespace
+
+// The counter's decrement reads the preferences once the run's own write
+// of them has landed, however late: read before, its write put the file as
+// it was before the run back over what the run wrote.
+TEST_F(InstallerTest, LoweringTheCounterKeepsThePreferencesOfTheRun) {
+  ASSERT_TRUE(base::CreateDirectory(install_));
+  const base::FilePath file = install_.Append(kInstallerPrefsFileName);
+  const std::string prefs = "{\"au_task_error_count\": 3}";
+  ASSERT_EQ(
+      static_cast<int>(prefs.size()),
+      base::WriteFile(file, prefs.data(), static_cast<int>(prefs.size())));
+  auto settings = MakeSettings({"language=nb"});
+  {
+    PoolWriteHold hold;
+    Install(settings.get());
+    hold.Release();
+  }
+  ASSERT_TRUE(installer_.succeeded()) << observer_.narrow;
+  const auto written = ReadWrittenPrefs(file);
+  ASSERT_TRUE(written);
+  int count = 0;
+  EXPECT_TRUE(written->GetInteger("au_task_error_count", &count));
+  EXPECT_EQ(2, count);
+  std::string language;
+  EXPECT_TRUE(written->GetString("language", &language));
+  EXPECT_EQ("nb", language);
 }
 
 // Asked for, the browser is offered as the user's http handler; a silent

@@ -25,8 +25,9 @@ class PrefsTaskPool {
   PrefsTaskPool(const PrefsTaskPool&) = delete;
   PrefsTaskPool& operator=(const PrefsTaskPool&) = delete;
 
-  // A store of the JSON file |path|, already read, whose changes are written
-  // behind, atomically, on the pool's thread.
+  // A store of the JSON file |path|, already read (once the writes already
+  // posted for the file have landed), whose changes are written behind,
+  // atomically, on the pool's thread. Not on the pool's thread.
   base::scoped_refptr<JsonPrefStore> OpenPrefStore(const base::FilePath& path);
 
   // The sequence on which the stores of |path| read and write.

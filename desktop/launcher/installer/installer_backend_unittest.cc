@@ -611,6 +611,24 @@ class InstallerRunnerTest : public InstallerBackendTest {
 
 using SilentInstallerControllerTest = InstallerRunnerTest;
 
+// The controller as the package's own installer.exe runs it: its folder and
+// executable are the package's, its statistics are on and its TEMP is |temp|.
+class RunningInThePackage {
+ public:
+  RunningInThePackage(const base::FilePath& package, const base::FilePath& temp)
+      : own_folder_(base::DIR_EXE, package),
+        own_executable_(base::FILE_EXE, package.Append(L"installer.exe")),
+        temp_(temp) {
+    base::FeatureRegistry::GetInstance()->RegisterFeature("installer-ui-stats",
+                                                          true, true);
+  }
+
+ private:
+  const ScopedPathOverride own_folder_;
+  const ScopedPathOverride own_executable_;
+  const ScopedTempVariables temp_;
+};
+
 // Runs |controller| for |settings| from the package in |package|, asking the
 // update server at |reply_url| for its package; the result of the run.
 bool RunFetchingFrom(SilentInstallerController* controller,
@@ -1165,12 +1183,7 @@ TEST_F(InstallerRunnerTest, SilentFrontEndInstallsFromThePackage) {
 // From inside a package the controller runs the backend at once and
 // answers its result; the statistics say how it ended, and why it failed.
 TEST_F(SilentInstallerControllerTest, InstallsFromThePackageItRunsIn) {
-  base::FeatureRegistry::GetInstance()->RegisterFeature("installer-ui-stats",
-                                                        true, true);
-  const ScopedPathOverride own_folder(base::DIR_EXE, package_);
-  const ScopedPathOverride own_executable(base::FILE_EXE,
-                                          package_.Append(L"installer.exe"));
-  ScopedTempVariables scoped_temp(logs_.path());
+  const RunningInThePackage in_package(package_, logs_.path());
   for (bool locked_file : {true, false}) {
     SCOPED_TRACE(locked_file ? "a package file locked" : "plain");
     base::win::ScopedHandle lock;
@@ -1273,12 +1286,7 @@ TEST_F(InstallerRunnerTest, HearsTheResultBeforeTheEndBehindAFlood) {
 // failing installation succeed, nor a foreign failure end a good one. The
 // backend's exit decides.
 TEST_F(SilentInstallerControllerTest, ForeignMessagesDecideNothing) {
-  base::FeatureRegistry::GetInstance()->RegisterFeature("installer-ui-stats",
-                                                        true, true);
-  const ScopedPathOverride own_folder(base::DIR_EXE, package_);
-  const ScopedPathOverride own_executable(base::FILE_EXE,
-                                          package_.Append(L"installer.exe"));
-  ScopedTempVariables scoped_temp(logs_.path());
+  const RunningInThePackage in_package(package_, logs_.path());
   const struct {
     bool locked_file;
     const wchar_t* spoofed;

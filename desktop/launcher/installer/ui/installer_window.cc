@@ -10,6 +10,7 @@
 
 #include "base/features/feature_registry.h"
 #include "base/logging.h"
+#include "base/native_library.h"
 #include "base/strings/string_util.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/win/scoped_comptr.h"
@@ -40,9 +41,10 @@ const COLORREF kWarningColor = RGB(255, 0, 0);
 // library stays, as an import would.
 template <typename Function>
 Function LookUpOnDemand(const wchar_t* library_name, const char* name) {
-  const HMODULE library = ::LoadLibraryW(library_name);
+  const base::NativeLibrary library =
+      base::LoadNativeLibrary(base::FilePath(library_name), /*error=*/nullptr);
   return library ? reinterpret_cast<Function>(
-                       reinterpret_cast<void*>(::GetProcAddress(library, name)))
+                       base::GetFunctionPointerFromNativeLibrary(library, name))
                  : nullptr;
 }
 

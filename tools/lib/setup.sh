@@ -76,9 +76,11 @@ hold_build_folder() {
   mkdir -p "$BUILD_DIR"
   export VEXLO_BUILD_FOLDER_HELD="$lock"
   if ! flock -n "$lock" true; then
-    echo "tools: another run uses $BUILD_DIR; waiting for it to end" >&2
+    echo "tools: another run uses $BUILD_DIR; waiting for it to end" \
+      "(at most 2 hours, then this run fails)" >&2
   fi
-  exec flock -o "$lock" "$0" "$@"
+  # A whole run takes minutes; a holder past the bound is stuck, not slow.
+  exec flock -o -w 7200 "$lock" "$0" "$@"
 }
 
 configure_and_build() {

@@ -192,11 +192,11 @@ TEST_F(IPCChannelTest, DeliverWaitingHearsEveryQueuedMessageFirst) {
   EXPECT_TRUE(done_at_once);
 }
 
-// Where the reader polls (under Wine), what the owner asks of the IPC
-// thread does not wait for a polling read to time out: with reads that
-// would block for a minute, DeliverWaiting still answers and Close ends.
+// Where the reader polls (under Wine), hearing what waits does not wait for
+// a polling read to time out: with reads that block longer than the bound,
+// DeliverWaiting still answers. (Close waits out one read.)
 TEST_F(IPCChannelTest, TheOwnerNeverWaitsOutAPollingRead) {
-  IPCReceiver::SetPollTimeoutForTesting(60000);
+  IPCReceiver::SetPollTimeoutForTesting(25000);
   ConnectBoth();
   sender_.Send(NumberedMessage(1));
   delegate_.WaitFor(1);

@@ -58,7 +58,9 @@ void IPCReceiverProxy::Close() {
     ipc_thread_.task_runner()->PostNonNestableTask(
         LOCATION_FROM_HERE("vexlo::installer::IPCReceiverProxy::Close"),
         base::Bind(&IPCReceiverProxy::DestroyReceiver, this));
-    WakeIPCThread();
+    // No wake here: a writer blocks while the mailslot is full, and once the
+    // receiver is gone nobody would read to let it go (a foreign process can
+    // keep it full). The end waits out one polling read instead.
   }
   ipc_thread_.Stop();
   wake_.Close();

@@ -52,7 +52,9 @@ class IPCReceiverProxy : public IPCReceiverDelegate {
   void DeliverWaitingOnIPCThread(const base::Closure& done);
   void DeliverOnOwnerThread(base::Pickle* message);
   // Ends a polling read on the IPC thread at once, so that what was just
-  // posted there runs without waiting out the read's time-out.
+  // posted there runs without waiting out the read's time-out. Only while
+  // the receiver lives and reads: the write blocks while the mailslot is
+  // full.
   void WakeIPCThread();
 
   base::Thread ipc_thread_;

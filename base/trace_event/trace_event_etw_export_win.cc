@@ -11,6 +11,7 @@
 
 #include "base/at_exit.h"
 #include "base/lazy_instance.h"
+#include "base/native_library.h"
 #include "base/strings/string_util.h"
 #include "base/trace_event/trace_config.h"
 #include "base/trace_event/trace_event.h"
@@ -106,7 +107,7 @@ void NTAPI EnableCallback(LPCGUID /*source_id*/,
 void RegisterProvider() {
   if (g_provider.handle)
     return;
-  HMODULE advapi = ::LoadLibraryW(L"Advapi32.dll");
+  HMODULE advapi = LoadNativeLibrary(FilePath(L"Advapi32.dll"), nullptr);
   if (!advapi)
     return;
   g_provider.event_register = reinterpret_cast<EventRegisterFunction>(

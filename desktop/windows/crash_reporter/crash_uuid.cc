@@ -3,6 +3,7 @@
 #include <rpc.h>
 
 #include "base/lazy_instance.h"
+#include "base/native_library.h"
 #include "base/strings/stringprintf.h"
 #include "base/synchronization/lock.h"
 
@@ -22,7 +23,8 @@ UuidCreateFunction GetUuidCreate() {
   if (!g_uuid_create_looked_up) {
     g_uuid_create_looked_up = true;
     // Stays loaded for the life of the process.
-    const HMODULE rpcrt4 = ::LoadLibraryW(L"rpcrt4.dll");
+    const HMODULE rpcrt4 =
+        base::LoadNativeLibrary(base::FilePath(L"rpcrt4.dll"), nullptr);
     if (rpcrt4) {
       g_uuid_create = reinterpret_cast<UuidCreateFunction>(
           reinterpret_cast<void*>(::GetProcAddress(rpcrt4, "UuidCreate")));

@@ -11,6 +11,7 @@
 
 #include "base/lazy_instance.h"
 #include "base/logging.h"
+#include "base/native_library.h"
 #include "base/synchronization/lock.h"
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/crash_reporter/crash_client.h"
@@ -41,7 +42,8 @@ MiniDumpWriteDumpFunction GetMiniDumpWriteDump() {
   if (!g_dbghelp_looked_up) {
     g_dbghelp_looked_up = true;
     // Stays loaded for the life of the process.
-    const HMODULE dbghelp = ::LoadLibraryW(L"dbghelp.dll");
+    const HMODULE dbghelp =
+        base::LoadNativeLibrary(base::FilePath(L"dbghelp.dll"), nullptr);
     if (dbghelp) {
       g_minidump_write_dump =
           reinterpret_cast<MiniDumpWriteDumpFunction>(reinterpret_cast<void*>(
@@ -82,7 +84,8 @@ bool CollectHandleOperations(const CrashClient& client,
   }
   if (code != kInvalidHandleCode)
     return true;
-  const HMODULE verifier = ::LoadLibraryW(L"verifier.dll");
+  const HMODULE verifier =
+      base::LoadNativeLibrary(base::FilePath(L"verifier.dll"), nullptr);
   if (!verifier) {
     PLOG(ERROR) << "Loading verifier.dll failed";
     return false;

@@ -12,6 +12,7 @@
 
 #include "base/files/file_util.h"
 #include "base/logging.h"
+#include "base/native_library.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/stringprintf.h"
 #include "base/win/scoped_handle.h"
@@ -38,12 +39,7 @@ constexpr MINIDUMP_TYPE kDumpTypes[] = {MiniDumpWithIndirectlyReferencedMemory,
 class ScopedDbghelp {
  public:
   ScopedDbghelp() {
-    wchar_t folder[MAX_PATH];
-    const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
-      return;
-    const std::wstring path = std::wstring(folder, length) + L"\\dbghelp.dll";
-    module_ = ::LoadLibraryW(path.c_str());
+    module_ = base::LoadNativeLibrary(base::FilePath(L"dbghelp.dll"), nullptr);
     if (module_) {
       write_dump_ =
           reinterpret_cast<MiniDumpWriteDumpFunction>(reinterpret_cast<void*>(

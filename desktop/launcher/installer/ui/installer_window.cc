@@ -360,7 +360,8 @@ bool InstallerWindow::CreateDialogs() {
                                        ICC_STANDARD_CLASSES | ICC_LINK_CLASS};
   if (!InitCommonControlsOnDemand(controls))
     PLOG(ERROR) << "InitCommonControlsEx failed.";
-  rich_edit_library_ = ::LoadLibraryW(L"Msftedit.dll");
+  rich_edit_library_ =
+      base::LoadNativeLibrary(base::FilePath(L"Msftedit.dll"), nullptr);
   if (!rich_edit_library_)
     PLOG(ERROR) << "Loading library Msftedit.dll failed.";
   locales_ = l10n::GetAvailableLocales();

@@ -165,9 +165,11 @@ start_desktop_keeper() {
   wine_fixed_layout wine cmd.exe /k <"$fifo" >/dev/null 2>&1 &
   exec {DESKTOP_KEEPER_FD}>"$fifo"
   rm -f "$fifo"
-  # No test may start before the desktop is the keeper's.
+  # No test may start before the desktop is the keeper's: a test that starts
+  # it holds ctest until the time-out. On a loaded machine it has taken more
+  # than 10 s to come up.
   local i pid
-  for i in $(seq 100); do
+  for i in $(seq 600); do
     for pid in $(pgrep -f 'explorer.exe /desktop'); do
       if tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null |
         grep -qxF "WINEPREFIX=$WINEPREFIX"; then

@@ -12,6 +12,14 @@ cat >"$work/loader" <<'LOADER'
 # $1: the report's failures, or "none"; $2: "kill" or an exit status;
 # $3: the suite and test the report names. Lines end in CR LF, as the test
 # programs' C runtime writes them.
+# "environment" instead: prints whether the address space is randomized and
+# the debug channels it was given, and writes no report.
+if [ "$1" = environment ]; then
+  read -r persona </proc/self/personality
+  if (( 16#$persona & 16#0040000 )); then echo "fixed $WINEDEBUG"
+  else echo "randomized $WINEDEBUG"; fi
+  exit 0
+fi
 report=${GTEST_OUTPUT#json:Z:}
 report=${report//\\//}
 if [ "$1" != none ]; then
@@ -50,5 +58,27 @@ none kill Any.Test Any.Test 137
 0 5 Any.Test Any.Test 5
 0 0 Any.Test Any.Test 0
 1 1 Any.Test Any.Test 1
+CASES
+
+# The loader runs without address randomization, with or without a filter,
+# and with the err channel of "virtual" on whatever debug channels the
+# caller chose: the caller's WINEDEBUG, the filter, what the loader gets.
+while read -r debug filter expected; do
+  [ "$debug" = unset ] && debug_setting=() || debug_setting=("WINEDEBUG=$debug")
+  [ "$filter" = none ] && filter_argument=() ||
+    filter_argument=("--gtest_filter=$filter")
+  got=$(env -u WINEDEBUG "${debug_setting[@]}" VEXLO_WINE_LOADER="$work/loader" \
+    WINEPREFIX="$work" "$wine_run" environment "${filter_argument[@]}" \
+    2>/dev/null)
+  if [ "$got" != "$expected" ]; then
+    echo "WINEDEBUG $debug, filter $filter: the loader got \"$got\"," \
+      "expected \"$expected\""
+    failed=1
+  fi
+done <<'CASES'
+unset Any.Test fixed -all,err+virtual
+unset none fixed -all,err+virtual
++relay Any.Test fixed +relay,err+virtual
+warn+all none fixed warn+all,err+virtual
 CASES
 exit $failed

@@ -95,6 +95,12 @@ configure_and_build() {
   cmake --build "$BUILD_DIR" -j"$JOBS"
 }
 
+# Runs a Wine command with the address layout tools/wine-run gives the
+# loader (see there): with a randomized one, a start can end at once, with
+# status 1 and nothing printed. The prefix's own processes (services, the
+# desktop) start from these commands and keep the setting.
+wine_fixed_layout() { setarch --addr-no-randomize "$@"; }
+
 # A private Wine prefix that ends crashing programs at once with a failure
 # status (no debugger, no dialog), a persistent wineserver so that each test
 # does not pay Wine's start-up, and a virtual display for windows (unless
@@ -106,18 +112,24 @@ start_test_platform() {
   export WINEDLLOVERRIDES="mscoree,mshtml="
   if [ ! -f "$WINEPREFIX/.vexlo-ready" ]; then
     rm -rf "$WINEPREFIX"
-    if ! wineboot --init >/dev/null 2>&1; then
+    if ! wine_fixed_layout wineboot --init >/dev/null 2>&1; then
       echo "tools: making the Wine prefix failed" >&2
       return 1
     fi
-    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
-      /v Debugger /t REG_SZ /d "" /f >/dev/null 2>&1
-    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
-      /v Auto /t REG_SZ /d 1 /f >/dev/null 2>&1
-    # No window manager runs on the virtual display: windows that Wine
-    # leaves to one wait 2 s for it each time they are hidden.
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ \
-      /d N /f >/dev/null 2>&1
+    # Each setting must be made: the prefix is kept once marked ready. The
+    # last: no window manager runs on the virtual display, and windows that
+    # Wine leaves to one wait 2 s for it each time they are hidden.
+    if ! wine_fixed_layout wine reg add \
+      'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+      /v Debugger /t REG_SZ /d "" /f >/dev/null 2>&1 ||
+      ! wine_fixed_layout wine reg add \
+        'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+        /v Auto /t REG_SZ /d 1 /f >/dev/null 2>&1 ||
+      ! wine_fixed_layout wine reg add 'HKCU\Software\Wine\X11 Driver' \
+        /v Managed /t REG_SZ /d N /f >/dev/null 2>&1; then
+      echo "tools: setting up the Wine prefix failed" >&2
+      return 1
+    fi
     wineserver -w
     touch "$WINEPREFIX/.vexlo-ready"
   fi
@@ -132,7 +144,7 @@ start_test_platform() {
   # The service manager answers only once the prefix's services have started,
   # so no test starts while the first Wine processes of the session are still
   # coming up.
-  if ! wine net start </dev/null >/dev/null 2>&1; then
+  if ! wine_fixed_layout wine net start </dev/null >/dev/null 2>&1; then
     echo "tools: the Wine prefix's services did not start" >&2
     return 1
   fi
@@ -150,12 +162,14 @@ start_desktop_keeper() {
   local fifo="$BUILD_DIR/desktop-keeper.fifo"
   rm -f "$fifo"
   mkfifo "$fifo" || return 0
-  wine cmd.exe /k <"$fifo" >/dev/null 2>&1 &
+  wine_fixed_layout wine cmd.exe /k <"$fifo" >/dev/null 2>&1 &
   exec {DESKTOP_KEEPER_FD}>"$fifo"
   rm -f "$fifo"
-  # No test may start before the desktop is the keeper's.
+  # No test may start before the desktop is the keeper's: a test that starts
+  # it holds ctest until the time-out. On a loaded machine it has taken more
+  # than 10 s to come up.
   local i pid
-  for i in $(seq 100); do
+  for i in $(seq 600); do
     for pid in $(pgrep -f 'explorer.exe /desktop'); do
       if tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null |
         grep -qxF "WINEPREFIX=$WINEPREFIX"; then

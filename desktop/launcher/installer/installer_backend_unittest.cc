@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/base_paths.h"
+#include "base/base_paths_win.h"
 #include "base/bind.h"
 #include "base/command_line.h"
 #include "base/features/feature_registry.h"
@@ -111,8 +112,12 @@ class InstallerBackendTest : public testing::Test {
       : package_(temp_.path().Append(L"package")),
         install_(temp_.path().Append(L"Vexlo")),
         registry_(InstallerExecutableKeys()),
-        desktop_folder_(L"Desktop", temp_.path().Append(L"Desktop")),
-        programs_folder_(L"Programs", temp_.path().Append(L"Programs")) {}
+        desktop_folder_(L"Desktop",
+                        base::DIR_USER_DESKTOP,
+                        temp_.path().Append(L"Desktop")),
+        programs_folder_(L"Programs",
+                         base::DIR_START_MENU,
+                         temp_.path().Append(L"Programs")) {}
 
   void SetUp() override {
     files_ = WriteInstallerExecutablePackage(package_, kPackageFiles);

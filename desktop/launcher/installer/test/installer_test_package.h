@@ -11,6 +11,7 @@
 #include "base/strings/string16.h"
 #include "base/win/registry.h"
 #include "desktop/launcher/installer/service/test/product_registry.h"
+#include "desktop/launcher/installer/test/scoped_path_override.h"
 #include "gtest/gtest.h"
 
 namespace vexlo {
@@ -99,14 +100,20 @@ class ScopedTempVariables {
 };
 
 // Points the user's shell folder |name| at |folder| while the object lives,
-// for the processes the test starts. The platform's own desktop shell reads
+// for the processes the test starts, and the path service's |path_key| of
+// the test's own process likewise. The platform's own desktop shell reads
 // the links put into the real folders and holds them open meanwhile, which
 // would make the installer's moves and copies of its shortcuts fail at
-// random; and a test must leave no shortcut there.
+// random; and a test must leave no shortcut there. The path service keeps
+// the first answer it gets for a key: without the override, the test's
+// process would go on seeing the folder of the first test that asked.
 class ScopedShellFolder {
  public:
-  ScopedShellFolder(const wchar_t* name, const base::FilePath& folder)
-      : name_(name),
+  ScopedShellFolder(const wchar_t* name,
+                    int path_key,
+                    const base::FilePath& folder)
+      : path_override_(path_key, folder),
+        name_(name),
         key_(HKEY_CURRENT_USER,
              L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\"
              L"User Shell Folders",
@@ -132,6 +139,7 @@ class ScopedShellFolder {
   }
 
  private:
+  const ScopedPathOverride path_override_;
   const wchar_t* const name_;
   base::win::RegKey key_;
   std::vector<wchar_t> saved_;

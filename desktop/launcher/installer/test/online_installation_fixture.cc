@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "base/base_paths.h"
+#include "base/base_paths_win.h"
 #include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/path_service.h"
@@ -25,8 +26,12 @@ OnlineInstallationFixture::OnlineInstallationFixture()
     : install_(temp_.path().Append(L"Vexlo")),
       tmp_(temp_.path().Append(L"tmp")),
       registry_(InstallerExecutableKeys()),
-      desktop_folder_(L"Desktop", temp_.path().Append(L"Desktop")),
-      programs_folder_(L"Programs", temp_.path().Append(L"Programs")) {}
+      desktop_folder_(L"Desktop",
+                      base::DIR_USER_DESKTOP,
+                      temp_.path().Append(L"Desktop")),
+      programs_folder_(L"Programs",
+                       base::DIR_START_MENU,
+                       temp_.path().Append(L"Programs")) {}
 
 OnlineInstallationFixture::~OnlineInstallationFixture() = default;
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/base_paths.h"
+#include "base/base_paths_win.h"
 #include "base/bind.h"
 #include "base/command_line.h"
 #include "base/features/feature_registry.h"
@@ -134,8 +135,12 @@ class InstallerUIControllerTest : public testing::Test {
         install_(temp_.path().Append(L"Vexlo")),
         logs_(temp_.path().Append(L"logs")),
         registry_(RegistryKeys()),
-        desktop_folder_(L"Desktop", temp_.path().Append(L"Desktop")),
-        programs_folder_(L"Programs", temp_.path().Append(L"Programs")) {}
+        desktop_folder_(L"Desktop",
+                        base::DIR_USER_DESKTOP,
+                        temp_.path().Append(L"Desktop")),
+        programs_folder_(L"Programs",
+                         base::DIR_START_MENU,
+                         temp_.path().Append(L"Programs")) {}
 
   void SetUp() override {
     base::CommandLine::Init();

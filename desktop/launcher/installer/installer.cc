@@ -598,7 +598,9 @@ void Installer::Abort() {
 
 void Installer::Succeed() {
   // Before the front end hears of it: a run killed after its success must
-  // not be taken back.
+  // not be taken back, nor what a run that started this one and was killed
+  // meanwhile did towards it.
+  journal_.Commit();
   CloseJournal();
   succeeded_ = true;
   observers_.Notify(&InstallerObserver::OnInstallationSucceeded);

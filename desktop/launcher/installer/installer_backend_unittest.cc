@@ -1132,6 +1132,52 @@ TEST_F(InstallerRunnerTest, AKilledUpdateOrUninstallationIsTakenBack) {
   }
 }
 
+// A backend that waits for the package and is killed while the package's
+// backend installs leaves that installation to finish on its own. What the
+// killed one had done belongs to the finished installation: nothing of it
+// is left for the next run to take back.
+TEST_F(InstallerRunnerTest, AnInstallationOutlivingTheKilledStarterStays) {
+  const ScopedInstallerConfiguration configuration;
+  const ScopedPathOverride own_executable(base::FILE_EXE,
+                                          package_.Append(L"installer.exe"));
+  recorder_.on_started = [this]() { runner_.SetPackageReady(); };
+  std::vector<base::Process> package_backends;
+  recorder_.on_step = [this, &package_backends](int step) {
+    if (step != 1)
+      return;
+    package_backends = OpenChildProcesses(runner_.backend_process());
+    runner_.backend_process().Terminate(kKilledExitCode, false);
+  };
+  RunInstallation(false);
+  runner_.Stop();
+  DWORD exit_code = 0;
+  ::GetExitCodeProcess(runner_.backend_process().Handle(), &exit_code);
+  ASSERT_EQ(kKilledExitCode, exit_code);
+  ASSERT_FALSE(package_backends.empty());
+  std::vector<HANDLE> handles;
+  for (const base::Process& process : package_backends)
+    handles.push_back(process.Handle());
+  ASSERT_EQ(WAIT_OBJECT_0,
+            ::WaitForMultipleObjects(static_cast<DWORD>(handles.size()),
+                                     handles.data(), TRUE, 120000));
+  ASSERT_TRUE(std::any_of(handles.begin(), handles.end(), [](HANDLE process) {
+    DWORD code = 1;
+    return ::GetExitCodeProcess(process, &code) && code == 0;
+  }));
+  ASSERT_TRUE(base::PathExists(install_.Append(L"installation_status.xml")));
+
+  const base::FilePath journal = RollbackJournal::PathFor(install_);
+  EXPECT_FALSE(base::PathExists(journal));
+  // What the next run for the folder does first.
+  const Snapshot finished = State();
+  {
+    ScopedTempVariables scoped_temp(logs_.path());
+    EXPECT_TRUE(RollbackJournal::Replay(
+        journal, RollbackScope::ForInstallation(install_)));
+  }
+  EXPECT_EQ(std::vector<base::string16>(), ChangesSince(finished));
+}
+
 // A journal that another process planted for the folder, with right
 // checksums and records that name what lies outside the installation, is
 // refused and kept aside by the next run, which installs as it would

@@ -291,6 +291,17 @@ void CreateAdministratorsFolder(const base::FilePath& folder) {
   ::LocalFree(descriptor);
 }
 
+// Deletes the journal at |path| unless a process holds it open; true when
+// it is gone.
+bool DeleteUnlessHeld(const base::FilePath& path) {
+  // Shared with nobody, as for a replay: a run that still holds the journal
+  // keeps it.
+  base::win::ScopedHandle file(::CreateFileW(
+      path.value().c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
+      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+  return file.IsValid();
+}
+
 }  // namespace
 
 RollbackJournal::RollbackJournal() : owner_(false), start_(0), end_(0) {}
@@ -505,6 +516,21 @@ void RollbackJournal::Close() {
   if (owner_ && !::DeleteFileW(path_.value().c_str()))
     PLOG(ERROR) << "Could not delete the rollback journal " << path_.AsUTF8();
   start_ = end_ = 0;
+}
+
+void RollbackJournal::Commit() {
+  if (!is_open())
+    return;
+  const bool continued = !owner_;
+  const base::FilePath path = path_;
+  Close();
+  // The run that began the journal holds it open until it ends; a journal
+  // that nobody holds any more is one whose beginner was killed.
+  if (continued && DeleteUnlessHeld(path)) {
+    LOG(WARNING) << "The installer that started this one was killed; what "
+                 << "it did stays with this one's success, and its rollback "
+                 << "journal " << path.AsUTF8() << " is deleted";
+  }
 }
 
 }  // namespace installer

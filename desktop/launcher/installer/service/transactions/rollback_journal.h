@@ -77,6 +77,11 @@ class RollbackJournal {
   // Forgets this process's records, and deletes the journal unless it
   // continues another process's; for a transaction that has ended.
   void Close();
+  // Close for a run that succeeded. A run that starts another for the same
+  // folder succeeds exactly when the other does, so when the run whose
+  // journal this one continued was killed meanwhile, its records are part
+  // of the success too: the journal goes with them, once nobody holds it.
+  void Commit();
 
  private:
   base::win::ScopedHandle file_;

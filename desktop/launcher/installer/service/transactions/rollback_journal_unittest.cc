@@ -326,6 +326,54 @@ TEST_F(RollbackJournalTest, ARunStartedByAnotherContinuesItsJournal) {
   EXPECT_TRUE(base::PathExists(Path(L"src.txt")));
 }
 
+// A run that continues the journal of the run that started it and
+// succeeds takes the records of that run with it when that run was killed
+// meanwhile; one that fails leaves them for a replay, and a starter that
+// still runs keeps its own.
+TEST_F(RollbackJournalTest,
+       ASucceedingRunTakesOverTheRecordsOfItsKilledStarter) {
+  const struct {
+    const char* name;
+    bool starter_killed;
+    bool succeeded;
+    bool journal_left;
+  } kCases[] = {
+      {"starter running, success", false, true, true},
+      {"starter killed, success", true, true, false},
+      {"starter killed, failure", true, false, true},
+  };
+  for (const auto& test : kCases) {
+    SCOPED_TRACE(test.name);
+    Write(L"first.txt", "first");
+    auto first = std::make_unique<RollbackJournal>();
+    ASSERT_TRUE(first->Open(journal_path_, scope_));
+    ASSERT_TRUE(first->Append(RollbackRecord::CreatedFile(Path(L"first.txt"))));
+    const int64_t first_size = JournalSize();
+    RollbackJournal second;
+    ASSERT_TRUE(second.Open(journal_path_, scope_));
+    Write(L"second.txt", "second");
+    ASSERT_TRUE(
+        second.Append(RollbackRecord::CreatedFile(Path(L"second.txt"))));
+    // A killed process leaves its records and its handle goes.
+    if (test.starter_killed)
+      first.reset();
+    if (test.succeeded)
+      second.Commit();
+    else
+      second.Close();
+    EXPECT_FALSE(second.is_open());
+    EXPECT_EQ(test.journal_left ? first_size : -1, JournalSize());
+    if (first)
+      first->Close();
+    ASSERT_TRUE(RollbackJournal::Replay(journal_path_, scope_));
+    EXPECT_FALSE(base::PathExists(journal_path_));
+    // Only a replay of the killed starter's records takes its file back.
+    EXPECT_EQ(!test.starter_killed || test.succeeded,
+              base::PathExists(Path(L"first.txt")));
+    EXPECT_TRUE(base::PathExists(Path(L"second.txt")));
+  }
+}
+
 // A key that a run created on the way to one that others share goes only
 // while nothing in it holds a value: what others wrote there since stays.
 TEST_F(RollbackJournalTest, AKeyOnTheWayGoesOnlyWhileItHoldsNoValue) {

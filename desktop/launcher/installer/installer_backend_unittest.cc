@@ -112,12 +112,7 @@ class InstallerBackendTest : public testing::Test {
       : package_(temp_.path().Append(L"package")),
         install_(temp_.path().Append(L"Vexlo")),
         registry_(InstallerExecutableKeys()),
-        desktop_folder_(L"Desktop",
-                        base::DIR_USER_DESKTOP,
-                        temp_.path().Append(L"Desktop")),
-        programs_folder_(L"Programs",
-                         base::DIR_START_MENU,
-                         temp_.path().Append(L"Programs")) {}
+        shell_folders_(temp_.path()) {}
 
   void SetUp() override {
     files_ = WriteInstallerExecutablePackage(package_, kPackageFiles);
@@ -350,8 +345,7 @@ class InstallerBackendTest : public testing::Test {
   const base::FilePath install_;
   ScopedProductRegistry registry_;
   // Taken while the product's registry is held, given back before.
-  ScopedShellFolder desktop_folder_;
-  ScopedShellFolder programs_folder_;
+  ScopedShellFolders shell_folders_;
   base::win::ScopedHandle interrupted_;
   std::vector<std::string> files_;
 };

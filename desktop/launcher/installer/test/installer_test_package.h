@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "base/base_paths.h"
+#include "base/base_paths_win.h"
 #include "base/files/file_path.h"
 #include "base/files/file_util.h"
 #include "base/process/process.h"
@@ -145,6 +147,22 @@ class ScopedShellFolder {
   std::vector<wchar_t> saved_;
   DWORD saved_size_ = 0;
   DWORD type_ = REG_NONE;
+};
+
+// The user's Desktop and Programs folders, below |root| for the test's life:
+// the installer's shortcuts land there rather than in the prefix's own.
+class ScopedShellFolders {
+ public:
+  explicit ScopedShellFolders(const base::FilePath& root)
+      : desktop_(L"Desktop", base::DIR_USER_DESKTOP, root.Append(L"Desktop")),
+        programs_(L"Programs", base::DIR_START_MENU, root.Append(L"Programs")) {
+  }
+  ScopedShellFolders(const ScopedShellFolders&) = delete;
+  ScopedShellFolders& operator=(const ScopedShellFolders&) = delete;
+
+ private:
+  const ScopedShellFolder desktop_;
+  const ScopedShellFolder programs_;
 };
 
 // The name under which the installation-interrupted event of |folder| is

@@ -26,12 +26,7 @@ OnlineInstallationFixture::OnlineInstallationFixture()
     : install_(temp_.path().Append(L"Vexlo")),
       tmp_(temp_.path().Append(L"tmp")),
       registry_(InstallerExecutableKeys()),
-      desktop_folder_(L"Desktop",
-                      base::DIR_USER_DESKTOP,
-                      temp_.path().Append(L"Desktop")),
-      programs_folder_(L"Programs",
-                       base::DIR_START_MENU,
-                       temp_.path().Append(L"Programs")) {}
+      shell_folders_(temp_.path()) {}
 
 OnlineInstallationFixture::~OnlineInstallationFixture() = default;
 

@@ -61,8 +61,7 @@ class OnlineInstallationFixture : public testing::Test {
   const base::FilePath tmp_;
   ScopedProductRegistry registry_;
   // The installation's shortcuts go to folders of the test.
-  ScopedShellFolder desktop_folder_;
-  ScopedShellFolder programs_folder_;
+  ScopedShellFolders shell_folders_;
   HttpTestServer server_;
   std::string installer_;
   std::string archive_;

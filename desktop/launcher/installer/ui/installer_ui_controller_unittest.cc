@@ -135,12 +135,7 @@ class InstallerUIControllerTest : public testing::Test {
         install_(temp_.path().Append(L"Vexlo")),
         logs_(temp_.path().Append(L"logs")),
         registry_(RegistryKeys()),
-        desktop_folder_(L"Desktop",
-                        base::DIR_USER_DESKTOP,
-                        temp_.path().Append(L"Desktop")),
-        programs_folder_(L"Programs",
-                         base::DIR_START_MENU,
-                         temp_.path().Append(L"Programs")) {}
+        shell_folders_(temp_.path()) {}
 
   void SetUp() override {
     base::CommandLine::Init();
@@ -259,8 +254,7 @@ class InstallerUIControllerTest : public testing::Test {
   const base::FilePath logs_;
   ScopedProductRegistry registry_;
   ScopedWindowTestLock window_lock_;
-  ScopedShellFolder desktop_folder_;
-  ScopedShellFolder programs_folder_;
+  ScopedShellFolders shell_folders_;
   HttpTestServer server_;
   base::CommandLine saved_command_line_{base::CommandLine::NO_PROGRAM};
   std::unique_ptr<Settings> settings_;

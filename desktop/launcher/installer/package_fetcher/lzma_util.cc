@@ -1,6 +1,10 @@
 #include "desktop/launcher/installer/package_fetcher/lzma_util.h"
 
 #include <algorithm>
+#include <deque>
+#include <memory>
+#include <set>
+#include <string>
 #include <vector>
 
 #include <windows.h>
@@ -10,6 +14,9 @@
 #include "base/logging.h"
 #include "base/strings/string_piece.h"
 #include "base/strings/string_util.h"
+#include "base/synchronization/condition_variable.h"
+#include "base/synchronization/lock.h"
+#include "base/threading/platform_thread.h"
 #include "desktop/launcher/installer/package_fetcher/lzma_sdk.h"
 #include "desktop/launcher/installer/package_fetcher/mapped_file_allocator.h"
 #include "desktop/launcher/installer/package_fetcher/package_fetcher_delegate.h"
@@ -145,45 +152,221 @@ DWORD OpenBelow(HANDLE parent,
   return RtlNtStatusToDosError(status);
 }
 
-// Writes one unpacked item, |name| in the folder that |folder| opens: 0, or
-// the Windows error of the step that failed.
-DWORD WriteItem(HANDLE folder,
-                const base::string16& name,
-                const Byte* data,
-                size_t size,
-                const CNtfsFileTime* modified) {
+// Removes |name| below the folder that |parent| opens, a file or an empty
+// folder this extraction made, without following a link put in its place.
+void RemoveBelow(HANDLE parent, const base::string16& name, bool folder) {
+  UNICODE_STRING unicode;
+  unicode.Buffer = const_cast<wchar_t*>(name.c_str());
+  unicode.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
+  unicode.MaximumLength = unicode.Length;
+  OBJECT_ATTRIBUTES attributes;
+  InitializeObjectAttributes(&attributes, &unicode, OBJ_CASE_INSENSITIVE,
+                             parent, nullptr);
+  IO_STATUS_BLOCK io = {};
+  HANDLE handle = nullptr;
+  const NTSTATUS status = NtCreateFile(
+      &handle, DELETE | SYNCHRONIZE, &attributes, &io, nullptr, 0,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
+      FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_REPARSE_POINT |
+          FILE_DELETE_ON_CLOSE |
+          (folder ? FILE_DIRECTORY_FILE : FILE_NON_DIRECTORY_FILE),
+      nullptr, 0);
+  if (status >= 0)
+    CloseHandle(handle);
+}
+
+// An item that could not be unpacked: the result Extract gives for it and
+// the line it logs, which only the first failure in item order gets.
+struct ItemFailure {
+  UInt32 index = 0;
+  int32_t result = 0;
+  std::string message;
+};
+
+std::string ErrorLine(const char* prefix, DWORD error) {
+  return prefix + std::to_string(error);
+}
+
+// One file item to write, and what became of it.
+struct FileItem {
+  UInt32 index;
+  // Shared with the extractor, which moves on to other folders meanwhile.
+  std::shared_ptr<base::win::ScopedHandle> folder;
+  base::string16 name;
+  const Byte* data;
+  size_t size;
+  bool has_time;
+  FILETIME time;
+  bool created = false;
+  DWORD error = 0;
+  std::string message;
+};
+
+// Writes |item| as a new file in its folder; on failure sets its error and
+// the line to log for it.
+void WriteItem(FileItem* item) {
   base::win::ScopedHandle file;
-  const DWORD created = OpenBelow(folder, name, false, true, &file);
+  const DWORD created =
+      OpenBelow(item->folder->Get(), item->name, false, true, &file);
   if (created != 0) {
-    LOG(ERROR) << "Error returned by CreateFile: " << created;
-    return created;
+    item->error = created;
+    item->message = ErrorLine("Error returned by CreateFile: ", created);
+    return;
   }
+  item->created = true;
   DWORD written = 0;
-  if (size > MAXDWORD ||
-      !::WriteFile(file.Get(), data, static_cast<DWORD>(size), &written,
-                   nullptr) ||
-      written != size) {
+  if (item->size > MAXDWORD ||
+      !::WriteFile(file.Get(), item->data, static_cast<DWORD>(item->size),
+                   &written, nullptr) ||
+      written != item->size) {
     DWORD error = GetLastError();
     if (error == NO_ERROR)
       error = ERROR_WRITE_FAULT;
-    LOG(ERROR) << "Error returned by WriteFile: " << error;
-    return error;
+    item->error = error;
+    item->message = ErrorLine("Error returned by WriteFile: ", error);
+    return;
   }
-  if (modified) {
-    FILETIME time = {modified->Low, modified->High};
-    if (!SetFileTime(file.Get(), nullptr, nullptr, &time)) {
-      const DWORD error = GetLastError();
-      LOG(ERROR) << "Error returned by SetFileTime: " << error;
-      return error;
-    }
+  if (item->has_time &&
+      !SetFileTime(file.Get(), nullptr, nullptr, &item->time)) {
+    item->error = GetLastError();
+    item->message = ErrorLine("Error returned by SetFileTime: ", item->error);
+    return;
   }
   if (!CloseHandle(file.Take())) {
-    const DWORD error = GetLastError();
-    LOG(ERROR) << "Error returned by CloseHandle: " << error;
-    return error;
+    item->error = GetLastError();
+    item->message = ErrorLine("Error returned by CloseHandle: ", item->error);
   }
-  return 0;
 }
+
+// Writes the file items of a decoded block from a few threads, so that the
+// system's round trips of one file overlap those of the others, while the
+// extractor goes on in item order. What a caller sees stays as if the items
+// were written one after the other: Finish reports the first failure in
+// item order, and the files of later items that were written meanwhile are
+// removed again.
+class ParallelItemWriter : public base::PlatformThread::Delegate {
+ public:
+  ParallelItemWriter() : work_(&lock_), done_(&lock_) {}
+  ParallelItemWriter(const ParallelItemWriter&) = delete;
+  ParallelItemWriter& operator=(const ParallelItemWriter&) = delete;
+  ~ParallelItemWriter() override {
+    Finish(nullptr);
+    {
+      base::AutoLock hold(lock_);
+      stopping_ = true;
+      work_.Broadcast();
+    }
+    for (size_t i = 0; i < thread_count_; ++i)
+      base::PlatformThread::Join(&threads_[i]);
+  }
+
+  // Hands |item| to the writing threads; waits while many are in flight, so
+  // that a failure leaves little to take back.
+  void Add(FileItem item) {
+    if (!started_)
+      StartThreads();
+    base::AutoLock hold(lock_);
+    while (in_flight_ >= kMaxInFlight)
+      done_.Wait();
+    items_.push_back(std::move(item));
+    ++in_flight_;
+    if (thread_count_ == 0)
+      WriteNextItem();
+    else
+      work_.Signal();
+  }
+
+  // Whether an item handed over has failed already.
+  bool HasFailed() {
+    base::AutoLock hold(lock_);
+    return first_failure_ != kNoFailure;
+  }
+
+  // Waits for every item handed over. False and |failure| (when not null)
+  // once an item has failed: the first in item order; the files that later
+  // items made are removed then. Takes no items after a failure.
+  bool Finish(ItemFailure* failure) {
+    base::AutoLock hold(lock_);
+    while (in_flight_ > 0)
+      done_.Wait();
+    for (FileItem& item : items_) {
+      if (item.index == first_failure_) {
+        failure_.index = item.index;
+        failure_.result = static_cast<int32_t>(item.error);
+        failure_.message = item.message;
+      }
+      if (item.index > first_failure_ && item.created)
+        RemoveBelow(item.folder->Get(), item.name, false);
+    }
+    items_.clear();
+    next_ = 0;
+    if (first_failure_ == kNoFailure)
+      return true;
+    if (failure)
+      *failure = failure_;
+    return false;
+  }
+
+ private:
+  static constexpr size_t kThreads = 4;
+  static constexpr size_t kMaxInFlight = 64;
+  static constexpr UInt32 kNoFailure = 0xFFFFFFFF;
+
+  void StartThreads() {
+    started_ = true;
+    while (thread_count_ < kThreads && base::PlatformThread::CreateWithPriority(
+                                           0, this, &threads_[thread_count_],
+                                           base::ThreadPriority::kNormal)) {
+      ++thread_count_;
+    }
+    // Without a thread of its own the writer still writes, in place.
+    if (thread_count_ == 0)
+      LOG(WARNING) << "Writing unpacked files from one thread";
+  }
+
+  void ThreadMain() override {
+    base::AutoLock hold(lock_);
+    for (;;) {
+      while (!stopping_ && next_ == items_.size())
+        work_.Wait();
+      if (next_ == items_.size())
+        return;
+      WriteNextItem();
+    }
+  }
+
+  // Writes the oldest item not yet taken; called and returning with the lock
+  // held, which is let go while the file is written.
+  void WriteNextItem() {
+    // The deque's elements stay where they are while it grows.
+    FileItem* item = &items_[next_++];
+    // An item after a failure is never begun: as without threads.
+    if (item->index < first_failure_) {
+      lock_.Release();
+      WriteItem(item);
+      lock_.Acquire();
+    }
+    if (item->error != 0)
+      first_failure_ = std::min(first_failure_, item->index);
+    --in_flight_;
+    done_.Broadcast();
+  }
+
+  base::Lock lock_;
+  // Signalled when an item is handed over, and when the threads must end.
+  base::ConditionVariable work_;
+  // Signalled when an item is done.
+  base::ConditionVariable done_;
+  std::deque<FileItem> items_;
+  size_t next_ = 0;
+  size_t in_flight_ = 0;
+  UInt32 first_failure_ = kNoFailure;
+  ItemFailure failure_;
+  bool stopping_ = false;
+  bool started_ = false;
+  base::win::ScopedHandle threads_[kThreads];
+  size_t thread_count_ = 0;
+};
 
 }  // namespace
 
@@ -245,9 +428,11 @@ base::string16 LzmaExtractor::FolderKey(const base::string16& relative) {
   return key;
 }
 
-uint32_t LzmaExtractor::EnterFolder(const base::string16& relative) {
+uint32_t LzmaExtractor::EnterFolder(const base::string16& relative,
+                                    uint32_t item,
+                                    const char** failed_step) {
   const base::string16 key = FolderKey(relative);
-  if (folder_.IsValid() && key == folder_key_)
+  if (folder_ && key == folder_key_)
     return 0;
   // The nearest folder made here, the target at worst, then each missing
   // one below it, made new: a folder that was there before (planted, or a
@@ -256,7 +441,7 @@ uint32_t LzmaExtractor::EnterFolder(const base::string16& relative) {
   size_t known = 0;
   size_t index = 0;
   const bool below_current =
-      folder_.IsValid() &&
+      folder_ &&
       (folder_key_.empty() ||
        (key.size() > folder_key_.size() && key[folder_key_.size()] == L'\\' &&
         key.compare(0, folder_key_.size(), folder_key_) == 0));
@@ -275,47 +460,59 @@ uint32_t LzmaExtractor::EnterFolder(const base::string16& relative) {
     known = end;
     start = end + 1;
   }
-  base::win::ScopedHandle current;
+  // Items still being written may go on using the folder they were given.
+  std::shared_ptr<base::win::ScopedHandle> current;
   if (below_current && known == folder_key_.size()) {
-    current.Set(folder_.Take());
+    current = folder_;
   } else {
-    folder_.Close();
+    folder_.reset();
+    current = std::make_shared<base::win::ScopedHandle>();
     HANDLE copy = nullptr;
     const uint32_t opened =
         known != 0 ? OpenBelow(target_.Get(), relative.substr(0, known), true,
-                               false, &current)
+                               false, current.get())
         : DuplicateHandle(GetCurrentProcess(), target_.Get(),
                           GetCurrentProcess(), &copy, 0, FALSE,
                           DUPLICATE_SAME_ACCESS)
             ? 0
             : GetLastError();
     if (copy)
-      current.Set(copy);
+      current->Set(copy);
     if (opened != 0) {
-      LOG(ERROR) << "Error returned by CreateFile: " << opened;
+      *failed_step = "Error returned by CreateFile: ";
       return opened;
     }
   }
   while (start < key.size()) {
     const size_t end = std::min(key.find(L'\\', start), key.size());
     base::win::ScopedHandle child;
-    const uint32_t created = OpenBelow(
-        current.Get(), relative.substr(start, end - start), true, true, &child);
+    const uint32_t created =
+        OpenBelow(current->Get(), relative.substr(start, end - start), true,
+                  true, &child);
     if (created != 0) {
-      LOG(ERROR) << "Error returned by CreateDirectory: " << created;
+      *failed_step = "Error returned by CreateDirectory: ";
       return created;
     }
+    folders_made_.emplace_back(item, relative.substr(0, end));
     const size_t child_index = created_folders_.size() + 1;
     created_folders_.emplace(
         std::make_pair(index, key.substr(start, end - start)), child_index);
     index = child_index;
-    current.Set(child.Take());
+    current = std::make_shared<base::win::ScopedHandle>(child.Take());
     start = end + 1;
   }
-  folder_.Set(current.Take());
+  folder_ = std::move(current);
   folder_key_ = key;
   folder_index_ = index;
   return 0;
+}
+
+void LzmaExtractor::RemoveFoldersMadeAfter(uint32_t item) {
+  for (auto made = folders_made_.rbegin(); made != folders_made_.rend();
+       ++made) {
+    if (made->first > item)
+      RemoveBelow(target_.Get(), made->second, true);
+  }
 }
 
 int32_t LzmaExtractor::Extract(const base::FilePath& target_folder) {
@@ -349,36 +546,63 @@ int32_t LzmaExtractor::Extract(const base::FilePath& target_folder) {
     LOG(ERROR) << "Error returned by CreateFile: " << error;
     return static_cast<int32_t>(error);
   }
-  folder_.Close();
+  folder_.reset();
   folder_key_.clear();
   folder_index_ = 0;
   created_folders_.clear();
+  folders_made_.clear();
   MappedFileAllocator allocator(target_folder);
   UInt32 block_index = 0xFFFFFFFF;
   Byte* out_buffer = nullptr;
   size_t out_buffer_size = 0;
-  int32_t result = 0;
   if (delegate_)
     delegate_->SetTotalProgress(static_cast<int32_t>(db->NumFiles));
+  ParallelItemWriter writer;
+  // The files handed to the writer since it last finished, by FolderKey of
+  // their relative paths: a later item of the same name, or a folder made
+  // in its place, waits for them, so that the earlier one wins as it would
+  // without threads.
+  std::set<base::string16> pending_files;
+  // A failure found here, on the extractor's own thread.
+  ItemFailure failure;
+  bool failed = false;
+  const auto fail = [&failure, &failed](UInt32 index, int32_t result,
+                                        std::string message) {
+    failure.index = index;
+    failure.result = result;
+    failure.message = std::move(message);
+    failed = true;
+  };
+  const auto wait_for_writes = [&writer, &pending_files]() {
+    pending_files.clear();
+    return writer.Finish(nullptr);
+  };
   std::vector<UInt16> name;
-  for (UInt32 i = 0; i < db->NumFiles && result == 0; ++i) {
+  for (UInt32 i = 0; i < db->NumFiles && !failed && !writer.HasFailed(); ++i) {
     if (delegate_)
       delegate_->SetCurrentProgress(static_cast<int32_t>(i));
     size_t offset = 0, size = 0;
-    const SRes extracted = SzArEx_Extract(
-        db, &look.vt, i, &block_index, &out_buffer, &out_buffer_size, &offset,
-        &size, allocator.decoder_allocator(), &kHeapAllocator);
-    if (extracted != SZ_OK) {
-      LOG(ERROR) << "Error returned by SzExtract: " << extracted;
-      result = kArchiveError;
-      break;
+    // An item without data of its own needs no decoding; asking the decoder
+    // for one would free the block that items being written still read.
+    if (db->FileToFolder[i] != 0xFFFFFFFF) {
+      if (db->FileToFolder[i] != block_index && !pending_files.empty() &&
+          !wait_for_writes()) {
+        break;
+      }
+      const SRes extracted = SzArEx_Extract(
+          db, &look.vt, i, &block_index, &out_buffer, &out_buffer_size, &offset,
+          &size, allocator.decoder_allocator(), &kHeapAllocator);
+      if (extracted != SZ_OK) {
+        fail(i, kArchiveError,
+             "Error returned by SzExtract: " + std::to_string(extracted));
+        break;
+      }
     }
     // An archive without a name table has no names to ask for.
     const size_t length =
         db->FileNameOffsets ? SzArEx_GetFileNameUtf16(db, i, nullptr) : 0;
     if (length == 0) {
-      LOG(ERROR) << "Couldn't get file name";
-      result = kArchiveError;
+      fail(i, kArchiveError, "Couldn't get file name");
       break;
     }
     name.resize(length);
@@ -388,9 +612,9 @@ int32_t LzmaExtractor::Extract(const base::FilePath& target_folder) {
     base::string16 relative;
     if (!GetSafeRelativePath(item_name, &relative) ||
         (relative.empty() && !is_folder)) {
-      LOG(ERROR) << "Refusing an unsafe item name: "
-                 << base::FilePath(item_name).AsUTF8();
-      result = kArchiveError;
+      fail(i, kArchiveError,
+           "Refusing an unsafe item name: " +
+               base::FilePath(item_name).AsUTF8());
       break;
     }
     // An entry for the target folder itself.
@@ -398,26 +622,61 @@ int32_t LzmaExtractor::Extract(const base::FilePath& target_folder) {
       continue;
     const base::FilePath path = target_folder.Append(relative);
     if (path.value().size() > kMaxPathLength) {
-      LOG(ERROR) << "Refusing an item whose path would be "
-                 << path.value().size() << " characters long";
-      result = kArchiveError;
+      fail(i, kArchiveError,
+           "Refusing an item whose path would be " +
+               std::to_string(path.value().size()) + " characters long");
       break;
     }
+    const base::string16 key = FolderKey(relative);
+    bool taken = pending_files.count(key) != 0;
+    for (size_t separator = key.find(L'\\');
+         !taken && separator != base::string16::npos;
+         separator = key.find(L'\\', separator + 1)) {
+      taken = pending_files.count(key.substr(0, separator)) != 0;
+    }
+    if (taken && !wait_for_writes())
+      break;
     const size_t last_separator = relative.rfind(L'\\');
     const size_t name_start =
         last_separator == base::string16::npos ? 0 : last_separator + 1;
-    result = static_cast<int32_t>(EnterFolder(
+    const char* failed_step = nullptr;
+    const uint32_t entered = EnterFolder(
         is_folder ? relative
-                  : relative.substr(0, name_start == 0 ? 0 : name_start - 1)));
-    if (is_folder || result != 0)
+                  : relative.substr(0, name_start == 0 ? 0 : name_start - 1),
+        i, &failed_step);
+    if (entered != 0) {
+      fail(i, static_cast<int32_t>(entered), ErrorLine(failed_step, entered));
+      break;
+    }
+    if (is_folder)
       continue;
-    const bool has_time = SzBitWithVals_Check(&db->MTime, i);
-    result = static_cast<int32_t>(WriteItem(
-        folder_.Get(), relative.substr(name_start), out_buffer + offset, size,
-        has_time ? &db->MTime.Vals[i] : nullptr));
+    FileItem item = {i,
+                     folder_,
+                     relative.substr(name_start),
+                     out_buffer + offset,
+                     size,
+                     SzBitWithVals_Check(&db->MTime, i)};
+    if (item.has_time)
+      item.time = {db->MTime.Vals[i].Low, db->MTime.Vals[i].High};
+    pending_files.insert(key);
+    writer.Add(std::move(item));
+  }
+  // A failure of an earlier item, found while writing, comes first.
+  ItemFailure written_failure;
+  if (!writer.Finish(&written_failure) &&
+      (!failed || written_failure.index < failure.index)) {
+    failure = written_failure;
+    failed = true;
+  }
+  // The folder held open shares no deletion.
+  folder_.reset();
+  int32_t result = 0;
+  if (failed) {
+    LOG(ERROR) << failure.message;
+    RemoveFoldersMadeAfter(failure.index);
+    result = failure.result;
   }
   allocator.Free(out_buffer);
-  folder_.Close();
   target_.Close();
   return result;
 }

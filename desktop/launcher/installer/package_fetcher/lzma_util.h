@@ -4,7 +4,9 @@
 #include <stdint.h>
 
 #include <map>
+#include <memory>
 #include <utility>
+#include <vector>
 
 #include "base/files/file_path.h"
 #include "base/strings/string16.h"
@@ -64,19 +66,29 @@ class LzmaExtractor {
   // Windows compares names without case.
   static base::string16 FolderKey(const base::string16& relative);
   // Makes |folder_| the folder at |relative| below the target, made new
-  // where it is missing: 0, or the Windows error.
-  uint32_t EnterFolder(const base::string16& relative);
+  // where it is missing, for the item numbered |item|: 0, or the Windows
+  // error and the start of the line to log in |failed_step|.
+  uint32_t EnterFolder(const base::string16& relative,
+                       uint32_t item,
+                       const char** failed_step);
+  // Removes the folders made for items after |item|, newest first: they
+  // would not be there had items been unpacked one at a time.
+  void RemoveFoldersMadeAfter(uint32_t item);
 
   base::win::ScopedHandle archive_;
   // The target folder, and the folder items go into now, with its key.
   base::win::ScopedHandle target_;
-  base::win::ScopedHandle folder_;
+  // Shared with the items still being written into it.
+  std::shared_ptr<base::win::ScopedHandle> folder_;
   base::string16 folder_key_;
   size_t folder_index_ = 0;
   // The folders this extraction made, each numbered from 1 and found by
   // its parent's number (0 for the target) and its name in FolderKey's
   // form.
   std::map<std::pair<size_t, base::string16>, size_t> created_folders_;
+  // The folders this extraction made, in order, each with the item it was
+  // made for and its relative path.
+  std::vector<std::pair<uint32_t, base::string16>> folders_made_;
   PackageFetcherDelegate* delegate_ = nullptr;
 };
 

@@ -208,6 +208,84 @@ TEST(LzmaExtractorTest, NeverWritesThroughWhatWasThereBefore) {
   }
 }
 
+// Many files are written at once, yet what a failure leaves is what
+// unpacking one item after the other leaves: every item before the first
+// failing one, nothing after it, and only that item's error logged. The
+// archive holds a000.txt to a199.txt and then four folders of 30 files that
+// have no entries of their own.
+TEST(LzmaExtractorTest, AFailureLeavesWhatOneItemAtATimeWould) {
+  const auto many = Listing(PackageFixture(L"many"));
+  ASSERT_EQ(324u, many.size());
+  // The source's entries up to the top file numbered |last|.
+  const auto up_to = [&many](int last) {
+    std::map<base::string16, std::string> expected;
+    for (int i = 0; i <= last; ++i) {
+      wchar_t name[16];
+      swprintf(name, 16, L"a%03d.txt", i);
+      expected[name] = many.at(name);
+    }
+    return expected;
+  };
+  auto planted = up_to(149);
+  planted[L"a150.txt"] = ReadWholeFile(PackageFixture(L"many\\a000.txt"));
+  const struct {
+    const char* name;
+    const wchar_t* archive;
+    // A copy of a000.txt planted as a150.txt.
+    bool plant;
+    int32_t result;
+    const char* log;
+    std::map<base::string16, std::string> left;
+  } cases[] = {
+      {"taken name", L"many.7z", true, ERROR_FILE_EXISTS,
+       "Error returned by CreateFile: ", planted},
+      // a021.txt is named A020.TXT: the earlier item keeps the name.
+      {"same name twice", L"many_twice.7z", false, ERROR_FILE_EXISTS,
+       "Error returned by CreateFile: ", up_to(20)},
+      // z0\f00.txt is named a199.txt\f00.txt, just after the file a199.txt.
+      {"file then folder", L"many_nested.7z", false, ERROR_ALREADY_EXISTS,
+       "Error returned by CreateDirectory: ", up_to(199)},
+      // a199.txt is named ..\a199.txt.
+      {"refused name", L"many_unsafe.7z", false, LzmaExtractor::kArchiveError,
+       "Refusing an unsafe item name: ", up_to(198)},
+      // The earlier item's failure wins over the refusal found later.
+      {"failure before a refusal", L"many_unsafe.7z", true, ERROR_FILE_EXISTS,
+       "Error returned by CreateFile: ", planted},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    base::UniqueTestDir dir;
+    if (c.plant) {
+      ASSERT_TRUE(base::CopyFile(PackageFixture(L"many\\a000.txt"),
+                                 dir.path().Append(L"a150.txt")));
+    }
+    ScopedLogCapture log;
+    EXPECT_EQ(c.result, ExtractFixture(c.archive, dir.path(), nullptr));
+    EXPECT_EQ(1u, log.Count("Error returned by ") +
+                      log.Count("Refusing an unsafe item name: "));
+    EXPECT_TRUE(log.Saw(c.log));
+    auto left = Listing(dir.path());
+    // The planted file keeps its bytes; its time is the copy's.
+    if (c.plant) {
+      left[L"a150.txt"] =
+          left[L"a150.txt"].substr(0, left[L"a150.txt"].find(" @"));
+    }
+    auto expected = c.left;
+    if (c.plant)
+      expected[L"a150.txt"] = "top 000\n";
+    EXPECT_EQ(expected, left);
+  }
+  // And without a failure every file is there, its progress in order.
+  base::UniqueTestDir dir;
+  ProgressRecorder progress;
+  EXPECT_EQ(0, ExtractFixture(L"many.7z", dir.path(), &progress));
+  EXPECT_EQ(many, Listing(dir.path()));
+  EXPECT_EQ(320, progress.total_);
+  ASSERT_EQ(320u, progress.current_.size());
+  for (int32_t i = 0; i < 320; ++i)
+    EXPECT_EQ(i, progress.current_[i]);
+}
+
 // The item is refused: the target folder itself would be a path of
 // nearly 34,000 characters, and a crash would end only the child.
 TEST(LzmaExtractorTest, RefusesAnItemBelow17000FoldersInAChild) {

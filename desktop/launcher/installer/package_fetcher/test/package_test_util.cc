@@ -88,12 +88,17 @@ ScopedLogCapture::~ScopedLogCapture() {
 }
 
 bool ScopedLogCapture::Saw(const std::string& text) const {
+  return Count(text) > 0;
+}
+
+size_t ScopedLogCapture::Count(const std::string& text) const {
   base::AutoLock hold(LinesLock());
+  size_t count = 0;
   for (const std::string& line : lines_) {
     if (line.compare(0, text.size(), text) == 0)
-      return true;
+      ++count;
   }
-  return false;
+  return count;
 }
 
 }  // namespace installer

@@ -41,6 +41,8 @@ class ScopedLogCapture {
 
   // Whether some line's message starts with |text|.
   bool Saw(const std::string& text) const;
+  // How many lines' messages start with |text|.
+  size_t Count(const std::string& text) const;
 
  private:
   std::vector<std::string> lines_;

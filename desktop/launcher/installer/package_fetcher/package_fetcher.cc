@@ -37,6 +37,7 @@
 #include "desktop/launcher/installer/package_fetcher/package_fetcher_delegate.h"
 #include "desktop/launcher/installer/package_fetcher/payload_reader.h"
 #include "desktop/launcher/installer/package_fetcher/signature_checker.h"
+#include "desktop/launcher/installer/package_fetcher/tree_deleter.h"
 #include "desktop/launcher/installer/package_fetcher/ui_callback_runner.h"
 #include "desktop/launcher/installer/service/prefs_task_pool.h"
 #include "desktop/launcher/installer/stats_dictionary.h"
@@ -387,7 +388,7 @@ PackageFetcher::ThreadedFetcher::~ThreadedFetcher() {
   ReleaseArchive();
   base::DeleteFile(download_path_, false);
   base::DeleteFile(archive_path_, false);
-  base::DeleteFile(package_folder_, true);
+  TreeDeleter(package_folder_).Delete();
   if (run_lock_.IsValid()) {
     run_lock_.Close();
     base::DeleteFile(download_path_.ReplaceExtension(kLockExtension), false);

@@ -308,7 +308,7 @@ class ParallelItemWriter : public base::PlatformThread::Delegate {
   }
 
  private:
-  static constexpr size_t kThreads = 4;
+  static constexpr size_t kThreads = 2;
   static constexpr size_t kMaxInFlight = 64;
   static constexpr UInt32 kNoFailure = 0xFFFFFFFF;
 

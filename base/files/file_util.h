@@ -52,6 +52,15 @@ int WriteFile(const FilePath& path, const char* data, int size);
 // Appends |size| bytes to the existing file |path|; true when all were
 // written.
 bool AppendToFile(const FilePath& path, const char* data, int size);
+// Writes |size| bytes to the open |file| at its position, in pieces of at
+// most kWritePieceSize bytes: true when every byte was written; otherwise
+// false, with the Windows error left for the caller (NO_ERROR when a piece
+// was written short without one).
+bool WriteToHandle(HANDLE file, const void* data, size_t size);
+// A single write of several megabytes has been seen to cost the system tens
+// of times what the same bytes cost in pieces of this size (about a second
+// for 100 MB).
+constexpr size_t kWritePieceSize = 1 << 20;
 // Reads the whole of |path| into |contents| (cleared first, may be null).
 // False when the path references a parent, cannot be read or is larger
 // than |max_size|; then |contents| holds its first |max_size| bytes.

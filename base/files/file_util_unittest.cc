@@ -199,6 +199,36 @@ TEST_F(FileUtilTest, WholeFileReadsAndWrites) {
   EXPECT_FALSE(PathExists(Path(L"missing")));
 }
 
+// Writes to an open handle go out in pieces; the bytes land as one write
+// would put them, after what the handle's position already holds.
+TEST_F(FileUtilTest, WriteToHandleWritesEveryPieceInOrder) {
+  std::string data(3 * kWritePieceSize + 5, '\0');
+  for (size_t i = 0; i < data.size(); ++i)
+    data[i] = static_cast<char>(i * 7 + i / kWritePieceSize);
+  const FilePath file = Path(L"pieces.bin");
+  for (size_t size : {size_t{0}, size_t{1}, kWritePieceSize - 1,
+                      kWritePieceSize, kWritePieceSize + 1, data.size()}) {
+    SCOPED_TRACE(size);
+    win::ScopedHandle handle(::CreateFileW(file.value().c_str(), GENERIC_WRITE,
+                                           0, nullptr, CREATE_ALWAYS, 0,
+                                           nullptr));
+    ASSERT_TRUE(handle.IsValid());
+    DWORD written = 0;
+    ASSERT_TRUE(::WriteFile(handle.Get(), "ab", 2, &written, nullptr));
+    EXPECT_TRUE(WriteToHandle(handle.Get(), data.data(), size));
+    handle.Close();
+    EXPECT_TRUE(Read(file) == "ab" + data.substr(0, size));
+  }
+  // A handle that may not write fails the first piece, with its reason.
+  win::ScopedHandle reader(::CreateFileW(file.value().c_str(), GENERIC_READ,
+                                         FILE_SHARE_READ, nullptr,
+                                         OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(reader.IsValid());
+  ::SetLastError(NO_ERROR);
+  EXPECT_FALSE(WriteToHandle(reader.Get(), data.data(), data.size()));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), ::GetLastError());
+}
+
 TEST_F(FileUtilTest, ReadFileToStringLimits) {
   // Across the 64 KiB chunks of the reader.
   std::string big(65536 + 10, 'x');

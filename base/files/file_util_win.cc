@@ -4,6 +4,7 @@
 #include <shlobj.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "base/files/file_enumerator.h"
@@ -385,6 +386,23 @@ bool AppendToFile(const FilePath& path, const char* data, int size) {
     VPLOG(1) << "Only wrote " << bytes_written << " out of " << size
              << " byte(s) to " << path.AsUTF8();
     return false;
+  }
+  return true;
+}
+
+bool WriteToHandle(HANDLE file, const void* data, size_t size) {
+  const char* next = static_cast<const char*>(data);
+  while (size > 0) {
+    const DWORD piece = static_cast<DWORD>(std::min(size, kWritePieceSize));
+    DWORD written = 0;
+    if (!::WriteFile(file, next, piece, &written, nullptr))
+      return false;
+    if (written != piece) {
+      ::SetLastError(NO_ERROR);
+      return false;
+    }
+    next += piece;
+    size -= piece;
   }
   return true;
 }

@@ -214,11 +214,7 @@ void WriteItem(FileItem* item) {
     return;
   }
   item->created = true;
-  DWORD written = 0;
-  if (item->size > MAXDWORD ||
-      !::WriteFile(file.Get(), item->data, static_cast<DWORD>(item->size),
-                   &written, nullptr) ||
-      written != item->size) {
+  if (!base::WriteToHandle(file.Get(), item->data, item->size)) {
     DWORD error = GetLastError();
     if (error == NO_ERROR)
       error = ERROR_WRITE_FAULT;

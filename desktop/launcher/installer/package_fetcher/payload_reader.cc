@@ -137,9 +137,7 @@ bool PayloadReader::WritePayload(HANDLE file) const {
   }
   if (size > INT_MAX)
     return false;
-  DWORD written = 0;
-  if (!::WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr) ||
-      written != size) {
+  if (!base::WriteToHandle(file, data, static_cast<size_t>(size))) {
     PLOG(ERROR) << "Could not write the payload out";
     return false;
   }

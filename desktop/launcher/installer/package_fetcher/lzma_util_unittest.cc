@@ -355,7 +355,7 @@ TEST(MappedFileAllocatorTest, BacksBlocksWithATemporaryFile) {
     EXPECT_EQ(nullptr, allocator.Allocate(0));
     EXPECT_EQ(1u, Listing(dir.path()).size());
     // No volume here has 2^42 bytes free: the block is refused before the
-    // file is sized (which succeeds where files are sparse).
+    // file is filled.
     {
       ScopedLogCapture log;
       EXPECT_EQ(nullptr, allocator.Allocate(size_t{1} << 42));
@@ -367,9 +367,18 @@ TEST(MappedFileAllocatorTest, BacksBlocksWithATemporaryFile) {
     const base::FileEnumerator::FileInfo info = files.GetInfo();
     EXPECT_EQ(0u,
               info.find_data().nFileSizeHigh | info.find_data().nFileSizeLow);
-    for (size_t size : {size_t{1}, size_t{3} << 20}) {
+    // The file holds exactly the block, in zeros, also across the pieces
+    // it is written in and when a smaller block follows a larger one.
+    for (size_t size :
+         {size_t{1}, (size_t{3} << 20) + 5, size_t{1} << 20, size_t{4097}}) {
+      SCOPED_TRACE(size);
       char* block = static_cast<char*>(allocator.Allocate(size));
       ASSERT_NE(nullptr, block);
+      EXPECT_EQ(std::string(size, '\0'), std::string(block, size));
+      base::FileEnumerator sized(dir.path(), false,
+                                 base::FileEnumerator::FILES);
+      ASSERT_FALSE(sized.Next().empty());
+      EXPECT_EQ(size, sized.GetInfo().find_data().nFileSizeLow);
       block[0] = 'a';
       block[size - 1] = 'z';
       allocator.Free(block);

@@ -2,6 +2,9 @@
 
 #include <stdint.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "base/files/file_util.h"
 #include "base/logging.h"
 
@@ -44,7 +47,7 @@ void MappedFileAllocator::Free(void* address) {
 void* MappedFileAllocator::MapBlock(size_t size) {
   if (size == 0 || !FitsOnVolume(size))
     return nullptr;
-  if (file_.SetLength(static_cast<int64_t>(size))) {
+  if (FillFile(size)) {
     mapping_.Set(CreateFileMappingW(file_.GetPlatformFile(), nullptr,
                                     PAGE_READWRITE, 0, 0, nullptr));
     if (mapping_.IsValid()) {
@@ -57,11 +60,30 @@ void* MappedFileAllocator::MapBlock(size_t size) {
   return kHeapAllocator.Alloc(&kHeapAllocator, size);
 }
 
+bool MappedFileAllocator::FillFile(size_t size) {
+  // Sized alone, the file is sparse where the system makes it so: each page
+  // of the view is then slow to fault in for writing (0.5-1.5 s for 150 MB
+  // here, against 0.3 s with the zeros written first), and a volume that
+  // fills meanwhile fails a page fault inside the decoder rather than a
+  // call here. Written out, the space is claimed now and the view's pages
+  // are ordinary cached ones.
+  const std::vector<char> zeros(std::min(size, base::kWritePieceSize));
+  for (size_t offset = 0; offset < size; offset += zeros.size()) {
+    const int piece = static_cast<int>(std::min(size - offset, zeros.size()));
+    if (file_.Write(static_cast<int64_t>(offset), zeros.data(), piece) !=
+        piece) {
+      file_.SetLength(0);
+      return false;
+    }
+  }
+  return file_.SetLength(static_cast<int64_t>(size));
+}
+
 bool MappedFileAllocator::FitsOnVolume(size_t size) const {
-  // Sizing the file claims the space (or, where files are sparse, memory
-  // for the whole view) before one byte is decoded; a block that cannot fit
-  // could never be written out anyway. When the space is unknown the
-  // sizing itself decides.
+  // Filling the file claims the space before one byte is decoded, which
+  // would take as long as the volume lasts; a block that cannot fit could
+  // never be written out anyway. When the space is unknown the filling
+  // itself decides.
   ULARGE_INTEGER available;
   if (!GetDiskFreeSpaceExW(folder_.value().c_str(), &available, nullptr,
                            nullptr) ||

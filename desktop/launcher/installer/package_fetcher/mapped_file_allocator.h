@@ -40,6 +40,9 @@ class MappedFileAllocator {
   static void FreeThunk(ISzAllocPtr allocator, void* address);
 
   void* MapBlock(size_t size);
+  // Gives the temporary file |size| bytes of zeros: false when they could
+  // not all be written, the file then left empty.
+  bool FillFile(size_t size);
   bool FitsOnVolume(size_t size) const;
 
   const base::FilePath folder_;

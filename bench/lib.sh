@@ -31,8 +31,9 @@ min_median() {
 
 # A private Wine prefix for benches that install (the tests' registry stays
 # as it was), made once beside the build folder (or BENCH_WINEPREFIX), and a server that stays up
-# between the passes, so that no pass pays for starting it; it ends by
-# itself half a minute after the last process.
+# between the passes, so that no pass pays for starting it. The prefix's own
+# services keep that server running after the last pass: stop_bench_wine
+# ends both when the bench ends (so one bench at a time per prefix).
 start_bench_wine() {
   export WINEPREFIX=${BENCH_WINEPREFIX:-$(dirname "$BUILD_DIR")/bench-wineprefix}
   export WINEARCH=win64
@@ -52,4 +53,9 @@ start_bench_wine() {
   # Without address randomization, as tools/wine-run gives every pass: with
   # it, a Wine start can end at once with status 1 (see there).
   bounded 300 "wine start-up" setarch --addr-no-randomize wine cmd.exe /c exit </dev/null >/dev/null 2>&1
+}
+
+# Ends the bench prefix's server and the services it keeps running.
+stop_bench_wine() {
+  bounded 60 "wineserver -k" wineserver -k </dev/null >/dev/null 2>&1 || true
 }

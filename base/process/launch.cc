@@ -4,7 +4,7 @@
 
 #include "base/command_line.h"
 #include "base/logging.h"
-#include "base/process/kill.h"
+#include "base/process/app_output_process.h"
 #include "base/win/extended_startup_info.h"
 #include "base/win/owned_process_information.h"
 #include "base/win/scoped_handle.h"
@@ -17,8 +17,6 @@ namespace {
 // The most handles a PROC_THREAD_ATTRIBUTE_HANDLE_LIST can name: its size in
 // bytes must fit in 32 bits.
 constexpr size_t kMaxHandlesToInherit = 0x1FFFFFFF;
-
-constexpr DWORD kPipeReadChunkBytes = 1024;
 
 // The desktop name of a child started with an empty one. CreateProcess takes
 // the name through a non-constant pointer.
@@ -178,59 +176,8 @@ bool GetAppOutput(const CommandLine& cl, std::string* output) {
 bool GetAppOutputInternal(const string16& cl,
                           bool include_stderr,
                           std::string* output) {
-  SECURITY_ATTRIBUTES security_attributes = {};
-  security_attributes.nLength = sizeof(security_attributes);
-  security_attributes.bInheritHandle = TRUE;
-  HANDLE read_handle = nullptr;
-  HANDLE write_handle = nullptr;
-  if (!::CreatePipe(&read_handle, &write_handle, &security_attributes, 0)) {
-    LOG(ERROR) << "CreatePipe failed, error " << ::GetLastError();
-    return false;
-  }
-  win::ScopedHandle read_end(read_handle);
-  win::ScopedHandle write_end(write_handle);
-
-  // Only the write end is for the child.
-  if (!::SetHandleInformation(read_end.Get(), HANDLE_FLAG_INHERIT, 0)) {
-    LOG(ERROR) << "SetHandleInformation failed, error " << ::GetLastError();
-    return false;
-  }
-
-  STARTUPINFOW startup_info = {};
-  startup_info.cb = sizeof(startup_info);
-  startup_info.dwFlags = STARTF_USESTDHANDLES;
-  startup_info.hStdOutput = write_end.Get();
-  startup_info.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
-  startup_info.hStdError =
-      include_stderr ? write_end.Get() : ::GetStdHandle(STD_ERROR_HANDLE);
-
-  string16 writable_cl(cl);
-  PROCESS_INFORMATION temp_process_info = {};
-  if (!::CreateProcessW(nullptr, &writable_cl[0], nullptr, nullptr, TRUE, 0,
-                        nullptr, nullptr, &startup_info, &temp_process_info)) {
-    LOG(ERROR) << "CreateProcessW failed, error " << ::GetLastError();
-    return false;
-  }
-  win::OwnedProcessInformation process_info;
-  process_info.Set(temp_process_info);
-
-  // Reading ends once the child, and any process it passed the handle on
-  // to, have closed their copies; ours would keep the pipe open forever.
-  write_end.Close();
-
-  char buffer[kPipeReadChunkBytes];
-  DWORD bytes_read = 0;
-  while (::ReadFile(read_end.Get(), buffer, kPipeReadChunkBytes, &bytes_read,
-                    nullptr) &&
-         bytes_read > 0) {
-    output->append(buffer, bytes_read);
-  }
-
-  ::WaitForSingleObject(process_info.process_handle(), INFINITE);
-  const ProcessExitStatus status =
-      GetProcessExitStatus(process_info.process_handle(), nullptr);
-  return status != PROCESS_EXIT_STATUS_ABNORMAL_TERMINATION &&
-         status != PROCESS_EXIT_STATUS_PROCESS_CRASHED;
+  AppOutputProcess child;
+  return child.Start(cl, include_stderr) && child.Finish(output);
 }
 
 namespace internal {

@@ -9,12 +9,16 @@
 //                      with a bit set for each one that could not be set
 //   startup-info       writes "flags=F show=S " (F and S decimal) to
 //                      standard output
+//   wait-for HANDLE    waits at most 30 s for the event HANDLE (hexadecimal
+//                      value, inherited), then writes "signaled" or
+//                      "timed out" to standard output
 // Anything else exits with 255; a failed write exits with 1.
 
 #include <windows.h>
 
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <wchar.h>
 
 namespace {
@@ -60,6 +64,15 @@ int StartupInfo() {
   return WriteAll(STD_OUTPUT_HANDLE, text, length) ? 0 : 1;
 }
 
+int WaitFor(const wchar_t* handle) {
+  const DWORD waited = WaitForSingleObject(
+      reinterpret_cast<HANDLE>(wcstoull(handle, nullptr, 16)), 30000);
+  const char* text = waited == WAIT_OBJECT_0 ? "signaled" : "timed out";
+  return WriteAll(STD_OUTPUT_HANDLE, text, static_cast<DWORD>(strlen(text)))
+             ? 0
+             : 1;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -75,5 +88,7 @@ int wmain(int argc, wchar_t** argv) {
     return Signal(argc - 2, argv + 2);
   if (wcscmp(mode, L"startup-info") == 0)
     return StartupInfo();
+  if (wcscmp(mode, L"wait-for") == 0 && argc > 2)
+    return WaitFor(argv[2]);
   return 255;
 }

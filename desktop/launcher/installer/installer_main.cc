@@ -19,7 +19,9 @@
 #include "base/message_loop/message_loop.h"
 #include "base/path_service.h"
 #include "base/strings/utf_string_conversions.h"
+#include "base/threading/platform_thread.h"
 #include "base/values.h"
+#include "base/win/scoped_handle.h"
 #include "desktop/common/product/installer_features.h"
 #include "desktop/common/product/product_info.h"
 #include "desktop/launcher/installer/folder_permission.h"
@@ -238,13 +240,57 @@ bool GetFrontEndFolder(const base::CommandLine& command_line,
                                      folder);
 }
 
-bool RunFrontEnd(const base::CommandLine& command_line,
-                 Settings* settings,
+// Finds the front end's working folder on a thread of its own, from before
+// the run is set up until the folder is needed: proving a candidate copies
+// the installer there and waits for a run of the copy, while the set-up
+// waits on the system too (COM's first apartment, above all). The search
+// writes no log line of its own on the way to a folder, so the log reads as
+// when one came after the other.
+class FrontEndFolderSearch : public base::PlatformThread::Delegate {
+ public:
+  FrontEndFolderSearch(const base::CommandLine& command_line,
+                       const base::FilePath& executable_path)
+      : command_line_(command_line), executable_path_(executable_path) {
+    // Without a thread the search waits for GetResult.
+    base::PlatformThread::CreateWithPriority(0, this, &thread_,
+                                             base::ThreadPriority::kNormal);
+  }
+  FrontEndFolderSearch(const FrontEndFolderSearch&) = delete;
+  FrontEndFolderSearch& operator=(const FrontEndFolderSearch&) = delete;
+  ~FrontEndFolderSearch() override { Join(); }
+
+  // What GetFrontEndFolder gives, once the search has ended.
+  bool GetResult(base::FilePath* folder) {
+    if (thread_.IsValid())
+      Join();
+    else
+      ThreadMain();
+    *folder = folder_;
+    return found_;
+  }
+
+ private:
+  void ThreadMain() override {
+    found_ = GetFrontEndFolder(command_line_, executable_path_, &folder_);
+  }
+  void Join() {
+    if (thread_.IsValid())
+      base::PlatformThread::Join(&thread_);
+  }
+
+  const base::CommandLine& command_line_;
+  const base::FilePath executable_path_;
+  base::win::ScopedHandle thread_;
+  base::FilePath folder_;
+  bool found_ = false;
+};
+
+bool RunFrontEnd(Settings* settings,
                  const StartupFlags& flags,
                  bool inside_package,
-                 const base::FilePath& executable_path) {
+                 FrontEndFolderSearch* folder_search) {
   base::FilePath temporary_folder;
-  if (!GetFrontEndFolder(command_line, executable_path, &temporary_folder)) {
+  if (!folder_search->GetResult(&temporary_folder)) {
     LOG(ERROR) << "Could not obtain temporary installer folder";
     return false;
   }
@@ -287,6 +333,11 @@ bool RunInstallerRole(const base::CommandLine& command_line) {
 
   const base::FilePath install_folder = GetInstallFolder(command_line, &flags);
   LogStartupFlags(flags, inside_package);
+  std::unique_ptr<FrontEndFolderSearch> folder_search;
+  if (!flags.backend) {
+    folder_search =
+        std::make_unique<FrontEndFolderSearch>(command_line, executable_path);
+  }
 
   // Declared first so that it goes last, after COM and the settings.
   base::MessageLoop main_loop(flags.backend || flags.silent
@@ -302,8 +353,8 @@ bool RunInstallerRole(const base::CommandLine& command_line) {
 
   if (flags.backend)
     return RunBackendRole(settings.get());
-  return RunFrontEnd(command_line, settings.get(), flags, inside_package,
-                     executable_path);
+  return RunFrontEnd(settings.get(), flags, inside_package,
+                     folder_search.get());
 }
 
 // Every role but the information answers, in start-up order.

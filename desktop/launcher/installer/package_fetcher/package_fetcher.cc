@@ -17,7 +17,7 @@
 #include "base/memory/ref_counted.h"
 #include "base/memory/weak_ptr.h"
 #include "base/path_service.h"
-#include "base/process/launch.h"
+#include "base/process/app_output_process.h"
 #include "base/strings/string_piece.h"
 #include "base/strings/string_util.h"
 #include "base/strings/stringprintf.h"
@@ -296,7 +296,9 @@ class PackageFetcher::ThreadedFetcher {
   void ExtractArchive(const std::string& checksum);
   const char* CheckPackage(PayloadReader* package, const std::string& checksum);
   const char* WriteOutPackage(PayloadReader* package, Status* status);
-  bool RunPackage(const char* switch_name, std::string* output);
+  void StartPackage(const char* switch_name, base::AppOutputProcess* run);
+  const char* JudgeAnswers(base::AppOutputProcess* version_run,
+                           base::AppOutputProcess* stream_run);
   bool WriteArchive(const PayloadReader& reader);
   void UnpackArchive();
   void OnUnpacked(bool success);
@@ -599,8 +601,28 @@ const char* PackageFetcher::ThreadedFetcher::CheckPackage(
   }
   ReachedStep("signer");
 
+  // Both questions go to the package at once: each is a process start, and
+  // neither waits on the other. The answers are judged in the order they
+  // were asked, so the first failure, its statistics and its message are
+  // what one run after the other gave.
+  base::AppOutputProcess version_run;
+  base::AppOutputProcess stream_run;
+  StartPackage("internal-version", &version_run);
+  StartPackage("stream", &stream_run);
+  const char* failure = JudgeAnswers(&version_run, &stream_run);
+  // The package may not be deleted while a run of it goes on.
+  std::string unjudged;
+  stream_run.Finish(&unjudged);
+  return failure;
+}
+
+// The package's internal version, then its stream: the message of the
+// first that is refused, or null when both are accepted.
+const char* PackageFetcher::ThreadedFetcher::JudgeAnswers(
+    base::AppOutputProcess* version_run,
+    base::AppOutputProcess* stream_run) {
   std::string internal_version;
-  RunPackage("internal-version", &internal_version);
+  version_run->Finish(&internal_version);
   attempt_stats_->SetString("internal_version", internal_version);
   const base::Version version(internal_version);
   if (!version.IsValid() ||
@@ -610,7 +632,7 @@ const char* PackageFetcher::ThreadedFetcher::CheckPackage(
   ReachedStep("internal_version");
 
   std::string stream;
-  RunPackage("stream", &stream);
+  stream_run->Finish(&stream);
   attempt_stats_->SetString("stream", stream);
   if (stream != ProductInfo::GetChannel())
     return "Downloaded package is of a different stream than the installer";
@@ -636,12 +658,15 @@ const char* PackageFetcher::ThreadedFetcher::WriteOutPackage(
   return nullptr;
 }
 
-bool PackageFetcher::ThreadedFetcher::RunPackage(const char* switch_name,
-                                                 std::string* output) {
+void PackageFetcher::ThreadedFetcher::StartPackage(
+    const char* switch_name,
+    base::AppOutputProcess* run) {
   base::CommandLine command_line(download_path_);
   command_line.AppendSwitch(switch_name);
+  // Held only while the run's pipe is inheritable: once started, no handle
+  // of it is left for another child to inherit.
   base::AutoLock hold(GetProcessLaunchLock());
-  return base::GetAppOutput(command_line, output);
+  run->Start(command_line.GetCommandLineString(false), false);
 }
 
 bool PackageFetcher::ThreadedFetcher::WriteArchive(

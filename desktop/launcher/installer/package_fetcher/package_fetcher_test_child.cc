@@ -3,7 +3,9 @@
 //   --internal-version, --stream: answers as an installer does, with the
 //       value of VEXLO_TEST_PACKAGE_INTERNAL_VERSION or
 //       VEXLO_TEST_PACKAGE_STREAM when set, else this build's own; after
-//       VEXLO_TEST_PACKAGE_ANSWER_DELAY_MS milliseconds when that is set.
+//       VEXLO_TEST_PACKAGE_ANSWER_DELAY_MS milliseconds when that is set;
+//       with VEXLO_TEST_PACKAGE_RUN_LOG set, first appends the switch's name
+//       and a line feed to the file it names.
 //   --tamper=PATH: tries to rewrite, rename and delete PATH; the exit code
 //       has bit 0, 1 or 2 set for each that succeeded.
 //   --overwrite=PATH: replaces the bytes of PATH; 0 when it could.
@@ -34,7 +36,28 @@
 
 namespace {
 
-void Answer(const char* variable, const std::string& own) {
+// Appends |line| to the file that |variable| names, when it is set; the
+// runs of several packages may append at once.
+void LogRun(const char* variable, const std::string& line) {
+  char path[MAX_PATH];
+  const DWORD length = GetEnvironmentVariableA(variable, path, sizeof(path));
+  if (!length || length >= sizeof(path))
+    return;
+  HANDLE file =
+      CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE)
+    return;
+  DWORD written = 0;
+  WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written,
+            nullptr);
+  CloseHandle(file);
+}
+
+void Answer(const char* switch_name,
+            const char* variable,
+            const std::string& own) {
+  LogRun("VEXLO_TEST_PACKAGE_RUN_LOG", std::string(switch_name) + "\n");
   char value[256];
   if (GetEnvironmentVariableA("VEXLO_TEST_PACKAGE_ANSWER_DELAY_MS", value,
                               sizeof(value))) {
@@ -129,12 +152,13 @@ int wmain(int argc, wchar_t** argv) {
   base::CommandLine command_line(base::CommandLine::NO_PROGRAM);
   command_line.InitFromArgv(argc, argv);
   if (command_line.HasSwitch("internal-version")) {
-    Answer("VEXLO_TEST_PACKAGE_INTERNAL_VERSION",
+    Answer("internal-version", "VEXLO_TEST_PACKAGE_INTERNAL_VERSION",
            vexlo::ProductInfo::GetInternalVersion());
     return 0;
   }
   if (command_line.HasSwitch("stream")) {
-    Answer("VEXLO_TEST_PACKAGE_STREAM", vexlo::ProductInfo::GetChannel());
+    Answer("stream", "VEXLO_TEST_PACKAGE_STREAM",
+           vexlo::ProductInfo::GetChannel());
     return 0;
   }
   if (command_line.HasSwitch("tamper"))

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <memory>
 #include <set>
 #include <string>
@@ -18,6 +19,7 @@
 #include "base/process/launch.h"
 #include "base/run_loop.h"
 #include "base/strings/string_number_conversions.h"
+#include "base/strings/string_split.h"
 #include "base/strings/string_util.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/synchronization/lock.h"
@@ -459,6 +461,84 @@ TEST_F(PackageFetcherTest, EachFailureEndsWithItsStatusAndLineAndNoHold) {
     SetEnvironmentVariableA(kStreamVariable, nullptr);
     base::CommandLine::ForCurrentProcess()->AppendSwitchNative(
         PackageFetcher::kPackageServerSwitch, server_.Url("/files/reply.json"));
+    ++attempt;
+  }
+}
+
+// The package is unverified code until its checksum and signer passed: it
+// never runs before. Its answers are asked for together, yet judged in
+// order: the first refused one decides, and a later one is not recorded.
+TEST_F(PackageFetcherTest, ThePackageRunsOnlyOnceVerifiedAndIsJudgedInOrder) {
+  const base::FilePath run_log = temp_.path().Append(L"runs.txt");
+  ScopedVariable logged_runs("VEXLO_TEST_PACKAGE_RUN_LOG",
+                             base::UTF16ToUTF8(run_log.value()).c_str());
+  const std::string own_version = ProductInfo::GetInternalVersion();
+  const std::string own_stream = ProductInfo::GetChannel();
+  const std::string both = "internal-version\nstream\n";
+  struct Case {
+    const char* name;
+    bool right_checksum;
+    const wchar_t* own_executable;
+    const char* version;
+    const char* stream;
+    Status status;
+    const char* message;
+    std::string runs;
+    std::string recorded_version;
+    std::string recorded_stream;
+  };
+  const Case cases[] = {
+      {"wrong checksum", false, nullptr, nullptr, nullptr,
+       PackageFetcher::DOWNLOAD_FAILED,
+       "Checksum incorrect for the downloaded package", "", "", ""},
+      {"unsigned package for a signed installer", true, L"signed.exe", nullptr,
+       nullptr, PackageFetcher::DOWNLOAD_FAILED,
+       "Signature incorrect for the downloaded package", "", "", ""},
+      {"older and of another stream", true, nullptr, "1.0", "other",
+       PackageFetcher::DOWNLOAD_FAILED,
+       "Downloaded package is older than the installer", both, "1.0", ""},
+      {"of another stream", true, nullptr, nullptr, "other",
+       PackageFetcher::DOWNLOAD_FAILED,
+       "Downloaded package is of a different stream than the installer", both,
+       own_version, "other"},
+      {"accepted", true, nullptr, nullptr, nullptr,
+       PackageFetcher::PACKAGE_READY, nullptr, both, own_version, own_stream},
+  };
+  size_t attempt = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Serve("reply.json",
+          ReplyNaming(PackageUrl(""),
+                      Sha256Hex(c.right_checksum ? package_ : "other")));
+    ScopedVariable version(kVersionVariable, c.version);
+    ScopedVariable stream(kStreamVariable, c.stream);
+    MakeFetcher();
+    if (c.own_executable)
+      fetcher_->SetOwnExecutableForTesting(PackageFixture(c.own_executable));
+    ScopedLogCapture log;
+    EXPECT_EQ(c.status, Fetch());
+    if (c.message) {
+      EXPECT_TRUE(log.Saw(c.message));
+      EXPECT_EQ(c.message, AttemptString(attempt, "failure_reason"));
+    }
+    EXPECT_EQ(PackageFetcher::GetStatusName(c.status),
+              AttemptString(attempt, "result"));
+    EXPECT_EQ(c.recorded_version, AttemptString(attempt, "internal_version"));
+    EXPECT_EQ(c.recorded_stream, AttemptString(attempt, "stream"));
+    // Every run has ended by the end of the attempt: the package it ran
+    // from is no longer in use.
+    EXPECT_TRUE(!base::PathExists(fetcher_->download_path()) ||
+                NobodyHolds(fetcher_->download_path()));
+    std::string runs = ReadWholeFile(run_log);
+    std::vector<std::string> lines = base::SplitString(
+        runs, "\n", base::KEEP_WHITESPACE, base::SPLIT_WANT_NONEMPTY);
+    std::sort(lines.begin(), lines.end());
+    runs.clear();
+    for (const std::string& line : lines)
+      runs += line + "\n";
+    EXPECT_EQ(c.runs, runs);
+    base::DeleteFile(run_log, false);
+    EXPECT_TRUE(EndLeavesNothing());
     ++attempt;
   }
 }

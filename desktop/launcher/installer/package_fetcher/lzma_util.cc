@@ -244,15 +244,16 @@ void WriteItem(FileItem* item) {
 // extractor goes on in item order. What a caller sees stays as if the items
 // were written one after the other: Finish reports the first failure in
 // item order, and the files of later items that were written meanwhile are
-// removed again. The files written are remembered until Forget, so that a
-// failure found later, the decoding of their block, can take them back.
+// removed again. The files written can be kept in mind until Forget, so
+// that a failure found later, the decoding of their block, can take them
+// back.
 class ParallelItemWriter : public base::PlatformThread::Delegate {
  public:
   ParallelItemWriter() : work_(&lock_), done_(&lock_) {}
   ParallelItemWriter(const ParallelItemWriter&) = delete;
   ParallelItemWriter& operator=(const ParallelItemWriter&) = delete;
   ~ParallelItemWriter() override {
-    Finish(nullptr);
+    Finish(nullptr, false);
     {
       base::AutoLock hold(lock_);
       stopping_ = true;
@@ -279,7 +280,7 @@ class ParallelItemWriter : public base::PlatformThread::Delegate {
   }
 
   // Removes the files that items numbered |first| or later made and that
-  // Finish kept.
+  // Finish kept in mind.
   void TakeBackFrom(UInt32 first) {
     base::AutoLock hold(lock_);
     for (const FileItem& item : written_) {
@@ -302,8 +303,9 @@ class ParallelItemWriter : public base::PlatformThread::Delegate {
 
   // Waits for every item handed over. False and |failure| (when not null)
   // once an item has failed: the first in item order; the files that later
-  // items made are removed then. Takes no items after a failure.
-  bool Finish(ItemFailure* failure) {
+  // items made are removed then. Takes no items after a failure. With
+  // |keep_written| remembers the files that stay, for TakeBackFrom.
+  bool Finish(ItemFailure* failure, bool keep_written) {
     base::AutoLock hold(lock_);
     while (in_flight_ > 0)
       done_.Wait();
@@ -313,11 +315,9 @@ class ParallelItemWriter : public base::PlatformThread::Delegate {
         failure_.result = static_cast<int32_t>(item.error);
         failure_.message = item.message;
       }
-      if (!item.created)
-        continue;
-      if (item.index > first_failure_)
+      if (item.created && item.index > first_failure_)
         RemoveBelow(item.folder->Get(), item.name, false);
-      else
+      else if (item.created && keep_written)
         written_.push_back(std::move(item));
     }
     items_.clear();
@@ -599,15 +599,17 @@ int32_t LzmaExtractor::Extract(const base::FilePath& target_folder) {
     failure.item_began = true;
     failed = true;
   };
-  const auto wait_for_writes = [&writer, &pending_files]() {
-    pending_files.clear();
-    return writer.Finish(nullptr);
-  };
   // The block being decoded a step at a time, and its first item, which a
   // failure to decode it counts against, wherever in the block it shows:
   // one item at a time decodes the whole block at that item.
   std::unique_ptr<BlockDecoder> stepwise;
   UInt32 block_first = 0;
+  // The files of a block not yet decoded to its end are kept in mind, for
+  // a failure of the block to take back.
+  const auto wait_for_writes = [&writer, &pending_files, &stepwise]() {
+    pending_files.clear();
+    return writer.Finish(nullptr, stepwise != nullptr);
+  };
   const auto fail_block = [&failure, &failed, &block_first](SRes decoded) {
     if (failed && failure.index < block_first)
       return;
@@ -760,7 +762,7 @@ int32_t LzmaExtractor::Extract(const base::FilePath& target_folder) {
   finish_block();
   // A failure of an earlier item, found while writing, comes first.
   ItemFailure written_failure;
-  if (!writer.Finish(&written_failure) &&
+  if (!writer.Finish(&written_failure, failed && !failure.item_began) &&
       (!failed || written_failure.index < failure.index)) {
     failure = written_failure;
     failed = true;

@@ -372,6 +372,8 @@ TEST(LzmaExtractorTest, DecodingInStepsLeavesWhatDecodingWholeLeaves) {
       // Blocks of one file each; the second one is damaged.
       {L"lzma_non_solid.7z", nullptr, 4, 0, nullptr, 0},
       {L"flipped.7z", nullptr, 2, 6, kDataError, 0},
+      // A block decoded in steps, then one decoded whole.
+      {L"stream_mixed.7z", nullptr, 1, 0, nullptr, 0},
       // Configurations that are decoded whole.
       {L"stream_bcj.7z", nullptr, 0, 0, nullptr, 69},
       {L"stream_copy.7z", nullptr, 0, 0, nullptr, 69},

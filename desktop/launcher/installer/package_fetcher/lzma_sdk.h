@@ -9,6 +9,8 @@ extern "C" {
 #include <lzmasdk/7zAlloc.h>
 #include <lzmasdk/7zCrc.h>
 #include <lzmasdk/7zTypes.h>
+#include <lzmasdk/Lzma2Dec.h>
+#include <lzmasdk/LzmaDec.h>
 }
 
 namespace vexlo {

@@ -17,6 +17,7 @@
 #include "base/synchronization/condition_variable.h"
 #include "base/synchronization/lock.h"
 #include "base/threading/platform_thread.h"
+#include "desktop/launcher/installer/package_fetcher/block_decoder.h"
 #include "desktop/launcher/installer/package_fetcher/lzma_sdk.h"
 #include "desktop/launcher/installer/package_fetcher/mapped_file_allocator.h"
 #include "desktop/launcher/installer/package_fetcher/package_fetcher_delegate.h"
@@ -181,6 +182,10 @@ struct ItemFailure {
   UInt32 index = 0;
   int32_t result = 0;
   std::string message;
+  // Whether what was made for the failing item itself stays: not when its
+  // block fails to decode, which one item at a time finds before anything
+  // is made for the block's first item.
+  bool item_began = true;
 };
 
 std::string ErrorLine(const char* prefix, DWORD error) {
@@ -239,14 +244,16 @@ void WriteItem(FileItem* item) {
 // extractor goes on in item order. What a caller sees stays as if the items
 // were written one after the other: Finish reports the first failure in
 // item order, and the files of later items that were written meanwhile are
-// removed again.
+// removed again. The files written can be kept in mind until Forget, so
+// that a failure found later, the decoding of their block, can take them
+// back.
 class ParallelItemWriter : public base::PlatformThread::Delegate {
  public:
   ParallelItemWriter() : work_(&lock_), done_(&lock_) {}
   ParallelItemWriter(const ParallelItemWriter&) = delete;
   ParallelItemWriter& operator=(const ParallelItemWriter&) = delete;
   ~ParallelItemWriter() override {
-    Finish(nullptr);
+    Finish(nullptr, false);
     {
       base::AutoLock hold(lock_);
       stopping_ = true;
@@ -272,6 +279,22 @@ class ParallelItemWriter : public base::PlatformThread::Delegate {
       work_.Signal();
   }
 
+  // Removes the files that items numbered |first| or later made and that
+  // Finish kept in mind.
+  void TakeBackFrom(UInt32 first) {
+    base::AutoLock hold(lock_);
+    for (const FileItem& item : written_) {
+      if (item.index >= first)
+        RemoveBelow(item.folder->Get(), item.name, false);
+    }
+  }
+
+  // Lets go of the files written so far, and of the folders they are in.
+  void Forget() {
+    base::AutoLock hold(lock_);
+    written_.clear();
+  }
+
   // Whether an item handed over has failed already.
   bool HasFailed() {
     base::AutoLock hold(lock_);
@@ -280,8 +303,9 @@ class ParallelItemWriter : public base::PlatformThread::Delegate {
 
   // Waits for every item handed over. False and |failure| (when not null)
   // once an item has failed: the first in item order; the files that later
-  // items made are removed then. Takes no items after a failure.
-  bool Finish(ItemFailure* failure) {
+  // items made are removed then. Takes no items after a failure. With
+  // |keep_written| remembers the files that stay, for TakeBackFrom.
+  bool Finish(ItemFailure* failure, bool keep_written) {
     base::AutoLock hold(lock_);
     while (in_flight_ > 0)
       done_.Wait();
@@ -291,8 +315,10 @@ class ParallelItemWriter : public base::PlatformThread::Delegate {
         failure_.result = static_cast<int32_t>(item.error);
         failure_.message = item.message;
       }
-      if (item.index > first_failure_ && item.created)
+      if (item.created && item.index > first_failure_)
         RemoveBelow(item.folder->Get(), item.name, false);
+      else if (item.created && keep_written)
+        written_.push_back(std::move(item));
     }
     items_.clear();
     next_ = 0;
@@ -354,6 +380,8 @@ class ParallelItemWriter : public base::PlatformThread::Delegate {
   // Signalled when an item is done.
   base::ConditionVariable done_;
   std::deque<FileItem> items_;
+  // The files that Finish found written, until Forget.
+  std::vector<FileItem> written_;
   size_t next_ = 0;
   size_t in_flight_ = 0;
   UInt32 first_failure_ = kNoFailure;
@@ -503,10 +531,10 @@ uint32_t LzmaExtractor::EnterFolder(const base::string16& relative,
   return 0;
 }
 
-void LzmaExtractor::RemoveFoldersMadeAfter(uint32_t item) {
+void LzmaExtractor::RemoveFoldersMadeFrom(uint32_t first) {
   for (auto made = folders_made_.rbegin(); made != folders_made_.rend();
        ++made) {
-    if (made->first > item)
+    if (made->first >= first)
       RemoveBelow(target_.Get(), made->second, true);
   }
 }
@@ -547,6 +575,7 @@ int32_t LzmaExtractor::Extract(const base::FilePath& target_folder) {
   folder_index_ = 0;
   created_folders_.clear();
   folders_made_.clear();
+  blocks_decoded_in_steps_ = 0;
   MappedFileAllocator allocator(target_folder);
   UInt32 block_index = 0xFFFFFFFF;
   Byte* out_buffer = nullptr;
@@ -567,11 +596,40 @@ int32_t LzmaExtractor::Extract(const base::FilePath& target_folder) {
     failure.index = index;
     failure.result = result;
     failure.message = std::move(message);
+    failure.item_began = true;
     failed = true;
   };
-  const auto wait_for_writes = [&writer, &pending_files]() {
+  // The block being decoded a step at a time, and its first item, which a
+  // failure to decode it counts against, wherever in the block it shows:
+  // one item at a time decodes the whole block at that item.
+  std::unique_ptr<BlockDecoder> stepwise;
+  UInt32 block_first = 0;
+  // The files of a block not yet decoded to its end are kept in mind, for
+  // a failure of the block to take back.
+  const auto wait_for_writes = [&writer, &pending_files, &stepwise]() {
     pending_files.clear();
-    return writer.Finish(nullptr);
+    return writer.Finish(nullptr, stepwise != nullptr);
+  };
+  const auto fail_block = [&failure, &failed, &block_first](SRes decoded) {
+    if (failed && failure.index < block_first)
+      return;
+    failure.index = block_first;
+    failure.result = kArchiveError;
+    failure.message = "Error returned by SzExtract: " + std::to_string(decoded);
+    failure.item_began = false;
+    failed = true;
+  };
+  // Decodes the rest of the block, so that its items' outcome counts only
+  // once the whole block is known to decode, as it would one at a time.
+  const auto finish_block = [&stepwise, &out_buffer_size, &fail_block]() {
+    if (!stepwise)
+      return true;
+    const SRes decoded = stepwise->DecodeTo(out_buffer_size);
+    stepwise.reset();
+    if (decoded == SZ_OK)
+      return true;
+    fail_block(decoded);
+    return false;
   };
   std::vector<UInt16> name;
   for (UInt32 i = 0; i < db->NumFiles && !failed && !writer.HasFailed(); ++i) {
@@ -580,14 +638,56 @@ int32_t LzmaExtractor::Extract(const base::FilePath& target_folder) {
     size_t offset = 0, size = 0;
     // An item without data of its own needs no decoding; asking the decoder
     // for one would free the block that items being written still read.
-    if (db->FileToFolder[i] != 0xFFFFFFFF) {
-      if (db->FileToFolder[i] != block_index && !pending_files.empty() &&
-          !wait_for_writes()) {
-        break;
+    const UInt32 folder_index = db->FileToFolder[i];
+    if (folder_index != 0xFFFFFFFF) {
+      if (folder_index != block_index) {
+        if (!finish_block() || (!pending_files.empty() && !wait_for_writes())) {
+          break;
+        }
+        writer.Forget();
+        if (decode_in_steps_ && BlockDecoder::CanDecode(db, folder_index)) {
+          // As the whole block's decode allocates its buffer.
+          block_index = folder_index;
+          allocator.Free(out_buffer);
+          out_buffer_size = static_cast<size_t>(
+              SzAr_GetFolderUnpackSize(&db->db, folder_index));
+          out_buffer = static_cast<Byte*>(allocator.Allocate(out_buffer_size));
+          block_first = i;
+          if (!out_buffer) {
+            fail_block(SZ_ERROR_MEM);
+            break;
+          }
+          stepwise = std::make_unique<BlockDecoder>(
+              db, folder_index, &look.vt, out_buffer, out_buffer_size);
+          ++blocks_decoded_in_steps_;
+        }
       }
-      const SRes extracted = SzArEx_Extract(
-          db, &look.vt, i, &block_index, &out_buffer, &out_buffer_size, &offset,
-          &size, allocator.decoder_allocator(), &kHeapAllocator);
+      SRes extracted = SZ_OK;
+      if (stepwise) {
+        // The checks a whole block's extraction makes of each item.
+        offset = static_cast<size_t>(
+            db->UnpackPositions[i] -
+            db->UnpackPositions[db->FolderToFile[folder_index]]);
+        size = static_cast<size_t>(db->UnpackPositions[i + 1] -
+                                   db->UnpackPositions[i]);
+        if (offset + size > out_buffer_size) {
+          extracted = SZ_ERROR_FAIL;
+        } else {
+          const SRes decoded = stepwise->DecodeTo(offset + size);
+          if (decoded != SZ_OK) {
+            fail_block(decoded);
+            break;
+          }
+          if (SzBitWithVals_Check(&db->CRCs, i) &&
+              CrcCalc(out_buffer + offset, size) != db->CRCs.Vals[i]) {
+            extracted = SZ_ERROR_CRC;
+          }
+        }
+      } else {
+        extracted = SzArEx_Extract(
+            db, &look.vt, i, &block_index, &out_buffer, &out_buffer_size,
+            &offset, &size, allocator.decoder_allocator(), &kHeapAllocator);
+      }
       if (extracted != SZ_OK) {
         fail(i, kArchiveError,
              "Error returned by SzExtract: " + std::to_string(extracted));
@@ -657,21 +757,30 @@ int32_t LzmaExtractor::Extract(const base::FilePath& target_folder) {
     pending_files.insert(key);
     writer.Add(std::move(item));
   }
+  // A failure of the block's data, found after some of its items, counts
+  // against its first one.
+  finish_block();
   // A failure of an earlier item, found while writing, comes first.
   ItemFailure written_failure;
-  if (!writer.Finish(&written_failure) &&
+  if (!writer.Finish(&written_failure, failed && !failure.item_began) &&
       (!failed || written_failure.index < failure.index)) {
     failure = written_failure;
     failed = true;
   }
-  // The folder held open shares no deletion.
-  folder_.reset();
   int32_t result = 0;
   if (failed) {
     LOG(ERROR) << failure.message;
-    RemoveFoldersMadeAfter(failure.index);
+    const UInt32 first_removed =
+        failure.item_began ? failure.index + 1 : failure.index;
+    writer.TakeBackFrom(first_removed);
+    // The folders held open share no deletion.
+    writer.Forget();
+    folder_.reset();
+    RemoveFoldersMadeFrom(first_removed);
     result = failure.result;
   }
+  writer.Forget();
+  folder_.reset();
   allocator.Free(out_buffer);
   target_.Close();
   return result;

@@ -50,6 +50,14 @@ class LzmaExtractor {
   // May be null; not owned.
   void set_delegate(PackageFetcherDelegate* delegate) { delegate_ = delegate; }
 
+  // Whether blocks that allow it are decoded a step at a time, their files
+  // written while the rest is decoded (the default), rather than each
+  // decoded whole before its first file is written. What Extract leaves and
+  // returns is the same either way.
+  void set_decode_in_steps(bool in_steps) { decode_in_steps_ = in_steps; }
+  // How many blocks the last Extract decoded a step at a time.
+  size_t blocks_decoded_in_steps() const { return blocks_decoded_in_steps_; }
+
   // The path below the folder an item is unpacked into that the item's name
   // stands for: '/' counts as '\', and empty and "." components name the
   // folder they stand in, so they are dropped; empty for the folder itself.
@@ -71,9 +79,9 @@ class LzmaExtractor {
   uint32_t EnterFolder(const base::string16& relative,
                        uint32_t item,
                        const char** failed_step);
-  // Removes the folders made for items after |item|, newest first: they
-  // would not be there had items been unpacked one at a time.
-  void RemoveFoldersMadeAfter(uint32_t item);
+  // Removes the folders made for items numbered |first| or later, newest
+  // first: they would not be there had items been unpacked one at a time.
+  void RemoveFoldersMadeFrom(uint32_t first);
 
   base::win::ScopedHandle archive_;
   // The target folder, and the folder items go into now, with its key.
@@ -90,6 +98,8 @@ class LzmaExtractor {
   // made for and its relative path.
   std::vector<std::pair<uint32_t, base::string16>> folders_made_;
   PackageFetcherDelegate* delegate_ = nullptr;
+  bool decode_in_steps_ = true;
+  size_t blocks_decoded_in_steps_ = 0;
 };
 
 }  // namespace installer

@@ -286,6 +286,131 @@ TEST(LzmaExtractorTest, AFailureLeavesWhatOneItemAtATimeWould) {
     EXPECT_EQ(i, progress.current_[i]);
 }
 
+// What Extract left, returned and logged, and the items it reported.
+struct Outcome {
+  int32_t result;
+  std::map<base::string16, std::string> left;
+  std::vector<std::string> log;
+  std::vector<int32_t> progress;
+  size_t blocks_in_steps;
+};
+
+// |plant|, when set, is a file put in the target before, whose time is
+// left out of the listing.
+Outcome ExtractOutcome(const wchar_t* archive,
+                       const wchar_t* plant,
+                       bool in_steps) {
+  base::UniqueTestDir dir;
+  if (plant) {
+    const base::FilePath planted = dir.path().Append(plant);
+    EXPECT_TRUE(base::CreateDirectory(planted.DirName()));
+    EXPECT_EQ(7, base::WriteFile(planted, "planted", 7));
+  }
+  ProgressRecorder progress;
+  LzmaExtractor extractor;
+  EXPECT_EQ(0u, extractor.Open(PackageFixture(archive)));
+  extractor.set_delegate(&progress);
+  extractor.set_decode_in_steps(in_steps);
+  ScopedLogCapture log;
+  Outcome outcome;
+  outcome.result = extractor.Extract(dir.path());
+  outcome.left = Listing(dir.path());
+  if (plant)
+    outcome.left[plant] = ReadWholeFile(dir.path().Append(plant));
+  outcome.log = log.lines();
+  outcome.progress = progress.current_;
+  outcome.blocks_in_steps = extractor.blocks_decoded_in_steps();
+  return outcome;
+}
+
+// Decoding a block a step at a time while its files are written leaves
+// what decoding it whole first leaves: the same files, bytes and times, the
+// same result and one log line. A block whose data fails to decode, found
+// only after some of its files were written (the progress shows how far),
+// fails at its first item: its files and the folders made for them are
+// gone, and it wins over a failure of a later item found before it. The
+// stream archives hold 4 empty files (making d1 and d2), then blocks of 30
+// and 30 files, or one of 60, in folders d0-d3 and e, which only the last
+// block needs.
+TEST(LzmaExtractorTest, DecodingInStepsLeavesWhatDecodingWholeLeaves) {
+  const auto stream = Listing(PackageFixture(L"stream"));
+  ASSERT_EQ(69u, stream.size());
+  const char* const kDataError = "Error returned by SzExtract: 1";
+  const struct {
+    const wchar_t* archive;
+    // A file put in the target before: s00.dat is item 44, in the last
+    // block, and e\x.dat makes item 39 find its folder e there already.
+    const wchar_t* plant;
+    size_t blocks_in_steps;
+    int32_t result;
+    // The one line logged, if any.
+    const char* log;
+    // Entries left in the target; all of the source's for 69.
+    size_t left;
+    // Whether the decoder fails after the block's first item is reported.
+    bool fails_late;
+  } cases[] = {
+      {L"stream_lzma2.7z", nullptr, 2, 0, nullptr, 69},
+      {L"stream_lzma.7z", nullptr, 1, 0, nullptr, 69},
+      // Flipped bytes and a packed stream cut short in the middle of the
+      // last block: every item before its first, 34 or 4, is left.
+      {L"stream_lzma2_flipped.7z", nullptr, 2, 6, kDataError, 38, true},
+      {L"stream_lzma_flipped.7z", nullptr, 1, 6, kDataError, 6, true},
+      {L"stream_lzma2_short.7z", nullptr, 2, 6, kDataError, 38, true},
+      {L"stream_lzma_short.7z", nullptr, 1, 6, kDataError, 6, true},
+      // Item 58's checksum: items 0-57 and the five folders.
+      {L"stream_lzma2_bad_crc.7z", nullptr, 2, 6,
+       "Error returned by SzExtract: 3", 63},
+      // A later item that cannot be written: its failure stands when the
+      // block decodes, and gives way when the block does not.
+      {L"stream_lzma2.7z", L"s00.dat", 2, ERROR_FILE_EXISTS,
+       "Error returned by CreateFile: 80", 50},
+      {L"stream_lzma2_bad_crc.7z", L"s00.dat", 2, ERROR_FILE_EXISTS,
+       "Error returned by CreateFile: 80", 50},
+      {L"stream_lzma2_flipped.7z", L"s00.dat", 2, 6, kDataError, 39, true},
+      {L"stream_lzma2_flipped.7z", L"e\\x.dat", 2, 6, kDataError, 40, true},
+      // Blocks of one file each; the second one is damaged.
+      {L"lzma_non_solid.7z", nullptr, 4, 0, nullptr, 0},
+      {L"flipped.7z", nullptr, 2, 6, kDataError, 0},
+      // A block decoded in steps, then one decoded whole.
+      {L"stream_mixed.7z", nullptr, 1, 0, nullptr, 0},
+      // Configurations that are decoded whole.
+      {L"stream_bcj.7z", nullptr, 0, 0, nullptr, 69},
+      {L"stream_copy.7z", nullptr, 0, 0, nullptr, 69},
+      {L"bcj2.7z", nullptr, 0, 0, nullptr, 0},
+      {L"ppmd.7z", nullptr, 0, 0, nullptr, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.archive);
+    const Outcome whole = ExtractOutcome(c.archive, c.plant, false);
+    const Outcome steps = ExtractOutcome(c.archive, c.plant, true);
+    EXPECT_EQ(0u, whole.blocks_in_steps);
+    EXPECT_EQ(c.blocks_in_steps, steps.blocks_in_steps);
+    EXPECT_EQ(c.result, whole.result);
+    EXPECT_EQ(c.result, steps.result);
+    EXPECT_EQ(whole.left, steps.left);
+    if (c.left == stream.size()) {
+      EXPECT_EQ(stream, steps.left);
+    } else if (c.left != 0) {
+      EXPECT_EQ(c.left, steps.left.size());
+    }
+    EXPECT_EQ(whole.log, steps.log);
+    ASSERT_EQ(c.log ? 1u : 0u, steps.log.size());
+    if (c.log) {
+      EXPECT_EQ(std::string(c.log) + "\n", steps.log[0]);
+    }
+    // The items are reported in order. How far depends on when the writing
+    // threads report a failure, but when the block's data fails, the whole
+    // block's decode stops at the block's first item.
+    for (size_t i = 0; i < steps.progress.size(); ++i)
+      EXPECT_EQ(static_cast<int32_t>(i), steps.progress[i]);
+    if (!c.plant || c.fails_late) {
+      EXPECT_LE(whole.progress.size(), steps.progress.size());
+      EXPECT_EQ(c.fails_late, whole.progress.size() < steps.progress.size());
+    }
+  }
+}
+
 // The item is refused: the target folder itself would be a path of
 // nearly 34,000 characters, and a crash would end only the child.
 TEST(LzmaExtractorTest, RefusesAnItemBelow17000FoldersInAChild) {

@@ -43,6 +43,8 @@ class ScopedLogCapture {
   bool Saw(const std::string& text) const;
   // How many lines' messages start with |text|.
   size_t Count(const std::string& text) const;
+  // Every line's message, in order.
+  const std::vector<std::string>& lines() const { return lines_; }
 
  private:
   std::vector<std::string> lines_;

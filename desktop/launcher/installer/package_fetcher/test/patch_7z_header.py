@@ -15,6 +15,12 @@ plain (7zz -mhc=off):
     The first entry is named by DEPTH folders "a" and then "f".
   patch_7z_header.py huge_block SOURCE OUT SIZE
     The first block claims SIZE unpacked bytes; SOURCE has one coder in it.
+  patch_7z_header.py flip_packed SOURCE OUT
+    Sixteen bytes in the middle of the last packed stream are changed.
+  patch_7z_header.py short_packed SOURCE OUT
+    The last packed stream is said to be half as long as it is.
+  patch_7z_header.py bad_crc SOURCE OUT FILE
+    The checksum recorded for the item whose bytes FILE holds is wrong.
 
 The header checksums are made right again, so that only the change itself
 is wrong.
@@ -143,6 +149,49 @@ def huge_block(source, size):
     return with_header(source, header[:at + 1] + number(size) + header[end:])
 
 
+def pack_sizes(header):
+    """The packed streams' sizes in a header that starts with them, and
+    where the last one's number starts and ends."""
+    assert header[:3] == b"\x01\x04" + bytes([PACK_INFO])
+    _, at = read_number(header, 3)  # pack position
+    streams, at = read_number(header, at)
+    assert header[at] == SIZE
+    at += 1
+    sizes = []
+    for _ in range(streams):
+        start = at
+        size, at = read_number(header, at)
+        sizes.append(size)
+    return sizes, start, at
+
+
+def flip_packed(source):
+    header = bytes(source[slice(*header_span(source))])
+    sizes, _, _ = pack_sizes(header)
+    position, _ = read_number(header, 3)
+    middle = START_HEADER + position + sum(sizes[:-1]) + sizes[-1] // 2
+    flipped = bytearray(source)
+    for at in range(middle, middle + 16):
+        flipped[at] ^= 0x55
+    return flipped
+
+
+def short_packed(source):
+    header = bytes(source[slice(*header_span(source))])
+    sizes, start, end = pack_sizes(header)
+    return with_header(source, header[:start] + number(sizes[-1] // 2) +
+                       header[end:])
+
+
+def bad_crc(source, item):
+    header = bytes(source[slice(*header_span(source))])
+    crc = struct.pack("<I", zlib.crc32(open(item, "rb").read()))
+    assert header.count(crc) == 1
+    at = header.index(crc)
+    return with_header(source, header[:at] + bytes([crc[0] ^ 0x55]) +
+                       header[at + 1:])
+
+
 def main():
     command, source = sys.argv[1], open(sys.argv[2], "rb").read()
     if command == "damaged":
@@ -155,6 +204,12 @@ def main():
         outputs = [(sys.argv[3], deep(source, int(sys.argv[4])))]
     elif command == "huge_block":
         outputs = [(sys.argv[3], huge_block(source, int(sys.argv[4])))]
+    elif command == "flip_packed":
+        outputs = [(sys.argv[3], flip_packed(source))]
+    elif command == "short_packed":
+        outputs = [(sys.argv[3], short_packed(source))]
+    elif command == "bad_crc":
+        outputs = [(sys.argv[3], bad_crc(source, sys.argv[4]))]
     else:
         sys.exit("patch_7z_header: unknown command " + command)
     for path, data in outputs:

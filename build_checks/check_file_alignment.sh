@@ -5,6 +5,7 @@
 # of mapping them, which costs each process megabytes.
 set -euo pipefail
 build=$1 objdump=$2
+# The demo's copies of the programs are as old as the last demo run.
 count=0 bad=0
 while IFS= read -r -d '' module; do
   count=$((count + 1))
@@ -13,7 +14,7 @@ while IFS= read -r -d '' module; do
     echo "$module: file alignment ${alignment:-unknown}"
     bad=1
   fi
-done < <(find "$build" \( -path "$build/wineprefix" -o -name CMakeFiles \) -prune -o \
+done < <(find "$build" \( -path "$build/wineprefix" -o -path "$build/demo" -o -name CMakeFiles \) -prune -o \
               \( -name '*.exe' -o -name '*.dll' \) -type f -print0)
 [ "$count" -gt 0 ] || { echo "no modules found under $build"; exit 1; }
 echo "$count modules checked"

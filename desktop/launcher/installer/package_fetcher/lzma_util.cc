@@ -112,6 +112,23 @@ bool IsDeviceName(base::StringPiece16 component) {
          number == L'\u00B2' || number == L'\u00B3';
 }
 
+// |name| below the folder that |parent| opens, in the form the native calls
+// take; it points into |name|, which must outlive it.
+struct NameBelow {
+  NameBelow(HANDLE parent, const base::string16& name) {
+    unicode.Buffer = const_cast<wchar_t*>(name.c_str());
+    unicode.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
+    unicode.MaximumLength = unicode.Length;
+    InitializeObjectAttributes(&attributes, &unicode, OBJ_CASE_INSENSITIVE,
+                               parent, nullptr);
+  }
+  NameBelow(const NameBelow&) = delete;
+  NameBelow& operator=(const NameBelow&) = delete;
+
+  UNICODE_STRING unicode;
+  OBJECT_ATTRIBUTES attributes;
+};
+
 // Creates |name|, one component or a relative path, below the folder that
 // |parent| opens, or opens it when |create| is false: 0 and |result|, or
 // the Windows error. Each step names its item relative to a folder handle,
@@ -123,13 +140,7 @@ DWORD OpenBelow(HANDLE parent,
                 bool folder,
                 bool create,
                 base::win::ScopedHandle* result) {
-  UNICODE_STRING unicode;
-  unicode.Buffer = const_cast<wchar_t*>(name.c_str());
-  unicode.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
-  unicode.MaximumLength = unicode.Length;
-  OBJECT_ATTRIBUTES attributes;
-  InitializeObjectAttributes(&attributes, &unicode, OBJ_CASE_INSENSITIVE,
-                             parent, nullptr);
+  NameBelow below(parent, name);
   IO_STATUS_BLOCK io = {};
   const ACCESS_MASK access =
       SYNCHRONIZE | (folder ? FILE_LIST_DIRECTORY | FILE_ADD_FILE |
@@ -140,7 +151,7 @@ DWORD OpenBelow(HANDLE parent,
       (folder ? FILE_DIRECTORY_FILE : FILE_NON_DIRECTORY_FILE);
   HANDLE handle = nullptr;
   const NTSTATUS status = NtCreateFile(
-      &handle, access, &attributes, &io, nullptr, FILE_ATTRIBUTE_NORMAL,
+      &handle, access, &below.attributes, &io, nullptr, FILE_ATTRIBUTE_NORMAL,
       folder ? FILE_SHARE_READ | FILE_SHARE_WRITE : 0,
       create ? FILE_CREATE : FILE_OPEN, options, nullptr, 0);
   if (status >= 0) {
@@ -156,17 +167,11 @@ DWORD OpenBelow(HANDLE parent,
 // Removes |name| below the folder that |parent| opens, a file or an empty
 // folder this extraction made, without following a link put in its place.
 void RemoveBelow(HANDLE parent, const base::string16& name, bool folder) {
-  UNICODE_STRING unicode;
-  unicode.Buffer = const_cast<wchar_t*>(name.c_str());
-  unicode.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
-  unicode.MaximumLength = unicode.Length;
-  OBJECT_ATTRIBUTES attributes;
-  InitializeObjectAttributes(&attributes, &unicode, OBJ_CASE_INSENSITIVE,
-                             parent, nullptr);
+  NameBelow below(parent, name);
   IO_STATUS_BLOCK io = {};
   HANDLE handle = nullptr;
   const NTSTATUS status = NtCreateFile(
-      &handle, DELETE | SYNCHRONIZE, &attributes, &io, nullptr, 0,
+      &handle, DELETE | SYNCHRONIZE, &below.attributes, &io, nullptr, 0,
       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
       FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_REPARSE_POINT |
           FILE_DELETE_ON_CLOSE |

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "base/logging.h"
 #include "base/process/kill.h"
 
@@ -10,6 +12,9 @@ namespace base {
 namespace {
 
 constexpr DWORD kPipeReadChunkBytes = 1024;
+
+// How often a bounded finish looks at the pipe while the child runs on.
+constexpr DWORD kPollMilliseconds = 10;
 
 }  // namespace
 
@@ -79,6 +84,62 @@ bool AppOutputProcess::Finish(std::string* output) {
   process_info_.Close();
   return status != PROCESS_EXIT_STATUS_ABNORMAL_TERMINATION &&
          status != PROCESS_EXIT_STATUS_PROCESS_CRASHED;
+}
+
+bool AppOutputProcess::Finish(std::string* output, TimeDelta limit) {
+  if (!process_info_.process_handle())
+    return false;
+  const TimeTicks deadline = TimeTicks::Now() + limit;
+  const HANDLE process = process_info_.process_handle();
+  bool output_open = true;
+  for (;;) {
+    if (output_open)
+      output_open = ReadAvailable(output);
+    const bool ended = ::WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+    // What is read after the end is all there is: the unbounded finish
+    // takes the status without waiting.
+    if (ended && !output_open)
+      return Finish(output);
+    const TimeDelta left = deadline - TimeTicks::Now();
+    if (left <= TimeDelta()) {
+      Abandon();
+      return false;
+    }
+    const DWORD wait = static_cast<DWORD>(
+        std::min<int64_t>(left.InMillisecondsRoundedUp(), kPollMilliseconds));
+    // A child that ended may have passed its output on to another process.
+    if (ended)
+      ::Sleep(wait);
+    else
+      ::WaitForSingleObject(process, wait);
+  }
+}
+
+bool AppOutputProcess::ReadAvailable(std::string* output) {
+  char buffer[kPipeReadChunkBytes];
+  for (;;) {
+    DWORD available = 0;
+    if (!::PeekNamedPipe(read_end_.Get(), nullptr, 0, nullptr, &available,
+                         nullptr)) {
+      return false;
+    }
+    if (available == 0)
+      return true;
+    DWORD bytes_read = 0;
+    if (!::ReadFile(read_end_.Get(), buffer,
+                    std::min<DWORD>(available, kPipeReadChunkBytes),
+                    &bytes_read, nullptr)) {
+      return false;
+    }
+    output->append(buffer, bytes_read);
+  }
+}
+
+void AppOutputProcess::Abandon() {
+  LOG(ERROR) << "A child did not end within its time; ending it";
+  ::TerminateProcess(process_info_.process_handle(), 1);
+  read_end_.Close();
+  process_info_.Close();
 }
 
 }  // namespace base

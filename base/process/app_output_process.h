@@ -4,6 +4,7 @@
 #include <string>
 
 #include "base/strings/string16.h"
+#include "base/time/time.h"
 #include "base/win/owned_process_information.h"
 #include "base/win/scoped_handle.h"
 
@@ -32,8 +33,16 @@ class AppOutputProcess {
   // end. False when it was not started, or crashed or ended abnormally;
   // |output| then holds what was read.
   bool Finish(std::string* output);
+  // As Finish, but gives the child at most |limit| to end and close its
+  // output; past it the child is terminated and the result is false.
+  bool Finish(std::string* output, TimeDelta limit);
 
  private:
+  // Appends what the pipe holds now; false once every writer is gone.
+  bool ReadAvailable(std::string* output);
+  // Ends a child that outlived its limit.
+  void Abandon();
+
   win::ScopedHandle read_end_;
   win::OwnedProcessInformation process_info_;
 };

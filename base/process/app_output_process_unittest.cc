@@ -104,5 +104,33 @@ TEST(AppOutputProcessTest, FinishIsFalseWithoutAChildToRead) {
   EXPECT_EQ("keptabc", output);
 }
 
+// A bounded finish reads what an unbounded one reads, also more than a pipe
+// holds; a child that never ends is ended at the limit and fails.
+TEST(AppOutputProcessTest, ABoundedFinishEndsAChildThatOutlivesIt) {
+  const struct {
+    const char* mode;
+    const char* argument;
+    int64_t limit_ms;
+    bool result;
+    size_t size;
+  } kCases[] = {
+      {"write", "3", 60000, true, 3},
+      {"write", "70000", 60000, true, 70000},
+      {"exit", "3221225477", 60000, false, 0},
+      {"sleep", "0", 300, false, 0},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.mode);
+    AppOutputProcess child;
+    ASSERT_TRUE(child.Start(ChildCommand({c.mode, c.argument}), false));
+    std::string output;
+    EXPECT_EQ(c.result,
+              child.Finish(&output, TimeDelta::FromMilliseconds(c.limit_ms)));
+    EXPECT_EQ(c.size, output.size());
+    // Read or ended, the child is done with.
+    EXPECT_FALSE(child.Finish(&output));
+  }
+}
+
 }  // namespace
 }  // namespace base

@@ -69,6 +69,12 @@ const wchar_t kLockExtension[] = L"lock";
 const char kChecksumIncorrect[] =
     "Checksum incorrect for the downloaded package";
 
+// A verified package answers at once; one that hangs, or whose answer never
+// ends, must not hold the run for good. Its answer then counts as empty.
+base::TimeDelta PackageAnswerLimit() {
+  return base::TimeDelta::FromSeconds(60);
+}
+
 base::FilePath MakeDownloadPath(const base::FilePath& temp_folder) {
   base::Time::Exploded now;
   base::Time::Now().Explode(true, &now);
@@ -612,7 +618,7 @@ const char* PackageFetcher::ThreadedFetcher::CheckPackage(
   const char* failure = JudgeAnswers(&version_run, &stream_run);
   // The package may not be deleted while a run of it goes on.
   std::string unjudged;
-  stream_run.Finish(&unjudged);
+  stream_run.Finish(&unjudged, PackageAnswerLimit());
   return failure;
 }
 
@@ -622,7 +628,7 @@ const char* PackageFetcher::ThreadedFetcher::JudgeAnswers(
     base::AppOutputProcess* version_run,
     base::AppOutputProcess* stream_run) {
   std::string internal_version;
-  version_run->Finish(&internal_version);
+  version_run->Finish(&internal_version, PackageAnswerLimit());
   attempt_stats_->SetString("internal_version", internal_version);
   const base::Version version(internal_version);
   if (!version.IsValid() ||
@@ -632,7 +638,7 @@ const char* PackageFetcher::ThreadedFetcher::JudgeAnswers(
   ReachedStep("internal_version");
 
   std::string stream;
-  stream_run->Finish(&stream);
+  stream_run->Finish(&stream, PackageAnswerLimit());
   attempt_stats_->SetString("stream", stream);
   if (stream != ProductInfo::GetChannel())
     return "Downloaded package is of a different stream than the installer";

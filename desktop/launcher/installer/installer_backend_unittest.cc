@@ -1089,12 +1089,12 @@ TEST_F(InstallerRunnerTest, AKilledUpdateOrUninstallationIsTakenBack) {
       temp_.path().Append(L"Programs").Append(L"Vexlo Software");
   ASSERT_TRUE(base::CreateDirectory(company));
   ASSERT_EQ(3, base::WriteFile(company.Append(L"Vexlo.lnk"), "old", 3));
-  wchar_t short_name[MAX_PATH];
-  const DWORD length = ::GetShortPathNameW(install_.DirName().value().c_str(),
-                                           short_name, MAX_PATH);
-  ASSERT_TRUE(length > 0 && length < MAX_PATH);
+  // The folder as the short name of the test's folder spells it.
+  wchar_t name[MAX_PATH];
   const base::FilePath short_folder =
-      base::FilePath(base::string16(short_name, length))
+      base::FilePath(
+          base::string16(name, ::GetShortPathNameW(temp_.path().value().c_str(),
+                                                   name, MAX_PATH)))
           .Append(install_.BaseName());
   ASSERT_NE(install_, short_folder);
   // A backend runs only while the event of its folder's spelling is there.

@@ -253,8 +253,7 @@ RollbackScope::RollbackScope(const base::FilePath& folder)
           base::UTF8ToUTF16(ProductInfo::GetVisibleProductNameWithChannel()))),
       shortcut_suffix_(ToUpper(
           base::UTF8ToUTF16(ProductConfiguration::GetShortcutSuffix()))) {
-  // A drive or a share as a whole is no run's folder.
-  if (!NormalizePath(folder, &folder_) || folder_.size() < 2)
+  if (!NormalizeFolder(folder, &folder_))
     folder_.clear();
 }
 
@@ -306,13 +305,13 @@ RollbackScope RollbackScope::ForInstallation(const base::FilePath& folder) {
 
 void RollbackScope::AddShortcutFolder(const base::FilePath& folder) {
   Components components;
-  if (NormalizePath(folder, &components) && components.size() >= 2)
+  if (NormalizeFolder(folder, &components))
     shortcut_folders_.push_back(components);
 }
 
 void RollbackScope::AddDeletedFolder(const base::FilePath& folder) {
   Components components;
-  if (NormalizePath(folder, &components) && components.size() >= 2)
+  if (NormalizeFolder(folder, &components))
     deleted_folders_.push_back(components);
 }
 
@@ -419,6 +418,13 @@ bool RollbackScope::NormalizePath(const base::FilePath& path,
   for (base::string16& component : *components)
     component = ToUpper(component);
   return true;
+}
+
+// static
+bool RollbackScope::NormalizeFolder(const base::FilePath& folder,
+                                    Components* components) {
+  // A drive or a share as a whole is no run's folder.
+  return NormalizePath(folder, components) && components->size() >= 2;
 }
 
 bool RollbackScope::IsInsideFolder(const Components& path) const {

@@ -88,6 +88,9 @@ class RollbackScope {
     base::string16 name_prefix;
   };
 
+  static bool NormalizeFolder(const base::FilePath& folder,
+                              std::vector<base::string16>* components);
+
   bool IsInsideFolder(const std::vector<base::string16>& path) const;
   bool IsShortcut(const std::vector<base::string16>& path) const;
   bool IsShortcutName(const base::string16& name) const;

@@ -137,10 +137,15 @@ class InstallerBackendTest : public testing::Test {
     return RunPackageInstaller(BackendArguments(switches), folder);
   }
 
-  base::string16 BackendArguments(const base::string16& switches) const {
+  // The backend's arguments, with the installation folder spelled as
+  // |spelled| when it is given.
+  base::string16 BackendArguments(
+      const base::string16& switches,
+      const base::FilePath& spelled = base::FilePath()) const {
     return L"--backend " + switches +
            L" --allusers=0 --pintotaskbar=0 \"--installfolder=" +
-           install_.value() + L"\" --initial-pid=" +
+           (spelled.empty() ? install_ : spelled).value() +
+           L"\" --initial-pid=" +
            base::UTF8ToUTF16(base::UintToString(::GetCurrentProcessId()));
   }
 
@@ -1073,10 +1078,29 @@ TEST_F(InstallerRunnerTest, AKilledBackendLeavesNoTrace) {
 }
 
 // An update or an uninstallation killed on its way leaves the installation
-// whole once the next run has taken back what the journal holds.
+// whole once the next run has taken back what the journal holds, also when
+// the killed run was given the folder in another spelling than the next.
+// The company's start-menu folder of an older installation goes with an
+// uninstallation, and comes back with it.
 TEST_F(InstallerRunnerTest, AKilledUpdateOrUninstallationIsTakenBack) {
   const ScopedInstallerConfiguration configuration;
   ListInVersionFolder({"vexlo.exe", "installer.exe", "vexlo_installer.dll"});
+  const base::FilePath company =
+      temp_.path().Append(L"Programs").Append(L"Vexlo Software");
+  ASSERT_TRUE(base::CreateDirectory(company));
+  ASSERT_EQ(3, base::WriteFile(company.Append(L"Vexlo.lnk"), "old", 3));
+  // The folder as the short name of the test's folder spells it.
+  wchar_t name[MAX_PATH];
+  const base::FilePath short_folder =
+      base::FilePath(
+          base::string16(name, ::GetShortPathNameW(temp_.path().value().c_str(),
+                                                   name, MAX_PATH)))
+          .Append(install_.BaseName());
+  ASSERT_NE(install_, short_folder);
+  // A backend runs only while the event of its folder's spelling is there.
+  const base::win::ScopedHandle short_interrupted(::CreateEventW(
+      nullptr, TRUE, FALSE, InterruptedEventName(short_folder).c_str()));
+  ASSERT_TRUE(short_interrupted.IsValid());
   RunInstallation();
   runner_.Stop();
   ASSERT_EQ("ended ok", recorder_.calls.back());
@@ -1084,11 +1108,19 @@ TEST_F(InstallerRunnerTest, AKilledUpdateOrUninstallationIsTakenBack) {
   const base::FilePath version = install_.Append(kVersion);
   ClassesWatch registry;
   const auto registry_reached = [&] { return registry.Changed(); };
+  const auto compatibility_value_written = [&short_folder] {
+    return ScopedProductRegistry::ReadValue(
+               HKEY_CURRENT_USER,
+               L"Software\\Microsoft\\Windows NT\\CurrentVersion\\"
+               L"AppCompatFlags\\Compatibility Assistant\\Persisted",
+               short_folder.Append(L"Launcher.exe").value()) != "none";
+  };
   const struct {
     const char* name;
     const wchar_t* switches;
     base::FilePath folder;
     std::function<bool()> reached;
+    base::FilePath spelled;
   } kPoints[] = {
       {"update, copying", L"--install --launchvexlo=0", package_,
        [&] {
@@ -1098,17 +1130,21 @@ TEST_F(InstallerRunnerTest, AKilledUpdateOrUninstallationIsTakenBack) {
        }},
       {"update, registry", L"--install --launchvexlo=0", package_,
        registry_reached},
+      {"update in the short spelling, registry", L"--install --launchvexlo=0",
+       package_, compatibility_value_written, short_folder},
       // The first thing it does is to set the browser aside.
       {"uninstallation, start", L"--uninstall --silent", version,
        [&] { return !base::PathExists(version.Append(L"vexlo.exe")); }},
       {"uninstallation, registry", L"--uninstall --silent", version,
        registry_reached},
+      {"uninstallation, company folder", L"--uninstall --silent", version,
+       [&] { return !base::DirectoryExists(company); }},
   };
   for (const auto& point : kPoints) {
     SCOPED_TRACE(point.name);
     ASSERT_TRUE(registry.Arm());
-    const base::Process backend =
-        StartPackageInstaller(BackendArguments(point.switches), point.folder);
+    const base::Process backend = StartPackageInstaller(
+        BackendArguments(point.switches, point.spelled), point.folder);
     ASSERT_TRUE(backend.IsValid());
     bool reached = false;
     for (int i = 0; i < 30000 && !(reached = point.reached()); ++i)
@@ -1118,9 +1154,10 @@ TEST_F(InstallerRunnerTest, AKilledUpdateOrUninstallationIsTakenBack) {
     // What the next run, or the front end, does first.
     {
       ScopedTempVariables scoped_temp(logs_.path());
-      EXPECT_TRUE(
-          RollbackJournal::Replay(RollbackJournal::PathFor(install_),
-                                  RollbackScope::ForInstallation(install_)));
+      EXPECT_TRUE(RollbackJournal::Replay(
+          RollbackJournal::PathFor(point.spelled.empty() ? install_
+                                                         : point.spelled),
+          RollbackScope::ForInstallation(install_)));
     }
     EXPECT_EQ(std::vector<base::string16>(), ChangesSince(installed));
   }

@@ -7,6 +7,7 @@
 #include "base/base_paths_win.h"
 #include "base/path_service.h"
 #include "base/strings/utf_string_conversions.h"
+#include "desktop/common/product/product_configuration.h"
 #include "desktop/common/product/product_info.h"
 #include "desktop/launcher/installer/service/service_utils.h"
 
@@ -21,6 +22,9 @@ constexpr wchar_t kSeparator = L'\\';
 // The shell's shortcut files; a set-aside name carries more behind it.
 constexpr wchar_t kShortcutExtension[] = L".LNK";
 constexpr wchar_t kSetAsideExtension[] = L".OLD";
+// The company's folder in the user's start-menu programs, which the path
+// status finds and an uninstallation deletes.
+constexpr wchar_t kCompanyStartMenuFolder[] = L"Vexlo Software";
 
 // The other hives are not written by any run: a record naming them is
 // foreign.
@@ -164,6 +168,49 @@ bool StartsWith(const Components& path, const Components& prefix) {
          std::equal(prefix.begin(), prefix.end(), path.begin());
 }
 
+// |text| split as SplitPath does, each component in upper case, short
+// names left as they are written.
+bool SplitUpper(const base::string16& text, Components* components) {
+  if (!SplitPath(text, components))
+    return false;
+  for (base::string16& component : *components)
+    component = ToUpper(component);
+  return true;
+}
+
+// Whether |path| is |folder| set aside whole, beside itself.
+bool IsSetAsideOf(const Components& path, const Components& folder) {
+  return !folder.empty() && path.size() == folder.size() &&
+         std::equal(folder.begin(), folder.end() - 1, path.begin()) &&
+         path.back() != folder.back() &&
+         SetAsideOriginal(path.back()) == folder.back();
+}
+
+// Whether climbing from |path| by its text, as the undo of a folder
+// creation climbs, meets the text of |ancestor|, passing only folders on
+// the way to |path| that are deeper than |lowest| components. A climb
+// through "..", or past an ancestor spelled otherwise, would remove what
+// lies beside or above.
+bool ClimbsTo(const base::FilePath& path,
+              const base::FilePath& ancestor,
+              size_t lowest) {
+  Components chain;
+  if (!SplitUpper(path.value(), &chain))
+    return false;
+  for (base::FilePath step = path; step != ancestor;) {
+    Components passed;
+    if (!SplitUpper(step.value(), &passed) || passed.size() <= lowest ||
+        !StartsWith(chain, passed)) {
+      return false;
+    }
+    const base::FilePath parent = step.DirName();
+    if (parent == step)
+      return false;
+    step = parent;
+  }
+  return true;
+}
+
 // The key |path| in upper case, split; false for an empty component.
 bool SplitKey(const base::string16& path, Components* components) {
   components->clear();
@@ -201,8 +248,12 @@ bool IsCreatedOnTheWay(const Components& key, const Components& target) {
 
 }  // namespace
 
-RollbackScope::RollbackScope(const base::FilePath& folder) {
-  if (!NormalizePath(folder, &folder_) || folder_.size() < 2)
+RollbackScope::RollbackScope(const base::FilePath& folder)
+    : shortcut_stem_(ToUpper(
+          base::UTF8ToUTF16(ProductInfo::GetVisibleProductNameWithChannel()))),
+      shortcut_suffix_(ToUpper(
+          base::UTF8ToUTF16(ProductConfiguration::GetShortcutSuffix()))) {
+  if (!NormalizeFolder(folder, &folder_))
     folder_.clear();
 }
 
@@ -222,6 +273,9 @@ RollbackScope RollbackScope::ForInstallation(const base::FilePath& folder) {
     if (base::PathService::Get(key, &shortcuts))
       scope.AddShortcutFolder(shortcuts);
   }
+  base::FilePath programs;
+  if (base::PathService::Get(base::DIR_START_MENU, &programs))
+    scope.AddDeletedFolder(programs.Append(kCompanyStartMenuFolder));
   const base::string16 product =
       base::UTF8ToUTF16(ProductInfo::GetProductName());
   const base::string16 executable = GetBrowserExeName();
@@ -230,10 +284,9 @@ RollbackScope RollbackScope::ForInstallation(const base::FilePath& folder) {
   scope.AddOwnedKey(windows + L"CurrentVersion\\App Paths\\" + executable);
   scope.AddOwnedKey(L"Software\\Classes\\.vxe");
   scope.AddSharedValues(GetCompanyRegistryKey(), L"Last ");
-  scope.AddSharedValues(
+  scope.AddFileNamedValues(
       L"Software\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\"
-      L"Compatibility Assistant\\Persisted",
-      folder.StripTrailingSeparators().value() + kSeparator);
+      L"Compatibility Assistant\\Persisted");
   // Without a name, a key of every product would match.
   if (product.empty())
     return scope;
@@ -252,8 +305,14 @@ RollbackScope RollbackScope::ForInstallation(const base::FilePath& folder) {
 
 void RollbackScope::AddShortcutFolder(const base::FilePath& folder) {
   Components components;
-  if (NormalizePath(folder, &components) && components.size() >= 2)
+  if (NormalizeFolder(folder, &components))
     shortcut_folders_.push_back(components);
+}
+
+void RollbackScope::AddDeletedFolder(const base::FilePath& folder) {
+  Components components;
+  if (NormalizeFolder(folder, &components))
+    deleted_folders_.push_back(components);
 }
 
 void RollbackScope::AddOwnedKey(const base::string16& path) {
@@ -269,20 +328,19 @@ void RollbackScope::AddSharedValues(const base::string16& path,
     shared_values_.push_back({components, ToUpper(name_prefix)});
 }
 
+void RollbackScope::AddFileNamedValues(const base::string16& path) {
+  Components components;
+  if (SplitKey(path, &components))
+    file_named_value_keys_.push_back(components);
+}
+
 bool RollbackScope::ContainsPath(const base::FilePath& path) const {
   Components components;
   if (folder_.empty() || !NormalizePath(path, &components))
     return false;
-  if (components == folder_ || IsInsideFolder(components) ||
-      IsShortcut(components)) {
-    return true;
-  }
-  // The folder set aside whole, beside itself.
-  return components.size() == folder_.size() &&
-         StartsWith(components,
-                    Components(folder_.begin(), folder_.end() - 1)) &&
-         components.back() != folder_.back() &&
-         SetAsideOriginal(components.back()) == folder_.back();
+  return components == folder_ || IsInsideFolder(components) ||
+         IsSetAsideOf(components, folder_) || IsShortcut(components) ||
+         IsDeletedFolder(components);
 }
 
 bool RollbackScope::ContainsCreatedFolders(
@@ -292,11 +350,13 @@ bool RollbackScope::ContainsCreatedFolders(
   Components above;
   if (folder_.empty() || !NormalizePath(path, &components) ||
       !NormalizePath(ancestor, &above) || above.size() >= components.size() ||
-      !StartsWith(components, above)) {
+      !StartsWith(components, above) ||
+      !ClimbsTo(path, ancestor, above.size())) {
     return false;
   }
-  return components == folder_ || IsInsideFolder(components) ||
-         IsShortcutFolder(components);
+  if (IsInsideFolder(components))
+    return StartsWith(above, folder_);
+  return components == folder_ || IsShortcutFolder(components);
 }
 
 bool RollbackScope::OwnsKey(HKEY root, const base::string16& path) const {
@@ -316,6 +376,8 @@ bool RollbackScope::ContainsValue(HKEY root,
   Components key;
   if (!IsRunRoot(root) || !SplitKey(path, &key))
     return false;
+  if (IsFileNamedValue(key, name))
+    return true;
   const base::string16 upper_name = ToUpper(name);
   return std::any_of(shared_values_.begin(), shared_values_.end(),
                      [&](const SharedValues& shared) {
@@ -341,7 +403,11 @@ bool RollbackScope::ContainsCreatedKey(HKEY root,
     if (IsCreatedOnTheWay(key, shared.key))
       return true;
   }
-  return false;
+  return std::any_of(file_named_value_keys_.begin(),
+                     file_named_value_keys_.end(),
+                     [&key](const Components& shared) {
+                       return IsCreatedOnTheWay(key, shared);
+                     });
 }
 
 // static
@@ -352,6 +418,13 @@ bool RollbackScope::NormalizePath(const base::FilePath& path,
   for (base::string16& component : *components)
     component = ToUpper(component);
   return true;
+}
+
+// static
+bool RollbackScope::NormalizeFolder(const base::FilePath& folder,
+                                    Components* components) {
+  // A drive or a share as a whole is no run's folder.
+  return NormalizePath(folder, components) && components->size() >= 2;
 }
 
 bool RollbackScope::IsInsideFolder(const Components& path) const {
@@ -374,15 +447,49 @@ bool RollbackScope::IsShortcut(const Components& path) const {
   if (path.size() < 2)
     return false;
   const Components parent(path.begin(), path.end() - 1);
-  const base::string16 name = SetAsideOriginal(path.back());
+  return IsShortcutFolder(parent) &&
+         IsShortcutName(SetAsideOriginal(path.back()));
+}
+
+bool RollbackScope::IsShortcutName(const base::string16& name) const {
   const base::string16 extension = kShortcutExtension;
-  return IsShortcutFolder(parent) && name.size() > extension.size() &&
-         EndsWith(name, extension);
+  if (shortcut_stem_.empty() ||
+      name.size() < shortcut_stem_.size() + extension.size() ||
+      name.compare(0, shortcut_stem_.size(), shortcut_stem_) != 0 ||
+      !EndsWith(name, extension)) {
+    return false;
+  }
+  // What stands between the stem and the extension.
+  base::string16 rest =
+      name.substr(shortcut_stem_.size(),
+                  name.size() - shortcut_stem_.size() - extension.size());
+  // Shortcuts made before the suffix was configured keep their names.
+  if (!shortcut_suffix_.empty() && EndsWith(rest, shortcut_suffix_))
+    rest.resize(rest.size() - shortcut_suffix_.size());
+  return rest.empty() || (rest[0] == L' ' && IsDigits(rest, 1, rest.size()));
 }
 
 bool RollbackScope::IsShortcutFolder(const Components& path) const {
   return std::find(shortcut_folders_.begin(), shortcut_folders_.end(), path) !=
          shortcut_folders_.end();
+}
+
+bool RollbackScope::IsDeletedFolder(const Components& path) const {
+  return std::any_of(deleted_folders_.begin(), deleted_folders_.end(),
+                     [&path](const Components& folder) {
+                       return path == folder || IsSetAsideOf(path, folder);
+                     });
+}
+
+bool RollbackScope::IsFileNamedValue(const Components& key,
+                                     const base::string16& name) const {
+  if (std::find(file_named_value_keys_.begin(), file_named_value_keys_.end(),
+                key) == file_named_value_keys_.end()) {
+    return false;
+  }
+  Components file;
+  return !folder_.empty() && NormalizePath(base::FilePath(name), &file) &&
+         file.size() == folder_.size() + 1 && StartsWith(file, folder_);
 }
 
 }  // namespace installer

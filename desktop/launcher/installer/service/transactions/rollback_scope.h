@@ -29,13 +29,19 @@ class RollbackScope {
   ~RollbackScope();
 
   // What the installations into |folder| change: that folder, the
-  // shortcuts in the shell's folders for them, and the product's own
-  // registry keys and values.
+  // product's shortcuts in the shell's folders, the company's start-menu
+  // folder that an uninstallation removes, and the product's own registry
+  // keys and values.
   static RollbackScope ForInstallation(const base::FilePath& folder);
 
-  // Shortcut files directly in |folder|, with their set-aside names; the
-  // folder itself may have been created for them.
+  // The product's shortcut files directly in |folder|, named as the
+  // shortcut steps name them (with or without a version number), with
+  // their set-aside names; the folder itself may have been created for
+  // them.
   void AddShortcutFolder(const base::FilePath& folder);
+  // The folder |folder| itself and the names it is set aside under when it
+  // is deleted whole; nothing in it.
+  void AddDeletedFolder(const base::FilePath& folder);
   // The key |path| of the current user's and of the machine's hive, with
   // everything below it. A last component that ends with '*' stands for
   // every key whose name begins with what precedes the '*'.
@@ -45,11 +51,18 @@ class RollbackScope {
   // only an empty one is taken back.
   void AddSharedValues(const base::string16& path,
                        const base::string16& name_prefix);
+  // The values of the key |path|, which others use too, named by the path
+  // of a file directly in the folder, in any spelling of the folder.
+  void AddFileNamedValues(const base::string16& path);
 
   // Whether a file or folder at |path| may be created, renamed, rewritten
   // or deleted.
   bool ContainsPath(const base::FilePath& path) const;
-  // Whether the folders from |path| up to |ancestor| may be removed.
+  // Whether the folders from |path| up to |ancestor| may be removed, as
+  // the undo of their creation removes them: climbing by the text of
+  // |path| until it meets the very text of |ancestor|. Only the folder and
+  // the shortcut folders can have been created with missing folders above
+  // them; a folder in the folder, once the folder was there.
   bool ContainsCreatedFolders(const base::FilePath& path,
                               const base::FilePath& ancestor) const;
   // Whether the key |path| of |root| is the product's, to be created,
@@ -75,14 +88,28 @@ class RollbackScope {
     base::string16 name_prefix;
   };
 
+  static bool NormalizeFolder(const base::FilePath& folder,
+                              std::vector<base::string16>* components);
+
   bool IsInsideFolder(const std::vector<base::string16>& path) const;
   bool IsShortcut(const std::vector<base::string16>& path) const;
+  bool IsShortcutName(const base::string16& name) const;
   bool IsShortcutFolder(const std::vector<base::string16>& path) const;
+  bool IsDeletedFolder(const std::vector<base::string16>& path) const;
+  bool IsFileNamedValue(const std::vector<base::string16>& key,
+                        const base::string16& name) const;
 
   std::vector<base::string16> folder_;
+  // The product's shortcut names, in upper case: the visible name with the
+  // channel, then perhaps a space and a version number, then perhaps the
+  // configured suffix, then the extension.
+  base::string16 shortcut_stem_;
+  base::string16 shortcut_suffix_;
   std::vector<std::vector<base::string16>> shortcut_folders_;
+  std::vector<std::vector<base::string16>> deleted_folders_;
   std::vector<std::vector<base::string16>> owned_keys_;
   std::vector<SharedValues> shared_values_;
+  std::vector<std::vector<base::string16>> file_named_value_keys_;
 };
 
 }  // namespace installer

@@ -8,6 +8,7 @@
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/folder_link.h"
 #include "base/test/unique_test_dir.h"
+#include "desktop/common/product/product_configuration.h"
 #include "desktop/common/product/product_info.h"
 #include "gtest/gtest.h"
 
@@ -15,16 +16,31 @@ namespace vexlo {
 namespace installer {
 namespace {
 
+constexpr wchar_t kPersisted[] =
+    L"Software\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\"
+    L"Compatibility Assistant\\Persisted";
+
 class RollbackScopeTest : public testing::Test {
  protected:
   RollbackScopeTest()
       : folder_(dir_.path().Append(L"Installation Folder")),
-        shortcuts_(dir_.path().Append(L"Desktop")) {}
+        shortcuts_(dir_.path().Append(L"Desktop")),
+        // The product's shortcut name as the steps make it, and without
+        // its suffix and extension.
+        shortcut_(
+            base::UTF8ToUTF16(ProductInfo::GetVisibleProductNameWithChannel())),
+        suffixed_(shortcut_ +
+                  base::UTF8ToUTF16(ProductConfiguration::GetShortcutSuffix()) +
+                  L".lnk") {}
 
   void SetUp() override {
     ASSERT_TRUE(base::CreateDirectory(folder_.Append(L"sub")));
     ASSERT_TRUE(base::CreateDirectory(shortcuts_));
     ASSERT_TRUE(base::CreateDirectory(dir_.path().Append(L"Outside")));
+    wchar_t name[MAX_PATH];
+    short_folder_.assign(
+        name, ::GetShortPathNameW(folder_.value().c_str(), name, MAX_PATH));
+    ASSERT_NE(short_folder_, folder_.value());
   }
 
   base::string16 In(const base::string16& relative) const {
@@ -34,21 +50,20 @@ class RollbackScopeTest : public testing::Test {
   base::UniqueTestDir dir_;
   const base::FilePath folder_;
   const base::FilePath shortcuts_;
+  const base::string16 shortcut_;
+  const base::string16 suffixed_;
+  base::string16 short_folder_;
 };
 
 // Paths are inside by what the file system opens, not by their text.
 TEST_F(RollbackScopeTest, PathsInsideByWhatTheyName) {
-  wchar_t short_name[MAX_PATH];
-  const DWORD length =
-      ::GetShortPathNameW(folder_.value().c_str(), short_name, MAX_PATH);
-  ASSERT_GT(length, 0u);
-  const base::string16 short_folder(short_name, length);
-  ASSERT_NE(short_folder, folder_.value());
+  const base::string16& short_folder = short_folder_;
   ASSERT_TRUE(base::MakeFolderLink(folder_.Append(L"link"),
                                    dir_.path().Append(L"Outside")));
 
   RollbackScope scope(folder_);
   scope.AddShortcutFolder(shortcuts_);
+  scope.AddDeletedFolder(dir_.path().Append(L"Programs\\Company"));
   const struct {
     base::string16 path;
     bool inside;
@@ -92,16 +107,24 @@ TEST_F(RollbackScopeTest, PathsInsideByWhatTheyName) {
       {L"Installation Folder\\a.txt", false},
       {L"\\Installation Folder\\a.txt", false},
       {L"", false},
-      // Shortcut files directly in the shortcut folders, and their set-aside
-      // names.
-      {In(L"Desktop\\Product.lnk"), true},
-      {In(L"desktop\\PRODUCT.LNK"), true},
-      {In(L"Desktop\\Product.lnk.1712345678.old"), true},
-      {In(L"Desktop\\Product.txt"), false},
+      // The product's shortcut files directly in the shortcut folders, and
+      // their set-aside names; not another program's.
+      {In(L"Desktop\\") + suffixed_, true},
+      {In(L"desktop\\") + shortcut_ + L".LNK", true},
+      {In(L"Desktop\\") + suffixed_ + L".1712345678.old", true},
+      {In(L"Desktop\\") + shortcut_ + L".txt", false},
       {In(L"Desktop\\.lnk"), false},
-      {In(L"Desktop\\sub\\Product.lnk"), false},
+      {In(L"Desktop\\sub\\") + suffixed_, false},
       {In(L"Desktop"), false},
-      {In(L"Desktop\\..\\Outside\\Product.lnk"), false},
+      {In(L"Desktop\\..\\Outside\\") + suffixed_, false},
+      {In(L"Desktop\\") + shortcut_ + L" 12.lnk", true},
+      {In(L"Desktop\\Product.lnk"), false},
+      {In(L"Desktop\\") + shortcut_ + L" Tools.lnk", false},
+      // A folder deleted whole: itself and its set-aside names only.
+      {In(L"Programs\\Company"), true},
+      {In(L"Programs\\Company.1712345678.old"), true},
+      {In(L"Programs\\Company\\") + suffixed_, false},
+      {In(L"Programs\\Company2"), false},
   };
   for (const auto& test : kCases) {
     SCOPED_TRACE(base::UTF16ToUTF8(test.path));
@@ -118,10 +141,13 @@ TEST_F(RollbackScopeTest, PathsInsideByWhatTheyName) {
 }
 
 // Created folders go up to an ancestor of their own, from inside the folder
-// or a shortcut folder.
+// or a shortcut folder; only these themselves may have been created with
+// folders above them. The undo climbs by the text, so the ancestor is met
+// only as the path spells it.
 TEST_F(RollbackScopeTest, CreatedFoldersReachOnlyTheirAncestors) {
   RollbackScope scope(folder_);
   scope.AddShortcutFolder(shortcuts_);
+  const base::string16 drive = dir_.path().value().substr(0, 3);
   const struct {
     base::string16 path;
     base::string16 ancestor;
@@ -129,8 +155,15 @@ TEST_F(RollbackScopeTest, CreatedFoldersReachOnlyTheirAncestors) {
   } kCases[] = {
       {In(L"Installation Folder"), dir_.path().value(), true},
       {In(L"Installation Folder\\a\\b"), In(L"Installation Folder"), true},
-      {In(L"Installation Folder\\a\\b"), In(L"installation folder\\A"), true},
+      {In(L"installation folder\\A\\b"), In(L"installation folder\\A"), true},
       {In(L"Desktop"), dir_.path().value(), true},
+      {In(L"Installation Folder"), drive, true},
+      {short_folder_ + L"\\a\\b", short_folder_, true},
+      {In(L"Installation Folder\\a"), drive, false},
+      {In(L"Installation Folder\\a\\b"), In(L"INSTALLATION FOLDER\\a"), false},
+      {In(L"Installation Folder\\a\\..\\..\\Installation Folder\\b"),
+       In(L"Installation Folder"), false},
+      {In(L"Installation Folder2\\a"), In(L"Installation Folder2"), false},
       {In(L"Installation Folder\\a"), In(L"Installation Folder\\a"), false},
       {In(L"Installation Folder\\a"), In(L"Outside"), false},
       {In(L"Installation Folder\\a"), In(L"Installation Folder\\a\\b"), false},
@@ -232,6 +265,35 @@ TEST_F(RollbackScopeTest, InstallationHoldsTheProductsKeys) {
                  product + L"Other"));
   EXPECT_FALSE(scope.ContainsCreatedKey(kUser, L"Software"));
   EXPECT_FALSE(scope.ContainsCreatedKey(kUser, L"Software\\Policies"));
+
+  // The launcher's value, in any spelling of the folder on either side.
+  const base::string16 launcher = folder_.Append(L"Launcher.exe").value();
+  for (const base::string16& spelled :
+       {short_folder_, In(L"installation folder/.")}) {
+    EXPECT_TRUE(
+        scope.ContainsValue(kUser, kPersisted, spelled + L"\\Launcher.exe"));
+    EXPECT_TRUE(RollbackScope::ForInstallation(base::FilePath(spelled))
+                    .ContainsValue(kUser, kPersisted, launcher));
+  }
+  EXPECT_FALSE(scope.ContainsValue(
+      kUser, kPersisted, In(L"Installation Folder\\s\\Launcher.exe")));
+  EXPECT_FALSE(scope.ContainsValue(kUser, kPersisted,
+                                   In(L"Installation Folder2\\Launcher.exe")));
+}
+
+// A drive or a share whole is no installation folder, lest its scope take
+// the drive.
+TEST_F(RollbackScopeTest, ARootIsNoFolder) {
+  const base::string16 drive = dir_.path().value().substr(0, 3);
+  for (const base::string16& root :
+       {drive, drive + L"x\\..", base::string16(L"\\\\server\\share\\")}) {
+    const base::FilePath folder(root);
+    const RollbackScope scope = RollbackScope::ForInstallation(folder);
+    EXPECT_FALSE(scope.ContainsPath(dir_.path().Append(L"a.txt"))) << root;
+    EXPECT_FALSE(scope.ContainsValue(HKEY_CURRENT_USER, kPersisted,
+                                     folder.Append(L"Launcher.exe").value()))
+        << root;
+  }
 }
 
 }  // namespace

@@ -170,6 +170,8 @@ class Wininet {
   void StartOver();
   uint32_t QueryNumber(uint32_t info_level, bool* found);
   base::string16 QueryRawHeader(const wchar_t* name);
+  // The Location header's bytes as the server sent them.
+  std::string QueryLocationBytes();
 
   // On any thread.
   void CheckRetriesAndResume();
@@ -245,14 +247,11 @@ class Wininet {
   // Set by Close so that a callback that is reading lets go soon.
   std::atomic<bool> closing_{false};
 
-  // Progress checks: they judge the request numbered |request_serial_|
-  // once it has run a whole period, unless the transfer waits for a resume
-  // or for the user.
+  // Progress checks: each request is judged every period from its send,
+  // unless the transfer waits for a resume or for the user.
   base::RepeatingTimer progress_timer_;
   base::TimeDelta stall_check_interval_ =
       base::TimeDelta::FromMilliseconds(kStallCheckIntervalMs);
-  uint32_t request_serial_ = 0;
-  uint32_t judged_serial_ = 0;
   uint64_t judged_downloaded_ = 0;
   std::atomic<bool> awaiting_{false};
 

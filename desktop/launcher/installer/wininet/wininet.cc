@@ -162,6 +162,13 @@ base::string16 EscapeForRequestLine(const std::string& bytes) {
   return escaped;
 }
 
+void CloseRequestHandles(HINTERNET request, HINTERNET connection) {
+  if (request)
+    InternetCloseHandle(request);
+  if (connection)
+    InternetCloseHandle(connection);
+}
+
 void CloseSessionHandle(HINTERNET session) {
   InternetSetStatusCallbackW(session, nullptr);
   InternetCloseHandle(session);
@@ -576,11 +583,20 @@ void Wininet::CloseRequest() {
     connection_ = nullptr;
     read_ = nullptr;
   }
+  if (!request && !connection)
+    return;
   // What they still report is dropped: it is no longer the current request.
-  if (request)
-    InternetCloseHandle(request);
-  if (connection)
-    InternetCloseHandle(connection);
+  // Closing a request reads what the server still sends of its answer, for
+  // as long as it keeps sending (for ever, for an endless one): they close
+  // on a worker, and the relay, which their callbacks reach, outlives them.
+  const base::Closure close =
+      base::Bind(&CloseRequestHandles, request, connection);
+  if (!base::WorkerPool::PostTask(
+          LOCATION_FROM_HERE("vexlo::installer::Wininet::CloseRequest"), close,
+          true)) {
+    LOG(ERROR) << "Could not hand a request over to be closed";
+    close.Run();
+  }
 }
 
 void Wininet::SetState(State state) {

@@ -1031,7 +1031,8 @@ TEST_F(WininetTest, ClosingNeverWaitsForAnEndlessBody) {
           client->Stop();
       }
       client.reset();
-      EXPECT_LT(base::TimeTicks::Now() - begin, bound);
+      EXPECT_LT((base::TimeTicks::Now() - begin).InMilliseconds(),
+                bound.InMilliseconds());
       base::test::RunUntilIdle();
       EXPECT_EQ(ending == kBodyTooLarge, completed);
     }

@@ -36,9 +36,9 @@ set-up round trip:
     nolength=1        sends no Content-Length; the body ends with the close.
     slow=MS           waits MS milliseconds before every 64 KiB of body.
   /status/CODE        answers CODE with a short body.
-  /drip/N?every=MS    200 with Content-Length N (or chunked=1: chunked, a
-                      chunk a step), then the pattern, step=K bytes
-                      (default 1) every MS milliseconds (default 1000).
+  /drip/N?every=MS    200 with Content-Length N, then the pattern, step=K
+                      bytes (default 1) every MS milliseconds (default
+                      1000).
   /endless            200 and the pattern, as fast as the client takes it,
                       until it goes away (or for 60 s at most): chunked
                       with chunked=1, else without a length (ends with the
@@ -238,8 +238,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if parts[0] == "drip" and len(parts) == 2:
             return self.send_drip(int(parts[1]),
                                   int(query.get("every", "1000")),
-                                  int(query.get("step", "1")),
-                                  query.get("chunked") == "1")
+                                  int(query.get("step", "1")))
         if parts[0] == "chain" and len(parts) == 2:
             self.send_response(302)
             self.send_header("Location", "/chain/%d" % (int(parts[1]) + 1))
@@ -427,24 +426,16 @@ class Handler(http.server.BaseHTTPRequestHandler):
             LIES[self.path] = told + 1
         return mode
 
-    def send_drip(self, size, every_ms, step, chunked):
+    def send_drip(self, size, every_ms, step):
         self.send_response(200)
-        if chunked:
-            self.send_header("Transfer-Encoding", "chunked")
-        else:
-            self.send_header("Content-Length", str(size))
+        self.send_header("Content-Length", str(size))
         self.end_headers()
         for offset in range(0, size, step):
             count = min(step, size - offset)
             start = offset % PERIOD
-            data = REPEATED[start:start + count]
-            if chunked:
-                data = b"%x\r\n" % count + data + b"\r\n"
-            self.wfile.write(data)
+            self.wfile.write(REPEATED[start:start + count])
             self.wfile.flush()
             time.sleep(every_ms / 1000.0)
-        if chunked:
-            self.wfile.write(b"0\r\n\r\n")
 
     def write_pattern(self, offset, end, slow_ms):
         while offset < end:

@@ -45,11 +45,13 @@ void RunReply(const UICallbackRunner::Reply& reply, int32_t answer) {
   reply.Run(answer);
 }
 
-// Answers every UI callback with a fixed code, as a user at the proxy prompt
-// would; the dialog itself cannot appear in a test.
+// Answers every UI callback with a fixed code, after |delay|, as a user at
+// the proxy prompt would; the dialog itself cannot appear in a test.
 class CannedUICallbackRunner : public UICallbackRunner {
  public:
-  explicit CannedUICallbackRunner(int32_t answer) : answer_(answer) {}
+  explicit CannedUICallbackRunner(int32_t answer,
+                                  base::TimeDelta delay = base::TimeDelta())
+      : answer_(answer), delay_(delay) {}
 
   void RunUICallbackAndPostReply(
       const UICallback& /*ui_callback*/,
@@ -57,14 +59,16 @@ class CannedUICallbackRunner : public UICallbackRunner {
           reply_task_runner,
       const Reply& reply) override {
     ++calls_;
-    reply_task_runner->PostTask(LOCATION_FROM_HERE("CannedUICallbackRunner"),
-                                base::Bind(&RunReply, reply, answer_));
+    reply_task_runner->PostDelayedTask(
+        LOCATION_FROM_HERE("CannedUICallbackRunner"),
+        base::Bind(&RunReply, reply, answer_), delay_);
   }
 
   int calls() const { return calls_; }
 
  private:
   const int32_t answer_;
+  const base::TimeDelta delay_;
   std::atomic<int> calls_{0};
 };
 
@@ -1075,80 +1079,28 @@ TEST_F(WininetTest, AStallIsDeclaredAfterOnePeriod) {
   EXPECT_EQ(1u, retries_after_one_period);
 }
 
-// Holds every UI callback's reply for a while, as a user who takes time to
-// answer the proxy prompt.
-class SlowUICallbackRunner : public UICallbackRunner {
- public:
-  SlowUICallbackRunner(int32_t answer, base::TimeDelta delay)
-      : answer_(answer), delay_(delay) {}
-
-  void RunUICallbackAndPostReply(
-      const UICallback& /*ui_callback*/,
-      const base::scoped_refptr<base::SingleThreadTaskRunner>&
-          reply_task_runner,
-      const Reply& reply) override {
-    reply_task_runner->PostDelayedTask(
-        LOCATION_FROM_HERE("SlowUICallbackRunner"),
-        base::Bind(&RunReply, reply, answer_), delay_);
-  }
-
- private:
-  const int32_t answer_;
-  const base::TimeDelta delay_;
-};
-
-// Runs a client's counted retries on the current thread after a pause of
-// its own, long enough for several progress checks.
-class SlowRetryRunner : public base::TaskRunner {
- public:
-  explicit SlowRetryRunner(base::TimeDelta delay)
-      : target_(base::ThreadTaskRunnerHandle::Get()), delay_(delay) {}
-
-  bool PostDelayedTask(const base::Location& from_here,
-                       const base::Closure& task,
-                       base::TimeDelta /*delay*/) override {
-    ++retries_;
-    return target_->PostDelayedTask(from_here, task, delay_);
-  }
-  bool RunsTasksOnCurrentThread() const override {
-    return target_->RunsTasksOnCurrentThread();
-  }
-  int retries() const { return retries_; }
-
- private:
-  ~SlowRetryRunner() override = default;
-
-  const base::scoped_refptr<base::SingleThreadTaskRunner> target_;
-  const base::TimeDelta delay_;
-  std::atomic<int> retries_{0};
-};
-
-// Waiting for a retry or for the user is not a stall: a wait of several
-// periods neither counts a retry of its own nor sends another request.
+// Waiting for a retry (the real pause) or for the user is not a stall:
+// waits of many periods neither count a retry of their own nor send
+// another request.
 TEST_F(WininetTest, AWaitingTransferIsNotJudgedStalled) {
-  const base::TimeDelta period = base::TimeDelta::FromMilliseconds(200);
-  const base::TimeDelta wait = base::TimeDelta::FromMilliseconds(1200);
-  for (bool proxy : {false, true}) {
-    SCOPED_TRACE(proxy ? "proxy prompt" : "retry");
-    ASSERT_TRUE(server_.Reset());
-    SlowUICallbackRunner prompt(ERROR_INTERNET_FORCE_RETRY, wait);
-    base::scoped_refptr<SlowRetryRunner> retries = new SlowRetryRunner(wait);
-    Wininet client(&prompt, nullptr);
-    client.SetRetryTaskRunnerForTesting(retries);
-    client.SetStallCheckIntervalForTesting(period);
-    base::RunLoop run_loop;
-    received_.clear();
-    ASSERT_TRUE(
-        client.Start(server_.Url(proxy ? "/seq/407,200" : "/seq/503,200"), "",
-                     run_loop.QuitClosure(),
-                     std::make_unique<StringResponseWriter>(&received_),
-                     std::make_unique<WininetDelegate>()));
-    ASSERT_TRUE(base::test::RunWithTimeout(&run_loop));
-    EXPECT_EQ(Wininet::STATE_COMPLETED, client.state());
-    EXPECT_EQ(HttpTestServer::Pattern(1000), received_);
-    EXPECT_EQ(proxy ? 0 : 1, retries->retries());
-    EXPECT_EQ(2u, server_.GetRequests().size());
-  }
+  CannedUICallbackRunner prompt(
+      ERROR_INTERNET_FORCE_RETRY,
+      base::TimeDelta::FromMilliseconds(Wininet::kRetryDelayMs));
+  Wininet client(&prompt, nullptr);
+  client.SetStallCheckIntervalForTesting(
+      base::TimeDelta::FromMilliseconds(500));
+  base::RunLoop run_loop;
+  ASSERT_TRUE(client.Start(server_.Url("/seq/503,407,200"), "",
+                           run_loop.QuitClosure(),
+                           std::make_unique<StringResponseWriter>(&received_),
+                           std::make_unique<RecordingStats>(&events_)));
+  ASSERT_TRUE(
+      base::test::RunWithTimeout(&run_loop, base::TimeDelta::FromSeconds(60)));
+  EXPECT_EQ(Wininet::STATE_COMPLETED, client.state());
+  EXPECT_EQ(HttpTestServer::Pattern(1000), received_);
+  EXPECT_EQ((std::vector<std::string>{"retry 1", "retry 1"}),
+            Events({"retry "}));
+  EXPECT_EQ(3u, server_.GetRequests().size());
 }
 
 }  // namespace

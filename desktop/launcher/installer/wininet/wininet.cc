@@ -583,8 +583,6 @@ void Wininet::CloseRequest() {
     connection_ = nullptr;
     read_ = nullptr;
   }
-  if (!request && !connection)
-    return;
   // What they still report is dropped: it is no longer the current request.
   // Closing a request reads what the server still sends of its answer, for
   // as long as it keeps sending (for ever, for an endless one): they close

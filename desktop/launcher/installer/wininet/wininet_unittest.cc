@@ -985,6 +985,8 @@ TEST_F(WininetTest, UrlsAreSentAsGiven) {
       {redirect_to("/bytes/700?sig=a%2Bb%2F%3D%26c#sig=x"),
        "/bytes/700?sig=a%2Bb%2F%3D%26c"},
       {redirect_to("/bytes/700?x=\xc3\xa9 y"), "/bytes/700?x=%C3%A9%20y"},
+      {redirect_to(signed_path + "&pad=" + std::string(300, 'x')),
+       signed_path + "&pad=" + std::string(300, 'x')},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "base/files/file_util.h"
+#include "base/strings/string_number_conversions.h"
 #include "base/strings/utf_string_conversions.h"
 #include "desktop/launcher/installer/host/installer_host_exit_codes.h"
 #include "desktop/launcher/installer/package_fetcher/test/package_test_util.h"
@@ -85,6 +86,25 @@ TEST_F(OnlineInstallationTest, AFailedFetchInstallsNothing) {
     ASSERT_TRUE(DeleteOnceReleased(tmp_, true));
     ASSERT_TRUE(base::CreateDirectory(tmp_));
   }
+}
+
+// A signed package URL reaches the server as the reply names it, escapes
+// and all, behind a redirect too; the server refuses any other signature.
+TEST_F(OnlineInstallationTest, ASignedPackageUrlIsAskedAsGiven) {
+  const std::string package = AppendPayload(installer_, archive_);
+  const std::string signed_path =
+      "/files/package.exe?sig=a%2Bb%2F%3D%26c&exp=1";
+  const std::string redirect =
+      "/redirect?hexto=" +
+      base::HexEncode(signed_path.data(), signed_path.size());
+  ASSERT_TRUE(WriteBytes(server_.files_folder().Append(L"reply.json"),
+                         ReplyNaming(base::UTF16ToUTF8(server_.Url(redirect)),
+                                     Sha256Hex(package))));
+  ASSERT_EQ(HOST_EXIT_SUCCESS, RunOnline());
+  EXPECT_TRUE(Installed());
+  const std::vector<HttpTestServer::Request> requests = server_.GetRequests();
+  ASSERT_EQ(3u, requests.size());
+  EXPECT_EQ(signed_path, requests[2].path);
 }
 
 }  // namespace

@@ -144,6 +144,31 @@ bool StartsWithAscii(const base::string16& text, const wchar_t* prefix) {
   return base::StartsWith16(text, prefix, base::CompareCase::INSENSITIVE_ASCII);
 }
 
+// |bytes| as a request line carries them: what it cannot carry (controls,
+// spaces, quotes, angle brackets and all that is not ASCII) as %XX, every
+// other byte, escapes included, as it is.
+base::string16 EscapeForRequestLine(const std::string& bytes) {
+  static const char kHex[] = "0123456789ABCDEF";
+  base::string16 escaped;
+  for (unsigned char c : bytes) {
+    if (c <= 0x20 || c >= 0x7f || c == '"' || c == '<' || c == '>') {
+      escaped += L'%';
+      escaped += static_cast<wchar_t>(kHex[c >> 4]);
+      escaped += static_cast<wchar_t>(kHex[c & 0xf]);
+    } else {
+      escaped += static_cast<wchar_t>(c);
+    }
+  }
+  return escaped;
+}
+
+void CloseRequestHandles(HINTERNET request, HINTERNET connection) {
+  if (request)
+    InternetCloseHandle(request);
+  if (connection)
+    InternetCloseHandle(connection);
+}
+
 void CloseSessionHandle(HINTERNET session) {
   InternetSetStatusCallbackW(session, nullptr);
   InternetCloseHandle(session);
@@ -345,8 +370,10 @@ bool Wininet::ParseUrl(const base::string16& url, ParsedUrl* parsed) {
   components.dwUrlPathLength = kMaxPathLength + 1;
   components.lpszExtraInfo = extra;
   components.dwExtraInfoLength = kMaxPathLength + 1;
-  if (!InternetCrackUrlW(url.c_str(), static_cast<DWORD>(url.size()),
-                         ICU_DECODE | ICU_ESCAPE, &components)) {
+  // Split only: a signed URL holds only as long as its escapes stay as they
+  // are.
+  if (!InternetCrackUrlW(url.c_str(), static_cast<DWORD>(url.size()), 0,
+                         &components)) {
     return false;
   }
   if (components.nScheme != INTERNET_SCHEME_HTTP &&
@@ -356,8 +383,13 @@ bool Wininet::ParseUrl(const base::string16& url, ParsedUrl* parsed) {
   }
   parsed->host.assign(host, components.dwHostNameLength);
   parsed->port = components.nPort;
-  parsed->object_name.assign(path, components.dwUrlPathLength);
-  parsed->object_name.append(extra, components.dwExtraInfoLength);
+  base::string16 object(path, components.dwUrlPathLength);
+  object.append(extra, components.dwExtraInfoLength);
+  // The fragment is the client's own, never the server's.
+  object = object.substr(0, object.find(L'#'));
+  if (object.empty() || object[0] != L'/')
+    object.insert(0, 1, L'/');
+  parsed->object_name = EscapeForRequestLine(base::UTF16ToUTF8(object));
   parsed->secure = components.nScheme == INTERNET_SCHEME_HTTPS;
   return true;
 }
@@ -439,7 +471,6 @@ bool Wininet::Start(const base::string16& url,
   next_progress_report_ = base::TimeTicks();
   closing_ = false;
   awaiting_ = false;
-  judged_serial_ = 0;
   redirects_ = 0;
 
   session_ = InternetOpenW(UserAgent().c_str(), INTERNET_OPEN_TYPE_PRECONFIG,
@@ -467,9 +498,6 @@ bool Wininet::Start(const base::string16& url,
     SetState(STATE_IDLE);
     return false;
   }
-  progress_timer_.Start(LOCATION_FROM_HERE("vexlo::installer::Wininet::Start"),
-                        stall_check_interval_,
-                        base::Bind(&Wininet::CheckProgress, this));
   return true;
 }
 
@@ -521,7 +549,12 @@ bool Wininet::SendRequest(const base::string16& url,
     PLOG(ERROR) << "Could not open Request";
     return false;
   }
-  ++request_serial_;
+  // The request is judged a whole period after it is sent, against what
+  // was held when it was.
+  judged_downloaded_ = downloaded_;
+  progress_timer_.Start(
+      LOCATION_FROM_HERE("vexlo::installer::Wininet::SendRequest"),
+      stall_check_interval_, base::Bind(&Wininet::CheckProgress, this));
   last_request_time_ = base::TimeTicks::Now();
   awaiting_ = false;
   // The state goes first: the answer may arrive before the send returns.
@@ -551,10 +584,17 @@ void Wininet::CloseRequest() {
     read_ = nullptr;
   }
   // What they still report is dropped: it is no longer the current request.
-  if (request)
-    InternetCloseHandle(request);
-  if (connection)
-    InternetCloseHandle(connection);
+  // Closing a request reads what the server still sends of its answer, for
+  // as long as it keeps sending (for ever, for an endless one): they close
+  // on a worker, and the relay, which their callbacks reach, outlives them.
+  const base::Closure close =
+      base::Bind(&CloseRequestHandles, request, connection);
+  if (!base::WorkerPool::PostTask(
+          LOCATION_FROM_HERE("vexlo::installer::Wininet::CloseRequest"), close,
+          true)) {
+    LOG(ERROR) << "Could not hand a request over to be closed";
+    close.Run();
+  }
 }
 
 void Wininet::SetState(State state) {
@@ -645,6 +685,23 @@ base::string16 Wininet::QueryRawHeader(const wchar_t* name) {
   return base::string16();
 }
 
+std::string Wininet::QueryLocationBytes() {
+  // The narrow query hands the header's bytes over as they came: the wide
+  // one widens them in the system's code page, which no server means.
+  std::string buffer(256, '\0');
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    DWORD size = static_cast<DWORD>(buffer.size());
+    if (HttpQueryInfoA(request_, HTTP_QUERY_LOCATION, &buffer[0], &size,
+                       nullptr)) {
+      return buffer.substr(0, size);
+    }
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+      break;
+    buffer.resize(size + 1);
+  }
+  return std::string();
+}
+
 bool Wininet::HandleInitialCompletion() {
   LOG(INFO) << "Initial request completion";
   bool found = false;
@@ -652,6 +709,13 @@ bool Wininet::HandleInitialCompletion() {
   stats_delegate_->OnHttpStatus(static_cast<int32_t>(status));
   for (const wchar_t* name : {L"Date", L"Server", L"X-Served-By"})
     stats_delegate_->OnResponseHeader(name, QueryRawHeader(name));
+  // A connection that ends before the answer's status line can complete
+  // the request with no status, or with 0: it was lost like any other.
+  if (!found || status < 100) {
+    LOG(WARNING) << "Request completed without an HTTP status";
+    CheckRetriesAndResume();
+    return false;
+  }
 
   if (IsRedirectStatus(status) && !QueryRawHeader(L"Location").empty()) {
     OnRedirectStatus(status);
@@ -732,7 +796,7 @@ bool Wininet::AcceptPart() {
 }
 
 void Wininet::OnRedirectStatus(uint32_t status) {
-  const base::string16 location = QueryRawHeader(L"Location");
+  const base::string16 location = EscapeForRequestLine(QueryLocationBytes());
   base::string16 target;
   const bool resolved = ResolveRedirect(request_url_, location, &target);
   VLOG(1) << "Redirect occured";
@@ -946,21 +1010,17 @@ void Wininet::FollowRedirect(const base::string16& url, bool keep_body) {
 }
 
 void Wininet::CheckProgress() {
-  if (awaiting_ ||
-      (state() != STATE_REQUEST_SENT && state() != STATE_READING)) {
-    judged_serial_ = 0;
+  // A transfer that waits for a resume or for the user is not the server's
+  // doing; the next request is judged afresh.
+  if (awaiting_ || (state() != STATE_REQUEST_SENT && state() != STATE_READING))
     return;
-  }
   const uint64_t downloaded = downloaded_;
-  if (judged_serial_ != request_serial_ ||
-      downloaded >= judged_downloaded_ + kMinProgressBytes) {
-    judged_serial_ = request_serial_;
+  if (downloaded >= judged_downloaded_ + kMinProgressBytes) {
     judged_downloaded_ = downloaded;
     return;
   }
   LOG(WARNING) << "The request made no progress for "
                << stall_check_interval_.InMilliseconds() << " ms";
-  judged_serial_ = 0;
   // Its callbacks are dropped from now on; the resume closes it.
   base::AutoLock hold(lock_);
   request_ = nullptr;

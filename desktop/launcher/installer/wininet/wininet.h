@@ -38,10 +38,11 @@ class WininetDelegate;
 //
 // Start, Stop and everything the transfer posts back run on the owner's
 // thread. WinINet's status callbacks run on its own threads and reach the
-// client through a Relay, which the client lets go of when it closes, so
-// that neither Stop nor the destructor waits for a server. The callbacks
-// take |lock_| for as long as they touch the transfer, and post the rest to
-// the owner through weak pointers.
+// client through a Relay, which the client lets go of when it closes; the
+// request handles close on a worker, so that no failure, Stop or
+// destruction waits for a server. The callbacks take |lock_| for as long as
+// they touch the transfer, and post the rest to the owner through weak
+// pointers.
 class Wininet {
  public:
   enum State : int32_t {
@@ -61,9 +62,9 @@ class Wininet {
   static const uint32_t kReadBufferSize = 256 * 1024;
   // Redirects followed from one request before the transfer fails.
   static const int kMaxRedirects = 10;
-  // How often the progress of the current request is judged: one that
-  // handed over fewer than kMinProgressBytes since the last check has
-  // stalled and is retried like a lost connection. A read completes only
+  // How often the progress of the current request is judged, from its
+  // send on: one that handed over fewer than kMinProgressBytes in a period
+  // has stalled and is retried like a lost connection. A read completes only
   // once its buffer is full (or the body ends), so a body slower than a
   // buffer a period (4.4 KB/s) is taken for stalled.
   static const int64_t kStallCheckIntervalMs = 60000;
@@ -170,6 +171,8 @@ class Wininet {
   void StartOver();
   uint32_t QueryNumber(uint32_t info_level, bool* found);
   base::string16 QueryRawHeader(const wchar_t* name);
+  // The Location header's bytes as the server sent them.
+  std::string QueryLocationBytes();
 
   // On any thread.
   void CheckRetriesAndResume();
@@ -245,14 +248,11 @@ class Wininet {
   // Set by Close so that a callback that is reading lets go soon.
   std::atomic<bool> closing_{false};
 
-  // Progress checks: they judge the request numbered |request_serial_|
-  // once it has run a whole period, unless the transfer waits for a resume
-  // or for the user.
+  // Progress checks: each request is judged every period from its send,
+  // unless the transfer waits for a resume or for the user.
   base::RepeatingTimer progress_timer_;
   base::TimeDelta stall_check_interval_ =
       base::TimeDelta::FromMilliseconds(kStallCheckIntervalMs);
-  uint32_t request_serial_ = 0;
-  uint32_t judged_serial_ = 0;
   uint64_t judged_downloaded_ = 0;
   std::atomic<bool> awaiting_{false};
 

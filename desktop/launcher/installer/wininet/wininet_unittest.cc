@@ -16,6 +16,7 @@
 #include "base/files/file_util.h"
 #include "base/message_loop/message_loop.h"
 #include "base/run_loop.h"
+#include "base/strings/string_number_conversions.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/synchronization/lock.h"
 #include "base/test/task_test_util.h"
@@ -44,11 +45,13 @@ void RunReply(const UICallbackRunner::Reply& reply, int32_t answer) {
   reply.Run(answer);
 }
 
-// Answers every UI callback with a fixed code, as a user at the proxy prompt
-// would; the dialog itself cannot appear in a test.
+// Answers every UI callback with a fixed code, after |delay|, as a user at
+// the proxy prompt would; the dialog itself cannot appear in a test.
 class CannedUICallbackRunner : public UICallbackRunner {
  public:
-  explicit CannedUICallbackRunner(int32_t answer) : answer_(answer) {}
+  explicit CannedUICallbackRunner(int32_t answer,
+                                  base::TimeDelta delay = base::TimeDelta())
+      : answer_(answer), delay_(delay) {}
 
   void RunUICallbackAndPostReply(
       const UICallback& /*ui_callback*/,
@@ -56,14 +59,16 @@ class CannedUICallbackRunner : public UICallbackRunner {
           reply_task_runner,
       const Reply& reply) override {
     ++calls_;
-    reply_task_runner->PostTask(LOCATION_FROM_HERE("CannedUICallbackRunner"),
-                                base::Bind(&RunReply, reply, answer_));
+    reply_task_runner->PostDelayedTask(
+        LOCATION_FROM_HERE("CannedUICallbackRunner"),
+        base::Bind(&RunReply, reply, answer_), delay_);
   }
 
   int calls() const { return calls_; }
 
  private:
   const int32_t answer_;
+  const base::TimeDelta delay_;
   std::atomic<int> calls_{0};
 };
 
@@ -300,6 +305,24 @@ TEST_F(WininetTest, StatusDecidesBetweenSuccessRetryAndFailure) {
   for (int64_t delay : retry_runner_->delays_ms())
     EXPECT_EQ(Wininet::kRetryDelayMs, delay);
   EXPECT_EQ(1u + 3u + 2u + 3u, retry_runner_->delays_ms().size());
+}
+
+// A connection that ends before the answer's status line, closed or reset,
+// is lost like any other: retried, never a failure of its own. (A request
+// sent on a connection kept from an earlier answer, and reset, completes
+// now and then with no status: it is tried many times.)
+TEST_F(WininetTest, ConnectionsEndingBeforeTheStatusAreRetried) {
+  client_.SetMaxRetries(3);
+  for (const char* path : {"/seq/0,200", "/seq/0,0,200?drop=reset"}) {
+    SCOPED_TRACE(path);
+    for (int i = 0; i < 20; ++i) {
+      ASSERT_TRUE(FetchString("/status/200"));
+      ASSERT_TRUE(server_.Reset());
+      ASSERT_TRUE(FetchString(path));
+      ASSERT_EQ(Wininet::STATE_COMPLETED, client_.state());
+      EXPECT_EQ(HttpTestServer::Pattern(1000), received_);
+    }
+  }
 }
 
 TEST_F(WininetTest, RetriesCountUpAndReportStalling) {
@@ -760,6 +783,8 @@ TEST_F(WininetTest, RedirectTargetsAreCheckedBeforeTheyAreAsked) {
       {{}, "file:///c:/windows/win.ini", Wininet::STATE_FAILED, 0},
       {{}, "ftp://127.0.0.1:" + port + "/bytes/10", Wininet::STATE_FAILED, 0},
       {{}, "/bytes/700", Wininet::STATE_COMPLETED, 700},
+      // Relative to the redirecting path, without its query.
+      {{}, "bytes/600", Wininet::STATE_COMPLETED, 600},
       {{L"127.0.0.1"},
        "//127.0.0.1:" + port + "/bytes/500",
        Wininet::STATE_COMPLETED,
@@ -785,14 +810,24 @@ TEST_F(WininetTest, AResumeFollowsTheRedirectWithItsRange) {
   EXPECT_EQ(
       (std::vector<std::string>{"-", "-", "bytes=40000-", "bytes=40000-"}),
       Ranges());
+
+  // Each resume counts its hops afresh: a line that breaks more often than
+  // the bound of hops still gets the whole body.
+  std::string cuts;
+  for (int i = 1; i <= Wininet::kMaxRedirects + 2; ++i)
+    cuts += (i > 1 ? "%2C" : "") + std::to_string(i * 1000);
+  ASSERT_TRUE(server_.Reset());
+  ASSERT_TRUE(FetchFile("/redirect?to=%2Fbytes%2F20000%3Fcut%3D" + cuts));
+  EXPECT_EQ(Wininet::STATE_COMPLETED, client_.state());
+  EXPECT_TRUE(file_contents() == HttpTestServer::Pattern(20000));
 }
 
 // Each lie is told once and then the server answers truly: the client
 // refuses the lie, starts over, and ends with the resource itself; told
 // every time, the lie never ends in wrong bytes either.
 TEST_F(WininetTest, ALyingResumeNeverCompletesWithWrongBytes) {
-  const char* const kLies[] = {"start0", "nocr",   "skip",    "early",
-                               "total",  "longer", "longbody"};
+  const char* const kLies[] = {"start0", "nocr",   "skip",     "early",
+                               "total",  "longer", "longbody", "pastend"};
   client_.SetMaxRetries(2);
   for (const char* lie : kLies) {
     for (bool once : {true, false}) {
@@ -826,6 +861,7 @@ TEST_F(WininetTest, ABodyNeverPassesItsBound) {
   struct Case {
     std::string path;
     Wininet::State end_state;
+    size_t requests = 1;
   } cases[] = {
       {"/bytes/" + std::to_string(bound), Wininet::STATE_COMPLETED},
       {"/bytes/" + std::to_string(bound) + "?nolength=1",
@@ -836,6 +872,10 @@ TEST_F(WininetTest, ABodyNeverPassesItsBound) {
       // 768 MiB, cut at 2 MiB so that the server stops soon.
       {"/bytes/805306368?cut=2097152", Wininet::STATE_FAILED},
       {"/bytes/805306368?cut=2097152&nolength=1", Wininet::STATE_FAILED},
+      // The bound holds the whole body across a resume, not each piece.
+      {"/bytes/" + std::to_string(bound + 1) +
+           "?nolength=1&reset=1&cut=" + std::to_string(bound / 2),
+       Wininet::STATE_FAILED, 2},
   };
   client_.SetMaxBodySize(bound);
   for (const Case& c : cases) {
@@ -850,7 +890,7 @@ TEST_F(WininetTest, ABodyNeverPassesItsBound) {
       EXPECT_TRUE(received_.empty());
     }
     // Too large is final: not retried.
-    EXPECT_EQ(1u, server_.GetRequests().size());
+    EXPECT_EQ(c.requests, server_.GetRequests().size());
   }
 }
 
@@ -922,6 +962,147 @@ TEST_F(WininetTest, NoBodyIsLeftInTheUrlCache) {
   EXPECT_FALSE(GetUrlCacheEntryInfoW(server_.Url("/bytes/300000").c_str(),
                                      nullptr, &size));
   EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
+}
+
+// A URL reaches the server byte for byte as given, directly and behind a
+// redirect: escapes stay escapes (the server refuses a signature that is
+// not), what a request line cannot carry is escaped, and the fragment stays
+// behind.
+TEST_F(WininetTest, UrlsAreSentAsGiven) {
+  const std::string signed_path = "/bytes/700?sig=a%2Bb%2F%3D%26c&exp=1";
+  const auto redirect_to = [](const std::string& location) {
+    return "/redirect?hexto=" +
+           base::HexEncode(location.data(), location.size());
+  };
+  struct Case {
+    std::string path;
+    std::string sent;
+  } cases[] = {
+      {signed_path, signed_path},
+      {signed_path + "#sig=x", signed_path},
+      {"/bytes/700?x=\xc3\xa9 \"<>y", "/bytes/700?x=%C3%A9%20%22%3C%3Ey"},
+      {redirect_to(signed_path), signed_path},
+      {redirect_to("/bytes/700?sig=a%2Bb%2F%3D%26c#sig=x"),
+       "/bytes/700?sig=a%2Bb%2F%3D%26c"},
+      {redirect_to("/bytes/700?x=\xc3\xa9 y"), "/bytes/700?x=%C3%A9%20y"},
+      {redirect_to(signed_path + "&pad=" + std::string(300, 'x')),
+       signed_path + "&pad=" + std::string(300, 'x')},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    ASSERT_TRUE(server_.Reset());
+    ASSERT_TRUE(FetchString(c.path));
+    EXPECT_EQ(Wininet::STATE_COMPLETED, client_.state());
+    EXPECT_EQ(HttpTestServer::Pattern(700), received_);
+    const std::vector<HttpTestServer::Request> requests = server_.GetRequests();
+    ASSERT_FALSE(requests.empty());
+    EXPECT_EQ(c.sent, requests.back().path);
+  }
+}
+
+// 307 and 308 repeat a POST with its body; the other redirects fetch the
+// target.
+TEST_F(WininetTest, OnlyRedirectsThatKeepTheMethodRepeatThePost) {
+  const std::string body = "posted body";
+  for (int code : {301, 302, 303, 307, 308}) {
+    SCOPED_TRACE(code);
+    ASSERT_TRUE(server_.Reset());
+    ASSERT_TRUE(FetchString(
+        "/redirect?code=" + std::to_string(code) + "&to=/echo", body));
+    EXPECT_EQ(Wininet::STATE_COMPLETED, client_.state());
+    const bool keeps = code == 307 || code == 308;
+    EXPECT_EQ(keeps ? body : "", received_);
+    const std::vector<HttpTestServer::Request> requests = server_.GetRequests();
+    ASSERT_EQ(2u, requests.size());
+    EXPECT_EQ(keeps ? "POST" : "GET", requests[1].method);
+  }
+}
+
+// Closing never waits for the rest of a body, however fast and long the
+// server sends it: not after a failure, nor at Stop or destruction. The
+// server gives up after a minute, far past the bound.
+TEST_F(WininetTest, ClosingNeverWaitsForAnEndlessBody) {
+  const base::TimeDelta bound = base::TimeDelta::FromSeconds(30);
+  enum Ending { kBodyTooLarge, kStop, kDestruction };
+  for (const char* path :
+       {"/endless?chunked=1", "/endless", "/endless?length=5000000000"}) {
+    for (Ending ending : {kBodyTooLarge, kStop, kDestruction}) {
+      SCOPED_TRACE(std::string(path) + " " + std::to_string(ending));
+      RecordingProgress progress;
+      bool completed = false;
+      auto client = std::make_unique<Wininet>(&ui_runner_, &progress);
+      if (ending == kBodyTooLarge)
+        client->SetMaxBodySize(1024 * 1024);
+      const base::TimeTicks begin = base::TimeTicks::Now();
+      ASSERT_TRUE(client->Start(server_.Url(path), "",
+                                base::Bind(&SetFlag, &completed),
+                                std::make_unique<DiscardingResponseWriter>(),
+                                std::make_unique<WininetDelegate>()));
+      if (ending == kBodyTooLarge) {
+        EXPECT_TRUE(RunUntil([&completed] { return completed; }, 60));
+        EXPECT_EQ(Wininet::STATE_FAILED, client->state());
+      } else {
+        ASSERT_TRUE(RunUntil([&progress] { return progress.current_ > 0; }));
+        if (ending == kStop)
+          client->Stop();
+      }
+      client.reset();
+      EXPECT_LT((base::TimeTicks::Now() - begin).InMilliseconds(),
+                bound.InMilliseconds());
+      base::test::RunUntilIdle();
+      EXPECT_EQ(ending == kBodyTooLarge, completed);
+    }
+  }
+}
+
+void NoteRetries(ImmediateRetryRunner* runner, size_t* retries) {
+  *retries = runner->delays_ms().size();
+}
+
+// A request that brings nothing is judged stalled once it has run one
+// period: by the time a task posted after it for one period runs.
+TEST_F(WininetTest, AStallIsDeclaredAfterOnePeriod) {
+  const base::TimeDelta period = base::TimeDelta::FromMilliseconds(500);
+  client_.SetStallCheckIntervalForTesting(period);
+  client_.SetMaxRetries(0);
+  base::RunLoop run_loop;
+  ASSERT_TRUE(client_.Start(server_.SilentUrl(false, "/held"), "",
+                            run_loop.QuitClosure(),
+                            std::make_unique<DiscardingResponseWriter>(),
+                            std::make_unique<WininetDelegate>()));
+  size_t retries_after_one_period = 0;
+  base::ThreadTaskRunnerHandle::Get()->PostDelayedTask(
+      LOCATION_FROM_HERE("AStallIsDeclaredAfterOnePeriod"),
+      base::Bind(&NoteRetries, retry_runner_.get(), &retries_after_one_period),
+      period);
+  ASSERT_TRUE(
+      base::test::RunWithTimeout(&run_loop, base::TimeDelta::FromSeconds(30)));
+  EXPECT_EQ(Wininet::STATE_FAILED, client_.state());
+  EXPECT_EQ(1u, retries_after_one_period);
+}
+
+// Waiting for a retry (the real pause) or for the user is not a stall:
+// waits of many periods neither count a retry of their own nor send
+// another request.
+TEST_F(WininetTest, AWaitingTransferIsNotJudgedStalled) {
+  CannedUICallbackRunner prompt(
+      ERROR_INTERNET_FORCE_RETRY,
+      base::TimeDelta::FromMilliseconds(Wininet::kRetryDelayMs));
+  Wininet client(&prompt, nullptr);
+  client.SetStallCheckIntervalForTesting(
+      base::TimeDelta::FromMilliseconds(500));
+  base::RunLoop run_loop;
+  ASSERT_TRUE(client.Start(server_.Url("/seq/503,407,200"), "",
+                           run_loop.QuitClosure(),
+                           std::make_unique<StringResponseWriter>(&received_),
+                           std::make_unique<RecordingStats>(&events_)));
+  ASSERT_TRUE(
+      base::test::RunWithTimeout(&run_loop, base::TimeDelta::FromSeconds(60)));
+  EXPECT_EQ(Wininet::STATE_COMPLETED, client.state());
+  EXPECT_EQ(HttpTestServer::Pattern(1000), received_);
+  EXPECT_EQ((std::vector<std::string>{"retry 1", "retry 1"}),
+            Events({"retry "}));
+  EXPECT_EQ(3u, server_.GetRequests().size());
 }
 
 }  // namespace

@@ -26,7 +26,9 @@ set-up round trip:
                       Content-Range), skip (from 7 bytes later, said so),
                       early (from 7 bytes earlier, said so), total (the
                       part of another resource, 1000 bytes larger, its
-                      bytes shifted by one), longer (Content-Length 100
+                      bytes shifted by one), pastend (a range that ends
+                      at the total, one byte past the resource, and a body
+                      one byte longer), longer (Content-Length 100
                       bytes past the range, the body too), longbody (no
                       Content-Length, 100 bytes past the range), unasked (a
                       request without a range gets the body from 100).
@@ -37,21 +39,32 @@ set-up round trip:
   /drip/N?every=MS    200 with Content-Length N, then the pattern, step=K
                       bytes (default 1) every MS milliseconds (default
                       1000).
+  /endless            200 and the pattern, as fast as the client takes it,
+                      until it goes away (or for 60 s at most): chunked
+                      with chunked=1, else without a length (ends with the
+                      close) or with the Content-Length length=N.
   /chain/N            302 to /chain/N+1, without end.
   /seq/C1,C2,...      the n-th request for this URL answers the n-th code
                       (the last one repeats); a 200 or 206 in the list serves
-                      the /bytes/N body given by size=N (default 1000).
+                      the /bytes/N body given by size=N (default 1000); a 0
+                      ends the connection without a byte of answer, with a
+                      reset when drop=reset.
   /files/PATH         the file PATH below the folder "files" beside PORT_FILE,
                       with Range, cut= and slow= as for /bytes; 404 when
                       missing.
-  /redirect?to=URL    answers 302 to URL (or to the bytes hexto=HEX
-                      spells, which no URL handling on the way can change).
+  /redirect?to=URL    answers 302 (or code=CODE) to URL (or to the bytes
+                      hexto=HEX spells, which no URL handling on the way
+                      can change).
   /echo               answers 200 with the request body.
   /collector/...      answers 200 with a short body.
   /reply/CODE/LOC     answers a GET with CODE and "Location: LOC" (LOC
                       percent-decoded; no header when it is absent), any
                       other request with 200; both with a short body. (A
                       crash server asked and then posted to at one URL.)
+
+Any request whose query has a parameter sig gets 403 unless its value is,
+byte for byte, the escaped signature a%2Bb%2F%3D%26c (a signed URL that no
+URL handling on the way may decode or escape again).
 
 /status, /seq, /echo and /reply ignore what follows in the path (and the
 query), so that a base URL
@@ -83,6 +96,8 @@ import urllib.parse
 
 PERIOD = 65521
 CHUNK = 64 * 1024
+SIGNATURE = "a%2Bb%2F%3D%26c"
+ENDLESS_SECONDS = 60
 
 
 def pattern_block():
@@ -212,6 +227,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
             "form": parse_form(self.headers.get("Content-Type"), body),
         }, self.path)
         parts = url.path.strip("/").split("/")
+        signatures = [p[len("sig="):] for p in url.query.split("&")
+                      if p.startswith("sig=")]
+        if any(signature != SIGNATURE for signature in signatures):
+            return self.send_simple(403, b"bad signature")
+        if parts[0] == "endless":
+            return self.send_endless(query)
         if parts[0] == "bytes" and len(parts) == 2:
             return self.send_bytes(int(parts[1]), query, hit)
         if parts[0] == "drip" and len(parts) == 2:
@@ -229,6 +250,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if parts[0] == "seq" and len(parts) >= 2:
             codes = [int(c) for c in parts[1].split(",")]
             code = codes[min(hit, len(codes) - 1)]
+            if code == 0:
+                return self.drop(query.get("drop") == "reset")
             if code in (200, 206):
                 return self.send_bytes(int(query.get("size", "1000")), query,
                                        hit)
@@ -236,7 +259,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if parts[0] == "files" and len(parts) >= 2:
             return self.send_file(os.path.join(FILES, *parts[1:]), query, hit)
         if parts[0] == "redirect":
-            self.send_response(302)
+            self.send_response(int(query.get("code", "302")))
             location = query.get("to", "/")
             if "hexto" in query:
                 location = bytes.fromhex(query["hexto"]).decode("latin-1")
@@ -320,7 +343,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         # bytes shifted by one.
         total = size + 1000 if lie == "total" else size
         shift = 1 if lie == "total" else 0
-        extra = 100 if lie in ("longer", "longbody") else 0
+        extra = {"longer": 100, "longbody": 100, "pastend": 1}.get(lie, 0)
         last = total + extra
         cuts = [int(c) for c in query["cut"].split(",")] if "cut" in query \
             else []
@@ -333,7 +356,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.send_response(206 if partial else 200)
         if partial and lie != "nocr":
             self.send_header("Content-Range",
-                             "bytes %d-%d/%d" % (first, total - 1, total))
+                             "bytes %d-%d/%d" % (first, total - 1 + (
+                                 lie == "pastend"), total))
         if query.get("nolength") == "1" or lie == "longbody":
             self.send_header("Connection", "close")
             self.close_connection = True
@@ -361,6 +385,34 @@ class Handler(http.server.BaseHTTPRequestHandler):
                     socket.SOL_SOCKET, socket.SO_LINGER,
                     struct.pack("ii", 1, 0))
                 self.connection.close()
+
+    def drop(self, reset):
+        self.close_connection = True
+        if reset:
+            self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER,
+                                       struct.pack("ii", 1, 0))
+        self.connection.close()
+
+    def send_endless(self, query):
+        chunked = query.get("chunked") == "1"
+        self.send_response(200)
+        if chunked:
+            self.send_header("Transfer-Encoding", "chunked")
+        elif "length" in query:
+            self.send_header("Content-Length", query["length"])
+        else:
+            self.send_header("Connection", "close")
+        self.close_connection = True
+        self.end_headers()
+        end = time.monotonic() + ENDLESS_SECONDS
+        block = REPEATED[:CHUNK]
+        if chunked:
+            block = b"%x\r\n" % len(block) + block + b"\r\n"
+        try:
+            while time.monotonic() < end:
+                self.wfile.write(block)
+        except OSError:
+            pass
 
     def lie_for(self, query, start):
         """The lie this answer tells, or None; counts the lies per URL."""

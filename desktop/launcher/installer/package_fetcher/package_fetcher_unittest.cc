@@ -12,6 +12,7 @@
 #include "base/base_paths.h"
 #include "base/bind.h"
 #include "base/command_line.h"
+#include "base/features/feature_registry.h"
 #include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/message_loop/message_loop.h"
@@ -31,6 +32,7 @@
 #include "base/win/scoped_handle.h"
 #include "desktop/common/product/product_info.h"
 #include "desktop/launcher/installer/package_fetcher/package_fetcher_delegate.h"
+#include "desktop/launcher/installer/package_fetcher/pref_default_overrides_fetcher.h"
 #include "desktop/launcher/installer/package_fetcher/test/no_ui_callback_runner.h"
 #include "desktop/launcher/installer/package_fetcher/test/package_test_util.h"
 #include "desktop/launcher/installer/stats_dictionary.h"
@@ -151,6 +153,8 @@ void TamperAtStep(TamperLog* log, const std::string& step) {
   log->attempts.emplace_back(step, code);
 }
 
+void Ignore() {}
+
 // Retries come at once, and few: an unreachable server fails fast.
 void UseImmediateRetries(Wininet* client) {
   client->SetRetryTaskRunnerForTesting(new ImmediateRetryRunner);
@@ -221,9 +225,9 @@ class PackageFetcherTest : public testing::Test {
            Sha256Hex(bytes) + "\"}";
   }
 
-  void MakeFetcher() {
+  void MakeFetcher(base::Time named_after = base::Time::Now()) {
     fetcher_ = std::make_unique<PackageFetcher>(temp_.path(), stats_, &ui_,
-                                                &delegate_);
+                                                &delegate_, named_after);
     delegate_.prefs_file =
         fetcher_->GetPackageFolder().Append(L"installer_prefs_include.json");
     fetcher_->ConfigureClientForTesting(base::Bind(&UseImmediateRetries));
@@ -1041,6 +1045,246 @@ TEST_F(PackageFetcherTest, APartnerFileThatNeverMatchesIsTriedFourTimes) {
   EXPECT_EQ(6u, server_.GetRequests().size());
   EXPECT_FALSE(base::PathExists(PackageFolder().Append(L"a.txt")));
   EXPECT_EQ("", AttemptString(0, "result"));
+  EXPECT_TRUE(EndLeavesNothing());
+}
+
+// Two runs named after the same second, side by side: each keeps to a name
+// of its own, and the end of one takes nothing of the other's.
+TEST_F(PackageFetcherTest, FetchersOfOneSecondKeepToTheirOwnFiles) {
+  Reply("");
+  const base::Time second = base::Time::Now();
+  RecordingDelegate first_delegate;
+  base::RunLoop first_loop;
+  first_delegate.quit = first_loop.QuitClosure();
+  auto first = std::make_unique<PackageFetcher>(temp_.path(), stats_, &ui_,
+                                                &first_delegate, second);
+  first->ConfigureClientForTesting(base::Bind(&UseImmediateRetries));
+  first->Start();
+  MakeFetcher(second);
+  EXPECT_NE(first->download_path().value(), fetcher_->download_path().value());
+  EXPECT_EQ(PackageFetcher::PACKAGE_READY, Fetch());
+  ASSERT_TRUE(base::test::RunWithTimeout(&first_loop,
+                                         base::TimeDelta::FromSeconds(90)));
+  EXPECT_EQ(PackageFetcher::PACKAGE_READY, first_delegate.statuses.back());
+  fetcher_.reset();
+  EXPECT_EQ("plain text\r\n",
+            ReadWholeFile(first->GetPackageFolder().Append(L"readme.txt")));
+  EXPECT_TRUE(package_ == ReadWholeFile(first->download_path()));
+  first.reset();
+  EXPECT_TRUE(Contents(temp_.path()).empty());
+}
+
+// What a killed run left goes with the next run, even a lock alone;
+// nothing else does: neither what a run still going holds nor what lies
+// there without a lock.
+TEST_F(PackageFetcherTest, LeftoversGoOnlyUnderALockNobodyHolds) {
+  const struct {
+    const char* name;
+    std::vector<const wchar_t*> entries;
+    bool held;
+    bool removed;
+  } cases[] = {
+      {"a lone lock", {L".lock"}, false, true},
+      {"everything of a run",
+       {L".lock", L".exe", L".7z", L".partner", L"\\sub\\file"},
+       false,
+       true},
+      {"a held lock", {L".lock", L".exe", L"\\file"}, true, false},
+      {"no lock", {L".exe", L"\\file"}, false, false},
+  };
+  base::win::ScopedHandle held;
+  std::vector<std::pair<base::FilePath, bool>> planted;
+  int stamp = 0;
+  for (const auto& c : cases) {
+    const base::FilePath run = temp_.path().Append(
+        L"vexlo_installer_2000010100000" + base::IntToString16(stamp++));
+    for (const wchar_t* entry : c.entries) {
+      const base::FilePath path(run.value() + entry);
+      ASSERT_TRUE(base::CreateDirectory(path.DirName()));
+      if (c.held && entry == base::string16(L".lock")) {
+        held.Set(CreateFileW(path.value().c_str(), GENERIC_WRITE, 0, nullptr,
+                             CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(held.IsValid());
+      } else {
+        ASSERT_TRUE(WriteBytes(path, c.name));
+      }
+      planted.emplace_back(path, c.removed);
+    }
+  }
+  MakeFetcher();
+  Reply("");
+  ASSERT_EQ(PackageFetcher::PACKAGE_READY, Fetch());
+  for (const auto& entry : planted)
+    EXPECT_NE(entry.second, base::PathExists(entry.first))
+        << entry.first.AsUTF8();
+  fetcher_.reset();
+  held.Close();
+  for (const auto& entry : planted)
+    base::DeleteFile(entry.first.DirName(), true);
+  EXPECT_TRUE(Contents(temp_.path()).empty());
+}
+
+// A file of the package folder that another part of the run still holds
+// open when the fetcher ends keeps the folder, and with it the lock: the
+// next run removes both once the file is closed.
+TEST_F(PackageFetcherTest, WhatIsStillOpenAtTheEndGoesWithTheNextRun) {
+  Reply("");
+  ASSERT_EQ(PackageFetcher::PACKAGE_READY, Fetch());
+  const base::FeatureRegistry saved = *base::FeatureRegistry::GetInstance();
+  base::FeatureRegistry features;
+  features.RegisterFeature(PrefDefaultOverridesFetcher::kFeatureName, true,
+                           false);
+  *base::FeatureRegistry::GetInstance() = features;
+  base::CommandLine::ForCurrentProcess()->AppendSwitchNative(
+      PrefDefaultOverridesFetcher::kServerSwitch,
+      server_.SilentUrl(false, "/prefs"));
+  // Its server never answers: the file stays open until it is ended.
+  auto overrides =
+      std::make_unique<PrefDefaultOverridesFetcher>(PackageFolder(), &ui_);
+  overrides->Start(std::string(), base::Bind(&Ignore));
+  *base::FeatureRegistry::GetInstance() = saved;
+  ASSERT_TRUE(base::PathExists(overrides->target_file()));
+  const base::FilePath lock =
+      fetcher_->download_path().ReplaceExtension(L"lock");
+  fetcher_.reset();
+  EXPECT_TRUE(base::PathExists(overrides->target_file()));
+  EXPECT_TRUE(base::PathExists(lock));
+  overrides.reset();
+  MakeFetcher();
+  ASSERT_EQ(PackageFetcher::PACKAGE_READY, Fetch());
+  EXPECT_FALSE(base::PathExists(lock));
+  EXPECT_TRUE(EndLeavesNothing());
+}
+
+// A package body that passes the bound fails the download as it passes it,
+// whether it announced its size or not, and leaves nothing behind; it is
+// not asked for again.
+TEST_F(PackageFetcherTest, APackageBeyondTheBoundFailsAtOnce) {
+  const struct {
+    const char* name;
+    std::string path;
+    uint64_t bound;
+    const char* line;
+  } cases[] = {
+      // Without a length the body goes on until the server closes, far
+      // past the bound.
+      {"a body without end in sight", "/bytes/68719476736?nolength=1",
+       1024 * 1024, "The body passes the bound of 1048576 bytes"},
+      // Sent by a server that breaks off early, so that the refusal is not
+      // followed by five gigabytes.
+      {"five gigabytes announced", "/bytes/5368709120?cut=1048576", 0,
+       "The body of 5368709120 bytes passes the bound"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    MakeFetcher();
+    if (c.bound)
+      fetcher_->SetMaxPackageSizeForTesting(c.bound);
+    ASSERT_TRUE(server_.Reset());
+    Serve("reply.json", ReplyNaming(base::UTF16ToUTF8(server_.Url(c.path)),
+                                    Sha256Hex(package_)));
+    ScopedLogCapture log;
+    EXPECT_EQ(PackageFetcher::DOWNLOAD_FAILED, Fetch());
+    EXPECT_TRUE(log.Saw(c.line));
+    EXPECT_TRUE(log.Saw("Failed downloading the Vexlo package"));
+    EXPECT_EQ(2u, server_.GetRequests().size());
+    EXPECT_FALSE(base::PathExists(fetcher_->download_path()));
+    EXPECT_TRUE(EndLeavesNothing());
+  }
+}
+
+// Every way out of a partner download removes the file it was written
+// into, also when the request could not even start.
+TEST_F(PackageFetcherTest, NoPartnerDownloadLeavesItsFile) {
+  Serve("a.txt", "partner file");
+  const struct {
+    const char* name;
+    std::string item;
+    const char* line;
+  } cases[] = {
+      {"request cannot start",
+       "{\"href\": \"not an address\", \"filename\": \"a.txt\", "
+       "\"checksum\": \"0\"}",
+       "Failed downloading partner content"},
+      {"never matches", PartnerItem("a.txt", "a.txt", "other bytes"),
+       "Giving up on partner content download"},
+      {"cannot be placed", PartnerItem("a.txt", "sub", "partner file"),
+       "Failed moving partner content into place"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    MakeFetcher();
+    Reply("", ", \"partner_content\": [" + c.item + "]");
+    ScopedLogCapture log;
+    ASSERT_EQ(PackageFetcher::PACKAGE_READY, Fetch());
+    EXPECT_TRUE(log.Saw(c.line));
+    const base::FilePath download = fetcher_->download_path();
+    const std::set<base::string16> expected = {
+        download.BaseName().value(),
+        download.RemoveExtension().BaseName().value(),
+        download.ReplaceExtension(L"lock").BaseName().value()};
+    EXPECT_EQ(expected, FetcherEntries(temp_.path()));
+    EXPECT_EQ(3u, Contents(temp_.path()).size());
+    EXPECT_TRUE(EndLeavesNothing());
+  }
+}
+
+// What someone put where the archive goes, between the attempt's start
+// and its writing: a link to a file of theirs.
+struct PlantedArchive {
+  base::FilePath archive;
+  base::FilePath victim;
+  bool made = false;
+};
+
+void PlantArchiveAtSignerStep(PlantedArchive* planted,
+                              const std::string& step) {
+  if (step == "signer") {
+    planted->made =
+        CreateHardLinkW(planted->archive.value().c_str(),
+                        planted->victim.value().c_str(), nullptr) != FALSE;
+  }
+}
+
+// The archive is made new: what stands at its name is neither opened nor
+// written through.
+TEST_F(PackageFetcherTest, ThePackageIsNotWrittenThroughAPlantedArchive) {
+  Reply("");
+  base::UniqueTestDir outside;
+  PlantedArchive planted;
+  planted.archive = fetcher_->download_path().ReplaceExtension(L"7z");
+  planted.victim = outside.path().Append(L"victim.txt");
+  ASSERT_TRUE(WriteBytes(planted.victim, "user data"));
+  fetcher_->SetStepCallbackForTesting(
+      base::Bind(&PlantArchiveAtSignerStep, &planted));
+  ScopedLogCapture log;
+  EXPECT_EQ(PackageFetcher::UNPACKING_FAILED, Fetch());
+  EXPECT_TRUE(planted.made);
+  EXPECT_TRUE(log.Saw("Could not write out 7z archive from full package"));
+  EXPECT_EQ("user data", ReadWholeFile(planted.victim));
+  EXPECT_TRUE(EndLeavesNothing());
+  EXPECT_EQ("user data", ReadWholeFile(planted.victim));
+}
+
+// A package whose answers a process it started keeps open is judged on
+// what it wrote once its time is up: the wait stays bounded.
+TEST_F(PackageFetcherTest, AProcessThatKeepsTheAnswersOpenHoldsNobody) {
+  Reply("");
+  const base::string16 event_name =
+      L"vexlo_fetcher_lingerer_" + base::UintToString16(GetCurrentProcessId());
+  base::win::ScopedHandle release(
+      CreateEventW(nullptr, TRUE, FALSE, event_name.c_str()));
+  ASSERT_TRUE(release.IsValid());
+  ScopedVariable lingerer("VEXLO_TEST_PACKAGE_LINGERER",
+                          base::UTF16ToUTF8(TestChild().value()).c_str());
+  ScopedVariable event("VEXLO_TEST_PACKAGE_LINGER_EVENT",
+                       base::UTF16ToUTF8(event_name).c_str());
+  fetcher_->SetAnswerLimitForTesting(base::TimeDelta::FromSeconds(2));
+  EXPECT_EQ(PackageFetcher::PACKAGE_READY, Fetch());
+  EXPECT_EQ(ProductInfo::GetInternalVersion(),
+            AttemptString(0, "internal_version"));
+  EXPECT_EQ(ProductInfo::GetChannel(), AttemptString(0, "stream"));
+  SetEvent(release.Get());
   EXPECT_TRUE(EndLeavesNothing());
 }
 

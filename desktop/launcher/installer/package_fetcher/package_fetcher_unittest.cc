@@ -12,7 +12,6 @@
 #include "base/base_paths.h"
 #include "base/bind.h"
 #include "base/command_line.h"
-#include "base/features/feature_registry.h"
 #include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/message_loop/message_loop.h"
@@ -32,7 +31,6 @@
 #include "base/win/scoped_handle.h"
 #include "desktop/common/product/product_info.h"
 #include "desktop/launcher/installer/package_fetcher/package_fetcher_delegate.h"
-#include "desktop/launcher/installer/package_fetcher/pref_default_overrides_fetcher.h"
 #include "desktop/launcher/installer/package_fetcher/test/no_ui_callback_runner.h"
 #include "desktop/launcher/installer/package_fetcher/test/package_test_util.h"
 #include "desktop/launcher/installer/stats_dictionary.h"
@@ -152,8 +150,6 @@ void TamperAtStep(TamperLog* log, const std::string& step) {
   base::AutoLock hold(log->lock);
   log->attempts.emplace_back(step, code);
 }
-
-void Ignore() {}
 
 // Retries come at once, and few: an unreachable server fails fast.
 void UseImmediateRetries(Wininet* client) {
@@ -732,6 +728,9 @@ TEST_F(PackageFetcherTest, PartnerFilesArePlacedOnlyUnderPlainNames) {
        "Failed parsing partner content part of JSON reply"},
       {PartnerItem("b.txt", "sub", "second partner file"),
        "Failed moving partner content into place"},
+      {"{\"href\": \"not an address\", \"filename\": \"b.txt\", "
+       "\"checksum\": \"0\"}",
+       "Failed downloading partner content"},
   };
   for (const auto& failure : failures) {
     Reply("", ", \"partner_content\": [" +
@@ -744,6 +743,8 @@ TEST_F(PackageFetcherTest, PartnerFilesArePlacedOnlyUnderPlainNames) {
     EXPECT_FALSE(base::PathExists(temp_.path().Append(L"b.txt")));
     EXPECT_EQ("readme.txt\r\n",
               ReadWholeFile(PackageFolder().Append(L"files_list")));
+    // The download, its folder and its lock: no partner file's download.
+    EXPECT_EQ(3u, Contents(temp_.path()).size());
   }
 
   // The next attempt lists only its own files.
@@ -761,8 +762,8 @@ TEST_F(PackageFetcherTest, PartnerFilesArePlacedOnlyUnderPlainNames) {
   const base::Value* second = nullptr;
   const base::DictionaryValue* file = nullptr;
   std::string url;
-  ASSERT_TRUE(AttemptRecord(2) &&
-              AttemptRecord(2)->GetList("addtional_files", &files) &&
+  ASSERT_TRUE(AttemptRecord(3) &&
+              AttemptRecord(3)->GetList("addtional_files", &files) &&
               files->Get(1, &second) && second->GetAsDictionary(&file) &&
               file->GetString("download_url", &url));
   EXPECT_EQ(base::UTF16ToUTF8(server_.Url("/files/b.txt")), url);
@@ -892,11 +893,18 @@ struct Planted {
   // A hard link to the victim where the readme goes, else a library of
   // someone else's beside the package's files.
   bool link = false;
+  // A hard link to the victim where the archive goes, before it is written.
+  bool archive = false;
   bool made = false;
 };
 
 void PlantAtArchiveStep(Planted* planted, const std::string& step) {
-  if (step != "archive")
+  if (planted->archive && step == "signer") {
+    planted->made =
+        CreateHardLinkW(planted->folder.value().c_str(),
+                        planted->victim.value().c_str(), nullptr) != FALSE;
+  }
+  if (planted->archive || step != "archive")
     return;
   planted->made =
       base::CreateDirectory(planted->folder) &&
@@ -909,24 +917,30 @@ void PlantAtArchiveStep(Planted* planted, const std::string& step) {
 
 // A folder that someone made in the package folder's place after the
 // attempt cleaned it: the unpacking refuses it, writes through nothing and
-// leaves no file of someone else's among the package's.
+// leaves no file of someone else's among the package's. The archive is
+// made new likewise, never written through what stands at its name.
 TEST_F(PackageFetcherTest, APlantedPackageFolderIsRefused) {
   base::UniqueTestDir outside;
-  for (bool link : {true, false}) {
-    SCOPED_TRACE(link);
+  for (int kind = 0; kind < 3; ++kind) {
+    SCOPED_TRACE(kind);
     MakeFetcher();
     Reply("");
     Planted planted;
-    planted.folder = PackageFolder();
+    planted.archive = kind == 2;
+    planted.folder = planted.archive
+                         ? fetcher_->download_path().ReplaceExtension(L"7z")
+                         : PackageFolder();
     planted.victim = outside.path().Append(L"victim.txt");
-    planted.link = link;
+    planted.link = kind == 0;
     ASSERT_TRUE(WriteBytes(planted.victim, "user data"));
     fetcher_->SetStepCallbackForTesting(
         base::Bind(&PlantAtArchiveStep, &planted));
     ScopedLogCapture log;
     EXPECT_EQ(PackageFetcher::UNPACKING_FAILED, Fetch());
     EXPECT_TRUE(planted.made);
-    EXPECT_TRUE(log.Saw("Archive unpacking failed"));
+    EXPECT_TRUE(log.Saw(planted.archive
+                            ? "Could not write out 7z archive from full package"
+                            : "Archive unpacking failed"));
     EXPECT_TRUE(EndLeavesNothing());
     EXPECT_EQ("user data", ReadWholeFile(planted.victim));
   }
@@ -1130,26 +1144,18 @@ TEST_F(PackageFetcherTest, LeftoversGoOnlyUnderALockNobodyHolds) {
 TEST_F(PackageFetcherTest, WhatIsStillOpenAtTheEndGoesWithTheNextRun) {
   Reply("");
   ASSERT_EQ(PackageFetcher::PACKAGE_READY, Fetch());
-  const base::FeatureRegistry saved = *base::FeatureRegistry::GetInstance();
-  base::FeatureRegistry features;
-  features.RegisterFeature(PrefDefaultOverridesFetcher::kFeatureName, true,
-                           false);
-  *base::FeatureRegistry::GetInstance() = features;
-  base::CommandLine::ForCurrentProcess()->AppendSwitchNative(
-      PrefDefaultOverridesFetcher::kServerSwitch,
-      server_.SilentUrl(false, "/prefs"));
-  // Its server never answers: the file stays open until it is ended.
-  auto overrides =
-      std::make_unique<PrefDefaultOverridesFetcher>(PackageFolder(), &ui_);
-  overrides->Start(std::string(), base::Bind(&Ignore));
-  *base::FeatureRegistry::GetInstance() = saved;
-  ASSERT_TRUE(base::PathExists(overrides->target_file()));
+  const base::FilePath overrides =
+      PackageFolder().Append(L"pref_default_overrides");
+  base::win::ScopedHandle open(
+      CreateFileW(overrides.value().c_str(), GENERIC_WRITE, 0, nullptr,
+                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(open.IsValid());
   const base::FilePath lock =
       fetcher_->download_path().ReplaceExtension(L"lock");
   fetcher_.reset();
-  EXPECT_TRUE(base::PathExists(overrides->target_file()));
+  EXPECT_TRUE(base::PathExists(overrides));
   EXPECT_TRUE(base::PathExists(lock));
-  overrides.reset();
+  open.Close();
   MakeFetcher();
   ASSERT_EQ(PackageFetcher::PACKAGE_READY, Fetch());
   EXPECT_FALSE(base::PathExists(lock));
@@ -1191,79 +1197,6 @@ TEST_F(PackageFetcherTest, APackageBeyondTheBoundFailsAtOnce) {
     EXPECT_FALSE(base::PathExists(fetcher_->download_path()));
     EXPECT_TRUE(EndLeavesNothing());
   }
-}
-
-// Every way out of a partner download removes the file it was written
-// into, also when the request could not even start.
-TEST_F(PackageFetcherTest, NoPartnerDownloadLeavesItsFile) {
-  Serve("a.txt", "partner file");
-  const struct {
-    const char* name;
-    std::string item;
-    const char* line;
-  } cases[] = {
-      {"request cannot start",
-       "{\"href\": \"not an address\", \"filename\": \"a.txt\", "
-       "\"checksum\": \"0\"}",
-       "Failed downloading partner content"},
-      {"never matches", PartnerItem("a.txt", "a.txt", "other bytes"),
-       "Giving up on partner content download"},
-      {"cannot be placed", PartnerItem("a.txt", "sub", "partner file"),
-       "Failed moving partner content into place"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    MakeFetcher();
-    Reply("", ", \"partner_content\": [" + c.item + "]");
-    ScopedLogCapture log;
-    ASSERT_EQ(PackageFetcher::PACKAGE_READY, Fetch());
-    EXPECT_TRUE(log.Saw(c.line));
-    const base::FilePath download = fetcher_->download_path();
-    const std::set<base::string16> expected = {
-        download.BaseName().value(),
-        download.RemoveExtension().BaseName().value(),
-        download.ReplaceExtension(L"lock").BaseName().value()};
-    EXPECT_EQ(expected, FetcherEntries(temp_.path()));
-    EXPECT_EQ(3u, Contents(temp_.path()).size());
-    EXPECT_TRUE(EndLeavesNothing());
-  }
-}
-
-// What someone put where the archive goes, between the attempt's start
-// and its writing: a link to a file of theirs.
-struct PlantedArchive {
-  base::FilePath archive;
-  base::FilePath victim;
-  bool made = false;
-};
-
-void PlantArchiveAtSignerStep(PlantedArchive* planted,
-                              const std::string& step) {
-  if (step == "signer") {
-    planted->made =
-        CreateHardLinkW(planted->archive.value().c_str(),
-                        planted->victim.value().c_str(), nullptr) != FALSE;
-  }
-}
-
-// The archive is made new: what stands at its name is neither opened nor
-// written through.
-TEST_F(PackageFetcherTest, ThePackageIsNotWrittenThroughAPlantedArchive) {
-  Reply("");
-  base::UniqueTestDir outside;
-  PlantedArchive planted;
-  planted.archive = fetcher_->download_path().ReplaceExtension(L"7z");
-  planted.victim = outside.path().Append(L"victim.txt");
-  ASSERT_TRUE(WriteBytes(planted.victim, "user data"));
-  fetcher_->SetStepCallbackForTesting(
-      base::Bind(&PlantArchiveAtSignerStep, &planted));
-  ScopedLogCapture log;
-  EXPECT_EQ(PackageFetcher::UNPACKING_FAILED, Fetch());
-  EXPECT_TRUE(planted.made);
-  EXPECT_TRUE(log.Saw("Could not write out 7z archive from full package"));
-  EXPECT_EQ("user data", ReadWholeFile(planted.victim));
-  EXPECT_TRUE(EndLeavesNothing());
-  EXPECT_EQ("user data", ReadWholeFile(planted.victim));
 }
 
 // A package whose answers a process it started keeps open is judged on

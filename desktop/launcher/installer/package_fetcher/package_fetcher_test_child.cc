@@ -8,7 +8,8 @@
 //       and a line feed to the file it names; with
 //       VEXLO_TEST_PACKAGE_LINGERER set, first starts that program with
 //       --linger=VEXLO_TEST_PACKAGE_LINGER_EVENT, handing it the output.
-//   --linger=NAME: waits for the event NAME to be set, at most a minute.
+//   --linger=NAME: waits for the event NAME to be set, at most three
+//       minutes: longer than a test waits for a fetch.
 //   --tamper=PATH: tries to rewrite, rename and delete PATH; the exit code
 //       has bit 0, 1 or 2 set for each that succeeded.
 //   --overwrite=PATH: replaces the bytes of PATH; 0 when it could.
@@ -89,7 +90,7 @@ int Linger(const std::wstring& event_name) {
   HANDLE event = OpenEventW(SYNCHRONIZE, FALSE, event_name.c_str());
   if (!event)
     return 1;
-  WaitForSingleObject(event, 60000);
+  WaitForSingleObject(event, 180000);
   CloseHandle(event);
   return 0;
 }

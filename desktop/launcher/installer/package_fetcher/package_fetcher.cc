@@ -110,7 +110,7 @@ void ReleaseLock(base::win::ScopedHandle* lock, bool remove) {
 }
 
 // Takes the lock of |download_path| unless another run holds it or left
-// something under its name.
+// something under its name; the last error is then ERROR_FILE_EXISTS.
 bool TakeLock(const base::FilePath& download_path,
               base::win::ScopedHandle* lock) {
   const base::FilePath lock_path =
@@ -125,6 +125,7 @@ bool TakeLock(const base::FilePath& download_path,
         download_path.ReplaceExtension(kPartnerExtension)}) {
     if (base::PathExists(path)) {
       ReleaseLock(lock, true);
+      SetLastError(ERROR_FILE_EXISTS);
       return false;
     }
   }
@@ -144,9 +145,11 @@ base::FilePath TakeDownloadPath(const base::FilePath& temp_folder,
         temp_folder, time + base::TimeDelta::FromSeconds(second));
     if (TakeLock(path, lock))
       return path;
+    if (GetLastError() != ERROR_FILE_EXISTS)
+      break;
     LOG(INFO) << "The download name " << path.AsUTF8() << " is taken";
   }
-  LOG(WARNING) << "Could not lock a download name in " << temp_folder.AsUTF8();
+  PLOG(WARNING) << "Could not lock a download name in " << temp_folder.AsUTF8();
   return MakeDownloadPath(temp_folder, time);
 }
 

@@ -905,7 +905,6 @@ void PackageFetcher::ThreadedFetcher::DownloadPartnerContent() {
   auto writer = std::make_unique<FileResponseWriter>();
   if (!writer->Open(partner_temporary_)) {
     LOG(ERROR) << "Failed initializing the file to use as download destination";
-    base::DeleteFile(partner_temporary_, false);
     ReportPackageReady();
     return;
   }

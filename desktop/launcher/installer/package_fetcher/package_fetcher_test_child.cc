@@ -28,6 +28,7 @@
 #include "base/command_line.h"
 #include "base/files/file_path.h"
 #include "base/message_loop/message_loop.h"
+#include "base/process/launch.h"
 #include "base/run_loop.h"
 #include "base/synchronization/lock.h"
 #include "base/time/time.h"
@@ -70,20 +71,12 @@ void StartLingerer() {
                                MAX_PATH)) {
     return;
   }
-  std::wstring command_line =
-      L"\"" + std::wstring(program) + L"\" --linger=" + event;
-  STARTUPINFOW startup_info = {};
-  startup_info.cb = sizeof(startup_info);
-  startup_info.dwFlags = STARTF_USESTDHANDLES;
-  startup_info.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-  startup_info.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  startup_info.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-  PROCESS_INFORMATION process = {};
-  if (CreateProcessW(nullptr, &command_line[0], nullptr, nullptr, TRUE, 0,
-                     nullptr, nullptr, &startup_info, &process)) {
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-  }
+  base::CommandLine command_line((base::FilePath(program)));
+  command_line.AppendSwitchNative("linger", event);
+  base::LaunchOptions options;
+  options.inherit_handles = true;
+  options.stdout_handle = GetStdHandle(STD_OUTPUT_HANDLE);
+  base::LaunchProcess(command_line, options);
 }
 
 int Linger(const std::wstring& event_name) {

@@ -71,9 +71,9 @@ const wchar_t kPartnerExtension[] = L"partner";
 // Runs started in one second take the names of the seconds after it; a
 // minute of names is more than any number of runs started at once.
 const int kNameTries = 60;
-// A browser package is a few hundred megabytes; eight times the largest
-// one so far still bounds what a hostile or broken server can fill TEMP
-// with.
+// A browser package is a few hundred megabytes: 2 GiB leaves it room to
+// grow several times over, and still bounds what a broken or hostile
+// server can fill the volume with.
 const uint64_t kMaxPackageSize = 2ull * 1024 * 1024 * 1024;
 // What a download leaves free on its volume: the archive and the unpacked
 // package follow it there, and the system and the user's programs need

@@ -40,6 +40,21 @@ TEST_F(OnlineInstallationTest, ACutDownloadIsResumed) {
   EXPECT_EQ(4u, server_.GetRequests().size());
 }
 
+// Two front ends started in the same second, in one working folder, fetch
+// into names of their own, and both install.
+TEST_F(OnlineInstallationTest, TwoFrontEndsOfOneSecondInstallSideBySide) {
+  const base::FilePath other = temp_.path().Append(L"Other");
+  EXPECT_EQ((std::vector<int>{HOST_EXIT_SUCCESS, HOST_EXIT_SUCCESS}),
+            RunTwoOnline(install_, other));
+  EXPECT_EQ("content res\\file0.dat",
+            ReadWholeFile(other.Append(L"12.0.1450.0\\res\\file0.dat")));
+  EXPECT_EQ("content res\\file0.dat",
+            ReadWholeFile(install_.Append(L"12.0.1450.0\\res\\file0.dat")));
+  std::vector<base::string16> others;
+  Logs(&others);
+  EXPECT_TRUE(others.empty()) << others[0];
+}
+
 TEST_F(OnlineInstallationTest, TheInstallersOwnPackageNeedsNoServer) {
   ASSERT_EQ(HOST_EXIT_SUCCESS,
             RunInstaller(AppendPayload(installer_, archive_), L""));

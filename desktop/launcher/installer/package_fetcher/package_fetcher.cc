@@ -53,7 +53,6 @@ namespace {
 
 const char kInternalPackageServerRoot[] = "http://localhost:3002/";
 const char kNetInstallerPath[] = "netinstaller/";
-const wchar_t kPartnerContentTempName[] = L"partner_content.tmp";
 const wchar_t kTrackingDataFileName[] = L"server_tracking_data";
 const wchar_t kPrefsIncludeFileName[] = L"installer_prefs_include.json";
 const wchar_t kFilesListName[] = L"files_list";
@@ -66,21 +65,118 @@ const wchar_t kDownloadPrefix[] = L"vexlo_installer_";
 // The digits of the time in the download's name.
 const size_t kStampLength = 14;
 const wchar_t kLockExtension[] = L"lock";
+// The partner file being downloaded lies beside the package, under the
+// run's name, so that runs side by side never share it.
+const wchar_t kPartnerExtension[] = L"partner";
+// Runs started in one second take the names of the seconds after it; a
+// minute of names is more than any number of runs started at once.
+const int kNameTries = 60;
+// A browser package is a few hundred megabytes: 2 GiB leaves it room to
+// grow several times over, and still bounds what a broken or hostile
+// server can fill the volume with.
+const uint64_t kMaxPackageSize = 2ull * 1024 * 1024 * 1024;
+// What a download leaves free on its volume: the archive and the unpacked
+// package follow it there, and the system and the user's programs need
+// room too.
+const uint64_t kFreeSpaceReserve = 512ull * 1024 * 1024;
 const char kChecksumIncorrect[] =
     "Checksum incorrect for the downloaded package";
 
 // A verified package answers at once; one that hangs, or whose answer never
 // ends, must not hold the run for good. Its answer then counts as empty.
-base::TimeDelta PackageAnswerLimit() {
-  return base::TimeDelta::FromSeconds(60);
-}
+const int64_t kPackageAnswerLimitSeconds = 60;
 
-base::FilePath MakeDownloadPath(const base::FilePath& temp_folder) {
+base::FilePath MakeDownloadPath(const base::FilePath& temp_folder,
+                                base::Time time) {
   base::Time::Exploded now;
-  base::Time::Now().Explode(true, &now);
+  time.Explode(true, &now);
   return temp_folder.Append(base::StringPrintfWide(
       L"vexlo_installer_%02d%02d%02d%02d%02d%02d.exe", now.year, now.month,
       now.day_of_month, now.hour, now.minute, now.second));
+}
+
+// Closes a run's lock; with |remove| the lock goes with it, else it stays
+// for the next run, which then knows that what is left under its name is
+// free to remove.
+void ReleaseLock(base::win::ScopedHandle* lock, bool remove) {
+  if (remove) {
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    if (!SetFileInformationByHandle(lock->Get(), FileDispositionInfo,
+                                    &disposition, sizeof(disposition))) {
+      PLOG(WARNING) << "Could not remove a download lock";
+    }
+  }
+  lock->Close();
+}
+
+// Takes the lock of |download_path| unless another run holds it or left
+// something under its name; the last error is then ERROR_FILE_EXISTS.
+bool TakeLock(const base::FilePath& download_path,
+              base::win::ScopedHandle* lock) {
+  const base::FilePath lock_path =
+      download_path.ReplaceExtension(kLockExtension);
+  lock->Set(CreateFileW(lock_path.value().c_str(), GENERIC_WRITE | DELETE, 0,
+                        nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!lock->IsValid())
+    return false;
+  for (const base::FilePath& path :
+       {download_path, download_path.RemoveExtension(),
+        download_path.ReplaceExtension(L"7z"),
+        download_path.ReplaceExtension(kPartnerExtension)}) {
+    if (base::PathExists(path)) {
+      ReleaseLock(lock, true);
+      SetLastError(ERROR_FILE_EXISTS);
+      return false;
+    }
+  }
+  return true;
+}
+
+// The download path of a new run: the name of |time|, or of the first
+// second after it whose lock this run could take. Runs started in the same
+// second so keep to their own files, and every name keeps the form that
+// the clean-up of killed runs knows. |lock| stays invalid when no name
+// could be locked: the run then touches nothing.
+base::FilePath TakeDownloadPath(const base::FilePath& temp_folder,
+                                base::Time time,
+                                base::win::ScopedHandle* lock) {
+  for (int second = 0; second < kNameTries; ++second) {
+    const base::FilePath path = MakeDownloadPath(
+        temp_folder, time + base::TimeDelta::FromSeconds(second));
+    if (TakeLock(path, lock))
+      return path;
+    if (GetLastError() != ERROR_FILE_EXISTS)
+      break;
+    LOG(INFO) << "The download name " << path.AsUTF8() << " is taken";
+  }
+  PLOG(WARNING) << "Could not lock a download name in " << temp_folder.AsUTF8();
+  return MakeDownloadPath(temp_folder, time);
+}
+
+// Deletes what the run of |download_path| makes; true when nothing of it
+// is left.
+bool DeleteRunFiles(const base::FilePath& download_path) {
+  bool deleted = base::DeleteFile(download_path, false);
+  deleted &= base::DeleteFile(download_path.ReplaceExtension(L"7z"), false);
+  deleted &= base::DeleteFile(download_path.ReplaceExtension(kPartnerExtension),
+                              false);
+  deleted &= TreeDeleter(download_path.RemoveExtension()).Delete();
+  return deleted;
+}
+
+// How many bytes the package may have: no more than a package can need,
+// and none that would leave |folder|'s volume nearly full.
+uint64_t PackageSizeLimit(const base::FilePath& folder, uint64_t max_size) {
+  ULARGE_INTEGER available = {};
+  if (!GetDiskFreeSpaceExW(folder.value().c_str(), &available, nullptr,
+                           nullptr)) {
+    PLOG(WARNING) << "Could not learn the free space of " << folder.AsUTF8();
+    return max_size;
+  }
+  const uint64_t usable = available.QuadPart > kFreeSpaceReserve
+                              ? available.QuadPart - kFreeSpaceReserve
+                              : 0;
+  return std::min(max_size, usable);
 }
 
 // The download path of the fetcher whose file or folder |name| is, or
@@ -97,22 +193,28 @@ base::FilePath DownloadPathOf(const base::FilePath& folder,
       return base::FilePath();
   }
   const base::string16 rest = name.substr(stamp_end);
-  if (!rest.empty() && rest != L".exe" && rest != L".7z" && rest != L".lock")
+  if (!rest.empty() && rest != L".exe" && rest != L".7z" && rest != L".lock" &&
+      rest != L".partner") {
     return base::FilePath();
+  }
   return folder.Append(name.substr(0, stamp_end) + L".exe");
 }
 
 // Deletes what the fetcher of |download_path| left, when its lock shows
-// that its process is gone: the lock is there, and is no longer held.
+// that its process is gone: the lock is there, and is no longer held. The
+// lock is held meanwhile, so that no other run takes the name or removes
+// the same files, and stays while anything is left.
 void RemoveLeftoversOf(const base::FilePath& download_path) {
-  const base::FilePath lock = download_path.ReplaceExtension(kLockExtension);
-  if (!DeleteFileW(lock.value().c_str()))
+  const base::FilePath lock_path =
+      download_path.ReplaceExtension(kLockExtension);
+  base::win::ScopedHandle lock(
+      CreateFileW(lock_path.value().c_str(), GENERIC_READ | DELETE, 0, nullptr,
+                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!lock.IsValid())
     return;
   LOG(INFO) << "Removing what a killed installer left: "
             << download_path.AsUTF8();
-  base::DeleteFile(download_path, false);
-  base::DeleteFile(download_path.ReplaceExtension(L"7z"), false);
-  base::DeleteFile(download_path.RemoveExtension(), true);
+  ReleaseLock(&lock, DeleteRunFiles(download_path));
 }
 
 void DoNothing() {}
@@ -276,9 +378,12 @@ class PackageFetcher::PackageFetcherDelegateProxy
 // One fetch attempt after another, on the worker thread.
 class PackageFetcher::ThreadedFetcher {
  public:
+  // |run_lock| is the lock of |download_path|, or null when none could be
+  // taken; the fetcher owns it.
   ThreadedFetcher(base::scoped_refptr<PackageFetcherDelegateProxy> proxy,
                   const base::FilePath& temp_folder,
                   const base::FilePath& download_path,
+                  HANDLE run_lock,
                   const StatsDictionary& stats);
   ThreadedFetcher(const ThreadedFetcher&) = delete;
   ThreadedFetcher& operator=(const ThreadedFetcher&) = delete;
@@ -294,6 +399,8 @@ class PackageFetcher::ThreadedFetcher {
   void set_step_callback(const StepCallback& callback) {
     step_callback_ = callback;
   }
+  void set_max_package_size(uint64_t size) { max_package_size_ = size; }
+  void set_answer_limit(base::TimeDelta limit) { answer_limit_ = limit; }
   Wininet* client() { return &client_; }
 
  private:
@@ -332,7 +439,11 @@ class PackageFetcher::ThreadedFetcher {
   const base::FilePath download_path_;
   const base::FilePath package_folder_;
   const base::FilePath archive_path_;
+  const base::FilePath partner_temporary_;
   base::FilePath own_executable_;
+  uint64_t max_package_size_ = kMaxPackageSize;
+  base::TimeDelta answer_limit_ =
+      base::TimeDelta::FromSeconds(kPackageAnswerLimitSeconds);
   std::unique_ptr<PayloadReader> payload_reader_;
   Wininet client_;
   std::string reply_text_;
@@ -361,7 +472,8 @@ class PackageFetcher::ThreadedFetcher {
   base::win::ScopedHandle archive_hold_;
   // Held, unshared, for the fetcher's life: the next run that finds this
   // lock no longer held knows that this one was killed, and removes what
-  // it left.
+  // it left. A fetcher without it deletes nothing: the name is another
+  // run's.
   base::win::ScopedHandle run_lock_;
   StepCallback step_callback_;
   base::WeakPtrFactory<ThreadedFetcher> weak_factory_{this};
@@ -371,20 +483,18 @@ PackageFetcher::ThreadedFetcher::ThreadedFetcher(
     base::scoped_refptr<PackageFetcherDelegateProxy> proxy,
     const base::FilePath& temp_folder,
     const base::FilePath& download_path,
+    HANDLE run_lock,
     const StatsDictionary& stats)
     : proxy_(std::move(proxy)),
       temp_folder_(temp_folder),
       download_path_(download_path),
       package_folder_(download_path.RemoveExtension()),
       archive_path_(download_path.ReplaceExtension(L"7z")),
+      partner_temporary_(download_path.ReplaceExtension(kPartnerExtension)),
       client_(proxy_.get(), proxy_.get()),
-      stats_(stats) {
+      stats_(stats),
+      run_lock_(run_lock) {
   base::PathService::Get(base::FILE_EXE, &own_executable_);
-  const base::FilePath lock = download_path_.ReplaceExtension(kLockExtension);
-  run_lock_.Set(CreateFileW(lock.value().c_str(), GENERIC_WRITE, 0, nullptr,
-                            CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!run_lock_.IsValid())
-    PLOG(WARNING) << "Could not lock " << lock.AsUTF8();
 }
 
 PackageFetcher::ThreadedFetcher::~ThreadedFetcher() {
@@ -394,13 +504,11 @@ PackageFetcher::ThreadedFetcher::~ThreadedFetcher() {
     client_.Stop();
   ReleasePackage();
   ReleaseArchive();
-  base::DeleteFile(download_path_, false);
-  base::DeleteFile(archive_path_, false);
-  TreeDeleter(package_folder_).Delete();
-  if (run_lock_.IsValid()) {
-    run_lock_.Close();
-    base::DeleteFile(download_path_.ReplaceExtension(kLockExtension), false);
-  }
+  // Whatever this fetcher still writes through is closed by now; what
+  // another process holds open stays, and so does the lock that lets the
+  // next run remove it.
+  if (run_lock_.IsValid())
+    ReleaseLock(&run_lock_, DeleteRunFiles(download_path_));
 }
 
 void PackageFetcher::ThreadedFetcher::RemoveLeftovers() {
@@ -431,7 +539,7 @@ void PackageFetcher::ThreadedFetcher::Start() {
 
   ReleasePackage();
   ReleaseArchive();
-  if (!base::DeleteFile(download_path_, false) ||
+  if (!run_lock_.IsValid() || !base::DeleteFile(download_path_, false) ||
       !base::DeleteFile(package_folder_, true)) {
     Fail(INITIALIZATION_FAILED,
          "Unable to obtain or clean the download/extraction path");
@@ -539,7 +647,7 @@ void PackageFetcher::ThreadedFetcher::OnDownloadUrlFetched() {
   stats_.SetCurrentTime("installation_start_download_time");
 
   client_.SetAllowedDomains(std::vector<base::string16>());
-  client_.SetMaxBodySize(Wininet::kNoBodySizeLimit);
+  client_.SetMaxBodySize(PackageSizeLimit(temp_folder_, max_package_size_));
   if (!client_.Start(base::UTF8ToUTF16(url), std::string(),
                      base::Bind(&ThreadedFetcher::ExtractArchive,
                                 weak_factory_.GetWeakPtr(), checksum),
@@ -554,6 +662,8 @@ void PackageFetcher::ThreadedFetcher::ExtractArchive(
     const std::string& checksum) {
   attempt_stats_->RecordTime("download_end_time");
   if (client_.state() != Wininet::STATE_COMPLETED) {
+    // What came may be gigabytes, and is of no use to a restart.
+    base::DeleteFile(download_path_, false);
     Fail(DOWNLOAD_FAILED, "Failed downloading the Vexlo package");
     return;
   }
@@ -618,7 +728,7 @@ const char* PackageFetcher::ThreadedFetcher::CheckPackage(
   const char* failure = JudgeAnswers(&version_run, &stream_run);
   // The package may not be deleted while a run of it goes on.
   std::string unjudged;
-  stream_run.Finish(&unjudged, PackageAnswerLimit());
+  stream_run.Finish(&unjudged, answer_limit_);
   return failure;
 }
 
@@ -628,7 +738,7 @@ const char* PackageFetcher::ThreadedFetcher::JudgeAnswers(
     base::AppOutputProcess* version_run,
     base::AppOutputProcess* stream_run) {
   std::string internal_version;
-  version_run->Finish(&internal_version, PackageAnswerLimit());
+  version_run->Finish(&internal_version, answer_limit_);
   attempt_stats_->SetString("internal_version", internal_version);
   const base::Version version(internal_version);
   if (!version.IsValid() ||
@@ -638,7 +748,7 @@ const char* PackageFetcher::ThreadedFetcher::JudgeAnswers(
   ReachedStep("internal_version");
 
   std::string stream;
-  stream_run->Finish(&stream, PackageAnswerLimit());
+  stream_run->Finish(&stream, answer_limit_);
   attempt_stats_->SetString("stream", stream);
   if (stream != ProductInfo::GetChannel())
     return "Downloaded package is of a different stream than the installer";
@@ -793,7 +903,7 @@ void PackageFetcher::ThreadedFetcher::DownloadPartnerContent() {
   partner_try_stats_->SetInteger("try_number", partner_tries_);
 
   auto writer = std::make_unique<FileResponseWriter>();
-  if (!writer->Open(temp_folder_.Append(kPartnerContentTempName))) {
+  if (!writer->Open(partner_temporary_)) {
     LOG(ERROR) << "Failed initializing the file to use as download destination";
     ReportPackageReady();
     return;
@@ -806,6 +916,8 @@ void PackageFetcher::ThreadedFetcher::DownloadPartnerContent() {
           std::make_unique<FetchStatsDelegate>(*partner_try_stats_,
                                                std::string()))) {
     LOG(ERROR) << "Failed downloading partner content";
+    // The writer made the file before the client refused the request.
+    base::DeleteFile(partner_temporary_, false);
     ReportPackageReady();
   }
 }
@@ -814,14 +926,13 @@ void PackageFetcher::ThreadedFetcher::OnPartnerContentDownloaded(
     const std::string& file_name,
     const std::string& checksum) {
   partner_try_stats_->RecordTime("download_end_time");
-  const base::FilePath temporary = temp_folder_.Append(kPartnerContentTempName);
   if (client_.state() == Wininet::STATE_COMPLETED &&
-      ChecksumMatches(temporary, checksum)) {
+      ChecksumMatches(partner_temporary_, checksum)) {
     PlacePartnerContent(file_name);
     return;
   }
   LOG(ERROR) << "Failed downloading partner content";
-  base::DeleteFile(temporary, false);
+  base::DeleteFile(partner_temporary_, false);
   if (partner_tries_++ >= kPartnerRetries || client_.retry_count() != 0) {
     LOG(INFO) << "Giving up on partner content download";
     NotifyStatus(PACKAGE_READY);
@@ -833,17 +944,16 @@ void PackageFetcher::ThreadedFetcher::OnPartnerContentDownloaded(
 
 void PackageFetcher::ThreadedFetcher::PlacePartnerContent(
     const std::string& file_name) {
-  const base::FilePath temporary = temp_folder_.Append(kPartnerContentTempName);
   // The package's own files passed the signer check; a partner file never
   // takes the place of one of them, nor of an earlier partner file, whatever
   // case its name is in: a rename that does not replace is refused by the
   // file system for a name that is taken.
   if (!MoveFileExW(
-          temporary.value().c_str(),
+          partner_temporary_.value().c_str(),
           package_folder_.Append(base::UTF8ToUTF16(file_name)).value().c_str(),
           0)) {
     PLOG(ERROR) << "Failed moving partner content into place";
-    base::DeleteFile(temporary, false);
+    base::DeleteFile(partner_temporary_, false);
     ReportPackageReady();
     return;
   }
@@ -972,7 +1082,18 @@ PackageFetcher::PackageFetcher(const base::FilePath& temp_folder,
                                const StatsDictionary& stats,
                                UICallbackRunner* ui_callback_runner,
                                PackageFetcherDelegate* delegate)
-    : download_path_(MakeDownloadPath(temp_folder)),
+    : PackageFetcher(temp_folder,
+                     stats,
+                     ui_callback_runner,
+                     delegate,
+                     base::Time::Now()) {}
+
+PackageFetcher::PackageFetcher(const base::FilePath& temp_folder,
+                               const StatsDictionary& stats,
+                               UICallbackRunner* ui_callback_runner,
+                               PackageFetcherDelegate* delegate,
+                               base::Time named_after)
+    : download_path_(TakeDownloadPath(temp_folder, named_after, &run_lock_)),
       worker_("Package fetcher worker") {
   CHECK(ui_callback_runner);
   CHECK(worker_.Start());
@@ -980,7 +1101,7 @@ PackageFetcher::PackageFetcher(const base::FilePath& temp_folder,
       new PackageFetcherDelegateProxy(base::ThreadTaskRunnerHandle::Get(),
                                       delegate, ui_callback_runner));
   threaded_fetcher_ = std::make_unique<ThreadedFetcher>(
-      std::move(proxy), temp_folder, download_path_, stats);
+      std::move(proxy), temp_folder, download_path_, run_lock_.Take(), stats);
   worker_.task_runner()->PostTask(
       LOCATION_FROM_HERE("vexlo::installer::PackageFetcher::PackageFetcher"),
       base::Bind(&ThreadedFetcher::RemoveLeftovers, threaded_fetcher_.get()));
@@ -1017,6 +1138,22 @@ void PackageFetcher::SetStepCallbackForTesting(const StepCallback& callback) {
           "vexlo::installer::PackageFetcher::SetStepCallbackForTesting"),
       base::Bind(&ThreadedFetcher::set_step_callback, threaded_fetcher_.get(),
                  callback));
+}
+
+void PackageFetcher::SetMaxPackageSizeForTesting(uint64_t size) {
+  worker_.task_runner()->PostTask(
+      LOCATION_FROM_HERE(
+          "vexlo::installer::PackageFetcher::SetMaxPackageSizeForTesting"),
+      base::Bind(&ThreadedFetcher::set_max_package_size,
+                 threaded_fetcher_.get(), size));
+}
+
+void PackageFetcher::SetAnswerLimitForTesting(base::TimeDelta limit) {
+  worker_.task_runner()->PostTask(
+      LOCATION_FROM_HERE(
+          "vexlo::installer::PackageFetcher::SetAnswerLimitForTesting"),
+      base::Bind(&ThreadedFetcher::set_answer_limit, threaded_fetcher_.get(),
+                 limit));
 }
 
 void PackageFetcher::ConfigureClientForTesting(

@@ -1,6 +1,8 @@
 #ifndef DESKTOP_LAUNCHER_INSTALLER_PACKAGE_FETCHER_PACKAGE_FETCHER_H_
 #define DESKTOP_LAUNCHER_INSTALLER_PACKAGE_FETCHER_PACKAGE_FETCHER_H_
 
+#include <stdint.h>
+
 #include <memory>
 #include <string>
 
@@ -8,6 +10,8 @@
 #include "base/files/file_path.h"
 #include "base/strings/string16.h"
 #include "base/threading/thread.h"
+#include "base/time/time.h"
+#include "base/win/scoped_handle.h"
 
 namespace vexlo {
 namespace installer {
@@ -57,16 +61,24 @@ class PackageFetcher {
   static bool IsPlainFileName(const std::string& name);
 
   // The package goes into |temp_folder|, under a name made from the local
-  // time. |stats| is the top-level view of the run's statistics and must
-  // outlive the fetcher; so must |ui_callback_runner| (never null) and
-  // |delegate| (may be null).
+  // time, or from a later second when another run has that name. |stats|
+  // is the top-level view of the run's statistics and must outlive the
+  // fetcher; so must |ui_callback_runner| (never null) and |delegate| (may
+  // be null).
   PackageFetcher(const base::FilePath& temp_folder,
                  const StatsDictionary& stats,
                  UICallbackRunner* ui_callback_runner,
                  PackageFetcherDelegate* delegate);
+  // As above, with the name made from |named_after| in place of now.
+  PackageFetcher(const base::FilePath& temp_folder,
+                 const StatsDictionary& stats,
+                 UICallbackRunner* ui_callback_runner,
+                 PackageFetcherDelegate* delegate,
+                 base::Time named_after);
   PackageFetcher(const PackageFetcher&) = delete;
   PackageFetcher& operator=(const PackageFetcher&) = delete;
-  // Deletes the download, the archive and the unpacked folder.
+  // Deletes the download, the archive and the unpacked folder, when it
+  // could lock their name.
   ~PackageFetcher();
 
   // Begins an attempt; after a failure, begins the next one.
@@ -85,6 +97,10 @@ class PackageFetcher {
   // the worker thread, with the name of the step just done.
   using StepCallback = base::Callback<void(const std::string&)>;
   void SetStepCallbackForTesting(const StepCallback& callback);
+  // The most bytes the package may have, in place of the usual bound.
+  void SetMaxPackageSizeForTesting(uint64_t size);
+  // How long the package has for each answer, in place of a minute.
+  void SetAnswerLimitForTesting(base::TimeDelta limit);
   // Runs once on the worker thread with the HTTP client.
   void ConfigureClientForTesting(const base::Callback<void(Wininet*)>& body);
 
@@ -92,6 +108,8 @@ class PackageFetcher {
   class ThreadedFetcher;
 
  private:
+  // Taken with the name and handed to the threaded fetcher.
+  base::win::ScopedHandle run_lock_;
   const base::FilePath download_path_;
   base::Thread worker_;
   // Lives on the worker; deleted there.

@@ -5,7 +5,11 @@
 //       VEXLO_TEST_PACKAGE_STREAM when set, else this build's own; after
 //       VEXLO_TEST_PACKAGE_ANSWER_DELAY_MS milliseconds when that is set;
 //       with VEXLO_TEST_PACKAGE_RUN_LOG set, first appends the switch's name
-//       and a line feed to the file it names.
+//       and a line feed to the file it names; with
+//       VEXLO_TEST_PACKAGE_LINGERER set, first starts that program with
+//       --linger=VEXLO_TEST_PACKAGE_LINGER_EVENT, handing it the output.
+//   --linger=NAME: waits for the event NAME to be set, at most three
+//       minutes: longer than a test waits for a fetch.
 //   --tamper=PATH: tries to rewrite, rename and delete PATH; the exit code
 //       has bit 0, 1 or 2 set for each that succeeded.
 //   --overwrite=PATH: replaces the bytes of PATH; 0 when it could.
@@ -24,6 +28,7 @@
 #include "base/command_line.h"
 #include "base/files/file_path.h"
 #include "base/message_loop/message_loop.h"
+#include "base/process/launch.h"
 #include "base/run_loop.h"
 #include "base/synchronization/lock.h"
 #include "base/time/time.h"
@@ -54,10 +59,40 @@ void LogRun(const char* variable, const std::string& line) {
   CloseHandle(file);
 }
 
+// Starts the program that VEXLO_TEST_PACKAGE_LINGERER names, when it is
+// set, with this process's output, which it keeps open after this process
+// ended.
+void StartLingerer() {
+  wchar_t program[MAX_PATH];
+  wchar_t event[MAX_PATH];
+  if (!GetEnvironmentVariableW(L"VEXLO_TEST_PACKAGE_LINGERER", program,
+                               MAX_PATH) ||
+      !GetEnvironmentVariableW(L"VEXLO_TEST_PACKAGE_LINGER_EVENT", event,
+                               MAX_PATH)) {
+    return;
+  }
+  base::CommandLine command_line((base::FilePath(program)));
+  command_line.AppendSwitchNative("linger", event);
+  base::LaunchOptions options;
+  options.inherit_handles = true;
+  options.stdout_handle = GetStdHandle(STD_OUTPUT_HANDLE);
+  base::LaunchProcess(command_line, options);
+}
+
+int Linger(const std::wstring& event_name) {
+  HANDLE event = OpenEventW(SYNCHRONIZE, FALSE, event_name.c_str());
+  if (!event)
+    return 1;
+  WaitForSingleObject(event, 180000);
+  CloseHandle(event);
+  return 0;
+}
+
 void Answer(const char* switch_name,
             const char* variable,
             const std::string& own) {
   LogRun("VEXLO_TEST_PACKAGE_RUN_LOG", std::string(switch_name) + "\n");
+  StartLingerer();
   char value[256];
   if (GetEnvironmentVariableA("VEXLO_TEST_PACKAGE_ANSWER_DELAY_MS", value,
                               sizeof(value))) {
@@ -161,6 +196,8 @@ int wmain(int argc, wchar_t** argv) {
            vexlo::ProductInfo::GetChannel());
     return 0;
   }
+  if (command_line.HasSwitch("linger"))
+    return Linger(command_line.GetSwitchValueNative("linger"));
   if (command_line.HasSwitch("tamper"))
     return Tamper(command_line.GetSwitchValuePath("tamper"));
   if (command_line.HasSwitch("fetch-own-package")) {

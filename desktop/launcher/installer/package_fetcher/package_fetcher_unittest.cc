@@ -221,9 +221,9 @@ class PackageFetcherTest : public testing::Test {
            Sha256Hex(bytes) + "\"}";
   }
 
-  void MakeFetcher() {
+  void MakeFetcher(base::Time named_after = base::Time::Now()) {
     fetcher_ = std::make_unique<PackageFetcher>(temp_.path(), stats_, &ui_,
-                                                &delegate_);
+                                                &delegate_, named_after);
     delegate_.prefs_file =
         fetcher_->GetPackageFolder().Append(L"installer_prefs_include.json");
     fetcher_->ConfigureClientForTesting(base::Bind(&UseImmediateRetries));
@@ -728,6 +728,9 @@ TEST_F(PackageFetcherTest, PartnerFilesArePlacedOnlyUnderPlainNames) {
        "Failed parsing partner content part of JSON reply"},
       {PartnerItem("b.txt", "sub", "second partner file"),
        "Failed moving partner content into place"},
+      {"{\"href\": \"not an address\", \"filename\": \"b.txt\", "
+       "\"checksum\": \"0\"}",
+       "Failed downloading partner content"},
   };
   for (const auto& failure : failures) {
     Reply("", ", \"partner_content\": [" +
@@ -740,6 +743,8 @@ TEST_F(PackageFetcherTest, PartnerFilesArePlacedOnlyUnderPlainNames) {
     EXPECT_FALSE(base::PathExists(temp_.path().Append(L"b.txt")));
     EXPECT_EQ("readme.txt\r\n",
               ReadWholeFile(PackageFolder().Append(L"files_list")));
+    // The download, its folder and its lock: no partner file's download.
+    EXPECT_EQ(3u, Contents(temp_.path()).size());
   }
 
   // The next attempt lists only its own files.
@@ -757,8 +762,8 @@ TEST_F(PackageFetcherTest, PartnerFilesArePlacedOnlyUnderPlainNames) {
   const base::Value* second = nullptr;
   const base::DictionaryValue* file = nullptr;
   std::string url;
-  ASSERT_TRUE(AttemptRecord(2) &&
-              AttemptRecord(2)->GetList("addtional_files", &files) &&
+  ASSERT_TRUE(AttemptRecord(3) &&
+              AttemptRecord(3)->GetList("addtional_files", &files) &&
               files->Get(1, &second) && second->GetAsDictionary(&file) &&
               file->GetString("download_url", &url));
   EXPECT_EQ(base::UTF16ToUTF8(server_.Url("/files/b.txt")), url);
@@ -888,11 +893,18 @@ struct Planted {
   // A hard link to the victim where the readme goes, else a library of
   // someone else's beside the package's files.
   bool link = false;
+  // A hard link to the victim where the archive goes, before it is written.
+  bool archive = false;
   bool made = false;
 };
 
 void PlantAtArchiveStep(Planted* planted, const std::string& step) {
-  if (step != "archive")
+  if (planted->archive && step == "signer") {
+    planted->made =
+        CreateHardLinkW(planted->folder.value().c_str(),
+                        planted->victim.value().c_str(), nullptr) != FALSE;
+  }
+  if (planted->archive || step != "archive")
     return;
   planted->made =
       base::CreateDirectory(planted->folder) &&
@@ -905,24 +917,30 @@ void PlantAtArchiveStep(Planted* planted, const std::string& step) {
 
 // A folder that someone made in the package folder's place after the
 // attempt cleaned it: the unpacking refuses it, writes through nothing and
-// leaves no file of someone else's among the package's.
+// leaves no file of someone else's among the package's. The archive is
+// made new likewise, never written through what stands at its name.
 TEST_F(PackageFetcherTest, APlantedPackageFolderIsRefused) {
   base::UniqueTestDir outside;
-  for (bool link : {true, false}) {
-    SCOPED_TRACE(link);
+  for (int kind = 0; kind < 3; ++kind) {
+    SCOPED_TRACE(kind);
     MakeFetcher();
     Reply("");
     Planted planted;
-    planted.folder = PackageFolder();
+    planted.archive = kind == 2;
+    planted.folder = planted.archive
+                         ? fetcher_->download_path().ReplaceExtension(L"7z")
+                         : PackageFolder();
     planted.victim = outside.path().Append(L"victim.txt");
-    planted.link = link;
+    planted.link = kind == 0;
     ASSERT_TRUE(WriteBytes(planted.victim, "user data"));
     fetcher_->SetStepCallbackForTesting(
         base::Bind(&PlantAtArchiveStep, &planted));
     ScopedLogCapture log;
     EXPECT_EQ(PackageFetcher::UNPACKING_FAILED, Fetch());
     EXPECT_TRUE(planted.made);
-    EXPECT_TRUE(log.Saw("Archive unpacking failed"));
+    EXPECT_TRUE(log.Saw(planted.archive
+                            ? "Could not write out 7z archive from full package"
+                            : "Archive unpacking failed"));
     EXPECT_TRUE(EndLeavesNothing());
     EXPECT_EQ("user data", ReadWholeFile(planted.victim));
   }
@@ -1041,6 +1059,137 @@ TEST_F(PackageFetcherTest, APartnerFileThatNeverMatchesIsTriedFourTimes) {
   EXPECT_EQ(6u, server_.GetRequests().size());
   EXPECT_FALSE(base::PathExists(PackageFolder().Append(L"a.txt")));
   EXPECT_EQ("", AttemptString(0, "result"));
+  EXPECT_TRUE(EndLeavesNothing());
+}
+
+// Two runs named after the same second, side by side: each keeps to a name
+// of its own, and the end of one takes nothing of the other's.
+TEST_F(PackageFetcherTest, FetchersOfOneSecondKeepToTheirOwnFiles) {
+  Reply("");
+  const base::Time second = base::Time::Now();
+  RecordingDelegate first_delegate;
+  base::RunLoop first_loop;
+  first_delegate.quit = first_loop.QuitClosure();
+  auto first = std::make_unique<PackageFetcher>(temp_.path(), stats_, &ui_,
+                                                &first_delegate, second);
+  first->ConfigureClientForTesting(base::Bind(&UseImmediateRetries));
+  first->Start();
+  MakeFetcher(second);
+  EXPECT_NE(first->download_path().value(), fetcher_->download_path().value());
+  EXPECT_EQ(PackageFetcher::PACKAGE_READY, Fetch());
+  ASSERT_TRUE(base::test::RunWithTimeout(&first_loop,
+                                         base::TimeDelta::FromSeconds(90)));
+  EXPECT_EQ(PackageFetcher::PACKAGE_READY, first_delegate.statuses.back());
+  fetcher_.reset();
+  EXPECT_EQ("plain text\r\n",
+            ReadWholeFile(first->GetPackageFolder().Append(L"readme.txt")));
+  EXPECT_TRUE(package_ == ReadWholeFile(first->download_path()));
+  first.reset();
+  EXPECT_TRUE(Contents(temp_.path()).empty());
+}
+
+// What a killed run left goes with the next run, even a lock alone, and
+// the partner file it was downloading.
+TEST_F(PackageFetcherTest, EverythingOfAKilledRunGoesEvenALoneLock) {
+  const std::vector<std::vector<const wchar_t*>> runs = {
+      {L".lock"}, {L".lock", L".exe", L".7z", L".partner", L"\\sub\\file"}};
+  int stamp = 0;
+  for (const auto& entries : runs) {
+    const base::FilePath run = temp_.path().Append(
+        L"vexlo_installer_2000010100000" + base::IntToString16(stamp++));
+    for (const wchar_t* entry : entries) {
+      const base::FilePath path(run.value() + entry);
+      ASSERT_TRUE(base::CreateDirectory(path.DirName()));
+      ASSERT_TRUE(WriteBytes(path, "left"));
+    }
+  }
+  MakeFetcher();
+  Reply("");
+  ASSERT_EQ(PackageFetcher::PACKAGE_READY, Fetch());
+  EXPECT_EQ(3u, Contents(temp_.path()).size());
+  EXPECT_TRUE(EndLeavesNothing());
+}
+
+// A file of the package folder that another part of the run still holds
+// open when the fetcher ends keeps the folder, and with it the lock: the
+// next run removes both once the file is closed.
+TEST_F(PackageFetcherTest, WhatIsStillOpenAtTheEndGoesWithTheNextRun) {
+  Reply("");
+  ASSERT_EQ(PackageFetcher::PACKAGE_READY, Fetch());
+  const base::FilePath overrides =
+      PackageFolder().Append(L"pref_default_overrides");
+  base::win::ScopedHandle open(
+      CreateFileW(overrides.value().c_str(), GENERIC_WRITE, 0, nullptr,
+                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(open.IsValid());
+  const base::FilePath lock =
+      fetcher_->download_path().ReplaceExtension(L"lock");
+  fetcher_.reset();
+  EXPECT_TRUE(base::PathExists(overrides));
+  EXPECT_TRUE(base::PathExists(lock));
+  open.Close();
+  MakeFetcher();
+  ASSERT_EQ(PackageFetcher::PACKAGE_READY, Fetch());
+  EXPECT_FALSE(base::PathExists(lock));
+  EXPECT_TRUE(EndLeavesNothing());
+}
+
+// A package body that passes the bound fails the download as it passes it,
+// whether it announced its size or not, and leaves nothing behind; it is
+// not asked for again.
+TEST_F(PackageFetcherTest, APackageBeyondTheBoundFailsAtOnce) {
+  const struct {
+    const char* name;
+    std::string path;
+    uint64_t bound;
+    const char* line;
+  } cases[] = {
+      // Without a length the body goes on until the server closes, far
+      // past the bound.
+      {"a body without end in sight", "/bytes/68719476736?nolength=1",
+       1024 * 1024, "The body passes the bound of 1048576 bytes"},
+      // Sent by a server that breaks off early, so that the refusal is not
+      // followed by five gigabytes.
+      {"five gigabytes announced", "/bytes/5368709120?cut=1048576", 0,
+       "The body of 5368709120 bytes passes the bound"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    MakeFetcher();
+    if (c.bound)
+      fetcher_->SetMaxPackageSizeForTesting(c.bound);
+    ASSERT_TRUE(server_.Reset());
+    Serve("reply.json", ReplyNaming(base::UTF16ToUTF8(server_.Url(c.path)),
+                                    Sha256Hex(package_)));
+    ScopedLogCapture log;
+    EXPECT_EQ(PackageFetcher::DOWNLOAD_FAILED, Fetch());
+    EXPECT_TRUE(log.Saw(c.line));
+    EXPECT_TRUE(log.Saw("Failed downloading the Vexlo package"));
+    EXPECT_EQ(2u, server_.GetRequests().size());
+    EXPECT_FALSE(base::PathExists(fetcher_->download_path()));
+    EXPECT_TRUE(EndLeavesNothing());
+  }
+}
+
+// A package whose answers a process it started keeps open is judged on
+// what it wrote once its time is up: the wait stays bounded.
+TEST_F(PackageFetcherTest, AProcessThatKeepsTheAnswersOpenHoldsNobody) {
+  Reply("");
+  const base::string16 event_name =
+      L"vexlo_fetcher_lingerer_" + base::UintToString16(GetCurrentProcessId());
+  base::win::ScopedHandle release(
+      CreateEventW(nullptr, TRUE, FALSE, event_name.c_str()));
+  ASSERT_TRUE(release.IsValid());
+  ScopedVariable lingerer("VEXLO_TEST_PACKAGE_LINGERER",
+                          base::UTF16ToUTF8(TestChild().value()).c_str());
+  ScopedVariable event("VEXLO_TEST_PACKAGE_LINGER_EVENT",
+                       base::UTF16ToUTF8(event_name).c_str());
+  fetcher_->SetAnswerLimitForTesting(base::TimeDelta::FromSeconds(2));
+  EXPECT_EQ(PackageFetcher::PACKAGE_READY, Fetch());
+  EXPECT_EQ(ProductInfo::GetInternalVersion(),
+            AttemptString(0, "internal_version"));
+  EXPECT_EQ(ProductInfo::GetChannel(), AttemptString(0, "stream"));
+  SetEvent(release.Get());
   EXPECT_TRUE(EndLeavesNothing());
 }
 

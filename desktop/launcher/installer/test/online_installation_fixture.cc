@@ -7,7 +7,9 @@
 #include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/path_service.h"
+#include "base/process/launch.h"
 #include "base/strings/utf_string_conversions.h"
+#include "base/time/time.h"
 #include "desktop/launcher/installer/package_fetcher/test/package_test_util.h"
 
 namespace vexlo {
@@ -89,6 +91,32 @@ int OnlineInstallationFixture::RunInstaller(const std::string& program,
 
 int OnlineInstallationFixture::RunOnline() {
   return RunInstaller(installer_, PackageServerSwitch());
+}
+
+std::vector<int> OnlineInstallationFixture::RunTwoOnline(
+    const base::FilePath& folder,
+    const base::FilePath& other_folder) {
+  const base::string16 command = Command(installer_, L"");
+  const base::string16 own_folder = L"\"--installfolder=" + install_.value();
+  std::vector<base::Process> runs;
+  base::Time::Exploded start;
+  base::Time::Now().Explode(true, &start);
+  for (base::Time::Exploded now = start; now.second == start.second;
+       base::Time::Now().Explode(true, &now)) {
+    ::Sleep(10);
+  }
+  for (const base::FilePath& target : {folder, other_folder}) {
+    // One working folder for both, as when neither has to prove one.
+    base::string16 line = command + L" --silent \"--temp-folder=" +
+                          tmp_.value() + L"\"" + PackageServerSwitch();
+    line.replace(line.find(own_folder), own_folder.size(),
+                 L"\"--installfolder=" + target.value());
+    runs.push_back(base::LaunchProcess(line, base::LaunchOptions()));
+  }
+  std::vector<int> codes;
+  for (const base::Process& run : runs)
+    codes.push_back(WaitToEnd(run));
+  return codes;
 }
 
 std::string OnlineInstallationFixture::Logs(

@@ -40,6 +40,12 @@ class OnlineInstallationFixture : public testing::Test {
   base::string16 Command(const std::string& program,
                          const base::string16& extra);
 
+  // Starts two silent online runs with one working folder at the start of a
+  // second, into |folder| and |other_folder|; their exit codes, in the order
+  // they were started.
+  std::vector<int> RunTwoOnline(const base::FilePath& folder,
+                                const base::FilePath& other_folder);
+
   // " --internal-package-server=" and the server's reply.
   base::string16 PackageServerSwitch() const;
 

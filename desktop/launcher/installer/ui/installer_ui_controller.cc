@@ -573,6 +573,9 @@ void InstallerUIController::DropPackageIfUnused() {
   // as the run has ended and no backend reads them, else when it ends.
   if (finished_ &&
       !(runner_ && BackendMayReadPackage(*runner_, package_handed_over_))) {
+    // The overrides are written into the package folder: their file is
+    // closed before the folder goes.
+    overrides_fetcher_.reset();
     package_fetcher_.reset();
   }
 }

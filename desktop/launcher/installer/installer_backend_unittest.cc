@@ -398,9 +398,10 @@ constexpr wchar_t kFrontEndSwitches[] =
     L" --launchvexlo=0"
     L" --with-feature:installer-pref-default-overrides-support=off";
 
-// Every running process that |parent| started, opened for waiting: a front
-// end starts its crash reporter as well as the backend. Process ids are
-// reused, so a process that is older than |parent| is another's child.
+// Every running process that |parent| started, opened for waiting and
+// ending: a front end starts its crash reporter as well as the backend.
+// Process ids are reused, so a process that is older than |parent| is
+// another's child.
 std::vector<base::Process> OpenChildProcesses(const base::Process& parent) {
   FILETIME parent_start = {};
   FILETIME unused[3];
@@ -415,9 +416,9 @@ std::vector<base::Process> OpenChildProcesses(const base::Process& parent) {
        more = ::Process32NextW(snapshot.Get(), &entry)) {
     if (entry.th32ParentProcessID != static_cast<DWORD>(parent.Pid()))
       continue;
-    base::Process child(
-        ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
-                      entry.th32ProcessID));
+    base::Process child(::OpenProcess(
+        SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE,
+        FALSE, entry.th32ProcessID));
     FILETIME start = {};
     if (child.IsValid() &&
         ::GetProcessTimes(child.Handle(), &start, &unused[0], &unused[1],
@@ -525,17 +526,18 @@ class InstallerRunnerTest : public InstallerBackendTest {
     ASSERT_EQ(0u, recorder_.calls.back().find("ended")) << "no end came";
   }
 
-  // Runs |settings| through |runner| and kills the backend once |reached|
-  // holds, or, without it, once the front end hears of |step|. True when
-  // the kill came before the backend succeeded.
+  // Runs |settings| through |runner| and kills the backend with
+  // |exit_code| once |reached| holds, or, without it, once the front end
+  // hears of |step|. True when the kill came before the backend succeeded.
   bool RunKilled(InstallerRunner* runner,
                  Settings* settings,
                  const std::function<bool()>& reached,
-                 int step) {
+                 int step,
+                 DWORD exit_code = kKilledExitCode) {
     recorder_.calls.clear();
     recorder_.steps = 0;
-    const auto kill = [runner] {
-      runner->backend_process().Terminate(kKilledExitCode, false);
+    const auto kill = [runner, exit_code] {
+      runner->backend_process().Terminate(exit_code, false);
     };
     if (!reached) {
       recorder_.on_step = [kill, step](int heard) {
@@ -560,9 +562,9 @@ class InstallerRunnerTest : public InstallerBackendTest {
     kill_when_ = nullptr;
     runner->Stop();
     recorder_.on_step = nullptr;
-    DWORD exit_code = 0;
-    ::GetExitCodeProcess(runner->backend_process().Handle(), &exit_code);
-    return exit_code == kKilledExitCode &&
+    DWORD ended_with = 1;
+    ::GetExitCodeProcess(runner->backend_process().Handle(), &ended_with);
+    return ended_with == exit_code &&
            std::find(recorder_.calls.begin(), recorder_.calls.end(),
                      "succeeded") == recorder_.calls.end();
   }
@@ -1023,9 +1025,10 @@ namespace {
 // last Arm: a backend has reached its registry step then.
 class ClassesWatch {
  public:
-  ClassesWatch()
-      : classes_(HKEY_CURRENT_USER, L"Software\\Classes", KEY_NOTIFY),
-        changed_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+  // A new platform has no user classes key until a program writes one.
+  ClassesWatch() : changed_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+    classes_.Create(HKEY_CURRENT_USER, L"Software\\Classes", KEY_NOTIFY);
+  }
 
   bool Arm() {
     ::ResetEvent(changed_.Get());
@@ -1046,7 +1049,9 @@ class ClassesWatch {
 
 // A backend killed at any point of an installation or of an update over
 // it leaves the folder, the registry and the shortcuts as they were before
-// that run: the runner takes back what the backend had recorded.
+// that run: the runner takes back what the backend had recorded. The run
+// failed, whatever exit code the killed backend got: the system may give
+// it 0.
 TEST_F(InstallerRunnerTest, AKilledBackendLeavesNoTrace) {
   const ScopedInstallerConfiguration configuration;
   ClassesWatch registry;
@@ -1054,20 +1059,25 @@ TEST_F(InstallerRunnerTest, AKilledBackendLeavesNoTrace) {
     const char* name;
     std::function<bool()> reached;
     int step;
+    DWORD exit_code;
   } kPoints[] = {
-      {"first copies", nullptr, 2},
-      {"copying", nullptr, kPackageFiles / 2},
-      {"after the files", nullptr, kPackageFiles + 1},
-      {"registry", [&] { return registry.Changed(); }, 0},
-      {"shortcuts", [&] { return base::PathExists(Shortcut(L"Desktop")); }, 0},
+      {"first copies", nullptr, 2, kKilledExitCode},
+      {"copying", nullptr, kPackageFiles / 2, kKilledExitCode},
+      {"copying, exit code 0", nullptr, kPackageFiles / 2, 0},
+      {"after the files", nullptr, kPackageFiles + 1, kKilledExitCode},
+      {"registry", [&] { return registry.Changed(); }, 0, kKilledExitCode},
+      {"shortcuts", [&] { return base::PathExists(Shortcut(L"Desktop")); }, 0,
+       kKilledExitCode},
   };
   const Snapshot before = State();
   for (const auto& point : kPoints) {
     SCOPED_TRACE(point.name);
     ASSERT_TRUE(registry.Arm());
     // The folder is as it was for each run: the settings stay true.
-    ASSERT_TRUE(
-        RunKilled(&runner_, settings_.get(), point.reached, point.step));
+    ASSERT_TRUE(RunKilled(&runner_, settings_.get(), point.reached, point.step,
+                          point.exit_code))
+        << (recorder_.calls.empty() ? "" : recorder_.calls.back());
+    EXPECT_EQ("ended", recorder_.calls.back());
     EXPECT_EQ(std::vector<base::string16>(), ChangesSince(before));
   }
 }
@@ -1172,6 +1182,66 @@ TEST_F(InstallerRunnerTest, AnInstallationOutlivingTheKilledStarterStays) {
   EXPECT_EQ(std::vector<base::string16>(), ChangesSince(finished));
 }
 
+// The package's backend killed mid-installation with exit code 0 while the
+// backend that started it waits: neither counts that a success, and nothing
+// of the run stays.
+TEST_F(InstallerRunnerTest, APackageBackendKilledWithExitCodeZeroFails) {
+  const ScopedInstallerConfiguration configuration;
+  const ScopedPathOverride own_executable(base::FILE_EXE,
+                                          package_.Append(L"installer.exe"));
+  const Snapshot before = State();
+  recorder_.on_started = [this]() { runner_.SetPackageReady(); };
+  recorder_.on_step = [this](int step) {
+    // The package's backend, and the crash reporter of the waiting one.
+    if (step == kPackageFiles / 2) {
+      for (const base::Process& child :
+           OpenChildProcesses(runner_.backend_process())) {
+        child.Terminate(0, false);
+      }
+    }
+  };
+  RunInstallation(false);
+  runner_.Stop();
+  EXPECT_EQ("ended", recorder_.calls.back());
+  DWORD exit_code = 0;
+  ::GetExitCodeProcess(runner_.backend_process().Handle(), &exit_code);
+  EXPECT_NE(0u, exit_code);
+  EXPECT_EQ(std::vector<base::string16>(), ChangesSince(before));
+}
+
+// A backend that comes to its front end's events only after the front end
+// has ended the run (its fetch failed, or it was cancelled) says so, and
+// leaves nothing.
+TEST_F(InstallerRunnerTest, ABackendLateForItsRunSaysThatTheRunEnded) {
+  const base::string16 wait =
+      L" \"--wait-for-package=" + package_.value() + L"\"";
+  const struct {
+    const char* name;
+    bool interrupted_event;
+    base::string16 switches;
+    const char* line;
+  } kCases[] = {
+      {"installing", false, L"--install --launchvexlo=0",
+       "Installation failed: 37050 The front end ended the run before the "
+       "installation began"},
+      {"waiting for the package", true, L"--install --launchvexlo=0" + wait,
+       "Installation failed: 37050 The front end ended the run before the "
+       "package was ready"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    interrupted_.Set(
+        c.interrupted_event
+            ? ::CreateEventW(nullptr, TRUE, FALSE,
+                             InterruptedEventName(install_).c_str())
+            : nullptr);
+    EXPECT_NE(0, RunBackend(c.switches));
+    EXPECT_NE(std::string::npos, Logs().find(c.line));
+    EXPECT_FALSE(base::PathExists(install_));
+  }
+  EXPECT_EQ(std::string::npos, Logs().find("Failed to open a handle"));
+}
+
 // A journal that another process planted for the folder, with right
 // checksums and records that name what lies outside the installation, is
 // refused and kept aside by the next run, which installs as it would
@@ -1261,13 +1331,18 @@ TEST_F(SilentInstallerControllerTest, AFailedFetchEndsTheRunInFailure) {
                                                         true, true);
   HttpTestServer server;
   ASSERT_TRUE(server.Start());
-  SilentInstallerController controller;
-  EXPECT_FALSE(RunFetchingFrom(&controller, settings_.get(), package_,
-                               logs_.path(), server.Url("/status/404")));
-  EXPECT_NE(std::string::npos,
-            StatsRecord(&controller).find("\"installation_success\":0"));
+  {
+    const ScopedTempVariables scoped_temp(logs_.path());
+    SilentInstallerController controller;
+    EXPECT_FALSE(RunFetchingFrom(&controller, settings_.get(), package_,
+                                 logs_.path(), server.Url("/status/404")));
+    EXPECT_NE(std::string::npos,
+              StatsRecord(&controller).find("\"installation_success\":0"));
+  }
   EXPECT_FALSE(server.GetRequests().empty());
   EXPECT_FALSE(base::PathExists(install_));
+  // The backend, started while the package was fetched, says why it ended.
+  EXPECT_EQ(std::string::npos, Logs().find("Failed to open a handle"));
 }
 
 // A fetch that failed after its download leaves nothing in TEMP once the
@@ -1294,6 +1369,32 @@ TEST_F(SilentInstallerControllerTest, AFailedFetchLeavesNoPackageBehind) {
       base::FileEnumerator::FILES | base::FileEnumerator::DIRECTORIES,
       L"vexlo_installer_*");
   EXPECT_TRUE(left.Next().empty());
+}
+
+// A backend killed mid-installation with exit code 0 fails the run, in its
+// result and in its statistics, and leaves nothing.
+TEST_F(SilentInstallerControllerTest, ABackendKilledWithExitCodeZeroFails) {
+  const ScopedInstallerConfiguration configuration;
+  const RunningInThePackage in_package(package_, logs_.path());
+  const Snapshot before = State();
+  const base::FilePath copied =
+      install_.Append(kVersion).Append(base::UTF8ToUTF16(files_[10]));
+  kill_when_ = [&copied] {
+    if (!base::PathExists(copied))
+      return false;
+    for (const base::Process& child :
+         OpenChildProcesses(base::Process::Current())) {
+      child.Terminate(0, false);
+    }
+    return true;
+  };
+  PollKill();
+  SilentInstallerController controller;
+  EXPECT_FALSE(controller.Run(settings_.get(), true, logs_.path()));
+  kill_when_ = nullptr;
+  EXPECT_NE(std::string::npos,
+            StatsRecord(&controller).find("\"installation_success\":0"));
+  EXPECT_EQ(std::vector<base::string16>(), ChangesSince(before));
 }
 
 // Nothing can be shown: a request for the window is answered with 0 on the

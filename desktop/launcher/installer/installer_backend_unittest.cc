@@ -36,6 +36,7 @@
 #include "base/win/shortcut.h"
 #include "desktop/common/product/product_configuration.h"
 #include "desktop/launcher/installer/host/installer_host_exit_codes.h"
+#include "desktop/launcher/installer/installer_names.h"
 #include "desktop/launcher/installer/installer_runner.h"
 #include "desktop/launcher/installer/ipc/ipc_mailslot_name.h"
 #include "desktop/launcher/installer/package_fetcher/package_fetcher.h"
@@ -1293,6 +1294,42 @@ TEST_F(InstallerRunnerTest, SilentFrontEndInstallsFromThePackage) {
        {"] Backend0", "] Backend1", "] Beginning installation"}) {
     EXPECT_NE(std::string::npos, logs.find(line)) << line;
   }
+}
+
+// A process writes a log of its own, never one that another run began in
+// the same second, and removes the locks that killed runs left alone beside
+// the logs.
+TEST_F(InstallerRunnerTest, ARunKeepsToItsOwnLogAndClearsLoneLocks) {
+  const ScopedInstallerConfiguration configuration;
+  const base::FilePath folder = logs_.path().Append(L"Vexlo Installer");
+  ASSERT_TRUE(base::CreateDirectory(folder));
+  // Another run's log of each second in which the process may start.
+  std::vector<base::FilePath> others;
+  for (int second = 0; second < 30; ++second) {
+    base::Time::Exploded time;
+    (base::Time::Now() + base::TimeDelta::FromSeconds(second))
+        .Explode(true, &time);
+    others.push_back(folder.Append(GetInstallerLogFileName(time)));
+    ASSERT_EQ(6, base::WriteFile(others.back(), "other\n", 6));
+  }
+  const base::FilePath lone =
+      folder.Append(L"vexlo_installer_20161207091939.lock");
+  const base::FilePath held =
+      folder.Append(L"vexlo_installer_20161207091940.lock");
+  ASSERT_EQ(0, base::WriteFile(lone, "", 0));
+  const base::win::ScopedHandle holder(::CreateFileW(
+      held.value().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+  ASSERT_TRUE(holder.IsValid());
+  // Without a front end, a backend ends right after opening its log.
+  EXPECT_NE(0, RunPackageInstaller(L"--backend"));
+  for (const base::FilePath& other : others) {
+    std::string content;
+    EXPECT_TRUE(base::ReadFileToString(other, &content));
+    EXPECT_EQ("other\n", content);
+  }
+  EXPECT_NE(std::string::npos, Logs().find("] No front-end process given"));
+  EXPECT_FALSE(base::PathExists(lone));
+  EXPECT_TRUE(base::PathExists(held));
 }
 
 // From inside a package the controller runs the backend at once and

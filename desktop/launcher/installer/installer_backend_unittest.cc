@@ -528,28 +528,20 @@ class InstallerRunnerTest : public InstallerBackendTest {
   }
 
   // Runs |settings| through |runner| and kills the backend with
-  // |exit_code| once |reached| holds, or, without it, once the front end
-  // hears of |step|. True when the kill came before the backend succeeded.
+  // |exit_code| once |reached| holds: by what the backend made rather than
+  // by the steps the front end heard, which on a loaded machine it may hear
+  // only after the end. True when the kill came before the backend
+  // succeeded.
   bool RunKilled(InstallerRunner* runner,
                  Settings* settings,
                  const std::function<bool()>& reached,
-                 int step,
-                 DWORD exit_code = kKilledExitCode) {
+                 DWORD exit_code) {
     recorder_.calls.clear();
     recorder_.steps = 0;
-    const auto kill = [runner, exit_code] {
-      runner->backend_process().Terminate(exit_code, false);
-    };
-    if (!reached) {
-      recorder_.on_step = [kill, step](int heard) {
-        if (heard == step)
-          kill();
-      };
-    }
-    kill_when_ = [kill, reached] {
-      if (!reached || !reached())
+    kill_when_ = [runner, reached, exit_code] {
+      if (!reached())
         return false;
-      kill();
+      runner->backend_process().Terminate(exit_code, false);
       return true;
     };
     PollKill();
@@ -562,7 +554,6 @@ class InstallerRunnerTest : public InstallerBackendTest {
     late_messages.Run();
     kill_when_ = nullptr;
     runner->Stop();
-    recorder_.on_step = nullptr;
     DWORD ended_with = 1;
     ::GetExitCodeProcess(runner->backend_process().Handle(), &ended_with);
     return ended_with == exit_code &&
@@ -1056,27 +1047,32 @@ class ClassesWatch {
 TEST_F(InstallerRunnerTest, AKilledBackendLeavesNoTrace) {
   const ScopedInstallerConfiguration configuration;
   ClassesWatch registry;
+  const auto made = [](const base::FilePath& path) {
+    return [path] { return base::PathExists(path); };
+  };
+  const auto copy = [this](int file) {
+    return install_.Append(kVersion).Append(base::UTF8ToUTF16(files_[file]));
+  };
   const struct {
     const char* name;
     std::function<bool()> reached;
-    int step;
     DWORD exit_code;
   } kPoints[] = {
-      {"first copies", nullptr, 2, kKilledExitCode},
-      {"copying", nullptr, kPackageFiles / 2, kKilledExitCode},
-      {"copying, exit code 0", nullptr, kPackageFiles / 2, 0},
-      {"after the files", nullptr, kPackageFiles + 1, kKilledExitCode},
-      {"registry", [&] { return registry.Changed(); }, 0, kKilledExitCode},
-      {"shortcuts", [&] { return base::PathExists(Shortcut(L"Desktop")); }, 0,
+      {"first copies", made(copy(1)), kKilledExitCode},
+      {"copying", made(copy(kPackageFiles / 2)), kKilledExitCode},
+      {"copying, exit code 0", made(copy(kPackageFiles / 2)), 0},
+      {"after the files", made(install_.Append(L"installer.exe")),
        kKilledExitCode},
+      {"registry", [&] { return registry.Changed(); }, kKilledExitCode},
+      {"shortcuts", made(Shortcut(L"Desktop")), kKilledExitCode},
   };
   const Snapshot before = State();
   for (const auto& point : kPoints) {
     SCOPED_TRACE(point.name);
     ASSERT_TRUE(registry.Arm());
     // The folder is as it was for each run: the settings stay true.
-    ASSERT_TRUE(RunKilled(&runner_, settings_.get(), point.reached, point.step,
-                          point.exit_code))
+    ASSERT_TRUE(
+        RunKilled(&runner_, settings_.get(), point.reached, point.exit_code))
         << (recorder_.calls.empty() ? "" : recorder_.calls.back());
     EXPECT_EQ("ended", recorder_.calls.back());
     EXPECT_EQ(std::vector<base::string16>(), ChangesSince(before));

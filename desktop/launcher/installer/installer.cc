@@ -69,6 +69,14 @@ const base::CommandLine& ProcessCommandLine() {
   return *base::CommandLine::ForCurrentProcess();
 }
 
+// Why an event of the front end could not be opened, right after the open
+// failed: one that does not exist was closed by a front end that had ended
+// the run (its fetch failed, or it was cancelled) before this process got to
+// it, which |gone| says; any other failure is |failure|.
+const char* EventOpenFailure(const char* failure, const char* gone) {
+  return ::GetLastError() == ERROR_FILE_NOT_FOUND ? gone : failure;
+}
+
 // The non-empty lines of a list file, white space trimmed at both ends.
 std::vector<std::string> SplitLines(const std::string& text) {
   std::vector<std::string> lines;
@@ -261,9 +269,10 @@ bool Installer::WatchInterruption() {
       MakeKernelObjectName(kInterruptedEventName, install_path().value(), true)
           .c_str()));
   if (!interrupted_event_.IsValid()) {
-    LOG(ERROR) << Fail(
-        kInstallerErrorGeneric, base::string16(),
-        "Failed to open a handle to the installation interrupted event");
+    const char* detail = EventOpenFailure(
+        "Failed to open a handle to the installation interrupted event",
+        "The front end ended the run before the installation began");
+    LOG(ERROR) << Fail(kInstallerErrorGeneric, base::string16(), detail);
     return false;
   }
   if (!interrupted_watcher_.StartWatchingOnce(interrupted_event_.Get(), this)) {
@@ -698,14 +707,14 @@ Installer::ElevationResult Installer::RunElevated() {
     return kCannotElevate;
   }
   const DWORD wait = ::WaitForSingleObject(process.Get(), INFINITE);
-  journal_.ReplayAbandoned();
+  const bool abandoned = journal_.ReplayAbandoned();
   observers_.Notify(&InstallerObserver::OnSubprocessFinished);
   DWORD exit_code = 1;
   if (wait == WAIT_FAILED) {
     PLOG(ERROR) << "Failed wait for the elevated installer";
     return kElevatedFailed;
   }
-  if (wait != WAIT_OBJECT_0 ||
+  if (abandoned || wait != WAIT_OBJECT_0 ||
       !::GetExitCodeProcess(process.Get(), &exit_code) || exit_code != 0) {
     return kElevatedFailed;
   }
@@ -723,8 +732,10 @@ void Installer::WaitForPackage(bool elevated) {
       MakeKernelObjectName(kPackageReadyEventName, install_path().value(), true)
           .c_str()));
   if (!package_ready_event_.IsValid()) {
-    LOG(ERROR) << Fail(kInstallerErrorGeneric, base::string16(),
-                       "Failed to open a handle to the package ready event");
+    const char* detail = EventOpenFailure(
+        "Failed to open a handle to the package ready event",
+        "The front end ended the run before the package was ready");
+    LOG(ERROR) << Fail(kInstallerErrorGeneric, base::string16(), detail);
     return;
   }
   if (::WaitForSingleObject(package_ready_event_.Get(), 0) == WAIT_OBJECT_0) {
@@ -758,17 +769,19 @@ void Installer::RunPackageInstaller() {
   base::Process process = base::LaunchProcess(command_line, options);
   DWORD exit_code = 1;
   const bool started = process.IsValid();
+  // A child that left journal records was killed, whatever its exit code.
+  bool abandoned = false;
   if (started) {
     ::WaitForSingleObject(process.Handle(), INFINITE);
     ::GetExitCodeProcess(process.Handle(), &exit_code);
-    journal_.ReplayAbandoned();
+    abandoned = journal_.ReplayAbandoned();
   }
   observers_.Notify(&InstallerObserver::OnSubprocessFinished);
   if (!started) {
     LOG(ERROR) << Fail(kInstallerErrorGeneric, base::string16(),
                        "Failed to start installer process from the package "
                        "folder.");
-  } else if (exit_code == 0) {
+  } else if (exit_code == 0 && !abandoned) {
     Succeed();
   } else {
     LOG(ERROR) << Fail(kInstallerErrorGeneric, base::string16(),

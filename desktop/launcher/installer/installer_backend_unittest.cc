@@ -36,6 +36,7 @@
 #include "base/win/shortcut.h"
 #include "desktop/common/product/product_configuration.h"
 #include "desktop/launcher/installer/host/installer_host_exit_codes.h"
+#include "desktop/launcher/installer/installer_names.h"
 #include "desktop/launcher/installer/installer_runner.h"
 #include "desktop/launcher/installer/ipc/ipc_mailslot_name.h"
 #include "desktop/launcher/installer/package_fetcher/package_fetcher.h"
@@ -403,9 +404,10 @@ constexpr wchar_t kFrontEndSwitches[] =
     L" --launchvexlo=0"
     L" --with-feature:installer-pref-default-overrides-support=off";
 
-// Every running process that |parent| started, opened for waiting: a front
-// end starts its crash reporter as well as the backend. Process ids are
-// reused, so a process that is older than |parent| is another's child.
+// Every running process that |parent| started, opened for waiting and
+// ending: a front end starts its crash reporter as well as the backend.
+// Process ids are reused, so a process that is older than |parent| is
+// another's child.
 std::vector<base::Process> OpenChildProcesses(const base::Process& parent) {
   FILETIME parent_start = {};
   FILETIME unused[3];
@@ -420,9 +422,9 @@ std::vector<base::Process> OpenChildProcesses(const base::Process& parent) {
        more = ::Process32NextW(snapshot.Get(), &entry)) {
     if (entry.th32ParentProcessID != static_cast<DWORD>(parent.Pid()))
       continue;
-    base::Process child(
-        ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
-                      entry.th32ProcessID));
+    base::Process child(::OpenProcess(
+        SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE,
+        FALSE, entry.th32ProcessID));
     FILETIME start = {};
     if (child.IsValid() &&
         ::GetProcessTimes(child.Handle(), &start, &unused[0], &unused[1],
@@ -530,28 +532,21 @@ class InstallerRunnerTest : public InstallerBackendTest {
     ASSERT_EQ(0u, recorder_.calls.back().find("ended")) << "no end came";
   }
 
-  // Runs |settings| through |runner| and kills the backend once |reached|
-  // holds, or, without it, once the front end hears of |step|. True when
-  // the kill came before the backend succeeded.
+  // Runs |settings| through |runner| and kills the backend with
+  // |exit_code| once |reached| holds: by what the backend made rather than
+  // by the steps the front end heard, which on a loaded machine it may hear
+  // only after the end. True when the kill came before the backend
+  // succeeded.
   bool RunKilled(InstallerRunner* runner,
                  Settings* settings,
                  const std::function<bool()>& reached,
-                 int step) {
+                 DWORD exit_code) {
     recorder_.calls.clear();
     recorder_.steps = 0;
-    const auto kill = [runner] {
-      runner->backend_process().Terminate(kKilledExitCode, false);
-    };
-    if (!reached) {
-      recorder_.on_step = [kill, step](int heard) {
-        if (heard == step)
-          kill();
-      };
-    }
-    kill_when_ = [kill, reached] {
-      if (!reached || !reached())
+    kill_when_ = [runner, reached, exit_code] {
+      if (!reached())
         return false;
-      kill();
+      runner->backend_process().Terminate(exit_code, false);
       return true;
     };
     PollKill();
@@ -564,10 +559,9 @@ class InstallerRunnerTest : public InstallerBackendTest {
     late_messages.Run();
     kill_when_ = nullptr;
     runner->Stop();
-    recorder_.on_step = nullptr;
-    DWORD exit_code = 0;
-    ::GetExitCodeProcess(runner->backend_process().Handle(), &exit_code);
-    return exit_code == kKilledExitCode &&
+    DWORD ended_with = 1;
+    ::GetExitCodeProcess(runner->backend_process().Handle(), &ended_with);
+    return ended_with == exit_code &&
            std::find(recorder_.calls.begin(), recorder_.calls.end(),
                      "succeeded") == recorder_.calls.end();
   }
@@ -1028,9 +1022,10 @@ namespace {
 // last Arm: a backend has reached its registry step then.
 class ClassesWatch {
  public:
-  ClassesWatch()
-      : classes_(HKEY_CURRENT_USER, L"Software\\Classes", KEY_NOTIFY),
-        changed_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+  // A new platform has no user classes key until a program writes one.
+  ClassesWatch() : changed_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+    classes_.Create(HKEY_CURRENT_USER, L"Software\\Classes", KEY_NOTIFY);
+  }
 
   bool Arm() {
     ::ResetEvent(changed_.Get());
@@ -1051,20 +1046,30 @@ class ClassesWatch {
 
 // A backend killed at any point of an installation or of an update over
 // it leaves the folder, the registry and the shortcuts as they were before
-// that run: the runner takes back what the backend had recorded.
+// that run: the runner takes back what the backend had recorded. The run
+// failed, whatever exit code the killed backend got: the system may give
+// it 0.
 TEST_F(InstallerRunnerTest, AKilledBackendLeavesNoTrace) {
   const ScopedInstallerConfiguration configuration;
   ClassesWatch registry;
+  const auto made = [](const base::FilePath& path) {
+    return [path] { return base::PathExists(path); };
+  };
+  const auto copy = [this](int file) {
+    return install_.Append(kVersion).Append(base::UTF8ToUTF16(files_[file]));
+  };
   const struct {
     const char* name;
     std::function<bool()> reached;
-    int step;
+    DWORD exit_code;
   } kPoints[] = {
-      {"first copies", nullptr, 2},
-      {"copying", nullptr, kPackageFiles / 2},
-      {"after the files", nullptr, kPackageFiles + 1},
-      {"registry", [&] { return registry.Changed(); }, 0},
-      {"shortcuts", [&] { return base::PathExists(Shortcut(L"Desktop")); }, 0},
+      {"first copies", made(copy(1)), kKilledExitCode},
+      {"copying", made(copy(kPackageFiles / 2)), kKilledExitCode},
+      {"copying, exit code 0", made(copy(kPackageFiles / 2)), 0},
+      {"after the files", made(install_.Append(L"installer.exe")),
+       kKilledExitCode},
+      {"registry", [&] { return registry.Changed(); }, kKilledExitCode},
+      {"shortcuts", made(Shortcut(L"Desktop")), kKilledExitCode},
   };
   const Snapshot before = State();
   for (const auto& point : kPoints) {
@@ -1072,7 +1077,9 @@ TEST_F(InstallerRunnerTest, AKilledBackendLeavesNoTrace) {
     ASSERT_TRUE(registry.Arm());
     // The folder is as it was for each run: the settings stay true.
     ASSERT_TRUE(
-        RunKilled(&runner_, settings_.get(), point.reached, point.step));
+        RunKilled(&runner_, settings_.get(), point.reached, point.exit_code))
+        << (recorder_.calls.empty() ? "" : recorder_.calls.back());
+    EXPECT_EQ("ended", recorder_.calls.back());
     EXPECT_EQ(std::vector<base::string16>(), ChangesSince(before));
   }
 }
@@ -1209,6 +1216,66 @@ TEST_F(InstallerRunnerTest, AnInstallationOutlivingTheKilledStarterStays) {
   EXPECT_EQ(std::vector<base::string16>(), ChangesSince(finished));
 }
 
+// The package's backend killed mid-installation with exit code 0 while the
+// backend that started it waits: neither counts that a success, and nothing
+// of the run stays.
+TEST_F(InstallerRunnerTest, APackageBackendKilledWithExitCodeZeroFails) {
+  const ScopedInstallerConfiguration configuration;
+  const ScopedPathOverride own_executable(base::FILE_EXE,
+                                          package_.Append(L"installer.exe"));
+  const Snapshot before = State();
+  recorder_.on_started = [this]() { runner_.SetPackageReady(); };
+  recorder_.on_step = [this](int step) {
+    // The package's backend, and the crash reporter of the waiting one.
+    if (step == kPackageFiles / 2) {
+      for (const base::Process& child :
+           OpenChildProcesses(runner_.backend_process())) {
+        child.Terminate(0, false);
+      }
+    }
+  };
+  RunInstallation(false);
+  runner_.Stop();
+  EXPECT_EQ("ended", recorder_.calls.back());
+  DWORD exit_code = 0;
+  ::GetExitCodeProcess(runner_.backend_process().Handle(), &exit_code);
+  EXPECT_NE(0u, exit_code);
+  EXPECT_EQ(std::vector<base::string16>(), ChangesSince(before));
+}
+
+// A backend that comes to its front end's events only after the front end
+// has ended the run (its fetch failed, or it was cancelled) says so, and
+// leaves nothing.
+TEST_F(InstallerRunnerTest, ABackendLateForItsRunSaysThatTheRunEnded) {
+  const base::string16 wait =
+      L" \"--wait-for-package=" + package_.value() + L"\"";
+  const struct {
+    const char* name;
+    bool interrupted_event;
+    base::string16 switches;
+    const char* line;
+  } kCases[] = {
+      {"installing", false, L"--install --launchvexlo=0",
+       "Installation failed: 37050 The front end ended the run before the "
+       "installation began"},
+      {"waiting for the package", true, L"--install --launchvexlo=0" + wait,
+       "Installation failed: 37050 The front end ended the run before the "
+       "package was ready"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    interrupted_.Set(
+        c.interrupted_event
+            ? ::CreateEventW(nullptr, TRUE, FALSE,
+                             InterruptedEventName(install_).c_str())
+            : nullptr);
+    EXPECT_NE(0, RunBackend(c.switches));
+    EXPECT_NE(std::string::npos, Logs().find(c.line));
+    EXPECT_FALSE(base::PathExists(install_));
+  }
+  EXPECT_EQ(std::string::npos, Logs().find("Failed to open a handle"));
+}
+
 // A journal that another process planted for the folder, with right
 // checksums and records that name what lies outside the installation, is
 // refused and kept aside by the next run, which installs as it would
@@ -1262,6 +1329,42 @@ TEST_F(InstallerRunnerTest, SilentFrontEndInstallsFromThePackage) {
   }
 }
 
+// A process writes a log of its own, never one that another run began in
+// the same second, and removes the locks that killed runs left alone beside
+// the logs.
+TEST_F(InstallerRunnerTest, ARunKeepsToItsOwnLogAndClearsLoneLocks) {
+  const ScopedInstallerConfiguration configuration;
+  const base::FilePath folder = logs_.path().Append(L"Vexlo Installer");
+  ASSERT_TRUE(base::CreateDirectory(folder));
+  // Another run's log of each second in which the process may start.
+  std::vector<base::FilePath> others;
+  for (int second = 0; second < 30; ++second) {
+    base::Time::Exploded time;
+    (base::Time::Now() + base::TimeDelta::FromSeconds(second))
+        .Explode(true, &time);
+    others.push_back(folder.Append(GetInstallerLogFileName(time)));
+    ASSERT_EQ(6, base::WriteFile(others.back(), "other\n", 6));
+  }
+  const base::FilePath lone =
+      folder.Append(L"vexlo_installer_20161207091939.lock");
+  const base::FilePath held =
+      folder.Append(L"vexlo_installer_20161207091940.lock");
+  ASSERT_EQ(0, base::WriteFile(lone, "", 0));
+  const base::win::ScopedHandle holder(::CreateFileW(
+      held.value().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+  ASSERT_TRUE(holder.IsValid());
+  // Without a front end, a backend ends right after opening its log.
+  EXPECT_NE(0, RunPackageInstaller(L"--backend"));
+  for (const base::FilePath& other : others) {
+    std::string content;
+    EXPECT_TRUE(base::ReadFileToString(other, &content));
+    EXPECT_EQ("other\n", content);
+  }
+  EXPECT_NE(std::string::npos, Logs().find("] No front-end process given"));
+  EXPECT_FALSE(base::PathExists(lone));
+  EXPECT_TRUE(base::PathExists(held));
+}
+
 // From inside a package the controller runs the backend at once and
 // answers its result; the statistics say how it ended, and why it failed.
 TEST_F(SilentInstallerControllerTest, InstallsFromThePackageItRunsIn) {
@@ -1298,13 +1401,18 @@ TEST_F(SilentInstallerControllerTest, AFailedFetchEndsTheRunInFailure) {
                                                         true, true);
   HttpTestServer server;
   ASSERT_TRUE(server.Start());
-  SilentInstallerController controller;
-  EXPECT_FALSE(RunFetchingFrom(&controller, settings_.get(), package_,
-                               logs_.path(), server.Url("/status/404")));
-  EXPECT_NE(std::string::npos,
-            StatsRecord(&controller).find("\"installation_success\":0"));
+  {
+    const ScopedTempVariables scoped_temp(logs_.path());
+    SilentInstallerController controller;
+    EXPECT_FALSE(RunFetchingFrom(&controller, settings_.get(), package_,
+                                 logs_.path(), server.Url("/status/404")));
+    EXPECT_NE(std::string::npos,
+              StatsRecord(&controller).find("\"installation_success\":0"));
+  }
   EXPECT_FALSE(server.GetRequests().empty());
   EXPECT_FALSE(base::PathExists(install_));
+  // The backend, started while the package was fetched, says why it ended.
+  EXPECT_EQ(std::string::npos, Logs().find("Failed to open a handle"));
 }
 
 // A fetch that failed after its download leaves nothing in TEMP once the
@@ -1331,6 +1439,32 @@ TEST_F(SilentInstallerControllerTest, AFailedFetchLeavesNoPackageBehind) {
       base::FileEnumerator::FILES | base::FileEnumerator::DIRECTORIES,
       L"vexlo_installer_*");
   EXPECT_TRUE(left.Next().empty());
+}
+
+// A backend killed mid-installation with exit code 0 fails the run, in its
+// result and in its statistics, and leaves nothing.
+TEST_F(SilentInstallerControllerTest, ABackendKilledWithExitCodeZeroFails) {
+  const ScopedInstallerConfiguration configuration;
+  const RunningInThePackage in_package(package_, logs_.path());
+  const Snapshot before = State();
+  const base::FilePath copied =
+      install_.Append(kVersion).Append(base::UTF8ToUTF16(files_[10]));
+  kill_when_ = [&copied] {
+    if (!base::PathExists(copied))
+      return false;
+    for (const base::Process& child :
+         OpenChildProcesses(base::Process::Current())) {
+      child.Terminate(0, false);
+    }
+    return true;
+  };
+  PollKill();
+  SilentInstallerController controller;
+  EXPECT_FALSE(controller.Run(settings_.get(), true, logs_.path()));
+  kill_when_ = nullptr;
+  EXPECT_NE(std::string::npos,
+            StatsRecord(&controller).find("\"installation_success\":0"));
+  EXPECT_EQ(std::vector<base::string16>(), ChangesSince(before));
 }
 
 // Nothing can be shown: a request for the window is answered with 0 on the

@@ -2,23 +2,24 @@
 #define DESKTOP_LAUNCHER_INSTALLER_INSTALLER_LOG_H_
 
 #include "base/files/file_path.h"
-#include "base/time/time.h"
 
 namespace vexlo {
 namespace installer {
 
-// How long after its last line a log of the current name may still be
-// another process's of the same installation.
-constexpr base::TimeDelta kSharedLogWindow =
-    base::TimeDelta::FromMicroseconds(2 * 1000 * 1000);
+// Log names go to the second, and two runs, or a front end and the backend
+// it starts, often begin within one: each process takes a file of its own.
+// Makes the log file of this process new: at |path| when that name is free,
+// else at the first free of |path| with "_1", "_2", ... before its
+// extension. Making the file takes the name, so no two processes ever get
+// one file, and no file of another process is emptied. The path made; |path|
+// when no file can be made there.
+base::FilePath CreateInstallerLogFile(const base::FilePath& path);
 
-// Log names go to the second, so the front end, the backend and the crash
-// reporter of one installation, started within one second, share a file. A
-// file of that name is therefore appended to while any process has it open
-// or has written it within kSharedLogWindow; only an older one, which a
-// clock set back can leave, is emptied first. True when the file at |path|
-// was emptied.
-bool ClearStaleInstallerLog(const base::FilePath& path);
+// Deletes the locks of package downloads in |folder| that killed runs left
+// alone: those that nobody holds and beside which nothing of their download
+// is left. A lock with its download's leftovers stays for the clean-up of
+// the next download, which removes them together.
+void RemoveAbandonedDownloadLocks(const base::FilePath& folder);
 
 }  // namespace installer
 }  // namespace vexlo

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/files/file_util.h"
+#include "base/strings/string_number_conversions.h"
 #include "base/test/unique_test_dir.h"
 #include "base/time/time.h"
 #include "base/win/scoped_handle.h"
@@ -17,30 +18,36 @@ namespace {
 constexpr char kLines[] =
     "[1207/091939:INFO:installer_main.cc(200)] Silent:1\n";
 
-// A log file's lines stay while another process of the installation may
-// write it: while it is open, or for kSharedLogWindow after its last line.
-// Only older lines, or lines from a clock set back, go.
-TEST(InstallerLogTest, EmptiesOnlyAnUnusedLogOfAnotherTime) {
+// A log file of the name stays as it is, whatever its age and whether
+// another process writes it: the new process takes the next free name.
+TEST(InstallerLogTest, EachProcessTakesALogOfItsOwn) {
   const struct {
     const char* name;
     bool exists;
     int64_t written_seconds_ago;
     bool open_elsewhere;
-    bool emptied;
+    // How many of the names with "_1", "_2", ... are taken too.
+    int more_taken;
+    const wchar_t* made;
   } kCases[] = {
-      {"absent", false, 0, false, false},
-      {"written now", true, 0, false, false},
-      {"written a second ago", true, 1, false, false},
-      {"written three seconds ago", true, 3, false, true},
-      {"written an hour ago", true, 3600, false, true},
-      {"written an hour ahead", true, -3600, false, true},
-      {"open elsewhere, an hour old", true, 3600, true, false},
+      {"absent", false, 0, false, 0, L"vexlo_installer.log"},
+      {"written now", true, 0, false, 0, L"vexlo_installer_1.log"},
+      {"written a second ago", true, 1, false, 0, L"vexlo_installer_1.log"},
+      {"written three seconds ago", true, 3, false, 0,
+       L"vexlo_installer_1.log"},
+      {"written an hour ago", true, 3600, false, 0, L"vexlo_installer_1.log"},
+      {"written an hour ahead", true, -3600, false, 0,
+       L"vexlo_installer_1.log"},
+      {"open elsewhere, an hour old", true, 3600, true, 0,
+       L"vexlo_installer_1.log"},
+      {"the next two taken too", true, 0, false, 2, L"vexlo_installer_3.log"},
   };
   base::UniqueTestDir dir;
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
-    const base::FilePath log = dir.path().Append(L"vexlo_installer.log");
-    base::DeleteFile(log, false);
+    const base::FilePath folder = dir.path().AppendASCII(c.name);
+    ASSERT_TRUE(base::CreateDirectory(folder));
+    const base::FilePath log = folder.Append(L"vexlo_installer.log");
     base::win::ScopedHandle writer;
     if (c.exists) {
       ASSERT_EQ(static_cast<int>(sizeof(kLines) - 1),
@@ -59,10 +66,65 @@ TEST(InstallerLogTest, EmptiesOnlyAnUnusedLogOfAnotherTime) {
       if (!c.open_elsewhere)
         writer.Close();
     }
-    EXPECT_EQ(c.emptied, ClearStaleInstallerLog(log));
+    for (int taken = 1; taken <= c.more_taken; ++taken) {
+      ASSERT_EQ(1, base::WriteFile(log.InsertBeforeExtensionASCII(
+                                       "_" + base::IntToString(taken)),
+                                   "x", 1));
+    }
+    EXPECT_EQ(folder.Append(c.made), CreateInstallerLogFile(log));
     std::string content;
-    EXPECT_EQ(c.exists, base::ReadFileToString(log, &content));
-    EXPECT_EQ(c.exists && !c.emptied ? kLines : "", content);
+    EXPECT_TRUE(base::ReadFileToString(folder.Append(c.made), &content));
+    EXPECT_EQ("", content);
+    EXPECT_TRUE(base::ReadFileToString(log, &content));
+    EXPECT_EQ(c.exists ? kLines : "", content);
+  }
+}
+
+// Only the lock of a download that a killed run left with nothing else of
+// it goes: a held lock belongs to a run that goes on, and the leftovers of
+// a download go with their lock in the next download's clean-up.
+TEST(InstallerLogTest, RemovesOnlyTheLoneLocksOfKilledRuns) {
+  const struct {
+    const char* name;
+    const wchar_t* lock;
+    bool held;
+    const wchar_t* beside;
+    bool removed;
+  } kCases[] = {
+      {"lone", L"vexlo_installer_20161207091939.lock", false, nullptr, true},
+      {"held", L"vexlo_installer_20161207091939.lock", true, nullptr, false},
+      {"beside its package", L"vexlo_installer_20161207091939.lock", false,
+       L"vexlo_installer_20161207091939.exe", false},
+      {"beside its archive", L"vexlo_installer_20161207091939.lock", false,
+       L"vexlo_installer_20161207091939.7z", false},
+      {"beside its folder", L"vexlo_installer_20161207091939.lock", false,
+       L"vexlo_installer_20161207091939", false},
+      {"beside a log of its time", L"vexlo_installer_20161207091939.lock",
+       false, L"vexlo_installer_20161207091939.log", true},
+      {"another program's", L"installer_20161207091939.lock", false, nullptr,
+       false},
+  };
+  base::UniqueTestDir dir;
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    const base::FilePath folder = dir.path().AppendASCII(c.name);
+    ASSERT_TRUE(base::CreateDirectory(folder));
+    const base::FilePath lock = folder.Append(c.lock);
+    // As a download holds it.
+    base::win::ScopedHandle holder(::CreateFileW(
+        lock.value().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+    ASSERT_TRUE(holder.IsValid());
+    if (!c.held)
+      holder.Close();
+    // A name without extension is the download's unpacked folder.
+    if (c.beside && base::FilePath(c.beside).Extension().empty()) {
+      ASSERT_TRUE(base::CreateDirectory(folder.Append(c.beside)));
+    } else if (c.beside) {
+      ASSERT_EQ(1, base::WriteFile(folder.Append(c.beside), "x", 1));
+    }
+    RemoveAbandonedDownloadLocks(folder);
+    EXPECT_EQ(!c.removed, base::PathExists(lock));
+    EXPECT_TRUE(!c.beside || base::PathExists(folder.Append(c.beside)));
   }
 }
 

@@ -148,16 +148,19 @@ void KeepEarlyLinesFromFiles() {
 }
 
 void OpenInstallerLog() {
-  const base::FilePath log_file = GetInstallerLogFilePath();
-  // Other processes of the installation may write the same file.
-  ClearStaleInstallerLog(log_file);
+  const base::FilePath log_file =
+      CreateInstallerLogFile(GetInstallerLogFilePath());
   base::LoggingSettings settings;
   settings.logging_dest = base::LOG_TO_FILE;
   settings.log_file = log_file.value().c_str();
+  // The file is this process's own, made new.
   settings.delete_old = base::APPEND_TO_OLD_LOG_FILE;
   base::InitLogging(settings);
   // Most of the installer's diagnostics are verbose level 1 lines.
   base::SetMinLogLevel(-1);
+  // Not in a folder that is not the installer's own.
+  if (log_file.IsAbsolute())
+    RemoveAbandonedDownloadLocks(log_file.DirName());
 }
 
 void LogStartup(const base::CommandLine& command_line) {

@@ -5,6 +5,7 @@
 #include "base/base_paths.h"
 #include "base/bind.h"
 #include "base/command_line.h"
+#include "base/files/file_util.h"
 #include "base/logging.h"
 #include "base/path_service.h"
 #include "base/process/launch.h"
@@ -44,10 +45,56 @@ HANDLE CreateManualResetEvent(const wchar_t* name,
   return event;
 }
 
+// Replays the journal that a backend for |folder| left behind; true when
+// there was one to take back or keep aside. A backend that reaches its end
+// leaves none, so the backend that left it did not, whatever its exit code.
+bool TakeBackJournalLeftFor(const base::FilePath& folder) {
+  const base::FilePath journal = RollbackJournal::PathFor(folder);
+  if (journal.empty() || !base::PathExists(journal))
+    return false;
+  // Not when a process still holds it: that run is not over.
+  return RollbackJournal::Replay(journal,
+                                 RollbackScope::ForInstallation(folder));
+}
+
 }  // namespace
 
+// Every installer process of a run, the backend and each that it runs in
+// turn, reports its success over the mailslot as its last act, and only a
+// process that reaches its end does: the system may give one that was
+// killed any exit code, 0 among them. Foreign successes can only add to
+// the count of a run whose backend exited with 0 and left no journal.
+class InstallerRunner::SuccessTally : public InstallerObserver {
+ public:
+  void Reset() {
+    started_ = 1;
+    succeeded_ = 0;
+  }
+  bool EveryInstallerSucceeded() const { return succeeded_ >= started_; }
+
+  void OnInstallationStarted() override {}
+  void OnSubprocessStarting(bool /* flag */) override { ++started_; }
+  void OnSubprocessFinished() override {}
+  void SetTotalSteps(int32_t /* steps */) override {}
+  void OnNextStep() override {}
+  void OnInstallationFailed(int32_t /* error_code */,
+                            const base::string16& /* message */,
+                            const std::string& /* detail */) override {}
+  void OnInstallationSucceeded() override { ++succeeded_; }
+  void OnInstallerTerminated(bool /* success */) override {}
+
+ private:
+  int started_ = 1;
+  int succeeded_ = 0;
+};
+
 InstallerRunner::InstallerRunner(const base::FilePath& package_folder)
-    : receiver_(this), package_folder_(package_folder), weak_factory_(this) {}
+    : receiver_(this),
+      package_folder_(package_folder),
+      success_tally_(std::make_unique<SuccessTally>()),
+      weak_factory_(this) {
+  observers_.AddObserver(success_tally_.get());
+}
 
 InstallerRunner::~InstallerRunner() {
   Stop();
@@ -112,6 +159,7 @@ bool InstallerRunner::StartInstallation(Settings* settings) {
   if (!LaunchBackend(&command_line))
     return false;
   backend_launched_ = true;
+  success_tally_->Reset();
   hearing_backend_ = true;
   ::AllowSetForegroundWindow(backend_.Pid());
   if (!watcher_.StartWatchingOnce(backend_.Handle(), this)) {
@@ -234,24 +282,30 @@ void InstallerRunner::OnMessageReceived(const base::Pickle& message) {
 
 void InstallerRunner::OnObjectSignaled(HANDLE /* object */) {
   DWORD exit_code = 1;
-  const bool success =
+  const bool exited_with_zero =
       ::GetExitCodeProcess(backend_.Handle(), &exit_code) && exit_code == 0;
   backend_launched_ = false;
   // A killed backend had no chance to take back what it did: its journal is
   // replayed before anyone hears that it ended.
-  if (settings_) {
-    const base::FilePath& folder = settings_->status().requested_path();
-    RollbackJournal::Replay(RollbackJournal::PathFor(folder),
-                            RollbackScope::ForInstallation(folder));
-  }
-  // The backend's last messages, its failure's reason among them, may still
-  // wait in the mailslot: they are heard before its end.
+  const bool left_journal =
+      settings_ && TakeBackJournalLeftFor(settings_->status().requested_path());
+  // The backend's last messages, its failure's reason and its success
+  // among them, may still wait in the mailslot: they are heard before its
+  // end.
   receiver_.DeliverWaiting(base::Bind(&InstallerRunner::NotifyTerminated,
-                                      weak_factory_.GetWeakPtr(), success));
+                                      weak_factory_.GetWeakPtr(),
+                                      exited_with_zero, left_journal));
 }
 
-void InstallerRunner::NotifyTerminated(bool success) {
+void InstallerRunner::NotifyTerminated(bool exited_with_zero,
+                                       bool left_journal) {
   hearing_backend_ = false;
+  const bool success = exited_with_zero && !left_journal &&
+                       success_tally_->EveryInstallerSucceeded();
+  if (exited_with_zero && !success) {
+    LOG(ERROR) << "The installer backend exited with code 0 without "
+                  "finishing the installation";
+  }
   observers_.Notify(&InstallerObserver::OnInstallerTerminated, success);
 }
 

@@ -5,6 +5,7 @@
 
 #include <stdint.h>
 
+#include <memory>
 #include <string>
 
 #include "base/files/file_path.h"
@@ -71,7 +72,13 @@ class InstallerRunner : public base::win::ObjectWatcher::Delegate,
   bool CreateEvents(const base::FilePath& install_folder);
   base::CommandLine BuildCommandLine() const;
   bool LaunchBackend(base::CommandLine* command_line);
-  void NotifyTerminated(bool success);
+  // Tells the observers how the backend ended: in success only when it
+  // exited with 0, left no journal and every installer process of the run
+  // reported its success.
+  void NotifyTerminated(bool exited_with_zero, bool left_journal);
+
+  // Counts the installer processes of a run and the successes they report.
+  class SuccessTally;
 
   IPCReceiverProxy receiver_;
   const base::FilePath package_folder_;
@@ -86,6 +93,7 @@ class InstallerRunner : public base::win::ObjectWatcher::Delegate,
   // From the launch until the observers hear of the backend's end: only
   // then may a message on the mailslot be the backend's.
   bool hearing_backend_ = false;
+  const std::unique_ptr<SuccessTally> success_tally_;
   base::ObserverList<InstallerObserver> observers_;
   base::WeakPtrFactory<InstallerRunner> weak_factory_;
 };

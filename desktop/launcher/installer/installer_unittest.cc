@@ -708,8 +708,7 @@ class InstallerFaultTest : public InstallerTest {
            test->interrupted_.Close();
            return nullptr;
          },
-         37050,
-         "Failed to open a handle to the installation interrupted event"},
+         37050, "The front end ended the run before the installation began"},
     };
   }
 };
@@ -1409,7 +1408,7 @@ TEST_F(InstallerTest, HandsTheRunToThePackagesInstaller) {
     const char* narrow;
   } kCases[] = {
       {false, false, true, 37050,
-       "Failed to open a handle to the package ready event"},
+       "The front end ended the run before the package was ready"},
       {true, true, false, 37050,
        "Failed to start installer process from the package folder."},
       // The package's installer is a backend that no front end started: it

@@ -489,22 +489,23 @@ void RollbackJournal::TruncateTo(uint64_t end) {
   end_ = end;
 }
 
-void RollbackJournal::ReplayAbandoned() {
+bool RollbackJournal::ReplayAbandoned() {
   if (!is_open())
-    return;
+    return false;
   std::string bytes;
   if (!ReadFrom(file_.Get(), end_, &bytes)) {
     PLOG(ERROR) << "Could not read the rollback journal";
-    return;
+    return true;
   }
   const std::vector<std::pair<size_t, size_t>> records = FindRecords(bytes);
   if (!AllWithin(bytes, records, *scope_)) {
     KeepRecordsAside(path_, bytes);
     if (!Truncate(file_.Get(), end_))
       PLOG(ERROR) << "Could not shorten the rollback journal";
-    return;
+    return true;
   }
   UndoRecords(file_.Get(), end_, bytes, records, *scope_);
+  return !bytes.empty();
 }
 
 void RollbackJournal::Close() {

@@ -72,8 +72,10 @@ class RollbackJournal {
   void TruncateTo(uint64_t end);
   // Takes back the records that a process started from this one left
   // behind this one's when it was killed; keeps them aside instead when any
-  // is outside the scope.
-  void ReplayAbandoned();
+  // is outside the scope. True when that process left anything there (or
+  // the journal cannot be read): it did not reach its end, whatever exit
+  // code the system gives it.
+  bool ReplayAbandoned();
   // Forgets this process's records, and deletes the journal unless it
   // continues another process's; for a transaction that has ended.
   void Close();

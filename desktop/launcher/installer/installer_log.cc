@@ -20,9 +20,11 @@ constexpr int kLogNameTries = 100;
 
 // The lock that a package download holds, unshared, for as long as its run
 // lasts, named by the download: its package is the same name with ".exe",
-// the package's archive with ".7z" and the unpacked package the name alone.
+// the package's archive with ".7z", its partner content ".partner" and the
+// unpacked package the name alone.
 constexpr wchar_t kDownloadLockPattern[] = L"vexlo_installer_*.lock";
-constexpr const wchar_t* kDownloadLeftovers[] = {L"exe", L"7z", L""};
+constexpr const wchar_t* kDownloadLeftovers[] = {L"exe", L"7z", L"partner",
+                                                 L""};
 
 // Makes a file at |path| unless something is there; false when there was,
 // or when nothing can be made there at all (|*taken| then false).

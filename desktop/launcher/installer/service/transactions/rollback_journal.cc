@@ -157,9 +157,9 @@ const char* RefusalReason(const std::string& bytes,
                           const std::vector<std::pair<size_t, size_t>>& records,
                           const RollbackScope& scope) {
   if (records.size() > kMaxRecords)
-    return "as it holds more records than any run writes";
+    return "for holding more records than any run writes";
   if (!AllWithin(bytes, records, scope))
-    return "as it names what no run for its folder changes";
+    return "for naming what no run for its folder changes";
   return nullptr;
 }
 

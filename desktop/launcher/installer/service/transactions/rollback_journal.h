@@ -53,10 +53,11 @@ class RollbackJournal {
   static base::FilePath PathFor(const base::FilePath& folder);
 
   // Takes back what the journal at |path| holds and deletes it, or keeps
-  // it aside, untouched, when it holds anything outside |scope| or when
-  // others than administrators could have written it for an
-  // administrator's run. True when nothing is left of it at |path|; false,
-  // leaving it, while a process holds it open or when it cannot be read.
+  // it aside, untouched, when it holds anything outside |scope| or more
+  // records than any run writes, or when others than administrators could
+  // have written it for an administrator's run. True when nothing is left of it
+  // at |path|; false, leaving it, while a process holds it open or when it
+  // cannot be read.
   static bool Replay(const base::FilePath& path, const RollbackScope& scope);
 
   // Whether the file or folder that |descriptor| protects is owned and
@@ -90,7 +91,7 @@ class RollbackJournal {
   void TruncateTo(uint64_t end);
   // Takes back the records that a process started from this one left
   // behind this one's when it was killed; keeps them aside instead when any
-  // is outside the scope.
+  // is outside the scope, or when they are more than any run writes.
   void ReplayAbandoned();
   // Forgets this process's records, and deletes the journal unless it
   // continues another process's; for a transaction that has ended.

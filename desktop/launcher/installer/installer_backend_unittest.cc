@@ -1170,6 +1170,44 @@ TEST_F(InstallerRunnerTest, AKilledUpdateOrUninstallationIsTakenBack) {
   }
 }
 
+// A run killed together with its front end is taken back by the next run,
+// though that one is given the folder in its short spelling.
+TEST_F(InstallerRunnerTest, TheNextRunInAnotherSpellingTakesBackAKilledOne) {
+  wchar_t short_name[MAX_PATH];
+  ASSERT_GT(
+      ::GetShortPathNameW(temp_.path().value().c_str(), short_name, MAX_PATH),
+      0u);
+  const base::FilePath short_install =
+      base::FilePath(short_name).Append(L"Vexlo");
+  ASSERT_NE(install_.value(), short_install.value());
+  // Both end at once, so neither takes back anything of the other.
+  base::win::ScopedHandle job(::CreateJobObjectW(nullptr, nullptr));
+  base::LaunchOptions options;
+  options.job_handle = job.Get();
+  const base::Process front_end = [&] {
+    ScopedTempVariables scoped_temp(logs_.path());
+    return base::LaunchProcess(L"\"" +
+                                   package_.Append(L"installer.exe").value() +
+                                   L"\" " + SilentFrontEndArguments(install_),
+                               options);
+  }();
+  ASSERT_TRUE(front_end.IsValid());
+  const base::FilePath copied =
+      install_.Append(kVersion).Append(base::UTF8ToUTF16(files_[10]));
+  for (int i = 0; i < 30000 && !base::PathExists(copied); ++i)
+    ::Sleep(1);
+  ASSERT_TRUE(::TerminateJobObject(job.Get(), kKilledExitCode));
+  ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(front_end.Handle(), 60000));
+  const base::FilePath journal = RollbackJournal::PathFor(install_);
+  ASSERT_TRUE(base::PathExists(journal));
+  EXPECT_EQ(HOST_EXIT_SUCCESS, RunSilentFrontEnd(short_install));
+  EXPECT_FALSE(base::PathExists(journal));
+  EXPECT_NE(std::string::npos,
+            Logs().find("Taking back what a killed installer left"));
+  ExpectInstalled(ExpectedFiles({kVersion}),
+                  {L"installation_status.xml", L"installer_prefs.json"});
+}
+
 // A backend that waits for the package and is killed while the package's
 // backend installs leaves that installation to finish on its own. What the
 // killed one had done belongs to the finished installation: nothing of it

@@ -47,6 +47,16 @@ constexpr ACCESS_MASK kWriteRights =
     GENERIC_ALL | MAXIMUM_ALLOWED;
 // How many names are tried for a journal kept aside within one second.
 constexpr int kMaxAsideNames = 100;
+// A run records one change for each file and folder it creates or sets
+// aside and for each registry key and value it writes: a few thousand for
+// the largest package. Replaying a journal that holds more, a
+// millisecond's file calls for each record, would hold the next run for
+// minutes; it is no journal of a run.
+constexpr size_t kMaxRecords = 1 << 14;
+// How often a journal is opened again when the machine's folder of
+// journals was removed, with its last journal, between its creation and
+// the journal's.
+constexpr int kMaxOpenAttempts = 50;
 
 uint32_t Checksum(const char* data, size_t size) {
   return base::SuperFastHash(data, static_cast<int>(size));
@@ -141,6 +151,18 @@ bool AllWithin(const std::string& bytes,
   return true;
 }
 
+// Why the records of |bytes| at |records| are not replayed, or null when
+// they are all a run's for the folder of |scope|.
+const char* RefusalReason(const std::string& bytes,
+                          const std::vector<std::pair<size_t, size_t>>& records,
+                          const RollbackScope& scope) {
+  if (records.size() > kMaxRecords)
+    return "for holding more records than any run writes";
+  if (!AllWithin(bytes, records, scope))
+    return "for naming what no run for its folder changes";
+  return nullptr;
+}
+
 // Where a refused journal at |path| is kept: a name that no run reads.
 base::FilePath AsideName(const base::FilePath& path, int number) {
   base::string16 name = path.value() + L"." +
@@ -169,9 +191,11 @@ void KeepAside(const base::FilePath& path, const char* reason) {
               << reason << "; it could not be kept aside";
 }
 
-// Writes |bytes|, records that were refused, to a file of their own beside
-// |path|.
-void KeepRecordsAside(const base::FilePath& path, const std::string& bytes) {
+// Writes |bytes|, records that were refused for |reason|, to a file of
+// their own beside |path|.
+void KeepRecordsAside(const base::FilePath& path,
+                      const std::string& bytes,
+                      const char* reason) {
   for (int number = 0; number < kMaxAsideNames; ++number) {
     const base::FilePath aside = AsideName(path, number);
     base::win::ScopedHandle file(
@@ -181,8 +205,7 @@ void KeepRecordsAside(const base::FilePath& path, const std::string& bytes) {
       LOG_IF(ERROR, !WriteAt(file.Get(), 0, bytes))
           << "Could not keep the refused rollback records";
       LOG(ERROR) << "Refusing the rollback records that a run left behind "
-                 << "this one's, as they name what no run for this folder "
-                 << "changes; kept as " << aside.AsUTF8();
+                 << "this one's, " << reason << "; kept as " << aside.AsUTF8();
       return;
     }
   }
@@ -250,28 +273,97 @@ bool IsTrustedWriter(PSID sid) {
           (!base::FilesKeepTheirOwners() && IsProcessUser(sid)));
 }
 
-// Whether the journal open as |file|, and its folder, are written by none
-// but administrators; logged when not.
-bool OnlyAdministratorsWriteJournal(HANDLE file, const base::FilePath& path) {
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (::GetSecurityInfo(file, SE_FILE_OBJECT,
-                        OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                        nullptr, nullptr, nullptr, nullptr,
-                        &descriptor) != ERROR_SUCCESS) {
-    return false;
+DWORD ReadSystemSecurity(HANDLE file,
+                         const base::FilePath& path,
+                         PSECURITY_DESCRIPTOR* descriptor) {
+  constexpr SECURITY_INFORMATION kWanted =
+      OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+  if (file) {
+    return ::GetSecurityInfo(file, SE_FILE_OBJECT, kWanted, nullptr, nullptr,
+                             nullptr, nullptr, descriptor);
   }
-  bool trusted = RollbackJournal::OnlyAdministratorsWrite(descriptor);
-  ::LocalFree(descriptor);
-  descriptor = nullptr;
-  trusted = trusted &&
-            ::GetNamedSecurityInfoW(
-                path.DirName().value().c_str(), SE_FILE_OBJECT,
-                OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr,
-                nullptr, nullptr, nullptr, &descriptor) == ERROR_SUCCESS &&
-            RollbackJournal::OnlyAdministratorsWrite(descriptor);
+  return ::GetNamedSecurityInfoW(path.value().c_str(), SE_FILE_OBJECT, kWanted,
+                                 nullptr, nullptr, nullptr, nullptr,
+                                 descriptor);
+}
+
+RollbackJournal::SecurityReader g_read_security = &ReadSystemSecurity;
+
+// Whether the journal open as |file|, or with a null |file| the folder
+// |path|, is written by none but administrators.
+bool OnlyAdministratorsWriteObject(HANDLE file, const base::FilePath& path) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  const bool trusted =
+      g_read_security(file, path, &descriptor) == ERROR_SUCCESS &&
+      RollbackJournal::OnlyAdministratorsWrite(descriptor);
   if (descriptor)
     ::LocalFree(descriptor);
   return trusted;
+}
+
+// Whether the journal open as |file|, and its folder, are written by none
+// but administrators.
+bool OnlyAdministratorsWriteJournal(HANDLE file, const base::FilePath& path) {
+  return OnlyAdministratorsWriteObject(file, path) &&
+         OnlyAdministratorsWriteObject(nullptr, path.DirName());
+}
+
+// The machine's folder of the journals of administrators' runs; empty when
+// the machine's shared application data is unknown.
+base::FilePath AdministratorsJournalFolder() {
+  base::FilePath machine_data;
+  if (!base::PathService::Get(base::DIR_COMMON_APP_DATA, &machine_data))
+    return base::FilePath();
+  return machine_data.Append(kAdministratorsJournalFolder);
+}
+
+// Removes the machine's folder of journals when the journal at |path|,
+// which is gone, was the last thing in it: a folder that holds anything
+// stays. A run that creates a journal meanwhile creates the folder again.
+void RemoveFolderIfLast(const base::FilePath& path) {
+  const base::FilePath folder = path.DirName();
+  const base::FilePath machine_folder = AdministratorsJournalFolder();
+  if (machine_folder.empty() ||
+      base::FilePath::CompareIgnoreCase(folder.value(),
+                                        machine_folder.value()) != 0 ||
+      ::RemoveDirectoryW(folder.value().c_str())) {
+    return;
+  }
+  const DWORD error = ::GetLastError();
+  if (error != ERROR_DIR_NOT_EMPTY && error != ERROR_FILE_NOT_FOUND &&
+      error != ERROR_PATH_NOT_FOUND) {
+    PLOG(WARNING) << "Could not remove " << folder.AsUTF8();
+  }
+}
+
+// The journal of the folder whose text is |name|, in |journals|.
+base::FilePath JournalNamed(const base::FilePath& journals,
+                            base::string16 name) {
+  // As the file system compares names, without regard to case.
+  if (!name.empty())
+    ::CharUpperBuffW(&name[0], static_cast<DWORD>(name.size()));
+  const uint32_t hash = Checksum(reinterpret_cast<const char*>(name.data()),
+                                 name.size() * sizeof(wchar_t));
+  return journals.Append(L"vexlo_rollback_" + base::UintToString16(hash) +
+                         L".journal");
+}
+
+// |folder| as the file system resolves it, its components joined by single
+// separators; its text when it cannot be resolved. The text of a folder
+// given in its usual spelling is this very text, so a journal an earlier
+// build named by it keeps its name.
+base::string16 ResolvedFolder(const base::FilePath& folder) {
+  std::vector<base::string16> components;
+  // A longer path is no folder of an installation, and the file calls that
+  // resolve it take no more.
+  if (folder.value().size() >= MAX_PATH ||
+      !RollbackScope::NormalizePath(folder, &components)) {
+    return folder.StripTrailingSeparators().value();
+  }
+  base::string16 resolved;
+  for (const base::string16& component : components)
+    resolved += (resolved.empty() ? L"" : L"\\") + component;
+  return resolved;
 }
 
 // Creates the folder of the journals of administrators' runs, which only
@@ -299,7 +391,44 @@ bool DeleteUnlessHeld(const base::FilePath& path) {
   base::win::ScopedHandle file(::CreateFileW(
       path.value().c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
-  return file.IsValid();
+  if (!file.IsValid())
+    return false;
+  file.Close();
+  RemoveFolderIfLast(path);
+  return true;
+}
+
+// Deletes the journal at |path|; false, logged, when it stays.
+bool DeleteJournal(const base::FilePath& path) {
+  if (!::DeleteFileW(path.value().c_str())) {
+    PLOG(ERROR) << "Could not delete the rollback journal " << path.AsUTF8();
+    return false;
+  }
+  RemoveFolderIfLast(path);
+  return true;
+}
+
+// Opens the journal at |path| to record, creating it and, for an
+// administrator's run, the machine's folder of journals as needed.
+HANDLE OpenToRecord(const base::FilePath& path) {
+  HANDLE file = INVALID_HANDLE_VALUE;
+  for (int attempt = 0; attempt < kMaxOpenAttempts; ++attempt) {
+    if (RunsAsAdministrator())
+      CreateAdministratorsFolder(path.DirName());
+    file = ::CreateFileW(path.value().c_str(), GENERIC_READ | GENERIC_WRITE,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Created where missing, the journal is not found only with its
+    // folder; a folder being removed refuses new entries until it is gone.
+    const DWORD error = ::GetLastError();
+    if (file != INVALID_HANDLE_VALUE ||
+        (error != ERROR_PATH_NOT_FOUND && error != ERROR_FILE_NOT_FOUND &&
+         error != ERROR_ACCESS_DENIED)) {
+      break;
+    }
+    ::Sleep(1);
+  }
+  return file;
 }
 
 }  // namespace
@@ -315,21 +444,22 @@ base::FilePath RollbackJournal::PathFor(const base::FilePath& folder) {
     return base::FilePath();
   // What any process of the user writes must never steer an
   // administrator's run.
-  if (RunsAsAdministrator()) {
-    if (!base::PathService::Get(base::DIR_COMMON_APP_DATA, &journals))
-      return base::FilePath();
-    journals = journals.Append(kAdministratorsJournalFolder);
-  } else if (!base::GetTempDir(&journals)) {
+  if (RunsAsAdministrator())
+    journals = AdministratorsJournalFolder();
+  else if (!base::GetTempDir(&journals))
     return base::FilePath();
+  if (journals.empty())
+    return base::FilePath();
+  const base::FilePath path = JournalNamed(journals, ResolvedFolder(folder));
+  const base::FilePath by_text =
+      JournalNamed(journals, folder.StripTrailingSeparators().value());
+  // Never over a journal of this name, nor one that a run holds open.
+  if (by_text != path &&
+      ::MoveFileExW(by_text.value().c_str(), path.value().c_str(), 0)) {
+    LOG(WARNING) << "The rollback journal " << by_text.AsUTF8()
+                 << " of an earlier installer is now " << path.AsUTF8();
   }
-  // Named by the folder as the file system compares names, without regard
-  // to case.
-  base::string16 name = folder.StripTrailingSeparators().value();
-  ::CharUpperBuffW(&name[0], static_cast<DWORD>(name.size()));
-  const uint32_t hash = Checksum(reinterpret_cast<const char*>(name.data()),
-                                 name.size() * sizeof(wchar_t));
-  return journals.Append(L"vexlo_rollback_" + base::UintToString16(hash) +
-                         L".journal");
+  return path;
 }
 
 // static
@@ -342,8 +472,11 @@ bool RollbackJournal::Replay(const base::FilePath& path,
                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.IsValid()) {
     const DWORD error = ::GetLastError();
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+      // An earlier installer left the machine's folder once it was empty.
+      RemoveFolderIfLast(path);
       return true;
+    }
     PLOG(WARNING) << "Leaving the rollback journal " << path.AsUTF8();
     return false;
   }
@@ -371,9 +504,9 @@ bool RollbackJournal::Replay(const base::FilePath& path,
     }
     bytes.erase(0, kHeaderSize);
     const std::vector<std::pair<size_t, size_t>> records = FindRecords(bytes);
-    if (!AllWithin(bytes, records, scope)) {
+    if (const char* reason = RefusalReason(bytes, records, scope)) {
       file.Close();
-      KeepAside(path, "as it names what no run for its folder changes");
+      KeepAside(path, reason);
       return true;
     }
     LOG(WARNING) << "Taking back what a killed installer left, from "
@@ -382,11 +515,12 @@ bool RollbackJournal::Replay(const base::FilePath& path,
       return false;
   }
   file.Close();
-  if (!::DeleteFileW(path.value().c_str())) {
-    PLOG(ERROR) << "Could not delete the rollback journal " << path.AsUTF8();
-    return false;
-  }
-  return true;
+  return DeleteJournal(path);
+}
+
+// static
+void RollbackJournal::SetSecurityReaderForTesting(SecurityReader reader) {
+  g_read_security = reader ? reader : &ReadSystemSecurity;
 }
 
 // static
@@ -431,11 +565,7 @@ bool RollbackJournal::Open(const base::FilePath& path,
                            const RollbackScope& scope) {
   DCHECK(!is_open());
   Replay(path, scope);
-  if (RunsAsAdministrator())
-    CreateAdministratorsFolder(path.DirName());
-  file_.Set(::CreateFileW(path.value().c_str(), GENERIC_READ | GENERIC_WRITE,
-                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  file_.Set(OpenToRecord(path));
   std::string header;
   if (!file_.IsValid() || !ReadFrom(file_.Get(), 0, &header)) {
     PLOG(ERROR) << "Could not open the rollback journal " << path.AsUTF8();
@@ -498,8 +628,8 @@ bool RollbackJournal::ReplayAbandoned() {
     return true;
   }
   const std::vector<std::pair<size_t, size_t>> records = FindRecords(bytes);
-  if (!AllWithin(bytes, records, *scope_)) {
-    KeepRecordsAside(path_, bytes);
+  if (const char* reason = RefusalReason(bytes, records, *scope_)) {
+    KeepRecordsAside(path_, bytes, reason);
     if (!Truncate(file_.Get(), end_))
       PLOG(ERROR) << "Could not shorten the rollback journal";
     return true;
@@ -514,8 +644,8 @@ void RollbackJournal::Close() {
   if (!Truncate(file_.Get(), start_))
     PLOG(ERROR) << "Could not shorten the rollback journal";
   file_.Close();
-  if (owner_ && !::DeleteFileW(path_.value().c_str()))
-    PLOG(ERROR) << "Could not delete the rollback journal " << path_.AsUTF8();
+  if (owner_)
+    DeleteJournal(path_);
   start_ = end_ = 0;
 }
 

@@ -27,10 +27,14 @@ namespace installer {
 // that a kill cut short is recognised by its checksum and ignored. The
 // records survive the end of the process, not the end of the system.
 //
-// A run of the installer may start another one for the same folder (to
-// wait for the package, or elevated) and wait for it: the other process
-// finds the journal held open and continues it behind the records of the
-// first. A journal that nobody holds open is one that a killed run left.
+// A run of the installer may start another one for the same folder and
+// wait for it. One started to wait for the package runs as the same user:
+// it finds the journal held open and continues it behind the records of the
+// first. One started elevated keeps its journal in the machine's folder of
+// administrators' journals, never in its starter's: it begins a journal of
+// its own there, which the next administrator's run for the folder replays
+// when it was killed; its starter finds nothing of it behind its own
+// records. A journal that nobody holds open is one that a killed run left.
 class RollbackJournal {
  public:
   RollbackJournal();
@@ -42,20 +46,35 @@ class RollbackJournal {
 
   // The journal of the installations into |folder|: in the user's
   // temporary folder, or, for an administrator's run, in the machine's
-  // folder of journals; empty when there is none.
+  // folder of journals; empty when there is none. Named by the folder as
+  // the file system resolves it, so every spelling of one folder finds the
+  // same journal. A journal that an earlier build named by the folder's
+  // text as given is moved to this name first, unless one is there.
   static base::FilePath PathFor(const base::FilePath& folder);
 
   // Takes back what the journal at |path| holds and deletes it, or keeps
-  // it aside, untouched, when it holds anything outside |scope| or when
-  // others than administrators could have written it for an
-  // administrator's run. True when nothing is left of it at |path|; false,
-  // leaving it, while a process holds it open or when it cannot be read.
+  // it aside, untouched, when it holds anything outside |scope| or more
+  // records than any run writes, or when others than administrators could
+  // have written it for an administrator's run. True when nothing is left of it
+  // at |path|; false, leaving it, while a process holds it open or when it
+  // cannot be read.
   static bool Replay(const base::FilePath& path, const RollbackScope& scope);
 
   // Whether the file or folder that |descriptor| protects is owned and
   // writable by none but administrators, the system and this process's
   // user.
   static bool OnlyAdministratorsWrite(PSECURITY_DESCRIPTOR descriptor);
+
+  // Reads the owner and access list of the journal open as |file| or, when
+  // |file| is null, of the folder |path|, into |descriptor|, which the
+  // caller frees with LocalFree; a Windows error code, ERROR_SUCCESS on
+  // success.
+  using SecurityReader = DWORD (*)(HANDLE file,
+                                   const base::FilePath& path,
+                                   PSECURITY_DESCRIPTOR* descriptor);
+  // Makes |reader| the one that an administrator's run asks (null: the
+  // system's again): the test platform keeps no owner of a file.
+  static void SetSecurityReaderForTesting(SecurityReader reader);
 
   // Replays a journal that a killed run left at |path|, then opens it to
   // record, behind the records of a run that holds it open. False, logged,
@@ -72,9 +91,9 @@ class RollbackJournal {
   void TruncateTo(uint64_t end);
   // Takes back the records that a process started from this one left
   // behind this one's when it was killed; keeps them aside instead when any
-  // is outside the scope. True when that process left anything there (or
-  // the journal cannot be read): it did not reach its end, whatever exit
-  // code the system gives it.
+  // is outside the scope, or when they are more than any run writes. True
+  // when that process left anything there (or the journal cannot be read):
+  // it did not reach its end, whatever exit code the system gives it.
   bool ReplayAbandoned();
   // Forgets this process's records, and deletes the journal unless it
   // continues another process's; for a transaction that has ended.

@@ -10,6 +10,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/base_paths_win.h"
@@ -18,6 +19,7 @@
 #include "base/hash.h"
 #include "base/logging.h"
 #include "base/path_service.h"
+#include "base/strings/string_number_conversions.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/unique_test_dir.h"
 #include "base/win/registry.h"
@@ -31,6 +33,7 @@
 #include "desktop/launcher/installer/service/transactions/move_file_operation.h"
 #include "desktop/launcher/installer/service/transactions/rollback_record.h"
 #include "desktop/launcher/installer/service/transactions/transaction.h"
+#include "desktop/launcher/installer/test/scoped_path_override.h"
 #include "gtest/gtest.h"
 
 namespace vexlo {
@@ -94,9 +97,10 @@ class RollbackJournalTest : public OperationTest {
 
   // Does the first |count| changes and then ends as a killed process does:
   // neither rolled back nor committed, with the journal left as it is.
-  void DoAndDie(size_t count) {
+  void DoAndDie(size_t count) { DoAndDieAt(journal_path_, count); }
+  void DoAndDieAt(const base::FilePath& path, size_t count) {
     RollbackJournal journal;
-    ASSERT_TRUE(journal.Open(journal_path_, scope_));
+    ASSERT_TRUE(journal.Open(path, scope_));
     // A killed process never destroys its transaction.
     Transaction* transaction = new Transaction(&journal);
     const auto changes = Changes();
@@ -133,6 +137,113 @@ class RollbackJournalTest : public OperationTest {
   // All that the test's runs change: its folder and its key.
   RollbackScope scope_;
 };
+
+// A run killed while given its folder in one spelling is taken back by the
+// next run given another; a journal that an earlier build named by the
+// folder's text is found too.
+TEST_F(RollbackJournalTest, ANextRunInAnotherSpellingTakesBackAKilledOne) {
+  FakeSecurityChecks checks;
+  checks.set_administrator(false);
+  wchar_t short_name[MAX_PATH];
+  ASSERT_GT(
+      ::GetShortPathNameW(temp_.path().value().c_str(), short_name, MAX_PATH),
+      0u);
+  const base::FilePath short_folder(short_name);
+  ASSERT_NE(temp_.path(), short_folder);
+  const base::FilePath journal = RollbackJournal::PathFor(temp_.path());
+  for (const base::FilePath& spelling :
+       {short_folder.Append(L"sub\\.."),
+        temp_.path().NormalizePathSeparatorsTo(L'/'),
+        base::FilePath(short_folder.value() + L"\\")}) {
+    EXPECT_EQ(journal, RollbackJournal::PathFor(spelling)) << spelling.AsUTF8();
+  }
+  base::string16 text = short_folder.value();
+  ::CharUpperBuffW(&text[0], static_cast<DWORD>(text.size()));
+  const uint32_t hash =
+      base::SuperFastHash(reinterpret_cast<const char*>(text.data()),
+                          static_cast<int>(text.size() * sizeof(wchar_t)));
+  const base::FilePath by_text = journal.DirName().Append(
+      L"vexlo_rollback_" + base::UintToString16(hash) + L".journal");
+  const Snapshot before = TakeSnapshot();
+  for (const base::FilePath& left : {journal, by_text}) {
+    DoAndDieAt(left, Changes().size());
+    ASSERT_TRUE(RollbackJournal::Replay(RollbackJournal::PathFor(short_folder),
+                                        scope_));
+    EXPECT_EQ(before, TakeSnapshot());
+    EXPECT_FALSE(base::PathExists(left));
+  }
+}
+
+// The machine's folder of administrators' journals goes with its last
+// journal, however the run ends, and stays while it holds any.
+TEST_F(RollbackJournalTest, TheMachinesFolderGoesWithItsLastJournal) {
+  const base::UniqueTestDir data;
+  const ScopedPathOverride machine_data(base::DIR_COMMON_APP_DATA, data.path());
+  const base::FilePath journal = RollbackJournal::PathFor(temp_.path());
+  ASSERT_EQ(data.path().Append(L"vexlo_rollback"), journal.DirName());
+  using Run = std::unique_ptr<RollbackJournal>;
+  const struct {
+    const char* name;
+    std::function<void(Run*)> end;
+    bool folder_left;
+  } kCases[] = {
+      {"closed", [](Run* run) { (*run)->Close(); }, false},
+      {"killed, then replayed",
+       [&](Run* run) {
+         run->reset();
+         EXPECT_TRUE(RollbackJournal::Replay(journal, scope_));
+       },
+       false},
+      {"continued, its starter killed",
+       [&](Run* run) {
+         RollbackJournal second;
+         ASSERT_TRUE(second.Open(journal, scope_));
+         run->reset();
+         second.Commit();
+       },
+       false},
+      {"refused",
+       [&](Run* run) {
+         run->reset();
+         EXPECT_TRUE(
+             RollbackJournal::Replay(journal, RollbackScope(Path(L"x"))));
+       },
+       true},
+  };
+  for (const auto& test : kCases) {
+    SCOPED_TRACE(test.name);
+    Run run = std::make_unique<RollbackJournal>();
+    ASSERT_TRUE(run->Open(journal, scope_));
+    ASSERT_TRUE(run->Append(RollbackRecord::CreatedFile(Path(L"none.txt"))));
+    test.end(&run);
+    EXPECT_FALSE(base::PathExists(journal));
+    EXPECT_EQ(test.folder_left, base::PathExists(journal.DirName()));
+  }
+}
+
+// Runs that begin and end journals in the machine's folder at once each
+// find the folder when they need it, though each removes it with the last.
+TEST_F(RollbackJournalTest, RunsOpenJournalsWhileTheFolderComesAndGoes) {
+  const base::UniqueTestDir data;
+  const ScopedPathOverride machine_data(base::DIR_COMMON_APP_DATA, data.path());
+  constexpr int kJournals = 200;
+  int opened[3] = {};
+  std::vector<std::thread> runs;
+  for (int& count : opened) {
+    const base::FilePath folder = Path(base::IntToString16(runs.size()));
+    runs.emplace_back([folder, &count] {
+      for (int i = 0; i < kJournals; ++i) {
+        RollbackJournal journal;
+        count += journal.Open(RollbackJournal::PathFor(folder),
+                              RollbackScope(folder));
+      }
+    });
+  }
+  for (std::thread& run : runs)
+    run.join();
+  EXPECT_EQ(std::vector<int>(3, kJournals),
+            std::vector<int>(std::begin(opened), std::end(opened)));
+}
 
 // Whatever a killed run had done, replaying its journal takes back; the
 // records of a change that was taken back are gone with it.
@@ -281,6 +392,9 @@ TEST_F(RollbackJournalTest, TakesNothingThatIsNotTheRuns) {
       {RollbackRecord::CreatedFolders(Path(L"full"), temp_.path()),
        RollbackRecord::Renamed(Path(L"existing.txt"), Path(L"src.txt")),
        RollbackRecord::Renamed(Path(L"nowhere.txt"), Path(L"nothing.txt")),
+       // Longer than a run's file calls take: never made.
+       RollbackRecord::Renamed(Path(base::string16(30000, L'a')),
+                               Path(L"src.txt")),
        RollbackRecord::RegistryValue(HKEY_CURRENT_USER, Key(L"no\\key"), L"v",
                                      true, REG_SZ, {'x', 0})},
       "");
@@ -513,6 +627,7 @@ TEST_F(PlantedJournalTest, ARecordOutsideTheScopeRefusesTheJournal) {
   huge_bytes.Write4Bytes(0x7FFFFFF0);
   base::Pickle cut = Words({3});
   cut.WriteString16(Path(L"src.txt").value());
+  const base::string16 too_long(40000, L'a');
   const struct {
     const char* name;
     base::Pickle record;
@@ -546,6 +661,8 @@ TEST_F(PlantedJournalTest, ARecordOutsideTheScopeRefusesTheJournal) {
       {"a name beyond its bytes", std::move(huge_name)},
       {"content beyond its bytes", std::move(huge_bytes)},
       {"a record cut within", std::move(cut)},
+      {"paths longer than the file system takes",
+       RollbackRecord::Renamed(Path(too_long), Path(too_long + L"b"))},
       {"an unknown kind", Words({99})},
       {"no kind", base::Pickle()},
   };
@@ -614,6 +731,79 @@ TEST_F(PlantedJournalTest, ForeignRecordsBehindARunAreKeptAside) {
   EXPECT_NE(std::string::npos, logged_.find("Refusing the rollback records"));
   first.Close();
   EXPECT_TRUE(base::PathExists(Path(L"src.txt")));
+}
+
+// A journal of more records than any run writes is kept aside whole,
+// without a record undone: replaying it would hold the next run for
+// minutes.
+TEST_F(PlantedJournalTest, AJournalOfMoreRecordsThanAnyRunsIsKeptAside) {
+  const base::Pickle record = RollbackRecord::CreatedFile(Path(L"src.txt"));
+  std::string bytes(static_cast<const char*>(record.data()), record.size());
+  const uint32_t checksum =
+      base::SuperFastHash(bytes.data(), static_cast<int>(bytes.size()));
+  bytes.append(reinterpret_cast<const char*>(&checksum), sizeof(checksum));
+  std::string records;
+  for (int i = 0; i <= 1 << 14; ++i)
+    records += bytes;
+  WriteJournal({}, records);
+  EXPECT_TRUE(RollbackJournal::Replay(journal_path_, scope_));
+  EXPECT_TRUE(base::PathExists(Path(L"src.txt")));
+  EXPECT_EQ(1u, KeptAside().size());
+  EXPECT_NE(std::string::npos, logged_.find("more records than any run"));
+}
+
+// The owner and access lists of a journal and of its folder, from text in
+// place of the platform's, which keeps no owner of a file.
+const wchar_t* g_security[2] = {};
+
+DWORD ReadTestSecurity(HANDLE file,
+                       const base::FilePath& /* path */,
+                       PSECURITY_DESCRIPTOR* descriptor) {
+  return ::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+             g_security[file ? 0 : 1], SDDL_REVISION_1, descriptor, nullptr)
+             ? ERROR_SUCCESS
+             : ::GetLastError();
+}
+
+// An administrator's run neither replays nor continues a journal that
+// others could have written, nor one in a folder someone else made: it is
+// kept aside untouched, and continuing it is refused.
+TEST_F(PlantedJournalTest, AnAdministratorsRunTakesNoJournalOthersCouldWrite) {
+  FakeSecurityChecks administrator;
+  constexpr wchar_t kOurs[] = L"O:BAD:P(A;;FA;;;BA)(A;;FA;;;SY)";
+  const struct {
+    const wchar_t* journal;
+    const wchar_t* folder;
+    bool taken;
+  } kCases[] = {
+      {kOurs, kOurs, true},
+      {L"O:BAD:(A;;FA;;;BA)(A;;FA;;;BU)", kOurs, false},
+      {L"O:BUD:(A;;FA;;;BA)", kOurs, false},
+      {kOurs, L"O:BUD:(A;OICI;FA;;;BU)", false},
+  };
+  for (const auto& test : kCases) {
+    SCOPED_TRACE(base::UTF16ToUTF8(test.journal) + " in " +
+                 base::UTF16ToUTF8(test.folder));
+    Write(L"made.txt", "made");
+    const size_t kept = KeptAside().size();
+    WriteJournal({RollbackRecord::CreatedFile(Path(L"made.txt"))}, "");
+    RollbackJournal first;
+    g_security[0] = test.journal;
+    g_security[1] = test.folder;
+    for (bool replay : {true, false}) {
+      RollbackJournal::SetSecurityReaderForTesting(&ReadTestSecurity);
+      RollbackJournal second;
+      EXPECT_EQ(test.taken,
+                replay ? RollbackJournal::Replay(journal_path_, scope_) &&
+                             !base::PathExists(Path(L"made.txt"))
+                       : second.Open(journal_path_, scope_));
+      RollbackJournal::SetSecurityReaderForTesting(nullptr);
+      if (replay) {
+        EXPECT_EQ(test.taken ? kept : kept + 1, KeptAside().size());
+        ASSERT_TRUE(first.Open(journal_path_, scope_));
+      }
+    }
+  }
 }
 
 // A journal larger than any run's is never read into memory, and is kept

@@ -48,10 +48,16 @@ bool ReadBytes(base::PickleIterator* reader, std::vector<uint8_t>* data) {
   return true;
 }
 
+// The longest path the file system takes, in UTF-16 units: a record naming
+// a longer one is no record of a change.
+constexpr size_t kMaxPathLength = 32767;
+
 bool ReadPath(base::PickleIterator* reader, base::FilePath* path) {
   base::string16 value;
-  if (!reader->ReadString16(&value) || value.empty())
+  if (!reader->ReadString16(&value) || value.empty() ||
+      value.size() > kMaxPathLength) {
     return false;
+  }
   *path = base::FilePath(value);
   return true;
 }
@@ -151,7 +157,19 @@ bool ReadChange(const base::Pickle& record, Change* change) {
   }
 }
 
+// Whether |change| names a path longer than a run's file calls take: a
+// run gives them paths in their plain form, which stops short of MAX_PATH
+// units, so such a change never happened and there is nothing to take
+// back. Nor is the scope asked: it resolves a path one component at a time
+// against the file system, and a planted path holds thousands of them.
+bool NamesUnreachablePath(const Change& change) {
+  return change.path.value().size() >= MAX_PATH ||
+         change.other.value().size() >= MAX_PATH;
+}
+
 bool IsChangeWithin(const Change& change, const RollbackScope& scope) {
+  if (NamesUnreachablePath(change))
+    return true;
   switch (change.kind) {
     case kCreatedFile:
     case kFileContent:
@@ -291,6 +309,11 @@ void UndoDeletedKey(const Change& change) {
 }
 
 void UndoChange(const Change& change, const RollbackScope& scope) {
+  if (NamesUnreachablePath(change)) {
+    LOG(WARNING) << "Passing over a rollback record of a path longer than "
+                    "any run makes";
+    return;
+  }
   switch (change.kind) {
     case kCreatedFile:
       UndoCreatedFile(change.path);

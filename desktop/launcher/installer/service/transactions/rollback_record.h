@@ -65,7 +65,9 @@ class RollbackRecord {
 
   // Whether |record| can be read whole and names only what |scope| holds;
   // logged when not. Every count and length in it is checked against the
-  // bytes that are there before anything is made of it.
+  // bytes that are there before anything is made of it, and no path may be
+  // longer than the file system takes. A record of a path longer than a
+  // run's file calls take names a change that never happened, and nothing.
   static bool IsWithin(const base::Pickle& record, const RollbackScope& scope);
 
   // Takes back the change that |record| describes, as far as it happened.

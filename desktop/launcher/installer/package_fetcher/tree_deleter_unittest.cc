@@ -51,6 +51,34 @@ TEST(TreeDeleterTest, DeletesTheWholeTreeButNothingBehindALink) {
   EXPECT_TRUE(Exists(outside.Append(L"keep")));
 }
 
+// Another process tries to move a folder of the tree away once the deletion
+// has begun, to put a link to a folder outside in its place: the folder is
+// held, so the move is refused, and what is outside stays.
+TEST(TreeDeleterTest, AFolderSwappedForALinkOnceDeletingBeganIsNotFollowed) {
+  for (const wchar_t* swapped : {L"f3", L"f3\\g8"}) {
+    SCOPED_TRACE(swapped);
+    base::UniqueTestDir dir;
+    const base::FilePath outside = dir.path().Append(L"outside");
+    ASSERT_TRUE(base::CreateDirectory(outside));
+    ASSERT_EQ(4, base::WriteFile(outside.Append(L"keep"), "keep", 4));
+    ASSERT_EQ(4, base::WriteFile(outside.Append(L"x1"), "keep", 4));
+    const base::FilePath tree = dir.path().Append(L"tree");
+    MakeTree(tree, 40);
+    const base::FilePath moved = dir.path().Append(L"moved");
+    TreeDeleter deleter(tree);
+    deleter.set_before_deleting_for_testing([&]() {
+      if (MoveFileExW(tree.Append(swapped).value().c_str(),
+                      moved.value().c_str(), 0)) {
+        EXPECT_TRUE(base::MakeFolderLink(tree.Append(swapped), outside));
+      }
+    });
+    EXPECT_TRUE(deleter.Delete());
+    EXPECT_TRUE(Exists(outside.Append(L"keep")));
+    EXPECT_TRUE(Exists(outside.Append(L"x1")));
+    EXPECT_FALSE(Exists(tree));
+  }
+}
+
 TEST(TreeDeleterTest, AnswersAsBaseDeleteFile) {
   base::UniqueTestDir dir;
   // Not there: deleted already.

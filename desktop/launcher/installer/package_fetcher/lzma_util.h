@@ -44,7 +44,9 @@ class LzmaExtractor {
   // |target_folder| is made new: an item whose path is taken already (a
   // file, a folder or a link that was there, or an earlier item of the same
   // name in any case) fails with ERROR_FILE_EXISTS or ERROR_ALREADY_EXISTS.
-  // What was written before a failure stays.
+  // What was written for the items before a failing one stays; the file of
+  // an item whose writing failed does not. The folders made are held open,
+  // without sharing their deletion, until Extract returns.
   int32_t Extract(const base::FilePath& target_folder);
 
   // May be null; not owned.

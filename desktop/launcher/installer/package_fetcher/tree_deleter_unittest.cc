@@ -7,6 +7,8 @@
 #include "base/files/file_util.h"
 #include "base/test/folder_link.h"
 #include "base/test/unique_test_dir.h"
+#include "base/threading/platform_thread.h"
+#include "base/time/time.h"
 #include "base/win/scoped_handle.h"
 #include "gtest/gtest.h"
 
@@ -51,12 +53,42 @@ TEST(TreeDeleterTest, DeletesTheWholeTreeButNothingBehindALink) {
   EXPECT_TRUE(Exists(outside.Append(L"keep")));
 }
 
-// Another process tries to move a folder of the tree away once the deletion
-// has begun, to put a link to a folder outside in its place: the folder is
-// held, so the move is refused, and what is outside stays.
-TEST(TreeDeleterTest, AFolderSwappedForALinkOnceDeletingBeganIsNotFollowed) {
-  for (const wchar_t* swapped : {L"f3", L"f3\\g8"}) {
-    SCOPED_TRACE(swapped);
+// Makes |link| a symbolic link to the file |target|: under Wine a host
+// link, which Wine shows as a plain file. Returns once the link is there.
+bool MakeFileLink(const base::FilePath& link, const base::FilePath& target) {
+  base::string16 host_link, host_target;
+  if (!base::GetHostPath(link, &host_link) ||
+      !base::GetHostPath(target, &host_target)) {
+    return CreateSymbolicLinkW(link.value().c_str(), target.value().c_str(),
+                               SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) !=
+           FALSE;
+  }
+  if (!base::StartHostProgram(L"/bin/ln -s -- \"" + host_target + L"\" \"" +
+                              host_link + L"\""))
+    return false;
+  // The host program comes without a handle to wait on.
+  const base::TimeTicks deadline =
+      base::TimeTicks::Now() + base::TimeDelta::FromSeconds(60);
+  while (!Exists(link) && base::TimeTicks::Now() < deadline)
+    base::PlatformThread::Sleep(base::TimeDelta::FromMilliseconds(5));
+  return Exists(link);
+}
+
+// Another process swaps something of the tree for a link to outside it once
+// the deletion has begun: a folder is held, so its move is refused; a file
+// replaced by a link after it was listed is left alone, and the deletion
+// fails. What is outside stays.
+TEST(TreeDeleterTest, WhatIsSwappedForALinkOnceDeletingBeganIsNotFollowed) {
+  const struct {
+    const wchar_t* swapped;
+    bool file;
+  } cases[] = {
+      {L"f3", false},
+      {L"f3\\g8", false},
+      {L"f3\\g8\\x1", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.swapped);
     base::UniqueTestDir dir;
     const base::FilePath outside = dir.path().Append(L"outside");
     ASSERT_TRUE(base::CreateDirectory(outside));
@@ -64,18 +96,24 @@ TEST(TreeDeleterTest, AFolderSwappedForALinkOnceDeletingBeganIsNotFollowed) {
     ASSERT_EQ(4, base::WriteFile(outside.Append(L"x1"), "keep", 4));
     const base::FilePath tree = dir.path().Append(L"tree");
     MakeTree(tree, 40);
-    const base::FilePath moved = dir.path().Append(L"moved");
+    const base::FilePath swapped = tree.Append(c.swapped);
     TreeDeleter deleter(tree);
+    bool began = false;
     deleter.set_before_deleting_for_testing([&]() {
-      if (MoveFileExW(tree.Append(swapped).value().c_str(),
-                      moved.value().c_str(), 0)) {
-        EXPECT_TRUE(base::MakeFolderLink(tree.Append(swapped), outside));
+      began = true;
+      if (c.file) {
+        EXPECT_TRUE(DeleteFileW(swapped.value().c_str()));
+        EXPECT_TRUE(MakeFileLink(swapped, outside.Append(L"x1")));
+      } else if (MoveFileExW(swapped.value().c_str(),
+                             dir.path().Append(L"moved").value().c_str(), 0)) {
+        EXPECT_TRUE(base::MakeFolderLink(swapped, outside));
       }
     });
-    EXPECT_TRUE(deleter.Delete());
+    EXPECT_EQ(!c.file, deleter.Delete());
+    EXPECT_TRUE(began);
     EXPECT_TRUE(Exists(outside.Append(L"keep")));
     EXPECT_TRUE(Exists(outside.Append(L"x1")));
-    EXPECT_FALSE(Exists(tree));
+    EXPECT_EQ(c.file, Exists(tree));
   }
 }
 

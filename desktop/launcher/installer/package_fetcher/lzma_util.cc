@@ -8,7 +8,6 @@
 #include <vector>
 
 #include <windows.h>
-#include <winternl.h>
 
 #include "base/files/file_util.h"
 #include "base/logging.h"
@@ -17,6 +16,7 @@
 #include "base/synchronization/condition_variable.h"
 #include "base/synchronization/lock.h"
 #include "base/threading/platform_thread.h"
+#include "desktop/launcher/installer/package_fetcher/below_folder.h"
 #include "desktop/launcher/installer/package_fetcher/block_decoder.h"
 #include "desktop/launcher/installer/package_fetcher/lzma_sdk.h"
 #include "desktop/launcher/installer/package_fetcher/mapped_file_allocator.h"
@@ -112,73 +112,35 @@ bool IsDeviceName(base::StringPiece16 component) {
          number == L'\u00B2' || number == L'\u00B3';
 }
 
-// |name| below the folder that |parent| opens, in the form the native calls
-// take; it points into |name|, which must outlive it.
-struct NameBelow {
-  NameBelow(HANDLE parent, const base::string16& name) {
-    unicode.Buffer = const_cast<wchar_t*>(name.c_str());
-    unicode.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
-    unicode.MaximumLength = unicode.Length;
-    InitializeObjectAttributes(&attributes, &unicode, OBJ_CASE_INSENSITIVE,
-                               parent, nullptr);
-  }
-  NameBelow(const NameBelow&) = delete;
-  NameBelow& operator=(const NameBelow&) = delete;
-
-  UNICODE_STRING unicode;
-  OBJECT_ATTRIBUTES attributes;
-};
-
-// Creates |name|, one component or a relative path, below the folder that
-// |parent| opens, or opens it when |create| is false: 0 and |result|, or
-// the Windows error. Each step names its item relative to a folder handle,
-// so that Windows never walks the whole path again, however deep it is.
-// Nothing that was there is ever written through: a name that is taken
-// fails creation, and a link is opened as itself, never followed.
-DWORD OpenBelow(HANDLE parent,
+// Creates |name|, one component, new below the folder that |parent| opens:
+// 0 and |result|, or the Windows error. A name that is taken fails, so
+// nothing that was there is ever written through.
+DWORD MakeBelow(HANDLE parent,
                 const base::string16& name,
                 bool folder,
-                bool create,
                 base::win::ScopedHandle* result) {
-  NameBelow below(parent, name);
-  IO_STATUS_BLOCK io = {};
-  const ACCESS_MASK access =
-      SYNCHRONIZE | (folder ? FILE_LIST_DIRECTORY | FILE_ADD_FILE |
-                                  FILE_ADD_SUBDIRECTORY | FILE_TRAVERSE
-                            : GENERIC_WRITE | FILE_WRITE_ATTRIBUTES);
-  const ULONG options =
-      FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_REPARSE_POINT |
-      (folder ? FILE_DIRECTORY_FILE : FILE_NON_DIRECTORY_FILE);
-  HANDLE handle = nullptr;
-  const NTSTATUS status = NtCreateFile(
-      &handle, access, &below.attributes, &io, nullptr, FILE_ATTRIBUTE_NORMAL,
-      folder ? FILE_SHARE_READ | FILE_SHARE_WRITE : 0,
-      create ? FILE_CREATE : FILE_OPEN, options, nullptr, 0);
-  if (status >= 0) {
-    result->Set(handle);
-    return 0;
-  }
+  // Deleting what was made takes it back through the same handle.
+  const ACCESS_MASK access = FILE_READ_ATTRIBUTES | DELETE |
+                             (folder ? FILE_LIST_DIRECTORY | FILE_ADD_FILE |
+                                           FILE_ADD_SUBDIRECTORY | FILE_TRAVERSE
+                                     : GENERIC_WRITE);
+  // A folder is held while items go into it: not sharing its deletion keeps
+  // it from being renamed and replaced meanwhile.
+  const DWORD error =
+      OpenBelow(parent, name, access,
+                folder ? FILE_SHARE_READ | FILE_SHARE_WRITE : 0, FILE_CREATE,
+                folder ? FILE_DIRECTORY_FILE : FILE_NON_DIRECTORY_FILE, result);
   // As CreateFileW reports a file that is there already.
-  if (status == static_cast<NTSTATUS>(0xC0000035L) && !folder)
-    return ERROR_FILE_EXISTS;
-  return RtlNtStatusToDosError(status);
+  return error == ERROR_ALREADY_EXISTS && !folder ? ERROR_FILE_EXISTS : error;
 }
 
-// Removes |name| below the folder that |parent| opens, a file or an empty
-// folder this extraction made, without following a link put in its place.
-void RemoveBelow(HANDLE parent, const base::string16& name, bool folder) {
-  NameBelow below(parent, name);
-  IO_STATUS_BLOCK io = {};
-  HANDLE handle = nullptr;
-  const NTSTATUS status = NtCreateFile(
-      &handle, DELETE | SYNCHRONIZE, &below.attributes, &io, nullptr, 0,
-      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
-      FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_REPARSE_POINT |
-          FILE_DELETE_ON_CLOSE |
-          (folder ? FILE_DIRECTORY_FILE : FILE_NON_DIRECTORY_FILE),
-      nullptr, 0);
-  if (status >= 0)
-    CloseHandle(handle);
+// Removes |name| below the folder that |parent| opens, a file this
+// extraction made.
+void RemoveBelow(HANDLE parent, const base::string16& name) {
+  base::win::ScopedHandle file;
+  OpenBelow(parent, name, DELETE,
+            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
+            FILE_NON_DIRECTORY_FILE | FILE_DELETE_ON_CLOSE, &file);
 }
 
 // An item that could not be unpacked: the result Extract gives for it and
@@ -213,31 +175,36 @@ struct FileItem {
 };
 
 // Writes |item| as a new file in its folder; on failure sets its error and
-// the line to log for it.
+// the line to log for it. A file whose writing failed is taken back: its
+// bytes are not the item's.
 void WriteItem(FileItem* item) {
   base::win::ScopedHandle file;
   const DWORD created =
-      OpenBelow(item->folder->Get(), item->name, false, true, &file);
+      MakeBelow(item->folder->Get(), item->name, false, &file);
   if (created != 0) {
     item->error = created;
     item->message = ErrorLine("Error returned by CreateFile: ", created);
     return;
   }
-  item->created = true;
+  const char* failed_step = nullptr;
   if (!base::WriteToHandle(file.Get(), item->data, item->size)) {
-    DWORD error = GetLastError();
-    if (error == NO_ERROR)
-      error = ERROR_WRITE_FAULT;
-    item->error = error;
-    item->message = ErrorLine("Error returned by WriteFile: ", error);
-    return;
-  }
-  if (item->has_time &&
-      !SetFileTime(file.Get(), nullptr, nullptr, &item->time)) {
+    failed_step = "Error returned by WriteFile: ";
     item->error = GetLastError();
-    item->message = ErrorLine("Error returned by SetFileTime: ", item->error);
+    if (item->error == NO_ERROR)
+      item->error = ERROR_WRITE_FAULT;
+  } else if (item->has_time &&
+             !SetFileTime(file.Get(), nullptr, nullptr, &item->time)) {
+    failed_step = "Error returned by SetFileTime: ";
+    item->error = GetLastError();
+  }
+  if (failed_step) {
+    item->message = ErrorLine(failed_step, item->error);
+    // Through the handle that made it: its name may stand for another file
+    // by now.
+    DeleteWhenClosed(file.Get());
     return;
   }
+  item->created = true;
   if (!CloseHandle(file.Take())) {
     item->error = GetLastError();
     item->message = ErrorLine("Error returned by CloseHandle: ", item->error);
@@ -290,7 +257,7 @@ class ParallelItemWriter : public base::PlatformThread::Delegate {
     base::AutoLock hold(lock_);
     for (const FileItem& item : written_) {
       if (item.index >= first)
-        RemoveBelow(item.folder->Get(), item.name, false);
+        RemoveBelow(item.folder->Get(), item.name);
     }
   }
 
@@ -321,7 +288,7 @@ class ParallelItemWriter : public base::PlatformThread::Delegate {
         failure_.message = item.message;
       }
       if (item.created && item.index > first_failure_)
-        RemoveBelow(item.folder->Get(), item.name, false);
+        RemoveBelow(item.folder->Get(), item.name);
       else if (item.created && keep_written)
         written_.push_back(std::move(item));
     }
@@ -440,8 +407,13 @@ bool LzmaExtractor::GetSafeRelativePath(const base::string16& name,
     start = end + 1;
     if (component.empty() || component == L".")
       continue;
-    if (component == L".." || IsDeviceName(component))
+    // Windows drops a component's trailing dots and spaces from a path it
+    // is given, and reads "..." as "..": such a component names a file that
+    // paths cannot reach, or another one.
+    if (component.back() == L'.' || component.back() == L' ' ||
+        IsDeviceName(component)) {
       return false;
+    }
     if (!relative->empty())
       relative->push_back(L'\\');
     relative->append(component);
@@ -465,82 +437,55 @@ uint32_t LzmaExtractor::EnterFolder(const base::string16& relative,
     return 0;
   // The nearest folder made here, the target at worst, then each missing
   // one below it, made new: a folder that was there before (planted, or a
-  // link to elsewhere) is never entered. Items come mostly in order, so the
-  // walk starts at the folder entered last when it leads there.
-  size_t known = 0;
+  // link to elsewhere) is never entered. A folder made here is entered
+  // again through the handle it was made with, never by its name, which
+  // another process could have pointed elsewhere meanwhile. Items come
+  // mostly in order, so the walk starts at the folder entered last when it
+  // leads there.
   size_t index = 0;
-  const bool below_current =
-      folder_ &&
+  size_t start = 0;
+  if (folder_ &&
       (folder_key_.empty() ||
        (key.size() > folder_key_.size() && key[folder_key_.size()] == L'\\' &&
-        key.compare(0, folder_key_.size(), folder_key_) == 0));
-  if (below_current) {
-    known = folder_key_.size();
+        key.compare(0, folder_key_.size(), folder_key_) == 0))) {
     index = folder_index_;
-  }
-  size_t start = known == 0 ? 0 : known + 1;
-  while (start < key.size()) {
-    const size_t end = std::min(key.find(L'\\', start), key.size());
-    const auto found = created_folders_.find(
-        std::make_pair(index, key.substr(start, end - start)));
-    if (found == created_folders_.end())
-      break;
-    index = found->second;
-    known = end;
-    start = end + 1;
-  }
-  // Items still being written may go on using the folder they were given.
-  std::shared_ptr<base::win::ScopedHandle> current;
-  if (below_current && known == folder_key_.size()) {
-    current = folder_;
-  } else {
-    folder_.reset();
-    current = std::make_shared<base::win::ScopedHandle>();
-    HANDLE copy = nullptr;
-    const uint32_t opened =
-        known != 0 ? OpenBelow(target_.Get(), relative.substr(0, known), true,
-                               false, current.get())
-        : DuplicateHandle(GetCurrentProcess(), target_.Get(),
-                          GetCurrentProcess(), &copy, 0, FALSE,
-                          DUPLICATE_SAME_ACCESS)
-            ? 0
-            : GetLastError();
-    if (copy)
-      current->Set(copy);
-    if (opened != 0) {
-      *failed_step = "Error returned by CreateFile: ";
-      return opened;
-    }
+    start = folder_key_.empty() ? 0 : folder_key_.size() + 1;
   }
   while (start < key.size()) {
     const size_t end = std::min(key.find(L'\\', start), key.size());
-    base::win::ScopedHandle child;
-    const uint32_t created =
-        OpenBelow(current->Get(), relative.substr(start, end - start), true,
-                  true, &child);
-    if (created != 0) {
-      *failed_step = "Error returned by CreateDirectory: ";
-      return created;
+    const auto place = std::make_pair(index, key.substr(start, end - start));
+    const auto found = created_folders_.find(place);
+    if (found != created_folders_.end()) {
+      index = found->second;
+    } else {
+      base::win::ScopedHandle child;
+      const uint32_t created =
+          MakeBelow(folders_[index].handle->Get(),
+                    relative.substr(start, end - start), true, &child);
+      if (created != 0) {
+        *failed_step = "Error returned by CreateDirectory: ";
+        return created;
+      }
+      folders_.push_back(
+          {item, std::make_shared<base::win::ScopedHandle>(child.Take())});
+      index = folders_.size() - 1;
+      created_folders_.emplace(place, index);
     }
-    folders_made_.emplace_back(item, relative.substr(0, end));
-    const size_t child_index = created_folders_.size() + 1;
-    created_folders_.emplace(
-        std::make_pair(index, key.substr(start, end - start)), child_index);
-    index = child_index;
-    current = std::make_shared<base::win::ScopedHandle>(child.Take());
     start = end + 1;
   }
-  folder_ = std::move(current);
+  folder_ = folders_[index].handle;
   folder_key_ = key;
   folder_index_ = index;
   return 0;
 }
 
 void LzmaExtractor::RemoveFoldersMadeFrom(uint32_t first) {
-  for (auto made = folders_made_.rbegin(); made != folders_made_.rend();
-       ++made) {
-    if (made->first >= first)
-      RemoveBelow(target_.Get(), made->second, true);
+  // Children first; each goes as its handle, the last one, is closed.
+  for (size_t i = folders_.size() - 1; i > 0; --i) {
+    if (folders_[i].item >= first) {
+      DeleteWhenClosed(folders_[i].handle->Get());
+      folders_[i].handle.reset();
+    }
   }
 }
 
@@ -565,12 +510,13 @@ int32_t LzmaExtractor::Extract(const base::FilePath& target_folder) {
     return kArchiveError;
   }
 
-  target_.Set(CreateFileW(target_folder.value().c_str(),
-                          FILE_LIST_DIRECTORY | FILE_ADD_FILE |
-                              FILE_ADD_SUBDIRECTORY | FILE_TRAVERSE,
-                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (!target_.IsValid()) {
+  auto target = std::make_shared<base::win::ScopedHandle>(
+      CreateFileW(target_folder.value().c_str(),
+                  FILE_LIST_DIRECTORY | FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY |
+                      FILE_TRAVERSE,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!target->IsValid()) {
     const DWORD error = GetLastError();
     LOG(ERROR) << "Error returned by CreateFile: " << error;
     return static_cast<int32_t>(error);
@@ -579,7 +525,7 @@ int32_t LzmaExtractor::Extract(const base::FilePath& target_folder) {
   folder_key_.clear();
   folder_index_ = 0;
   created_folders_.clear();
-  folders_made_.clear();
+  folders_ = {{0, std::move(target)}};
   blocks_decoded_in_steps_ = 0;
   MappedFileAllocator allocator(target_folder);
   UInt32 block_index = 0xFFFFFFFF;
@@ -787,7 +733,7 @@ int32_t LzmaExtractor::Extract(const base::FilePath& target_folder) {
   writer.Forget();
   folder_.reset();
   allocator.Free(out_buffer);
-  target_.Close();
+  folders_.clear();
   return result;
 }
 

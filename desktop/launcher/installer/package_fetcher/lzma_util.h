@@ -44,7 +44,9 @@ class LzmaExtractor {
   // |target_folder| is made new: an item whose path is taken already (a
   // file, a folder or a link that was there, or an earlier item of the same
   // name in any case) fails with ERROR_FILE_EXISTS or ERROR_ALREADY_EXISTS.
-  // What was written before a failure stays.
+  // What was written for the items before a failing one stays; the file of
+  // an item whose writing failed does not. The folders made are held open,
+  // without sharing their deletion, until Extract returns.
   int32_t Extract(const base::FilePath& target_folder);
 
   // May be null; not owned.
@@ -63,7 +65,8 @@ class LzmaExtractor {
   // folder they stand in, so they are dropped; empty for the folder itself.
   // False for a name that could leave the folder or name something other
   // than a file of its own: empty, rooted, with a drive or stream (':'), a
-  // ".." component, or a component Windows takes for a device (CON, PRN,
+  // component ending in a dot or a space (".." among them), which a path
+  // cannot spell, or a component Windows takes for a device (CON, PRN,
   // AUX, NUL, COM1-9, LPT1-9, CONIN$, CONOUT$, in any case, perhaps with
   // an extension or trailing dots or spaces).
   static bool GetSafeRelativePath(const base::string16& name,
@@ -84,19 +87,22 @@ class LzmaExtractor {
   void RemoveFoldersMadeFrom(uint32_t first);
 
   base::win::ScopedHandle archive_;
-  // The target folder, and the folder items go into now, with its key.
-  base::win::ScopedHandle target_;
-  // Shared with the items still being written into it.
+  // The target folder, then the folders this extraction made, each with the
+  // item it was made for, held until the extraction ends; a folder is
+  // numbered by its place here.
+  struct HeldFolder {
+    uint32_t item;
+    // Shared with the items still being written into it.
+    std::shared_ptr<base::win::ScopedHandle> handle;
+  };
+  std::vector<HeldFolder> folders_;
+  // The folder items go into now, with its key and number.
   std::shared_ptr<base::win::ScopedHandle> folder_;
   base::string16 folder_key_;
   size_t folder_index_ = 0;
-  // The folders this extraction made, each numbered from 1 and found by
-  // its parent's number (0 for the target) and its name in FolderKey's
-  // form.
+  // The folders this extraction made, found by their parent's number and
+  // their name in FolderKey's form.
   std::map<std::pair<size_t, base::string16>, size_t> created_folders_;
-  // The folders this extraction made, in order, each with the item it was
-  // made for and its relative path.
-  std::vector<std::pair<uint32_t, base::string16>> folders_made_;
   PackageFetcherDelegate* delegate_ = nullptr;
   bool decode_in_steps_ = true;
   size_t blocks_decoded_in_steps_ = 0;

@@ -7,6 +7,8 @@
 #include "base/files/file_util.h"
 #include "base/test/folder_link.h"
 #include "base/test/unique_test_dir.h"
+#include "base/threading/platform_thread.h"
+#include "base/time/time.h"
 #include "base/win/scoped_handle.h"
 #include "gtest/gtest.h"
 
@@ -49,6 +51,70 @@ TEST(TreeDeleterTest, DeletesTheWholeTreeButNothingBehindALink) {
   EXPECT_TRUE(TreeDeleter(tree).Delete());
   EXPECT_FALSE(Exists(tree));
   EXPECT_TRUE(Exists(outside.Append(L"keep")));
+}
+
+// Makes |link| a symbolic link to the file |target|: under Wine a host
+// link, which Wine shows as a plain file. Returns once the link is there.
+bool MakeFileLink(const base::FilePath& link, const base::FilePath& target) {
+  base::string16 host_link, host_target;
+  if (!base::GetHostPath(link, &host_link) ||
+      !base::GetHostPath(target, &host_target)) {
+    return CreateSymbolicLinkW(link.value().c_str(), target.value().c_str(),
+                               SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) !=
+           FALSE;
+  }
+  if (!base::StartHostProgram(L"/bin/ln -s -- \"" + host_target + L"\" \"" +
+                              host_link + L"\""))
+    return false;
+  // The host program comes without a handle to wait on.
+  const base::TimeTicks deadline =
+      base::TimeTicks::Now() + base::TimeDelta::FromSeconds(60);
+  while (!Exists(link) && base::TimeTicks::Now() < deadline)
+    base::PlatformThread::Sleep(base::TimeDelta::FromMilliseconds(5));
+  return Exists(link);
+}
+
+// Another process swaps something of the tree for a link to outside it once
+// the deletion has begun: a folder is held, so its move is refused; a file
+// replaced by a link after it was listed is left alone, and the deletion
+// fails. What is outside stays.
+TEST(TreeDeleterTest, WhatIsSwappedForALinkOnceDeletingBeganIsNotFollowed) {
+  const struct {
+    const wchar_t* swapped;
+    bool file;
+  } cases[] = {
+      {L"f3", false},
+      {L"f3\\g8", false},
+      {L"f3\\g8\\x1", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.swapped);
+    base::UniqueTestDir dir;
+    const base::FilePath outside = dir.path().Append(L"outside");
+    ASSERT_TRUE(base::CreateDirectory(outside));
+    ASSERT_EQ(4, base::WriteFile(outside.Append(L"keep"), "keep", 4));
+    ASSERT_EQ(4, base::WriteFile(outside.Append(L"x1"), "keep", 4));
+    const base::FilePath tree = dir.path().Append(L"tree");
+    MakeTree(tree, 40);
+    const base::FilePath swapped = tree.Append(c.swapped);
+    TreeDeleter deleter(tree);
+    bool began = false;
+    deleter.set_before_deleting_for_testing([&]() {
+      began = true;
+      if (c.file) {
+        EXPECT_TRUE(DeleteFileW(swapped.value().c_str()));
+        EXPECT_TRUE(MakeFileLink(swapped, outside.Append(L"x1")));
+      } else if (MoveFileExW(swapped.value().c_str(),
+                             dir.path().Append(L"moved").value().c_str(), 0)) {
+        EXPECT_TRUE(base::MakeFolderLink(swapped, outside));
+      }
+    });
+    EXPECT_EQ(!c.file, deleter.Delete());
+    EXPECT_TRUE(began);
+    EXPECT_TRUE(Exists(outside.Append(L"keep")));
+    EXPECT_TRUE(Exists(outside.Append(L"x1")));
+    EXPECT_EQ(c.file, Exists(tree));
+  }
 }
 
 TEST(TreeDeleterTest, AnswersAsBaseDeleteFile) {

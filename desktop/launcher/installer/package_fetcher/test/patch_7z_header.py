@@ -9,30 +9,40 @@ plain (7zz -mhc=off):
   patch_7z_header.py current_folder SOURCE OUT FOLDER
     Every name starts with "./" and the folder entry FOLDER becomes ".", as
     archivers write an archive of the current folder.
-  patch_7z_header.py rename SOURCE OUT OLD NEW
-    The entry named OLD is named NEW.
+  patch_7z_header.py rename SOURCE OUT OLD NEW [OLD NEW]...
+    The entry named OLD is named NEW, for each pair.
   patch_7z_header.py deep SOURCE OUT DEPTH
     The first entry is named by DEPTH folders "a" and then "f".
   patch_7z_header.py huge_block SOURCE OUT SIZE
     The first block claims SIZE unpacked bytes; SOURCE has one coder in it.
+  patch_7z_header.py long_block SOURCE OUT EXTRA
+    The same block claims EXTRA unpacked bytes more than its data holds.
+  patch_7z_header.py block_crc SOURCE OUT
+    The same block is given a checksum of its own, which is wrong.
   patch_7z_header.py flip_packed SOURCE OUT
     Sixteen bytes in the middle of the last packed stream are changed.
   patch_7z_header.py short_packed SOURCE OUT
     The last packed stream is said to be half as long as it is.
+  patch_7z_header.py long_packed SOURCE OUT
+    Sixteen bytes follow the last packed stream, which is said to hold them.
   patch_7z_header.py bad_crc SOURCE OUT FILE
     The checksum recorded for the item whose bytes FILE holds is wrong.
+  patch_7z_header.py bad_time SOURCE OUT FILE
+    The item whose modification time FILE has gets one that Windows refuses
+    to give a file.
 
 The header checksums are made right again, so that only the change itself
 is wrong.
 """
+import os
 import struct
 import sys
 import zlib
 
 START_HEADER = 32
 NAME_PROPERTY, DUMMY_PROPERTY = 0x11, 0x19
-PACK_INFO, UNPACK_INFO, FOLDER, SIZE, UNPACK_SIZE, END = (
-    0x06, 0x07, 0x0B, 0x09, 0x0C, 0x00)
+PACK_INFO, UNPACK_INFO, FOLDER, SIZE, UNPACK_SIZE, CRC, END = (
+    0x06, 0x07, 0x0B, 0x09, 0x0C, 0x0A, 0x00)
 
 
 def read_number(data, at):
@@ -97,8 +107,9 @@ def with_names(data, names):
                        number(len(table)) + table + header[end:])
 
 
-def renamed(data, old, new):
-    return with_names(data, [new if n == old else n for n in names_of(data)])
+def renamed(data, pairs):
+    names = dict(pairs)
+    return with_names(data, [names.get(n, n) for n in names_of(data)])
 
 
 def damaged(source):
@@ -108,7 +119,7 @@ def damaged(source):
     nameless = bytearray(header)
     nameless[at] = DUMMY_PROPERTY
     return [flipped, with_header(source, bytes(nameless))] + [
-        renamed(source, "readme.txt", name)
+        renamed(source, [("readme.txt", name)])
         for name in ("..\\dmx.txt", "\\eadme.txt", "C:readme.t", "sub/nul.txt")
     ]
 
@@ -123,9 +134,10 @@ def deep(source, depth):
     return with_names(source, ["a\\" * depth + "f"] + names[1:])
 
 
-def huge_block(source, size):
-    """Walks the pack and unpack information of a header that starts with
-    them and holds one folder of one simple coder."""
+def block_size(source):
+    """The header, where the unpacked size of its one block starts and ends,
+    and that size: the header starts with the pack and unpack information
+    and holds one folder of one simple coder."""
     header = bytes(source[slice(*header_span(source))])
     assert header[:3] == b"\x01\x04" + bytes([PACK_INFO])
     _, at = read_number(header, 3)  # pack position
@@ -145,8 +157,26 @@ def huge_block(source, size):
         properties, at = read_number(header, at)
         at += properties
     assert header[at] == UNPACK_SIZE
-    _, end = read_number(header, at + 1)
-    return with_header(source, header[:at + 1] + number(size) + header[end:])
+    size, end = read_number(header, at + 1)
+    return header, at + 1, end, size
+
+
+def huge_block(source, size):
+    header, at, end, _ = block_size(source)
+    return with_header(source, header[:at] + number(size) + header[end:])
+
+
+def long_block(source, extra):
+    header, at, end, size = block_size(source)
+    return with_header(source,
+                       header[:at] + number(size + extra) + header[end:])
+
+
+def block_crc(source):
+    header, _, end, _ = block_size(source)
+    assert header[end] == END
+    return with_header(source, header[:end] + bytes([CRC, 1]) +
+                       b"\xDE\xC0\xAD\x0B" + header[end:])
 
 
 def pack_sizes(header):
@@ -183,6 +213,29 @@ def short_packed(source):
                        header[end:])
 
 
+def long_packed(source):
+    header = bytes(source[slice(*header_span(source))])
+    sizes, start, end = pack_sizes(header)
+    position, _ = read_number(header, 3)
+    after = START_HEADER + position + sum(sizes)
+    header = header[:start] + number(sizes[-1] + 16) + header[end:]
+    data = bytearray(source[:after] + b"\x5A" * 16 + source[after:])
+    offset, _ = struct.unpack_from("<QQ", data, 12)
+    struct.pack_into("<Q", data, 12, offset + 16)
+    return with_header(data, header)
+
+
+def bad_time(source, item):
+    header = bytes(source[slice(*header_span(source))])
+    # Windows counts 100 ns from 1601; times with the top bit set are refused.
+    time = struct.pack("<Q", os.stat(item).st_mtime_ns // 100 +
+                       116444736000000000)
+    assert header.count(time) == 1
+    at = header.index(time)
+    return with_header(source, header[:at] + struct.pack("<Q", 1 << 63) +
+                       header[at + 8:])
+
+
 def bad_crc(source, item):
     header = bytes(source[slice(*header_span(source))])
     crc = struct.pack("<I", zlib.crc32(open(item, "rb").read()))
@@ -199,17 +252,26 @@ def main():
     elif command == "current_folder":
         outputs = [(sys.argv[3], current_folder(source, sys.argv[4]))]
     elif command == "rename":
-        outputs = [(sys.argv[3], renamed(source, sys.argv[4], sys.argv[5]))]
+        pairs = sys.argv[4:]
+        outputs = [(sys.argv[3], renamed(source, zip(pairs[::2], pairs[1::2])))]
     elif command == "deep":
         outputs = [(sys.argv[3], deep(source, int(sys.argv[4])))]
     elif command == "huge_block":
         outputs = [(sys.argv[3], huge_block(source, int(sys.argv[4])))]
     elif command == "flip_packed":
         outputs = [(sys.argv[3], flip_packed(source))]
+    elif command == "long_block":
+        outputs = [(sys.argv[3], long_block(source, int(sys.argv[4])))]
+    elif command == "block_crc":
+        outputs = [(sys.argv[3], block_crc(source))]
+    elif command == "long_packed":
+        outputs = [(sys.argv[3], long_packed(source))]
     elif command == "short_packed":
         outputs = [(sys.argv[3], short_packed(source))]
     elif command == "bad_crc":
         outputs = [(sys.argv[3], bad_crc(source, sys.argv[4]))]
+    elif command == "bad_time":
+        outputs = [(sys.argv[3], bad_time(source, sys.argv[4]))]
     else:
         sys.exit("patch_7z_header: unknown command " + command)
     for path, data in outputs:

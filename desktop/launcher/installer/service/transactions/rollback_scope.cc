@@ -73,6 +73,11 @@ base::string16 SetAsideOriginal(const base::string16& name) {
   return name.substr(0, dot);
 }
 
+// No file system keeps a longer name, and the system's own long-name
+// lookup has failed on much longer ones (under Wine, overrunning its
+// stack): a path naming one names nothing a run made.
+constexpr size_t kMaxComponentLength = 255;
+
 bool IsForbiddenInName(wchar_t c) {
   return c < 32 || c == L':' || c == L'*' || c == L'?' || c == L'"' ||
          c == L'<' || c == L'>' || c == L'|';
@@ -128,7 +133,7 @@ bool SplitPath(base::string16 text, Components* components) {
     }
     while (!name.empty() && (name.back() == L'.' || name.back() == L' '))
       name.pop_back();
-    if (name.empty() ||
+    if (name.empty() || name.size() > kMaxComponentLength ||
         std::any_of(name.begin(), name.end(), &IsForbiddenInName)) {
       return false;
     }
@@ -146,21 +151,44 @@ base::string16 JoinPath(const Components& components, size_t count) {
   return path;
 }
 
-// Short names in the part of |components| that exists made long.
-bool ExpandShortNames(Components* components) {
-  for (size_t count = components->size(); count > 1; --count) {
-    const base::string16 existing = JoinPath(*components, count);
-    wchar_t buffer[MAX_PATH * 4];
-    const DWORD length = ::GetLongPathNameW(
-        existing.c_str(), buffer, static_cast<DWORD>(std::size(buffer)));
-    if (length == 0 || length >= std::size(buffer))
-      continue;
-    base::string16 expanded(buffer, length);
-    for (size_t i = count; i < components->size(); ++i)
-      expanded += kSeparator + (*components)[i];
-    return SplitPath(expanded, components);
-  }
+// The long name of the first |count| of |components|; false when that
+// much of the path does not exist.
+bool LongNameOf(const Components& components,
+                size_t count,
+                base::string16* long_name) {
+  const base::string16 existing = JoinPath(components, count);
+  wchar_t buffer[MAX_PATH * 4];
+  const DWORD length = ::GetLongPathNameW(
+      existing.c_str(), buffer, static_cast<DWORD>(std::size(buffer)));
+  if (length == 0 || length >= std::size(buffer))
+    return false;
+  long_name->assign(buffer, length);
   return true;
+}
+
+// Short names in the part of |components| that exists made long. What
+// exists of a path is a prefix of it, so its end is searched by halves:
+// a journal's path may name well over a hundred folders that are not
+// there, each asked of the system one by one before.
+bool ExpandShortNames(Components* components) {
+  size_t found = 1;
+  size_t missing = components->size() + 1;
+  base::string16 expanded;
+  while (missing - found > 1) {
+    const size_t count = found + (missing - found) / 2;
+    base::string16 long_name;
+    if (LongNameOf(*components, count, &long_name)) {
+      found = count;
+      expanded.swap(long_name);
+    } else {
+      missing = count;
+    }
+  }
+  if (expanded.empty())
+    return true;
+  for (size_t i = found; i < components->size(); ++i)
+    expanded += kSeparator + (*components)[i];
+  return SplitPath(expanded, components);
 }
 
 bool StartsWith(const Components& path, const Components& prefix) {

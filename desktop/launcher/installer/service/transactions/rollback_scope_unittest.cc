@@ -61,6 +61,9 @@ TEST_F(RollbackScopeTest, PathsInsideByWhatTheyName) {
   ASSERT_TRUE(base::MakeFolderLink(folder_.Append(L"link"),
                                    dir_.path().Append(L"Outside")));
 
+  base::string16 deep;
+  for (int i = 0; i < 100; ++i)
+    deep += L"\\d";
   RollbackScope scope(folder_);
   scope.AddShortcutFolder(shortcuts_);
   scope.AddDeletedFolder(dir_.path().Append(L"Programs\\Company"));
@@ -101,6 +104,13 @@ TEST_F(RollbackScopeTest, PathsInsideByWhatTheyName) {
           L"b"),
        false},
       {In(L"Installation Folder\\link\\a.txt"), false},
+      {In(L"Installation Folder\\link\\a\\b\\c\\d\\e.txt"), false},
+      // Only as much of a path as exists has long names to find.
+      {short_folder + L"\\sub\\new\\a\\b\\c\\d.txt", true},
+      {short_folder + deep, true},
+      {In(L"Installation Folder\\") + base::string16(255, L'n'), true},
+      {In(L"Installation Folder\\") + base::string16(256, L'n'), false},
+      {In(L"Installation Folder\\") + base::string16(40000, L'n'), false},
       {dir_.path().value(), false},
       {L"\\\\?\\" + In(L"Installation Folder\\a.txt"), false},
       {L"\\\\.\\" + In(L"Installation Folder\\a.txt"), false},

@@ -58,6 +58,7 @@ none kill Any.Test Any.Test 137
 0 5 Any.Test Any.Test 5
 0 0 Any.Test Any.Test 0
 1 1 Any.Test Any.Test 1
+none 0 Any.Test Any.Test 1
 CASES
 
 # The loader runs without address randomization, with or without a filter,

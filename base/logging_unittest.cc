@@ -13,6 +13,7 @@
 #include "base/command_line.h"
 #include "base/files/file.h"
 #include "base/files/file_util.h"
+#include "base/log_writer_turn.h"
 #include "base/path_service.h"
 #include "base/process/launch.h"
 #include "base/process/process.h"
@@ -62,6 +63,19 @@ bool WaitForLineWith(const FilePath& path, const std::string& text) {
     ::Sleep(1);
   }
   return true;
+}
+
+// Takes the turn of the writers of the log at |path| through |turn| and
+// hands it to the process |process_id|, as if that had it. The turn lasts
+// while |turn| is open, also for writers that open it later.
+void HandTurnTo(const FilePath& path, DWORD process_id, LogWriterTurn* turn) {
+  const win::ScopedHandle file(::CreateFileW(
+      path.value().c_str(), FILE_APPEND_DATA,
+      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(file.IsValid());
+  ASSERT_TRUE(turn->Open(file.Get()));
+  ASSERT_TRUE(turn->Acquire());
+  turn->SetHolderForTesting(process_id);
 }
 
 // Every test starts from the process defaults and leaves them behind: file
@@ -390,9 +404,15 @@ TEST_F(LoggingTest, WriterEndedWhileLoggingHoldsNobodyUp) {
   // However many lines the other wrote meanwhile, the first writer is in
   // the middle once one of its own is in the file.
   const bool first_wrote = WaitForLineWith(path, "] ended ");
+  // Whatever it was doing, it ends while it has the turn, and the other
+  // writer, unless it is done, waits for it.
+  LogWriterTurn turn;
+  HandTurnTo(path, writers[0].Pid(), &turn);
   ASSERT_TRUE(writers[0].Terminate(7, true));
   ASSERT_TRUE(first_wrote);
   EXPECT_EQ(0u, WaitForTestChildExit(writers[1].Handle()));
+  writers[1].Terminate(1, true);
+  turn.Close();
   ASSERT_TRUE(LogTo(LOG_TO_FILE, path));
   LOG(INFO) << "after";
 

@@ -461,6 +461,21 @@ TEST(CrashPipeServerTest, APeersDeadlineEndsWithItsOperation) {
   EXPECT_TRUE(recorder.WaitForConnections(1));
 }
 
+// A server ended while peers connect, at any step of its machines, ends
+// (an operation whose start failed is no operation to wait for).
+TEST(CrashPipeServerTest, EndsWhilePeersConnect) {
+  for (int round = 0; round < 300; ++round) {
+    SCOPED_TRACE(round);
+    CrashServerRecorder recorder;
+    ASSERT_TRUE(recorder.Start());
+    for (int i = 0; i < CrashPipeServer::kInstanceCount; ++i) {
+      RawPeer gone;
+      ASSERT_TRUE(gone.Connect(CrashServerRecorder::OwnPipeName()));
+    }
+    recorder.Stop();
+  }
+}
+
 // A client waiting for a dump stops waiting when the server goes away;
 // one that never registered does not wait at all.
 TEST(CrashPipeServerTest, AClientStopsWaitingWhenTheServerIsGone) {

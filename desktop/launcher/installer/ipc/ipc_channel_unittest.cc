@@ -60,7 +60,9 @@ class RecordingDelegate : public IPCReceiverDelegate {
       run_loop->Quit();
   }
 
-  // Runs the owner's loop until |count| messages have arrived, at most 10 s.
+  // Runs the owner's loop until |count| messages have arrived, at most a
+  // minute: a reader that polls, on a processor shared with much else, has
+  // taken over 10 s for 200 messages.
   void WaitFor(size_t count) {
     expected = count;
     if (numbers.size() >= count)
@@ -69,7 +71,7 @@ class RecordingDelegate : public IPCReceiverDelegate {
     run_loop = &loop;
     base::MessageLoop::current()->PostDelayedTask(
         LOCATION_FROM_HERE("RecordingDelegate::WaitFor"), loop.QuitClosure(),
-        base::TimeDelta::FromMilliseconds(10000));
+        base::TimeDelta::FromSeconds(60));
     loop.Run();
     run_loop = nullptr;
   }

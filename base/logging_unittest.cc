@@ -13,6 +13,7 @@
 #include "base/command_line.h"
 #include "base/files/file.h"
 #include "base/files/file_util.h"
+#include "base/log_writer_turn.h"
 #include "base/path_service.h"
 #include "base/process/launch.h"
 #include "base/process/process.h"
@@ -50,6 +51,31 @@ bool CaptureLine(int severity,
 std::string ReadWholeFile(const FilePath& path) {
   std::string contents;
   return ReadFileToString(path, &contents) ? contents : "<missing>";
+}
+
+// Waits, at most a minute, until the file at |path| holds |text|; the
+// writers of the file tell of nothing else.
+bool WaitForLineWith(const FilePath& path, const std::string& text) {
+  const ULONGLONG deadline = ::GetTickCount64() + 60000;
+  while (ReadWholeFile(path).find(text) == std::string::npos) {
+    if (::GetTickCount64() >= deadline)
+      return false;
+    ::Sleep(1);
+  }
+  return true;
+}
+
+// Takes the turn of the writers of the log at |path| through |turn| and
+// hands it to the process |process_id|, as if that had it. The turn lasts
+// while |turn| is open, also for writers that open it later.
+void HandTurnTo(const FilePath& path, DWORD process_id, LogWriterTurn* turn) {
+  const win::ScopedHandle file(::CreateFileW(
+      path.value().c_str(), FILE_APPEND_DATA,
+      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(file.IsValid());
+  ASSERT_TRUE(turn->Open(file.Get()));
+  ASSERT_TRUE(turn->Acquire());
+  turn->SetHolderForTesting(process_id);
 }
 
 // Every test starts from the process defaults and leaves them behind: file
@@ -351,6 +377,9 @@ TEST_F(LoggingTest, ProcessesSharingAFileLoseNoLine) {
 // to write, holds up neither the other writers nor this process for good.
 TEST_F(LoggingTest, WriterEndedWhileLoggingHoldsNobodyUp) {
   constexpr int kLines = 20000;
+  // Far more than the first writer can write before it is ended, however
+  // the two are scheduled: it is always ended in the middle.
+  constexpr int kEndedWritersLines = 50 * kLines;
   const FilePath path = PathOf(L"shared.log");
   const string16 event_name = L"Local\\" + dir_.path().BaseName().value();
   const win::ScopedHandle start(
@@ -360,19 +389,30 @@ TEST_F(LoggingTest, WriterEndedWhileLoggingHoldsNobodyUp) {
   ASSERT_TRUE(PathService::Get(DIR_EXE, &child));
   child = child.Append(L"log_writer_test_child.exe");
   std::vector<Process> writers;
-  for (const wchar_t* tag : {L" ended ", L" kept "}) {
-    writers.push_back(LaunchProcess(L"\"" + child.value() + L"\" \"" +
-                                        path.value() + L"\" " + event_name +
-                                        tag + IntToString16(kLines),
-                                    LaunchOptions()));
+  const struct {
+    const wchar_t* tag;
+    int lines;
+  } kWriters[] = {{L" ended ", kEndedWritersLines}, {L" kept ", kLines}};
+  for (const auto& writer : kWriters) {
+    writers.push_back(
+        LaunchProcess(L"\"" + child.value() + L"\" \"" + path.value() + L"\" " +
+                          event_name + writer.tag + IntToString16(writer.lines),
+                      LaunchOptions()));
     ASSERT_TRUE(writers.back().IsValid());
   }
   ASSERT_TRUE(::SetEvent(start.Get()));
-  // Once the file holds some lines, the first writer is in the middle.
-  while (ReadWholeFile(path).size() < 4096)
-    ::Sleep(1);
+  // However many lines the other wrote meanwhile, the first writer is in
+  // the middle once one of its own is in the file.
+  const bool first_wrote = WaitForLineWith(path, "] ended ");
+  // Whatever it was doing, it ends while it has the turn, and the other
+  // writer, unless it is done, waits for it.
+  LogWriterTurn turn;
+  HandTurnTo(path, writers[0].Pid(), &turn);
   ASSERT_TRUE(writers[0].Terminate(7, true));
+  ASSERT_TRUE(first_wrote);
   EXPECT_EQ(0u, WaitForTestChildExit(writers[1].Handle()));
+  writers[1].Terminate(1, true);
+  turn.Close();
   ASSERT_TRUE(LogTo(LOG_TO_FILE, path));
   LOG(INFO) << "after";
 

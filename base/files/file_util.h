@@ -53,9 +53,11 @@ int WriteFile(const FilePath& path, const char* data, int size);
 // written.
 bool AppendToFile(const FilePath& path, const char* data, int size);
 // Writes |size| bytes to the open |file| at its position, in pieces of at
-// most kWritePieceSize bytes: true when every byte was written; otherwise
-// false, with the Windows error left for the caller (NO_ERROR when a piece
-// was written short without one).
+// most kWritePieceSize bytes, each write going on where the last one
+// stopped (a pipe may take part of a piece, or nothing while it is full):
+// true when every byte was written; otherwise false, with the Windows error
+// left for the caller (NO_ERROR when the handle took no byte for 30 s
+// without one).
 bool WriteToHandle(HANDLE file, const void* data, size_t size);
 // A single write of several megabytes has been seen to cost the system tens
 // of times what the same bytes cost in pieces of this size (about a second

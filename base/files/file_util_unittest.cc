@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <set>
 #include <string>
+#include <thread>
 
 #include "base/files/file_enumerator.h"
 #include "base/logging.h"
@@ -227,6 +228,39 @@ TEST_F(FileUtilTest, WriteToHandleWritesEveryPieceInOrder) {
   ::SetLastError(NO_ERROR);
   EXPECT_FALSE(WriteToHandle(reader.Get(), data.data(), data.size()));
   EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), ::GetLastError());
+}
+
+// A pipe that does not wait takes what its reader makes room for, often
+// less than a piece and at times nothing: every byte still arrives, once
+// and in order.
+TEST_F(FileUtilTest, WriteToHandleGoesOnAfterShortWrites) {
+  constexpr DWORD kPipeBuffer = 4096;
+  std::string data(kWritePieceSize + kPipeBuffer + 5, '\0');
+  for (size_t i = 0; i < data.size(); ++i)
+    data[i] = static_cast<char>(i * 7 + i / 251);
+  const string16 name = L"\\\\.\\pipe\\" + temp_dir_.path().BaseName().value();
+  win::ScopedHandle server(::CreateNamedPipeW(
+      name.c_str(), PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1,
+      kPipeBuffer, kPipeBuffer, 0, nullptr));
+  ASSERT_TRUE(server.IsValid());
+  win::ScopedHandle client(
+      ::CreateFileW(name.c_str(), GENERIC_WRITE | FILE_WRITE_ATTRIBUTES, 0,
+                    nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(client.IsValid());
+  DWORD mode = PIPE_READMODE_BYTE | PIPE_NOWAIT;
+  ASSERT_TRUE(::SetNamedPipeHandleState(client.Get(), &mode, nullptr, nullptr));
+  std::string received;
+  std::thread reader([&server, &received] {
+    char chunk[kPipeBuffer / 4];
+    DWORD read = 0;
+    while (::ReadFile(server.Get(), chunk, sizeof(chunk), &read, nullptr))
+      received.append(chunk, read);
+  });
+  EXPECT_TRUE(WriteToHandle(client.Get(), data.data(), data.size()));
+  client.Close();
+  reader.join();
+  EXPECT_EQ(data.size(), received.size());
+  EXPECT_TRUE(data == received);
 }
 
 TEST_F(FileUtilTest, ReadFileToStringLimits) {
@@ -565,6 +599,33 @@ TEST_F(FileUtilTest, Delete) {
   // Deleting at the next start leaves the file until then.
   EXPECT_TRUE(DeleteFileAfterReboot(dir.Append(L"c.txt")));
   EXPECT_TRUE(PathExists(dir.Append(L"c.txt")));
+}
+
+// A path spelled with "/" for "\\" deletes as the same path would, also
+// where the tree below it reaches past MAX_PATH.
+TEST_F(FileUtilTest, DeletesPathsSpelledWithForwardSlashes) {
+  const struct {
+    const wchar_t* name;
+    int depth;  // Of the folders below the path; -1: the path is a file.
+  } kCases[] = {{L"file.txt", -1}, {L"short", 2}, {L"long", 20}};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    const FilePath root = Path(c.name);
+    FilePath bottom = root;
+    for (int level = 0; level <= c.depth; ++level) {
+      ASSERT_TRUE(::CreateDirectoryW(LongForm(bottom).c_str(), nullptr));
+      bottom = bottom.Append(string16(20, L'd'));
+    }
+    win::ScopedHandle made(::CreateFileW(LongForm(bottom).c_str(),
+                                         GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                         0, nullptr));
+    ASSERT_TRUE(made.IsValid());
+    made.Close();
+    string16 slashed = root.value();
+    std::replace(slashed.begin(), slashed.end(), L'\\', L'/');
+    EXPECT_TRUE(DeleteFile(FilePath(slashed), true));
+    EXPECT_FALSE(PathExists(root));
+  }
 }
 
 class DeleteThroughLinksTest : public FileUtilTest {

@@ -99,6 +99,23 @@ bool WaitUntilGone(const FilePath& path) {
   return true;
 }
 
+// How long writes that take no byte, as those to a full pipe that does not
+// wait, are tried again before the write is given up.
+constexpr int64_t kStalledWriteSeconds = 30;
+
+// Lets the reader of a handle that took no byte make room; false once
+// nothing was taken since |stalled_since| for kStalledWriteSeconds. A null
+// |stalled_since| starts the count.
+bool WaitForRoomToWrite(TimeTicks* stalled_since) {
+  const TimeTicks now = TimeTicks::Now();
+  if (stalled_since->is_null())
+    *stalled_since = now;
+  else if (now - *stalled_since >= TimeDelta::FromSeconds(kStalledWriteSeconds))
+    return false;
+  PlatformThread::Sleep(TimeDelta::FromMilliseconds(1));
+  return true;
+}
+
 // Wine resolves a link before it removes or renames it: RemoveDirectoryW
 // removes the folder the link points to when that is empty, a rename moves
 // that folder and DeleteFileW refuses, whatever the flags. Only the host's
@@ -138,11 +155,11 @@ bool DeleteLink(const FilePath& path, DWORD attributes) {
 // |path| in the form that no MAX_PATH limit applies to, so that a walk
 // reaches entries of any depth; unchanged when it has no such form (a
 // relative path, one through '.' or '..', or one already in that form).
+// That form turns off the conversion of "/" to "\", so it is made here.
 FilePath ExtendedLengthForm(const FilePath& path) {
-  const string16& text = path.value();
+  const string16 text = path.NormalizePathSeparators().value();
   if (text.size() < 3 || text.compare(0, 4, L"\\\\?\\") == 0 ||
-      path.ReferencesParent() || text.find(L"\\.\\") != string16::npos ||
-      text.find(L'/') != string16::npos) {
+      path.ReferencesParent() || text.find(L"\\.\\") != string16::npos) {
     return path;
   }
   if (text[1] == L':' && text[2] == L'\\')
@@ -392,17 +409,22 @@ bool AppendToFile(const FilePath& path, const char* data, int size) {
 
 bool WriteToHandle(HANDLE file, const void* data, size_t size) {
   const char* next = static_cast<const char*>(data);
+  TimeTicks stalled_since;
   while (size > 0) {
     const DWORD piece = static_cast<DWORD>(std::min(size, kWritePieceSize));
     DWORD written = 0;
     if (!::WriteFile(file, next, piece, &written, nullptr))
       return false;
-    if (written != piece) {
+    // A pipe or a device may take part of a piece; the next write goes on
+    // where this one stopped.
+    next += written;
+    size -= written;
+    if (written > 0) {
+      stalled_since = TimeTicks();
+    } else if (!WaitForRoomToWrite(&stalled_since)) {
       ::SetLastError(NO_ERROR);
       return false;
     }
-    next += piece;
-    size -= piece;
   }
   return true;
 }

@@ -69,6 +69,18 @@ bool CancelWait(HANDLE wait) {
   return error != ERROR_IO_PENDING;
 }
 
+// Ends the operation of |overlapped| on |pipe| that may still be in flight,
+// and waits for it, since it writes into the record and its buffer. Wine
+// marks the record pending before a start that then fails at once, and
+// nothing ever ends that mark: the wait is only for an operation that the
+// cancel found.
+void EndPendingOperation(HANDLE pipe, OVERLAPPED* overlapped, DWORD* bytes) {
+  if (overlapped->Internal != kStatusPending)
+    return;
+  if (::CancelIoEx(pipe, overlapped) || ::GetLastError() != ERROR_NOT_FOUND)
+    ::GetOverlappedResult(pipe, overlapped, bytes, TRUE);
+}
+
 }  // namespace
 
 CrashPipeServer::CrashPipeServer(const base::string16& pipe_name,
@@ -147,11 +159,8 @@ void CrashPipeServer::StopInstance(Instance* instance) {
     instance->wait = nullptr;
   }
   if (instance->pipe.IsValid()) {
-    if (instance->overlapped.Internal == kStatusPending) {
-      ::CancelIoEx(instance->pipe.Get(), &instance->overlapped);
-      ::GetOverlappedResult(instance->pipe.Get(), &instance->overlapped,
-                            &instance->bytes_transferred, TRUE);
-    }
+    EndPendingOperation(instance->pipe.Get(), &instance->overlapped,
+                        &instance->bytes_transferred);
     instance->pipe.Close();
   }
 }
@@ -501,11 +510,8 @@ void CrashPipeServer::HandleDisconnecting(Instance* instance) {
   OVERLAPPED& overlapped = instance->overlapped;
   // An operation abandoned on the way here would complete into the record
   // that the next connection uses.
-  if (overlapped.Internal == kStatusPending) {
-    ::CancelIoEx(instance->pipe.Get(), &overlapped);
-    ::GetOverlappedResult(instance->pipe.Get(), &overlapped,
-                          &instance->bytes_transferred, TRUE);
-  }
+  EndPendingOperation(instance->pipe.Get(), &overlapped,
+                      &instance->bytes_transferred);
   overlapped.Internal = 0;
   overlapped.InternalHigh = 0;
   overlapped.Offset = 0;

@@ -8,12 +8,14 @@
 #include <dbghelp.h>
 #include <string.h>
 
+#include <atomic>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
+#include "base/logging.h"
 #include "base/process/launch.h"
 #include "base/process/process.h"
 #include "base/strings/string_number_conversions.h"
@@ -401,6 +403,77 @@ TEST(CrashPipeServerTest, DropsPeersThatStall) {
   CrashPipeClient client(pipe_name, 0, CrashKeySet());
   EXPECT_TRUE(client.Register());
   EXPECT_TRUE(recorder.WaitForConnections(1));
+}
+
+// A client that finds every instance held waits for one to come free:
+// here the server drops the peers that hold them after their time-out.
+TEST(CrashPipeServerTest, AClientWaitsOutABusyPipe) {
+  CrashServerRecorder recorder;
+  recorder.set_peer_timeout(1500);
+  ASSERT_TRUE(recorder.Start());
+  const std::wstring pipe_name = CrashServerRecorder::OwnPipeName();
+  RawPeer holders[CrashPipeServer::kInstanceCount];
+  for (RawPeer& holder : holders)
+    ASSERT_TRUE(holder.Connect(pipe_name));
+  CrashPipeClient client(pipe_name, 0, CrashKeySet());
+  EXPECT_TRUE(client.Register());
+  EXPECT_TRUE(recorder.WaitForConnections(1));
+  for (RawPeer& holder : holders)
+    EXPECT_TRUE(holder.WaitUntilDropped());
+}
+
+std::atomic<int> g_late_peer_lines{0};
+
+bool CountLatePeerLines(int /* severity */,
+                        const char* /* file */,
+                        int /* line */,
+                        size_t /* message_start */,
+                        const std::string& text) {
+  if (text.find("did not go on within") != std::string::npos)
+    ++g_late_peer_lines;
+  return true;
+}
+
+// A peer's deadline bounds the operation it was set for and no other: one
+// that went on in time leaves none behind to cut short what its instance
+// does next, while one that stalls is dropped once.
+TEST(CrashPipeServerTest, APeersDeadlineEndsWithItsOperation) {
+  constexpr DWORD kPeerTimeoutMs = 3000;
+  CrashServerRecorder recorder;
+  recorder.set_peer_timeout(kPeerTimeoutMs);
+  ASSERT_TRUE(recorder.Start());
+  g_late_peer_lines = 0;
+  base::SetLogMessageHandler(&CountLatePeerLines);
+  CrashPipeClient client(CrashServerRecorder::OwnPipeName(), 0, CrashKeySet());
+  EXPECT_TRUE(client.Register());
+  // Well past the deadlines of the registration's steps, for the watchdog
+  // to act on one left behind.
+  const ULONGLONG quiet_until = ::GetTickCount64() + kPeerTimeoutMs +
+                                3 * CrashPipeServer::kWatchdogPeriodMs;
+  while (g_late_peer_lines == 0 && ::GetTickCount64() < quiet_until)
+    ::Sleep(50);
+  EXPECT_EQ(0, g_late_peer_lines.load());
+  RawPeer stalled;
+  ASSERT_TRUE(stalled.Connect(CrashServerRecorder::OwnPipeName()));
+  EXPECT_TRUE(stalled.WaitUntilDropped());
+  base::SetLogMessageHandler(nullptr);
+  EXPECT_EQ(1, g_late_peer_lines.load());
+  EXPECT_TRUE(recorder.WaitForConnections(1));
+}
+
+// A server ended while peers connect, at any step of its machines, ends
+// (an operation whose start failed is no operation to wait for).
+TEST(CrashPipeServerTest, EndsWhilePeersConnect) {
+  for (int round = 0; round < 300; ++round) {
+    SCOPED_TRACE(round);
+    CrashServerRecorder recorder;
+    ASSERT_TRUE(recorder.Start());
+    for (int i = 0; i < CrashPipeServer::kInstanceCount; ++i) {
+      RawPeer gone;
+      ASSERT_TRUE(gone.Connect(CrashServerRecorder::OwnPipeName()));
+    }
+    recorder.Stop();
+  }
 }
 
 // A client waiting for a dump stops waiting when the server goes away;

@@ -60,7 +60,9 @@ class RecordingDelegate : public IPCReceiverDelegate {
       run_loop->Quit();
   }
 
-  // Runs the owner's loop until |count| messages have arrived, at most 10 s.
+  // Runs the owner's loop until |count| messages have arrived, at most a
+  // minute: a reader that polls, on a processor shared with much else, has
+  // taken over 10 s for 200 messages.
   void WaitFor(size_t count) {
     expected = count;
     if (numbers.size() >= count)
@@ -69,7 +71,7 @@ class RecordingDelegate : public IPCReceiverDelegate {
     run_loop = &loop;
     base::MessageLoop::current()->PostDelayedTask(
         LOCATION_FROM_HERE("RecordingDelegate::WaitFor"), loop.QuitClosure(),
-        base::TimeDelta::FromMilliseconds(10000));
+        base::TimeDelta::FromSeconds(60));
     loop.Run();
     run_loop = nullptr;
   }
@@ -253,6 +255,62 @@ TEST_F(IPCChannelTest, RefusesOversizedMessagesAndSendsTheRest) {
   expected.push_back(99);
   delegate_.WaitFor(expected.size());
   EXPECT_EQ(expected, delegate_.numbers);
+}
+
+// Another writer may put any datagram into the mailslot: one over the
+// limit is dropped whole, even when its first bytes would make a message,
+// and reading goes on.
+TEST_F(IPCChannelTest, DropsOversizedDatagramsOfAnyWriter) {
+  ASSERT_TRUE(receiver_.Connect(channel_));
+  WaitForMailslot(channel_);
+  const size_t kSizes[] = {kMaxInstallerMessageSize,
+                           kMaxInstallerMessageSize + 1, 5000, 64 * 1024};
+  for (int i = 0; i < static_cast<int>(std::size(kSizes)); ++i) {
+    std::unique_ptr<base::Pickle> message = NumberedMessage(i);
+    const std::string filler(kMaxInstallerMessageSize - message->size(), 'x');
+    message->WriteBytes(filler.data(), static_cast<int>(filler.size()));
+    std::string datagram(static_cast<const char*>(message->data()),
+                         message->size());
+    datagram.resize(kSizes[i], 'y');
+    WriteDatagram(channel_, datagram);
+  }
+  const std::unique_ptr<base::Pickle> last = NumberedMessage(99);
+  WriteDatagram(channel_, std::string(static_cast<const char*>(last->data()),
+                                      last->size()));
+  delegate_.WaitFor(2);
+  RunUntilIdle();
+  EXPECT_EQ((std::vector<int>{0, 99}), delegate_.numbers);
+}
+
+// However many datagrams wait, hearing them holds the caller for a bounded
+// number of reads: a writer that never stops cannot keep it.
+TEST(IPCReceiverTest, DeliverWaitingReadsABoundedNumber) {
+  constexpr int kBound = 20;
+  constexpr int kWaiting = kBound + 5;
+  base::MessageLoop loop(base::MessageLoop::TYPE_IO);
+  const base::string16 channel = UniqueChannelName();
+  HANDLE mailslot =
+      ::CreateMailslotW(MailslotPath(channel).c_str(), kMaxInstallerMessageSize,
+                        MAILSLOT_WAIT_FOREVER, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, mailslot);
+  RecordingDelegate delegate;
+  IPCReceiver receiver(mailslot, &delegate);
+  for (int i = 0; i < kWaiting; ++i) {
+    const std::unique_ptr<base::Pickle> message = NumberedMessage(i);
+    WriteDatagram(channel,
+                  std::string(static_cast<const char*>(message->data()),
+                              message->size()));
+  }
+  IPCReceiver::SetMaxWaitingDeliveredForTesting(kBound);
+  receiver.Start();
+  receiver.DeliverWaiting();
+  const size_t first_heard = delegate.numbers.size();
+  receiver.DeliverWaiting();
+  IPCReceiver::SetMaxWaitingDeliveredForTesting(
+      IPCReceiver::kMaxWaitingDelivered);
+  EXPECT_EQ(static_cast<size_t>(kBound), first_heard);
+  ASSERT_EQ(static_cast<size_t>(kWaiting), delegate.numbers.size());
+  EXPECT_EQ(kWaiting - 1, delegate.numbers.back());
 }
 
 // The backend ends right after its last report: closing must send it.

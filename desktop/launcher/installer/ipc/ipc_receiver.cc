@@ -27,6 +27,12 @@ bool TakesOverlappedIO(HANDLE handle) {
 }
 
 DWORD g_poll_timeout_ms = IPCReceiver::kPollTimeoutMs;
+int g_max_waiting_delivered = IPCReceiver::kMaxWaitingDelivered;
+
+// Wine takes datagrams of any size into a mailslot and cuts one longer than
+// a read without a word: a read one byte longer than the largest message
+// tells a datagram over the limit from one at it.
+constexpr DWORD kReadSize = kMaxInstallerMessageSize + 1;
 
 }  // namespace
 
@@ -35,10 +41,15 @@ void IPCReceiver::SetPollTimeoutForTesting(DWORD timeout_ms) {
   g_poll_timeout_ms = timeout_ms;
 }
 
+// static
+void IPCReceiver::SetMaxWaitingDeliveredForTesting(int count) {
+  g_max_waiting_delivered = count;
+}
+
 IPCReceiver::IPCReceiver(HANDLE mailslot, IPCReceiverDelegate* delegate)
     : mailslot_(mailslot),
       delegate_(delegate),
-      buffer_(new char[kMaxInstallerMessageSize]),
+      buffer_(new char[kReadSize]),
       weak_factory_(this) {}
 
 IPCReceiver::~IPCReceiver() {
@@ -72,8 +83,8 @@ void IPCReceiver::StartRead() {
   auto* context = new base::MessageLoop::IOContext();
   ::ZeroMemory(context, sizeof(*context));
   context->handler = this;
-  if (!::ReadFile(mailslot_.Get(), buffer_.get(), kMaxInstallerMessageSize,
-                  nullptr, &context->overlapped) &&
+  if (!::ReadFile(mailslot_.Get(), buffer_.get(), kReadSize, nullptr,
+                  &context->overlapped) &&
       ::GetLastError() != ERROR_IO_PENDING) {
     delete context;
     return;
@@ -106,7 +117,7 @@ void IPCReceiver::DeliverWaiting() {
     return;
   // A writer that goes on writing, whoever it is, must not hold the caller
   // for good: reading stops after a bound far above what a run sends.
-  int budget = kMaxWaitingDelivered;
+  int budget = g_max_waiting_delivered;
   if (!poll_event_.IsValid()) {
     // Each completion delivers its message and starts the next read, which
     // completes at once while messages wait.
@@ -128,9 +139,8 @@ bool IPCReceiver::ReadOnce() {
   overlapped.hEvent = poll_event_.Get();
   ::ResetEvent(overlapped.hEvent);
   DWORD bytes = 0;
-  const BOOL started =
-      ::ReadFile(mailslot_.Get(), buffer_.get(), kMaxInstallerMessageSize,
-                 nullptr, &overlapped);
+  const BOOL started = ::ReadFile(mailslot_.Get(), buffer_.get(), kReadSize,
+                                  nullptr, &overlapped);
   const DWORD error = started ? ERROR_SUCCESS : ::GetLastError();
   if (started || error == ERROR_IO_PENDING) {
     if (::GetOverlappedResult(mailslot_.Get(), &overlapped, &bytes, TRUE))
@@ -151,7 +161,9 @@ bool IPCReceiver::HasWaitingMessage() const {
 }
 
 void IPCReceiver::Deliver(DWORD bytes) {
-  if (bytes == 0)
+  // No sender of ours writes more: the first bytes of a longer datagram
+  // could pass for a message of their own.
+  if (bytes == 0 || bytes > kMaxInstallerMessageSize)
     return;
   base::Pickle message(buffer_.get(), static_cast<int>(bytes));
   delegate_->OnMessageReceived(message);

@@ -26,6 +26,9 @@ class IPCReceiver : public base::MessageLoop::IOHandler {
   static void SetPollTimeoutForTesting(DWORD timeout_ms);
   // The most datagrams that DeliverWaiting reads.
   static constexpr int kMaxWaitingDelivered = 10000;
+  // Sets that bound for DeliverWaiting from now on; kMaxWaitingDelivered
+  // restores it.
+  static void SetMaxWaitingDeliveredForTesting(int count);
 
   // |delegate| must outlive the receiver.
   IPCReceiver(HANDLE mailslot, IPCReceiverDelegate* delegate);

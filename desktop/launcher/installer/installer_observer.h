@@ -32,8 +32,9 @@ class InstallerObserver {
                                     const base::string16& message,
                                     const std::string& detail) = 0;
   virtual void OnInstallationSucceeded() = 0;
-  // Front end only: the backend process has exited, with code 0 when
-  // |success|. Never sent between processes.
+  // Front end only: the backend process has exited; |success| when it
+  // exited with code 0, left nothing to take back and every installer
+  // process of the run reported its success. Never sent between processes.
   virtual void OnInstallerTerminated(bool success) = 0;
 };
 

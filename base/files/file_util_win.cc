@@ -47,10 +47,13 @@ bool IsRefusedWhileHeld(DWORD error) {
 
 // Renames |from_path| over |to_path| in one step. Readers hold a file for
 // moments, so a rename they refuse is tried again for a short while: at once
-// a few times, then after a millisecond. On failure the last error is the
-// rename's.
+// a few times, then after a millisecond. The while is counted in tries as
+// well as in time: on a busy machine the writer may be kept from running
+// for the whole time, and would give up having hardly tried. On failure the
+// last error is the rename's.
 bool RenameOverWhileHeld(const FilePath& from_path, const FilePath& to_path) {
   constexpr int kImmediateRetries = 20;
+  constexpr int kLeastRetries = kImmediateRetries + 100;
   const TimeTicks deadline =
       TimeTicks::Now() + TimeDelta::FromMilliseconds(200);
   for (int attempt = 0;; ++attempt) {
@@ -59,7 +62,8 @@ bool RenameOverWhileHeld(const FilePath& from_path, const FilePath& to_path) {
       return true;
     }
     const DWORD error = ::GetLastError();
-    if (!IsRefusedWhileHeld(error) || TimeTicks::Now() >= deadline) {
+    if (!IsRefusedWhileHeld(error) ||
+        (attempt >= kLeastRetries && TimeTicks::Now() >= deadline)) {
       ::SetLastError(error);
       return false;
     }

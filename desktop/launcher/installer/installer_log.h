@@ -15,12 +15,6 @@ namespace installer {
 // when no file can be made there.
 base::FilePath CreateInstallerLogFile(const base::FilePath& path);
 
-// Deletes the locks of package downloads in |folder| that killed runs left
-// alone: those that nobody holds and beside which nothing of their download
-// is left. A lock with its download's leftovers stays for the clean-up of
-// the next download, which removes them together.
-void RemoveAbandonedDownloadLocks(const base::FilePath& folder);
-
 }  // namespace installer
 }  // namespace vexlo
 

@@ -80,54 +80,6 @@ TEST(InstallerLogTest, EachProcessTakesALogOfItsOwn) {
   }
 }
 
-// Only the lock of a download that a killed run left with nothing else of
-// it goes: a held lock belongs to a run that goes on, and the leftovers of
-// a download go with their lock in the next download's clean-up.
-TEST(InstallerLogTest, RemovesOnlyTheLoneLocksOfKilledRuns) {
-  const struct {
-    const char* name;
-    const wchar_t* lock;
-    bool held;
-    const wchar_t* beside;
-    bool removed;
-  } kCases[] = {
-      {"lone", L"vexlo_installer_20161207091939.lock", false, nullptr, true},
-      {"held", L"vexlo_installer_20161207091939.lock", true, nullptr, false},
-      {"beside its package", L"vexlo_installer_20161207091939.lock", false,
-       L"vexlo_installer_20161207091939.exe", false},
-      {"beside its archive", L"vexlo_installer_20161207091939.lock", false,
-       L"vexlo_installer_20161207091939.7z", false},
-      {"beside its folder", L"vexlo_installer_20161207091939.lock", false,
-       L"vexlo_installer_20161207091939", false},
-      {"beside a log of its time", L"vexlo_installer_20161207091939.lock",
-       false, L"vexlo_installer_20161207091939.log", true},
-      {"another program's", L"installer_20161207091939.lock", false, nullptr,
-       false},
-  };
-  base::UniqueTestDir dir;
-  for (const auto& c : kCases) {
-    SCOPED_TRACE(c.name);
-    const base::FilePath folder = dir.path().AppendASCII(c.name);
-    ASSERT_TRUE(base::CreateDirectory(folder));
-    const base::FilePath lock = folder.Append(c.lock);
-    // As a download holds it.
-    base::win::ScopedHandle holder(::CreateFileW(
-        lock.value().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
-    ASSERT_TRUE(holder.IsValid());
-    if (!c.held)
-      holder.Close();
-    // A name without extension is the download's unpacked folder.
-    if (c.beside && base::FilePath(c.beside).Extension().empty()) {
-      ASSERT_TRUE(base::CreateDirectory(folder.Append(c.beside)));
-    } else if (c.beside) {
-      ASSERT_EQ(1, base::WriteFile(folder.Append(c.beside), "x", 1));
-    }
-    RemoveAbandonedDownloadLocks(folder);
-    EXPECT_EQ(!c.removed, base::PathExists(lock));
-    EXPECT_TRUE(!c.beside || base::PathExists(folder.Append(c.beside)));
-  }
-}
-
 }  // namespace
 }  // namespace installer
 }  // namespace vexlo

@@ -30,6 +30,7 @@
 #include "desktop/launcher/installer/installer_log.h"
 #include "desktop/launcher/installer/installer_names.h"
 #include "desktop/launcher/installer/installer_startup.h"
+#include "desktop/launcher/installer/package_fetcher/package_fetcher.h"
 #include "desktop/launcher/installer/run_directory.h"
 #include "desktop/launcher/installer/service/installer_context.h"
 #include "desktop/launcher/installer/service/prefs_task_pool.h"
@@ -160,7 +161,7 @@ void OpenInstallerLog() {
   base::SetMinLogLevel(-1);
   // Not in a folder that is not the installer's own.
   if (log_file.IsAbsolute())
-    RemoveAbandonedDownloadLocks(log_file.DirName());
+    PackageFetcher::RemoveAbandonedLocks(log_file.DirName());
 }
 
 void LogStartup(const base::CommandLine& command_line) {

@@ -109,6 +109,20 @@ void ReleaseLock(base::win::ScopedHandle* lock, bool remove) {
   lock->Close();
 }
 
+// Whether anything that the run of |download_path| makes beside its lock
+// is there: the package, its archive, its partner file or the unpacked
+// package.
+bool AnyRunFileLeft(const base::FilePath& download_path) {
+  for (const base::FilePath& path :
+       {download_path, download_path.RemoveExtension(),
+        download_path.ReplaceExtension(L"7z"),
+        download_path.ReplaceExtension(kPartnerExtension)}) {
+    if (base::PathExists(path))
+      return true;
+  }
+  return false;
+}
+
 // Takes the lock of |download_path| unless another run holds it or left
 // something under its name; the last error is then ERROR_FILE_EXISTS.
 bool TakeLock(const base::FilePath& download_path,
@@ -119,15 +133,10 @@ bool TakeLock(const base::FilePath& download_path,
                         nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!lock->IsValid())
     return false;
-  for (const base::FilePath& path :
-       {download_path, download_path.RemoveExtension(),
-        download_path.ReplaceExtension(L"7z"),
-        download_path.ReplaceExtension(kPartnerExtension)}) {
-    if (base::PathExists(path)) {
-      ReleaseLock(lock, true);
-      SetLastError(ERROR_FILE_EXISTS);
-      return false;
-    }
+  if (AnyRunFileLeft(download_path)) {
+    ReleaseLock(lock, true);
+    SetLastError(ERROR_FILE_EXISTS);
+    return false;
   }
   return true;
 }
@@ -1076,6 +1085,24 @@ bool PackageFetcher::IsPlainFileName(const std::string& name) {
       return false;
   }
   return true;
+}
+
+// static
+void PackageFetcher::RemoveAbandonedLocks(const base::FilePath& folder) {
+  std::vector<base::FilePath> locks;
+  base::FileEnumerator found(
+      folder, false, base::FileEnumerator::FILES,
+      base::string16(kDownloadPrefix) + L"*." + kLockExtension);
+  for (base::FilePath lock = found.Next(); !lock.empty(); lock = found.Next())
+    locks.push_back(lock);
+  for (const base::FilePath& lock : locks) {
+    // A held lock refuses deletion: its run goes on.
+    if (!AnyRunFileLeft(lock.ReplaceExtension(L"exe")) &&
+        ::DeleteFileW(lock.value().c_str())) {
+      LOG(INFO) << "Removed the lock that a killed installer left: "
+                << lock.AsUTF8();
+    }
+  }
 }
 
 PackageFetcher::PackageFetcher(const base::FilePath& temp_folder,

@@ -60,6 +60,14 @@ class PackageFetcher {
   // directly inside the package folder.
   static bool IsPlainFileName(const std::string& name);
 
+  // Deletes the locks of downloads in |folder| that killed runs left alone:
+  // those that nobody holds and beside which nothing of their download is
+  // left. A lock with its download's leftovers stays for the clean-up of
+  // the next download, which finds them through it and removes them
+  // together. For runs that download nothing, so that their folder does not
+  // gather such locks for good.
+  static void RemoveAbandonedLocks(const base::FilePath& folder);
+
   // The package goes into |temp_folder|, under a name made from the local
   // time, or from a later second when another run has that name. |stats|
   // is the top-level view of the run's statistics and must outlive the

@@ -1088,7 +1088,8 @@ TEST_F(InstallerRunnerTest, AKilledBackendLeavesNoTrace) {
 // whole once the next run has taken back what the journal holds, also when
 // the killed run was given the folder in another spelling than the next.
 // The company's start-menu folder of an older installation goes with an
-// uninstallation, and comes back with it.
+// uninstallation, and comes back with it; so does a shortcut that a build
+// of another channel named, as the installation's record holds it.
 TEST_F(InstallerRunnerTest, AKilledUpdateOrUninstallationIsTakenBack) {
   const ScopedInstallerConfiguration configuration;
   ListInVersionFolder({"vexlo.exe", "installer.exe", "vexlo_installer.dll"});
@@ -1111,7 +1112,7 @@ TEST_F(InstallerRunnerTest, AKilledUpdateOrUninstallationIsTakenBack) {
   RunInstallation();
   runner_.Stop();
   ASSERT_EQ("ended ok", recorder_.calls.back());
-  const Snapshot installed = State();
+  Snapshot installed = State();
   const base::FilePath version = install_.Append(kVersion);
   ClassesWatch registry;
   const auto registry_reached = [&] { return registry.Changed(); };
@@ -1122,12 +1123,29 @@ TEST_F(InstallerRunnerTest, AKilledUpdateOrUninstallationIsTakenBack) {
                L"AppCompatFlags\\Compatibility Assistant\\Persisted",
                short_folder.Append(L"Launcher.exe").value()) != "none";
   };
+  const base::FilePath other_name =
+      temp_.path().Append(L"Desktop").Append(L"Vexlo developer Beta.lnk");
+  const auto name_shortcut_otherwise = [&] {
+    const base::FilePath record = install_.Append(L"installation_status.xml");
+    std::string text;
+    ASSERT_TRUE(base::ReadFileToString(record, &text));
+    const std::string recorded = Shortcut(L"Desktop").AsUTF8();
+    const size_t at = text.find(recorded);
+    ASSERT_NE(std::string::npos, at);
+    text.replace(at, recorded.size(), other_name.AsUTF8());
+    ASSERT_EQ(
+        static_cast<int>(text.size()),
+        base::WriteFile(record, text.data(), static_cast<int>(text.size())));
+    ASSERT_TRUE(base::Move(Shortcut(L"Desktop"), other_name));
+  };
+  const auto other_name_gone = [&] { return !base::PathExists(other_name); };
   const struct {
     const char* name;
     const wchar_t* switches;
     base::FilePath folder;
     std::function<bool()> reached;
     base::FilePath spelled;
+    bool named_otherwise;
   } kPoints[] = {
       {"update, copying", L"--install --launchvexlo=0", package_,
        [&] {
@@ -1146,9 +1164,26 @@ TEST_F(InstallerRunnerTest, AKilledUpdateOrUninstallationIsTakenBack) {
        registry_reached},
       {"uninstallation, company folder", L"--uninstall --silent", version,
        [&] { return !base::DirectoryExists(company); }},
+      // The rows from here on find the shortcut of another name.
+      {"update, shortcut of another name",
+       L"--install --launchvexlo=0",
+       package_,
+       other_name_gone,
+       {},
+       true},
+      {"uninstallation, shortcut of another name",
+       L"--uninstall --silent",
+       version,
+       other_name_gone,
+       {},
+       true},
   };
   for (const auto& point : kPoints) {
     SCOPED_TRACE(point.name);
+    if (point.named_otherwise && !base::PathExists(other_name)) {
+      ASSERT_NO_FATAL_FAILURE(name_shortcut_otherwise());
+      installed = State();
+    }
     ASSERT_TRUE(registry.Arm());
     const base::Process backend = StartPackageInstaller(
         BackendArguments(point.switches, point.spelled), point.folder);

@@ -173,19 +173,28 @@ base::FilePath AsideName(const base::FilePath& path, int number) {
   return base::FilePath(name + L".refused");
 }
 
-// Moves the journal at |path| where no run reads it, and says why.
-void KeepAside(const base::FilePath& path, const char* reason) {
+// Renames |path| to |aside|, a name that no run reads; false, with the
+// system's error, when that failed.
+bool MoveAside(const base::FilePath& path, base::FilePath* aside) {
   for (int number = 0; number < kMaxAsideNames; ++number) {
-    const base::FilePath aside = AsideName(path, number);
-    if (::MoveFileExW(path.value().c_str(), aside.value().c_str(), 0)) {
-      LOG(ERROR) << "Refusing the rollback journal " << path.AsUTF8() << ", "
-                 << reason << "; kept as " << aside.AsUTF8();
-      return;
-    }
+    *aside = AsideName(path, number);
+    if (::MoveFileExW(path.value().c_str(), aside->value().c_str(), 0))
+      return true;
     if (::GetLastError() != ERROR_ALREADY_EXISTS &&
         ::GetLastError() != ERROR_FILE_EXISTS) {
       break;
     }
+  }
+  return false;
+}
+
+// Moves the journal at |path| where no run reads it, and says why.
+void KeepAside(const base::FilePath& path, const char* reason) {
+  base::FilePath aside;
+  if (MoveAside(path, &aside)) {
+    LOG(ERROR) << "Refusing the rollback journal " << path.AsUTF8() << ", "
+               << reason << "; kept as " << aside.AsUTF8();
+    return;
   }
   PLOG(ERROR) << "Refusing the rollback journal " << path.AsUTF8() << ", "
               << reason << "; it could not be kept aside";
@@ -317,15 +326,19 @@ base::FilePath AdministratorsJournalFolder() {
   return machine_data.Append(kAdministratorsJournalFolder);
 }
 
+bool IsAdministratorsJournalFolder(const base::FilePath& folder) {
+  const base::FilePath machine_folder = AdministratorsJournalFolder();
+  return !machine_folder.empty() &&
+         base::FilePath::CompareIgnoreCase(folder.value(),
+                                           machine_folder.value()) == 0;
+}
+
 // Removes the machine's folder of journals when the journal at |path|,
 // which is gone, was the last thing in it: a folder that holds anything
 // stays. A run that creates a journal meanwhile creates the folder again.
 void RemoveFolderIfLast(const base::FilePath& path) {
   const base::FilePath folder = path.DirName();
-  const base::FilePath machine_folder = AdministratorsJournalFolder();
-  if (machine_folder.empty() ||
-      base::FilePath::CompareIgnoreCase(folder.value(),
-                                        machine_folder.value()) != 0 ||
+  if (!IsAdministratorsJournalFolder(folder) ||
       ::RemoveDirectoryW(folder.value().c_str())) {
     return;
   }
@@ -366,9 +379,37 @@ base::string16 ResolvedFolder(const base::FilePath& folder) {
   return resolved;
 }
 
+// Sets the machine's folder of journals aside when someone else made it:
+// while it holds no journal, any user can make it with an access list of
+// their own, and an administrator's run would then go without a journal.
+// It is renamed whole; nothing in it is opened or followed.
+void SetAsideUnlessAdministrators(const base::FilePath& folder) {
+  if (!IsAdministratorsJournalFolder(folder))
+    return;
+  const DWORD attributes = ::GetFileAttributesW(folder.value().c_str());
+  // A link is no folder that a run made.
+  if (attributes == INVALID_FILE_ATTRIBUTES ||
+      (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+       OnlyAdministratorsWriteObject(nullptr, folder))) {
+    return;
+  }
+  base::FilePath aside;
+  if (MoveAside(folder, &aside)) {
+    LOG(ERROR) << "Setting aside " << folder.AsUTF8()
+               << ", which others than administrators could write; now "
+               << aside.AsUTF8();
+    return;
+  }
+  // A folder that went meanwhile is no one's.
+  const DWORD error = ::GetLastError();
+  if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
+    PLOG(ERROR) << "Could not set aside " << folder.AsUTF8();
+}
+
 // Creates the folder of the journals of administrators' runs, which only
 // they may write, unless it is there.
 void CreateAdministratorsFolder(const base::FilePath& folder) {
+  SetAsideUnlessAdministrators(folder);
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(
           kAdministratorsOnlyFolder, SDDL_REVISION_1, &descriptor, nullptr)) {
@@ -465,6 +506,8 @@ base::FilePath RollbackJournal::PathFor(const base::FilePath& folder) {
 // static
 bool RollbackJournal::Replay(const base::FilePath& path,
                              const RollbackScope& scope) {
+  if (RunsAsAdministrator())
+    SetAsideUnlessAdministrators(path.DirName());
   // Shared with nobody: a process that holds the journal is still running
   // its transaction.
   base::win::ScopedHandle file(

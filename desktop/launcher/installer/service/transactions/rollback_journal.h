@@ -35,6 +35,8 @@ namespace installer {
 // its own there, which the next administrator's run for the folder replays
 // when it was killed; its starter finds nothing of it behind its own
 // records. A journal that nobody holds open is one that a killed run left.
+// That folder goes with its last journal; an administrator's run that finds
+// it made by someone else sets it aside, unread, and makes its own.
 class RollbackJournal {
  public:
   RollbackJournal();

@@ -172,6 +172,18 @@ TEST_F(RollbackJournalTest, ANextRunInAnotherSpellingTakesBackAKilledOne) {
     EXPECT_EQ(before, TakeSnapshot());
     EXPECT_FALSE(base::PathExists(left));
   }
+  // An earlier build's journal never takes the place of one of the new
+  // name: it is taken back in its turn.
+  Write(L"earlier.txt", "earlier");
+  WriteJournalAt(by_text, {RollbackRecord::CreatedFile(Path(L"earlier.txt"))},
+                 "");
+  const Snapshot earlier = TakeSnapshot();
+  DoAndDieAt(journal, Changes().size());
+  for (const Snapshot* expected : {&earlier, &before}) {
+    ASSERT_TRUE(RollbackJournal::Replay(RollbackJournal::PathFor(short_folder),
+                                        scope_));
+    EXPECT_EQ(*expected, TakeSnapshot());
+  }
 }
 
 // The machine's folder of administrators' journals goes with its last
@@ -804,6 +816,52 @@ TEST_F(PlantedJournalTest, AnAdministratorsRunTakesNoJournalOthersCouldWrite) {
       }
     }
   }
+}
+
+// The machine's folder of journals that someone else made, with a journal
+// in it, is set aside whole and unread by an administrator's run, which
+// makes its own and records there.
+TEST_F(PlantedJournalTest, AnAdministratorsRunSetsAsideAFolderOthersMade) {
+  FakeSecurityChecks administrator;
+  const ScopedPathOverride machine_data(base::DIR_COMMON_APP_DATA,
+                                        journal_dir_.path());
+  const base::FilePath journal = RollbackJournal::PathFor(temp_.path());
+  const base::FilePath folder = journal.DirName();
+  Write(L"made.txt", "made");
+  WriteJournalAt(journal, {RollbackRecord::CreatedFile(Path(L"made.txt"))}, "");
+  std::string planted;
+  ASSERT_TRUE(base::ReadFileToString(journal, &planted));
+  // The platform keeps no owner: the folder says whose it is.
+  ASSERT_EQ(0, base::WriteFile(folder.Append(L"others"), "", 0));
+  RollbackJournal::SetSecurityReaderForTesting(
+      [](HANDLE file, const base::FilePath& path,
+         PSECURITY_DESCRIPTOR* descriptor) -> DWORD {
+        const bool others = !file && base::PathExists(path.Append(L"others"));
+        return ::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+                   others ? L"O:BUD:(A;OICI;FA;;;BU)"
+                          : L"O:BAD:P(A;;FA;;;BA)(A;;FA;;;SY)",
+                   SDDL_REVISION_1, descriptor, nullptr)
+                   ? ERROR_SUCCESS
+                   : ::GetLastError();
+      });
+  {
+    RollbackJournal run;
+    EXPECT_TRUE(run.Open(journal, scope_));
+    RollbackJournal::SetSecurityReaderForTesting(nullptr);
+    EXPECT_TRUE(run.Append(RollbackRecord::CreatedFile(Path(L"src.txt"))));
+  }
+  EXPECT_TRUE(RollbackJournal::Replay(journal, scope_));
+  EXPECT_FALSE(base::PathExists(Path(L"src.txt")));
+  EXPECT_TRUE(base::PathExists(Path(L"made.txt")));
+  base::FileEnumerator aside(journal_dir_.path(), false,
+                             base::FileEnumerator::DIRECTORIES,
+                             L"vexlo_rollback.*.refused");
+  const base::FilePath kept = aside.Next();
+  std::string content;
+  EXPECT_TRUE(
+      base::ReadFileToString(kept.Append(journal.BaseName()), &content));
+  EXPECT_EQ(planted, content);
+  EXPECT_TRUE(aside.Next().empty());
 }
 
 // A journal larger than any run's is never read into memory, and is kept

@@ -3,13 +3,19 @@
 #include <stddef.h>
 
 #include <algorithm>
+#include <utility>
+#include <vector>
 
 #include "base/base_paths_win.h"
+#include "base/files/file_enumerator.h"
 #include "base/path_service.h"
 #include "base/strings/utf_string_conversions.h"
 #include "desktop/common/product/product_configuration.h"
 #include "desktop/common/product/product_info.h"
+#include "desktop/launcher/installer/service/installation_status.h"
+#include "desktop/launcher/installer/service/installer_context.h"
 #include "desktop/launcher/installer/service/service_utils.h"
+#include "desktop/launcher/installer/service/xml_document.h"
 
 namespace vexlo {
 namespace installer {
@@ -25,6 +31,9 @@ constexpr wchar_t kSetAsideExtension[] = L".OLD";
 // The company's folder in the user's start-menu programs, which the path
 // status finds and an uninstallation deletes.
 constexpr wchar_t kCompanyStartMenuFolder[] = L"Vexlo Software";
+
+// Where an update keeps the installation's record it replaces.
+constexpr wchar_t kOldStatusFolder[] = L"old_status";
 
 // The other hives are not written by any run: a record naming them is
 // foreign.
@@ -274,6 +283,44 @@ bool IsCreatedOnTheWay(const Components& key, const Components& target) {
   return key.size() >= kMinCreatedKeyDepth && StartsWith(target, key);
 }
 
+// The records of the installation in |folder| that a run may act on or
+// leave behind: the record itself and its set-aside names, and the earlier
+// records that an update keeps aside.
+std::vector<base::FilePath> InstallationRecords(const base::FilePath& folder) {
+  std::vector<base::FilePath> records;
+  const base::string16 record = kInstallationStatusFileName;
+  const std::pair<base::FilePath, base::string16> kPlaces[] = {
+      {folder, record + L"*"},
+      {folder.Append(kOldStatusFolder), record + L".*"}};
+  for (const auto& place : kPlaces) {
+    base::FileEnumerator files(place.first, false, base::FileEnumerator::FILES,
+                               place.second);
+    for (base::FilePath file = files.Next(); !file.empty(); file = files.Next())
+      records.push_back(file);
+  }
+  return records;
+}
+
+// The shortcuts that the records of the installation in |folder| name: an
+// update moves them to this build's names and an uninstallation deletes
+// them, whichever build of whichever channel named them.
+std::vector<base::FilePath> RecordedShortcuts(const base::FilePath& folder) {
+  std::vector<base::FilePath> shortcuts;
+  for (const base::FilePath& file : InstallationRecords(folder)) {
+    XmlDocument document;
+    InstallationStatus record;
+    // What a faulty record holds before its fault is still what it names.
+    ReadInstallationStatus(&document, &record, file);
+    for (const base::FilePath* path :
+         {&record.desktop_shortcut, &record.start_menu_shortcut,
+          &record.quick_launch_shortcut}) {
+      if (!path->empty())
+        shortcuts.push_back(*path);
+    }
+  }
+  return shortcuts;
+}
+
 }  // namespace
 
 RollbackScope::RollbackScope(const base::FilePath& folder)
@@ -301,6 +348,8 @@ RollbackScope RollbackScope::ForInstallation(const base::FilePath& folder) {
     if (base::PathService::Get(key, &shortcuts))
       scope.AddShortcutFolder(shortcuts);
   }
+  for (const base::FilePath& shortcut : RecordedShortcuts(folder))
+    scope.AddRecordedShortcut(shortcut);
   base::FilePath programs;
   if (base::PathService::Get(base::DIR_START_MENU, &programs))
     scope.AddDeletedFolder(programs.Append(kCompanyStartMenuFolder));
@@ -335,6 +384,16 @@ void RollbackScope::AddShortcutFolder(const base::FilePath& folder) {
   Components components;
   if (NormalizeFolder(folder, &components))
     shortcut_folders_.push_back(components);
+}
+
+void RollbackScope::AddRecordedShortcut(const base::FilePath& path) {
+  Components components;
+  // A record names shortcut files only: a path of any other kind came from
+  // no installer.
+  if (NormalizePath(path, &components) && components.size() >= 2 &&
+      EndsWith(components.back(), kShortcutExtension)) {
+    recorded_shortcuts_.push_back(components);
+  }
 }
 
 void RollbackScope::AddDeletedFolder(const base::FilePath& folder) {
@@ -475,8 +534,16 @@ bool RollbackScope::IsShortcut(const Components& path) const {
   if (path.size() < 2)
     return false;
   const Components parent(path.begin(), path.end() - 1);
-  return IsShortcutFolder(parent) &&
-         IsShortcutName(SetAsideOriginal(path.back()));
+  return (IsShortcutFolder(parent) &&
+          IsShortcutName(SetAsideOriginal(path.back()))) ||
+         IsRecordedShortcut(path);
+}
+
+bool RollbackScope::IsRecordedShortcut(const Components& path) const {
+  return std::any_of(recorded_shortcuts_.begin(), recorded_shortcuts_.end(),
+                     [&path](const Components& shortcut) {
+                       return path == shortcut || IsSetAsideOf(path, shortcut);
+                     });
 }
 
 bool RollbackScope::IsShortcutName(const base::string16& name) const {

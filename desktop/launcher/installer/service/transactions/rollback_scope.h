@@ -29,9 +29,9 @@ class RollbackScope {
   ~RollbackScope();
 
   // What the installations into |folder| change: that folder, the
-  // product's shortcuts in the shell's folders, the company's start-menu
-  // folder that an uninstallation removes, and the product's own registry
-  // keys and values.
+  // product's shortcuts in the shell's folders and those that the
+  // installation's records name, the company's start-menu folder that an
+  // uninstallation removes, and the product's own registry keys and values.
   static RollbackScope ForInstallation(const base::FilePath& folder);
 
   // The product's shortcut files directly in |folder|, named as the
@@ -39,6 +39,9 @@ class RollbackScope {
   // their set-aside names; the folder itself may have been created for
   // them.
   void AddShortcutFolder(const base::FilePath& folder);
+  // The shortcut file |path| that an installation's record names, under
+  // whatever name the build that made it gave it, with its set-aside names.
+  void AddRecordedShortcut(const base::FilePath& path);
   // The folder |folder| itself and the names it is set aside under when it
   // is deleted whole; nothing in it.
   void AddDeletedFolder(const base::FilePath& folder);
@@ -94,6 +97,7 @@ class RollbackScope {
   bool IsInsideFolder(const std::vector<base::string16>& path) const;
   bool IsShortcut(const std::vector<base::string16>& path) const;
   bool IsShortcutName(const base::string16& name) const;
+  bool IsRecordedShortcut(const std::vector<base::string16>& path) const;
   bool IsShortcutFolder(const std::vector<base::string16>& path) const;
   bool IsDeletedFolder(const std::vector<base::string16>& path) const;
   bool IsFileNamedValue(const std::vector<base::string16>& key,
@@ -106,6 +110,7 @@ class RollbackScope {
   base::string16 shortcut_stem_;
   base::string16 shortcut_suffix_;
   std::vector<std::vector<base::string16>> shortcut_folders_;
+  std::vector<std::vector<base::string16>> recorded_shortcuts_;
   std::vector<std::vector<base::string16>> deleted_folders_;
   std::vector<std::vector<base::string16>> owned_keys_;
   std::vector<SharedValues> shared_values_;

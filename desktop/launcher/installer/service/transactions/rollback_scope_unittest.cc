@@ -10,6 +10,8 @@
 #include "base/test/unique_test_dir.h"
 #include "desktop/common/product/product_configuration.h"
 #include "desktop/common/product/product_info.h"
+#include "desktop/launcher/installer/service/installation_status.h"
+#include "desktop/launcher/installer/service/xml_document.h"
 #include "gtest/gtest.h"
 
 namespace vexlo {
@@ -289,6 +291,45 @@ TEST_F(RollbackScopeTest, InstallationHoldsTheProductsKeys) {
       kUser, kPersisted, In(L"Installation Folder\\s\\Launcher.exe")));
   EXPECT_FALSE(scope.ContainsValue(kUser, kPersisted,
                                    In(L"Installation Folder2\\Launcher.exe")));
+}
+
+// The shortcuts that the installation's records name are the run's under
+// any name, wherever an update or an uninstallation left the record; a
+// record names no other kind of file.
+TEST_F(RollbackScopeTest, InstallationHoldsTheShortcutsItsRecordsName) {
+  ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+  ASSERT_TRUE(base::CreateDirectory(folder_.Append(L"old_status")));
+  const struct {
+    const wchar_t* record;
+    const wchar_t* shortcut;
+  } kRecords[] = {
+      {L"installation_status.xml", L"Current.lnk"},
+      {L"installation_status.xml.1712345678.old", L"Uninstalled.lnk"},
+      {L"old_status\\installation_status.xml.1712345678", L"Updated.lnk"},
+  };
+  for (const auto& record : kRecords) {
+    InstallationStatus status;
+    status.version = "1.0";
+    status.install_path = folder_;
+    status.files = {base::FilePath(L"a.txt")};
+    status.desktop_shortcut = shortcuts_.Append(record.shortcut);
+    status.start_menu_shortcut = dir_.path().Append(L"Outside\\victim.txt");
+    XmlDocument document;
+    std::string text;
+    ASSERT_TRUE(document.Initialize());
+    WriteInstallationStatus(&document, status);
+    ASSERT_TRUE(document.SaveToString(&text));
+    ASSERT_TRUE(base::WriteFile(folder_.Append(record.record), text.data(),
+                                static_cast<int>(text.size())));
+  }
+  const RollbackScope scope = RollbackScope::ForInstallation(folder_);
+  ::CoUninitialize();
+  for (const wchar_t* name : {L"Current.lnk", L"Uninstalled.lnk",
+                              L"Updated.lnk", L"Current.lnk.1712345678.old"}) {
+    EXPECT_TRUE(scope.ContainsPath(shortcuts_.Append(name))) << name;
+  }
+  EXPECT_FALSE(scope.ContainsPath(shortcuts_.Append(L"Other.lnk")));
+  EXPECT_FALSE(scope.ContainsPath(dir_.path().Append(L"Outside\\victim.txt")));
 }
 
 // A drive or a share whole is no installation folder, lest its scope take

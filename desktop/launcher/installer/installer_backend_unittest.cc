@@ -1402,6 +1402,45 @@ TEST_F(InstallerRunnerTest, SilentFrontEndInstallsFromThePackage) {
   }
 }
 
+// Both front ends of one package fetch the preference overrides into its
+// folder: the second, started while the first installs and refused, leaves
+// the first's overrides whole for its installation.
+TEST_F(InstallerRunnerTest, ARefusedSecondFrontEndLeavesTheFirstsOverrides) {
+  HttpTestServer server;
+  ASSERT_TRUE(server.Start());
+  const std::string overrides = "{\"homepage\": \"first\"}";
+  ASSERT_EQ(
+      static_cast<int>(overrides.size()),
+      base::WriteFile(server.files_folder().Append(L"overrides"),
+                      overrides.data(), static_cast<int>(overrides.size())));
+  const base::string16 arguments =
+      SilentFrontEndArguments(install_) +
+      L" --with-feature:installer-pref-default-overrides-support=on"
+      L" --local-pref-default-overrides-server=" +
+      server.Url("/files/overrides");
+  const base::Process first = StartPackageInstaller(arguments);
+  // The second starts once the first's overrides lie in the package folder,
+  // which its backend copies only after all the package's files.
+  const auto overrides_in = [](const base::FilePath& folder) {
+    std::string text;
+    base::ReadFileToString(folder.Append(L"pref_default_overrides"), &text);
+    return text;
+  };
+  for (int i = 0; i < 30000 && overrides_in(package_) != overrides; ++i)
+    ::Sleep(1);
+  ASSERT_EQ(overrides, overrides_in(package_)) << "the first fetch never ended";
+  EXPECT_NE(HOST_EXIT_SUCCESS, RunPackageInstaller(arguments));
+  EXPECT_EQ(HOST_EXIT_SUCCESS, WaitToEnd(first));
+  EXPECT_NE(std::string::npos,
+            Logs().find("Could not acquire installer mutex"));
+  EXPECT_EQ(overrides, overrides_in(install_));
+  // Nor does the refused run leave its own download behind.
+  EXPECT_TRUE(base::FileEnumerator(package_, false, base::FileEnumerator::FILES,
+                                   L"*.download")
+                  .Next()
+                  .empty());
+}
+
 // A process writes a log of its own, never one that another run began in
 // the same second, and removes the locks that killed runs left alone beside
 // the logs.

@@ -381,6 +381,8 @@ TEST_F(PackageFetcherTest, EachFailureEndsWithItsStatusAndLineAndNoHold) {
     std::string server;
     Status status;
     const char* message;
+    // No temporary folder to lock a download name in.
+    bool folder_gone = false;
   };
   const std::string channel_with_line_feed = ProductInfo::GetChannel() + "\n";
   const Case cases[] = {
@@ -433,6 +435,9 @@ TEST_F(PackageFetcherTest, EachFailureEndsWithItsStatusAndLineAndNoHold) {
       {"damaged archive", ReplyNaming(PackageUrl(""), Sha256Hex(damaged)),
        damaged, nullptr, nullptr, nullptr, "", PackageFetcher::UNPACKING_FAILED,
        "Archive unpacking failed"},
+      {"no lock", good_reply, package_, nullptr, nullptr, nullptr, "",
+       PackageFetcher::INITIALIZATION_FAILED,
+       "Unable to obtain or clean the download/extraction path", true},
   };
   size_t attempt = 0;
   for (const Case& c : cases) {
@@ -445,7 +450,13 @@ TEST_F(PackageFetcherTest, EachFailureEndsWithItsStatusAndLineAndNoHold) {
       base::CommandLine::ForCurrentProcess()->AppendSwitchASCII(
           PackageFetcher::kPackageServerSwitch, c.server);
     }
+    // Without its folder a fetcher locks no name; the folder is back for
+    // the start, which must not go on in it all the same.
+    if (c.folder_gone) {
+      ASSERT_TRUE(base::DeleteFile(temp_.path(), false));
+    }
     MakeFetcher();
+    ASSERT_TRUE(base::CreateDirectory(temp_.path()));
     if (c.own_executable)
       fetcher_->SetOwnExecutableForTesting(PackageFixture(c.own_executable));
     ScopedLogCapture log;
@@ -1089,25 +1100,51 @@ TEST_F(PackageFetcherTest, FetchersOfOneSecondKeepToTheirOwnFiles) {
 }
 
 // What a killed run left goes with the next run, even a lock alone, and
-// the partner file it was downloading.
+// the partner file it was downloading. What cannot go yet stays with its
+// lock, and files without their lock are nobody's: the next run does not
+// take their name either.
 TEST_F(PackageFetcherTest, EverythingOfAKilledRunGoesEvenALoneLock) {
-  const std::vector<std::vector<const wchar_t*>> runs = {
-      {L".lock"}, {L".lock", L".exe", L".7z", L".partner", L"\\sub\\file"}};
+  const struct {
+    std::vector<const wchar_t*> entries;
+    // The last entry stays open while the next run cleans up.
+    bool last_open;
+    // The entries left once the next run has ended.
+    size_t kept;
+  } kRuns[] = {
+      {{L".lock"}, false, 0},
+      {{L".lock", L".exe", L".7z", L".partner", L"\\sub\\file"}, false, 0},
+      {{L".lock", L".partner"}, true, 2},
+      {{L".exe"}, false, 1},
+  };
+  // The fixture's fetcher cleans up on its own thread: it is gone first.
+  fetcher_.reset();
+  base::win::ScopedHandle open;
+  size_t kept = 0;
   int stamp = 0;
-  for (const auto& entries : runs) {
-    const base::FilePath run = temp_.path().Append(
+  for (const auto& run : kRuns) {
+    const base::FilePath name = temp_.path().Append(
         L"vexlo_installer_2000010100000" + base::IntToString16(stamp++));
-    for (const wchar_t* entry : entries) {
-      const base::FilePath path(run.value() + entry);
+    for (const wchar_t* entry : run.entries) {
+      const base::FilePath path(name.value() + entry);
       ASSERT_TRUE(base::CreateDirectory(path.DirName()));
       ASSERT_TRUE(WriteBytes(path, "left"));
     }
+    if (run.last_open) {
+      open.Set(CreateFileW((name.value() + run.entries.back()).c_str(),
+                           GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr));
+      ASSERT_TRUE(open.IsValid());
+    }
+    kept += run.kept;
   }
-  MakeFetcher();
+  // Named after the first run: the runs' names come first.
+  const base::Time::Exploded first = {2000, 1, 6, 1, 0, 0, 0, 0};
+  MakeFetcher(base::Time::FromExploded(true, first));
   Reply("");
   ASSERT_EQ(PackageFetcher::PACKAGE_READY, Fetch());
-  EXPECT_EQ(3u, Contents(temp_.path()).size());
-  EXPECT_TRUE(EndLeavesNothing());
+  EXPECT_EQ(3u + kept, Contents(temp_.path()).size());
+  fetcher_.reset();
+  EXPECT_EQ(kept, Contents(temp_.path()).size());
 }
 
 // A file of the package folder that another part of the run still holds

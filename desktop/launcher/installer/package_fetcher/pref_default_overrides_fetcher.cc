@@ -1,5 +1,8 @@
 #include "desktop/launcher/installer/package_fetcher/pref_default_overrides_fetcher.h"
 
+#include <windows.h>
+
+#include <atomic>
 #include <memory>
 #include <utility>
 
@@ -7,7 +10,9 @@
 #include "base/command_line.h"
 #include "base/features/feature_registry.h"
 #include "base/files/file_util.h"
+#include "base/logging.h"
 #include "base/strings/string_util.h"
+#include "base/strings/stringprintf.h"
 #include "base/strings/utf_string_conversions.h"
 #include "desktop/common/product/product_configuration.h"
 #include "desktop/common/product/product_info.h"
@@ -23,6 +28,16 @@ namespace {
 const char kOverridesPath[] = "api/prefs/?product=$1&version=$2";
 const char kDevelopmentServer[] = "http://localhost:3001/";
 
+// A name beside |target| that no other fetcher uses while this one lives:
+// the process id tells the runs apart, the count the fetchers of one
+// process.
+base::FilePath MakeDownloadFile(const base::FilePath& target) {
+  static std::atomic<int> count{0};
+  return base::FilePath(target.value() + base::StringPrintfWide(
+                                             L".%lu-%d.download",
+                                             ::GetCurrentProcessId(), ++count));
+}
+
 }  // namespace
 
 const char PrefDefaultOverridesFetcher::kFeatureName[] =
@@ -36,9 +51,16 @@ PrefDefaultOverridesFetcher::PrefDefaultOverridesFetcher(
     const base::FilePath& folder,
     UICallbackRunner* ui_callback_runner)
     : target_file_(folder.Append(kFileName)),
+      download_file_(MakeDownloadFile(target_file_)),
       client_(ui_callback_runner, nullptr) {}
 
-PrefDefaultOverridesFetcher::~PrefDefaultOverridesFetcher() = default;
+PrefDefaultOverridesFetcher::~PrefDefaultOverridesFetcher() {
+  if (done_.is_null())
+    return;
+  // The client writes into the unfinished file until it stops.
+  client_.Stop();
+  DeleteDownload();
+}
 
 // static
 base::string16 PrefDefaultOverridesFetcher::GetOverridesUrl() {
@@ -72,14 +94,12 @@ void PrefDefaultOverridesFetcher::Start(const std::string& body,
   client_.SetMaxBodySize(Wininet::kMaxHeldBodySize);
   auto writer = std::make_unique<FileResponseWriter>();
   // A writer that could not open fails at its first write, and so the fetch.
-  writer->Open(target_file_);
+  download_made_ = writer->Open(download_file_);
   if (!client_.Start(
           GetOverridesUrl(), body,
           base::Bind(&PrefDefaultOverridesFetcher::OnFetchDone, this),
           std::move(writer), std::make_unique<WininetDelegate>())) {
-    // The writer has made the file already; a fetch that never began must
-    // not leave it behind as if the server had sent nothing.
-    base::DeleteFile(target_file_, false);
+    DeleteDownload();
     done.Run();
     return;
   }
@@ -87,11 +107,30 @@ void PrefDefaultOverridesFetcher::Start(const std::string& body,
 }
 
 void PrefDefaultOverridesFetcher::OnFetchDone() {
-  if (client_.state() != Wininet::STATE_COMPLETED)
-    base::DeleteFile(target_file_, false);
+  if (client_.state() == Wininet::STATE_COMPLETED)
+    PlaceDownload();
+  else
+    DeleteDownload();
   base::Closure done = std::move(done_);
   done_ = base::Closure();
   done.Run();
+}
+
+void PrefDefaultOverridesFetcher::PlaceDownload() {
+  if (!download_made_)
+    return;
+  if (!base::ReplaceFile(download_file_, target_file_, nullptr)) {
+    PLOG(ERROR) << "Could not place the preference overrides";
+    DeleteDownload();
+    return;
+  }
+  download_made_ = false;
+}
+
+void PrefDefaultOverridesFetcher::DeleteDownload() {
+  if (download_made_)
+    base::DeleteFile(download_file_, false);
+  download_made_ = false;
 }
 
 }  // namespace installer

@@ -14,8 +14,13 @@ class UICallbackRunner;
 
 // Downloads the update server's overrides of the browser's preference
 // defaults for this installation into "pref_default_overrides" in a folder
-// of the owner's choosing. A fetch that fails leaves no file and is reported
-// to no one.
+// of the owner's choosing. Every run started from one package shares its
+// folder, so the answer is written into a file of this fetcher's own
+// beside that name, and only a whole answer takes the name, in one rename:
+// a backend reading the overrides meanwhile finds the earlier file or the
+// new one, whole. A fetch that fails, or a fetcher ended before its fetch
+// is over, removes its own file alone and leaves the overrides that are
+// there; no failure is reported to anyone.
 class PrefDefaultOverridesFetcher {
  public:
   // The feature that allows the fetch.
@@ -32,6 +37,7 @@ class PrefDefaultOverridesFetcher {
   PrefDefaultOverridesFetcher(const PrefDefaultOverridesFetcher&) = delete;
   PrefDefaultOverridesFetcher& operator=(const PrefDefaultOverridesFetcher&) =
       delete;
+  // Ends a fetch that is under way without running its |done|.
   ~PrefDefaultOverridesFetcher();
 
   // Fetches with |body| (the tracking data) as the request body: a POST, or
@@ -48,9 +54,17 @@ class PrefDefaultOverridesFetcher {
 
  private:
   void OnFetchDone();
+  void PlaceDownload();
+  void DeleteDownload();
 
   const base::FilePath target_file_;
+  // This fetcher's own file, which the answer is written into.
+  const base::FilePath download_file_;
+  // Whether this fetcher made |download_file_| and it is still there: a
+  // file it could not make is another's.
+  bool download_made_ = false;
   Wininet client_;
+  // Held while a fetch is under way.
   base::Closure done_;
 };
 

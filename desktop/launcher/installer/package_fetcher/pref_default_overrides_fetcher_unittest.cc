@@ -6,6 +6,7 @@
 #include "base/bind.h"
 #include "base/command_line.h"
 #include "base/features/feature_registry.h"
+#include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/message_loop/message_loop.h"
 #include "base/run_loop.h"
@@ -93,6 +94,15 @@ class PrefDefaultOverridesFetcherTest : public testing::Test {
 
   bool TargetExists() { return base::PathExists(fetcher_.target_file()); }
 
+  size_t FolderEntries() {
+    base::FileEnumerator entries(dir_.path(), false,
+                                 base::FileEnumerator::FILES);
+    size_t count = 0;
+    while (!entries.Next().empty())
+      ++count;
+    return count;
+  }
+
   base::FeatureRegistry saved_registry_;
   base::CommandLine saved_command_line_;
   base::MessageLoop loop_;
@@ -133,6 +143,9 @@ TEST_F(PrefDefaultOverridesFetcherTest, AnswersDecideWhetherTheFileStays) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
+    // Each answer meets a folder without overrides: a failed fetch leaves
+    // those that are there.
+    ASSERT_TRUE(base::DeleteFile(fetcher_.target_file(), false));
     ASSERT_TRUE(server_.Reset());
     *base::CommandLine::ForCurrentProcess() = saved_command_line_;
     PointAtServer(c.path);
@@ -141,6 +154,8 @@ TEST_F(PrefDefaultOverridesFetcherTest, AnswersDecideWhetherTheFileStays) {
     std::string contents;
     base::ReadFileToString(fetcher_.target_file(), &contents);
     EXPECT_TRUE(c.contents == contents);
+    // Nothing else: the fetch's own file is gone.
+    EXPECT_EQ(c.stored ? 1u : 0u, FolderEntries());
     std::vector<HttpTestServer::Request> requests = server_.GetRequests();
     ASSERT_EQ(c.requests, requests.size());
     EXPECT_EQ(c.path, requests[0].path);
@@ -157,6 +172,7 @@ TEST_F(PrefDefaultOverridesFetcherTest, DisallowedHostFinishesAtOnce) {
   fetcher_.Start("", base::Bind(&Count, &done));
   EXPECT_EQ(1, done);
   EXPECT_FALSE(TargetExists());
+  EXPECT_EQ(0u, FolderEntries());
 }
 
 TEST_F(PrefDefaultOverridesFetcherTest, UrlComesFromSwitchOrConfiguration) {

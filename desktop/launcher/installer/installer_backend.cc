@@ -116,6 +116,10 @@ void InstallerBackend::OnInstallationFailed(int32_t error_code,
 }
 
 void InstallerBackend::OnInstallationSucceeded() {
+  // The success decides the run: it must reach a front end that reads,
+  // whoever else keeps its mailslot full. (A failure needs no message to
+  // fail the run.) The handle, declared first, outlives the sender.
+  sender_.KeepSendingWhileRunning(front_end_.Get());
   InstallerMessageEncoder::OnInstallationSucceeded();
   run_loop_.Quit();
 }

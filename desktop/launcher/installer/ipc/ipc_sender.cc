@@ -16,7 +16,7 @@ constexpr base::TimeDelta kReaderCheckInterval =
     base::TimeDelta::FromMicroseconds(100 * 1000);
 // How long closing waits for one write while the reader runs.
 constexpr base::TimeDelta kReaderStallBound =
-    base::TimeDelta::FromMicroseconds(30 * 1000 * 1000);
+    base::TimeDelta::FromMicroseconds(120 * 1000 * 1000);
 
 }  // namespace
 
@@ -118,9 +118,8 @@ void IPCSender::FlushWithinBound() {
     }
     // Another writer can keep the mailslot full, and its blocked writes
     // take the room that a read makes before an overlapped one does: while
-    // the reader runs, the queue goes out in the end, however slowly. A
-    // reader that runs but no longer reads (its run ended before this
-    // sender's) lets nothing through.
+    // the reader runs, the queue goes out in the end, however slowly. One
+    // that lets nothing through for long no longer reads.
     if (ReaderRuns() && now - last_write < kReaderStallBound)
       deadline = now + kCloseFlushBound;
     const base::TimeDelta left = deadline - now;

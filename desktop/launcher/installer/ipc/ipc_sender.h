@@ -39,7 +39,7 @@ class IPCSender : public base::MessageLoop::IOHandler {
   void Send(std::unique_ptr<base::Pickle> message);
   // While |reader|, the process that reads the mailslot, runs, closing goes
   // on sending what is queued however slowly a full mailslot takes it (a
-  // write at least every 30 s). |reader| must outlive the sender.
+  // write at least every 2 minutes). |reader| must outlive the sender.
   void KeepSendingWhileRunning(HANDLE reader) { reader_ = reader; }
 
   // base::MessageLoop::IOHandler:

@@ -1,7 +1,10 @@
 #include "desktop/launcher/installer/installer_backend.h"
 
+#include <windows.h>
+
 #include <stdint.h>
 #include <string.h>
+#include <tlhelp32.h>
 
 #include <utility>
 #include <vector>
@@ -51,6 +54,7 @@ bool InstallerBackend::Run(Settings* settings,
   settings_ = settings;
   if (!FindFrontEnd(command_line))
     return false;
+  FindStarter(command_line);
   if (!front_end_watcher_.StartWatchingOnce(front_end_.Get(), this)) {
     LOG(ERROR) << "Cannot watch the front end";
     return false;
@@ -95,6 +99,37 @@ bool InstallerBackend::FindFrontEnd(const base::CommandLine& command_line) {
   return true;
 }
 
+void InstallerBackend::FindStarter(const base::CommandLine& command_line) {
+  base::win::ScopedHandle snapshot(
+      ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof(entry);
+  BOOL more = ::Process32FirstW(snapshot.Get(), &entry);
+  while (more && entry.th32ProcessID != ::GetCurrentProcessId())
+    more = ::Process32NextW(snapshot.Get(), &entry);
+  if (!more)
+    return;
+  if (base::UintToString(entry.th32ParentProcessID) ==
+      command_line.GetSwitchValueASCII(kInitialPidSwitch)) {
+    started_by_front_end_ = true;
+    return;
+  }
+  starter_.Set(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION,
+                             FALSE, entry.th32ParentProcessID));
+  // A process younger than this one took the id of one that had ended.
+  FILETIME started = {};
+  FILETIME own_start = {};
+  FILETIME unused[3];
+  if (starter_.IsValid() &&
+      (!::GetProcessTimes(starter_.Get(), &started, &unused[0], &unused[1],
+                          &unused[2]) ||
+       !::GetProcessTimes(::GetCurrentProcess(), &own_start, &unused[0],
+                          &unused[1], &unused[2]) ||
+       ::CompareFileTime(&started, &own_start) > 0)) {
+    starter_.Close();
+  }
+}
+
 void InstallerBackend::OnPathChanged() {
   settings_->RemoveObserver(this);
   StartInstaller();
@@ -116,6 +151,14 @@ void InstallerBackend::OnInstallationFailed(int32_t error_code,
 }
 
 void InstallerBackend::OnInstallationSucceeded() {
+  // The success decides the run: it must reach a front end that reads,
+  // whoever else keeps its mailslot full. (A failure needs no message to
+  // fail the run.) The front end hears this process only while the process
+  // that started it runs. The handle, declared first, outlives the sender.
+  const HANDLE starter =
+      started_by_front_end_ ? front_end_.Get() : starter_.Get();
+  if (starter)
+    sender_.KeepSendingWhileRunning(starter);
   InstallerMessageEncoder::OnInstallationSucceeded();
   run_loop_.Quit();
 }

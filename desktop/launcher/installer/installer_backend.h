@@ -60,11 +60,16 @@ class InstallerBackend : public Settings::Observer,
 
  private:
   bool FindFrontEnd(const base::CommandLine& command_line);
+  void FindStarter(const base::CommandLine& command_line);
   void StartInstaller();
 
   base::RunLoop run_loop_;
   base::win::ScopedHandle front_end_;
   base::win::ObjectWatcher front_end_watcher_;
+  // The process that started this one when that is not the front end (a
+  // backend that waited for the package); null when it had ended.
+  bool started_by_front_end_ = false;
+  base::win::ScopedHandle starter_;
   // Declared before the installer: the messages of its last calls are sent
   // when the proxy closes.
   IPCSenderProxy sender_;

@@ -436,6 +436,37 @@ std::vector<base::Process> OpenChildProcesses(const base::Process& parent) {
   return children;
 }
 
+// Keeps every thread of |process| from running while it lives, as a busy
+// machine may keep a process waiting.
+class PausedProcess {
+ public:
+  explicit PausedProcess(const base::Process& process) {
+    base::win::ScopedHandle snapshot(
+        ::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = ::Thread32First(snapshot.Get(), &entry); more;
+         more = ::Thread32Next(snapshot.Get(), &entry)) {
+      if (entry.th32OwnerProcessID != static_cast<DWORD>(process.Pid()))
+        continue;
+      auto thread = std::make_unique<base::win::ScopedHandle>(
+          ::OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID));
+      if (thread->IsValid() && ::SuspendThread(thread->Get()) != DWORD(-1))
+        threads_.push_back(std::move(thread));
+    }
+    EXPECT_FALSE(threads_.empty());
+  }
+  PausedProcess(const PausedProcess&) = delete;
+  PausedProcess& operator=(const PausedProcess&) = delete;
+  ~PausedProcess() {
+    for (const auto& thread : threads_)
+      ::ResumeThread(thread->Get());
+  }
+
+ private:
+  std::vector<std::unique_ptr<base::win::ScopedHandle>> threads_;
+};
+
 // Another front end of the same folder, on a thread of its own: it takes the
 // installer mutex and either ends at once, leaving it abandoned as a crashed
 // one would, or holds it while it lives.
@@ -536,11 +567,16 @@ class InstallerRunnerTest : public InstallerBackendTest {
   // |exit_code| once |reached| holds: by what the backend made rather than
   // by the steps the front end heard, which on a loaded machine it may hear
   // only after the end. True when the kill came before the backend
-  // succeeded.
+  // succeeded, which a success heard tells unless |others_succeed|: other
+  // processes report successes of their own. The package is ready from the
+  // start unless |package_later|: then the backend waits for it until its
+  // first message.
   bool RunKilled(InstallerRunner* runner,
                  Settings* settings,
                  const std::function<bool()>& reached,
-                 DWORD exit_code) {
+                 DWORD exit_code,
+                 bool others_succeed = false,
+                 bool package_later = false) {
     recorder_.calls.clear();
     recorder_.steps = 0;
     kill_when_ = [runner, reached, exit_code] {
@@ -550,7 +586,10 @@ class InstallerRunnerTest : public InstallerBackendTest {
       return true;
     };
     PollKill();
-    RunWith(runner, settings);
+    if (package_later)
+      recorder_.on_started = [runner] { runner->SetPackageReady(); };
+    RunWith(runner, settings, !package_later);
+    recorder_.on_started = nullptr;
     // A success may still be on its way when the end is seen.
     base::RunLoop late_messages;
     loop_.PostDelayedTask(LOCATION_FROM_HERE("InstallerRunnerTest"),
@@ -559,11 +598,18 @@ class InstallerRunnerTest : public InstallerBackendTest {
     late_messages.Run();
     kill_when_ = nullptr;
     runner->Stop();
+    // What the ended run's channel still had on its way is dropped now,
+    // while no run is heard.
+    base::RunLoop drop_late;
+    loop_.PostTask(LOCATION_FROM_HERE("InstallerRunnerTest"),
+                   base::Bind(&base::MessageLoop::QuitWhenIdle, &loop_));
+    drop_late.Run();
     DWORD ended_with = 1;
     ::GetExitCodeProcess(runner->backend_process().Handle(), &ended_with);
     return ended_with == exit_code &&
-           std::find(recorder_.calls.begin(), recorder_.calls.end(),
-                     "succeeded") == recorder_.calls.end();
+           (others_succeed ||
+            std::find(recorder_.calls.begin(), recorder_.calls.end(),
+                      "succeeded") == recorder_.calls.end());
   }
 
   // Looks every millisecond, while the run lasts, whether to kill.
@@ -1047,8 +1093,9 @@ class ClassesWatch {
 // A backend killed at any point of an installation or of an update over
 // it leaves the folder, the registry and the shortcuts as they were before
 // that run: the runner takes back what the backend had recorded. The run
-// failed, whatever exit code the killed backend got: the system may give
-// it 0.
+// failed, whatever exit code the killed backend got (the system may give
+// it 0) and whatever another process says; so did one whose package's
+// installer was killed behind a backend that waited for it.
 TEST_F(InstallerRunnerTest, AKilledBackendLeavesNoTrace) {
   const ScopedInstallerConfiguration configuration;
   ClassesWatch registry;
@@ -1058,29 +1105,70 @@ TEST_F(InstallerRunnerTest, AKilledBackendLeavesNoTrace) {
   const auto copy = [this](int file) {
     return install_.Append(kVersion).Append(base::UTF8ToUTF16(files_[file]));
   };
+  const auto running = [this] {
+    return runner_.backend_process().IsValid() &&
+           ::WaitForSingleObject(runner_.backend_process().Handle(), 0) ==
+               WAIT_TIMEOUT;
+  };
+  // A package whose installer ends at once with 0, as one killed before it
+  // began would, behind a backend that waits for it.
+  const base::FilePath killed_package = temp_.path().Append(L"killed");
+  ASSERT_TRUE(base::CreateDirectory(killed_package));
+  ASSERT_TRUE(base::CopyFile(package_.Append(L"launcher.exe"),
+                             killed_package.Append(L"installer.exe")));
+  const ScopedPathOverride own_executable(base::FILE_EXE,
+                                          package_.Append(L"installer.exe"));
+  InstallerRunner waiting_runner(killed_package);
+  waiting_runner.AddObserver(&recorder_);
   const struct {
     const char* name;
     std::function<bool()> reached;
     DWORD exit_code;
+    // Another process says that the installation succeeded.
+    const wchar_t* spoofed = nullptr;
+    InstallerRunner* runner = nullptr;
+    // What stays: a backend that waited and believes that its package
+    // installed keeps the folder it made and the path it records.
+    std::vector<base::string16> left;
   } kPoints[] = {
       {"first copies", made(copy(1)), kKilledExitCode},
       {"copying", made(copy(kPackageFiles / 2)), kKilledExitCode},
       {"copying, exit code 0", made(copy(kPackageFiles / 2)), 0},
+      {"copying, exit code 0, told it succeeded", made(copy(kPackageFiles / 2)),
+       0, L"6"},
+      // After a run that heard successes.
+      {"at its start, exit code 0", running, 0},
       {"after the files", made(install_.Append(L"installer.exe")),
        kKilledExitCode},
       {"registry", [&] { return registry.Changed(); }, kKilledExitCode},
       {"shortcuts", made(Shortcut(L"Desktop")), kKilledExitCode},
+      // The backend that waited reports its success.
+      {"the package's installer at its start, exit code 0",
+       [] { return false; },
+       0,
+       nullptr,
+       &waiting_runner,
+       {L"extra HKCU\\Software\\Vexlo",
+        L"extra HKCU\\Software\\Vexlo : Last developer Install Path",
+        L"extra Vexlo"}},
   };
   const Snapshot before = State();
   for (const auto& point : kPoints) {
     SCOPED_TRACE(point.name);
     ASSERT_TRUE(registry.Arm());
+    std::unique_ptr<ForeignMailslotProcess> spoofer;
+    if (point.spoofed) {
+      spoofer = std::make_unique<ForeignMailslotProcess>(
+          L"spoof", InstallerChannelName(install_), point.spoofed);
+    }
     // The folder is as it was for each run: the settings stay true.
-    ASSERT_TRUE(
-        RunKilled(&runner_, settings_.get(), point.reached, point.exit_code))
+    const bool waits = point.runner != nullptr;
+    ASSERT_TRUE(RunKilled(waits ? point.runner : &runner_, settings_.get(),
+                          point.reached, point.exit_code,
+                          point.spoofed != nullptr || waits, waits))
         << (recorder_.calls.empty() ? "" : recorder_.calls.back());
     EXPECT_EQ("ended", recorder_.calls.back());
-    EXPECT_EQ(std::vector<base::string16>(), ChangesSince(before));
+    EXPECT_EQ(point.left, ChangesSince(before));
   }
 }
 
@@ -1608,6 +1696,40 @@ TEST_F(InstallerRunnerTest, HearsTheResultBeforeTheEndBehindAFlood) {
       recorder_.calls);
   EXPECT_EQ(recorder_.total_steps, recorder_.steps);
   runner_.Stop();
+}
+
+// A front end that makes no room in its mailslot for a while, as on a busy
+// machine, while another process keeps it full: its backend's report of the
+// finished installation still reaches it, and the run succeeds.
+TEST_F(InstallerRunnerTest, HearsTheResultThoughAFloodHoldsItBack) {
+  const base::Process front_end =
+      StartPackageInstaller(SilentFrontEndArguments(install_));
+  ASSERT_TRUE(front_end.IsValid());
+  {
+    ForeignMailslotProcess flood(L"spoof", InstallerChannelName(install_),
+                                 L"junk");
+    const base::FilePath subfolder = install_.Append(kVersion);
+    for (int i = 0; i < 30000 && !base::PathExists(subfolder); ++i)
+      ::Sleep(1);
+    ASSERT_TRUE(base::PathExists(subfolder)) << "the installation never began";
+    // The backend and the front end's crash reporter, which outlives it.
+    const std::vector<base::Process> children = OpenChildProcesses(front_end);
+    std::vector<HANDLE> handles;
+    for (const base::Process& child : children)
+      handles.push_back(child.Handle());
+    ASSERT_FALSE(handles.empty());
+    PausedProcess paused(front_end);
+    // Until the backend ends, or long past the end of the installation.
+    ::WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(),
+                             FALSE, 10000);
+  }
+  // The backend's messages wait behind the pause: on a loaded machine they
+  // take a while.
+  ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(front_end.Handle(), 240000));
+  DWORD exit_code = HOST_EXIT_INSTALLER_FAILED;
+  ::GetExitCodeProcess(front_end.Handle(), &exit_code);
+  EXPECT_EQ(static_cast<DWORD>(HOST_EXIT_SUCCESS), exit_code);
+  EXPECT_TRUE(base::PathExists(install_.Append(L"installation_status.xml")));
 }
 
 // Anyone may write to the mailslot: a foreign "succeeded" does not make a

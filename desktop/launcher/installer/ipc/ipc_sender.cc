@@ -1,5 +1,6 @@
 #include "desktop/launcher/installer/ipc/ipc_sender.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "base/logging.h"
@@ -7,6 +8,17 @@
 
 namespace vexlo {
 namespace installer {
+
+namespace {
+
+// How often closing looks whether the reader still runs.
+constexpr base::TimeDelta kReaderCheckInterval =
+    base::TimeDelta::FromMicroseconds(100 * 1000);
+// How long closing waits for one write while the reader runs.
+constexpr base::TimeDelta kReaderStallBound =
+    base::TimeDelta::FromMicroseconds(120 * 1000 * 1000);
+
+}  // namespace
 
 IPCSender::IPCSender(HANDLE mailslot)
     : mailslot_(mailslot),
@@ -95,14 +107,33 @@ void IPCSender::FlushWithinBound() {
   }
   if (!write_pending_)
     StartWrite();
-  const base::TimeTicks deadline = base::TimeTicks::Now() + kCloseFlushBound;
+  base::TimeTicks last_write = base::TimeTicks::Now();
+  base::TimeTicks deadline = last_write + kCloseFlushBound;
+  size_t queued = queue_.size();
   while (write_pending_) {
-    const base::TimeDelta left = deadline - base::TimeTicks::Now();
+    const base::TimeTicks now = base::TimeTicks::Now();
+    if (queue_.size() < queued) {
+      queued = queue_.size();
+      last_write = now;
+    }
+    // Another writer can keep the mailslot full, and its blocked writes
+    // take the room that a read makes before an overlapped one does: while
+    // the reader runs, the queue goes out in the end, however slowly. One
+    // that lets nothing through for long no longer reads.
+    if (ReaderRuns() && now - last_write < kReaderStallBound)
+      deadline = now + kCloseFlushBound;
+    const base::TimeDelta left = deadline - now;
     if (left <= base::TimeDelta())
       return;
     base::MessageLoop::current()->WaitForIOCompletion(
-        static_cast<DWORD>(left.InMillisecondsRoundedUp()), this);
+        static_cast<DWORD>(
+            std::min(left, kReaderCheckInterval).InMillisecondsRoundedUp()),
+        this);
   }
+}
+
+bool IPCSender::ReaderRuns() const {
+  return reader_ && ::WaitForSingleObject(reader_, 0) == WAIT_TIMEOUT;
 }
 
 }  // namespace installer

@@ -21,7 +21,8 @@ namespace installer {
 // reader.
 class IPCSender : public base::MessageLoop::IOHandler {
  public:
-  // How long closing goes on sending what is still queued.
+  // How long closing goes on sending what is still queued once the reader
+  // has ended, or when none is known.
   static constexpr base::TimeDelta kCloseFlushBound =
       base::TimeDelta::FromMicroseconds(2000 * 1000);
 
@@ -30,11 +31,16 @@ class IPCSender : public base::MessageLoop::IOHandler {
   explicit IPCSender(HANDLE mailslot);
   IPCSender(const IPCSender&) = delete;
   IPCSender& operator=(const IPCSender&) = delete;
-  // Sends what is queued within kCloseFlushBound, then drops the rest: the
-  // last message is often the installation's result.
+  // Sends what is queued while the reader runs and for kCloseFlushBound
+  // after, then drops the rest: the last message is often the
+  // installation's result.
   ~IPCSender() override;
 
   void Send(std::unique_ptr<base::Pickle> message);
+  // While |reader|, the process that reads the mailslot, runs, closing goes
+  // on sending what is queued however slowly a full mailslot takes it (a
+  // write at least every 2 minutes). |reader| must outlive the sender.
+  void KeepSendingWhileRunning(HANDLE reader) { reader_ = reader; }
 
   // base::MessageLoop::IOHandler:
   void OnIOCompleted(base::MessageLoop::IOContext* context,
@@ -46,8 +52,10 @@ class IPCSender : public base::MessageLoop::IOHandler {
   // Writes the queue's head and waits for it; false when it cannot start.
   bool WriteHeadAndWait();
   void FlushWithinBound();
+  bool ReaderRuns() const;
 
   base::win::ScopedHandle mailslot_;
+  HANDLE reader_ = nullptr;
   bool through_port_;
   std::deque<std::unique_ptr<base::Pickle>> queue_;
   bool write_pending_ = false;

@@ -35,6 +35,15 @@ void IPCSenderProxy::Send(std::unique_ptr<base::Pickle> message) {
                  base::Owned(message.release())));
 }
 
+void IPCSenderProxy::KeepSendingWhileRunning(HANDLE reader) {
+  if (!ipc_thread_.task_runner())
+    return;
+  ipc_thread_.task_runner()->PostTask(
+      LOCATION_FROM_HERE(
+          "vexlo::installer::IPCSenderProxy::KeepSendingWhileRunning"),
+      base::Bind(&IPCSenderProxy::KeepSendingOnIPCThread, this, reader));
+}
+
 void IPCSenderProxy::Close() {
   if (ipc_thread_.task_runner()) {
     ipc_thread_.task_runner()->PostNonNestableTask(
@@ -59,6 +68,11 @@ void IPCSenderProxy::SendOnIPCThread(base::Pickle* message) {
     return;
   // The bind state keeps its own pointer and deletes it; hand on a copy.
   sender_->Send(std::unique_ptr<base::Pickle>(new base::Pickle(*message)));
+}
+
+void IPCSenderProxy::KeepSendingOnIPCThread(HANDLE reader) {
+  if (sender_)
+    sender_->KeepSendingWhileRunning(reader);
 }
 
 void IPCSenderProxy::DestroySender() {

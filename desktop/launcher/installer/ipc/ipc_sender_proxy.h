@@ -1,6 +1,8 @@
 #ifndef DESKTOP_LAUNCHER_INSTALLER_IPC_IPC_SENDER_PROXY_H_
 #define DESKTOP_LAUNCHER_INSTALLER_IPC_IPC_SENDER_PROXY_H_
 
+#include <windows.h>
+
 #include <memory>
 
 #include "base/message_loop/message_loop.h"
@@ -25,12 +27,18 @@ class IPCSenderProxy {
 
   void Connect(const base::string16& channel_name);
   void Send(std::unique_ptr<base::Pickle> message);
-  // Sends what is still queued, for a bounded time, then stops the thread.
+  // From now on, while |reader|, the process that reads the mailslot, runs,
+  // closing goes on sending what is queued however slowly a full mailslot
+  // takes it. |reader| must outlive the proxy.
+  void KeepSendingWhileRunning(HANDLE reader);
+  // Sends what is still queued, while the reader runs and for a bounded
+  // time after, then stops the thread.
   void Close();
 
  private:
   void OpenSender(const base::string16& channel_name);
   void SendOnIPCThread(base::Pickle* message);
+  void KeepSendingOnIPCThread(HANDLE reader);
   void DestroySender();
 
   base::Thread ipc_thread_;

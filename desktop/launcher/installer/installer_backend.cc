@@ -23,6 +23,32 @@ namespace {
 constexpr char kInitialProcHandleSwitch[] = "initial-proc-handle";
 constexpr char kInitialPidSwitch[] = "initial-pid";
 
+// The id of the process that started this one; 0 when unknown.
+DWORD ParentProcessId() {
+  base::win::ScopedHandle snapshot(
+      ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = ::Process32FirstW(snapshot.Get(), &entry); more;
+       more = ::Process32NextW(snapshot.Get(), &entry)) {
+    if (entry.th32ProcessID == ::GetCurrentProcessId())
+      return entry.th32ParentProcessID;
+  }
+  return 0;
+}
+
+// Whether |process| started no later than |other|; false when unknown.
+bool StartedBefore(HANDLE process, HANDLE other) {
+  FILETIME started = {};
+  FILETIME other_started = {};
+  FILETIME unused[3];
+  return ::GetProcessTimes(process, &started, &unused[0], &unused[1],
+                           &unused[2]) &&
+         ::GetProcessTimes(other, &other_started, &unused[0], &unused[1],
+                           &unused[2]) &&
+         ::CompareFileTime(&started, &other_started) <= 0;
+}
+
 }  // namespace
 
 namespace internal {
@@ -100,32 +126,19 @@ bool InstallerBackend::FindFrontEnd(const base::CommandLine& command_line) {
 }
 
 void InstallerBackend::FindStarter(const base::CommandLine& command_line) {
-  base::win::ScopedHandle snapshot(
-      ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  PROCESSENTRY32W entry = {};
-  entry.dwSize = sizeof(entry);
-  BOOL more = ::Process32FirstW(snapshot.Get(), &entry);
-  while (more && entry.th32ProcessID != ::GetCurrentProcessId())
-    more = ::Process32NextW(snapshot.Get(), &entry);
-  if (!more)
+  const DWORD parent = ParentProcessId();
+  if (!parent)
     return;
-  if (base::UintToString(entry.th32ParentProcessID) ==
+  if (base::UintToString(parent) ==
       command_line.GetSwitchValueASCII(kInitialPidSwitch)) {
     started_by_front_end_ = true;
     return;
   }
   starter_.Set(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION,
-                             FALSE, entry.th32ParentProcessID));
+                             FALSE, parent));
   // A process younger than this one took the id of one that had ended.
-  FILETIME started = {};
-  FILETIME own_start = {};
-  FILETIME unused[3];
   if (starter_.IsValid() &&
-      (!::GetProcessTimes(starter_.Get(), &started, &unused[0], &unused[1],
-                          &unused[2]) ||
-       !::GetProcessTimes(::GetCurrentProcess(), &own_start, &unused[0],
-                          &unused[1], &unused[2]) ||
-       ::CompareFileTime(&started, &own_start) > 0)) {
+      !StartedBefore(starter_.Get(), ::GetCurrentProcess())) {
     starter_.Close();
   }
 }

@@ -165,17 +165,20 @@ class InstallerBackendTest : public testing::Test {
   }
 
   // Starts the installer of |folder| (the package's when empty) with
-  // |arguments|.
+  // |arguments|, in |job| when one is given.
   base::Process StartPackageInstaller(
       const base::string16& arguments,
-      const base::FilePath& folder = base::FilePath()) {
+      const base::FilePath& folder = base::FilePath(),
+      HANDLE job = nullptr) {
     ScopedTempVariables scoped_temp(logs_.path());
+    base::LaunchOptions options;
+    options.job_handle = job;
     return base::LaunchProcess(L"\"" +
                                    (folder.empty() ? package_ : folder)
                                        .Append(L"installer.exe")
                                        .value() +
                                    L"\" " + arguments,
-                               base::LaunchOptions());
+                               options);
   }
 
   // Runs the installer of |folder| (the package's when empty) with
@@ -1293,6 +1296,71 @@ TEST_F(InstallerRunnerTest, AKilledUpdateOrUninstallationIsTakenBack) {
   }
 }
 
+// The installation's own uninstaller, killed with every process it started
+// once its journal holds records, has left the browser set aside: run
+// again, it takes back what the killed run left and uninstalls as an
+// undisturbed one does; also after a kill in its last step, which had set
+// aside the launcher by which an uninstaller finds its installation.
+TEST_F(InstallerRunnerTest, AnUninstallerRunAgainAfterAKillUninstalls) {
+  ListInVersionFolder({"vexlo.exe", "installer.exe", "vexlo_installer.dll"});
+  const base::FilePath version = install_.Append(kVersion);
+  const base::string16 arguments =
+      L"--uninstall --silent --deleteuserprofile=1" +
+      base::string16(kFrontEndSwitches);
+  const base::FilePath journal = [this] {
+    ScopedTempVariables scoped_temp(logs_.path());
+    return RollbackJournal::PathFor(install_);
+  }();
+  ClassesWatch registry;
+  const auto kill_on_registry = [&] {
+    ASSERT_TRUE(registry.Arm());
+    base::win::ScopedHandle job(::CreateJobObjectW(nullptr, nullptr));
+    const base::Process uninstaller =
+        StartPackageInstaller(arguments, version, job.Get());
+    ASSERT_TRUE(uninstaller.IsValid());
+    for (int i = 0; i < 30000 && !registry.Changed(); ++i)
+      ::Sleep(1);
+    ASSERT_TRUE(::TerminateJobObject(job.Get(), kKilledExitCode));
+    ASSERT_EQ(WAIT_OBJECT_0,
+              ::WaitForSingleObject(uninstaller.Handle(), 60000));
+  };
+  const auto kill_in_last_step = [&] {
+    RollbackJournal killed;
+    ASSERT_TRUE(killed.Open(journal, RollbackScope::ForInstallation(install_)));
+    for (const base::FilePath& file :
+         {version.Append(L"vexlo.exe"), install_.Append(L"launcher.exe")}) {
+      const base::FilePath aside(file.value() + L".1712345678.old");
+      ASSERT_TRUE(killed.Append(RollbackRecord::Renamed(file, aside)));
+      ASSERT_TRUE(base::Move(file, aside));
+    }
+  };
+  const struct {
+    const char* name;
+    std::function<void()> kill;
+  } kRuns[] = {{"undisturbed", nullptr},
+               {"killed once its journal holds records", kill_on_registry},
+               {"killed in its last step", kill_in_last_step}};
+  Snapshot undisturbed;
+  for (const auto& run : kRuns) {
+    SCOPED_TRACE(run.name);
+    ASSERT_EQ(0, RunBackend());
+    if (run.kill) {
+      ASSERT_NO_FATAL_FAILURE(run.kill());
+      ASSERT_TRUE(base::PathExists(journal));
+      ASSERT_FALSE(base::PathExists(version.Append(L"vexlo.exe")));
+    }
+    EXPECT_EQ(HOST_EXIT_SUCCESS, RunPackageInstaller(arguments, version));
+    // The batch that removes what was in use ends by removing itself.
+    const base::FilePath batch = install_.Append(L"k.bat");
+    for (int i = 0; i < 600 && base::PathExists(batch); ++i)
+      ::Sleep(100);
+    EXPECT_FALSE(base::PathExists(journal));
+    if (!run.kill)
+      undisturbed = State();
+    EXPECT_EQ(std::vector<base::string16>(), ChangesSince(undisturbed));
+  }
+}
+
 // A run killed together with its front end is taken back by the next run,
 // though that one is given the folder in its short spelling.
 TEST_F(InstallerRunnerTest, TheNextRunInAnotherSpellingTakesBackAKilledOne) {
@@ -1305,15 +1373,8 @@ TEST_F(InstallerRunnerTest, TheNextRunInAnotherSpellingTakesBackAKilledOne) {
   ASSERT_NE(install_.value(), short_install.value());
   // Both end at once, so neither takes back anything of the other.
   base::win::ScopedHandle job(::CreateJobObjectW(nullptr, nullptr));
-  base::LaunchOptions options;
-  options.job_handle = job.Get();
-  const base::Process front_end = [&] {
-    ScopedTempVariables scoped_temp(logs_.path());
-    return base::LaunchProcess(L"\"" +
-                                   package_.Append(L"installer.exe").value() +
-                                   L"\" " + SilentFrontEndArguments(install_),
-                               options);
-  }();
+  const base::Process front_end = StartPackageInstaller(
+      SilentFrontEndArguments(install_), package_, job.Get());
   ASSERT_TRUE(front_end.IsValid());
   const base::FilePath copied =
       install_.Append(kVersion).Append(base::UTF8ToUTF16(files_[10]));

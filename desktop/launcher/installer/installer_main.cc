@@ -36,6 +36,7 @@
 #include "desktop/launcher/installer/service/prefs_task_pool.h"
 #include "desktop/launcher/installer/settings.h"
 #include "desktop/launcher/installer/silent_installer_controller.h"
+#include "desktop/launcher/installer/status.h"
 #include "desktop/launcher/installer/ui/installer_ui_controller.h"
 #include "desktop/windows/crash_reporter/crash_reporter_client.h"
 #include "desktop/windows/crash_reporter/crash_reporter_server.h"
@@ -325,6 +326,11 @@ bool RunInstallerRole(const base::CommandLine& command_line) {
 
   bool inside_package = false;
   if (flags.uninstall) {
+    // An uninstallation killed on its way has set the browser aside. The
+    // installation keeps its uninstaller in a version folder, beside the
+    // browser.
+    if (!HasBrowserExecutable(executable_folder))
+      Status::TakeBackKilledRun(executable_folder.DirName());
     if (!HasBrowserExecutable(executable_folder)) {
       LOG(ERROR) << "Requested to uninstall, but we are not in a valid "
                  << "installation folder";
@@ -371,14 +377,15 @@ bool RunProcessRole(const base::CommandLine& command_line) {
 
   PrepareCrashReporting();
   RegisterInstallerFeatures(base::FeatureRegistry::GetInstance());
-  const base::FilePath context_folder =
-      InstallerContext::GetInstance()->folder();
 
   if (command_line.HasSwitch("help") || command_line.HasSwitch("?")) {
     PrintHelp();
     return true;
   }
   if (command_line.HasSwitch("set-folder-permission")) {
+    // Found before the run it serves can delete the launcher that tells it.
+    const base::FilePath context_folder =
+        InstallerContext::GetInstance()->folder();
     RunSetFolderPermission();
     if (command_line.HasSwitch("run-uninstall-bat"))
       RunUninstallBatch(context_folder);

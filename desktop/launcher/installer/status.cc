@@ -114,13 +114,18 @@ void Status::SetDriveTypeQueryForTesting(
   g_get_drive_type = get_drive_type ? get_drive_type : &::GetDriveTypeW;
 }
 
+// static
+void Status::TakeBackKilledRun(const base::FilePath& path) {
+  if (!path.empty())
+    RollbackJournal::Replay(RollbackJournal::PathFor(path),
+                            RollbackScope::ForInstallation(path));
+}
+
 void Status::Initialize(const base::FilePath& path) {
   VLOG(1) << "Initializing status: " << path.AsUTF8();
   // What a killed run left in the folder is taken back before the folder
   // is judged by it.
-  if (!path.empty())
-    RollbackJournal::Replay(RollbackJournal::PathFor(path),
-                            RollbackScope::ForInstallation(path));
+  TakeBackKilledRun(path);
   requested_path_ = path;
   valid_ = false;
   existing_installation_ = false;

@@ -34,6 +34,10 @@ class Status {
   static void SetDriveTypeQueryForTesting(
       UINT(WINAPI* get_drive_type)(const wchar_t* root));
 
+  // Takes back what a killed run left in the installation folder |path|,
+  // as Initialize does first.
+  static void TakeBackKilledRun(const base::FilePath& path);
+
   // Classifies |path| and reads the details of the installation in it.
   // Every problem is an outcome (valid() false), never an error.
   void Initialize(const base::FilePath& path);

@@ -99,7 +99,7 @@ void PrefDefaultOverridesFetcher::Start(const std::string& body,
           GetOverridesUrl(), body,
           base::Bind(&PrefDefaultOverridesFetcher::OnFetchDone, this),
           std::move(writer), std::make_unique<WininetDelegate>())) {
-    DeleteDownload();
+    DropOverrides();
     done.Run();
     return;
   }
@@ -107,24 +107,30 @@ void PrefDefaultOverridesFetcher::Start(const std::string& body,
 }
 
 void PrefDefaultOverridesFetcher::OnFetchDone() {
-  if (client_.state() == Wininet::STATE_COMPLETED)
-    PlaceDownload();
-  else
-    DeleteDownload();
+  if (client_.state() != Wininet::STATE_COMPLETED || !PlaceDownload())
+    DropOverrides();
   base::Closure done = std::move(done_);
   done_ = base::Closure();
   done.Run();
 }
 
-void PrefDefaultOverridesFetcher::PlaceDownload() {
+bool PrefDefaultOverridesFetcher::PlaceDownload() {
   if (!download_made_)
-    return;
+    return false;
   if (!base::ReplaceFile(download_file_, target_file_, nullptr)) {
     PLOG(ERROR) << "Could not place the preference overrides";
-    DeleteDownload();
-    return;
+    return false;
   }
   download_made_ = false;
+  return true;
+}
+
+void PrefDefaultOverridesFetcher::DropOverrides() {
+  DeleteDownload();
+  // Overrides that an earlier fetch placed would be installed as this
+  // run's answer.
+  if (!base::DeleteFile(target_file_, false))
+    PLOG(ERROR) << "Could not delete the earlier preference overrides";
 }
 
 void PrefDefaultOverridesFetcher::DeleteDownload() {

@@ -18,9 +18,10 @@ class UICallbackRunner;
 // folder, so the answer is written into a file of this fetcher's own
 // beside that name, and only a whole answer takes the name, in one rename:
 // a backend reading the overrides meanwhile finds the earlier file or the
-// new one, whole. A fetch that fails, or a fetcher ended before its fetch
-// is over, removes its own file alone and leaves the overrides that are
-// there; no failure is reported to anyone.
+// new one, whole. A fetch that fails leaves no overrides, whatever was
+// there; a fetcher ended before its fetch is over (its run refused, or
+// torn down) removes its own file alone and leaves the overrides that are
+// there. No failure is reported to anyone.
 class PrefDefaultOverridesFetcher {
  public:
   // The feature that allows the fetch.
@@ -54,8 +55,11 @@ class PrefDefaultOverridesFetcher {
 
  private:
   void OnFetchDone();
-  void PlaceDownload();
+  // Gives the answer the target's name; false when there is none to give.
+  bool PlaceDownload();
   void DeleteDownload();
+  // Leaves the folder without overrides.
+  void DropOverrides();
 
   const base::FilePath target_file_;
   // This fetcher's own file, which the answer is written into.

@@ -80,12 +80,13 @@ class PrefDefaultOverridesFetcherTest : public testing::Test {
         PrefDefaultOverridesFetcher::kServerSwitch, server_.Url(path));
   }
 
-  // Runs one fetch to its end; the number of times |done| ran.
-  int Fetch(const std::string& body) {
+  // Runs one fetch of |fetcher| to its end; the number of times |done| ran.
+  int Fetch(const std::string& body,
+            PrefDefaultOverridesFetcher* fetcher = nullptr) {
     int done = 0;
     base::RunLoop run_loop;
-    fetcher_.Start(body,
-                   base::Bind(&CountAndQuit, &done, run_loop.QuitClosure()));
+    (fetcher ? fetcher : &fetcher_)
+        ->Start(body, base::Bind(&CountAndQuit, &done, run_loop.QuitClosure()));
     if (!done)
       base::test::RunWithTimeout(&run_loop, base::TimeDelta::FromSeconds(30));
     base::test::RunUntilIdle();
@@ -133,6 +134,7 @@ TEST_F(PrefDefaultOverridesFetcherTest, AnswersDecideWhetherTheFileStays) {
       {"/bytes/3000?x=1", "", true, HttpTestServer::Pattern(3000), 1},
       {"/echo", "tracking data", true, "tracking data", 1},
       {"/status/404", "", false, "", 1},
+      {"/echo", "tracking data", true, "tracking data", 1},
       // One counted retry, then failure.
       {"/status/503", "", false, "", 2},
       {"/seq/503,200", "", true, HttpTestServer::Pattern(1000), 2},
@@ -141,11 +143,10 @@ TEST_F(PrefDefaultOverridesFetcherTest, AnswersDecideWhetherTheFileStays) {
       {"/bytes/4194305", "", false, "", 1},
       {"/bytes/4194305?nolength=1", "", false, "", 1},
   };
+  // Each answer meets the overrides that the row before left: a failed
+  // fetch leaves none, whatever was there.
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
-    // Each answer meets a folder without overrides: a failed fetch leaves
-    // those that are there.
-    ASSERT_TRUE(base::DeleteFile(fetcher_.target_file(), false));
     ASSERT_TRUE(server_.Reset());
     *base::CommandLine::ForCurrentProcess() = saved_command_line_;
     PointAtServer(c.path);
@@ -164,7 +165,14 @@ TEST_F(PrefDefaultOverridesFetcherTest, AnswersDecideWhetherTheFileStays) {
   }
 }
 
+// Also after another fetcher placed its answer in the folder.
 TEST_F(PrefDefaultOverridesFetcherTest, DisallowedHostFinishesAtOnce) {
+  ASSERT_TRUE(server_.Start());
+  PointAtServer("/echo");
+  PrefDefaultOverridesFetcher earlier(dir_.path(), &ui_runner_);
+  ASSERT_EQ(1, Fetch("earlier answer", &earlier));
+  ASSERT_TRUE(TargetExists());
+  *base::CommandLine::ForCurrentProcess() = saved_command_line_;
   base::CommandLine::ForCurrentProcess()->AppendSwitchASCII(
       PrefDefaultOverridesFetcher::kServerSwitch,
       "http://overrides.elsewhere.example/api");

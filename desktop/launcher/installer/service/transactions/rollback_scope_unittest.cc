@@ -299,33 +299,50 @@ TEST_F(RollbackScopeTest, InstallationHoldsTheProductsKeys) {
 TEST_F(RollbackScopeTest, InstallationHoldsTheShortcutsItsRecordsName) {
   ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
   ASSERT_TRUE(base::CreateDirectory(folder_.Append(L"old_status")));
+  using Shortcut = base::FilePath InstallationStatus::*;
+  constexpr Shortcut kDesktop = &InstallationStatus::desktop_shortcut;
   const struct {
     const wchar_t* record;
     const wchar_t* shortcut;
+    Shortcut kind;
+    // An entry that cannot be read follows the shortcut.
+    bool faulty;
   } kRecords[] = {
-      {L"installation_status.xml", L"Current.lnk"},
-      {L"installation_status.xml.1712345678.old", L"Uninstalled.lnk"},
-      {L"old_status\\installation_status.xml.1712345678", L"Updated.lnk"},
+      {L"installation_status.xml", L"Current.lnk", kDesktop},
+      {L"installation_status.xml.1712345678.old", L"Uninstalled.lnk", kDesktop},
+      {L"old_status\\installation_status.xml.1712345678", L"Updated.lnk",
+       kDesktop},
+      {L"old_status\\installation_status.xml.1712345679", L"Menu.lnk",
+       &InstallationStatus::start_menu_shortcut},
+      {L"old_status\\installation_status.xml.1712345680", L"Quick.lnk",
+       &InstallationStatus::quick_launch_shortcut},
+      {L"old_status\\installation_status.xml.1712345681", L"Faulty.lnk",
+       kDesktop, true},
   };
   for (const auto& record : kRecords) {
     InstallationStatus status;
     status.version = "1.0";
     status.install_path = folder_;
     status.files = {base::FilePath(L"a.txt")};
-    status.desktop_shortcut = shortcuts_.Append(record.shortcut);
     status.start_menu_shortcut = dir_.path().Append(L"Outside\\victim.txt");
+    status.*record.kind = shortcuts_.Append(record.shortcut);
     XmlDocument document;
     std::string text;
     ASSERT_TRUE(document.Initialize());
     WriteInstallationStatus(&document, status);
     ASSERT_TRUE(document.SaveToString(&text));
+    const size_t end = text.rfind("</");
+    ASSERT_NE(std::string::npos, end);
+    if (record.faulty)
+      text.insert(end, "<unknown/>");
     ASSERT_TRUE(base::WriteFile(folder_.Append(record.record), text.data(),
                                 static_cast<int>(text.size())));
   }
   const RollbackScope scope = RollbackScope::ForInstallation(folder_);
   ::CoUninitialize();
   for (const wchar_t* name : {L"Current.lnk", L"Uninstalled.lnk",
-                              L"Updated.lnk", L"Current.lnk.1712345678.old"}) {
+                              L"Updated.lnk", L"Current.lnk.1712345678.old",
+                              L"Menu.lnk", L"Quick.lnk", L"Faulty.lnk"}) {
     EXPECT_TRUE(scope.ContainsPath(shortcuts_.Append(name))) << name;
   }
   EXPECT_FALSE(scope.ContainsPath(shortcuts_.Append(L"Other.lnk")));

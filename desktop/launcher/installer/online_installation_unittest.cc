@@ -30,7 +30,7 @@ TEST_F(OnlineInstallationTest, InstallsThePackageTheServerNames) {
   std::vector<base::string16> others;
   EXPECT_NE(std::string::npos,
             Logs(&others).find("Unpacking files from archive"));
-  EXPECT_TRUE(others.empty());
+  EXPECT_TRUE(others.empty()) << others[0];
 }
 
 TEST_F(OnlineInstallationTest, ACutDownloadIsResumed) {

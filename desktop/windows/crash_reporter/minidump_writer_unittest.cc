@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <dbghelp.h>
+#include <psapi.h>
 #include <string.h>
 
 #include <string>
@@ -160,6 +161,47 @@ TEST_F(MinidumpWriterTest, KeepsNoDumpOverTheLimit) {
             ReadMinidumpType(rich));
   EXPECT_FALSE(WriteClientDump(path, 1000));
   EXPECT_FALSE(base::PathExists(path));
+}
+
+// What a test prints of a dump it meets: the module and offset of the
+// crash's address, the address an access violation touched, the thread.
+TEST_F(MinidumpWriterTest, TellsWhereTheCrashHappened) {
+  // The child's executable comes first among its modules, once its loader
+  // has listed them.
+  HMODULE modules[256] = {};
+  DWORD size = 0;
+  for (int tries = 0; size == 0 && tries < 1000; ++tries) {
+    if (!::EnumProcessModules(child_.hProcess, modules, sizeof(modules),
+                              &size)) {
+      size = 0;
+    }
+    ::Sleep(10);
+  }
+  ASSERT_NE(0u, size);
+  const uint64_t base = reinterpret_cast<uintptr_t>(modules[0]);
+  const struct {
+    uint64_t address;
+    DWORD parameters;
+    const char* where;
+  } cases[] = {
+      {kCrashAddress, 0, "0x7ff612345678"},
+      {base + 0x1234, 2, "crash_reporter_test_child.exe+0x1234 (writing 0x10)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.where);
+    fields_.exception.ExceptionAddress =
+        reinterpret_cast<void*>(static_cast<uintptr_t>(c.address));
+    fields_.exception.NumberParameters = c.parameters;
+    fields_.exception.ExceptionInformation[0] = 1;
+    fields_.exception.ExceptionInformation[1] = 0x10;
+    Publish();
+    const base::FilePath path = Path(L"where.dmp");
+    ASSERT_TRUE(WriteClientDump(path, kClientMinidumpSizeLimit * 10));
+    EXPECT_EQ(std::string("exception 0xC0000005 at ") + c.where +
+                  " in thread " + base::UintToString(child_.dwThreadId),
+              DescribeMinidumpException(Read(path)));
+  }
+  EXPECT_EQ("", DescribeMinidumpException("MDMP"));
 }
 
 // Unreadable crash fields and a process that is gone write nothing.

@@ -11,6 +11,7 @@
 #include "base/strings/utf_string_conversions.h"
 #include "base/time/time.h"
 #include "desktop/launcher/installer/package_fetcher/test/package_test_util.h"
+#include "desktop/windows/crash_reporter/test/minidump_test_util.h"
 
 namespace vexlo {
 namespace installer {
@@ -124,10 +125,18 @@ std::string OnlineInstallationFixture::Logs(
   std::string all;
   base::FileEnumerator files(tmp_, true, base::FileEnumerator::FILES);
   for (base::FilePath file = files.Next(); !file.empty(); file = files.Next()) {
-    if (file.Extension() == L".log")
+    if (file.Extension() == L".log") {
       all += ReadWholeFile(file);
-    else
+    } else if (file.Extension() == L".dmp") {
+      // A crash met once in many runs is found only from what its dump
+      // tells.
+      others->push_back(
+          file.value() + L": " +
+          base::UTF8ToUTF16(
+              crash_reporter::DescribeMinidumpException(ReadWholeFile(file))));
+    } else {
       others->push_back(file.value());
+    }
   }
   return all;
 }

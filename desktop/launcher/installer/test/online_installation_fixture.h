@@ -55,7 +55,7 @@ class OnlineInstallationFixture : public testing::Test {
   int RunOnline();
 
   // Every log line of the runs; the names of all other files left in the
-  // temporary folder.
+  // temporary folder, a crash dump's with where its crash happened.
   std::string Logs(std::vector<base::string16>* others);
 
   bool Installed();

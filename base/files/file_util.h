@@ -135,6 +135,9 @@ bool StartHostProgram(string16 command_line);
 bool DeleteFileAfterReboot(const FilePath& path);
 // Creates a new, empty, uniquely named file in |dir|.
 bool CreateTemporaryFileInDir(const FilePath& dir, FilePath* temp_file);
+// Whether |name| is a name that CreateTemporaryFileInDir gives: one to four
+// hexadecimal digits and ".tmp", in any case.
+bool IsTemporaryFileName(const string16& name);
 // Creates a new, empty, uniquely named file in the temporary folder.
 bool CreateTemporaryFile(FilePath* temp_file);
 

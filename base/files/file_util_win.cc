@@ -9,6 +9,7 @@
 
 #include "base/files/file_enumerator.h"
 #include "base/logging.h"
+#include "base/strings/string_util.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/threading/platform_thread.h"
 #include "base/time/time.h"
@@ -671,6 +672,21 @@ bool CreateTemporaryFileInDir(const FilePath& dir, FilePath* temp_file) {
   else
     *temp_file = FilePath(temp_name);
   return true;
+}
+
+bool IsTemporaryFileName(const string16& name) {
+  // The system names the file after a 16-bit number, in hexadecimal without
+  // leading zeros.
+  constexpr size_t kMaxDigits = 4;
+  const size_t digits = name.find(L'.');
+  if (digits == 0 || digits > kMaxDigits ||
+      !LowerCaseEqualsASCII(StringPiece16(name).substr(digits), ".tmp")) {
+    return false;
+  }
+  return std::all_of(name.begin(), name.begin() + digits, [](wchar_t c) {
+    return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') ||
+           (c >= L'A' && c <= L'F');
+  });
 }
 
 }  // namespace base

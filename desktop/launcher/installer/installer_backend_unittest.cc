@@ -5,10 +5,12 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/base_paths.h"
@@ -129,6 +131,23 @@ class InstallerBackendTest : public testing::Test {
   // The product's shortcut in the test's own |folder|.
   base::FilePath Shortcut(const wchar_t* folder) const {
     return temp_.path().Append(folder).Append(kShortcutName);
+  }
+
+  // Gives the installation's desktop shortcut the name |other_name|, on
+  // disk and in the installation's record, as a build that named it
+  // otherwise made it.
+  void RenameDesktopShortcut(const base::FilePath& other_name) {
+    const base::FilePath record = install_.Append(L"installation_status.xml");
+    std::string text;
+    ASSERT_TRUE(base::ReadFileToString(record, &text));
+    const std::string recorded = Shortcut(L"Desktop").AsUTF8();
+    const size_t at = text.find(recorded);
+    ASSERT_NE(std::string::npos, at);
+    text.replace(at, recorded.size(), other_name.AsUTF8());
+    ASSERT_EQ(
+        static_cast<int>(text.size()),
+        base::WriteFile(record, text.data(), static_cast<int>(text.size())));
+    ASSERT_TRUE(base::Move(Shortcut(L"Desktop"), other_name));
   }
 
   // The backend's exit code. The taskbar verbs do not work on the test
@@ -468,6 +487,38 @@ class PausedProcess {
 
  private:
   std::vector<std::unique_ptr<base::win::ScopedHandle>> threads_;
+};
+
+// Runs |kill| once |reached| holds, looking every millisecond on a thread
+// of its own: the test's loop may be busy with a burst of the backend's
+// messages, which a loaded machine delivers late, while the backend goes
+// on.
+class KillWhen {
+ public:
+  KillWhen(std::function<bool()> reached, std::function<void()> kill)
+      : thread_([this, reached, kill] {
+          while (!stop_) {
+            if (reached()) {
+              kill();
+              killed_ = true;
+              return;
+            }
+            ::Sleep(1);
+          }
+        }) {}
+  KillWhen(const KillWhen&) = delete;
+  KillWhen& operator=(const KillWhen&) = delete;
+  ~KillWhen() {
+    stop_ = true;
+    thread_.join();
+  }
+
+  bool killed() const { return killed_; }
+
+ private:
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> killed_{false};
+  std::thread thread_;
 };
 
 // Another front end of the same folder, on a thread of its own: it takes the
@@ -987,6 +1038,55 @@ TEST_F(InstallerRunnerTest, StartsBeforeThePackageIsReady) {
   runner_.Stop();
 }
 
+namespace {
+
+// The backend whose watch the test cancels, and what its cancels found.
+HANDLE g_watched_backend = nullptr;
+int g_cancels = 0;
+int g_cancels_while_the_backend_ran = 0;
+
+BOOL WINAPI CountCancel(HANDLE wait, HANDLE completion_event) {
+  ++g_cancels;
+  if (::WaitForSingleObject(g_watched_backend, 0) == WAIT_TIMEOUT)
+    ++g_cancels_while_the_backend_ran;
+  return ::UnregisterWaitEx(wait, completion_event);
+}
+
+}  // namespace
+
+// A runner that goes while its backend waits for the package cancels its
+// watch of the backend before it tells the backend to end: a cancel that
+// meets the watch as it fires can fault in the system's thread pool. It
+// then waits for the backend's end.
+TEST_F(InstallerRunnerTest, StopsWatchingItsBackendBeforeEndingIt) {
+  const ScopedPathOverride own_executable(base::FILE_EXE,
+                                          package_.Append(L"installer.exe"));
+  auto runner = std::make_unique<InstallerRunner>(package_);
+  runner->AddObserver(&recorder_);
+  base::RunLoop started;
+  recorder_.on_started = [&started] { started.Quit(); };
+  {
+    ScopedTempVariables scoped_temp(logs_.path());
+    ASSERT_TRUE(runner->StartInstallation(settings_.get()));
+  }
+  loop_.PostDelayedTask(LOCATION_FROM_HERE("InstallerRunnerTest"),
+                        started.QuitClosure(),
+                        base::TimeDelta::FromSeconds(120));
+  started.Run();
+  ASSERT_EQ(std::vector<std::string>{"started"}, recorder_.calls);
+  const base::win::ScopedHandle backend(::OpenProcess(
+      SYNCHRONIZE, FALSE, static_cast<DWORD>(runner->backend_process().Pid())));
+  ASSERT_TRUE(backend.IsValid());
+  g_watched_backend = backend.Get();
+  base::win::internal::SetUnregisterWaitExFunctionForTesting(&CountCancel);
+  runner->RemoveObserver(&recorder_);
+  runner.reset();
+  base::win::internal::SetUnregisterWaitExFunctionForTesting(nullptr);
+  EXPECT_EQ(1, g_cancels);
+  EXPECT_EQ(1, g_cancels_while_the_backend_ran);
+  EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(backend.Get(), 0));
+}
+
 // Failures found before a backend starts reach the observers with their
 // code and detail, and leave no run behind.
 TEST_F(InstallerRunnerTest, RefusesInvalidSettingsAndAFolderInUse) {
@@ -1216,19 +1316,6 @@ TEST_F(InstallerRunnerTest, AKilledUpdateOrUninstallationIsTakenBack) {
   };
   const base::FilePath other_name =
       temp_.path().Append(L"Desktop").Append(L"Vexlo developer Beta.lnk");
-  const auto name_shortcut_otherwise = [&] {
-    const base::FilePath record = install_.Append(L"installation_status.xml");
-    std::string text;
-    ASSERT_TRUE(base::ReadFileToString(record, &text));
-    const std::string recorded = Shortcut(L"Desktop").AsUTF8();
-    const size_t at = text.find(recorded);
-    ASSERT_NE(std::string::npos, at);
-    text.replace(at, recorded.size(), other_name.AsUTF8());
-    ASSERT_EQ(
-        static_cast<int>(text.size()),
-        base::WriteFile(record, text.data(), static_cast<int>(text.size())));
-    ASSERT_TRUE(base::Move(Shortcut(L"Desktop"), other_name));
-  };
   const auto other_name_gone = [&] { return !base::PathExists(other_name); };
   const struct {
     const char* name;
@@ -1272,7 +1359,7 @@ TEST_F(InstallerRunnerTest, AKilledUpdateOrUninstallationIsTakenBack) {
   for (const auto& point : kPoints) {
     SCOPED_TRACE(point.name);
     if (point.named_otherwise && !base::PathExists(other_name)) {
-      ASSERT_NO_FATAL_FAILURE(name_shortcut_otherwise());
+      ASSERT_NO_FATAL_FAILURE(RenameDesktopShortcut(other_name));
       installed = State();
     }
     ASSERT_TRUE(registry.Arm());
@@ -1300,7 +1387,10 @@ TEST_F(InstallerRunnerTest, AKilledUpdateOrUninstallationIsTakenBack) {
 // once its journal holds records, has left the browser set aside: run
 // again, it takes back what the killed run left and uninstalls as an
 // undisturbed one does; also after a kill in its last step, which had set
-// aside the launcher by which an uninstaller finds its installation.
+// aside the launcher by which an uninstaller finds its installation, after
+// a kill once it set aside a shortcut that only the installation's record
+// names, and after an update killed as it set the launcher aside, which
+// left the browser in place.
 TEST_F(InstallerRunnerTest, AnUninstallerRunAgainAfterAKillUninstalls) {
   ListInVersionFolder({"vexlo.exe", "installer.exe", "vexlo_installer.dll"});
   const base::FilePath version = install_.Append(kVersion);
@@ -1311,35 +1401,64 @@ TEST_F(InstallerRunnerTest, AnUninstallerRunAgainAfterAKillUninstalls) {
     ScopedTempVariables scoped_temp(logs_.path());
     return RollbackJournal::PathFor(install_);
   }();
-  ClassesWatch registry;
-  const auto kill_on_registry = [&] {
-    ASSERT_TRUE(registry.Arm());
+  const auto kill_uninstaller_when = [&](const std::function<bool()>& reached) {
     base::win::ScopedHandle job(::CreateJobObjectW(nullptr, nullptr));
     const base::Process uninstaller =
         StartPackageInstaller(arguments, version, job.Get());
     ASSERT_TRUE(uninstaller.IsValid());
-    for (int i = 0; i < 30000 && !registry.Changed(); ++i)
+    for (int i = 0; i < 30000 && !reached(); ++i)
       ::Sleep(1);
     ASSERT_TRUE(::TerminateJobObject(job.Get(), kKilledExitCode));
     ASSERT_EQ(WAIT_OBJECT_0,
               ::WaitForSingleObject(uninstaller.Handle(), 60000));
   };
+  ClassesWatch registry;
+  const auto kill_on_registry = [&] {
+    ASSERT_TRUE(registry.Arm());
+    kill_uninstaller_when([&] { return registry.Changed(); });
+  };
+  // A name that no build gives the product's shortcuts.
+  const base::FilePath old_name =
+      temp_.path().Append(L"Desktop").Append(L"Old Name.lnk");
+  const auto kill_on_recorded_shortcut = [&] {
+    ASSERT_NO_FATAL_FAILURE(RenameDesktopShortcut(old_name));
+    kill_uninstaller_when([&] { return !base::PathExists(old_name); });
+  };
+  // What a run killed right after it set |files| aside leaves.
+  const auto set_aside_by_killed_run =
+      [&](const std::vector<base::FilePath>& files) {
+        RollbackJournal killed;
+        ASSERT_TRUE(
+            killed.Open(journal, RollbackScope::ForInstallation(install_)));
+        for (const base::FilePath& file : files) {
+          const base::FilePath aside(file.value() + L".1712345678.old");
+          ASSERT_TRUE(killed.Append(RollbackRecord::Renamed(file, aside)));
+          ASSERT_TRUE(base::Move(file, aside));
+        }
+      };
+  const base::FilePath browser = version.Append(L"vexlo.exe");
+  const base::FilePath launcher = install_.Append(L"launcher.exe");
   const auto kill_in_last_step = [&] {
-    RollbackJournal killed;
-    ASSERT_TRUE(killed.Open(journal, RollbackScope::ForInstallation(install_)));
-    for (const base::FilePath& file :
-         {version.Append(L"vexlo.exe"), install_.Append(L"launcher.exe")}) {
-      const base::FilePath aside(file.value() + L".1712345678.old");
-      ASSERT_TRUE(killed.Append(RollbackRecord::Renamed(file, aside)));
-      ASSERT_TRUE(base::Move(file, aside));
-    }
+    set_aside_by_killed_run({browser, launcher});
+  };
+  // An update sets the launcher aside before it copies the new one.
+  const auto kill_update_at_launcher = [&] {
+    set_aside_by_killed_run({launcher});
   };
   const struct {
     const char* name;
     std::function<void()> kill;
-  } kRuns[] = {{"undisturbed", nullptr},
-               {"killed once its journal holds records", kill_on_registry},
-               {"killed in its last step", kill_in_last_step}};
+    // Whether the killed run left the browser in place.
+    bool browser_kept = false;
+  } kRuns[] = {
+      {"undisturbed", nullptr},
+      {"killed once its journal holds records", kill_on_registry},
+      {"killed in its last step", kill_in_last_step},
+      {"killed once it set aside a shortcut only its record names",
+       kill_on_recorded_shortcut},
+      {"an update killed as it set the launcher aside", kill_update_at_launcher,
+       true},
+  };
   Snapshot undisturbed;
   for (const auto& run : kRuns) {
     SCOPED_TRACE(run.name);
@@ -1347,7 +1466,7 @@ TEST_F(InstallerRunnerTest, AnUninstallerRunAgainAfterAKillUninstalls) {
     if (run.kill) {
       ASSERT_NO_FATAL_FAILURE(run.kill());
       ASSERT_TRUE(base::PathExists(journal));
-      ASSERT_FALSE(base::PathExists(version.Append(L"vexlo.exe")));
+      ASSERT_EQ(run.browser_kept, base::PathExists(browser));
     }
     EXPECT_EQ(HOST_EXIT_SUCCESS, RunPackageInstaller(arguments, version));
     // The batch that removes what was in use ends by removing itself.
@@ -1355,6 +1474,10 @@ TEST_F(InstallerRunnerTest, AnUninstallerRunAgainAfterAKillUninstalls) {
     for (int i = 0; i < 600 && base::PathExists(batch); ++i)
       ::Sleep(100);
     EXPECT_FALSE(base::PathExists(journal));
+    base::FileEnumerator refused(journal.DirName(), false,
+                                 base::FileEnumerator::FILES,
+                                 journal.BaseName().value() + L".*.refused");
+    EXPECT_EQ(base::string16(), refused.Next().value());
     if (!run.kill)
       undisturbed = State();
     EXPECT_EQ(std::vector<base::string16>(), ChangesSince(undisturbed));
@@ -1446,18 +1569,28 @@ TEST_F(InstallerRunnerTest, APackageBackendKilledWithExitCodeZeroFails) {
   const ScopedPathOverride own_executable(base::FILE_EXE,
                                           package_.Append(L"installer.exe"));
   const Snapshot before = State();
-  recorder_.on_started = [this]() { runner_.SetPackageReady(); };
-  recorder_.on_step = [this](int step) {
-    // The package's backend, and the crash reporter of the waiting one.
-    if (step == kPackageFiles / 2) {
-      for (const base::Process& child :
-           OpenChildProcesses(runner_.backend_process())) {
-        child.Terminate(0, false);
-      }
-    }
+  const base::FilePath half_way = install_.Append(kVersion).Append(
+      base::UTF8ToUTF16(files_[kPackageFiles / 2]));
+  std::unique_ptr<KillWhen> kill;
+  recorder_.on_started = [&] {
+    runner_.SetPackageReady();
+    if (kill)
+      return;
+    // The package's backend, and the crash reporter of the waiting one, by
+    // what the package's backend made: the steps the test hears may come
+    // only after its end.
+    kill = std::make_unique<KillWhen>(
+        [half_way] { return base::PathExists(half_way); },
+        [this] {
+          for (const base::Process& child :
+               OpenChildProcesses(runner_.backend_process())) {
+            child.Terminate(0, false);
+          }
+        });
   };
   RunInstallation(false);
   runner_.Stop();
+  ASSERT_TRUE(kill && kill->killed());
   EXPECT_EQ("ended", recorder_.calls.back());
   DWORD exit_code = 0;
   ::GetExitCodeProcess(runner_.backend_process().Handle(), &exit_code);

@@ -309,6 +309,26 @@ bool RunFrontEnd(Settings* settings,
   return result;
 }
 
+// Whether the uninstaller in |executable_folder| is an installation's: the
+// installation keeps it in a version folder, beside the browser. A run for
+// the installation that was killed on its way may have set aside the
+// browser, or the launcher by which the installer context finds the
+// installation: what it left is taken back before either is looked for.
+bool FindInstallationToUninstall(const base::FilePath& executable_folder) {
+  {
+    // The take-back reads what it may touch from the installation's records,
+    // which are read through COM.
+    ScopedComApartment com_apartment;
+    Status::TakeBackKilledRun(executable_folder.DirName());
+  }
+  if (!HasBrowserExecutable(executable_folder)) {
+    LOG(ERROR) << "Requested to uninstall, but we are not in a valid "
+               << "installation folder";
+    return false;
+  }
+  return true;
+}
+
 // The installer roles proper, once the log is open.
 bool RunInstallerRole(const base::CommandLine& command_line) {
   StartupFlags flags = ReadStartupFlags(command_line);
@@ -326,16 +346,8 @@ bool RunInstallerRole(const base::CommandLine& command_line) {
 
   bool inside_package = false;
   if (flags.uninstall) {
-    // An uninstallation killed on its way has set the browser aside. The
-    // installation keeps its uninstaller in a version folder, beside the
-    // browser.
-    if (!HasBrowserExecutable(executable_folder))
-      Status::TakeBackKilledRun(executable_folder.DirName());
-    if (!HasBrowserExecutable(executable_folder)) {
-      LOG(ERROR) << "Requested to uninstall, but we are not in a valid "
-                 << "installation folder";
+    if (!FindInstallationToUninstall(executable_folder))
       return false;
-    }
     inside_package = true;
   } else {
     inside_package = IsRunningFromPackage(executable_folder, executable_path);

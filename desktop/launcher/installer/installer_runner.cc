@@ -97,13 +97,16 @@ InstallerRunner::InstallerRunner(const base::FilePath& package_folder)
 }
 
 InstallerRunner::~InstallerRunner() {
+  // The watch goes while the backend still runs, before it is told to end:
+  // a cancel that meets the wait as it fires can fault inside the system's
+  // thread pool.
+  watcher_.StopWatching();
   Stop();
   // An interrupted backend undoes what it did and ends. The front end waits
   // for that, so that when the installer exits nothing of its run is still
   // running or half done.
   if (backend_.IsValid())
     ::WaitForSingleObject(backend_.Handle(), kBackendEndWaitMs);
-  watcher_.StopWatching();
   backend_.Close();
 }
 

@@ -116,9 +116,11 @@ void Status::SetDriveTypeQueryForTesting(
 
 // static
 void Status::TakeBackKilledRun(const base::FilePath& path) {
-  if (!path.empty())
-    RollbackJournal::Replay(RollbackJournal::PathFor(path),
-                            RollbackScope::ForInstallation(path));
+  const base::FilePath journal = RollbackJournal::PathFor(path);
+  // The scope reads the installation's records, which most runs, finding
+  // no journal, need not pay for.
+  if (!journal.empty() && base::PathExists(journal))
+    RollbackJournal::Replay(journal, RollbackScope::ForInstallation(path));
 }
 
 void Status::Initialize(const base::FilePath& path) {

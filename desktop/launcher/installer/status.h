@@ -35,7 +35,8 @@ class Status {
       UINT(WINAPI* get_drive_type)(const wchar_t* root));
 
   // Takes back what a killed run left in the installation folder |path|,
-  // as Initialize does first.
+  // as Initialize does first. The calling thread must have COM: what the
+  // take-back may touch is read from the installation's records.
   static void TakeBackKilledRun(const base::FilePath& path);
 
   // Classifies |path| and reads the details of the installation in it.

@@ -130,10 +130,14 @@ TEST_F(PrefDefaultOverridesFetcherTest, AnswersDecideWhetherTheFileStays) {
     bool stored;
     std::string contents;
     size_t requests;
+    // A folder takes the overrides' name, so the answer cannot.
+    bool name_taken = false;
   } cases[] = {
       {"/bytes/3000?x=1", "", true, HttpTestServer::Pattern(3000), 1},
       {"/echo", "tracking data", true, "tracking data", 1},
       {"/status/404", "", false, "", 1},
+      {"/echo", "tracking data", true, "tracking data", 1},
+      {"/echo", "tracking data", false, "", 1, true},
       {"/echo", "tracking data", true, "tracking data", 1},
       // One counted retry, then failure.
       {"/status/503", "", false, "", 2},
@@ -150,6 +154,10 @@ TEST_F(PrefDefaultOverridesFetcherTest, AnswersDecideWhetherTheFileStays) {
     ASSERT_TRUE(server_.Reset());
     *base::CommandLine::ForCurrentProcess() = saved_command_line_;
     PointAtServer(c.path);
+    if (c.name_taken) {
+      ASSERT_TRUE(base::DeleteFile(fetcher_.target_file(), false));
+      ASSERT_TRUE(base::CreateDirectory(fetcher_.target_file()));
+    }
     EXPECT_EQ(1, Fetch(c.body));
     EXPECT_EQ(c.stored, TargetExists());
     std::string contents;

@@ -2,6 +2,10 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <vector>
+
+#include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/logging.h"
 #include "desktop/launcher/installer/service/transactions/rollback_record.h"
@@ -54,18 +58,40 @@ void CreateFolderOperation::Rollback() {
 void CreateFolderOperation::RemoveCreatedFolders(
     const base::FilePath& path,
     const base::FilePath& ancestor) {
-  // Only empty folders go: a folder that something else filled meanwhile
-  // stays, with everything above it. The levels that a creation failing
-  // half way never made are passed over.
+  std::vector<base::FilePath> folders;
   for (base::FilePath folder = path; folder != ancestor;) {
-    if (base::DirectoryExists(folder) &&
-        !::RemoveDirectoryW(folder.value().c_str())) {
-      break;
-    }
+    folders.push_back(folder);
     const base::FilePath parent = folder.DirName();
     if (parent == folder)
       break;
     folder = parent;
+  }
+  // What a link leads to is not the run's, whatever it holds.
+  const bool through_link = std::any_of(
+      folders.begin(), folders.end(),
+      [](const base::FilePath& folder) { return base::IsLink(folder); });
+  // Only empty folders go: a folder that something else filled meanwhile
+  // stays, with everything above it. The levels that a creation failing
+  // half way never made are passed over.
+  for (const base::FilePath& folder : folders) {
+    if (!through_link)
+      RemoveUnfinishedWrites(folder);
+    if (base::DirectoryExists(folder) &&
+        !::RemoveDirectoryW(folder.value().c_str())) {
+      break;
+    }
+  }
+}
+
+// static
+void CreateFolderOperation::RemoveUnfinishedWrites(
+    const base::FilePath& folder) {
+  base::FileEnumerator files(folder, false, base::FileEnumerator::FILES);
+  for (base::FilePath file = files.Next(); !file.empty(); file = files.Next()) {
+    if (base::IsTemporaryFileName(file.BaseName().value()) &&
+        !base::DeleteFile(file, false)) {
+      PLOG(ERROR) << "Could not delete " << file.AsUTF8();
+    }
   }
 }
 

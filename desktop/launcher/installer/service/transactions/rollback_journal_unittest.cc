@@ -21,6 +21,7 @@
 #include "base/path_service.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/utf_string_conversions.h"
+#include "base/test/folder_link.h"
 #include "base/test/unique_test_dir.h"
 #include "base/win/registry.h"
 #include "desktop/launcher/installer/service/test/fake_security_checks.h"
@@ -418,6 +419,85 @@ TEST_F(RollbackJournalTest, TakesNothingThatIsNotTheRuns) {
   EXPECT_TRUE(base::PathExists(journal_path_));
   RollbackJournal journal;
   EXPECT_FALSE(journal.Open(journal_path_, scope_));
+}
+
+// A write behind a killed process that the kill cut short leaves the atomic
+// writer's temporary file, which no record names. In a folder that the run
+// made it goes, and the folder with it, whether the journal of the killed
+// run is replayed or the run rolls back after a process it started was
+// killed; a folder there before the run, a file of any other name, and
+// what a made folder swapped for a link leads to, stay.
+TEST_F(RollbackJournalTest, TakesBackAWriteCutShortInAFolderTheRunMade) {
+  base::UniqueTestDir elsewhere;
+  const struct {
+    const char* name;
+    // The folders that the run made, from the test's folder down; none when
+    // null.
+    const wchar_t* made;
+    // The folder of the file written behind.
+    const wchar_t* written;
+    // The made folder was swapped for a link to |elsewhere|.
+    bool linked = false;
+    // A file there besides, not the writer's.
+    const wchar_t* other = nullptr;
+    bool taken_back = true;
+  } kCases[] = {
+      {"the folder the run made", L"made", L"made"},
+      {"a made folder above the one it made", L"made\\deep", L"made"},
+      {"beside a name of five digits", L"made", L"made", false, L"12345.tmp"},
+      {"beside a file of another name", L"made", L"made", false, L"notes.txt"},
+      {"a folder there before the run", nullptr, L"there", false, nullptr,
+       false},
+      {"a made folder swapped for a link", L"made", L"made", true, nullptr,
+       false},
+  };
+  for (const bool replayed : {true, false}) {
+    for (const auto& c : kCases) {
+      SCOPED_TRACE(std::string(replayed ? "replayed, " : "rolled back, ") +
+                   c.name);
+      const base::FilePath folder = Path(c.written);
+      std::vector<base::Pickle> records;
+      Transaction run;
+      if (!c.made) {
+        ASSERT_TRUE(base::CreateDirectory(folder));
+      } else if (replayed) {
+        ASSERT_TRUE(base::CreateDirectory(Path(c.made)));
+        records.push_back(
+            RollbackRecord::CreatedFolders(Path(c.made), temp_.path()));
+      } else {
+        ASSERT_TRUE(run.Execute(Folder(c.made)));
+      }
+      if (replayed)
+        WriteJournal(records, "");
+      if (c.linked) {
+        ASSERT_TRUE(base::DeleteFile(folder, true));
+        ASSERT_TRUE(base::MakeFolderLink(folder, elsewhere.path()));
+      }
+      base::FilePath written;
+      ASSERT_TRUE(base::CreateTemporaryFileInDir(folder, &written));
+      ASSERT_EQ(4, base::WriteFile(written, "{\"\"}", 4));
+      if (c.other)
+        Write(base::string16(c.written) + L"\\" + c.other, "other");
+      // Where the file is, whatever becomes of the link.
+      if (c.linked)
+        written = elsewhere.path().Append(written.BaseName());
+
+      if (replayed)
+        ASSERT_TRUE(RollbackJournal::Replay(journal_path_, scope_));
+      else
+        run.RollbackAll();
+      EXPECT_EQ(c.taken_back, !base::PathExists(written));
+      if (c.other) {
+        EXPECT_TRUE(base::PathExists(folder.Append(c.other)));
+      } else if (!c.linked) {
+        EXPECT_EQ(c.taken_back, !base::PathExists(folder));
+      }
+      base::DeleteFile(folder, !c.linked);
+      base::DeleteFile(written, false);
+      if (c.made)
+        base::DeleteFile(Path(c.made), true);
+    }
+  }
 }
 
 // A run started by another for the same folder continues the journal that

@@ -21,9 +21,11 @@ class RollbackScope;
 // each back once the process that made it is gone. Only the change itself is
 // known then, not what the operation knew: every undoing is therefore
 // careful on its own. A file is deleted only when the record says that the
-// run created it; a rename is only reversed when its old name is free again;
-// folders go only when empty. A record whose change never happened, because
-// the process died between the record and the change, thus undoes nothing.
+// run created it, or when it is a temporary file of the atomic writer in a
+// folder that the run created; a rename is only reversed when its old name
+// is free again; folders go only when empty. A record whose change never
+// happened, because the process died between the record and the change,
+// thus undoes nothing.
 class RollbackRecord {
  public:
   RollbackRecord() = delete;

@@ -5,7 +5,6 @@
 #include "base/base_paths.h"
 #include "base/bind.h"
 #include "base/command_line.h"
-#include "base/files/file_util.h"
 #include "base/logging.h"
 #include "base/path_service.h"
 #include "base/process/launch.h"
@@ -16,8 +15,8 @@
 #include "desktop/launcher/installer/ipc/installer_message.h"
 #include "desktop/launcher/installer/ipc/ipc_mailslot_name.h"
 #include "desktop/launcher/installer/service/service_utils.h"
-#include "desktop/launcher/installer/service/transactions/rollback_journal.h"
 #include "desktop/launcher/installer/settings.h"
+#include "desktop/launcher/installer/status.h"
 #include "desktop/windows/crash_reporter/crash_reporter_client.h"
 
 namespace vexlo {
@@ -43,18 +42,6 @@ HANDLE CreateManualResetEvent(const wchar_t* name,
   if (event)
     ::ResetEvent(event);
   return event;
-}
-
-// Replays the journal that a backend for |folder| left behind; true when
-// there was one to take back or keep aside. A backend that reaches its end
-// leaves none, so the backend that left it did not, whatever its exit code.
-bool TakeBackJournalLeftFor(const base::FilePath& folder) {
-  const base::FilePath journal = RollbackJournal::PathFor(folder);
-  if (journal.empty() || !base::PathExists(journal))
-    return false;
-  // Not when a process still holds it: that run is not over.
-  return RollbackJournal::Replay(journal,
-                                 RollbackScope::ForInstallation(folder));
 }
 
 }  // namespace
@@ -289,9 +276,11 @@ void InstallerRunner::OnObjectSignaled(HANDLE /* object */) {
       ::GetExitCodeProcess(backend_.Handle(), &exit_code) && exit_code == 0;
   backend_launched_ = false;
   // A killed backend had no chance to take back what it did: its journal is
-  // replayed before anyone hears that it ended.
+  // replayed before anyone hears that it ended. A backend that reaches its
+  // end leaves none, so one that left it did not, whatever its exit code.
   const bool left_journal =
-      settings_ && TakeBackJournalLeftFor(settings_->status().requested_path());
+      settings_ &&
+      Status::TakeBackKilledRun(settings_->status().requested_path());
   // The backend's last messages, its failure's reason and its success
   // among them, may still wait in the mailslot: they are heard before its
   // end.

@@ -115,12 +115,13 @@ void Status::SetDriveTypeQueryForTesting(
 }
 
 // static
-void Status::TakeBackKilledRun(const base::FilePath& path) {
+bool Status::TakeBackKilledRun(const base::FilePath& path) {
   const base::FilePath journal = RollbackJournal::PathFor(path);
   // The scope reads the installation's records, which most runs, finding
   // no journal, need not pay for.
-  if (!journal.empty() && base::PathExists(journal))
-    RollbackJournal::Replay(journal, RollbackScope::ForInstallation(path));
+  if (journal.empty() || !base::PathExists(journal))
+    return false;
+  return RollbackJournal::Replay(journal, RollbackScope::ForInstallation(path));
 }
 
 void Status::Initialize(const base::FilePath& path) {

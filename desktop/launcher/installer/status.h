@@ -35,9 +35,11 @@ class Status {
       UINT(WINAPI* get_drive_type)(const wchar_t* root));
 
   // Takes back what a killed run left in the installation folder |path|,
-  // as Initialize does first. The calling thread must have COM: what the
-  // take-back may touch is read from the installation's records.
-  static void TakeBackKilledRun(const base::FilePath& path);
+  // as Initialize does first; true when there was a journal to take back
+  // or keep aside. The calling thread must have COM: what the take-back may
+  // touch is read from the installation's records. A journal that a process
+  // still holds is left as it is: that run is not over.
+  static bool TakeBackKilledRun(const base::FilePath& path);
 
   // Classifies |path| and reads the details of the installation in it.
   // Every problem is an outcome (valid() false), never an error.

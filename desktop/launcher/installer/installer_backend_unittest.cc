@@ -1390,7 +1390,13 @@ TEST_F(InstallerRunnerTest, AKilledUpdateOrUninstallationIsTakenBack) {
 // aside the launcher by which an uninstaller finds its installation, after
 // a kill once it set aside a shortcut that only the installation's record
 // names, and after an update killed as it set the launcher aside, which
-// left the browser in place.
+// left the browser in place. An update killed once its new launcher was in
+// place is uninstalled through that launcher, as the uninstall entry does,
+// though the launcher runs all along; the uninstaller in the version
+// folder of a killed update takes the update back, its own running program
+// too, and ends as any uninstaller outside an installation does. The
+// temporary file of a preferences write that a kill cut short goes with
+// the installation.
 TEST_F(InstallerRunnerTest, AnUninstallerRunAgainAfterAKillUninstalls) {
   ListInVersionFolder({"vexlo.exe", "installer.exe", "vexlo_installer.dll"});
   const base::FilePath version = install_.Append(kVersion);
@@ -1401,21 +1407,68 @@ TEST_F(InstallerRunnerTest, AnUninstallerRunAgainAfterAKillUninstalls) {
     ScopedTempVariables scoped_temp(logs_.path());
     return RollbackJournal::PathFor(install_);
   }();
-  const auto kill_uninstaller_when = [&](const std::function<bool()>& reached) {
+  // What the take-backs of the journal left beside it: refused journals,
+  // leftover journals, and the batches that finish these.
+  const auto beside_journal = [&journal] {
+    std::vector<base::string16> names;
+    base::FileEnumerator files(journal.DirName(), false,
+                               base::FileEnumerator::FILES,
+                               journal.BaseName().value() + L".*");
+    for (base::FilePath file = files.Next(); !file.empty();
+         file = files.Next()) {
+      if (file != journal)
+        names.push_back(file.BaseName().value());
+    }
+    return names;
+  };
+  // The batches that delete what was in use end by deleting themselves.
+  const auto wait_for_batches = [&] {
+    const base::FilePath batch = install_.Append(L"k.bat");
+    for (int i = 0;
+         i < 600 && (base::PathExists(batch) || !beside_journal().empty());
+         ++i) {
+      ::Sleep(100);
+    }
+  };
+  // Kills the installer of |folder| run with |run_arguments|, with every
+  // process it started, once it |reached| a point.
+  const auto kill_when = [&](const base::string16& run_arguments,
+                             const base::FilePath& folder,
+                             const std::function<bool()>& reached) {
     base::win::ScopedHandle job(::CreateJobObjectW(nullptr, nullptr));
-    const base::Process uninstaller =
-        StartPackageInstaller(arguments, version, job.Get());
-    ASSERT_TRUE(uninstaller.IsValid());
+    const base::Process run =
+        StartPackageInstaller(run_arguments, folder, job.Get());
+    ASSERT_TRUE(run.IsValid());
     for (int i = 0; i < 30000 && !reached(); ++i)
       ::Sleep(1);
     ASSERT_TRUE(::TerminateJobObject(job.Get(), kKilledExitCode));
-    ASSERT_EQ(WAIT_OBJECT_0,
-              ::WaitForSingleObject(uninstaller.Handle(), 60000));
+    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(run.Handle(), 60000));
+  };
+  const auto kill_uninstaller_when = [&](const std::function<bool()>& reached) {
+    kill_when(arguments, version, reached);
   };
   ClassesWatch registry;
   const auto kill_on_registry = [&] {
     ASSERT_TRUE(registry.Arm());
     kill_uninstaller_when([&] { return registry.Changed(); });
+  };
+  // An update reaches the registry once its version folder is whole and
+  // its launcher in place.
+  const auto kill_update_on_registry = [&] {
+    ASSERT_TRUE(registry.Arm());
+    kill_when(BackendArguments(L"--install --launchvexlo=0"), package_,
+              [&] { return registry.Changed(); });
+  };
+  // The same with a new launcher that runs, as the uninstall entry starts
+  // it.
+  const auto kill_update_bringing_a_launcher_that_runs = [&] {
+    base::FilePath build;
+    ASSERT_TRUE(base::PathService::Get(base::DIR_MODULE, &build));
+    const base::FilePath package_launcher = package_.Append(L"launcher.exe");
+    ASSERT_TRUE(base::CopyFile(build.Append(L"waiting_launcher_test_child.exe"),
+                               package_launcher));
+    kill_update_on_registry();
+    ASSERT_TRUE(ScopedLauncherRecord::CopyLauncher(package_launcher));
   };
   // A name that no build gives the product's shortcuts.
   const base::FilePath old_name =
@@ -1445,11 +1498,28 @@ TEST_F(InstallerRunnerTest, AnUninstallerRunAgainAfterAKillUninstalls) {
   const auto kill_update_at_launcher = [&] {
     set_aside_by_killed_run({launcher});
   };
+  // A write of the installation's preferences that a kill cut short.
+  const auto kill_writing_preferences = [&] {
+    ASSERT_EQ(4, base::WriteFile(install_.Append(L"1b3f.tmp"), "{\"\"}", 4));
+  };
+  const auto uninstall_through_launcher = [&](const base::FilePath& folder) {
+    ScopedTempVariables scoped_temp(logs_.path());
+    return RunToEnd(L"\"" + launcher.value() + L"\" \"" +
+                    folder.Append(L"installer.exe").value() + L"\" " +
+                    arguments);
+  };
   const struct {
     const char* name;
     std::function<void()> kill;
     // Whether the killed run left the browser in place.
     bool browser_kept = false;
+    // The version folder whose uninstaller runs, the installation's when
+    // null, and what it ends with.
+    const wchar_t* uninstaller = nullptr;
+    int exit_code = HOST_EXIT_SUCCESS;
+    // Started by the installation's launcher, which waits for it.
+    bool through_launcher = false;
+    bool leaves_journal = true;
   } kRuns[] = {
       {"undisturbed", nullptr},
       {"killed once its journal holds records", kill_on_registry},
@@ -1458,26 +1528,42 @@ TEST_F(InstallerRunnerTest, AnUninstallerRunAgainAfterAKillUninstalls) {
        kill_on_recorded_shortcut},
       {"an update killed as it set the launcher aside", kill_update_at_launcher,
        true},
+      {"an update killed with its new launcher in place, through that "
+       "launcher",
+       kill_update_bringing_a_launcher_that_runs, true, nullptr,
+       HOST_EXIT_SUCCESS, true},
+      {"an update killed once it made its version folder, that folder's "
+       "uninstaller",
+       kill_update_on_registry, true, L"12.0.1450.0_0",
+       HOST_EXIT_INSTALLER_FAILED},
+      {"killed writing the preferences", kill_writing_preferences, true,
+       nullptr, HOST_EXIT_SUCCESS, false, false},
   };
   Snapshot undisturbed;
   for (const auto& run : kRuns) {
     SCOPED_TRACE(run.name);
     ASSERT_EQ(0, RunBackend());
+    const Snapshot installed = State();
     if (run.kill) {
       ASSERT_NO_FATAL_FAILURE(run.kill());
-      ASSERT_TRUE(base::PathExists(journal));
+      ASSERT_EQ(run.leaves_journal, base::PathExists(journal));
       ASSERT_EQ(run.browser_kept, base::PathExists(browser));
     }
-    EXPECT_EQ(HOST_EXIT_SUCCESS, RunPackageInstaller(arguments, version));
-    // The batch that removes what was in use ends by removing itself.
-    const base::FilePath batch = install_.Append(L"k.bat");
-    for (int i = 0; i < 600 && base::PathExists(batch); ++i)
-      ::Sleep(100);
+    const base::FilePath folder =
+        run.uninstaller ? install_.Append(run.uninstaller) : version;
+    EXPECT_EQ(run.exit_code, run.through_launcher
+                                 ? uninstall_through_launcher(folder)
+                                 : RunPackageInstaller(arguments, folder));
+    wait_for_batches();
     EXPECT_FALSE(base::PathExists(journal));
-    base::FileEnumerator refused(journal.DirName(), false,
-                                 base::FileEnumerator::FILES,
-                                 journal.BaseName().value() + L".*.refused");
-    EXPECT_EQ(base::string16(), refused.Next().value());
+    EXPECT_EQ(std::vector<base::string16>(), beside_journal());
+    if (run.exit_code != HOST_EXIT_SUCCESS) {
+      // Nothing of the killed run is left; the installation's own
+      // uninstaller then removes the installation.
+      EXPECT_EQ(std::vector<base::string16>(), ChangesSince(installed));
+      EXPECT_EQ(HOST_EXIT_SUCCESS, RunPackageInstaller(arguments, version));
+      wait_for_batches();
+    }
     if (!run.kill)
       undisturbed = State();
     EXPECT_EQ(std::vector<base::string16>(), ChangesSince(undisturbed));

@@ -10,6 +10,7 @@
 #include "base/win/registry.h"
 #include "base/win/windows_version.h"
 #include "desktop/common/product/product_configuration.h"
+#include "desktop/launcher/installer/uninstall_batch.h"
 
 namespace vexlo {
 namespace installer {
@@ -112,11 +113,8 @@ bool EnsureTLS10Enabled() {
 
 void RunUninstallBatch(const base::FilePath& folder) {
   const base::FilePath batch = folder.Append(kUninstallBatchName);
-  if (!base::PathExists(batch))
-    return;
-  base::LaunchOptions options;
-  options.start_hidden = true;
-  base::LaunchProcess(base::CommandLine(batch), options);
+  if (base::PathExists(batch))
+    StartBatch(batch);
 }
 
 base::FilePath RecoverInstallFolderFromCommandLine(

@@ -28,7 +28,10 @@
 #include "desktop/launcher/installer/profile_deletion.h"
 #include "desktop/launcher/installer/service/installer_context.h"
 #include "desktop/launcher/installer/service/service_utils.h"
+#include "desktop/launcher/installer/service/transactions/create_folder_operation.h"
 #include "desktop/launcher/installer/service/transactions/delete_file_operation.h"
+#include "desktop/launcher/installer/service/transactions/rollback_journal.h"
+#include "desktop/launcher/installer/service/transactions/rollback_leftovers.h"
 #include "desktop/launcher/installer/settings.h"
 #include "desktop/launcher/installer/status.h"
 #include "desktop/launcher/installer/uninstall_batch.h"
@@ -101,6 +104,30 @@ void DeleteProfile(const base::FilePath& folder) {
   }
 }
 
+// What take-backs of a killed run for the installation left to delete once
+// free goes with the rest: each file once it is free, before the folders
+// around it, and what the killed run set aside, and then the journals that
+// kept them.
+void AddTakeBackLeftovers(const base::FilePath& install_path,
+                          UninstallBatch* batch) {
+  const base::FilePath journal = RollbackJournal::PathFor(install_path);
+  // The scope reads the installation's records, which an uninstallation
+  // with nothing left to finish need not pay for.
+  if (!RollbackJournal::HasLeftovers(journal))
+    return;
+  RollbackLeftovers leftovers;
+  std::vector<base::FilePath> journals;
+  RollbackJournal::FindLeftovers(journal,
+                                 RollbackScope::ForInstallation(install_path),
+                                 &leftovers, &journals);
+  for (const base::FilePath& file : leftovers.Files())
+    batch->AddFileInUse(file, true);
+  for (const base::FilePath& file : leftovers.SetAside())
+    batch->AddLeftover(file, true);
+  for (const base::FilePath& kept : journals)
+    batch->AddLeftover(kept, false);
+}
+
 }  // namespace
 
 void Installer::StepFinalizeUninstall() {
@@ -169,6 +196,7 @@ void Installer::StepSelfDelete() {
     DeleteAutoupdateTask(record.app_id);
   UninstallBatch batch;
   DeleteInstalledFiles(record, &batch);
+  AddTakeBackLeftovers(install_path(), &batch);
   const std::vector<uint32_t> process_ids = {
       ::GetCurrentProcessId(), InitialProcessId(), parent_process_id_};
   const std::string text =
@@ -220,6 +248,9 @@ void Installer::DeleteInstalledFiles(const InstallationStatus& record,
     if (!remove(install_path().Append(name), false, true))
       batch->AddLeftover(install_path().Append(name), false);
   }
+  // A write of the preferences that a kill cut short leaves its temporary
+  // file, which nothing names; it would keep the folder.
+  CreateFolderOperation::RemoveUnfinishedWrites(install_path());
 }
 
 }  // namespace installer

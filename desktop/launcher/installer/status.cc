@@ -117,11 +117,17 @@ void Status::SetDriveTypeQueryForTesting(
 // static
 bool Status::TakeBackKilledRun(const base::FilePath& path) {
   const base::FilePath journal = RollbackJournal::PathFor(path);
-  // The scope reads the installation's records, which most runs, finding
-  // no journal, need not pay for.
-  if (journal.empty() || !base::PathExists(journal))
+  if (journal.empty())
     return false;
-  return RollbackJournal::Replay(journal, RollbackScope::ForInstallation(path));
+  // The scope reads the installation's records, which most runs, finding
+  // nothing to take back, need not pay for.
+  const bool killed = base::PathExists(journal);
+  if (!killed && !RollbackJournal::HasLeftovers(journal))
+    return false;
+  // What earlier take-backs left is no sign of a run killed now.
+  return RollbackJournal::Replay(journal,
+                                 RollbackScope::ForInstallation(path)) &&
+         killed;
 }
 
 void Status::Initialize(const base::FilePath& path) {

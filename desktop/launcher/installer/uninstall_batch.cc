@@ -2,8 +2,11 @@
 
 #include <windows.h>
 
+#include "base/command_line.h"
 #include "base/files/file_util.h"
 #include "base/logging.h"
+#include "base/process/launch.h"
+#include "base/process/process.h"
 #include "base/strings/string_number_conversions.h"
 
 namespace vexlo {
@@ -30,8 +33,22 @@ UninstallBatch::~UninstallBatch() = default;
 void UninstallBatch::AddLeftover(const base::FilePath& file,
                                  bool with_folders) {
   files_.push_back(file);
-  if (!with_folders)
-    return;
+  if (with_folders)
+    AddFoldersAbove(file);
+}
+
+void UninstallBatch::AddFileInUse(const base::FilePath& file,
+                                  bool with_folders) {
+  files_in_use_.push_back(file);
+  if (with_folders)
+    AddFoldersAbove(file);
+}
+
+void UninstallBatch::AddFolder(const base::FilePath& folder) {
+  folders_.insert(folder.value());
+}
+
+void UninstallBatch::AddFoldersAbove(const base::FilePath& file) {
   for (base::FilePath folder = file.DirName(); folder.DirName() != folder;
        folder = folder.DirName()) {
     folders_.insert(folder.value());
@@ -44,10 +61,7 @@ std::string UninstallBatch::Build(const std::vector<uint32_t>& process_ids,
                                   const PathFallback& fallback) const {
   const auto encode = [code_page, &fallback](const base::FilePath& path,
                                              std::string* encoded) {
-    if (EncodeBatchPath(path, code_page, encoded))
-      return true;
-    const base::FilePath other = fallback ? fallback(path) : base::FilePath();
-    if (!other.empty() && EncodeBatchPath(other, code_page, encoded))
+    if (EncodeBatchPathOrFallback(path, code_page, fallback, encoded))
       return true;
     LOG(WARNING) << "Leaving " << path.AsUTF8()
                  << ": the batch's code page cannot name it";
@@ -76,6 +90,14 @@ std::string UninstallBatch::Build(const std::vector<uint32_t>& process_ids,
       AddLine("IF %" + RunningFlag(i) + "%==TRUE GOTO :again", &text);
   }
   std::string encoded;
+  // Nothing holds these files once their deletion succeeds; until then the
+  // batch goes round again, a second at a time.
+  for (const base::FilePath& file : files_in_use_) {
+    if (!encode(file, &encoded))
+      continue;
+    AddLine("del \"" + encoded + "\"", &text);
+    AddLine("IF EXIST \"" + encoded + "\" GOTO :again", &text);
+  }
   for (const base::FilePath& file : files_) {
     if (encode(file, &encoded))
       AddLine("del \"" + encoded + "\"", &text);
@@ -132,6 +154,26 @@ bool EncodeBatchPath(const base::FilePath& path,
     if (c == '%')
       encoded->push_back('%');
     encoded->push_back(c);
+  }
+  return true;
+}
+
+bool EncodeBatchPathOrFallback(const base::FilePath& path,
+                               unsigned code_page,
+                               const UninstallBatch::PathFallback& fallback,
+                               std::string* encoded) {
+  if (EncodeBatchPath(path, code_page, encoded))
+    return true;
+  const base::FilePath other = fallback ? fallback(path) : base::FilePath();
+  return !other.empty() && EncodeBatchPath(other, code_page, encoded);
+}
+
+bool StartBatch(const base::FilePath& batch) {
+  base::LaunchOptions options;
+  options.start_hidden = true;
+  if (!base::LaunchProcess(base::CommandLine(batch), options).IsValid()) {
+    PLOG(ERROR) << "Could not start " << batch.AsUTF8();
+    return false;
   }
   return true;
 }

@@ -14,9 +14,10 @@
 namespace vexlo {
 namespace installer {
 
-// What an uninstallation could not delete while its processes ran: the
-// batch file "k.bat" waits for those processes to end and then deletes
-// it. Folders are removed only once empty, deepest first.
+// What could not be deleted while processes ran: a batch file waits for
+// those processes to end, and for the files in use to be free, and then
+// deletes it; an uninstallation's is "k.bat". Folders are removed only once
+// empty, deepest first.
 class UninstallBatch {
  public:
   // Turns a path the batch cannot name into one it can (its short form),
@@ -31,6 +32,12 @@ class UninstallBatch {
   // Remembers |file| and, when |with_folders|, every folder above it up to
   // just below its drive's root.
   void AddLeftover(const base::FilePath& file, bool with_folders);
+  // As AddLeftover, for a file that some process other than the ones
+  // waited for may still run or hold: the batch waits until it deletes it,
+  // before it deletes anything else.
+  void AddFileInUse(const base::FilePath& file, bool with_folders);
+  // Remembers |folder| alone.
+  void AddFolder(const base::FilePath& folder);
 
   // The batch text for the processes |process_ids| (0 for one not known),
   // in the code page |code_page|, which cmd.exe reads it in. |final_folder|,
@@ -49,7 +56,10 @@ class UninstallBatch {
   // the folder that holds it.
   using FolderSet = std::set<base::string16, std::greater<base::string16>>;
 
+  void AddFoldersAbove(const base::FilePath& file);
+
   std::vector<base::FilePath> files_;
+  std::vector<base::FilePath> files_in_use_;
   FolderSet folders_;
 };
 
@@ -59,8 +69,18 @@ bool EncodeBatchPath(const base::FilePath& path,
                      unsigned code_page,
                      std::string* encoded);
 
+// EncodeBatchPath of |path|, or else of what |fallback| gives for it.
+bool EncodeBatchPathOrFallback(const base::FilePath& path,
+                               unsigned code_page,
+                               const UninstallBatch::PathFallback& fallback,
+                               std::string* encoded);
+
 // The short form of an existing |path|, or an empty path.
 base::FilePath GetShortPath(const base::FilePath& path);
+
+// Starts the batch file |batch|, hidden and without waiting; false, logged,
+// when it could not be started.
+bool StartBatch(const base::FilePath& batch);
 
 }  // namespace installer
 }  // namespace vexlo

@@ -137,6 +137,30 @@ TEST(UninstallBatchTest, RemovesFoldersDeepestFirst) {
       text.substr(text.find("del ")));
 }
 
+// A file that another process may still hold is deleted before anything
+// else, the batch going round until that works; a folder added alone
+// comes without the folders above it.
+TEST(UninstallBatchTest, WaitsForFilesInUseBeforeDeletingTheRest) {
+  UninstallBatch batch;
+  batch.AddLeftover(base::FilePath(L"D:\\j.leftover"), false);
+  batch.AddFileInUse(base::FilePath(L"D:\\p\\a\\x.exe"), false);
+  batch.AddFileInUse(base::FilePath(L"D:\\p\\y.exe"), true);
+  batch.AddFolder(base::FilePath(L"D:\\p\\a"));
+  EXPECT_EQ(
+      ":again\n"
+      "ping -n 2 127.0.0.1\n"
+      "del \"D:\\p\\a\\x.exe\"\n"
+      "IF EXIST \"D:\\p\\a\\x.exe\" GOTO :again\n"
+      "del \"D:\\p\\y.exe\"\n"
+      "IF EXIST \"D:\\p\\y.exe\" GOTO :again\n"
+      "del \"D:\\j.leftover\"\n"
+      "rmdir \"D:\\p\\a\"\n"
+      "rmdir \"D:\\p\"\n"
+      "del \"%~f0\"\n",
+      batch.Build({}, base::FilePath(), kWesternOemCodePage,
+                  UninstallBatch::PathFallback()));
+}
+
 TEST(UninstallBatchTest, WritesPathsInTheConsoleCodePage) {
   const struct {
     const wchar_t* path;

@@ -31,9 +31,10 @@ class CreateFolderOperation : public Operation {
   static void RemoveCreatedFolders(const base::FilePath& path,
                                    const base::FilePath& ancestor);
 
- private:
+  // Deletes from |folder| the temporary files of writes cut short.
   static void RemoveUnfinishedWrites(const base::FilePath& folder);
 
+ private:
   const base::FilePath path_;
   // The nearest folder above |path_| that existed; empty until Do creates
   // anything.

@@ -7,9 +7,7 @@
 #include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/logging.h"
-#include "base/strings/string_number_conversions.h"
 #include "base/strings/string_util.h"
-#include "base/time/time.h"
 #include "base/win/scoped_handle.h"
 #include "desktop/launcher/installer/service/service_utils.h"
 #include "desktop/launcher/installer/service/transactions/rollback_record.h"
@@ -23,9 +21,6 @@ namespace {
 
 // FILE_GENERIC_WRITE | DELETE.
 constexpr ACCESS_MASK kDeleteAccess = 0x130116;
-
-// How many numbered names are tried when the plain one is taken.
-constexpr int kMaxNumberedNames = 1000;
 
 // What cannot be deleted now goes at the next start. The system deletes a
 // folder then only once it is empty, so whatever is left inside is
@@ -128,19 +123,8 @@ void DeleteFileOperation::Rollback() {
 }
 
 bool DeleteFileOperation::ChooseTemporaryPath() {
-  // Two deletions of one path within a second, or a copy onto a path and
-  // its deletion, would otherwise want the same name.
-  const base::string16 stem = path_.value() + L"." +
-                              base::Uint64ToString16(static_cast<uint64_t>(
-                                  base::Time::Now().ToTimeT()));
-  temporary_path_ = base::FilePath(stem + L".old");
-  for (int number = 1;
-       base::PathExists(temporary_path_) && number <= kMaxNumberedNames;
-       ++number) {
-    temporary_path_ =
-        base::FilePath(stem + L"." + base::IntToString16(number) + L".old");
-  }
-  return !base::PathExists(temporary_path_);
+  temporary_path_ = SetAsidePaths::FreeName(path_);
+  return !temporary_path_.empty();
 }
 
 bool DeleteFileOperation::IsImageInUse() const {

@@ -11,14 +11,18 @@
 #include <vector>
 
 #include "base/base_paths_win.h"
+#include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/hash.h"
 #include "base/logging.h"
 #include "base/path_service.h"
 #include "base/strings/string_number_conversions.h"
+#include "base/strings/string_util.h"
 #include "base/time/time.h"
 #include "desktop/launcher/installer/service/service_utils.h"
+#include "desktop/launcher/installer/service/transactions/rollback_leftovers.h"
 #include "desktop/launcher/installer/service/transactions/rollback_record.h"
+#include "desktop/launcher/installer/uninstall_batch.h"
 
 namespace vexlo {
 namespace installer {
@@ -115,6 +119,14 @@ bool WriteAt(HANDLE file, uint64_t offset, const std::string& bytes) {
          written == bytes.size();
 }
 
+// A record as the journal keeps it: its pickle, then the pickle's checksum.
+std::string Serialize(const base::Pickle& record) {
+  std::string bytes(static_cast<const char*>(record.data()), record.size());
+  const uint32_t checksum = Checksum(bytes.data(), bytes.size());
+  bytes.append(reinterpret_cast<const char*>(&checksum), sizeof(checksum));
+  return bytes;
+}
+
 // Where each whole record of |bytes| starts and how long its pickle is. A
 // record cut short, or one whose checksum does not match, ends the list:
 // a process killed while writing it never made its change.
@@ -163,14 +175,23 @@ const char* RefusalReason(const std::string& bytes,
   return nullptr;
 }
 
-// Where a refused journal at |path| is kept: a name that no run reads.
-base::FilePath AsideName(const base::FilePath& path, int number) {
+// A journal kept aside because it was refused: a name that no run reads.
+constexpr wchar_t kRefusedSuffix[] = L".refused";
+// What a take-back could not finish yet, beside its journal.
+constexpr wchar_t kLeftoverSuffix[] = L".leftover";
+// The batch file that finishes a leftover journal once its files are free.
+constexpr wchar_t kBatchSuffix[] = L".bat";
+
+// A name beside the journal at |path| that ends with |suffix|.
+base::FilePath AsideName(const base::FilePath& path,
+                         int number,
+                         const wchar_t* suffix = kRefusedSuffix) {
   base::string16 name = path.value() + L"." +
                         base::Uint64ToString16(
                             static_cast<uint64_t>(base::Time::Now().ToTimeT()));
   if (number > 0)
     name += L"." + base::IntToString16(number);
-  return base::FilePath(name + L".refused");
+  return base::FilePath(name + suffix);
 }
 
 // Renames |path| to |aside|, a name that no run reads; false, with the
@@ -200,37 +221,54 @@ void KeepAside(const base::FilePath& path, const char* reason) {
               << reason << "; it could not be kept aside";
 }
 
+// Creates a file of a free name beside the journal at |path| that ends
+// with |suffix|, shared with nobody, and names it in |name|; the handle, or
+// INVALID_HANDLE_VALUE when none could be made.
+HANDLE CreateFileBeside(const base::FilePath& path,
+                        const wchar_t* suffix,
+                        base::FilePath* name) {
+  for (int number = 0; number < kMaxAsideNames; ++number) {
+    *name = AsideName(path, number, suffix);
+    const HANDLE file =
+        ::CreateFileW(name->value().c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                      nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE)
+      return file;
+  }
+  return INVALID_HANDLE_VALUE;
+}
+
 // Writes |bytes|, records that were refused for |reason|, to a file of
 // their own beside |path|.
 void KeepRecordsAside(const base::FilePath& path,
                       const std::string& bytes,
                       const char* reason) {
-  for (int number = 0; number < kMaxAsideNames; ++number) {
-    const base::FilePath aside = AsideName(path, number);
-    base::win::ScopedHandle file(
-        ::CreateFileW(aside.value().c_str(), GENERIC_WRITE, 0, nullptr,
-                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.IsValid()) {
-      LOG_IF(ERROR, !WriteAt(file.Get(), 0, bytes))
-          << "Could not keep the refused rollback records";
-      LOG(ERROR) << "Refusing the rollback records that a run left behind "
-                 << "this one's, " << reason << "; kept as " << aside.AsUTF8();
-      return;
-    }
+  base::FilePath aside;
+  const base::win::ScopedHandle file(
+      CreateFileBeside(path, kRefusedSuffix, &aside));
+  if (!file.IsValid()) {
+    PLOG(ERROR) << "Refusing rollback records that could not be kept aside";
+    return;
   }
-  PLOG(ERROR) << "Refusing rollback records that could not be kept aside";
+  LOG_IF(ERROR, !WriteAt(file.Get(), 0, bytes))
+      << "Could not keep the refused rollback records";
+  LOG(ERROR) << "Refusing the rollback records that a run left behind "
+             << "this one's, " << reason << "; kept as " << aside.AsUTF8();
 }
 
 // Takes back |records| of |bytes|, read from |offset| of |file|, the last
-// first, each cut off once it is undone.
+// first, each cut off once it is undone; what waits for a file in use goes
+// to |leftovers|.
 bool UndoRecords(HANDLE file,
                  uint64_t offset,
                  const std::string& bytes,
                  const std::vector<std::pair<size_t, size_t>>& records,
-                 const RollbackScope& scope) {
+                 const RollbackScope& scope,
+                 RollbackLeftovers* leftovers) {
   for (auto it = records.rbegin(); it != records.rend(); ++it) {
     RollbackRecord::Undo(
-        base::Pickle(&bytes[it->first], static_cast<int>(it->second)), scope);
+        base::Pickle(&bytes[it->first], static_cast<int>(it->second)), scope,
+        leftovers);
     if (!Truncate(file, offset + it->first)) {
       PLOG(ERROR) << "Could not shorten the rollback journal";
       return false;
@@ -449,6 +487,168 @@ bool DeleteJournal(const base::FilePath& path) {
   return true;
 }
 
+// Writes |leftovers| as the whole content of the journal open as |file|.
+bool WriteLeftovers(HANDLE file, const RollbackLeftovers& leftovers) {
+  std::string bytes(kMagic, kHeaderSize);
+  for (const base::Pickle& record : leftovers.Records())
+    bytes += Serialize(record);
+  return Truncate(file, 0) && WriteAt(file, 0, bytes);
+}
+
+// Starts the batch that finishes the leftover journal |leftover|, which
+// holds |leftovers|, deletions all: it deletes each file once it is free,
+// then the journal and the folders that the killed run made around the
+// files, and itself last.
+void StartLeftoverBatch(const base::FilePath& leftover,
+                        const RollbackLeftovers& leftovers) {
+  const base::FilePath path(leftover.value() + kBatchSuffix);
+  // A batch of the journal may still be waiting for its files.
+  if (base::PathExists(path))
+    return;
+  const unsigned code_page = ::GetOEMCP();
+  UninstallBatch batch;
+  for (const base::FilePath& file : leftovers.Files()) {
+    // A batch that cannot wait for a file would delete the journal that
+    // keeps it: it is left to the next take-back.
+    std::string encoded;
+    if (!EncodeBatchPathOrFallback(file, code_page, &GetShortPath, &encoded)) {
+      LOG(WARNING) << "No batch can name " << file.AsUTF8();
+      return;
+    }
+    batch.AddFileInUse(file, false);
+  }
+  for (const base::FilePath& folder : leftovers.Folders())
+    batch.AddFolder(folder);
+  batch.AddLeftover(leftover, false);
+  // The machine's folder of journals goes with its last journal; a user's
+  // temporary folder stays, whatever it holds.
+  const base::FilePath folder = leftover.DirName();
+  const std::string text = batch.Build(
+      {}, IsAdministratorsJournalFolder(folder) ? folder : base::FilePath(),
+      code_page, &GetShortPath);
+  const int size = static_cast<int>(text.size());
+  if (base::WriteFile(path, text.data(), size) != size) {
+    PLOG(ERROR) << "Could not write " << path.AsUTF8();
+    return;
+  }
+  StartBatch(path);
+}
+
+// Keeps |leftovers|, which the take-back of the journal at |path| could not
+// undo yet, in a journal of their own beside it, and starts the batch that
+// finishes them when nothing but the files' processes holds them up.
+void KeepLeftovers(const base::FilePath& path,
+                   const RollbackLeftovers& leftovers) {
+  base::FilePath leftover;
+  base::win::ScopedHandle file(
+      CreateFileBeside(path, kLeftoverSuffix, &leftover));
+  if (!file.IsValid() || !WriteLeftovers(file.Get(), leftovers)) {
+    PLOG(ERROR) << "Could not keep what the take-back of " << path.AsUTF8()
+                << " left to do";
+    return;
+  }
+  file.Close();
+  LOG(WARNING) << "What could not be taken back yet is kept in "
+               << leftover.AsUTF8();
+  if (leftovers.OnlyDeletions())
+    StartLeftoverBatch(leftover, leftovers);
+}
+
+// The journals of what take-backs of the journal at |path| could not
+// finish.
+std::vector<base::FilePath> FindLeftoverJournals(const base::FilePath& path) {
+  std::vector<base::FilePath> found;
+  if (path.empty())
+    return found;
+  const base::string16 prefix = path.BaseName().value() + L".";
+  base::FileEnumerator files(path.DirName(), false, base::FileEnumerator::FILES,
+                             prefix + L"*" + kLeftoverSuffix);
+  for (base::FilePath file = files.Next(); !file.empty(); file = files.Next()) {
+    // The system matches a pattern against short names as well.
+    const base::string16 name = file.BaseName().value();
+    if (base::StartsWith16(name, prefix,
+                           base::CompareCase::INSENSITIVE_ASCII) &&
+        base::EndsWith16(name, kLeftoverSuffix,
+                         base::CompareCase::INSENSITIVE_ASCII)) {
+      found.push_back(file);
+    }
+  }
+  return found;
+}
+
+// Reads the records of the leftover journal open as |file| at |path|. False
+// when it cannot be read or, with |reason| set, when it is refused, as a
+// journal would be.
+bool ReadLeftoverRecords(HANDLE file,
+                         const base::FilePath& path,
+                         const RollbackScope& scope,
+                         std::string* bytes,
+                         std::vector<std::pair<size_t, size_t>>* records,
+                         const char** reason) {
+  *reason = nullptr;
+  if (RunsAsAdministrator() && !OnlyAdministratorsWriteJournal(file, path)) {
+    *reason = "as others than administrators could have written it";
+    return false;
+  }
+  if (!ReadFrom(file, 0, bytes)) {
+    PLOG(ERROR) << "Could not read " << path.AsUTF8();
+    return false;
+  }
+  // A header that a kill cut short begins a journal without records.
+  if (bytes->size() >= kHeaderSize) {
+    if (bytes->compare(0, kHeaderSize, kMagic, kHeaderSize) != 0) {
+      LOG(ERROR) << path.AsUTF8() << " is no rollback journal";
+      return false;
+    }
+    bytes->erase(0, kHeaderSize);
+  } else {
+    bytes->clear();
+  }
+  *records = FindRecords(*bytes);
+  *reason = RefusalReason(*bytes, *records, scope);
+  return !*reason;
+}
+
+// Takes back what the leftover journal |leftover| keeps, as far as its
+// files are free now. It goes once nothing is left of it; otherwise it
+// keeps what is left, and gets a batch when it has none and may have one.
+void ReplayLeftover(const base::FilePath& leftover,
+                    const RollbackScope& scope) {
+  // Shared with nobody: another take-back, or a batch deleting it, wins.
+  base::win::ScopedHandle file(
+      ::CreateFileW(leftover.value().c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.IsValid())
+    return;
+  std::string bytes;
+  std::vector<std::pair<size_t, size_t>> records;
+  const char* reason = nullptr;
+  if (!ReadLeftoverRecords(file.Get(), leftover, scope, &bytes, &records,
+                           &reason)) {
+    file.Close();
+    if (reason)
+      KeepAside(leftover, reason);
+    return;
+  }
+  RollbackLeftovers still;
+  for (auto it = records.rbegin(); it != records.rend(); ++it) {
+    RollbackRecord::Undo(
+        base::Pickle(&bytes[it->first], static_cast<int>(it->second)), scope,
+        &still);
+  }
+  if (still.empty()) {
+    file.Close();
+    DeleteJournal(leftover);
+    return;
+  }
+  // A file that could be set aside only now has moved.
+  if (!WriteLeftovers(file.Get(), still))
+    PLOG(ERROR) << "Could not rewrite " << leftover.AsUTF8();
+  file.Close();
+  if (still.OnlyDeletions())
+    StartLeftoverBatch(leftover, still);
+}
+
 // Opens the journal at |path| to record, creating it and, for an
 // administrator's run, the machine's folder of journals as needed.
 HANDLE OpenToRecord(const base::FilePath& path) {
@@ -506,6 +706,48 @@ base::FilePath RollbackJournal::PathFor(const base::FilePath& folder) {
 // static
 bool RollbackJournal::Replay(const base::FilePath& path,
                              const RollbackScope& scope) {
+  // What earlier take-backs left waits for files of a run older than any
+  // whose journal is here now.
+  for (const base::FilePath& leftover : FindLeftoverJournals(path))
+    ReplayLeftover(leftover, scope);
+  return ReplayJournal(path, scope);
+}
+
+// static
+bool RollbackJournal::HasLeftovers(const base::FilePath& path) {
+  return !FindLeftoverJournals(path).empty();
+}
+
+// static
+void RollbackJournal::FindLeftovers(const base::FilePath& path,
+                                    const RollbackScope& scope,
+                                    RollbackLeftovers* leftovers,
+                                    std::vector<base::FilePath>* journals) {
+  for (const base::FilePath& leftover : FindLeftoverJournals(path)) {
+    // Read while its batch or a take-back may hold it.
+    base::win::ScopedHandle file(
+        ::CreateFileW(leftover.value().c_str(), GENERIC_READ,
+                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    std::string bytes;
+    std::vector<std::pair<size_t, size_t>> records;
+    const char* reason = nullptr;
+    if (!file.IsValid() || !ReadLeftoverRecords(file.Get(), leftover, scope,
+                                                &bytes, &records, &reason)) {
+      continue;
+    }
+    for (auto it = records.rbegin(); it != records.rend(); ++it) {
+      RollbackRecord::AddLeftover(
+          base::Pickle(&bytes[it->first], static_cast<int>(it->second)),
+          leftovers);
+    }
+    journals->push_back(leftover);
+  }
+}
+
+// static
+bool RollbackJournal::ReplayJournal(const base::FilePath& path,
+                                    const RollbackScope& scope) {
   if (RunsAsAdministrator())
     SetAsideUnlessAdministrators(path.DirName());
   // Shared with nobody: a process that holds the journal is still running
@@ -554,7 +796,12 @@ bool RollbackJournal::Replay(const base::FilePath& path,
     }
     LOG(WARNING) << "Taking back what a killed installer left, from "
                  << path.AsUTF8();
-    if (!UndoRecords(file.Get(), kHeaderSize, bytes, records, scope))
+    RollbackLeftovers leftovers;
+    const bool undone =
+        UndoRecords(file.Get(), kHeaderSize, bytes, records, scope, &leftovers);
+    if (!leftovers.empty())
+      KeepLeftovers(path, leftovers);
+    if (!undone)
       return false;
   }
   file.Close();
@@ -643,9 +890,7 @@ bool RollbackJournal::Open(const base::FilePath& path,
 
 bool RollbackJournal::Append(const base::Pickle& record) {
   DCHECK(is_open());
-  std::string bytes(static_cast<const char*>(record.data()), record.size());
-  const uint32_t checksum = Checksum(bytes.data(), bytes.size());
-  bytes.append(reinterpret_cast<const char*>(&checksum), sizeof(checksum));
+  const std::string bytes = Serialize(record);
   if (!WriteAt(file_.Get(), end_, bytes)) {
     PLOG(ERROR) << "Could not write to the rollback journal";
     return false;
@@ -677,7 +922,10 @@ bool RollbackJournal::ReplayAbandoned() {
       PLOG(ERROR) << "Could not shorten the rollback journal";
     return true;
   }
-  UndoRecords(file_.Get(), end_, bytes, records, *scope_);
+  RollbackLeftovers leftovers;
+  UndoRecords(file_.Get(), end_, bytes, records, *scope_, &leftovers);
+  if (!leftovers.empty())
+    KeepLeftovers(path_, leftovers);
   return !bytes.empty();
 }
 

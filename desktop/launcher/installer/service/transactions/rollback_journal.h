@@ -6,6 +6,7 @@
 #include <stdint.h>
 
 #include <memory>
+#include <vector>
 
 #include "base/files/file_path.h"
 #include "base/pickle.h"
@@ -37,6 +38,8 @@ namespace installer {
 // records. A journal that nobody holds open is one that a killed run left.
 // That folder goes with its last journal; an administrator's run that finds
 // it made by someone else sets it aside, unread, and makes its own.
+class RollbackLeftovers;
+
 class RollbackJournal {
  public:
   RollbackJournal();
@@ -60,7 +63,20 @@ class RollbackJournal {
   // have written it for an administrator's run. True when nothing is left of it
   // at |path|; false, leaving it, while a process holds it open or when it
   // cannot be read.
+  // What was left of the journal for a file that a process still runs,
+  // and of earlier take-backs for such files, is kept in leftover journals
+  // beside it; those that are free now are taken back first.
   static bool Replay(const base::FilePath& path, const RollbackScope& scope);
+
+  // Whether take-backs of the journal at |path| left anything to finish.
+  static bool HasLeftovers(const base::FilePath& path);
+  // Adds what take-backs of the journal at |path| left to finish to
+  // |leftovers|, and the leftover journals that keep it to |journals|;
+  // those that |scope| does not hold are passed over.
+  static void FindLeftovers(const base::FilePath& path,
+                            const RollbackScope& scope,
+                            RollbackLeftovers* leftovers,
+                            std::vector<base::FilePath>* journals);
 
   // Whether the file or folder that |descriptor| protects is owned and
   // writable by none but administrators, the system and this process's
@@ -107,6 +123,10 @@ class RollbackJournal {
   void Commit();
 
  private:
+  // Replay, for the journal alone.
+  static bool ReplayJournal(const base::FilePath& path,
+                            const RollbackScope& scope);
+
   base::win::ScopedHandle file_;
   base::FilePath path_;
   std::unique_ptr<RollbackScope> scope_;

@@ -19,6 +19,8 @@
 #include "base/hash.h"
 #include "base/logging.h"
 #include "base/path_service.h"
+#include "base/process/launch.h"
+#include "base/process/process.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/folder_link.h"
@@ -436,51 +438,80 @@ TEST_F(RollbackJournalTest, TakesBackAWriteCutShortInAFolderTheRunMade) {
     const wchar_t* made;
     // The folder of the file written behind.
     const wchar_t* written;
-    // The made folder was swapped for a link to |elsewhere|.
-    bool linked = false;
+    // The made folder that was swapped for a link to |elsewhere|.
+    const wchar_t* linked = nullptr;
     // A file there besides, not the writer's.
     const wchar_t* other = nullptr;
     bool taken_back = true;
+    // The folder there before the run that the made ones are in; the
+    // test's own when null.
+    const wchar_t* there = nullptr;
+    // The name of the file written behind, as the system documents them,
+    // when not one that the platform chose.
+    const wchar_t* written_name = nullptr;
   } kCases[] = {
       {"the folder the run made", L"made", L"made"},
       {"a made folder above the one it made", L"made\\deep", L"made"},
-      {"beside a name of five digits", L"made", L"made", false, L"12345.tmp"},
-      {"beside a file of another name", L"made", L"made", false, L"notes.txt"},
-      {"a folder there before the run", nullptr, L"there", false, nullptr,
+      {"beside a name of five digits", L"made", L"made", nullptr, L"12345.tmp"},
+      {"beside a file of another name", L"made", L"made", nullptr,
+       L"notes.txt"},
+      {"beside a name that is not hexadecimal", L"made", L"made", nullptr,
+       L"wxyz.tmp"},
+      {"a name in upper case", L"made", L"made", nullptr, nullptr, true,
+       nullptr, L"BEEF.TMP"},
+      {"a folder there before the run", nullptr, L"there", nullptr, nullptr,
        false},
-      {"a made folder swapped for a link", L"made", L"made", true, nullptr,
+      {"the folder above the made ones", L"there\\made", L"there", nullptr,
+       nullptr, false, L"there"},
+      {"a made folder swapped for a link", L"made", L"made", L"made", nullptr,
        false},
+      {"a made folder above swapped for a link", L"made\\deep", L"made\\deep",
+       L"made", nullptr, false},
   };
   for (const bool replayed : {true, false}) {
     for (const auto& c : kCases) {
       SCOPED_TRACE(std::string(replayed ? "replayed, " : "rolled back, ") +
                    c.name);
       const base::FilePath folder = Path(c.written);
+      const base::FilePath there = c.there ? Path(c.there) : temp_.path();
+      ASSERT_TRUE(base::CreateDirectory(there));
       std::vector<base::Pickle> records;
       Transaction run;
       if (!c.made) {
         ASSERT_TRUE(base::CreateDirectory(folder));
       } else if (replayed) {
         ASSERT_TRUE(base::CreateDirectory(Path(c.made)));
-        records.push_back(
-            RollbackRecord::CreatedFolders(Path(c.made), temp_.path()));
+        records.push_back(RollbackRecord::CreatedFolders(Path(c.made), there));
       } else {
         ASSERT_TRUE(run.Execute(Folder(c.made)));
       }
       if (replayed)
         WriteJournal(records, "");
       if (c.linked) {
-        ASSERT_TRUE(base::DeleteFile(folder, true));
-        ASSERT_TRUE(base::MakeFolderLink(folder, elsewhere.path()));
+        // The folders below the link are where it leads.
+        const base::FilePath linked = Path(c.linked);
+        base::FilePath below;
+        linked.AppendRelativePath(folder, &below);
+        ASSERT_TRUE(base::DeleteFile(linked, true));
+        ASSERT_TRUE(base::MakeFolderLink(linked, elsewhere.path()));
+        ASSERT_TRUE(base::CreateDirectory(folder));
       }
       base::FilePath written;
-      ASSERT_TRUE(base::CreateTemporaryFileInDir(folder, &written));
-      ASSERT_EQ(4, base::WriteFile(written, "{\"\"}", 4));
+      if (c.written_name) {
+        written = folder.Append(c.written_name);
+        ASSERT_EQ(4, base::WriteFile(written, "{\"\"}", 4));
+      } else {
+        ASSERT_TRUE(base::CreateTemporaryFileInDir(folder, &written));
+        ASSERT_EQ(4, base::WriteFile(written, "{\"\"}", 4));
+      }
       if (c.other)
         Write(base::string16(c.written) + L"\\" + c.other, "other");
       // Where the file is, whatever becomes of the link.
-      if (c.linked)
-        written = elsewhere.path().Append(written.BaseName());
+      if (c.linked) {
+        base::FilePath below;
+        Path(c.linked).AppendRelativePath(written, &below);
+        written = elsewhere.path().Append(below);
+      }
 
       if (replayed)
         ASSERT_TRUE(RollbackJournal::Replay(journal_path_, scope_));
@@ -492,11 +523,127 @@ TEST_F(RollbackJournalTest, TakesBackAWriteCutShortInAFolderTheRunMade) {
       } else if (!c.linked) {
         EXPECT_EQ(c.taken_back, !base::PathExists(folder));
       }
-      base::DeleteFile(folder, !c.linked);
+      if (c.linked)
+        base::DeleteFile(Path(c.linked), false);
+      else
+        base::DeleteFile(folder, true);
       base::DeleteFile(written, false);
+      base::DeleteFile(elsewhere.path().Append(L"deep"), true);
       if (c.made)
         base::DeleteFile(Path(c.made), true);
+      if (c.there)
+        base::DeleteFile(there, true);
     }
+  }
+}
+
+// A file that the killed run made and that a process still runs or holds
+// cannot be deleted. The take-back keeps it, with the folders the run made
+// around it, in a leftover journal, whose batch deletes them once the file
+// is free; a take-back meanwhile changes nothing. What the run set aside
+// under the file's name is back at once, the running file renamed aside to
+// make way; where even that rename is refused, the rename back waits with
+// the file for the next take-back once it is free.
+TEST_F(RollbackJournalTest, AFileInUseGoesOnceFreeAndWhatItReplacedComesBack) {
+  base::FilePath program;
+  ASSERT_TRUE(base::PathService::Get(base::DIR_EXE, &program));
+  program = program.Append(L"waiting_launcher_test_child.exe");
+  const struct {
+    const char* name;
+    const wchar_t* file;
+    // The folder that the run made for it, if any.
+    const wchar_t* made;
+    // The run set aside a file of that name first.
+    bool replaced;
+    // Held by a handle that shares no deletion, rather than run.
+    bool held_open;
+  } kCases[] = {
+      {"running, in folders the run made", L"made\\deep\\run.exe", L"made"},
+      {"running, in place of a file it set aside", L"run.exe", nullptr, true},
+      {"held open, in a folder the run made", L"made\\run.exe", L"made", false,
+       true},
+      {"held open, in place of a file it set aside", L"run.exe", nullptr, true,
+       true},
+  };
+  const auto beside_journal = [this] {
+    std::vector<base::string16> names;
+    base::FileEnumerator files(journal_dir_.path(), false,
+                               base::FileEnumerator::FILES);
+    for (base::FilePath file = files.Next(); !file.empty(); file = files.Next())
+      names.push_back(file.BaseName().value());
+    return names;
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    const base::FilePath file = Path(c.file);
+    const base::FilePath aside(file.value() + L".1712345678.old");
+    std::vector<base::Pickle> records;
+    if (c.made) {
+      ASSERT_TRUE(base::CreateDirectory(file.DirName()));
+      records.push_back(
+          RollbackRecord::CreatedFolders(file.DirName(), temp_.path()));
+    }
+    if (c.replaced) {
+      Write(c.file, "old");
+      records.push_back(RollbackRecord::Renamed(file, aside));
+      ASSERT_TRUE(base::Move(file, aside));
+    }
+    records.push_back(RollbackRecord::CreatedFile(file));
+    ASSERT_TRUE(base::CopyFile(program, file));
+    WriteJournal(records, "");
+    const auto read = [&file] {
+      std::string content;
+      base::ReadFileToString(file, &content);
+      return content;
+    };
+    base::Process process;
+    std::shared_ptr<void> lock;
+    if (c.held_open) {
+      lock = Lock(c.file, FILE_SHARE_READ);
+    } else {
+      process = base::LaunchProcess(L"\"" + file.value() + L"\"",
+                                    base::LaunchOptions());
+      ASSERT_TRUE(process.IsValid());
+    }
+
+    EXPECT_TRUE(RollbackJournal::Replay(journal_path_, scope_));
+    EXPECT_TRUE(RollbackJournal::HasLeftovers(journal_path_));
+    const std::vector<base::string16> kept = beside_journal();
+    // Only deletions finish by themselves, with a batch of their own.
+    const bool batch = !(c.replaced && c.held_open);
+    EXPECT_EQ(batch ? 2u : 1u, kept.size());
+    if (c.replaced) {
+      EXPECT_EQ(!c.held_open, read() == "old");
+      EXPECT_EQ(c.held_open, base::PathExists(aside));
+    }
+    EXPECT_TRUE(RollbackJournal::Replay(journal_path_, scope_));
+    EXPECT_EQ(kept, beside_journal());
+
+    if (c.held_open) {
+      lock.reset();
+    } else {
+      ASSERT_TRUE(process.Terminate(0, true));
+    }
+    if (!batch) {
+      EXPECT_TRUE(RollbackJournal::Replay(journal_path_, scope_));
+    }
+    for (int i = 0; i < 600 && !beside_journal().empty(); ++i)
+      ::Sleep(100);
+    EXPECT_EQ(std::vector<base::string16>(), beside_journal());
+    EXPECT_FALSE(RollbackJournal::HasLeftovers(journal_path_));
+    if (c.replaced) {
+      EXPECT_EQ("old", read());
+    } else {
+      EXPECT_FALSE(base::PathExists(file));
+    }
+    base::FileEnumerator set_aside(file.DirName(), false,
+                                   base::FileEnumerator::FILES,
+                                   file.BaseName().value() + L".*.old");
+    EXPECT_EQ(base::FilePath(), set_aside.Next());
+    if (c.made) {
+      EXPECT_FALSE(base::PathExists(Path(c.made)));
+    }
+    base::DeleteFile(file, false);
   }
 }
 

@@ -11,6 +11,7 @@
 #include "base/win/registry.h"
 #include "desktop/launcher/installer/service/transactions/create_folder_operation.h"
 #include "desktop/launcher/installer/service/transactions/registry_value_writer.h"
+#include "desktop/launcher/installer/service/transactions/rollback_leftovers.h"
 #include "desktop/launcher/installer/service/transactions/rollback_scope.h"
 
 namespace vexlo {
@@ -190,15 +191,21 @@ bool IsChangeWithin(const Change& change, const RollbackScope& scope) {
   }
 }
 
-void UndoCreatedFile(const base::FilePath& path) {
+void UndoCreatedFile(const base::FilePath& path, RollbackLeftovers* leftovers) {
   if (!::DeleteFileW(path.value().c_str()) &&
       ::GetLastError() != ERROR_FILE_NOT_FOUND &&
       ::GetLastError() != ERROR_PATH_NOT_FOUND) {
-    PLOG(ERROR) << "Could not delete the created " << path.AsUTF8();
+    PLOG(ERROR) << "Could not delete the created " << path.AsUTF8()
+                << "; it goes once it is free";
+    leftovers->AddFile(path);
   }
 }
 
-void UndoRename(const base::FilePath& from, const base::FilePath& to) {
+void UndoRename(const base::FilePath& from,
+                const base::FilePath& to,
+                RollbackLeftovers* leftovers) {
+  if (!leftovers->MakeWay(from, to))
+    return;
   // Never over anything: when |from| is taken, the rename never happened
   // or was already taken back.
   if (!::MoveFileExW(to.value().c_str(), from.value().c_str(),
@@ -308,7 +315,9 @@ void UndoDeletedKey(const Change& change) {
     PutValueBack(key.Handle(), value.name, true, value.type, value.data);
 }
 
-void UndoChange(const Change& change, const RollbackScope& scope) {
+void UndoChange(const Change& change,
+                const RollbackScope& scope,
+                RollbackLeftovers* leftovers) {
   if (NamesUnreachablePath(change)) {
     LOG(WARNING) << "Passing over a rollback record of a path longer than "
                     "any run makes";
@@ -316,13 +325,14 @@ void UndoChange(const Change& change, const RollbackScope& scope) {
   }
   switch (change.kind) {
     case kCreatedFile:
-      UndoCreatedFile(change.path);
+      UndoCreatedFile(change.path, leftovers);
       break;
     case kCreatedFolders:
       CreateFolderOperation::RemoveCreatedFolders(change.path, change.other);
+      leftovers->KeepFoldersHoldingFiles(change.path, change.other);
       break;
     case kRenamed:
-      UndoRename(change.path, change.other);
+      UndoRename(change.path, change.other, leftovers);
       break;
     case kFileContent:
       UndoFileContent(change.path, change.existed, change.content);
@@ -446,14 +456,36 @@ bool RollbackRecord::IsWithin(const base::Pickle& record,
 
 // static
 bool RollbackRecord::Undo(const base::Pickle& record,
-                          const RollbackScope& scope) {
+                          const RollbackScope& scope,
+                          RollbackLeftovers* leftovers) {
   Change change;
   if (!ReadChange(record, &change)) {
     LOG(ERROR) << "Skipping an unreadable rollback record";
     return false;
   }
-  UndoChange(change, scope);
+  UndoChange(change, scope, leftovers);
   return true;
+}
+
+// static
+bool RollbackRecord::AddLeftover(const base::Pickle& record,
+                                 RollbackLeftovers* leftovers) {
+  Change change;
+  if (!ReadChange(record, &change) || NamesUnreachablePath(change))
+    return false;
+  switch (change.kind) {
+    case kCreatedFile:
+      leftovers->AddFile(change.path);
+      return true;
+    case kRenamed:
+      leftovers->AddRenameBack(change.path, change.other);
+      return true;
+    case kCreatedFolders:
+      leftovers->AddFolders(change.path, change.other);
+      return true;
+    default:
+      return false;
+  }
 }
 
 }  // namespace installer

@@ -15,6 +15,7 @@
 namespace vexlo {
 namespace installer {
 
+class RollbackLeftovers;
 class RollbackScope;
 
 // The changes that a rollback journal keeps, and how another process takes
@@ -74,9 +75,18 @@ class RollbackRecord {
 
   // Takes back the change that |record| describes, as far as it happened.
   // A key that the record says was created on the way to one of |scope|'s
-  // own goes only while nothing in it holds a value. False, logged, for a
-  // record that cannot be read.
-  static bool Undo(const base::Pickle& record, const RollbackScope& scope);
+  // own goes only while nothing in it holds a value. A created file that
+  // cannot be deleted, being in use, goes to |leftovers|, with whatever
+  // waits for it. False, logged, for a record that cannot be read.
+  static bool Undo(const base::Pickle& record,
+                   const RollbackScope& scope,
+                   RollbackLeftovers* leftovers);
+
+  // Adds the change that |record|, one that a take-back kept, still waits
+  // for to |leftovers|; false for a record that cannot be read or that no
+  // take-back keeps.
+  static bool AddLeftover(const base::Pickle& record,
+                          RollbackLeftovers* leftovers);
 };
 
 }  // namespace installer

@@ -3,13 +3,19 @@
 #include <algorithm>
 #include <vector>
 
+#include "base/files/file_util.h"
 #include "base/lazy_instance.h"
+#include "base/strings/string_number_conversions.h"
 #include "base/synchronization/lock.h"
+#include "base/time/time.h"
 
 namespace vexlo {
 namespace installer {
 
 namespace {
+
+// How many numbered names are tried when the plain one is taken.
+constexpr int kMaxNumberedNames = 1000;
 
 struct Watched {
   base::Lock lock;
@@ -69,6 +75,21 @@ bool SetAsidePaths::Rename(const base::FilePath& from,
     }
   }
   return true;
+}
+
+// static
+base::FilePath SetAsidePaths::FreeName(const base::FilePath& path) {
+  // Two deletions of one path within a second, or a copy onto a path and
+  // its deletion, would otherwise want the same name.
+  const base::string16 stem = path.value() + L"." +
+                              base::Uint64ToString16(static_cast<uint64_t>(
+                                  base::Time::Now().ToTimeT()));
+  base::FilePath name(stem + L".old");
+  for (int number = 1; base::PathExists(name) && number <= kMaxNumberedNames;
+       ++number) {
+    name = base::FilePath(stem + L"." + base::IntToString16(number) + L".old");
+  }
+  return base::PathExists(name) ? base::FilePath() : name;
 }
 
 }  // namespace installer

@@ -27,6 +27,11 @@ class SetAsidePaths {
   static bool Rename(const base::FilePath& from,
                      const base::FilePath& to,
                      DWORD flags);
+
+  // A free name beside |path| to set it aside under:
+  // "<path>.<seconds since 1970>.old", with a number before ".old" when that
+  // name is taken; empty when every name tried is taken.
+  static base::FilePath FreeName(const base::FilePath& path);
 };
 
 }  // namespace installer

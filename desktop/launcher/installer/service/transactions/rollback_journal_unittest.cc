@@ -34,6 +34,7 @@
 #include "desktop/launcher/installer/service/transactions/delete_file_operation.h"
 #include "desktop/launcher/installer/service/transactions/delete_reg_key_operation.h"
 #include "desktop/launcher/installer/service/transactions/move_file_operation.h"
+#include "desktop/launcher/installer/service/transactions/rollback_leftovers.h"
 #include "desktop/launcher/installer/service/transactions/rollback_record.h"
 #include "desktop/launcher/installer/service/transactions/transaction.h"
 #include "desktop/launcher/installer/test/scoped_path_override.h"
@@ -551,15 +552,19 @@ TEST_F(RollbackJournalTest, AFileInUseGoesOnceFreeAndWhatItReplacedComesBack) {
   const struct {
     const char* name;
     const wchar_t* file;
-    // The folder that the run made for it, if any.
+    // The deepest of the folders that the run made, if it made any.
     const wchar_t* made;
     // The run set aside a file of that name first.
     bool replaced;
     // Held by a handle that shares no deletion, rather than run.
     bool held_open;
+    // Another program that the run made after it, running as well.
+    const wchar_t* second = nullptr;
   } kCases[] = {
-      {"running, in folders the run made", L"made\\deep\\run.exe", L"made"},
-      {"running, in place of a file it set aside", L"run.exe", nullptr, true},
+      {"running, in a folder the run made above the deepest", L"made\\run.exe",
+       L"made\\deep"},
+      {"running, in place of a file it set aside, beside another running",
+       L"run.exe", nullptr, true, false, L"second.exe"},
       {"held open, in a folder the run made", L"made\\run.exe", L"made", false,
        true},
       {"held open, in place of a file it set aside", L"run.exe", nullptr, true,
@@ -573,15 +578,19 @@ TEST_F(RollbackJournalTest, AFileInUseGoesOnceFreeAndWhatItReplacedComesBack) {
       names.push_back(file.BaseName().value());
     return names;
   };
+  const auto run = [](const base::FilePath& program_copy) {
+    return base::LaunchProcess(L"\"" + program_copy.value() + L"\"",
+                               base::LaunchOptions());
+  };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
     const base::FilePath file = Path(c.file);
     const base::FilePath aside(file.value() + L".1712345678.old");
     std::vector<base::Pickle> records;
     if (c.made) {
-      ASSERT_TRUE(base::CreateDirectory(file.DirName()));
+      ASSERT_TRUE(base::CreateDirectory(Path(c.made)));
       records.push_back(
-          RollbackRecord::CreatedFolders(file.DirName(), temp_.path()));
+          RollbackRecord::CreatedFolders(Path(c.made), temp_.path()));
     }
     if (c.replaced) {
       Write(c.file, "old");
@@ -590,6 +599,13 @@ TEST_F(RollbackJournalTest, AFileInUseGoesOnceFreeAndWhatItReplacedComesBack) {
     }
     records.push_back(RollbackRecord::CreatedFile(file));
     ASSERT_TRUE(base::CopyFile(program, file));
+    base::Process second;
+    if (c.second) {
+      records.push_back(RollbackRecord::CreatedFile(Path(c.second)));
+      ASSERT_TRUE(base::CopyFile(program, Path(c.second)));
+      second = run(Path(c.second));
+      ASSERT_TRUE(second.IsValid());
+    }
     WriteJournal(records, "");
     const auto read = [&file] {
       std::string content;
@@ -601,13 +617,22 @@ TEST_F(RollbackJournalTest, AFileInUseGoesOnceFreeAndWhatItReplacedComesBack) {
     if (c.held_open) {
       lock = Lock(c.file, FILE_SHARE_READ);
     } else {
-      process = base::LaunchProcess(L"\"" + file.value() + L"\"",
-                                    base::LaunchOptions());
+      process = run(file);
       ASSERT_TRUE(process.IsValid());
     }
 
     EXPECT_TRUE(RollbackJournal::Replay(journal_path_, scope_));
     EXPECT_TRUE(RollbackJournal::HasLeftovers(journal_path_));
+    // What an uninstallation finds to finish.
+    RollbackLeftovers found;
+    std::vector<base::FilePath> journals;
+    RollbackJournal::FindLeftovers(journal_path_, scope_, &found, &journals);
+    EXPECT_EQ(1u, journals.size());
+    EXPECT_EQ(c.second ? 2u : 1u, found.Files().size());
+    EXPECT_EQ(c.replaced && c.held_open ? std::vector<base::FilePath>{aside}
+                                        : std::vector<base::FilePath>(),
+              found.SetAside());
+    EXPECT_EQ(c.made != nullptr, !found.Folders().empty());
     const std::vector<base::string16> kept = beside_journal();
     // Only deletions finish by themselves, with a batch of their own.
     const bool batch = !(c.replaced && c.held_open);
@@ -623,6 +648,9 @@ TEST_F(RollbackJournalTest, AFileInUseGoesOnceFreeAndWhatItReplacedComesBack) {
       lock.reset();
     } else {
       ASSERT_TRUE(process.Terminate(0, true));
+    }
+    if (c.second) {
+      ASSERT_TRUE(second.Terminate(0, true));
     }
     if (!batch) {
       EXPECT_TRUE(RollbackJournal::Replay(journal_path_, scope_));
@@ -641,7 +669,10 @@ TEST_F(RollbackJournalTest, AFileInUseGoesOnceFreeAndWhatItReplacedComesBack) {
                                    file.BaseName().value() + L".*.old");
     EXPECT_EQ(base::FilePath(), set_aside.Next());
     if (c.made) {
-      EXPECT_FALSE(base::PathExists(Path(c.made)));
+      EXPECT_FALSE(base::PathExists(file.DirName()));
+    }
+    if (c.second) {
+      EXPECT_FALSE(base::PathExists(Path(c.second)));
     }
     base::DeleteFile(file, false);
   }

@@ -48,14 +48,14 @@ void RollbackLeftovers::AddFolders(const base::FilePath& path,
   changes_.push_back({Kind::kFolders, path, ancestor});
 }
 
-bool RollbackLeftovers::MakeWay(const base::FilePath& from,
+void RollbackLeftovers::MakeWay(const base::FilePath& from,
                                 const base::FilePath& to) {
   const auto kept =
       std::find_if(changes_.begin(), changes_.end(), [&from](const Change& c) {
         return c.kind == Kind::kFile && SamePath(c.path, from);
       });
   if (kept == changes_.end())
-    return true;
+    return;
   // A running program can be renamed, though not deleted.
   const base::FilePath aside = SetAsidePaths::FreeName(from);
   if (!aside.empty() &&
@@ -63,13 +63,12 @@ bool RollbackLeftovers::MakeWay(const base::FilePath& from,
     LOG(WARNING) << "Setting aside " << from.AsUTF8() << " as "
                  << aside.AsUTF8() << " until it can be deleted";
     kept->path = aside;
-    return true;
+    return;
   }
   PLOG(ERROR) << "Could not set aside " << from.AsUTF8()
               << "; what it replaced stays at " << to.AsUTF8()
               << " until it is gone";
   AddRenameBack(from, to);
-  return false;
 }
 
 void RollbackLeftovers::KeepFoldersHoldingFiles(

@@ -35,8 +35,8 @@ class RollbackLeftovers {
 
   // Frees the name |from| for the killed run's file set aside at |to|: a
   // file kept here under that name is renamed aside. When it cannot be,
-  // the rename back is kept to follow the file, and false is returned.
-  bool MakeWay(const base::FilePath& from, const base::FilePath& to);
+  // the rename back is kept to follow the file.
+  void MakeWay(const base::FilePath& from, const base::FilePath& to);
   // Keeps the folders from |path| up to |ancestor| when a file kept here
   // lies in them, which is why they stayed.
   void KeepFoldersHoldingFiles(const base::FilePath& path,

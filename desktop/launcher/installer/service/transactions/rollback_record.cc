@@ -204,8 +204,7 @@ void UndoCreatedFile(const base::FilePath& path, RollbackLeftovers* leftovers) {
 void UndoRename(const base::FilePath& from,
                 const base::FilePath& to,
                 RollbackLeftovers* leftovers) {
-  if (!leftovers->MakeWay(from, to))
-    return;
+  leftovers->MakeWay(from, to);
   // Never over anything: when |from| is taken, the rename never happened
   // or was already taken back.
   if (!::MoveFileExW(to.value().c_str(), from.value().c_str(),

@@ -16,6 +16,8 @@
 namespace vexlo {
 namespace installer {
 
+class RollbackLeftovers;
+
 // The changes of a running transaction, kept in a file for the case that
 // its process is killed: nothing is then left in that process to roll them
 // back, so whoever comes next (the front end that started it, or the next
@@ -38,8 +40,10 @@ namespace installer {
 // records. A journal that nobody holds open is one that a killed run left.
 // That folder goes with its last journal; an administrator's run that finds
 // it made by someone else sets it aside, unread, and makes its own.
-class RollbackLeftovers;
-
+//
+// A file that the killed run made and that a process still runs or holds
+// cannot be deleted: what waits for it is kept in a leftover journal beside
+// the journal, which a batch, or the next replay, finishes once it is free.
 class RollbackJournal {
  public:
   RollbackJournal();
@@ -62,10 +66,8 @@ class RollbackJournal {
   // records than any run writes, or when others than administrators could
   // have written it for an administrator's run. True when nothing is left of it
   // at |path|; false, leaving it, while a process holds it open or when it
-  // cannot be read.
-  // What was left of the journal for a file that a process still runs,
-  // and of earlier take-backs for such files, is kept in leftover journals
-  // beside it; those that are free now are taken back first.
+  // cannot be read. The leftover journals of earlier take-backs are taken
+  // back first, as far as their files are free now.
   static bool Replay(const base::FilePath& path, const RollbackScope& scope);
 
   // Whether take-backs of the journal at |path| left anything to finish.

@@ -1226,9 +1226,11 @@ TEST_F(WininetTest, NoSessionClosesWhileAConnectionOfItIsLetGo) {
       EXPECT_TRUE(FetchString(c.path, c.body));
     }
     EXPECT_TRUE(watch->StopWhenEveryConnectionClosed());
-    // A connection for each request.
-    EXPECT_EQ(server_.GetRequests().size(),
-              static_cast<size_t>(watch->connections()));
+    // A connection for each request, or fewer: WinINet sends a request
+    // again by itself when the kept-alive connection it tried was gone.
+    EXPECT_LE(1, watch->connections());
+    EXPECT_LE(static_cast<size_t>(watch->connections()),
+              server_.GetRequests().size());
     EXPECT_EQ(0, watch->unsafe_closes());
   }
 }

@@ -48,46 +48,6 @@ std::string HostPath(const base::FilePath& path) {
   return result;
 }
 
-// Two ends of one loopback connection, neither of them inheritable, so that
-// no other child of the test holds the end the test keeps.
-bool ConnectedSockets(SOCKET* kept, SOCKET* given) {
-  static const bool started = [] {
-    WSADATA data;
-    return WSAStartup(MAKEWORD(2, 2), &data) == 0;
-  }();
-  if (!started)
-    return false;
-  const SOCKET listener = WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr,
-                                     0, WSA_FLAG_NO_HANDLE_INHERIT);
-  sockaddr_in address = {};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  int length = sizeof(address);
-  *kept = WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
-                     WSA_FLAG_NO_HANDLE_INHERIT);
-  *given = INVALID_SOCKET;
-  if (listener != INVALID_SOCKET && *kept != INVALID_SOCKET &&
-      !bind(listener, reinterpret_cast<sockaddr*>(&address), length) &&
-      !listen(listener, 1) &&
-      !getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) &&
-      !connect(*kept, reinterpret_cast<sockaddr*>(&address), length)) {
-    *given = accept(listener, nullptr, nullptr);
-  }
-  if (listener != INVALID_SOCKET)
-    closesocket(listener);
-  if (*given == INVALID_SOCKET ||
-      !SetHandleInformation(reinterpret_cast<HANDLE>(*given),
-                            HANDLE_FLAG_INHERIT, 0)) {
-    LOG(ERROR) << "Could not connect a pair of sockets: " << WSAGetLastError();
-    if (*given != INVALID_SOCKET)
-      closesocket(*given);
-    if (*kept != INVALID_SOCKET)
-      closesocket(*kept);
-    return false;
-  }
-  return true;
-}
-
 // The script in the source tree, found upwards from the test executable
 // (which the build puts in a folder inside the tree).
 base::FilePath ServerScript() {
@@ -167,6 +127,38 @@ bool HttpTestServer::SocketTraits::CloseHandle(uintptr_t socket) {
   return closesocket(socket) == 0;
 }
 
+// static
+bool HttpTestServer::ConnectSockets(ScopedSocket* kept, ScopedSocket* given) {
+  static const bool started = [] {
+    WSADATA data;
+    return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+  }();
+  // No end is inheritable, so that no other child of the test holds the
+  // one the test keeps.
+  ScopedSocket listener(WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr,
+                                   0, WSA_FLAG_NO_HANDLE_INHERIT));
+  kept->Set(WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
+                       WSA_FLAG_NO_HANDLE_INHERIT));
+  sockaddr_in address = {};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  sockaddr* const name = reinterpret_cast<sockaddr*>(&address);
+  int length = sizeof(address);
+  if (started && listener.IsValid() && kept->IsValid() &&
+      !bind(listener.Get(), name, length) && !listen(listener.Get(), 1) &&
+      !getsockname(listener.Get(), name, &length) &&
+      !connect(kept->Get(), name, length)) {
+    given->Set(accept(listener.Get(), nullptr, nullptr));
+  }
+  if (!given->IsValid() ||
+      !SetHandleInformation(reinterpret_cast<HANDLE>(given->Get()),
+                            HANDLE_FLAG_INHERIT, 0)) {
+    LOG(ERROR) << "Could not connect a pair of sockets: " << WSAGetLastError();
+    return false;
+  }
+  return true;
+}
+
 HttpTestServer::HttpTestServer() = default;
 
 HttpTestServer::~HttpTestServer() {
@@ -176,12 +168,9 @@ HttpTestServer::~HttpTestServer() {
 bool HttpTestServer::Start() {
   const base::FilePath port_file = dir_.path().Append(L"port");
   base::CreateDirectory(files_folder());
-  SOCKET kept = INVALID_SOCKET;
-  SOCKET given = INVALID_SOCKET;
-  if (!ConnectedSockets(&kept, &given))
+  ScopedSocket input;
+  if (!ConnectSockets(&lifeline_, &input))
     return false;
-  lifeline_.Set(kept);
-  ScopedSocket input(given);
   // The server's output, which must not be the test run's.
   base::win::ScopedHandle output(CreateFileW(
       dir_.path().Append(L"server.log").value().c_str(), GENERIC_WRITE,

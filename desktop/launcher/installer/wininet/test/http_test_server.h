@@ -94,6 +94,9 @@ class HttpTestServer {
   using ScopedSocket =
       base::win::GenericScopedHandle<SocketTraits, SocketTraits>;
 
+  // Two ends of one loopback connection.
+  static bool ConnectSockets(ScopedSocket* kept, ScopedSocket* given);
+
   bool Control(const std::string& what, std::string* answer);
 
   base::UniqueTestDir dir_;

@@ -166,14 +166,16 @@ std::atomic<internal::InternetCloseHandleFunction> g_close_function_for_testing{
     nullptr};
 std::atomic<internal::StatusCallbackHook> g_status_hook_for_testing{nullptr};
 
-// Closes a request's session, and with it the session's one connection and
-// the connection's one request. WinINet lets go of a handle on whatever
-// thread drops its last reference, and may still be unlinking it from its
-// parent after its closing callback, while a close of the parent walks the
-// parent's children (the test platform's WinINet does so without a lock).
-// So no handle is closed on its own but the session: its close reaches the
-// children, each of which WinINet can let go of only after that close has
-// passed it, and nothing else closes that session.
+// Closes a request's session, and with it, as WinINet documents for any
+// parent handle, the session's one connection and the connection's one
+// request (their callbacks still come, the closing one last). WinINet lets
+// go of a handle on whatever thread drops its last reference, and may still
+// be unlinking it from its parent after its closing callback, while a close
+// of the parent walks the parent's children (the test platform's WinINet
+// does so without a lock). So no handle is closed on its own but the
+// session: its close reaches the children, each of which WinINet can let go
+// of only after that close has passed it, and nothing else closes that
+// session.
 void CloseSession(HINTERNET session) {
   internal::InternetCloseHandleFunction close = g_close_function_for_testing;
   (close ? close : &InternetCloseHandle)(session);

@@ -162,16 +162,23 @@ base::string16 EscapeForRequestLine(const std::string& bytes) {
   return escaped;
 }
 
-void CloseRequestHandles(HINTERNET request, HINTERNET connection) {
-  if (request)
-    InternetCloseHandle(request);
-  if (connection)
-    InternetCloseHandle(connection);
-}
+std::atomic<internal::InternetCloseHandleFunction> g_close_function_for_testing{
+    nullptr};
+std::atomic<internal::StatusCallbackHook> g_status_hook_for_testing{nullptr};
 
-void CloseSessionHandle(HINTERNET session) {
-  InternetSetStatusCallbackW(session, nullptr);
-  InternetCloseHandle(session);
+// Closes a request's session, and with it, as WinINet documents for any
+// parent handle, the session's one connection and the connection's one
+// request (their callbacks still come, the closing one last). WinINet lets
+// go of a handle on whatever thread drops its last reference, and may still
+// be unlinking it from its parent after its closing callback, while a close
+// of the parent walks the parent's children (the test platform's WinINet
+// does so without a lock). So no handle is closed on its own but the
+// session: its close reaches the children, each of which WinINet can let go
+// of only after that close has passed it, and nothing else closes that
+// session.
+void CloseSession(HINTERNET session) {
+  internal::InternetCloseHandleFunction close = g_close_function_for_testing;
+  (close ? close : &InternetCloseHandle)(session);
 }
 
 }  // namespace
@@ -201,13 +208,12 @@ struct Wininet::ReadBuffer {
 // transfer holds it until WinINet reports that connection closing, which
 // is the last callback of its requests too; the client lets go of it when
 // the transfer closes, without waiting for that. A server that holds a
-// closed request open thus keeps a relay, its session and the request's
-// read buffer, never the client.
+// closed request open thus keeps a relay and the request's read buffer,
+// never the client.
 
 class Wininet::Relay : public base::RefCountedThreadSafe<Relay> {
  public:
-  Relay(Wininet* client, HINTERNET session)
-      : client_(client), session_(session) {}
+  explicit Relay(Wininet* client) : client_(client) {}
   Relay(const Relay&) = delete;
   Relay& operator=(const Relay&) = delete;
 
@@ -223,7 +229,7 @@ class Wininet::Relay : public base::RefCountedThreadSafe<Relay> {
                          DWORD info_length) {
     Relay* relay = reinterpret_cast<Relay*>(context & ~kConnectionTag);
     if ((context & kConnectionTag) && status == INTERNET_STATUS_HANDLE_CLOSING)
-      relay->OnConnectionClosing();
+      relay->Release();
     else
       relay->Forward(handle, status, info, info_length);
   }
@@ -238,26 +244,13 @@ class Wininet::Relay : public base::RefCountedThreadSafe<Relay> {
     return result;
   }
 
-  void AddConnection() {
-    AddRef();
-    base::AutoLock hold(lock_);
-    ++open_connections_;
-  }
+  void AddConnection() { AddRef(); }
 
   // No callback reaches the client once this returns; a running one is
-  // waited out. The session closes with the last connection.
+  // waited out.
   void Detach() {
-    HINTERNET session = nullptr;
-    {
-      base::AutoLock hold(lock_);
-      client_ = nullptr;
-      if (!open_connections_) {
-        session = session_;
-        session_ = nullptr;
-      }
-    }
-    if (session)
-      CloseSessionHandle(session);
+    base::AutoLock hold(lock_);
+    client_ = nullptr;
   }
 
  private:
@@ -278,28 +271,8 @@ class Wininet::Relay : public base::RefCountedThreadSafe<Relay> {
       client_->OnStatus(handle, status, info, info_length);
   }
 
-  void OnConnectionClosing() {
-    HINTERNET session = nullptr;
-    {
-      base::AutoLock hold(lock_);
-      if (!--open_connections_ && !client_) {
-        session = session_;
-        session_ = nullptr;
-      }
-    }
-    // Not from inside a callback of one of its children.
-    if (session && !base::WorkerPool::PostTask(
-                       LOCATION_FROM_HERE("vexlo::installer::Wininet::Relay"),
-                       base::Bind(&CloseSessionHandle, session), false)) {
-      LOG(ERROR) << "Could not close a WinINet session";
-    }
-    Release();
-  }
-
   base::Lock lock_;
   Wininet* client_;
-  HINTERNET session_;
-  int open_connections_ = 0;
   // The read buffers of the requests WinINet still holds.
   std::map<HINTERNET, std::unique_ptr<ReadBuffer>> read_buffers_;
 };
@@ -473,15 +446,7 @@ bool Wininet::Start(const base::string16& url,
   awaiting_ = false;
   redirects_ = 0;
 
-  session_ = InternetOpenW(UserAgent().c_str(), INTERNET_OPEN_TYPE_PRECONFIG,
-                           nullptr, nullptr, INTERNET_FLAG_ASYNC);
-  if (!session_) {
-    LOG(ERROR) << "Could not open internet";
-    writer_->Close();
-    return false;
-  }
-  InternetSetStatusCallbackW(session_, &Wininet::InternetStatusCallback);
-  relay_ = new Relay(this, session_);
+  relay_ = new Relay(this);
   {
     base::AutoLock hold(lock_);
     weak_this_ = weak_factory_.GetWeakPtr();
@@ -514,8 +479,16 @@ bool Wininet::SendRequest(const base::string16& url,
     PLOG(ERROR) << "Could not parse URL";
     return false;
   }
-  // A connection per request: a redirect may lead to another server, and a
-  // request that a server holds keeps only its own connection.
+  // A session and a connection per request: a redirect may lead to another
+  // server, a request that a server holds keeps only its own connection,
+  // and the request closes with its session alone (see CloseSession).
+  session_ = InternetOpenW(UserAgent().c_str(), INTERNET_OPEN_TYPE_PRECONFIG,
+                           nullptr, nullptr, INTERNET_FLAG_ASYNC);
+  if (!session_) {
+    LOG(ERROR) << "Could not open internet";
+    return false;
+  }
+  InternetSetStatusCallbackW(session_, &Wininet::InternetStatusCallback);
   HINTERNET connection = InternetConnectW(
       session_, parsed.host.c_str(), parsed.port, nullptr, nullptr,
       INTERNET_SERVICE_HTTP, 0, relay_->connection_context());
@@ -539,7 +512,6 @@ bool Wininet::SendRequest(const base::string16& url,
   {
     base::AutoLock hold(lock_);
     read_ = read;
-    connection_ = connection;
     request_ = request;
     open_request_ = request;
     request_url_ = url;
@@ -572,23 +544,22 @@ bool Wininet::SendRequest(const base::string16& url,
 }
 
 void Wininet::CloseRequest() {
-  HINTERNET request = nullptr;
-  HINTERNET connection = nullptr;
   {
     base::AutoLock hold(lock_);
-    request = open_request_;
-    connection = connection_;
     request_ = nullptr;
     open_request_ = nullptr;
-    connection_ = nullptr;
     read_ = nullptr;
   }
-  // What they still report is dropped: it is no longer the current request.
-  // Closing a request reads what the server still sends of its answer, for
-  // as long as it keeps sending (for ever, for an endless one): they close
-  // on a worker, and the relay, which their callbacks reach, outlives them.
-  const base::Closure close =
-      base::Bind(&CloseRequestHandles, request, connection);
+  HINTERNET session = session_;
+  session_ = nullptr;
+  if (!session)
+    return;
+  // What the request still reports is dropped: it is no longer the current
+  // one. Closing a request reads what the server still sends of its
+  // answer, for as long as it keeps sending (for ever, for an endless one):
+  // its session closes on a worker, and the relay, which the callbacks
+  // reach, outlives them.
+  const base::Closure close = base::Bind(&CloseSession, session);
   if (!base::WorkerPool::PostTask(
           LOCATION_FROM_HERE("vexlo::installer::Wininet::CloseRequest"), close,
           true)) {
@@ -611,6 +582,8 @@ void __stdcall Wininet::InternetStatusCallback(void* handle,
   // The session handle carries no context; only its children report here.
   if (context)
     Relay::OnCallback(handle, context, status, info, info_length);
+  if (internal::StatusCallbackHook hook = g_status_hook_for_testing)
+    hook(handle, status, info);
 }
 
 void Wininet::OnStatus(void* handle,
@@ -1096,11 +1069,21 @@ void Wininet::Close() {
   if (writer_)
     writer_->Close();
   CloseRequest();
-  // The relay closes the session once WinINet has let go of the last
-  // connection.
   relay_ = nullptr;
-  session_ = nullptr;
 }
+
+namespace internal {
+
+void SetInternetCloseHandleFunctionForTesting(
+    InternetCloseHandleFunction function) {
+  g_close_function_for_testing = function;
+}
+
+void SetStatusCallbackHookForTesting(StatusCallbackHook hook) {
+  g_status_hook_for_testing = hook;
+}
+
+}  // namespace internal
 
 }  // namespace installer
 }  // namespace vexlo

@@ -38,11 +38,13 @@ class WininetDelegate;
 //
 // Start, Stop and everything the transfer posts back run on the owner's
 // thread. WinINet's status callbacks run on its own threads and reach the
-// client through a Relay, which the client lets go of when it closes; the
-// request handles close on a worker, so that no failure, Stop or
-// destruction waits for a server. The callbacks take |lock_| for as long as
-// they touch the transfer, and post the rest to the owner through weak
-// pointers.
+// client through a Relay, which the client lets go of when it closes. Each
+// request has a session of its own, whose close alone closes the request
+// and its connection, on a worker, so that no failure, Stop or destruction
+// waits for a server, and no handle closes while WinINet may still be
+// letting go of one of its children on another thread. The callbacks take
+// |lock_| for as long as they touch the transfer, and post the rest to the
+// owner through weak pointers.
 class Wininet {
  public:
   enum State : int32_t {
@@ -196,8 +198,9 @@ class Wininet {
 
   std::atomic<int32_t> state_{STATE_IDLE};
 
+  // The current request's own session, which holds its connection, which
+  // holds the request.
   void* session_ = nullptr;
-  void* connection_ = nullptr;
   // The request whose callbacks are taken (null once it stalled), and the
   // one that is open.
   void* request_ = nullptr;
@@ -278,6 +281,27 @@ class Wininet {
   base::WeakPtr<Wininet> weak_this_;
   base::WeakPtrFactory<Wininet> weak_factory_{this};
 };
+
+namespace internal {
+
+// The system call that closes a WinINet handle.
+using InternetCloseHandleFunction = int(__stdcall*)(void* handle);
+// Makes every client close its WinINet handles through |function| instead
+// of the system, so that tests see which handle closes when, and on which
+// thread; null puts the system call back.
+void SetInternetCloseHandleFunctionForTesting(
+    InternetCloseHandleFunction function);
+
+// Called on WinINet's thread at the end of each status callback that a
+// client receives, after the client has handled it, with WinINet's
+// arguments: a test sees the handles as they are made and can hold a
+// closing callback open; null for none.
+using StatusCallbackHook = void (*)(void* handle,
+                                    unsigned long status,
+                                    void* info);
+void SetStatusCallbackHookForTesting(StatusCallbackHook hook);
+
+}  // namespace internal
 
 }  // namespace installer
 }  // namespace vexlo

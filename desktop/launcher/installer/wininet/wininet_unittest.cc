@@ -8,7 +8,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,7 @@
 #include "base/run_loop.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/utf_string_conversions.h"
+#include "base/synchronization/condition_variable.h"
 #include "base/synchronization/lock.h"
 #include "base/test/task_test_util.h"
 #include "base/test/test_simple_task_runner.h"
@@ -143,6 +146,138 @@ class RecordingStats : public WininetDelegate {
 
  private:
   EventLog* const log_;
+};
+
+// Holds the closing callback of every connection that the clients make
+// open for a while, as WinINet does when it is slow to let go of one, and
+// counts the closes of that connection's session that other threads enter
+// meanwhile: WinINet may still be unlinking the connection from its
+// session then, while the close walks the session's children. A session
+// whose close began before the callback is held a moment; one that has
+// not, until another thread closes it (or a bound passes).
+class ConnectionClosingWatch {
+ public:
+  // The process's one watch: the seams are plain functions.
+  static ConnectionClosingWatch* Get() {
+    static ConnectionClosingWatch* watch = new ConnectionClosingWatch;
+    return watch;
+  }
+
+  void Start() {
+    {
+      base::AutoLock hold(lock_);
+      session_of_.clear();
+      closed_.clear();
+      connections_ = 0;
+      held_ = 0;
+      unsafe_closes_ = 0;
+    }
+    internal::SetInternetCloseHandleFunctionForTesting(&Close);
+    internal::SetStatusCallbackHookForTesting(&OnStatus);
+  }
+
+  // Waits until every connection made since Start has been closed and
+  // held, then takes the seams out; false when that did not happen within
+  // a minute.
+  bool StopWhenEveryConnectionClosed() {
+    const base::TimeTicks end =
+        base::TimeTicks::Now() + base::TimeDelta::FromSeconds(60);
+    bool closed = false;
+    while (!(closed = held() == connections()) && base::TimeTicks::Now() < end)
+      Sleep(10);
+    internal::SetStatusCallbackHookForTesting(nullptr);
+    internal::SetInternetCloseHandleFunctionForTesting(nullptr);
+    return closed;
+  }
+
+  int connections() {
+    base::AutoLock hold(lock_);
+    return connections_;
+  }
+  int held() {
+    base::AutoLock hold(lock_);
+    return held_;
+  }
+  int unsafe_closes() {
+    base::AutoLock hold(lock_);
+    return unsafe_closes_;
+  }
+
+ private:
+  struct Hold {
+    HINTERNET session;
+    DWORD thread;
+    bool closed_elsewhere;
+  };
+
+  static BOOL WINAPI Close(HINTERNET handle) {
+    Get()->NoteClose(handle);
+    return InternetCloseHandle(handle);
+  }
+
+  static void OnStatus(void* handle, unsigned long status, void* info) {
+    if (status == INTERNET_STATUS_HANDLE_CREATED && info)
+      Get()->NoteCreated(handle, *static_cast<HINTERNET*>(info));
+    else if (status == INTERNET_STATUS_HANDLE_CLOSING)
+      Get()->HoldClosing(handle);
+  }
+
+  void NoteClose(HINTERNET handle) {
+    base::AutoLock hold(lock_);
+    closed_.insert(handle);
+    for (Hold* held : holds_) {
+      if (held->session == handle && held->thread != GetCurrentThreadId()) {
+        held->closed_elsewhere = true;
+        ++unsafe_closes_;
+      }
+    }
+    closed_event_.Broadcast();
+  }
+
+  // WinINet reports a new handle to its parent's callback.
+  void NoteCreated(HINTERNET parent, HINTERNET child) {
+    DWORD type = 0;
+    DWORD size = sizeof(type);
+    if (!InternetQueryOptionW(parent, INTERNET_OPTION_HANDLE_TYPE, &type,
+                              &size) ||
+        type != INTERNET_HANDLE_TYPE_INTERNET) {
+      return;
+    }
+    base::AutoLock hold(lock_);
+    session_of_[child] = parent;
+    // Handle values come back once WinINet has let go of them.
+    closed_.erase(parent);
+    ++connections_;
+  }
+
+  void HoldClosing(HINTERNET connection) {
+    base::AutoLock hold(lock_);
+    auto it = session_of_.find(connection);
+    if (it == session_of_.end())
+      return;
+    Hold held = {it->second, GetCurrentThreadId(), false};
+    session_of_.erase(it);
+    const base::TimeTicks end =
+        base::TimeTicks::Now() + base::TimeDelta::FromMilliseconds(
+                                     closed_.count(held.session) ? 100 : 10000);
+    holds_.push_back(&held);
+    for (base::TimeTicks now = base::TimeTicks::Now();
+         !held.closed_elsewhere && now < end; now = base::TimeTicks::Now()) {
+      closed_event_.TimedWait(end - now);
+    }
+    holds_.erase(std::find(holds_.begin(), holds_.end(), &held));
+    ++held_;
+  }
+
+  base::Lock lock_;
+  base::ConditionVariable closed_event_{&lock_};
+  std::map<HINTERNET, HINTERNET> session_of_;
+  // The handles whose close has begun.
+  std::set<HINTERNET> closed_;
+  std::vector<Hold*> holds_;
+  int connections_ = 0;
+  int held_ = 0;
+  int unsafe_closes_ = 0;
 };
 
 class WininetTest : public testing::Test {
@@ -1052,6 +1187,51 @@ TEST_F(WininetTest, ClosingNeverWaitsForAnEndlessBody) {
       base::test::RunUntilIdle();
       EXPECT_EQ(ending == kBodyTooLarge, completed);
     }
+  }
+}
+
+// No session is closed while WinINet may still be letting go of one of its
+// connections on another thread, whatever the transfer does: each
+// connection's closing callback is held open, and no other thread closes
+// its session meanwhile.
+TEST_F(WininetTest, NoSessionClosesWhileAConnectionOfItIsLetGo) {
+  const struct Case {
+    const char* path;
+    const char* body;
+    // Stopped once the body flows, rather than left to end.
+    bool stop;
+  } kCases[] = {
+      {"/bytes/70000", "", false},
+      {"/echo", "posted", false},
+      // Hops until the bound, then fails.
+      {"/chain/0", "", false},
+      {"/bytes/200000?cut=5000,90000&reset=1", "", false},
+      {"/seq/503,0,200", "", false},
+      {"/status/404", "", false},
+      {"/bytes/2000000?slow=20", "", true},
+  };
+  ConnectionClosingWatch* watch = ConnectionClosingWatch::Get();
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.path);
+    ASSERT_TRUE(server_.Reset());
+    watch->Start();
+    if (c.stop) {
+      progress_.current_ = -1;
+      ASSERT_TRUE(client_.Start(server_.Url(c.path), c.body, base::Closure(),
+                                std::make_unique<DiscardingResponseWriter>(),
+                                std::make_unique<WininetDelegate>()));
+      EXPECT_TRUE(RunUntil([this] { return progress_.current_ > 0; }));
+      client_.Stop();
+    } else {
+      EXPECT_TRUE(FetchString(c.path, c.body));
+    }
+    EXPECT_TRUE(watch->StopWhenEveryConnectionClosed());
+    // A connection for each request, or fewer: WinINet sends a request
+    // again by itself when the kept-alive connection it tried was gone.
+    EXPECT_LE(1, watch->connections());
+    EXPECT_LE(static_cast<size_t>(watch->connections()),
+              server_.GetRequests().size());
+    EXPECT_EQ(0, watch->unsafe_closes());
   }
 }
 

@@ -1,5 +1,7 @@
 #include "desktop/launcher/installer/wininet/test/http_test_server.h"
 
+#include <winsock2.h>
+
 #include <windows.h>
 
 #include <wininet.h>
@@ -44,13 +46,6 @@ std::string HostPath(const base::FilePath& path) {
       c = '/';
   }
   return result;
-}
-
-// The host process id of this process: the server ends when it is gone.
-std::string HostProcessId() {
-  std::string stat;
-  base::ReadFileToString(base::FilePath(L"Z:\\proc\\self\\stat"), &stat);
-  return stat.substr(0, stat.find(' '));
 }
 
 // The script in the source tree, found upwards from the test executable
@@ -127,6 +122,43 @@ std::vector<HttpTestServer::FormPart> ReadForm(
 
 }  // namespace
 
+// static
+bool HttpTestServer::SocketTraits::CloseHandle(uintptr_t socket) {
+  return closesocket(socket) == 0;
+}
+
+// static
+bool HttpTestServer::ConnectSockets(ScopedSocket* kept, ScopedSocket* given) {
+  static const bool started = [] {
+    WSADATA data;
+    return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+  }();
+  // No end is inheritable, so that no other child of the test holds the
+  // one the test keeps.
+  ScopedSocket listener(WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr,
+                                   0, WSA_FLAG_NO_HANDLE_INHERIT));
+  kept->Set(WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
+                       WSA_FLAG_NO_HANDLE_INHERIT));
+  sockaddr_in address = {};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  sockaddr* const name = reinterpret_cast<sockaddr*>(&address);
+  int length = sizeof(address);
+  if (started && listener.IsValid() && kept->IsValid() &&
+      !bind(listener.Get(), name, length) && !listen(listener.Get(), 1) &&
+      !getsockname(listener.Get(), name, &length) &&
+      !connect(kept->Get(), name, length)) {
+    given->Set(accept(listener.Get(), nullptr, nullptr));
+  }
+  if (!given->IsValid() ||
+      !SetHandleInformation(reinterpret_cast<HANDLE>(given->Get()),
+                            HANDLE_FLAG_INHERIT, 0)) {
+    LOG(ERROR) << "Could not connect a pair of sockets: " << WSAGetLastError();
+    return false;
+  }
+  return true;
+}
+
 HttpTestServer::HttpTestServer() = default;
 
 HttpTestServer::~HttpTestServer() {
@@ -136,14 +168,30 @@ HttpTestServer::~HttpTestServer() {
 bool HttpTestServer::Start() {
   const base::FilePath port_file = dir_.path().Append(L"port");
   base::CreateDirectory(files_folder());
+  ScopedSocket input;
+  if (!ConnectSockets(&lifeline_, &input))
+    return false;
+  // The server's output, which must not be the test run's.
+  base::win::ScopedHandle output(CreateFileW(
+      dir_.path().Append(L"server.log").value().c_str(), GENERIC_WRITE,
+      FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!output.IsValid()) {
+    PLOG(ERROR) << "Could not make the test server's log";
+    return false;
+  }
   std::wstring command = std::wstring(kPython) + L" " +
                          base::UTF8ToUTF16(HostPath(ServerScript())) + L" " +
-                         base::UTF8ToUTF16(HostPath(port_file)) + L" " +
-                         base::UTF8ToUTF16(HostProcessId());
+                         base::UTF8ToUTF16(HostPath(port_file)) +
+                         L" --until-input-ends";
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = reinterpret_cast<HANDLE>(input.Get());
+  startup.hStdOutput = output.Get();
+  startup.hStdError = output.Get();
   PROCESS_INFORMATION process = {};
-  // Wine runs a host program without a process handle to wait on; the
+  // Wine hands a host program the descriptors behind the standard handles
+  // given, inheritable or not, and no process handle to wait on; the
   // server announces itself through the port file instead.
   if (!CreateProcessW(kPython, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
                       nullptr, &startup, &process)) {
@@ -179,6 +227,7 @@ void HttpTestServer::Stop() {
     }
   }
   port_ = 0;
+  lifeline_.Close();
 }
 
 base::string16 HttpTestServer::Url(const std::string& path) const {

@@ -10,12 +10,15 @@
 #include "base/files/file_path.h"
 #include "base/strings/string16.h"
 #include "base/test/unique_test_dir.h"
+#include "base/win/scoped_handle.h"
 
 namespace vexlo {
 namespace installer {
 
 // The loopback HTTP server of http_test_server.py, a host program that the
-// test starts and stops; see the script for what each path answers.
+// test starts and stops, and that ends by itself soon after the test
+// program ends, however it ends; see the script for what each path
+// answers.
 class HttpTestServer {
  public:
   // One part of a multipart/form-data body.
@@ -72,10 +75,35 @@ class HttpTestServer {
   static std::string Pattern(uint32_t size);
 
  private:
+  // A Winsock socket, owned like a handle; the handle verifier does not
+  // know sockets.
+  struct SocketTraits {
+    using Handle = uintptr_t;
+    static bool CloseHandle(uintptr_t socket);
+    static bool IsHandleValid(uintptr_t socket) {
+      return socket != NullHandle();
+    }
+    static uintptr_t NullHandle() { return ~uintptr_t{0}; }
+    static void StartTracking(uintptr_t,
+                              const void*,
+                              const void*,
+                              const void*) {}
+    static void StopTracking(uintptr_t, const void*, const void*, const void*) {
+    }
+  };
+  using ScopedSocket =
+      base::win::GenericScopedHandle<SocketTraits, SocketTraits>;
+
+  // Two ends of one loopback connection.
+  static bool ConnectSockets(ScopedSocket* kept, ScopedSocket* given);
+
   bool Control(const std::string& what, std::string* answer);
 
   base::UniqueTestDir dir_;
   uint16_t port_ = 0;
+  // The end of the connection whose other end is the server's input: the
+  // server runs until every holder of this end is gone.
+  ScopedSocket lifeline_;
 };
 
 }  // namespace installer

@@ -1,14 +1,20 @@
 #!/usr/bin/env python3
 """A loopback HTTP server for the WinINet client's tests and benchmark.
 
-    http_test_server.py PORT_FILE [PARENT_PID]
+    http_test_server.py PORT_FILE [--until-input-ends]
 
 Binds 127.0.0.1 on a free port (or on HTTP_TEST_SERVER_PORT when that is
 set, for a demonstration that needs the development servers' fixed ports),
 writes the port number to PORT_FILE (through a
 rename, so that a reader never sees half of it) and serves until asked to stop
-with GET /__control/shutdown, or until the process PARENT_PID is gone, so that
-a test that dies leaves no server behind.
+with GET /__control/shutdown.
+
+With --until-input-ends it also stops once its standard input ends, and
+sends its standard error where its standard output goes. A test hands it
+one end of a connection whose other end only the test holds, so that the
+server ends with the test however the test ends (a crash, a kill), and
+gives it an output of its own: what a program under Wine starts keeps
+that program's standard error, which is the test run's, otherwise.
 
 What a request gets is chosen by its path and query, so that a test needs no
 set-up round trip:
@@ -86,6 +92,7 @@ import http.server
 import json
 import os
 import re
+import select
 import socket
 import socketserver
 import struct
@@ -452,19 +459,33 @@ class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
     allow_reuse_address = True
 
 
-def watch_parent(server, parent_pid):
+def leave_inherited_output():
+    # Whatever else the starting program left open may be the test run's
+    # output, which its reader waits on until every holder is gone.
+    os.dup2(1, 2)
+    os.closerange(3, os.sysconf("SC_OPEN_MAX"))
+
+
+def serve_until_input_ends(server):
+    # Under Wine the input is a socket that does not block.
     while True:
-        time.sleep(0.5)
+        select.select([0], [], [])
         try:
-            os.kill(parent_pid, 0)
+            if not os.read(0, 4096):
+                break
+        except BlockingIOError:
+            continue
         except OSError:
-            server.shutdown()
-            return
+            break
+    server.shutdown()
 
 
 def main():
     global FILES, SILENT
     port_file = sys.argv[1]
+    until_input_ends = sys.argv[2:] == ["--until-input-ends"]
+    if until_input_ends:
+        leave_inherited_output()
     FILES = os.path.join(os.path.dirname(os.path.abspath(port_file)), "files")
     port = int(os.environ.get("HTTP_TEST_SERVER_PORT", "0"))
     server = Server(("127.0.0.1", port), Handler)
@@ -473,8 +494,8 @@ def main():
     with open(temporary, "w") as f:
         f.write(str(server.server_address[1]))
     os.rename(temporary, port_file)
-    if len(sys.argv) > 2:
-        threading.Thread(target=watch_parent, args=(server, int(sys.argv[2])),
+    if until_input_ends:
+        threading.Thread(target=serve_until_input_ends, args=(server,),
                          daemon=True).start()
     server.serve_forever(poll_interval=0.1)
     server.server_close()

@@ -487,12 +487,18 @@ bool DeleteJournal(const base::FilePath& path) {
   return true;
 }
 
-// Writes |leftovers| as the whole content of the journal open as |file|.
-bool WriteLeftovers(HANDLE file, const RollbackLeftovers& leftovers) {
-  std::string bytes(kMagic, kHeaderSize);
+// The records of |leftovers| as a journal keeps them, behind its header.
+std::string LeftoverRecords(const RollbackLeftovers& leftovers) {
+  std::string bytes;
   for (const base::Pickle& record : leftovers.Records())
     bytes += Serialize(record);
-  return Truncate(file, 0) && WriteAt(file, 0, bytes);
+  return bytes;
+}
+
+// Writes |leftovers| as the content of the new journal open as |file|.
+bool WriteLeftovers(HANDLE file, const RollbackLeftovers& leftovers) {
+  return WriteAt(file, 0,
+                 std::string(kMagic, kHeaderSize) + LeftoverRecords(leftovers));
 }
 
 // Starts the batch that finishes the leftover journal |leftover|, which
@@ -609,10 +615,15 @@ bool ReadLeftoverRecords(HANDLE file,
   return !*reason;
 }
 
-// Takes back what the leftover journal |leftover| keeps, as far as its
-// files are free now. It goes once nothing is left of it; otherwise it
-// keeps what is left, and gets a batch when it has none and may have one.
-void ReplayLeftover(const base::FilePath& leftover,
+// Takes back what the leftover journal |leftover| of the journal at |path|
+// keeps, as far as its files are free now. It goes once nothing is left of
+// it. What is left is kept in a new one before the old one goes, so that a
+// take-back killed on its way leaves records that are still true (a
+// take-back of them only deletes and renames back what they name, which
+// the killed one may have done already); one that is as it was stays, and
+// gets a batch when it has none and may have one.
+void ReplayLeftover(const base::FilePath& path,
+                    const base::FilePath& leftover,
                     const RollbackScope& scope) {
   // Shared with nobody: another take-back, or a batch deleting it, wins.
   base::win::ScopedHandle file(
@@ -630,23 +641,24 @@ void ReplayLeftover(const base::FilePath& leftover,
       KeepAside(leftover, reason);
     return;
   }
-  RollbackLeftovers still;
+  RollbackLeftovers still(false);
   for (auto it = records.rbegin(); it != records.rend(); ++it) {
     RollbackRecord::Undo(
         base::Pickle(&bytes[it->first], static_cast<int>(it->second)), scope,
         &still);
   }
+  file.Close();
   if (still.empty()) {
-    file.Close();
     DeleteJournal(leftover);
     return;
   }
-  // A file that could be set aside only now has moved.
-  if (!WriteLeftovers(file.Get(), still))
-    PLOG(ERROR) << "Could not rewrite " << leftover.AsUTF8();
-  file.Close();
-  if (still.OnlyDeletions())
-    StartLeftoverBatch(leftover, still);
+  if (LeftoverRecords(still) == bytes) {
+    if (still.OnlyDeletions())
+      StartLeftoverBatch(leftover, still);
+    return;
+  }
+  KeepLeftovers(path, still);
+  DeleteJournal(leftover);
 }
 
 // Opens the journal at |path| to record, creating it and, for an
@@ -709,7 +721,7 @@ bool RollbackJournal::Replay(const base::FilePath& path,
   // What earlier take-backs left waits for files of a run older than any
   // whose journal is here now.
   for (const base::FilePath& leftover : FindLeftoverJournals(path))
-    ReplayLeftover(leftover, scope);
+    ReplayLeftover(path, leftover, scope);
   return ReplayJournal(path, scope);
 }
 

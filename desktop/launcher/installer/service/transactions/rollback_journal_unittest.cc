@@ -560,6 +560,9 @@ TEST_F(RollbackJournalTest, AFileInUseGoesOnceFreeAndWhatItReplacedComesBack) {
     bool held_open;
     // Another program that the run made after it, running as well.
     const wchar_t* second = nullptr;
+    // Once held open, it runs instead: it could be renamed now, but what an
+    // earlier take-back kept stays as its records say.
+    bool then_run = false;
   } kCases[] = {
       {"running, in a folder the run made above the deepest", L"made\\run.exe",
        L"made\\deep"},
@@ -569,6 +572,8 @@ TEST_F(RollbackJournalTest, AFileInUseGoesOnceFreeAndWhatItReplacedComesBack) {
        true},
       {"held open, in place of a file it set aside", L"run.exe", nullptr, true,
        true},
+      {"held open, then run, in place of a file it set aside", L"run.exe",
+       nullptr, true, true, nullptr, true},
   };
   const auto beside_journal = [this] {
     std::vector<base::string16> names;
@@ -643,8 +648,16 @@ TEST_F(RollbackJournalTest, AFileInUseGoesOnceFreeAndWhatItReplacedComesBack) {
     }
     EXPECT_TRUE(RollbackJournal::Replay(journal_path_, scope_));
     EXPECT_EQ(kept, beside_journal());
+    if (c.then_run) {
+      lock.reset();
+      process = run(file);
+      ASSERT_TRUE(process.IsValid());
+      EXPECT_TRUE(RollbackJournal::Replay(journal_path_, scope_));
+      EXPECT_EQ(kept, beside_journal());
+      EXPECT_TRUE(base::PathExists(aside));
+    }
 
-    if (c.held_open) {
+    if (c.held_open && !c.then_run) {
       lock.reset();
     } else {
       ASSERT_TRUE(process.Terminate(0, true));

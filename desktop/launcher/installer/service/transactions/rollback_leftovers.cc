@@ -30,7 +30,8 @@ base::FilePath TopmostFolder(const base::FilePath& path,
 
 }  // namespace
 
-RollbackLeftovers::RollbackLeftovers() = default;
+RollbackLeftovers::RollbackLeftovers(bool free_names)
+    : free_names_(free_names) {}
 
 RollbackLeftovers::~RollbackLeftovers() = default;
 
@@ -57,7 +58,8 @@ void RollbackLeftovers::MakeWay(const base::FilePath& from,
   if (kept == changes_.end())
     return;
   // A running program can be renamed, though not deleted.
-  const base::FilePath aside = SetAsidePaths::FreeName(from);
+  const base::FilePath aside =
+      free_names_ ? SetAsidePaths::FreeName(from) : base::FilePath();
   if (!aside.empty() &&
       ::MoveFileExW(from.value().c_str(), aside.value().c_str(), 0)) {
     LOG(WARNING) << "Setting aside " << from.AsUTF8() << " as "

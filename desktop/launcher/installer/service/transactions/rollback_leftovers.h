@@ -19,7 +19,12 @@ namespace installer {
 // finishes them should nothing else.
 class RollbackLeftovers {
  public:
-  RollbackLeftovers();
+  // With |free_names|, a file kept here is renamed aside to make way for
+  // what the killed run set aside under its name. A take-back of records
+  // that an earlier one kept renames nothing: what it keeps then stays
+  // what those records say, so that one killed half way leaves records
+  // that are still true.
+  explicit RollbackLeftovers(bool free_names = true);
   RollbackLeftovers(const RollbackLeftovers&) = delete;
   RollbackLeftovers& operator=(const RollbackLeftovers&) = delete;
   ~RollbackLeftovers();
@@ -34,8 +39,8 @@ class RollbackLeftovers {
   void AddFolders(const base::FilePath& path, const base::FilePath& ancestor);
 
   // Frees the name |from| for the killed run's file set aside at |to|: a
-  // file kept here under that name is renamed aside. When it cannot be,
-  // the rename back is kept to follow the file.
+  // file kept here under that name is renamed aside. When it cannot be, or
+  // may not, the rename back is kept to follow the file.
   void MakeWay(const base::FilePath& from, const base::FilePath& to);
   // Keeps the folders from |path| up to |ancestor| when a file kept here
   // lies in them, which is why they stayed.
@@ -68,6 +73,7 @@ class RollbackLeftovers {
 
   std::vector<base::FilePath> PathsOf(Kind kind) const;
 
+  const bool free_names_;
   // In the order the take-back met them, the reverse of the journal's.
   std::vector<Change> changes_;
 };

@@ -1,13 +1,16 @@
 // Stands in for the browser's launcher where a test needs one that runs:
 // given a command line after its own program, it runs that command and
 // waits for it, ending with its exit code, as the launcher does for the
-// uninstall entry; given nothing, it runs until it is ended.
+// uninstall entry; given nothing, it runs until it is ended. It waits ten
+// minutes at most, so that a test that dies leaves none of it behind.
 
 #include <windows.h>
 
 #include <string>
 
 namespace {
+
+constexpr DWORD kMostMs = 10 * 60 * 1000;
 
 // What follows the program on the command line |line|.
 const wchar_t* SkipProgram(const wchar_t* line) {
@@ -28,7 +31,7 @@ const wchar_t* SkipProgram(const wchar_t* line) {
 int wmain() {
   std::wstring command = SkipProgram(::GetCommandLineW());
   if (command.empty()) {
-    ::Sleep(INFINITE);
+    ::Sleep(kMostMs);
     return 0;
   }
   STARTUPINFOW startup = {sizeof(startup)};
@@ -39,7 +42,7 @@ int wmain() {
   }
   ::CloseHandle(process.hThread);
   DWORD exit_code = 1;
-  if (::WaitForSingleObject(process.hProcess, INFINITE) != WAIT_OBJECT_0 ||
+  if (::WaitForSingleObject(process.hProcess, kMostMs) != WAIT_OBJECT_0 ||
       !::GetExitCodeProcess(process.hProcess, &exit_code)) {
     exit_code = 1;
   }

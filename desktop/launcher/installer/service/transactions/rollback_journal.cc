@@ -542,8 +542,9 @@ void StartLeftoverBatch(const base::FilePath& leftover,
 
 // Keeps |leftovers|, which the take-back of the journal at |path| could not
 // undo yet, in a journal of their own beside it, and starts the batch that
-// finishes them when nothing but the files' processes holds them up.
-void KeepLeftovers(const base::FilePath& path,
+// finishes them when nothing but the files' processes holds them up; false,
+// logged, when they could not be kept.
+bool KeepLeftovers(const base::FilePath& path,
                    const RollbackLeftovers& leftovers) {
   base::FilePath leftover;
   base::win::ScopedHandle file(
@@ -551,13 +552,14 @@ void KeepLeftovers(const base::FilePath& path,
   if (!file.IsValid() || !WriteLeftovers(file.Get(), leftovers)) {
     PLOG(ERROR) << "Could not keep what the take-back of " << path.AsUTF8()
                 << " left to do";
-    return;
+    return false;
   }
   file.Close();
   LOG(WARNING) << "What could not be taken back yet is kept in "
                << leftover.AsUTF8();
   if (leftovers.OnlyDeletions())
     StartLeftoverBatch(leftover, leftovers);
+  return true;
 }
 
 // The journals of what take-backs of the journal at |path| could not
@@ -657,8 +659,8 @@ void ReplayLeftover(const base::FilePath& path,
       StartLeftoverBatch(leftover, still);
     return;
   }
-  KeepLeftovers(path, still);
-  DeleteJournal(leftover);
+  if (KeepLeftovers(path, still))
+    DeleteJournal(leftover);
 }
 
 // Opens the journal at |path| to record, creating it and, for an

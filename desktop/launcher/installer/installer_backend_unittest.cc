@@ -1502,6 +1502,43 @@ TEST_F(InstallerRunnerTest, AnUninstallerRunAgainAfterAKillUninstalls) {
   const auto kill_writing_preferences = [&] {
     ASSERT_EQ(4, base::WriteFile(install_.Append(L"1b3f.tmp"), "{\"\"}", 4));
   };
+  // The same, and then a handle that shares no deletion holds the update's
+  // launcher, as a scanner might, until the uninstaller has ended.
+  base::win::ScopedHandle holder;
+  const auto kill_update_and_hold_its_launcher = [&] {
+    kill_update_on_registry();
+    holder.Set(::CreateFileW(launcher.value().c_str(), GENERIC_READ,
+                             FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(holder.IsValid());
+  };
+  // A first installation killed with every process once its record is
+  // written, whose launcher then runs, as after a click on its shortcut,
+  // through the next installation, which brings a launcher of other bytes:
+  // once the killed run's launcher ends, the next run's is in place.
+  const auto install_while_a_killed_runs_launcher_runs = [&] {
+    base::FilePath build;
+    ASSERT_TRUE(base::PathService::Get(base::DIR_MODULE, &build));
+    const base::FilePath package_launcher = package_.Append(L"launcher.exe");
+    ASSERT_TRUE(base::CopyFile(build.Append(L"waiting_launcher_test_child.exe"),
+                               package_launcher));
+    kill_when(BackendArguments(L"--install --launchvexlo=0"), package_, [&] {
+      return base::PathExists(install_.Append(L"installation_status.xml")) &&
+             base::PathExists(launcher);
+    });
+    ASSERT_TRUE(ScopedLauncherRecord::CopyLauncher(package_launcher));
+    const base::Process running = base::LaunchProcess(
+        L"\"" + launcher.value() + L"\"", base::LaunchOptions());
+    ASSERT_TRUE(running.IsValid());
+    EXPECT_EQ(0, RunBackend());
+    ASSERT_TRUE(running.Terminate(0, true));
+    wait_for_batches();
+    std::string installed;
+    std::string brought;
+    EXPECT_TRUE(base::ReadFileToString(launcher, &installed));
+    EXPECT_TRUE(base::ReadFileToString(package_launcher, &brought));
+    EXPECT_TRUE(installed == brought);
+  };
   const auto uninstall_through_launcher = [&](const base::FilePath& folder) {
     ScopedTempVariables scoped_temp(logs_.path());
     return RunToEnd(L"\"" + launcher.value() + L"\" \"" +
@@ -1520,6 +1557,9 @@ TEST_F(InstallerRunnerTest, AnUninstallerRunAgainAfterAKillUninstalls) {
     // Started by the installation's launcher, which waits for it.
     bool through_launcher = false;
     bool leaves_journal = true;
+    // How the installation came about, when not by one run of the
+    // installer.
+    std::function<void()> install = nullptr;
   } kRuns[] = {
       {"undisturbed", nullptr},
       {"killed once its journal holds records", kill_on_registry},
@@ -1538,11 +1578,21 @@ TEST_F(InstallerRunnerTest, AnUninstallerRunAgainAfterAKillUninstalls) {
        HOST_EXIT_INSTALLER_FAILED},
       {"killed writing the preferences", kill_writing_preferences, true,
        nullptr, HOST_EXIT_SUCCESS, false, false},
+      {"an update killed with its new launcher in place, held open through "
+       "the uninstallation",
+       kill_update_and_hold_its_launcher, true},
+      {"installed while the launcher of a killed first installation runs",
+       nullptr, false, nullptr, HOST_EXIT_SUCCESS, false, true,
+       install_while_a_killed_runs_launcher_runs},
   };
   Snapshot undisturbed;
   for (const auto& run : kRuns) {
     SCOPED_TRACE(run.name);
-    ASSERT_EQ(0, RunBackend());
+    if (run.install) {
+      ASSERT_NO_FATAL_FAILURE(run.install());
+    } else {
+      ASSERT_EQ(0, RunBackend());
+    }
     const Snapshot installed = State();
     if (run.kill) {
       ASSERT_NO_FATAL_FAILURE(run.kill());
@@ -1554,6 +1604,7 @@ TEST_F(InstallerRunnerTest, AnUninstallerRunAgainAfterAKillUninstalls) {
     EXPECT_EQ(run.exit_code, run.through_launcher
                                  ? uninstall_through_launcher(folder)
                                  : RunPackageInstaller(arguments, folder));
+    holder.Close();
     wait_for_batches();
     EXPECT_FALSE(base::PathExists(journal));
     EXPECT_EQ(std::vector<base::string16>(), beside_journal());

@@ -48,6 +48,10 @@ void UninstallBatch::AddFolder(const base::FilePath& folder) {
   folders_.insert(folder.value());
 }
 
+void UninstallBatch::AddLast(const base::FilePath& file) {
+  last_.push_back(file);
+}
+
 void UninstallBatch::AddFoldersAbove(const base::FilePath& file) {
   for (base::FilePath folder = file.DirName(); folder.DirName() != folder;
        folder = folder.DirName()) {
@@ -111,6 +115,10 @@ std::string UninstallBatch::Build(const std::vector<uint32_t>& process_ids,
     }
     if (encode(base::FilePath(folder), &encoded))
       AddLine("rmdir \"" + encoded + "\"", &text);
+  }
+  for (const base::FilePath& file : last_) {
+    if (encode(file, &encoded))
+      AddLine("del \"" + encoded + "\"", &text);
   }
   // The batch's own path, unquoted and quoted again, so that a character
   // such as '&' in it cannot end the command. cmd.exe has read the whole

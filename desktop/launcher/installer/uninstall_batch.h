@@ -38,6 +38,10 @@ class UninstallBatch {
   void AddFileInUse(const base::FilePath& file, bool with_folders);
   // Remembers |folder| alone.
   void AddFolder(const base::FilePath& folder);
+  // Remembers |file| to delete once everything else is done, before the
+  // batch itself: the record of what the batch does, which must outlive
+  // its work should the batch be ended first.
+  void AddLast(const base::FilePath& file);
 
   // The batch text for the processes |process_ids| (0 for one not known),
   // in the code page |code_page|, which cmd.exe reads it in. |final_folder|,
@@ -61,6 +65,7 @@ class UninstallBatch {
   std::vector<base::FilePath> files_;
   std::vector<base::FilePath> files_in_use_;
   FolderSet folders_;
+  std::vector<base::FilePath> last_;
 };
 
 // |path| in |code_page| for a batch line, every '%' doubled so that cmd.exe

@@ -139,9 +139,11 @@ TEST(UninstallBatchTest, RemovesFoldersDeepestFirst) {
 
 // A file that another process may still hold is deleted before anything
 // else, the batch going round until that works; a folder added alone
-// comes without the folders above it.
+// comes without the folders above it; what keeps the batch's work goes
+// once all of it is done.
 TEST(UninstallBatchTest, WaitsForFilesInUseBeforeDeletingTheRest) {
   UninstallBatch batch;
+  batch.AddLast(base::FilePath(L"D:\\j.2.leftover"));
   batch.AddLeftover(base::FilePath(L"D:\\j.leftover"), false);
   batch.AddFileInUse(base::FilePath(L"D:\\p\\a\\x.exe"), false);
   batch.AddFileInUse(base::FilePath(L"D:\\p\\y.exe"), true);
@@ -156,6 +158,7 @@ TEST(UninstallBatchTest, WaitsForFilesInUseBeforeDeletingTheRest) {
       "del \"D:\\j.leftover\"\n"
       "rmdir \"D:\\p\\a\"\n"
       "rmdir \"D:\\p\"\n"
+      "del \"D:\\j.2.leftover\"\n"
       "del \"%~f0\"\n",
       batch.Build({}, base::FilePath(), kWesternOemCodePage,
                   UninstallBatch::PathFallback()));

@@ -6,6 +6,8 @@
 #include <sddl.h>
 #include <string.h>
 
+#include <algorithm>
+
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,6 +20,7 @@
 #include "base/path_service.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/string_util.h"
+#include "base/strings/utf_string_conversions.h"
 #include "base/time/time.h"
 #include "desktop/launcher/installer/service/service_utils.h"
 #include "desktop/launcher/installer/service/transactions/rollback_leftovers.h"
@@ -32,6 +35,11 @@ namespace {
 // A journal starts with these bytes; each record follows as a pickle (its
 // payload size, then the payload) and the checksum of the pickle.
 constexpr char kMagic[] = {'V', 'X', 'R', 'J'};
+// A leftover journal starts with these bytes, and its records are taken
+// back first to last, in the order that the take-back that kept them met
+// them. One that starts with the journal's own kept the records of an
+// earlier build, in the journal's order, with no file identities.
+constexpr char kLeftoverMagic[] = {'V', 'X', 'R', 'L'};
 constexpr uint64_t kHeaderSize = sizeof(kMagic);
 constexpr size_t kWordSize = sizeof(uint32_t);
 // Far more than a run records; a bigger file is no journal of a run, and
@@ -148,31 +156,47 @@ std::vector<std::pair<size_t, size_t>> FindRecords(const std::string& bytes) {
   return records;
 }
 
-// Whether every record of |bytes| at |records| names only what |scope|
-// holds.
-bool AllWithin(const std::string& bytes,
-               const std::vector<std::pair<size_t, size_t>>& records,
-               const RollbackScope& scope) {
+constexpr char kTooManyRecords[] =
+    "for holding more records than any run writes";
+
+// The records of |bytes| at |records|.
+std::vector<base::Pickle> PicklesOf(
+    const std::string& bytes,
+    const std::vector<std::pair<size_t, size_t>>& records) {
+  std::vector<base::Pickle> pickles;
   for (const auto& record : records) {
-    if (!RollbackRecord::IsWithin(
-            base::Pickle(&bytes[record.first], static_cast<int>(record.second)),
-            scope)) {
-      return false;
-    }
+    pickles.push_back(
+        base::Pickle(&bytes[record.first], static_cast<int>(record.second)));
   }
-  return true;
+  return pickles;
 }
 
-// Why the records of |bytes| at |records| are not replayed, or null when
-// they are all a run's for the folder of |scope|.
+// Why |records| are not taken back, or null when they are all a run's for
+// the folder of |scope|, kept where a run (or, with |leftover|, a
+// take-back) keeps such records.
+const char* RefusalReason(const std::vector<base::Pickle>& records,
+                          const RollbackScope& scope,
+                          bool leftover) {
+  if (records.size() > kMaxRecords)
+    return kTooManyRecords;
+  for (const base::Pickle& record : records) {
+    if (!RollbackRecord::IsWithin(record, scope))
+      return "for naming what no run for its folder changes";
+    if (leftover ? !RollbackRecord::MayBeLeftover(record)
+                 : RollbackRecord::IsLeftover(record)) {
+      return "for holding what no take-back keeps there";
+    }
+  }
+  return nullptr;
+}
+
 const char* RefusalReason(const std::string& bytes,
                           const std::vector<std::pair<size_t, size_t>>& records,
                           const RollbackScope& scope) {
+  // Never more copies than a run writes.
   if (records.size() > kMaxRecords)
-    return "for holding more records than any run writes";
-  if (!AllWithin(bytes, records, scope))
-    return "for naming what no run for its folder changes";
-  return nullptr;
+    return kTooManyRecords;
+  return RefusalReason(PicklesOf(bytes, records), scope, false);
 }
 
 // A journal kept aside because it was refused: a name that no run reads.
@@ -192,6 +216,31 @@ base::FilePath AsideName(const base::FilePath& path,
   if (number > 0)
     name += L"." + base::IntToString16(number);
   return base::FilePath(name + suffix);
+}
+
+// Where the name AsideName gave |name| stands among those it gives: its
+// time, then its number.
+std::pair<uint64_t, uint64_t> AsideOrder(const base::FilePath& name) {
+  base::string16 text = name.BaseName().value();
+  const size_t suffix = text.rfind(L'.');
+  text.resize(suffix == base::string16::npos ? 0 : suffix);
+  std::pair<uint64_t, uint64_t> order(0, 0);
+  const size_t last = text.rfind(L'.');
+  if (last == base::string16::npos ||
+      !base::StringToUint64(base::UTF16ToUTF8(text.substr(last + 1)),
+                            &order.first)) {
+    return order;
+  }
+  const size_t before =
+      last > 0 ? text.rfind(L'.', last - 1) : base::string16::npos;
+  uint64_t time = 0;
+  if (before != base::string16::npos &&
+      base::StringToUint64(
+          base::UTF16ToUTF8(text.substr(before + 1, last - before - 1)),
+          &time)) {
+    order = {time, order.first};
+  }
+  return order;
 }
 
 // Renames |path| to |aside|, a name that no run reads; false, with the
@@ -258,7 +307,8 @@ void KeepRecordsAside(const base::FilePath& path,
 
 // Takes back |records| of |bytes|, read from |offset| of |file|, the last
 // first, each cut off once it is undone; what waits for a file in use goes
-// to |leftovers|.
+// to |leftovers|, which keep it before the record goes. A record whose
+// leftovers could not be kept stays, with those before it.
 bool UndoRecords(HANDLE file,
                  uint64_t offset,
                  const std::string& bytes,
@@ -266,9 +316,11 @@ bool UndoRecords(HANDLE file,
                  const RollbackScope& scope,
                  RollbackLeftovers* leftovers) {
   for (auto it = records.rbegin(); it != records.rend(); ++it) {
-    RollbackRecord::Undo(
-        base::Pickle(&bytes[it->first], static_cast<int>(it->second)), scope,
-        leftovers);
+    if (!RollbackRecord::Undo(
+            base::Pickle(&bytes[it->first], static_cast<int>(it->second)),
+            scope, leftovers)) {
+      return false;
+    }
     if (!Truncate(file, offset + it->first)) {
       PLOG(ERROR) << "Could not shorten the rollback journal";
       return false;
@@ -487,29 +539,40 @@ bool DeleteJournal(const base::FilePath& path) {
   return true;
 }
 
-// The records of |leftovers| as a journal keeps them, behind its header.
-std::string LeftoverRecords(const RollbackLeftovers& leftovers) {
-  std::string bytes;
+// Where a test ends a take-back, as a kill there would; once it has ended,
+// nothing more is done.
+RollbackJournal::StopPoint g_stop_point = RollbackJournal::StopPoint::kNone;
+bool g_stopped = false;
+
+bool EndsAt(RollbackJournal::StopPoint point) {
+  if (point == g_stop_point)
+    g_stopped = true;
+  return g_stopped;
+}
+
+// A leftover journal as a take-back keeps it: its header, then |leftovers|'
+// records.
+std::string LeftoverJournalBytes(const RollbackLeftovers& leftovers) {
+  std::string bytes(kLeftoverMagic, kHeaderSize);
   for (const base::Pickle& record : leftovers.Records())
     bytes += Serialize(record);
   return bytes;
 }
 
-// Writes |leftovers| as the content of the new journal open as |file|.
-bool WriteLeftovers(HANDLE file, const RollbackLeftovers& leftovers) {
-  return WriteAt(file, 0,
-                 std::string(kMagic, kHeaderSize) + LeftoverRecords(leftovers));
+// The batch file that finishes the leftover journal |leftover|.
+base::FilePath BatchOf(const base::FilePath& leftover) {
+  return base::FilePath(leftover.value() + kBatchSuffix);
 }
 
 // Starts the batch that finishes the leftover journal |leftover|, which
-// holds |leftovers|, deletions all: it deletes each file once it is free,
-// then the journal and the folders that the killed run made around the
-// files, and itself last.
+// holds |leftovers|, files under names that no run writes and folders: it
+// deletes each file once it is free, then the folders that the killed run
+// made around the files, then the journal, and itself last. No batch is
+// started while one of the journal is there, which may still wait.
 void StartLeftoverBatch(const base::FilePath& leftover,
                         const RollbackLeftovers& leftovers) {
-  const base::FilePath path(leftover.value() + kBatchSuffix);
-  // A batch of the journal may still be waiting for its files.
-  if (base::PathExists(path))
+  const base::FilePath path = BatchOf(leftover);
+  if (!leftovers.BatchCanFinish() || base::PathExists(path))
     return;
   const unsigned code_page = ::GetOEMCP();
   UninstallBatch batch;
@@ -525,7 +588,7 @@ void StartLeftoverBatch(const base::FilePath& leftover,
   }
   for (const base::FilePath& folder : leftovers.Folders())
     batch.AddFolder(folder);
-  batch.AddLeftover(leftover, false);
+  batch.AddLast(leftover);
   // The machine's folder of journals goes with its last journal; a user's
   // temporary folder stays, whatever it holds.
   const base::FilePath folder = leftover.DirName();
@@ -535,63 +598,159 @@ void StartLeftoverBatch(const base::FilePath& leftover,
   const int size = static_cast<int>(text.size());
   if (base::WriteFile(path, text.data(), size) != size) {
     PLOG(ERROR) << "Could not write " << path.AsUTF8();
+    base::DeleteFile(path, false);
     return;
   }
+  if (EndsAt(RollbackJournal::StopPoint::kBatchWritten))
+    return;
   StartBatch(path);
 }
 
-// Keeps |leftovers|, which the take-back of the journal at |path| could not
-// undo yet, in a journal of their own beside it, and starts the batch that
-// finishes them when nothing but the files' processes holds them up; false,
-// logged, when they could not be kept.
-bool KeepLeftovers(const base::FilePath& path,
-                   const RollbackLeftovers& leftovers) {
-  base::FilePath leftover;
+// Deletes the leftover journal |leftover|, its batch first: a batch whose
+// journal is gone would outlive what it was for.
+void DeleteLeftover(const base::FilePath& leftover) {
+  const base::FilePath batch = BatchOf(leftover);
+  if (!::DeleteFileW(batch.value().c_str()) &&
+      ::GetLastError() != ERROR_FILE_NOT_FOUND) {
+    PLOG(WARNING) << "Could not delete " << batch.AsUTF8();
+  }
+  DeleteJournal(leftover);
+}
+
+// Writes the leftover journals of the journal at |path| ahead of the
+// changes they keep: the first record creates one beside the journal, and
+// each record reaches it, as a journal's does, before its change is made.
+class LeftoverWriter {
+ public:
+  explicit LeftoverWriter(const base::FilePath& path) : path_(path) {}
+  LeftoverWriter(const LeftoverWriter&) = delete;
+  LeftoverWriter& operator=(const LeftoverWriter&) = delete;
+
+  bool Append(const base::Pickle& record) {
+    if (!file_.IsValid() && !Create())
+      return false;
+    const std::string bytes = Serialize(record);
+    if (!WriteAt(file_.Get(), end_, bytes)) {
+      PLOG(ERROR) << "Could not write to " << leftover_.AsUTF8();
+      return false;
+    }
+    end_ += bytes.size();
+    return true;
+  }
+
+  RollbackLeftovers::KeepRecord Keep() {
+    return [this](const base::Pickle& record) { return Append(record); };
+  }
+
+  // Closes the journal and starts its batch where one can finish it.
+  void Finish(const RollbackLeftovers& leftovers) {
+    if (!file_.IsValid())
+      return;
+    file_.Close();
+    LOG(WARNING) << "What could not be taken back yet is kept in "
+                 << leftover_.AsUTF8();
+    StartLeftoverBatch(leftover_, leftovers);
+  }
+
+ private:
+  bool Create() {
+    file_.Set(CreateFileBeside(path_, kLeftoverSuffix, &leftover_));
+    if (!file_.IsValid() ||
+        !WriteAt(file_.Get(), 0, std::string(kLeftoverMagic, kHeaderSize))) {
+      PLOG(ERROR) << "Could not keep what the take-back of " << path_.AsUTF8()
+                  << " leaves to do";
+      file_.Close();
+      return false;
+    }
+    end_ = kHeaderSize;
+    return true;
+  }
+
+  const base::FilePath path_;
+  base::FilePath leftover_;
+  base::win::ScopedHandle file_;
+  uint64_t end_ = 0;
+};
+
+// Writes |leftovers| whole as a new leftover journal of the journal at
+// |path|, and names it in |leftover|; false, logged, when it could not be
+// written.
+bool WriteLeftoverJournal(const base::FilePath& path,
+                          const RollbackLeftovers& leftovers,
+                          base::FilePath* leftover) {
   base::win::ScopedHandle file(
-      CreateFileBeside(path, kLeftoverSuffix, &leftover));
-  if (!file.IsValid() || !WriteLeftovers(file.Get(), leftovers)) {
+      CreateFileBeside(path, kLeftoverSuffix, leftover));
+  if (!file.IsValid() ||
+      !WriteAt(file.Get(), 0, LeftoverJournalBytes(leftovers))) {
     PLOG(ERROR) << "Could not keep what the take-back of " << path.AsUTF8()
-                << " left to do";
+                << " leaves to do";
+    file.Close();
+    if (!leftover->empty())
+      base::DeleteFile(*leftover, false);
     return false;
   }
-  file.Close();
-  LOG(WARNING) << "What could not be taken back yet is kept in "
-               << leftover.AsUTF8();
-  if (leftovers.OnlyDeletions())
-    StartLeftoverBatch(leftover, leftovers);
   return true;
 }
 
-// The journals of what take-backs of the journal at |path| could not
-// finish.
-std::vector<base::FilePath> FindLeftoverJournals(const base::FilePath& path) {
+// The files beside the journal at |path| whose names continue its own with
+// a dot and end with |suffix|.
+std::vector<base::FilePath> FindBeside(const base::FilePath& path,
+                                       const wchar_t* suffix) {
   std::vector<base::FilePath> found;
   if (path.empty())
     return found;
   const base::string16 prefix = path.BaseName().value() + L".";
   base::FileEnumerator files(path.DirName(), false, base::FileEnumerator::FILES,
-                             prefix + L"*" + kLeftoverSuffix);
+                             prefix + L"*" + suffix);
   for (base::FilePath file = files.Next(); !file.empty(); file = files.Next()) {
     // The system matches a pattern against short names as well.
     const base::string16 name = file.BaseName().value();
     if (base::StartsWith16(name, prefix,
                            base::CompareCase::INSENSITIVE_ASCII) &&
-        base::EndsWith16(name, kLeftoverSuffix,
-                         base::CompareCase::INSENSITIVE_ASCII)) {
+        base::EndsWith16(name, suffix, base::CompareCase::INSENSITIVE_ASCII)) {
       found.push_back(file);
     }
   }
   return found;
 }
 
-// Reads the records of the leftover journal open as |file| at |path|. False
-// when it cannot be read or, with |reason| set, when it is refused, as a
-// journal would be.
+// The journals of what take-backs of the journal at |path| could not
+// finish, the newest first, as a later take-back undoes what an earlier
+// one kept for a run older than the one it took back.
+std::vector<base::FilePath> FindLeftoverJournals(const base::FilePath& path) {
+  std::vector<base::FilePath> found = FindBeside(path, kLeftoverSuffix);
+  std::sort(found.begin(), found.end(),
+            [](const base::FilePath& a, const base::FilePath& b) {
+              return AsideOrder(a) > AsideOrder(b);
+            });
+  return found;
+}
+
+// Deletes the batches beside the journal at |path| whose leftover journals
+// are gone: one that never started, or one that its take-back replaced.
+void DeleteOrphanBatches(const base::FilePath& path) {
+  const base::string16 batch_suffix =
+      base::string16(kLeftoverSuffix) + kBatchSuffix;
+  for (const base::FilePath& batch : FindBeside(path, batch_suffix.c_str())) {
+    const base::string16& name = batch.value();
+    if (base::PathExists(base::FilePath(name.substr(
+            0, name.size() - base::string16(kBatchSuffix).size())))) {
+      continue;
+    }
+    if (::DeleteFileW(name.c_str()))
+      RemoveFolderIfLast(batch);
+  }
+}
+
+// Reads the records of the leftover journal open as |file| at |path|, in
+// the order of their take-back, into |records|, and its bytes into
+// |bytes|. False when it cannot be read or, with |reason| set, when it is
+// refused, as a journal would be.
 bool ReadLeftoverRecords(HANDLE file,
                          const base::FilePath& path,
                          const RollbackScope& scope,
                          std::string* bytes,
-                         std::vector<std::pair<size_t, size_t>>* records,
+                         std::vector<base::Pickle>* records,
                          const char** reason) {
   *reason = nullptr;
   if (RunsAsAdministrator() && !OnlyAdministratorsWriteJournal(file, path)) {
@@ -603,38 +762,49 @@ bool ReadLeftoverRecords(HANDLE file,
     return false;
   }
   // A header that a kill cut short begins a journal without records.
-  if (bytes->size() >= kHeaderSize) {
-    if (bytes->compare(0, kHeaderSize, kMagic, kHeaderSize) != 0) {
-      LOG(ERROR) << path.AsUTF8() << " is no rollback journal";
-      return false;
-    }
-    bytes->erase(0, kHeaderSize);
-  } else {
-    bytes->clear();
+  if (bytes->size() < kHeaderSize)
+    return true;
+  const bool earlier = bytes->compare(0, kHeaderSize, kMagic, kHeaderSize) == 0;
+  if (!earlier &&
+      bytes->compare(0, kHeaderSize, kLeftoverMagic, kHeaderSize) != 0) {
+    LOG(ERROR) << path.AsUTF8() << " is no leftover journal";
+    return false;
   }
-  *records = FindRecords(*bytes);
-  *reason = RefusalReason(*bytes, *records, scope);
+  const std::string body = bytes->substr(kHeaderSize);
+  const std::vector<base::Pickle> found = PicklesOf(body, FindRecords(body));
+  if (!earlier) {
+    for (const base::Pickle& record : found)
+      records->push_back(record);
+  } else {
+    for (auto it = found.rbegin(); it != found.rend(); ++it) {
+      if (!RollbackRecord::FromEarlierLeftover(*it, records)) {
+        *reason = "for holding what no take-back keeps there";
+        return false;
+      }
+    }
+  }
+  *reason = RefusalReason(*records, scope, true);
   return !*reason;
 }
 
 // Takes back what the leftover journal |leftover| of the journal at |path|
 // keeps, as far as its files are free now. It goes once nothing is left of
-// it. What is left is kept in a new one before the old one goes, so that a
-// take-back killed on its way leaves records that are still true (a
-// take-back of them only deletes and renames back what they name, which
-// the killed one may have done already); one that is as it was stays, and
-// gets a batch when it has none and may have one.
+// it. What is left is kept in a new one before the old one goes: each
+// record names its file by identity and by every name the file may have,
+// so the records of either are true whenever a take-back is killed. One
+// that is as it was stays, and gets a batch when it has none and one can
+// finish it.
 void ReplayLeftover(const base::FilePath& path,
                     const base::FilePath& leftover,
                     const RollbackScope& scope) {
-  // Shared with nobody: another take-back, or a batch deleting it, wins.
+  // Shared with nobody: another take-back wins.
   base::win::ScopedHandle file(
       ::CreateFileW(leftover.value().c_str(), GENERIC_READ | GENERIC_WRITE, 0,
                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.IsValid())
     return;
   std::string bytes;
-  std::vector<std::pair<size_t, size_t>> records;
+  std::vector<base::Pickle> records;
   const char* reason = nullptr;
   if (!ReadLeftoverRecords(file.Get(), leftover, scope, &bytes, &records,
                            &reason)) {
@@ -643,24 +813,27 @@ void ReplayLeftover(const base::FilePath& path,
       KeepAside(leftover, reason);
     return;
   }
-  RollbackLeftovers still(false);
-  for (auto it = records.rbegin(); it != records.rend(); ++it) {
-    RollbackRecord::Undo(
-        base::Pickle(&bytes[it->first], static_cast<int>(it->second)), scope,
-        &still);
-  }
+  LOG(WARNING) << "Taking back what an earlier take-back left, from "
+               << leftover.AsUTF8();
+  RollbackLeftovers still;
+  for (const base::Pickle& record : records)
+    RollbackRecord::Undo(record, scope, &still);
   file.Close();
   if (still.empty()) {
-    DeleteJournal(leftover);
+    DeleteLeftover(leftover);
     return;
   }
-  if (LeftoverRecords(still) == bytes) {
-    if (still.OnlyDeletions())
-      StartLeftoverBatch(leftover, still);
+  if (LeftoverJournalBytes(still) == bytes) {
+    StartLeftoverBatch(leftover, still);
     return;
   }
-  if (KeepLeftovers(path, still))
-    DeleteJournal(leftover);
+  base::FilePath replacement;
+  if (!WriteLeftoverJournal(path, still, &replacement) ||
+      EndsAt(RollbackJournal::StopPoint::kLeftoverReplaced)) {
+    return;
+  }
+  DeleteLeftover(leftover);
+  StartLeftoverBatch(replacement, still);
 }
 
 // Opens the journal at |path| to record, creating it and, for an
@@ -720,23 +893,36 @@ base::FilePath RollbackJournal::PathFor(const base::FilePath& folder) {
 // static
 bool RollbackJournal::Replay(const base::FilePath& path,
                              const RollbackScope& scope) {
-  // What earlier take-backs left waits for files of a run older than any
-  // whose journal is here now.
-  for (const base::FilePath& leftover : FindLeftoverJournals(path))
+  g_stopped = false;
+  bool held = false;
+  const bool gone = ReplayJournal(path, scope, &held);
+  // The folder belongs to the run that holds the journal.
+  if (held || g_stopped)
+    return gone;
+  // What earlier take-backs left waits for files of runs older than the
+  // one whose journal was here, whose take-back comes first.
+  for (const base::FilePath& leftover : FindLeftoverJournals(path)) {
     ReplayLeftover(path, leftover, scope);
-  return ReplayJournal(path, scope);
+    if (g_stopped)
+      return gone;
+  }
+  DeleteOrphanBatches(path);
+  return gone;
 }
 
 // static
 bool RollbackJournal::HasLeftovers(const base::FilePath& path) {
-  return !FindLeftoverJournals(path).empty();
+  const base::string16 batch_suffix =
+      base::string16(kLeftoverSuffix) + kBatchSuffix;
+  return !FindBeside(path, kLeftoverSuffix).empty() ||
+         !FindBeside(path, batch_suffix.c_str()).empty();
 }
 
 // static
 void RollbackJournal::FindLeftovers(const base::FilePath& path,
                                     const RollbackScope& scope,
                                     RollbackLeftovers* leftovers,
-                                    std::vector<base::FilePath>* journals) {
+                                    std::vector<base::FilePath>* files) {
   for (const base::FilePath& leftover : FindLeftoverJournals(path)) {
     // Read while its batch or a take-back may hold it.
     base::win::ScopedHandle file(
@@ -744,24 +930,29 @@ void RollbackJournal::FindLeftovers(const base::FilePath& path,
                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     std::string bytes;
-    std::vector<std::pair<size_t, size_t>> records;
+    std::vector<base::Pickle> records;
     const char* reason = nullptr;
     if (!file.IsValid() || !ReadLeftoverRecords(file.Get(), leftover, scope,
                                                 &bytes, &records, &reason)) {
       continue;
     }
-    for (auto it = records.rbegin(); it != records.rend(); ++it) {
-      RollbackRecord::AddLeftover(
-          base::Pickle(&bytes[it->first], static_cast<int>(it->second)),
-          leftovers);
-    }
-    journals->push_back(leftover);
+    for (const base::Pickle& record : records)
+      RollbackRecord::AddLeftover(record, leftovers);
+    files->push_back(leftover);
+    if (base::PathExists(BatchOf(leftover)))
+      files->push_back(BatchOf(leftover));
   }
 }
 
 // static
+void RollbackJournal::SetStopPointForTesting(StopPoint point) {
+  g_stop_point = point;
+}
+
+// static
 bool RollbackJournal::ReplayJournal(const base::FilePath& path,
-                                    const RollbackScope& scope) {
+                                    const RollbackScope& scope,
+                                    bool* held) {
   if (RunsAsAdministrator())
     SetAsideUnlessAdministrators(path.DirName());
   // Shared with nobody: a process that holds the journal is still running
@@ -777,6 +968,7 @@ bool RollbackJournal::ReplayJournal(const base::FilePath& path,
       return true;
     }
     PLOG(WARNING) << "Leaving the rollback journal " << path.AsUTF8();
+    *held = error == ERROR_SHARING_VIOLATION;
     return false;
   }
   if (RunsAsAdministrator() &&
@@ -810,11 +1002,13 @@ bool RollbackJournal::ReplayJournal(const base::FilePath& path,
     }
     LOG(WARNING) << "Taking back what a killed installer left, from "
                  << path.AsUTF8();
-    RollbackLeftovers leftovers;
+    LeftoverWriter writer(path);
+    RollbackLeftovers leftovers(writer.Keep());
     const bool undone =
         UndoRecords(file.Get(), kHeaderSize, bytes, records, scope, &leftovers);
-    if (!leftovers.empty())
-      KeepLeftovers(path, leftovers);
+    if (EndsAt(StopPoint::kRecordsCut))
+      return false;
+    writer.Finish(leftovers);
     if (!undone)
       return false;
   }
@@ -936,10 +1130,12 @@ bool RollbackJournal::ReplayAbandoned() {
       PLOG(ERROR) << "Could not shorten the rollback journal";
     return true;
   }
-  RollbackLeftovers leftovers;
+  g_stopped = false;
+  LeftoverWriter writer(path_);
+  RollbackLeftovers leftovers(writer.Keep());
   UndoRecords(file_.Get(), end_, bytes, records, *scope_, &leftovers);
-  if (!leftovers.empty())
-    KeepLeftovers(path_, leftovers);
+  if (!EndsAt(StopPoint::kRecordsCut))
+    writer.Finish(leftovers);
   return !bytes.empty();
 }
 

@@ -67,18 +67,27 @@ class RollbackJournal {
   // have written it for an administrator's run. True when nothing is left of it
   // at |path|; false, leaving it, while a process holds it open or when it
   // cannot be read. The leftover journals of earlier take-backs are taken
-  // back first, as far as their files are free now.
+  // back next, as far as their files are free now, unless a run holds the
+  // journal.
   static bool Replay(const base::FilePath& path, const RollbackScope& scope);
 
   // Whether take-backs of the journal at |path| left anything to finish.
   static bool HasLeftovers(const base::FilePath& path);
   // Adds what take-backs of the journal at |path| left to finish to
-  // |leftovers|, and the leftover journals that keep it to |journals|;
-  // those that |scope| does not hold are passed over.
+  // |leftovers|, where its files are now, and the leftover journals that
+  // keep it, with their batches, to |files|; those that |scope| does not
+  // hold are passed over.
   static void FindLeftovers(const base::FilePath& path,
                             const RollbackScope& scope,
                             RollbackLeftovers* leftovers,
-                            std::vector<base::FilePath>* journals);
+                            std::vector<base::FilePath>* files);
+
+  // Where a test ends a take-back, as a kill there would: once the records
+  // of a journal are cut (each once what its undoing kept is written), once
+  // a leftover journal is replaced by what is left of it and before it is
+  // deleted, and once a batch is written and before it is started.
+  enum class StopPoint { kNone, kRecordsCut, kLeftoverReplaced, kBatchWritten };
+  static void SetStopPointForTesting(StopPoint point);
 
   // Whether the file or folder that |descriptor| protects is owned and
   // writable by none but administrators, the system and this process's
@@ -125,9 +134,11 @@ class RollbackJournal {
   void Commit();
 
  private:
-  // Replay, for the journal alone.
+  // Replay, for the journal alone; |held| tells whether it stays because
+  // a run holds it.
   static bool ReplayJournal(const base::FilePath& path,
-                            const RollbackScope& scope);
+                            const RollbackScope& scope,
+                            bool* held);
 
   base::win::ScopedHandle file_;
   base::FilePath path_;

@@ -22,6 +22,7 @@
 #include "base/process/launch.h"
 #include "base/process/process.h"
 #include "base/strings/string_number_conversions.h"
+#include "base/strings/string_util.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/folder_link.h"
 #include "base/test/unique_test_dir.h"
@@ -33,9 +34,11 @@
 #include "desktop/launcher/installer/service/transactions/create_folder_operation.h"
 #include "desktop/launcher/installer/service/transactions/delete_file_operation.h"
 #include "desktop/launcher/installer/service/transactions/delete_reg_key_operation.h"
+#include "desktop/launcher/installer/service/transactions/file_identity.h"
 #include "desktop/launcher/installer/service/transactions/move_file_operation.h"
 #include "desktop/launcher/installer/service/transactions/rollback_leftovers.h"
 #include "desktop/launcher/installer/service/transactions/rollback_record.h"
+#include "desktop/launcher/installer/service/transactions/set_aside_paths.h"
 #include "desktop/launcher/installer/service/transactions/transaction.h"
 #include "desktop/launcher/installer/test/scoped_path_override.h"
 #include "gtest/gtest.h"
@@ -134,6 +137,56 @@ class RollbackJournalTest : public OperationTest {
     }
     ASSERT_TRUE(
         base::AppendToFile(path, tail.data(), static_cast<int>(tail.size())));
+  }
+
+  // Writes a leftover journal at |path| that holds |records|, as a
+  // take-back keeps them.
+  void WriteLeftoverAt(const base::FilePath& path,
+                       const std::vector<base::Pickle>& records) {
+    std::string bytes = "VXRL";
+    for (const base::Pickle& record : records) {
+      const std::string pickle(static_cast<const char*>(record.data()),
+                               record.size());
+      const uint32_t checksum =
+          base::SuperFastHash(pickle.data(), static_cast<int>(pickle.size()));
+      bytes +=
+          pickle + std::string(reinterpret_cast<const char*>(&checksum), 4);
+    }
+    ASSERT_EQ(
+        static_cast<int>(bytes.size()),
+        base::WriteFile(path, bytes.data(), static_cast<int>(bytes.size())));
+  }
+  base::FilePath LeftoverPath(int number) const {
+    return base::FilePath(journal_path_.value() + L"." +
+                          base::IntToString16(number) + L".leftover");
+  }
+
+  // A copy at |path| of a test program that runs until it is ended.
+  void CopyProgram(const base::FilePath& path) const {
+    base::FilePath build;
+    ASSERT_TRUE(base::PathService::Get(base::DIR_EXE, &build));
+    ASSERT_TRUE(
+        base::CopyFile(build.Append(L"waiting_launcher_test_child.exe"), path));
+  }
+  static base::Process Run(const base::FilePath& program) {
+    return base::LaunchProcess(L"\"" + program.value() + L"\"",
+                               base::LaunchOptions());
+  }
+
+  // The names of the files beside the journal: what take-backs left.
+  std::vector<base::string16> BesideJournal() const {
+    std::vector<base::string16> names;
+    base::FileEnumerator files(journal_dir_.path(), false,
+                               base::FileEnumerator::FILES);
+    for (base::FilePath file = files.Next(); !file.empty(); file = files.Next())
+      names.push_back(file.BaseName().value());
+    return names;
+  }
+  // Waits for the batches that take-backs started to end, a minute at
+  // most.
+  void WaitForBatches() const {
+    for (int i = 0; i < 600 && !BesideJournal().empty(); ++i)
+      ::Sleep(100);
   }
 
   base::UniqueTestDir journal_dir_;
@@ -412,10 +465,13 @@ TEST_F(RollbackJournalTest, TakesNothingThatIsNotTheRuns) {
        RollbackRecord::Renamed(Path(base::string16(30000, L'a')),
                                Path(L"src.txt")),
        RollbackRecord::RegistryValue(HKEY_CURRENT_USER, Key(L"no\\key"), L"v",
-                                     true, REG_SZ, {'x', 0})},
+                                     true, REG_SZ, {'x', 0}),
+       // A folder now, which no file record takes.
+       RollbackRecord::CreatedFile(Path(L"full"))},
       "");
   ASSERT_TRUE(RollbackJournal::Replay(journal_path_, scope_));
   EXPECT_EQ(before, TakeSnapshot());
+  EXPECT_EQ(std::vector<base::string16>(), BesideJournal());
 
   base::WriteFile(journal_path_, "XXXX", 4);
   EXPECT_FALSE(RollbackJournal::Replay(journal_path_, scope_));
@@ -540,15 +596,15 @@ TEST_F(RollbackJournalTest, TakesBackAWriteCutShortInAFolderTheRunMade) {
 
 // A file that the killed run made and that a process still runs or holds
 // cannot be deleted. The take-back keeps it, with the folders the run made
-// around it, in a leftover journal, whose batch deletes them once the file
-// is free; a take-back meanwhile changes nothing. What the run set aside
-// under the file's name is back at once, the running file renamed aside to
-// make way; where even that rename is refused, the rename back waits with
-// the file for the next take-back once it is free.
+// around it, in a leftover journal: a running file is renamed aside at
+// once, so that what the run set aside under its name is back at once, and
+// a batch deletes it once it is free; a file held so that it cannot even be
+// renamed waits, with what waits for its name, for the next take-back once
+// it is free. Whatever another run writes under its name meanwhile stays,
+// and what the killed run set aside for that name goes rather than over
+// it. A take-back ended at any point leaves what the next one finishes.
 TEST_F(RollbackJournalTest, AFileInUseGoesOnceFreeAndWhatItReplacedComesBack) {
-  base::FilePath program;
-  ASSERT_TRUE(base::PathService::Get(base::DIR_EXE, &program));
-  program = program.Append(L"waiting_launcher_test_child.exe");
+  using StopPoint = RollbackJournal::StopPoint;
   const struct {
     const char* name;
     const wchar_t* file;
@@ -560,9 +616,18 @@ TEST_F(RollbackJournalTest, AFileInUseGoesOnceFreeAndWhatItReplacedComesBack) {
     bool held_open;
     // Another program that the run made after it, running as well.
     const wchar_t* second = nullptr;
-    // Once held open, it runs instead: it could be renamed now, but what an
-    // earlier take-back kept stays as its records say.
+    // Once held open, it runs instead.
     bool then_run = false;
+    // Once the file was kept, another run sets aside whatever has its name
+    // and writes a file of its own there.
+    bool rewritten = false;
+    // Where the first take-back ends, as a kill there would end it; a
+    // leftover journal's replacement is reached once the second program
+    // ends.
+    StopPoint stop_at = StopPoint::kNone;
+    // The folder that the made ones are in, which the run did not make;
+    // the test's own when null.
+    const wchar_t* there = nullptr;
   } kCases[] = {
       {"running, in a folder the run made above the deepest", L"made\\run.exe",
        L"made\\deep"},
@@ -574,6 +639,21 @@ TEST_F(RollbackJournalTest, AFileInUseGoesOnceFreeAndWhatItReplacedComesBack) {
        true},
       {"held open, then run, in place of a file it set aside", L"run.exe",
        nullptr, true, true, nullptr, true},
+      {"running, nothing set aside for it, rewritten", L"run.exe", nullptr,
+       false, false, nullptr, false, true},
+      {"held open, then run, in place of a file it set aside, rewritten",
+       L"run.exe", nullptr, true, true, nullptr, true, true},
+      {"running, in made folders in an empty one the run did not make",
+       L"there\\made\\run.exe", L"there\\made", false, false, nullptr, false,
+       false, StopPoint::kNone, L"there"},
+      {"running, stopped once the records are cut", L"made\\run.exe", L"made",
+       false, false, nullptr, false, false, StopPoint::kRecordsCut},
+      {"running, stopped once the batch is written", L"made\\run.exe", L"made",
+       false, false, nullptr, false, false, StopPoint::kBatchWritten},
+      {"running beside another, stopped between a leftover journal's "
+       "replacement and its deletion",
+       L"run.exe", nullptr, false, false, L"second.exe", false, false,
+       StopPoint::kLeftoverReplaced},
   };
   const auto beside_journal = [this] {
     std::vector<base::string16> names;
@@ -583,19 +663,22 @@ TEST_F(RollbackJournalTest, AFileInUseGoesOnceFreeAndWhatItReplacedComesBack) {
       names.push_back(file.BaseName().value());
     return names;
   };
-  const auto run = [](const base::FilePath& program_copy) {
-    return base::LaunchProcess(L"\"" + program_copy.value() + L"\"",
-                               base::LaunchOptions());
+  const auto take_back_ending_at = [this](StopPoint point) {
+    RollbackJournal::SetStopPointForTesting(point);
+    RollbackJournal::Replay(journal_path_, scope_);
+    RollbackJournal::SetStopPointForTesting(StopPoint::kNone);
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
     const base::FilePath file = Path(c.file);
     const base::FilePath aside(file.value() + L".1712345678.old");
+    // Where another run sets the kept file aside when it rewrites it.
+    const base::FilePath rewriter_aside(file.value() + L".1712345679.old");
+    const base::FilePath there = c.there ? Path(c.there) : temp_.path();
     std::vector<base::Pickle> records;
     if (c.made) {
       ASSERT_TRUE(base::CreateDirectory(Path(c.made)));
-      records.push_back(
-          RollbackRecord::CreatedFolders(Path(c.made), temp_.path()));
+      records.push_back(RollbackRecord::CreatedFolders(Path(c.made), there));
     }
     if (c.replaced) {
       Write(c.file, "old");
@@ -603,12 +686,12 @@ TEST_F(RollbackJournalTest, AFileInUseGoesOnceFreeAndWhatItReplacedComesBack) {
       ASSERT_TRUE(base::Move(file, aside));
     }
     records.push_back(RollbackRecord::CreatedFile(file));
-    ASSERT_TRUE(base::CopyFile(program, file));
+    ASSERT_NO_FATAL_FAILURE(CopyProgram(file));
     base::Process second;
     if (c.second) {
       records.push_back(RollbackRecord::CreatedFile(Path(c.second)));
-      ASSERT_TRUE(base::CopyFile(program, Path(c.second)));
-      second = run(Path(c.second));
+      ASSERT_NO_FATAL_FAILURE(CopyProgram(Path(c.second)));
+      second = Run(Path(c.second));
       ASSERT_TRUE(second.IsValid());
     }
     WriteJournal(records, "");
@@ -622,39 +705,67 @@ TEST_F(RollbackJournalTest, AFileInUseGoesOnceFreeAndWhatItReplacedComesBack) {
     if (c.held_open) {
       lock = Lock(c.file, FILE_SHARE_READ);
     } else {
-      process = run(file);
+      process = Run(file);
       ASSERT_TRUE(process.IsValid());
     }
 
-    EXPECT_TRUE(RollbackJournal::Replay(journal_path_, scope_));
+    const bool stopped_first = c.stop_at == StopPoint::kRecordsCut ||
+                               c.stop_at == StopPoint::kBatchWritten;
+    take_back_ending_at(stopped_first ? c.stop_at : StopPoint::kNone);
     EXPECT_TRUE(RollbackJournal::HasLeftovers(journal_path_));
-    // What an uninstallation finds to finish.
+    // What an uninstallation finds to finish: where each file is now.
     RollbackLeftovers found;
     std::vector<base::FilePath> journals;
     RollbackJournal::FindLeftovers(journal_path_, scope_, &found, &journals);
-    EXPECT_EQ(1u, journals.size());
-    EXPECT_EQ(c.second ? 2u : 1u, found.Files().size());
+    const std::vector<base::FilePath> files = found.Files();
+    EXPECT_EQ(c.second ? 2u : 1u, files.size());
+    EXPECT_EQ(c.held_open,
+              std::find(files.begin(), files.end(), file) != files.end());
     EXPECT_EQ(c.replaced && c.held_open ? std::vector<base::FilePath>{aside}
                                         : std::vector<base::FilePath>(),
               found.SetAside());
     EXPECT_EQ(c.made != nullptr, !found.Folders().empty());
+    // A running file can be renamed aside, and then a batch of its own
+    // finishes it; one that cannot waits for a take-back.
+    const bool batch = !c.held_open && c.stop_at != StopPoint::kRecordsCut;
+    EXPECT_EQ(batch ? 2u : 1u, journals.size());
     const std::vector<base::string16> kept = beside_journal();
-    // Only deletions finish by themselves, with a batch of their own.
-    const bool batch = !(c.replaced && c.held_open);
-    EXPECT_EQ(batch ? 2u : 1u, kept.size());
+    EXPECT_EQ(journals.size() + (c.stop_at == StopPoint::kRecordsCut),
+              kept.size());
     if (c.replaced) {
       EXPECT_EQ(!c.held_open, read() == "old");
-      EXPECT_EQ(c.held_open, base::PathExists(aside));
     }
-    EXPECT_TRUE(RollbackJournal::Replay(journal_path_, scope_));
-    EXPECT_EQ(kept, beside_journal());
+    EXPECT_EQ(c.held_open, base::PathExists(file) && read() != "old");
+    if (!stopped_first) {
+      // A take-back meanwhile changes nothing; a batch waits through a
+      // whole round of its own.
+      ::Sleep(batch ? 2500 : 0);
+      RollbackJournal::Replay(journal_path_, scope_);
+      EXPECT_EQ(kept, beside_journal());
+    }
     if (c.then_run) {
       lock.reset();
-      process = run(file);
+      process = Run(file);
       ASSERT_TRUE(process.IsValid());
-      EXPECT_TRUE(RollbackJournal::Replay(journal_path_, scope_));
-      EXPECT_EQ(kept, beside_journal());
-      EXPECT_TRUE(base::PathExists(aside));
+    }
+    if (c.rewritten) {
+      if (base::PathExists(file)) {
+        ASSERT_TRUE(base::Move(file, rewriter_aside));
+      }
+      Write(c.file, "new");
+    }
+    if (c.then_run) {
+      RollbackJournal::Replay(journal_path_, scope_);
+      // The running file is renamed aside now, and what it replaced is
+      // back, unless another run has taken its name.
+      EXPECT_EQ(c.rewritten ? "new" : "old", read());
+      EXPECT_FALSE(base::PathExists(aside));
+    }
+    if (c.second && c.stop_at == StopPoint::kLeftoverReplaced) {
+      ASSERT_TRUE(second.Terminate(0, true));
+      take_back_ending_at(c.stop_at);
+      EXPECT_EQ(kept.size() + 1, beside_journal().size());
+      EXPECT_FALSE(base::PathExists(Path(c.second)));
     }
 
     if (c.held_open && !c.then_run) {
@@ -662,33 +773,250 @@ TEST_F(RollbackJournalTest, AFileInUseGoesOnceFreeAndWhatItReplacedComesBack) {
     } else {
       ASSERT_TRUE(process.Terminate(0, true));
     }
-    if (c.second) {
-      ASSERT_TRUE(second.Terminate(0, true));
-    }
-    if (!batch) {
-      EXPECT_TRUE(RollbackJournal::Replay(journal_path_, scope_));
-    }
+    if (c.second && second.IsValid())
+      second.Terminate(0, true);
+    // The next take-back, for what no batch finishes.
+    if (!batch || c.stop_at != StopPoint::kNone)
+      RollbackJournal::Replay(journal_path_, scope_);
     for (int i = 0; i < 600 && !beside_journal().empty(); ++i)
       ::Sleep(100);
     EXPECT_EQ(std::vector<base::string16>(), beside_journal());
+    // The batches leave the user's temporary folder, whatever it holds.
+    EXPECT_TRUE(base::DirectoryExists(journal_dir_.path()));
     EXPECT_FALSE(RollbackJournal::HasLeftovers(journal_path_));
-    if (c.replaced) {
+    if (c.rewritten) {
+      EXPECT_EQ("new", read());
+    } else if (c.replaced) {
       EXPECT_EQ("old", read());
     } else {
       EXPECT_FALSE(base::PathExists(file));
     }
+    // Nothing of the killed run is set aside any more; only what another
+    // run set aside is its own.
     base::FileEnumerator set_aside(file.DirName(), false,
                                    base::FileEnumerator::FILES,
                                    file.BaseName().value() + L".*.old");
-    EXPECT_EQ(base::FilePath(), set_aside.Next());
-    if (c.made) {
-      EXPECT_FALSE(base::PathExists(file.DirName()));
+    for (base::FilePath name = set_aside.Next(); !name.empty();
+         name = set_aside.Next()) {
+      EXPECT_EQ(rewriter_aside, name);
+    }
+    if (c.made && !c.rewritten) {
+      EXPECT_FALSE(base::PathExists(Path(c.made)));
+    }
+    if (c.there) {
+      EXPECT_TRUE(base::DirectoryExists(there));
     }
     if (c.second) {
       EXPECT_FALSE(base::PathExists(Path(c.second)));
     }
+    base::DeleteFile(rewriter_aside, false);
     base::DeleteFile(file, false);
+    base::DeleteFile(there.Append(L"made"), true);
+    if (c.there)
+      base::DeleteFile(there, true);
   }
+}
+
+// A leftover journal that an earlier build wrote knows its files by their
+// names alone: only what is under a set-aside name, which no run writes,
+// is deleted, and what was set aside goes back only into a free name; a
+// file under its own name, which a later run may have written, stays, and
+// so does what was set aside for a name that is taken.
+TEST_F(RollbackJournalTest, AnEarlierBuildsLeftoverActsOnlyWhereNoRunWrites) {
+  Write(L"launcher.exe", "a later run's");
+  Write(L"kept.exe.1712345678.old", "kept aside");
+  Write(L"free.exe.1712345678.old", "set aside");
+  Write(L"taken.exe", "a later run's");
+  Write(L"taken.exe.1712345678.old", "set aside");
+  // As that build wrote it: in the journal's order, the last first.
+  WriteJournalAt(LeftoverPath(1),
+                 {RollbackRecord::Renamed(Path(L"taken.exe"),
+                                          Path(L"taken.exe.1712345678.old")),
+                  RollbackRecord::Renamed(Path(L"free.exe"),
+                                          Path(L"free.exe.1712345678.old")),
+                  RollbackRecord::CreatedFile(Path(L"kept.exe.1712345678.old")),
+                  RollbackRecord::CreatedFile(Path(L"launcher.exe"))},
+                 "");
+  EXPECT_TRUE(RollbackJournal::Replay(journal_path_, scope_));
+  EXPECT_EQ(std::vector<base::string16>(), BesideJournal());
+  const Snapshot expected = {{L"launcher.exe", "a later run's"},
+                             {L"free.exe", "set aside"},
+                             {L"taken.exe", "a later run's"},
+                             {L"taken.exe.1712345678.old", "set aside"}};
+  for (const auto& file : expected) {
+    std::string content;
+    EXPECT_TRUE(base::ReadFileToString(Path(file.first), &content))
+        << file.first;
+    EXPECT_EQ(file.second, content);
+  }
+  EXPECT_FALSE(base::PathExists(Path(L"kept.exe.1712345678.old")));
+  EXPECT_FALSE(base::PathExists(Path(L"free.exe.1712345678.old")));
+}
+
+// A take-back that cannot write what it keeps for a file in use makes no
+// change for it and leaves its record in the journal, with the records
+// before it, for the next take-back.
+TEST_F(RollbackJournalTest, ATakeBackThatCannotKeepWhatIsInUseLeavesItsRecord) {
+  const base::FilePath file = Path(L"run.exe");
+  ASSERT_NO_FATAL_FAILURE(CopyProgram(file));
+  WriteJournal({RollbackRecord::CreatedFile(Path(L"src.txt")),
+                RollbackRecord::CreatedFile(file)},
+               "");
+  const int64_t recorded = JournalSize();
+  base::Process process = Run(file);
+  ASSERT_TRUE(process.IsValid());
+  // Every name a leftover journal may take for the next few seconds.
+  const uint64_t now = static_cast<uint64_t>(base::Time::Now().ToTimeT());
+  for (uint64_t time = now; time < now + 5; ++time) {
+    for (int number = 0; number < 100; ++number) {
+      base::string16 name =
+          journal_path_.value() + L"." + base::Uint64ToString16(time);
+      if (number > 0)
+        name += L"." + base::IntToString16(number);
+      ASSERT_TRUE(base::CreateDirectory(base::FilePath(name + L".leftover")));
+    }
+  }
+  EXPECT_FALSE(RollbackJournal::Replay(journal_path_, scope_));
+  EXPECT_EQ(recorded, JournalSize());
+  EXPECT_TRUE(base::PathExists(file));
+  EXPECT_TRUE(base::PathExists(Path(L"src.txt")));
+  base::FileEnumerator blocking(journal_dir_.path(), false,
+                                base::FileEnumerator::DIRECTORIES);
+  for (base::FilePath name = blocking.Next(); !name.empty();
+       name = blocking.Next()) {
+    ASSERT_TRUE(base::DeleteFile(name, false));
+  }
+
+  EXPECT_TRUE(RollbackJournal::Replay(journal_path_, scope_));
+  EXPECT_FALSE(base::PathExists(file));
+  EXPECT_FALSE(base::PathExists(Path(L"src.txt")));
+  ASSERT_TRUE(process.Terminate(0, true));
+  WaitForBatches();
+  EXPECT_EQ(std::vector<base::string16>(), BesideJournal());
+}
+
+// A killed run that set aside a file that an older killed run left in use,
+// and made its name anew or not, is taken back before the older one, as it
+// came after: its file goes, the older run's comes back under its name, and
+// then goes as the older run's leftovers want, at once or once it is free.
+TEST_F(RollbackJournalTest, ANewerRunOverAnOlderRunsLeftoverLeavesNothing) {
+  const struct {
+    const char* name;
+    // The newer run wrote a file of its own under the name.
+    bool made_anew;
+    // The older run's file runs all along.
+    bool running;
+  } kCases[] = {
+      {"set aside and made anew", true, false},
+      {"only set aside", false, false},
+      {"set aside and made anew, running", true, true},
+  };
+  const base::FilePath file = Path(L"launcher.exe");
+  const base::FilePath newer_aside(file.value() + L".1712345679.old");
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_NO_FATAL_FAILURE(CopyProgram(file));
+    // The older run's take-back, while a handle held its file.
+    WriteJournal({RollbackRecord::CreatedFile(file)}, "");
+    std::shared_ptr<void> lock = Lock(L"launcher.exe", FILE_SHARE_READ);
+    EXPECT_TRUE(RollbackJournal::Replay(journal_path_, scope_));
+    ASSERT_EQ(1u, BesideJournal().size());
+    base::Process process;
+    {
+      // The newer run, which began while the file was held, and was killed.
+      RollbackJournal newer;
+      ASSERT_TRUE(newer.Open(journal_path_, scope_));
+      lock.reset();
+      if (c.running) {
+        process = Run(file);
+        ASSERT_TRUE(process.IsValid());
+      }
+      ASSERT_TRUE(newer.Append(RollbackRecord::Renamed(file, newer_aside)));
+      ASSERT_TRUE(base::Move(file, newer_aside));
+      if (c.made_anew) {
+        ASSERT_TRUE(newer.Append(RollbackRecord::CreatedFile(file)));
+        Write(L"launcher.exe", "newer");
+      }
+    }
+
+    EXPECT_TRUE(RollbackJournal::Replay(journal_path_, scope_));
+    EXPECT_FALSE(base::PathExists(newer_aside));
+    EXPECT_FALSE(base::PathExists(file));
+    if (c.running) {
+      ASSERT_TRUE(process.Terminate(0, true));
+    }
+    WaitForBatches();
+    EXPECT_EQ(std::vector<base::string16>(), BesideJournal());
+    base::FileEnumerator set_aside(
+        temp_.path(), false, base::FileEnumerator::FILES, L"launcher.exe*");
+    EXPECT_EQ(base::FilePath(), set_aside.Next());
+  }
+}
+
+// A child run's records that its killed process left behind the run's own
+// are taken back by the run, which keeps what is in use as any take-back
+// does.
+TEST_F(RollbackJournalTest, ARunKeepsWhatItCannotTakeBackOfAKilledChild) {
+  const base::FilePath file = Path(L"child.exe");
+  RollbackJournal run;
+  ASSERT_TRUE(run.Open(journal_path_, scope_));
+  ASSERT_TRUE(run.Append(RollbackRecord::CreatedFile(Path(L"src.txt"))));
+  {
+    RollbackJournal child;
+    ASSERT_TRUE(child.Open(journal_path_, scope_));
+    ASSERT_TRUE(child.Append(RollbackRecord::CreatedFile(file)));
+    ASSERT_NO_FATAL_FAILURE(CopyProgram(file));
+  }
+  base::Process process = Run(file);
+  ASSERT_TRUE(process.IsValid());
+
+  EXPECT_TRUE(run.ReplayAbandoned());
+  EXPECT_FALSE(base::PathExists(file));
+  RollbackLeftovers found;
+  std::vector<base::FilePath> files;
+  RollbackJournal::FindLeftovers(journal_path_, scope_, &found, &files);
+  ASSERT_EQ(1u, found.Files().size());
+  EXPECT_TRUE(SetAsidePaths::IsSetAsideName(found.Files()[0]));
+  ASSERT_TRUE(process.Terminate(0, true));
+  for (int i = 0; i < 600 && base::PathExists(found.Files()[0]); ++i)
+    ::Sleep(100);
+  EXPECT_FALSE(base::PathExists(found.Files()[0]));
+  run.Close();
+  WaitForBatches();
+  EXPECT_EQ(std::vector<base::string16>(), BesideJournal());
+  EXPECT_TRUE(base::PathExists(Path(L"src.txt")));
+}
+
+// A leftover journal whose batch went, or was never written, gets one at
+// the next take-back while its files are in use; while one is there, which
+// may still wait, none other is written or started.
+TEST_F(RollbackJournalTest, ALeftoverJournalHasOneBatchAtATime) {
+  const base::FilePath file = Path(L"run.exe");
+  ASSERT_NO_FATAL_FAILURE(CopyProgram(file));
+  WriteJournal({RollbackRecord::CreatedFile(file)}, "");
+  base::Process process = Run(file);
+  ASSERT_TRUE(process.IsValid());
+  EXPECT_TRUE(RollbackJournal::Replay(journal_path_, scope_));
+  std::vector<base::string16> kept = BesideJournal();
+  ASSERT_EQ(2u, kept.size());
+  const base::FilePath batch = journal_dir_.path().Append(
+      base::EndsWith16(kept[0], L".bat", base::CompareCase::SENSITIVE)
+          ? kept[0]
+          : kept[1]);
+  base::File::Info written;
+  ASSERT_TRUE(base::GetFileInfo(batch, &written));
+  ::Sleep(20);
+  EXPECT_TRUE(RollbackJournal::Replay(journal_path_, scope_));
+  base::File::Info again;
+  ASSERT_TRUE(base::GetFileInfo(batch, &again));
+  EXPECT_EQ(written.last_modified, again.last_modified);
+
+  ASSERT_TRUE(base::DeleteFile(batch, false));
+  EXPECT_TRUE(RollbackJournal::Replay(journal_path_, scope_));
+  EXPECT_EQ(kept, BesideJournal());
+  ASSERT_TRUE(process.Terminate(0, true));
+  WaitForBatches();
+  EXPECT_EQ(std::vector<base::string16>(), BesideJournal());
 }
 
 // A run started by another for the same folder continues the journal that
@@ -911,9 +1239,13 @@ TEST_F(PlantedJournalTest, ARecordOutsideTheScopeRefusesTheJournal) {
   base::Pickle cut = Words({3});
   cut.WriteString16(Path(L"src.txt").value());
   const base::string16 too_long(40000, L'a');
+  // Where the record is planted: a journal, an earlier build's leftover
+  // journal, or a leftover journal.
+  enum { kJournal = 1, kEarlierLeftover = 2, kLeftover = 4 };
   const struct {
     const char* name;
     base::Pickle record;
+    int refused_in = kJournal | kEarlierLeftover | kLeftover;
   } kCases[] = {
       {"a file outside", RollbackRecord::CreatedFile(victim_)},
       {"a '..' escape", RollbackRecord::CreatedFile(Path(escape))},
@@ -948,44 +1280,88 @@ TEST_F(PlantedJournalTest, ARecordOutsideTheScopeRefusesTheJournal) {
        RollbackRecord::Renamed(Path(too_long), Path(too_long + L"b"))},
       {"an unknown kind", Words({99})},
       {"no kind", base::Pickle()},
+      {"a kept file outside",
+       RollbackRecord::KeptFile(victim_, base::FilePath(), FileIdentity())},
+      {"a kept file set aside outside",
+       RollbackRecord::KeptFile(Path(L"src.txt"), victim_, FileIdentity())},
+      {"a rename back out",
+       RollbackRecord::RenameBack(journal_dir_.path().Append(L"moved.txt"),
+                                  Path(L"src.txt"), FileIdentity())},
+      {"a rename back in",
+       RollbackRecord::RenameBack(Path(L"in.txt"), victim_, FileIdentity())},
+      // What one kind of journal holds is refused in the other.
+      {"a take-back's kept file",
+       RollbackRecord::KeptFile(Path(L"made.txt"), base::FilePath(),
+                                FileIdentity()),
+       kJournal | kEarlierLeftover},
+      {"a take-back's rename back",
+       RollbackRecord::RenameBack(Path(L"made.txt"), Path(L"src.txt"),
+                                  FileIdentity()),
+       kJournal | kEarlierLeftover},
+      {"a file's content",
+       RollbackRecord::FileContent(Path(L"src.txt"), true, "written"),
+       kEarlierLeftover | kLeftover},
+      {"a created file", RollbackRecord::CreatedFile(Path(L"src.txt")),
+       kLeftover},
   };
   std::set<base::string16> seen;
-  for (const auto& test : kCases) {
-    SCOPED_TRACE(test.name);
-    ASSERT_TRUE(base::WriteFile(victim_, "victim", 6));
-    ASSERT_TRUE(base::CreateDirectory(journal_dir_.path().Append(L"empty")));
-    base::win::RegKey foreign;
-    ASSERT_EQ(
-        ERROR_SUCCESS,
-        foreign.Create(HKEY_CURRENT_USER, foreign_key_.c_str(), KEY_SET_VALUE));
-    ASSERT_EQ(ERROR_SUCCESS, foreign.WriteValue(L"v", L"old"));
-    foreign.Close();
-    Write(L"made.txt", "made");
-    WriteJournal({RollbackRecord::CreatedFile(Path(L"made.txt")), test.record},
-                 "");
-    std::string planted;
-    ASSERT_TRUE(base::ReadFileToString(journal_path_, &planted));
-    const Snapshot before = TakeSnapshot();
-    const std::string outside = Outside();
-    logged_.clear();
+  for (const int kind : {kJournal, kEarlierLeftover, kLeftover}) {
+    for (const auto& test : kCases) {
+      if (!(test.refused_in & kind))
+        continue;
+      SCOPED_TRACE(std::string(test.name) + (kind == kJournal ? " in a journal"
+                                             : kind == kLeftover
+                                                 ? " in a leftover journal"
+                                                 : " in an earlier build's "
+                                                   "leftover journal"));
+      ASSERT_TRUE(base::WriteFile(victim_, "victim", 6));
+      ASSERT_TRUE(base::CreateDirectory(journal_dir_.path().Append(L"empty")));
+      base::win::RegKey foreign;
+      ASSERT_EQ(ERROR_SUCCESS,
+                foreign.Create(HKEY_CURRENT_USER, foreign_key_.c_str(),
+                               KEY_SET_VALUE));
+      ASSERT_EQ(ERROR_SUCCESS, foreign.WriteValue(L"v", L"old"));
+      foreign.Close();
+      Write(L"made.txt", "made");
+      // Beside what a run (or a take-back) of the folder would have kept.
+      const base::FilePath planted_path =
+          kind == kJournal ? journal_path_ : LeftoverPath(kind);
+      if (kind == kLeftover) {
+        WriteLeftoverAt(planted_path, {RollbackRecord::KeptFile(
+                                           Path(L"made.txt"), base::FilePath(),
+                                           FileIdentity::Of(Path(L"made.txt"))),
+                                       test.record});
+      } else {
+        WriteJournalAt(
+            planted_path,
+            {RollbackRecord::CreatedFile(Path(L"made.txt")), test.record}, "");
+      }
+      std::string planted;
+      ASSERT_TRUE(base::ReadFileToString(planted_path, &planted));
+      const Snapshot before = TakeSnapshot();
+      const std::string outside = Outside();
+      logged_.clear();
 
-    EXPECT_TRUE(RollbackJournal::Replay(journal_path_, scope_));
-    EXPECT_EQ(before, TakeSnapshot());
-    EXPECT_EQ(outside, Outside());
-    EXPECT_NE(std::string::npos, logged_.find("Refusing the rollback journal"));
-    EXPECT_FALSE(base::PathExists(journal_path_));
-    // Each kept under a name of its own, also within one second.
-    std::vector<base::FilePath> kept = KeptAside();
-    kept.erase(std::remove_if(kept.begin(), kept.end(),
-                              [&](const base::FilePath& file) {
-                                return seen.count(file.value()) > 0;
-                              }),
-               kept.end());
-    ASSERT_EQ(1u, kept.size());
-    seen.insert(kept[0].value());
-    std::string content;
-    EXPECT_TRUE(base::ReadFileToString(kept[0], &content));
-    EXPECT_EQ(planted, content);
+      EXPECT_TRUE(RollbackJournal::Replay(journal_path_, scope_));
+      EXPECT_EQ(before, TakeSnapshot());
+      EXPECT_EQ(outside, Outside());
+      EXPECT_NE(std::string::npos,
+                logged_.find("Refusing the rollback journal"));
+      EXPECT_FALSE(base::PathExists(planted_path));
+      EXPECT_FALSE(RollbackJournal::HasLeftovers(journal_path_));
+      // Each kept under a name of its own, also within one second.
+      std::vector<base::FilePath> kept = KeptAside();
+      kept.erase(std::remove_if(kept.begin(), kept.end(),
+                                [&](const base::FilePath& file) {
+                                  return seen.count(file.value()) > 0;
+                                }),
+                 kept.end());
+      ASSERT_EQ(1u, kept.size());
+      seen.insert(kept[0].value());
+      std::string content;
+      EXPECT_TRUE(base::ReadFileToString(kept[0], &content));
+      EXPECT_EQ(planted, content);
+    }
   }
 }
 
@@ -1048,23 +1424,26 @@ DWORD ReadTestSecurity(HANDLE file,
              : ::GetLastError();
 }
 
+// The owners and access lists of a journal and its folder, and whether an
+// administrator's run takes such a journal.
+constexpr wchar_t kAdministratorsOnly[] = L"O:BAD:P(A;;FA;;;BA)(A;;FA;;;SY)";
+const struct {
+  const wchar_t* journal;
+  const wchar_t* folder;
+  bool taken;
+} kSecurityCases[] = {
+    {kAdministratorsOnly, kAdministratorsOnly, true},
+    {L"O:BAD:(A;;FA;;;BA)(A;;FA;;;BU)", kAdministratorsOnly, false},
+    {L"O:BUD:(A;;FA;;;BA)", kAdministratorsOnly, false},
+    {kAdministratorsOnly, L"O:BUD:(A;OICI;FA;;;BU)", false},
+};
+
 // An administrator's run neither replays nor continues a journal that
 // others could have written, nor one in a folder someone else made: it is
 // kept aside untouched, and continuing it is refused.
 TEST_F(PlantedJournalTest, AnAdministratorsRunTakesNoJournalOthersCouldWrite) {
   FakeSecurityChecks administrator;
-  constexpr wchar_t kOurs[] = L"O:BAD:P(A;;FA;;;BA)(A;;FA;;;SY)";
-  const struct {
-    const wchar_t* journal;
-    const wchar_t* folder;
-    bool taken;
-  } kCases[] = {
-      {kOurs, kOurs, true},
-      {L"O:BAD:(A;;FA;;;BA)(A;;FA;;;BU)", kOurs, false},
-      {L"O:BUD:(A;;FA;;;BA)", kOurs, false},
-      {kOurs, L"O:BUD:(A;OICI;FA;;;BU)", false},
-  };
-  for (const auto& test : kCases) {
+  for (const auto& test : kSecurityCases) {
     SCOPED_TRACE(base::UTF16ToUTF8(test.journal) + " in " +
                  base::UTF16ToUTF8(test.folder));
     Write(L"made.txt", "made");
@@ -1086,6 +1465,34 @@ TEST_F(PlantedJournalTest, AnAdministratorsRunTakesNoJournalOthersCouldWrite) {
         ASSERT_TRUE(first.Open(journal_path_, scope_));
       }
     }
+  }
+}
+
+// An administrator's run takes back no leftover journal that others could
+// have written, nor one in a folder someone else made: it is kept aside
+// untouched, and an uninstallation does not find it.
+TEST_F(PlantedJournalTest, AnAdministratorsRunTakesNoLeftoverOthersCouldWrite) {
+  FakeSecurityChecks administrator;
+  for (const auto& test : kSecurityCases) {
+    SCOPED_TRACE(base::UTF16ToUTF8(test.journal) + " in " +
+                 base::UTF16ToUTF8(test.folder));
+    Write(L"made.txt", "made");
+    const size_t kept = KeptAside().size();
+    WriteLeftoverAt(LeftoverPath(1), {RollbackRecord::KeptFile(
+                                         Path(L"made.txt"), base::FilePath(),
+                                         FileIdentity::Of(Path(L"made.txt")))});
+    g_security[0] = test.journal;
+    g_security[1] = test.folder;
+    RollbackJournal::SetSecurityReaderForTesting(&ReadTestSecurity);
+    RollbackLeftovers found;
+    std::vector<base::FilePath> files;
+    RollbackJournal::FindLeftovers(journal_path_, scope_, &found, &files);
+    EXPECT_EQ(test.taken ? 1u : 0u, files.size());
+    RollbackJournal::Replay(journal_path_, scope_);
+    RollbackJournal::SetSecurityReaderForTesting(nullptr);
+    EXPECT_EQ(test.taken, !base::PathExists(Path(L"made.txt")));
+    EXPECT_EQ(test.taken ? kept : kept + 1, KeptAside().size());
+    EXPECT_FALSE(base::PathExists(LeftoverPath(1)));
   }
 }
 

@@ -3,7 +3,9 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <utility>
 
+#include "base/files/file_util.h"
 #include "base/logging.h"
 #include "desktop/launcher/installer/service/transactions/rollback_record.h"
 #include "desktop/launcher/installer/service/transactions/set_aside_paths.h"
@@ -13,8 +15,14 @@ namespace installer {
 
 namespace {
 
-bool SamePath(const base::FilePath& a, const base::FilePath& b) {
-  return base::FilePath::CompareIgnoreCase(a.value(), b.value()) == 0;
+using Act = FileIdentity::Act;
+
+bool IsMissing(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+bool IsTaken(DWORD error) {
+  return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS;
 }
 
 // The highest of the folders from |path| up to, not including, |ancestor|.
@@ -30,95 +38,192 @@ base::FilePath TopmostFolder(const base::FilePath& path,
 
 }  // namespace
 
-RollbackLeftovers::RollbackLeftovers(bool free_names)
-    : free_names_(free_names) {}
+RollbackLeftovers::RollbackLeftovers() = default;
+
+RollbackLeftovers::RollbackLeftovers(KeepRecord keep)
+    : keep_(std::move(keep)) {}
 
 RollbackLeftovers::~RollbackLeftovers() = default;
 
-void RollbackLeftovers::AddFile(const base::FilePath& path) {
-  changes_.push_back({Kind::kFile, path, base::FilePath()});
-}
-
-void RollbackLeftovers::AddRenameBack(const base::FilePath& from,
-                                      const base::FilePath& to) {
-  changes_.push_back({Kind::kRenameBack, from, to});
-}
-
-void RollbackLeftovers::AddFolders(const base::FilePath& path,
-                                   const base::FilePath& ancestor) {
-  changes_.push_back({Kind::kFolders, path, ancestor});
-}
-
-void RollbackLeftovers::MakeWay(const base::FilePath& from,
-                                const base::FilePath& to) {
-  const auto kept =
-      std::find_if(changes_.begin(), changes_.end(), [&from](const Change& c) {
-        return c.kind == Kind::kFile && SamePath(c.path, from);
-      });
-  if (kept == changes_.end())
-    return;
-  // A running program can be renamed, though not deleted.
-  const base::FilePath aside =
-      free_names_ ? SetAsidePaths::FreeName(from) : base::FilePath();
-  if (!aside.empty() &&
-      ::MoveFileExW(from.value().c_str(), aside.value().c_str(), 0)) {
-    LOG(WARNING) << "Setting aside " << from.AsUTF8() << " as "
-                 << aside.AsUTF8() << " until it can be deleted";
-    kept->path = aside;
-    return;
+bool RollbackLeftovers::KeepFile(const base::FilePath& path) {
+  const FileIdentity identity = FileIdentity::Of(path);
+  if (!identity.known()) {
+    LOG_IF(ERROR, base::PathExists(path))
+        << "Leaving " << path.AsUTF8()
+        << ": it cannot be told from a file written there later";
+    return true;
   }
-  PLOG(ERROR) << "Could not set aside " << from.AsUTF8()
-              << "; what it replaced stays at " << to.AsUTF8()
-              << " until it is gone";
-  AddRenameBack(from, to);
+  Change file{Kind::kFile, path, SetAsidePaths::FreeName(path), identity, path};
+  // Kept under both names before it has either, so that a take-back killed
+  // in between finds it under the one it has.
+  if (!Keep(file))
+    return false;
+  // A running program can be renamed, though not deleted.
+  if (!file.other.empty() && identity.MoveAt(path, file.other) == Act::kDone) {
+    LOG(WARNING) << "Setting aside " << path.AsUTF8() << " as "
+                 << file.other.AsUTF8() << " until it can be deleted";
+    changes_.back().at = file.other;
+  } else {
+    LOG(WARNING) << path.AsUTF8()
+                 << " cannot even be renamed; it stays until it is free";
+  }
+  return true;
 }
 
-void RollbackLeftovers::KeepFoldersHoldingFiles(
+bool RollbackLeftovers::RenameBack(const base::FilePath& from,
+                                   const base::FilePath& to) {
+  if (HoldsKeptFile(from)) {
+    const FileIdentity identity = FileIdentity::Of(to);
+    // Nothing was set aside: the rename never happened.
+    if (!identity.known())
+      return true;
+    LOG(WARNING) << to.AsUTF8() << " goes back to " << from.AsUTF8()
+                 << " once the file kept there is gone";
+    return Keep({Kind::kRename, from, to, identity, to});
+  }
+  // Never over anything: when |from| is taken, the rename never happened
+  // or was already taken back.
+  if (!::MoveFileExW(to.value().c_str(), from.value().c_str(),
+                     MOVEFILE_COPY_ALLOWED) &&
+      !IsMissing(::GetLastError()) && !IsTaken(::GetLastError())) {
+    PLOG(ERROR) << "Could not move " << to.AsUTF8() << " back to "
+                << from.AsUTF8();
+  }
+  return true;
+}
+
+bool RollbackLeftovers::KeepFoldersHoldingFiles(
     const base::FilePath& path,
     const base::FilePath& ancestor) {
   const base::FilePath topmost = TopmostFolder(path, ancestor);
   const bool holds_kept_file = std::any_of(
       changes_.begin(), changes_.end(), [&topmost](const Change& c) {
         return c.kind != Kind::kFolders &&
-               topmost.AppendRelativePath(c.path, nullptr);
+               topmost.AppendRelativePath(c.at, nullptr);
       });
-  if (holds_kept_file)
-    AddFolders(path, ancestor);
+  return !holds_kept_file ||
+         Keep({Kind::kFolders, path, ancestor, FileIdentity(), path});
 }
 
-bool RollbackLeftovers::OnlyDeletions() const {
-  return std::none_of(changes_.begin(), changes_.end(), [](const Change& c) {
-    return c.kind == Kind::kRenameBack;
+bool RollbackLeftovers::TakeBackKeptFile(const base::FilePath& path,
+                                         const base::FilePath& aside,
+                                         const FileIdentity& identity) {
+  if (!identity.known())
+    return TakeBackUnknownFile(path);
+  for (const base::FilePath& at : {aside, path}) {
+    if (at.empty())
+      continue;
+    const Act deleted = identity.DeleteAt(at);
+    if (deleted == Act::kNotThere)
+      continue;
+    if (deleted == Act::kDone) {
+      LOG(WARNING) << "Deleted " << at.AsUTF8() << ", which a take-back kept";
+      return true;
+    }
+    Change file{Kind::kFile, path, aside, identity, at};
+    if (at == path && !aside.empty() &&
+        identity.MoveAt(path, aside) == Act::kDone) {
+      LOG(WARNING) << "Setting aside " << path.AsUTF8() << " as "
+                   << aside.AsUTF8() << " until it can be deleted";
+      file.at = aside;
+    }
+    return Keep(file);
+  }
+  LOG(WARNING) << "The file that a take-back kept as " << path.AsUTF8()
+               << " is gone";
+  return true;
+}
+
+bool RollbackLeftovers::TakeBackRenameBack(const base::FilePath& from,
+                                           const base::FilePath& to,
+                                           const FileIdentity& identity) {
+  if (!identity.known())
+    return TakeBackUnknownRename(from, to);
+  const Change rename{Kind::kRename, from, to, identity, to};
+  switch (identity.MoveAt(to, from)) {
+    case Act::kDone:
+      LOG(WARNING) << "Moved " << to.AsUTF8() << " back to " << from.AsUTF8();
+      return true;
+    case Act::kNotThere:
+      return true;
+    case Act::kInUse:
+      return Keep(rename);
+    case Act::kFailed:
+      break;
+  }
+  if (!base::PathExists(from) || HoldsKeptFile(from))
+    return Keep(rename);
+  // Another run has taken the name since, and what the killed run set
+  // aside for it goes, as that run would have deleted it.
+  switch (identity.DeleteAt(to)) {
+    case Act::kDone:
+      LOG(WARNING) << "Deleted " << to.AsUTF8() << ": another run has "
+                   << "written " << from.AsUTF8() << " since";
+      return true;
+    case Act::kNotThere:
+      return true;
+    case Act::kInUse:
+    case Act::kFailed:
+      break;
+  }
+  return Keep({Kind::kFile, to, base::FilePath(), identity, to});
+}
+
+void RollbackLeftovers::FindKeptFile(const base::FilePath& path,
+                                     const base::FilePath& aside,
+                                     const FileIdentity& identity) {
+  base::FilePath at;
+  if (!identity.known()) {
+    if (SetAsidePaths::IsSetAsideName(path) && base::PathExists(path))
+      at = path;
+  } else if (!aside.empty() && identity.IsAt(aside)) {
+    at = aside;
+  } else if (identity.IsAt(path)) {
+    at = path;
+  }
+  if (!at.empty())
+    changes_.push_back({Kind::kFile, path, aside, identity, at});
+}
+
+void RollbackLeftovers::FindRenameBack(const base::FilePath& from,
+                                       const base::FilePath& to,
+                                       const FileIdentity& identity) {
+  if (identity.known() ? identity.IsAt(to) : base::PathExists(to))
+    changes_.push_back({Kind::kRename, from, to, identity, to});
+}
+
+void RollbackLeftovers::FindFolders(const base::FilePath& path,
+                                    const base::FilePath& ancestor) {
+  changes_.push_back({Kind::kFolders, path, ancestor, FileIdentity(), path});
+}
+
+bool RollbackLeftovers::BatchCanFinish() const {
+  return std::all_of(changes_.begin(), changes_.end(), [](const Change& c) {
+    return c.kind == Kind::kFolders ||
+           (c.kind == Kind::kFile && SetAsidePaths::IsSetAsideName(c.at));
   });
 }
 
 std::vector<base::Pickle> RollbackLeftovers::Records() const {
   std::vector<base::Pickle> records;
-  for (auto change = changes_.rbegin(); change != changes_.rend(); ++change) {
-    switch (change->kind) {
-      case Kind::kFile:
-        records.push_back(RollbackRecord::CreatedFile(change->path));
-        break;
-      case Kind::kRenameBack:
-        records.push_back(RollbackRecord::Renamed(change->path, change->other));
-        break;
-      case Kind::kFolders:
-        records.push_back(
-            RollbackRecord::CreatedFolders(change->path, change->other));
-        break;
-    }
-  }
+  for (const Change& change : changes_)
+    records.push_back(RecordOf(change));
   return records;
 }
 
 std::vector<base::FilePath> RollbackLeftovers::Files() const {
-  return PathsOf(Kind::kFile);
+  std::vector<base::FilePath> files;
+  for (const Change& change : changes_) {
+    if (change.kind == Kind::kFile)
+      files.push_back(change.at);
+  }
+  return files;
 }
 
 std::vector<base::FilePath> RollbackLeftovers::SetAside() const {
   std::vector<base::FilePath> paths;
   for (const Change& change : changes_) {
-    if (change.kind == Kind::kRenameBack)
+    if (change.kind == Kind::kRename)
       paths.push_back(change.other);
   }
   return paths;
@@ -140,13 +245,71 @@ std::vector<base::FilePath> RollbackLeftovers::Folders() const {
   return folders;
 }
 
-std::vector<base::FilePath> RollbackLeftovers::PathsOf(Kind kind) const {
-  std::vector<base::FilePath> paths;
-  for (const Change& change : changes_) {
-    if (change.kind == kind)
-      paths.push_back(change.path);
+bool RollbackLeftovers::Keep(const Change& change) {
+  if (keep_ && !keep_(RecordOf(change))) {
+    LOG(ERROR) << "Could not keep what waits for " << change.path.AsUTF8()
+               << "; its record stays";
+    return false;
   }
-  return paths;
+  changes_.push_back(change);
+  return true;
+}
+
+bool RollbackLeftovers::HoldsKeptFile(const base::FilePath& path) const {
+  const FileIdentity there = FileIdentity::Of(path);
+  return there.known() && std::any_of(changes_.begin(), changes_.end(),
+                                      [&there](const Change& c) {
+                                        return c.kind == Kind::kFile &&
+                                               c.identity == there;
+                                      });
+}
+
+bool RollbackLeftovers::TakeBackUnknownFile(const base::FilePath& path) {
+  // An earlier build kept the file by its name alone, which, but for a
+  // set-aside name, a later run may have written since.
+  if (!SetAsidePaths::IsSetAsideName(path)) {
+    LOG(WARNING) << "Leaving " << path.AsUTF8() << ": a take-back kept it "
+                 << "by its name alone, which a later run may have written";
+    return true;
+  }
+  if (::DeleteFileW(path.value().c_str()) || IsMissing(::GetLastError())) {
+    LOG(WARNING) << "Deleted " << path.AsUTF8() << ", which a take-back kept";
+    return true;
+  }
+  return Keep({Kind::kFile, path, base::FilePath(), FileIdentity(), path});
+}
+
+bool RollbackLeftovers::TakeBackUnknownRename(const base::FilePath& from,
+                                              const base::FilePath& to) {
+  if (::MoveFileExW(to.value().c_str(), from.value().c_str(),
+                    MOVEFILE_COPY_ALLOWED)) {
+    LOG(WARNING) << "Moved " << to.AsUTF8() << " back to " << from.AsUTF8();
+    return true;
+  }
+  const DWORD error = ::GetLastError();
+  if (IsMissing(error))
+    return true;
+  if (IsTaken(error)) {
+    LOG(WARNING) << "Leaving " << to.AsUTF8() << ": " << from.AsUTF8()
+                 << " is taken, and a take-back kept no more than its name";
+    return true;
+  }
+  return Keep({Kind::kRename, from, to, FileIdentity(), to});
+}
+
+// static
+base::Pickle RollbackLeftovers::RecordOf(const Change& change) {
+  switch (change.kind) {
+    case Kind::kFile:
+      return RollbackRecord::KeptFile(change.path, change.other,
+                                      change.identity);
+    case Kind::kRename:
+      return RollbackRecord::RenameBack(change.path, change.other,
+                                        change.identity);
+    case Kind::kFolders:
+      break;
+  }
+  return RollbackRecord::CreatedFolders(change.path, change.other);
 }
 
 }  // namespace installer

@@ -1,80 +1,127 @@
 #ifndef DESKTOP_LAUNCHER_INSTALLER_SERVICE_TRANSACTIONS_ROLLBACK_LEFTOVERS_H_
 #define DESKTOP_LAUNCHER_INSTALLER_SERVICE_TRANSACTIONS_ROLLBACK_LEFTOVERS_H_
 
+#include <functional>
 #include <vector>
 
 #include "base/files/file_path.h"
 #include "base/pickle.h"
+#include "desktop/launcher/installer/service/transactions/file_identity.h"
 
 namespace vexlo {
 namespace installer {
 
 // What a take-back could not undo yet because a file that the killed run
 // made is running or held open: the system deletes no running program,
-// and the take-back may be run by that very program. Each such file goes
-// once it is free, with the folders that the killed run made around it;
-// what the killed run set aside under its name goes back in its place at
-// once, the file being renamed aside to make way. The changes kept here
-// are written as records of their own, so that whoever comes next
-// finishes them should nothing else.
+// and the take-back may be run by that very program. Each such file is
+// renamed aside at once where it can be, under a name that no run writes,
+// so that its own name is free for what the killed run set aside under it
+// and for the next run; it goes once it is free, with the folders that the
+// killed run made around it.
+//
+// A kept file is known by its identity as well as its names, and nothing
+// kept here is ever done to a file of another identity: by the time it is
+// done, another run may have written a file of its own under the name.
+// For the same reason, what the killed run set aside goes back only into
+// a free name; where another run has taken the name, it goes, as the
+// killed run would have deleted it.
+//
+// Each change is written, through |keep|, before it is made and before the
+// record that it comes from leaves the journal, so that a take-back killed
+// at any moment leaves records that name all it has not finished.
 class RollbackLeftovers {
  public:
-  // With |free_names|, a file kept here is renamed aside to make way for
-  // what the killed run set aside under its name. A take-back of records
-  // that an earlier one kept renames nothing: what it keeps then stays
-  // what those records say, so that one killed half way leaves records
-  // that are still true.
-  explicit RollbackLeftovers(bool free_names = true);
+  // Writes |record| where the next take-back finds it; false when it could
+  // not.
+  using KeepRecord = std::function<bool(const base::Pickle& record)>;
+
+  // Keeps the changes in memory only.
+  RollbackLeftovers();
+  explicit RollbackLeftovers(KeepRecord keep);
   RollbackLeftovers(const RollbackLeftovers&) = delete;
   RollbackLeftovers& operator=(const RollbackLeftovers&) = delete;
   ~RollbackLeftovers();
 
-  // |path|, which the killed run made, could not be deleted.
-  void AddFile(const base::FilePath& path);
-  // The killed run's rename of |from| to |to| waits to be taken back until
-  // the file kept under the name |from| is gone.
-  void AddRenameBack(const base::FilePath& from, const base::FilePath& to);
-  // The folders from |path| up to, not including, |ancestor|, which the
-  // killed run made, go once empty.
-  void AddFolders(const base::FilePath& path, const base::FilePath& ancestor);
+  // Each of these returns false, logged, when what it has to keep could
+  // not be written: the change it comes from must not be taken as undone.
 
-  // Frees the name |from| for the killed run's file set aside at |to|: a
-  // file kept here under that name is renamed aside. When it cannot be, or
-  // may not, the rename back is kept to follow the file.
-  void MakeWay(const base::FilePath& from, const base::FilePath& to);
-  // Keeps the folders from |path| up to |ancestor| when a file kept here
-  // lies in them, which is why they stayed.
-  void KeepFoldersHoldingFiles(const base::FilePath& path,
+  // |path|, which the killed run made, could not be deleted: it is renamed
+  // aside where it can be, and kept.
+  bool KeepFile(const base::FilePath& path);
+  // The killed run's rename of |from| to |to| is to be taken back: what is
+  // at |to| goes back at once when |from| is free, and waits otherwise
+  // while a file kept here holds |from|.
+  bool RenameBack(const base::FilePath& from, const base::FilePath& to);
+  // The folders from |path| up to, not including, |ancestor|, which the
+  // killed run made and which stayed, are kept while a file kept here lies
+  // in them, which is why they stayed.
+  bool KeepFoldersHoldingFiles(const base::FilePath& path,
                                const base::FilePath& ancestor);
 
-  bool empty() const { return changes_.empty(); }
-  // Whether only deletions are kept: they finish by themselves once the
-  // files are free, with no record to replay.
-  bool OnlyDeletions() const;
+  // Takes back a kept file, known as |path| and, renamed aside, as
+  // |aside| (empty when it never had an aside name), of |identity|: it is
+  // deleted, or renamed aside, or kept as it is, as far as it is free. An
+  // unknown identity is that of a file that an earlier build kept: only a
+  // file under a set-aside name is deleted then.
+  bool TakeBackKeptFile(const base::FilePath& path,
+                        const base::FilePath& aside,
+                        const FileIdentity& identity);
+  // Takes back a rename back that waited: |to| holds the file of
+  // |identity| that the killed run set aside from |from|.
+  bool TakeBackRenameBack(const base::FilePath& from,
+                          const base::FilePath& to,
+                          const FileIdentity& identity);
 
-  // The records of the kept changes, in the order that a journal keeps
-  // them: its replay, last first, deletes the files before their folders
-  // and before it renames anything back.
+  // Adds the kept changes as their records say, where their files are now,
+  // without doing anything: for an uninstallation, which deletes them with
+  // the rest.
+  void FindKeptFile(const base::FilePath& path,
+                    const base::FilePath& aside,
+                    const FileIdentity& identity);
+  void FindRenameBack(const base::FilePath& from,
+                      const base::FilePath& to,
+                      const FileIdentity& identity);
+  void FindFolders(const base::FilePath& path, const base::FilePath& ancestor);
+
+  bool empty() const { return changes_.empty(); }
+  // Whether a batch can finish what is kept: files that are under names
+  // that no run writes, and folders, but no rename back, which needs to
+  // tell one file from another.
+  bool BatchCanFinish() const;
+
+  // The records of the kept changes, in the order of their take-back.
   std::vector<base::Pickle> Records() const;
-  // The files to delete once they are free.
+  // Where the kept files are now.
   std::vector<base::FilePath> Files() const;
   // The files that the killed run set aside, whose renames back wait.
   std::vector<base::FilePath> SetAside() const;
-  // The folders to remove once empty, each level of them.
+  // The folders to remove once empty, each level of them, deepest first.
   std::vector<base::FilePath> Folders() const;
 
  private:
-  enum class Kind { kFile, kRenameBack, kFolders };
+  enum class Kind { kFile, kRename, kFolders };
   struct Change {
     Kind kind;
+    // A file: its name, the name it is renamed aside to (or empty), its
+    // identity, and where it is now. A rename back: the name that the file
+    // of |identity| at |other| goes back to. Folders: the deepest, and the
+    // one above the highest.
     base::FilePath path;
     base::FilePath other;
+    FileIdentity identity;
+    base::FilePath at;
   };
 
-  std::vector<base::FilePath> PathsOf(Kind kind) const;
+  // Writes |change| ahead, then adds it.
+  bool Keep(const Change& change);
+  bool HoldsKeptFile(const base::FilePath& path) const;
+  bool TakeBackUnknownFile(const base::FilePath& path);
+  bool TakeBackUnknownRename(const base::FilePath& from,
+                             const base::FilePath& to);
+  static base::Pickle RecordOf(const Change& change);
 
-  const bool free_names_;
-  // In the order the take-back met them, the reverse of the journal's.
+  KeepRecord keep_;
+  // In the order of their take-back.
   std::vector<Change> changes_;
 };
 

@@ -28,6 +28,9 @@ enum Kind : uint32_t {
   kCreatedKey = 5,
   kRegistryValue = 6,
   kDeletedKey = 7,
+  // Only in leftover journals.
+  kKeptFile = 8,
+  kRenameBack = 9,
 };
 
 base::Pickle Start(Kind kind) {
@@ -61,6 +64,47 @@ bool ReadPath(base::PickleIterator* reader, base::FilePath* path) {
   }
   *path = base::FilePath(value);
   return true;
+}
+
+// A path that may be empty.
+bool ReadOptionalPath(base::PickleIterator* reader, base::FilePath* path) {
+  base::string16 value;
+  if (!reader->ReadString16(&value) || value.size() > kMaxPathLength)
+    return false;
+  *path = base::FilePath(value);
+  return true;
+}
+
+void WriteIdentity(base::Pickle* record, const FileIdentity& identity) {
+  record->WriteBool(identity.known());
+  record->Write4Bytes(identity.volume());
+  record->Write8Bytes(identity.index());
+}
+
+bool ReadIdentity(base::PickleIterator* reader, FileIdentity* identity) {
+  bool known = false;
+  int volume = 0;
+  int64_t index = 0;
+  if (!reader->ReadBool(&known) || !reader->ReadInt(&volume) ||
+      !reader->ReadInt64(&index)) {
+    return false;
+  }
+  *identity = known ? FileIdentity(static_cast<uint32_t>(volume),
+                                   static_cast<uint64_t>(index))
+                    : FileIdentity();
+  return true;
+}
+
+// A record of a file of |identity|, known by the two paths |a| and |b|.
+base::Pickle OfIdentifiedFile(Kind kind,
+                              const base::FilePath& a,
+                              const base::FilePath& b,
+                              const FileIdentity& identity) {
+  base::Pickle record = Start(kind);
+  record.WriteString16(a.value());
+  record.WriteString16(b.value());
+  WriteIdentity(&record, identity);
+  return record;
 }
 
 bool ReadDword(base::PickleIterator* reader, DWORD* value) {
@@ -125,6 +169,7 @@ struct Change {
   DWORD type = REG_NONE;
   std::vector<uint8_t> data;
   std::vector<RollbackRecord::Value> values;
+  FileIdentity identity;
 };
 
 bool ReadChange(const base::Pickle& record, Change* change) {
@@ -153,6 +198,14 @@ bool ReadChange(const base::Pickle& record, Change* change) {
     case kDeletedKey:
       return ReadKey(&reader, &change->root, &change->key) &&
              ReadValues(&reader, &change->values);
+    case kKeptFile:
+      return ReadPath(&reader, &change->path) &&
+             ReadOptionalPath(&reader, &change->other) &&
+             ReadIdentity(&reader, &change->identity);
+    case kRenameBack:
+      return ReadPath(&reader, &change->path) &&
+             ReadPath(&reader, &change->other) &&
+             ReadIdentity(&reader, &change->identity);
     default:
       return false;
   }
@@ -178,8 +231,12 @@ bool IsChangeWithin(const Change& change, const RollbackScope& scope) {
     case kCreatedFolders:
       return scope.ContainsCreatedFolders(change.path, change.other);
     case kRenamed:
+    case kRenameBack:
       return scope.ContainsPath(change.path) &&
              scope.ContainsPath(change.other);
+    case kKeptFile:
+      return scope.ContainsPath(change.path) &&
+             (change.other.empty() || scope.ContainsPath(change.other));
     case kCreatedKey:
       return scope.ContainsCreatedKey(change.root, change.key);
     case kRegistryValue:
@@ -191,31 +248,15 @@ bool IsChangeWithin(const Change& change, const RollbackScope& scope) {
   }
 }
 
-void UndoCreatedFile(const base::FilePath& path, RollbackLeftovers* leftovers) {
-  if (!::DeleteFileW(path.value().c_str()) &&
-      ::GetLastError() != ERROR_FILE_NOT_FOUND &&
-      ::GetLastError() != ERROR_PATH_NOT_FOUND) {
-    PLOG(ERROR) << "Could not delete the created " << path.AsUTF8()
-                << "; it goes once it is free";
-    leftovers->AddFile(path);
+bool UndoCreatedFile(const base::FilePath& path, RollbackLeftovers* leftovers) {
+  if (::DeleteFileW(path.value().c_str()) ||
+      ::GetLastError() == ERROR_FILE_NOT_FOUND ||
+      ::GetLastError() == ERROR_PATH_NOT_FOUND) {
+    return true;
   }
-}
-
-void UndoRename(const base::FilePath& from,
-                const base::FilePath& to,
-                RollbackLeftovers* leftovers) {
-  leftovers->MakeWay(from, to);
-  // Never over anything: when |from| is taken, the rename never happened
-  // or was already taken back.
-  if (!::MoveFileExW(to.value().c_str(), from.value().c_str(),
-                     MOVEFILE_COPY_ALLOWED) &&
-      ::GetLastError() != ERROR_FILE_NOT_FOUND &&
-      ::GetLastError() != ERROR_PATH_NOT_FOUND &&
-      ::GetLastError() != ERROR_ALREADY_EXISTS &&
-      ::GetLastError() != ERROR_FILE_EXISTS) {
-    PLOG(ERROR) << "Could not move " << to.AsUTF8() << " back to "
-                << from.AsUTF8();
-  }
+  PLOG(ERROR) << "Could not delete the created " << path.AsUTF8()
+              << "; it goes once it is free";
+  return leftovers->KeepFile(path);
 }
 
 void UndoFileContent(const base::FilePath& path,
@@ -314,25 +355,22 @@ void UndoDeletedKey(const Change& change) {
     PutValueBack(key.Handle(), value.name, true, value.type, value.data);
 }
 
-void UndoChange(const Change& change,
+bool UndoChange(const Change& change,
                 const RollbackScope& scope,
                 RollbackLeftovers* leftovers) {
   if (NamesUnreachablePath(change)) {
     LOG(WARNING) << "Passing over a rollback record of a path longer than "
                     "any run makes";
-    return;
+    return true;
   }
   switch (change.kind) {
     case kCreatedFile:
-      UndoCreatedFile(change.path, leftovers);
-      break;
+      return UndoCreatedFile(change.path, leftovers);
     case kCreatedFolders:
       CreateFolderOperation::RemoveCreatedFolders(change.path, change.other);
-      leftovers->KeepFoldersHoldingFiles(change.path, change.other);
-      break;
+      return leftovers->KeepFoldersHoldingFiles(change.path, change.other);
     case kRenamed:
-      UndoRename(change.path, change.other, leftovers);
-      break;
+      return leftovers->RenameBack(change.path, change.other);
     case kFileContent:
       UndoFileContent(change.path, change.existed, change.content);
       break;
@@ -345,7 +383,14 @@ void UndoChange(const Change& change,
     case kDeletedKey:
       UndoDeletedKey(change);
       break;
+    case kKeptFile:
+      return leftovers->TakeBackKeptFile(change.path, change.other,
+                                         change.identity);
+    case kRenameBack:
+      return leftovers->TakeBackRenameBack(change.path, change.other,
+                                           change.identity);
   }
+  return true;
 }
 
 // What a record names, for the log.
@@ -382,6 +427,20 @@ base::Pickle RollbackRecord::Renamed(const base::FilePath& from,
   record.WriteString16(from.value());
   record.WriteString16(to.value());
   return record;
+}
+
+// static
+base::Pickle RollbackRecord::KeptFile(const base::FilePath& path,
+                                      const base::FilePath& aside,
+                                      const FileIdentity& identity) {
+  return OfIdentifiedFile(kKeptFile, path, aside, identity);
+}
+
+// static
+base::Pickle RollbackRecord::RenameBack(const base::FilePath& from,
+                                        const base::FilePath& to,
+                                        const FileIdentity& identity) {
+  return OfIdentifiedFile(kRenameBack, from, to, identity);
 }
 
 // static
@@ -462,8 +521,44 @@ bool RollbackRecord::Undo(const base::Pickle& record,
     LOG(ERROR) << "Skipping an unreadable rollback record";
     return false;
   }
-  UndoChange(change, scope, leftovers);
-  return true;
+  return UndoChange(change, scope, leftovers);
+}
+
+// static
+bool RollbackRecord::IsLeftover(const base::Pickle& record) {
+  Change change;
+  return ReadChange(record, &change) &&
+         (change.kind == kKeptFile || change.kind == kRenameBack);
+}
+
+// static
+bool RollbackRecord::MayBeLeftover(const base::Pickle& record) {
+  Change change;
+  return ReadChange(record, &change) &&
+         (change.kind == kKeptFile || change.kind == kRenameBack ||
+          change.kind == kCreatedFolders);
+}
+
+// static
+bool RollbackRecord::FromEarlierLeftover(const base::Pickle& record,
+                                         std::vector<base::Pickle>* records) {
+  Change change;
+  if (!ReadChange(record, &change))
+    return false;
+  switch (change.kind) {
+    case kCreatedFile:
+      records->push_back(
+          KeptFile(change.path, base::FilePath(), FileIdentity()));
+      return true;
+    case kRenamed:
+      records->push_back(RenameBack(change.path, change.other, FileIdentity()));
+      return true;
+    case kCreatedFolders:
+      records->push_back(record);
+      return true;
+    default:
+      return false;
+  }
 }
 
 // static
@@ -473,14 +568,14 @@ bool RollbackRecord::AddLeftover(const base::Pickle& record,
   if (!ReadChange(record, &change) || NamesUnreachablePath(change))
     return false;
   switch (change.kind) {
-    case kCreatedFile:
-      leftovers->AddFile(change.path);
+    case kKeptFile:
+      leftovers->FindKeptFile(change.path, change.other, change.identity);
       return true;
-    case kRenamed:
-      leftovers->AddRenameBack(change.path, change.other);
+    case kRenameBack:
+      leftovers->FindRenameBack(change.path, change.other, change.identity);
       return true;
     case kCreatedFolders:
-      leftovers->AddFolders(change.path, change.other);
+      leftovers->FindFolders(change.path, change.other);
       return true;
     default:
       return false;

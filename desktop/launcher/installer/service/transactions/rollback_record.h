@@ -11,6 +11,7 @@
 #include "base/files/file_path.h"
 #include "base/pickle.h"
 #include "base/strings/string16.h"
+#include "desktop/launcher/installer/service/transactions/file_identity.h"
 
 namespace vexlo {
 namespace installer {
@@ -66,6 +67,31 @@ class RollbackRecord {
                                  const base::string16& path,
                                  const std::vector<Value>& values);
 
+  // What a take-back keeps for later, in a leftover journal: the file of
+  // |identity| that the killed run made as |path| and that could not be
+  // deleted, and the free name |aside| that it is renamed to (empty when
+  // it was given none) ...
+  static base::Pickle KeptFile(const base::FilePath& path,
+                               const base::FilePath& aside,
+                               const FileIdentity& identity);
+  // ... and the file of |identity| at |to|, which the killed run set aside
+  // from |from|, to go back there once no kept file holds that name.
+  static base::Pickle RenameBack(const base::FilePath& from,
+                                 const base::FilePath& to,
+                                 const FileIdentity& identity);
+
+  // Whether |record| is one that only leftover journals hold; false for
+  // one that cannot be read.
+  static bool IsLeftover(const base::Pickle& record);
+  // Whether a leftover journal may hold |record|: one of a kept file, a
+  // rename back, or folders.
+  static bool MayBeLeftover(const base::Pickle& record);
+  // Adds the record that a leftover journal of an earlier build kept as
+  // |record| (a created file, a rename, or folders, with no identity) to
+  // |records| as this build keeps it; false for any other.
+  static bool FromEarlierLeftover(const base::Pickle& record,
+                                  std::vector<base::Pickle>* records);
+
   // Whether |record| can be read whole and names only what |scope| holds;
   // logged when not. Every count and length in it is checked against the
   // bytes that are there before anything is made of it, and no path may be
@@ -77,14 +103,16 @@ class RollbackRecord {
   // A key that the record says was created on the way to one of |scope|'s
   // own goes only while nothing in it holds a value. A created file that
   // cannot be deleted, being in use, goes to |leftovers|, with whatever
-  // waits for it. False, logged, for a record that cannot be read.
+  // waits for it; so does what a leftover record still waits for. False,
+  // logged, for a record that cannot be read, and when |leftovers| could
+  // not keep what it had to: the record is then still needed.
   static bool Undo(const base::Pickle& record,
                    const RollbackScope& scope,
                    RollbackLeftovers* leftovers);
 
   // Adds the change that |record|, one that a take-back kept, still waits
-  // for to |leftovers|; false for a record that cannot be read or that no
-  // take-back keeps.
+  // for to |leftovers|, without doing anything; false for a record that
+  // cannot be read or that no take-back keeps.
   static bool AddLeftover(const base::Pickle& record,
                           RollbackLeftovers* leftovers);
 };

@@ -15,6 +15,7 @@
 #include "desktop/launcher/installer/service/installation_status.h"
 #include "desktop/launcher/installer/service/installer_context.h"
 #include "desktop/launcher/installer/service/service_utils.h"
+#include "desktop/launcher/installer/service/transactions/set_aside_paths.h"
 #include "desktop/launcher/installer/service/xml_document.h"
 
 namespace vexlo {
@@ -27,7 +28,6 @@ using Components = std::vector<base::string16>;
 constexpr wchar_t kSeparator = L'\\';
 // The shell's shortcut files; a set-aside name carries more behind it.
 constexpr wchar_t kShortcutExtension[] = L".LNK";
-constexpr wchar_t kSetAsideExtension[] = L".OLD";
 // The company's folder in the user's start-menu programs, which the path
 // status finds and an uninstallation deletes.
 constexpr wchar_t kCompanyStartMenuFolder[] = L"Vexlo Software";
@@ -60,26 +60,6 @@ bool IsDigits(const base::string16& text, size_t begin, size_t end) {
       return false;
   }
   return true;
-}
-
-// What |name| was before a deletion set it aside as "NAME.TIME.old" or
-// "NAME.TIME.NUMBER.old"; |name| itself when it is no such name.
-base::string16 SetAsideOriginal(const base::string16& name) {
-  const base::string16 extension = kSetAsideExtension;
-  if (!EndsWith(name, extension))
-    return name;
-  const size_t end = name.size() - extension.size();
-  if (end == 0)
-    return name;
-  size_t dot = name.rfind(L'.', end - 1);
-  if (dot == base::string16::npos || dot == 0 ||
-      !IsDigits(name, dot + 1, end)) {
-    return name;
-  }
-  const size_t time_dot = name.rfind(L'.', dot - 1);
-  if (time_dot != base::string16::npos && IsDigits(name, time_dot + 1, dot))
-    dot = time_dot;
-  return name.substr(0, dot);
 }
 
 // No file system keeps a longer name, and the system's own long-name
@@ -220,7 +200,7 @@ bool IsSetAsideOf(const Components& path, const Components& folder) {
   return !folder.empty() && path.size() == folder.size() &&
          std::equal(folder.begin(), folder.end() - 1, path.begin()) &&
          path.back() != folder.back() &&
-         SetAsideOriginal(path.back()) == folder.back();
+         SetAsidePaths::OriginalName(path.back()) == folder.back();
 }
 
 // Whether climbing from |path| by its text, as the undo of a folder
@@ -535,7 +515,7 @@ bool RollbackScope::IsShortcut(const Components& path) const {
     return false;
   const Components parent(path.begin(), path.end() - 1);
   return (IsShortcutFolder(parent) &&
-          IsShortcutName(SetAsideOriginal(path.back()))) ||
+          IsShortcutName(SetAsidePaths::OriginalName(path.back()))) ||
          IsRecordedShortcut(path);
 }
 

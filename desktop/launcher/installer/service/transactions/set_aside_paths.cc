@@ -6,6 +6,7 @@
 #include "base/files/file_util.h"
 #include "base/lazy_instance.h"
 #include "base/strings/string_number_conversions.h"
+#include "base/strings/string_util.h"
 #include "base/synchronization/lock.h"
 #include "base/time/time.h"
 
@@ -16,6 +17,7 @@ namespace {
 
 // How many numbered names are tried when the plain one is taken.
 constexpr int kMaxNumberedNames = 1000;
+constexpr wchar_t kSetAsideExtension[] = L".old";
 
 struct Watched {
   base::Lock lock;
@@ -38,6 +40,14 @@ bool IsAtOrBelow(const base::string16& path, const base::string16& folder) {
   }
   return path.size() == folder.size() ||
          base::FilePath::IsSeparator(path[folder.size()]);
+}
+
+// Whether the characters of |text| from |begin| to |end| are digits, and
+// there is one at least.
+bool IsDigits(const base::string16& text, size_t begin, size_t end) {
+  return begin < end &&
+         std::all_of(text.begin() + begin, text.begin() + end,
+                     [](wchar_t c) { return c >= L'0' && c <= L'9'; });
 }
 
 }  // namespace
@@ -84,12 +94,39 @@ base::FilePath SetAsidePaths::FreeName(const base::FilePath& path) {
   const base::string16 stem = path.value() + L"." +
                               base::Uint64ToString16(static_cast<uint64_t>(
                                   base::Time::Now().ToTimeT()));
-  base::FilePath name(stem + L".old");
+  base::FilePath name(stem + kSetAsideExtension);
   for (int number = 1; base::PathExists(name) && number <= kMaxNumberedNames;
        ++number) {
-    name = base::FilePath(stem + L"." + base::IntToString16(number) + L".old");
+    name = base::FilePath(stem + L"." + base::IntToString16(number) +
+                          kSetAsideExtension);
   }
   return base::PathExists(name) ? base::FilePath() : name;
+}
+
+// static
+base::string16 SetAsidePaths::OriginalName(const base::string16& name) {
+  const base::string16 extension = kSetAsideExtension;
+  if (name.size() <= extension.size() ||
+      !base::EndsWith16(name, extension,
+                        base::CompareCase::INSENSITIVE_ASCII)) {
+    return name;
+  }
+  const size_t end = name.size() - extension.size();
+  size_t dot = name.rfind(L'.', end - 1);
+  if (dot == base::string16::npos || dot == 0 ||
+      !IsDigits(name, dot + 1, end)) {
+    return name;
+  }
+  const size_t time_dot = name.rfind(L'.', dot - 1);
+  if (time_dot != base::string16::npos && IsDigits(name, time_dot + 1, dot))
+    dot = time_dot;
+  return name.substr(0, dot);
+}
+
+// static
+bool SetAsidePaths::IsSetAsideName(const base::FilePath& path) {
+  const base::string16 name = path.BaseName().value();
+  return OriginalName(name) != name;
 }
 
 }  // namespace installer

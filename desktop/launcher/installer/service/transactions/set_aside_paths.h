@@ -32,6 +32,13 @@ class SetAsidePaths {
   // "<path>.<seconds since 1970>.old", with a number before ".old" when that
   // name is taken; empty when every name tried is taken.
   static base::FilePath FreeName(const base::FilePath& path);
+
+  // What |name| was before it was set aside under a name that FreeName
+  // gives (in any letter case); |name| itself when it is no such name.
+  static base::string16 OriginalName(const base::string16& name);
+  // Whether |path| is a name that FreeName gives, which no run writes
+  // while a file has it.
+  static bool IsSetAsideName(const base::FilePath& path);
 };
 
 }  // namespace installer

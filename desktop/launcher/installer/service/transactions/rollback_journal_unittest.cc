@@ -828,15 +828,19 @@ TEST_F(RollbackJournalTest, AnEarlierBuildsLeftoverActsOnlyWhereNoRunWrites) {
   Write(L"free.exe.1712345678.old", "set aside");
   Write(L"taken.exe", "a later run's");
   Write(L"taken.exe.1712345678.old", "set aside");
+  Write(L"made\\run.exe.1712345678.old", "kept aside");
   // As that build wrote it: in the journal's order, the last first.
-  WriteJournalAt(LeftoverPath(1),
-                 {RollbackRecord::Renamed(Path(L"taken.exe"),
-                                          Path(L"taken.exe.1712345678.old")),
-                  RollbackRecord::Renamed(Path(L"free.exe"),
-                                          Path(L"free.exe.1712345678.old")),
-                  RollbackRecord::CreatedFile(Path(L"kept.exe.1712345678.old")),
-                  RollbackRecord::CreatedFile(Path(L"launcher.exe"))},
-                 "");
+  WriteJournalAt(
+      LeftoverPath(1),
+      {RollbackRecord::CreatedFolders(Path(L"made"), temp_.path()),
+       RollbackRecord::CreatedFile(Path(L"made\\run.exe.1712345678.old")),
+       RollbackRecord::Renamed(Path(L"taken.exe"),
+                               Path(L"taken.exe.1712345678.old")),
+       RollbackRecord::Renamed(Path(L"free.exe"),
+                               Path(L"free.exe.1712345678.old")),
+       RollbackRecord::CreatedFile(Path(L"kept.exe.1712345678.old")),
+       RollbackRecord::CreatedFile(Path(L"launcher.exe"))},
+      "");
   EXPECT_TRUE(RollbackJournal::Replay(journal_path_, scope_));
   EXPECT_EQ(std::vector<base::string16>(), BesideJournal());
   const Snapshot expected = {{L"launcher.exe", "a later run's"},
@@ -851,6 +855,7 @@ TEST_F(RollbackJournalTest, AnEarlierBuildsLeftoverActsOnlyWhereNoRunWrites) {
   }
   EXPECT_FALSE(base::PathExists(Path(L"kept.exe.1712345678.old")));
   EXPECT_FALSE(base::PathExists(Path(L"free.exe.1712345678.old")));
+  EXPECT_FALSE(base::PathExists(Path(L"made")));
 }
 
 // A take-back that cannot write what it keeps for a file in use makes no
@@ -987,17 +992,22 @@ TEST_F(RollbackJournalTest, ARunKeepsWhatItCannotTakeBackOfAKilledChild) {
   EXPECT_TRUE(base::PathExists(Path(L"src.txt")));
 }
 
-// A leftover journal whose batch went, or was never written, gets one at
+// A leftover journal whose batch went, or was never started, gets one at
 // the next take-back while its files are in use; while one is there, which
-// may still wait, none other is written or started.
+// may still wait, none other is written or started. A batch whose leftover
+// journal is gone goes at the next take-back, and leftovers wait while a
+// run holds the journal.
 TEST_F(RollbackJournalTest, ALeftoverJournalHasOneBatchAtATime) {
   const base::FilePath file = Path(L"run.exe");
   ASSERT_NO_FATAL_FAILURE(CopyProgram(file));
   WriteJournal({RollbackRecord::CreatedFile(file)}, "");
   base::Process process = Run(file);
   ASSERT_TRUE(process.IsValid());
-  EXPECT_TRUE(RollbackJournal::Replay(journal_path_, scope_));
-  std::vector<base::string16> kept = BesideJournal();
+  RollbackJournal::SetStopPointForTesting(
+      RollbackJournal::StopPoint::kBatchWritten);
+  RollbackJournal::Replay(journal_path_, scope_);
+  RollbackJournal::SetStopPointForTesting(RollbackJournal::StopPoint::kNone);
+  const std::vector<base::string16> kept = BesideJournal();
   ASSERT_EQ(2u, kept.size());
   const base::FilePath batch = journal_dir_.path().Append(
       base::EndsWith16(kept[0], L".bat", base::CompareCase::SENSITIVE)
@@ -1016,6 +1026,25 @@ TEST_F(RollbackJournalTest, ALeftoverJournalHasOneBatchAtATime) {
   EXPECT_EQ(kept, BesideJournal());
   ASSERT_TRUE(process.Terminate(0, true));
   WaitForBatches();
+  EXPECT_EQ(std::vector<base::string16>(), BesideJournal());
+
+  const base::FilePath orphan(LeftoverPath(9).value() + L".bat");
+  Write(L"made.txt", "made");
+  {
+    RollbackJournal run;
+    ASSERT_TRUE(run.Open(journal_path_, scope_));
+    ASSERT_EQ(3, base::WriteFile(orphan, "del", 3));
+    WriteLeftoverAt(LeftoverPath(1), {RollbackRecord::KeptFile(
+                                         Path(L"made.txt"), base::FilePath(),
+                                         FileIdentity::Of(Path(L"made.txt")))});
+    EXPECT_TRUE(RollbackJournal::HasLeftovers(journal_path_));
+    EXPECT_FALSE(RollbackJournal::Replay(journal_path_, scope_));
+    EXPECT_TRUE(base::PathExists(Path(L"made.txt")));
+    EXPECT_TRUE(base::PathExists(orphan));
+    run.Close();
+  }
+  EXPECT_TRUE(RollbackJournal::Replay(journal_path_, scope_));
+  EXPECT_FALSE(base::PathExists(Path(L"made.txt")));
   EXPECT_EQ(std::vector<base::string16>(), BesideJournal());
 }
 

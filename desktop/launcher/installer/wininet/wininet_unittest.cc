@@ -158,42 +158,54 @@ class RecordingStats : public WininetDelegate {
   EventLog* const log_;
 };
 
-// Holds the closing callback of every connection that the clients make
-// open for a while, as WinINet does when it is slow to let go of one, and
-// counts the closes of that connection's session that other threads enter
-// meanwhile: WinINet may still be unlinking the connection from its
-// session then, while the close walks the session's children. A session
-// whose close began before the callback is held a moment; one that has
-// not, until another thread closes it (or a bound passes).
-class ConnectionClosingWatch {
+// Holds the closing callback of every connection and request that the
+// clients make open for a while, as WinINet does when it is slow to let go
+// of one, and counts the closes of a held handle's parents (a connection's
+// session; a request's connection and session) that other threads enter
+// meanwhile: WinINet may still be unlinking the handle from its parent
+// then, while the close walks the parent's children. For a handle closed
+// on its own, meanwhile begins at its close: WinINet reports it closing
+// only once it lets go of it, which may be on another thread after an
+// operation of it ends. A handle one of whose parents began to close
+// before its callback, or whose callback runs inside a close on its own
+// thread, is held a moment; any other, until another thread closes one of
+// its parents (or a bound passes). Notes, too, every session that had more
+// than one connection.
+class ClosingCallbackWatch {
  public:
   // The process's one watch: the seams are plain functions.
-  static ConnectionClosingWatch* Get() {
-    static ConnectionClosingWatch* watch = new ConnectionClosingWatch;
+  static ClosingCallbackWatch* Get() {
+    static ClosingCallbackWatch* watch = new ClosingCallbackWatch;
     return watch;
   }
 
   void Start() {
     {
       base::AutoLock hold(lock_);
-      session_of_.clear();
+      handles_.clear();
+      closes_.clear();
       closed_.clear();
+      closing_threads_.clear();
+      connections_of_session_.clear();
       connections_ = 0;
-      held_ = 0;
+      requests_ = 0;
+      held_connections_ = 0;
+      held_requests_ = 0;
+      shared_sessions_ = 0;
       unsafe_closes_ = 0;
     }
     internal::SetInternetCloseHandleFunctionForTesting(&Close);
     internal::SetStatusCallbackHookForTesting(&OnStatus);
   }
 
-  // Waits until every connection made since Start has been closed and
-  // held, then takes the seams out; false when that did not happen within
-  // a minute.
-  bool StopWhenEveryConnectionClosed() {
+  // Waits until every connection and request made since Start has been
+  // closed and held, then takes the seams out; false when that did not
+  // happen within a minute.
+  bool StopWhenEveryHandleClosed() {
     const base::TimeTicks end =
         base::TimeTicks::Now() + base::TimeDelta::FromSeconds(60);
     bool closed = false;
-    while (!(closed = held() == connections()) && base::TimeTicks::Now() < end)
+    while (!(closed = AllHeld()) && base::TimeTicks::Now() < end)
       Sleep(10);
     internal::SetStatusCallbackHookForTesting(nullptr);
     internal::SetInternetCloseHandleFunctionForTesting(nullptr);
@@ -204,9 +216,13 @@ class ConnectionClosingWatch {
     base::AutoLock hold(lock_);
     return connections_;
   }
-  int held() {
+  int requests() {
     base::AutoLock hold(lock_);
-    return held_;
+    return requests_;
+  }
+  int shared_sessions() {
+    base::AutoLock hold(lock_);
+    return shared_sessions_;
   }
   int unsafe_closes() {
     base::AutoLock hold(lock_);
@@ -214,15 +230,29 @@ class ConnectionClosingWatch {
   }
 
  private:
+  // A connection or request, with its parents from the nearest up.
+  struct Handle {
+    std::vector<HINTERNET> parents;
+    bool request = false;
+    bool held = false;
+    // The number of the close of this handle itself, 0 for none.
+    size_t closed_alone = 0;
+  };
+  struct Closing {
+    HINTERNET handle;
+    DWORD thread;
+  };
   struct Hold {
-    HINTERNET session;
+    std::vector<HINTERNET> parents;
     DWORD thread;
     bool closed_elsewhere;
   };
 
   static BOOL WINAPI Close(HINTERNET handle) {
     Get()->NoteClose(handle);
-    return InternetCloseHandle(handle);
+    const BOOL closed = InternetCloseHandle(handle);
+    Get()->NoteCloseReturned();
+    return closed;
   }
 
   static void OnStatus(void* handle, unsigned long status, void* info) {
@@ -232,11 +262,23 @@ class ConnectionClosingWatch {
       Get()->HoldClosing(handle);
   }
 
+  bool AllHeld() {
+    base::AutoLock hold(lock_);
+    return held_connections_ == connections_ && held_requests_ == requests_;
+  }
+
   void NoteClose(HINTERNET handle) {
     base::AutoLock hold(lock_);
+    closes_.push_back({handle, GetCurrentThreadId()});
+    auto closed_alone = handles_.find(handle);
+    if (closed_alone != handles_.end())
+      closed_alone->second.closed_alone = closes_.size();
     closed_.insert(handle);
+    connections_of_session_.erase(handle);
+    closing_threads_.insert(GetCurrentThreadId());
     for (Hold* held : holds_) {
-      if (held->session == handle && held->thread != GetCurrentThreadId()) {
+      if (held->thread != GetCurrentThreadId() &&
+          std::count(held->parents.begin(), held->parents.end(), handle)) {
         held->closed_elsewhere = true;
         ++unsafe_closes_;
       }
@@ -244,44 +286,92 @@ class ConnectionClosingWatch {
     closed_event_.Broadcast();
   }
 
-  // WinINet reports a new handle to its parent's callback.
-  void NoteCreated(HINTERNET parent, HINTERNET child) {
-    if (HandleType(parent) != INTERNET_HANDLE_TYPE_INTERNET)
-      return;
+  void NoteCloseReturned() {
     base::AutoLock hold(lock_);
-    session_of_[child] = parent;
-    // Handle values come back once WinINet has let go of them.
-    closed_.erase(parent);
-    ++connections_;
+    // A close that began before Start is not counted.
+    auto thread = closing_threads_.find(GetCurrentThreadId());
+    if (thread != closing_threads_.end())
+      closing_threads_.erase(thread);
   }
 
-  void HoldClosing(HINTERNET connection) {
+  // WinINet reports a new handle to its parent's callback.
+  void NoteCreated(HINTERNET parent, HINTERNET child) {
+    const DWORD type = HandleType(parent);
     base::AutoLock hold(lock_);
-    auto it = session_of_.find(connection);
-    if (it == session_of_.end())
+    Handle created;
+    created.parents.push_back(parent);
+    if (type == INTERNET_HANDLE_TYPE_INTERNET) {
+      // Handle values come back once WinINet has let go of them.
+      closed_.erase(parent);
+      ++connections_;
+      if (++connections_of_session_[parent] > 1)
+        ++shared_sessions_;
+    } else if (type == INTERNET_HANDLE_TYPE_CONNECT_HTTP) {
+      auto connection = handles_.find(parent);
+      if (connection != handles_.end())
+        created.parents.push_back(connection->second.parents[0]);
+      created.request = true;
+      ++requests_;
+    } else {
       return;
-    Hold held = {it->second, GetCurrentThreadId(), false};
-    session_of_.erase(it);
+    }
+    closed_.erase(child);
+    handles_[child] = created;
+  }
+
+  void HoldClosing(HINTERNET handle) {
+    base::AutoLock hold(lock_);
+    auto it = handles_.find(handle);
+    if (it == handles_.end() || it->second.held)
+      return;
+    it->second.held = true;
+    Hold held = {it->second.parents, GetCurrentThreadId(), false};
+    const bool request = it->second.request;
+    if (it->second.closed_alone)
+      CountClosesSince(it->second.closed_alone, &held);
+    bool parent_closing = closing_threads_.count(held.thread) > 0;
+    for (HINTERNET parent : held.parents)
+      parent_closing = parent_closing || closed_.count(parent) > 0;
     const base::TimeTicks end =
-        base::TimeTicks::Now() + base::TimeDelta::FromMilliseconds(
-                                     closed_.count(held.session) ? 100 : 10000);
+        base::TimeTicks::Now() +
+        base::TimeDelta::FromMilliseconds(parent_closing ? 100 : 10000);
     holds_.push_back(&held);
     for (base::TimeTicks now = base::TimeTicks::Now();
          !held.closed_elsewhere && now < end; now = base::TimeTicks::Now()) {
       closed_event_.TimedWait(end - now);
     }
     holds_.erase(std::find(holds_.begin(), holds_.end(), &held));
-    ++held_;
+    ++(request ? held_requests_ : held_connections_);
+  }
+
+  // The closes of |held|'s parents from other threads after the close
+  // numbered |first|.
+  void CountClosesSince(size_t first, Hold* held) {
+    for (size_t i = first; i < closes_.size(); ++i) {
+      if (closes_[i].thread != held->thread &&
+          std::count(held->parents.begin(), held->parents.end(),
+                     closes_[i].handle)) {
+        held->closed_elsewhere = true;
+        ++unsafe_closes_;
+      }
+    }
   }
 
   base::Lock lock_;
   base::ConditionVariable closed_event_{&lock_};
-  std::map<HINTERNET, HINTERNET> session_of_;
-  // The handles whose close has begun.
+  std::map<HINTERNET, Handle> handles_;
+  // Every close since Start, in order.
+  std::vector<Closing> closes_;
+  // The handles whose close has begun, and the threads inside a close.
   std::set<HINTERNET> closed_;
+  std::multiset<DWORD> closing_threads_;
+  std::map<HINTERNET, int> connections_of_session_;
   std::vector<Hold*> holds_;
   int connections_ = 0;
-  int held_ = 0;
+  int requests_ = 0;
+  int held_connections_ = 0;
+  int held_requests_ = 0;
+  int shared_sessions_ = 0;
   int unsafe_closes_ = 0;
 };
 
@@ -1405,10 +1495,11 @@ TEST_F(WininetTest, ClosingNeverWaitsForAnEndlessBody) {
   }
 }
 
-// No session is closed while WinINet may still be letting go of one of its
-// connections on another thread, whatever the transfer does: each
-// connection's closing callback is held open, and no other thread closes
-// its session meanwhile.
+// No session or connection is closed while WinINet may still be letting go
+// of one of its children on another thread, whatever the transfer does:
+// each connection's and request's closing callback is held open, and no
+// other thread closes a parent of it meanwhile. Each connection has a
+// session of its own, whose close alone closes it.
 TEST_F(WininetTest, NoSessionClosesWhileAConnectionOfItIsLetGo) {
   const struct Case {
     const char* path;
@@ -1425,7 +1516,7 @@ TEST_F(WininetTest, NoSessionClosesWhileAConnectionOfItIsLetGo) {
       {"/status/404", "", false},
       {"/bytes/2000000?slow=20", "", true},
   };
-  ConnectionClosingWatch* watch = ConnectionClosingWatch::Get();
+  ClosingCallbackWatch* watch = ClosingCallbackWatch::Get();
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.path);
     ASSERT_TRUE(server_.Reset());
@@ -1440,12 +1531,14 @@ TEST_F(WininetTest, NoSessionClosesWhileAConnectionOfItIsLetGo) {
     } else {
       EXPECT_TRUE(FetchString(c.path, c.body));
     }
-    EXPECT_TRUE(watch->StopWhenEveryConnectionClosed());
+    EXPECT_TRUE(watch->StopWhenEveryHandleClosed());
     // A connection for each request, or fewer: WinINet sends a request
     // again by itself when the kept-alive connection it tried was gone.
     EXPECT_LE(1, watch->connections());
     EXPECT_LE(static_cast<size_t>(watch->connections()),
               server_.GetRequests().size());
+    EXPECT_EQ(watch->connections(), watch->requests());
+    EXPECT_EQ(0, watch->shared_sessions());
     EXPECT_EQ(0, watch->unsafe_closes());
   }
 }

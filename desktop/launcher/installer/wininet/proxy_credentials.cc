@@ -83,8 +83,10 @@ bool ProxyCredentials::ReadFrom(std::initializer_list<void*> handles) {
 bool ProxyCredentials::ApplyTo(void* request) const {
   if (empty())
     return true;
-  return SetString(request, INTERNET_OPTION_PROXY_USERNAME, username_) &&
-         SetString(request, INTERNET_OPTION_PROXY_PASSWORD, password_);
+  // The password first: a request with a user name and no password brings
+  // the test platform's WinINet down when the proxy asks for them.
+  return SetString(request, INTERNET_OPTION_PROXY_PASSWORD, password_) &&
+         SetString(request, INTERNET_OPTION_PROXY_USERNAME, username_);
 }
 
 void ProxyCredentials::Clear() {

@@ -85,7 +85,11 @@ std::string AddressText(const void* info, DWORD length) {
   return std::string(bytes, strnlen(bytes, length));
 }
 
+std::atomic<internal::ProxyPromptFunction> g_proxy_prompt_for_testing{nullptr};
+
 int32_t RunProxyCredentialsDialog(HINTERNET request, HWND window) {
+  if (internal::ProxyPromptFunction prompt = g_proxy_prompt_for_testing)
+    return static_cast<int32_t>(prompt(request, window));
   return static_cast<int32_t>(InternetErrorDlg(
       window, request, ERROR_INTERNET_INCORRECT_PASSWORD,
       FLAGS_ERROR_UI_FILTER_FOR_ERRORS | FLAGS_ERROR_UI_FLAGS_CHANGE_OPTIONS |
@@ -413,6 +417,7 @@ bool Wininet::Start(const base::string16& url,
   LOG(INFO) << "Starting download from " << base::UTF16ToUTF8(url);
   if (state() == STATE_REQUEST_SENT || state() == STATE_READING)
     Stop();
+  proxy_credentials_.Clear();
 
   writer_ = std::move(writer);
   stats_delegate_ = std::move(stats_delegate);
@@ -497,6 +502,7 @@ bool Wininet::SendRequest(const base::string16& url,
     return false;
   }
   relay_->AddConnection();
+  connection_ = connection;
   const wchar_t* verb = request_has_body_ ? L"POST" : L"GET";
   // Redirects are followed here, after their targets are checked. Nothing
   // is written to the system's URL cache: every request reloads anyway, and
@@ -521,6 +527,9 @@ bool Wininet::SendRequest(const base::string16& url,
     PLOG(ERROR) << "Could not open Request";
     return false;
   }
+  // Should this fail, the proxy asks again and so does the prompt.
+  if (!proxy_credentials_.ApplyTo(request))
+    PLOG(WARNING) << "Could not give the request the proxy credentials";
   // The request is judged a whole period after it is sent, against what
   // was held when it was.
   judged_downloaded_ = downloaded_;
@@ -552,6 +561,7 @@ void Wininet::CloseRequest() {
   }
   HINTERNET session = session_;
   session_ = nullptr;
+  connection_ = nullptr;
   if (!session)
     return;
   // What the request still reports is dropped: it is no longer the current
@@ -1003,6 +1013,7 @@ void Wininet::CheckProgress() {
 void Wininet::OnProxyDialogReply(int32_t result) {
   if (result == ERROR_INTERNET_FORCE_RETRY) {
     LOG(INFO) << "Logged in to proxy - resuming download";
+    TakeProxyCredentials();
     Resume();
     return;
   }
@@ -1011,6 +1022,15 @@ void Wininet::OnProxyDialogReply(int32_t result) {
   else
     LOG(ERROR) << "Failed to obtain credentials for proxy";
   DownloadFailed();
+}
+
+void Wininet::TakeProxyCredentials() {
+  // The prompt leaves what the user typed on the request, or on a handle
+  // above it (the test platform keeps it on the session); the resume closes
+  // all three. None of them is closed before the reply: the transfer waits
+  // for it.
+  if (!proxy_credentials_.ReadFrom({open_request_, connection_, session_}))
+    LOG(WARNING) << "The proxy prompt left no credentials on the request";
 }
 
 void Wininet::ReportTotalProgress(uint64_t total) {
@@ -1053,6 +1073,7 @@ void Wininet::DownloadCompleted() {
 
 void Wininet::Close() {
   progress_timer_.Stop();
+  proxy_credentials_.Clear();
   if (!relay_)
     return;
   // A callback that is reading lets go at the flag; detaching waits it out,
@@ -1081,6 +1102,10 @@ void SetInternetCloseHandleFunctionForTesting(
 
 void SetStatusCallbackHookForTesting(StatusCallbackHook hook) {
   g_status_hook_for_testing = hook;
+}
+
+void SetProxyPromptFunctionForTesting(ProxyPromptFunction function) {
+  g_proxy_prompt_for_testing = function;
 }
 
 }  // namespace internal

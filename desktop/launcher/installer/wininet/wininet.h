@@ -17,6 +17,9 @@
 #include "base/task_runner.h"
 #include "base/time/time.h"
 #include "base/timer/timer.h"
+#include "desktop/launcher/installer/wininet/proxy_credentials.h"
+
+struct HWND__;
 
 namespace vexlo {
 namespace installer {
@@ -31,10 +34,10 @@ class WininetDelegate;
 // resumed with a byte range, taken only where the server's range starts
 // where it was asked to; connectivity errors, busy servers (502 to 504) and
 // requests that make no progress are retried after a pause; a proxy that
-// wants credentials gets them from the user through the UI. Redirects are
-// followed by the client itself, a bounded number of hops, each target
-// checked before it is asked. The completion runs on the thread that
-// started the transfer.
+// wants credentials gets them from the user through the UI, and every later
+// request of the transfer carries them. Redirects are followed by the
+// client itself, a bounded number of hops, each target checked before it
+// is asked. The completion runs on the thread that started the transfer.
 //
 // Start, Stop and everything the transfer posts back run on the owner's
 // thread. WinINet's status callbacks run on its own threads and reach the
@@ -193,6 +196,7 @@ class Wininet {
   void DownloadCompleted();
   void Close();
   void OnProxyDialogReply(int32_t result);
+  void TakeProxyCredentials();
   void ReportTotalProgress(uint64_t total);
   void ReportCurrentProgress();
 
@@ -201,6 +205,7 @@ class Wininet {
   // The current request's own session, which holds its connection, which
   // holds the request.
   void* session_ = nullptr;
+  void* connection_ = nullptr;
   // The request whose callbacks are taken (null once it stalled), and the
   // one that is open.
   void* request_ = nullptr;
@@ -219,6 +224,10 @@ class Wininet {
   bool request_has_body_ = false;
   base::string16 request_headers_;
   int redirects_ = 0;
+  // What the user gave the proxy prompt, set on every later request of the
+  // transfer: each has a session of its own, and WinINet may keep the
+  // credentials on the prompted request's session.
+  ProxyCredentials proxy_credentials_;
 
   std::unique_ptr<ResponseWriter> writer_;
   std::unique_ptr<WininetDelegate> stats_delegate_;
@@ -300,6 +309,15 @@ using StatusCallbackHook = void (*)(void* handle,
                                     unsigned long status,
                                     void* info);
 void SetStatusCallbackHookForTesting(StatusCallbackHook hook);
+
+// The proxy prompt: asks the user, over |window|, for the credentials that
+// the proxy wanted of |request| (a WinINet request handle answered 407),
+// leaves what was typed on the request, and answers as the system's prompt
+// does (ERROR_INTERNET_FORCE_RETRY after OK). Tests put a stand-in in the
+// system's place, since no one answers a dialog there; null puts the
+// system's back.
+using ProxyPromptFunction = uint32_t (*)(void* request, HWND__* window);
+void SetProxyPromptFunctionForTesting(ProxyPromptFunction function);
 
 }  // namespace internal
 

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <wincrypt.h>
 #include <wininet.h>
 
 #include <string.h>
@@ -25,6 +26,7 @@
 #include "base/test/task_test_util.h"
 #include "base/test/test_simple_task_runner.h"
 #include "base/test/unique_test_dir.h"
+#include "base/threading/thread.h"
 #include "base/threading/thread_task_runner_handle.h"
 #include "desktop/common/product/product_info.h"
 #include "desktop/launcher/installer/package_fetcher/package_fetcher_delegate.h"
@@ -46,6 +48,15 @@ void SetFlag(bool* flag) {
 
 void RunReply(const UICallbackRunner::Reply& reply, int32_t answer) {
   reply.Run(answer);
+}
+
+// What kind of WinINet handle |handle| is; 0 when it is none.
+DWORD HandleType(HINTERNET handle) {
+  DWORD type = 0;
+  DWORD size = sizeof(type);
+  return InternetQueryOptionW(handle, INTERNET_OPTION_HANDLE_TYPE, &type, &size)
+             ? type
+             : 0;
 }
 
 // Answers every UI callback with a fixed code, after |delay|, as a user at
@@ -148,42 +159,54 @@ class RecordingStats : public WininetDelegate {
   EventLog* const log_;
 };
 
-// Holds the closing callback of every connection that the clients make
-// open for a while, as WinINet does when it is slow to let go of one, and
-// counts the closes of that connection's session that other threads enter
-// meanwhile: WinINet may still be unlinking the connection from its
-// session then, while the close walks the session's children. A session
-// whose close began before the callback is held a moment; one that has
-// not, until another thread closes it (or a bound passes).
-class ConnectionClosingWatch {
+// Holds the closing callback of every connection and request that the
+// clients make open for a while, as WinINet does when it is slow to let go
+// of one, and counts the closes of a held handle's parents (a connection's
+// session; a request's connection and session) that other threads enter
+// meanwhile: WinINet may still be unlinking the handle from its parent
+// then, while the close walks the parent's children. For a handle closed
+// on its own, meanwhile begins at its close: WinINet reports it closing
+// only once it lets go of it, which may be on another thread after an
+// operation of it ends. A handle one of whose parents began to close
+// before its callback, or whose callback runs inside a close on its own
+// thread, is held a moment; any other, until another thread closes one of
+// its parents (or a bound passes). Notes, too, every session that had more
+// than one connection.
+class ClosingCallbackWatch {
  public:
   // The process's one watch: the seams are plain functions.
-  static ConnectionClosingWatch* Get() {
-    static ConnectionClosingWatch* watch = new ConnectionClosingWatch;
+  static ClosingCallbackWatch* Get() {
+    static ClosingCallbackWatch* watch = new ClosingCallbackWatch;
     return watch;
   }
 
   void Start() {
     {
       base::AutoLock hold(lock_);
-      session_of_.clear();
+      handles_.clear();
+      closes_.clear();
       closed_.clear();
+      closing_threads_.clear();
+      connections_of_session_.clear();
       connections_ = 0;
-      held_ = 0;
+      requests_ = 0;
+      held_connections_ = 0;
+      held_requests_ = 0;
+      shared_sessions_ = 0;
       unsafe_closes_ = 0;
     }
     internal::SetInternetCloseHandleFunctionForTesting(&Close);
     internal::SetStatusCallbackHookForTesting(&OnStatus);
   }
 
-  // Waits until every connection made since Start has been closed and
-  // held, then takes the seams out; false when that did not happen within
-  // a minute.
-  bool StopWhenEveryConnectionClosed() {
+  // Waits until every connection and request made since Start has been
+  // closed and held, then takes the seams out; false when that did not
+  // happen within a minute.
+  bool StopWhenEveryHandleClosed() {
     const base::TimeTicks end =
         base::TimeTicks::Now() + base::TimeDelta::FromSeconds(60);
     bool closed = false;
-    while (!(closed = held() == connections()) && base::TimeTicks::Now() < end)
+    while (!(closed = AllHeld()) && base::TimeTicks::Now() < end)
       Sleep(10);
     internal::SetStatusCallbackHookForTesting(nullptr);
     internal::SetInternetCloseHandleFunctionForTesting(nullptr);
@@ -194,9 +217,13 @@ class ConnectionClosingWatch {
     base::AutoLock hold(lock_);
     return connections_;
   }
-  int held() {
+  int requests() {
     base::AutoLock hold(lock_);
-    return held_;
+    return requests_;
+  }
+  int shared_sessions() {
+    base::AutoLock hold(lock_);
+    return shared_sessions_;
   }
   int unsafe_closes() {
     base::AutoLock hold(lock_);
@@ -204,15 +231,29 @@ class ConnectionClosingWatch {
   }
 
  private:
+  // A connection or request, with its parents from the nearest up.
+  struct Handle {
+    std::vector<HINTERNET> parents;
+    bool request = false;
+    bool held = false;
+    // The number of the close of this handle itself, 0 for none.
+    size_t closed_alone = 0;
+  };
+  struct Closing {
+    HINTERNET handle;
+    DWORD thread;
+  };
   struct Hold {
-    HINTERNET session;
+    std::vector<HINTERNET> parents;
     DWORD thread;
     bool closed_elsewhere;
   };
 
   static BOOL WINAPI Close(HINTERNET handle) {
     Get()->NoteClose(handle);
-    return InternetCloseHandle(handle);
+    const BOOL closed = InternetCloseHandle(handle);
+    Get()->NoteCloseReturned();
+    return closed;
   }
 
   static void OnStatus(void* handle, unsigned long status, void* info) {
@@ -222,11 +263,23 @@ class ConnectionClosingWatch {
       Get()->HoldClosing(handle);
   }
 
+  bool AllHeld() {
+    base::AutoLock hold(lock_);
+    return held_connections_ == connections_ && held_requests_ == requests_;
+  }
+
   void NoteClose(HINTERNET handle) {
     base::AutoLock hold(lock_);
+    closes_.push_back({handle, GetCurrentThreadId()});
+    auto closed_alone = handles_.find(handle);
+    if (closed_alone != handles_.end())
+      closed_alone->second.closed_alone = closes_.size();
     closed_.insert(handle);
+    connections_of_session_.erase(handle);
+    closing_threads_.insert(GetCurrentThreadId());
     for (Hold* held : holds_) {
-      if (held->session == handle && held->thread != GetCurrentThreadId()) {
+      if (held->thread != GetCurrentThreadId() &&
+          std::count(held->parents.begin(), held->parents.end(), handle)) {
         held->closed_elsewhere = true;
         ++unsafe_closes_;
       }
@@ -234,49 +287,92 @@ class ConnectionClosingWatch {
     closed_event_.Broadcast();
   }
 
-  // WinINet reports a new handle to its parent's callback.
-  void NoteCreated(HINTERNET parent, HINTERNET child) {
-    DWORD type = 0;
-    DWORD size = sizeof(type);
-    if (!InternetQueryOptionW(parent, INTERNET_OPTION_HANDLE_TYPE, &type,
-                              &size) ||
-        type != INTERNET_HANDLE_TYPE_INTERNET) {
-      return;
-    }
+  void NoteCloseReturned() {
     base::AutoLock hold(lock_);
-    session_of_[child] = parent;
-    // Handle values come back once WinINet has let go of them.
-    closed_.erase(parent);
-    ++connections_;
+    // A close that began before Start is not counted.
+    auto thread = closing_threads_.find(GetCurrentThreadId());
+    if (thread != closing_threads_.end())
+      closing_threads_.erase(thread);
   }
 
-  void HoldClosing(HINTERNET connection) {
+  // WinINet reports a new handle to its parent's callback.
+  void NoteCreated(HINTERNET parent, HINTERNET child) {
+    const DWORD type = HandleType(parent);
     base::AutoLock hold(lock_);
-    auto it = session_of_.find(connection);
-    if (it == session_of_.end())
+    Handle created;
+    created.parents.push_back(parent);
+    if (type == INTERNET_HANDLE_TYPE_INTERNET) {
+      // Handle values come back once WinINet has let go of them.
+      closed_.erase(parent);
+      ++connections_;
+      if (++connections_of_session_[parent] > 1)
+        ++shared_sessions_;
+    } else if (type == INTERNET_HANDLE_TYPE_CONNECT_HTTP) {
+      auto connection = handles_.find(parent);
+      if (connection != handles_.end())
+        created.parents.push_back(connection->second.parents[0]);
+      created.request = true;
+      ++requests_;
+    } else {
       return;
-    Hold held = {it->second, GetCurrentThreadId(), false};
-    session_of_.erase(it);
+    }
+    closed_.erase(child);
+    handles_[child] = created;
+  }
+
+  void HoldClosing(HINTERNET handle) {
+    base::AutoLock hold(lock_);
+    auto it = handles_.find(handle);
+    if (it == handles_.end() || it->second.held)
+      return;
+    it->second.held = true;
+    Hold held = {it->second.parents, GetCurrentThreadId(), false};
+    const bool request = it->second.request;
+    if (it->second.closed_alone)
+      CountClosesSince(it->second.closed_alone, &held);
+    bool parent_closing = closing_threads_.count(held.thread) > 0;
+    for (HINTERNET parent : held.parents)
+      parent_closing = parent_closing || closed_.count(parent) > 0;
     const base::TimeTicks end =
-        base::TimeTicks::Now() + base::TimeDelta::FromMilliseconds(
-                                     closed_.count(held.session) ? 100 : 10000);
+        base::TimeTicks::Now() +
+        base::TimeDelta::FromMilliseconds(parent_closing ? 100 : 10000);
     holds_.push_back(&held);
     for (base::TimeTicks now = base::TimeTicks::Now();
          !held.closed_elsewhere && now < end; now = base::TimeTicks::Now()) {
       closed_event_.TimedWait(end - now);
     }
     holds_.erase(std::find(holds_.begin(), holds_.end(), &held));
-    ++held_;
+    ++(request ? held_requests_ : held_connections_);
+  }
+
+  // The closes of |held|'s parents from other threads after the close
+  // numbered |first|.
+  void CountClosesSince(size_t first, Hold* held) {
+    for (size_t i = first; i < closes_.size(); ++i) {
+      if (closes_[i].thread != held->thread &&
+          std::count(held->parents.begin(), held->parents.end(),
+                     closes_[i].handle)) {
+        held->closed_elsewhere = true;
+        ++unsafe_closes_;
+      }
+    }
   }
 
   base::Lock lock_;
   base::ConditionVariable closed_event_{&lock_};
-  std::map<HINTERNET, HINTERNET> session_of_;
-  // The handles whose close has begun.
+  std::map<HINTERNET, Handle> handles_;
+  // Every close since Start, in order.
+  std::vector<Closing> closes_;
+  // The handles whose close has begun, and the threads inside a close.
   std::set<HINTERNET> closed_;
+  std::multiset<DWORD> closing_threads_;
+  std::map<HINTERNET, int> connections_of_session_;
   std::vector<Hold*> holds_;
   int connections_ = 0;
-  int held_ = 0;
+  int requests_ = 0;
+  int held_connections_ = 0;
+  int held_requests_ = 0;
+  int shared_sessions_ = 0;
   int unsafe_closes_ = 0;
 };
 
@@ -696,6 +792,255 @@ INSTANTIATE_TEST_SUITE_P(
                     ProxyCase{0, Wininet::STATE_FAILED},
                     ProxyCase{ERROR_CANCELLED, Wininet::STATE_FAILED},
                     ProxyCase{ERROR_ACCESS_DENIED, Wininet::STATE_FAILED}));
+
+// Stands in for the system's proxy prompt and its user: does to the request
+// what the prompt does when the user types a user name and a password and
+// presses OK (sets them on the request, answers ERROR_INTERNET_FORCE_RETRY),
+// or Cancel. One answer of its script a prompt; past its end it cancels, so
+// that a client that keeps asking fails rather than loops.
+class ScriptedProxyPrompt {
+ public:
+  struct Answer {
+    // Null for Cancel.
+    const wchar_t* user;
+    const wchar_t* password;
+  };
+
+  // The process's one prompt: the seam is a plain function.
+  static ScriptedProxyPrompt* Get() {
+    static ScriptedProxyPrompt* prompt = new ScriptedProxyPrompt;
+    return prompt;
+  }
+
+  void Start(const std::vector<Answer>& script) {
+    {
+      base::AutoLock hold(lock_);
+      script_ = script;
+      prompts_ = 0;
+      not_requests_ = 0;
+    }
+    internal::SetProxyPromptFunctionForTesting(&Prompt);
+  }
+  void Stop() { internal::SetProxyPromptFunctionForTesting(nullptr); }
+
+  int prompts() {
+    base::AutoLock hold(lock_);
+    return prompts_;
+  }
+  // Prompts for a handle that was not a request.
+  int not_requests() {
+    base::AutoLock hold(lock_);
+    return not_requests_;
+  }
+
+ private:
+  static uint32_t Prompt(void* request, HWND__* /*window*/) {
+    return Get()->AnswerPrompt(request);
+  }
+
+  uint32_t AnswerPrompt(HINTERNET request) {
+    const bool is_request =
+        HandleType(request) == INTERNET_HANDLE_TYPE_HTTP_REQUEST;
+    Answer answer = {nullptr, nullptr};
+    {
+      base::AutoLock hold(lock_);
+      not_requests_ += is_request ? 0 : 1;
+      if (static_cast<size_t>(prompts_) < script_.size())
+        answer = script_[prompts_];
+      ++prompts_;
+    }
+    if (!answer.user)
+      return ERROR_CANCELLED;
+    if (!SetOption(request, INTERNET_OPTION_PROXY_USERNAME, answer.user) ||
+        !SetOption(request, INTERNET_OPTION_PROXY_PASSWORD, answer.password)) {
+      return GetLastError();
+    }
+    return ERROR_INTERNET_FORCE_RETRY;
+  }
+
+  static bool SetOption(HINTERNET request, DWORD option, const wchar_t* text) {
+    return InternetSetOptionW(request, option, const_cast<wchar_t*>(text),
+                              static_cast<DWORD>(wcslen(text) + 1)) != FALSE;
+  }
+
+  base::Lock lock_;
+  std::vector<Answer> script_;
+  int prompts_ = 0;
+  int not_requests_ = 0;
+};
+
+void RunUICallbackAndPostItsReply(
+    const UICallbackRunner::UICallback& ui_callback,
+    const base::scoped_refptr<base::SingleThreadTaskRunner>& reply_task_runner,
+    const UICallbackRunner::Reply& reply) {
+  reply_task_runner->PostTask(
+      LOCATION_FROM_HERE("RunUICallbackAndPostItsReply"),
+      base::Bind(&RunReply, reply, ui_callback.Run(nullptr)));
+}
+
+// "Basic " and the Base64 of "|user|:|password|".
+std::string BasicCredentials(const std::string& user,
+                             const std::string& password) {
+  const std::string pair = user + ":" + password;
+  const BYTE* bytes = reinterpret_cast<const BYTE*>(pair.data());
+  const DWORD flags = CRYPT_STRING_BASE64 | CRYPT_STRING_NOCRLF;
+  DWORD size = 0;
+  if (!CryptBinaryToStringA(bytes, static_cast<DWORD>(pair.size()), flags,
+                            nullptr, &size)) {
+    return std::string();
+  }
+  std::string encoded(size, '\0');
+  if (!CryptBinaryToStringA(bytes, static_cast<DWORD>(pair.size()), flags,
+                            &encoded[0], &size)) {
+    return std::string();
+  }
+  encoded.resize(size);
+  return "Basic " + encoded;
+}
+
+// Runs UI callbacks on a thread of their own, as the installer's window
+// thread does.
+class ThreadUICallbackRunner : public UICallbackRunner {
+ public:
+  ThreadUICallbackRunner() { thread_.Start(); }
+
+  void RunUICallbackAndPostReply(
+      const UICallback& ui_callback,
+      const base::scoped_refptr<base::SingleThreadTaskRunner>&
+          reply_task_runner,
+      const Reply& reply) override {
+    thread_.task_runner()->PostTask(
+        LOCATION_FROM_HERE("ThreadUICallbackRunner"),
+        base::Bind(&RunUICallbackAndPostItsReply, ui_callback,
+                   reply_task_runner, reply));
+  }
+
+ private:
+  base::Thread thread_{"UI callbacks"};
+};
+
+// What the user types into the proxy prompt goes with every later request
+// of the transfer, whichever handle WinINet keeps it on: the prompt comes
+// once, whatever follows it (a resume after a cut, a counted retry, a
+// redirect hop), and again only when the proxy refuses what was typed.
+// Cancel fails the transfer. The next transfer asks afresh.
+TEST_F(WininetTest, CredentialsGivenToTheProxyPromptGoWithEveryLaterRequest) {
+  const std::string kUser = "proxy-user";
+  const std::string kPassword = "s3cret.pass";
+  // Longer than the room a first read of it has.
+  const std::string kLongPassword(300, 'p');
+  const std::wstring long_password(kLongPassword.begin(), kLongPassword.end());
+  using Answer = ScriptedProxyPrompt::Answer;
+  const Answer kRight = {L"proxy-user", L"s3cret.pass"};
+  const Answer kWrong = {L"proxy-user", L"wrong"};
+  const Answer kCancel = {nullptr, nullptr};
+  struct Case {
+    const char* name;
+    // The proxy's password, and the path behind it.
+    std::string password;
+    std::string path;
+    std::vector<Answer> answers;
+    Wininet::State end_state;
+    uint32_t body_size;
+    // What the proxy let through, in order: path and Range of each.
+    std::vector<std::string> let_through;
+  } cases[] = {
+      {"a plain download",
+       kPassword,
+       "/bytes/70000",
+       {kRight},
+       Wininet::STATE_COMPLETED,
+       70000,
+       {"/bytes/70000 bytes=0-"}},
+      {"cut once",
+       kPassword,
+       "/bytes/100000?cut=40000",
+       {kRight},
+       Wininet::STATE_COMPLETED,
+       100000,
+       {"/bytes/100000?cut=40000 bytes=0-",
+        "/bytes/100000?cut=40000 bytes=40000-"}},
+      {"a counted retry",
+       kPassword,
+       "/seq/503,200?size=3000",
+       {kRight},
+       Wininet::STATE_COMPLETED,
+       3000,
+       {"/seq/503,200?size=3000 bytes=0-", "/seq/503,200?size=3000 bytes=0-"}},
+      {"a redirect hop",
+       kPassword,
+       "/redirect?to=" +
+           HttpTestServer::ProxiedPath(kUser, kPassword, "/bytes/700"),
+       {kRight},
+       Wininet::STATE_COMPLETED,
+       700,
+       {"/redirect?to=" +
+            HttpTestServer::ProxiedPath(kUser, kPassword, "/bytes/700") +
+            " bytes=0-",
+        "/bytes/700 bytes=0-"}},
+      {"wrong credentials first",
+       kPassword,
+       "/bytes/5000",
+       {kWrong, kRight},
+       Wininet::STATE_COMPLETED,
+       5000,
+       {"/bytes/5000 bytes=0-"}},
+      {"a long password",
+       kLongPassword,
+       "/bytes/100000?cut=40000",
+       {{L"proxy-user", long_password.c_str()}},
+       Wininet::STATE_COMPLETED,
+       100000,
+       {"/bytes/100000?cut=40000 bytes=0-",
+        "/bytes/100000?cut=40000 bytes=40000-"}},
+      {"cancelled",
+       kPassword,
+       "/bytes/5000",
+       {kCancel},
+       Wininet::STATE_FAILED,
+       0,
+       {}},
+  };
+  ThreadUICallbackRunner ui_runner;
+  Wininet client(&ui_runner, nullptr);
+  client.SetRetryTaskRunnerForTesting(retry_runner_);
+  client.SetMinResumeIntervalForTesting(base::TimeDelta());
+  ScriptedProxyPrompt* prompt = ScriptedProxyPrompt::Get();
+  for (const Case& c : cases) {
+    const std::string proxy =
+        HttpTestServer::ProxiedPath(kUser, c.password, "");
+    const std::string authorization = BasicCredentials(kUser, c.password);
+    for (const char* transfer : {"first", "next"}) {
+      SCOPED_TRACE(std::string(c.name) + ", " + transfer + " transfer");
+      ASSERT_TRUE(server_.Reset());
+      prompt->Start(c.answers);
+      received_.clear();
+      base::RunLoop run_loop;
+      ASSERT_TRUE(
+          client.Start(server_.Url(proxy + c.path), "", run_loop.QuitClosure(),
+                       std::make_unique<StringResponseWriter>(&received_),
+                       std::make_unique<WininetDelegate>()));
+      const bool ended = base::test::RunWithTimeout(&run_loop);
+      prompt->Stop();
+      ASSERT_TRUE(ended);
+      EXPECT_EQ(c.end_state, client.state());
+      EXPECT_TRUE(received_ == HttpTestServer::Pattern(c.body_size));
+      EXPECT_EQ(static_cast<int>(c.answers.size()), prompt->prompts());
+      EXPECT_EQ(0, prompt->not_requests());
+      std::vector<std::string> let_through;
+      for (const HttpTestServer::Request& request : server_.GetRequests()) {
+        auto sent = request.headers.find("Proxy-Authorization");
+        if (sent == request.headers.end() || sent->second != authorization)
+          continue;
+        auto range = request.headers.find("Range");
+        let_through.push_back(
+            request.path.substr(proxy.size()) + " " +
+            (range == request.headers.end() ? "-" : range->second));
+      }
+      EXPECT_EQ(c.let_through, let_through);
+    }
+  }
+}
 
 // Tasks the transfer queued for its owner before Stop must come to nothing.
 TEST(WininetStopTest, StopVoidsWhatTheTransferAlreadyQueued) {
@@ -1190,10 +1535,11 @@ TEST_F(WininetTest, ClosingNeverWaitsForAnEndlessBody) {
   }
 }
 
-// No session is closed while WinINet may still be letting go of one of its
-// connections on another thread, whatever the transfer does: each
-// connection's closing callback is held open, and no other thread closes
-// its session meanwhile.
+// No session or connection is closed while WinINet may still be letting go
+// of one of its children on another thread, whatever the transfer does:
+// each connection's and request's closing callback is held open, and no
+// other thread closes a parent of it meanwhile. Each connection has a
+// session of its own, whose close alone closes it.
 TEST_F(WininetTest, NoSessionClosesWhileAConnectionOfItIsLetGo) {
   const struct Case {
     const char* path;
@@ -1210,7 +1556,7 @@ TEST_F(WininetTest, NoSessionClosesWhileAConnectionOfItIsLetGo) {
       {"/status/404", "", false},
       {"/bytes/2000000?slow=20", "", true},
   };
-  ConnectionClosingWatch* watch = ConnectionClosingWatch::Get();
+  ClosingCallbackWatch* watch = ClosingCallbackWatch::Get();
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.path);
     ASSERT_TRUE(server_.Reset());
@@ -1225,12 +1571,14 @@ TEST_F(WininetTest, NoSessionClosesWhileAConnectionOfItIsLetGo) {
     } else {
       EXPECT_TRUE(FetchString(c.path, c.body));
     }
-    EXPECT_TRUE(watch->StopWhenEveryConnectionClosed());
+    EXPECT_TRUE(watch->StopWhenEveryHandleClosed());
     // A connection for each request, or fewer: WinINet sends a request
     // again by itself when the kept-alive connection it tried was gone.
     EXPECT_LE(1, watch->connections());
     EXPECT_LE(static_cast<size_t>(watch->connections()),
               server_.GetRequests().size());
+    EXPECT_EQ(watch->connections(), watch->requests());
+    EXPECT_EQ(0, watch->shared_sessions());
     EXPECT_EQ(0, watch->unsafe_closes());
   }
 }

@@ -294,6 +294,13 @@ std::vector<HttpTestServer::Request> HttpTestServer::GetRequests() {
 }
 
 // static
+std::string HttpTestServer::ProxiedPath(const std::string& user,
+                                        const std::string& password,
+                                        const std::string& path) {
+  return "/proxy/" + user + "/" + password + path;
+}
+
+// static
 char HttpTestServer::PatternByte(uint64_t offset) {
   const uint64_t j = offset % kPatternPeriod;
   return static_cast<char>((j * j * 7 + j) % 256);

@@ -64,7 +64,15 @@ class HttpTestServer {
   // The connections the silent listener has taken; -1 when unknown.
   int SilentConnections();
 
-  // Every request served so far, in arrival order.
+  // |path| behind the server's proxy, which answers 407 to every request
+  // without Basic credentials for |user| and |password| (neither may hold
+  // a '/') and lets the others through to |path|.
+  static std::string ProxiedPath(const std::string& user,
+                                 const std::string& password,
+                                 const std::string& path);
+
+  // Every request served so far, in arrival order; those the proxy turned
+  // away too.
   std::vector<Request> GetRequests();
   // Forgets the requests and the per-URL counts.
   bool Reset();

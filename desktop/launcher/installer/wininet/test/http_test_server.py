@@ -62,6 +62,14 @@ set-up round trip:
                       hexto=HEX spells, which no URL handling on the way
                       can change).
   /echo               answers 200 with the request body.
+  /proxy/USER/PASSWORD/PATH
+                      a proxy that wants Basic credentials in front of
+                      PATH (with the query): 407 with Proxy-Authenticate
+                      to every request without Proxy-Authorization for
+                      USER and PASSWORD (percent-decoded), and what PATH
+                      answers to the others. Only those count as requests
+                      for PATH (cut=, /seq); a redirect to another
+                      PATH must name the proxy again.
   /collector/...      answers 200 with a short body.
   /reply/CODE/LOC     answers a GET with CODE and "Location: LOC" (LOC
                       percent-decoded; no header when it is absent), any
@@ -87,6 +95,7 @@ accepts connections and holds them without a byte, read or written, until
 the server stops; GET /__control/silent_count answers how many it took.
 """
 
+import base64
 import email.parser
 import http.server
 import json
@@ -105,6 +114,7 @@ PERIOD = 65521
 CHUNK = 64 * 1024
 SIGNATURE = "a%2Bb%2F%3D%26c"
 ENDLESS_SECONDS = 60
+PROXY_PATH = re.compile(r"^/proxy/([^/]*)/([^/]*)(/.*)$")
 
 
 def pattern_block():
@@ -128,8 +138,11 @@ class Recorder:
         self.hits = {}
 
     def record(self, entry, url):
+        """Records a request; counts it for |url| unless that is None."""
         with self.lock:
             self.requests.append(entry)
+            if url is None:
+                return 0
             count = self.hits.get(url, 0)
             self.hits[url] = count + 1
             return count
@@ -226,13 +239,20 @@ class Handler(http.server.BaseHTTPRequestHandler):
                                             keep_blank_values=True))
         if url.path.startswith("/__control/"):
             return self.control(url.path[len("/__control/"):])
-        hit = RECORDER.record({
+        entry = {
             "method": self.command,
             "path": self.path,
             "headers": {k: v for k, v in self.headers.items()},
             "body_hex": body.hex(),
             "form": parse_form(self.headers.get("Content-Type"), body),
-        }, self.path)
+        }
+        proxied = PROXY_PATH.match(url.path)
+        if proxied:
+            if not self.proxy_authorized(*proxied.groups()[:2]):
+                RECORDER.record(entry, None)
+                return self.send_proxy_challenge()
+            url = url._replace(path=proxied.group(3))
+        hit = RECORDER.record(entry, self.path)
         parts = url.path.strip("/").split("/")
         signatures = [p[len("sig="):] for p in url.query.split("&")
                       if p.startswith("sig=")]
@@ -300,6 +320,22 @@ class Handler(http.server.BaseHTTPRequestHandler):
             threading.Thread(target=self.server.shutdown, daemon=True).start()
             return
         return self.send_simple(404, b"no such control")
+
+    def proxy_authorized(self, user, password):
+        credentials = (urllib.parse.unquote(user) + ":" +
+                       urllib.parse.unquote(password)).encode()
+        expected = "Basic " + base64.b64encode(credentials).decode()
+        return self.headers.get("Proxy-Authorization") == expected
+
+    def send_proxy_challenge(self):
+        body = b"proxy authentication required"
+        self.send_response(407)
+        self.send_header("Proxy-Authenticate",
+                         'Basic realm="http_test_server proxy"')
+        self.send_header("Content-Type", "text/plain")
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
 
     def send_simple(self, code, body):
         self.send_response(code)

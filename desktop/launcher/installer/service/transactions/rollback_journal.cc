@@ -205,6 +205,7 @@ constexpr wchar_t kRefusedSuffix[] = L".refused";
 constexpr wchar_t kLeftoverSuffix[] = L".leftover";
 // The batch file that finishes a leftover journal once its files are free.
 constexpr wchar_t kBatchSuffix[] = L".bat";
+constexpr wchar_t kLeftoverBatchSuffix[] = L".leftover.bat";
 
 // A name beside the journal at |path| that ends with |suffix|.
 base::FilePath AsideName(const base::FilePath& path,
@@ -727,18 +728,17 @@ std::vector<base::FilePath> FindLeftoverJournals(const base::FilePath& path) {
 }
 
 // Deletes the batches beside the journal at |path| whose leftover journals
-// are gone: one that never started, or one that its take-back replaced.
+// are gone, finished or replaced by a take-back, or by the batch itself
+// when it was ended before it deleted itself: a batch never outlives its
+// journal.
 void DeleteOrphanBatches(const base::FilePath& path) {
-  const base::string16 batch_suffix =
-      base::string16(kLeftoverSuffix) + kBatchSuffix;
-  for (const base::FilePath& batch : FindBeside(path, batch_suffix.c_str())) {
+  for (const base::FilePath& batch : FindBeside(path, kLeftoverBatchSuffix)) {
     const base::string16& name = batch.value();
-    if (base::PathExists(base::FilePath(name.substr(
-            0, name.size() - base::string16(kBatchSuffix).size())))) {
-      continue;
-    }
-    if (::DeleteFileW(name.c_str()))
+    const base::FilePath leftover(
+        name.substr(0, name.size() - wcslen(kBatchSuffix)));
+    if (!base::PathExists(leftover) && ::DeleteFileW(batch.value().c_str())) {
       RemoveFolderIfLast(batch);
+    }
   }
 }
 
@@ -912,10 +912,8 @@ bool RollbackJournal::Replay(const base::FilePath& path,
 
 // static
 bool RollbackJournal::HasLeftovers(const base::FilePath& path) {
-  const base::string16 batch_suffix =
-      base::string16(kLeftoverSuffix) + kBatchSuffix;
   return !FindBeside(path, kLeftoverSuffix).empty() ||
-         !FindBeside(path, batch_suffix.c_str()).empty();
+         !FindBeside(path, kLeftoverBatchSuffix).empty();
 }
 
 // static

@@ -1469,18 +1469,37 @@ const struct {
 
 // An administrator's run neither replays nor continues a journal that
 // others could have written, nor one in a folder someone else made: it is
-// kept aside untouched, and continuing it is refused.
+// kept aside untouched, and continuing it is refused. Nor does it take back
+// such a leftover journal, which an uninstallation does not find either.
 TEST_F(PlantedJournalTest, AnAdministratorsRunTakesNoJournalOthersCouldWrite) {
   FakeSecurityChecks administrator;
   for (const auto& test : kSecurityCases) {
     SCOPED_TRACE(base::UTF16ToUTF8(test.journal) + " in " +
                  base::UTF16ToUTF8(test.folder));
-    Write(L"made.txt", "made");
-    const size_t kept = KeptAside().size();
-    WriteJournal({RollbackRecord::CreatedFile(Path(L"made.txt"))}, "");
-    RollbackJournal first;
     g_security[0] = test.journal;
     g_security[1] = test.folder;
+    // What the row before left open and unrecorded.
+    base::DeleteFile(journal_path_, false);
+    Write(L"made.txt", "made");
+    size_t kept = KeptAside().size();
+    WriteLeftoverAt(LeftoverPath(1), {RollbackRecord::KeptFile(
+                                         Path(L"made.txt"), base::FilePath(),
+                                         FileIdentity::Of(Path(L"made.txt")))});
+    RollbackJournal::SetSecurityReaderForTesting(&ReadTestSecurity);
+    RollbackLeftovers found;
+    std::vector<base::FilePath> files;
+    RollbackJournal::FindLeftovers(journal_path_, scope_, &found, &files);
+    EXPECT_EQ(test.taken ? 1u : 0u, files.size());
+    RollbackJournal::Replay(journal_path_, scope_);
+    RollbackJournal::SetSecurityReaderForTesting(nullptr);
+    EXPECT_EQ(test.taken, !base::PathExists(Path(L"made.txt")));
+    EXPECT_EQ(test.taken ? kept : kept + 1, KeptAside().size());
+    EXPECT_FALSE(base::PathExists(LeftoverPath(1)));
+
+    Write(L"made.txt", "made");
+    kept = KeptAside().size();
+    WriteJournal({RollbackRecord::CreatedFile(Path(L"made.txt"))}, "");
+    RollbackJournal first;
     for (bool replay : {true, false}) {
       RollbackJournal::SetSecurityReaderForTesting(&ReadTestSecurity);
       RollbackJournal second;
@@ -1494,34 +1513,6 @@ TEST_F(PlantedJournalTest, AnAdministratorsRunTakesNoJournalOthersCouldWrite) {
         ASSERT_TRUE(first.Open(journal_path_, scope_));
       }
     }
-  }
-}
-
-// An administrator's run takes back no leftover journal that others could
-// have written, nor one in a folder someone else made: it is kept aside
-// untouched, and an uninstallation does not find it.
-TEST_F(PlantedJournalTest, AnAdministratorsRunTakesNoLeftoverOthersCouldWrite) {
-  FakeSecurityChecks administrator;
-  for (const auto& test : kSecurityCases) {
-    SCOPED_TRACE(base::UTF16ToUTF8(test.journal) + " in " +
-                 base::UTF16ToUTF8(test.folder));
-    Write(L"made.txt", "made");
-    const size_t kept = KeptAside().size();
-    WriteLeftoverAt(LeftoverPath(1), {RollbackRecord::KeptFile(
-                                         Path(L"made.txt"), base::FilePath(),
-                                         FileIdentity::Of(Path(L"made.txt")))});
-    g_security[0] = test.journal;
-    g_security[1] = test.folder;
-    RollbackJournal::SetSecurityReaderForTesting(&ReadTestSecurity);
-    RollbackLeftovers found;
-    std::vector<base::FilePath> files;
-    RollbackJournal::FindLeftovers(journal_path_, scope_, &found, &files);
-    EXPECT_EQ(test.taken ? 1u : 0u, files.size());
-    RollbackJournal::Replay(journal_path_, scope_);
-    RollbackJournal::SetSecurityReaderForTesting(nullptr);
-    EXPECT_EQ(test.taken, !base::PathExists(Path(L"made.txt")));
-    EXPECT_EQ(test.taken ? kept : kept + 1, KeptAside().size());
-    EXPECT_FALSE(base::PathExists(LeftoverPath(1)));
   }
 }
 

@@ -71,8 +71,8 @@ class HttpTestServer {
                                  const std::string& password,
                                  const std::string& path);
 
-  // Every request served so far, in arrival order; those the proxy turned
-  // away too.
+  // Every request served so far, in arrival order, but those the proxy
+  // turned away.
   std::vector<Request> GetRequests();
   // Forgets the requests and the per-URL counts.
   bool Reset();

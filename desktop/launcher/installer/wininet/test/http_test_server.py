@@ -67,9 +67,9 @@ set-up round trip:
                       PATH (with the query): 407 with Proxy-Authenticate
                       to every request without Proxy-Authorization for
                       USER and PASSWORD (percent-decoded), and what PATH
-                      answers to the others. Only those count as requests
-                      for PATH (cut=, /seq); a redirect to another
-                      PATH must name the proxy again.
+                      answers to the others, which alone are recorded;
+                      a redirect to another PATH must name the proxy
+                      again.
   /collector/...      answers 200 with a short body.
   /reply/CODE/LOC     answers a GET with CODE and "Location: LOC" (LOC
                       percent-decoded; no header when it is absent), any
@@ -138,11 +138,8 @@ class Recorder:
         self.hits = {}
 
     def record(self, entry, url):
-        """Records a request; counts it for |url| unless that is None."""
         with self.lock:
             self.requests.append(entry)
-            if url is None:
-                return 0
             count = self.hits.get(url, 0)
             self.hits[url] = count + 1
             return count
@@ -249,7 +246,6 @@ class Handler(http.server.BaseHTTPRequestHandler):
         proxied = PROXY_PATH.match(url.path)
         if proxied:
             if not self.proxy_authorized(*proxied.groups()[:2]):
-                RECORDER.record(entry, None)
                 return self.send_proxy_challenge()
             url = url._replace(path=proxied.group(3))
         hit = RECORDER.record(entry, self.path)

@@ -62,11 +62,12 @@ bool ProxyCredentials::ReadFrom(std::initializer_list<void*> handles) {
   for (void* handle : handles) {
     base::string16 username;
     base::string16 password;
-    const bool found =
-        handle &&
-        QueryString(handle, INTERNET_OPTION_PROXY_USERNAME, &username) &&
-        !username.empty() &&
-        QueryString(handle, INTERNET_OPTION_PROXY_PASSWORD, &password);
+    // One that the handle lacks stays empty, as the user left it.
+    if (handle) {
+      QueryString(handle, INTERNET_OPTION_PROXY_USERNAME, &username);
+      QueryString(handle, INTERNET_OPTION_PROXY_PASSWORD, &password);
+    }
+    const bool found = !username.empty() || !password.empty();
     if (found) {
       Clear();
       username_.swap(username);

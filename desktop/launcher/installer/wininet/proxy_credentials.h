@@ -21,8 +21,9 @@ class ProxyCredentials {
   ~ProxyCredentials();
 
   // Takes the credentials of the first of |handles| (WinINet handles, null
-  // ones skipped) that holds a proxy user name. False when none does; what
-  // was held then stays.
+  // ones skipped) that holds a proxy user name or password: a proxy that
+  // takes a token wants a password alone. False when none does; what was
+  // held then stays.
   bool ReadFrom(std::initializer_list<void*> handles);
 
   // Sets the credentials on |request|, a WinINet request handle not yet
@@ -30,7 +31,7 @@ class ProxyCredentials {
   bool ApplyTo(void* request) const;
 
   void Clear();
-  bool empty() const { return username_.empty(); }
+  bool empty() const { return username_.empty() && password_.empty(); }
 
  private:
   base::string16 username_;

@@ -16,6 +16,7 @@
 
 #include "base/bind.h"
 #include "base/files/file_util.h"
+#include "base/logging.h"
 #include "base/message_loop/message_loop.h"
 #include "base/run_loop.h"
 #include "base/strings/string_number_conversions.h"
@@ -868,6 +869,57 @@ class ScriptedProxyPrompt {
   int not_requests_ = 0;
 };
 
+// Every line logged while one lives, by any thread, with every verbose
+// level on; the lines still go where they would.
+class CapturedLog {
+ public:
+  CapturedLog() {
+    Lines& lines = GetLines();
+    {
+      base::AutoLock hold(lines.lock);
+      lines.text.clear();
+    }
+    base::SetMinLogLevel(-9);
+    base::SetLogMessageHandler(&Capture);
+  }
+  CapturedLog(const CapturedLog&) = delete;
+  CapturedLog& operator=(const CapturedLog&) = delete;
+  ~CapturedLog() {
+    base::SetLogMessageHandler(nullptr);
+    base::SetMinLogLevel(0);
+  }
+
+  bool Holds(const std::string& text) const {
+    Lines& lines = GetLines();
+    base::AutoLock hold(lines.lock);
+    return std::any_of(lines.text.begin(), lines.text.end(),
+                       [&text](const std::string& line) {
+                         return line.find(text) != std::string::npos;
+                       });
+  }
+
+ private:
+  // Never freed: a thread of the client may still log once the test ends.
+  struct Lines {
+    base::Lock lock;
+    std::vector<std::string> text;
+  };
+  static Lines& GetLines() {
+    static Lines* lines = new Lines;
+    return *lines;
+  }
+  static bool Capture(int /*severity*/,
+                      const char* /*file*/,
+                      int /*line*/,
+                      size_t /*message_start*/,
+                      const std::string& line) {
+    Lines& lines = GetLines();
+    base::AutoLock hold(lines.lock);
+    lines.text.push_back(line);
+    return false;
+  }
+};
+
 void RunUICallbackAndPostItsReply(
     const UICallbackRunner::UICallback& ui_callback,
     const base::scoped_refptr<base::SingleThreadTaskRunner>& reply_task_runner,
@@ -899,23 +951,26 @@ class ThreadUICallbackRunner : public UICallbackRunner {
 };
 
 // What the user types into the proxy prompt goes with every later request
-// of the transfer, whichever handle WinINet keeps it on: the prompt comes
-// once, whatever follows it (a resume after a cut, a counted retry, a
-// redirect hop), and again only when the proxy refuses what was typed.
-// Cancel fails the transfer. The next transfer asks afresh.
+// of the transfer, whichever handle WinINet keeps it on, and a password
+// without a user name as well: the prompt comes once, whatever follows it
+// (a resume after a cut, a counted retry, a redirect hop), and again only
+// when the proxy refuses what was typed. Cancel fails the transfer. The
+// next transfer asks afresh. No password typed reaches the log.
 TEST_F(WininetTest, CredentialsGivenToTheProxyPromptGoWithEveryLaterRequest) {
   const std::string kUser = "proxy-user";
   const std::string kPassword = "s3cret.pass";
+  const std::string kWrongPassword = "wr0ng.pass";
   // Longer than the room a first read of it has.
   const std::string kLongPassword(300, 'p');
   const std::wstring long_password(kLongPassword.begin(), kLongPassword.end());
   using Answer = ScriptedProxyPrompt::Answer;
   const Answer kRight = {L"proxy-user", L"s3cret.pass"};
-  const Answer kWrong = {L"proxy-user", L"wrong"};
+  const Answer kWrong = {L"proxy-user", L"wr0ng.pass"};
   const Answer kCancel = {nullptr, nullptr};
   struct Case {
     const char* name;
-    // The proxy's password, and the path behind it.
+    // The proxy's user name and password, and the path behind it.
+    std::string user;
     std::string password;
     std::string path;
     std::vector<Answer> answers;
@@ -925,6 +980,7 @@ TEST_F(WininetTest, CredentialsGivenToTheProxyPromptGoWithEveryLaterRequest) {
     std::vector<std::string> let_through;
   } cases[] = {
       {"a plain download",
+       kUser,
        kPassword,
        "/bytes/70000",
        {kRight},
@@ -932,6 +988,7 @@ TEST_F(WininetTest, CredentialsGivenToTheProxyPromptGoWithEveryLaterRequest) {
        70000,
        {"/bytes/70000 bytes=0-"}},
       {"cut once",
+       kUser,
        kPassword,
        "/bytes/100000?cut=40000",
        {kRight},
@@ -939,7 +996,17 @@ TEST_F(WininetTest, CredentialsGivenToTheProxyPromptGoWithEveryLaterRequest) {
        100000,
        {"/bytes/100000?cut=40000 bytes=0-",
         "/bytes/100000?cut=40000 bytes=40000-"}},
+      {"a password alone, cut once",
+       "",
+       kPassword,
+       "/bytes/100000?cut=40000",
+       {{L"", L"s3cret.pass"}},
+       Wininet::STATE_COMPLETED,
+       100000,
+       {"/bytes/100000?cut=40000 bytes=0-",
+        "/bytes/100000?cut=40000 bytes=40000-"}},
       {"a counted retry",
+       kUser,
        kPassword,
        "/seq/503,200?size=3000",
        {kRight},
@@ -947,6 +1014,7 @@ TEST_F(WininetTest, CredentialsGivenToTheProxyPromptGoWithEveryLaterRequest) {
        3000,
        {"/seq/503,200?size=3000 bytes=0-", "/seq/503,200?size=3000 bytes=0-"}},
       {"a redirect hop",
+       kUser,
        kPassword,
        "/redirect?to=" +
            HttpTestServer::ProxiedPath(kUser, kPassword, "/bytes/700"),
@@ -958,6 +1026,7 @@ TEST_F(WininetTest, CredentialsGivenToTheProxyPromptGoWithEveryLaterRequest) {
             " bytes=0-",
         "/bytes/700 bytes=0-"}},
       {"wrong credentials first",
+       kUser,
        kPassword,
        "/bytes/5000",
        {kWrong, kRight},
@@ -965,6 +1034,7 @@ TEST_F(WininetTest, CredentialsGivenToTheProxyPromptGoWithEveryLaterRequest) {
        5000,
        {"/bytes/5000 bytes=0-"}},
       {"a long password",
+       kUser,
        kLongPassword,
        "/bytes/100000?cut=40000",
        {{L"proxy-user", long_password.c_str()}},
@@ -973,6 +1043,7 @@ TEST_F(WininetTest, CredentialsGivenToTheProxyPromptGoWithEveryLaterRequest) {
        {"/bytes/100000?cut=40000 bytes=0-",
         "/bytes/100000?cut=40000 bytes=40000-"}},
       {"cancelled",
+       kUser,
        kPassword,
        "/bytes/5000",
        {kCancel},
@@ -980,6 +1051,7 @@ TEST_F(WininetTest, CredentialsGivenToTheProxyPromptGoWithEveryLaterRequest) {
        0,
        {}},
   };
+  CapturedLog log;
   ThreadUICallbackRunner ui_runner;
   Wininet client(&ui_runner, nullptr);
   client.SetRetryTaskRunnerForTesting(retry_runner_);
@@ -987,7 +1059,7 @@ TEST_F(WininetTest, CredentialsGivenToTheProxyPromptGoWithEveryLaterRequest) {
   ScriptedProxyPrompt* prompt = ScriptedProxyPrompt::Get();
   for (const Case& c : cases) {
     const std::string proxy =
-        HttpTestServer::ProxiedPath(kUser, c.password, "");
+        HttpTestServer::ProxiedPath(c.user, c.password, "");
     for (const char* transfer : {"first", "next"}) {
       SCOPED_TRACE(std::string(c.name) + ", " + transfer + " transfer");
       ASSERT_TRUE(server_.Reset());
@@ -1015,6 +1087,9 @@ TEST_F(WininetTest, CredentialsGivenToTheProxyPromptGoWithEveryLaterRequest) {
       EXPECT_EQ(c.let_through, let_through);
     }
   }
+  EXPECT_TRUE(log.Holds("Logged in to proxy"));
+  for (const std::string& typed : {kPassword, kWrongPassword, kLongPassword})
+    EXPECT_FALSE(log.Holds(typed)) << typed;
 }
 
 // Tasks the transfer queued for its owner before Stop must come to nothing.

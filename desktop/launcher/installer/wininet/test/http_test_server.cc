@@ -297,7 +297,8 @@ std::vector<HttpTestServer::Request> HttpTestServer::GetRequests() {
 std::string HttpTestServer::ProxiedPath(const std::string& user,
                                         const std::string& password,
                                         const std::string& path) {
-  return "/proxy/" + user + "/" + password + path;
+  return "/proxy/" + base::HexEncode(user.data(), user.size()) + "/" +
+         base::HexEncode(password.data(), password.size()) + path;
 }
 
 // static

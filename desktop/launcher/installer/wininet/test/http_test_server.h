@@ -65,8 +65,9 @@ class HttpTestServer {
   int SilentConnections();
 
   // |path| behind the server's proxy, which answers 407 to every request
-  // without Basic credentials for |user| and |password| (neither may hold
-  // a '/') and lets the others through to |path|.
+  // without Basic credentials for |user| and |password| and lets the
+  // others through to |path|. The URL spells both in hexadecimal, so that
+  // a client that logs it never logs them as typed.
   static std::string ProxiedPath(const std::string& user,
                                  const std::string& password,
                                  const std::string& path);

@@ -66,8 +66,10 @@ set-up round trip:
                       a proxy that wants Basic credentials in front of
                       PATH (with the query): 407 with Proxy-Authenticate
                       to every request without Proxy-Authorization for
-                      USER and PASSWORD (percent-decoded), and what PATH
-                      answers to the others, which alone are recorded;
+                      USER and PASSWORD (UTF-8 in hexadecimal, so that a
+                      client's log of the URL never holds them as typed),
+                      and what PATH answers to the others, which alone
+                      are recorded;
                       a redirect to another PATH must name the proxy
                       again.
   /collector/...      answers 200 with a short body.
@@ -318,8 +320,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
         return self.send_simple(404, b"no such control")
 
     def proxy_authorized(self, user, password):
-        credentials = (urllib.parse.unquote(user) + ":" +
-                       urllib.parse.unquote(password)).encode()
+        try:
+            credentials = bytes.fromhex(user) + b":" + bytes.fromhex(password)
+        except ValueError:
+            return False
         expected = "Basic " + base64.b64encode(credentials).decode()
         return self.headers.get("Proxy-Authorization") == expected
 

@@ -1512,6 +1512,17 @@ TEST_F(InstallerRunnerTest, AnUninstallerRunAgainAfterAKillUninstalls) {
                              FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(holder.IsValid());
   };
+  // A run killed once it set aside a file that no uninstaller looks for,
+  // which a handle that shares no deletion then holds where it was set
+  // aside until the uninstaller has ended.
+  const auto kill_at_library_and_hold_it = [&] {
+    const base::FilePath library = version.Append(L"vexlo_installer.dll");
+    set_aside_by_killed_run({library});
+    holder.Set(::CreateFileW((library.value() + L".1712345678.old").c_str(),
+                             GENERIC_READ, FILE_SHARE_READ, nullptr,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(holder.IsValid());
+  };
   // A first installation killed with every process once its record is
   // written, whose launcher then runs, as after a click on its shortcut,
   // through the next installation, which brings a launcher of other bytes:
@@ -1581,6 +1592,9 @@ TEST_F(InstallerRunnerTest, AnUninstallerRunAgainAfterAKillUninstalls) {
       {"an update killed with its new launcher in place, held open through "
        "the uninstallation",
        kill_update_and_hold_its_launcher, true},
+      {"killed once it set a file aside, held open there through the "
+       "uninstallation",
+       kill_at_library_and_hold_it, true},
       {"installed while the launcher of a killed first installation runs",
        nullptr, false, nullptr, HOST_EXIT_SUCCESS, false, true,
        install_while_a_killed_runs_launcher_runs},
@@ -1604,6 +1618,9 @@ TEST_F(InstallerRunnerTest, AnUninstallerRunAgainAfterAKillUninstalls) {
     EXPECT_EQ(run.exit_code, run.through_launcher
                                  ? uninstall_through_launcher(folder)
                                  : RunPackageInstaller(arguments, folder));
+    // A held file outlasts a whole round of the batch that waits for it.
+    if (holder.IsValid())
+      ::Sleep(2500);
     holder.Close();
     wait_for_batches();
     EXPECT_FALSE(base::PathExists(journal));

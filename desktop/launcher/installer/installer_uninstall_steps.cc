@@ -106,8 +106,8 @@ void DeleteProfile(const base::FilePath& folder) {
 
 // What take-backs of a killed run for the installation left to delete once
 // free goes with the rest: each file once it is free, before the folders
-// around it, and what the killed run set aside, and then the journals that
-// kept them.
+// around it, what the killed run set aside as well, as a process may hold
+// it, and then the journals that kept them.
 void AddTakeBackLeftovers(const base::FilePath& install_path,
                           UninstallBatch* batch) {
   const base::FilePath journal = RollbackJournal::PathFor(install_path);
@@ -123,7 +123,7 @@ void AddTakeBackLeftovers(const base::FilePath& install_path,
   for (const base::FilePath& file : leftovers.Files())
     batch->AddFileInUse(file, true);
   for (const base::FilePath& file : leftovers.SetAside())
-    batch->AddLeftover(file, true);
+    batch->AddFileInUse(file, true);
   for (const base::FilePath& kept : journals)
     batch->AddLeftover(kept, false);
 }

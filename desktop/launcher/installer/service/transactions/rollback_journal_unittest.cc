@@ -817,6 +817,121 @@ TEST_F(RollbackJournalTest, AFileInUseGoesOnceFreeAndWhatItReplacedComesBack) {
   }
 }
 
+// What the killed run set aside waits while a process holds it, at the
+// journal's take-back or at a leftover journal's, and goes back once it is
+// free into its name, which the take-back freed; where another run has
+// taken that name by then, it goes instead, once nothing runs it. Nothing
+// of the killed run is left either way.
+TEST_F(RollbackJournalTest, WhatWasSetAsideWaitsWhileInUse) {
+  const struct {
+    const char* name;
+    // The rename back waits in a leftover journal already, rather than in
+    // the journal, behind the file that the run made in its place.
+    bool leftover;
+    // Held open without delete sharing at the first take-back, as a
+    // scanner does; otherwise it runs, and another run has taken its name.
+    bool held;
+    // Once let go, it runs while another run takes its name.
+    bool then_taken;
+  } kCases[] = {
+      {"held at the journal's take-back", false, true, false},
+      {"held at a leftover journal's take-back", true, true, false},
+      {"held at the journal's take-back, then run while another run takes "
+       "its name",
+       false, true, true},
+      {"running at a leftover journal's take-back, its name taken", true, false,
+       false},
+  };
+  const base::FilePath file = Path(L"run.exe");
+  const base::string16 aside_name = L"run.exe.1712345678.old";
+  const base::FilePath aside = Path(aside_name);
+  const auto read = [](const base::FilePath& path) {
+    std::string content;
+    return base::ReadFileToString(path, &content) ? content : "none";
+  };
+  // The last line of the batch that waits beside the journal.
+  const auto batch_end = [this, &read] {
+    for (const base::string16& name : BesideJournal()) {
+      if (!base::EndsWith16(name, L".bat",
+                            base::CompareCase::INSENSITIVE_ASCII)) {
+        continue;
+      }
+      const std::string text = read(journal_dir_.path().Append(name));
+      const size_t end = text.find_last_not_of("\r\n");
+      const size_t begin = text.find_last_of('\n', end);
+      return text.substr(begin == std::string::npos ? 0 : begin + 1,
+                         end == std::string::npos ? 0 : end - begin);
+    }
+    return std::string("no batch");
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_NO_FATAL_FAILURE(CopyProgram(aside));
+    const FileIdentity set_aside = FileIdentity::Of(aside);
+    if (c.leftover) {
+      ASSERT_NO_FATAL_FAILURE(WriteLeftoverAt(
+          LeftoverPath(1),
+          {RollbackRecord::RenameBack(file, aside, set_aside)}));
+    } else {
+      WriteJournal({RollbackRecord::Renamed(file, aside),
+                    RollbackRecord::CreatedFile(file)},
+                   "");
+      Write(L"run.exe", "made");
+    }
+    std::shared_ptr<void> lock;
+    base::Process process;
+    if (c.held) {
+      lock = Lock(aside_name, FILE_SHARE_READ);
+    } else {
+      Write(L"run.exe", "another run's");
+      process = Run(aside);
+      ASSERT_TRUE(process.IsValid());
+    }
+
+    RollbackJournal::Replay(journal_path_, scope_);
+    EXPECT_TRUE(set_aside.IsAt(aside));
+    EXPECT_EQ(c.held ? "none" : "another run's", read(file));
+    RollbackLeftovers found;
+    std::vector<base::FilePath> journals;
+    RollbackJournal::FindLeftovers(journal_path_, scope_, &found, &journals);
+    const std::vector<base::FilePath> kept = {aside};
+    EXPECT_EQ(c.held ? kept : std::vector<base::FilePath>(), found.SetAside());
+    EXPECT_EQ(c.held ? std::vector<base::FilePath>() : kept, found.Files());
+    if (c.held) {
+      // A take-back meanwhile changes nothing.
+      RollbackJournal::Replay(journal_path_, scope_);
+      EXPECT_TRUE(set_aside.IsAt(aside));
+      lock.reset();
+      if (c.then_taken) {
+        process = Run(aside);
+        ASSERT_TRUE(process.IsValid());
+        Write(L"run.exe", "another run's");
+      }
+      RollbackJournal::Replay(journal_path_, scope_);
+    }
+    const bool taken = !c.held || c.then_taken;
+    if (taken) {
+      // A batch waits for it, and leaves the folder it lies in, the user's
+      // temporary folder, whatever that holds.
+      EXPECT_TRUE(set_aside.IsAt(aside));
+      EXPECT_EQ("del \"%~f0\"", batch_end());
+      ASSERT_TRUE(process.Terminate(0, true));
+    }
+    WaitForBatches();
+    EXPECT_EQ(std::vector<base::string16>(), BesideJournal());
+    if (taken) {
+      EXPECT_EQ("another run's", read(file));
+    } else {
+      EXPECT_TRUE(set_aside.IsAt(file));
+    }
+    base::FileEnumerator set_asides(
+        temp_.path(), false, base::FileEnumerator::FILES, L"run.exe.*.old");
+    EXPECT_EQ(base::FilePath(), set_asides.Next());
+    base::DeleteFile(file, false);
+    base::DeleteFile(aside, false);
+  }
+}
+
 // A leftover journal that an earlier build wrote knows its files by their
 // names alone: only what is under a set-aside name, which no run writes,
 // is deleted, and what was set aside goes back only into a free name; a
@@ -911,10 +1026,18 @@ TEST_F(RollbackJournalTest, ANewerRunOverAnOlderRunsLeftoverLeavesNothing) {
     bool made_anew;
     // The older run's file runs all along.
     bool running;
+    // The newer run's file is held open through its take-back, and the
+    // older run's as well where the newer run set it aside.
+    bool newer_held = false;
+    bool older_held = false;
   } kCases[] = {
       {"set aside and made anew", true, false},
       {"only set aside", false, false},
       {"set aside and made anew, running", true, true},
+      {"set aside and made anew, held through the newer run's take-back", true,
+       false, true},
+      {"set aside and made anew, both held through the newer run's take-back",
+       true, false, true, true},
   };
   const base::FilePath file = Path(L"launcher.exe");
   const base::FilePath newer_aside(file.value() + L".1712345679.old");
@@ -943,10 +1066,33 @@ TEST_F(RollbackJournalTest, ANewerRunOverAnOlderRunsLeftoverLeavesNothing) {
         Write(L"launcher.exe", "newer");
       }
     }
+    std::shared_ptr<void> older_lock;
+    if (c.newer_held)
+      lock = Lock(L"launcher.exe", FILE_SHARE_READ);
+    if (c.older_held)
+      older_lock = Lock(newer_aside.BaseName().value(), FILE_SHARE_READ);
 
     EXPECT_TRUE(RollbackJournal::Replay(journal_path_, scope_));
-    EXPECT_FALSE(base::PathExists(newer_aside));
-    EXPECT_FALSE(base::PathExists(file));
+    EXPECT_EQ(c.older_held, base::PathExists(newer_aside));
+    EXPECT_EQ(c.newer_held, base::PathExists(file));
+    if (c.newer_held) {
+      // An uninstallation finds each where it is.
+      RollbackLeftovers found;
+      std::vector<base::FilePath> journals;
+      RollbackJournal::FindLeftovers(journal_path_, scope_, &found, &journals);
+      std::set<base::string16> files;
+      for (const base::FilePath& at : found.Files())
+        files.insert(at.value());
+      std::set<base::string16> expected = {file.value()};
+      if (c.older_held)
+        expected.insert(newer_aside.value());
+      EXPECT_EQ(expected, files);
+      lock.reset();
+      older_lock.reset();
+      EXPECT_TRUE(RollbackJournal::Replay(journal_path_, scope_));
+      EXPECT_FALSE(base::PathExists(file));
+      EXPECT_FALSE(base::PathExists(newer_aside));
+    }
     if (c.running) {
       ASSERT_TRUE(process.Terminate(0, true));
     }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/logging.h"
 #include "desktop/launcher/installer/service/transactions/rollback_record.h"
@@ -23,6 +24,42 @@ bool IsMissing(DWORD error) {
 
 bool IsTaken(DWORD error) {
   return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS;
+}
+
+bool InOneFolder(const base::FilePath& a, const base::FilePath& b) {
+  return base::FilePath::CompareIgnoreCase(a.DirName().value(),
+                                           b.DirName().value()) == 0;
+}
+
+// Where a later run set the file of |identity| aside from |path| under a
+// name that FreeName gives, before it was killed too; empty when it did
+// not.
+base::FilePath FindSetAsideFrom(const base::FilePath& path,
+                                const FileIdentity& identity) {
+  const base::string16 name = path.BaseName().value();
+  base::FileEnumerator names(path.DirName(), false, base::FileEnumerator::FILES,
+                             name + L".*.old");
+  for (base::FilePath at = names.Next(); !at.empty(); at = names.Next()) {
+    // The system matches a pattern against short names as well.
+    if (base::FilePath::CompareIgnoreCase(
+            SetAsidePaths::OriginalName(at.BaseName().value()), name) == 0 &&
+        identity.IsAt(at)) {
+      return at;
+    }
+  }
+  return base::FilePath();
+}
+
+// Where the file of |identity| that a take-back kept as |path|, and renamed
+// aside to |aside|, is now; empty when it is gone.
+base::FilePath WhereKept(const base::FilePath& path,
+                         const base::FilePath& aside,
+                         const FileIdentity& identity) {
+  if (!aside.empty() && identity.IsAt(aside))
+    return aside;
+  if (identity.IsAt(path))
+    return path;
+  return FindSetAsideFrom(path, identity);
 }
 
 // The highest of the folders from |path| up to, not including, |ancestor|.
@@ -83,12 +120,29 @@ bool RollbackLeftovers::RenameBack(const base::FilePath& from,
   }
   // Never over anything: when |from| is taken, the rename never happened
   // or was already taken back.
-  if (!::MoveFileExW(to.value().c_str(), from.value().c_str(),
-                     MOVEFILE_COPY_ALLOWED) &&
-      !IsMissing(::GetLastError()) && !IsTaken(::GetLastError())) {
-    PLOG(ERROR) << "Could not move " << to.AsUTF8() << " back to "
-                << from.AsUTF8();
+  if (::MoveFileExW(to.value().c_str(), from.value().c_str(),
+                    MOVEFILE_COPY_ALLOWED)) {
+    return true;
   }
+  const DWORD error = ::GetLastError();
+  if (IsMissing(error) || IsTaken(error))
+    return true;
+  // A file that a process holds goes back once it is free, by its identity:
+  // another run may write |from| meanwhile. Only within its folder, as a
+  // set-aside is: a move from another volume cannot be renamed back
+  // through a handle.
+  const FileIdentity identity = FileIdentity::Of(to);
+  const Act retried = identity.known() && InOneFolder(from, to)
+                          ? identity.MoveAt(to, from)
+                          : Act::kFailed;
+  if (retried == Act::kInUse) {
+    LOG(WARNING) << to.AsUTF8() << " is in use; it goes back to "
+                 << from.AsUTF8() << " once it is free";
+    return Keep({Kind::kRename, from, to, identity, to});
+  }
+  LOG_IF(ERROR, retried == Act::kFailed)
+      << "Could not move " << to.AsUTF8() << " back to " << from.AsUTF8()
+      << ": " << error;
   return true;
 }
 
@@ -110,28 +164,25 @@ bool RollbackLeftovers::TakeBackKeptFile(const base::FilePath& path,
                                          const FileIdentity& identity) {
   if (!identity.known())
     return TakeBackUnknownFile(path);
-  for (const base::FilePath& at : {aside, path}) {
-    if (at.empty())
-      continue;
-    const Act deleted = identity.DeleteAt(at);
-    if (deleted == Act::kNotThere)
-      continue;
-    if (deleted == Act::kDone) {
-      LOG(WARNING) << "Deleted " << at.AsUTF8() << ", which a take-back kept";
-      return true;
-    }
-    Change file{Kind::kFile, path, aside, identity, at};
-    if (at == path && !aside.empty() &&
-        identity.MoveAt(path, aside) == Act::kDone) {
-      LOG(WARNING) << "Setting aside " << path.AsUTF8() << " as "
-                   << aside.AsUTF8() << " until it can be deleted";
-      file.at = aside;
-    }
-    return Keep(file);
+  const base::FilePath at = WhereKept(path, aside, identity);
+  const Act deleted = at.empty() ? Act::kNotThere : identity.DeleteAt(at);
+  if (deleted == Act::kNotThere) {
+    LOG(WARNING) << "The file that a take-back kept as " << path.AsUTF8()
+                 << " is gone";
+    return true;
   }
-  LOG(WARNING) << "The file that a take-back kept as " << path.AsUTF8()
-               << " is gone";
-  return true;
+  if (deleted == Act::kDone) {
+    LOG(WARNING) << "Deleted " << at.AsUTF8() << ", which a take-back kept";
+    return true;
+  }
+  Change file{Kind::kFile, path, aside, identity, at};
+  if (at == path && !aside.empty() &&
+      identity.MoveAt(path, aside) == Act::kDone) {
+    LOG(WARNING) << "Setting aside " << path.AsUTF8() << " as "
+                 << aside.AsUTF8() << " until it can be deleted";
+    file.at = aside;
+  }
+  return Keep(file);
 }
 
 bool RollbackLeftovers::TakeBackRenameBack(const base::FilePath& from,
@@ -173,14 +224,10 @@ void RollbackLeftovers::FindKeptFile(const base::FilePath& path,
                                      const base::FilePath& aside,
                                      const FileIdentity& identity) {
   base::FilePath at;
-  if (!identity.known()) {
-    if (SetAsidePaths::IsSetAsideName(path) && base::PathExists(path))
-      at = path;
-  } else if (!aside.empty() && identity.IsAt(aside)) {
-    at = aside;
-  } else if (identity.IsAt(path)) {
+  if (identity.known())
+    at = WhereKept(path, aside, identity);
+  else if (SetAsidePaths::IsSetAsideName(path) && base::PathExists(path))
     at = path;
-  }
   if (!at.empty())
     changes_.push_back({Kind::kFile, path, aside, identity, at});
 }

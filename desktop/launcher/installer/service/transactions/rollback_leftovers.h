@@ -49,8 +49,9 @@ class RollbackLeftovers {
   // aside where it can be, and kept.
   bool KeepFile(const base::FilePath& path);
   // The killed run's rename of |from| to |to| is to be taken back: what is
-  // at |to| goes back at once when |from| is free, and waits otherwise
-  // while a file kept here holds |from|.
+  // at |to| goes back at once when |from| is free, and waits while a file
+  // kept here holds |from| or, within one folder, while a process holds
+  // the file at |to|.
   bool RenameBack(const base::FilePath& from, const base::FilePath& to);
   // The folders from |path| up to, not including, |ancestor|, which the
   // killed run made and which stayed, are kept while a file kept here lies
@@ -60,9 +61,10 @@ class RollbackLeftovers {
 
   // Takes back a kept file, known as |path| and, renamed aside, as
   // |aside| (empty when it never had an aside name), of |identity|: it is
-  // deleted, or renamed aside, or kept as it is, as far as it is free. An
-  // unknown identity is that of a file that an earlier build kept: only a
-  // file under a set-aside name is deleted then.
+  // deleted, or renamed aside, or kept as it is, as far as it is free. It
+  // is also found where a later run, killed in turn, set it aside from
+  // |path|. An unknown identity is that of a file that an earlier build
+  // kept: only a file under a set-aside name is deleted then.
   bool TakeBackKeptFile(const base::FilePath& path,
                         const base::FilePath& aside,
                         const FileIdentity& identity);

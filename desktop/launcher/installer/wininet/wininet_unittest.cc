@@ -874,11 +874,8 @@ class ScriptedProxyPrompt {
 class CapturedLog {
  public:
   CapturedLog() {
-    Lines& lines = GetLines();
-    {
-      base::AutoLock hold(lines.lock);
-      lines.text.clear();
-    }
+    base::AutoLock hold(Lock());
+    Text().clear();
     base::SetMinLogLevel(-9);
     base::SetLogMessageHandler(&Capture);
   }
@@ -890,32 +887,23 @@ class CapturedLog {
   }
 
   bool Holds(const std::string& text) const {
-    Lines& lines = GetLines();
-    base::AutoLock hold(lines.lock);
-    return std::any_of(lines.text.begin(), lines.text.end(),
-                       [&text](const std::string& line) {
-                         return line.find(text) != std::string::npos;
-                       });
+    base::AutoLock hold(Lock());
+    return Text().find(text) != std::string::npos;
   }
 
  private:
   // Never freed: a thread of the client may still log once the test ends.
-  struct Lines {
-    base::Lock lock;
-    std::vector<std::string> text;
-  };
-  static Lines& GetLines() {
-    static Lines* lines = new Lines;
-    return *lines;
+  static base::Lock& Lock() {
+    static base::Lock* lock = new base::Lock;
+    return *lock;
   }
-  static bool Capture(int /*severity*/,
-                      const char* /*file*/,
-                      int /*line*/,
-                      size_t /*message_start*/,
-                      const std::string& line) {
-    Lines& lines = GetLines();
-    base::AutoLock hold(lines.lock);
-    lines.text.push_back(line);
+  static std::string& Text() {
+    static std::string* text = new std::string;
+    return *text;
+  }
+  static bool Capture(int, const char*, int, size_t, const std::string& line) {
+    base::AutoLock hold(Lock());
+    Text() += line;
     return false;
   }
 };

@@ -849,18 +849,11 @@ TEST_F(RollbackJournalTest, WhatWasSetAsideWaitsWhileInUse) {
     std::string content;
     return base::ReadFileToString(path, &content) ? content : "none";
   };
-  // The last line of the batch that waits beside the journal.
-  const auto batch_end = [this, &read] {
+  // The text of the batch that waits beside the journal.
+  const auto batch = [this, &read] {
     for (const base::string16& name : BesideJournal()) {
-      if (!base::EndsWith16(name, L".bat",
-                            base::CompareCase::INSENSITIVE_ASCII)) {
-        continue;
-      }
-      const std::string text = read(journal_dir_.path().Append(name));
-      const size_t end = text.find_last_not_of("\r\n");
-      const size_t begin = text.find_last_of('\n', end);
-      return text.substr(begin == std::string::npos ? 0 : begin + 1,
-                         end == std::string::npos ? 0 : end - begin);
+      if (base::EndsWith16(name, L".bat", base::CompareCase::INSENSITIVE_ASCII))
+        return read(journal_dir_.path().Append(name));
     }
     return std::string("no batch");
   };
@@ -911,10 +904,13 @@ TEST_F(RollbackJournalTest, WhatWasSetAsideWaitsWhileInUse) {
     }
     const bool taken = !c.held || c.then_taken;
     if (taken) {
-      // A batch waits for it, and leaves the folder it lies in, the user's
-      // temporary folder, whatever that holds.
+      // A batch waits for it; its last line leaves the folder it lies in,
+      // the user's temporary folder, whatever that holds.
       EXPECT_TRUE(set_aside.IsAt(aside));
-      EXPECT_EQ("del \"%~f0\"", batch_end());
+      const std::string text = batch();
+      const std::string last = "\ndel \"%~f0\"\n";
+      EXPECT_EQ(last,
+                text.substr(text.size() - std::min(text.size(), last.size())));
       ASSERT_TRUE(process.Terminate(0, true));
     }
     WaitForBatches();

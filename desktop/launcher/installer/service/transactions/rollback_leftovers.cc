@@ -109,8 +109,8 @@ bool RollbackLeftovers::KeepFile(const base::FilePath& path) {
 
 bool RollbackLeftovers::RenameBack(const base::FilePath& from,
                                    const base::FilePath& to) {
+  const FileIdentity identity = FileIdentity::Of(to);
   if (HoldsKeptFile(from)) {
-    const FileIdentity identity = FileIdentity::Of(to);
     // Nothing was set aside: the rename never happened.
     if (!identity.known())
       return true;
@@ -118,31 +118,26 @@ bool RollbackLeftovers::RenameBack(const base::FilePath& from,
                  << " once the file kept there is gone";
     return Keep({Kind::kRename, from, to, identity, to});
   }
-  // Never over anything: when |from| is taken, the rename never happened
-  // or was already taken back.
-  if (::MoveFileExW(to.value().c_str(), from.value().c_str(),
-                    MOVEFILE_COPY_ALLOWED)) {
-    return true;
-  }
-  const DWORD error = ::GetLastError();
-  if (IsMissing(error) || IsTaken(error))
-    return true;
-  // A file that a process holds goes back once it is free, by its identity:
-  // another run may write |from| meanwhile. Only within its folder, as a
-  // set-aside is: a move from another volume cannot be renamed back
-  // through a handle.
-  const FileIdentity identity = FileIdentity::Of(to);
-  const Act retried = identity.known() && InOneFolder(from, to)
-                          ? identity.MoveAt(to, from)
-                          : Act::kFailed;
-  if (retried == Act::kInUse) {
+  // A file set aside in its folder goes back through a handle of its
+  // identity, which tells one that a process holds: that one goes back once
+  // it is free, and another run may write |from| meanwhile. Never over
+  // anything: when |from| is taken, the rename never happened or was
+  // already taken back.
+  if (identity.known() && InOneFolder(from, to)) {
+    if (identity.MoveAt(to, from) != Act::kInUse)
+      return true;
     LOG(WARNING) << to.AsUTF8() << " is in use; it goes back to "
                  << from.AsUTF8() << " once it is free";
     return Keep({Kind::kRename, from, to, identity, to});
   }
-  LOG_IF(ERROR, retried == Act::kFailed)
-      << "Could not move " << to.AsUTF8() << " back to " << from.AsUTF8()
-      << ": " << error;
+  // A folder, or a file moved from another volume, which a handle cannot
+  // rename back.
+  if (!::MoveFileExW(to.value().c_str(), from.value().c_str(),
+                     MOVEFILE_COPY_ALLOWED) &&
+      !IsMissing(::GetLastError()) && !IsTaken(::GetLastError())) {
+    PLOG(ERROR) << "Could not move " << to.AsUTF8() << " back to "
+                << from.AsUTF8();
+  }
   return true;
 }
 

@@ -21,6 +21,7 @@
 #include "base/test/unique_test_dir.h"
 #include "base/win/registry.h"
 #include "desktop/common/product/product_configuration.h"
+#include "desktop/launcher/installer/service/test/product_registry.h"
 #include "desktop/launcher/installer/wininet/test/http_test_server.h"
 #include "desktop/windows/crash_reporter/crash_counter.h"
 #include "desktop/windows/crash_reporter/frozen_process_log.h"
@@ -265,9 +266,13 @@ TEST_F(CrashReporterProcessTest, ARefusedCrashSendsOnlyItsMinidump) {
 
 // A reporter that crashes is reported by a fresh copy of itself: its text
 // log goes at once, zipped, and the report is recorded; the installer it
-// was to watch goes on without one. (The throttle's record is the
-// registry's, which no other test process may touch meanwhile.)
+// was to watch goes on without one. (The throttle's record is a value of
+// the company's key, which the installer's tests read whole: it is held
+// as theirs is, so that no other test process sees it or touches it
+// meanwhile.)
 TEST_F(CrashReporterProcessTest, ACrashedReporterIsReportedByAFreshCopy) {
+  installer::ScopedProductRegistry registry(
+      {{HKEY_CURRENT_USER, CompanyKeyPath(), true, kLastCrashValue}});
   ExpectReportsAtMostEveryThreeDays();
   SetLastReporterCrash(nullptr);
   const uint64_t before = Now();

@@ -1550,6 +1550,27 @@ TEST_F(InstallerRunnerTest, AnUninstallerRunAgainAfterAKillUninstalls) {
     EXPECT_TRUE(base::ReadFileToString(package_launcher, &brought));
     EXPECT_TRUE(installed == brought);
   };
+  // The same with a new launcher that runs as the uninstall entry starts
+  // it, and a handle that shares no deletion holds the launcher that the
+  // update set aside, as a scanner might, until it is let go.
+  const auto kill_update_and_hold_the_launcher_it_set_aside = [&] {
+    kill_update_bringing_a_launcher_that_runs();
+    base::FileEnumerator set_aside(install_, false, base::FileEnumerator::FILES,
+                                   L"launcher.exe.*.old");
+    const base::FilePath old_launcher = set_aside.Next();
+    ASSERT_FALSE(old_launcher.empty());
+    holder.Set(::CreateFileW(old_launcher.value().c_str(), GENERIC_READ,
+                             FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(holder.IsValid());
+  };
+  // The same, and the next update runs while the set-aside launcher is
+  // held; it is let go after that.
+  const auto update_while_the_launcher_set_aside_is_held = [&] {
+    kill_update_and_hold_the_launcher_it_set_aside();
+    EXPECT_EQ(0, RunBackend());
+    holder.Close();
+  };
   const auto uninstall_through_launcher = [&](const base::FilePath& folder) {
     ScopedTempVariables scoped_temp(logs_.path());
     return RunToEnd(L"\"" + launcher.value() + L"\" \"" +
@@ -1571,6 +1592,12 @@ TEST_F(InstallerRunnerTest, AnUninstallerRunAgainAfterAKillUninstalls) {
     // How the installation came about, when not by one run of the
     // installer.
     std::function<void()> install = nullptr;
+    // Once the holder lets go, the uninstall entry runs again and must
+    // uninstall, the installation's launcher having been there all along.
+    bool entry_again = false;
+    // Once the holder lets go, a take-back runs, as the next run for the
+    // folder does first, before the batch's next round.
+    bool take_back_once_let_go = false;
   } kRuns[] = {
       {"undisturbed", nullptr},
       {"killed once its journal holds records", kill_on_registry},
@@ -1598,6 +1625,18 @@ TEST_F(InstallerRunnerTest, AnUninstallerRunAgainAfterAKillUninstalls) {
       {"installed while the launcher of a killed first installation runs",
        nullptr, false, nullptr, HOST_EXIT_SUCCESS, false, true,
        install_while_a_killed_runs_launcher_runs},
+      {"an update killed with its new launcher in place, the launcher it set "
+       "aside held through the uninstall entry, run again once let go",
+       kill_update_and_hold_the_launcher_it_set_aside, true, L"12.0.1450.0_0",
+       HOST_EXIT_INSTALLER_FAILED, true, true, nullptr, true},
+      {"an update killed with its new launcher in place, the launcher it set "
+       "aside held through the next update",
+       update_while_the_launcher_set_aside_is_held, true, L"12.0.1450.0_0",
+       HOST_EXIT_SUCCESS, false, false},
+      {"killed once it set a file aside, held open there through the "
+       "uninstallation, taken back between two rounds of its batch",
+       kill_at_library_and_hold_it, true, nullptr, HOST_EXIT_SUCCESS, false,
+       true, nullptr, false, true},
   };
   Snapshot undisturbed;
   for (const auto& run : kRuns) {
@@ -1615,6 +1654,18 @@ TEST_F(InstallerRunnerTest, AnUninstallerRunAgainAfterAKillUninstalls) {
     }
     const base::FilePath folder =
         run.uninstaller ? install_.Append(run.uninstaller) : version;
+    // Whether the launcher went missing at any moment until the holder let
+    // go.
+    std::atomic<bool> watching(run.entry_again);
+    std::atomic<bool> launcher_missed(false);
+    std::thread launcher_watch([&] {
+      for (; watching; ::Sleep(1)) {
+        if (::GetFileAttributesW(launcher.value().c_str()) ==
+            INVALID_FILE_ATTRIBUTES) {
+          launcher_missed = true;
+        }
+      }
+    });
     EXPECT_EQ(run.exit_code, run.through_launcher
                                  ? uninstall_through_launcher(folder)
                                  : RunPackageInstaller(arguments, folder));
@@ -1622,10 +1673,24 @@ TEST_F(InstallerRunnerTest, AnUninstallerRunAgainAfterAKillUninstalls) {
     if (holder.IsValid())
       ::Sleep(2500);
     holder.Close();
+    if (run.take_back_once_let_go) {
+      ScopedTempVariables scoped_temp(logs_.path());
+      RollbackJournal::Replay(journal,
+                              RollbackScope::ForInstallation(install_));
+    }
+    watching = false;
+    launcher_watch.join();
+    EXPECT_FALSE(launcher_missed);
+    if (run.entry_again) {
+      EXPECT_EQ(HOST_EXIT_SUCCESS, uninstall_through_launcher(version));
+    }
     wait_for_batches();
     EXPECT_FALSE(base::PathExists(journal));
     EXPECT_EQ(std::vector<base::string16>(), beside_journal());
-    if (run.exit_code != HOST_EXIT_SUCCESS) {
+    if (run.take_back_once_let_go) {
+      EXPECT_FALSE(base::PathExists(version));
+    }
+    if (run.exit_code != HOST_EXIT_SUCCESS && !run.entry_again) {
       // Nothing of the killed run is left; the installation's own
       // uninstaller then removes the installation.
       EXPECT_EQ(std::vector<base::string16>(), ChangesSince(installed));

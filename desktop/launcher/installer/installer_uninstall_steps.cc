@@ -107,7 +107,9 @@ void DeleteProfile(const base::FilePath& folder) {
 // What take-backs of a killed run for the installation left to delete once
 // free goes with the rest: each file once it is free, before the folders
 // around it, what the killed run set aside as well, as a process may hold
-// it, and then the journals that kept them.
+// it, and then the journals that kept them. What was set aside is no
+// longer to go back, or a take-back while the batch waits would put back a
+// file of the uninstalled version.
 void AddTakeBackLeftovers(const base::FilePath& install_path,
                           UninstallBatch* batch) {
   const base::FilePath journal = RollbackJournal::PathFor(install_path);
@@ -115,11 +117,11 @@ void AddTakeBackLeftovers(const base::FilePath& install_path,
   // with nothing left to finish need not pay for.
   if (!RollbackJournal::HasLeftovers(journal))
     return;
+  const RollbackScope scope = RollbackScope::ForInstallation(install_path);
+  RollbackJournal::ForgoRenamesBack(journal, scope);
   RollbackLeftovers leftovers;
   std::vector<base::FilePath> journals;
-  RollbackJournal::FindLeftovers(journal,
-                                 RollbackScope::ForInstallation(install_path),
-                                 &leftovers, &journals);
+  RollbackJournal::FindLeftovers(journal, scope, &leftovers, &journals);
   for (const base::FilePath& file : leftovers.Files())
     batch->AddFileInUse(file, true);
   for (const base::FilePath& file : leftovers.SetAside())

@@ -31,6 +31,7 @@
 #include "desktop/common/product/product_info.h"
 #include "desktop/launcher/installer/package_fetcher/package_fetcher_delegate.h"
 #include "desktop/launcher/installer/package_fetcher/ui_callback_runner.h"
+#include "desktop/launcher/installer/wininet/proxy_credentials.h"
 #include "desktop/launcher/installer/wininet/test/http_test_server.h"
 #include "desktop/launcher/installer/wininet/test/immediate_retry_runner.h"
 #include "desktop/launcher/installer/wininet/wininet_delegate.h"
@@ -993,6 +994,15 @@ TEST_F(WininetTest, CredentialsGivenToTheProxyPromptGoWithEveryLaterRequest) {
        100000,
        {"/bytes/100000?cut=40000 bytes=0-",
         "/bytes/100000?cut=40000 bytes=40000-"}},
+      {"a user name alone, cut once",
+       kUser,
+       "",
+       "/bytes/100000?cut=40000",
+       {{L"proxy-user", L""}},
+       Wininet::STATE_COMPLETED,
+       100000,
+       {"/bytes/100000?cut=40000 bytes=0-",
+        "/bytes/100000?cut=40000 bytes=40000-"}},
       {"a counted retry",
        kUser,
        kPassword,
@@ -1078,6 +1088,56 @@ TEST_F(WininetTest, CredentialsGivenToTheProxyPromptGoWithEveryLaterRequest) {
   EXPECT_TRUE(log.Holds("Logged in to proxy"));
   for (const std::string& typed : {kPassword, kWrongPassword, kLongPassword})
     EXPECT_FALSE(log.Holds(typed)) << typed;
+}
+
+// Credentials that a request refuses, as a closed one does, say so and put
+// no password in the log; a request open takes them whole.
+TEST(ProxyCredentialsTest, ARequestThatRefusesThemLogsNoPassword) {
+  const wchar_t kUser[] = L"proxy-user";
+  const wchar_t kPassword[] = L"s3cret.pass";
+  CapturedLog log;
+  const auto set = [](HINTERNET handle, DWORD option, const wchar_t* text) {
+    return InternetSetOptionW(handle, option, const_cast<wchar_t*>(text),
+                              static_cast<DWORD>(wcslen(text) + 1)) != FALSE;
+  };
+  const auto query = [](HINTERNET handle, DWORD option) {
+    wchar_t text[64] = {};
+    DWORD size = sizeof(text) - sizeof(wchar_t);
+    return InternetQueryOptionW(handle, option, text, &size)
+               ? std::wstring(text)
+               : std::wstring(L"none");
+  };
+  HINTERNET session =
+      InternetOpenW(L"test", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+  ASSERT_TRUE(session);
+  HINTERNET connection = InternetConnectW(session, L"127.0.0.1", 80, nullptr,
+                                          nullptr, INTERNET_SERVICE_HTTP, 0, 0);
+  ASSERT_TRUE(connection);
+  const auto open_request = [connection] {
+    return HttpOpenRequestW(connection, L"GET", L"/", nullptr, nullptr, nullptr,
+                            INTERNET_FLAG_NO_CACHE_WRITE, 0);
+  };
+  // As the prompt leaves them.
+  HINTERNET prompted = open_request();
+  ASSERT_TRUE(prompted);
+  ASSERT_TRUE(set(prompted, INTERNET_OPTION_PROXY_USERNAME, kUser));
+  ASSERT_TRUE(set(prompted, INTERNET_OPTION_PROXY_PASSWORD, kPassword));
+  ProxyCredentials credentials;
+  EXPECT_TRUE(credentials.ReadFrom({nullptr, prompted}));
+  InternetCloseHandle(prompted);
+  HINTERNET request = open_request();
+  ASSERT_TRUE(request);
+  EXPECT_TRUE(credentials.ApplyTo(request));
+  EXPECT_EQ(kUser, query(request, INTERNET_OPTION_PROXY_USERNAME));
+  EXPECT_EQ(kPassword, query(request, INTERNET_OPTION_PROXY_PASSWORD));
+  InternetCloseHandle(request);
+  HINTERNET closed = open_request();
+  ASSERT_TRUE(closed);
+  InternetCloseHandle(closed);
+  EXPECT_FALSE(credentials.ApplyTo(closed));
+  InternetCloseHandle(connection);
+  InternetCloseHandle(session);
+  EXPECT_FALSE(log.Holds("s3cret.pass"));
 }
 
 // Tasks the transfer queued for its owner before Stop must come to nothing.

@@ -109,9 +109,14 @@ FileIdentity::Act FileIdentity::MoveAt(const base::FilePath& path,
                                        const base::FilePath& to) const {
   base::win::ScopedHandle file;
   const Act opened = OpenToChange(path, &file);
-  if (opened != Act::kDone)
-    return opened;
-  if (RenameHandle(file.Get(), to))
+  return opened == Act::kDone ? MoveOpen(file.Get(), path, to) : opened;
+}
+
+// static
+FileIdentity::Act FileIdentity::MoveOpen(HANDLE file,
+                                         const base::FilePath& path,
+                                         const base::FilePath& to) {
+  if (RenameHandle(file, to))
     return Act::kDone;
   const DWORD error = ::GetLastError();
   if (IsRefusedInUse(error))

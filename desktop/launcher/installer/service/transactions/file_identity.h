@@ -51,15 +51,23 @@ class FileIdentity {
   // anything: kFailed when |to| is taken.
   Act MoveAt(const base::FilePath& path, const base::FilePath& to) const;
 
+  // Opens the file of this identity at |path| to rename or delete it into
+  // |file|: kDone when it is there and open. While |file| is open, no
+  // process opens the file without sharing its deletion, so nothing can
+  // stop a rename through it any more.
+  Act OpenToChange(const base::FilePath& path,
+                   base::win::ScopedHandle* file) const;
+  // Renames |file|, opened at |path| by OpenToChange, to |to| as MoveAt
+  // does.
+  static Act MoveOpen(HANDLE file,
+                      const base::FilePath& path,
+                      const base::FilePath& to);
+
   bool operator==(const FileIdentity& other) const;
   bool operator!=(const FileIdentity& other) const { return !(*this == other); }
 
  private:
   static FileIdentity OfHandle(HANDLE file);
-  // Opens the file of this identity at |path| to rename or delete it into
-  // |file|: kDone when it is there and open.
-  Act OpenToChange(const base::FilePath& path,
-                   base::win::ScopedHandle* file) const;
 
   bool known_;
   uint32_t volume_;

@@ -7,6 +7,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <functional>
 
 #include <string>
 #include <utility>
@@ -24,6 +25,7 @@
 #include "base/time/time.h"
 #include "desktop/launcher/installer/service/service_utils.h"
 #include "desktop/launcher/installer/service/transactions/rollback_leftovers.h"
+#include "desktop/launcher/installer/service/transactions/rollback_pending.h"
 #include "desktop/launcher/installer/service/transactions/rollback_record.h"
 #include "desktop/launcher/installer/uninstall_batch.h"
 
@@ -330,6 +332,16 @@ bool UndoRecords(HANDLE file,
   return Truncate(file, offset);
 }
 
+// Tells |pending| what |records| of |bytes| leave to come, in the order of
+// their take-back, the last first.
+void AddPending(const std::string& bytes,
+                const std::vector<std::pair<size_t, size_t>>& records,
+                RollbackPending* pending) {
+  const std::vector<base::Pickle> pickles = PicklesOf(bytes, records);
+  for (auto it = pickles.rbegin(); it != pickles.rend(); ++it)
+    RollbackRecord::AddPending(*it, pending);
+}
+
 bool RunsAsAdministrator() {
   return IsUserInAdministratorsGroup(false);
 }
@@ -607,15 +619,40 @@ void StartLeftoverBatch(const base::FilePath& leftover,
   StartBatch(path);
 }
 
+// Deletes the batch of the leftover journal |leftover|; true when it is
+// gone.
+bool DeleteBatch(const base::FilePath& leftover) {
+  const base::FilePath batch = BatchOf(leftover);
+  if (::DeleteFileW(batch.value().c_str()) ||
+      ::GetLastError() == ERROR_FILE_NOT_FOUND) {
+    return true;
+  }
+  PLOG(WARNING) << "Could not delete " << batch.AsUTF8();
+  return false;
+}
+
 // Deletes the leftover journal |leftover|, its batch first: a batch whose
 // journal is gone would outlive what it was for.
 void DeleteLeftover(const base::FilePath& leftover) {
-  const base::FilePath batch = BatchOf(leftover);
-  if (!::DeleteFileW(batch.value().c_str()) &&
-      ::GetLastError() != ERROR_FILE_NOT_FOUND) {
-    PLOG(WARNING) << "Could not delete " << batch.AsUTF8();
-  }
+  DeleteBatch(leftover);
   DeleteJournal(leftover);
+}
+
+// Moves the leftover journal |replacement| over |leftover|, whose name an
+// uninstallation's batch may hold to delete it last. Its batch goes first:
+// it names only what |leftover| kept, and would delete the replacement
+// with it. False, leaving both, when either stays.
+bool ReplaceLeftover(const base::FilePath& replacement,
+                     const base::FilePath& leftover) {
+  if (!DeleteBatch(leftover))
+    return false;
+  if (::MoveFileExW(replacement.value().c_str(), leftover.value().c_str(),
+                    MOVEFILE_REPLACE_EXISTING)) {
+    return true;
+  }
+  PLOG(WARNING) << "Could not move " << replacement.AsUTF8() << " over "
+                << leftover.AsUTF8();
+  return false;
 }
 
 // Writes the leftover journals of the journal at |path| ahead of the
@@ -787,16 +824,41 @@ bool ReadLeftoverRecords(HANDLE file,
   return !*reason;
 }
 
+// Hands the records of each leftover journal of the journal at |path| that
+// |scope| holds, in the order of their take-back, to |use|, with the
+// leftover journal's path; newest first. Read while a batch or a take-back
+// may hold them.
+void ReadLeftovers(
+    const base::FilePath& path,
+    const RollbackScope& scope,
+    const std::function<void(const base::FilePath&,
+                             const std::vector<base::Pickle>&)>& use) {
+  for (const base::FilePath& leftover : FindLeftoverJournals(path)) {
+    base::win::ScopedHandle file(
+        ::CreateFileW(leftover.value().c_str(), GENERIC_READ,
+                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    std::string bytes;
+    std::vector<base::Pickle> records;
+    const char* reason = nullptr;
+    if (file.IsValid() && ReadLeftoverRecords(file.Get(), leftover, scope,
+                                              &bytes, &records, &reason)) {
+      use(leftover, records);
+    }
+  }
+}
+
 // Takes back what the leftover journal |leftover| of the journal at |path|
 // keeps, as far as its files are free now. It goes once nothing is left of
-// it. What is left is kept in a new one before the old one goes: each
-// record names its file by identity and by every name the file may have,
-// so the records of either are true whenever a take-back is killed. One
-// that is as it was stays, and gets a batch when it has none and one can
-// finish it.
+// it. What is left is kept in a new one, which then takes the old one's
+// place: each record names its file by identity and by every name the file
+// may have, so the records of either are true whenever a take-back is
+// killed. One that is as it was stays, and gets a batch when it has none
+// and one can finish it.
 void ReplayLeftover(const base::FilePath& path,
                     const base::FilePath& leftover,
-                    const RollbackScope& scope) {
+                    const RollbackScope& scope,
+                    RollbackPending* pending) {
   // Shared with nobody: another take-back wins.
   base::win::ScopedHandle file(
       ::CreateFileW(leftover.value().c_str(), GENERIC_READ | GENERIC_WRITE, 0,
@@ -815,7 +877,7 @@ void ReplayLeftover(const base::FilePath& path,
   }
   LOG(WARNING) << "Taking back what an earlier take-back left, from "
                << leftover.AsUTF8();
-  RollbackLeftovers still;
+  RollbackLeftovers still(RollbackLeftovers::KeepRecord(), pending);
   for (const base::Pickle& record : records)
     RollbackRecord::Undo(record, scope, &still);
   file.Close();
@@ -830,6 +892,10 @@ void ReplayLeftover(const base::FilePath& path,
   base::FilePath replacement;
   if (!WriteLeftoverJournal(path, still, &replacement) ||
       EndsAt(RollbackJournal::StopPoint::kLeftoverReplaced)) {
+    return;
+  }
+  if (ReplaceLeftover(replacement, leftover)) {
+    StartLeftoverBatch(leftover, still);
     return;
   }
   DeleteLeftover(leftover);
@@ -894,15 +960,22 @@ base::FilePath RollbackJournal::PathFor(const base::FilePath& folder) {
 bool RollbackJournal::Replay(const base::FilePath& path,
                              const RollbackScope& scope) {
   g_stopped = false;
+  RollbackPending pending;
+  ReadLeftovers(path, scope,
+                [&pending](const base::FilePath&,
+                           const std::vector<base::Pickle>& records) {
+                  for (const base::Pickle& record : records)
+                    RollbackRecord::AddPending(record, &pending);
+                });
   bool held = false;
-  const bool gone = ReplayJournal(path, scope, &held);
+  const bool gone = ReplayJournal(path, scope, &pending, &held);
   // The folder belongs to the run that holds the journal.
   if (held || g_stopped)
     return gone;
   // What earlier take-backs left waits for files of runs older than the
   // one whose journal was here, whose take-back comes first.
   for (const base::FilePath& leftover : FindLeftoverJournals(path)) {
-    ReplayLeftover(path, leftover, scope);
+    ReplayLeftover(path, leftover, scope, &pending);
     if (g_stopped)
       return gone;
   }
@@ -921,24 +994,53 @@ void RollbackJournal::FindLeftovers(const base::FilePath& path,
                                     const RollbackScope& scope,
                                     RollbackLeftovers* leftovers,
                                     std::vector<base::FilePath>* files) {
+  ReadLeftovers(path, scope,
+                [leftovers, files](const base::FilePath& leftover,
+                                   const std::vector<base::Pickle>& records) {
+                  for (const base::Pickle& record : records)
+                    RollbackRecord::AddLeftover(record, leftovers);
+                  files->push_back(leftover);
+                  if (base::PathExists(BatchOf(leftover)))
+                    files->push_back(BatchOf(leftover));
+                });
+}
+
+// static
+void RollbackJournal::ForgoRenamesBack(const base::FilePath& path,
+                                       const RollbackScope& scope) {
   for (const base::FilePath& leftover : FindLeftoverJournals(path)) {
-    // Read while its batch or a take-back may hold it.
+    // Shared with nobody, as a take-back opens it.
     base::win::ScopedHandle file(
-        ::CreateFileW(leftover.value().c_str(), GENERIC_READ,
-                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        ::CreateFileW(leftover.value().c_str(), GENERIC_READ | GENERIC_WRITE, 0,
                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     std::string bytes;
     std::vector<base::Pickle> records;
     const char* reason = nullptr;
-    if (!file.IsValid() || !ReadLeftoverRecords(file.Get(), leftover, scope,
-                                                &bytes, &records, &reason)) {
+    if (!file.IsValid()) {
+      PLOG(WARNING) << "Could not open " << leftover.AsUTF8();
       continue;
     }
+    if (!ReadLeftoverRecords(file.Get(), leftover, scope, &bytes, &records,
+                             &reason)) {
+      continue;
+    }
+    RollbackLeftovers found;
     for (const base::Pickle& record : records)
-      RollbackRecord::AddLeftover(record, leftovers);
-    files->push_back(leftover);
-    if (base::PathExists(BatchOf(leftover)))
-      files->push_back(BatchOf(leftover));
+      RollbackRecord::AddLeftover(record, &found);
+    if (found.SetAside().empty())
+      continue;
+    found.ForgoRenamesBack();
+    // Written over in place: a take-back killed while it is written finds
+    // the records before the one cut short, and the batch that this is for
+    // names every file anyway.
+    const std::string forgone = LeftoverJournalBytes(found);
+    if (!WriteAt(file.Get(), 0, forgone) ||
+        !Truncate(file.Get(), forgone.size())) {
+      PLOG(ERROR) << "Could not rewrite " << leftover.AsUTF8();
+      continue;
+    }
+    LOG(WARNING) << "What a killed installer set aside goes rather than "
+                 << "back, as " << leftover.AsUTF8() << " now keeps it";
   }
 }
 
@@ -950,6 +1052,7 @@ void RollbackJournal::SetStopPointForTesting(StopPoint point) {
 // static
 bool RollbackJournal::ReplayJournal(const base::FilePath& path,
                                     const RollbackScope& scope,
+                                    RollbackPending* pending,
                                     bool* held) {
   if (RunsAsAdministrator())
     SetAsideUnlessAdministrators(path.DirName());
@@ -1000,8 +1103,9 @@ bool RollbackJournal::ReplayJournal(const base::FilePath& path,
     }
     LOG(WARNING) << "Taking back what a killed installer left, from "
                  << path.AsUTF8();
+    AddPending(bytes, records, pending);
     LeftoverWriter writer(path);
-    RollbackLeftovers leftovers(writer.Keep());
+    RollbackLeftovers leftovers(writer.Keep(), pending);
     const bool undone =
         UndoRecords(file.Get(), kHeaderSize, bytes, records, scope, &leftovers);
     if (EndsAt(StopPoint::kRecordsCut))
@@ -1129,8 +1233,10 @@ bool RollbackJournal::ReplayAbandoned() {
     return true;
   }
   g_stopped = false;
+  RollbackPending pending;
+  AddPending(bytes, records, &pending);
   LeftoverWriter writer(path_);
-  RollbackLeftovers leftovers(writer.Keep());
+  RollbackLeftovers leftovers(writer.Keep(), &pending);
   UndoRecords(file_.Get(), end_, bytes, records, *scope_, &leftovers);
   if (!EndsAt(StopPoint::kRecordsCut))
     writer.Finish(leftovers);

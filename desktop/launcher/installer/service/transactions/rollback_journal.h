@@ -17,6 +17,7 @@ namespace vexlo {
 namespace installer {
 
 class RollbackLeftovers;
+class RollbackPending;
 
 // The changes of a running transaction, kept in a file for the case that
 // its process is killed: nothing is then left in that process to roll them
@@ -82,6 +83,13 @@ class RollbackJournal {
                             RollbackLeftovers* leftovers,
                             std::vector<base::FilePath>* files);
 
+  // Makes each rename back that take-backs of the journal at |path| keep,
+  // and that |scope| holds, the deletion of the file set aside, by its
+  // identity: for an uninstallation, whose batch deletes those files, so
+  // that no take-back puts one back meanwhile.
+  static void ForgoRenamesBack(const base::FilePath& path,
+                               const RollbackScope& scope);
+
   // Where a test ends a take-back, as a kill there would: once the records
   // of a journal are cut (each once what its undoing kept is written), once
   // a leftover journal is replaced by what is left of it and before it is
@@ -134,10 +142,11 @@ class RollbackJournal {
   void Commit();
 
  private:
-  // Replay, for the journal alone; |held| tells whether it stays because
-  // a run holds it.
+  // Replay, for the journal alone, as part of a take-back that |pending|
+  // tells of; |held| tells whether it stays because a run holds it.
   static bool ReplayJournal(const base::FilePath& path,
                             const RollbackScope& scope,
+                            RollbackPending* pending,
                             bool* held);
 
   base::win::ScopedHandle file_;

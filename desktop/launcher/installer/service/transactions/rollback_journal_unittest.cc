@@ -819,32 +819,51 @@ TEST_F(RollbackJournalTest, AFileInUseGoesOnceFreeAndWhatItReplacedComesBack) {
 
 // What the killed run set aside waits while a process holds it, at the
 // journal's take-back or at a leftover journal's, and goes back once it is
-// free into its name, which the take-back freed; where another run has
-// taken that name by then, it goes instead, once nothing runs it. Nothing
-// of the killed run is left either way.
+// free into its name; until then the file that the killed run made in its
+// place holds the name, whether it runs or not, so that the name is never
+// empty. Where another run has taken the name by then, what was set aside
+// goes instead, once nothing runs it. Nothing of the killed run is left
+// either way.
 TEST_F(RollbackJournalTest, WhatWasSetAsideWaitsWhileInUse) {
+  enum class Made { kNone, kFree, kRunning };
   const struct {
     const char* name;
     // The rename back waits in a leftover journal already, rather than in
     // the journal, behind the file that the run made in its place.
     bool leftover;
+    Made made;
     // Held open without delete sharing at the first take-back, as a
     // scanner does; otherwise it runs, and another run has taken its name.
     bool held;
     // Once let go, it runs while another run takes its name.
-    bool then_taken;
+    bool then_taken = false;
+    // Before it is let go, someone else deletes the made file.
+    bool made_gone = false;
   } kCases[] = {
-      {"held at the journal's take-back", false, true, false},
-      {"held at a leftover journal's take-back", true, true, false},
+      {"held at the journal's take-back", false, Made::kFree, true},
+      {"held at the journal's take-back, the made file running", false,
+       Made::kRunning, true},
+      {"held at a leftover journal's take-back", true, Made::kNone, true},
+      {"held at a leftover journal's take-back, the made file kept", true,
+       Made::kFree, true},
+      {"held at a leftover journal's take-back, the made file running", true,
+       Made::kRunning, true},
+      {"held at a leftover journal's take-back, the made file deleted by "
+       "someone else meanwhile",
+       true, Made::kFree, true, false, true},
       {"held at the journal's take-back, then run while another run takes "
        "its name",
-       false, true, true},
-      {"running at a leftover journal's take-back, its name taken", true, false,
-       false},
+       false, Made::kFree, true, true},
+      {"running at a leftover journal's take-back, its name taken", true,
+       Made::kNone, false},
   };
   const base::FilePath file = Path(L"run.exe");
   const base::string16 aside_name = L"run.exe.1712345678.old";
   const base::FilePath aside = Path(aside_name);
+  // Where the made file is renamed aside once it may go, and where another
+  // run sets aside what has the name.
+  const base::FilePath made_aside = Path(L"run.exe.1712345679.old");
+  const base::FilePath rewriter_aside = Path(L"run.exe.1712345680.old");
   const auto read = [](const base::FilePath& path) {
     std::string content;
     return base::ReadFileToString(path, &content) ? content : "none";
@@ -861,15 +880,25 @@ TEST_F(RollbackJournalTest, WhatWasSetAsideWaitsWhileInUse) {
     SCOPED_TRACE(c.name);
     ASSERT_NO_FATAL_FAILURE(CopyProgram(aside));
     const FileIdentity set_aside = FileIdentity::Of(aside);
+    base::Process made_process;
+    if (c.made == Made::kRunning) {
+      ASSERT_NO_FATAL_FAILURE(CopyProgram(file));
+      made_process = Run(file);
+      ASSERT_TRUE(made_process.IsValid());
+    } else if (c.made == Made::kFree) {
+      Write(L"run.exe", "made");
+    }
+    const FileIdentity made = FileIdentity::Of(file);
     if (c.leftover) {
-      ASSERT_NO_FATAL_FAILURE(WriteLeftoverAt(
-          LeftoverPath(1),
-          {RollbackRecord::RenameBack(file, aside, set_aside)}));
+      std::vector<base::Pickle> kept;
+      if (c.made != Made::kNone)
+        kept.push_back(RollbackRecord::KeptFile(file, made_aside, made));
+      kept.push_back(RollbackRecord::RenameBack(file, aside, set_aside));
+      ASSERT_NO_FATAL_FAILURE(WriteLeftoverAt(LeftoverPath(1), kept));
     } else {
       WriteJournal({RollbackRecord::Renamed(file, aside),
                     RollbackRecord::CreatedFile(file)},
                    "");
-      Write(L"run.exe", "made");
     }
     std::shared_ptr<void> lock;
     base::Process process;
@@ -883,21 +912,38 @@ TEST_F(RollbackJournalTest, WhatWasSetAsideWaitsWhileInUse) {
 
     RollbackJournal::Replay(journal_path_, scope_);
     EXPECT_TRUE(set_aside.IsAt(aside));
-    EXPECT_EQ(c.held ? "none" : "another run's", read(file));
+    if (c.held) {
+      EXPECT_EQ(c.made != Made::kNone, made.IsAt(file));
+    } else {
+      EXPECT_EQ("another run's", read(file));
+    }
     RollbackLeftovers found;
     std::vector<base::FilePath> journals;
     RollbackJournal::FindLeftovers(journal_path_, scope_, &found, &journals);
     const std::vector<base::FilePath> kept = {aside};
-    EXPECT_EQ(c.held ? kept : std::vector<base::FilePath>(), found.SetAside());
-    EXPECT_EQ(c.held ? std::vector<base::FilePath>() : kept, found.Files());
+    const std::vector<base::FilePath> none;
+    EXPECT_EQ(c.held ? kept : none, found.SetAside());
+    const std::vector<base::FilePath> made_kept = {file};
+    EXPECT_EQ(!c.held                 ? kept
+              : c.made != Made::kNone ? made_kept
+                                      : none,
+              found.Files());
     if (c.held) {
-      // A take-back meanwhile changes nothing.
+      // A take-back meanwhile changes nothing, nor does a batch round.
       RollbackJournal::Replay(journal_path_, scope_);
       EXPECT_TRUE(set_aside.IsAt(aside));
+      EXPECT_EQ(c.made != Made::kNone, made.IsAt(file));
+      if (c.leftover) {
+        ::Sleep(2500);
+      }
+      if (c.made_gone) {
+        ASSERT_TRUE(base::DeleteFile(file, false));
+      }
       lock.reset();
       if (c.then_taken) {
         process = Run(aside);
         ASSERT_TRUE(process.IsValid());
+        ASSERT_TRUE(base::Move(file, rewriter_aside));
         Write(L"run.exe", "another run's");
       }
       RollbackJournal::Replay(journal_path_, scope_);
@@ -912,6 +958,11 @@ TEST_F(RollbackJournalTest, WhatWasSetAsideWaitsWhileInUse) {
       EXPECT_EQ(last,
                 text.substr(text.size() - std::min(text.size(), last.size())));
       ASSERT_TRUE(process.Terminate(0, true));
+    } else {
+      EXPECT_TRUE(set_aside.IsAt(file));
+    }
+    if (made_process.IsValid()) {
+      ASSERT_TRUE(made_process.Terminate(0, true));
     }
     WaitForBatches();
     EXPECT_EQ(std::vector<base::string16>(), BesideJournal());
@@ -925,6 +976,8 @@ TEST_F(RollbackJournalTest, WhatWasSetAsideWaitsWhileInUse) {
     EXPECT_EQ(base::FilePath(), set_asides.Next());
     base::DeleteFile(file, false);
     base::DeleteFile(aside, false);
+    base::DeleteFile(made_aside, false);
+    base::DeleteFile(rewriter_aside, false);
   }
 }
 
@@ -1026,6 +1079,8 @@ TEST_F(RollbackJournalTest, ANewerRunOverAnOlderRunsLeftoverLeavesNothing) {
     // older run's as well where the newer run set it aside.
     bool newer_held = false;
     bool older_held = false;
+    // Where the newer run set the older run's file aside.
+    const wchar_t* newer_aside = L"launcher.exe.1712345679.old";
   } kCases[] = {
       {"set aside and made anew", true, false},
       {"only set aside", false, false},
@@ -1034,11 +1089,14 @@ TEST_F(RollbackJournalTest, ANewerRunOverAnOlderRunsLeftoverLeavesNothing) {
        false, true},
       {"set aside and made anew, both held through the newer run's take-back",
        true, false, true, true},
+      {"set aside under a numbered name and made anew, both held through the "
+       "newer run's take-back",
+       true, false, true, true, L"launcher.exe.1712345679.2.old"},
   };
   const base::FilePath file = Path(L"launcher.exe");
-  const base::FilePath newer_aside(file.value() + L".1712345679.old");
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
+    const base::FilePath newer_aside = Path(c.newer_aside);
     ASSERT_NO_FATAL_FAILURE(CopyProgram(file));
     // The older run's take-back, while a handle held its file.
     WriteJournal({RollbackRecord::CreatedFile(file)}, "");

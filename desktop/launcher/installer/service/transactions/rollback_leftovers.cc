@@ -8,6 +8,7 @@
 #include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/logging.h"
+#include "desktop/launcher/installer/service/transactions/rollback_pending.h"
 #include "desktop/launcher/installer/service/transactions/rollback_record.h"
 #include "desktop/launcher/installer/service/transactions/set_aside_paths.h"
 
@@ -75,14 +76,26 @@ base::FilePath TopmostFolder(const base::FilePath& path,
 
 }  // namespace
 
-RollbackLeftovers::RollbackLeftovers() = default;
+RollbackLeftovers::RollbackLeftovers() : pending_(nullptr) {}
 
-RollbackLeftovers::RollbackLeftovers(KeepRecord keep)
-    : keep_(std::move(keep)) {}
+RollbackLeftovers::RollbackLeftovers(KeepRecord keep, RollbackPending* pending)
+    : keep_(std::move(keep)), pending_(pending) {}
 
 RollbackLeftovers::~RollbackLeftovers() = default;
 
-bool RollbackLeftovers::KeepFile(const base::FilePath& path) {
+bool RollbackLeftovers::TakeBackMadeFile(const base::FilePath& path) {
+  const bool frees = MayFree(path);
+  if (frees) {
+    if (::DeleteFileW(path.value().c_str()) || IsMissing(::GetLastError()))
+      return true;
+    PLOG(ERROR) << "Could not delete the created " << path.AsUTF8()
+                << "; it goes once it is free";
+  }
+  return KeepMadeFile(path, frees);
+}
+
+bool RollbackLeftovers::KeepMadeFile(const base::FilePath& path,
+                                     bool set_aside) {
   const FileIdentity identity = FileIdentity::Of(path);
   if (!identity.known()) {
     LOG_IF(ERROR, base::PathExists(path))
@@ -95,6 +108,8 @@ bool RollbackLeftovers::KeepFile(const base::FilePath& path) {
   // in between finds it under the one it has.
   if (!Keep(file))
     return false;
+  if (!set_aside)
+    return true;
   // A running program can be renamed, though not deleted.
   if (!file.other.empty() && identity.MoveAt(path, file.other) == Act::kDone) {
     LOG(WARNING) << "Setting aside " << path.AsUTF8() << " as "
@@ -118,6 +133,10 @@ bool RollbackLeftovers::RenameBack(const base::FilePath& from,
                  << " once the file kept there is gone";
     return Keep({Kind::kRename, from, to, identity, to});
   }
+  // Held open since the file made at |from| went, it comes back through
+  // that handle.
+  if (MoveHeld(from, to))
+    return true;
   // A file set aside in its folder goes back through a handle of its
   // identity, which tells one that a process holds: that one goes back once
   // it is free, and another run may write |from| meanwhile. Never over
@@ -160,24 +179,30 @@ bool RollbackLeftovers::TakeBackKeptFile(const base::FilePath& path,
   if (!identity.known())
     return TakeBackUnknownFile(path);
   const base::FilePath at = WhereKept(path, aside, identity);
+  Change file{Kind::kFile, path, aside, identity, at};
+  // Under its name, it holds the name for what was set aside from it.
+  const bool at_name = !at.empty() && at == path;
+  if (at_name && !MayFree(path))
+    return Keep(file);
   const Act deleted = at.empty() ? Act::kNotThere : identity.DeleteAt(at);
-  if (deleted == Act::kNotThere) {
-    LOG(WARNING) << "The file that a take-back kept as " << path.AsUTF8()
-                 << " is gone";
-    return true;
-  }
+  const bool gone = deleted == Act::kDone || deleted == Act::kNotThere;
   if (deleted == Act::kDone) {
     LOG(WARNING) << "Deleted " << at.AsUTF8() << ", which a take-back kept";
-    return true;
-  }
-  Change file{Kind::kFile, path, aside, identity, at};
-  if (at == path && !aside.empty() &&
-      identity.MoveAt(path, aside) == Act::kDone) {
+  } else if (gone) {
+    LOG(WARNING) << "The file that a take-back kept as " << path.AsUTF8()
+                 << " is gone";
+  } else if (at_name && !aside.empty() &&
+             identity.MoveAt(path, aside) == Act::kDone) {
     LOG(WARNING) << "Setting aside " << path.AsUTF8() << " as "
                  << aside.AsUTF8() << " until it can be deleted";
     file.at = aside;
   }
-  return Keep(file);
+  // What was set aside from the name comes back as soon as the name is
+  // free, whichever journal keeps its rename back: that record then finds
+  // it done.
+  if (at_name && (gone || file.at != path) && pending_)
+    pending_->ReturnHeldTo(path);
+  return gone || Keep(file);
 }
 
 bool RollbackLeftovers::TakeBackRenameBack(const base::FilePath& from,
@@ -186,7 +211,7 @@ bool RollbackLeftovers::TakeBackRenameBack(const base::FilePath& from,
   if (!identity.known())
     return TakeBackUnknownRename(from, to);
   const Change rename{Kind::kRename, from, to, identity, to};
-  switch (identity.MoveAt(to, from)) {
+  switch (MoveHeld(from, to) ? Act::kDone : identity.MoveAt(to, from)) {
     case Act::kDone:
       LOG(WARNING) << "Moved " << to.AsUTF8() << " back to " << from.AsUTF8();
       return true;
@@ -237,6 +262,15 @@ void RollbackLeftovers::FindRenameBack(const base::FilePath& from,
 void RollbackLeftovers::FindFolders(const base::FilePath& path,
                                     const base::FilePath& ancestor) {
   changes_.push_back({Kind::kFolders, path, ancestor, FileIdentity(), path});
+}
+
+void RollbackLeftovers::ForgoRenamesBack() {
+  for (Change& change : changes_) {
+    if (change.kind == Kind::kRename) {
+      change = {Kind::kFile, change.other, base::FilePath(), change.identity,
+                change.at};
+    }
+  }
 }
 
 bool RollbackLeftovers::BatchCanFinish() const {
@@ -294,16 +328,28 @@ bool RollbackLeftovers::Keep(const Change& change) {
     return false;
   }
   changes_.push_back(change);
+  if (change.kind == Kind::kFile && pending_)
+    pending_->AddKeptFile(change.identity);
   return true;
 }
 
 bool RollbackLeftovers::HoldsKeptFile(const base::FilePath& path) const {
   const FileIdentity there = FileIdentity::Of(path);
-  return there.known() && std::any_of(changes_.begin(), changes_.end(),
-                                      [&there](const Change& c) {
-                                        return c.kind == Kind::kFile &&
-                                               c.identity == there;
-                                      });
+  return there.known() && ((pending_ && pending_->IsKept(there)) ||
+                           std::any_of(changes_.begin(), changes_.end(),
+                                       [&there](const Change& c) {
+                                         return c.kind == Kind::kFile &&
+                                                c.identity == there;
+                                       }));
+}
+
+bool RollbackLeftovers::MayFree(const base::FilePath& path) {
+  return !pending_ || pending_->HoldReturnTo(path);
+}
+
+bool RollbackLeftovers::MoveHeld(const base::FilePath& from,
+                                 const base::FilePath& to) {
+  return pending_ && pending_->MoveHeld(from, to) == Act::kDone;
 }
 
 bool RollbackLeftovers::TakeBackUnknownFile(const base::FilePath& path) {
@@ -323,6 +369,8 @@ bool RollbackLeftovers::TakeBackUnknownFile(const base::FilePath& path) {
 
 bool RollbackLeftovers::TakeBackUnknownRename(const base::FilePath& from,
                                               const base::FilePath& to) {
+  if (MoveHeld(from, to))
+    return true;
   if (::MoveFileExW(to.value().c_str(), from.value().c_str(),
                     MOVEFILE_COPY_ALLOWED)) {
     LOG(WARNING) << "Moved " << to.AsUTF8() << " back to " << from.AsUTF8();

@@ -11,6 +11,8 @@
 namespace vexlo {
 namespace installer {
 
+class RollbackPending;
+
 // What a take-back could not undo yet because a file that the killed run
 // made is running or held open: the system deletes no running program,
 // and the take-back may be run by that very program. Each such file is
@@ -29,6 +31,10 @@ namespace installer {
 // Each change is written, through |keep|, before it is made and before the
 // record that it comes from leaves the journal, so that a take-back killed
 // at any moment leaves records that name all it has not finished.
+//
+// A name that held a file before the killed run is never left empty while
+// what was set aside from it cannot come back: the file that the killed
+// run made there stays, kept, until it can, whether it runs or not.
 class RollbackLeftovers {
  public:
   // Writes |record| where the next take-back finds it; false when it could
@@ -37,7 +43,9 @@ class RollbackLeftovers {
 
   // Keeps the changes in memory only.
   RollbackLeftovers();
-  explicit RollbackLeftovers(KeepRecord keep);
+  // |pending|, which outlives this, is what the whole take-back has still
+  // to do; null when this is all of it.
+  RollbackLeftovers(KeepRecord keep, RollbackPending* pending);
   RollbackLeftovers(const RollbackLeftovers&) = delete;
   RollbackLeftovers& operator=(const RollbackLeftovers&) = delete;
   ~RollbackLeftovers();
@@ -45,9 +53,10 @@ class RollbackLeftovers {
   // Each of these returns false, logged, when what it has to keep could
   // not be written: the change it comes from must not be taken as undone.
 
-  // |path|, which the killed run made, could not be deleted: it is renamed
-  // aside where it can be, and kept.
-  bool KeepFile(const base::FilePath& path);
+  // Takes back |path|, which the killed run made: it is deleted, or, where
+  // it cannot be, renamed aside where it can be and kept; it is kept as it
+  // is while what was set aside from |path| cannot come back.
+  bool TakeBackMadeFile(const base::FilePath& path);
   // The killed run's rename of |from| to |to| is to be taken back: what is
   // at |to| goes back at once when |from| is free, and waits while a file
   // kept here holds |from| or, within one folder, while a process holds
@@ -85,6 +94,11 @@ class RollbackLeftovers {
                       const FileIdentity& identity);
   void FindFolders(const base::FilePath& path, const base::FilePath& ancestor);
 
+  // Turns each rename back into the deletion of the file set aside, known
+  // by its identity: for an uninstallation, which deletes that file with
+  // the rest, so that no take-back puts it back meanwhile.
+  void ForgoRenamesBack();
+
   bool empty() const { return changes_.empty(); }
   // Whether a batch can finish what is kept: files that are under names
   // that no run writes, and folders, but no rename back, which needs to
@@ -114,15 +128,23 @@ class RollbackLeftovers {
     base::FilePath at;
   };
 
+  // Keeps the file that the killed run made at |path|, renamed aside when
+  // |set_aside| and it can be.
+  bool KeepMadeFile(const base::FilePath& path, bool set_aside);
   // Writes |change| ahead, then adds it.
   bool Keep(const Change& change);
   bool HoldsKeptFile(const base::FilePath& path) const;
+  // RollbackPending's, where there is one; MoveHeld tells whether the file
+  // at |to| went back to |from| through the handle held for that.
+  bool MayFree(const base::FilePath& path);
+  bool MoveHeld(const base::FilePath& from, const base::FilePath& to);
   bool TakeBackUnknownFile(const base::FilePath& path);
   bool TakeBackUnknownRename(const base::FilePath& from,
                              const base::FilePath& to);
   static base::Pickle RecordOf(const Change& change);
 
   KeepRecord keep_;
+  RollbackPending* const pending_;
   // In the order of their take-back.
   std::vector<Change> changes_;
 };

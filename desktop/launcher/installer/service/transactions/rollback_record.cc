@@ -12,6 +12,7 @@
 #include "desktop/launcher/installer/service/transactions/create_folder_operation.h"
 #include "desktop/launcher/installer/service/transactions/registry_value_writer.h"
 #include "desktop/launcher/installer/service/transactions/rollback_leftovers.h"
+#include "desktop/launcher/installer/service/transactions/rollback_pending.h"
 #include "desktop/launcher/installer/service/transactions/rollback_scope.h"
 
 namespace vexlo {
@@ -248,17 +249,6 @@ bool IsChangeWithin(const Change& change, const RollbackScope& scope) {
   }
 }
 
-bool UndoCreatedFile(const base::FilePath& path, RollbackLeftovers* leftovers) {
-  if (::DeleteFileW(path.value().c_str()) ||
-      ::GetLastError() == ERROR_FILE_NOT_FOUND ||
-      ::GetLastError() == ERROR_PATH_NOT_FOUND) {
-    return true;
-  }
-  PLOG(ERROR) << "Could not delete the created " << path.AsUTF8()
-              << "; it goes once it is free";
-  return leftovers->KeepFile(path);
-}
-
 void UndoFileContent(const base::FilePath& path,
                      bool existed,
                      const std::string& content) {
@@ -365,7 +355,7 @@ bool UndoChange(const Change& change,
   }
   switch (change.kind) {
     case kCreatedFile:
-      return UndoCreatedFile(change.path, leftovers);
+      return leftovers->TakeBackMadeFile(change.path);
     case kCreatedFolders:
       CreateFolderOperation::RemoveCreatedFolders(change.path, change.other);
       return leftovers->KeepFoldersHoldingFiles(change.path, change.other);
@@ -558,6 +548,25 @@ bool RollbackRecord::FromEarlierLeftover(const base::Pickle& record,
       return true;
     default:
       return false;
+  }
+}
+
+// static
+void RollbackRecord::AddPending(const base::Pickle& record,
+                                RollbackPending* pending) {
+  Change change;
+  if (!ReadChange(record, &change) || NamesUnreachablePath(change))
+    return;
+  switch (change.kind) {
+    case kRenamed:
+      pending->AddRenameBack(change.path, change.other, FileIdentity());
+      break;
+    case kRenameBack:
+      pending->AddRenameBack(change.path, change.other, change.identity);
+      break;
+    case kKeptFile:
+      pending->AddKeptFile(change.identity);
+      break;
   }
 }
 

@@ -17,6 +17,7 @@ namespace vexlo {
 namespace installer {
 
 class RollbackLeftovers;
+class RollbackPending;
 class RollbackScope;
 
 // The changes that a rollback journal keeps, and how another process takes
@@ -109,6 +110,11 @@ class RollbackRecord {
   static bool Undo(const base::Pickle& record,
                    const RollbackScope& scope,
                    RollbackLeftovers* leftovers);
+
+  // Tells |pending| what |record| leaves to come, before any record of the
+  // take-back is undone: the rename back that it asks for, or the file that
+  // it keeps.
+  static void AddPending(const base::Pickle& record, RollbackPending* pending);
 
   // Adds the change that |record|, one that a take-back kept, still waits
   // for to |leftovers|, without doing anything; false for a record that

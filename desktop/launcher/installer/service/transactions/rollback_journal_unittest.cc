@@ -839,6 +839,9 @@ TEST_F(RollbackJournalTest, WhatWasSetAsideWaitsWhileInUse) {
     bool then_taken = false;
     // Before it is let go, someone else deletes the made file.
     bool made_gone = false;
+    // The made file is kept in an older leftover journal than the rename
+    // back, as a take-back killed between the two leaves them.
+    bool split = false;
   } kCases[] = {
       {"held at the journal's take-back", false, Made::kFree, true},
       {"held at the journal's take-back, the made file running", false,
@@ -851,6 +854,9 @@ TEST_F(RollbackJournalTest, WhatWasSetAsideWaitsWhileInUse) {
       {"held at a leftover journal's take-back, the made file deleted by "
        "someone else meanwhile",
        true, Made::kFree, true, false, true},
+      {"held at a leftover journal's take-back, the made file kept in an "
+       "older one",
+       true, Made::kFree, true, false, false, true},
       {"held at the journal's take-back, then run while another run takes "
        "its name",
        false, Made::kFree, true, true},
@@ -893,8 +899,15 @@ TEST_F(RollbackJournalTest, WhatWasSetAsideWaitsWhileInUse) {
       std::vector<base::Pickle> kept;
       if (c.made != Made::kNone)
         kept.push_back(RollbackRecord::KeptFile(file, made_aside, made));
-      kept.push_back(RollbackRecord::RenameBack(file, aside, set_aside));
+      const base::Pickle rename_back =
+          RollbackRecord::RenameBack(file, aside, set_aside);
+      if (!c.split)
+        kept.push_back(rename_back);
       ASSERT_NO_FATAL_FAILURE(WriteLeftoverAt(LeftoverPath(1), kept));
+      if (c.split) {
+        ASSERT_NO_FATAL_FAILURE(
+            WriteLeftoverAt(LeftoverPath(2), {rename_back}));
+      }
     } else {
       WriteJournal({RollbackRecord::Renamed(file, aside),
                     RollbackRecord::CreatedFile(file)},
@@ -961,6 +974,10 @@ TEST_F(RollbackJournalTest, WhatWasSetAsideWaitsWhileInUse) {
     } else {
       EXPECT_TRUE(set_aside.IsAt(file));
     }
+    // The rename back, met first, waited for the name that the kept file
+    // then freed; the next take-back finds it done.
+    if (c.split)
+      RollbackJournal::Replay(journal_path_, scope_);
     if (made_process.IsValid()) {
       ASSERT_TRUE(made_process.Terminate(0, true));
     }
@@ -1156,6 +1173,103 @@ TEST_F(RollbackJournalTest, ANewerRunOverAnOlderRunsLeftoverLeavesNothing) {
         temp_.path(), false, base::FileEnumerator::FILES, L"launcher.exe*");
     EXPECT_EQ(base::FilePath(), set_aside.Next());
   }
+}
+
+// A killed run's take-back over an older rename back that still waits for
+// the same name puts back what the killed run set aside there, not the
+// older one, which then goes, as another run has taken its name; a file
+// that the killed run made in a name that was free, and that cannot go,
+// holds the name for the older one until it can.
+TEST_F(RollbackJournalTest, ANewerRunOverAnOlderRenameBackPutsBackItsOwn) {
+  const struct {
+    const char* name;
+    // The newer run set aside another run's file before it made its own;
+    // otherwise the name was free, and its own file is held open through
+    // its take-back.
+    bool set_aside;
+  } kCases[] = {
+      {"set aside another run's file", true},
+      {"made the free name, held", false},
+  };
+  const base::FilePath file = Path(L"run.exe");
+  const base::FilePath older_aside = Path(L"run.exe.1712345678.old");
+  const base::FilePath newer_aside = Path(L"run.exe.1712345679.old");
+  const auto read = [&file] {
+    std::string content;
+    return base::ReadFileToString(file, &content) ? content : "none";
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    std::vector<base::Pickle> records;
+    if (c.set_aside) {
+      Write(L"run.exe", "another run's");
+      ASSERT_TRUE(base::Move(file, newer_aside));
+      records.push_back(RollbackRecord::Renamed(file, newer_aside));
+    }
+    records.push_back(RollbackRecord::CreatedFile(file));
+    Write(L"run.exe", "newer run's");
+    WriteJournal(records, "");
+    // Written after the journal, whose opening takes back what is there.
+    Write(L"run.exe.1712345678.old", "older run's");
+    ASSERT_NO_FATAL_FAILURE(WriteLeftoverAt(
+        LeftoverPath(1),
+        {RollbackRecord::RenameBack(file, older_aside,
+                                    FileIdentity::Of(older_aside))}));
+    std::shared_ptr<void> lock;
+    if (!c.set_aside)
+      lock = Lock(L"run.exe", FILE_SHARE_READ);
+
+    EXPECT_TRUE(RollbackJournal::Replay(journal_path_, scope_));
+    if (!c.set_aside) {
+      EXPECT_EQ("newer run's", read());
+      EXPECT_TRUE(base::PathExists(older_aside));
+      lock.reset();
+      EXPECT_TRUE(RollbackJournal::Replay(journal_path_, scope_));
+    }
+    EXPECT_EQ(c.set_aside ? "another run's" : "older run's", read());
+    EXPECT_FALSE(base::PathExists(older_aside));
+    EXPECT_FALSE(base::PathExists(newer_aside));
+    EXPECT_EQ(std::vector<base::string16>(), BesideJournal());
+    base::DeleteFile(file, false);
+  }
+}
+
+// An uninstallation hands what the killed run set aside to its batch and
+// makes its rename back a deletion: a take-back between the batch's rounds
+// deletes the file once it is free rather than put it back. A leftover
+// journal that such a take-back shortens keeps its name, which the batch
+// deletes last.
+TEST_F(RollbackJournalTest, WhatAnUninstallationHandsItsBatchNeverComesBack) {
+  const base::FilePath file = Path(L"run.exe");
+  const base::string16 aside_name = L"run.exe.1712345678.old";
+  const base::FilePath aside = Path(aside_name);
+  Write(aside_name, "set aside");
+  Write(L"run.exe", "made");
+  ASSERT_NO_FATAL_FAILURE(WriteLeftoverAt(
+      LeftoverPath(1),
+      {RollbackRecord::KeptFile(file, Path(L"run.exe.1712345679.old"),
+                                FileIdentity::Of(file)),
+       RollbackRecord::RenameBack(file, aside, FileIdentity::Of(aside))}));
+  std::shared_ptr<void> made_lock = Lock(L"run.exe", FILE_SHARE_READ);
+  std::shared_ptr<void> aside_lock = Lock(aside_name, FILE_SHARE_READ);
+
+  RollbackJournal::ForgoRenamesBack(journal_path_, scope_);
+  RollbackLeftovers found;
+  std::vector<base::FilePath> journals;
+  RollbackJournal::FindLeftovers(journal_path_, scope_, &found, &journals);
+  EXPECT_EQ(std::vector<base::FilePath>(), found.SetAside());
+  EXPECT_EQ((std::vector<base::FilePath>{file, aside}), found.Files());
+  EXPECT_EQ(std::vector<base::FilePath>{LeftoverPath(1)}, journals);
+  aside_lock.reset();
+  RollbackJournal::Replay(journal_path_, scope_);
+  EXPECT_FALSE(base::PathExists(aside));
+  EXPECT_TRUE(base::PathExists(file));
+  EXPECT_EQ(std::vector<base::string16>{LeftoverPath(1).BaseName().value()},
+            BesideJournal());
+  made_lock.reset();
+  RollbackJournal::Replay(journal_path_, scope_);
+  EXPECT_FALSE(base::PathExists(file));
+  EXPECT_EQ(std::vector<base::string16>(), BesideJournal());
 }
 
 // A child run's records that its killed process left behind the run's own

@@ -40,8 +40,7 @@ void RollbackPending::AddRenameBack(const base::FilePath& from,
 }
 
 void RollbackPending::AddKeptFile(const FileIdentity& identity) {
-  if (identity.known() && !IsKept(identity))
-    kept_.push_back(identity);
+  kept_.push_back(identity);
 }
 
 bool RollbackPending::IsKept(const FileIdentity& identity) const {
@@ -54,8 +53,6 @@ bool RollbackPending::HoldReturnTo(const base::FilePath& from) {
   if (!returns)
     return true;
   for (Return& back : *returns) {
-    if (back.held.IsValid())
-      return true;
     const FileIdentity identity =
         back.identity.known() ? back.identity : FileIdentity::Of(back.to);
     switch (identity.OpenToChange(back.to, &back.held)) {

@@ -43,8 +43,9 @@ class RollbackPending {
   bool IsKept(const FileIdentity& identity) const;
 
   // Whether |from| may be freed: false while the next file to come back to
-  // it, still where it was set aside, is in use. That file is held open
-  // from then on, until MoveHeld or ReturnHeldTo moves it.
+  // it, still where it was set aside, is in use or cannot be opened to be
+  // moved. That file is held open from then on, until MoveHeld or
+  // ReturnHeldTo moves it or the take-back ends.
   bool HoldReturnTo(const base::FilePath& from);
   // Moves the file held for going back from |to| to |from| there: kNotThere
   // when none is held.
